@@ -1,0 +1,184 @@
+/* dx_abi.h - the binary interface between the engine and the two document
+ * filter plug-ins, dxfilter.so and dxutil.so. Both sides include this header;
+ * it is plain C so that a C compiler checks it too.
+ *
+ * The interface was laid out in 32-bit words. On this 64-bit platform every
+ * word that holds a pointer (an operation, a handle, a buffer address) is
+ * widened to a pointer-sized slot; words that hold only numbers stay 32-bit.
+ * The slot numbers below are therefore indices, not byte offsets. */
+#ifndef GLOTTA_DOCTYPE_DX_ABI_H
+#define GLOTTA_DOCTYPE_DX_ABI_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- file names and entry points ---------------------------------------- */
+
+#define DX_MARKER_NAME "flt_dx"         /* plus ".so": marks a filter installation */
+#define DX_FILTER_NAME "dxfilter"       /* plus ".so" */
+#define DX_UTIL_NAME "dxutil"           /* plus ".so" */
+#define DX_LIB_SUFFIX ".so"
+
+#define DX_SYM_GET_FILTER_INTERFACE "DX_GetFilterInterface"
+#define DX_SYM_CREATE_SERVICES "DXSACreateZAPIServices"
+#define DX_SYM_CREATE_SERVICES_EX "DXSACreateZAPIServicesEx"
+#define DX_SYM_DESTROY_SERVICES "DXSADestroyZAPIServices"
+
+/* Values the engine passes to the initialise operation. */
+#define DX_INIT_CHARSET_UNICODE 51       /* text comes out as UTF-16, host order */
+#define DX_INIT_FLAGS 0x1000000
+#define DX_SERVICES_EX_FLAGS 0x10000000  /* stand-alone start-up */
+
+/* ---- document format codes (word 3 of the information record) ----------- */
+
+enum {
+    DX_FMT_UNKNOWN = 0,
+    DX_FMT_TEXT = 2,      /* plain text in any charset */
+    DX_FMT_SGML = 209,
+    DX_FMT_HTML = 210,
+    DX_FMT_TEXT_ALT = 275,
+    DX_FMT_XML = 285,
+    /* Formats the filter extracts text from. */
+    DX_FMT_PDF = 300,
+    DX_FMT_DOCX = 301,
+    DX_FMT_XLSX = 302,
+    DX_FMT_PPTX = 303,
+    DX_FMT_ODT = 304,
+    DX_FMT_ODS = 305,
+    DX_FMT_ODP = 306,
+    DX_FMT_EPUB = 307,
+    DX_FMT_RTF = 308,
+    DX_FMT_DOC = 309,     /* legacy OLE Word */
+    /* Recognised, but without text the filter can extract. */
+    DX_FMT_OLE = 340,     /* other OLE compound documents */
+    DX_FMT_ZIP = 341,     /* other zip archives */
+    DX_FMT_ARCHIVE = 342, /* gzip, bzip2, xz, tar, 7z ... */
+    DX_FMT_IMAGE = 343,
+    DX_FMT_AUDIO_VIDEO = 344,
+    DX_FMT_EXECUTABLE = 345,
+    DX_FMT_BINARY = 346   /* anything else that is not text */
+};
+
+/* ---- information record (filled by the file information operation) ----- */
+
+#define DX_FILEINFO_WORDS 16
+typedef struct DXFileInfo {
+    uint32_t word[DX_FILEINFO_WORDS]; /* word[3]: format code; others: see below */
+} DXFileInfo;
+enum {
+    DX_FILEINFO_SIZE_WORD = 0,    /* sizeof(DXFileInfo), set by the plug-in */
+    DX_FILEINFO_FORMAT_WORD = 3   /* the format code; the engine reads only this */
+};
+
+/* ---- stream descriptor handed to the open-document operation ------------ */
+
+struct DXStream;
+typedef int (*DXStreamOpenFn)(struct DXStream *stream);                  /* 1 ok, 0 failed */
+typedef int (*DXStreamReadFn)(struct DXStream *stream, void *buffer, int count); /* bytes, 0 eof, -1 */
+typedef int (*DXStreamSeekFn)(struct DXStream *stream, int64_t offset, int origin); /* 1 ok, 0 failed */
+typedef int64_t (*DXStreamTellFn)(struct DXStream *stream);              /* position or -1 */
+typedef int (*DXStreamCloseFn)(struct DXStream *stream);                 /* close(2) result or -1 */
+
+/* Seven words: the stream record, a reserved 0, and the five callbacks. */
+typedef struct DXStream {
+    void *record;             /* word 0: the caller's private stream record */
+    uintptr_t reserved;       /* word 1: 0 */
+    DXStreamOpenFn open;      /* word 2 */
+    DXStreamReadFn read;      /* word 3 */
+    DXStreamSeekFn seek;      /* word 4 */
+    DXStreamTellFn tell;      /* word 5 */
+    DXStreamCloseFn close;    /* word 6 */
+} DXStream;
+
+enum { DX_SEEK_SET = 0, DX_SEEK_CUR = 1, DX_SEEK_END = 2 };
+
+/* ---- text chunk returned by the read-text operation --------------------- */
+
+typedef struct DXTextChunk {
+    void *data;      /* UTF-16 text, host order; allocated with malloc by the
+                        plug-in, released by the engine with free() */
+    int32_t length;  /* bytes; 0 at the end of the text */
+} DXTextChunk;
+
+/* ---- filter interface table: 28 operation slots ------------------------- */
+
+typedef void *(*DXInitFn)(void *reserved1, void *reserved2, const char *filterDir,
+                          int charset, int flags);
+typedef void (*DXShutdownFn)(void *filter);
+typedef void *(*DXOpenDocFn)(void *filter, DXStream *stream);
+typedef void (*DXCloseDocFn)(void *filter, void *document);
+typedef int (*DXOpenTextFn)(void *filter, void *document);
+typedef int (*DXReadTextFn)(void *filter, void *document, DXTextChunk *chunk, int size);
+typedef int (*DXFileInfoFn)(void *filter, const char *path, DXFileInfo *info);
+typedef void (*DXReservedFn)(void);
+
+#define DX_FILTER_SLOTS 28
+typedef struct DXFilterInterface {
+    DXInitFn initialise;      /* 1 */
+    DXShutdownFn shutdown;    /* 2 */
+    DXOpenDocFn openDocument; /* 3 */
+    DXReservedFn reserved4;
+    DXCloseDocFn closeDocument; /* 5 */
+    DXReservedFn reserved6;
+    DXReservedFn reserved7;
+    DXOpenTextFn openText;    /* 8 */
+    DXReadTextFn readText;    /* 9 */
+    DXReservedFn reserved10;
+    DXFileInfoFn fileInformation; /* 11 */
+    DXReservedFn reserved12_28[DX_FILTER_SLOTS - 11];
+} DXFilterInterface;
+
+typedef void (*DXGetFilterInterfaceFn)(DXFilterInterface *table);
+
+/* ---- services object of the utility library ----------------------------- */
+
+/* A (pointer, length) pair. After a conversion the destination's length holds
+ * the number of bytes produced. */
+typedef struct DXBuffer {
+    void *data;
+    int32_t length;
+} DXBuffer;
+
+/* Operations take the services object first and answer non-zero for success. */
+struct DXServices;
+typedef void (*DXSvcReleaseFn)(struct DXServices *svc);
+typedef int (*DXSvcToUnicodeFn)(struct DXServices *svc, DXBuffer *source, DXBuffer *dest,
+                                int substitution, int bigEndian);
+typedef int (*DXSvcFromUnicodeFn)(struct DXServices *svc, DXBuffer *source, DXBuffer *dest,
+                                  int substitution, int bigEndian);
+typedef int (*DXSvcConvertFn)(struct DXServices *svc, int sourceCharset, DXBuffer *source,
+                              DXBuffer *dest, int substitution);
+typedef int (*DXSvcSetSubstFn)(struct DXServices *svc, int substitution);
+typedef int (*DXSvcSelectFn)(struct DXServices *svc, int charset);
+
+enum {
+    DX_SVC_RELEASE = 32,
+    DX_SVC_TO_UNICODE = 88,
+    DX_SVC_FROM_UNICODE = 89,
+    DX_SVC_CONVERT = 90,
+    DX_SVC_SET_SUBST = 92,
+    DX_SVC_SELECT = 93,
+    DX_SVC_LMBCS_SETTING = 106, /* a value, not an operation: 28 before LMBCS */
+    DX_SVC_SLOTS = 128
+};
+
+/* The object is an array of pointer-sized slots; the plug-in may keep its own
+ * state after the last slot. */
+typedef struct DXServices {
+    uintptr_t slot[DX_SVC_SLOTS];
+} DXServices;
+
+typedef DXServices *(*DXCreateServicesFn)(void *reserved1, void *reserved2, const char *dir,
+                                          int flags);
+typedef DXServices *(*DXCreateServicesExFn)(void *reserved1, void *reserved2, const char *dir,
+                                            int flags, int exFlags);
+typedef void (*DXDestroyServicesFn)(DXServices *svc);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

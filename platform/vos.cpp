@@ -1,0 +1,148 @@
+// vos.cpp - POSIX implementation of the platform layer.
+#include "platform/vos.h"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+static_assert(sizeof(pthread_mutex_t) <= sizeof(((VosMutex *)nullptr)->osMutex),
+              "VosMutex storage too small for pthread_mutex_t");
+static_assert(sizeof(pthread_t) <= sizeof(uint64_t), "pthread_t does not fit the owner field");
+static_assert(VOS_O_RDONLY == O_RDONLY, "VOS_O_RDONLY must be O_RDONLY");
+static_assert(VOS_RTLD_LAZY == RTLD_LAZY, "VOS_RTLD_LAZY must be RTLD_LAZY");
+
+namespace {
+
+long g_alloc_budget = -1;  // < 0: no failure injection
+
+bool alloc_allowed() {
+    if (g_alloc_budget < 0) return true;
+    if (g_alloc_budget == 0) return false;
+    --g_alloc_budget;
+    return true;
+}
+
+pthread_mutex_t *os_mutex(VosMutex *m) { return reinterpret_cast<pthread_mutex_t *>(m->osMutex); }
+
+uint64_t self_id() { return static_cast<uint64_t>(pthread_self()); }
+
+// One-time preparation of the attribute object shared by every mutex.
+pthread_mutexattr_t g_attr;
+int g_prepared = 0;    // 0 not yet, 1 ready, -1 failed (mutexes then do nothing)
+
+int prepare_once() {
+    if (g_prepared != 0) return 0;
+    int rc = pthread_mutexattr_init(&g_attr);
+    if (rc == 0) rc = pthread_mutexattr_settype(&g_attr, PTHREAD_MUTEX_NORMAL);
+    if (rc != 0) {
+        g_prepared = -1;
+        return rc == EINVAL ? -14 : -22;
+    }
+    g_prepared = 1;
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+void *vos_malloc(size_t size) { return alloc_allowed() ? malloc(size) : nullptr; }
+void *vos_calloc(size_t count, size_t size) {
+    return alloc_allowed() ? calloc(count, size) : nullptr;
+}
+void *vos_realloc(void *pointer, size_t size) {
+    return alloc_allowed() ? realloc(pointer, size) : nullptr;
+}
+void vos_free(void *pointer) {
+    if (pointer) free(pointer);
+}
+void vos_fail_alloc_after(long n) { g_alloc_budget = n; }
+
+int vos_open(const char *path, int flags) {
+    int fd = open(path, flags, 0644);
+    if (fd < 0) return -1;
+    if (fd < 256) {
+        int high = fcntl(fd, F_DUPFD, 256);
+        if (high >= 0) {
+            close(fd);
+            fd = high;
+        }
+    }
+    return fd;
+}
+ssize_t vos_read(int fd, void *buffer, size_t count) { return read(fd, buffer, count); }
+off_t vos_lseek(int fd, off_t offset, int whence) { return lseek(fd, offset, whence); }
+int vos_close(int fd) { return close(fd); }
+int vos_stat(const char *path, struct stat *buffer) { return stat(path, buffer); }
+
+char *vos_tempnam(const char *directory, const char *prefix) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return tempnam(directory, prefix);
+#pragma GCC diagnostic pop
+}
+
+void *vos_dlopen(const char *path, int flags) { return dlopen(path, flags); }
+void *vos_dlsym(void *handle, const char *name) { return dlsym(handle, name); }
+int vos_dlclose(void *) { return 0; }
+
+int MutexInit(void *, VosMutex *mutex, unsigned flags) {
+    if (g_prepared == 0) {
+        int rc = prepare_once();
+        if (rc != 0) return rc;
+    }
+    if (g_prepared < 0) return 0;
+    if (!mutex) return -14;
+    if (mutex->state != 2) *mutex = VosMutex{};
+    mutex->flags = static_cast<uint16_t>(flags);
+    mutex->count = 0;
+    mutex->owner = 0;
+    int rc = pthread_mutex_init(os_mutex(mutex), &g_attr);
+    if (rc != 0) return rc == ENOMEM ? -22 : -105;
+    mutex->state = 2;
+    return 0;
+}
+
+int MutexLock(void *, VosMutex *mutex) {
+    if (g_prepared < 0) return 0;
+    if (!mutex || mutex->state != 2) return -2;
+    if (!(mutex->flags & VOS_MUTEX_RECURSIVE)) {
+        return pthread_mutex_lock(os_mutex(mutex)) == 0 ? 0 : -2;
+    }
+    if (pthread_mutex_trylock(os_mutex(mutex)) != 0) {
+        if (mutex->count > 0 && mutex->owner == self_id()) {
+            ++mutex->count;
+            return 0;
+        }
+        if (pthread_mutex_lock(os_mutex(mutex)) != 0) return -2;
+    }
+    mutex->count = 1;
+    mutex->owner = self_id();
+    return 0;
+}
+
+int MutexUnlock(void *, VosMutex *mutex) {
+    if (g_prepared < 0) return 0;
+    if (!mutex || mutex->state != 2) return -2;
+    if (mutex->flags & VOS_MUTEX_RECURSIVE) {
+        if (mutex->owner != self_id() || mutex->count == 0) return -2;
+        if (--mutex->count > 0) return 0;
+        mutex->owner = 0;
+    }
+    return pthread_mutex_unlock(os_mutex(mutex)) == 0 ? 0 : -2;
+}
+
+int MutexDestroy(void *, VosMutex *mutex) {
+    if (g_prepared < 0) return 0;
+    if (!mutex || mutex->state != 2) return -14;
+    mutex->state = 0;
+    pthread_mutex_destroy(os_mutex(mutex));
+    if (mutex->pool) free(mutex);
+    return 0;
+}
+
+}  // extern "C"

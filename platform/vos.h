@@ -1,0 +1,86 @@
+/* vos.h - the platform layer: allocation, files, dynamic loading, temporary
+ * names and mutexes. Every other module reaches the operating system only
+ * through these wrappers, so tests can replace or fail them. */
+#ifndef GLOTTA_PLATFORM_VOS_H
+#define GLOTTA_PLATFORM_VOS_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Memory. Everything that crosses a module boundary (candidate arrays,
+ * converted or filtered text, owned strings) comes from here and is released
+ * with vos_free by its receiver. */
+void *vos_malloc(size_t size);
+void *vos_calloc(size_t count, size_t size);
+void *vos_realloc(void *pointer, size_t size);
+void vos_free(void *pointer); /* null is harmless */
+
+/* Test hook: after `n` further successful allocations every vos_malloc,
+ * vos_calloc and vos_realloc fails (returns null) until the hook is reset
+ * with a negative n. Not thread-safe; for tests of out-of-memory paths. */
+void vos_fail_alloc_after(long n);
+
+/* Files. vos_open opens with mode 0644 and moves a descriptor below 256 to
+ * the lowest free one from 256 up (keeping the low numbers for the host
+ * program); -1 on any failure. */
+enum { VOS_O_RDONLY = 0 };
+int vos_open(const char *path, int flags);
+ssize_t vos_read(int fd, void *buffer, size_t count);
+off_t vos_lseek(int fd, off_t offset, int whence);
+int vos_close(int fd);
+int vos_stat(const char *path, struct stat *buffer);
+
+/* tempnam(3); the caller frees the result with free(). */
+char *vos_tempnam(const char *directory, const char *prefix);
+
+/* Dynamic loading; flags 1 = lazy binding. vos_dlclose does nothing and
+ * returns 0: a loaded library stays loaded until the process ends. */
+enum { VOS_RTLD_LAZY = 1 };
+void *vos_dlopen(const char *path, int flags);
+void *vos_dlsym(void *handle, const char *name);
+int vos_dlclose(void *handle);
+
+/* A mutex record. Callers allocate it zero-filled and pass its address.
+ * `osMutex` is storage for the POSIX mutex, kept opaque here so that only the
+ * platform layer includes <pthread.h>. */
+typedef struct VosMutex {
+    int32_t state;    /* 2 when initialised, 0 after destruction */
+    uint16_t flags;   /* bit 0: recursive; the program passes 0 */
+    void *pool;       /* allocator that created the record, or null */
+    uint32_t count;   /* recursion depth of a recursive mutex */
+    uint64_t owner;   /* owning thread of a recursive mutex */
+    uint64_t osMutex[8];
+} VosMutex;
+
+enum { VOS_MUTEX_RECURSIVE = 1 };
+
+/* All take a preferences argument the program always passes as null.
+ * Init: 0, or -14/-22/-105. Lock/Unlock: 0 or -2. Destroy: 0 or -14. */
+int MutexInit(void *preferences, VosMutex *mutex, unsigned flags);
+int MutexLock(void *preferences, VosMutex *mutex);
+int MutexUnlock(void *preferences, VosMutex *mutex);
+int MutexDestroy(void *preferences, VosMutex *mutex);
+
+#ifdef __cplusplus
+}
+#endif
+
+#ifdef __cplusplus
+#include <memory>
+namespace glotta {
+/* Owning pointer for memory from vos_malloc. */
+struct VosDeleter {
+    void operator()(void *p) const noexcept { vos_free(p); }
+};
+template <typename T>
+using VosPtr = std::unique_ptr<T, VosDeleter>;
+}  // namespace glotta
+#endif
+
+#endif
