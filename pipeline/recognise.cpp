@@ -240,8 +240,10 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
     if (rc != LANG_OK) return rc;
 
     const int32_t profiles = ctx->profiles && ctx->profileIds ? ctx->profileCount : 0;
+    // Room for every profile, or for the unknown answer when there is none,
+    // plus the terminating entry.
     ListPtr list(static_cast<LangCandidate *>(
-        vos_calloc(static_cast<size_t>(std::max(profiles, 0)) + 1, sizeof(LangCandidate))));
+        vos_calloc(static_cast<size_t>(std::max(profiles, 1)) + 1, sizeof(LangCandidate))));
     if (!list) return LANG_ERR_NOMEM;
     LangCandidate *candidates = list.get();
 
