@@ -20,8 +20,13 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
-TIME_FORMAT = "%e %U %S %M"
+# glibc tunables that keep freed memory in the heap instead of returning it
+# to the kernel after every document (the CLD2 driver sets the same with
+# mallopt).
+TUNED_MALLOC = ("glibc.malloc.trim_threshold=268435456:"
+                "glibc.malloc.mmap_threshold=268435456")
 
 
 def log(msg):
@@ -29,28 +34,43 @@ def log(msg):
 
 
 def timed(cmd, env=None, stdout_path=os.devnull):
-    """Run cmd once under /usr/bin/time; return (wall, cpu, maxrss_kib, stderr)."""
-    with tempfile.NamedTemporaryFile("r", suffix=".time") as tf, \
-            open(stdout_path, "w") as out:
-        r = subprocess.run(["/usr/bin/time", "-o", tf.name, "-f", TIME_FORMAT] + cmd,
-                           stdout=out, stderr=subprocess.PIPE, env=env, text=True,
-                           errors="replace")
-        fields = tf.read().split()
-    # /usr/bin/time writes "Command exited with non-zero status N" first
-    # when the command fails; the figures are the last four fields.
-    wall, user, sys_, rss = fields[-4:]
-    return float(wall), float(user) + float(sys_), int(rss), r.stderr, r.returncode
+    """Run cmd once; return (wall s, user+system s, stderr, exit status).
+
+    CPU time comes from wait4(), the same resource usage that /usr/bin/time
+    reports, but with microsecond resolution.
+    """
+    with open(stdout_path, "w") as out, tempfile.TemporaryFile("w+") as err:
+        t0 = time.perf_counter()
+        p = subprocess.Popen(cmd, stdout=out, stderr=err, env=env)
+        _, status, ru = os.wait4(p.pid, 0)
+        wall = time.perf_counter() - t0
+        p.returncode = os.waitstatus_to_exitcode(status)
+        err.seek(0)
+        text = err.read()
+    return wall, ru.ru_utime + ru.ru_stime, text, p.returncode
+
+
+def peak_rss_time_v(cmd, env=None):
+    """Maximum resident set size in KiB as /usr/bin/time -v reports it."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as tf:
+        subprocess.run(["/usr/bin/time", "-v", "-o", tf.name] + cmd, env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", tf.read())
+    return int(m.group(1)) if m else 0
 
 
 def repeat(cmd, runs, env=None, stdout_path=os.devnull):
-    walls, cpus, rss, last_err, codes = [], [], 0, "", set()
+    walls, cpus, last_err, codes = [], [], "", set()
     for _ in range(runs):
-        w, c, m, err, code = timed(cmd, env, stdout_path)
+        w, c, err, code = timed(cmd, env, stdout_path)
         walls.append(w)
         cpus.append(c)
-        rss = max(rss, m)
         last_err = err
         codes.add(code)
+    # wait4() on a child forked from this interpreter counts the
+    # interpreter's own pages in the peak, so peak memory comes from
+    # /usr/bin/time, which forks from a small process.
+    rss = peak_rss_time_v(cmd, env)
     return {"wall": statistics.median(walls), "cpu": statistics.median(cpus),
             "walls": walls, "cpus": cpus, "rss_kib": rss, "stderr": last_err,
             "exit_codes": sorted(codes)}
@@ -193,22 +213,34 @@ def main():
         res = repeat([glotta, "@" + bulk, out], args.runs)
         res["check"] = check_records(out, n_docs, res["stderr"])
         results["glotta"] = res
+        # The same run with glibc's heap trimming pushed out of the way: a
+        # large gap shows per-document allocations that grow and shrink the
+        # heap (brk and TLB flushes) on every document.
+        log("glotta: bulk run x%d, malloc thresholds raised" % args.runs)
+        env = dict(os.environ, GLIBC_TUNABLES=TUNED_MALLOC)
+        res = repeat([glotta, "@" + bulk, os.path.join(outdir, "glotta-tuned.txt")],
+                     args.runs, env=env)
+        res["label"] = "glotta, malloc thresholds raised"
+        results["glotta-tuned"] = res
     else:
         log("no glotta at %s: measuring the peer only" % glotta)
 
     cld2_startup = hyperfine([args.driver, "@" + os.path.join(corpus, "empty.lst"),
                               os.path.join(outdir, "startup.txt")],
                              args.startup_runs, "cld2 empty list")
-    for mode, label in (("raw", "CLD2, bytes as-is"),
-                        ("oracle", "CLD2 + iconv (known charset)"),
-                        ("peer", "uchardet + iconv + CLD2")):
-        log("cld2 %s: bulk run x%d" % (mode, args.runs))
-        out = os.path.join(outdir, "cld2-%s.txt" % mode)
-        res = repeat([args.driver, "-mode", mode, "-manifest", manifest, "@" + bulk, out],
-                     args.runs)
+    for mode, extra, label in (
+            ("raw", [], "CLD2, bytes as-is"),
+            ("raw", ["-malloc_default"], "CLD2, bytes as-is, default malloc"),
+            ("oracle", [], "CLD2 + iconv (known charset)"),
+            ("peer", [], "uchardet + iconv + CLD2")):
+        key = "cld2-" + mode + ("-malloc-default" if extra else "")
+        log("%s: bulk run x%d" % (key, args.runs))
+        out = os.path.join(outdir, key + ".txt")
+        res = repeat([args.driver, "-mode", mode] + extra +
+                     ["-manifest", manifest, "@" + bulk, out], args.runs)
         res["check"] = check_records(out, n_docs, "")
         res["label"] = label
-        results["cld2-" + mode] = res
+        results[key] = res
 
     # Per kind of document (plain text, HTML, XML) from the same corpus.
     kinds = {}
@@ -217,14 +249,17 @@ def main():
         for r in rows:
             by_kind[r["kind"]].append(r)
         for kind in sorted(by_kind):
+            # Repeated up to the size of the whole corpus so that start-up
+            # weighs the same in every row.
+            docs = by_kind[kind] * max(1, -(-n_docs // len(by_kind[kind])))
             lst = os.path.join(corpus, "kind-%s.lst" % kind)
-            write_list(lst, [r["path"] for r in by_kind[kind]])
+            write_list(lst, [r["path"] for r in docs])
             res = repeat([glotta, "@" + lst, os.path.join(outdir, "kind.txt")],
                          max(3, args.runs // 2))
-            kinds[kind] = (len(by_kind[kind]), sum(r["bytes"] for r in by_kind[kind]), res)
+            kinds[kind] = (len(docs), sum(r["bytes"] for r in docs), res)
 
     # Mixed formats: every fixture file, grouped by extension, each list
-    # repeated to at least 200 entries so that start-up does not dominate.
+    # repeated to at least 500 entries so that start-up does not dominate.
     formats = {}
     fixtures = args.fixtures
     if have_glotta and fixtures and os.path.isdir(fixtures):
@@ -237,7 +272,7 @@ def main():
         os.makedirs(fmtdir, exist_ok=True)
         for ext in sorted(by_ext):
             files = by_ext[ext]
-            reps = max(1, -(-200 // len(files)))
+            reps = max(1, -(-500 // len(files)))
             entries = files * reps
             lst = os.path.join(fmtdir, "%s.lst" % re.sub(r"[^a-z0-9]+", "_", ext))
             write_list(lst, entries)
@@ -284,7 +319,8 @@ def main():
              "system time, which is steadier when other work shares the machine. "
              "MB/s counts the documents' file sizes." % args.runs)
     L.append("")
-    L.append("| Run | docs/s wall | docs/s CPU | MB/s wall | MB/s CPU | wall s | CPU s | peak RSS |")
+    L.append("| Run | docs/s wall | docs/s CPU | MB/s wall | MB/s CPU | wall s | CPU s "
+             "| peak RSS (time -v) |")
     L.append("|---|---:|---:|---:|---:|---:|---:|---:|")
     for key, res in results.items():
         label = "glotta `@list out`" if key == "glotta" else res["label"]
@@ -295,12 +331,13 @@ def main():
     L.append("")
     if have_glotta:
         g = results["glotta"]
-        L.append("Ratio glotta / peer (documents per second; above 1 means glotta is faster):")
+        L.append("Ratio glotta (as shipped) / peer in documents per second; above 1 means "
+                 "glotta is faster:")
         L.append("")
         L.append("| Peer | wall | CPU |")
         L.append("|---|---:|---:|")
         for key, res in results.items():
-            if key == "glotta":
+            if key.startswith("glotta"):
                 continue
             L.append("| %s | %.2f | %.2f |" % (res["label"], res["wall"] / g["wall"],
                                                 res["cpu"] / g["cpu"]))
@@ -318,8 +355,11 @@ def main():
         L.append("")
         st = startup["empty list"]["median"]
         net = g["wall"] - st
-        L.append("glotta without its start-up: %s docs/s (wall %.3f s less %.1f ms)."
-                 % (fmt_rate(rate(n_docs, net)), g["wall"], st * 1e3))
+        st_cpu = startup["empty list"]["cpu"]
+        L.append("glotta without its start-up: %s docs/s wall (%.3f s less %.1f ms), "
+                 "%s docs/s CPU (%.3f s less %.1f ms)."
+                 % (fmt_rate(rate(n_docs, net)), g["wall"], st * 1e3,
+                    fmt_rate(rate(n_docs, g["cpu"] - st_cpu)), g["cpu"], st_cpu * 1e3))
         c = g["check"]
         L.append("")
         L.append("Output check: %d records, %d of them unidentified (score 0.00), %d documents "
@@ -333,10 +373,11 @@ def main():
                     "met" if st < 0.050 else "missed"))
         L.append("")
         if kinds:
-            L.append("glotta by kind of document (median of %d runs, start-up included):"
-                     % max(3, args.runs // 2))
+            L.append("glotta by kind of document (each kind's documents listed repeatedly up "
+                     "to %d entries; median of %d runs, start-up included):"
+                     % (n_docs, max(3, args.runs // 2)))
             L.append("")
-            L.append("| Kind | docs | docs/s wall | docs/s CPU | MB/s CPU |")
+            L.append("| Kind | list entries | docs/s wall | docs/s CPU | MB/s CPU |")
             L.append("|---|---:|---:|---:|---:|")
             for kind, (n, b, res) in kinds.items():
                 L.append("| %s | %d | %s | %s | %.2f |"
@@ -365,6 +406,10 @@ def main():
         L.append("cld2_driver start-up (empty list): median %.1f ms."
                  % (cld2_startup["median"] * 1e3))
         L.append("")
+    L.append("The CLD2 driver raises glibc's heap trim and mmap thresholds (CLD2 allocates "
+             "large scoring buffers per call and otherwise pays brk and TLB flushes on every "
+             "document); the *default malloc* row shows the cost without that.")
+    L.append("")
     L.append("Notes: glotta reads at most its detection size (2048 bytes by default) of a plain "
              "text document; the CLD2 driver reads each document whole. The raw CLD2 run "
              "hands legacy-charset bytes to a UTF-8-only detector, so its answers for those "
