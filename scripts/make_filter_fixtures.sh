@@ -16,7 +16,6 @@ trap 'rm -rf "$WORK"' EXIT
 rm -rf "$OUT"
 mkdir -p "$OUT/docs" "$OUT/text" "$OUT/binary" "$OUT/bad"
 TABLE="$OUT/formats.tsv"
-rel() { printf '%s' "${1#"$OUT"/}"; }
 printf '# sample\tformat code\tword the extracted text contains (- for none)\n' > "$TABLE"
 row() { printf '%s\t%s\t%s\n' "$1" "$2" "$3" >> "$TABLE"; }
 
@@ -167,7 +166,7 @@ printf 'int main(void) { return 0; }\n' > "$WORK/a.c"
 gcc -Os -s -o "$OUT/binary/true.elf" "$WORK/a.c"; row binary/true.elf 345 -
 text en | gzip -9 > "$OUT/binary/en.txt.gz"; row binary/en.txt.gz 342 -
 text en | bzip2 -9 > "$OUT/binary/en.txt.bz2"; row binary/en.txt.bz2 342 -
-(cd "$WORK" && zip -q plain.zip en.md de.md) && cp "$WORK/plain.zip" "$OUT/binary/plain.zip"
+(cd "$OUT/text" && zip -q "$OUT/binary/plain.zip" en-ascii.txt mixed-utf8.txt)
 row binary/plain.zip 341 -
 head -c 3000 /dev/urandom > "$OUT/binary/random.bin"; row binary/random.bin 346 -
 
@@ -186,7 +185,8 @@ soffice --headless --norestore --convert-to \
     --outdir "$WORK/enc" "$OUT/docs/en.odt" >/dev/null 2>&1
 cp "$WORK/enc/en.pdf" "$OUT/bad/encrypted.pdf"; row bad/encrypted.pdf 300 -
 convert -size 200x100 xc:white -fill black -draw "rectangle 20,20 180,80" "$WORK/img.png"
-convert "$WORK/img.png" "$OUT/bad/image-only.pdf"; row bad/image-only.pdf 300 -
+soffice_convert pdf "$WORK/img.png" "$WORK"
+cp "$WORK/img.pdf" "$OUT/bad/image-only.pdf"; row bad/image-only.pdf 300 -
 python3 - "$OUT/bad/bomb.docx" <<'PY'
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as z:

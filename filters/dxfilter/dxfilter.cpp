@@ -134,22 +134,45 @@ int64_t stream_size(DXStream *stream) {
     return size;
 }
 
-// Looks in the first directory sector of an OLE compound file for the
-// stream that every Word document has.
+uint32_t le32(const unsigned char *p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Looks through the directory of an OLE compound file for the stream that
+// every Word document has. The directory chain is followed through the
+// allocation table sectors named in the header (up to 109 of them: files of
+// up to several hundred megabytes).
 bool ole_has_word_stream(DXStream *stream, const unsigned char *head, size_t length) {
-    if (length < 0x34) return false;
+    constexpr int kMaxDirectorySectors = 64;
+    constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
+    if (length < 512) return false;
     unsigned shift = head[0x1E] | (head[0x1F] << 8);
-    uint32_t dirSector = head[0x30] | (head[0x31] << 8) | (head[0x32] << 16) |
-                         (static_cast<uint32_t>(head[0x33]) << 24);
     if (shift != 9 && shift != 12) return false;
-    size_t sectorSize = size_t{1} << shift;
-    int64_t at = (static_cast<int64_t>(dirSector) + 1) << shift;
+    const size_t sectorSize = size_t{1} << shift;
+    auto read_at = [&](int64_t at, void *out, size_t n) {
+        return stream->seek(stream, at, DX_SEEK_SET) &&
+               ReadFully(stream, out, n) == static_cast<long>(n);
+    };
     std::string sector(sectorSize, '\0');
-    if (!stream->seek(stream, at, DX_SEEK_SET)) return false;
-    if (ReadFully(stream, sector.data(), sectorSize) != static_cast<long>(sectorSize)) return false;
     static constexpr char kName[] = "W\0o\0r\0d\0D\0o\0c\0u\0m\0e\0n\0t\0\0";
-    for (size_t entry = 0; entry + 128 <= sectorSize; entry += 128)
-        if (std::memcmp(sector.data() + entry, kName, sizeof kName - 1) == 0) return true;
+    uint32_t dir = le32(head + 0x30);
+    for (int visited = 0; dir < kEndOfChain && visited < kMaxDirectorySectors; ++visited) {
+        if (!read_at((static_cast<int64_t>(dir) + 1) << shift, sector.data(), sectorSize))
+            return false;
+        for (size_t entry = 0; entry + 128 <= sectorSize; entry += 128)
+            if (std::memcmp(sector.data() + entry, kName, sizeof kName - 1) == 0) return true;
+        // The next directory sector, from the allocation table.
+        const uint32_t perSector = static_cast<uint32_t>(sectorSize / 4);
+        const uint32_t fatIndex = dir / perSector;
+        if (fatIndex >= 109) return false;
+        uint32_t fatSector = le32(head + 0x4C + 4 * fatIndex);
+        unsigned char next[4];
+        if (fatSector >= kEndOfChain ||
+            !read_at(((static_cast<int64_t>(fatSector) + 1) << shift) + 4 * (dir % perSector), next,
+                     4))
+            return false;
+        dir = le32(next);
+    }
     return false;
 }
 
