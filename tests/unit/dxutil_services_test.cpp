@@ -249,6 +249,15 @@ TEST_F(Plugin, Lmbcs) {
     EXPECT_EQ(out, bytes("\xCF\xF0\xE8"));
 }
 
+TEST_F(Plugin, LmbcsToUnicodeHonoursTheByteOrder) {
+    ASSERT_EQ(convert(51, utf16("aé"), 50), 0);
+    const Bytes lmbcs = out;
+    ASSERT_EQ(convert(50, lmbcs, 51, -1, 1), 0);
+    EXPECT_EQ(out, (Bytes{0x00, 'a', 0x00, 0xE9}));
+    ASSERT_EQ(convert(50, lmbcs, 73, -1, 1), 0);  // the KOI8-R detour reads what it wrote
+    EXPECT_EQ(out, bytes("a?"));
+}
+
 TEST_F(Plugin, LmbcsSettingPicksTheOptimisationGroup) {
     // With the Cyrillic group as default, Cyrillic needs no group bytes.
     services->slot[DX_SVC_LMBCS_SETTING] = 6;
