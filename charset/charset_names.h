@@ -16,8 +16,18 @@ typedef struct LangCharsetMap {
 /* The 82 rows in table order, then a terminator. */
 extern const LangCharsetMap LangCharsetMapList[];
 
+/* Stores the number of the first row whose fragment occurs in `name` with
+ * '-' and '_' removed, ASCII lower-cased and cut to 21 bytes; 0 when none
+ * does (a null name included). Returns 0, or -19998 for a null out. */
 int MapCharsetName(const char *name, int32_t *charset);
+
+/* Output name of the first row with that number, or "Unknown"; a constant
+ * string. */
 const char *DXCharsetID2Name(int32_t charset);
+
+/* Stores the language that `charset` implies on its own, or 0; logs the
+ * charset name when ctx (may be null) has debugging on. Returns 0, or -19998
+ * for a null out. */
 int RecLangByCharset(const LangContext *ctx, int32_t charset, int32_t *language);
 
 #endif

@@ -7,9 +7,21 @@
 
 #include "engine/lang_context.h"
 
+/* 1 for a code unit that script counting skips (U+0000-U+0040, U+30FB). */
 int IsIgnore(uint32_t codeUnit);
+
+/* Stores the language number of the dominant script of UTF-16 `text`
+ * (`length` bytes, a trailing odd byte ignored; high byte first when
+ * bigEndian): a single-script language, 8 for Han, 34 or 35 for Latin, 0 when
+ * nothing counted. Returns 0, or -19998 for a null text or out. Allocates
+ * nothing; writes the shares to the debug log when ctx (may be null) asks. */
 int RecLangByRange(LangContext *ctx, const unsigned char *text, int32_t length, int bigEndian,
                    int32_t *language);
+
+/* A fresh candidate list for UTF-16 text: the script's language directly,
+ * the Chinese variant, or the n-gram result after conversion to UTF-8 (code
+ * page 1251 for Cyrillic). `charset` is not consulted. Returns 0 or the
+ * failing stage's code; *outList is only set on success. */
 int RecUniLangCode(LangContext *ctx, int32_t charset, const unsigned char *text, int32_t length,
                    int bigEndian, LangCandidate **outList);
 

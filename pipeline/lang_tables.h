@@ -33,9 +33,26 @@ typedef struct LangNameEntry {
 /* The 55 rows in table order, then a terminator. */
 extern const LangNameEntry langNameList[];
 
+/* Number of the first table row whose code equals `code` ignoring ASCII case
+ * ("zh" is 8); 0 for no row or a null code. */
 int32_t LangCode2Enum(const char *code);
+
+/* LangCode2Enum, falling back to the languages of the loaded profiles
+ * (LangCfgSearch); 0 when neither knows the code. A null context skips the
+ * fallback. */
 int32_t GetLangCodeEnum(const LangContext *ctx, const char *code);
+
+/* A fresh two-entry candidate array (vos_calloc; the caller releases it and
+ * its strings with vos_free): language 0 gives "un" with score 0.0, any other
+ * number its code with 1.0; charset 0 gives "Unknown", any other number
+ * DXCharsetID2Name. A number without a code (1, 34, 35, 59 and up) gives an
+ * all-zero array, an empty list. 0, -19997 (nothing stored) or -19998 for a
+ * null outList. */
 int LangCode2List(int32_t language, int32_t charset, LangCandidate **outList);
+
+/* A fresh two-entry candidate array with copies of the two strings: a null
+ * or empty code gives "un", a null charset name "Unknown"; score 0.0 when
+ * both are null, else 1.0. 0, -19997 or -19998 as LangCode2List. */
 int GenLangList(const char *languageCode, const char *charsetName, LangCandidate **outList);
 
 #endif

@@ -1,0 +1,254 @@
+// zi18n_locale.cpp - stand-alone start-up of the conversion service (finding
+// and loading the utility library) and the charmap and locale lookups.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "conv/zi18n_conv.h"
+
+namespace {
+
+struct CMapEntry {
+    const char *name;
+    int32_t charset;
+};
+
+// Charmap names, matched whole and ignoring case.
+constexpr CMapEntry CMapTable[] = {
+    {"utf8", 53},      {"lmbcs_1", 50},   {"8859", 14},      {"437", 25},       {"850", 28},
+    {"852", 30},       {"857", 32},       {"862", 35},       {"864", 37},       {"866", 39},
+    {"869", 40},       {"874", 41},       {"1250", 5},       {"1251", 6},       {"1252", 7},
+    {"1253", 8},       {"1254", 9},       {"1255", 10},      {"1256", 11},      {"iso8859_2", 15},
+    {"iso8859_3", 16}, {"iso8859_5", 18}, {"iso8859_6", 19}, {"iso8859_7", 20}, {"iso8859_8", 21},
+    {"koi8-r", 73},    {"gb", 2},         {"big5", 3},       {"sjis", 1},       {"eucjp", 66},
+    {"ksc", 4},
+};
+
+struct LocaleInfo {
+    const char *name;
+    const char *charmap;  // the locale's default charmap, a CMapTable name
+    int32_t charsets[5];  // charsets usable with the locale; 0 ends the list
+};
+
+constexpr LocaleInfo LocaleInfoList[] = {
+    {"english", "1252", {7, 25, 28, 53, 14}},
+    {"englishx", "1252", {7, 25, 28, 53, 14}},
+    {"bokmalx", "1252", {7, 25, 28, 53, 14}},
+    {"danishx", "1252", {7, 25, 28, 53, 14}},
+    {"dutchx", "1252", {7, 25, 28, 53, 14}},
+    {"finnishx", "1252", {7, 25, 28, 53, 14}},
+    {"frenchx", "1252", {7, 25, 28, 53, 14}},
+    {"germanx", "1252", {7, 25, 28, 53, 14}},
+    {"italianx", "1252", {7, 25, 28, 53, 14}},
+    {"nynorskx", "1252", {7, 25, 28, 53, 14}},
+    {"portugx", "1252", {7, 25, 28, 53, 14}},
+    {"spanishx", "1252", {7, 25, 28, 53, 14}},
+    {"swedishx", "1252", {7, 25, 28, 53, 14}},
+    {"arabic", "1256", {11, 19, 37, 53}},
+    {"bulgaria", "1251", {6, 53}},
+    {"czech", "1250", {5, 53, 30, 15}},
+    {"greek", "1253", {8, 53, 20, 40}},
+    {"hebrew", "1255", {10, 53, 35, 21}},
+    {"hungarian", "1250", {5, 53, 15, 30}},
+    {"japanb", "sjis", {1, 53, 66}},
+    {"koreab", "ksc", {4, 53}},
+    {"polish", "1250", {5, 53, 30, 15}},
+    {"russian", "1251", {6, 53, 18, 39, 73}},
+    {"russian2", "koi8-r", {73, 53, 39, 6, 18}},
+    {"simpcb", "gb", {2, 53}},
+    {"thai", "874", {41, 53}},
+    {"tradcb", "big5", {3, 53}},
+    {"turkish", "1254", {9, 53, 32, 16}},
+    {"uni", "utf8", {}},
+};
+
+// Paths of the library search are composed in buffers of this size.
+constexpr size_t kPathMax = 1024;
+constexpr const char *kMarkerName = "libzi18n";
+constexpr const char *kFiltersDir = "filters";
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+const CMapEntry *find_charmap(const char *charmap) {
+    if (!charmap || !*charmap) return nullptr;
+    for (const CMapEntry &entry : CMapTable) {
+        if (equals_ignoring_case(entry.name, charmap)) return &entry;
+    }
+    return nullptr;
+}
+
+char *copy_string(std::string_view text) {
+    auto *copy = static_cast<char *>(vos_malloc(text.size() + 1));
+    if (!copy) return nullptr;
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    return copy;
+}
+
+bool file_exists(const char *path) {
+    struct stat info;
+    return vos_stat(path, &info) == 0;
+}
+
+bool is_trimmed(char c) {
+    return c == ' ' || c == '\t' || c == '"';
+}
+
+// Tests one search-path element; on success `*found` receives the filters
+// directory (parent, "/filters/"). Elements too long for the path buffers
+// are passed over.
+int try_element(std::string_view element, const char *libraryFile, char **found) {
+    while (!element.empty() && is_trimmed(element.front())) element.remove_prefix(1);
+    while (!element.empty() && is_trimmed(element.back())) element.remove_suffix(1);
+    if (!element.empty() && element.back() == '/') element.remove_suffix(1);
+
+    char path[kPathMax];
+    int n = std::snprintf(path, sizeof path, "%.*s%c%s%s", static_cast<int>(element.size()),
+                          element.data(), '/', kMarkerName, DX_LIB_SUFFIX);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path || !file_exists(path)) return ZI18N_OK;
+
+    // The parent is the element cut at its last "/"; a "/" only at the very
+    // start leaves the root, written as the empty string.
+    const size_t slash = element.rfind('/');
+    const std::string_view parent = (slash == std::string_view::npos || slash == 0)
+                                        ? std::string_view{}
+                                        : element.substr(0, slash);
+    n = std::snprintf(path, sizeof path, "%.*s%c%s%c%s", static_cast<int>(parent.size()),
+                      parent.data(), '/', kFiltersDir, '/', libraryFile);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path || !file_exists(path)) return ZI18N_OK;
+
+    const size_t directoryLength = static_cast<size_t>(n) - std::strlen(libraryFile);
+    *found = copy_string(std::string_view(path, directoryLength));
+    return *found ? ZI18N_OK : ZI18N_ERR_NOMEM;
+}
+
+}  // namespace
+
+extern "C" int Zi18nFindLib(const char *libraryFile, char **directory) {
+    if (!libraryFile || !directory) return ZI18N_ERR_FAILED;
+    *directory = nullptr;
+    const char *value = std::getenv("LD_LIBRARY_PATH");
+    if (!value) return ZI18N_OK;
+    // Searched on a copy, as the environment may change under us.
+    glotta::VosPtr<char> copy(copy_string(value));
+    if (!copy) return ZI18N_ERR_NOMEM;
+
+    std::string_view rest(copy.get());
+    while (true) {
+        const size_t colon = rest.find(':');
+        const std::string_view element = rest.substr(0, colon);
+        const int rc = try_element(element, libraryFile, directory);
+        if (rc != ZI18N_OK || *directory) return rc;
+        if (colon == std::string_view::npos) break;
+        rest.remove_prefix(colon + 1);
+        if (rest.empty()) break;
+    }
+    return ZI18N_OK;
+}
+
+extern "C" int Zi18nClose(Zi18nHandle *ctx) {
+    if (!ctx) return ZI18N_OK;
+    int result = ZI18N_OK;
+    if (ctx->services) {
+        auto release = reinterpret_cast<DXSvcReleaseFn>(ctx->services->slot[DX_SVC_RELEASE]);
+        if (release) release(ctx->services);
+    }
+    if (ctx->library) vos_dlclose(ctx->library);
+    if (ctx->mutex) {
+        if ((MutexDestroy(nullptr, ctx->mutex) & 0xFFFF) != 0) result = ZI18N_ERR_MUTEX;
+        vos_free(ctx->mutex);
+    }
+    vos_free(ctx);
+    return result;
+}
+
+extern "C" int Zi18nInit(Zi18nHandle **out) {
+    if (!out) return ZI18N_ERR_FAILED;
+    *out = nullptr;
+    char libraryFile[64];
+    std::snprintf(libraryFile, sizeof libraryFile, "%s%s", DX_UTIL_NAME, DX_LIB_SUFFIX);
+
+    char *found = nullptr;
+    int rc = Zi18nFindLib(libraryFile, &found);
+    if (rc != ZI18N_OK) return rc;
+    glotta::VosPtr<char> directory(found);
+
+    auto *ctx = static_cast<Zi18nHandle *>(vos_calloc(1, sizeof(Zi18nHandle)));
+    if (!ctx) return ZI18N_ERR_NOMEM;
+    auto fail = [&](int code) {
+        Zi18nClose(ctx);
+        return code;
+    };
+
+    auto *mutex = static_cast<VosMutex *>(vos_calloc(1, sizeof(VosMutex)));
+    if (!mutex) return fail(ZI18N_ERR_NOMEM);
+    if (MutexInit(nullptr, mutex, 0) != 0) {
+        vos_free(mutex);  // never initialised, so not destroyed
+        return fail(ZI18N_ERR_MUTEX);
+    }
+    ctx->mutex = mutex;
+
+    char path[kPathMax];
+    if (directory) {
+        const int n = std::snprintf(path, sizeof path, "%s%c%s", directory.get(), '/', libraryFile);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof path) return fail(ZI18N_ERR_LOADLIB);
+    } else {
+        std::snprintf(path, sizeof path, "%s", libraryFile);
+    }
+    ctx->library = vos_dlopen(path, VOS_RTLD_LAZY);
+    if (!ctx->library) return fail(ZI18N_ERR_LOADLIB);
+    auto create =
+        reinterpret_cast<DXCreateServicesExFn>(vos_dlsym(ctx->library, DX_SYM_CREATE_SERVICES_EX));
+    if (!create) return fail(ZI18N_ERR_LOADLIB);
+    ctx->services = create(nullptr, nullptr, directory.get(), 0, DX_SERVICES_EX_FLAGS);
+    if (!ctx->services) return fail(ZI18N_ERR_LOADLIB);
+
+    *out = ctx;
+    return ZI18N_OK;
+}
+
+extern "C" int32_t Zi18nGetCharmapID(const char *charmap) {
+    const CMapEntry *entry = find_charmap(charmap);
+    return entry ? entry->charset : CS_NONE;
+}
+
+extern "C" int Zi18nIsValidCharmap(const char *charmap) {
+    return find_charmap(charmap) ? 1 : 0;
+}
+
+extern "C" int Zi18nIsValidLocaleCharmap(const char *locale, const char *charmap) {
+    if (!locale || !*locale) return 0;
+    const CMapEntry *entry = find_charmap(charmap);
+    if (!entry) return 0;
+    // "uni" admits every charset that any locale admits.
+    const bool everyRow = equals_ignoring_case(locale, "uni");
+    for (const LocaleInfo &row : LocaleInfoList) {
+        if (!everyRow && !equals_ignoring_case(row.name, locale)) continue;
+        for (int32_t charset : row.charsets) {
+            if (charset == 0) break;
+            if (charset == entry->charset) return 1;
+        }
+    }
+    return 0;
+}
+
+extern "C" int Zi18nGetLocaleCharset(const char *locale, char **charmap) {
+    if (!locale || !*locale) return ZI18N_ERR_LOCALE;
+    if (!charmap) return ZI18N_ERR_FAILED;
+    for (const LocaleInfo &row : LocaleInfoList) {
+        if (!equals_ignoring_case(row.name, locale)) continue;
+        *charmap = copy_string(row.charmap);
+        return *charmap ? ZI18N_OK : ZI18N_ERR_NOMEM;
+    }
+    return ZI18N_ERR_LOCALE;
+}

@@ -1,0 +1,76 @@
+// hash_internal.h - inline core of the n-gram table, shared by the table, the
+// profile and the model index so that the hot paths can hash incrementally
+// and compare keys as whole words. Not part of any public interface.
+#ifndef GLOTTA_NGRAM_HASH_INTERNAL_H
+#define GLOTTA_NGRAM_HASH_INTERNAL_H
+
+#include <string.h>
+
+#include <bit>
+#include <cstdint>
+
+#include "ngram/hash_table.h"
+
+namespace glotta::ngram {
+
+inline constexpr uint32_t kHashSeed = 0x9E3779B9u;
+
+// One byte of the hash: the byte is read as a signed char, so bytes 0x80-0xFF
+// mix in as 0xFFFFFF80-0xFFFFFFFF.
+constexpr uint32_t hash_step(uint32_t h, unsigned char byte) {
+    h = std::rotl(h, 26) + h;
+    return h ^ static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(byte)));
+}
+
+constexpr uint32_t hash_bucket(uint32_t h) {
+    return h % NGRAM_HASH_BUCKETS;
+}
+
+// Keys are compared as the 8 bytes of the key field: the key bytes followed
+// by zero bytes. Every entry key is stored that way.
+inline uint64_t pack_key(const void *key, int32_t length) {
+    uint64_t packed = 0;
+    memcpy(&packed, key, static_cast<size_t>(length));
+    return packed;
+}
+
+// pack_key for a key that is followed by at least 8 - length readable bytes.
+inline uint64_t pack_key_padded(const unsigned char *key, int32_t length) {
+    uint64_t word;
+    memcpy(&word, key, sizeof word);
+    if (length >= 8) return word;
+    const uint64_t low = (uint64_t{1} << (8 * length)) - 1;
+    if constexpr (std::endian::native == std::endian::little) {
+        return word & low;
+    } else {
+        return word & ~(~uint64_t{0} >> (8 * length));
+    }
+}
+
+inline uint64_t entry_key(const NgramHashEntry &entry) {
+    uint64_t packed;
+    memcpy(&packed, entry.key, sizeof packed);
+    return packed;
+}
+
+// Count stored under a packed key in its bucket, or 0.
+inline int32_t hash_search_at(const NgramHashTable &table, uint32_t bucket, uint64_t packed,
+                              int32_t length) {
+    const NgramHashEntry *entries = table.entries;
+    int32_t index = static_cast<int32_t>(bucket);
+    do {
+        const NgramHashEntry &entry = entries[index];
+        if (entry.length == length && entry_key(entry) == packed) return entry.count;
+        index = entry.next;
+    } while (index != 0);
+    return 0;
+}
+
+// HashInsert with the bucket and packed key already computed; the table and
+// its entry array are not null and 0 <= length <= NGRAM_KEY_MAX.
+int hash_insert_at(NgramHashTable &table, uint32_t bucket, uint64_t packed, int32_t length,
+                   int32_t value);
+
+}  // namespace glotta::ngram
+
+#endif

@@ -1,0 +1,134 @@
+// hash_table.cpp - the n-gram table: 1009 bucket heads followed by overflow
+// entries in one array, chains linked by index.
+#include "ngram/hash_table.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "engine/lang_api.h"
+#include "ngram/hash_internal.h"
+#include "platform/vos.h"
+
+namespace glotta::ngram {
+
+namespace {
+
+void write_entry(NgramHashEntry &entry, uint64_t packed, int32_t length, int32_t value) {
+    memcpy(entry.key, &packed, sizeof entry.key);
+    entry.count = value > 0 ? value : 1;
+    entry.length = length;
+    entry.next = 0;
+}
+
+bool grow(NgramHashTable &table) {
+    if (table.capacity > INT32_MAX - NGRAM_HASH_GROWTH) return false;
+    const int32_t capacity = table.capacity + NGRAM_HASH_GROWTH;
+    void *grown =
+        vos_realloc(table.entries, static_cast<size_t>(capacity) * sizeof(NgramHashEntry));
+    if (!grown) return false;
+    table.entries = static_cast<NgramHashEntry *>(grown);
+    table.capacity = capacity;
+    return true;
+}
+
+}  // namespace
+
+int hash_insert_at(NgramHashTable &table, uint32_t bucket, uint64_t packed, int32_t length,
+                   int32_t value) {
+    NgramHashEntry *entries = table.entries;
+    NgramHashEntry &head = entries[bucket];
+    if (head.key[0] == 0) {
+        write_entry(head, packed, length, value);
+        return LANG_OK;
+    }
+    int32_t last = static_cast<int32_t>(bucket);
+    for (;;) {
+        NgramHashEntry &entry = entries[last];
+        if (entry.length == length && entry_key(entry) == packed) {
+            ++entry.count;
+            return LANG_OK;
+        }
+        if (entry.next == 0) break;
+        last = entry.next;
+    }
+    // Grow before the last spare entry is taken, so a failed growth leaves
+    // the key out and the table consistent.
+    if (table.nextFree + 1 >= table.capacity && !grow(table)) return LANG_ERR_NOMEM;
+    entries = table.entries;
+    const int32_t taken = table.nextFree++;
+    write_entry(entries[taken], packed, length, value);
+    entries[last].next = taken;
+    return LANG_OK;
+}
+
+}  // namespace glotta::ngram
+
+using namespace glotta::ngram;
+
+NgramHashTable *HashNew(int32_t buckets) {
+    if (buckets != NGRAM_HASH_BUCKETS) return nullptr;
+    auto *table = static_cast<NgramHashTable *>(vos_malloc(sizeof(NgramHashTable)));
+    if (!table) return nullptr;
+    const int32_t capacity = buckets + NGRAM_HASH_GROWTH;
+    table->entries = static_cast<NgramHashEntry *>(vos_malloc(sizeof(NgramHashEntry) * capacity));
+    if (!table->entries) {
+        vos_free(table);
+        return nullptr;
+    }
+    // Only the heads are read before being written; overflow entries are
+    // written in full when taken, so zeroing them would be wasted work on
+    // every document profile.
+    memset(table->entries, 0, sizeof(NgramHashEntry) * buckets);
+    table->capacity = capacity;
+    table->nextFree = buckets;
+    return table;
+}
+
+uint32_t HashValue(const char *key, int32_t length) {
+    uint32_t h = kHashSeed;
+    if (!key) return h;
+    const auto *bytes = reinterpret_cast<const unsigned char *>(key);
+    for (int32_t i = 0; i < length; ++i) h = hash_step(h, bytes[i]);
+    return h;
+}
+
+uint32_t HashFunc(const char *key, int32_t length) {
+    return hash_bucket(HashValue(key, length));
+}
+
+int HashInsert(NgramHashTable *table, const char *key, int32_t length, int32_t value) {
+    if (!table || !table->entries || !key) return LANG_ERR_NULL;
+    if (length < 0 || length > NGRAM_KEY_MAX) return LANG_ERR_NULL;
+    return hash_insert_at(*table, HashFunc(key, length), pack_key(key, length), length, value);
+}
+
+int32_t HashSearch(const NgramHashTable *table, const char *key, int32_t length) {
+    if (!table || !table->entries || !key) return 0;
+    if (length < 0 || length > NGRAM_KEY_MAX) return 0;
+    return hash_search_at(*table, HashFunc(key, length), pack_key(key, length), length);
+}
+
+int HashFreqSort(const void *a, const void *b) {
+    const int32_t ca = static_cast<const NgramHashEntry *>(a)->count;
+    const int32_t cb = static_cast<const NgramHashEntry *>(b)->count;
+    if (ca > cb) return -1;
+    if (ca < cb) return 1;
+    return 0;
+}
+
+int HashSort(NgramHashTable *table) {
+    if (!table || !table->entries) return LANG_ERR_NULL;
+    const int32_t used = std::clamp(table->nextFree, 0, table->capacity);
+    std::stable_sort(
+        table->entries, table->entries + used,
+        [](const NgramHashEntry &a, const NgramHashEntry &b) { return HashFreqSort(&a, &b) < 0; });
+    return LANG_OK;
+}
+
+void HashDestroy(NgramHashTable *table) {
+    if (!table) return;
+    vos_free(table->entries);
+    vos_free(table);
+}

@@ -1,0 +1,335 @@
+// profile.cpp - n-gram profiles: extraction, ranking, scoring and the .lm
+// file format.
+#include "ngram/profile.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/lang_api.h"
+#include "ngram/hash_internal.h"
+#include "ngram/text_helpers.h"
+#include "platform/vos.h"
+
+using namespace glotta::ngram;
+
+namespace {
+
+// Profile files are read in pieces of at most 255 bytes.
+constexpr int kLineBuffer = 256;
+constexpr char kUnknownLanguage[] = "un";
+constexpr char kUnknownCharset[] = "Unknown";
+constexpr char kIdTag[] = "ID:";
+constexpr char kCharsetTag[] = "CHARSET:";
+
+// Words up to this many bytes are padded and hashed in stack buffers; longer
+// ones use one heap buffer per call.
+constexpr int32_t kStackWord = 256;
+// pack_key_padded reads 8 bytes from any n-gram start.
+constexpr int32_t kPadSlack = 8;
+
+// The complement of lang_isnoisy: bytes 0x40-0xFF.
+inline bool is_word_byte(unsigned char c) {
+    return c >= 0x40;
+}
+
+// Scratch for one padded word: its bytes and the running hash of the n-gram
+// starting at each position.
+struct WordScratch {
+    unsigned char stack_bytes[kStackWord + 2 + kPadSlack];
+    uint32_t stack_states[kStackWord + 2];
+    unsigned char *heap_bytes = nullptr;
+    uint32_t *heap_states = nullptr;
+    int32_t heap_word = 0;
+
+    WordScratch() = default;
+    WordScratch(const WordScratch &) = delete;
+    WordScratch &operator=(const WordScratch &) = delete;
+    ~WordScratch() {
+        vos_free(heap_bytes);
+        vos_free(heap_states);
+    }
+
+    // Buffers for a word of `length` bytes, or false when memory runs out.
+    bool reserve(int32_t length, int32_t longest, unsigned char **bytes, uint32_t **states) {
+        if (length <= kStackWord) {
+            *bytes = stack_bytes;
+            *states = stack_states;
+            return true;
+        }
+        if (heap_word < length) {
+            vos_free(heap_bytes);
+            vos_free(heap_states);
+            heap_states = nullptr;
+            heap_word = 0;
+            // Sized for the longest word the rest of the text can hold, so one
+            // allocation serves the whole call.
+            heap_bytes = static_cast<unsigned char *>(
+                vos_malloc(static_cast<size_t>(longest) + 2 + kPadSlack));
+            if (!heap_bytes) return false;
+            heap_states = static_cast<uint32_t *>(
+                vos_malloc((static_cast<size_t>(longest) + 2) * sizeof(uint32_t)));
+            if (!heap_states) return false;
+            heap_word = longest;
+        }
+        *bytes = heap_bytes;
+        *states = heap_states;
+        return true;
+    }
+};
+
+// Inserts the n-grams of one word of `length` >= 2 bytes: its bytes as
+// 1-grams, then every 2-, 3-, 4- and 5-gram of the word padded with '_' on
+// both sides, each length in order of position. The hash of an n-gram is the
+// hash of its first n - 1 bytes advanced by one byte, so each length costs
+// one hash step per position.
+int insert_word(NgramHashTable &table, const unsigned char *word, int32_t length,
+                unsigned char *padded, uint32_t *states) {
+    const int32_t size = length + 2;
+    padded[0] = '_';
+    memcpy(padded + 1, word, static_cast<size_t>(length));
+    padded[size - 1] = '_';
+    memset(padded + size, 0, kPadSlack);
+
+    for (int32_t i = 0; i < size; ++i) states[i] = hash_step(kHashSeed, padded[i]);
+    for (int32_t i = 1; i <= length; ++i) {
+        const int rc =
+            hash_insert_at(table, hash_bucket(states[i]), pack_key_padded(padded + i, 1), 1, 0);
+        if (rc != LANG_OK) return rc;
+    }
+    for (int32_t n = 2; n <= NGRAM_MAX_LEN && n <= size; ++n) {
+        for (int32_t i = 0; i + n <= size; ++i) {
+            states[i] = hash_step(states[i], padded[i + n - 1]);
+            const int rc =
+                hash_insert_at(table, hash_bucket(states[i]), pack_key_padded(padded + i, n), n, 0);
+            if (rc != LANG_OK) return rc;
+        }
+    }
+    return LANG_OK;
+}
+
+// Replaces an owned string with a copy of `value`; false when memory runs out
+// (the old string is kept then).
+bool replace_string(char **field, const char *value) {
+    char *copy = lang_strdup(value);
+    if (!copy) return false;
+    vos_free(*field);
+    *field = copy;
+    return true;
+}
+
+bool starts_with(const char *text, const char *prefix) {
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+// A trimmed header value, or `fallback` with the bad-format result when the
+// value is empty. Returns the new load result, or LANG_ERR_NOMEM.
+int read_header(char *value, char **field, const char *fallback, int result) {
+    value = lang_skipheadspace(value);
+    lang_removetrailigspace(value);
+    if (value[0] != 0) return replace_string(field, value) ? result : LANG_ERR_NOMEM;
+    return replace_string(field, fallback) ? LANG_ERR_BADPROFILE : LANG_ERR_NOMEM;
+}
+
+struct FileCloser {
+    void operator()(FILE *file) const noexcept { fclose(file); }
+};
+
+bool write_ngram_line(FILE *file, const NgramHashEntry &entry) {
+    const size_t key_length = strnlen(entry.key, sizeof entry.key);
+    return fwrite(entry.key, 1, key_length, file) == key_length &&
+           fprintf(file, " %d\n", static_cast<int>(entry.length)) > 0;
+}
+
+}  // namespace
+
+NgramProfile *NgramPrfNew(const char *id, const char *charset, int ranked) {
+    auto *profile = static_cast<NgramProfile *>(vos_calloc(1, sizeof(NgramProfile)));
+    if (!profile) return nullptr;
+    bool ok = true;
+    if (id) ok = (profile->languageId = lang_strdup(id)) != nullptr;
+    if (ok && charset) ok = (profile->charset = lang_strdup(charset)) != nullptr;
+    if (ok) ok = (profile->table = HashNew(NGRAM_HASH_BUCKETS)) != nullptr;
+    if (ok && ranked) {
+        profile->ranked = 1;
+        // Only the member counts are read before NgramPrfSort writes the
+        // lists, so the 200 KB of members are left as they come.
+        profile->rankLists = static_cast<int32_t(*)[NGRAM_RANK_MEMBERS + 1]>(
+            vos_malloc(sizeof(int32_t) * NGRAM_RANK_LISTS * (NGRAM_RANK_MEMBERS + 1)));
+        ok = profile->rankLists != nullptr;
+        if (ok) {
+            for (int32_t b = 0; b < NGRAM_RANK_LISTS; ++b) profile->rankLists[b][0] = 0;
+        }
+    }
+    if (!ok) {
+        NgramPrfDestroy(profile);
+        return nullptr;
+    }
+    return profile;
+}
+
+int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
+    if (!profile || !text || !profile->table || !profile->table->entries) return LANG_ERR_NULL;
+    NgramHashTable &table = *profile->table;
+    WordScratch scratch;
+    int32_t pos = 0;
+    while (pos < length) {
+        if (!is_word_byte(text[pos])) {
+            ++pos;
+            continue;
+        }
+        const int32_t start = pos;
+        for (; pos < length && is_word_byte(text[pos]); ++pos) {
+            if (text[pos] >= 'A' && text[pos] <= 'Z') text[pos] += 'a' - 'A';
+        }
+        const int32_t word = pos - start;
+        if (word < 2) continue;
+        unsigned char *padded;
+        uint32_t *states;
+        if (!scratch.reserve(word, length - start, &padded, &states)) return LANG_ERR_NOMEM;
+        const int rc = insert_word(table, text + start, word, padded, states);
+        if (rc != LANG_OK) return rc;
+    }
+    return LANG_OK;
+}
+
+int NgramPrfSort(NgramProfile *profile) {
+    if (!profile || !profile->table || !profile->table->entries || !profile->rankLists) {
+        return LANG_ERR_NULL;
+    }
+    auto *lists = profile->rankLists;
+    for (int32_t b = 0; b < NGRAM_RANK_LISTS; ++b) lists[b][0] = 0;
+    const NgramHashTable &table = *profile->table;
+    const int32_t used = table.nextFree < table.capacity ? table.nextFree : table.capacity;
+    for (int32_t index = 0; index < used; ++index) {
+        const int32_t count = table.entries[index].count;
+        if (count <= 0) continue;
+        int32_t *list = lists[count < NGRAM_RANK_LISTS ? NGRAM_RANK_LISTS - count : 0];
+        if (list[0] < NGRAM_RANK_MEMBERS) list[++list[0]] = index;
+    }
+    return LANG_OK;
+}
+
+int32_t NgramPrfTopNgrams(const NgramProfile *document,
+                          const NgramHashEntry *out[NGRAM_COMPARE_DEPTH]) {
+    if (!document || !document->rankLists || !document->table || !document->table->entries) {
+        return -1;
+    }
+    const NgramHashTable &table = *document->table;
+    int32_t p = 0;
+    for (int32_t b = 0; b < NGRAM_RANK_LISTS && p < NGRAM_COMPARE_DEPTH; ++b) {
+        const int32_t *list = document->rankLists[b];
+        if (list[0] < 0 || list[0] > NGRAM_RANK_MEMBERS) return -1;
+        for (int32_t k = 1; k <= list[0] && p < NGRAM_COMPARE_DEPTH; ++k) {
+            const int32_t index = list[k];
+            if (index < 0 || index >= table.nextFree || index >= table.capacity) return -1;
+            out[p++] = &table.entries[index];
+        }
+    }
+    return p;
+}
+
+float NgramPrfScore(int64_t distance, int32_t compared) {
+    if (compared <= 0) return 0.0f;
+    return static_cast<float>(1.0 - static_cast<double>(distance) /
+                                        (static_cast<double>(NGRAM_MISSING_PENALTY) * compared));
+}
+
+float NgramPrfCompute(const NgramProfile *document, const NgramProfile *model) {
+    if (!model || !model->table || !model->table->entries) return 0.0f;
+    const NgramHashEntry *top[NGRAM_COMPARE_DEPTH];
+    const int32_t compared = NgramPrfTopNgrams(document, top);
+    if (compared <= 0) return 0.0f;
+    int64_t distance = 0;
+    for (int32_t p = 0; p < compared; ++p) {
+        const int64_t rank = HashSearch(model->table, top[p]->key, top[p]->length);
+        if (rank > 0) {
+            const int64_t d = p + 1 - rank;
+            distance += d < 0 ? -d : d;
+        } else {
+            distance += NGRAM_MISSING_PENALTY;
+        }
+    }
+    return NgramPrfScore(distance, compared);
+}
+
+int NgramPrfLoad(NgramProfile *profile, const char *path) {
+    if (!profile || !path) return LANG_ERR_NULL;
+    if (!replace_string(&profile->sourcePath, path)) return LANG_ERR_NOMEM;
+    if (!profile->table || !profile->table->entries) return LANG_ERR_NULL;
+    std::unique_ptr<FILE, FileCloser> file(fopen(path, "r"));
+    if (!file) return LANG_ERR_OPEN;
+
+    int result = LANG_OK;
+    int32_t ngram_lines = 0;
+    char line[kLineBuffer];
+    while (fgets(line, sizeof line, file.get())) {
+        if (line[0] == '#' || line[0] == '\n' || line[0] == '\r') continue;
+        if (starts_with(line, kIdTag)) {
+            result =
+                read_header(line + strlen(kIdTag), &profile->languageId, kUnknownLanguage, result);
+            if (result == LANG_ERR_NOMEM) return result;
+            continue;
+        }
+        if (starts_with(line, kCharsetTag)) {
+            result =
+                read_header(line + strlen(kCharsetTag), &profile->charset, kUnknownCharset, result);
+            if (result == LANG_ERR_NOMEM) return result;
+            continue;
+        }
+        const char *space = strchr(line, ' ');
+        if (!space) return LANG_ERR_BADPROFILE;
+        const int32_t key_length = static_cast<int32_t>(space - line);
+        // A key that does not fit an entry cannot be any document n-gram; the
+        // file is not a profile this engine wrote.
+        if (key_length > NGRAM_KEY_MAX) return LANG_ERR_BADPROFILE;
+        result = HashInsert(profile->table, line, key_length, ++ngram_lines);
+        if (result != LANG_OK) return result;
+    }
+    if (ferror(file.get())) return LANG_ERR_OPEN;
+    return result;
+}
+
+int NgramPrfSave(NgramProfile *profile, const char *path) {
+    if (!profile || !path || !profile->table || !profile->table->entries) return LANG_ERR_NULL;
+    const NgramHashEntry *top[NGRAM_COMPARE_DEPTH];
+    int32_t lines = 0;
+    if (profile->ranked) {
+        lines = NgramPrfTopNgrams(profile, top);
+        if (lines < 0) return LANG_ERR_NULL;
+    }
+    std::unique_ptr<FILE, FileCloser> file(fopen(path, "w"));
+    if (!file) return LANG_ERR_OPEN;
+
+    bool ok = true;
+    if (profile->languageId) ok = fprintf(file.get(), "ID:%s\n", profile->languageId) > 0;
+    if (ok && profile->charset) ok = fprintf(file.get(), "CHARSET:%s\n", profile->charset) > 0;
+    if (profile->ranked) {
+        for (int32_t p = 0; ok && p < lines; ++p) ok = write_ngram_line(file.get(), *top[p]);
+    } else {
+        const int rc = HashSort(profile->table);
+        if (rc != LANG_OK) return rc;
+        // Fewer than 400 n-grams leave empty heads (count 0) at the end of
+        // the sorted array; they are written too, as " 0".
+        const NgramHashTable &table = *profile->table;
+        const int32_t limit =
+            table.nextFree < NGRAM_COMPARE_DEPTH ? table.nextFree : NGRAM_COMPARE_DEPTH;
+        for (int32_t i = 0; ok && i < limit; ++i)
+            ok = write_ngram_line(file.get(), table.entries[i]);
+    }
+    if (fflush(file.get()) != 0 || ferror(file.get())) ok = false;
+    if (fclose(file.release()) != 0) ok = false;
+    return ok ? LANG_OK : LANG_ERR_OPEN;
+}
+
+void NgramPrfDestroy(NgramProfile *profile) {
+    if (!profile) return;
+    vos_free(profile->sourcePath);
+    vos_free(profile->languageId);
+    vos_free(profile->charset);
+    HashDestroy(profile->table);
+    vos_free(profile->rankLists);
+    vos_free(profile);
+}

@@ -1,0 +1,120 @@
+// text_helpers.cpp - byte and string helpers shared by the engine.
+#include "ngram/text_helpers.h"
+
+#include <math.h>
+#include <string.h>
+
+#include "platform/vos.h"
+
+namespace {
+
+constexpr unsigned char fold_ascii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+constexpr bool is_trailing_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+int lang_isnoisy(unsigned char byte) {
+    const signed char value = static_cast<signed char>(byte);
+    return value >= 0 && value <= 63 ? 1 : 0;
+}
+
+int32_t lang_removenoisydata(unsigned char *buffer, int32_t length) {
+    if (!buffer) return 0;
+    int32_t out = 0;
+    bool noise_seen = false;
+    for (int32_t in = 0; in < length; ++in) {
+        const unsigned char c = buffer[in];
+        if (lang_isnoisy(c)) {
+            noise_seen = true;
+            continue;
+        }
+        // The space goes before the next kept byte, never after the last one,
+        // so a trailing run vanishes. out < in holds whenever noise was seen.
+        if (noise_seen) {
+            buffer[out++] = ' ';
+            noise_seen = false;
+        }
+        buffer[out++] = c;
+    }
+    buffer[out] = 0;
+    return out;
+}
+
+char *lang_skipheadspace(char *text) {
+    if (!text) return nullptr;
+    while (*text == ' ' || *text == '\t') ++text;
+    return text;
+}
+
+int32_t lang_removetrailigspace(char *text) {
+    if (!text || !*text) return 0;
+    size_t end = strlen(text);
+    while (end > 0 && is_trailing_space(text[end - 1])) --end;
+    text[end] = 0;
+    return end > 0 ? static_cast<int32_t>(end - 1) : 0;
+}
+
+int lang_strcasecmp(const char *a, const char *b) {
+    if (a == b) return 0;
+    if (!a) return -1;
+    if (!b) return 1;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
+    const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
+    for (;; ++p, ++q) {
+        const int d = fold_ascii(*p) - fold_ascii(*q);
+        if (d != 0 || *p == 0) return d;
+    }
+}
+
+int lang_strncasecmp(const char *a, const char *b, int32_t count) {
+    if (count <= 0 || a == b) return 0;
+    if (!a) return -1;
+    if (!b) return 1;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
+    const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
+    for (int32_t i = 0; i < count; ++i) {
+        const int d = fold_ascii(p[i]) - fold_ascii(q[i]);
+        if (d != 0 || p[i] == 0) return d;
+    }
+    return 0;
+}
+
+char *lang_strdup(const char *text) {
+    if (!text) return nullptr;
+    const size_t size = strlen(text) + 1;
+    char *copy = static_cast<char *>(vos_malloc(size));
+    if (copy) memcpy(copy, text, size);
+    return copy;
+}
+
+float lang_atof(char *text) {
+    if (!text) return 0.0f;
+    const char *p = text;
+    double sign = 1.0;
+    if (*p == '-') {
+        sign = -1.0;
+        ++p;
+    } else if (*p == '+') {
+        ++p;
+    }
+    double whole = 0.0;
+    for (; is_digit(*p); ++p) whole = whole * 10.0 + (*p - '0');
+    double fraction = 0.0;
+    if (*p == '.') {
+        ++p;
+        double digits_value = 0.0;
+        int digits = 0;
+        for (; is_digit(*p); ++p, ++digits) digits_value = digits_value * 10.0 + (*p - '0');
+        if (digits > 0) fraction = digits_value / pow(10.0, digits);
+    }
+    return static_cast<float>(sign * (whole + fraction));
+}
