@@ -10,6 +10,11 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     libicu-dev
+    pkg-config
+    libmagic-dev
+    libzip-dev
+    libxml2-dev
+    libpoppler-glib-dev
 )
 
 missing=()
