@@ -34,7 +34,14 @@ int conversion_result(int code) {
 
 int LangConvert(LangContext *ctx, int32_t source, const unsigned char *text, int32_t length,
                 int32_t target, unsigned char **output, int32_t *outputLength, int bigEndian) {
-    if (!ctx || !text || !output || !outputLength || length < 0) return LANG_ERR_NULL;
+    return LangConvertUsing(IZi18nConvert, ctx, source, text, length, target, output, outputLength,
+                            bigEndian);
+}
+
+int LangConvertUsing(LangConvertStep step, LangContext *ctx, int32_t source,
+                     const unsigned char *text, int32_t length, int32_t target,
+                     unsigned char **output, int32_t *outputLength, int bigEndian) {
+    if (!step || !ctx || !text || !output || !outputLength || length < 0) return LANG_ERR_NULL;
     *output = nullptr;
     *outputLength = 0;
     if (length == 0) return LANG_OK;
@@ -53,8 +60,8 @@ int LangConvert(LangContext *ctx, int32_t source, const unsigned char *text, int
 
     int32_t consumed = 0;
     int32_t produced = 0;
-    int code = IZi18nConvert(ctx->convService, source, text, length, &consumed, target, buffer,
-                             capacity, &produced, bigEndian);
+    int code = step(ctx->convService, source, text, length, &consumed, target, buffer, capacity,
+                    &produced, bigEndian);
     if (code == ZI18N_ERR_SHORTOUTPUT) {
         // The service reports the shortfall as a negative length: grow by
         // exactly that much and try once more.
@@ -72,8 +79,8 @@ int LangConvert(LangContext *ctx, int32_t source, const unsigned char *text, int
         *output = buffer;
         capacity = static_cast<int32_t>(grown);
         produced = 0;
-        code = IZi18nConvert(ctx->convService, source, text, length, &consumed, target, buffer,
-                             capacity, &produced, bigEndian);
+        code = step(ctx->convService, source, text, length, &consumed, target, buffer, capacity,
+                    &produced, bigEndian);
     }
     int result = conversion_result(code);
     produced = std::clamp(produced, 0, capacity);

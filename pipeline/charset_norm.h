@@ -15,6 +15,18 @@
  * failure is still stored in *output and belongs to the caller. */
 int LangConvert(LangContext *ctx, int32_t source, const unsigned char *text, int32_t length,
                 int32_t target, unsigned char **output, int32_t *outputLength, int bigEndian);
+
+/* The conversion step LangConvert uses (IZi18nConvert's signature). */
+typedef int (*LangConvertStep)(Zi18nHandle *service, int32_t source, const void *input,
+                               int32_t inputLength, int32_t *consumed, int32_t target,
+                               void *output, int32_t outputSize, int32_t *outputLength,
+                               int bigEndian);
+
+/* LangConvert with the conversion step given; lets tests drive the retry and
+ * failure paths that the service only takes on rare input. */
+int LangConvertUsing(LangConvertStep step, LangContext *ctx, int32_t source,
+                     const unsigned char *text, int32_t length, int32_t target,
+                     unsigned char **output, int32_t *outputLength, int bigEndian);
 /* Gives every candidate of `list` the output name of `charset` and drops
  * the second and later entries of each run of neighbours with the same
  * language; a list led by "un" only has its first charset name replaced.

@@ -1,0 +1,36 @@
+# Installation layout, relative to the prefix:
+#   bin/glotta               launcher (shell script)
+#   _linux/bin/glotta        the tool
+#   _linux/bin/flt_dx.so     marker of the filter installation (never loaded)
+#   _linux/filters/dxfilter.so, _linux/filters/dxutil.so   the plug-ins
+#   common/glotta/           language data: langlist.cfg, langname.cfg, *.lm
+# The engine finds the plug-ins through the marker on LD_LIBRARY_PATH and
+# derives the data directory from the filter directory, so the parts must keep
+# these positions relative to each other.
+
+if(TARGET glotta)
+  install(TARGETS glotta RUNTIME DESTINATION _linux/bin)
+endif()
+
+set(GLOTTA_MARKER ${CMAKE_BINARY_DIR}/flt_dx.so)
+file(WRITE ${GLOTTA_MARKER} "")
+install(FILES ${GLOTTA_MARKER} DESTINATION _linux/bin)
+
+# Installed under their fixed names whatever the targets' own file names are.
+foreach(plugin dxfilter dxutil)
+  if(TARGET ${plugin})
+    install(FILES $<TARGET_FILE:${plugin}> DESTINATION _linux/filters RENAME ${plugin}.so
+            PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+  endif()
+endforeach()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/data)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/ DESTINATION common/glotta
+          PATTERN docs EXCLUDE
+          PATTERN scripts EXCLUDE)
+else()
+  install(DIRECTORY DESTINATION common/glotta)
+endif()
+
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/cmake/glotta.sh DESTINATION bin RENAME glotta)

@@ -1,0 +1,193 @@
+// filter_loader.cpp - finding the filter installation through LD_LIBRARY_PATH,
+// loading and starting the two plug-ins, and stopping them again.
+#include "engine/filter_loader.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <string_view>
+
+namespace {
+
+// Paths are composed in buffers of this size, terminator included; an
+// LD_LIBRARY_PATH entry whose composed paths do not fit is passed over.
+constexpr size_t kPathMax = 1024;
+
+constexpr char kSep = '/';
+
+bool file_exists(const std::string &path) {
+    struct stat st;
+    return vos_stat(path.c_str(), &st) == 0;
+}
+
+bool is_trim_byte(char c) {
+    return c == ' ' || c == '\t' || c == '"';
+}
+
+// Trims blanks, tabs and double quotes from both ends, then one trailing '/'.
+std::string_view clean_entry(std::string_view entry) {
+    size_t begin = 0;
+    while (begin < entry.size() && is_trim_byte(entry[begin])) ++begin;
+    size_t end = entry.size();
+    while (end > begin && is_trim_byte(entry[end - 1])) --end;
+    std::string_view dir = entry.substr(begin, end - begin);
+    if (!dir.empty() && dir.back() == kSep) dir.remove_suffix(1);
+    return dir;
+}
+
+// The filter directory of one entry, or an empty string when the entry holds
+// no marker, its parent has no filter library, or the paths are too long.
+std::string filter_dir_of(std::string_view dir) {
+    std::string marker(dir);
+    marker += kSep;
+    marker += DX_MARKER_NAME DX_LIB_SUFFIX;
+    if (marker.size() >= kPathMax || !file_exists(marker)) return {};
+
+    // The parent ends at the last '/' found at index 1 or later; a leading
+    // '/' alone leaves it empty, so the filters directory is at the root.
+    size_t cut = 0;
+    for (size_t i = dir.size(); i-- > 1;) {
+        if (dir[i] == kSep) {
+            cut = i;
+            break;
+        }
+    }
+    std::string candidate(dir.substr(0, cut));
+    candidate += kSep;
+    candidate += "filters";
+    candidate += kSep;
+    std::string library = candidate + DX_FILTER_NAME DX_LIB_SUFFIX;
+    if (library.size() >= kPathMax || !file_exists(library)) return {};
+    return candidate;
+}
+
+char *dup_string(const std::string &text) {
+    char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
+    if (copy) memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+int find_filter_path(char **out) {
+    if (!out) return LANG_ERR_NULL;
+    *out = nullptr;
+    const char *value = getenv("LD_LIBRARY_PATH");
+    if (!value) return LANG_ERR_NOFILTER;
+
+    // Working copy of the variable: the environment may change under us.
+    char *copy = dup_string(value);
+    if (!copy) return LANG_ERR_NOMEM;
+    glotta::VosPtr<char> owner(copy);
+    std::string_view rest(copy);
+
+    std::string found;
+    for (;;) {
+        size_t colon = rest.find(':');
+        std::string_view entry = rest.substr(0, colon);
+        found = filter_dir_of(clean_entry(entry));
+        if (!found.empty()) break;
+        // A ':' as the very last character ends the search too.
+        if (colon == std::string_view::npos || colon + 1 == rest.size()) break;
+        rest.remove_prefix(colon + 1);
+    }
+    if (found.empty()) return LANG_ERR_NOFILTER;
+    *out = dup_string(found);
+    return *out ? LANG_OK : LANG_ERR_NOMEM;
+}
+
+template <typename Fn>
+Fn symbol(void *library, const char *name) {
+    return reinterpret_cast<Fn>(vos_dlsym(library, name));
+}
+
+int dx_init(LangContext *ctx) {
+    if (!ctx) return LANG_ERR_NULL;
+    if (!ctx->filterPath) return LANG_ERR_NOFILTER;
+
+    const std::string dir(ctx->filterPath);
+    const std::string filterFile = dir + DX_FILTER_NAME DX_LIB_SUFFIX;
+    const std::string utilFile = dir + DX_UTIL_NAME DX_LIB_SUFFIX;
+    if (filterFile.size() >= kPathMax || utilFile.size() >= kPathMax) return LANG_ERR_NOFILTER;
+
+    if (!file_exists(filterFile)) return LANG_ERR_NOFILTER;
+
+    // Kept in the context as soon as it exists so that teardown releases it
+    // whatever fails later.
+    ctx->filterMutex = static_cast<VosMutex *>(vos_calloc(1, sizeof(VosMutex)));
+    if (!ctx->filterMutex) return LANG_ERR_NOMEM;
+    if (MutexInit(nullptr, ctx->filterMutex, 0) != 0) return LANG_ERR_MUTEX;
+
+    LangLogf(ctx, "Loading DX filter from: %s", filterFile.c_str());
+    ctx->filterLib = vos_dlopen(filterFile.c_str(), VOS_RTLD_LAZY);
+    if (!ctx->filterLib) return LANG_ERR_LOADLIB;
+    auto getInterface = symbol<DXGetFilterInterfaceFn>(ctx->filterLib, DX_SYM_GET_FILTER_INTERFACE);
+    if (!getInterface) return LANG_ERR_LOADLIB;
+    getInterface(&ctx->filterInterface);
+    if (!ctx->filterInterface.initialise) return LANG_ERR_LOADLIB;
+    ctx->filterHandle = ctx->filterInterface.initialise(nullptr, nullptr, ctx->filterPath,
+                                                        DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
+    if (!ctx->filterHandle) return LANG_ERR_LOADLIB;
+
+    if (!file_exists(utilFile)) return LANG_ERR_NOFILTER;
+    LangLogf(ctx, "Loading DX util from: %s", utilFile.c_str());
+    ctx->utilLib = vos_dlopen(utilFile.c_str(), VOS_RTLD_LAZY);
+    if (!ctx->utilLib) return LANG_ERR_LOADLIB;
+    auto createServices = symbol<DXCreateServicesFn>(ctx->utilLib, DX_SYM_CREATE_SERVICES);
+    if (!createServices) return LANG_ERR_LOADLIB;
+    ctx->zapiServices = createServices(nullptr, nullptr, ctx->filterPath, 0);
+    if (!ctx->zapiServices) return LANG_ERR_LOADLIB;
+    return LANG_OK;
+}
+
+int dx_close(LangContext *ctx) {
+    if (!ctx) return LANG_OK;
+    int result = LANG_OK;
+    if (ctx->filterHandle) {
+        LangLogf(ctx, "Shutdown Dexfil Filters");
+        if (ctx->filterInterface.shutdown) ctx->filterInterface.shutdown(ctx->filterHandle);
+        ctx->filterHandle = nullptr;
+    }
+    LangLogf(ctx, "Unloading dxutil library");
+    if (ctx->utilLib) {
+        auto destroyServices = symbol<DXDestroyServicesFn>(ctx->utilLib, DX_SYM_DESTROY_SERVICES);
+        if (destroyServices) destroyServices(ctx->zapiServices);
+    }
+    ctx->zapiServices = nullptr;
+    if (ctx->utilLib) vos_dlclose(ctx->utilLib);
+    ctx->utilLib = nullptr;
+    if (ctx->filterLib) vos_dlclose(ctx->filterLib);
+    ctx->filterLib = nullptr;
+    if (ctx->filterMutex) {
+        if ((MutexDestroy(nullptr, ctx->filterMutex) & 0xFFFF) != 0) result = LANG_ERR_MUTEX;
+        vos_free(ctx->filterMutex);
+        ctx->filterMutex = nullptr;
+    }
+    return result;
+}
+
+}  // namespace
+
+int FindFilterPath(char **out) {
+    try {
+        return find_filter_path(out);
+    } catch (...) {
+        return LANG_ERR_NOMEM;
+    }
+}
+
+int LangDXInit(LangContext *ctx) {
+    try {
+        return dx_init(ctx);
+    } catch (...) {
+        return LANG_ERR_NOMEM;
+    }
+}
+
+int LangDXClose(LangContext *ctx) {
+    try {
+        return dx_close(ctx);
+    } catch (...) {
+        return LANG_ERR_NOMEM;
+    }
+}

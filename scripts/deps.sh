@@ -1,0 +1,38 @@
+#!/bin/bash
+# Installs the Debian packages that building and testing glotta need, when
+# they are missing. Safe to run again: installed packages are left alone.
+set -euo pipefail
+
+packages=(
+    build-essential
+    cmake
+    libgtest-dev
+    libgmock-dev
+    libbenchmark-dev
+    libicu-dev
+    pkg-config
+    libmagic-dev
+    libzip-dev
+    libxml2-dev
+    libpoppler-glib-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "deps.sh: installing ${missing[*]}"
+if [[ $(id -u) -ne 0 ]]; then
+    echo "deps.sh: missing packages and not running as root: ${missing[*]}" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

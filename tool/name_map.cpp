@@ -1,0 +1,107 @@
+// name_map.cpp - display names of language identifiers (DATA/langname.cfg).
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <string_view>
+
+#include "tool/tool.h"
+
+LangNameMapEntry langNameMap[LANG_MAX_NAME_MAP];
+int numNameMap = 0;
+
+namespace {
+
+constexpr int kLineBuffer = 256;
+constexpr char kFileName[] = "langname.cfg";
+constexpr char kOpenFailed[] = "Coundn't open configuration file langname.cfg\n";
+
+bool is_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Next whitespace-separated word of `text`, advancing it past the word.
+std::string_view next_word(std::string_view &text) {
+    while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
+    size_t end = 0;
+    while (end < text.size() && !is_space(text[end])) ++end;
+    std::string_view word = text.substr(0, end);
+    text.remove_prefix(end);
+    return word;
+}
+
+std::string file_path(const char *dataPath) {
+    return std::string(dataPath ? dataPath : "") + '/' + kFileName;
+}
+
+char *dup_view(std::string_view text) {
+    char *copy = static_cast<char *>(malloc(text.size() + 1));
+    if (copy) {
+        memcpy(copy, text.data(), text.size());
+        copy[text.size()] = '\0';
+    }
+    return copy;
+}
+
+void clear_table() {
+    for (int i = 0; i < numNameMap; ++i) {
+        free(langNameMap[i].id);
+        free(langNameMap[i].name);
+        langNameMap[i] = LangNameMapEntry{};
+    }
+    numNameMap = 0;
+}
+
+}  // namespace
+
+int loadNameMapping(const char *dataPath) {
+    clear_table();
+    FILE *file = dataPath ? fopen(file_path(dataPath).c_str(), "r") : nullptr;
+    if (!file) {
+        printf("%s", kOpenFailed);
+        return 1;
+    }
+    char buffer[kLineBuffer];
+    int count = 0;
+    while (count < LANG_MAX_NAME_MAP && fgets(buffer, sizeof buffer, file)) {
+        if (buffer[0] == '#' || buffer[0] == '\n' || buffer[0] == '\r') continue;
+        std::string_view rest(buffer);
+        std::string_view id = next_word(rest);
+        std::string_view name = next_word(rest);
+        // A line without two words names nothing.
+        if (id.empty() || name.empty()) continue;
+        char *idCopy = dup_view(id);
+        char *nameCopy = dup_view(name);
+        if (!idCopy || !nameCopy) {
+            free(idCopy);
+            free(nameCopy);
+            break;
+        }
+        langNameMap[count].id = idCopy;
+        langNameMap[count].name = nameCopy;
+        numNameMap = ++count;
+    }
+    fclose(file);
+    return 0;
+}
+
+int saveNameMapping(const char *dataPath, const char *languageId, const char *languageName) {
+    // "r+": the file must already exist; it is never created here.
+    FILE *file = dataPath ? fopen(file_path(dataPath).c_str(), "r+") : nullptr;
+    if (!file) {
+        printf("%s", kOpenFailed);
+        return 1;
+    }
+    fseek(file, 0, SEEK_END);
+    fprintf(file, "\n%s %s\n", languageId ? languageId : "", languageName ? languageName : "");
+    fclose(file);
+    return 0;
+}
+
+const char *LangCode2Name(const char *languageId) {
+    if (!languageId) return languageId;
+    for (int i = 0; i < numNameMap; ++i) {
+        if (strcmp(langNameMap[i].id, languageId) == 0) return langNameMap[i].name;
+    }
+    return languageId;
+}

@@ -1,0 +1,119 @@
+/* tool.h - the glotta command-line tool: its argument record, the per-document
+ * report, BIF output, the language-name mapping and the bulk-list helpers.
+ * Everything here runs on the tool's single thread. */
+#ifndef GLOTTA_TOOL_TOOL_H
+#define GLOTTA_TOOL_TOOL_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <string_view>
+
+#include "engine/lang_api.h"
+
+/* ---- command line (args.cpp) ------------------------------------------- */
+
+/* The parsed command line. Strings point into the process argument vector
+ * and are never copied or freed; null means "not given". */
+struct LangArg {
+    int32_t numCandidates; /* -n; 0 until parsed, then at least 1 in detection mode */
+    int32_t bulk;          /* 1: inputFile names a list of documents (leading '@') */
+    const char *bifFile;   /* -bif base path */
+    const char *inputFile; /* document, or list file without its '@' */
+    const char *outputFile;
+    const char *configFile;   /* -config */
+    const char *dataPath;     /* -data_path */
+    int32_t bufferSize;       /* -buffer_size; 0: the engine default */
+    int32_t debug;            /* -debug */
+    int32_t train;            /* -train */
+    const char *languageId;   /* -language_id */
+    const char *languageName; /* -language_name */
+    const char *charset;      /* -charset */
+};
+
+extern LangArg langArg;
+
+/* Zeroes langArg and fills it from the arguments. 0, or LANG_ERR_IDENTIFY
+ * (-19999) for a usage error. Warnings about invalid -n/-buffer_size values
+ * go to stderr. */
+int parseArg(int argc, char **argv);
+
+/* The banner and the usage text, on stdout. */
+void PrintBanner();
+void PrintUsage(const char *program);
+
+/* ---- per-document report (report.cpp) --------------------------------- */
+
+/* The engine context of the run; null until LangInit succeeds. */
+extern LangContext *pContext;
+
+/* Detects one document with pContext, prints its record to `out` and, when
+ * `bifBase` is given and not empty, appends a BIF record. Returns the engine's
+ * result code (a BIF failure does not change it). Errors go to stderr. */
+int GetDocLanguage(const char *path, FILE *out, const char *bifBase);
+
+/* ---- BIF files (bif.cpp) ----------------------------------------------- */
+
+enum { LANG_MAX_BIF = 100 };
+
+struct LangBifEntry {
+    char *name;   /* owned copy */
+    FILE *stream; /* null when opening failed */
+};
+extern LangBifEntry langBif[LANG_MAX_BIF];
+extern int numBif;
+
+/* Stream of the first entry named exactly `name`; null when there is none or
+ * its file could not be opened. */
+FILE *FindBifFile(const char *name);
+
+/* Adds an entry and opens the file (mode "w"); returns its stream, or null
+ * when the table is full (nothing recorded) or opening failed (recorded). */
+FILE *NewBifFile(const char *name);
+
+/* Closes every stream, releases every name, empties the table. */
+void CloseBifFile();
+
+/* ---- language names (name_map.cpp) ------------------------------------- */
+
+enum { LANG_MAX_NAME_MAP = 100 };
+
+struct LangNameMapEntry {
+    char *id;   /* owned copy */
+    char *name; /* owned copy */
+};
+extern LangNameMapEntry langNameMap[LANG_MAX_NAME_MAP];
+extern int numNameMap;
+
+/* Loads DATA/langname.cfg (replacing what was loaded before). 0, or 1 after
+ * printing "Coundn't open configuration file langname.cfg" on stdout. */
+int loadNameMapping(const char *dataPath);
+
+/* Appends "\n<id> <name>\n" to the existing DATA/langname.cfg. 0, or 1 with
+ * the same message when the file cannot be opened. */
+int saveNameMapping(const char *dataPath, const char *languageId, const char *languageName);
+
+/* Display name of an identifier (exact match), or the identifier itself. */
+const char *LangCode2Name(const char *languageId);
+
+/* ---- bulk lists (list_paths.cpp) --------------------------------------- */
+
+enum {
+    LANG_LIST_LINE_BUFFER = 1024, /* one read returns at most 1023 characters */
+    LANG_LIST_PATH_MAX = 1039     /* longest document path the run accepts */
+};
+
+/* Directory of the list file: cut at its last '/' found at index 1 or later;
+ * empty when there is none. */
+std::string ListDirPrefix(std::string_view listPath);
+
+/* Strips a read line of its line feed, and of a carriage return before it
+ * (a line of just CR LF keeps its CR). Returns the new length. */
+size_t ListCleanLine(char *line, size_t length);
+
+/* Path of one listed document: the line as it stands when it begins with '/'
+ * or the prefix is empty, otherwise prefix '/' line. */
+std::string ListDocPath(std::string_view prefix, std::string_view line);
+
+#endif
