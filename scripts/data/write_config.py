@@ -52,6 +52,52 @@ def write(data):
             f.write("%s %s\n" % (lang, LANGS[lang]["name"]))
 
 
+BEGIN = "<!-- training-text table: written by scripts/build_data.sh -->"
+END = "<!-- end of training-text table -->"
+
+
+def sources_table(data):
+    """Refresh the per-language training-text table of DATA/SOURCES.md from the extraction."""
+    report = os.path.join(os.path.dirname(__file__), "..", "work", "extract-report.txt")
+    path = os.path.join(data, "SOURCES.md")
+    if not os.path.exists(report) or not os.path.exists(path):
+        return
+    kinds = ["udhr", "ddtp", "man", "fortunes", "debref", "iguide"]
+    rows = {}
+    with open(report) as f:
+        for line in f:
+            lang, kind, split, _, size = line.rstrip("\n").split("\t")
+            rows.setdefault(lang, {}).setdefault(split, {})[kind] = int(size)
+    lms = sorted(f for f in os.listdir(data) if f.endswith(".lm"))
+    lines = [BEGIN, "", "Training text (kB of UTF-8 after cleaning) and held-out text per language:",
+             "", "| language | profiles | " + " | ".join(kinds) + " | held out |",
+             "|---|---|" + "---|" * len(kinds) + "---|"]
+    for lang in sorted(rows):
+        base = lang.split("-")[0]
+        profs = [lm[len(base) + 1:-3] for lm in lms if lm.startswith(base + "-")]
+        if lang.endswith("-latn"):
+            profs = [p for p in profs if p != "1251"]
+            label = base + " (Latin letters)"
+        else:
+            if "latin" in LANGS.get(base, {}):
+                profs = [p for p in profs if p == "1251"]
+            label = base
+        tr, dv = rows[lang].get("train", {}), rows[lang].get("dev", {})
+        lines.append("| %s | %s | %s | %d |" % (
+            label, " ".join(profs),
+            " | ".join(("%d" % round(tr[k] / 1000)) if k in tr else "" for k in kinds),
+            round(sum(dv.values()) / 1000)))
+    lines += ["", END]
+    with open(path) as f:
+        text = f.read()
+    if BEGIN in text:
+        text = text[:text.index(BEGIN)] + "\n".join(lines) + text[text.index(END) + len(END):]
+    else:
+        text = text.rstrip("\n") + "\n\n" + "\n".join(lines) + "\n"
+    with open(path, "w") as f:
+        f.write(text)
+
+
 def main():
     if sys.argv[1] == "--profiles":
         only = set(sys.argv[2:])
@@ -60,6 +106,7 @@ def main():
                 print(lang, LANGS[lang]["name"], cs, textdir)
     elif sys.argv[1] == "--write":
         write(sys.argv[2])
+        sources_table(sys.argv[2])
 
 
 if __name__ == "__main__":
