@@ -31,6 +31,16 @@ struct Module {
     bool tried = false;
 };
 
+// The directory of dxfilter.so itself, ending in '/'; empty when unknown.
+std::string OwnDirectory() {
+    Dl_info info{};
+    static const int anchor = 0;
+    if (!dladdr(&anchor, &info) || !info.dli_fname) return {};
+    std::string path = info.dli_fname;
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 struct Filter {
     std::string dir;  // ends in '/'
     std::mutex lock;  // guards the lazily made members below
@@ -48,10 +58,15 @@ struct Filter {
         std::lock_guard<std::mutex> guard(lock);
         if (!m.tried) {
             m.tried = true;
-            std::string path = dir + name;
-            // Kept loaded for the life of the process: GLib types registered by a
-            // module cannot be registered again after an unload.
-            m.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+            // The filter directory first, then the directory of this file.
+            for (const std::string &d : {dir, OwnDirectory()}) {
+                if (d.empty()) continue;
+                std::string path = d + name;
+                // Kept loaded for the life of the process: GLib types registered by a
+                // module cannot be registered again after an unload.
+                m.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+                if (m.handle) break;
+            }
             auto get = m.handle
                            ? reinterpret_cast<DXMGetModuleFn>(dlsym(m.handle, DXM_SYM_GET_MODULE))
                            : nullptr;
@@ -239,16 +254,7 @@ void *dx_initialise(void *, void *, const char *filterDir, int charset, int) {
     try {
         if (charset != DX_INIT_CHARSET_UNICODE) return nullptr;
         auto filter = std::make_unique<Filter>();
-        if (filterDir && *filterDir) {
-            filter->dir = filterDir;
-        } else {
-            // Without a directory, the modules are looked for next to this file.
-            Dl_info info{};
-            if (dladdr(reinterpret_cast<void *>(&dx_initialise), &info) && info.dli_fname) {
-                filter->dir = info.dli_fname;
-                filter->dir.erase(filter->dir.find_last_of('/') + 1);
-            }
-        }
+        if (filterDir) filter->dir = filterDir;
         if (!filter->dir.empty() && filter->dir.back() != '/') filter->dir.push_back('/');
         return filter.release();
     } catch (...) {

@@ -46,6 +46,24 @@ TEST_F(DxFilterFormats, TableCoversEveryExtractableFormatInSixLanguages) {
         EXPECT_GE(perFormat[code], 6) << code;
 }
 
+TEST_F(DxFilterFormats, ModulesAreFoundNextToThePluginWithoutAFilterDirectory) {
+    for (const char *dir : {static_cast<const char *>(nullptr), "/nonexistent/"}) {
+        void *filter =
+            plugin->api.initialise(nullptr, nullptr, dir, DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
+        ASSERT_NE(filter, nullptr);
+        DXFileInfo info{};
+        plugin->api.fileInformation(filter, (std::string(dxtest::kData) + "docs/fr.docx").c_str(),
+                                    &info);
+        EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], static_cast<uint32_t>(DX_FMT_DOCX));
+        plugin->api.shutdown(filter);
+    }
+}
+
+TEST_F(DxFilterFormats, OnlyUtf16OutputIsOffered) {
+    EXPECT_EQ(plugin->api.initialise(nullptr, nullptr, dxtest::kFilterDir, 53, DX_INIT_FLAGS),
+              nullptr);
+}
+
 TEST_F(DxFilterFormats, InfoRecordIsFilledEvenForMissingFiles) {
     DXFileInfo info;
     std::memset(&info, 0xAB, sizeof info);
