@@ -8,7 +8,8 @@
 // uchardet's charset and iconv have turned them into UTF-8, as a caller of those libraries
 // would do; when uchardet gives no charset or iconv fails, Windows-1252 (else ISO-8859-1) is assumed.
 //
-// build: g++ -O2 -std=c++20 peers.cpp -o peers -lcld2 -lexttextcat-2.0 -luchardet
+// build: g++ -O2 -std=c++20 peers.cpp -o peers -Wl,--no-as-needed -lcld2_full -lcld2 \
+//            -lexttextcat-2.0 -luchardet   (CLD2 with its full 160-language tables)
 
 #include <cstdio>
 

@@ -12,10 +12,17 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from langs import LANGS  # noqa: E402
 from prepare import profiles  # noqa: E402
 
-# Settings of the n-gram classifier, chosen with bench/accuracy/calibrate.py: text of MINSIZE
-# bytes or fewer is not classified, and a profile must score at least MINSCORE to be reported.
-MINSIZE = 0
-MINSCORE = 0.0
+# Settings of the n-gram classifier, chosen with bench/accuracy/calibrate.py (figures in
+# bench/ACCURACY.md): text of MINSIZE bytes or fewer after noise compaction is not classified,
+# and a profile must score at least MINSCORE to be reported.
+# - Real sentences of 40 bytes or more keep at least 27 bytes after compaction, so 16 leaves
+#   every one of them classified while scraps such as "asdf 1234" answer "un" (digits-only
+#   text compacts to nothing and answers "un" at any setting).
+# - 0.20 is the highest score threshold that still answers 99 % of real 40+ byte sentences;
+#   it turns about half of random-letter and keyboard-mash strings into "un" (all of them only
+#   from 0.34, which would silence a sixth of the real sentences).
+MINSIZE = 16
+MINSCORE = 0.2
 
 # The list order breaks ties between equal scores: more widely used languages first, and
 # within a confusable group the language that more text is written in.
