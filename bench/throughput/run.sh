@@ -17,6 +17,7 @@
 #   NO_BUILD=1        never build glotta; measure the peer only if absent
 #   RESULTS=FILE      where to write the report (default bench/throughput/RESULTS.md)
 set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
