@@ -196,6 +196,34 @@ TEST_F(DxFilterExtract, HugeDocumentsEndWithinBounds) {
     std::remove(path.c_str());
 }
 
+TEST_F(DxFilterExtract, MutatedDocumentsNeverBreakThePlugin) {
+    // Every document of the table, cut short and with bytes overwritten at
+    // fixed places: identification and extraction must end, release the
+    // stream and stay within the text bound.
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (const auto &s : dxtest::LoadSamples()) {
+        if (s.file.rfind("docs/", 0) != 0) continue;
+        std::ifstream in(Data(s.file), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(bytes.empty()) << s.file;
+        for (int variant = 0; variant < 3; ++variant) {
+            std::string mutated = bytes;
+            if (variant == 0) {
+                mutated.resize(mutated.size() * 2 / 3);
+            } else {
+                for (int k = 0; k < 8 * variant; ++k)
+                    mutated[next() % mutated.size()] = static_cast<char>(next() >> 24);
+            }
+            std::string path = Temp("mutated", mutated);
+            plugin->Format(path);
+            Extraction r = plugin->Extract(path);
+            EXPECT_EQ(r.opens, r.closes) << s.file << " variant " << variant;
+            EXPECT_LE(r.text.size(), 512u * 1024 + 1) << s.file;
+        }
+    }
+}
+
 TEST_F(DxFilterExtract, StreamErrorsEndTheTextWithAnError) {
     struct Failing : dxtest::FileStream {
         using FileStream::FileStream;
