@@ -49,6 +49,8 @@ fake_plugin(services_null util FAKE_SERVICES_NULL)
 
 get_property(fake_targets GLOBAL PROPERTY GLOTTA_FAKE_TARGETS)
 file(GLOB engine_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/engine_*_test.cpp)
+# The detection flow tests start a whole engine on the fake plug-ins too.
+list(APPEND engine_tests ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/pipeline_flow_test.cpp)
 foreach(test_source ${engine_tests})
   get_filename_component(test_name ${test_source} NAME_WE)
   if(TARGET ${test_name})

@@ -206,6 +206,13 @@ int library_convert(DXServices *svc, int32_t source, const void *input, int32_t 
     if (!ok) return ZI18N_ERR_LIBRARY;
     // A library that claims more than it was given is not believed.
     if (to.length < 0 || to.length > outputSize) return ZI18N_ERR_LIBRARY;
+    // The between-charsets operation has no byte-order flag and writes
+    // 16-bit Unicode low byte first; the caller's order is restored here.
+    if (source == CS_LMBCS && target == CS_UNICODE && bigEndian && to.length > 1) {
+        int32_t swapped = 0, swappedLength = 0;
+        Zi18nUnicodeEndianSwap(output, to.length & ~int32_t{1}, &swapped, output, to.length,
+                               &swappedLength);
+    }
     *produced = to.length;
     return ZI18N_OK;
 }

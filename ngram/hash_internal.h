@@ -71,6 +71,50 @@ inline int32_t hash_search_at(const NgramHashTable &table, uint32_t bucket, uint
 int hash_insert_at(NgramHashTable &table, uint32_t bucket, uint64_t packed, int32_t length,
                    int32_t value);
 
+// Finds the entry of a key without walking chains, for a run of insertions
+// into one table (one NgramPrfInsert call): with thousands of n-grams in 1009
+// buckets the chains grow long, and walking them dominated the cost of
+// building a profile. The finder mirrors the table it was built from and
+// must see every insertion of the run; the table it produces is the one
+// hash_insert_at would produce, entry for entry.
+class KeyFinder {
+  public:
+    KeyFinder() = default;
+    ~KeyFinder();
+    KeyFinder(const KeyFinder &) = delete;
+    KeyFinder &operator=(const KeyFinder &) = delete;
+
+    // Indexes the keys of `table`, with room for about `expected_new` more.
+    // When memory runs out the finder falls back to walking chains.
+    void build(const NgramHashTable &table, int32_t expected_new);
+
+    // HashInsert of a key of 1..NGRAM_KEY_MAX bytes whose full hash is `hash`.
+    int insert(NgramHashTable &table, uint32_t hash, uint64_t packed, int32_t length,
+               int32_t value);
+
+  private:
+    struct Slot {
+        uint32_t hash;
+        int32_t index;  // -1: free
+    };
+
+    // Stores a key at the free slot that its probe ended on, growing the
+    // index when it is three quarters full; false (and the finder dropped)
+    // when it cannot grow.
+    bool record(uint32_t slot, uint32_t hash, int32_t index);
+    bool rehash();
+    void set_size(int bits);
+    uint32_t slot_of(uint32_t hash) const { return (hash * 0x9E3779B1u) >> shift_; }
+    void drop();
+
+    Slot *slots_ = nullptr;
+    uint32_t mask_ = 0;
+    int shift_ = 32;
+    int32_t used_ = 0;
+    int32_t limit_ = 0;
+    int32_t tails_[NGRAM_HASH_BUCKETS];  // last entry of each chain
+};
+
 }  // namespace glotta::ngram
 
 #endif

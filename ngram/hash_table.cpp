@@ -63,6 +63,128 @@ int hash_insert_at(NgramHashTable &table, uint32_t bucket, uint64_t packed, int3
     return LANG_OK;
 }
 
+KeyFinder::~KeyFinder() {
+    vos_free(slots_);
+}
+
+void KeyFinder::drop() {
+    vos_free(slots_);
+    slots_ = nullptr;
+}
+
+void KeyFinder::build(const NgramHashTable &table, int32_t expected_new) {
+    drop();
+    const NgramHashEntry *entries = table.entries;
+    const int32_t used = std::clamp(table.nextFree, 0, table.capacity);
+    int64_t keys = used - NGRAM_HASH_BUCKETS;
+    for (int32_t b = 0; b < NGRAM_HASH_BUCKETS; ++b) keys += entries[b].key[0] != 0;
+    // Capped so that one huge text does not reserve a huge index up front;
+    // the index grows when it fills.
+    keys += std::clamp(expected_new, 0, 1 << 16);
+    int bits = 10;
+    while (bits < 30 && (int64_t{1} << bits) < 2 * keys) ++bits;
+    slots_ = static_cast<Slot *>(vos_malloc(sizeof(Slot) << bits));
+    if (!slots_) return;
+    memset(slots_, 0xFF, sizeof(Slot) << bits);
+    set_size(bits);
+    used_ = 0;
+    for (int32_t b = 0; b < NGRAM_HASH_BUCKETS; ++b) {
+        tails_[b] = b;
+        if (entries[b].key[0] == 0) continue;
+        for (int32_t i = b;;) {
+            const NgramHashEntry &entry = entries[i];
+            tails_[b] = i;
+            if (entry.length > 0) {
+                const uint32_t hash = HashValue(entry.key, entry.length);
+                uint32_t s = slot_of(hash);
+                while (slots_[s].index >= 0) s = (s + 1) & mask_;
+                if (!record(s, hash, i)) return;
+            }
+            // Only links into the used part of the table are followed.
+            if (entry.next <= 0 || entry.next >= used) break;
+            i = entry.next;
+        }
+    }
+}
+
+void KeyFinder::set_size(int bits) {
+    mask_ = (uint32_t{1} << bits) - 1;
+    shift_ = 32 - bits;
+    limit_ = static_cast<int32_t>((uint64_t{3} << bits) / 4);
+}
+
+bool KeyFinder::rehash() {
+    Slot *old = slots_;
+    const int bits = 33 - shift_;
+    if (bits > 30) return false;
+    slots_ = static_cast<Slot *>(vos_malloc(sizeof(Slot) << bits));
+    if (!slots_) {
+        slots_ = old;
+        return false;
+    }
+    memset(slots_, 0xFF, sizeof(Slot) << bits);
+    const uint32_t old_size = mask_ + 1;
+    set_size(bits);
+    for (uint32_t s = 0; s < old_size; ++s) {
+        if (old[s].index < 0) continue;
+        uint32_t t = slot_of(old[s].hash);
+        while (slots_[t].index >= 0) t = (t + 1) & mask_;
+        slots_[t] = old[s];
+    }
+    vos_free(old);
+    return true;
+}
+
+bool KeyFinder::record(uint32_t slot, uint32_t hash, int32_t index) {
+    if (used_ < limit_) {
+        slots_[slot] = {hash, index};
+        ++used_;
+        return true;
+    }
+    if (!rehash()) {
+        drop();
+        return false;
+    }
+    uint32_t s = slot_of(hash);
+    while (slots_[s].index >= 0) s = (s + 1) & mask_;
+    slots_[s] = {hash, index};
+    ++used_;
+    return true;
+}
+
+int KeyFinder::insert(NgramHashTable &table, uint32_t hash, uint64_t packed, int32_t length,
+                      int32_t value) {
+    const uint32_t bucket = hash_bucket(hash);
+    if (!slots_) return hash_insert_at(table, bucket, packed, length, value);
+    NgramHashEntry *entries = table.entries;
+    uint32_t s = slot_of(hash);
+    for (; slots_[s].index >= 0; s = (s + 1) & mask_) {
+        if (slots_[s].hash != hash) continue;
+        NgramHashEntry &entry = entries[slots_[s].index];
+        if (entry.length == length && entry_key(entry) == packed) {
+            ++entry.count;
+            return LANG_OK;
+        }
+    }
+    // A new key. Its bucket's head is empty exactly when the bucket holds no
+    // key yet, so the head is tested only now.
+    NgramHashEntry &head = entries[bucket];
+    if (head.key[0] == 0) {
+        write_entry(head, packed, length, value);
+        tails_[bucket] = static_cast<int32_t>(bucket);
+        record(s, hash, static_cast<int32_t>(bucket));
+        return LANG_OK;
+    }
+    if (table.nextFree + 1 >= table.capacity && !grow(table)) return LANG_ERR_NOMEM;
+    entries = table.entries;
+    const int32_t taken = table.nextFree++;
+    write_entry(entries[taken], packed, length, value);
+    entries[tails_[bucket]].next = taken;
+    tails_[bucket] = taken;
+    record(s, hash, taken);
+    return LANG_OK;
+}
+
 }  // namespace glotta::ngram
 
 using namespace glotta::ngram;

@@ -85,7 +85,7 @@ struct WordScratch {
 // both sides, each length in order of position. The hash of an n-gram is the
 // hash of its first n - 1 bytes advanced by one byte, so each length costs
 // one hash step per position.
-int insert_word(NgramHashTable &table, const unsigned char *word, int32_t length,
+int insert_word(NgramHashTable &table, KeyFinder &finder, const unsigned char *word, int32_t length,
                 unsigned char *padded, uint32_t *states) {
     const int32_t size = length + 2;
     padded[0] = '_';
@@ -95,15 +95,13 @@ int insert_word(NgramHashTable &table, const unsigned char *word, int32_t length
 
     for (int32_t i = 0; i < size; ++i) states[i] = hash_step(kHashSeed, padded[i]);
     for (int32_t i = 1; i <= length; ++i) {
-        const int rc =
-            hash_insert_at(table, hash_bucket(states[i]), pack_key_padded(padded + i, 1), 1, 0);
+        const int rc = finder.insert(table, states[i], pack_key_padded(padded + i, 1), 1, 0);
         if (rc != LANG_OK) return rc;
     }
     for (int32_t n = 2; n <= NGRAM_MAX_LEN && n <= size; ++n) {
         for (int32_t i = 0; i + n <= size; ++i) {
             states[i] = hash_step(states[i], padded[i + n - 1]);
-            const int rc =
-                hash_insert_at(table, hash_bucket(states[i]), pack_key_padded(padded + i, n), n, 0);
+            const int rc = finder.insert(table, states[i], pack_key_padded(padded + i, n), n, 0);
             if (rc != LANG_OK) return rc;
         }
     }
@@ -174,6 +172,9 @@ int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
     if (!profile || !text || !profile->table || !profile->table->entries) return LANG_ERR_NULL;
     NgramHashTable &table = *profile->table;
     WordScratch scratch;
+    KeyFinder finder;
+    // About two new n-grams per byte of text is what natural text gives.
+    if (length > 0) finder.build(table, length > INT32_MAX / 2 ? INT32_MAX : 2 * length);
     int32_t pos = 0;
     while (pos < length) {
         if (!is_word_byte(text[pos])) {
@@ -189,7 +190,7 @@ int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
         unsigned char *padded;
         uint32_t *states;
         if (!scratch.reserve(word, length - start, &padded, &states)) return LANG_ERR_NOMEM;
-        const int rc = insert_word(table, text + start, word, padded, states);
+        const int rc = insert_word(table, finder, text + start, word, padded, states);
         if (rc != LANG_OK) return rc;
     }
     return LANG_OK;

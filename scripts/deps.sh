@@ -9,6 +9,12 @@ packages=(
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
+    libicu-dev
+    pkg-config
+    libmagic-dev
+    libzip-dev
+    libxml2-dev
+    libpoppler-glib-dev
 )
 
 missing=()

@@ -181,6 +181,73 @@ TEST(NgramProfileInsert, MatchesOneByOneInsertion) {
     }
 }
 
+TEST(NgramProfileInsert, SuccessiveCallsMatchOneByOneInsertion) {
+    // Later calls start from a table with long chains, as training does.
+    std::mt19937 rng(11);
+    ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
+    ProfilePtr reference(NgramPrfNew(nullptr, nullptr, 0));
+    for (int call = 0; call < 12; ++call) {
+        const std::string text = random_text(rng, 8192);
+        std::string copy = text;
+        ASSERT_EQ(insert_text(profile.get(), copy), LANG_OK);
+        naive_insert(reference->table, text);
+    }
+    expect_same_table(profile->table, reference->table);
+}
+
+TEST(NgramProfileInsert, DenseNgramsMatchOneByOneInsertion) {
+    // Random high bytes give about five new n-grams per byte.
+    std::mt19937 rng(13);
+    std::string text;
+    for (int i = 0; i < 12000; ++i) {
+        text.push_back(i % 23 == 0 ? ' ' : static_cast<char>(0x40 + rng() % 0xC0));
+    }
+    ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
+    ProfilePtr reference(NgramPrfNew(nullptr, nullptr, 0));
+    std::string copy = text;
+    ASSERT_EQ(insert_text(profile.get(), copy), LANG_OK);
+    naive_insert(reference->table, text);
+    EXPECT_GT(profile->table->nextFree, 40000);
+    expect_same_table(profile->table, reference->table);
+}
+
+TEST(NgramProfileInsert, MatchesOneByOneInsertionWithoutSpareMemory) {
+    // Without memory for its lookup index the insertion walks the chains;
+    // a short text needs no other allocation.
+    std::mt19937 rng(17);
+    ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
+    ProfilePtr reference(NgramPrfNew(nullptr, nullptr, 0));
+    const std::string text = random_text(rng, 300);
+    std::string copy = text;
+    {
+        FailAllocAfter fail(0);
+        ASSERT_EQ(insert_text(profile.get(), copy), LANG_OK);
+    }
+    naive_insert(reference->table, text);
+    expect_same_table(profile->table, reference->table);
+}
+
+TEST(NgramProfileInsert, MatchesOneByOneInsertionWhenIndexCannotGrow) {
+    // 200 dense bytes give about 1000 n-grams, more than the lookup index
+    // sized for 400 (1024 slots, 768 keys) holds; its failed growth falls
+    // back to walking the chains halfway through.
+    std::mt19937 rng(19);
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text.push_back(i % 60 == 0 ? ' ' : static_cast<char>(0x40 + rng() % 0xC0));
+    }
+    ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
+    ProfilePtr reference(NgramPrfNew(nullptr, nullptr, 0));
+    std::string copy = text;
+    {
+        FailAllocAfter fail(1);
+        ASSERT_EQ(insert_text(profile.get(), copy), LANG_OK);
+    }
+    naive_insert(reference->table, text);
+    EXPECT_GT(contents(profile.get()).size(), 800u);
+    expect_same_table(profile->table, reference->table);
+}
+
 TEST(NgramProfileInsert, LongWordsMatchOneByOneInsertion) {
     // Words longer than any stack buffer, mixed with short ones.
     std::string text =

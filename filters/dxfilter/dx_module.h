@@ -1,0 +1,68 @@
+/* dx_module.h - the private interface between dxfilter.so and the extraction
+ * modules it loads on demand from the filter directory (dxfilter_office.so for
+ * zip-based office documents and e-books, dxfilter_pdf.so for PDF). Keeping the
+ * heavy libraries in those modules keeps loading dxfilter.so itself cheap.
+ *
+ * Plain C, so that the modules and the core agree on layout without sharing
+ * any C++ runtime types. Everything here runs on the thread that called the
+ * filter; no function keeps a pointer it was given beyond the call, except an
+ * extractor, which keeps its stream until it is closed. */
+#ifndef GLOTTA_FILTERS_DXFILTER_DX_MODULE_H
+#define GLOTTA_FILTERS_DXFILTER_DX_MODULE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "doctype/dx_abi.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define DXM_ABI_VERSION 1
+#define DXM_SYM_GET_MODULE "DXM_GetModule"
+#define DXM_OFFICE_NAME "dxfilter_office.so"
+#define DXM_PDF_NAME "dxfilter_pdf.so"
+
+/* Where extracted text goes. `text` takes UTF-8 (invalid sequences are
+ * dropped) and answers non-zero once the sink is full, after which the
+ * extractor should stop. `brk` ends a paragraph, line, table cell or slide. */
+typedef struct DXMSink {
+    void *self;
+    int (*text)(void *self, const char *utf8, size_t length);
+    void (*brk)(void *self);
+} DXMSink;
+
+/* Bounds for one document. A zero field means "no bound" only where noted. */
+typedef struct DXMLimits {
+    int64_t deadlineNs;     /* CLOCK_MONOTONIC time after which to stop */
+    uint64_t maxPartBytes;  /* decompressed bytes read from one archive member */
+    uint64_t maxTotalBytes; /* decompressed bytes read from all members */
+    uint32_t maxParts;      /* archive members (pages, slides, sheets) visited */
+} DXMLimits;
+
+typedef struct DXMExtractor DXMExtractor;
+
+typedef struct DXModule {
+    uint32_t abi; /* DXM_ABI_VERSION */
+    /* Format code of a container given by path or by an open stream of `size`
+     * bytes positioned anywhere; DX_FMT_UNKNOWN when it cannot tell. Either
+     * may be null when the module recognises nothing. */
+    int (*probePath)(const char *path);
+    int (*probeStream)(DXStream *stream, int64_t size);
+    /* Prepares extraction of `format` from an open stream. Null when the
+     * document cannot be read (damaged, encrypted, over a bound). */
+    DXMExtractor *(*open)(DXStream *stream, int64_t size, int format, const DXMLimits *limits);
+    /* Produces the next piece of text into `sink`: 1 when more may follow,
+     * 0 at the end, -1 on an error that ends extraction. */
+    int (*step)(DXMExtractor *extractor, DXMSink *sink);
+    void (*close)(DXMExtractor *extractor);
+} DXModule;
+
+typedef const DXModule *(*DXMGetModuleFn)(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,761 @@
+// office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX,
+// PPTX, ODT, ODS, ODP, EPUB). The archive is read with libzip through a
+// source over the engine's stream callbacks; each XML member is pushed in
+// small pieces through libxml2's SAX parser, so memory stays bounded however
+// large a member inflates. No network, no DTD loading, no entity expansion.
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "doctype/dx_abi.h"
+#include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/sniff.h"
+
+namespace {
+
+constexpr size_t kPushBytes = 32 * 1024;     // compressed-side piece per step
+constexpr size_t kMaxCellBytes = 64 * 1024;  // one spreadsheet cell or shared string
+constexpr size_t kMaxSharedBytes = 32u << 20;
+constexpr size_t kMaxSmallPart = 1u << 20;  // container.xml, OPF
+
+int64_t now_ns() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+void silent_structured(void *, xmlErrorPtr) {}
+void silent_generic(void *, const char *, ...) {}
+
+// ---- libzip source over the engine's stream ----------------------------------
+
+struct StreamSource {
+    DXStream *stream;
+    int64_t size;
+    int64_t pos = 0;
+    zip_error_t error;
+};
+
+zip_int64_t source_callback(void *userdata, void *data, zip_uint64_t length, zip_source_cmd_t cmd) {
+    auto *s = static_cast<StreamSource *>(userdata);
+    switch (cmd) {
+        case ZIP_SOURCE_OPEN:
+            if (!s->stream->seek(s->stream, 0, DX_SEEK_SET)) {
+                zip_error_set(&s->error, ZIP_ER_SEEK, 0);
+                return -1;
+            }
+            s->pos = 0;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            size_t want = length > INT_MAX ? INT_MAX : static_cast<size_t>(length);
+            size_t done = 0;
+            while (done < want) {
+                int got = s->stream->read(s->stream, static_cast<char *>(data) + done,
+                                          static_cast<int>(want - done));
+                if (got < 0) {
+                    zip_error_set(&s->error, ZIP_ER_READ, 0);
+                    return -1;
+                }
+                if (got == 0) break;
+                done += static_cast<size_t>(got);
+            }
+            s->pos += static_cast<int64_t>(done);
+            return static_cast<zip_int64_t>(done);
+        }
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto *st = static_cast<zip_stat_t *>(data);
+            zip_stat_init(st);
+            st->size = static_cast<zip_uint64_t>(s->size);
+            st->valid |= ZIP_STAT_SIZE;
+            return sizeof *st;
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&s->error, data, length);
+        case ZIP_SOURCE_FREE:
+            return 0;
+        case ZIP_SOURCE_SEEK: {
+            zip_int64_t to = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(s->pos),
+                                                            static_cast<zip_uint64_t>(s->size),
+                                                            data, length, &s->error);
+            if (to < 0) return -1;
+            if (!s->stream->seek(s->stream, to, DX_SEEK_SET)) {
+                zip_error_set(&s->error, ZIP_ER_SEEK, 0);
+                return -1;
+            }
+            s->pos = to;
+            return 0;
+        }
+        case ZIP_SOURCE_TELL:
+            return s->pos;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                ZIP_SOURCE_SUPPORTS, -1);
+        default:
+            zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+// An archive opened over a stream; owns its source record.
+struct Archive {
+    std::unique_ptr<StreamSource> source;
+    zip_t *zip = nullptr;
+    ~Archive() {
+        if (zip) zip_discard(zip);
+    }
+};
+
+std::unique_ptr<Archive> open_archive(DXStream *stream, int64_t size) {
+    auto a = std::make_unique<Archive>();
+    a->source.reset(new StreamSource{stream, size, 0, {}});
+    zip_error_init(&a->source->error);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *src = zip_source_function_create(source_callback, a->source.get(), &error);
+    if (!src) return nullptr;
+    a->zip = zip_open_from_source(src, ZIP_RDONLY, &error);
+    zip_error_fini(&error);
+    if (!a->zip) {
+        zip_source_free(src);
+        return nullptr;
+    }
+    return a;
+}
+
+bool has_entry(zip_t *zip, const char *name) {
+    return zip_name_locate(zip, name, 0) >= 0;
+}
+
+// Reads a small member whole; empty when missing or too large.
+std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSmallPart) {
+    std::string out;
+    zip_file_t *f = zip_fopen(zip, name.c_str(), 0);
+    if (!f) return out;
+    char buffer[8192];
+    for (;;) {
+        zip_int64_t got = zip_fread(f, buffer, sizeof buffer);
+        if (got <= 0) break;
+        out.append(buffer, static_cast<size_t>(got));
+        if (out.size() > cap) {
+            out.clear();
+            break;
+        }
+    }
+    zip_fclose(f);
+    return out;
+}
+
+int classify(zip_t *zip) {
+    if (has_entry(zip, "mimetype")) {
+        int format = dxf::FormatFromPackageMime(read_small(zip, "mimetype", 256));
+        if (format != DX_FMT_ZIP) return format;
+    }
+    if (has_entry(zip, "[Content_Types].xml")) {
+        if (has_entry(zip, "word/document.xml")) return DX_FMT_DOCX;
+        if (has_entry(zip, "xl/workbook.xml")) return DX_FMT_XLSX;
+        if (has_entry(zip, "ppt/presentation.xml")) return DX_FMT_PPTX;
+    }
+    return DX_FMT_ZIP;
+}
+
+int probe_path(const char *path) {
+    int error = 0;
+    zip_t *zip = zip_open(path, ZIP_RDONLY, &error);
+    if (!zip) return DX_FMT_UNKNOWN;
+    int format = classify(zip);
+    zip_discard(zip);
+    return format;
+}
+
+int probe_stream(DXStream *stream, int64_t size) {
+    auto archive = open_archive(stream, size);
+    return archive ? classify(archive->zip) : DX_FMT_UNKNOWN;
+}
+
+// ---- member names -------------------------------------------------------------
+
+// Members `prefix` N `suffix` in the order of N (slides, sheets).
+std::vector<std::string> numbered_members(zip_t *zip, std::string_view prefix,
+                                          std::string_view suffix) {
+    std::vector<std::pair<long, std::string>> found;
+    zip_int64_t n = zip_get_num_entries(zip, 0);
+    for (zip_int64_t i = 0; i < n; ++i) {
+        const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
+        if (!name) continue;
+        std::string_view s(name);
+        if (s.size() <= prefix.size() + suffix.size() || s.substr(0, prefix.size()) != prefix ||
+            s.substr(s.size() - suffix.size()) != suffix)
+            continue;
+        std::string_view digits = s.substr(prefix.size(), s.size() - prefix.size() - suffix.size());
+        if (digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        found.emplace_back(std::stol(std::string(digits)), std::string(s));
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> names;
+    for (auto &f : found) names.push_back(std::move(f.second));
+    return names;
+}
+
+std::string percent_decode(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out.push_back(
+                static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+// Resolves `href` against the directory `base` (ending in '/' or empty).
+std::string resolve(const std::string &base, std::string_view href) {
+    size_t cut = href.find_first_of("#?");
+    std::string path = base + percent_decode(href.substr(0, cut));
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        std::string seg = path.substr(start, slash - start);
+        if (seg == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            parts.push_back(seg);
+        }
+        start = slash + 1;
+    }
+    std::string out;
+    for (auto &p : parts) out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+// ---- SAX handling ---------------------------------------------------------------
+
+enum class PartKind {
+    kDocx,        // word/document.xml
+    kPptx,        // ppt/slides/slideN.xml
+    kXlsxShared,  // xl/sharedStrings.xml (gathered, not emitted)
+    kXlsxSheet,   // xl/worksheets/sheetN.xml
+    kOdf,         // content.xml
+    kXhtml,       // an EPUB content document
+    kContainer,   // META-INF/container.xml (gathered)
+    kOpf,         // the EPUB package document (gathered)
+    kRels,        // a relationships part (gathered)
+    kOrder,       // presentation.xml or workbook.xml: slide or sheet order (gathered)
+};
+
+struct Part {
+    std::string name;
+    PartKind kind;
+};
+
+bool is(const xmlChar *name, const char *want) {
+    return std::strcmp(reinterpret_cast<const char *>(name), want) == 0;
+}
+
+std::string attribute(int count, const xmlChar **attrs, const char *local) {
+    // SAX2 attributes: localname, prefix, URI, value start, value end.
+    for (int i = 0; i < count; ++i) {
+        const xmlChar **a = attrs + 5 * i;
+        if (is(a[0], local))
+            return std::string(reinterpret_cast<const char *>(a[3]),
+                               static_cast<size_t>(a[4] - a[3]));
+    }
+    return {};
+}
+
+// An attribute in the relationships namespace (r:id).
+std::string relationship_attribute(int count, const xmlChar **attrs, const char *local) {
+    constexpr std::string_view kSuffix = "/relationships";
+    for (int i = 0; i < count; ++i) {
+        const xmlChar **a = attrs + 5 * i;
+        std::string_view uri = a[2] ? reinterpret_cast<const char *>(a[2]) : "";
+        if (is(a[0], local) && uri.size() >= kSuffix.size() &&
+            uri.substr(uri.size() - kSuffix.size()) == kSuffix)
+            return std::string(reinterpret_cast<const char *>(a[3]),
+                               static_cast<size_t>(a[4] - a[3]));
+    }
+    return {};
+}
+
+constexpr std::string_view kXhtmlBlocks[] = {
+    "address",    "article", "aside", "blockquote", "br",      "caption", "dd", "div",   "dt",
+    "figcaption", "footer",  "h1",    "h2",         "h3",      "h4",      "h5", "h6",    "header",
+    "hr",         "li",      "p",     "pre",        "section", "td",      "th", "title", "tr",
+};
+
+bool xhtml_block(const xmlChar *name) {
+    std::string_view n(reinterpret_cast<const char *>(name));
+    return std::find(std::begin(kXhtmlBlocks), std::end(kXhtmlBlocks), n) != std::end(kXhtmlBlocks);
+}
+
+class OfficeExtractor {
+  public:
+    OfficeExtractor(std::unique_ptr<Archive> archive, int format, const DXMLimits &limits)
+        : archive_(std::move(archive)), format_(format), limits_(limits) {}
+    ~OfficeExtractor() { ClosePart(); }
+
+    bool Plan();
+    int Step(DXMSink *sink);
+
+    // SAX callbacks.
+    void Start(const xmlChar *local, int nAttrs, const xmlChar **attrs);
+    void End(const xmlChar *local);
+    void Characters(const xmlChar *text, int length);
+
+  private:
+    bool OpenPart(const Part &part);
+    void ClosePart();
+    bool PushPiece();
+    bool RunWhole(const Part &part);  // parse a gathered part in one go
+    void Emit(std::string_view text) {
+        if (sink_ && !full_ && sink_->text(sink_->self, text.data(), text.size())) full_ = true;
+    }
+    void Break() {
+        if (sink_) sink_->brk(sink_->self);
+    }
+
+    std::unique_ptr<Archive> archive_;
+    int format_;
+    DXMLimits limits_;
+    std::vector<Part> parts_;
+    size_t next_ = 0;
+    uint64_t totalBytes_ = 0;
+    DXMSink *sink_ = nullptr;
+    bool full_ = false;
+
+    // The member being parsed.
+    zip_file_t *file_ = nullptr;
+    xmlParserCtxtPtr parser_ = nullptr;
+    PartKind kind_ = PartKind::kDocx;
+    uint64_t partBytes_ = 0;
+
+    // Element state.
+    int textDepth_ = 0;  // inside elements whose character data is text
+    int skipDepth_ = 0;  // inside elements whose text is dropped
+    bool inBody_ = false;
+    std::string cell_;  // the current cell, shared string or value
+    std::string cellType_;
+    bool inValue_ = false;
+    bool inPhonetic_ = false;
+    std::vector<std::string> shared_;
+    size_t sharedBytes_ = 0;
+
+    // EPUB package.
+    std::string rootFile_;
+    std::map<std::string, std::string> manifest_;
+    std::vector<std::string> spine_;
+
+    // OOXML slide and sheet order.
+    std::map<std::string, std::string> relations_;
+    std::vector<std::string> order_;
+    std::vector<std::string> OrderedMembers(const std::string &dir, const std::string &main);
+};
+
+// The members that `dir` + `main` lists in its order, through its
+// relationships; empty when the package does not say.
+std::vector<std::string> OfficeExtractor::OrderedMembers(const std::string &dir,
+                                                         const std::string &main) {
+    RunWhole({dir + "_rels/" + main + ".rels", PartKind::kRels});
+    RunWhole({dir + main, PartKind::kOrder});
+    std::vector<std::string> names;
+    for (const auto &id : order_) {
+        auto it = relations_.find(id);
+        if (it == relations_.end() || it->second.empty()) continue;
+        std::string name =
+            it->second[0] == '/' ? resolve("", it->second.substr(1)) : resolve(dir, it->second);
+        if (has_entry(archive_->zip, name.c_str())) names.push_back(name);
+    }
+    return names;
+}
+
+void sax_start(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *, int,
+               const xmlChar **, int nAttrs, int, const xmlChar **attrs) {
+    static_cast<OfficeExtractor *>(ctx)->Start(local, nAttrs, attrs);
+}
+void sax_end(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *) {
+    static_cast<OfficeExtractor *>(ctx)->End(local);
+}
+void sax_characters(void *ctx, const xmlChar *text, int length) {
+    static_cast<OfficeExtractor *>(ctx)->Characters(text, length);
+}
+
+xmlSAXHandler make_handler() {
+    // Only element and character events: without entity declaration and
+    // lookup handlers, no entity is ever stored or expanded.
+    xmlSAXHandler h;
+    std::memset(&h, 0, sizeof h);
+    h.initialized = XML_SAX2_MAGIC;
+    h.startElementNs = sax_start;
+    h.endElementNs = sax_end;
+    h.characters = sax_characters;
+    h.cdataBlock = sax_characters;
+    h.serror = silent_structured;
+    return h;
+}
+
+void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **attrs) {
+    if (skipDepth_ > 0) {
+        ++skipDepth_;
+        return;
+    }
+    switch (kind_) {
+        case PartKind::kDocx:
+            if (is(local, "t"))
+                ++textDepth_;
+            else if (is(local, "tab"))
+                Emit(" ");
+            else if (is(local, "br") || is(local, "cr"))
+                Break();
+            break;
+        case PartKind::kPptx:
+            if (is(local, "t"))
+                ++textDepth_;
+            else if (is(local, "br"))
+                Break();
+            break;
+        case PartKind::kXlsxShared:
+            if (is(local, "si"))
+                cell_.clear();
+            else if (is(local, "rPh"))
+                inPhonetic_ = true;
+            else if (is(local, "t") && !inPhonetic_)
+                inValue_ = true;
+            break;
+        case PartKind::kXlsxSheet:
+            if (is(local, "c")) {
+                cell_.clear();
+                cellType_ = attribute(nAttrs, attrs, "t");
+            } else if (is(local, "v") || is(local, "t")) {
+                inValue_ = true;
+            }
+            break;
+        case PartKind::kOdf:
+            if (is(local, "body"))
+                inBody_ = true;
+            else if (!inBody_)
+                break;
+            else if (is(local, "tab") || is(local, "s"))
+                Emit(" ");
+            else if (is(local, "line-break"))
+                Break();
+            else if (is(local, "note-citation"))
+                skipDepth_ = 1;
+            break;
+        case PartKind::kXhtml:
+            if (is(local, "body"))
+                inBody_ = true;
+            else if (is(local, "script") || is(local, "style"))
+                skipDepth_ = 1;
+            else if (inBody_ && xhtml_block(local))
+                Break();
+            break;
+        case PartKind::kContainer:
+            if (is(local, "rootfile") && rootFile_.empty())
+                rootFile_ = attribute(nAttrs, attrs, "full-path");
+            break;
+        case PartKind::kRels:
+            if (is(local, "Relationship") && relations_.size() < limits_.maxParts)
+                relations_[attribute(nAttrs, attrs, "Id")] = attribute(nAttrs, attrs, "Target");
+            break;
+        case PartKind::kOrder:
+            if ((is(local, "sldId") || is(local, "sheet")) && order_.size() < limits_.maxParts)
+                order_.push_back(relationship_attribute(nAttrs, attrs, "id"));
+            break;
+        case PartKind::kOpf:
+            if (is(local, "item") && manifest_.size() < limits_.maxParts)
+                manifest_[attribute(nAttrs, attrs, "id")] = attribute(nAttrs, attrs, "href");
+            else if (is(local, "itemref") && spine_.size() < limits_.maxParts)
+                spine_.push_back(attribute(nAttrs, attrs, "idref"));
+            break;
+    }
+}
+
+void OfficeExtractor::End(const xmlChar *local) {
+    if (skipDepth_ > 0) {
+        --skipDepth_;
+        return;
+    }
+    switch (kind_) {
+        case PartKind::kDocx:
+            if (is(local, "t"))
+                --textDepth_;
+            else if (is(local, "p") || is(local, "tc"))
+                Break();
+            break;
+        case PartKind::kPptx:
+            if (is(local, "t"))
+                --textDepth_;
+            else if (is(local, "p"))
+                Break();
+            break;
+        case PartKind::kXlsxShared:
+            if (is(local, "rPh"))
+                inPhonetic_ = false;
+            else if (is(local, "t"))
+                inValue_ = false;
+            else if (is(local, "si")) {
+                sharedBytes_ += cell_.size();
+                shared_.push_back(sharedBytes_ <= kMaxSharedBytes ? cell_ : std::string());
+            }
+            break;
+        case PartKind::kXlsxSheet:
+            if (is(local, "v") || is(local, "t")) {
+                inValue_ = false;
+            } else if (is(local, "c")) {
+                if (cellType_ == "s") {
+                    char *end = nullptr;
+                    unsigned long i = std::strtoul(cell_.c_str(), &end, 10);
+                    if (end != cell_.c_str() && i < shared_.size()) Emit(shared_[i]);
+                } else if (cellType_ == "inlineStr" || cellType_ == "str") {
+                    Emit(cell_);
+                }
+                // Numbers and booleans carry no language.
+                Break();
+            }
+            break;
+        case PartKind::kOdf:
+            if (!inBody_) break;
+            if (is(local, "body"))
+                inBody_ = false;
+            else if (is(local, "p") || is(local, "h") || is(local, "table-cell") ||
+                     is(local, "page"))
+                Break();
+            break;
+        case PartKind::kXhtml:
+            if (is(local, "body"))
+                inBody_ = false;
+            else if (inBody_ && xhtml_block(local))
+                Break();
+            break;
+        default:
+            break;
+    }
+}
+
+void OfficeExtractor::Characters(const xmlChar *text, int length) {
+    if (skipDepth_ > 0 || length <= 0) return;
+    std::string_view s(reinterpret_cast<const char *>(text), static_cast<size_t>(length));
+    switch (kind_) {
+        case PartKind::kDocx:
+        case PartKind::kPptx:
+            if (textDepth_ > 0) Emit(s);
+            break;
+        case PartKind::kXlsxShared:
+        case PartKind::kXlsxSheet:
+            if (inValue_ && cell_.size() < kMaxCellBytes)
+                cell_.append(s.substr(0, kMaxCellBytes - cell_.size()));
+            break;
+        case PartKind::kOdf:
+        case PartKind::kXhtml:
+            if (inBody_) Emit(s);
+            break;
+        default:
+            break;
+    }
+}
+
+// ---- parts ------------------------------------------------------------------------
+
+bool OfficeExtractor::OpenPart(const Part &part) {
+    ClosePart();
+    file_ = zip_fopen(archive_->zip, part.name.c_str(), 0);
+    if (!file_) return false;
+    static xmlSAXHandler handler = make_handler();
+    parser_ = xmlCreatePushParserCtxt(&handler, this, nullptr, 0, part.name.c_str());
+    if (!parser_) {
+        zip_fclose(file_);
+        file_ = nullptr;
+        return false;
+    }
+    xmlCtxtUseOptions(parser_, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
+                                   XML_PARSE_RECOVER | XML_PARSE_NOCDATA);
+    kind_ = part.kind;
+    partBytes_ = 0;
+    textDepth_ = skipDepth_ = 0;
+    inBody_ = inValue_ = inPhonetic_ = false;
+    return true;
+}
+
+void OfficeExtractor::ClosePart() {
+    if (parser_) {
+        if (parser_->myDoc) xmlFreeDoc(parser_->myDoc);
+        xmlFreeParserCtxt(parser_);
+        parser_ = nullptr;
+    }
+    if (file_) {
+        zip_fclose(file_);
+        file_ = nullptr;
+    }
+}
+
+// Feeds the parser one piece of the current member; false when it is done.
+bool OfficeExtractor::PushPiece() {
+    char buffer[kPushBytes];
+    zip_int64_t got = zip_fread(file_, buffer, sizeof buffer);
+    if (got > 0) {
+        partBytes_ += static_cast<uint64_t>(got);
+        totalBytes_ += static_cast<uint64_t>(got);
+    }
+    // Past a bound the member simply ends: what it gave so far stands.
+    bool last =
+        got <= 0 || partBytes_ > limits_.maxPartBytes || totalBytes_ > limits_.maxTotalBytes;
+    int rc = xmlParseChunk(parser_, buffer, got > 0 ? static_cast<int>(got) : 0, last ? 1 : 0);
+    if (last || (rc != 0 && parser_->disableSAX)) {
+        ClosePart();
+        return false;
+    }
+    return true;
+}
+
+bool OfficeExtractor::RunWhole(const Part &part) {
+    if (!OpenPart(part)) return false;
+    while (file_ && now_ns() < limits_.deadlineNs && PushPiece()) {
+    }
+    ClosePart();
+    return true;
+}
+
+bool OfficeExtractor::Plan() {
+    zip_t *zip = archive_->zip;
+    switch (format_) {
+        case DX_FMT_DOCX:
+            parts_.push_back({"word/document.xml", PartKind::kDocx});
+            break;
+        case DX_FMT_PPTX: {
+            auto slides = OrderedMembers("ppt/", "presentation.xml");
+            if (slides.empty()) slides = numbered_members(zip, "ppt/slides/slide", ".xml");
+            for (auto &name : slides) parts_.push_back({name, PartKind::kPptx});
+            break;
+        }
+        case DX_FMT_XLSX:
+            if (has_entry(zip, "xl/sharedStrings.xml"))
+                parts_.push_back({"xl/sharedStrings.xml", PartKind::kXlsxShared});
+            {
+                auto sheets = OrderedMembers("xl/", "workbook.xml");
+                if (sheets.empty()) sheets = numbered_members(zip, "xl/worksheets/sheet", ".xml");
+                for (auto &name : sheets) parts_.push_back({name, PartKind::kXlsxSheet});
+            }
+            break;
+        case DX_FMT_ODT:
+        case DX_FMT_ODS:
+        case DX_FMT_ODP:
+            parts_.push_back({"content.xml", PartKind::kOdf});
+            break;
+        case DX_FMT_EPUB: {
+            RunWhole({"META-INF/container.xml", PartKind::kContainer});
+            if (rootFile_.empty()) return false;
+            std::string opf = resolve("", rootFile_);
+            RunWhole({opf, PartKind::kOpf});
+            std::string base = opf.substr(0, opf.rfind('/') + 1);
+            for (const auto &id : spine_) {
+                auto it = manifest_.find(id);
+                if (it != manifest_.end())
+                    parts_.push_back({resolve(base, it->second), PartKind::kXhtml});
+            }
+            break;
+        }
+        default:
+            return false;
+    }
+    if (parts_.size() > limits_.maxParts) parts_.resize(limits_.maxParts);
+    if (parts_.empty()) return false;
+    // The first member must be readable: a damaged or encrypted archive
+    // fails here rather than yielding an empty text.
+    zip_file_t *probe = zip_fopen(zip, parts_.front().name.c_str(), 0);
+    if (!probe) return false;
+    char byte;
+    zip_int64_t got = zip_fread(probe, &byte, 1);
+    zip_fclose(probe);
+    return got == 1;
+}
+
+int OfficeExtractor::Step(DXMSink *sink) {
+    sink_ = sink;
+    if (full_ || now_ns() > limits_.deadlineNs) return 0;
+    if (!file_) {
+        if (next_ >= parts_.size()) return 0;
+        const Part &part = parts_[next_++];
+        if (!OpenPart(part)) return next_ == 1 ? -1 : 1;
+        // Each slide, sheet and chapter ends a line of its own.
+        Break();
+    }
+    PushPiece();
+    return full_ ? 0 : 1;
+}
+
+// ---- the module table -----------------------------------------------------------------
+
+DXMExtractor *module_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
+    try {
+        xmlSetStructuredErrorFunc(nullptr, silent_structured);
+        xmlSetGenericErrorFunc(nullptr, silent_generic);
+        auto archive = open_archive(stream, size);
+        if (!archive || !limits) return nullptr;
+        auto ex = std::make_unique<OfficeExtractor>(std::move(archive), format, *limits);
+        if (!ex->Plan()) return nullptr;
+        return reinterpret_cast<DXMExtractor *>(ex.release());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int module_step(DXMExtractor *extractor, DXMSink *sink) {
+    try {
+        return reinterpret_cast<OfficeExtractor *>(extractor)->Step(sink);
+    } catch (...) {
+        return -1;
+    }
+}
+
+void module_close(DXMExtractor *extractor) {
+    delete reinterpret_cast<OfficeExtractor *>(extractor);
+}
+
+int module_probe_path(const char *path) {
+    try {
+        return probe_path(path);
+    } catch (...) {
+        return DX_FMT_UNKNOWN;
+    }
+}
+
+int module_probe_stream(DXStream *stream, int64_t size) {
+    try {
+        return probe_stream(stream, size);
+    } catch (...) {
+        return DX_FMT_UNKNOWN;
+    }
+}
+
+constexpr DXModule kModule = {DXM_ABI_VERSION, module_probe_path, module_probe_stream,
+                              module_open,     module_step,       module_close};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const DXModule *DXM_GetModule(void) {
+    return &kModule;
+}

@@ -1,0 +1,196 @@
+// pdf_module.cpp - dxfilter_pdf.so: PDF text with poppler-glib, page by page.
+// Poppler reads the document through a seekable GInputStream over the
+// engine's stream callbacks and fetches only the ranges it needs.
+//
+// The stream derives from GMemoryInputStream (with every operation of its
+// own) because poppler reads such streams directly; any other stream goes
+// through a cache that allocates the whole document's length up front.
+#include <gio/gio.h>
+#include <poppler.h>
+
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "doctype/dx_abi.h"
+#include "filters/dxfilter/dx_module.h"
+
+namespace {
+
+int64_t now_ns() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+}  // namespace
+
+// ---- a GInputStream over a DXStream ------------------------------------------------
+
+extern "C" {
+
+typedef struct DxInput {
+    GMemoryInputStream parent;
+    DXStream *dx;
+    goffset pos;
+    goffset size;
+    int64_t deadlineNs; /* reads fail after this time, ending the document */
+} DxInput;
+
+typedef struct DxInputClass {
+    GMemoryInputStreamClass parentClass;
+} DxInputClass;
+
+static void dx_input_seekable_init(GSeekableIface *iface);
+
+G_DEFINE_TYPE_WITH_CODE(DxInput, dx_input, G_TYPE_MEMORY_INPUT_STREAM,
+                        G_IMPLEMENT_INTERFACE(G_TYPE_SEEKABLE, dx_input_seekable_init))
+
+static gssize dx_input_read(GInputStream *stream, void *buffer, gsize count, GCancellable *,
+                            GError **error) {
+    DxInput *self = reinterpret_cast<DxInput *>(stream);
+    if (count > G_MAXINT) count = G_MAXINT;
+    if (now_ns() > self->deadlineNs) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "out of time");
+        return -1;
+    }
+    int got = self->dx->read(self->dx, buffer, static_cast<int>(count));
+    if (got < 0) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "read failed");
+        return -1;
+    }
+    self->pos += got;
+    return got;
+}
+
+static goffset dx_input_tell(GSeekable *seekable) {
+    return reinterpret_cast<DxInput *>(seekable)->pos;
+}
+
+static gboolean dx_input_can_seek(GSeekable *) {
+    return TRUE;
+}
+
+static gboolean dx_input_seek(GSeekable *seekable, goffset offset, GSeekType type, GCancellable *,
+                              GError **error) {
+    DxInput *self = reinterpret_cast<DxInput *>(seekable);
+    goffset to = offset;
+    if (type == G_SEEK_CUR)
+        to = self->pos + offset;
+    else if (type == G_SEEK_END)
+        to = self->size + offset;
+    if (to < 0 || !self->dx->seek(self->dx, to, DX_SEEK_SET)) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "seek failed");
+        return FALSE;
+    }
+    self->pos = to;
+    return TRUE;
+}
+
+static gboolean dx_input_can_truncate(GSeekable *) {
+    return FALSE;
+}
+
+static gboolean dx_input_truncate(GSeekable *, goffset, GCancellable *, GError **error) {
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED, "read-only");
+    return FALSE;
+}
+
+static void dx_input_seekable_init(GSeekableIface *iface) {
+    iface->tell = dx_input_tell;
+    iface->can_seek = dx_input_can_seek;
+    iface->seek = dx_input_seek;
+    iface->can_truncate = dx_input_can_truncate;
+    iface->truncate_fn = dx_input_truncate;
+}
+
+static void dx_input_class_init(DxInputClass *klass) {
+    G_INPUT_STREAM_CLASS(klass)->read_fn = dx_input_read;
+}
+
+static void dx_input_init(DxInput *self) {
+    self->dx = nullptr;
+    self->pos = 0;
+    self->size = 0;
+    self->deadlineNs = 0;
+}
+
+}  // extern "C"
+
+namespace {
+
+void silent_log(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+
+struct PdfExtractor {
+    DxInput *input = nullptr;
+    PopplerDocument *doc = nullptr;
+    int pages = 0;
+    int next = 0;
+    DXMLimits limits{};
+
+    ~PdfExtractor() {
+        if (doc) g_object_unref(doc);
+        if (input) g_object_unref(input);
+    }
+};
+
+DXMExtractor *pdf_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
+    if (format != DX_FMT_PDF || !limits || size <= 0) return nullptr;
+    // Poppler reports damaged input through GLib's log; the engine prints nothing.
+    g_log_set_handler(
+        "Poppler",
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+        silent_log, nullptr);
+    auto *ex = new (std::nothrow) PdfExtractor();
+    if (!ex) return nullptr;
+    ex->limits = *limits;
+    ex->input = static_cast<DxInput *>(g_object_new(dx_input_get_type(), nullptr));
+    ex->input->dx = stream;
+    ex->input->size = size;
+    ex->input->deadlineNs = limits->deadlineNs;
+    if (!stream->seek(stream, 0, DX_SEEK_SET)) {
+        delete ex;
+        return nullptr;
+    }
+    GError *error = nullptr;
+    ex->doc =
+        poppler_document_new_from_stream(G_INPUT_STREAM(ex->input), size, nullptr, nullptr, &error);
+    if (error) g_error_free(error);
+    if (!ex->doc) {
+        delete ex;
+        return nullptr;
+    }
+    ex->pages = poppler_document_get_n_pages(ex->doc);
+    if (ex->pages < 0) ex->pages = 0;
+    if (static_cast<uint32_t>(ex->pages) > limits->maxParts)
+        ex->pages = static_cast<int>(limits->maxParts);
+    return reinterpret_cast<DXMExtractor *>(ex);
+}
+
+int pdf_step(DXMExtractor *extractor, DXMSink *sink) {
+    auto *ex = reinterpret_cast<PdfExtractor *>(extractor);
+    if (ex->next >= ex->pages || now_ns() > ex->limits.deadlineNs) return 0;
+    PopplerPage *page = poppler_document_get_page(ex->doc, ex->next++);
+    if (!page) return 1;
+    char *text = poppler_page_get_text(page);
+    int full = 0;
+    if (text) {
+        full = sink->text(sink->self, text, std::strlen(text));
+        g_free(text);
+    }
+    g_object_unref(page);
+    sink->brk(sink->self);
+    return full ? 0 : 1;
+}
+
+void pdf_close(DXMExtractor *extractor) {
+    delete reinterpret_cast<PdfExtractor *>(extractor);
+}
+
+constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr, nullptr, pdf_open, pdf_step, pdf_close};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const DXModule *DXM_GetModule(void) {
+    return &kModule;
+}

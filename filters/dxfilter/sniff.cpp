@@ -1,0 +1,385 @@
+// sniff.cpp - our own format rules, run before libmagic is ever consulted.
+#include "filters/dxfilter/sniff.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "doctype/dx_abi.h"
+
+namespace dxf {
+namespace {
+
+using Bytes = std::span<const unsigned char>;
+
+bool starts_with(Bytes b, std::string_view sig, size_t at = 0) {
+    if (b.size() < at + sig.size()) return false;
+    return std::equal(sig.begin(), sig.end(), b.begin() + at,
+                      [](char s, unsigned char c) { return static_cast<unsigned char>(s) == c; });
+}
+
+uint16_t le16(Bytes b, size_t at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+uint32_t le32(Bytes b, size_t at) {
+    return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+           (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool is_alpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool is_ws(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool istarts(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (lower(s[i]) != prefix[i]) return false;
+    return true;
+}
+
+size_t ifind(std::string_view s, std::string_view needle) {
+    if (needle.size() > s.size()) return std::string_view::npos;
+    for (size_t i = 0; i + needle.size() <= s.size(); ++i)
+        if (istarts(s.substr(i), needle)) return i;
+    return std::string_view::npos;
+}
+
+// Signatures that no text can start with.
+struct Signature {
+    std::string_view bytes;
+    size_t offset;
+    int format;
+};
+constexpr std::array kBinarySignatures = {
+    Signature{"\x7F"
+              "ELF",
+              0, DX_FMT_EXECUTABLE},
+    Signature{"\x89PNG\r\n\x1A\n", 0, DX_FMT_IMAGE},
+    Signature{"\xFF\xD8\xFF", 0, DX_FMT_IMAGE},
+    Signature{"GIF87a", 0, DX_FMT_IMAGE},
+    Signature{"GIF89a", 0, DX_FMT_IMAGE},
+    Signature{std::string_view("II*\0", 4), 0, DX_FMT_IMAGE},
+    Signature{std::string_view("MM\0*", 4), 0, DX_FMT_IMAGE},
+    Signature{"\x1F\x8B", 0, DX_FMT_ARCHIVE},
+    Signature{std::string_view("\xFD"
+                               "7zXZ\0",
+                               6),
+              0, DX_FMT_ARCHIVE},
+    Signature{"7z\xBC\xAF\x27\x1C", 0, DX_FMT_ARCHIVE},
+    Signature{"Rar!\x1A\x07", 0, DX_FMT_ARCHIVE},
+    Signature{"\x28\xB5\x2F\xFD", 0, DX_FMT_ARCHIVE},
+    Signature{"BZh91AY&SY", 0, DX_FMT_ARCHIVE},
+    Signature{"ustar", 257, DX_FMT_ARCHIVE},
+};
+
+// HTML element names whose tags make a text HTML even without <html>.
+constexpr std::array<std::string_view, 64> kHtmlTags = {
+    "a",     "abbr",    "address", "article", "aside",  "b",      "blockquote", "body",
+    "br",    "caption", "center",  "cite",    "code",   "dd",     "del",        "div",
+    "dl",    "dt",      "em",      "figure",  "font",   "footer", "form",       "h1",
+    "h2",    "h3",      "h4",      "h5",      "h6",     "head",   "header",     "hr",
+    "html",  "i",       "iframe",  "img",     "input",  "ins",    "kbd",        "li",
+    "link",  "main",    "meta",    "nav",     "ol",     "option", "p",          "pre",
+    "q",     "s",       "script",  "section", "select", "small",  "span",       "strong",
+    "style", "sub",     "sup",     "table",   "td",     "th",     "title",      "tr",
+};
+
+bool is_html_tag(std::string_view name) {
+    std::string low;
+    for (char c : name) low.push_back(lower(c));
+    return std::find(kHtmlTags.begin(), kHtmlTags.end(), low) != kHtmlTags.end() || low == "ul" ||
+           low == "u" || low == "tt" || low == "tbody" || low == "thead" || low == "nobr";
+}
+
+// Reads the element name at s[i] (just after '<' or '</'); empty when none.
+std::string_view tag_name(std::string_view s, size_t i) {
+    size_t j = i;
+    while (j < s.size() && (is_alpha(s[j]) || (j > i && s[j] >= '0' && s[j] <= '9'))) ++j;
+    if (j == i || j >= s.size()) return {};
+    char end = s[j];
+    if (!(is_ws(end) || end == '>' || end == '/')) return {};
+    return s.substr(i, j - i);
+}
+
+// Counts tags of known HTML elements, opening or closing.
+int count_html_tags(std::string_view s) {
+    int known = 0;
+    for (size_t i = 0; i + 2 < s.size(); ++i) {
+        if (s[i] != '<') continue;
+        size_t at = s[i + 1] == '/' ? i + 2 : i + 1;
+        std::string_view name = tag_name(s, at);
+        if (!name.empty() && is_html_tag(name)) ++known;
+    }
+    return known;
+}
+
+// Skips white space and comments from `i`; npos when nothing else follows.
+size_t skip_ws_and_comments(std::string_view s, size_t i) {
+    for (;;) {
+        while (i < s.size() && is_ws(s[i])) ++i;
+        if (i >= s.size()) return std::string_view::npos;
+        if (s.substr(i, 4) != "<!--") return i;
+        size_t end = s.find("-->", i + 4);
+        if (end == std::string_view::npos) return std::string_view::npos;
+        i = end + 3;
+    }
+}
+
+// Markup type of a text given as (mostly) ASCII bytes; DX_FMT_TEXT for none.
+int markup_format(std::string_view s) {
+    if (ifind(s, "<!doctype html") != std::string_view::npos ||
+        ifind(s, "<html") != std::string_view::npos)
+        return DX_FMT_HTML;
+    size_t i = skip_ws_and_comments(s, 0);
+    if (i == std::string_view::npos) {
+        // Nothing but comments (or nothing at all after them).
+        return s.find("<!--") != std::string_view::npos ? DX_FMT_HTML : DX_FMT_TEXT;
+    }
+    std::string_view rest = s.substr(i);
+    if (istarts(rest, "<?xml")) return DX_FMT_XML;
+    if (istarts(rest, "<!doctype")) {
+        if (ifind(rest.substr(0, 512), "xhtml") != std::string_view::npos) return DX_FMT_HTML;
+        return ifind(s, "xmlns") != std::string_view::npos ? DX_FMT_XML : DX_FMT_SGML;
+    }
+    if (rest.size() > 1 && rest[0] == '<' && is_alpha(rest[1])) {
+        size_t j = 1;
+        while (j < rest.size() &&
+               (is_alpha(rest[j]) || (rest[j] >= '0' && rest[j] <= '9') || rest[j] == ':' ||
+                rest[j] == '-' || rest[j] == '_' || rest[j] == '.'))
+            ++j;
+        std::string_view root = rest.substr(1, j - 1);
+        if (is_html_tag(root) || count_html_tags(rest) >= 3) return DX_FMT_HTML;
+        if (root.find(':') != std::string_view::npos ||
+            ifind(rest, "xmlns") != std::string_view::npos ||
+            rest.find("/>") != std::string_view::npos)
+            return DX_FMT_XML;
+        return DX_FMT_SGML;
+    }
+    // Text that only carries a few tags is still HTML when the tags are HTML's.
+    if (count_html_tags(s) >= 2) return DX_FMT_HTML;
+    return DX_FMT_TEXT;
+}
+
+// An ASCII view of UTF-16 or UTF-32 text: non-ASCII characters become 'x'.
+std::string narrow_units(Bytes b, size_t width, bool bigEndian) {
+    std::string out;
+    for (size_t i = 0; i + width <= b.size(); i += width) {
+        uint32_t v = 0;
+        for (size_t k = 0; k < width; ++k) {
+            size_t at = bigEndian ? i + k : i + width - 1 - k;
+            v = (v << 8) | b[at];
+        }
+        out.push_back(v < 0x80 ? static_cast<char>(v) : 'x');
+    }
+    return out;
+}
+
+bool is_text_unit(uint32_t v) {
+    if (v < 0x20) return v == '\t' || v == '\n' || v == '\r' || v == '\f' || v == 0x1B;
+    return v != 0x7F && v != 0xFFFE && v != 0xFFFF && v <= 0x10FFFF;
+}
+
+// UTF-32 without mark: every unit a plausible character. 0 when not.
+int utf32_order(Bytes b) {
+    size_t n = b.size() / 4 * 4;
+    if (n < 8) return 0;
+    for (int big = 0; big <= 1; ++big) {
+        bool ok = true;
+        for (size_t i = 0; i < n && ok; i += 4) {
+            uint32_t v = big ? (uint32_t{b[i]} << 24 | uint32_t{b[i + 1]} << 16 |
+                                uint32_t{b[i + 2]} << 8 | b[i + 3])
+                             : le32(b, i);
+            ok = v != 0 && is_text_unit(v) && !(v >= 0xD800 && v <= 0xDFFF);
+        }
+        if (ok) return big ? 2 : 1;
+    }
+    return 0;
+}
+
+// UTF-16 without mark: the zero bytes sit on one side of the units, and the
+// units decode to text. 0 when not, 1 little-endian, 2 big-endian.
+int utf16_order(Bytes b) {
+    size_t n = b.size() / 2 * 2;
+    if (n < 4) return 0;
+    size_t zeroEven = 0, zeroOdd = 0;
+    for (size_t i = 0; i < n; i += 2) {
+        zeroEven += b[i] == 0;
+        zeroOdd += b[i + 1] == 0;
+    }
+    bool big;
+    if (zeroOdd > 0 && zeroEven * 16 <= zeroOdd)
+        big = false;
+    else if (zeroEven > 0 && zeroOdd * 16 <= zeroEven)
+        big = true;
+    else
+        return 0;
+    size_t bad = 0, units = n / 2;
+    bool wantLow = false;
+    for (size_t i = 0; i < n; i += 2) {
+        uint32_t v = big ? (uint32_t{b[i]} << 8 | b[i + 1]) : le16(b, i);
+        bool high = v >= 0xD800 && v <= 0xDBFF, low = v >= 0xDC00 && v <= 0xDFFF;
+        if (wantLow != low && !(i + 2 >= n && high)) ++bad;
+        wantLow = high;
+        if (!high && !low && (v == 0 || !is_text_unit(v))) ++bad;
+    }
+    return bad * 100 <= units ? (big ? 2 : 1) : 0;
+}
+
+// 8-bit or multibyte text: no zero bytes, and control bytes other than the
+// usual layout ones (and ESC of ISO-2022, SUB of old DOS files) are rare.
+bool is_byte_text(Bytes b) {
+    size_t stray = 0;
+    for (unsigned char c : b) {
+        if (c == 0) return false;
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x0B &&
+             c != 0x1A && c != 0x1B) ||
+            c == 0x7F)
+            ++stray;
+    }
+    return stray * 50 <= b.size() || stray <= 2;
+}
+
+std::string_view as_chars(Bytes b) {
+    return std::string_view(reinterpret_cast<const char *>(b.data()), b.size());
+}
+
+// An ODF or EPUB package stores its `mimetype` entry first and uncompressed,
+// so the head alone often settles it.
+int package_from_first_entry(Bytes head) {
+    if (head.size() < 30) return DX_FMT_UNKNOWN;
+    uint16_t method = le16(head, 8);
+    uint32_t stored = le32(head, 18);
+    uint16_t nameLen = le16(head, 26), extraLen = le16(head, 28);
+    if (method != 0 || nameLen != 8 || !starts_with(head, "mimetype", 30)) return DX_FMT_UNKNOWN;
+    size_t at = 30u + nameLen + extraLen;
+    if (stored > 200 || at + stored > head.size()) return DX_FMT_UNKNOWN;
+    int format = FormatFromPackageMime(as_chars(head.subspan(at, stored)));
+    return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
+}
+
+}  // namespace
+
+int FormatFromPackageMime(std::string_view mime) {
+    while (!mime.empty() && is_ws(mime.back())) mime.remove_suffix(1);
+    constexpr std::string_view odf = "application/vnd.oasis.opendocument.";
+    if (mime == "application/epub+zip") return DX_FMT_EPUB;
+    if (mime.substr(0, odf.size()) != odf) return DX_FMT_ZIP;
+    std::string_view kind = mime.substr(odf.size());
+    if (kind == "text" || kind == "text-template" || kind == "text-master") return DX_FMT_ODT;
+    if (kind == "spreadsheet" || kind == "spreadsheet-template") return DX_FMT_ODS;
+    if (kind == "presentation" || kind == "presentation-template") return DX_FMT_ODP;
+    return DX_FMT_ZIP;
+}
+
+int FormatFromMime(std::string_view mime) {
+    struct Row {
+        std::string_view mime;
+        int format;
+    };
+    static constexpr std::array kExact = {
+        Row{"application/pdf", DX_FMT_PDF},
+        Row{"text/rtf", DX_FMT_RTF},
+        Row{"application/rtf", DX_FMT_RTF},
+        Row{"text/html", DX_FMT_HTML},
+        Row{"application/xhtml+xml", DX_FMT_HTML},
+        Row{"text/xml", DX_FMT_XML},
+        Row{"application/xml", DX_FMT_XML},
+        Row{"image/svg+xml", DX_FMT_XML},
+        Row{"text/x-sgml", DX_FMT_SGML},
+        Row{"application/msword", DX_FMT_DOC},
+        Row{"application/zip", DX_FMT_ZIP},
+        Row{"application/epub+zip", DX_FMT_EPUB},
+        Row{"application/vnd.openxmlformats-officedocument.wordprocessingml.document", DX_FMT_DOCX},
+        Row{"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet", DX_FMT_XLSX},
+        Row{"application/vnd.openxmlformats-officedocument.presentationml.presentation",
+            DX_FMT_PPTX},
+        Row{"application/vnd.oasis.opendocument.text", DX_FMT_ODT},
+        Row{"application/vnd.oasis.opendocument.spreadsheet", DX_FMT_ODS},
+        Row{"application/vnd.oasis.opendocument.presentation", DX_FMT_ODP},
+        Row{"application/x-ole-storage", DX_FMT_OLE},
+        Row{"application/CDFV2", DX_FMT_OLE},
+        Row{"application/vnd.ms-excel", DX_FMT_OLE},
+        Row{"application/vnd.ms-powerpoint", DX_FMT_OLE},
+        Row{"application/vnd.ms-outlook", DX_FMT_OLE},
+        Row{"application/vnd.ms-msi", DX_FMT_OLE},
+        Row{"application/x-executable", DX_FMT_EXECUTABLE},
+        Row{"application/x-sharedlib", DX_FMT_EXECUTABLE},
+        Row{"application/x-pie-executable", DX_FMT_EXECUTABLE},
+        Row{"application/x-dosexec", DX_FMT_EXECUTABLE},
+        Row{"application/x-mach-binary", DX_FMT_EXECUTABLE},
+        Row{"application/x-object", DX_FMT_EXECUTABLE},
+        Row{"application/java-archive", DX_FMT_ZIP},
+        Row{"application/gzip", DX_FMT_ARCHIVE},
+        Row{"application/x-gzip", DX_FMT_ARCHIVE},
+        Row{"application/x-bzip2", DX_FMT_ARCHIVE},
+        Row{"application/x-xz", DX_FMT_ARCHIVE},
+        Row{"application/x-lzma", DX_FMT_ARCHIVE},
+        Row{"application/zstd", DX_FMT_ARCHIVE},
+        Row{"application/x-tar", DX_FMT_ARCHIVE},
+        Row{"application/x-7z-compressed", DX_FMT_ARCHIVE},
+        Row{"application/x-rar", DX_FMT_ARCHIVE},
+        Row{"application/vnd.rar", DX_FMT_ARCHIVE},
+        Row{"application/x-compress", DX_FMT_ARCHIVE},
+        Row{"application/x-cpio", DX_FMT_ARCHIVE},
+        Row{"application/x-archive", DX_FMT_ARCHIVE},
+        Row{"application/vnd.debian.binary-package", DX_FMT_ARCHIVE},
+        Row{"application/x-rpm", DX_FMT_ARCHIVE},
+        Row{"application/x-iso9660-image", DX_FMT_ARCHIVE},
+    };
+    for (const Row &row : kExact)
+        if (row.mime == mime) return row.format;
+    if (mime.starts_with("image/")) return DX_FMT_IMAGE;
+    if (mime.starts_with("audio/") || mime.starts_with("video/")) return DX_FMT_AUDIO_VIDEO;
+    if (mime.starts_with("text/")) return DX_FMT_TEXT;
+    if (mime == "inode/x-empty") return DX_FMT_TEXT;
+    if (mime.empty()) return DX_FMT_UNKNOWN;
+    return DX_FMT_BINARY;
+}
+
+SniffResult SniffHead(Bytes head, uint64_t size) {
+    constexpr SniffResult kText{DX_FMT_TEXT, SniffNext::kDone};
+    if (size == 0 || head.empty()) return kText;
+    std::string_view chars = as_chars(head);
+
+    if (chars.substr(0, 1024).find("%PDF-") != std::string_view::npos)
+        return {DX_FMT_PDF, SniffNext::kDone};
+    if (starts_with(head, "PK\x03\x04") || starts_with(head, "PK\x05\x06")) {
+        int package = package_from_first_entry(head);
+        if (package != DX_FMT_UNKNOWN) return {package, SniffNext::kDone};
+        return {DX_FMT_ZIP, SniffNext::kZip};
+    }
+    if (starts_with(head, "{\\rtf")) return {DX_FMT_RTF, SniffNext::kDone};
+    if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
+    for (const Signature &sig : kBinarySignatures)
+        if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
+
+    // Byte-order marks.
+    if (starts_with(head, "\xEF\xBB\xBF"))
+        return {markup_format(chars.substr(3)), SniffNext::kDone};
+    if (starts_with(head, std::string_view("\xFF\xFE\0\0", 4)))
+        return {markup_format(narrow_units(head.subspan(4), 4, false)), SniffNext::kDone};
+    if (starts_with(head, std::string_view("\0\0\xFE\xFF", 4)))
+        return {markup_format(narrow_units(head.subspan(4), 4, true)), SniffNext::kDone};
+    if (starts_with(head, "\xFF\xFE"))
+        return {markup_format(narrow_units(head.subspan(2), 2, false)), SniffNext::kDone};
+    if (starts_with(head, "\xFE\xFF"))
+        return {markup_format(narrow_units(head.subspan(2), 2, true)), SniffNext::kDone};
+
+    if (chars.find('\0') != std::string_view::npos) {
+        if (int order = utf32_order(head))
+            return {markup_format(narrow_units(head, 4, order == 2)), SniffNext::kDone};
+        if (int order = utf16_order(head))
+            return {markup_format(narrow_units(head, 2, order == 2)), SniffNext::kDone};
+        return {DX_FMT_BINARY, SniffNext::kMagic};
+    }
+    if (is_byte_text(head)) return {markup_format(chars), SniffNext::kDone};
+    return {DX_FMT_BINARY, SniffNext::kMagic};
+}
+
+}  // namespace dxf

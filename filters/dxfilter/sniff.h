@@ -1,0 +1,46 @@
+// sniff.h - document format from the first bytes of a file, by our own rules.
+//
+// The rules settle text in any charset (with or without byte-order mark,
+// UTF-16/32 without mark, 8-bit and multibyte text with a few stray control
+// bytes), markup, RTF, PDF, ODF/EPUB packages and the common binary
+// signatures. What they cannot settle is passed on: zip packages to the office
+// module (which reads their entries), everything else to libmagic.
+#ifndef GLOTTA_FILTERS_DXFILTER_SNIFF_H
+#define GLOTTA_FILTERS_DXFILTER_SNIFF_H
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace dxf {
+
+// Bytes of a document that the rules look at.
+inline constexpr size_t kSniffBytes = 8192;
+
+enum class SniffNext {
+    kDone,   // the format code is final
+    kZip,    // a zip archive: ask the office module about its entries
+    kOle,    // an OLE compound document: ask libmagic with the whole file
+    kMagic,  // not settled: ask libmagic about the head
+};
+
+struct SniffResult {
+    int format;  // a DX_FMT_* code; the fallback when `next` is not kDone
+    SniffNext next;
+};
+
+// `head`: the first bytes of the document (up to kSniffBytes); `size`: its
+// full length in bytes.
+SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size);
+
+// Format code for a MIME type answered by libmagic.
+int FormatFromMime(std::string_view mime);
+
+// Format code of an ODF or EPUB package from the content of its `mimetype`
+// entry; DX_FMT_ZIP for any other content.
+int FormatFromPackageMime(std::string_view mime);
+
+}  // namespace dxf
+
+#endif

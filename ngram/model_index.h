@@ -1,0 +1,42 @@
+/* model_index.h - an inverted index over a set of loaded language models
+ * (n-gram -> the models that hold it, with its rank in each), so that a
+ * document is scored against every model with one lookup per document n-gram
+ * instead of one per n-gram and model. The scores equal NgramPrfCompute's bit
+ * for bit.
+ *
+ * Build the index once after the models are loaded; it only reads them then
+ * and keeps no pointer to them. It is never changed after NgramIdxBuild, so
+ * any number of threads may score with it at once without a lock. */
+#ifndef GLOTTA_NGRAM_MODEL_INDEX_H
+#define GLOTTA_NGRAM_MODEL_INDEX_H
+
+#include <stdint.h>
+
+#include "ngram/profile.h"
+
+typedef struct NgramModelIndex NgramModelIndex;
+
+/* Indexes `count` models; models[i] becomes slot i. A null model, or one
+ * without a table, is allowed and always scores 0.0. Returns the index, or
+ * null when memory runs out, `count` is negative, or `models` is null while
+ * `count` is positive. Release with NgramIdxDestroy. */
+NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count);
+
+/* Number of model slots; 0 for null. */
+int32_t NgramIdxModelCount(const NgramModelIndex *index);
+
+/* Scores a ranked, sorted document profile against the selected models:
+ * scores[i] = NgramPrfCompute(document, models[i]) for every slot i with
+ * `selected` null or selected[i] non-zero, and 0.0 for the other slots.
+ * `scores` (and `selected` when given) hold NgramIdxModelCount entries. A
+ * document that NgramPrfCompute cannot score (null, unranked, empty) gives
+ * 0.0 everywhere. Returns LANG_OK; LANG_ERR_NULL for a null index or
+ * `scores`; LANG_ERR_NOMEM when the scratch space for more than 512 models
+ * cannot be allocated. The document is not changed. */
+int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
+                  const unsigned char *selected, float *scores);
+
+/* Releases the index; null is accepted. The models are not touched. */
+void NgramIdxDestroy(NgramModelIndex *index);
+
+#endif

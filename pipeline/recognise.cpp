@@ -1,0 +1,295 @@
+// recognise.cpp - the recognisers: plain text, markup and filtered documents,
+// and the n-gram classification they end in.
+#include "pipeline/recognise.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+#include "charset/charset_guess.h"
+#include "charset/unicode_range.h"
+#include "conv/zi18n_conv.h"
+#include "doctype/filter_stream.h"
+#include "engine/lang_api.h"
+#include "ngram/profile.h"
+#include "ngram/text_helpers.h"
+#include "pipeline/charset_norm.h"
+#include "pipeline/detect.h"
+#include "pipeline/lang_tables.h"
+#include "pipeline/markup_clean.h"
+#include "platform/vos.h"
+
+namespace {
+
+// Reference density below which references are reduced to separators, and
+// above which a raw first pass is followed by a UTF-8 second pass.
+constexpr float kDensityThreshold = 0.01f;
+
+struct ListDeleter {
+    void operator()(LangCandidate *list) const noexcept { FreeCandidates(list); }
+};
+using ListPtr = std::unique_ptr<LangCandidate, ListDeleter>;
+
+struct ProfileDeleter {
+    void operator()(NgramProfile *profile) const noexcept { NgramPrfDestroy(profile); }
+};
+using ProfilePtr = std::unique_ptr<NgramProfile, ProfileDeleter>;
+
+using Bytes = glotta::VosPtr<unsigned char>;
+
+// Whether a loaded profile stored in `stored` may be compared with a
+// document the evidence puts in `given`.
+bool charset_admits(int32_t given, int32_t stored) {
+    switch (given) {
+        case CS_NONE:
+            return stored != CS_UTF8;
+        case CS_CP1250:
+        case CS_ISO8859_2:
+        case CS_CP852:
+            return stored == CS_CP1250 || stored == CS_ISO8859_2 || stored == CS_CP852;
+        case CS_CP1252:
+        case CS_ISO8859_1:
+            return stored == CS_CP1252 || stored == CS_ISO8859_1;
+        case CS_CP850:
+            return stored == CS_CP850 || stored == CS_CP1252 || stored == CS_ISO8859_1;
+        default:
+            return stored == given;
+    }
+}
+
+bool profile_admitted(int32_t language, int32_t charset, const ProfileIds &ids) {
+    // English is compared in every case: English words turn up in documents
+    // of every language, and its score keeps the others honest.
+    if (ids.langEnum == Lang_English) return true;
+    if (language != 0) return ids.langEnum == language;
+    return charset_admits(charset, ids.charsetEnum);
+}
+
+// An owned copy of `text` (an empty one for null) from the platform allocator.
+char *copy_or_empty(const char *text) {
+    return lang_strdup(text ? text : "");
+}
+
+const char *printable(const char *text) {
+    return text ? text : "(null)";
+}
+
+// Converts `length` bytes of `text` from `charset` to UTF-8.
+int to_utf8(LangContext *ctx, int32_t charset, const unsigned char *text, int32_t length,
+            Bytes &out, int32_t &outLength) {
+    unsigned char *converted = nullptr;
+    outLength = 0;
+    const int rc = LangConvert(ctx, charset, text, length, CS_UTF8, &converted, &outLength, 0);
+    out.reset(converted);
+    return rc;
+}
+
+}  // namespace
+
+int RecPlainText(LangContext *ctx, int32_t language, int32_t charset, unsigned char *text,
+                 int32_t length, LangCandidate **outList) {
+    if (!ctx || !outList) return LANG_ERR_NULL;
+    if (charset == CS_UTF8 || charset == CS_LMBCS) {
+        unsigned char *converted = nullptr;
+        int32_t convertedLength = 0;
+        int rc =
+            LangConvert(ctx, charset, text, length, CS_UNICODE, &converted, &convertedLength, 0);
+        Bytes owned(converted);
+        if (rc != LANG_OK) return rc;
+        return RecUniLangCode(ctx, charset, owned.get(), convertedLength, 0, outList);
+    }
+    if (charset == CS_UNICODE || charset == CS_UTF16LE || charset == CS_UTF16BE) {
+        return RecUniLangCode(ctx, charset, text, length, charset == CS_UTF16BE ? 1 : 0, outList);
+    }
+    return RecByNgramText(ctx, language, charset, text, length, outList);
+}
+
+int RecMarkup(LangContext *ctx, int32_t language, int32_t declaredCharset, int32_t guessedCharset,
+              const unsigned char *data, int32_t length, int32_t detectSize, int removeScripts,
+              LangCandidate **outList) {
+    if (!ctx || !data || !outList) return LANG_ERR_NULL;
+    LangLogf(ctx, "Removing tags in the document");
+
+    unsigned char *cleaned = nullptr;
+    int32_t textLength = 0;
+    int32_t references = 0;
+    int rc =
+        SGMLCutTags(data, length, detectSize, removeScripts, &cleaned, &textLength, &references);
+    Bytes text(cleaned);
+    if (rc != LANG_OK) return rc;
+    if (textLength == 0) return LangCode2List(0, 0, outList);
+    LangLogBytes(ctx, text.get(), textLength);
+
+    if (references == 0) {
+        return RecPlainText(ctx, language, guessedCharset != 0 ? guessedCharset : declaredCharset,
+                            text.get(), textLength, outList);
+    }
+
+    // Six bytes are counted off per kept reference and one is added back.
+    const int64_t rest = static_cast<int64_t>(detectSize) - 5 * static_cast<int64_t>(references);
+    const float density = rest != 0 ? static_cast<float>(references) / static_cast<float>(rest)
+                                    : std::numeric_limits<float>::infinity();
+    int raw = density < kDensityThreshold ? 1 : 0;
+
+    if (guessedCharset != CS_CP1252 && raw == 0) {
+        int32_t source = 0;
+        if (guessedCharset != 0 && guessedCharset != CS_UTF8) {
+            source = guessedCharset;
+        } else if (declaredCharset != 0 && declaredCharset != CS_UTF8) {
+            source = declaredCharset;
+        } else if (guessedCharset != CS_UTF8 && declaredCharset != CS_UTF8) {
+            raw = 1;  // nothing to convert from: keep the bytes as they are
+        }
+        if (source != 0) {
+            // A failed conversion is tolerated: the cleaned text then goes on
+            // as if it were UTF-8.
+            Bytes converted;
+            int32_t convertedLength = 0;
+            to_utf8(ctx, source, text.get(), textLength, converted, convertedLength);
+            if (converted && convertedLength > 0) {
+                text = std::move(converted);
+                textLength = convertedLength;
+            }
+        }
+    }
+
+    const bool secondPass = raw == 1 && density > kDensityThreshold;
+    Bytes copy;
+    if (secondPass) {
+        copy.reset(static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(textLength) + 1)));
+        if (!copy) return LANG_ERR_NOMEM;
+        memcpy(copy.get(), text.get(), static_cast<size_t>(textLength) + 1);
+    }
+    const int32_t copyLength = textLength;
+
+    ReplaceEntity(text.get(), &textLength, raw);
+    if (ctx->debug) {
+        LangLogf(ctx, "Replacing entity reference in the document");
+        LangLogBytes(ctx, text.get(), textLength);
+    }
+
+    LangCandidate *first = nullptr;
+    rc = RecPlainText(ctx, language, raw == 1 ? guessedCharset : CS_UTF8, text.get(), textLength,
+                      &first);
+    ListPtr list(first);
+    if (rc != LANG_OK) return rc;
+
+    if (secondPass && list && list.get()[0].language && list.get()[0].charsetName) {
+        // The raw pass found the charset among the profiles; read the text
+        // again in it, references restored, to settle the language.
+        const int32_t charset = Zi18nGetCharsetEnum(list.get()[0].charsetName);
+        text.reset();
+        Bytes converted;
+        int32_t convertedLength = 0;
+        rc = to_utf8(ctx, charset, copy.get(), copyLength, converted, convertedLength);
+        copy.reset();
+        if (rc != LANG_OK) return rc;
+        if (converted) ReplaceEntity(converted.get(), &convertedLength, 0);
+        LangCandidate *second = nullptr;
+        rc = RecPlainText(ctx, language, CS_UTF8, converted.get(), convertedLength, &second);
+        list.reset(second);
+        if (rc != LANG_OK) return rc;
+        ResetCharsetName(charset, list.get());
+    }
+    *outList = list.release();
+    return rc;
+}
+
+int RecDX(LangContext *ctx, int32_t language, int32_t charset, const char *path, int32_t detectSize,
+          LangCandidate **outList) {
+    if (!ctx || !path || !outList) return LANG_ERR_NULL;
+    LangLogf(ctx, "Filtering the document by DX");
+    unsigned char *filtered = nullptr;
+    int32_t length = 0;
+    int rc = DXFilterFile(ctx, path, detectSize, &filtered, &length);
+    Bytes text(filtered);
+    if (rc != LANG_OK) return rc;
+    if (!text || length == 0) return LangCode2List(language, charset, outList);
+    LangLogBytes(ctx, text.get(), length);
+    if (IsUtf16(text.get(), length) != 0) {
+        return RecUniLangCode(ctx, 0, text.get(), length, 0, outList);
+    }
+    return RecPlainText(ctx, language, charset, text.get(), length, outList);
+}
+
+int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned char *text,
+                   int32_t length, LangCandidate **outList) {
+    if (!ctx || !text || !outList) return LANG_ERR_NULL;
+    if (length <= ctx->minSize) {
+        LangCandidate *unknown = nullptr;
+        const int rc = GenLangList(ctx->unknownLanguage, ctx->unknownCharset, &unknown);
+        if (rc != LANG_OK) return rc;
+        unknown[0].score = 0.0f;
+        *outList = unknown;
+        return LANG_OK;
+    }
+    if (ctx->debug) {
+        LangLogf(ctx, "Detecting by ngram-frequency classification engine.\n Buffer length is %d",
+                 length);
+        LangLogBytes(ctx, text, length);
+        LangLogf(ctx, "Creating document profile");
+    }
+
+    ProfilePtr document(NgramPrfNew(nullptr, nullptr, 1));
+    if (!document) return LANG_ERR_NOMEM;
+    int rc = NgramPrfInsert(document.get(), text, length);
+    if (rc != LANG_OK) return rc;
+    rc = NgramPrfSort(document.get());
+    if (rc != LANG_OK) return rc;
+
+    const int32_t profiles = ctx->profiles && ctx->profileIds ? ctx->profileCount : 0;
+    // Room for every profile, or for the unknown answer when there is none,
+    // plus the terminating entry.
+    ListPtr list(static_cast<LangCandidate *>(
+        vos_calloc(static_cast<size_t>(std::max(profiles, 1)) + 1, sizeof(LangCandidate))));
+    if (!list) return LANG_ERR_NOMEM;
+    LangCandidate *candidates = list.get();
+
+    int32_t count = 0;
+    for (int32_t i = 0; i < profiles; ++i) {
+        const NgramProfile *model = ctx->profiles[i];
+        const ProfileIds *ids = ctx->profileIds[i];
+        if (!model || !ids || !profile_admitted(language, charset, *ids)) continue;
+        LangLogf(ctx, "Compute distance to <%s-%s>", printable(model->languageId),
+                 printable(model->charset));
+        const float score = NgramPrfCompute(document.get(), model);
+        if (!(score >= ctx->minScore)) continue;  // a NaN never qualifies
+        LangCandidate &c = candidates[count];
+        c.language = copy_or_empty(model->languageId);
+        c.charsetName = copy_or_empty(model->charset);
+        c.score = score;
+        if (!c.language || !c.charsetName) {
+            vos_free(c.charsetName);
+            c.charsetName = nullptr;
+            vos_free(c.language);
+            c.language = nullptr;
+            return LANG_ERR_NOMEM;
+        }
+        ++count;
+        LangLogf(ctx, "Score for %s-%s is %f", printable(model->languageId),
+                 printable(model->charset), static_cast<double>(score));
+    }
+
+    if (count > 0) {
+        // Stable: equal scores keep the order of the language list.
+        std::stable_sort(
+            candidates, candidates + count,
+            [](const LangCandidate &a, const LangCandidate &b) { return SortScores(&a, &b) < 0; });
+    } else {
+        candidates[0].language = copy_or_empty(ctx->unknownLanguage ? ctx->unknownLanguage : "un");
+        candidates[0].charsetName =
+            copy_or_empty(ctx->unknownCharset ? ctx->unknownCharset : "Unknown");
+        candidates[0].score = 0.0f;
+        if (!candidates[0].language || !candidates[0].charsetName) {
+            vos_free(candidates[0].charsetName);
+            candidates[0].charsetName = nullptr;
+            vos_free(candidates[0].language);
+            candidates[0].language = nullptr;
+            return LANG_ERR_NOMEM;
+        }
+    }
+    *outList = list.release();
+    return LANG_OK;
+}

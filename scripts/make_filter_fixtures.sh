@@ -1,0 +1,228 @@
+#!/bin/sh
+# Makes the document fixtures of the filter plug-in's tests under
+# tests/data/dxfilter/ with third-party tools: pandoc (docx, odt, epub, pptx,
+# rtf), LibreOffice headless (xlsx, ods, odp, pdf, doc), ImageMagick, iconv,
+# gzip, gcc, zip and python3 for the text, binary and damaged samples.
+# Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
+# its expected format code and a word its extracted text must contain.
+#
+# Needs: pandoc libreoffice-writer-nogui libreoffice-calc-nogui
+#        libreoffice-impress-nogui fonts-wqy-microhei imagemagick zip gcc python3
+set -eu
+cd "$(dirname "$0")/.."
+OUT="$PWD/tests/data/dxfilter"
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+rm -rf "$OUT"
+mkdir -p "$OUT/docs" "$OUT/text" "$OUT/binary" "$OUT/bad"
+TABLE="$OUT/formats.tsv"
+printf '# sample\tformat code\tword the extracted text contains (- for none)\n' > "$TABLE"
+row() { printf '%s\t%s\t%s\n' "$1" "$2" "$3" >> "$TABLE"; }
+
+# Six languages, each: code, title, two sentences, and a word to look for.
+langs="en de fr es ru zh"
+title_en="The fox and the baker"
+s1_en="The quick brown fox jumps over the lazy dog near the river bank."
+s2_en="Every morning the baker opens his shop and sells fresh bread to the neighbours."
+w_en=neighbours
+title_de="Der Fuchs und der Bäcker"
+s1_de="Der schnelle braune Fuchs springt über den faulen Hund am Flussufer."
+s2_de="Jeden Morgen öffnet der Bäcker seinen Laden und verkauft frisches Brot."
+w_de=Flussufer
+title_fr="Le renard et le boulanger"
+s1_fr="Le renard brun rapide saute par-dessus le chien paresseux près de la rivière."
+s2_fr="Chaque matin, le boulanger ouvre sa boutique et vend du pain frais aux voisins."
+w_fr=boulanger
+title_es="El zorro y el panadero"
+s1_es="El rápido zorro marrón salta sobre el perro perezoso junto al río."
+s2_es="Cada mañana el panadero abre su tienda y vende pan fresco a los vecinos."
+w_es=panadero
+title_ru="Лиса и пекарь"
+s1_ru="Быстрая коричневая лиса прыгает через ленивую собаку у реки."
+s2_ru="Каждое утро пекарь открывает свою лавку и продаёт свежий хлеб соседям."
+w_ru=пекарь
+title_zh="狐狸和面包师"
+s1_zh="敏捷的棕色狐狸跳过了河边那只懒惰的狗。"
+s2_zh="每天早上，面包师打开他的店铺，把新鲜的面包卖给邻居。"
+w_zh=面包师
+get() { eval "printf '%s' \"\$$1_$2\""; }
+
+soffice_convert() { # format, input, outdir
+    soffice --headless --norestore --convert-to "$1" --outdir "$3" "$2" >/dev/null 2>&1
+}
+
+for l in $langs; do
+    t=$(get title "$l"); s1=$(get s1 "$l"); s2=$(get s2 "$l"); w=$(get w "$l")
+    md="$WORK/$l.md"
+    printf '%% %s\n\n# %s\n\n%s\n\n%s\n\n| %s | %s |\n|---|---|\n| %s | %s |\n' \
+        "$t" "$t" "$s1" "$s2" "$t" "$w" "$s1" "$s2" > "$md"
+    for f in docx odt epub rtf; do
+        pandoc -s --metadata lang="$l" -o "$OUT/docs/$l.$f" "$md"
+    done
+    # Slides: one per level-2 heading.
+    printf '%% %s\n\n## %s\n\n%s\n\n## %s\n\n%s\n' "$t" "$t" "$s1" "$w" "$s2" > "$WORK/$l-slides.md"
+    pandoc -o "$OUT/docs/$l.pptx" "$WORK/$l-slides.md"
+    soffice_convert odp "$OUT/docs/$l.pptx" "$WORK"
+    cp "$WORK/$l.odp" "$OUT/docs/$l.odp"
+    # Spreadsheets from a UTF-8 CSV.
+    printf '"%s","%s"\n"%s","%s"\n"%s",42\n' "$t" "$w" "$s1" "$s2" "$w" > "$WORK/$l.csv"
+    for f in xlsx ods; do
+        soffice --headless --norestore --infilter="CSV:44,34,76" --convert-to "$f" \
+            --outdir "$WORK" "$WORK/$l.csv" >/dev/null 2>&1
+        cp "$WORK/$l.$f" "$OUT/docs/$l.$f"
+    done
+    soffice_convert pdf "$OUT/docs/$l.odt" "$WORK"
+    cp "$WORK/$l.pdf" "$OUT/docs/$l.pdf"
+    row "docs/$l.docx" 301 "$w"; row "docs/$l.xlsx" 302 "$w"; row "docs/$l.pptx" 303 "$w"
+    row "docs/$l.odt" 304 "$w"; row "docs/$l.ods" 305 "$w"; row "docs/$l.odp" 306 "$w"
+    row "docs/$l.epub" 307 "$w"; row "docs/$l.rtf" 308 "$w"; row "docs/$l.pdf" 300 "$w"
+done
+
+# RTF as word processors write it: \ansicpg code pages, \'hh escapes, \uN with fallbacks.
+soffice_convert rtf "$OUT/docs/ru.odt" "$WORK"
+cp "$WORK/ru.rtf" "$OUT/docs/ru-lo.rtf"; row docs/ru-lo.rtf 308 "$w_ru"
+soffice_convert rtf "$OUT/docs/zh.odt" "$WORK"
+cp "$WORK/zh.rtf" "$OUT/docs/zh-lo.rtf"; row docs/zh-lo.rtf 308 "$w_zh"
+python3 - "$s2_ru" > "$OUT/docs/ru-cp1251.rtf" <<'PY'
+import sys
+body = ''.join(c if ord(c) < 128 else "\\'%02x" % c.encode('cp1251')[0] for c in sys.argv[1])
+print('{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}'
+      '{\\*\\generator hand;}\\f0 ' + body + '\\par\n}')
+PY
+row docs/ru-cp1251.rtf 308 "$w_ru"
+
+# Slides listed by the presentation in another order than their file numbers.
+python3 - "$OUT/docs/en.pptx" "$OUT/docs/en-reordered.pptx" <<'PY'
+import sys, zipfile
+src, dst = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED)
+for item in src.infolist():
+    data = src.read(item.filename)
+    if item.filename == 'ppt/_rels/presentation.xml.rels':
+        data = (data.replace(b'slides/slide1.xml', b'@').replace(b'slides/slide3.xml', b'slides/slide1.xml')
+                .replace(b'@', b'slides/slide3.xml'))
+    dst.writestr(item, data)
+dst.close()
+PY
+row docs/en-reordered.pptx 303 "$w_en"
+
+# Legacy Word: recognised, no text.
+soffice_convert doc "$OUT/docs/de.odt" "$WORK"
+cp "$WORK/de.doc" "$OUT/docs/de.doc"; row docs/de.doc 309 -
+
+# Plain text in many charsets, and markup.
+all() { for l in $langs; do printf '%s\n%s\n%s\n\n' "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")"; done; }
+text() { printf '%s\n%s\n%s\n' "$(get title "$1")" "$(get s1 "$1")" "$(get s2 "$1")"; }
+all > "$OUT/text/mixed-utf8.txt"; row text/mixed-utf8.txt 2 -
+text en > "$OUT/text/en-ascii.txt"; row text/en-ascii.txt 2 -
+text de | iconv -t ISO-8859-1 > "$OUT/text/de-latin1.txt"; row text/de-latin1.txt 2 -
+text ru | iconv -t KOI8-R > "$OUT/text/ru-koi8r.txt"; row text/ru-koi8r.txt 2 -
+text ru | iconv -t CP1251 > "$OUT/text/ru-cp1251.txt"; row text/ru-cp1251.txt 2 -
+text zh | iconv -t GB18030 > "$OUT/text/zh-gb18030.txt"; row text/zh-gb18030.txt 2 -
+text zh | iconv -t BIG5 -c > "$OUT/text/zh-big5.txt"; row text/zh-big5.txt 2 -
+printf '素早い茶色の狐がのろまな犬を飛び越える。\n毎朝パン屋は店を開ける。\n' | iconv -t SHIFT_JIS > "$OUT/text/ja-sjis.txt"
+row text/ja-sjis.txt 2 -
+printf '素早い茶色の狐がのろまな犬を飛び越える。\n' | iconv -t ISO-2022-JP > "$OUT/text/ja-iso2022.txt"
+row text/ja-iso2022.txt 2 -
+printf '빠른 갈색 여우가 게으른 개를 뛰어넘는다.\n' | iconv -t EUC-KR > "$OUT/text/ko-euckr.txt"
+row text/ko-euckr.txt 2 -
+text fr | iconv -t UTF-16LE > "$OUT/text/fr-utf16le-nobom.txt"; row text/fr-utf16le-nobom.txt 2 -
+text ru | iconv -t UTF-16BE > "$OUT/text/ru-utf16be-nobom.txt"; row text/ru-utf16be-nobom.txt 2 -
+text zh | iconv -t UTF-16 > "$OUT/text/zh-utf16-bom.txt"; row text/zh-utf16-bom.txt 2 -
+text es | iconv -t UTF-32LE > "$OUT/text/es-utf32le-nobom.txt"; row text/es-utf32le-nobom.txt 2 -
+{ printf '\357\273\277'; text es; } > "$OUT/text/es-utf8-bom.txt"; row text/es-utf8-bom.txt 2 -
+# Stray control bytes, as old editors and terminals leave them.
+{ text en; printf 'line with a form\014feed, a bell\007 and a backspace\010 here\n'; text de; } \
+    > "$OUT/text/en-stray-controls.txt"
+row text/en-stray-controls.txt 2 -
+: > "$OUT/text/empty.txt"; row text/empty.txt 2 -
+
+html_doc() {
+    printf '<!DOCTYPE html>\n<html lang="%s"><head><meta charset="utf-8"><title>%s</title></head>\n<body><h1>%s</h1><p>%s</p><p>%s</p></body></html>\n' \
+        "$1" "$(get title "$1")" "$(get title "$1")" "$(get s1 "$1")" "$(get s2 "$1")"
+}
+html_doc fr > "$OUT/text/fr.html"; row text/fr.html 210 -
+html_doc ru | sed 's/charset="utf-8"/charset="windows-1251"/' | iconv -t CP1251 > "$OUT/text/ru-cp1251.html"
+row text/ru-cp1251.html 210 -
+pandoc -s -t html "$WORK/zh.md" -o "$OUT/text/zh-pandoc.html"; row text/zh-pandoc.html 210 -
+printf '%s<br>\n%s<br>\n<b>%s</b>\n' "$s1_es" "$s2_es" "$w_es" > "$OUT/text/es-tagpoor.html"
+row text/es-tagpoor.html 210 -
+printf '<p>%s</p>\n<p>%s</p>\n' "$s1_de" "$s2_de" > "$OUT/text/de-fragment.html"; row text/de-fragment.html 210 -
+printf '<!-- saved page -->\n<div class="x">%s</div>\n' "$s1_en" > "$OUT/text/en-comment.html"
+row text/en-comment.html 210 -
+pandoc -s -t html "$WORK/de.md" -o "$WORK/de.html"
+pandoc -s -t epub "$WORK/de.md" -o "$WORK/de-x.epub"
+python3 - "$WORK/de-x.epub" "$OUT/text/de.xhtml" <<'PY'
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+name = [n for n in z.namelist() if n.endswith('.xhtml') and 'nav' not in n][-1]
+open(sys.argv[2], 'wb').write(z.read(name))
+PY
+row text/de.xhtml 210 -
+text en | iconv -t UTF-16LE | python3 -c "import sys; d=sys.stdin.buffer.read(); sys.stdout.buffer.write(b'\xff\xfe'+'<html><body><p>'.encode('utf-16le')+d+'</p></body></html>'.encode('utf-16le'))" \
+    > "$OUT/text/en-utf16.html"
+row text/en-utf16.html 210 -
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<note xml:lang="ru"><to>%s</to><body>%s</body></note>\n' "$t" "$s2_ru" \
+    > "$OUT/text/ru.xml"
+row text/ru.xml 285 -
+printf '<catalog xmlns="urn:example:books"><book id="1"><title>%s</title></book></catalog>\n' "$s1_fr" > "$OUT/text/fr-noheader.xml"
+row text/fr-noheader.xml 285 -
+printf '<DOC>\n<DOCNO>FT-0001</DOCNO>\n<TEXT>\n%s\n%s\n</TEXT>\n</DOC>\n' "$s1_en" "$s2_en" > "$OUT/text/en-trec.sgml"
+row text/en-trec.sgml 209 -
+printf '<!DOCTYPE article PUBLIC "-//OASIS//DTD DocBook V4.1//EN">\n<article><para>%s</para></article>\n' "$s1_es" \
+    > "$OUT/text/es-docbook.sgml"
+row text/es-docbook.sgml 209 -
+
+# Binary samples.
+convert -size 32x32 xc:steelblue "$OUT/binary/blue.png"; row binary/blue.png 343 -
+convert -size 32x32 xc:tomato "$OUT/binary/red.jpg"; row binary/red.jpg 343 -
+convert -size 16x16 xc:gold "$OUT/binary/gold.gif"; row binary/gold.gif 343 -
+printf 'int main(void) { return 0; }\n' > "$WORK/a.c"
+gcc -Os -s -o "$OUT/binary/true.elf" "$WORK/a.c"; row binary/true.elf 345 -
+text en | gzip -9 > "$OUT/binary/en.txt.gz"; row binary/en.txt.gz 342 -
+text en | bzip2 -9 > "$OUT/binary/en.txt.bz2"; row binary/en.txt.bz2 342 -
+(cd "$OUT/text" && zip -q "$OUT/binary/plain.zip" en-ascii.txt mixed-utf8.txt)
+row binary/plain.zip 341 -
+head -c 3000 /dev/urandom > "$OUT/binary/random.bin"; row binary/random.bin 346 -
+
+# Damaged and hostile documents: recognised by their signature, yield no text.
+head -c 2000 "$OUT/docs/en.docx" > "$OUT/bad/truncated.docx"; row bad/truncated.docx 341 -
+head -c 3000 "$OUT/docs/en.pdf" > "$OUT/bad/truncated.pdf"; row bad/truncated.pdf 300 -
+cp "$OUT/docs/fr.odt" "$OUT/bad/corrupt.odt"
+size=$(wc -c < "$OUT/bad/corrupt.odt")
+head -c 4000 /dev/urandom | dd of="$OUT/bad/corrupt.odt" bs=1 seek=$((size / 3)) conv=notrunc 2>/dev/null
+row bad/corrupt.odt 304 -
+mkdir -p "$WORK/x" && (cd "$WORK/x" && unzip -q "$OUT/docs/en.docx" && zip -q -r -P secret ../enc.docx .)
+cp "$WORK/enc.docx" "$OUT/bad/encrypted.docx"
+row bad/encrypted.docx 301 -
+soffice --headless --norestore --convert-to \
+    'pdf:writer_pdf_Export:{"EncryptFile":{"type":"boolean","value":"true"},"DocumentOpenPassword":{"type":"string","value":"secret"}}' \
+    --outdir "$WORK/enc" "$OUT/docs/en.odt" >/dev/null 2>&1
+cp "$WORK/enc/en.pdf" "$OUT/bad/encrypted.pdf"; row bad/encrypted.pdf 300 -
+convert -size 200x100 xc:white -fill black -draw "rectangle 20,20 180,80" "$WORK/img.png"
+soffice_convert pdf "$WORK/img.png" "$WORK"
+cp "$WORK/img.pdf" "$OUT/bad/image-only.pdf"; row bad/image-only.pdf 300 -
+python3 - "$OUT/bad/bomb.docx" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    z.writestr('[Content_Types].xml', '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
+    body = b'<?xml version="1.0"?><w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body><w:p><w:r><w:t>bomb '
+    z.writestr('word/document.xml', body + b' ' * (80 << 20) + b'</w:t></w:r></w:p></w:body></w:document>')
+PY
+row bad/bomb.docx 301 bomb
+python3 - "$OUT/bad/entities.docx" <<'PY'
+import sys, zipfile
+lol = '<!DOCTYPE d [<!ENTITY a "ha ha ha ha ha ha ha ha ha ha">' + ''.join(
+    '<!ENTITY %s "%s">' % (chr(98 + i), ('&%s;' % chr(97 + i)) * 10) for i in range(9)) + ']>'
+doc = ('<?xml version="1.0"?>' + lol.replace('<!DOCTYPE d', '<!DOCTYPE w:document') +
+       '<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body>'
+       '<w:p><w:r><w:t>laughs &j;</w:t></w:r></w:p></w:body></w:document>')
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('[Content_Types].xml', '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
+    z.writestr('word/document.xml', doc)
+PY
+row bad/entities.docx 301 laughs
+printf '{\\rtf1\\ansi %s\\par {\\b\\i\\ul ' "$s1_en" > "$OUT/bad/unclosed.rtf"; row bad/unclosed.rtf 308 quick
+python3 -c "import sys; sys.stdout.write('{\\\\rtf1 deep ' + '{' * 5000 + 'inside' + '}' * 5000 + ' end}')" \
+    > "$OUT/bad/deep.rtf"
+row bad/deep.rtf 308 end
+echo "fixtures written to $OUT"
