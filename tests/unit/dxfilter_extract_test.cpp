@@ -194,6 +194,46 @@ TEST_F(DxFilterExtract, HugeDocumentsEndWithinBounds) {
     EXPECT_EQ(to_utf8(r.text).substr(0, 5), "hello");
     ExpectStreamReleased(r);
     std::remove(path.c_str());
+
+    // 150 MB: a PDF followed by zero bytes, which hides its cross-reference
+    // table and makes the reader scan the whole file.
+    std::ifstream in(Data("docs/en.pdf"), std::ios::binary);
+    std::string pdf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    path = Temp("huge.pdf", pdf);
+    ASSERT_EQ(truncate(path.c_str(), 150l << 20), 0);
+    r = plugin->Extract(path);
+    ExpectStreamReleased(r);
+    std::string text = to_utf8(r.text);
+    EXPECT_TRUE(text.empty() || text.find("neighbours") != std::string::npos) << text;
+    std::remove(path.c_str());
+}
+
+TEST_F(DxFilterExtract, MutatedDocumentsNeverBreakThePlugin) {
+    // Every document of the table, cut short and with bytes overwritten at
+    // fixed places: identification and extraction must end, release the
+    // stream and stay within the text bound.
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (const auto &s : dxtest::LoadSamples()) {
+        if (s.file.rfind("docs/", 0) != 0) continue;
+        std::ifstream in(Data(s.file), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(bytes.empty()) << s.file;
+        for (int variant = 0; variant < 3; ++variant) {
+            std::string mutated = bytes;
+            if (variant == 0) {
+                mutated.resize(mutated.size() * 2 / 3);
+            } else {
+                for (int k = 0; k < 8 * variant; ++k)
+                    mutated[next() % mutated.size()] = static_cast<char>(next() >> 24);
+            }
+            std::string path = Temp("mutated", mutated);
+            plugin->Format(path);
+            Extraction r = plugin->Extract(path);
+            EXPECT_EQ(r.opens, r.closes) << s.file << " variant " << variant;
+            EXPECT_LE(r.text.size(), 512u * 1024 + 1) << s.file;
+        }
+    }
 }
 
 TEST_F(DxFilterExtract, StreamErrorsEndTheTextWithAnError) {
