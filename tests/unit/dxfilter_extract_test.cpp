@@ -83,6 +83,13 @@ TEST_F(DxFilterExtract, SlidesFollowThePresentationNotTheirFileNames) {
     EXPECT_LT(baker, fox);
 }
 
+TEST_F(DxFilterExtract, DeletedTextAndCommentsAreLeftOut) {
+    std::string text = to_utf8(plugin->Extract(Data("docs/fr-tracked.odt")).text);
+    EXPECT_NE(text.find("Une remarque visible."), std::string::npos) << text;
+    EXPECT_EQ(text.find("supprimé"), std::string::npos) << text;
+    EXPECT_EQ(text.find("commentaire"), std::string::npos) << text;
+}
+
 TEST_F(DxFilterExtract, SpreadsheetCellsEndWithLineFeeds) {
     for (const char *file : {"docs/ru.xlsx", "docs/ru.ods"}) {
         std::string text = to_utf8(plugin->Extract(Data(file)).text);
