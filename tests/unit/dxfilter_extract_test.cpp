@@ -101,6 +101,10 @@ TEST_F(DxFilterExtract, RtfEscapesFollowTheCodePage) {
              "{\\uc2\\u8364\\'80\\'80 euro} \\{braces\\}\\line emoji \\u-10179?\\u-8704?}");
     std::string text = to_utf8(plugin->Extract(path).text);
     EXPECT_EQ(text, "café 跳隘 中文\n€ euro {braces}\nemoji 😀\n");
+    // Binary data may hold braces and backslashes that are not markup.
+    std::string bin =
+        to_utf8(plugin->Extract(Temp("bin.rtf", "{\\rtf1 before\\bin6 }}{\\x\\ after}")).text);
+    EXPECT_EQ(bin, "before after\n");
 }
 
 TEST_F(DxFilterExtract, LongParagraphsAreWrappedAtWordBoundaries) {
