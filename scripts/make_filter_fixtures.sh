@@ -91,6 +91,20 @@ print('{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Ari
 PY
 row docs/ru-cp1251.rtf 308 "$w_ru"
 
+# Slides listed by the presentation in another order than their file numbers.
+python3 - "$OUT/docs/en.pptx" "$OUT/docs/en-reordered.pptx" <<'PY'
+import sys, zipfile
+src, dst = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED)
+for item in src.infolist():
+    data = src.read(item.filename)
+    if item.filename == 'ppt/_rels/presentation.xml.rels':
+        data = (data.replace(b'slides/slide1.xml', b'@').replace(b'slides/slide3.xml', b'slides/slide1.xml')
+                .replace(b'@', b'slides/slide3.xml'))
+    dst.writestr(item, data)
+dst.close()
+PY
+row docs/en-reordered.pptx 303 "$w_en"
+
 # Legacy Word: recognised, no text.
 soffice_convert doc "$OUT/docs/de.odt" "$WORK"
 cp "$WORK/de.doc" "$OUT/docs/de.doc"; row docs/de.doc 309 -

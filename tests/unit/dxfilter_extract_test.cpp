@@ -75,6 +75,14 @@ TEST_F(DxFilterExtract, TextComesInDocumentOrder) {
     }
 }
 
+TEST_F(DxFilterExtract, SlidesFollowThePresentationNotTheirFileNames) {
+    std::string text = to_utf8(plugin->Extract(Data("docs/en-reordered.pptx")).text);
+    size_t fox = text.find("quick brown fox"), baker = text.find("Every morning");
+    ASSERT_NE(fox, std::string::npos) << text;
+    ASSERT_NE(baker, std::string::npos) << text;
+    EXPECT_LT(baker, fox);
+}
+
 TEST_F(DxFilterExtract, SpreadsheetCellsEndWithLineFeeds) {
     for (const char *file : {"docs/ru.xlsx", "docs/ru.ods"}) {
         std::string text = to_utf8(plugin->Extract(Data(file)).text);

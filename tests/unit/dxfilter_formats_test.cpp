@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <vector>
 
 #include "dxfilter_harness.h"
 
@@ -44,6 +45,24 @@ TEST_F(DxFilterFormats, TableCoversEveryExtractableFormatInSixLanguages) {
     for (int code : {DX_FMT_PDF, DX_FMT_DOCX, DX_FMT_XLSX, DX_FMT_PPTX, DX_FMT_ODT, DX_FMT_ODS,
                      DX_FMT_ODP, DX_FMT_EPUB, DX_FMT_RTF})
         EXPECT_GE(perFormat[code], 6) << code;
+}
+
+TEST_F(DxFilterFormats, ModulesAreFoundNextToThePluginWithoutAFilterDirectory) {
+    for (const char *dir : {static_cast<const char *>(nullptr), "/nonexistent/"}) {
+        void *filter =
+            plugin->api.initialise(nullptr, nullptr, dir, DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
+        ASSERT_NE(filter, nullptr);
+        DXFileInfo info{};
+        plugin->api.fileInformation(filter, (std::string(dxtest::kData) + "docs/fr.docx").c_str(),
+                                    &info);
+        EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], static_cast<uint32_t>(DX_FMT_DOCX));
+        plugin->api.shutdown(filter);
+    }
+}
+
+TEST_F(DxFilterFormats, OnlyUtf16OutputIsOffered) {
+    EXPECT_EQ(plugin->api.initialise(nullptr, nullptr, dxtest::kFilterDir, 53, DX_INIT_FLAGS),
+              nullptr);
 }
 
 TEST_F(DxFilterFormats, InfoRecordIsFilledEvenForMissingFiles) {
@@ -98,6 +117,63 @@ TEST_F(DxFilterFormats, HugeSparseFileIsAnsweredFromItsHead) {
     ASSERT_EQ(truncate(path.c_str(), 200l << 20), 0);
     EXPECT_EQ(plugin->Format(path), DX_FMT_BINARY);
     std::remove(path.c_str());
+}
+
+// A zip archive of stored entries, as a byte string.
+std::string stored_zip(const std::vector<std::pair<std::string, std::string>> &entries,
+                       const std::string &comment = "") {
+    auto crc32 = [](const std::string &data) {
+        uint32_t crc = 0xFFFFFFFF;
+        for (unsigned char c : data) {
+            crc ^= c;
+            for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+        }
+        return ~crc;
+    };
+    auto u16 = [](std::string &out, uint32_t v) {
+        out += char(v & 0xFF), out += char(v >> 8 & 0xFF);
+    };
+    auto u32 = [&](std::string &out, uint32_t v) { u16(out, v & 0xFFFF), u16(out, v >> 16); };
+    std::string body, dir;
+    for (const auto &[name, data] : entries) {
+        uint32_t offset = static_cast<uint32_t>(body.size()), crc = crc32(data);
+        u32(body, 0x04034b50), u16(body, 20), u16(body, 0), u16(body, 0), u32(body, 0);
+        u32(body, crc), u32(body, data.size()), u32(body, data.size());
+        u16(body, name.size()), u16(body, 0);
+        body += name + data;
+        u32(dir, 0x02014b50), u16(dir, 20), u16(dir, 20), u16(dir, 0), u16(dir, 0), u32(dir, 0);
+        u32(dir, crc), u32(dir, data.size()), u32(dir, data.size());
+        u16(dir, name.size()), u16(dir, 0), u16(dir, 0), u16(dir, 0), u16(dir, 0), u32(dir, 0);
+        u32(dir, offset);
+        dir += name;
+    }
+    std::string end;
+    u32(end, 0x06054b50), u16(end, 0), u16(end, 0), u16(end, entries.size()),
+        u16(end, entries.size()), u32(end, dir.size()), u32(end, body.size());
+    u16(end, comment.size());
+    return body + dir + end + comment;
+}
+
+TEST_F(DxFilterFormats, ZipDirectoriesAreReadWhereverTheyAre) {
+    const std::pair<std::string, std::string> types{"[Content_Types].xml", "<Types/>"};
+    EXPECT_EQ(plugin->Format(Temp("w.zip", stored_zip({types, {"word/document.xml", "<w/>"}}))),
+              DX_FMT_DOCX);
+    // A long archive comment puts the directory's end record far from the file's end.
+    EXPECT_EQ(plugin->Format(Temp("c.zip", stored_zip({types, {"ppt/presentation.xml", "<p/>"}},
+                                                      std::string(9000, 'c')))),
+              DX_FMT_PPTX);
+    // A mimetype entry that is not first is read through the archive.
+    EXPECT_EQ(
+        plugin->Format(Temp(
+            "o.zip", stored_zip({{"content.xml", "<x/>"},
+                                 {"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}}))),
+        DX_FMT_ODS);
+    EXPECT_EQ(plugin->Format(Temp("p.zip", stored_zip({{"a.txt", "hello"}}))), DX_FMT_ZIP);
+    EXPECT_EQ(plugin->Format(Temp("e.zip", stored_zip({}))), DX_FMT_ZIP);
+    // A directory that claims more than the file holds.
+    std::string broken = stored_zip({types, {"word/document.xml", "<w/>"}});
+    broken[broken.size() - 6] = '\x7F';
+    EXPECT_EQ(plugin->Format(Temp("b.zip", broken)), DX_FMT_ZIP);
 }
 
 TEST_F(DxFilterFormats, ZipEntriesDecideTheOfficeType) {
