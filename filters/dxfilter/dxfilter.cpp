@@ -392,7 +392,10 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
                 if (probed != DX_FMT_UNKNOWN) format = probed;
             }
         } else if (r.next == SniffNext::kOle) {
-            format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE);
+            // Word is told apart; workbooks, slides, encrypted packages and
+            // the rest stay OLE documents.
+            format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE) == DX_FMT_DOC ? DX_FMT_DOC
+                                                                                  : DX_FMT_OLE;
         } else if (r.next == SniffNext::kMagic) {
             format = f->FormatByMagic(head, got, -1, r.format);
         }
