@@ -28,7 +28,8 @@ endforeach()
 if(EXISTS ${CMAKE_SOURCE_DIR}/data)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/ DESTINATION common/glotta
           PATTERN docs EXCLUDE
-          PATTERN scripts EXCLUDE)
+          PATTERN scripts EXCLUDE
+          PATTERN "*.md" EXCLUDE)
 else()
   install(DIRECTORY DESTINATION common/glotta)
 endif()

@@ -156,7 +156,7 @@ int load_profiles(LangContext *ctx, const std::vector<std::string> &names) {
         }
         ids->langEnum = LangCode2Enum(profile->languageId);
         if (ids->langEnum == 0) ids->langEnum = nextEnum++;
-        ids->charsetEnum = profile->charset ? Zi18nGetCharsetEnum(profile->charset) : 0;
+        ids->charsetEnum = Zi18nGetCharsetEnum(profile->charset);
         ctx->profiles[loaded] = profile;
         ctx->profileIds[loaded] = ids;
         ++loaded;

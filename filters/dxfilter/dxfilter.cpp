@@ -20,6 +20,7 @@
 #include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/text_sink.h"
+#include "filters/dxfilter/zip_scan.h"
 
 namespace dxf {
 namespace {
@@ -30,6 +31,16 @@ struct Module {
     const DXModule *api = nullptr;
     bool tried = false;
 };
+
+// The directory of dxfilter.so itself, ending in '/'; empty when unknown.
+std::string OwnDirectory() {
+    Dl_info info{};
+    static const int anchor = 0;
+    if (!dladdr(&anchor, &info) || !info.dli_fname) return {};
+    std::string path = info.dli_fname;
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 struct Filter {
     std::string dir;  // ends in '/'
@@ -48,10 +59,15 @@ struct Filter {
         std::lock_guard<std::mutex> guard(lock);
         if (!m.tried) {
             m.tried = true;
-            std::string path = dir + name;
-            // Kept loaded for the life of the process: GLib types registered by a
-            // module cannot be registered again after an unload.
-            m.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+            // The filter directory first, then the directory of this file.
+            for (const std::string &d : {dir, OwnDirectory()}) {
+                if (d.empty()) continue;
+                std::string path = d + name;
+                // Kept loaded for the life of the process: GLib types registered by a
+                // module cannot be registered again after an unload.
+                m.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+                if (m.handle) break;
+            }
             auto get = m.handle
                            ? reinterpret_cast<DXMGetModuleFn>(dlsym(m.handle, DXM_SYM_GET_MODULE))
                            : nullptr;
@@ -98,6 +114,16 @@ struct Fd {
         if (fd >= 0) close(fd);
     }
 };
+
+bool pread_fully(int fd, void *buffer, size_t count, uint64_t offset) {
+    auto *out = static_cast<unsigned char *>(buffer);
+    while (count > 0) {
+        ssize_t n = pread(fd, out, count, static_cast<off_t>(offset));
+        if (n <= 0) return false;
+        out += n, offset += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 // A module's extractor seen through the core's interface.
 class ModuleExtractor : public Extractor {
@@ -186,6 +212,12 @@ int document_format(Document &doc) {
         case SniffNext::kDone:
             return r.format;
         case SniffNext::kZip: {
+            int scanned = ZipFormatFromDirectory(
+                static_cast<uint64_t>(doc.size), [&](uint64_t at, void *buffer, size_t count) {
+                    return doc.stream->seek(doc.stream, static_cast<int64_t>(at), DX_SEEK_SET) &&
+                           ReadFully(doc.stream, buffer, count) == static_cast<long>(count);
+                });
+            if (scanned != DX_FMT_UNKNOWN) return scanned;
             const DXModule *office = doc.filter->Office();
             if (!office || !office->probeStream) return DX_FMT_ZIP;
             int format = office->probeStream(doc.stream, doc.size);
@@ -239,16 +271,7 @@ void *dx_initialise(void *, void *, const char *filterDir, int charset, int) {
     try {
         if (charset != DX_INIT_CHARSET_UNICODE) return nullptr;
         auto filter = std::make_unique<Filter>();
-        if (filterDir && *filterDir) {
-            filter->dir = filterDir;
-        } else {
-            // Without a directory, the modules are looked for next to this file.
-            Dl_info info{};
-            if (dladdr(reinterpret_cast<void *>(&dx_initialise), &info) && info.dli_fname) {
-                filter->dir = info.dli_fname;
-                filter->dir.erase(filter->dir.find_last_of('/') + 1);
-            }
-        }
+        if (filterDir) filter->dir = filterDir;
         if (!filter->dir.empty() && filter->dir.back() != '/') filter->dir.push_back('/');
         return filter.release();
     } catch (...) {
@@ -351,23 +374,28 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
         struct stat st {};
         if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
         unsigned char head[kSniffBytes];
-        size_t got = 0;
-        while (got < sizeof head) {
-            ssize_t n = pread(fd.fd, head + got, sizeof head - got, static_cast<off_t>(got));
-            if (n < 0) return -1;
-            if (n == 0) break;
-            got += static_cast<size_t>(n);
-        }
+        size_t want = st.st_size < static_cast<off_t>(sizeof head) ? static_cast<size_t>(st.st_size)
+                                                                   : sizeof head;
+        if (!pread_fully(fd.fd, head, want, 0)) return -1;
+        size_t got = want;
         SniffResult r = SniffHead({head, got}, static_cast<uint64_t>(st.st_size));
         int format = r.format;
         if (r.next == SniffNext::kZip) {
-            const DXModule *office = f->Office();
+            format = ZipFormatFromDirectory(static_cast<uint64_t>(st.st_size),
+                                            [&](uint64_t at, void *buffer, size_t count) {
+                                                return pread_fully(fd.fd, buffer, count, at);
+                                            });
+            const DXModule *office = format == DX_FMT_UNKNOWN ? f->Office() : nullptr;
+            if (format == DX_FMT_UNKNOWN) format = DX_FMT_ZIP;
             if (office && office->probePath) {
                 int probed = office->probePath(path);
                 if (probed != DX_FMT_UNKNOWN) format = probed;
             }
         } else if (r.next == SniffNext::kOle) {
-            format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE);
+            // Word is told apart; workbooks, slides, encrypted packages and
+            // the rest stay OLE documents.
+            format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE) == DX_FMT_DOC ? DX_FMT_DOC
+                                                                                  : DX_FMT_OLE;
         } else if (r.next == SniffNext::kMagic) {
             format = f->FormatByMagic(head, got, -1, r.format);
         }

@@ -263,6 +263,8 @@ enum class PartKind {
     kXhtml,       // an EPUB content document
     kContainer,   // META-INF/container.xml (gathered)
     kOpf,         // the EPUB package document (gathered)
+    kRels,        // a relationships part (gathered)
+    kOrder,       // presentation.xml or workbook.xml: slide or sheet order (gathered)
 };
 
 struct Part {
@@ -279,6 +281,20 @@ std::string attribute(int count, const xmlChar **attrs, const char *local) {
     for (int i = 0; i < count; ++i) {
         const xmlChar **a = attrs + 5 * i;
         if (is(a[0], local))
+            return std::string(reinterpret_cast<const char *>(a[3]),
+                               static_cast<size_t>(a[4] - a[3]));
+    }
+    return {};
+}
+
+// An attribute in the relationships namespace (r:id).
+std::string relationship_attribute(int count, const xmlChar **attrs, const char *local) {
+    constexpr std::string_view kSuffix = "/relationships";
+    for (int i = 0; i < count; ++i) {
+        const xmlChar **a = attrs + 5 * i;
+        std::string_view uri = a[2] ? reinterpret_cast<const char *>(a[2]) : "";
+        if (is(a[0], local) && uri.size() >= kSuffix.size() &&
+            uri.substr(uri.size() - kSuffix.size()) == kSuffix)
             return std::string(reinterpret_cast<const char *>(a[3]),
                                static_cast<size_t>(a[4] - a[3]));
     }
@@ -352,7 +368,29 @@ class OfficeExtractor {
     std::string rootFile_;
     std::map<std::string, std::string> manifest_;
     std::vector<std::string> spine_;
+
+    // OOXML slide and sheet order.
+    std::map<std::string, std::string> relations_;
+    std::vector<std::string> order_;
+    std::vector<std::string> OrderedMembers(const std::string &dir, const std::string &main);
 };
+
+// The members that `dir` + `main` lists in its order, through its
+// relationships; empty when the package does not say.
+std::vector<std::string> OfficeExtractor::OrderedMembers(const std::string &dir,
+                                                         const std::string &main) {
+    RunWhole({dir + "_rels/" + main + ".rels", PartKind::kRels});
+    RunWhole({dir + main, PartKind::kOrder});
+    std::vector<std::string> names;
+    for (const auto &id : order_) {
+        auto it = relations_.find(id);
+        if (it == relations_.end() || it->second.empty()) continue;
+        std::string name =
+            it->second[0] == '/' ? resolve("", it->second.substr(1)) : resolve(dir, it->second);
+        if (has_entry(archive_->zip, name.c_str())) names.push_back(name);
+    }
+    return names;
+}
 
 void sax_start(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *, int,
                const xmlChar **, int nAttrs, int, const xmlChar **attrs) {
@@ -424,7 +462,9 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
                 Emit(" ");
             else if (is(local, "line-break"))
                 Break();
-            else if (is(local, "note-citation"))
+            else if (is(local, "note-citation") || is(local, "tracked-changes") ||
+                     is(local, "annotation"))
+                // Note marks, deleted text and comments are not the document's text.
                 skipDepth_ = 1;
             break;
         case PartKind::kXhtml:
@@ -438,6 +478,14 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
         case PartKind::kContainer:
             if (is(local, "rootfile") && rootFile_.empty())
                 rootFile_ = attribute(nAttrs, attrs, "full-path");
+            break;
+        case PartKind::kRels:
+            if (is(local, "Relationship") && relations_.size() < limits_.maxParts)
+                relations_[attribute(nAttrs, attrs, "Id")] = attribute(nAttrs, attrs, "Target");
+            break;
+        case PartKind::kOrder:
+            if ((is(local, "sldId") || is(local, "sheet")) && order_.size() < limits_.maxParts)
+                order_.push_back(relationship_attribute(nAttrs, attrs, "id"));
             break;
         case PartKind::kOpf:
             if (is(local, "item") && manifest_.size() < limits_.maxParts)
@@ -599,15 +647,20 @@ bool OfficeExtractor::Plan() {
         case DX_FMT_DOCX:
             parts_.push_back({"word/document.xml", PartKind::kDocx});
             break;
-        case DX_FMT_PPTX:
-            for (auto &name : numbered_members(zip, "ppt/slides/slide", ".xml"))
-                parts_.push_back({name, PartKind::kPptx});
+        case DX_FMT_PPTX: {
+            auto slides = OrderedMembers("ppt/", "presentation.xml");
+            if (slides.empty()) slides = numbered_members(zip, "ppt/slides/slide", ".xml");
+            for (auto &name : slides) parts_.push_back({name, PartKind::kPptx});
             break;
+        }
         case DX_FMT_XLSX:
             if (has_entry(zip, "xl/sharedStrings.xml"))
                 parts_.push_back({"xl/sharedStrings.xml", PartKind::kXlsxShared});
-            for (auto &name : numbered_members(zip, "xl/worksheets/sheet", ".xml"))
-                parts_.push_back({name, PartKind::kXlsxSheet});
+            {
+                auto sheets = OrderedMembers("xl/", "workbook.xml");
+                if (sheets.empty()) sheets = numbered_members(zip, "xl/worksheets/sheet", ".xml");
+                for (auto &name : sheets) parts_.push_back({name, PartKind::kXlsxSheet});
+            }
             break;
         case DX_FMT_ODT:
         case DX_FMT_ODS:

@@ -65,9 +65,16 @@ ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
 WORD = re.compile(r"[^\W\d_]+")
 
 
+_SCRIPT_CACHE = {}
+
+
 def in_script(ch, script):
-    o = ord(ch)
-    return any(lo <= o <= hi for lo, hi in SCRIPT_RANGES[script])
+    key = (ch, script)
+    r = _SCRIPT_CACHE.get(key)
+    if r is None:
+        o = ord(ch)
+        r = _SCRIPT_CACHE[key] = any(lo <= o <= hi for lo, hi in SCRIPT_RANGES[script])
+    return r
 
 
 def normalize(text):
@@ -412,6 +419,8 @@ def write_lang(lang, script, docs, transform=None):
     # Shorter kinds first would bias nothing; documents are taken in hash order within a kind.
     order = sorted(docs, key=lambda d: (d[0] != "udhr", d[0], doc_hash(d[1]), d[1]))
     for kind, doc, dev, pars in order:
+        if used.get(("dev-" if dev else "") + kind, 0) >= (DEV_CAP if dev else CAPS[kind]):
+            continue
         keep = []
         for p in pars:
             p = normalize(transform(p) if transform else p)

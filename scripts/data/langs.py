@@ -7,7 +7,9 @@ One row per language identifier. Sources name where its running text comes from:
   fortunes  fortune packages: (package, directory under usr/share/games/fortunes)
   debref    debian-reference-<x> packages
   iguide    language directories of installation-guide-amd64
-  translit  "sr-latn": Serbian Cyrillic text is also written in Latin letters
+  latin     Serbian: the Cyrillic text is also transliterated to Latin letters for these charsets
+  fold      also a "1252" profile of the text with the letters 1252 lacks typed without their
+            diacritics, for plain-ASCII writing (pure ASCII is compared with 1252 profiles only)
 
 Charsets are the names the engine reports. "utf8" profiles serve Latin, Arabic and Devanagari
 text that arrives as Unicode; Cyrillic Unicode text is classified in "1251"; every other charset
@@ -49,17 +51,17 @@ LANGS = {
                man=[("manpages-fi", "fi")]),
     "is": dict(name="Icelandic", script="Latin", charsets=WEST, udhr=["isl"]),
     "et": dict(name="Estonian", script="Latin", charsets=["1257", "1252", "utf8"], udhr=["est"]),
-    "lv": dict(name="Latvian", script="Latin", charsets=BALTIC, udhr=["lav"]),
-    "lt": dict(name="Lithuanian", script="Latin", charsets=BALTIC, udhr=["lit"]),
-    "pl": dict(name="Polish", script="Latin", charsets=CENTRAL, udhr=["pol"], ddtp=["pl"],
+    "lv": dict(fold=True, name="Latvian", script="Latin", charsets=BALTIC, udhr=["lav"]),
+    "lt": dict(fold=True, name="Lithuanian", script="Latin", charsets=BALTIC, udhr=["lit"]),
+    "pl": dict(fold=True, name="Polish", script="Latin", charsets=CENTRAL, udhr=["pol"], ddtp=["pl"],
                man=[("manpages-pl", "pl")], fortunes=[("fortunes-pl", "pl")]),
-    "cs": dict(name="Czech", script="Latin", charsets=CENTRAL, udhr=["ces"], ddtp=["cs"],
+    "cs": dict(fold=True, name="Czech", script="Latin", charsets=CENTRAL, udhr=["ces"], ddtp=["cs"],
                man=[("manpages-cs", "cs")], fortunes=[("fortunes-cs", "cs")], iguide=["cs"]),
-    "hu": dict(name="Hungarian", script="Latin", charsets=CENTRAL, udhr=["hun"], ddtp=["hu"],
+    "hu": dict(fold=True, name="Hungarian", script="Latin", charsets=CENTRAL, udhr=["hun"], ddtp=["hu"],
                man=[("manpages-hu", "hu")]),
-    "ro": dict(name="Romanian", script="Latin", charsets=CENTRAL, udhr=["ron_2006"], ddtp=["ro"],
+    "ro": dict(fold=True, name="Romanian", script="Latin", charsets=CENTRAL, udhr=["ron_2006"], ddtp=["ro"],
                man=[("manpages-ro", "ro")], iguide=["ro"]),
-    "tr": dict(name="Turkish", script="Latin", charsets=["1254", "utf8"], udhr=["tur"],
+    "tr": dict(fold=True, name="Turkish", script="Latin", charsets=["1254", "utf8"], udhr=["tur"],
                ddtp=["tr"], man=[("manpages-tr", "tr")]),
     "ru": dict(name="Russian", script="Cyrillic",
                charsets=["1251", "koi8-r", "iso-8859-5", "866", "utf8"], udhr=["rus"],
@@ -100,18 +102,18 @@ LANGS = {
     "ga": dict(name="Irish", script="Latin", charsets=WEST, udhr=["gle"],
                fortunes=[("fortunes-ga", "")]),
     "sq": dict(name="Albanian", script="Latin", charsets=WEST, udhr=["als"]),
-    "eo": dict(name="Esperanto", script="Latin", charsets=["utf8"], udhr=["epo"], ddtp=["eo"]),
-    "mt": dict(name="Maltese", script="Latin", charsets=["utf8"], udhr=["mlt"]),
-    "az": dict(name="Azerbaijani", script="Latin", charsets=["utf8"], udhr=["azj_latn"]),
+    "eo": dict(fold=True, name="Esperanto", script="Latin", charsets=["utf8"], udhr=["epo"], ddtp=["eo"]),
+    "mt": dict(fold=True, name="Maltese", script="Latin", charsets=["utf8"], udhr=["mlt"]),
+    "az": dict(fold=True, name="Azerbaijani", script="Latin", charsets=["utf8"], udhr=["azj_latn"]),
     "vi": dict(name="Vietnamese", script="Latin", charsets=["utf8"], udhr=["vie"], ddtp=["vi"],
                man=[("manpages-vi", "vi")], iguide=["vi"]),
-    "sk": dict(name="Slovak", script="Latin", charsets=CENTRAL, udhr=["slk"], ddtp=["sk"],
+    "sk": dict(fold=True, name="Slovak", script="Latin", charsets=CENTRAL, udhr=["slk"], ddtp=["sk"],
                fortunes=[("fortunes-cs", "sk")]),
-    "sl": dict(name="Slovenian", script="Latin", charsets=CENTRAL, udhr=["slv"]),
-    "hr": dict(name="Croatian", script="Latin", charsets=CENTRAL, udhr=["hrv"], ddtp=["hr"]),
-    "bs": dict(name="Bosnian", script="Latin", charsets=CENTRAL, udhr=["bos_latn"]),
+    "sl": dict(fold=True, name="Slovenian", script="Latin", charsets=CENTRAL, udhr=["slv"]),
+    "hr": dict(fold=True, name="Croatian", script="Latin", charsets=CENTRAL, udhr=["hrv"], ddtp=["hr"]),
+    "bs": dict(fold=True, name="Bosnian", script="Latin", charsets=CENTRAL, udhr=["bos_latn"]),
     # Serbian: Cyrillic text for the Cyrillic path, and the same text in Latin letters.
-    "sr": dict(name="Serbian", script="Cyrillic", charsets=["1251"], udhr=["srp_cyrl"],
+    "sr": dict(fold=True, name="Serbian", script="Cyrillic", charsets=["1251"], udhr=["srp_cyrl"],
                ddtp=["sr"], man=[("manpages-sr", "sr")],
                latin=dict(charsets=CENTRAL, udhr=["srp_latn"])),
     "mk": dict(name="Macedonian", script="Cyrillic", charsets=["1251"], udhr=["mkd"],

@@ -15,6 +15,7 @@ import os
 import shutil
 import subprocess
 import sys
+import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from langs import CODECS, ICONV, LANGS  # noqa: E402
@@ -23,13 +24,16 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
 TEXT = os.path.join(WORK, "text")
 OUT = os.path.join(WORK, "samples")
+UDHR_WEIGHT = 3
 
 LEGACY_SUBST = {
     "\u2018": "'", "\u2019": "'", "\u201a": "'", "\u201b": "'", "\u2039": "'", "\u203a": "'",
     "\u201c": '"', "\u201d": '"', "\u201e": '"', "\u201f": '"', "\u00ab": '"', "\u00bb": '"',
     "\u2013": "-", "\u2014": "-", "\u2015": "-", "\u2212": "-", "\u2026": "...",
     "\u2022": "*", "\u00a0": " ", "\u0219": "\u015f", "\u021b": "\u0163", "\u0218": "\u015e",
-    "\u021a": "\u0162",
+    "\u021a": "\u0162", "\u02bc": "'", "\u2010": "-", "\u2011": "-",
+    # Persian and Urdu in code page 1256 use the Arabic yeh and no combining hamza or alef.
+    "\u06cc": "\u064a", "\u06d4": ".", "\u0654": "", "\u0670": "", "\u06c2": "\u06c1",
 }
 
 
@@ -42,7 +46,28 @@ def profiles():
         if "latin" in spec:
             for cs in spec["latin"]["charsets"]:
                 out.append((lang, lang + "-latn", cs))
+        if spec.get("fold"):
+            out.append((lang, (lang + "-latn" if "latin" in spec else lang), "1252"))
     return out
+
+
+# Letters that plain-ASCII writing replaces by a base letter without a decomposition.
+FOLD_EXTRA = {"\u0111": "d", "\u0110": "D", "\u0142": "l", "\u0141": "L", "\u0131": "i",
+              "\u0259": "e", "\u018f": "E", "\u0127": "h", "\u0126": "H"}
+
+
+def fold(line):
+    """The line as typed in plain ASCII: letters lose their diacritics."""
+    out = []
+    for ch in line:
+        if ord(ch) < 0x80 or not ch.isalpha():
+            out.append(ch)
+            continue
+        ch = FOLD_EXTRA.get(ch, ch)
+        base = "".join(c for c in unicodedata.normalize("NFKD", ch)
+                       if not unicodedata.combining(c))
+        out.append(base)
+    return "".join(out)
 
 
 def to_charset(line, cs):
@@ -78,6 +103,10 @@ def prepare(lang, textdir, cs):
     dest = os.path.join(OUT, "%s-%s" % (textdir, cs))
     shutil.rmtree(dest, ignore_errors=True)
     os.makedirs(dest)
+    # A 1252 profile of a language whose letters 1252 lacks models its plain-ASCII writing.
+    folded = cs == "1252" and "1252" not in (
+        LANGS[lang].get("latin", LANGS[lang]) if textdir.endswith("-latn") else LANGS[lang]
+    )["charsets"]
     by_kind = {}
     for fn in sorted(os.listdir(src)):
         by_kind.setdefault(fn.split("-", 1)[0], []).append(fn)
@@ -88,6 +117,8 @@ def prepare(lang, textdir, cs):
             with open(os.path.join(src, fn), encoding="utf-8") as f:
                 for ln in f:
                     ln = ln.rstrip("\n")
+                    if folded:
+                        ln = fold(ln)
                     conv = to_charset(ln, cs)
                     if conv is None:
                         dropped += 1
@@ -107,8 +138,14 @@ def prepare(lang, textdir, cs):
         with open(out, "wb") as f:
             f.write(res.stdout)
         files.append(out)
+    # The declaration is the one text every language has: listing it UDHR_WEIGHT times gives it
+    # the same weight in every profile, so that profiles of closely related languages trained
+    # on much and on little other text compete on equal terms.
+    listed = []
+    for p in files:
+        listed += [p] * (UDHR_WEIGHT if os.path.basename(p) == "udhr.txt" else 1)
     with open(dest + ".lst", "w") as f:
-        f.write("".join(p + "\n" for p in files))
+        f.write("".join(p + "\n" for p in listed))
     return kept, dropped
 
 

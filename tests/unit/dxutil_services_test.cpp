@@ -162,6 +162,21 @@ TEST_F(Plugin, UnmappableCharactersBecomeQuestionMarks) {
     EXPECT_EQ(out, bytes("a?b"));
 }
 
+TEST_F(Plugin, MultiByteCharsetsSubstituteAQuestionMark) {
+    // Thai is in none of these charsets.
+    for (int32_t charset : {1, 2, 3, 4, 55, 56, 57, 63, 66, 67, 68}) {
+        ASSERT_EQ(convert(51,
+                          utf16("a\xE0\xB8\x81"
+                                "b"),
+                          charset),
+                  0)
+            << charset;
+        // ISO-2022-KR starts with its designator sequence.
+        const Bytes expected = charset == 57 ? bytes("a\x1B$)C?b") : bytes("a?b");
+        EXPECT_EQ(out, expected) << charset;
+    }
+}
+
 TEST_F(Plugin, LossyConversionIsReported) {
     EXPECT_EQ(convert(6, bytes("\xCF\xF0\xE8 ok?"), 7), ZI18N_ERR_LOSSY);
     EXPECT_EQ(out, bytes("??? ok?"));
@@ -414,6 +429,15 @@ TEST(StandAlone, InitFindsThePluginAndCloseReleasesIt) {
                                &l, 0),
                   ZI18N_ERR_LOSSY);
         EXPECT_EQ(Zi18nClose(ctx), 0);
+
+        // Every allocation of the start-up can fail cleanly.
+        for (long budget = 0; budget < 4; ++budget) {
+            Zi18nHandle *partial = reinterpret_cast<Zi18nHandle *>(1);
+            vos_fail_alloc_after(budget);
+            EXPECT_EQ(Zi18nInit(&partial), ZI18N_ERR_NOMEM) << budget;
+            vos_fail_alloc_after(-1);
+            EXPECT_EQ(partial, nullptr);
+        }
     }
     fs::remove_all(root);
 }

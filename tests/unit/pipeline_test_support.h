@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,9 +74,44 @@ class TempDir {
     std::string str(const std::string &relative = "") const {
         return relative.empty() ? path_.string() : (path_ / relative).string();
     }
+    // Writes a file, creating its directories; returns its path.
+    std::string write(const std::string &relative, const std::string &content) const {
+        WriteFile(str(relative), content);
+        return str(relative);
+    }
+    std::string mkdir(const std::string &relative) const {
+        fs::create_directories(path_ / relative);
+        return str(relative);
+    }
 
   private:
     fs::path path_;
+};
+
+// Sets (or with nullopt unsets) an environment variable for one scope.
+class EnvOverride {
+  public:
+    EnvOverride(const char *name, std::optional<std::string> value) : name_(name) {
+        if (const char *old = getenv(name)) old_ = old;
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~EnvOverride() {
+        if (old_) {
+            setenv(name_.c_str(), old_->c_str(), 1);
+        } else {
+            unsetenv(name_.c_str());
+        }
+    }
+    EnvOverride(const EnvOverride &) = delete;
+    EnvOverride &operator=(const EnvOverride &) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> old_;
 };
 
 // Writes DIR/ID-CHARSET.lm: the ranking of `text` as a language model.

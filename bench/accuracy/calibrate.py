@@ -1,0 +1,228 @@
+#!/usr/bin/env python3
+"""Choose minsize and minscore of the shipped language list by measurement.
+
+Real text: sentences of 40 to 160 bytes cut from the held-out development text of every
+language (UTF-8, and in each legacy charset of the language's profiles). Junk: digits only,
+random letters (ASCII, Latin-1 accented, Cyrillic), keyboard mash, random high bytes. For each
+candidate setting the script reports how much junk answers "un" and how many real sentences
+still get an answer (and the right one). The classification is that of ngram_model.py (a
+model of the tool's plain-text n-gram path), or of the tool itself with --tool GLOTTA.
+
+usage: calibrate.py DATA_DIR [--tool GLOTTA]   (writes bench/work/accuracy/calibrate.txt)
+"""
+import os
+import random
+import re
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "scripts", "data"))
+sys.path.insert(0, HERE)
+import ngram_model  # noqa: E402
+from langs import CODECS, LANGS  # noqa: E402
+from prepare import profiles, to_charset  # noqa: E402
+
+TEXT = os.path.join(ROOT, "scripts", "work", "text")
+PER_LANG = 12
+
+
+def real_sentences():
+    out = []
+    for lang, textdir, cs in profiles():
+        d = os.path.join(TEXT, textdir, "dev")
+        if not os.path.isdir(d):
+            continue
+        sents = []
+        for fn in sorted(os.listdir(d)):
+            with open(os.path.join(d, fn), encoding="utf-8") as f:
+                for par in f:
+                    for s in re.split(r"(?<=[.!?。！？])\s+", par.strip()):
+                        if 40 <= len(s.encode()) <= 160:
+                            sents.append(s)
+        rng = random.Random("%s|%s" % (textdir, cs))
+        rng.shuffle(sents)
+        n = 0
+        for s in sents:
+            conv = to_charset(s, cs)
+            if conv is None:
+                continue
+            data = conv.encode(CODECS[cs])
+            if len(data) < 40:
+                continue
+            out.append((lang, cs, data))
+            n += 1
+            if n >= PER_LANG:
+                break
+    return out
+
+
+def junk():
+    rng = random.Random(20261205)
+    out = []
+    rows = ["qwertyuiop", "asdfghjkl", "zxcvbnm", "1234567890"]
+    for i in range(40):
+        n = rng.randint(8, 120)
+        out.append(("digits", " ".join(str(rng.randint(0, 10**rng.randint(1, 8)))
+                                       for _ in range(n // 5 + 1)).encode()[:n]))
+    for i in range(80):
+        n = rng.randint(40, 200)
+        words = []
+        while sum(len(w) + 1 for w in words) < n:
+            words.append("".join(rng.choice("abcdefghijklmnopqrstuvwxyz")
+                                 for _ in range(rng.randint(2, 10))))
+        out.append(("random-ascii", " ".join(words).encode()))
+    for i in range(40):
+        n = rng.randint(40, 200)
+        words = []
+        while sum(len(w) + 1 for w in words) < n:
+            words.append("".join(rng.choice("abcdefghijklmnopqrstuvwxyzäöüéèàçñ")
+                                 for _ in range(rng.randint(2, 10))))
+        out.append(("random-latin1", " ".join(words).encode("utf-8")))
+    for i in range(40):
+        n = rng.randint(40, 200)
+        words = []
+        while sum(len(w) + 1 for w in words) < n:
+            words.append("".join(chr(rng.randint(0x430, 0x44F))
+                                 for _ in range(rng.randint(2, 10))))
+        out.append(("random-cyrillic", " ".join(words).encode("utf-8")))
+    for i in range(80):
+        n = rng.randint(40, 200)
+        parts = []
+        while sum(len(p) + 1 for p in parts) < n:
+            row = rng.choice(rows[:3])
+            a = rng.randint(0, len(row) - 3)
+            run = row[a:a + rng.randint(3, len(row) - a)]
+            if rng.random() < 0.5:
+                run = run[::-1]
+            parts.append(run * rng.randint(1, 2))
+        out.append(("keyboard-mash", " ".join(parts).encode()))
+    for i in range(40):
+        n = rng.randint(40, 200)
+        out.append(("random-bytes", bytes(rng.choice([rng.randint(0x80, 0xFF),
+                                                       rng.randint(0x61, 0x7A), 0x20])
+                                          for _ in range(n))))
+    return out
+
+
+def model_results(data_dir, items):
+    profs, _, _ = ngram_model.load(data_dir)
+    res = []
+    for data in items:
+        cands = ngram_model.classify(data, profs)
+        res.append((cands[0][0], cands[0][2], len(ngram_model.compact_exact(data))))
+    return res
+
+
+def tool_results(glotta, data_dir, items):
+    """Best (language, score, compacted length) of each item from the tool, with the list's
+    settings at 0 so that every score shows."""
+    tmp = tempfile.mkdtemp(prefix="calibrate")
+    data = os.path.join(tmp, "data")
+    os.makedirs(data)
+    for fn in os.listdir(data_dir):
+        if fn.endswith(".lm"):
+            os.symlink(os.path.join(os.path.abspath(data_dir), fn), os.path.join(data, fn))
+    with open(os.path.join(data_dir, "langlist.cfg")) as f, \
+            open(os.path.join(data, "langlist.cfg"), "w") as g:
+        for line in f:
+            if not line.lower().startswith(("minsize:", "minscore:")):
+                g.write(line)
+    open(os.path.join(data, "langname.cfg"), "w").write("#\n")
+    paths = []
+    for i, d in enumerate(items):
+        p = os.path.join(tmp, "%05d.txt" % i)
+        with open(p, "wb") as f:
+            f.write(d)
+        paths.append(p)
+    with open(os.path.join(tmp, "list"), "w") as f:
+        f.writelines(p + "\n" for p in paths)
+    out = os.path.join(tmp, "out")
+    subprocess.run([glotta, "-n", "1", "-data_path", data, "@" + os.path.join(tmp, "list"), out],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    res, cur = {}, None
+    for line in open(out, encoding="utf-8", errors="replace"):
+        line = line.rstrip("\n")
+        if line.startswith("DOC_NAME:"):
+            cur = line[9:]
+            res[cur] = ["un", 0.0]
+        elif line.startswith("LANGUAGE: "):
+            res[cur][0] = line[10:]
+        elif line.startswith("SCORE: "):
+            res[cur][1] = float(line[7:])
+    return [(res.get(p, ["un", 0.0])[0], res.get(p, ["un", 0.0])[1],
+             len(ngram_model.compact_exact(d))) for p, d in zip(paths, items)]
+
+
+def ties(data_dir):
+    """How often the best two profiles of a benchmark sample score exactly the same, which is
+    when the list order decides."""
+    manifest = os.path.join(ROOT, "bench", "work", "accuracy", "manifest.tsv")
+    if not os.path.exists(manifest):
+        return []
+    profs, _, _ = ngram_model.load(data_dir)
+    n = same_lang = diff_lang = first_right = 0
+    for line in open(manifest):
+        path, lang, variant, cs, length, textdir = line.rstrip("\n").split("\t")
+        if variant == "html":
+            continue
+        cands = ngram_model.classify(open(path, "rb").read(), profs)
+        n += 1
+        if len(cands) > 1 and cands[0][2] == cands[1][2]:
+            if cands[0][0] == cands[1][0]:
+                same_lang += 1
+            else:
+                diff_lang += 1
+                first_right += cands[0][0] == lang
+    return ["", "list order: of %d plain-text benchmark samples, %d have a tie at the top between "
+            "two charsets of one language and %d between two languages (the first listed was "
+            "right in %d of those)" % (n, same_lang, diff_lang, first_right)]
+
+
+def main():
+    data_dir = sys.argv[1]
+    reals, junks = real_sentences(), junk()
+    if "--tool" in sys.argv:
+        glotta = sys.argv[sys.argv.index("--tool") + 1]
+        rr = tool_results(glotta, data_dir, [d for _, _, d in reals])
+        jr = tool_results(glotta, data_dir, [d for _, d in junks])
+    else:
+        rr = model_results(data_dir, [d for _, _, d in reals])
+        jr = model_results(data_dir, [d for _, d in junks])
+    out = []
+    out.append("classifier: %s" % ("glotta" if "--tool" in sys.argv else "ngram_model.py"))
+    out.append("real sentences: %d from %d languages; junk: %d" % (
+        len(reals), len({l for l, _, _ in reals}), len(junks)))
+    out.append("")
+    out.append("best score of junk by kind (max / median):")
+    kinds = sorted({k for k, _ in junks})
+    for k in kinds:
+        sc = sorted(s for (kk, _), (_, s, _) in zip(junks, jr) if kk == k)
+        out.append("  %-16s max %.3f  median %.3f  n=%d" % (k, sc[-1], sc[len(sc) // 2], len(sc)))
+    sc = sorted(s for _, s, _ in rr)
+    out.append("best score of real sentences: min %.3f  1%% %.3f  5%% %.3f  median %.3f" % (
+        sc[0], sc[len(sc) // 100], sc[len(sc) // 20], sc[len(sc) // 2]))
+    out.append("")
+    out.append("minscore  junk->un  real answered  real right")
+    for ms in [x / 100 for x in range(0, 61, 2)]:
+        j = sum(1 for (_, s, _) in jr if s < ms) / len(jr)
+        ans = sum(1 for (_, s, _) in rr if s >= ms) / len(rr)
+        right = sum(1 for (lang, _, _), (got, s, _) in zip(reals, rr) if s >= ms and got == lang)
+        out.append("  %.2f    %6.1f%%   %6.1f%%        %6.1f%%" % (
+            ms, 100 * j, 100 * ans, 100 * right / len(rr)))
+    lens = sorted(n for _, _, n in rr)
+    out.append("")
+    out.append("compacted length of real 40+ byte sentences: min %d, 1%% %d" % (
+        lens[0], lens[len(lens) // 100]))
+    out += ties(data_dir)
+    text = "\n".join(out) + "\n"
+    os.makedirs(os.path.join(ROOT, "bench", "work", "accuracy"), exist_ok=True)
+    with open(os.path.join(ROOT, "bench", "work", "accuracy", "calibrate.txt"), "w") as f:
+        f.write(text)
+    print(text)
+
+
+if __name__ == "__main__":
+    main()

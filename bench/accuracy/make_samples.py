@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Cut the accuracy benchmark's samples from the held-out development text.
+
+The development text is what scripts/data/extract.py set aside: whole source documents never
+seen in training (for UDHR-only languages, whole articles). For every language and length
+(64, 256, 1024, 2048 bytes) a fixed number of samples is cut, each from one document when a
+document is long enough (else from the language's held-out text joined in document order),
+starting at a paragraph and ending on a character boundary. Variants:
+
+  utf8     the sample as UTF-8 plain text
+  legacy   the sample in each legacy charset of the language's profiles (lines that the
+           charset cannot represent are dropped, as in training)
+  html     the UTF-8 sample inside a small HTML page without charset or language declaration
+
+Writes bench/work/accuracy/samples/... and the manifest bench/work/accuracy/manifest.tsv:
+path, language, variant, charset, length, text source. Deterministic (seeded per sample).
+"""
+import hashlib
+import html
+import os
+import random
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "scripts", "data"))
+from langs import CODECS, LANGS  # noqa: E402
+from prepare import profiles, to_charset  # noqa: E402
+
+TEXT = os.path.join(ROOT, "scripts", "work", "text")
+OUT = os.path.join(ROOT, "bench", "work", "accuracy")
+LENGTHS = {64: 16, 256: 16, 1024: 10, 2048: 10}
+
+
+def dev_docs(textdir, cs):
+    """Held-out documents of a text directory, as byte strings in charset cs."""
+    d = os.path.join(TEXT, textdir, "dev")
+    docs = []
+    for fn in sorted(os.listdir(d)):
+        with open(os.path.join(d, fn), encoding="utf-8") as f:
+            pars = [to_charset(ln.rstrip("\n"), cs) for ln in f]
+        pars = [p.encode(CODECS[cs]) for p in pars if p]
+        if pars:
+            docs.append((fn, pars))
+    return docs
+
+
+def cut(pars, start, length, codec):
+    data = b"\n".join(pars[start:])
+    piece = data[:length]
+    for drop in range(0, 4):
+        try:
+            piece[:len(piece) - drop].decode(codec)
+            return piece[:len(piece) - drop]
+        except UnicodeDecodeError:
+            continue
+    return None
+
+
+def samples_for(textdir, cs):
+    docs = dev_docs(textdir, cs)
+    out = []
+    if not docs:
+        return out
+    joined = [p for _, pars in docs for p in pars]
+    for length, count in LENGTHS.items():
+        rng = random.Random("%s|%s|%d" % (textdir, cs, length))
+        long_docs = [pars for _, pars in docs if len(b"\n".join(pars)) >= length]
+        for i in range(count):
+            pool = rng.choice(long_docs) if long_docs else joined
+            total = len(b"\n".join(pool))
+            if total < length:
+                break
+            # Start at a paragraph that leaves enough text.
+            starts = [j for j in range(len(pool)) if len(b"\n".join(pool[j:])) >= length]
+            piece = cut(pool, rng.choice(starts), length, CODECS[cs])
+            if piece:
+                out.append((length, i, piece))
+    return out
+
+
+def html_page(text):
+    return ("<!DOCTYPE html>\n<html>\n<head>\n<title></title>\n</head>\n<body>\n<p>%s</p>\n"
+            "</body>\n</html>\n" % html.escape(text, quote=False))
+
+
+def main():
+    rows = []
+    done = set()
+    for lang, textdir, cs in profiles():
+        if not os.path.isdir(os.path.join(TEXT, textdir, "dev")):
+            continue
+        variants = []
+        if cs == "utf8" or (cs == "1251" and "utf8" not in LANGS[lang]["charsets"]):
+            # Every language once as UTF-8 text and as HTML (Cyrillic from its 1251 text).
+            if (textdir, "utf8") not in done:
+                done.add((textdir, "utf8"))
+                variants += [("utf8", "utf8"), ("html", "utf8")]
+        if cs != "utf8" and not (cs == "1252" and LANGS[lang].get("fold")):
+            variants.append(("legacy", cs))
+        for variant, vcs in variants:
+            codec_cs = "utf8" if variant == "html" else vcs
+            for length, i, piece in samples_for(textdir, codec_cs):
+                name = "%s/%s-%s/%d-%02d.%s" % (variant, textdir, vcs, length, i,
+                                                "html" if variant == "html" else "txt")
+                path = os.path.join(OUT, "samples", name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                data = piece
+                if variant == "html":
+                    data = html_page(piece.decode("utf-8")).encode("utf-8")
+                with open(path, "wb") as f:
+                    f.write(data)
+                rows.append((path, lang, variant, vcs, length, textdir))
+    # Languages with no UTF-8 profile (Greek, Hebrew, Thai, CJK) still get UTF-8 and HTML.
+    for lang, spec in sorted(LANGS.items()):
+        if (lang, "utf8") in done or "utf8" in spec["charsets"] or "1251" in spec["charsets"]:
+            continue
+        for variant in ("utf8", "html"):
+            for length, i, piece in samples_for(lang, "utf8"):
+                name = "%s/%s-utf8/%d-%02d.%s" % (variant, lang, length, i,
+                                                 "html" if variant == "html" else "txt")
+                path = os.path.join(OUT, "samples", name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                data = piece if variant == "utf8" else html_page(
+                    piece.decode("utf-8")).encode("utf-8")
+                with open(path, "wb") as f:
+                    f.write(data)
+                rows.append((path, lang, variant, "utf8", length, lang))
+    rows.sort()
+    with open(os.path.join(OUT, "manifest.tsv"), "w") as f:
+        for r in rows:
+            f.write("\t".join(str(x) for x in r) + "\n")
+    print("make_samples: %d samples" % len(rows), file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()

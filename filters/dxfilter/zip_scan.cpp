@@ -1,0 +1,83 @@
+// zip_scan.cpp - office package types from zip central directory names.
+#include "filters/dxfilter/zip_scan.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "doctype/dx_abi.h"
+
+namespace dxf {
+namespace {
+
+constexpr size_t kEndRecord = 22;
+constexpr size_t kTailFirst = 4096;              // most archives carry no comment
+constexpr size_t kTailMax = 65535 + kEndRecord;  // the longest comment allowed
+constexpr uint32_t kMaxDirectory = 4u << 20;
+
+uint16_t le16(const unsigned char *p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t le32(const unsigned char *p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Offset of the end-of-directory record within `tail`, or npos.
+size_t find_end_record(const std::vector<unsigned char> &tail) {
+    if (tail.size() < kEndRecord) return std::string_view::npos;
+    for (size_t i = tail.size() - kEndRecord + 1; i-- > 0;)
+        if (tail[i] == 'P' && tail[i + 1] == 'K' && tail[i + 2] == 5 && tail[i + 3] == 6) return i;
+    return std::string_view::npos;
+}
+
+bool read_tail(uint64_t size, size_t want, const ReadAtFn &readAt,
+               std::vector<unsigned char> &tail) {
+    size_t n = size < want ? static_cast<size_t>(size) : want;
+    tail.resize(n);
+    return readAt(size - n, tail.data(), n);
+}
+
+}  // namespace
+
+int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
+    std::vector<unsigned char> tail;
+    if (!read_tail(size, kTailFirst, readAt, tail)) return DX_FMT_UNKNOWN;
+    size_t end = find_end_record(tail);
+    if (end == std::string_view::npos && size > kTailFirst) {
+        if (!read_tail(size, kTailMax, readAt, tail)) return DX_FMT_UNKNOWN;
+        end = find_end_record(tail);
+    }
+    if (end == std::string_view::npos) return DX_FMT_UNKNOWN;
+    const unsigned char *rec = tail.data() + end;
+    uint16_t entries = le16(rec + 10);
+    uint32_t dirSize = le32(rec + 12), dirOffset = le32(rec + 16);
+    // Zip64 and directories that do not fit the file are libzip's business.
+    if (entries == 0xFFFF || dirOffset == 0xFFFFFFFF || dirSize > kMaxDirectory ||
+        uint64_t{dirOffset} + dirSize > size)
+        return DX_FMT_UNKNOWN;
+    std::vector<unsigned char> dir(dirSize);
+    if (dirSize > 0 && !readAt(dirOffset, dir.data(), dirSize)) return DX_FMT_UNKNOWN;
+
+    bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
+    size_t at = 0;
+    for (uint32_t i = 0; i < entries; ++i) {
+        if (at + 46 > dir.size() || le32(dir.data() + at) != 0x02014b50) return DX_FMT_UNKNOWN;
+        size_t nameLen = le16(dir.data() + at + 28), extraLen = le16(dir.data() + at + 30),
+               commentLen = le16(dir.data() + at + 32);
+        if (at + 46 + nameLen > dir.size()) return DX_FMT_UNKNOWN;
+        std::string_view name(reinterpret_cast<const char *>(dir.data() + at + 46), nameLen);
+        contentTypes = contentTypes || name == "[Content_Types].xml";
+        word = word || name == "word/document.xml";
+        sheet = sheet || name == "xl/workbook.xml";
+        slides = slides || name == "ppt/presentation.xml";
+        mimetype = mimetype || name == "mimetype";
+        at += 46 + nameLen + extraLen + commentLen;
+    }
+    if (mimetype) return DX_FMT_UNKNOWN;  // its content decides
+    if (contentTypes && word) return DX_FMT_DOCX;
+    if (contentTypes && sheet) return DX_FMT_XLSX;
+    if (contentTypes && slides) return DX_FMT_PPTX;
+    return DX_FMT_ZIP;
+}
+
+}  // namespace dxf

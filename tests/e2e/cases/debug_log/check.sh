@@ -1,0 +1,8 @@
+# One debug log in the temporary directory, named lang*.log.
+set -e
+logs=("$WORK_DIR"/tmp/lang*.log)
+test "${#logs[@]}" = 1
+test -f "${logs[0]}"
+grep -qx 'Reading language configuration file: data/langlist.cfg' "${logs[0]}"
+grep -qx 'Loading language profile: data/en.lm' "${logs[0]}"
+grep -qx 'Unloading dxutil library' "${logs[0]}"

@@ -1,0 +1,123 @@
+// main.cpp - the glotta run driver: start-up, one document or a bulk list in
+// detection or training mode, teardown.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "tool/tool.h"
+
+namespace {
+
+constexpr char kDebugVariable[] = "TOLMAR_LANG";
+
+// putenv keeps a pointer to its argument, so the entry lives as long as the
+// process.
+char debugEntry[sizeof kDebugVariable + sizeof "=DEBUG"];
+
+// Runs every document named by the list file; `result` becomes that of the
+// last document. False when the list cannot be opened (`result` unchanged).
+bool run_bulk(FILE *out, int &result) {
+    FILE *list = fopen(langArg.inputFile, "rb");
+    if (!list) {
+        fprintf(stderr, "Couldn't open input file %s\n", langArg.inputFile);
+        return false;
+    }
+    const std::string prefix = ListDirPrefix(langArg.inputFile);
+    int processed = 0;
+    char line[LANG_LIST_LINE_BUFFER];
+    while (fgets(line, sizeof line, list)) {
+        size_t length = ListCleanLine(line, strlen(line));
+        if (length == 0) continue;
+        const std::string path = ListDocPath(prefix, line);
+        if (path.size() > LANG_LIST_PATH_MAX) {
+            fprintf(stderr, "Document path longer than %d characters, skipped: %s\n",
+                    LANG_LIST_PATH_MAX, path.c_str());
+            continue;
+        }
+        if (langArg.train) {
+            result = LangTrain(pContext, path.c_str());
+            if (result != LANG_OK) printf(" Error in LangTrain %d\n", result);
+        } else {
+            result = GetDocLanguage(path.c_str(), out, langArg.bifFile);
+        }
+        if (++processed % 100 == 0) printf("Processed %d document.\n", processed);
+    }
+    fclose(list);
+    return true;
+}
+
+int run(int argc, char **argv) {
+    int result = parseArg(argc, argv);
+    if (result != LANG_OK) {
+        PrintUsage(argc > 0 ? argv[0] : nullptr);
+        return result;
+    }
+
+    LangInitArg initArg{langArg.configFile, langArg.dataPath};
+    if (langArg.debug) {
+        snprintf(debugEntry, sizeof debugEntry, "%s=DEBUG", kDebugVariable);
+        putenv(debugEntry);
+    }
+
+    FILE *out = stdout;
+    bool outputOpened = false;
+    result = LangInit(&pContext, &initArg);
+    if (result < 0) {
+        fprintf(stderr, "Error %d: %s (in initializing language detection module).\n", result,
+                LangErrorMsg(result));
+    } else {
+        if (result > 0) {
+            fprintf(stderr, "Warn %d: %s (in initializing language detection module).\n", result,
+                    LangErrorMsg(-result));
+        }
+        if (langArg.train) LangTrainNew(pContext, langArg.languageId, langArg.charset);
+        loadNameMapping(LangGetDataPath(pContext));
+
+        bool ready = true;
+        if (!langArg.train && langArg.outputFile) {
+            out = fopen(langArg.outputFile, "w");
+            if (!out) {
+                fprintf(stderr, "Couldn't create output file %s\n", langArg.outputFile);
+                ready = false;
+            } else {
+                outputOpened = true;
+            }
+        }
+        if (ready) {
+            if (langArg.bulk) {
+                ready = run_bulk(out, result);
+            } else if (langArg.train) {
+                result = LangTrain(pContext, langArg.inputFile);
+            } else {
+                result = GetDocLanguage(langArg.inputFile, out, langArg.bifFile);
+            }
+            if (ready && langArg.train) {
+                result = LangTrainSave(pContext);
+                if (result == LANG_OK) {
+                    result = saveNameMapping(LangGetDataPath(pContext), langArg.languageId,
+                                             langArg.languageName);
+                }
+            }
+        }
+    }
+
+    // The engine goes first; the output and BIF files after it.
+    LangClose(pContext);
+    pContext = nullptr;
+    if (!langArg.train) {
+        if (outputOpened) fclose(out);
+        if (langArg.bifFile) CloseBifFile();
+    }
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    PrintBanner();
+    int result = run(argc, argv);
+    printf("glotta done\n");
+    return result;
+}
