@@ -83,6 +83,13 @@ TEST_F(DxFilterExtract, SlidesFollowThePresentationNotTheirFileNames) {
     EXPECT_LT(baker, fox);
 }
 
+TEST_F(DxFilterExtract, DeletedTextAndCommentsAreLeftOut) {
+    std::string text = to_utf8(plugin->Extract(Data("docs/fr-tracked.odt")).text);
+    EXPECT_NE(text.find("Une remarque visible."), std::string::npos) << text;
+    EXPECT_EQ(text.find("supprimé"), std::string::npos) << text;
+    EXPECT_EQ(text.find("commentaire"), std::string::npos) << text;
+}
+
 TEST_F(DxFilterExtract, SpreadsheetCellsEndWithLineFeeds) {
     for (const char *file : {"docs/ru.xlsx", "docs/ru.ods"}) {
         std::string text = to_utf8(plugin->Extract(Data(file)).text);
@@ -101,6 +108,10 @@ TEST_F(DxFilterExtract, RtfEscapesFollowTheCodePage) {
              "{\\uc2\\u8364\\'80\\'80 euro} \\{braces\\}\\line emoji \\u-10179?\\u-8704?}");
     std::string text = to_utf8(plugin->Extract(path).text);
     EXPECT_EQ(text, "café 跳隘 中文\n€ euro {braces}\nemoji 😀\n");
+    // Binary data may hold braces and backslashes that are not markup.
+    std::string bin =
+        to_utf8(plugin->Extract(Temp("bin.rtf", "{\\rtf1 before\\bin6 }}{\\x\\ after}")).text);
+    EXPECT_EQ(bin, "before after\n");
 }
 
 TEST_F(DxFilterExtract, LongParagraphsAreWrappedAtWordBoundaries) {
@@ -145,9 +156,9 @@ TEST_F(DxFilterExtract, ReadingTextBeforeOpeningItFails) {
 
 TEST_F(DxFilterExtract, DocumentsWithoutExtractableTextAreRefused) {
     // Not documents at all: open document answers null and leaves the stream closed.
-    for (const char *file :
-         {"binary/blue.png", "binary/true.elf", "binary/en.txt.gz", "binary/plain.zip",
-          "binary/random.bin", "text/empty.txt", "text/fr.html", "bad/truncated.docx"}) {
+    for (const char *file : {"binary/blue.png", "binary/true.elf", "binary/en.txt.gz",
+                             "binary/plain.zip", "binary/random.bin", "binary/de.xls",
+                             "text/empty.txt", "text/fr.html", "bad/truncated.docx"}) {
         Extraction r = plugin->Extract(Data(file));
         EXPECT_FALSE(r.opened) << file;
         EXPECT_EQ(r.opens, r.closes) << file;
