@@ -370,7 +370,8 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
     if (!filter || !path) return -1;
     try {
         auto *f = static_cast<Filter *>(filter);
-        Fd fd{open(path, O_RDONLY | O_CLOEXEC)};
+        // Non-blocking, so that a FIFO cannot hold the call up; it is refused below.
+        Fd fd{open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
         struct stat st {};
         if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
         unsigned char head[kSniffBytes];
