@@ -41,6 +41,8 @@ struct LangContext {
     char *unknownLanguage;         /* "unknown:", default "un" */
     char *unknownCharset;          /* default "Unknown" */
     float minScore;                /* "minscore:", in [0, 1) */
+    struct NgramModelIndex *modelIndex; /* batch scorer over `profiles` built by
+                                         * LangInit; null: score model by model */
 };
 
 /* Writes `length` bytes of `buffer` and a line feed to the debug log, wrapping

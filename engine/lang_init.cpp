@@ -12,6 +12,7 @@
 #include "engine/filter_loader.h"
 #include "engine/lang_context.h"
 #include "engine/langlist.h"
+#include "ngram/model_index.h"
 
 namespace {
 
@@ -95,6 +96,9 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
         ctx->convService->library = ctx->utilLib;
         ctx->convService->services = ctx->zapiServices;
         ctx->convService->mutex = ctx->filterMutex;
+        // Without the index (no memory) n-gram classification scores model
+        // by model, with the same results.
+        ctx->modelIndex = NgramIdxBuild(ctx->profiles, ctx->profileCount);
         return LANG_OK;
     };
     try {
@@ -117,6 +121,8 @@ void destroy_profiles(LangContext *ctx) {
         ctx->trainProfile = nullptr;
     }
     LangLogf(ctx, "Unloading language profiles");
+    NgramIdxDestroy(ctx->modelIndex);
+    ctx->modelIndex = nullptr;
     if (ctx->profiles) {
         for (int32_t i = 0; i < ctx->profileCount; ++i) NgramPrfDestroy(ctx->profiles[i]);
         vos_free(ctx->profiles);

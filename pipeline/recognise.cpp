@@ -13,6 +13,7 @@
 #include "conv/zi18n_conv.h"
 #include "doctype/filter_stream.h"
 #include "engine/lang_api.h"
+#include "ngram/model_index.h"
 #include "ngram/profile.h"
 #include "ngram/text_helpers.h"
 #include "pipeline/charset_norm.h"
@@ -84,6 +85,28 @@ int to_utf8(LangContext *ctx, int32_t charset, const unsigned char *text, int32_
     const int rc = LangConvert(ctx, charset, text, length, CS_UTF8, &converted, &outLength, 0);
     out.reset(converted);
     return rc;
+}
+
+using Scores = glotta::VosPtr<float>;
+
+// Scores of the document against every admitted model at once through the
+// engine's model index; they equal NgramPrfCompute's bit for bit. Null when
+// there is no index for these models or no memory for the scratch arrays:
+// the caller then scores model by model.
+template <typename Admitted>
+Scores batch_scores(const LangContext *ctx, const NgramProfile *document, int32_t profiles,
+                    Admitted admitted) {
+    if (!ctx->modelIndex || profiles <= 0 || NgramIdxModelCount(ctx->modelIndex) != profiles) {
+        return nullptr;
+    }
+    Scores scores(static_cast<float *>(vos_malloc(sizeof(float) * static_cast<size_t>(profiles))));
+    Bytes selected(static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(profiles))));
+    if (!scores || !selected) return nullptr;
+    for (int32_t i = 0; i < profiles; ++i) selected.get()[i] = admitted(i) ? 1 : 0;
+    if (NgramIdxScore(ctx->modelIndex, document, selected.get(), scores.get()) != LANG_OK) {
+        return nullptr;
+    }
+    return scores;
 }
 
 }  // namespace
@@ -247,14 +270,19 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
     if (!list) return LANG_ERR_NOMEM;
     LangCandidate *candidates = list.get();
 
+    auto admitted = [&](int32_t i) {
+        return ctx->profiles[i] && ctx->profileIds[i] &&
+               profile_admitted(language, charset, *ctx->profileIds[i]);
+    };
+    const Scores batch = batch_scores(ctx, document.get(), profiles, admitted);
+
     int32_t count = 0;
     for (int32_t i = 0; i < profiles; ++i) {
+        if (!admitted(i)) continue;
         const NgramProfile *model = ctx->profiles[i];
-        const ProfileIds *ids = ctx->profileIds[i];
-        if (!model || !ids || !profile_admitted(language, charset, *ids)) continue;
         LangLogf(ctx, "Compute distance to <%s-%s>", printable(model->languageId),
                  printable(model->charset));
-        const float score = NgramPrfCompute(document.get(), model);
+        const float score = batch ? batch.get()[i] : NgramPrfCompute(document.get(), model);
         if (!(score >= ctx->minScore)) continue;  // a NaN never qualifies
         LangCandidate &c = candidates[count];
         c.language = copy_or_empty(model->languageId);

@@ -105,9 +105,27 @@ dst.close()
 PY
 row docs/en-reordered.pptx 303 "$w_en"
 
+# Tracked deletions and comments are not part of the text.
+python3 - "$OUT/docs/fr.odt" "$OUT/docs/fr-tracked.odt" <<'PY'
+import sys, zipfile
+src, dst = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED)
+for item in src.infolist():
+    data = src.read(item.filename)
+    if item.filename == 'content.xml':
+        data = data.replace(b'<office:text>', b'<office:text><text:tracked-changes><text:changed-region text:id="c1">'
+            b'<text:deletion><text:p>supprim\xc3\xa9 effac\xc3\xa9</text:p></text:deletion></text:changed-region>'
+            b'</text:tracked-changes><text:p>Une remarque<office:annotation><text:p>commentaire cach\xc3\xa9</text:p>'
+            b'</office:annotation> visible.</text:p>', 1)
+    dst.writestr(item, data)
+dst.close()
+PY
+row docs/fr-tracked.odt 304 remarque
+
 # Legacy Word: recognised, no text.
 soffice_convert doc "$OUT/docs/de.odt" "$WORK"
 cp "$WORK/de.doc" "$OUT/docs/de.doc"; row docs/de.doc 309 -
+soffice_convert xls "$OUT/docs/de.xlsx" "$WORK"
+cp "$WORK/de.xls" "$OUT/binary/de.xls"; row binary/de.xls 340 -
 
 # Plain text in many charsets, and markup.
 all() { for l in $langs; do printf '%s\n%s\n%s\n\n' "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")"; done; }

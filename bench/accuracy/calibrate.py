@@ -116,12 +116,83 @@ def model_results(data_dir, items):
     return res
 
 
+def tool_results(glotta, data_dir, items):
+    """Best (language, score, compacted length) of each item from the tool, with the list's
+    settings at 0 so that every score shows."""
+    tmp = tempfile.mkdtemp(prefix="calibrate")
+    data = os.path.join(tmp, "data")
+    os.makedirs(data)
+    for fn in os.listdir(data_dir):
+        if fn.endswith(".lm"):
+            os.symlink(os.path.join(os.path.abspath(data_dir), fn), os.path.join(data, fn))
+    with open(os.path.join(data_dir, "langlist.cfg")) as f, \
+            open(os.path.join(data, "langlist.cfg"), "w") as g:
+        for line in f:
+            if not line.lower().startswith(("minsize:", "minscore:")):
+                g.write(line)
+    open(os.path.join(data, "langname.cfg"), "w").write("#\n")
+    paths = []
+    for i, d in enumerate(items):
+        p = os.path.join(tmp, "%05d.txt" % i)
+        with open(p, "wb") as f:
+            f.write(d)
+        paths.append(p)
+    with open(os.path.join(tmp, "list"), "w") as f:
+        f.writelines(p + "\n" for p in paths)
+    out = os.path.join(tmp, "out")
+    subprocess.run([glotta, "-n", "1", "-data_path", data, "@" + os.path.join(tmp, "list"), out],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    res, cur = {}, None
+    for line in open(out, encoding="utf-8", errors="replace"):
+        line = line.rstrip("\n")
+        if line.startswith("DOC_NAME:"):
+            cur = line[9:]
+            res[cur] = ["un", 0.0]
+        elif line.startswith("LANGUAGE: "):
+            res[cur][0] = line[10:]
+        elif line.startswith("SCORE: "):
+            res[cur][1] = float(line[7:])
+    return [(res.get(p, ["un", 0.0])[0], res.get(p, ["un", 0.0])[1],
+             len(ngram_model.compact_exact(d))) for p, d in zip(paths, items)]
+
+
+def ties(data_dir):
+    """How often the best two profiles of a benchmark sample score exactly the same, which is
+    when the list order decides."""
+    manifest = os.path.join(ROOT, "bench", "work", "accuracy", "manifest.tsv")
+    if not os.path.exists(manifest):
+        return []
+    profs, _, _ = ngram_model.load(data_dir)
+    n = same_lang = diff_lang = first_right = 0
+    for line in open(manifest):
+        path, lang, variant, cs, length, textdir = line.rstrip("\n").split("\t")
+        if variant == "html":
+            continue
+        cands = ngram_model.classify(open(path, "rb").read(), profs)
+        n += 1
+        if len(cands) > 1 and cands[0][2] == cands[1][2]:
+            if cands[0][0] == cands[1][0]:
+                same_lang += 1
+            else:
+                diff_lang += 1
+                first_right += cands[0][0] == lang
+    return ["", "list order: of %d plain-text benchmark samples, %d have a tie at the top between "
+            "two charsets of one language and %d between two languages (the first listed was "
+            "right in %d of those)" % (n, same_lang, diff_lang, first_right)]
+
+
 def main():
     data_dir = sys.argv[1]
     reals, junks = real_sentences(), junk()
-    rr = model_results(data_dir, [d for _, _, d in reals])
-    jr = model_results(data_dir, [d for _, d in junks])
+    if "--tool" in sys.argv:
+        glotta = sys.argv[sys.argv.index("--tool") + 1]
+        rr = tool_results(glotta, data_dir, [d for _, _, d in reals])
+        jr = tool_results(glotta, data_dir, [d for _, d in junks])
+    else:
+        rr = model_results(data_dir, [d for _, _, d in reals])
+        jr = model_results(data_dir, [d for _, d in junks])
     out = []
+    out.append("classifier: %s" % ("glotta" if "--tool" in sys.argv else "ngram_model.py"))
     out.append("real sentences: %d from %d languages; junk: %d" % (
         len(reals), len({l for l, _, _ in reals}), len(junks)))
     out.append("")
@@ -145,6 +216,7 @@ def main():
     out.append("")
     out.append("compacted length of real 40+ byte sentences: min %d, 1%% %d" % (
         lens[0], lens[len(lens) // 100]))
+    out += ties(data_dir)
     text = "\n".join(out) + "\n"
     os.makedirs(os.path.join(ROOT, "bench", "work", "accuracy"), exist_ok=True)
     with open(os.path.join(ROOT, "bench", "work", "accuracy", "calibrate.txt"), "w") as f:

@@ -6,9 +6,10 @@
 // code, libexttextcat's first candidate) and uchardet's charset name for legacy samples
 // ("-" where a peer was not asked). Legacy bytes reach CLD2 and libexttextcat after
 // uchardet's charset and iconv have turned them into UTF-8, as a caller of those libraries
-// would do; when uchardet gives no charset or iconv fails, the peers see the raw bytes.
+// would do; when uchardet gives no charset or iconv fails, Windows-1252 (else ISO-8859-1) is assumed.
 //
-// build: g++ -O2 -std=c++20 peers.cpp -o peers -lcld2 -lexttextcat-2.0 -luchardet
+// build: g++ -O2 -std=c++20 peers.cpp -o peers -Wl,--no-as-needed -lcld2_full -lcld2 \
+//            -lexttextcat-2.0 -luchardet   (CLD2 with its full 160-language tables)
 
 #include <cstdio>
 
@@ -92,7 +93,10 @@ int main(int argc, char **argv) {
     if (kind == "legacy") {
       charset = detect_charset(bytes);
       std::string conv;
-      if (to_utf8(charset, bytes, conv)) text = conv;
+      // Without a charset a caller can only assume one: Windows-1252, else ISO-8859-1.
+      if (to_utf8(charset, bytes, conv) || to_utf8("WINDOWS-1252", bytes, conv) ||
+          to_utf8("ISO-8859-1", bytes, conv))
+        text = conv;
       if (charset.empty()) charset = "none";
     }
     std::string cld = cld2_language(text, kind != "html");

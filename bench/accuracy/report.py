@@ -3,9 +3,14 @@
 
 usage: report.py [RESULTS] [glotta|model]
 """
+import codecs
 import os
 import sys
 from collections import defaultdict
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts", "data"))
+from langs import CODECS  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
@@ -39,6 +44,28 @@ UCHARDET = {"windows-1252": "1252", "windows-1250": "1250", "windows-1251": "125
             "utf-8": "utf8", "tis-620": "874", "windows-874": "874"}
 
 
+def python_codec(name):
+    name = name.lower()
+    if name in CODECS:
+        return CODECS[name]
+    try:
+        return codecs.lookup(name).name
+    except LookupError:
+        return None
+
+
+def decodes_same(path, true_cs, got_cs):
+    """True when the bytes read in the reported charset give the text of the true one."""
+    got = python_codec(got_cs)
+    if got is None:
+        return False
+    data = open(path, "rb").read()
+    try:
+        return data.decode(got) == data.decode(CODECS[true_cs])
+    except (UnicodeDecodeError, LookupError):
+        return False
+
+
 def family(cs):
     cs = cs.lower()
     for fam, members in FAMILIES.items():
@@ -62,7 +89,7 @@ def main(results=None, tool="glotta"):
         for line in f:
             (path, lang, variant, cs, length, textdir, g_lang, g_cs, g_score, cld, cat,
              ud) = line.rstrip("\n").split("\t")
-            rows.append(dict(lang=lang, variant=variant, cs=cs, length=int(length),
+            rows.append(dict(path=path, lang=lang, variant=variant, cs=cs, length=int(length),
                              g=g_lang, gcs=g_cs, cld=peer(cld), cat=peer(cat),
                              ud=UCHARDET.get(ud.lower(), ud.lower())))
     tool_name = "glotta" if tool == "glotta" else "glotta (model)"
@@ -104,29 +131,45 @@ def main(results=None, tool="glotta"):
     # Charsets.
     out.append("## Charset of legacy-charset samples, by charset")
     out.append("")
-    out.append("| charset | n | %s language | %s charset exact | %s family | uchardet exact | "
-               "uchardet family | uchardet+CLD2 language |" % (tool_name, tool_name, tool_name))
-    out.append("|---|---|---|---|---|---|---|---|")
+    out.append("Exact: the charset name itself; family: the same group of charsets (western, "
+               "central European, Baltic, Cyrillic, ...); decodes: reading the bytes in the "
+               "reported charset gives exactly the original text (for example Estonian text "
+               "without š/ž is the same bytes in 1252 and 1257).")
+    out.append("")
+    out.append("| charset | n | %s language | %s exact | %s family | %s decodes | uchardet exact "
+               "| uchardet family | uchardet decodes | uchardet+CLD2 language |" % (
+                   tool_name, tool_name, tool_name, tool_name))
+    out.append("|---|---|---|---|---|---|---|---|---|---|")
     leg = [r for r in rows if r["variant"] == "legacy"]
-    for cs in sorted({r["cs"] for r in leg}):
-        sel = [r for r in leg if r["cs"] == cs]
+    for r in leg:
+        r["gdec"] = decodes_same(r["path"], r["cs"], r["gcs"])
+        r["udec"] = decodes_same(r["path"], r["cs"], r["ud"])
+
+    def charset_row(label, sel):
         n = len(sel)
-        out.append("| %s | %d | %s | %s | %s | %s | %s | %s |" % (
-            cs, n, pct(sum(r["g"] == r["lang"] for r in sel), n),
-            pct(sum(r["gcs"] == cs for r in sel), n),
-            pct(sum(family(r["gcs"]) == family(cs) for r in sel), n),
-            pct(sum(r["ud"] == cs for r in sel), n),
-            pct(sum(family(r["ud"]) == family(cs) for r in sel), n),
+        out.append("| %s | %d | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+            label, n, pct(sum(r["g"] == r["lang"] for r in sel), n),
+            pct(sum(r["gcs"] == r["cs"] for r in sel), n),
+            pct(sum(family(r["gcs"]) == family(r["cs"]) for r in sel), n),
+            pct(sum(r["gdec"] for r in sel), n),
+            pct(sum(r["ud"] == r["cs"] for r in sel), n),
+            pct(sum(family(r["ud"]) == family(r["cs"]) for r in sel), n),
+            pct(sum(r["udec"] for r in sel), n),
             pct(sum(r["cld"] == r["lang"] for r in sel), n)))
-    n = len(leg)
-    if n:
-        out.append("| **all** | %d | %s | %s | %s | %s | %s | %s |" % (
-            n, pct(sum(r["g"] == r["lang"] for r in leg), n),
-            pct(sum(r["gcs"] == r["cs"] for r in leg), n),
-            pct(sum(family(r["gcs"]) == family(r["cs"]) for r in leg), n),
-            pct(sum(r["ud"] == r["cs"] for r in leg), n),
-            pct(sum(family(r["ud"]) == family(r["cs"]) for r in leg), n),
-            pct(sum(r["cld"] == r["lang"] for r in leg), n)))
+
+    for cs in sorted({r["cs"] for r in leg}):
+        charset_row(cs, [r for r in leg if r["cs"] == cs])
+    if leg:
+        charset_row("**all**", leg)
+    out.append("")
+    out.append("By length (legacy samples):")
+    out.append("")
+    out.append("| length | n | %s language | %s exact | %s family | %s decodes | uchardet exact "
+               "| uchardet family | uchardet decodes | uchardet+CLD2 language |" % (
+                   tool_name, tool_name, tool_name, tool_name))
+    out.append("|---|---|---|---|---|---|---|---|---|---|")
+    for length in (64, 256, 1024, 2048):
+        charset_row(str(length), [r for r in leg if r["length"] == length])
     out.append("")
 
     # Confusable groups.

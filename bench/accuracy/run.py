@@ -87,7 +87,7 @@ def run_peers(rows):
     exe = os.path.join(WORK, "peers")
     src = os.path.join(HERE, "peers.cpp")
     if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(src):
-        subprocess.run(["g++", "-O2", "-std=c++20", src, "-o", exe, "-lcld2", "-lexttextcat-2.0",
+        subprocess.run(["g++", "-O2", "-std=c++20", src, "-o", exe, "-Wl,--no-as-needed", "-lcld2_full", "-lcld2", "-lexttextcat-2.0",
                         "-luchardet"], check=True)
     inp = "".join("%s\t%s\n" % (r["path"], r["variant"]) for r in rows)
     p = subprocess.run([exe], input=inp.encode(), capture_output=True, check=True)

@@ -76,11 +76,11 @@ def repeat(cmd, runs, env=None, stdout_path=os.devnull):
             "exit_codes": sorted(codes)}
 
 
-def hyperfine(cmd, runs, label):
+def hyperfine(cmd, runs, label, env=None):
     with tempfile.NamedTemporaryFile("r", suffix=".json") as jf:
         subprocess.run(["hyperfine", "--style", "none", "-N", "--warmup", "3",
                         "--runs", str(runs), "-i", "--export-json", jf.name,
-                        "-n", label, " ".join(cmd)],
+                        "-n", label, " ".join(cmd)], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         res = json.load(open(jf.name))["results"][0]
     return {"median": res["median"], "min": res["min"], "mean": res["mean"],
@@ -208,6 +208,17 @@ def main():
             startup[name] = hyperfine([glotta, "@" + os.path.join(corpus, lst),
                                        os.path.join(outdir, "startup.txt")],
                                       args.startup_runs, "glotta " + name)
+        # The launcher is a shell script; the tool binary started directly
+        # shows what the script itself costs.
+        binary = os.path.join(args.prefix, "_linux", "bin", "glotta")
+        if os.access(binary, os.X_OK):
+            env = dict(os.environ)
+            env["LD_LIBRARY_PATH"] = os.path.dirname(binary) + (
+                ":" + env["LD_LIBRARY_PATH"] if env.get("LD_LIBRARY_PATH") else "")
+            startup["empty list, tool binary without the launcher"] = hyperfine(
+                [binary, "@" + os.path.join(corpus, "empty.lst"),
+                 os.path.join(outdir, "startup.txt")],
+                args.startup_runs, "glotta binary empty list", env=env)
         log("glotta: bulk run x%d" % args.runs)
         out = os.path.join(outdir, "glotta.txt")
         res = repeat([glotta, "@" + bulk, out], args.runs)

@@ -13,10 +13,11 @@
 #   STARTUP_RUNS=30   repetitions of the start-up measurement
 #   BENCH_WORK=DIR    work directory (default bench/work, ignored by git)
 #   FIXTURES=DIR      mixed-format fixtures measured per format
-#                     (default tests/data/dxfilter)
+#                     (default tests/data/dxfilter/docs)
 #   NO_BUILD=1        never build glotta; measure the peer only if absent
 #   RESULTS=FILE      where to write the report (default bench/throughput/RESULTS.md)
 set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -25,7 +26,7 @@ case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
 work=${BENCH_WORK:-$repo/bench/work}
 runs=${RUNS:-5}
 startup_runs=${STARTUP_RUNS:-30}
-fixtures=${FIXTURES:-$repo/tests/data/dxfilter}
+fixtures=${FIXTURES:-$repo/tests/data/dxfilter/docs}
 results=${RESULTS:-$here/RESULTS.md}
 
 need_pkg() {

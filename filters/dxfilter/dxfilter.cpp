@@ -370,7 +370,8 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
     if (!filter || !path) return -1;
     try {
         auto *f = static_cast<Filter *>(filter);
-        Fd fd{open(path, O_RDONLY | O_CLOEXEC)};
+        // Non-blocking, so that a FIFO cannot hold the call up; it is refused below.
+        Fd fd{open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
         struct stat st {};
         if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
         unsigned char head[kSniffBytes];
@@ -392,7 +393,10 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
                 if (probed != DX_FMT_UNKNOWN) format = probed;
             }
         } else if (r.next == SniffNext::kOle) {
-            format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE);
+            // Word is told apart; workbooks, slides, encrypted packages and
+            // the rest stay OLE documents.
+            format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE) == DX_FMT_DOC ? DX_FMT_DOC
+                                                                                  : DX_FMT_OLE;
         } else if (r.next == SniffNext::kMagic) {
             format = f->FormatByMagic(head, got, -1, r.format);
         }

@@ -462,7 +462,9 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
                 Emit(" ");
             else if (is(local, "line-break"))
                 Break();
-            else if (is(local, "note-citation"))
+            else if (is(local, "note-citation") || is(local, "tracked-changes") ||
+                     is(local, "annotation"))
+                // Note marks, deleted text and comments are not the document's text.
                 skipDepth_ = 1;
             break;
         case PartKind::kXhtml:

@@ -1,6 +1,10 @@
 // pdf_module.cpp - dxfilter_pdf.so: PDF text with poppler-glib, page by page.
 // Poppler reads the document through a seekable GInputStream over the
 // engine's stream callbacks and fetches only the ranges it needs.
+//
+// The stream derives from GMemoryInputStream (with every operation of its
+// own) because poppler reads such streams directly; any other stream goes
+// through a cache that allocates the whole document's length up front.
 #include <gio/gio.h>
 #include <poppler.h>
 
@@ -26,25 +30,30 @@ int64_t now_ns() {
 extern "C" {
 
 typedef struct DxInput {
-    GInputStream parent;
+    GMemoryInputStream parent;
     DXStream *dx;
     goffset pos;
     goffset size;
+    int64_t deadlineNs; /* reads fail after this time, ending the document */
 } DxInput;
 
 typedef struct DxInputClass {
-    GInputStreamClass parentClass;
+    GMemoryInputStreamClass parentClass;
 } DxInputClass;
 
 static void dx_input_seekable_init(GSeekableIface *iface);
 
-G_DEFINE_TYPE_WITH_CODE(DxInput, dx_input, G_TYPE_INPUT_STREAM,
+G_DEFINE_TYPE_WITH_CODE(DxInput, dx_input, G_TYPE_MEMORY_INPUT_STREAM,
                         G_IMPLEMENT_INTERFACE(G_TYPE_SEEKABLE, dx_input_seekable_init))
 
 static gssize dx_input_read(GInputStream *stream, void *buffer, gsize count, GCancellable *,
                             GError **error) {
     DxInput *self = reinterpret_cast<DxInput *>(stream);
     if (count > G_MAXINT) count = G_MAXINT;
+    if (now_ns() > self->deadlineNs) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "out of time");
+        return -1;
+    }
     int got = self->dx->read(self->dx, buffer, static_cast<int>(count));
     if (got < 0) {
         g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "read failed");
@@ -103,6 +112,7 @@ static void dx_input_init(DxInput *self) {
     self->dx = nullptr;
     self->pos = 0;
     self->size = 0;
+    self->deadlineNs = 0;
 }
 
 }  // extern "C"
@@ -127,16 +137,19 @@ struct PdfExtractor {
 DXMExtractor *pdf_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format != DX_FMT_PDF || !limits || size <= 0) return nullptr;
     // Poppler reports damaged input through GLib's log; the engine prints nothing.
-    g_log_set_handler(
+    // Installed once: every call would add another handler.
+    static const unsigned handler = g_log_set_handler(
         "Poppler",
         static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
         silent_log, nullptr);
+    (void)handler;
     auto *ex = new (std::nothrow) PdfExtractor();
     if (!ex) return nullptr;
     ex->limits = *limits;
     ex->input = static_cast<DxInput *>(g_object_new(dx_input_get_type(), nullptr));
     ex->input->dx = stream;
     ex->input->size = size;
+    ex->input->deadlineNs = limits->deadlineNs;
     if (!stream->seek(stream, 0, DX_SEEK_SET)) {
         delete ex;
         return nullptr;

@@ -123,6 +123,10 @@ class RtfExtractor : public Extractor {
         sink_ = &sink;
         for (int n = 0; n < kBytesPerStep; ++n) {
             int c = in_.Get();
+            if (binSkip_ > 0 && c >= 0) {
+                --binSkip_;
+                continue;
+            }
             if (c < 0) {
                 Flush();
                 return in_.failed() ? -1 : 0;
@@ -291,8 +295,8 @@ class RtfExtractor : public Extractor {
             return;
         }
         if (w == "bin") {
-            for (long i = 0; hasParam && i < param; ++i)
-                if (in_.Get() < 0) break;
+            // Binary data: skipped by the step loop, which keeps to the deadline.
+            if (hasParam && param > 0) binSkip_ = param;
             return;
         }
         if (w == "ansicpg" && hasParam) {
@@ -434,6 +438,7 @@ class RtfExtractor : public Extractor {
     std::map<int, int> fontCodePages_;
     int docCodePage_ = 1252;
     int skipFallback_ = 0;
+    long binSkip_ = 0;  // bytes of \bin data still to skip
     char32_t highSurrogate_ = 0;
     std::string bytes_;
     std::map<int, iconv_t> converters_;

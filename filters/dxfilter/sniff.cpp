@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <string>
 
 #include "doctype/dx_abi.h"
@@ -202,8 +203,50 @@ int utf32_order(Bytes b) {
     return 0;
 }
 
-// UTF-16 without mark: the zero bytes sit on one side of the units, and the
-// units decode to text. 0 when not, 1 little-endian, 2 big-endian.
+// Blocks that running text in some script is made of: Latin, Greek,
+// Cyrillic, Armenian, Hebrew, Arabic, Indic, Thai and Lao, Georgian,
+// Hangul Jamo, general punctuation, CJK punctuation and kana, CJK, Hangul,
+// and the half- and full-width forms.
+bool in_text_block(uint32_t v) {
+    return v < 0x0800 || (v >= 0x0900 && v < 0x0F00) || (v >= 0x10A0 && v < 0x1200) ||
+           (v >= 0x1E00 && v < 0x2070) || (v >= 0x3000 && v < 0x3100) ||
+           (v >= 0x3400 && v < 0xA000) || (v >= 0xAC00 && v < 0xD7B0) ||
+           (v >= 0xFF00 && v < 0xFFF0);
+}
+
+// Share of units, in percent, that decode to text in the given byte order;
+// -1 when a unit cannot appear in text at all too often.
+int utf16_text_share(Bytes b, size_t n, bool big) {
+    size_t bad = 0, inBlock = 0, units = n / 2;
+    bool wantLow = false;
+    for (size_t i = 0; i < n; i += 2) {
+        uint32_t v = big ? (uint32_t{b[i]} << 8 | b[i + 1]) : le16(b, i);
+        bool high = v >= 0xD800 && v <= 0xDBFF, low = v >= 0xDC00 && v <= 0xDFFF;
+        if (wantLow != low && !(i + 2 >= n && high)) ++bad;
+        wantLow = high;
+        if (high || low)
+            ++inBlock;
+        else if (v == 0 || !is_text_unit(v))
+            ++bad;
+        else if (in_text_block(v))
+            ++inBlock;
+    }
+    if (bad * 100 > units) return -1;
+    // Text uses many different characters; a repeated pattern is not text.
+    std::bitset<65536> seen;
+    size_t distinct = 0;
+    for (size_t i = 0; i < n && distinct < 16; i += 2) {
+        uint32_t v = big ? (uint32_t{b[i]} << 8 | b[i + 1]) : le16(b, i);
+        if (!seen[v]) seen[v] = true, ++distinct;
+    }
+    if (distinct < 16 && distinct * 4 < units) return -1;
+    return static_cast<int>(inBlock * 100 / units);
+}
+
+// UTF-16 without mark: the units decode to text, nearly all of them in the
+// blocks of real scripts (which uniformly random units are not: about half
+// of all values lie outside them). Zero bytes, when there are any, show the
+// byte order. 0 when not UTF-16, 1 little-endian, 2 big-endian.
 int utf16_order(Bytes b) {
     size_t n = b.size() / 2 * 2;
     if (n < 4) return 0;
@@ -212,31 +255,21 @@ int utf16_order(Bytes b) {
         zeroEven += b[i] == 0;
         zeroOdd += b[i + 1] == 0;
     }
-    bool big;
-    if (zeroOdd > 0 && zeroEven * 16 <= zeroOdd)
-        big = false;
-    else if (zeroEven > 0 && zeroOdd * 16 <= zeroEven)
-        big = true;
-    else
-        return 0;
-    size_t bad = 0, units = n / 2;
-    bool wantLow = false;
-    for (size_t i = 0; i < n; i += 2) {
-        uint32_t v = big ? (uint32_t{b[i]} << 8 | b[i + 1]) : le16(b, i);
-        bool high = v >= 0xD800 && v <= 0xDBFF, low = v >= 0xDC00 && v <= 0xDFFF;
-        if (wantLow != low && !(i + 2 >= n && high)) ++bad;
-        wantLow = high;
-        if (!high && !low && (v == 0 || !is_text_unit(v))) ++bad;
-    }
-    return bad * 100 <= units ? (big ? 2 : 1) : 0;
+    int little = utf16_text_share(b, n, false), big = utf16_text_share(b, n, true);
+    constexpr int kShare = 95;
+    if (zeroOdd > zeroEven && little >= kShare) return 1;
+    if (zeroEven > zeroOdd && big >= kShare) return 2;
+    if (little >= kShare && little >= big) return 1;
+    if (big >= kShare) return 2;
+    return 0;
 }
 
-// 8-bit or multibyte text: no zero bytes, and control bytes other than the
-// usual layout ones (and ESC of ISO-2022, SUB of old DOS files) are rare.
+// 8-bit or multibyte text: control bytes other than the usual layout ones
+// (and ESC of ISO-2022, SUB of old DOS files) are rare; zero bytes count as
+// stray control bytes.
 bool is_byte_text(Bytes b) {
     size_t stray = 0;
     for (unsigned char c : b) {
-        if (c == 0) return false;
         if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x0B &&
              c != 0x1A && c != 0x1B) ||
             c == 0x7F)
@@ -376,9 +409,11 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
             return {markup_format(narrow_units(head, 4, order == 2)), SniffNext::kDone};
         if (int order = utf16_order(head))
             return {markup_format(narrow_units(head, 2, order == 2)), SniffNext::kDone};
-        return {DX_FMT_BINARY, SniffNext::kMagic};
     }
     if (is_byte_text(head)) return {markup_format(chars), SniffNext::kDone};
+    // UTF-16 of scripts without ASCII need not hold a single zero byte.
+    if (int order = utf16_order(head))
+        return {markup_format(narrow_units(head, 2, order == 2)), SniffNext::kDone};
     return {DX_FMT_BINARY, SniffNext::kMagic};
 }
 

@@ -24,6 +24,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
 TEXT = os.path.join(WORK, "text")
 OUT = os.path.join(WORK, "samples")
+UDHR_WEIGHT = 3
 
 LEGACY_SUBST = {
     "\u2018": "'", "\u2019": "'", "\u201a": "'", "\u201b": "'", "\u2039": "'", "\u203a": "'",
@@ -137,8 +138,14 @@ def prepare(lang, textdir, cs):
         with open(out, "wb") as f:
             f.write(res.stdout)
         files.append(out)
+    # The declaration is the one text every language has: listing it UDHR_WEIGHT times gives it
+    # the same weight in every profile, so that profiles of closely related languages trained
+    # on much and on little other text compete on equal terms.
+    listed = []
+    for p in files:
+        listed += [p] * (UDHR_WEIGHT if os.path.basename(p) == "udhr.txt" else 1)
     with open(dest + ".lst", "w") as f:
-        f.write("".join(p + "\n" for p in files))
+        f.write("".join(p + "\n" for p in listed))
     return kept, dropped
 
 

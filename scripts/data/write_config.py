@@ -12,10 +12,17 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from langs import LANGS  # noqa: E402
 from prepare import profiles  # noqa: E402
 
-# Settings of the n-gram classifier, chosen with bench/accuracy/calibrate.py: text of MINSIZE
-# bytes or fewer is not classified, and a profile must score at least MINSCORE to be reported.
-MINSIZE = 0
-MINSCORE = 0.0
+# Settings of the n-gram classifier, chosen with bench/accuracy/calibrate.py (figures in
+# bench/ACCURACY.md): text of MINSIZE bytes or fewer after noise compaction is not classified,
+# and a profile must score at least MINSCORE to be reported.
+# - Real sentences of 40 bytes or more keep at least 27 bytes after compaction, so 16 leaves
+#   every one of them classified while scraps such as "asdf 1234" answer "un" (digits-only
+#   text compacts to nothing and answers "un" at any setting).
+# - 0.20 is the highest score threshold that still answers 99 % of real 40+ byte sentences;
+#   it turns about half of random-letter and keyboard-mash strings into "un" (all of them only
+#   from 0.34, which would silence a sixth of the real sentences).
+MINSIZE = 16
+MINSCORE = 0.2
 
 # The list order breaks ties between equal scores: more widely used languages first, and
 # within a confusable group the language that more text is written in.
@@ -52,6 +59,52 @@ def write(data):
             f.write("%s %s\n" % (lang, LANGS[lang]["name"]))
 
 
+BEGIN = "<!-- training-text table: written by scripts/build_data.sh -->"
+END = "<!-- end of training-text table -->"
+
+
+def sources_table(data):
+    """Refresh the per-language training-text table of DATA/SOURCES.md from the extraction."""
+    report = os.path.join(os.path.dirname(__file__), "..", "work", "extract-report.txt")
+    path = os.path.join(data, "SOURCES.md")
+    if not os.path.exists(report) or not os.path.exists(path):
+        return
+    kinds = ["udhr", "ddtp", "man", "fortunes", "debref", "iguide"]
+    rows = {}
+    with open(report) as f:
+        for line in f:
+            lang, kind, split, _, size = line.rstrip("\n").split("\t")
+            rows.setdefault(lang, {}).setdefault(split, {})[kind] = int(size)
+    lms = sorted(f for f in os.listdir(data) if f.endswith(".lm"))
+    lines = [BEGIN, "", "Training text (kB of UTF-8 after cleaning) and held-out text per language:",
+             "", "| language | profiles | " + " | ".join(kinds) + " | held out |",
+             "|---|---|" + "---|" * len(kinds) + "---|"]
+    for lang in sorted(rows):
+        base = lang.split("-")[0]
+        profs = [lm[len(base) + 1:-3] for lm in lms if lm.startswith(base + "-")]
+        if lang.endswith("-latn"):
+            profs = [p for p in profs if p != "1251"]
+            label = base + " (Latin letters)"
+        else:
+            if "latin" in LANGS.get(base, {}):
+                profs = [p for p in profs if p == "1251"]
+            label = base
+        tr, dv = rows[lang].get("train", {}), rows[lang].get("dev", {})
+        lines.append("| %s | %s | %s | %d |" % (
+            label, " ".join(profs),
+            " | ".join(("%d" % round(tr[k] / 1000)) if k in tr else "" for k in kinds),
+            round(sum(dv.values()) / 1000)))
+    lines += ["", END]
+    with open(path) as f:
+        text = f.read()
+    if BEGIN in text:
+        text = text[:text.index(BEGIN)] + "\n".join(lines) + text[text.index(END) + len(END):]
+    else:
+        text = text.rstrip("\n") + "\n\n" + "\n".join(lines) + "\n"
+    with open(path, "w") as f:
+        f.write(text)
+
+
 def main():
     if sys.argv[1] == "--profiles":
         only = set(sys.argv[2:])
@@ -60,6 +113,7 @@ def main():
                 print(lang, LANGS[lang]["name"], cs, textdir)
     elif sys.argv[1] == "--write":
         write(sys.argv[2])
+        sources_table(sys.argv[2])
 
 
 if __name__ == "__main__":

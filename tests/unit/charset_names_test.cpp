@@ -40,7 +40,7 @@ TEST(CharsetNames, EarlierShorterFragmentWins) {
     EXPECT_EQ(map("iso-8859-13"), 14);
     EXPECT_EQ(map("iso-8859-2"), 15);
     EXPECT_EQ(map("iso-8859-9"), 22);
-    // The catch-all row names every other ISO-8859 part 14.
+    // The catch-all row gives 14 to every other ISO-8859 name.
     EXPECT_EQ(map("iso8859"), 14);
 }
 

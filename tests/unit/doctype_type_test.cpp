@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -202,4 +203,16 @@ TEST(DocType, FileTypeFromThePlugIn) {
     g_calls = 0;
     EXPECT_EQ(GetMimeType(&ctx, path.c_str(), &type), LANG_ERR_MUTEX);
     EXPECT_EQ(g_calls, 0);
+}
+
+TEST(DocType, RandomBytesNeverReadPastTheBuffer) {
+    const std::string alphabet = "<<>>/!?-_ \t\npbrhtmlxHTML\x01\x1B\xC3\xA9";
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes(1 + random() % 200, '\0');
+        for (char &c : bytes) c = alphabet[random() % alphabet.size()];
+        const int32_t type = guess(bytes);
+        EXPECT_TRUE(type >= DOC_TEXT && type <= DOC_XML) << type;
+        sgml(bytes);
+    }
 }

@@ -83,6 +83,13 @@ TEST_F(DxFilterExtract, SlidesFollowThePresentationNotTheirFileNames) {
     EXPECT_LT(baker, fox);
 }
 
+TEST_F(DxFilterExtract, DeletedTextAndCommentsAreLeftOut) {
+    std::string text = to_utf8(plugin->Extract(Data("docs/fr-tracked.odt")).text);
+    EXPECT_NE(text.find("Une remarque visible."), std::string::npos) << text;
+    EXPECT_EQ(text.find("supprimé"), std::string::npos) << text;
+    EXPECT_EQ(text.find("commentaire"), std::string::npos) << text;
+}
+
 TEST_F(DxFilterExtract, SpreadsheetCellsEndWithLineFeeds) {
     for (const char *file : {"docs/ru.xlsx", "docs/ru.ods"}) {
         std::string text = to_utf8(plugin->Extract(Data(file)).text);
@@ -101,6 +108,10 @@ TEST_F(DxFilterExtract, RtfEscapesFollowTheCodePage) {
              "{\\uc2\\u8364\\'80\\'80 euro} \\{braces\\}\\line emoji \\u-10179?\\u-8704?}");
     std::string text = to_utf8(plugin->Extract(path).text);
     EXPECT_EQ(text, "café 跳隘 中文\n€ euro {braces}\nemoji 😀\n");
+    // Binary data may hold braces and backslashes that are not markup.
+    std::string bin =
+        to_utf8(plugin->Extract(Temp("bin.rtf", "{\\rtf1 before\\bin6 }}{\\x\\ after}")).text);
+    EXPECT_EQ(bin, "before after\n");
 }
 
 TEST_F(DxFilterExtract, LongParagraphsAreWrappedAtWordBoundaries) {
@@ -145,9 +156,9 @@ TEST_F(DxFilterExtract, ReadingTextBeforeOpeningItFails) {
 
 TEST_F(DxFilterExtract, DocumentsWithoutExtractableTextAreRefused) {
     // Not documents at all: open document answers null and leaves the stream closed.
-    for (const char *file :
-         {"binary/blue.png", "binary/true.elf", "binary/en.txt.gz", "binary/plain.zip",
-          "binary/random.bin", "text/empty.txt", "text/fr.html", "bad/truncated.docx"}) {
+    for (const char *file : {"binary/blue.png", "binary/true.elf", "binary/en.txt.gz",
+                             "binary/plain.zip", "binary/random.bin", "binary/de.xls",
+                             "text/empty.txt", "text/fr.html", "bad/truncated.docx"}) {
         Extraction r = plugin->Extract(Data(file));
         EXPECT_FALSE(r.opened) << file;
         EXPECT_EQ(r.opens, r.closes) << file;
@@ -194,6 +205,46 @@ TEST_F(DxFilterExtract, HugeDocumentsEndWithinBounds) {
     EXPECT_EQ(to_utf8(r.text).substr(0, 5), "hello");
     ExpectStreamReleased(r);
     std::remove(path.c_str());
+
+    // 150 MB: a PDF followed by zero bytes, which hides its cross-reference
+    // table and makes the reader scan the whole file.
+    std::ifstream in(Data("docs/en.pdf"), std::ios::binary);
+    std::string pdf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    path = Temp("huge.pdf", pdf);
+    ASSERT_EQ(truncate(path.c_str(), 150l << 20), 0);
+    r = plugin->Extract(path);
+    ExpectStreamReleased(r);
+    std::string text = to_utf8(r.text);
+    EXPECT_TRUE(text.empty() || text.find("neighbours") != std::string::npos) << text;
+    std::remove(path.c_str());
+}
+
+TEST_F(DxFilterExtract, MutatedDocumentsNeverBreakThePlugin) {
+    // Every document of the table, cut short and with bytes overwritten at
+    // fixed places: identification and extraction must end, release the
+    // stream and stay within the text bound.
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (const auto &s : dxtest::LoadSamples()) {
+        if (s.file.rfind("docs/", 0) != 0) continue;
+        std::ifstream in(Data(s.file), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(bytes.empty()) << s.file;
+        for (int variant = 0; variant < 3; ++variant) {
+            std::string mutated = bytes;
+            if (variant == 0) {
+                mutated.resize(mutated.size() * 2 / 3);
+            } else {
+                for (int k = 0; k < 8 * variant; ++k)
+                    mutated[next() % mutated.size()] = static_cast<char>(next() >> 24);
+            }
+            std::string path = Temp("mutated", mutated);
+            plugin->Format(path);
+            Extraction r = plugin->Extract(path);
+            EXPECT_EQ(r.opens, r.closes) << s.file << " variant " << variant;
+            EXPECT_LE(r.text.size(), 512u * 1024 + 1) << s.file;
+        }
+    }
 }
 
 TEST_F(DxFilterExtract, StreamErrorsEndTheTextWithAnError) {

@@ -1,5 +1,6 @@
 // Format codes the filter plug-in's file information answers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -72,6 +73,11 @@ TEST_F(DxFilterFormats, InfoRecordIsFilledEvenForMissingFiles) {
     EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u);
     EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
     EXPECT_EQ(plugin->Format(::testing::TempDir()), DX_FMT_UNKNOWN);  // a directory
+    std::string fifo = ::testing::TempDir() + "dxfilter_fifo";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(plugin->Format(fifo), DX_FMT_UNKNOWN);  // answered at once, without a writer
+    std::remove(fifo.c_str());
 }
 
 TEST_F(DxFilterFormats, MarkupIsToldApart) {
@@ -94,6 +100,8 @@ TEST_F(DxFilterFormats, TextWithFewControlBytesStaysText) {
     text[900] = '\x08';
     text[1500] = '\x1F';
     EXPECT_EQ(plugin->Format(Temp("ctl.txt", text)), DX_FMT_TEXT);
+    text[1700] = '\0';  // a stray zero byte is a stray control byte too
+    EXPECT_EQ(plugin->Format(Temp("nul.txt", text)), DX_FMT_TEXT);
     for (size_t i = 0; i < text.size(); i += 10) text[i] = '\x02';
     EXPECT_NE(plugin->Format(Temp("ctl2.txt", text)), DX_FMT_TEXT);
 }
@@ -106,10 +114,30 @@ TEST_F(DxFilterFormats, Utf16WithoutMarkIsText) {
     }
     EXPECT_EQ(plugin->Format(Temp("le.txt", le + le)), DX_FMT_TEXT);
     EXPECT_EQ(plugin->Format(Temp("be.txt", be + be)), DX_FMT_TEXT);
+    // Chinese in UTF-16 need not hold a zero byte at all.
+    std::u16string chinese =
+        u"敏捷的棕色狐狸跳过了河边那只懒惰的狗每天早上面包师打启他的店铺把新鲜的面包卖给邻居";
+    std::string cjk;
+    for (char16_t u : chinese) cjk += static_cast<char>(u & 0xFF), cjk += static_cast<char>(u >> 8);
+    ASSERT_EQ(cjk.find('\0'), std::string::npos);
+    EXPECT_EQ(plugin->Format(Temp("cjk.txt", cjk + cjk)), DX_FMT_TEXT);
     // Sixteen-bit numbers are not text, though their zero bytes line up.
     std::string numbers;
     for (int i = 0; i < 200; ++i) numbers += static_cast<char>(i % 7), numbers += '\0';
     EXPECT_NE(plugin->Format(Temp("numbers.bin", numbers)), DX_FMT_TEXT);
+}
+
+TEST_F(DxFilterFormats, RandomBytesAreNotText) {
+    uint32_t seed = 99;
+    for (int round = 0; round < 20; ++round) {
+        std::string bytes;
+        for (int i = 0; i < 4000; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            unsigned char c = static_cast<unsigned char>(seed >> 24);
+            bytes += static_cast<char>(c == 0 ? 1 : c);  // no zero bytes
+        }
+        EXPECT_NE(plugin->Format(Temp("random.bin", bytes)), DX_FMT_TEXT) << round;
+    }
 }
 
 TEST_F(DxFilterFormats, HugeSparseFileIsAnsweredFromItsHead) {

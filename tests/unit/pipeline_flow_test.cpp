@@ -12,6 +12,8 @@
 #include "engine/lang_api.h"
 #include "engine/lang_context.h"
 #include "engine_test_support.h"
+#include "ngram/model_index.h"
+#include "pipeline/recognise.h"
 #include "pipeline_test_support.h"
 
 using namespace pipeline_test;
@@ -444,4 +446,40 @@ TEST_F(FlowWithTrainedLanguage, HintSelectsItsProfileAndEnglish) {
     ASSERT_EQ(r.list.size(), 2u);
     EXPECT_TRUE((r.list[0].language == "en" && r.list[1].language == "qz") ||
                 (r.list[0].language == "qz" && r.list[1].language == "en"));
+}
+
+TEST_F(Flow, ModelIndexScoresEqualModelByModel) {
+    ASSERT_NE(ctx_->modelIndex, nullptr);  // built by LangInit
+    const std::string texts[] = {
+        ReadFile(Data("sample_en.txt")), Latin1(ReadFile(Data("sample_fr.txt"))),
+        ReadFile(Data("sample_de.txt")), "zzzz qqqq", std::string(3000, 'a')};
+    for (const std::string &text : texts) {
+        for (int32_t charset : {0, 7, 14, 53}) {
+            std::string logs[2];
+            std::vector<Candidate> lists[2];
+            NgramModelIndex *index = ctx_->modelIndex;
+            for (int pass = 0; pass < 2; ++pass) {
+                ctx_->modelIndex = pass == 0 ? index : nullptr;
+                Debug();
+                std::string copy = text;
+                LangCandidate *list = nullptr;
+                ASSERT_EQ(
+                    RecByNgramText(ctx_, 0, charset, reinterpret_cast<unsigned char *>(copy.data()),
+                                   static_cast<int32_t>(copy.size()), &list),
+                    0);
+                lists[pass] = Take(list);
+                logs[pass] = Log();
+                fclose(ctx_->logFile);
+                ctx_->logFile = nullptr;
+            }
+            ctx_->modelIndex = index;
+            EXPECT_EQ(logs[0], logs[1]);
+            ASSERT_EQ(lists[0].size(), lists[1].size());
+            for (size_t i = 0; i < lists[0].size(); ++i) {
+                EXPECT_EQ(lists[0][i].language, lists[1][i].language);
+                EXPECT_EQ(lists[0][i].charset, lists[1][i].charset);
+                EXPECT_EQ(memcmp(&lists[0][i].score, &lists[1][i].score, sizeof(float)), 0);
+            }
+        }
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -289,4 +291,28 @@ TEST(ReplaceEntity, UnterminatedReferenceEndsTheText) {
     EXPECT_EQ(replace("word &eacute", 1), "word ");
     EXPECT_EQ(replace("&", 0), "");
     EXPECT_EQ(replace("", 0), "");
+}
+
+TEST(SGMLCutTags, RandomMarkupKeepsItsInvariants) {
+    // Bytes drawn mostly from the characters that drive the scanner.
+    const std::string alphabet = "<<>>&&;;\"'=!-/ \t\nabcdeEsScriptyl#0x9\xE9\xC3";
+    std::mt19937 random(20261205);
+    for (int round = 0; round < 3000; ++round) {
+        std::string markup(1 + random() % 300, '\0');
+        for (char &c : markup) {
+            c = (random() % 16 == 0) ? static_cast<char>(random() % 256)
+                                     : alphabet[random() % alphabet.size()];
+        }
+        if (round % 7 == 0) markup = "<p>" + markup + "&eacute;<script>x</script>";
+        const int32_t capacity = static_cast<int32_t>(random() % 64) + (round % 2 ? 2048 : 0);
+        Cut c = cut(markup, capacity, static_cast<int>(round % 2));
+        ASSERT_EQ(c.rc, 0);
+        EXPECT_LE(c.text.size(), std::min<size_t>(markup.size(), static_cast<size_t>(capacity)));
+        EXPECT_EQ(c.text.find('\0'), std::string::npos);
+        EXPECT_EQ(std::count(c.text.begin(), c.text.end(), '&'), c.references) << markup;
+        for (int raw = 0; raw < 2; ++raw) {
+            const std::string replaced = replace(c.text, raw);
+            EXPECT_LE(replaced.size(), c.text.size());
+        }
+    }
 }
