@@ -462,6 +462,10 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
                 Emit(" ");
             else if (is(local, "line-break"))
                 Break();
+            else if (is(local, "table-cell") && !attribute(nAttrs, attrs, "value-type").empty() &&
+                     attribute(nAttrs, attrs, "value-type") != "string")
+                // Numbers, dates and truth values carry no language.
+                skipDepth_ = 1;
             else if (is(local, "note-citation") || is(local, "tracked-changes") ||
                      is(local, "annotation"))
                 // Note marks, deleted text and comments are not the document's text.
