@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "engine/lang_api.h"
 #include "ngram/hash_table.h"
 
 namespace glotta::ngram {
@@ -66,6 +67,13 @@ inline int32_t hash_search_at(const NgramHashTable &table, uint32_t bucket, uint
     return 0;
 }
 
+// HashNew(NGRAM_HASH_BUCKETS) whose entry array has room for `room` overflow
+// entries (at least NGRAM_HASH_GROWTH). The capacity is that of any new
+// table; growth steps within the room reallocate in place (the allocator
+// keeps a block that already fits), which spares a document profile the copy
+// of its first growth.
+NgramHashTable *hash_new(int32_t room);
+
 // HashInsert with the bucket and packed key already computed; the table and
 // its entry array are not null and 0 <= length <= NGRAM_KEY_MAX.
 int hash_insert_at(NgramHashTable &table, uint32_t bucket, uint64_t packed, int32_t length,
@@ -90,7 +98,19 @@ class KeyFinder {
 
     // HashInsert of a key of 1..NGRAM_KEY_MAX bytes whose full hash is `hash`.
     int insert(NgramHashTable &table, uint32_t hash, uint64_t packed, int32_t length,
-               int32_t value);
+               int32_t value) {
+        if (!slots_) return hash_insert_at(table, hash_bucket(hash), packed, length, value);
+        uint32_t s = slot_of(hash);
+        for (; slots_[s].index >= 0; s = (s + 1) & mask_) {
+            if (slots_[s].hash != hash) continue;
+            NgramHashEntry &entry = table.entries[slots_[s].index];
+            if (entry.length == length && entry_key(entry) == packed) {
+                ++entry.count;
+                return LANG_OK;
+            }
+        }
+        return insert_new(table, s, hash, packed, length, value);
+    }
 
   private:
     struct Slot {
@@ -102,6 +122,9 @@ class KeyFinder {
     // index when it is three quarters full; false (and the finder dropped)
     // when it cannot grow.
     bool record(uint32_t slot, uint32_t hash, int32_t index);
+    // Adds a key the index does not hold; `slot` is where its probe ended.
+    int insert_new(NgramHashTable &table, uint32_t slot, uint32_t hash, uint64_t packed,
+                   int32_t length, int32_t value);
     bool rehash();
     void set_size(int bits);
     uint32_t slot_of(uint32_t hash) const { return (hash * 0x9E3779B1u) >> shift_; }

@@ -63,6 +63,25 @@ int hash_insert_at(NgramHashTable &table, uint32_t bucket, uint64_t packed, int3
     return LANG_OK;
 }
 
+NgramHashTable *hash_new(int32_t room) {
+    auto *table = static_cast<NgramHashTable *>(vos_malloc(sizeof(NgramHashTable)));
+    if (!table) return nullptr;
+    const int32_t capacity = NGRAM_HASH_BUCKETS + NGRAM_HASH_GROWTH;
+    room = std::max<int32_t>(room, NGRAM_HASH_GROWTH) + NGRAM_HASH_BUCKETS;
+    table->entries = static_cast<NgramHashEntry *>(vos_malloc(sizeof(NgramHashEntry) * room));
+    if (!table->entries) {
+        vos_free(table);
+        return nullptr;
+    }
+    // Only the heads are read before being written; overflow entries are
+    // written in full when taken, so zeroing them would be wasted work on
+    // every document profile.
+    memset(table->entries, 0, sizeof(NgramHashEntry) * NGRAM_HASH_BUCKETS);
+    table->capacity = capacity;
+    table->nextFree = NGRAM_HASH_BUCKETS;
+    return table;
+}
+
 KeyFinder::~KeyFinder() {
     vos_free(slots_);
 }
@@ -152,36 +171,24 @@ bool KeyFinder::record(uint32_t slot, uint32_t hash, int32_t index) {
     return true;
 }
 
-int KeyFinder::insert(NgramHashTable &table, uint32_t hash, uint64_t packed, int32_t length,
-                      int32_t value) {
+int KeyFinder::insert_new(NgramHashTable &table, uint32_t slot, uint32_t hash, uint64_t packed,
+                          int32_t length, int32_t value) {
+    // The bucket's head is empty exactly when the bucket holds no key yet, so
+    // the head is tested only for keys the index does not know.
     const uint32_t bucket = hash_bucket(hash);
-    if (!slots_) return hash_insert_at(table, bucket, packed, length, value);
-    NgramHashEntry *entries = table.entries;
-    uint32_t s = slot_of(hash);
-    for (; slots_[s].index >= 0; s = (s + 1) & mask_) {
-        if (slots_[s].hash != hash) continue;
-        NgramHashEntry &entry = entries[slots_[s].index];
-        if (entry.length == length && entry_key(entry) == packed) {
-            ++entry.count;
-            return LANG_OK;
-        }
-    }
-    // A new key. Its bucket's head is empty exactly when the bucket holds no
-    // key yet, so the head is tested only now.
-    NgramHashEntry &head = entries[bucket];
+    NgramHashEntry &head = table.entries[bucket];
     if (head.key[0] == 0) {
         write_entry(head, packed, length, value);
         tails_[bucket] = static_cast<int32_t>(bucket);
-        record(s, hash, static_cast<int32_t>(bucket));
+        record(slot, hash, static_cast<int32_t>(bucket));
         return LANG_OK;
     }
     if (table.nextFree + 1 >= table.capacity && !grow(table)) return LANG_ERR_NOMEM;
-    entries = table.entries;
     const int32_t taken = table.nextFree++;
-    write_entry(entries[taken], packed, length, value);
-    entries[tails_[bucket]].next = taken;
+    write_entry(table.entries[taken], packed, length, value);
+    table.entries[tails_[bucket]].next = taken;
     tails_[bucket] = taken;
-    record(s, hash, taken);
+    record(slot, hash, taken);
     return LANG_OK;
 }
 
@@ -190,22 +197,7 @@ int KeyFinder::insert(NgramHashTable &table, uint32_t hash, uint64_t packed, int
 using namespace glotta::ngram;
 
 NgramHashTable *HashNew(int32_t buckets) {
-    if (buckets != NGRAM_HASH_BUCKETS) return nullptr;
-    auto *table = static_cast<NgramHashTable *>(vos_malloc(sizeof(NgramHashTable)));
-    if (!table) return nullptr;
-    const int32_t capacity = buckets + NGRAM_HASH_GROWTH;
-    table->entries = static_cast<NgramHashEntry *>(vos_malloc(sizeof(NgramHashEntry) * capacity));
-    if (!table->entries) {
-        vos_free(table);
-        return nullptr;
-    }
-    // Only the heads are read before being written; overflow entries are
-    // written in full when taken, so zeroing them would be wasted work on
-    // every document profile.
-    memset(table->entries, 0, sizeof(NgramHashEntry) * buckets);
-    table->capacity = capacity;
-    table->nextFree = buckets;
-    return table;
+    return buckets == NGRAM_HASH_BUCKETS ? hash_new(NGRAM_HASH_GROWTH) : nullptr;
 }
 
 uint32_t HashValue(const char *key, int32_t length) {

@@ -149,7 +149,12 @@ NgramProfile *NgramPrfNew(const char *id, const char *charset, int ranked) {
     bool ok = true;
     if (id) ok = (profile->languageId = lang_strdup(id)) != nullptr;
     if (ok && charset) ok = (profile->charset = lang_strdup(charset)) != nullptr;
-    if (ok) ok = (profile->table = HashNew(NGRAM_HASH_BUCKETS)) != nullptr;
+    // A document of the usual 2 KB fills one growth step; a loaded model or a
+    // training profile gets the plain table.
+    if (ok) {
+        profile->table = ranked ? hash_new(2 * NGRAM_HASH_GROWTH) : HashNew(NGRAM_HASH_BUCKETS);
+        ok = profile->table != nullptr;
+    }
     if (ok && ranked) {
         profile->ranked = 1;
         // Only the member counts are read before NgramPrfSort writes the

@@ -35,19 +35,20 @@ perf)
   perf report -i "$out/perf.data" --stdio --no-children --sort dso,sym \
     --percent-limit 0.5 2>/dev/null | grep -v '^$' > "$out/perf-report.txt" || true
   cat "$out/perf-stat.txt"
-  grep -v '^#' "$out/perf-report.txt" | head -40
+  grep -v '^#' "$out/perf-report.txt" | head -40 || true
   ;;
 callgrind)
   head -n 400 "$corpus/bulk.lst" > "$corpus/head400.lst"
+  rm -f "$out"/callgrind.out.*
   # The launcher execs the tool; --trace-children follows it.
   valgrind --tool=callgrind --trace-children=yes \
     --callgrind-out-file="$out/callgrind.out.%p" \
     "$glotta" "@$corpus/head400.lst" "$out/glotta.txt" >/dev/null 2>"$out/valgrind.log" || true
   # The largest output file is the tool's (the others are the shell's helpers).
   file=$(ls -S "$out"/callgrind.out.* | head -1)
-  callgrind_annotate --inclusive=yes "$file" 2>/dev/null | head -45 > "$out/callgrind-inclusive.txt"
-  callgrind_annotate "$file" 2>/dev/null | head -45 > "$out/callgrind-self.txt"
-  cat "$out/callgrind-self.txt"
+  callgrind_annotate --inclusive=yes "$file" > "$out/callgrind-inclusive.txt" 2>/dev/null || true
+  callgrind_annotate "$file" > "$out/callgrind-self.txt" 2>/dev/null || true
+  sed -n '/^Ir/,$p' "$out/callgrind-self.txt" | head -40
   ;;
 *)
   echo "usage: $0 [PREFIX] [perf|callgrind]" >&2

@@ -137,10 +137,12 @@ struct PdfExtractor {
 DXMExtractor *pdf_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format != DX_FMT_PDF || !limits || size <= 0) return nullptr;
     // Poppler reports damaged input through GLib's log; the engine prints nothing.
-    g_log_set_handler(
+    // Installed once: every call would add another handler.
+    static const unsigned handler = g_log_set_handler(
         "Poppler",
         static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
         silent_log, nullptr);
+    (void)handler;
     auto *ex = new (std::nothrow) PdfExtractor();
     if (!ex) return nullptr;
     ex->limits = *limits;

@@ -40,6 +40,14 @@ if [[ -f $case_dir/args ]]; then
     done <"$case_dir/args"
 fi
 
+# Inputs too large or too many to keep in the repository are made at run time.
+if [[ -f $case_dir/setup.sh ]]; then
+    if ! (cd "$work/run" && CASE_DIR=$case_dir WORK_DIR=$work bash "$case_dir/setup.sh"); then
+        echo "FAIL: setup.sh failed" >&2
+        exit 1
+    fi
+fi
+
 # The debug log and any other temporary file stay inside the work directory.
 export TMPDIR=$work/tmp
 unset TOLMAR_LANG

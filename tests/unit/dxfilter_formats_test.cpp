@@ -1,5 +1,6 @@
 // Format codes the filter plug-in's file information answers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -72,6 +73,11 @@ TEST_F(DxFilterFormats, InfoRecordIsFilledEvenForMissingFiles) {
     EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u);
     EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
     EXPECT_EQ(plugin->Format(::testing::TempDir()), DX_FMT_UNKNOWN);  // a directory
+    std::string fifo = ::testing::TempDir() + "dxfilter_fifo";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(plugin->Format(fifo), DX_FMT_UNKNOWN);  // answered at once, without a writer
+    std::remove(fifo.c_str());
 }
 
 TEST_F(DxFilterFormats, MarkupIsToldApart) {

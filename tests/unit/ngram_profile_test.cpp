@@ -181,6 +181,35 @@ TEST(NgramProfileInsert, MatchesOneByOneInsertion) {
     }
 }
 
+TEST(NgramProfileInsert, RepeatedWordsMatchOneByOneInsertion) {
+    // A small vocabulary in mixed case: most words repeat, some are long.
+    std::mt19937 rng(23);
+    std::vector<std::string> vocabulary;
+    for (int w = 0; w < 40; ++w) {
+        std::string word = random_text(rng, 2 + rng() % (w % 10 == 0 ? 90 : 9));
+        for (char &c : word) {
+            if (static_cast<unsigned char>(c) < 0x40) c = 'q';
+        }
+        vocabulary.push_back(word);
+    }
+    for (int round = 0; round < 10; ++round) {
+        std::string text;
+        while (text.size() < 3000u * (round % 3 + 1)) {
+            std::string word = vocabulary[rng() % vocabulary.size()];
+            for (char &c : word) {
+                if (c >= 'a' && c <= 'z' && rng() % 4 == 0) c = static_cast<char>(c - 32);
+            }
+            text += word + (rng() % 3 ? " " : ". ");
+        }
+        ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
+        ProfilePtr reference(NgramPrfNew(nullptr, nullptr, 0));
+        std::string copy = text;
+        ASSERT_EQ(insert_text(profile.get(), copy), LANG_OK);
+        naive_insert(reference->table, text);
+        expect_same_table(profile->table, reference->table);
+    }
+}
+
 TEST(NgramProfileInsert, SuccessiveCallsMatchOneByOneInsertion) {
     // Later calls start from a table with long chains, as training does.
     std::mt19937 rng(11);

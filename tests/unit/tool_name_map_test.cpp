@@ -141,3 +141,10 @@ TEST_F(ToolNameMap, UnreadableFileIsReported) {
     chmod((dir_ / "langname.cfg").c_str(), 0);
     EXPECT_EQ(load(), 1);
 }
+
+TEST_F(ToolNameMap, BinaryJunkIsHarmless) {
+    std::string junk("\0\xff\xfe\x01 \x02\n\0en English\n\xc3\xa9t\xc3\xa9 Summer\n", 32);
+    write(junk);
+    ASSERT_EQ(load(), 0);
+    EXPECT_STREQ(LangCode2Name("\xc3\xa9t\xc3\xa9"), "Summer");
+}
