@@ -24,7 +24,7 @@ class DxFilterExtract : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(plugin->ok()) << "dxfilter.so did not load or start"; }
 
     static std::string Temp(const std::string &name, const std::string &bytes) {
-        std::string path = ::testing::TempDir() + "dxfilter_x_" + name;
+        std::string path = ::testing::TempDir() + "dxfilter_x_" + std::to_string(getpid()) + "_" + name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
