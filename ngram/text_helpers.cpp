@@ -1,6 +1,7 @@
 // text_helpers.cpp - byte and string helpers shared by the engine.
 #include "ngram/text_helpers.h"
 
+#include <float.h>
 #include <math.h>
 #include <string.h>
 
@@ -116,5 +117,10 @@ float lang_atof(char *text) {
         for (; is_digit(*p); ++p, ++digits) digits_value = digits_value * 10.0 + (*p - '0');
         if (digits > 0) fraction = digits_value / pow(10.0, digits);
     }
-    return static_cast<float>(sign * (whole + fraction));
+    const double value = sign * (whole + fraction);
+    // Converting a double beyond the float range is undefined; such text
+    // reads as an infinity.
+    if (value > FLT_MAX) return HUGE_VALF;
+    if (value < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(value);
 }

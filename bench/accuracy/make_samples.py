@@ -11,6 +11,7 @@ starting at a paragraph and ending on a character boundary. Variants:
   legacy   the sample in each legacy charset of the language's profiles (lines that the
            charset cannot represent are dropped, as in training)
   html     the UTF-8 sample inside a small HTML page without charset or language declaration
+  docx     the UTF-8 sample as the one paragraph of a minimal Word document
 
 Writes bench/work/accuracy/samples/... and the manifest bench/work/accuracy/manifest.tsv:
 path, language, variant, charset, length, text source. Deterministic (seeded per sample).
@@ -20,6 +21,7 @@ import html
 import os
 import random
 import sys
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
@@ -79,9 +81,53 @@ def samples_for(textdir, cs):
     return out
 
 
+DOCX_PARTS = {
+    "[Content_Types].xml":
+        '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<Types xmlns="http://schemas.'
+        'openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType='
+        '"application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" '
+        'ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType='
+        '"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>'
+        '</Types>',
+    "_rels/.rels":
+        '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<Relationships xmlns="http://'
+        'schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type='
+        '"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" '
+        'Target="word/document.xml"/></Relationships>',
+}
+
+
+def write_docx(path, text):
+    body = "".join('<w:p><w:r><w:t xml:space="preserve">%s</w:t></w:r></w:p>' %
+                   html.escape(par, quote=False) for par in text.split("\n"))
+    doc = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:document xmlns:w="http://'
+           'schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body>%s</w:body>'
+           '</w:document>' % body)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in list(DOCX_PARTS.items()) + [("word/document.xml", doc)]:
+            info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+            z.writestr(info, data, zipfile.ZIP_DEFLATED)
+
+
 def html_page(text):
     return ("<!DOCTYPE html>\n<html>\n<head>\n<title></title>\n</head>\n<body>\n<p>%s</p>\n"
             "</body>\n</html>\n" % html.escape(text, quote=False))
+
+
+def emit(variant, textdir, cs, length, i, piece, lang):
+    ext = {"html": "html", "docx": "docx"}.get(variant, "txt")
+    path = os.path.join(OUT, "samples", "%s/%s-%s/%d-%02d.%s" % (variant, textdir, cs, length, i,
+                                                                 ext))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if variant == "docx":
+        write_docx(path, piece.decode("utf-8"))
+    else:
+        data = piece
+        if variant == "html":
+            data = html_page(piece.decode("utf-8")).encode("utf-8")
+        with open(path, "wb") as f:
+            f.write(data)
+    return (path, lang, variant, cs, length, textdir)
 
 
 def main():
@@ -95,37 +141,19 @@ def main():
             # Every language once as UTF-8 text and as HTML (Cyrillic from its 1251 text).
             if (textdir, "utf8") not in done:
                 done.add((textdir, "utf8"))
-                variants += [("utf8", "utf8"), ("html", "utf8")]
+                variants += [("utf8", "utf8"), ("html", "utf8"), ("docx", "utf8")]
         if cs != "utf8" and not (cs == "1252" and LANGS[lang].get("fold")):
             variants.append(("legacy", cs))
         for variant, vcs in variants:
-            codec_cs = "utf8" if variant == "html" else vcs
-            for length, i, piece in samples_for(textdir, codec_cs):
-                name = "%s/%s-%s/%d-%02d.%s" % (variant, textdir, vcs, length, i,
-                                                "html" if variant == "html" else "txt")
-                path = os.path.join(OUT, "samples", name)
-                os.makedirs(os.path.dirname(path), exist_ok=True)
-                data = piece
-                if variant == "html":
-                    data = html_page(piece.decode("utf-8")).encode("utf-8")
-                with open(path, "wb") as f:
-                    f.write(data)
-                rows.append((path, lang, variant, vcs, length, textdir))
+            for length, i, piece in samples_for(textdir, vcs):
+                rows.append(emit(variant, textdir, vcs, length, i, piece, lang))
     # Languages with no UTF-8 profile (Greek, Hebrew, Thai, CJK) still get UTF-8 and HTML.
     for lang, spec in sorted(LANGS.items()):
         if (lang, "utf8") in done or "utf8" in spec["charsets"] or "1251" in spec["charsets"]:
             continue
-        for variant in ("utf8", "html"):
+        for variant in ("utf8", "html", "docx"):
             for length, i, piece in samples_for(lang, "utf8"):
-                name = "%s/%s-utf8/%d-%02d.%s" % (variant, lang, length, i,
-                                                 "html" if variant == "html" else "txt")
-                path = os.path.join(OUT, "samples", name)
-                os.makedirs(os.path.dirname(path), exist_ok=True)
-                data = piece if variant == "utf8" else html_page(
-                    piece.decode("utf-8")).encode("utf-8")
-                with open(path, "wb") as f:
-                    f.write(data)
-                rows.append((path, lang, variant, "utf8", length, lang))
+                rows.append(emit(variant, lang, "utf8", length, i, piece, lang))
     rows.sort()
     with open(os.path.join(OUT, "manifest.tsv"), "w") as f:
         for r in rows:

@@ -124,9 +124,11 @@ def main(results=None, tool="glotta"):
         out.append("")
 
     for variants, label in ((("utf8",), "UTF-8 text"), (("legacy",), "legacy-charset bytes"),
-                            (("html",), "UTF-8 HTML")):
-        table_by(lambda r: r["length"], "Language accuracy (%%), %s, by length" % label,
-                 [64, 256, 1024, 2048], variants)
+                            (("html",), "UTF-8 HTML"),
+                            (("docx",), "Word documents (DOCX; peers given the plain text)")):
+        if any(r["variant"] in variants for r in rows):
+            table_by(lambda r: r["length"], "Language accuracy (%%), %s, by length" % label,
+                     [64, 256, 1024, 2048], variants)
 
     # Charsets.
     out.append("## Charset of legacy-charset samples, by charset")
@@ -220,6 +222,15 @@ def main(results=None, tool="glotta"):
     with open(dest, "w") as f:
         f.write(text)
     print("report: wrote %s" % dest, file=sys.stderr)
+    # The published summary: the hand-written analysis, then these tables.
+    preface = os.path.join(HERE, "preface.md")
+    if os.path.exists(preface):
+        with open(preface) as f:
+            head = f.read()
+        tables = text.split("\n## ", 1)[1]
+        with open(os.path.join(ROOT, "bench", "work", "accuracy", "ACCURACY-full.md"), "w") as f:
+            f.write(head.rstrip("\n") + "\n\n# Tables\n\n" + text.split("\n\n", 2)[1] +
+                    "\n\n## " + tables)
 
 
 if __name__ == "__main__":

@@ -158,12 +158,20 @@ def fetch_packages(pkgs, work, any_version, offline):
     debs = os.path.join(work, "debs")
     os.makedirs(debs, exist_ok=True)
     got = []
+    refreshed = False
     for name, version in pkgs:
         path = deb_file_name(name, version, debs)
         if path is None and not offline:
             log("downloading %s=%s" % (name, version))
             r = subprocess.run(["apt-get", "download", "%s=%s" % (name, version)],
                                cwd=debs, capture_output=True, text=True)
+            if r.returncode != 0 and not refreshed:
+                # A fresh machine may not have package lists yet.
+                log("  refreshing the package lists")
+                subprocess.run(["apt-get", "update"], capture_output=True)
+                refreshed = True
+                r = subprocess.run(["apt-get", "download", "%s=%s" % (name, version)],
+                                   cwd=debs, capture_output=True, text=True)
             if r.returncode != 0 and any_version:
                 log("  pinned version unavailable; taking the current one")
                 r = subprocess.run(["apt-get", "download", name], cwd=debs,
@@ -174,8 +182,8 @@ def fetch_packages(pkgs, work, any_version, offline):
                     if cands:
                         path = os.path.join(debs, cands[-1])
             if r.returncode != 0:
-                sys.exit("cannot download %s=%s:\n%s\n(run apt-get update, or "
-                         "pass --any-version to accept another version)"
+                sys.exit("cannot download %s=%s:\n%s\n(pass --any-version to accept "
+                         "another version)"
                          % (name, version, r.stderr.strip()))
             if path is None:
                 path = deb_file_name(name, version, debs)

@@ -87,6 +87,18 @@ def hyperfine(cmd, runs, label, env=None):
             "cpu": res["user"] + res["system"]}
 
 
+def callgrind_instructions(cmd, env=None):
+    """Instructions the command executes, counted by callgrind (load-free)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        log_path = os.path.join(tmp, "log")
+        subprocess.run(["valgrind", "--tool=callgrind", "--log-file=" + log_path,
+                        "--callgrind-out-file=" + os.path.join(tmp, "out")] + cmd,
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(log_path) as f:
+            m = re.search(r"Collected : (\d+)", f.read())
+    return int(m.group(1)) if m else 0
+
+
 def read_manifest(path):
     rows = []
     with open(path, encoding="utf-8") as f:
@@ -253,6 +265,28 @@ def main():
         res["label"] = label
         results[key] = res
 
+    # Instructions per document: independent of the machine's load, so the
+    # steadiest figure for comparing revisions and peers on a shared machine.
+    instructions = {}
+    if shutil.which("valgrind"):
+        sample = rows[:400]
+        sample_list = os.path.join(corpus, "sample400.lst")
+        write_list(sample_list, [r["path"] for r in sample])
+        empty = os.path.join(corpus, "empty.lst")
+        runs_ir = []
+        if have_glotta:
+            binary = os.path.join(args.prefix, "_linux", "bin", "glotta")
+            env = dict(os.environ)
+            env["LD_LIBRARY_PATH"] = os.path.dirname(binary)
+            runs_ir.append(("glotta", [binary], env))
+        runs_ir.append(("CLD2, bytes as-is", [args.driver, "-mode", "raw"], None))
+        runs_ir.append(("uchardet + iconv + CLD2", [args.driver, "-mode", "peer"], None))
+        for label, cmd, env in runs_ir:
+            log("callgrind: %s" % label)
+            base = callgrind_instructions(cmd + ["@" + empty, os.devnull], env)
+            full = callgrind_instructions(cmd + ["@" + sample_list, os.devnull], env)
+            instructions[label] = (base, (full - base) / len(sample))
+
     # Per kind of document (plain text, HTML, XML) from the same corpus.
     kinds = {}
     if have_glotta:
@@ -383,6 +417,15 @@ def main():
                     "met" if rate(n_docs, g["cpu"]) >= 10000 else "missed",
                     "met" if st < 0.050 else "missed"))
         L.append("")
+        if instructions:
+            L.append("Instructions (callgrind, first %d documents of the list, start-up "
+                     "subtracted; independent of the load):" % min(400, n_docs))
+            L.append("")
+            L.append("| Program | start-up | per document |")
+            L.append("|---|---:|---:|")
+            for label, (base, per_doc) in instructions.items():
+                L.append("| %s | %.1f M | %.0f k |" % (label, base / 1e6, per_doc / 1e3))
+            L.append("")
         if kinds:
             L.append("glotta by kind of document (each kind's documents listed repeatedly up "
                      "to %d entries; median of %d runs, start-up included):"

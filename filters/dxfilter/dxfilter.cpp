@@ -286,11 +286,15 @@ void dx_shutdown(void *filter) {
 void *dx_open_document(void *filter, DXStream *stream) {
     if (!filter || !stream || !stream->open || !stream->read || !stream->seek || !stream->tell)
         return nullptr;
+    // Closed again on every failure once opened, and never before: closing
+    // an unopened stream could close a descriptor that is not the document's.
+    bool opened = false;
     try {
         auto doc = std::make_unique<Document>();
         doc->filter = static_cast<Filter *>(filter);
         doc->stream = stream;
         doc->deadline = monotonic_ns() + kMaxDocumentNs;
+        opened = true;  // a failed open may still leave a descriptor to close
         if (stream->open(stream) != 1) {
             if (stream->close) stream->close(stream);
             return nullptr;
@@ -303,7 +307,7 @@ void *dx_open_document(void *filter, DXStream *stream) {
         }
         return doc.release();
     } catch (...) {
-        if (stream->close) stream->close(stream);
+        if (opened && stream->close) stream->close(stream);
         return nullptr;
     }
 }

@@ -28,6 +28,7 @@ namespace {
 constexpr size_t kPushBytes = 32 * 1024;     // compressed-side piece per step
 constexpr size_t kMaxCellBytes = 64 * 1024;  // one spreadsheet cell or shared string
 constexpr size_t kMaxSharedBytes = 32u << 20;
+constexpr size_t kMaxSharedStrings = 1u << 20;
 constexpr size_t kMaxSmallPart = 1u << 20;  // container.xml, OPF
 
 int64_t now_ns() {
@@ -462,6 +463,10 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
                 Emit(" ");
             else if (is(local, "line-break"))
                 Break();
+            else if (is(local, "table-cell") && !attribute(nAttrs, attrs, "value-type").empty() &&
+                     attribute(nAttrs, attrs, "value-type") != "string")
+                // Numbers, dates and truth values carry no language.
+                skipDepth_ = 1;
             else if (is(local, "note-citation") || is(local, "tracked-changes") ||
                      is(local, "annotation"))
                 // Note marks, deleted text and comments are not the document's text.
@@ -520,8 +525,11 @@ void OfficeExtractor::End(const xmlChar *local) {
             else if (is(local, "t"))
                 inValue_ = false;
             else if (is(local, "si")) {
+                // Past either bound later strings are dropped, and the cells
+                // that refer to them stay empty.
                 sharedBytes_ += cell_.size();
-                shared_.push_back(sharedBytes_ <= kMaxSharedBytes ? cell_ : std::string());
+                if (sharedBytes_ <= kMaxSharedBytes && shared_.size() < kMaxSharedStrings)
+                    shared_.push_back(cell_);
             }
             break;
         case PartKind::kXlsxSheet:

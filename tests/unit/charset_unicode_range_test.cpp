@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <stdio.h>
 
@@ -376,7 +377,7 @@ class NgramContext : public ::testing::Test {
     // Trains a profile the way the engine does, saves it and loads it back
     // as a language model.
     void add_profile(const Sample &sample) {
-        std::string path = ::testing::TempDir() + "range_" + sample.id + ".lm";
+        std::string path = ::testing::TempDir() + "range_" + std::to_string(getpid()) + "_" + sample.id + ".lm";
         NgramProfile *training = NgramPrfNew(sample.id, sample.charset, 0);
         ASSERT_NE(training, nullptr);
         std::vector<unsigned char> text(sample.text.begin(), sample.text.end());

@@ -17,7 +17,7 @@
 namespace {
 
 std::string write_temp(const std::string &name, const std::string &content) {
-    const std::string path = testing::TempDir() + "glotta_fs_" + name;
+    const std::string path = testing::TempDir() + "glotta_fs_" + std::to_string(getpid()) + "_" + name;
     std::ofstream(path, std::ios::binary) << content;
     return path;
 }

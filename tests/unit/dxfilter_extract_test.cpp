@@ -24,7 +24,7 @@ class DxFilterExtract : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(plugin->ok()) << "dxfilter.so did not load or start"; }
 
     static std::string Temp(const std::string &name, const std::string &bytes) {
-        std::string path = ::testing::TempDir() + "dxfilter_x_" + name;
+        std::string path = ::testing::TempDir() + "dxfilter_x_" + std::to_string(getpid()) + "_" + name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
@@ -72,6 +72,23 @@ TEST_F(DxFilterExtract, TextComesInDocumentOrder) {
         ASSERT_NE(fox, std::string::npos) << file << ": " << text;
         ASSERT_NE(baker, std::string::npos) << file << ": " << text;
         EXPECT_LT(fox, baker) << file;
+    }
+}
+
+TEST_F(DxFilterExtract, WordProcessorFormatsGiveTheSameText) {
+    // Headings, paragraphs and table cells each end a line; nothing else does.
+    const std::string expected =
+        "Лиса и пекарь\nЛиса и пекарь\n"
+        "Быстрая коричневая лиса прыгает через ленивую собаку у реки.\n"
+        "Каждое утро пекарь открывает свою лавку и продаёт свежий хлеб соседям.\n"
+        "Лиса и пекарь\nпекарь\n"
+        "Быстрая коричневая лиса прыгает через ленивую собаку у реки.\n"
+        "Каждое утро пекарь открывает свою лавку и продаёт свежий хлеб соседям.\n";
+    for (const char *file :
+         {"docs/ru.docx", "docs/ru.odt", "docs/ru.epub", "docs/ru.rtf", "docs/ru-lo.rtf"}) {
+        Extraction r = plugin->Extract(Data(file));
+        EXPECT_EQ(to_utf8(r.text), expected) << file;
+        EXPECT_TRUE(r.endRepeats) << file;
     }
 }
 
@@ -130,6 +147,29 @@ TEST_F(DxFilterExtract, LongParagraphsAreWrappedAtWordBoundaries) {
     std::string unwrapped = text;
     std::replace(unwrapped.begin(), unwrapped.end(), '\n', ' ');
     EXPECT_EQ(unwrapped, body);
+}
+
+TEST_F(DxFilterExtract, ChunksNeverSplitACharacter) {
+    std::string body = "{\\rtf1 ";
+    for (int i = 0; i < 30000; ++i) body += "\\u-10179?\\u-8704?";  // U+1F600 each
+    Extraction r = plugin->Extract(Temp("emoji.rtf", body + "}"));
+    EXPECT_GT(r.chunks, 2);
+    EXPECT_FALSE(r.splitPair);
+    EXPECT_EQ(r.text.substr(0, 2), u"\U0001F600");
+}
+
+TEST_F(DxFilterExtract, WhiteSpaceAndControlsAreTidied) {
+    Extraction r = plugin->Extract(
+        Temp("ws.rtf",
+             "{\\rtf1 \\par\\par  one\\tab\\tab  two \\u7?\\u65279?three\\par\\par\\par four}"));
+    EXPECT_EQ(to_utf8(r.text), "one two three\nfour\n");
+}
+
+TEST_F(DxFilterExtract, SpreadsheetNumbersAreLeftOut) {
+    for (const char *file : {"docs/en.xlsx", "docs/en.ods"}) {
+        std::string text = to_utf8(plugin->Extract(Data(file)).text);
+        EXPECT_EQ(text.find("42"), std::string::npos) << file << ": " << text;
+    }
 }
 
 TEST_F(DxFilterExtract, TextStopsAtTheCap) {

@@ -24,7 +24,7 @@ class DxFilterFormats : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(plugin->ok()) << "dxfilter.so did not load or start"; }
 
     static std::string Temp(const std::string &name, const std::string &bytes) {
-        std::string path = ::testing::TempDir() + "dxfilter_" + name;
+        std::string path = ::testing::TempDir() + "dxfilter_" + std::to_string(getpid()) + "_" + name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
@@ -73,7 +73,7 @@ TEST_F(DxFilterFormats, InfoRecordIsFilledEvenForMissingFiles) {
     EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u);
     EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
     EXPECT_EQ(plugin->Format(::testing::TempDir()), DX_FMT_UNKNOWN);  // a directory
-    std::string fifo = ::testing::TempDir() + "dxfilter_fifo";
+    std::string fifo = ::testing::TempDir() + "dxfilter_fifo_" + std::to_string(getpid());
     std::remove(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(plugin->Format(fifo), DX_FMT_UNKNOWN);  // answered at once, without a writer

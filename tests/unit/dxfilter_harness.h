@@ -66,6 +66,8 @@ struct Extraction {
     int readError = 0;    // first non-zero read text answer
     std::u16string text;  // all text read
     int chunks = 0;
+    bool splitPair = false;   // a chunk ended inside a surrogate pair
+    bool endRepeats = false;  // read text after the end answered 0 with no text again
     int opens = 0, closes = 0;
 };
 
@@ -136,10 +138,18 @@ class Plugin {
                         r.readError = rc;
                         break;
                     }
-                    if (chunk.length == 0) break;
+                    if (chunk.length == 0) {
+                        DXTextChunk again{nullptr, -1};
+                        r.endRepeats = api.readText(handle, doc, &again, 0) == 0 &&
+                                       again.length == 0 && again.data == nullptr;
+                        break;
+                    }
                     ++r.chunks;
-                    r.text.append(static_cast<const char16_t *>(chunk.data),
-                                  static_cast<size_t>(chunk.length) / 2);
+                    const auto *units = static_cast<const char16_t *>(chunk.data);
+                    size_t n = static_cast<size_t>(chunk.length) / 2;
+                    if (n > 0 && units[n - 1] >= 0xD800 && units[n - 1] <= 0xDBFF)
+                        r.splitPair = true;
+                    r.text.append(units, n);
                     free(chunk.data);
                 }
             }

@@ -288,6 +288,29 @@ TEST(NgramLmSave, RankedProfileRoundTripScoresOne) {
     EXPECT_EQ(NgramPrfCompute(document.get(), model.profile.get()), 1.0f);
 }
 
+TEST(NgramLmSave, RankedProfileWritesAtMostFourHundredLines) {
+    TempDir dir;
+    // 450 n-grams with counts 450 down to 1, one per rank list.
+    ProfilePtr document(NgramPrfNew(nullptr, nullptr, 1));
+    for (int n = 0; n < 450; ++n) {
+        const std::string key = "m" + std::to_string(n);
+        ASSERT_EQ(
+            HashInsert(document->table, key.data(), static_cast<int32_t>(key.size()), 450 - n),
+            LANG_OK);
+    }
+    ASSERT_EQ(NgramPrfSort(document.get()), LANG_OK);
+    const std::string path = dir.file("doc.lm");
+    ASSERT_EQ(NgramPrfSave(document.get(), path.c_str()), LANG_OK);
+    const std::string saved = read_file(path);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 400);
+    EXPECT_EQ(saved.substr(0, 6), "m0 2\nm");
+    Loaded model = load(path);
+    ASSERT_EQ(model.result, LANG_OK);
+    EXPECT_EQ(count_of(model.profile.get(), "m399"), 400);
+    EXPECT_EQ(count_of(model.profile.get(), "m400"), 0);
+    EXPECT_EQ(NgramPrfCompute(document.get(), model.profile.get()), 1.0f);
+}
+
 TEST(NgramLmSave, Failures) {
     TempDir dir;
     ProfilePtr profile(NgramPrfNew("en", "1252", 0));

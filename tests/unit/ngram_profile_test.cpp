@@ -292,6 +292,20 @@ TEST(NgramProfileInsert, LongWordsMatchOneByOneInsertion) {
     expect_same_table(profile->table, reference->table);
 }
 
+TEST(NgramProfileInsert, DocumentTablesGrowLikeAnyTable) {
+    // Capacity 3009 until overflow entry 3008 is taken, then 2000 more per step.
+    std::mt19937 rng(29);
+    ProfilePtr document(NgramPrfNew(nullptr, nullptr, 1));
+    EXPECT_EQ(document->table->capacity, 3009);
+    while (document->table->nextFree < 8000) {
+        std::string text = random_text(rng, 200);
+        ASSERT_EQ(insert_text(document.get(), text), LANG_OK);
+        const int32_t next_free = document->table->nextFree;
+        ASSERT_EQ(document->table->capacity, 3009 + 2000 * ((next_free - 1009) / 2000))
+            << next_free;
+    }
+}
+
 TEST(NgramProfileInsert, RefusesNullArguments) {
     ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
     unsigned char text[] = "ab";

@@ -32,7 +32,7 @@ struct FailAllocAfter {
 // A fresh directory under the system's temporary directory, removed with
 // everything in it at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "glotta-ngram-XXXXXX").string();
@@ -54,7 +54,7 @@ public:
         return target;
     }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -1,5 +1,6 @@
 // Tests of the byte and string helpers: noise bytes, compaction, trimming,
 // comparison, copies and the decimal reader.
+#include <math.h>
 #include <string.h>
 
 #include <string>
@@ -128,6 +129,8 @@ TEST(NgramTextHelpers, AtofReadsDecimals) {
     EXPECT_EQ(atof_of("3."), 3.0f);
     EXPECT_EQ(atof_of(".5"), 0.5f);
     EXPECT_EQ(atof_of(""), 0.0f);
+    EXPECT_EQ(atof_of(std::string(60, '9').c_str()), HUGE_VALF);
+    EXPECT_EQ(atof_of(("-" + std::string(400, '9')).c_str()), -HUGE_VALF);
     EXPECT_EQ(lang_atof(nullptr), 0.0f);
 }
 
