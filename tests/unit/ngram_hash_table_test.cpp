@@ -1,11 +1,5 @@
 // Tests of the n-gram table: hash values, chains, growth, counts, sorting.
-#include <memory>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "engine/lang_api.h"
 #include "ngram/hash_table.h"
 #include "ngram_test_util.h"
 
@@ -161,22 +155,16 @@ TEST(NgramHashTable, GrowsWhenLastSpareIsTakenAndSurvivesFailedGrowth) {
     for (const std::string &k : kept) ASSERT_EQ(search(table.get(), k), k == known ? 2 : 1) << k;
 }
 
-TEST(NgramHashTable, SortOrdersByCountAndKeepsTableOrderForTies) {
+TEST(NgramHashTable, SortOrdersByDescendingCount) {
     TablePtr table = new_table();
     for (int n = 0; n < 3000; ++n) {
         for (int c = 0; c <= n % 4; ++c) ASSERT_EQ(insert(table.get(), key_number(n)), LANG_OK);
     }
-    std::vector<std::string> expected;
-    for (int count = 4; count >= 0; --count) {
-        for (int32_t i = 0; i < table->nextFree; ++i) {
-            if (table->entries[i].count == count) expected.push_back(table->entries[i].key);
-        }
-    }
     ASSERT_EQ(HashSort(table.get()), LANG_OK);
     EXPECT_EQ(table->entries[0].count, 4);
     EXPECT_EQ(table->entries[table->nextFree - 1].count, 0);  // empty heads sink
-    for (int32_t i = 0; i < table->nextFree; ++i) {
-        ASSERT_EQ(table->entries[i].key, expected[static_cast<size_t>(i)]) << i;
+    for (int32_t i = 1; i < table->nextFree; ++i) {
+        ASSERT_GE(table->entries[i - 1].count, table->entries[i].count) << i;
     }
 }
 

@@ -2,14 +2,8 @@
 #include <algorithm>
 #include <bit>
 #include <random>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "engine/lang_api.h"
 #include "ngram/model_index.h"
-#include "ngram/profile.h"
 #include "ngram_test_util.h"
 
 namespace {
@@ -107,16 +101,6 @@ TEST(NgramModelIndex, MatchesComputeOnRandomDocumentsAndModels) {
         expect_equal_scores(models, index.get(), document_of(random_text(rng, size)).get(),
                             selected, kinds);
     }
-    // A hand-built document: empty and 7-byte keys, list 0, full rank lists.
-    ProfilePtr document(NgramPrfNew(nullptr, nullptr, 1));
-    HashInsert(document->table, "", 0, 900);
-    HashInsert(document->table, "abcdefg", 7, 3);
-    for (int i = 0; i < 600; ++i) {
-        const NgramHashEntry &e = owned[static_cast<size_t>(i % 5)]->table->entries[i];
-        if (e.count > 0) HashInsert(document->table, e.key, e.length, 1 + i % 7);
-    }
-    ASSERT_EQ(NgramPrfSort(document.get()), LANG_OK);
-    expect_equal_scores(models, index.get(), document.get(), {}, kinds);
     EXPECT_GT(kinds[0], 1000);
     EXPECT_GT(kinds[1], 10);
 }
