@@ -12,6 +12,7 @@ starting at a paragraph and ending on a character boundary. Variants:
            charset cannot represent are dropped, as in training)
   html     the UTF-8 sample inside a small HTML page without charset or language declaration
   docx     the UTF-8 sample as the one paragraph of a minimal Word document
+  htmlcs   the legacy sample inside an HTML page whose meta element declares its charset
 
 Writes bench/work/accuracy/samples/... and the manifest bench/work/accuracy/manifest.tsv:
 path, language, variant, charset, length, text source. Deterministic (seeded per sample).
@@ -109,18 +110,33 @@ def write_docx(path, text):
             z.writestr(info, data, zipfile.ZIP_DEFLATED)
 
 
-def html_page(text):
-    return ("<!DOCTYPE html>\n<html>\n<head>\n<title></title>\n</head>\n<body>\n<p>%s</p>\n"
-            "</body>\n</html>\n" % html.escape(text, quote=False))
+# The charset labels web pages use, by the engine's charset name.
+DECLARED = {"1250": "windows-1250", "1251": "windows-1251", "1252": "windows-1252",
+            "1253": "windows-1253", "1254": "windows-1254", "1255": "windows-1255",
+            "1256": "windows-1256", "1257": "windows-1257", "874": "windows-874",
+            "866": "ibm866", "koi8-r": "koi8-r", "iso-8859-2": "iso-8859-2",
+            "iso-8859-5": "iso-8859-5", "iso-8859-7": "iso-8859-7", "iso-8859-8": "iso-8859-8",
+            "sjis": "shift_jis", "euc-jp": "euc-jp", "gb": "gb2312", "big5": "big5",
+            "euc-ksc": "euc-kr"}
+
+
+def html_page(text, charset=None):
+    meta = ('<meta http-equiv="Content-Type" content="text/html; charset=%s">\n' % charset
+            if charset else "")
+    return ("<!DOCTYPE html>\n<html>\n<head>\n%s<title></title>\n</head>\n<body>\n<p>%s</p>\n"
+            "</body>\n</html>\n" % (meta, html.escape(text, quote=False)))
 
 
 def emit(variant, textdir, cs, length, i, piece, lang):
-    ext = {"html": "html", "docx": "docx"}.get(variant, "txt")
+    ext = {"html": "html", "htmlcs": "html", "docx": "docx"}.get(variant, "txt")
     path = os.path.join(OUT, "samples", "%s/%s-%s/%d-%02d.%s" % (variant, textdir, cs, length, i,
                                                                  ext))
     os.makedirs(os.path.dirname(path), exist_ok=True)
     if variant == "docx":
         write_docx(path, piece.decode("utf-8"))
+    elif variant == "htmlcs":
+        with open(path, "wb") as f:
+            f.write(html_page(piece.decode(CODECS[cs]), DECLARED[cs]).encode(CODECS[cs]))
     else:
         data = piece
         if variant == "html":
@@ -143,7 +159,7 @@ def main():
                 done.add((textdir, "utf8"))
                 variants += [("utf8", "utf8"), ("html", "utf8"), ("docx", "utf8")]
         if cs != "utf8" and not (cs == "1252" and LANGS[lang].get("fold")):
-            variants.append(("legacy", cs))
+            variants += [("legacy", cs), ("htmlcs", cs)]
         for variant, vcs in variants:
             for length, i, piece in samples_for(textdir, vcs):
                 rows.append(emit(variant, textdir, vcs, length, i, piece, lang))

@@ -1,7 +1,8 @@
 // Peer classifiers for the accuracy benchmark: CLD2 and libexttextcat (with its own shipped
 // fingerprints) on the same samples as glotta, and uchardet for the charset of legacy bytes.
 //
-// Reads lines "path<TAB>kind" from standard input, kind being utf8, html or legacy, and writes
+// Reads lines "path<TAB>kind" from standard input, kind being utf8, html, legacy or htmlcs
+// (legacy bytes in HTML), and writes
 // "path<TAB>cld2<TAB>textcat<TAB>uchardet" per line: the language codes each peer gives (CLD2's
 // code, libexttextcat's first candidate) and uchardet's charset name for legacy samples
 // ("-" where a peer was not asked). Legacy bytes reach CLD2 and libexttextcat after
@@ -90,7 +91,7 @@ int main(int argc, char **argv) {
     if (tab == std::string::npos) continue;
     std::string path = line.substr(0, tab), kind = line.substr(tab + 1);
     std::string bytes = read_file(path), text = bytes, charset = "-";
-    if (kind == "legacy") {
+    if (kind == "legacy" || kind == "htmlcs") {
       charset = detect_charset(bytes);
       std::string conv;
       // Without a charset a caller can only assume one: Windows-1252, else ISO-8859-1.
@@ -99,7 +100,7 @@ int main(int argc, char **argv) {
         text = conv;
       if (charset.empty()) charset = "none";
     }
-    std::string cld = cld2_language(text, kind != "html");
+    std::string cld = cld2_language(text, kind != "html" && kind != "htmlcs");
     std::string cat = textcat_language(tc, text);
     std::cout << path << '\t' << cld << '\t' << cat << '\t' << charset << '\n';
   }

@@ -125,7 +125,8 @@ def main(results=None, tool="glotta"):
 
     for variants, label in ((("utf8",), "UTF-8 text"), (("legacy",), "legacy-charset bytes"),
                             (("html",), "UTF-8 HTML"),
-                            (("docx",), "Word documents (DOCX; peers given the plain text)")):
+                            (("docx",), "Word documents (DOCX; peers given the plain text)"),
+                            (("htmlcs",), "legacy-charset HTML declaring its charset")):
         if any(r["variant"] in variants for r in rows):
             table_by(lambda r: r["length"], "Language accuracy (%%), %s, by length" % label,
                      [64, 256, 1024, 2048], variants)
@@ -163,6 +164,12 @@ def main(results=None, tool="glotta"):
         charset_row(cs, [r for r in leg if r["cs"] == cs])
     if leg:
         charset_row("**all**", leg)
+    hc = [r for r in rows if r["variant"] == "htmlcs"]
+    for r in hc:
+        r["gdec"] = decodes_same(r["path"], r["cs"], r["gcs"])
+        r["udec"] = decodes_same(r["path"], r["cs"], r["ud"])
+    if hc:
+        charset_row("**all, HTML declaring its charset**", hc)
     out.append("")
     out.append("By length (legacy samples):")
     out.append("")

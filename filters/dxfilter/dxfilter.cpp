@@ -251,6 +251,7 @@ bool extractable(int format) {
 }
 
 std::unique_ptr<Extractor> new_extractor(Document &doc) {
+    if (!extractable(doc.format)) return nullptr;
     if (!doc.stream->seek(doc.stream, 0, DX_SEEK_SET)) return nullptr;
     if (doc.format == DX_FMT_RTF) return NewRtfExtractor(doc.stream, doc.deadline);
     const DXModule *api = nullptr;
@@ -301,10 +302,9 @@ void *dx_open_document(void *filter, DXStream *stream) {
         }
         doc->size = stream_size(stream);
         if (doc->size > 0) doc->format = document_format(*doc);
-        if (!extractable(doc->format)) {
-            if (stream->close) stream->close(stream);
-            return nullptr;
-        }
+        // A readable document of a format without extractable text still
+        // opens; open text then refuses it, so the engine reports a document
+        // it cannot filter rather than a stream it cannot open.
         return doc.release();
     } catch (...) {
         if (opened && stream->close) stream->close(stream);

@@ -258,8 +258,6 @@ def roff_paragraphs(text):
                 skip = True
             elif req in ("fi", "EE", ".."):
                 skip = False
-            if req in ("TP",):
-                skip_next = True  # noqa: F841 (the tag line after .TP is usually an option)
             continue
         if skip or ln.startswith("\\\""):
             continue

@@ -195,12 +195,15 @@ TEST_F(DxFilterExtract, ReadingTextBeforeOpeningItFails) {
 }
 
 TEST_F(DxFilterExtract, DocumentsWithoutExtractableTextAreRefused) {
-    // Not documents at all: open document answers null and leaves the stream closed.
+    // Not documents with text: they open (the stream is readable) but their
+    // text does not, and the stream is released again.
     for (const char *file : {"binary/blue.png", "binary/true.elf", "binary/en.txt.gz",
                              "binary/plain.zip", "binary/random.bin", "binary/de.xls",
                              "text/empty.txt", "text/fr.html", "bad/truncated.docx"}) {
         Extraction r = plugin->Extract(Data(file));
-        EXPECT_FALSE(r.opened) << file;
+        EXPECT_TRUE(r.opened) << file;
+        EXPECT_NE(r.openText, 0) << file;
+        EXPECT_TRUE(r.text.empty()) << file;
         EXPECT_EQ(r.opens, r.closes) << file;
     }
 }
