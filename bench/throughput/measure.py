@@ -328,8 +328,15 @@ def main():
             formats[ext] = (len(files), len(entries), size, res)
 
     named, lms, lists = profile_count(args.prefix) if have_glotta else (0, 0, [])
-    rev = subprocess.run(["git", "-C", args.repo, "describe", "--always", "--dirty"],
+    rev = subprocess.run(["git", "-C", args.repo, "describe", "--always"],
                          capture_output=True, text=True).stdout.strip()
+    # The report itself does not make the tree dirty.
+    changes = subprocess.run(["git", "-C", args.repo, "status", "--porcelain",
+                              "--untracked-files=no", "--", ".",
+                              ":!" + os.path.relpath(os.path.abspath(args.results), args.repo)],
+                             capture_output=True, text=True).stdout.strip()
+    if changes:
+        rev += "-dirty"
     info_end = os.getloadavg()
 
     # --- report ------------------------------------------------------------
