@@ -45,8 +45,7 @@ TEST(CharsetGuess, FirstTestThatSucceedsDecides) {
         {b("caf\xE9!"), 0},
         {Bytes{0xFF, 0xFE, 'H', 0, 'i', 0}, CS_UTF16LE},
         {Bytes{0xFE, 0xFF, 0, 'H', 0, 'i'}, CS_UTF16BE},
-        {Bytes{0xE9, 0x04, 0x0A, 0x00, 0xE9, 0x04, 0x0D, 0x00, 0x0A, 0x00}, CS_UTF16LE},
-    };
+        {Bytes{0xE9, 0x04, 0x0A, 0x00, 0xE9, 0x04, 0x0D, 0x00, 0x0A, 0x00}, CS_UTF16LE}};
     for (const auto &[bytes, expected] : cases) {
         int32_t charset = -1;
         EXPECT_EQ(GuessCharset(bytes.data(), size(bytes), &charset), 0);
@@ -79,8 +78,7 @@ TEST(CharsetGuess, Utf8Sequences) {
         {"\x80", 0},
         {"\xF8\x88\x80\x80\x80", 0},
         {"\xE4\xB8\x41", 0},
-        {"only ascii", 0},
-    };
+        {"only ascii", 0}};
     for (const auto &[text, expected] : cases) {
         Bytes bytes = b(text);
         EXPECT_EQ(IsUtf8(bytes.data(), size(bytes)), expected) << text;
@@ -106,8 +104,7 @@ TEST(CharsetGuess, Utf16MarksAndLineBreaks) {
         {breaks(100, {{10, false}, {20, true}}), 0},  // both orders: neither
         {six, CS_UTF16LE},
         {five, 0},
-        {late, CS_UTF16LE},
-    };
+        {late, CS_UTF16LE}};
     for (const auto &[bytes, expected] : cases)
         EXPECT_EQ(IsUtf16(bytes.data(), size(bytes)), expected);
     Bytes odd = breaks(100, {});
@@ -124,12 +121,10 @@ TEST(ValidateChinese, CountsSingleBytesAndPairs) {
         int kind;
         Bytes bytes;
         int32_t count;
-    } cases[] = {
-        {CS_GB, b("ab?"), 2},         {CS_GB, b("a?b"), 1},
-        {CS_BIG5, b("ab?"), 2},       {7, b("abc"), 0},
-        {CS_BIG5, mixed, 3},          {CS_GB, mixed, 3},
-        {CS_GB, Bytes{'a', 0xB0}, 1}, {CS_GB, Bytes{0xB0, 0xA1}, 1},
-    };
+    } cases[] = {{CS_GB, b("ab?"), 2},         {CS_GB, b("a?b"), 1},
+                 {CS_BIG5, b("ab?"), 2},       {7, b("abc"), 0},
+                 {CS_BIG5, mixed, 3},          {CS_GB, mixed, 3},
+                 {CS_GB, Bytes{'a', 0xB0}, 1}, {CS_GB, Bytes{0xB0, 0xA1}, 1}};
     for (const auto &c : cases)
         EXPECT_EQ(ValidateChinese(c.kind, c.bytes.data(), size(c.bytes)), c.count);
     EXPECT_EQ(ValidateChinese(CS_GB, nullptr, 3), 0);

@@ -73,8 +73,7 @@ TEST(MarkupLanguage, Declarations) {
         {"<metadata><html lang=fr>", "(none)"},
         {"<meta name=a><html lang=fr>", "fr"},
         {"<html lang=fr", "(none)"},
-        {std::string("<p>\0<html lang=fr>", 18), "(none)"},
-    };
+        {std::string("<p>\0<html lang=fr>", 18), "(none)"}};
     for (const auto &[text, expected] : cases) EXPECT_EQ(language_of(text), expected) << text;
     EXPECT_EQ(language_of("<html lang=fr>", 13), "(none)");
     EXPECT_EQ(language_of("<html lang=fr>", 0), "(none)");
@@ -127,8 +126,7 @@ TEST(MarkupCharset, MetaAndXmlDeclarations) {
         // The kind selects the reader; other kinds declare nothing.
         {decl + "<meta http-equiv=Content-Type content='a; charset=utf8'>", 2, 53},
         {decl, 1, 0},
-        {decl, 5, 0},
-    };
+        {decl, 5, 0}};
     for (const auto &c : cases) EXPECT_EQ(charset_of(c.text, c.kind), c.charset) << c.text;
     EXPECT_EQ(charset_of(decl, 4, static_cast<int32_t>(decl.size()) - 1), 0);
     int32_t charset = -1;
@@ -186,10 +184,9 @@ TEST(MarkupDeclarations, SampleDocuments) {
         int32_t guessed;
     } cases[] = {
         {"ru_cp1251.html", 3, 6, "ru", 0},  // a commented-out KOI8-R declaration is skipped
-        {"ja_sjis.html", 3, 1, "ja", 0},         {"feed_latin9.xml", 4, 24, "(none)", 0},
-        {"de_utf8.txt", 1, 0, "(none)", 53},     {"fr_utf16le_bom.txt", 1, 0, "(none)", 100},
-        {"el_utf16be.txt", 1, 0, "(none)", 101},
-    };
+        {"ja_sjis.html", 3, 1, "ja", 0},        {"feed_latin9.xml", 4, 24, "(none)", 0},
+        {"de_utf8.txt", 1, 0, "(none)", 53},    {"fr_utf16le_bom.txt", 1, 0, "(none)", 100},
+        {"el_utf16be.txt", 1, 0, "(none)", 101}};
     for (const auto &c : cases) {
         std::ifstream in(std::string(GLOTTA_TEST_DATA) + "/charset/" + c.name, std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(in)),

@@ -51,8 +51,7 @@ TEST(CharsetNames, NameToNumber) {
         {"abcdefghijklmnopqrutf8", 0},
         {"abcdefghijklmnopqutf8", 53},
         {"a-b_c-d_e-f_g-h_i-j_k-l_m-n_o-p_q-utf8", 53},
-        {"a-b_c-d_e-f_g-h_i-j_k-l_m-n_o-p_q-r-utf8", 0},
-    };
+        {"a-b_c-d_e-f_g-h_i-j_k-l_m-n_o-p_q-r-utf8", 0}};
     for (auto [name, number] : cases) {
         int32_t charset = -1;
         EXPECT_EQ(MapCharsetName(name, &charset), 0);
@@ -65,8 +64,7 @@ TEST(CharsetNames, NumberToOutputName) {
     const std::pair<int32_t, const char *> cases[] = {
         {0, "Unknown"},  {62, "Unknown"}, {94, "Unknown"}, {-1, "Unknown"},    {1, "sjis"},
         {3, "big5"},     {4, "euc-ksc"},  {7, "1252"},     {14, "iso-8859-1"}, {41, "874"},
-        {51, "unicode"}, {53, "utf8"},    {60, "ksc"},     {101, "unicode"},
-    };
+        {51, "unicode"}, {53, "utf8"},    {60, "ksc"},     {101, "unicode"}};
     for (auto [number, name] : cases) EXPECT_STREQ(DXCharsetID2Name(number), name) << number;
 }
 
@@ -74,8 +72,7 @@ TEST(CharsetImpliedLanguage, SpotChecksAndDebugLog) {
     const std::pair<int32_t, int32_t> cases[] = {
         {1, 29},  {55, 29}, {66, 29}, {2, 9},   {3, 10},  {56, 8},  {60, 32}, {20, 22}, {22, 57},
         {21, 25}, {19, 2},  {73, 47}, {33, 45}, {34, 27}, {36, 19}, {38, 5},  {41, 54}, {0, 0},
-        {6, 0},   {7, 0},   {14, 0},  {51, 0},  {53, 0},  {101, 0}, {999, 0},
-    };
+        {6, 0},   {7, 0},   {14, 0},  {51, 0},  {53, 0},  {101, 0}, {999, 0}};
     pipeline_test::HandContext ctx;
     ctx.Debug();
     for (auto [charset, language] : cases) {

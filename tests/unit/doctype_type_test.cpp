@@ -19,12 +19,13 @@ int32_t on_bytes(const std::string &text, Fn fn) {
 }
 
 TEST(DocType, MimeStringsAndFormatCodes) {
-    const std::pair<const char *, int32_t> mimes[] = {
-        {"text/plain", DOC_TEXT},       {"TEXT/HTML", DOC_HTML},
-        {"text/sgml", DOC_SGML},        {"Text/Xml", DOC_XML},
-        {"application/pdf", DOC_OTHER}, {"text/html; charset=utf-8", DOC_OTHER},
-        {nullptr, DOC_OTHER},
-    };
+    const std::pair<const char *, int32_t> mimes[] = {{"text/plain", DOC_TEXT},
+                                                      {"TEXT/HTML", DOC_HTML},
+                                                      {"text/sgml", DOC_SGML},
+                                                      {"Text/Xml", DOC_XML},
+                                                      {"application/pdf", DOC_OTHER},
+                                                      {"text/html; charset=utf-8", DOC_OTHER},
+                                                      {nullptr, DOC_OTHER}};
     for (auto [mime, expected] : mimes) {
         int32_t type = -1;
         EXPECT_EQ(MimeTypeMapping(mime, &type), 0);
@@ -32,8 +33,7 @@ TEST(DocType, MimeStringsAndFormatCodes) {
     }
     const std::pair<uint32_t, int32_t> codes[] = {
         {0, DOC_UNKNOWN}, {2, DOC_TEXT},  {209, DOC_SGML}, {210, DOC_HTML},
-        {275, DOC_TEXT},  {285, DOC_XML}, {4, DOC_OTHER},  {0xFFFFFFFFu, DOC_OTHER},
-    };
+        {275, DOC_TEXT},  {285, DOC_XML}, {4, DOC_OTHER},  {0xFFFFFFFFu, DOC_OTHER}};
     for (auto [code, expected] : codes) {
         int32_t type = -1;
         EXPECT_EQ(MapMimeType(code, &type), 0);
@@ -94,8 +94,7 @@ TEST(DocType, TagStatisticsAndGuess) {
         {"<", DOC_UNKNOWN, DOC_TEXT},
         {"</", DOC_UNKNOWN, DOC_TEXT},
         {std::string("<p>a</p>\0<p>b</p>", 17), DOC_HTML, DOC_TEXT},  // binary: no tag test
-        {"just words", DOC_UNKNOWN, DOC_TEXT},
-    };
+        {"just words", DOC_UNKNOWN, DOC_TEXT}};
     for (const auto &c : cases) {
         EXPECT_EQ(on_bytes(c.text, contentRecSGML), c.sgml) << c.text;
         EXPECT_EQ(on_bytes(c.text, GuessMimeType), c.guess) << c.text;

@@ -49,27 +49,16 @@ TEST(MatchEntity, NamesAndNumbers) {
     while (Entity_greek[greek].name) ++greek;
     EXPECT_EQ(latin, 66);
     EXPECT_EQ(greek, 52);
+    // "#xE9" is decimal without digits and "#0XE9" no hexadecimal form;
+    // decimal stops at the first non-digit; any byte is a hexadecimal digit.
     const std::pair<const char *, uint32_t> cases[] = {
-        {"eacute", 233},
-        {"Eacute", 201},
-        {"yuml", 255},
-        {"alpha", 945},
-        {"Alpha", 913},
-        {"thetasym", 977},
-        {"piv", 982},
-        {"amp", 32},
-        {"EACUTE", 0},
-        {"times", 0},
-        {"", 0},
-        {"#233", 233},
-        {"#0xE9", 0xE9},
-        {"#0xe9", 0xE9},
-        {"#xE9", 0},                  // no '0' before the x: decimal without digits
-        {"#0XE9", 0},                 // capital X is no hexadecimal mark
-        {"#12abc", 12},               // decimal stops at the first non-digit
-        {"#0x1g", 16 + ('g' - '0')},  // any byte is a hexadecimal "digit"
-        {"#", 0},
-    };
+        {"eacute", 233}, {"Eacute", 201}, {"yuml", 255},
+        {"alpha", 945},  {"Alpha", 913},  {"thetasym", 977},
+        {"piv", 982},    {"amp", 32},     {"EACUTE", 0},
+        {"times", 0},    {"", 0},         {"#233", 233},
+        {"#0xE9", 0xE9}, {"#0xe9", 0xE9}, {"#xE9", 0},
+        {"#0XE9", 0},    {"#12abc", 12},  {"#0x1g", 16 + ('g' - '0')},
+        {"#", 0}};
     for (auto [name, value] : cases) {
         uint32_t out = 12345;
         EXPECT_EQ(MatchEntity(name, &out), value) << name;
@@ -91,56 +80,54 @@ TEST(SGMLCutTags, Cleaning) {
         int removeScripts;
         std::string text;
         int32_t references;
-    } cases[] = {
-        {"<p>caf&eacute; au lait</p>", 2048, 1, "caf&eacute; au lait ", 1},
-        // References below 64 drop out; their ';' joins the noise run.
-        {"<p>fish&amp;chips</p>", 2048, 1, "fish chips ", 0},
-        {"bread &amp; butter", 2048, 1, "bread butter ", 0},
-        {"<p>x&#xE9;y</p>", 2048, 1, "x y ", 0},
-        {"<p>x&#233;y &#0xE9;</p>", 2048, 1, "x&#233;y&#0xE9; ", 2},
-        {"one, two; 3 four!", 2048, 1, "one two four ", 0},
-        {"  lead", 2048, 1, " lead ", 0},
-        {"a<b>12, 34<i>c", 2048, 1, "a c ", 0},  // a noise-only segment adds nothing
-        // Scripts and styles go with their content, whatever it holds...
-        {"<p>before</p><script type=\"x\">if (a<b) { x = \"</p>\"; }</script>"
-         "<STYLE>p { color: red }</Style><p>after</p>",
-         2048, 1, "before after ", 0},
-        // ...unless removal is off: then "<b) ... </script>" is one tag.
-        {"<p>before</p><script type=\"x\">if (a<b) { x = \"</p>\"; }</script>"
-         "<STYLE>p { color: red }</Style><p>after</p>",
-         2048, 0, "before if a p { color red } after ", 0},
-        {"<script>a</scrip b</script>c", 2048, 1, "c ", 0},
-        {"text<script>never closed", 2048, 1, "text ", 0},
-        {"<scripts>kept</scripts>", 2048, 1, "kept ", 0},
-        {"a<!-- b > c -->d", 2048, 1, "a d ", 0},
-        {"a<!-- never closed > d", 2048, 1, "a ", 0},
-        {"<a title=\"x > y\" href='q>r'>link</a>", 2048, 1, "link ", 0},
-        {"<a title = \"x > y\">link</a><img alt=x>", 2048, 1, "link ", 0},
-        {"<p title=\"" + attr + "\" lang=" + attr + ">word</p>", 2048, 1, "word ", 0},
-        // The capacity bounds the output, and so does the input length.
-        {"abcd abcd abcd abcd abcd abcd abcd abcd abcd abcd", 10, 1, "abcd abcd ", 0},
-        {"abc", 2048, 1, "abc", 0},
-        {"abc", 0, 1, "", 0},
-        {"&alpha;", 2048, 1, "&alpha;", 1},
-        // A reference that does not fit (6 + 6 + 1 reaches 13) is dropped,
-        // its ';' stepped over.
-        {"abcdef&eacute;gh", 13, 1, "abcdef gh ", 0},
-        {"abcdef&eacute;gh", 14, 1, "abcdef&eacute;", 1},
-        // Names are cut to 255 bytes: an unknown one, and a number whose
-        // digits are then zeros only, drop out.
-        {"x &" + std::string(300, 'q') + "; y", 2048, 1, "x y ", 0},
-        {"x &#" + std::string(298, '0') + "233; y", 2048, 1, "x y ", 0},
-        {"x &#" + std::string(250, '0') + "233; y", 2048, 1,
-         "x&#" + std::string(250, '0') + "233; y ", 1},
-        // Bad markup ends cleanly.
-        {"<p></p><br/>", 2048, 1, "", 0},
-        {"text<p title='unclosed>more", 2048, 1, "text ", 0},
-        {"text<!-", 2048, 1, "text ", 0},
-        {"a&", 2048, 1, "a ", 0},
-        {"<p>a&eacute</p>", 2048, 1, "a&eacute ", 1},
-        {"<<<<>>>>", 2048, 1, "", 0},
-        {std::string("ab\0cd<p\0x>ef", 12), 2048, 1, "ab cd ef ", 0},
-    };
+    } cases[] = {{"<p>caf&eacute; au lait</p>", 2048, 1, "caf&eacute; au lait ", 1},
+                 // References below 64 drop out; their ';' joins the noise run.
+                 {"<p>fish&amp;chips</p>", 2048, 1, "fish chips ", 0},
+                 {"bread &amp; butter", 2048, 1, "bread butter ", 0},
+                 {"<p>x&#xE9;y</p>", 2048, 1, "x y ", 0},
+                 {"<p>x&#233;y &#0xE9;</p>", 2048, 1, "x&#233;y&#0xE9; ", 2},
+                 {"one, two; 3 four!", 2048, 1, "one two four ", 0},
+                 {"  lead", 2048, 1, " lead ", 0},
+                 {"a<b>12, 34<i>c", 2048, 1, "a c ", 0},  // a noise-only segment adds nothing
+                 // Scripts and styles go with their content, whatever it holds...
+                 {"<p>before</p><script type=\"x\">if (a<b) { x = \"</p>\"; }</script>"
+                  "<STYLE>p { color: red }</Style><p>after</p>",
+                  2048, 1, "before after ", 0},
+                 // ...unless removal is off: then "<b) ... </script>" is one tag.
+                 {"<p>before</p><script type=\"x\">if (a<b) { x = \"</p>\"; }</script>"
+                  "<STYLE>p { color: red }</Style><p>after</p>",
+                  2048, 0, "before if a p { color red } after ", 0},
+                 {"<script>a</scrip b</script>c", 2048, 1, "c ", 0},
+                 {"text<script>never closed", 2048, 1, "text ", 0},
+                 {"<scripts>kept</scripts>", 2048, 1, "kept ", 0},
+                 {"a<!-- b > c -->d", 2048, 1, "a d ", 0},
+                 {"a<!-- never closed > d", 2048, 1, "a ", 0},
+                 {"<a title=\"x > y\" href='q>r'>link</a>", 2048, 1, "link ", 0},
+                 {"<a title = \"x > y\">link</a><img alt=x>", 2048, 1, "link ", 0},
+                 {"<p title=\"" + attr + "\" lang=" + attr + ">word</p>", 2048, 1, "word ", 0},
+                 // The capacity bounds the output, and so does the input length.
+                 {"abcd abcd abcd abcd abcd abcd abcd abcd abcd abcd", 10, 1, "abcd abcd ", 0},
+                 {"abc", 2048, 1, "abc", 0},
+                 {"abc", 0, 1, "", 0},
+                 {"&alpha;", 2048, 1, "&alpha;", 1},
+                 // A reference that does not fit (6 + 6 + 1 reaches 13) is dropped,
+                 // its ';' stepped over.
+                 {"abcdef&eacute;gh", 13, 1, "abcdef gh ", 0},
+                 {"abcdef&eacute;gh", 14, 1, "abcdef&eacute;", 1},
+                 // Names are cut to 255 bytes: an unknown one, and a number whose
+                 // digits are then zeros only, drop out.
+                 {"x &" + std::string(300, 'q') + "; y", 2048, 1, "x y ", 0},
+                 {"x &#" + std::string(298, '0') + "233; y", 2048, 1, "x y ", 0},
+                 {"x &#" + std::string(250, '0') + "233; y", 2048, 1,
+                  "x&#" + std::string(250, '0') + "233; y ", 1},
+                 // Bad markup ends cleanly.
+                 {"<p></p><br/>", 2048, 1, "", 0},
+                 {"text<p title='unclosed>more", 2048, 1, "text ", 0},
+                 {"text<!-", 2048, 1, "text ", 0},
+                 {"a&", 2048, 1, "a ", 0},
+                 {"<p>a&eacute</p>", 2048, 1, "a&eacute ", 1},
+                 {"<<<<>>>>", 2048, 1, "", 0},
+                 {std::string("ab\0cd<p\0x>ef", 12), 2048, 1, "ab cd ef ", 0}};
     for (const auto &c : cases) {
         Cut got = cut(c.markup, c.capacity, c.removeScripts);
         EXPECT_EQ(got.rc, 0);
@@ -176,30 +163,29 @@ TEST(SGMLCutTags, TenMegabytesGiveBoundedText) {
 }
 
 TEST(ReplaceEntity, Utf8AndRawModes) {
+    // Values below 64 or past 21 bits write nothing; a whitespace terminator
+    // is consumed; an unterminated reference ends the text.
     const struct {
         std::string text;
         int raw;
         std::string want;
-    } cases[] = {
-        {"caf&eacute; au", 0, "caf\xC3\xA9 au"},
-        {"&alpha;", 0, "\xCE\xB1"},
-        {"x&#233;y&#0xE9;", 0, "x\xC3\xA9y\xC3\xA9"},
-        {"&#64;&#127;", 0, "@\x7F"},
-        {"&#2047;", 0, "\xDF\xBF"},
-        {"&#65535;", 0, "\xEF\xBF\xBF"},
-        {"&#128512;", 0, "\xF0\x9F\x98\x80"},
-        {"&#4194304;", 0, ""},            // past 21 bits: nothing
-        {"a&#63;b&unknown;c", 0, "abc"},  // below 64: nothing
-        {"a&eacute b", 0,
-         "a\xC3\xA9"
-         "b"},  // whitespace terminator consumed
-        {"ab&eacute;cd&alpha xy", 1, std::string("ab\0cd\0xy", 8)},
-        // An unterminated reference ends the text.
-        {"word &eacute", 0, "word "},
-        {"word &eacute", 1, "word "},
-        {"&", 0, ""},
-        {"", 0, ""},
-    };
+    } cases[] = {{"caf&eacute; au", 0, "caf\xC3\xA9 au"},
+                 {"&alpha;", 0, "\xCE\xB1"},
+                 {"x&#233;y&#0xE9;", 0, "x\xC3\xA9y\xC3\xA9"},
+                 {"&#64;&#127;", 0, "@\x7F"},
+                 {"&#2047;", 0, "\xDF\xBF"},
+                 {"&#65535;", 0, "\xEF\xBF\xBF"},
+                 {"&#128512;", 0, "\xF0\x9F\x98\x80"},
+                 {"&#4194304;", 0, ""},
+                 {"a&#63;b&unknown;c", 0, "abc"},
+                 {"a&eacute b", 0,
+                  "a\xC3\xA9"
+                  "b"},
+                 {"ab&eacute;cd&alpha xy", 1, std::string("ab\0cd\0xy", 8)},
+                 {"word &eacute", 0, "word "},
+                 {"word &eacute", 1, "word "},
+                 {"&", 0, ""},
+                 {"", 0, ""}};
     for (const auto &c : cases) EXPECT_EQ(replace(c.text, c.raw), c.want) << c.text;
 }
 

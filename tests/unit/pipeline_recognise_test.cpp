@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <string>
 #include <vector>
 
-#include "doctype/dx_abi.h"
 #include "pipeline/recognise.h"
 #include "pipeline_test_support.h"
 
@@ -35,13 +32,11 @@ class NgramSelection : public testing::Test {
         const struct {
             const char *id, *charset;
             ProfileIds ids;
-        } rows[] = {
-            {"en", "utf8", {15, 53}},       {"fr", "iso-8859-1", {19, 14}},
-            {"fr", "utf8", {19, 53}},       {"de", "1252", {21, 7}},
-            {"da", "850", {12, 28}},        {"cs", "1250", {11, 5}},
-            {"pl", "iso-8859-2", {44, 15}}, {"hu", "852", {26, 30}},
-            {"ja", "sjis", {29, 1}},        {"en", "iso-8859-1", {15, 14}},
-        };
+        } rows[] = {{"en", "utf8", {15, 53}},       {"fr", "iso-8859-1", {19, 14}},
+                    {"fr", "utf8", {19, 53}},       {"de", "1252", {21, 7}},
+                    {"da", "850", {12, 28}},        {"cs", "1250", {11, 5}},
+                    {"pl", "iso-8859-2", {44, 15}}, {"hu", "852", {26, 30}},
+                    {"ja", "sjis", {29, 1}},        {"en", "iso-8859-1", {15, 14}}};
         std::vector<std::string> paths;
         std::vector<ProfileIds> ids;
         for (const auto &row : rows) {
@@ -69,22 +64,20 @@ TEST_F(NgramSelection, LanguageThenCharsetChooseTheProfiles) {
     const struct {
         int32_t language, charset;
         Names want;
-    } cases[] = {
-        {19, 0, {"en-utf8", "fr-iso-8859-1", "fr-utf8", "en-iso-8859-1"}},
-        {21, 1, {"en-utf8", "de-1252", "en-iso-8859-1"}},  // the language wins
-        {0, 28, {"en-utf8", "fr-iso-8859-1", "de-1252", "da-850", "en-iso-8859-1"}},
-        {0, 7, western},
-        {0, 14, western},
-        {0, 5, central},
-        {0, 15, central},
-        {0, 30, central},
-        {0, 1, {"en-utf8", "ja-sjis", "en-iso-8859-1"}},
-        {0, 53, {"en-utf8", "fr-utf8", "en-iso-8859-1"}},
-        {0,
-         0,
-         {"en-utf8", "fr-iso-8859-1", "de-1252", "da-850", "cs-1250", "pl-iso-8859-2", "hu-852",
-          "ja-sjis", "en-iso-8859-1"}},
-    };
+    } cases[] = {{19, 0, {"en-utf8", "fr-iso-8859-1", "fr-utf8", "en-iso-8859-1"}},
+                 {21, 1, {"en-utf8", "de-1252", "en-iso-8859-1"}},  // the language wins
+                 {0, 28, {"en-utf8", "fr-iso-8859-1", "de-1252", "da-850", "en-iso-8859-1"}},
+                 {0, 7, western},
+                 {0, 14, western},
+                 {0, 5, central},
+                 {0, 15, central},
+                 {0, 30, central},
+                 {0, 1, {"en-utf8", "ja-sjis", "en-iso-8859-1"}},
+                 {0, 53, {"en-utf8", "fr-utf8", "en-iso-8859-1"}},
+                 {0,
+                  0,
+                  {"en-utf8", "fr-iso-8859-1", "de-1252", "da-850", "cs-1250", "pl-iso-8859-2",
+                   "hu-852", "ja-sjis", "en-iso-8859-1"}}};
     for (const auto &c : cases) EXPECT_EQ(compared(c.language, c.charset), c.want) << c.charset;
 }
 
@@ -259,81 +252,6 @@ TEST_F(Recognisers, MarkupDensityBoundary) {
         Take(list);
         EXPECT_NE(ctx.Log().find(expected), std::string::npos) << size;
     }
-}
-
-TEST_F(Recognisers, BadMarkupGivesClearResults) {
-    const std::string cases[] = {
-        "<p>unclosed comment <!-- " + std::string(5000, 'x'),
-        "<script>never closed " + std::string(3000, 'z'),
-        std::string("<p>nul\0bytes\0inside</p>", 23),
-        "<p>" + std::string(300, 'a') + "&" + std::string(300, 'e') + ";</p>",
-        "<p a=" + std::string(300, 'v') + ">words here</p><",
-        std::string(80, '&'),
-    };
-    for (const std::string &html : cases) {
-        for (int32_t guessed : {0, 7, 53}) {
-            int rc = -1;
-            std::vector<Candidate> list = markup(0, guessed, html, &rc);
-            EXPECT_TRUE(rc == 0 ? !list.empty() : rc == LANG_ERR_CONVERT) << rc;
-        }
-    }
-    std::string big;
-    while (big.size() < (10u << 20))
-        big += "<div class=\"x\"><p>" + ReadFile(Data("sample_fr.txt")) + "</p></div>";
-    expect_first(markup(0, 53, big), "fr");
-}
-
-// ---- filtered documents ----------------------------------------------------
-
-struct FilterScript {
-    std::string text;  // UTF-16, handed out in one chunk
-    bool openFails = false, openTextFails = false;
-} g_filter;
-
-void *fake_open(void *, DXStream *stream) {
-    if (g_filter.openFails || stream->open(stream) != 1) return nullptr;
-    stream->close(stream);
-    return new std::string(g_filter.text);
-}
-void fake_close(void *, void *doc) {
-    delete static_cast<std::string *>(doc);
-}
-int fake_open_text(void *, void *) {
-    return g_filter.openTextFails ? 1 : 0;
-}
-int fake_read(void *, void *document, DXTextChunk *chunk, int) {
-    auto *doc = static_cast<std::string *>(document);
-    chunk->length = static_cast<int32_t>(doc->size());
-    chunk->data = doc->empty() ? nullptr : malloc(doc->size());
-    if (!doc->empty()) memcpy(chunk->data, doc->data(), doc->size());
-    doc->clear();
-    return 0;
-}
-
-TEST_F(Recognisers, FilteredDocuments) {
-    ctx_->filterInterface.openDocument = fake_open;
-    ctx_->filterInterface.closeDocument = fake_close;
-    ctx_->filterInterface.openText = fake_open_text;
-    ctx_->filterInterface.readText = fake_read;
-    const std::string path = Data("plain_en.txt");
-    auto filter = [&](int32_t language, int32_t charset, int expectedRc = 0) {
-        LangCandidate *list = nullptr;
-        EXPECT_EQ(RecDX(ctx_.get(), language, charset, path.c_str(), 2048, &list), expectedRc);
-        return Take(list);
-    };
-    // Line breaks are what tells UTF-16 from other bytes.
-    g_filter = {Utf16(Latin1(ReadFile(Data("sample_de.txt"))) + "\n\n\n\n\n\n")};
-    expect_first(filter(0, 0), "de");
-    // Empty text answers with the numbers given.
-    g_filter = {};
-    EXPECT_EQ(filter(19, 14), (std::vector<Candidate>{{"fr", "iso-8859-1", 1.0f}}));
-    EXPECT_EQ(Languages(filter(0, 0)), Names{"un"});
-    g_filter.openFails = true;
-    EXPECT_TRUE(filter(0, 0, LANG_ERR_DXOPEN).empty());
-    g_filter = {"", false, true};
-    EXPECT_TRUE(filter(0, 0, LANG_ERR_NOTFILTERABLE).empty());
-    LangCandidate *list = nullptr;
-    EXPECT_EQ(RecDX(ctx_.get(), 0, 0, "/no/such/file", 2048, &list), LANG_ERR_NOFILE);
 }
 
 }  // namespace

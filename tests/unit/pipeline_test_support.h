@@ -136,7 +136,7 @@ inline std::vector<std::string> StandardProfiles(const std::string &dir) {
 }
 
 // ---- a stand-in for the utility library's conversions --------------------
-// ISO-8859-1 and code page 1252 (as Latin-1) to UTF-8, and to 16-bit Unicode.
+// ISO-8859-1 and code page 1252 (as Latin-1) to UTF-8.
 struct FakeServices {
     DXServices services{};
     int selected = 0;
@@ -177,21 +177,11 @@ inline int FakeConvert(DXServices *, int source, DXBuffer *from, DXBuffer *to, i
     to->length = n;
     return 1;
 }
-inline int FakeToUnicode(DXServices *, DXBuffer *from, DXBuffer *to, int, int) {
-    ++Services().calls;
-    if (!IsLatin1Charset(Services().selected) || from->length * 2 > to->length) return 0;
-    const auto *in = static_cast<const unsigned char *>(from->data);
-    auto *out = static_cast<unsigned char *>(to->data);
-    for (int32_t i = 0; i < from->length; ++i) out[2 * i] = in[i], out[2 * i + 1] = 0;
-    to->length = from->length * 2;
-    return 1;
-}
 inline DXServices *InstallFakeServices() {
     FakeServices &fake = Services();
     fake.services.slot[DX_SVC_SET_SUBST] = reinterpret_cast<uintptr_t>(&FakeSetSubst);
     fake.services.slot[DX_SVC_SELECT] = reinterpret_cast<uintptr_t>(&FakeSelect);
     fake.services.slot[DX_SVC_CONVERT] = reinterpret_cast<uintptr_t>(&FakeConvert);
-    fake.services.slot[DX_SVC_TO_UNICODE] = reinterpret_cast<uintptr_t>(&FakeToUnicode);
     return &fake.services;
 }
 
