@@ -328,8 +328,15 @@ def main():
             formats[ext] = (len(files), len(entries), size, res)
 
     named, lms, lists = profile_count(args.prefix) if have_glotta else (0, 0, [])
-    rev = subprocess.run(["git", "-C", args.repo, "describe", "--always", "--dirty"],
+    rev = subprocess.run(["git", "-C", args.repo, "describe", "--always"],
                          capture_output=True, text=True).stdout.strip()
+    # The report itself does not make the tree dirty.
+    changes = subprocess.run(["git", "-C", args.repo, "status", "--porcelain",
+                              "--untracked-files=no", "--", ".",
+                              ":!" + os.path.relpath(os.path.abspath(args.results), args.repo)],
+                             capture_output=True, text=True).stdout.strip()
+    if changes:
+        rev += "-dirty"
     info_end = os.getloadavg()
 
     # --- report ------------------------------------------------------------
@@ -361,16 +368,18 @@ def main():
     L.append("")
     L.append("Each bulk figure is the median of %d runs of the whole list, start-up "
              "included. *docs/s wall* divides by elapsed time; *docs/s CPU* by user + "
-             "system time, which is steadier when other work shares the machine. "
+             "system time, which is steadier when other work shares the machine (the best "
+             "run comes closest to an idle machine). "
              "MB/s counts the documents' file sizes." % args.runs)
     L.append("")
-    L.append("| Run | docs/s wall | docs/s CPU | MB/s wall | MB/s CPU | wall s | CPU s "
-             "| peak RSS (time -v) |")
-    L.append("|---|---:|---:|---:|---:|---:|---:|---:|")
+    L.append("| Run | docs/s wall | docs/s CPU | docs/s CPU, best run | MB/s wall | MB/s CPU "
+             "| wall s | CPU s | peak RSS (time -v) |")
+    L.append("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
     for key, res in results.items():
         label = "glotta `@list out`" if key == "glotta" else res["label"]
-        L.append("| %s | %s | %s | %.2f | %.2f | %.3f | %.3f | %.1f MiB |"
+        L.append("| %s | %s | %s | %s | %.2f | %.2f | %.3f | %.3f | %.1f MiB |"
                  % (label, fmt_rate(rate(n_docs, res["wall"])), fmt_rate(rate(n_docs, res["cpu"])),
+                    fmt_rate(rate(n_docs, min(res["cpus"]))),
                     rate(mb, res["wall"]), rate(mb, res["cpu"]), res["wall"], res["cpu"],
                     res["rss_kib"] / 1024))
     L.append("")
