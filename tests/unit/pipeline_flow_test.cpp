@@ -1,6 +1,7 @@
 // The file and buffer flows through the engine's call interface: an engine
-// started by LangInit on a scratch installation and a data directory of test
-// profiles, with stand-in plug-ins or, when they are built, the real ones.
+// started by LangInit on a scratch installation with stand-in plug-ins and a
+// data directory of test profiles. The real plug-ins are exercised end to end
+// (tests/e2e/cases/filter_formats_six_languages).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -68,7 +69,7 @@ int test_read_text(void *, void *document, DXTextChunk *chunk, int) {
 class Flow : public testing::Test {
   protected:
     void SetUp() override {
-        library_path_.emplace("LD_LIBRARY_PATH", Installation());
+        library_path_.emplace("LD_LIBRARY_PATH", glotta_test::MakeInstallation(root_, "good"));
         debug_.emplace("TOLMAR_LANG", std::nullopt);
         data_ = root_.mkdir("data");
         std::string list = "# test profiles\n";
@@ -77,7 +78,6 @@ class Flow : public testing::Test {
         LangInitArg arg{nullptr, data_.c_str()};
         ASSERT_EQ(LangInit(&ctx_, &arg), 0);
         ASSERT_NE(ctx_, nullptr);
-        if (real_plugins_) return;
         // The stand-in utility library converts nothing; use one that knows
         // Latin-1. The filter learns to identify and extract test files.
         ctx_->convService->services = InstallFakeServices();
@@ -91,7 +91,6 @@ class Flow : public testing::Test {
         if (ctx_ && ctx_->logFile) fclose(ctx_->logFile), ctx_->logFile = nullptr;
         EXPECT_EQ(LangClose(ctx_), 0);
     }
-    virtual std::string Installation() { return glotta_test::MakeInstallation(root_, "good"); }
     virtual std::string ExtraLanguageList() { return ""; }
 
     void Debug() {
@@ -132,7 +131,6 @@ class Flow : public testing::Test {
     std::optional<glotta_test::EnvOverride> library_path_, debug_;
     std::string data_;
     LangContext *ctx_ = nullptr;
-    bool real_plugins_ = false;
 };
 
 std::string html_page(const std::string &head, const std::string &body,
@@ -254,41 +252,6 @@ TEST_F(FlowWithTrainedLanguage, HintOfALoadedLanguage) {
         Languages(DetectBuffer(Latin1(ReadFile(Data("sample_fr.txt"))), "qz").list);
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<std::string>{"en", "qz"}));
-}
-
-// The real plug-ins, when they are built.
-class RealPlugins : public Flow {
-  protected:
-    void SetUp() override {
-        for (const char *p : {"dxfilter/dxfilter.so", "dxfilter/dxfilter_office.so",
-                              "dxfilter/dxfilter_pdf.so", "dxutil/dxutil.so"}) {
-            plugins_.push_back(std::string(GLOTTA_BINARY_DIR) + "/filters/" + p);
-            if (!fs::exists(plugins_.back())) GTEST_SKIP() << p << " is not built";
-        }
-        real_plugins_ = true;
-        Flow::SetUp();
-    }
-    std::string Installation() override {
-        root_.write("_linux/bin/flt_dx.so", "");
-        const std::string filters = root_.mkdir("_linux/filters");
-        for (const std::string &p : plugins_)
-            fs::create_symlink(p, filters + "/" + fs::path(p).filename().string());
-        return root_.str("_linux/bin");
-    }
-    std::vector<std::string> plugins_;
-};
-
-TEST_F(RealPlugins, OfficeAndPdfDocuments) {
-    const std::string docs = std::string(GLOTTA_TEST_DATA) + "/dxfilter/";
-    for (const char *lang : {"fr", "de", "en"}) {
-        for (const char *ext : {"docx", "odt", "rtf", "pdf", "epub"}) {
-            Result r = DetectFile(docs + "docs/" + lang + "." + ext);
-            ASSERT_EQ(r.rc, 0) << lang << ext;
-            ASSERT_FALSE(r.list.empty()) << lang << ext;
-            EXPECT_EQ(r.list[0].language, lang) << ext;
-            for (const Candidate &c : r.list) EXPECT_EQ(c.charset, "Unknown") << lang << ext;
-        }
-    }
 }
 
 }  // namespace
