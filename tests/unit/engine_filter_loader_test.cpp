@@ -98,8 +98,7 @@ TEST(LangDXInit, StartsBothLibrariesInOrderAndStopsThemInReverse) {
               (Lines{"filter.get_interface", "filter.initialise " + c.dir_ + " 51 0x1000000",
                      "util.create " + c.dir_ + " 0"}));
     ASSERT_NE(c.ctx.filterMutex, nullptr);
-    EXPECT_EQ(c.ctx.filterMutex->state, 2);
-    EXPECT_EQ(c.ctx.filterMutex->flags, 0);
+    EXPECT_TRUE(c.ctx.filterMutex->state == 2 && c.ctx.filterMutex->flags == 0);
     EXPECT_TRUE(c.ctx.filterLib && c.ctx.utilLib && c.ctx.filterHandle && c.ctx.zapiServices);
     EXPECT_NE(c.ctx.filterInterface.initialise, nullptr);
 
