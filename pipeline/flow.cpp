@@ -79,6 +79,32 @@ int32_t detect_size(const LangDetectInArg *in) {
     return in->detectSize > 0 ? in->detectSize : LANG_DEFAULT_DETECT_SIZE;
 }
 
+// The caller's hints, first in both flows: both hints are the answer; else a
+// charset hint becomes the declared charset, or a language hint the language
+// number. In the buffer flow (`unknownLanguageAnswers`) a language hint that
+// neither the table nor the profiles know is the answer too, with "Unknown".
+// Sets `done` when the list is the answer.
+int take_hints(LangContext *ctx, const LangDetectInArg *in, bool unknownLanguageAnswers,
+               Evidence &ev, ListPtr &list, bool &done) {
+    done = false;
+    LangCandidate *raw = nullptr;
+    int rc = LANG_OK;
+    if (in->language && in->charsetName) {
+        rc = GenLangList(in->language, in->charsetName, &raw);
+        done = true;
+    } else if (in->charsetName) {
+        ev.declared = Zi18nGetCharsetEnum(in->charsetName);
+    } else if (in->language) {
+        ev.language = GetLangCodeEnum(ctx, in->language);
+        if (ev.language == 0 && unknownLanguageAnswers) {
+            rc = GenLangList(in->language, "Unknown", &raw);
+            done = true;
+        }
+    }
+    list.reset(raw);
+    return rc;
+}
+
 // The answers a declared language or an implied one give (file flow steps
 // shared with the buffer flow). Sets `done` when the list is the answer.
 int settle_by_declaration(LangContext *ctx, Evidence &ev, ListPtr &list, bool &done) {
@@ -144,17 +170,12 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     LangCandidate *raw = nullptr;
     int rc = LANG_OK;
 
-    if (in->language && in->charsetName) {
-        rc = GenLangList(in->language, in->charsetName, &raw);
-        if (rc != LANG_OK) return rc;
-        list.reset(raw);
+    bool done = false;
+    rc = take_hints(ctx, in, false, ev, list, done);
+    if (rc != LANG_OK) return rc;
+    if (done) {
         store(out, list);
         return LANG_OK;
-    }
-    if (in->charsetName) {
-        ev.declared = Zi18nGetCharsetEnum(in->charsetName);
-    } else if (in->language) {
-        ev.language = GetLangCodeEnum(ctx, in->language);
     }
 
     struct stat st;
@@ -223,7 +244,6 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
     ev.finalCharset = ev.declared != 0 ? ev.declared : ev.guessed;
 
-    bool done = false;
     rc = settle_by_declaration(ctx, ev, list, done);
     if (rc != LANG_OK) return rc;
 
@@ -256,24 +276,12 @@ int LangDetectBuffer(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *ou
     LangCandidate *raw = nullptr;
     int rc = LANG_OK;
 
-    if (in->language && in->charsetName) {
-        rc = GenLangList(in->language, in->charsetName, &raw);
-        if (rc != LANG_OK) return rc;
-        list.reset(raw);
+    bool done = false;
+    rc = take_hints(ctx, in, true, ev, list, done);
+    if (rc != LANG_OK) return rc;
+    if (done) {
         store(out, list);
         return LANG_OK;
-    }
-    if (in->charsetName) {
-        ev.declared = Zi18nGetCharsetEnum(in->charsetName);
-    } else if (in->language) {
-        ev.language = GetLangCodeEnum(ctx, in->language);
-        if (ev.language == 0) {
-            rc = GenLangList(in->language, "Unknown", &raw);
-            if (rc != LANG_OK) return rc;
-            list.reset(raw);
-            store(out, list);
-            return LANG_OK;
-        }
     }
 
     if (in->docLength <= 0) {
@@ -324,7 +332,6 @@ int LangDetectBuffer(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *ou
         if (ev.extracted) ev.language = GetLangCodeEnum(ctx, ev.extracted.get());
     }
 
-    bool done = false;
     rc = settle_by_declaration(ctx, ev, list, done);
     if (rc != LANG_OK) return rc;
 

@@ -143,6 +143,8 @@ printf '素早い茶色の狐がのろまな犬を飛び越える。\n' | iconv 
 row text/ja-iso2022.txt 2 -
 printf '빠른 갈색 여우가 게으른 개를 뛰어넘는다.\n' | iconv -t EUC-KR > "$OUT/text/ko-euckr.txt"
 row text/ko-euckr.txt 2 -
+printf '빠른 갈색 여우가 게으른 개를 뛰어넘는다.\n' | iconv -t ISO-2022-KR > "$OUT/text/ko-iso2022kr.txt"
+row text/ko-iso2022kr.txt 2 -
 text fr | iconv -t UTF-16LE > "$OUT/text/fr-utf16le-nobom.txt"; row text/fr-utf16le-nobom.txt 2 -
 text ru | iconv -t UTF-16BE > "$OUT/text/ru-utf16be-nobom.txt"; row text/ru-utf16be-nobom.txt 2 -
 text zh | iconv -t UTF-16 > "$OUT/text/zh-utf16-bom.txt"; row text/zh-utf16-bom.txt 2 -

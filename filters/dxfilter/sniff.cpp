@@ -265,13 +265,13 @@ int utf16_order(Bytes b) {
 }
 
 // 8-bit or multibyte text: control bytes other than the usual layout ones
-// (and ESC of ISO-2022, SUB of old DOS files) are rare; zero bytes count as
-// stray control bytes.
+// (and ESC, SO and SI of ISO-2022, SUB of old DOS files) are rare; zero bytes
+// count as stray control bytes.
 bool is_byte_text(Bytes b) {
     size_t stray = 0;
     for (unsigned char c : b) {
         if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x0B &&
-             c != 0x1A && c != 0x1B) ||
+             c != 0x0E && c != 0x0F && c != 0x1A && c != 0x1B) ||
             c == 0x7F)
             ++stray;
     }

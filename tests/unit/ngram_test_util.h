@@ -3,14 +3,18 @@
 #define GLOTTA_TESTS_NGRAM_TEST_UTIL_H
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include <gtest/gtest.h>
+
+#include "engine/lang_api.h"
 #include "ngram/profile.h"
 #include "platform/vos.h"
 
@@ -25,12 +29,9 @@ using ProfilePtr = std::unique_ptr<NgramProfile, ProfileDeleter>;
 struct FailAllocAfter {
     explicit FailAllocAfter(long n) { vos_fail_alloc_after(n); }
     ~FailAllocAfter() { vos_fail_alloc_after(-1); }
-    FailAllocAfter(const FailAllocAfter &) = delete;
-    FailAllocAfter &operator=(const FailAllocAfter &) = delete;
 };
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it at the end of the test.
+// A fresh temporary directory, removed with everything in it at the end.
 class TempDir {
   public:
     TempDir() {
@@ -42,16 +43,11 @@ class TempDir {
         std::error_code ignored;
         if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
     }
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-
     const std::string &path() const { return path_; }
     std::string file(const std::string &name) const { return path_ + "/" + name; }
-
     std::string write(const std::string &name, const std::string &bytes) const {
-        const std::string target = file(name);
-        std::ofstream(target, std::ios::binary) << bytes;
-        return target;
+        std::ofstream(file(name), std::ios::binary) << bytes;
+        return file(name);
     }
 
   private:
@@ -60,23 +56,50 @@ class TempDir {
 
 inline std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Inserts `text` (folded in place, as the caller's buffer is).
+inline int insert_text(NgramProfile *profile, std::string &text) {
+    return NgramPrfInsert(profile, reinterpret_cast<unsigned char *>(text.data()),
+                          static_cast<int32_t>(text.size()));
 }
 
 // A ranked document profile of `text`, sorted.
 inline ProfilePtr document_of(std::string text) {
     ProfilePtr document(NgramPrfNew(nullptr, nullptr, 1));
-    if (!document) return document;
-    NgramPrfInsert(document.get(), reinterpret_cast<unsigned char *>(text.data()),
-                   static_cast<int32_t>(text.size()));
-    NgramPrfSort(document.get());
+    if (document) {
+        insert_text(document.get(), text);
+        NgramPrfSort(document.get());
+    }
     return document;
 }
 
 inline int32_t count_of(const NgramProfile *profile, const std::string &key) {
     return HashSearch(profile->table, key.data(), static_cast<int32_t>(key.size()));
+}
+
+// A ranked profile whose table holds `keys` with the given counts, inserted in
+// order, then sorted.
+inline ProfilePtr ranked_with(const std::vector<std::pair<std::string, int32_t>> &keys) {
+    ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 1));
+    for (const auto &[key, count] : keys) {
+        EXPECT_EQ(HashInsert(profile->table, key.data(), static_cast<int32_t>(key.size()), count),
+                  LANG_OK);
+    }
+    EXPECT_EQ(NgramPrfSort(profile.get()), LANG_OK);
+    return profile;
+}
+
+// A model as loading makes it: `keys` at ranks 1, 2, ... in order.
+inline ProfilePtr model_with(const std::vector<std::string> &keys) {
+    ProfilePtr model(NgramPrfNew("xx", "cs", 0));
+    int32_t rank = 0;
+    for (const std::string &key : keys) {
+        EXPECT_EQ(HashInsert(model->table, key.data(), static_cast<int32_t>(key.size()), ++rank),
+                  LANG_OK);
+    }
+    return model;
 }
 
 }  // namespace ngram_test

@@ -1,148 +1,65 @@
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <string.h>
-
+#include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include <algorithm>
-
-#include "conv/zi18n_conv.h"
 #include "pipeline/charset_norm.h"
-#include "platform/vos.h"
+#include "pipeline_test_support.h"
+
+using namespace pipeline_test;
 
 namespace {
 
-struct Entry {
-    std::string language;
-    std::string charset;
-    float score;
-    bool operator==(const Entry &) const = default;
-};
+using List = std::vector<Candidate>;
 
-std::ostream &operator<<(std::ostream &out, const Entry &e) {
-    return out << e.language << "/" << e.charset << "/" << e.score;
-}
-
-// A candidate array as the pipeline makes it: strings from vos_malloc, one
-// zero entry after the last candidate.
-LangCandidate *make_list(const std::vector<Entry> &entries) {
-    auto *list =
-        static_cast<LangCandidate *>(vos_calloc(entries.size() + 1, sizeof(LangCandidate)));
-    for (size_t i = 0; i < entries.size(); ++i) {
-        list[i].language = static_cast<char *>(vos_malloc(entries[i].language.size() + 1));
-        strcpy(list[i].language, entries[i].language.c_str());
-        list[i].charsetName = static_cast<char *>(vos_malloc(entries[i].charset.size() + 1));
-        strcpy(list[i].charsetName, entries[i].charset.c_str());
-        list[i].score = entries[i].score;
-    }
-    return list;
-}
-
-std::vector<Entry> entries_of(const LangCandidate *list) {
-    std::vector<Entry> out;
-    for (; list->language; ++list) {
-        out.push_back(
-            {list->language, list->charsetName ? list->charsetName : "(null)", list->score});
-    }
-    return out;
-}
-
-void free_list(LangCandidate *list) {
-    for (LangCandidate *c = list; c->language; ++c) {
-        vos_free(c->language);
-        vos_free(c->charsetName);
-    }
-    vos_free(list);
-}
-
-std::vector<Entry> reset(int32_t charset, const std::vector<Entry> &entries, int times = 1) {
-    LangCandidate *list = make_list(entries);
+List reset(int32_t charset, const List &entries, int times = 1) {
+    LangCandidate *list = MakeList(entries);
     for (int i = 0; i < times; ++i) ResetCharsetName(charset, list);
-    std::vector<Entry> out = entries_of(list);
-    free_list(list);
-    return out;
+    return Take(list);
 }
 
-TEST(ResetCharsetName, MergesNeighboursOfOneLanguage) {
-    std::vector<Entry> in = {
-        {"en", "1252", 0.9f}, {"en", "iso-8859-1", 0.8f}, {"fr", "1252", 0.5f}};
-    std::vector<Entry> want = {{"en", "iso-8859-1", 0.9f}, {"fr", "iso-8859-1", 0.5f}};
-    EXPECT_EQ(reset(14, in), want);
-    // Resetting again changes nothing.
-    EXPECT_EQ(reset(14, in, 2), want);
-}
-
-TEST(ResetCharsetName, RunsKeepTheirFirstEntry) {
-    std::vector<Entry> in = {{"de", "1252", 0.9f},
-                             {"de", "850", 0.7f},
-                             {"de", "437", 0.6f},
-                             {"nl", "1252", 0.5f},
-                             {"nl", "850", 0.4f}};
-    std::vector<Entry> want = {{"de", "utf8", 0.9f}, {"nl", "utf8", 0.5f}};
-    EXPECT_EQ(reset(53, in), want);
-}
-
-TEST(ResetCharsetName, SameLanguageApartIsKept) {
-    std::vector<Entry> in = {{"en", "1252", 0.9f}, {"fr", "1252", 0.8f}, {"en", "850", 0.7f}};
-    std::vector<Entry> want = {{"en", "1252", 0.9f}, {"fr", "1252", 0.8f}, {"en", "1252", 0.7f}};
-    EXPECT_EQ(reset(7, in), want);
-}
-
-TEST(ResetCharsetName, CharsetZeroAndUnnamedNumbersAreUnknown) {
-    std::vector<Entry> in = {{"en", "1252", 0.9f}, {"fr", "1252", 0.5f}};
-    std::vector<Entry> want = {{"en", "Unknown", 0.9f}, {"fr", "Unknown", 0.5f}};
-    EXPECT_EQ(reset(0, in), want);
-    EXPECT_EQ(reset(94, in), want);
-}
-
-TEST(ResetCharsetName, UnknownFirstOnlyRenamesItself) {
-    std::vector<Entry> in = {{"un", "Unknown", 0.0f}, {"en", "1252", 0.5f}, {"en", "850", 0.4f}};
-    std::vector<Entry> want = {{"un", "sjis", 0.0f}, {"en", "1252", 0.5f}, {"en", "850", 0.4f}};
-    EXPECT_EQ(reset(1, in), want);
-    // The test is on the literal "un" only.
-    std::vector<Entry> other = {{"xx", "Unknown", 0.0f}, {"xx", "1252", 0.0f}};
-    EXPECT_EQ(reset(1, other), (std::vector<Entry>{{"xx", "sjis", 0.0f}}));
-}
-
-TEST(ResetCharsetName, EmptyAndNullLists) {
+TEST(ResetCharsetName, MergesNeighboursAndRenames) {
+    const struct {
+        int32_t charset;
+        List in, want;
+    } cases[] = {
+        {14,
+         {{"en", "1252", 0.9f}, {"en", "iso-8859-1", 0.8f}, {"fr", "1252", 0.5f}},
+         {{"en", "iso-8859-1", 0.9f}, {"fr", "iso-8859-1", 0.5f}}},
+        // A run keeps its first entry only.
+        {53,
+         {{"de", "1252", 0.9f}, {"de", "850", 0.7f}, {"de", "437", 0.6f}, {"nl", "850", 0.4f}},
+         {{"de", "utf8", 0.9f}, {"nl", "utf8", 0.4f}}},
+        // The same language apart is kept.
+        {7,
+         {{"en", "1252", 0.9f}, {"fr", "1252", 0.8f}, {"en", "850", 0.7f}},
+         {{"en", "1252", 0.9f}, {"fr", "1252", 0.8f}, {"en", "1252", 0.7f}}},
+        {0,
+         {{"en", "1252", 0.9f}, {"fr", "1", 0.5f}},
+         {{"en", "Unknown", 0.9f}, {"fr", "Unknown", 0.5f}}},
+        {94, {{"en", "1252", 0.9f}}, {{"en", "Unknown", 0.9f}}},
+        // A first candidate "un" only has its own charset replaced...
+        {1,
+         {{"un", "Unknown", 0.0f}, {"en", "1252", 0.5f}, {"en", "850", 0.4f}},
+         {{"un", "sjis", 0.0f}, {"en", "1252", 0.5f}, {"en", "850", 0.4f}}},
+        // ...which is a test on the literal "un" only.
+        {1, {{"xx", "Unknown", 0.0f}, {"xx", "1252", 0.0f}}, {{"xx", "sjis", 0.0f}}},
+        {14, {}, {}}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(reset(c.charset, c.in), c.want) << c.charset;
+        EXPECT_EQ(reset(c.charset, c.in, 2), c.want) << "twice, " << c.charset;
+    }
     ResetCharsetName(14, nullptr);
-    EXPECT_TRUE(reset(14, {}).empty());
 }
 
 TEST(ResetCharsetName, FailedCopyLeavesNoName) {
-    LangCandidate *list = make_list({{"en", "1252", 0.9f}, {"fr", "1252", 0.5f}});
+    LangCandidate *list = MakeList({{"en", "1252", 0.9f}, {"fr", "1252", 0.5f}});
     vos_fail_alloc_after(1);
     ResetCharsetName(14, list);
     vos_fail_alloc_after(-1);
-    std::vector<Entry> want = {{"en", "iso-8859-1", 0.9f}, {"fr", "(null)", 0.5f}};
-    EXPECT_EQ(entries_of(list), want);
-    free_list(list);
+    EXPECT_EQ(Take(list), (List{{"en", "iso-8859-1", 0.9f}, {"fr", "(null)", 0.5f}}));
 }
-
-TEST(LangConvert, ArgumentsAndEmptyText) {
-    LangContext ctx{};
-    unsigned char *out = reinterpret_cast<unsigned char *>(1);
-    int32_t outLength = 7;
-    const unsigned char text[] = "abc";
-    EXPECT_EQ(LangConvert(nullptr, 53, text, 3, 51, &out, &outLength, 0), -19998);
-    EXPECT_EQ(LangConvert(&ctx, 53, nullptr, 3, 51, &out, &outLength, 0), -19998);
-    EXPECT_EQ(LangConvert(&ctx, 53, text, -1, 51, &out, &outLength, 0), -19998);
-    EXPECT_EQ(LangConvert(&ctx, 53, text, 0, 51, &out, &outLength, 0), 0);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(outLength, 0);
-}
-
-// A context whose conversion record has a services object, so that the
-// built-in conversions run; the library operations stay empty.
-struct ConvContext {
-    DXServices services{};
-    Zi18nHandle handle{nullptr, &services, nullptr};
-    LangContext ctx{};
-    ConvContext() { ctx.convService = &handle; }
-};
 
 struct Output {
     unsigned char *text = nullptr;
@@ -153,73 +70,66 @@ struct Output {
     }
 };
 
-TEST(LangConvert, Utf8ToUnicodeAndBack) {
+// A context whose services object is empty: the built-in conversions run,
+// anything that needs the library fails.
+struct ConvContext {
+    DXServices services{};
+    Zi18nHandle handle{nullptr, &services, nullptr};
+    LangContext ctx{};
+    ConvContext() { ctx.convService = &handle; }
+    int run(int32_t from, std::string text, int32_t to, Output &out, int bigEndian = 0) {
+        return LangConvert(&ctx, from, reinterpret_cast<const unsigned char *>(text.data()),
+                           static_cast<int32_t>(text.size()), to, &out.text, &out.length,
+                           bigEndian);
+    }
+};
+
+TEST(LangConvert, BuiltInConversionsAndCutCharacters) {
     ConvContext c;
-    const unsigned char text[] = "A\xC3\xA9";
-    Output wide;
-    ASSERT_EQ(LangConvert(&c.ctx, 53, text, 3, 51, &wide.text, &wide.length, 0), 0);
-    EXPECT_EQ(wide.str(), std::string("A\0\xE9\0", 4));
-    EXPECT_EQ(wide.text[wide.length], 0);
-
-    Output narrow;
-    ASSERT_EQ(LangConvert(&c.ctx, 51, wide.text, wide.length, 53, &narrow.text, &narrow.length, 0),
-              0);
-    EXPECT_EQ(narrow.str(), "A\xC3\xA9");
-    EXPECT_EQ(narrow.text[narrow.length], 0);
-
-    Output big;
-    ASSERT_EQ(LangConvert(&c.ctx, 53, text, 3, 51, &big.text, &big.length, 1), 0);
+    Output little, big, cut;
+    ASSERT_EQ(c.run(53, "A\xC3\xA9", 51, little), 0);
+    EXPECT_EQ(little.str(), std::string("A\0\xE9\0", 4));
+    EXPECT_EQ(little.text[little.length], 0);
+    ASSERT_EQ(c.run(53, "A\xC3\xA9", 51, big, 1), 0);
     EXPECT_EQ(big.str(), std::string("\0A\0\xE9", 4));
+    // A text cut inside a character converts without it.
+    ASSERT_EQ(c.run(53, "caf\xC3\xA9 \xE4\xB8", 51, cut), 0);
+    EXPECT_EQ(cut.str(), std::string("c\0a\0f\0\xE9\0 \0", 10));
 }
 
-TEST(LangConvert, TextCutInsideACharacterSucceeds) {
+TEST(LangConvert, ArgumentsEmptyTextAndFailures) {
     ConvContext c;
-    const unsigned char text[] = "caf\xC3\xA9 \xE4\xB8";
     Output out;
-    ASSERT_EQ(LangConvert(&c.ctx, 53, text, 8, 51, &out.text, &out.length, 0), 0);
-    EXPECT_EQ(out.str(), std::string("c\0a\0f\0\xE9\0 \0", 10));
-}
-
-TEST(LangConvert, FailuresBecomeConversionFailed) {
-    ConvContext c;
     const unsigned char text[] = "abc";
-    // Unknown charset: no expansion factor, nothing allocated.
-    Output none;
-    EXPECT_EQ(LangConvert(&c.ctx, 999, text, 3, 53, &none.text, &none.length, 0), -19981);
-    EXPECT_EQ(none.text, nullptr);
-    // The library has no operations: the buffer is still handed back.
-    Output failed;
-    EXPECT_EQ(LangConvert(&c.ctx, 7, text, 3, 6, &failed.text, &failed.length, 0), -19981);
-    EXPECT_NE(failed.text, nullptr);
-    // Without a conversion record at all.
-    LangContext bare{};
-    Output noService;
-    EXPECT_EQ(LangConvert(&bare, 53, text, 3, 51, &noService.text, &noService.length, 0), -19981);
-}
-
-TEST(LangConvert, OutOfMemory) {
-    ConvContext c;
-    const unsigned char text[] = "abc";
-    Output out;
-    vos_fail_alloc_after(0);
-    EXPECT_EQ(LangConvert(&c.ctx, 53, text, 3, 51, &out.text, &out.length, 0), -19997);
-    vos_fail_alloc_after(-1);
+    EXPECT_EQ(LangConvert(nullptr, 53, text, 3, 51, &out.text, &out.length, 0), LANG_ERR_NULL);
+    EXPECT_EQ(LangConvert(&c.ctx, 53, nullptr, 3, 51, &out.text, &out.length, 0), LANG_ERR_NULL);
+    ASSERT_EQ(c.run(53, "", 51, out), 0);
     EXPECT_EQ(out.text, nullptr);
+    EXPECT_EQ(out.length, 0);
+    // Unknown charset: no expansion factor, nothing allocated.
+    EXPECT_EQ(c.run(999, "abc", 53, out), LANG_ERR_CONVERT);
+    EXPECT_EQ(out.text, nullptr);
+    // The library cannot convert: the buffer is still handed back.
+    Output failed;
+    EXPECT_EQ(c.run(7, "abc", 6, failed), LANG_ERR_CONVERT);
+    EXPECT_NE(failed.text, nullptr);
+    LangContext bare{};
+    Output none;
+    EXPECT_EQ(LangConvert(&bare, 53, text, 3, 51, &none.text, &none.length, 0), LANG_ERR_CONVERT);
+    Output oom;
+    vos_fail_alloc_after(0);
+    EXPECT_EQ(c.run(53, "abc", 51, oom), LANG_ERR_NOMEM);
+    vos_fail_alloc_after(-1);
+    EXPECT_EQ(oom.text, nullptr);
 }
 
 TEST(LangConvert, DebugLogNamesBothCharsetsAndTheText) {
-    ConvContext c;
-    c.ctx.debug = 1;
-    c.ctx.logFile = tmpfile();
-    ASSERT_NE(c.ctx.logFile, nullptr);
-    const unsigned char text[] = "h\0i\0";
+    HandContext ctx;
+    ctx.Debug();
     Output out;
-    ASSERT_EQ(LangConvert(&c.ctx, 51, text, 4, 53, &out.text, &out.length, 0), 0);
-    rewind(c.ctx.logFile);
-    std::string log;
-    for (int ch; (ch = fgetc(c.ctx.logFile)) != EOF;) log += static_cast<char>(ch);
-    fclose(c.ctx.logFile);
-    EXPECT_EQ(log, "Converting the document from unicode to utf8\nhi\n");
+    const unsigned char text[] = "h\0i\0";
+    ASSERT_EQ(LangConvert(ctx.get(), 51, text, 4, 53, &out.text, &out.length, 0), 0);
+    EXPECT_EQ(ctx.Log(), "Converting the document from unicode to utf8\nhi\n");
 }
 
 // A scripted conversion step: each call takes the next answer; a negative
@@ -234,67 +144,53 @@ std::vector<int32_t> gSizes;
 int scripted_step(Zi18nHandle *, int32_t, const void *, int32_t inputLength, int32_t *consumed,
                   int32_t, void *output, int32_t outputSize, int32_t *outputLength, int) {
     gSizes.push_back(outputSize);
-    Answer a = gScript.at(gSizes.size() - 1);
+    const Answer a = gScript.at(gSizes.size() - 1);
     memset(output, 'x', static_cast<size_t>(std::clamp(a.produced, 0, outputSize)));
     *consumed = inputLength;
     *outputLength = a.produced;
     return a.code;
 }
 
-int run_script(std::vector<Answer> script, Output *out, int32_t length = 4) {
+int run_script(std::vector<Answer> script, Output *out) {
     gScript = std::move(script);
     gSizes.clear();
     LangContext ctx{};
-    const unsigned char text[] = "abcdefgh";
-    // 51 to 53: three output bytes per input byte.
-    return LangConvertUsing(scripted_step, &ctx, 51, text, length, 53, &out->text, &out->length, 0);
-}
-
-TEST(LangConvert, ShortOutputGrowsOnceByTheShortfall) {
-    Output out;
-    ASSERT_EQ(run_script({{-19893, -5}, {0, 17}}, &out), 0);
-    EXPECT_EQ(gSizes, (std::vector<int32_t>{12, 17}));
-    EXPECT_EQ(out.length, 17);
-    EXPECT_EQ(out.str(), std::string(17, 'x'));
-    EXPECT_EQ(out.text[17], 0);
-}
-
-TEST(LangConvert, SecondShortOutputFails) {
-    Output out;
-    EXPECT_EQ(run_script({{-19893, -5}, {-19893, -1}, {0, 1}}, &out), -19981);
-    EXPECT_EQ(gSizes.size(), 2u);
-    ASSERT_NE(out.text, nullptr);
-    EXPECT_EQ(out.length, 0);
-}
-
-TEST(LangConvert, PartialAfterGrowingSucceeds) {
-    Output out;
-    ASSERT_EQ(run_script({{-19893, -2}, {-19892, 13}}, &out), 0);
-    EXPECT_EQ(out.length, 13);
-}
-
-TEST(LangConvert, ServiceCodesMapToTheEngine) {
-    for (int code : {-19888, -19889, -19894, -19896, -19899, 1}) {
-        Output out;
-        EXPECT_EQ(run_script({{code, 3}}, &out), -19981) << code;
-        EXPECT_NE(out.text, nullptr);
-    }
-    Output partial;
-    ASSERT_EQ(run_script({{-19892, 5}}, &partial), 0);
-    EXPECT_EQ(partial.str(), "xxxxx");
-}
-
-TEST(LangConvert, RegrowWithoutMemory) {
-    Output out;
-    gScript = {{-19893, -5}};
-    gSizes.clear();
-    LangContext ctx{};
     const unsigned char text[] = "abcd";
+    // 51 to 53: three output bytes per input byte, 12 for 4 bytes.
+    return LangConvertUsing(scripted_step, &ctx, 51, text, 4, 53, &out->text, &out->length, 0);
+}
+
+TEST(LangConvert, ServiceAnswers) {
+    const struct {
+        std::vector<Answer> script;
+        int rc;
+        std::vector<int32_t> sizes;
+        int32_t length;
+    } cases[] = {{{{-19893, -5}, {0, 17}}, 0, {12, 17}, 17},  // grows once by the shortfall
+                 {{{-19893, -5}, {-19893, -1}, {0, 1}}, LANG_ERR_CONVERT, {12, 17}, 0},
+                 {{{-19893, -2}, {-19892, 13}}, 0, {12, 14}, 13},  // partial character is success
+                 {{{-19892, 5}}, 0, {12}, 5},
+                 {{{-19888, 3}}, LANG_ERR_CONVERT, {12}, -1},
+                 {{{-19899, 3}}, LANG_ERR_CONVERT, {12}, -1},
+                 {{{1, 3}}, LANG_ERR_CONVERT, {12}, -1}};
+    for (const auto &c : cases) {
+        Output out;
+        EXPECT_EQ(run_script(c.script, &out), c.rc);
+        EXPECT_EQ(gSizes, c.sizes);
+        ASSERT_NE(out.text, nullptr);
+        if (c.length >= 0) {
+            EXPECT_EQ(out.length, c.length);
+        }
+        if (c.rc == 0) {
+            EXPECT_EQ(out.str(), std::string(static_cast<size_t>(c.length), 'x'));
+            EXPECT_EQ(out.text[out.length], 0);
+        }
+    }
+    // No memory to grow: the first buffer is still the caller's to release.
+    Output out;
     vos_fail_alloc_after(1);
-    int result = LangConvertUsing(scripted_step, &ctx, 51, text, 4, 53, &out.text, &out.length, 0);
+    EXPECT_EQ(run_script({{-19893, -5}}, &out), LANG_ERR_NOMEM);
     vos_fail_alloc_after(-1);
-    EXPECT_EQ(result, -19997);
-    // The first buffer is still the caller's to release.
     EXPECT_NE(out.text, nullptr);
 }
 

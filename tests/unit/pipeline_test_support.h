@@ -1,22 +1,24 @@
-// pipeline_test_support.h - test profiles made from sample texts, a
-// conversion library stand-in for ISO-8859-1, and engine contexts built by
-// hand for recogniser-level tests.
+// pipeline_test_support.h - sample texts and profiles, candidate lists, a
+// conversion library stand-in that knows Latin-1, and engine
+// contexts built by hand, for the pipeline, charset and doctype tests.
 #ifndef GLOTTA_TESTS_PIPELINE_TEST_SUPPORT_H
 #define GLOTTA_TESTS_PIPELINE_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "conv/zi18n_conv.h"
+#include "engine/lang_api.h"
 #include "engine/lang_context.h"
 #include "ngram/profile.h"
 #include "pipeline/lang_tables.h"
@@ -37,11 +39,6 @@ inline std::string ReadFile(const std::string &path) {
     return s.str();
 }
 
-inline void WriteFile(const std::string &path, const std::string &content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
 // UTF-8 text whose characters all lie below U+0100, as ISO-8859-1 bytes.
 inline std::string Latin1(const std::string &utf8) {
     std::string out;
@@ -54,6 +51,33 @@ inline std::string Latin1(const std::string &utf8) {
                                      (static_cast<unsigned char>(utf8[++i]) & 0x3F));
         }
     }
+    return out;
+}
+
+// 16-bit text, low byte first unless asked otherwise.
+inline std::string Utf16(std::u16string_view text, bool bigEndian = false) {
+    std::string out;
+    for (char16_t u : text) {
+        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    }
+    return out;
+}
+inline std::string Utf16(const std::string &latin1) {
+    std::u16string wide;
+    for (unsigned char c : latin1) wide += static_cast<char16_t>(c);
+    return Utf16(wide);
+}
+
+// Everything written to a log file so far.
+inline std::string LogText(FILE *file) {
+    if (!file) return "";
+    fflush(file);
+    std::string out(static_cast<size_t>(ftell(file)), '\0');
+    rewind(file);
+    out.resize(fread(out.data(), 1, out.size(), file));
+    fseek(file, 0, SEEK_END);
     return out;
 }
 
@@ -74,13 +98,9 @@ class TempDir {
     std::string str(const std::string &relative = "") const {
         return relative.empty() ? path_.string() : (path_ / relative).string();
     }
-    // Writes a file, creating its directories; returns its path.
     std::string write(const std::string &relative, const std::string &content) const {
-        WriteFile(str(relative), content);
-        return str(relative);
-    }
-    std::string mkdir(const std::string &relative) const {
-        fs::create_directories(path_ / relative);
+        fs::create_directories((path_ / relative).parent_path());
+        std::ofstream(path_ / relative, std::ios::binary) << content;
         return str(relative);
     }
 
@@ -88,33 +108,7 @@ class TempDir {
     fs::path path_;
 };
 
-// Sets (or with nullopt unsets) an environment variable for one scope.
-class EnvOverride {
-  public:
-    EnvOverride(const char *name, std::optional<std::string> value) : name_(name) {
-        if (const char *old = getenv(name)) old_ = old;
-        if (value) {
-            setenv(name, value->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~EnvOverride() {
-        if (old_) {
-            setenv(name_.c_str(), old_->c_str(), 1);
-        } else {
-            unsetenv(name_.c_str());
-        }
-    }
-    EnvOverride(const EnvOverride &) = delete;
-    EnvOverride &operator=(const EnvOverride &) = delete;
-
-  private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
-// Writes DIR/ID-CHARSET.lm: the ranking of `text` as a language model.
+// Writes DIR/ID-CHARSET.lm, the ranking of `text`; returns the file name.
 inline std::string MakeProfile(const std::string &dir, const std::string &id,
                                const std::string &charset, std::string text) {
     NgramProfile *profile = NgramPrfNew(id.c_str(), charset.c_str(), 1);
@@ -125,30 +119,24 @@ inline std::string MakeProfile(const std::string &dir, const std::string &id,
               0);
     EXPECT_EQ(NgramPrfSort(profile), 0);
     const std::string name = id + "-" + charset + ".lm";
-    const std::string path = dir + "/" + name;
-    EXPECT_EQ(NgramPrfSave(profile, path.c_str()), 0);
+    EXPECT_EQ(NgramPrfSave(profile, (dir + "/" + name).c_str()), 0);
     NgramPrfDestroy(profile);
     return name;
 }
 
-// The profiles most tests use: English, French and German in ISO-8859-1,
-// French and German in UTF-8, written into `dir`, in this order.
+// English, French and German in ISO-8859-1, then French and German in UTF-8.
 inline std::vector<std::string> StandardProfiles(const std::string &dir) {
     const std::string en = ReadFile(Data("train_en.txt"));
     const std::string fr = ReadFile(Data("train_fr.txt"));
     const std::string de = ReadFile(Data("train_de.txt"));
-    return {
-        MakeProfile(dir, "en", "iso-8859-1", en),
-        MakeProfile(dir, "fr", "iso-8859-1", Latin1(fr)),
-        MakeProfile(dir, "de", "iso-8859-1", Latin1(de)),
-        MakeProfile(dir, "fr", "utf8", fr),
-        MakeProfile(dir, "de", "utf8", de),
-    };
+    return {MakeProfile(dir, "en", "iso-8859-1", en),
+            MakeProfile(dir, "fr", "iso-8859-1", Latin1(fr)),
+            MakeProfile(dir, "de", "iso-8859-1", Latin1(de)), MakeProfile(dir, "fr", "utf8", fr),
+            MakeProfile(dir, "de", "utf8", de)};
 }
 
 // ---- a stand-in for the utility library's conversions --------------------
-// Converts ISO-8859-1 and code page 1252 (as Latin-1) to UTF-8 and back, and
-// Latin-1 to and from 16-bit Unicode. Enough for the markup recogniser.
+// ISO-8859-1 and code page 1252 (as Latin-1) to UTF-8.
 struct FakeServices {
     DXServices services{};
     int selected = 0;
@@ -173,46 +161,27 @@ inline int FakeSelect(DXServices *, int charset) {
 }
 inline int FakeConvert(DXServices *, int source, DXBuffer *from, DXBuffer *to, int) {
     ++Services().calls;
+    if (!IsLatin1Charset(source) || Services().selected != CS_UTF8) return 0;
     const auto *in = static_cast<const unsigned char *>(from->data);
     auto *out = static_cast<unsigned char *>(to->data);
     int32_t n = 0;
-    if (IsLatin1Charset(source) && Services().selected == CS_UTF8) {
-        for (int32_t i = 0; i < from->length; ++i) {
-            const unsigned char c = in[i];
-            if (c < 0x80) {
-                if (n + 1 > to->length) return 0;
-                out[n++] = c;
-            } else {
-                if (n + 2 > to->length) return 0;
-                out[n++] = static_cast<unsigned char>(0xC0 | (c >> 6));
-                out[n++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-            }
-        }
-        to->length = n;
-        return 1;
-    }
-    return 0;
-}
-inline int FakeToUnicode(DXServices *, DXBuffer *from, DXBuffer *to, int, int) {
-    ++Services().calls;
-    if (!IsLatin1Charset(Services().selected)) return 0;
-    const auto *in = static_cast<const unsigned char *>(from->data);
-    auto *out = static_cast<unsigned char *>(to->data);
-    if (from->length * 2 > to->length) return 0;
     for (int32_t i = 0; i < from->length; ++i) {
-        out[2 * i] = in[i];
-        out[2 * i + 1] = 0;
+        if (n + 2 > to->length) return 0;
+        if (in[i] < 0x80) {
+            out[n++] = in[i];
+        } else {
+            out[n++] = static_cast<unsigned char>(0xC0 | (in[i] >> 6));
+            out[n++] = static_cast<unsigned char>(0x80 | (in[i] & 0x3F));
+        }
     }
-    to->length = from->length * 2;
+    to->length = n;
     return 1;
 }
-
 inline DXServices *InstallFakeServices() {
     FakeServices &fake = Services();
     fake.services.slot[DX_SVC_SET_SUBST] = reinterpret_cast<uintptr_t>(&FakeSetSubst);
     fake.services.slot[DX_SVC_SELECT] = reinterpret_cast<uintptr_t>(&FakeSelect);
     fake.services.slot[DX_SVC_CONVERT] = reinterpret_cast<uintptr_t>(&FakeConvert);
-    fake.services.slot[DX_SVC_TO_UNICODE] = reinterpret_cast<uintptr_t>(&FakeToUnicode);
     return &fake.services;
 }
 
@@ -259,23 +228,19 @@ class HandContext {
             ctx_.profileCount = static_cast<int32_t>(i + 1);
         }
     }
+    // Writes the named profiles into `dir` and loads them.
+    void LoadFrom(const std::string &dir, const std::vector<std::string> &names) {
+        std::vector<std::string> paths;
+        for (const std::string &name : names) paths.push_back(dir + "/" + name);
+        Load(paths);
+    }
 
     // Sends the debug log to a scratch file.
     void Debug() {
         ctx_.debug = 1;
         ctx_.logFile = tmpfile();
     }
-    std::string Log() const {
-        if (!ctx_.logFile) return "";
-        fflush(ctx_.logFile);
-        const long size = ftell(ctx_.logFile);
-        std::string out(static_cast<size_t>(size), '\0');
-        rewind(ctx_.logFile);
-        const size_t got = fread(out.data(), 1, out.size(), ctx_.logFile);
-        out.resize(got);
-        fseek(ctx_.logFile, 0, SEEK_END);
-        return out;
-    }
+    std::string Log() const { return LogText(ctx_.logFile); }
 
     LangContext *get() { return &ctx_; }
     LangContext *operator->() { return &ctx_; }
@@ -285,13 +250,33 @@ class HandContext {
     Zi18nHandle handle_{};
 };
 
-// A candidate list as "language charset" strings, best first.
+// ---- candidate lists -------------------------------------------------------
+
 struct Candidate {
     std::string language;
     std::string charset;
     float score;
+    bool operator==(const Candidate &) const = default;
 };
+inline std::ostream &operator<<(std::ostream &out, const Candidate &c) {
+    return out << c.language << "/" << c.charset << "/" << c.score;
+}
 
+// A list as the engine makes it: strings from vos_malloc, a zero terminator.
+inline LangCandidate *MakeList(const std::vector<Candidate> &entries) {
+    auto *list =
+        static_cast<LangCandidate *>(vos_calloc(entries.size() + 1, sizeof(LangCandidate)));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        list[i].language = static_cast<char *>(vos_malloc(entries[i].language.size() + 1));
+        strcpy(list[i].language, entries[i].language.c_str());
+        list[i].charsetName = static_cast<char *>(vos_malloc(entries[i].charset.size() + 1));
+        strcpy(list[i].charsetName, entries[i].charset.c_str());
+        list[i].score = entries[i].score;
+    }
+    return list;
+}
+
+// Copies a list and releases it; a missing charset name reads "(null)".
 inline std::vector<Candidate> Take(LangCandidate *list) {
     std::vector<Candidate> out;
     if (!list) return out;
@@ -301,6 +286,12 @@ inline std::vector<Candidate> Take(LangCandidate *list) {
         vos_free(c->charsetName);
     }
     vos_free(list);
+    return out;
+}
+
+inline std::vector<std::string> Languages(const std::vector<Candidate> &list) {
+    std::vector<std::string> out;
+    for (const Candidate &c : list) out.push_back(c.language);
     return out;
 }
 
