@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "engine/lang_api.h"
 #include "ngram/hash_internal.h"
@@ -173,11 +174,12 @@ NgramProfile *NgramPrfNew(const char *id, const char *charset, int ranked) {
     return profile;
 }
 
-int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
-    if (!profile || !text || !profile->table || !profile->table->entries) return LANG_ERR_NULL;
-    NgramHashTable &table = *profile->table;
+namespace {
+
+// NgramPrfInsert into a table whose arguments are checked, with the caller's
+// finder (built here for this run of insertions).
+int insert_text(NgramHashTable &table, KeyFinder &finder, unsigned char *text, int32_t length) {
     WordScratch scratch;
-    KeyFinder finder;
     // About two new n-grams per byte of text is what natural text gives.
     if (length > 0) finder.build(table, length > INT32_MAX / 2 ? INT32_MAX : 2 * length);
     int32_t pos = 0;
@@ -198,6 +200,57 @@ int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
         const int rc = insert_word(table, finder, text + start, word, padded, states);
         if (rc != LANG_OK) return rc;
     }
+    return LANG_OK;
+}
+
+}  // namespace
+
+struct NgramDocScratch {
+    NgramProfile *document; /* ranked, emptied before each build */
+    KeyFinder finder;
+};
+
+int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
+    if (!profile || !text || !profile->table || !profile->table->entries) return LANG_ERR_NULL;
+    KeyFinder finder;
+    return insert_text(*profile->table, finder, text, length);
+}
+
+NgramDocScratch *NgramPrfScratchNew(void) {
+    auto *scratch = static_cast<NgramDocScratch *>(vos_malloc(sizeof(NgramDocScratch)));
+    if (!scratch) return nullptr;
+    new (scratch) NgramDocScratch{};
+    scratch->document = NgramPrfNew(nullptr, nullptr, 1);
+    if (!scratch->document) {
+        NgramPrfScratchDestroy(scratch);
+        return nullptr;
+    }
+    return scratch;
+}
+
+void NgramPrfScratchDestroy(NgramDocScratch *scratch) {
+    if (!scratch) return;
+    NgramPrfDestroy(scratch->document);
+    scratch->~NgramDocScratch();
+    vos_free(scratch);
+}
+
+int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t length,
+                          const NgramProfile **out) {
+    if (out) *out = nullptr;
+    if (!scratch || !scratch->document || !text || !out) return LANG_ERR_NULL;
+    NgramProfile &document = *scratch->document;
+    NgramHashTable &table = *document.table;
+    // Emptied as HashNew leaves a table: heads zeroed, no overflow entry in
+    // use. A capacity grown by an earlier document is kept; it only moves
+    // the points where the array would grow, never what the table holds.
+    memset(table.entries, 0, sizeof(NgramHashEntry) * NGRAM_HASH_BUCKETS);
+    table.nextFree = NGRAM_HASH_BUCKETS;
+    int rc = insert_text(table, scratch->finder, text, length);
+    if (rc != LANG_OK) return rc;
+    rc = NgramPrfSort(&document);
+    if (rc != LANG_OK) return rc;
+    *out = &document;
     return LANG_OK;
 }
 
