@@ -99,6 +99,7 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
         // Without the index (no memory) n-gram classification scores model
         // by model, with the same results.
         ctx->modelIndex = NgramIdxBuild(ctx->profiles, ctx->profileCount);
+        ctx->docScratch = NgramPrfScratchNew();
         return LANG_OK;
     };
     try {
@@ -123,6 +124,8 @@ void destroy_profiles(LangContext *ctx) {
     LangLogf(ctx, "Unloading language profiles");
     NgramIdxDestroy(ctx->modelIndex);
     ctx->modelIndex = nullptr;
+    NgramPrfScratchDestroy(ctx->docScratch);
+    ctx->docScratch = nullptr;
     if (ctx->profiles) {
         for (int32_t i = 0; i < ctx->profileCount; ++i) NgramPrfDestroy(ctx->profiles[i]);
         vos_free(ctx->profiles);

@@ -93,7 +93,9 @@ class KeyFinder {
     KeyFinder &operator=(const KeyFinder &) = delete;
 
     // Indexes the keys of `table`, with room for about `expected_new` more.
-    // When memory runs out the finder falls back to walking chains.
+    // When memory runs out the finder falls back to walking chains. A finder
+    // built again keeps its slot array when that is large enough, so one
+    // finder serving many tables allocates only while it grows.
     void build(const NgramHashTable &table, int32_t expected_new);
 
     // HashInsert of a key of 1..NGRAM_KEY_MAX bytes whose full hash is `hash`.
@@ -131,6 +133,7 @@ class KeyFinder {
     void drop();
 
     Slot *slots_ = nullptr;
+    int allocated_bits_ = 0;  // size of the slots_ block
     uint32_t mask_ = 0;
     int shift_ = 32;
     int32_t used_ = 0;

@@ -89,10 +89,10 @@ KeyFinder::~KeyFinder() {
 void KeyFinder::drop() {
     vos_free(slots_);
     slots_ = nullptr;
+    allocated_bits_ = 0;
 }
 
 void KeyFinder::build(const NgramHashTable &table, int32_t expected_new) {
-    drop();
     const NgramHashEntry *entries = table.entries;
     const int32_t used = std::clamp(table.nextFree, 0, table.capacity);
     int64_t keys = used - NGRAM_HASH_BUCKETS;
@@ -102,8 +102,12 @@ void KeyFinder::build(const NgramHashTable &table, int32_t expected_new) {
     keys += std::clamp(expected_new, 0, 1 << 16);
     int bits = 10;
     while (bits < 30 && (int64_t{1} << bits) < 2 * keys) ++bits;
-    slots_ = static_cast<Slot *>(vos_malloc(sizeof(Slot) << bits));
-    if (!slots_) return;
+    if (!slots_ || allocated_bits_ < bits) {
+        drop();
+        slots_ = static_cast<Slot *>(vos_malloc(sizeof(Slot) << bits));
+        if (!slots_) return;
+        allocated_bits_ = bits;
+    }
     memset(slots_, 0xFF, sizeof(Slot) << bits);
     set_size(bits);
     used_ = 0;
@@ -142,6 +146,7 @@ bool KeyFinder::rehash() {
         return false;
     }
     memset(slots_, 0xFF, sizeof(Slot) << bits);
+    allocated_bits_ = bits;
     const uint32_t old_size = mask_ + 1;
     set_size(bits);
     for (uint32_t s = 0; s < old_size; ++s) {

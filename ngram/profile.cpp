@@ -5,8 +5,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "engine/lang_api.h"
 #include "ngram/hash_internal.h"
@@ -135,6 +137,51 @@ struct FileCloser {
     void operator()(FILE *file) const noexcept { fclose(file); }
 };
 
+// Reads a file in large blocks and hands it out in the pieces fgets with a
+// kLineBuffer-byte buffer would return: up to and including the next line
+// feed, at most kLineBuffer - 1 bytes, zero-terminated (zero bytes of the
+// file included as they are). One read call per block instead of a locked
+// stream call per line.
+class PieceReader {
+  public:
+    explicit PieceReader(FILE *file) : file_(file) {}
+
+    // The next piece into `line`, or false at the end of the file or on a
+    // read error (ferror tells which).
+    bool next(char (&line)[kLineBuffer]) {
+        if (end_ - pos_ < kLineBuffer - 1 && !eof_) refill();
+        if (pos_ == end_) return false;
+        const size_t room = std::min<size_t>(end_ - pos_, kLineBuffer - 1);
+        const void *feed = memchr(block_ + pos_, '\n', room);
+        const size_t length =
+            feed ? static_cast<size_t>(static_cast<const char *>(feed) - (block_ + pos_)) + 1
+                 : room;
+        memcpy(line, block_ + pos_, length);
+        line[length] = 0;
+        pos_ += length;
+        return true;
+    }
+
+  private:
+    void refill() {
+        memmove(block_, block_ + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+        while (end_ < sizeof block_ && !eof_) {
+            const size_t want = sizeof block_ - end_;
+            const size_t got = fread(block_ + end_, 1, want, file_);
+            end_ += got;
+            if (got < want) eof_ = true;
+        }
+    }
+
+    FILE *file_;
+    char block_[8192];
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    bool eof_ = false;
+};
+
 bool write_ngram_line(FILE *file, const NgramHashEntry &entry) {
     const size_t key_length = strnlen(entry.key, sizeof entry.key);
     return fwrite(entry.key, 1, key_length, file) == key_length &&
@@ -173,11 +220,12 @@ NgramProfile *NgramPrfNew(const char *id, const char *charset, int ranked) {
     return profile;
 }
 
-int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
-    if (!profile || !text || !profile->table || !profile->table->entries) return LANG_ERR_NULL;
-    NgramHashTable &table = *profile->table;
+namespace {
+
+// NgramPrfInsert into a table whose arguments are checked, with the caller's
+// finder (built here for this run of insertions).
+int insert_text(NgramHashTable &table, KeyFinder &finder, unsigned char *text, int32_t length) {
     WordScratch scratch;
-    KeyFinder finder;
     // About two new n-grams per byte of text is what natural text gives.
     if (length > 0) finder.build(table, length > INT32_MAX / 2 ? INT32_MAX : 2 * length);
     int32_t pos = 0;
@@ -198,6 +246,57 @@ int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
         const int rc = insert_word(table, finder, text + start, word, padded, states);
         if (rc != LANG_OK) return rc;
     }
+    return LANG_OK;
+}
+
+}  // namespace
+
+struct NgramDocScratch {
+    NgramProfile *document; /* ranked, emptied before each build */
+    KeyFinder finder;
+};
+
+int NgramPrfInsert(NgramProfile *profile, unsigned char *text, int32_t length) {
+    if (!profile || !text || !profile->table || !profile->table->entries) return LANG_ERR_NULL;
+    KeyFinder finder;
+    return insert_text(*profile->table, finder, text, length);
+}
+
+NgramDocScratch *NgramPrfScratchNew(void) {
+    auto *scratch = static_cast<NgramDocScratch *>(vos_malloc(sizeof(NgramDocScratch)));
+    if (!scratch) return nullptr;
+    new (scratch) NgramDocScratch{};
+    scratch->document = NgramPrfNew(nullptr, nullptr, 1);
+    if (!scratch->document) {
+        NgramPrfScratchDestroy(scratch);
+        return nullptr;
+    }
+    return scratch;
+}
+
+void NgramPrfScratchDestroy(NgramDocScratch *scratch) {
+    if (!scratch) return;
+    NgramPrfDestroy(scratch->document);
+    scratch->~NgramDocScratch();
+    vos_free(scratch);
+}
+
+int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t length,
+                          const NgramProfile **out) {
+    if (out) *out = nullptr;
+    if (!scratch || !scratch->document || !text || !out) return LANG_ERR_NULL;
+    NgramProfile &document = *scratch->document;
+    NgramHashTable &table = *document.table;
+    // Emptied as HashNew leaves a table: heads zeroed, no overflow entry in
+    // use. A capacity grown by an earlier document is kept; it only moves
+    // the points where the array would grow, never what the table holds.
+    memset(table.entries, 0, sizeof(NgramHashEntry) * NGRAM_HASH_BUCKETS);
+    table.nextFree = NGRAM_HASH_BUCKETS;
+    int rc = insert_text(table, scratch->finder, text, length);
+    if (rc != LANG_OK) return rc;
+    rc = NgramPrfSort(&document);
+    if (rc != LANG_OK) return rc;
+    *out = &document;
     return LANG_OK;
 }
 
@@ -271,7 +370,8 @@ int NgramPrfLoad(NgramProfile *profile, const char *path) {
     int result = LANG_OK;
     int32_t ngram_lines = 0;
     char line[kLineBuffer];
-    while (fgets(line, sizeof line, file.get())) {
+    PieceReader reader(file.get());
+    while (reader.next(line)) {
         if (line[0] == '#' || line[0] == '\n' || line[0] == '\r') continue;
         if (starts_with(line, kIdTag)) {
             result =

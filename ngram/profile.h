@@ -80,6 +80,25 @@ int NgramPrfSave(NgramProfile *profile, const char *path);
 /* Releases the profile and everything it owns; null is accepted. */
 void NgramPrfDestroy(NgramProfile *profile);
 
+/* Storage for building document profiles one after another without
+ * allocating them afresh: one ranked profile and the lookup structure of its
+ * insertions, reset between documents. Owned by one caller at a time (no
+ * lock). NgramPrfScratchNew returns null when memory runs out; release with
+ * NgramPrfScratchDestroy (null is accepted). */
+typedef struct NgramDocScratch NgramDocScratch;
+NgramDocScratch *NgramPrfScratchNew(void);
+void NgramPrfScratchDestroy(NgramDocScratch *scratch);
+
+/* Builds the document profile of `text` in the scratch: the same profile,
+ * entry for entry and list for list, as NgramPrfNew(NULL, NULL, 1),
+ * NgramPrfInsert(text, length) and NgramPrfSort give, with the same result
+ * code and the same folding of the caller's buffer. On LANG_OK *out points
+ * to the profile, which belongs to the scratch and stays valid until its
+ * next build or destruction; on failure *out is null. LANG_ERR_NULL for a
+ * null argument. */
+int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t length,
+                          const NgramProfile **out);
+
 /* The document's best-ranked n-grams as scoring visits them (lists 0..499,
  * members in order), at most NGRAM_COMPARE_DEPTH of them, stored into `out`.
  * Returns their number, or -1 when the document cannot be scored (null, no

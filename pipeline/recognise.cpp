@@ -255,12 +255,22 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
         LangLogf(ctx, "Creating document profile");
     }
 
-    ProfilePtr document(NgramPrfNew(nullptr, nullptr, 1));
-    if (!document) return LANG_ERR_NOMEM;
-    int rc = NgramPrfInsert(document.get(), text, length);
-    if (rc != LANG_OK) return rc;
-    rc = NgramPrfSort(document.get());
-    if (rc != LANG_OK) return rc;
+    // The engine's scratch spares each document the allocation of a fresh
+    // profile; the profile it builds is the same.
+    ProfilePtr fresh;
+    const NgramProfile *document = nullptr;
+    if (ctx->docScratch) {
+        const int rc = NgramPrfBuildDocument(ctx->docScratch, text, length, &document);
+        if (rc != LANG_OK) return rc;
+    } else {
+        fresh.reset(NgramPrfNew(nullptr, nullptr, 1));
+        if (!fresh) return LANG_ERR_NOMEM;
+        int rc = NgramPrfInsert(fresh.get(), text, length);
+        if (rc != LANG_OK) return rc;
+        rc = NgramPrfSort(fresh.get());
+        if (rc != LANG_OK) return rc;
+        document = fresh.get();
+    }
 
     const int32_t profiles = ctx->profiles && ctx->profileIds ? ctx->profileCount : 0;
     // Room for every profile, or for the unknown answer when there is none,
@@ -274,7 +284,7 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
         return ctx->profiles[i] && ctx->profileIds[i] &&
                profile_admitted(language, charset, *ctx->profileIds[i]);
     };
-    const Scores batch = batch_scores(ctx, document.get(), profiles, admitted);
+    const Scores batch = batch_scores(ctx, document, profiles, admitted);
 
     int32_t count = 0;
     for (int32_t i = 0; i < profiles; ++i) {
@@ -282,7 +292,7 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
         const NgramProfile *model = ctx->profiles[i];
         LangLogf(ctx, "Compute distance to <%s-%s>", printable(model->languageId),
                  printable(model->charset));
-        const float score = batch ? batch.get()[i] : NgramPrfCompute(document.get(), model);
+        const float score = batch ? batch.get()[i] : NgramPrfCompute(document, model);
         if (!(score >= ctx->minScore)) continue;  // a NaN never qualifies
         LangCandidate &c = candidates[count];
         c.language = copy_or_empty(model->languageId);

@@ -1,5 +1,7 @@
 // Tests of the n-gram table: hash values, chains, growth, counts, sorting.
 
+#include <map>
+
 #include "ngram/hash_table.h"
 #include "ngram_test_util.h"
 
@@ -155,12 +157,24 @@ TEST(NgramHashTable, GrowsWhenLastSpareIsTakenAndSurvivesFailedGrowth) {
     for (const std::string &k : kept) ASSERT_EQ(search(table.get(), k), k == known ? 2 : 1) << k;
 }
 
-TEST(NgramHashTable, SortOrdersByDescendingCount) {
+TEST(NgramHashTable, SortOrdersByDescendingCountAndKeepsTableOrderOnTies) {
     TablePtr table = new_table();
     for (int n = 0; n < 3000; ++n) {
         for (int c = 0; c <= n % 4; ++c) ASSERT_EQ(insert(table.get(), key_number(n)), LANG_OK);
     }
+    // Where each key stands before sorting: equal counts must keep that order,
+    // or training output would change from run to run.
+    std::map<std::string, int32_t> before;
+    for (int32_t i = 0; i < table->nextFree; ++i) {
+        if (table->entries[i].key[0]) before[table->entries[i].key] = i;
+    }
     ASSERT_EQ(HashSort(table.get()), LANG_OK);
+    for (int32_t i = 1; i < table->nextFree; ++i) {
+        const NgramHashEntry &a = table->entries[i - 1], &b = table->entries[i];
+        if (a.count == b.count && a.key[0] && b.key[0]) {
+            ASSERT_LT(before[a.key], before[b.key]) << i;
+        }
+    }
     EXPECT_EQ(table->entries[0].count, 4);
     EXPECT_EQ(table->entries[table->nextFree - 1].count, 0);  // empty heads sink
     for (int32_t i = 1; i < table->nextFree; ++i) {

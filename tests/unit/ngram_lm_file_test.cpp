@@ -1,8 +1,11 @@
 // Tests of the .lm profile file: loading rules and the saved format.
+#include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <random>
 
 #include "ngram_test_util.h"
 
@@ -72,6 +75,73 @@ TEST(NgramLmLoad, LoadingRules) {
         for (const auto &[key, count] : c.counts) EXPECT_EQ(count_of(m.profile.get(), key), count);
         if (c.counts.empty()) {
             EXPECT_EQ(m.profile->table->nextFree, NGRAM_HASH_BUCKETS);
+        }
+    }
+}
+
+// What loading gives when the file is read with fgets into a 256-byte
+// buffer, for files made only of n-gram lines, blank lines and comments.
+Loaded load_by_lines(const std::string &path) {
+    ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
+    FILE *file = fopen(path.c_str(), "r");
+    int result = file ? LANG_OK : LANG_ERR_OPEN;
+    int32_t lines = 0;
+    char line[256];
+    while (result == LANG_OK && file && fgets(line, sizeof line, file)) {
+        if (line[0] == '#' || line[0] == '\n' || line[0] == '\r') continue;
+        const char *space = strchr(line, ' ');
+        const int32_t length = space ? static_cast<int32_t>(space - line) : 0;
+        if (!space || length > NGRAM_KEY_MAX) {
+            result = LANG_ERR_BADPROFILE;
+            break;
+        }
+        result = HashInsert(profile->table, line, length, ++lines);
+    }
+    if (file) fclose(file);
+    return {std::move(profile), result};
+}
+
+TEST(NgramLmLoad, PiecesMatchLineByLineReading) {
+    // Long lines split into 255-byte pieces at every offset, zero bytes,
+    // CR LF endings, comments and a last line without a line feed: the
+    // loaded table must equal the one a line-by-line reading builds.
+    std::mt19937 rng(17);
+    TempDir dir;
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        const int count = 1 + static_cast<int>(rng() % 60);
+        for (int i = 0; i < count; ++i) {
+            const unsigned roll = rng() % 20;
+            if (roll == 0) text += "# a comment\n";
+            if (roll == 1) text += "\r\n";
+            for (int k = 1 + static_cast<int>(rng() % 6); k > 0; --k) {
+                text.push_back(static_cast<char>('a' + rng() % 6));
+            }
+            // A tail that may run past a piece and start the next piece with
+            // a key, a space, a zero byte or a line feed.
+            const size_t tail = rng() % 4 == 0 ? 200 + rng() % 600 : rng() % 8;
+            text.push_back(' ');
+            for (size_t k = 0; k < tail; ++k) {
+                static const char kTail[] = {'x', 'y', ' ', 'z', '\0', '#', 'w', 'v'};
+                text.push_back(kTail[rng() % 8]);
+            }
+            text += rng() % 7 == 0 ? "\r\n" : "\n";
+        }
+        if (rng() % 3 == 0) text.pop_back();
+        const std::string path = dir.write("r.lm", text);
+        const Loaded expected = load_by_lines(path);
+        const Loaded loaded = load(path);
+        SCOPED_TRACE(round);
+        ASSERT_EQ(loaded.result, expected.result);
+        const NgramHashTable &a = *expected.profile->table;
+        const NgramHashTable &b = *loaded.profile->table;
+        ASSERT_EQ(a.nextFree, b.nextFree);
+        for (int32_t i = 0; i < a.nextFree; ++i) {
+            ASSERT_EQ(a.entries[i].count, b.entries[i].count) << i;
+            if (a.entries[i].count == 0) continue;
+            ASSERT_EQ(a.entries[i].length, b.entries[i].length) << i;
+            ASSERT_EQ(0, memcmp(a.entries[i].key, b.entries[i].key, 8)) << i;
+            ASSERT_EQ(a.entries[i].next, b.entries[i].next) << i;
         }
     }
 }

@@ -1,0 +1,166 @@
+// Tests of the reusable document scratch: every document it builds equals the
+// profile built afresh, whatever documents came before.
+#include <string.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/lang_api.h"
+#include "ngram/profile.h"
+#include "ngram_test_util.h"
+
+namespace {
+
+using ngram_test::FailAllocAfter;
+using ngram_test::ProfilePtr;
+
+struct ScratchDeleter {
+    void operator()(NgramDocScratch *scratch) const { NgramPrfScratchDestroy(scratch); }
+};
+using ScratchPtr = std::unique_ptr<NgramDocScratch, ScratchDeleter>;
+
+std::string random_text(std::mt19937 &rng, size_t size) {
+    static const std::string alphabet = "abcdeFGHIJ\xE0\xE9\xF6 .,-_@12\n";
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    std::string text;
+    while (text.size() < size) text.push_back(alphabet[pick(rng)]);
+    return text;
+}
+
+// The table in use and every rank list member must agree.
+void expect_same_profile(const NgramProfile &fresh, const NgramProfile &reused) {
+    const NgramHashTable &a = *fresh.table;
+    const NgramHashTable &b = *reused.table;
+    ASSERT_EQ(a.nextFree, b.nextFree);
+    for (int32_t i = 0; i < a.nextFree; ++i) {
+        const NgramHashEntry &x = a.entries[i];
+        const NgramHashEntry &y = b.entries[i];
+        ASSERT_EQ(x.count, y.count) << "entry " << i;
+        if (x.count == 0) continue;  // an empty head: only its emptiness is read
+        ASSERT_EQ(x.length, y.length) << "entry " << i;
+        ASSERT_EQ(0, memcmp(x.key, y.key, sizeof x.key)) << "entry " << i;
+        ASSERT_EQ(x.next, y.next) << "entry " << i;
+    }
+    for (int32_t l = 0; l < NGRAM_RANK_LISTS; ++l) {
+        const int32_t *p = fresh.rankLists[l];
+        const int32_t *q = reused.rankLists[l];
+        ASSERT_EQ(p[0], q[0]) << "list " << l;
+        for (int32_t k = 1; k <= p[0]; ++k) ASSERT_EQ(p[k], q[k]) << "list " << l;
+    }
+}
+
+TEST(NgramDocScratch, EveryDocumentEqualsAFreshProfile) {
+    ScratchPtr scratch(NgramPrfScratchNew());
+    ASSERT_TRUE(scratch);
+    std::mt19937 rng(7);
+    // Small and large documents in turn, so that later ones meet a table and
+    // a finder grown by earlier ones; an empty one and one-byte words too.
+    const std::vector<size_t> sizes = {2048, 64, 0, 30000, 5, 2048, 300, 120000, 1, 2048};
+    for (size_t size : sizes) {
+        const std::string text = random_text(rng, size);
+        std::string fresh_text = text;
+        std::string reused_text = text;
+        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
+        ASSERT_TRUE(fresh);
+        auto *fresh_bytes = reinterpret_cast<unsigned char *>(fresh_text.data());
+        ASSERT_EQ(LANG_OK, NgramPrfInsert(fresh.get(), fresh_bytes, static_cast<int32_t>(size)));
+        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+        const NgramProfile *reused = nullptr;
+        auto *reused_bytes = reinterpret_cast<unsigned char *>(reused_text.data());
+        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(), reused_bytes,
+                                                 static_cast<int32_t>(size), &reused));
+        ASSERT_NE(reused, nullptr);
+        EXPECT_EQ(fresh_text, reused_text) << "the caller's buffer is folded the same way";
+        expect_same_profile(*fresh, *reused);
+    }
+}
+
+TEST(NgramDocScratch, EqualScoresAgainstAModel) {
+    ScratchPtr scratch(NgramPrfScratchNew());
+    ASSERT_TRUE(scratch);
+    std::mt19937 rng(11);
+    ProfilePtr model(NgramPrfNew(nullptr, nullptr, 0));
+    const std::string sample = random_text(rng, 4000);
+    ProfilePtr training(NgramPrfNew(nullptr, nullptr, 1));
+    std::string sample_copy = sample;
+    ASSERT_EQ(LANG_OK,
+              NgramPrfInsert(training.get(), reinterpret_cast<unsigned char *>(sample_copy.data()),
+                             static_cast<int32_t>(sample_copy.size())));
+    ASSERT_EQ(LANG_OK, NgramPrfSort(training.get()));
+    const NgramHashEntry *top[NGRAM_COMPARE_DEPTH];
+    const int32_t lines = NgramPrfTopNgrams(training.get(), top);
+    ASSERT_GT(lines, 0);
+    for (int32_t p = 0; p < lines; ++p) {
+        ASSERT_EQ(LANG_OK, HashInsert(model->table, top[p]->key, top[p]->length, p + 1));
+    }
+    for (int round = 0; round < 4; ++round) {
+        std::string text = random_text(rng, 1500 + 700 * round);
+        std::string copy = text;
+        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
+        ASSERT_EQ(LANG_OK,
+                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(copy.data()),
+                                 static_cast<int32_t>(copy.size())));
+        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+        const NgramProfile *reused = nullptr;
+        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
+                                                 reinterpret_cast<unsigned char *>(text.data()),
+                                                 static_cast<int32_t>(text.size()), &reused));
+        EXPECT_EQ(NgramPrfCompute(fresh.get(), model.get()), NgramPrfCompute(reused, model.get()));
+    }
+}
+
+TEST(NgramDocScratch, NullArgumentsAreRefused) {
+    ScratchPtr scratch(NgramPrfScratchNew());
+    ASSERT_TRUE(scratch);
+    unsigned char text[] = "hello";
+    const NgramProfile *out = reinterpret_cast<const NgramProfile *>(&text);
+    EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildDocument(nullptr, text, 5, &out));
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildDocument(scratch.get(), nullptr, 5, &out));
+    EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildDocument(scratch.get(), text, 5, nullptr));
+    NgramPrfScratchDestroy(nullptr);
+}
+
+TEST(NgramDocScratch, CreationWithoutMemoryGivesNull) {
+    for (long n = 0; n < 6; ++n) {
+        FailAllocAfter fail(n);
+        NgramDocScratch *scratch = NgramPrfScratchNew();
+        if (scratch) {
+            NgramPrfScratchDestroy(scratch);
+            break;
+        }
+    }
+}
+
+TEST(NgramDocScratch, ReusableAfterAFailedBuild) {
+    ScratchPtr scratch(NgramPrfScratchNew());
+    ASSERT_TRUE(scratch);
+    std::mt19937 rng(3);
+    std::string big = random_text(rng, 200000);
+    {
+        // The table must grow for this text; without memory the build fails.
+        FailAllocAfter fail(0);
+        const NgramProfile *out = nullptr;
+        const int rc =
+            NgramPrfBuildDocument(scratch.get(), reinterpret_cast<unsigned char *>(big.data()),
+                                  static_cast<int32_t>(big.size()), &out);
+        EXPECT_EQ(LANG_ERR_NOMEM, rc);
+        EXPECT_EQ(out, nullptr);
+    }
+    std::string text = random_text(rng, 2048);
+    std::string copy = text;
+    ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
+    ASSERT_EQ(LANG_OK, NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(copy.data()),
+                                      static_cast<int32_t>(copy.size())));
+    ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+    const NgramProfile *reused = nullptr;
+    ASSERT_EQ(LANG_OK,
+              NgramPrfBuildDocument(scratch.get(), reinterpret_cast<unsigned char *>(text.data()),
+                                    static_cast<int32_t>(text.size()), &reused));
+    expect_same_profile(*fresh, *reused);
+}
+
+}  // namespace
