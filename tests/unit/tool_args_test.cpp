@@ -46,7 +46,8 @@ TEST(ToolArgs, EveryOptionFillsItsFieldAndTheNextParseStartsFromZero) {
     EXPECT_STREQ(langArg.dataPath, "d");
     EXPECT_EQ(langArg.train, 0);
 
-    ASSERT_EQ(Parse("doc.txt").result, 0);
+    Parse q("doc.txt");
+    ASSERT_EQ(q.result, 0);
     EXPECT_STREQ(langArg.inputFile, "doc.txt");
     EXPECT_EQ(langArg.numCandidates, 1);
     EXPECT_EQ(langArg.bulk + langArg.bufferSize, 0);
@@ -88,19 +89,20 @@ TEST(ToolArgs, NumbersAreReadByTheirLeadingDigits) {
 }
 
 TEST(ToolArgs, PositionalsFlagsAndTraining) {
-    EXPECT_EQ(Parse("@ out").result, 0);
+    Parse bulk("@ out");
+    EXPECT_EQ(bulk.result, 0);
     EXPECT_EQ(langArg.bulk, 1);
     EXPECT_STREQ(langArg.inputFile, "");
     EXPECT_STREQ(langArg.outputFile, "out");
-    EXPECT_EQ(Parse("doc.txt -bif -x never-read").result, 0);
+    Parse stop("doc.txt -bif -x never-read");
+    EXPECT_EQ(stop.result, 0);
     EXPECT_EQ(langArg.bifFile, nullptr);
     EXPECT_EQ(Parse("-language_id en doc").result, 0);
     EXPECT_EQ(langArg.train, 0);
 
-    ASSERT_EQ(Parse("-debug -debug -train -train -language_id en -language_name English "
-                    "-charset 1252 doc")
-                  .result,
-              0);
+    Parse train(
+        "-debug -debug -train -train -language_id en -language_name English -charset 1252 doc");
+    ASSERT_EQ(train.result, 0);
     EXPECT_EQ(langArg.debug + langArg.train, 2);
     EXPECT_STREQ(langArg.languageId, "en");
     EXPECT_STREQ(langArg.languageName, "English");
