@@ -105,6 +105,28 @@ TEST(NgramModelIndex, MatchesComputeOnRandomDocumentsAndModels) {
     EXPECT_GT(kinds[1], 10);
 }
 
+TEST(NgramModelIndex, RanksBeyondSixteenBitsMatchCompute) {
+    // A model whose real n-grams sit behind 66,000 filler lines has ranks
+    // that do not fit the compact postings; the wide ones must score the
+    // same as NgramPrfCompute, for it and for the ordinary models beside it.
+    std::mt19937 rng(8);
+    std::vector<ProfilePtr> owned;
+    std::vector<const NgramProfile *> models;
+    for (int m = 0; m < 4; ++m) {
+        owned.push_back(random_model(rng, 400, m == 2 ? 66000 : 0));
+        models.push_back(owned.back().get());
+    }
+    IndexPtr index(NgramIdxBuild(models.data(), static_cast<int32_t>(models.size())));
+    ASSERT_TRUE(index);
+    int kinds[2] = {0, 0};
+    for (int round = 0; round < 10; ++round) {
+        expect_equal_scores(models, index.get(),
+                            document_of(random_text(rng, 200 + rng() % 3000)).get(), {}, kinds);
+    }
+    EXPECT_GT(kinds[0], 5);
+    EXPECT_GT(kinds[1], 5);
+}
+
 TEST(NgramModelIndex, BuildArgumentsAndMemoryFailures) {
     EXPECT_EQ(NgramIdxBuild(nullptr, 3), nullptr);
     EXPECT_EQ(NgramIdxBuild(nullptr, -1), nullptr);
