@@ -1,6 +1,5 @@
-// engine_test_support.h - temporary installations for the engine tests: a
-// scratch directory, environment overrides, and the fake plug-ins built by
-// the test build (tests/fakes, one directory per behaviour).
+// engine_test_support.h - scratch directories, environment overrides and the
+// fake plug-in installations shared by the unit tests.
 #ifndef GLOTTA_TESTS_ENGINE_TEST_SUPPORT_H
 #define GLOTTA_TESTS_ENGINE_TEST_SUPPORT_H
 
@@ -11,6 +10,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,6 +38,7 @@ class TempDir {
     std::string str(const std::string &relative = "") const {
         return relative.empty() ? path_.string() : (path_ / relative).string();
     }
+    std::string file(const std::string &relative) const { return str(relative); }
 
     // Writes a file, creating its directories.
     std::string write(const std::string &relative, const std::string &content) const {
@@ -86,14 +87,15 @@ class EnvOverride {
     std::optional<std::string> old_;
 };
 
+#ifdef GLOTTA_FAKES_DIR
 // Directory of one fake plug-in behaviour: holds dxfilter.so and/or dxutil.so.
 inline std::string FakeDir(const std::string &behaviour) {
     return std::string(GLOTTA_FAKES_DIR) + "/" + behaviour + "/";
 }
 
-// Lays out ROOT/_linux/bin/flt_dx.so and ROOT/_linux/filters/ with links to
-// the fake plug-ins of `behaviour`; returns the bin directory (the entry for
-// LD_LIBRARY_PATH).
+// Lays out ROOT/BASE/_linux/bin/flt_dx.so and ROOT/BASE/_linux/filters/ with
+// links to the fake plug-ins of `behaviour`; returns the bin directory (the
+// entry for LD_LIBRARY_PATH).
 inline std::string MakeInstallation(const TempDir &root, const std::string &behaviour,
                                     const std::string &base = "") {
     std::string prefix = base.empty() ? "" : base + "/";
@@ -106,6 +108,7 @@ inline std::string MakeInstallation(const TempDir &root, const std::string &beha
     }
     return root.str(prefix + "_linux/bin");
 }
+#endif
 
 // The calls the fake plug-ins recorded, one per line, while it is alive.
 class CallLog {

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/lang_api.h"
+#include "engine_test_support.h"
 #include "ngram/profile.h"
 #include "platform/vos.h"
 
@@ -31,28 +32,7 @@ struct FailAllocAfter {
     ~FailAllocAfter() { vos_fail_alloc_after(-1); }
 };
 
-// A fresh temporary directory, removed with everything in it at the end.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "glotta-ngram-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string &path() const { return path_; }
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
-    std::string write(const std::string &name, const std::string &bytes) const {
-        std::ofstream(file(name), std::ios::binary) << bytes;
-        return file(name);
-    }
-
-  private:
-    std::string path_;
-};
+using glotta_test::TempDir;
 
 inline std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);

@@ -20,6 +20,7 @@
 #include "conv/zi18n_conv.h"
 #include "engine/lang_api.h"
 #include "engine/lang_context.h"
+#include "engine_test_support.h"
 #include "ngram/profile.h"
 #include "pipeline/lang_tables.h"
 #include "platform/vos.h"
@@ -32,12 +33,7 @@ inline std::string Data(const std::string &name) {
     return std::string(GLOTTA_TEST_DATA) + "/pipeline/" + name;
 }
 
-inline std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using glotta_test::ReadFile;
 
 // UTF-8 text whose characters all lie below U+0100, as ISO-8859-1 bytes.
 inline std::string Latin1(const std::string &utf8) {
@@ -81,32 +77,7 @@ inline std::string LogText(FILE *file) {
     return out;
 }
 
-// A scratch directory removed at the end.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "glotta_pipe_XXXXXX").string();
-        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string str(const std::string &relative = "") const {
-        return relative.empty() ? path_.string() : (path_ / relative).string();
-    }
-    std::string write(const std::string &relative, const std::string &content) const {
-        fs::create_directories((path_ / relative).parent_path());
-        std::ofstream(path_ / relative, std::ios::binary) << content;
-        return str(relative);
-    }
-
-  private:
-    fs::path path_;
-};
+using glotta_test::TempDir;
 
 // Writes DIR/ID-CHARSET.lm, the ranking of `text`; returns the file name.
 inline std::string MakeProfile(const std::string &dir, const std::string &id,

@@ -13,38 +13,26 @@ std::string clean(std::string line) {
 }
 }  // namespace
 
-TEST(ToolListPaths, PrefixIsTheListDirectory) {
-    EXPECT_EQ(ListDirPrefix("lists/x.lst"), "lists");
-    EXPECT_EQ(ListDirPrefix("a/b/c.lst"), "a/b");
-    EXPECT_EQ(ListDirPrefix("x.lst"), "");
-    EXPECT_EQ(ListDirPrefix("/x.lst"), "");  // a leading slash alone is no directory
-    EXPECT_EQ(ListDirPrefix("/d/x.lst"), "/d");
-    EXPECT_EQ(ListDirPrefix(""), "");
-    EXPECT_EQ(ListDirPrefix("d/"), "d");
-}
-
-TEST(ToolListPaths, LineEndingsAreStripped) {
-    EXPECT_EQ(clean("docs/a.txt\n"), "docs/a.txt");
-    EXPECT_EQ(clean("docs/a.txt\r\n"), "docs/a.txt");
-    EXPECT_EQ(clean("docs/a.txt"), "docs/a.txt");
-    EXPECT_EQ(clean("\n"), "");
-    EXPECT_EQ(clean(""), "");
-    EXPECT_EQ(clean("a\r\n"), "a");
-}
-
-TEST(ToolListPaths, BareCrLfLineKeepsItsCarriageReturn) {
-    EXPECT_EQ(clean("\r\n"), "\r");
-}
-
-TEST(ToolListPaths, CarriageReturnTestUsesTheLengthAsRead) {
-    // Without a final line feed the character before the last one is tested.
-    EXPECT_EQ(clean("abc\rd"), "abc");
-    EXPECT_EQ(clean("ab\r"), "ab\r");
-}
-
-TEST(ToolListPaths, DocumentPathsJoinRelativeLines) {
+TEST(ToolListPaths, ListLinesBecomeDocumentPaths) {
+    for (auto [list, prefix] : {std::pair{"lists/x.lst", "lists"},
+                                {"a/b/c.lst", "a/b"},
+                                {"x.lst", ""},
+                                {"/x.lst", ""},
+                                {"/d/x.lst", "/d"},
+                                {"d/", "d"}})
+        EXPECT_EQ(ListDirPrefix(list), prefix) << list;
+    // Without a final line feed the character before the last one is tested
+    // for a carriage return; a bare CR LF line keeps its carriage return.
+    for (auto [line, cleaned] : {std::pair{"a.txt\n", "a.txt"},
+                                 {"a.txt\r\n", "a.txt"},
+                                 {"a.txt", "a.txt"},
+                                 {"\n", ""},
+                                 {"", ""},
+                                 {"\r\n", "\r"},
+                                 {"abc\rd", "abc"},
+                                 {"ab\r", "ab\r"}})
+        EXPECT_EQ(clean(line), cleaned) << line;
     EXPECT_EQ(ListDocPath("lists", "docs/a.txt"), "lists/docs/a.txt");
     EXPECT_EQ(ListDocPath("lists", "/abs/b.txt"), "/abs/b.txt");
     EXPECT_EQ(ListDocPath("", "docs/a.txt"), "docs/a.txt");
-    EXPECT_EQ(ListDocPath("", "/abs/b.txt"), "/abs/b.txt");
 }

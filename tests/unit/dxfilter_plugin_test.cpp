@@ -1,0 +1,453 @@
+// The filter plug-in, loaded as the engine loads it: the formats its file
+// information answers, the text it extracts, and how it meets bad input.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "doctype/dx_abi.h"
+#include "engine_test_support.h"
+#include "platform/vos.h"
+
+namespace {
+
+inline constexpr const char *kFilterDir = GLOTTA_BINARY_DIR "/filters/dxfilter/";
+inline const std::string kData = GLOTTA_TEST_DATA "/dxfilter/";
+inline constexpr size_t kTextCap = 512 * 1024 + 1;  // UTF-16 units a document may give
+
+// A file read through the five callbacks, counting opens and closes.
+struct FileStream {
+    DXStream stream{};
+    std::string path;
+    int fd = -1, opens = 0, closes = 0;
+
+    static FileStream *self(DXStream *s) { return static_cast<FileStream *>(s->record); }
+    explicit FileStream(std::string p) : path(std::move(p)) {
+        stream.record = this;
+        stream.open = [](DXStream *s) {
+            ++self(s)->opens;
+            self(s)->fd = vos_open(self(s)->path.c_str(), VOS_O_RDONLY);
+            return self(s)->fd >= 0 ? 1 : 0;
+        };
+        stream.read = [](DXStream *s, void *buffer, int count) {
+            return static_cast<int>(vos_read(self(s)->fd, buffer, static_cast<size_t>(count)));
+        };
+        stream.seek = [](DXStream *s, int64_t offset, int origin) {
+            return vos_lseek(self(s)->fd, offset, origin) >= 0 ? 1 : 0;
+        };
+        stream.tell = [](DXStream *s) -> int64_t { return vos_lseek(self(s)->fd, 0, 1); };
+        stream.close = [](DXStream *s) {
+            ++self(s)->closes;
+            int fd = std::exchange(self(s)->fd, -1);
+            return fd < 0 ? -1 : vos_close(fd);
+        };
+    }
+    ~FileStream() {
+        if (fd >= 0) vos_close(fd);
+    }
+};
+
+// What the engine would get from one document.
+struct Extraction {
+    bool opened = false;  // open document gave a handle
+    int openText = -1;    // open text answer
+    int readError = 0;    // first non-zero read text answer
+    std::u16string text;  // all text read
+    int chunks = 0;
+    bool splitPair = false;   // a chunk ended inside a surrogate pair
+    bool endRepeats = false;  // read text after the end answered 0 with no text again
+    int opens = 0, closes = 0;
+
+    std::string utf8() const {
+        static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            char32_t c = text[i];
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+            out += static_cast<char>(kLead[tail] | (c >> (6 * tail)));
+            while (tail--) out += static_cast<char>(0x80 | ((c >> (6 * tail)) & 0x3F));
+        }
+        return out;
+    }
+};
+
+// The built plug-in, started as the engine starts it.
+struct Plugin {
+    Plugin() {
+        void *lib = vos_dlopen((std::string(kFilterDir) + "dxfilter.so").c_str(), VOS_RTLD_LAZY);
+        auto get = reinterpret_cast<DXGetFilterInterfaceFn>(
+            lib ? vos_dlsym(lib, "DX_GetFilterInterface") : nullptr);
+        if (!get) return;
+        get(&api);
+        handle =
+            api.initialise(nullptr, nullptr, kFilterDir, DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
+    }
+    ~Plugin() {
+        if (handle) api.shutdown(handle);
+    }
+
+    int Format(const std::string &path) {
+        DXFileInfo info;
+        std::memset(&info, 0xAB, sizeof info);
+        api.fileInformation(handle, path.c_str(), &info);
+        return static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]);
+    }
+
+    // Runs a document the way the engine's filtering does.
+    Extraction Extract(const std::string &path) {
+        Extraction r;
+        FileStream fs(path);
+        void *doc = api.openDocument(handle, &fs.stream);
+        r.opened = doc != nullptr;
+        if (doc && (r.openText = api.openText(handle, doc)) == 0) {
+            for (DXTextChunk chunk{nullptr, -1};; chunk = {nullptr, -1}) {
+                if ((r.readError = api.readText(handle, doc, &chunk, 0)) != 0) break;
+                if (chunk.length == 0) {
+                    DXTextChunk again{nullptr, -1};
+                    r.endRepeats = api.readText(handle, doc, &again, 0) == 0 && again.length == 0 &&
+                                   again.data == nullptr;
+                    break;
+                }
+                ++r.chunks;
+                const auto *units = static_cast<const char16_t *>(chunk.data);
+                size_t n = static_cast<size_t>(chunk.length) / 2;
+                r.splitPair |= n > 0 && units[n - 1] >= 0xD800 && units[n - 1] <= 0xDBFF;
+                r.text.append(units, n);
+                free(chunk.data);
+            }
+        }
+        if (doc) api.closeDocument(handle, doc);
+        r.opens = fs.opens;
+        r.closes = fs.closes;
+        return r;
+    }
+
+    DXFilterInterface api{};
+    void *handle = nullptr;
+};
+
+// One row of tests/data/dxfilter/formats.tsv.
+struct Sample {
+    std::string file;
+    int format = 0;
+    std::string word;  // "-" when the sample yields no text to check
+};
+
+std::vector<Sample> LoadSamples() {
+    std::vector<Sample> rows;
+    std::ifstream in(kData + "formats.tsv");
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        Sample s;
+        std::getline(fields, s.file, '\t');
+        fields >> s.format;
+        fields.ignore();
+        std::getline(fields, s.word, '\t');
+        rows.push_back(s);
+    }
+    return rows;
+}
+
+// One plug-in for a whole suite, and a scratch directory per test.
+class PluginTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { plugin = new Plugin(); }
+    static void TearDownTestSuite() {
+        delete plugin;
+        plugin = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(plugin->handle, nullptr) << "dxfilter.so did not start"; }
+    std::string Temp(const std::string &name, const std::string &bytes) {
+        return dir_.write(name, bytes);
+    }
+    static std::string Data(const std::string &file) { return kData + file; }
+    static std::string Bytes(const std::string &file) {
+        return glotta_test::ReadFile(kData + file);
+    }
+    static inline Plugin *plugin = nullptr;
+    glotta_test::TempDir dir_;
+};
+
+std::string utf16le(std::u16string_view text) {
+    std::string out;
+    for (char16_t u : text) out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8);
+    return out;
+}
+
+using DxFilterPlugin = PluginTest;
+
+// The engine takes filtered text for UTF-16 only when it holds more than five
+// line feeds, or more than one per hundred characters, in what it keeps.
+bool recognisable_as_utf16(const std::u16string &text) {
+    size_t n = std::min<size_t>(text.size(), 2048),
+           feeds = std::count(text.begin(), text.begin() + n, u'\n');
+    return feeds > 5 || feeds * 100 > n;
+}
+
+}  // namespace
+
+TEST_F(DxFilterPlugin, StartUpAndOddFiles) {
+    EXPECT_EQ(plugin->api.initialise(nullptr, nullptr, kFilterDir, 53, DX_INIT_FLAGS),
+              nullptr);  // only UTF-16 output is offered
+    // Modules are found next to the plug-in when the filter directory is wrong.
+    for (const char *dir : {static_cast<const char *>(nullptr), "/nonexistent/"}) {
+        void *filter =
+            plugin->api.initialise(nullptr, nullptr, dir, DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
+        ASSERT_NE(filter, nullptr);
+        DXFileInfo info{};
+        plugin->api.fileInformation(filter, (kData + "docs/fr.docx").c_str(), &info);
+        EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], static_cast<uint32_t>(DX_FMT_DOCX));
+        plugin->api.shutdown(filter);
+    }
+    DXFileInfo info;
+    std::memset(&info, 0xAB, sizeof info);
+    EXPECT_NE(plugin->api.fileInformation(plugin->handle, "/nonexistent/dxfilter", &info), 0);
+    EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u);
+    EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
+    EXPECT_EQ(plugin->Format(dir_.str()), DX_FMT_UNKNOWN);
+    ASSERT_EQ(mkfifo(dir_.str("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(plugin->Format(dir_.str("fifo")), DX_FMT_UNKNOWN);  // at once, without a writer
+    std::string huge = Temp("huge.bin", "");
+    ASSERT_EQ(truncate(huge.c_str(), 200l << 20), 0);
+    EXPECT_EQ(plugin->Format(huge), DX_FMT_BINARY);  // answered from its head
+}
+
+TEST_F(DxFilterPlugin, ContentDecidesTheFormat) {
+    std::string controls(2000, 'a');
+    controls[100] = '\x01', controls[900] = '\x08', controls[1500] = '\x1F', controls[1700] = '\0';
+    std::string noisy = controls;
+    for (size_t i = 0; i < noisy.size(); i += 10) noisy[i] = '\x02';
+    std::string le, be, numbers;
+    for (char c : std::string("Hello world, this is text.\n")) le += {c, '\0'}, be += {'\0', c};
+    for (int i = 0; i < 200; ++i) numbers += {static_cast<char>(i % 7), '\0'};
+    // Chinese in UTF-16 need not hold a zero byte at all.
+    std::string cjk = utf16le(
+        u"敏捷的棕色狐狸跳过了河边那只懒惰的狗每天早上面包师打启他的店铺把新鲜的面包卖给邻居");
+    ASSERT_EQ(cjk.find('\0'), std::string::npos);
+    struct {
+        std::string bytes;
+        int format;
+        bool same = true;  // false: anything but `format`
+    } cases[] = {
+        {"  <?xml version='1.0'?><a/>", DX_FMT_XML},
+        {"<!-- only a comment -->", DX_FMT_HTML},
+        {"<?xml version='1.0'?>\n<html "
+         "xmlns='http://www.w3.org/1999/xhtml'><body><p>x</p></body></html>",
+         DX_FMT_HTML},
+        {"<doc><x></x></doc>", DX_FMT_SGML},
+        {"if a<b and b>c then <nothing> happens\n", DX_FMT_TEXT},
+        {"Some words<br>more words<br>end\n", DX_FMT_HTML},
+        {controls, DX_FMT_TEXT},
+        {noisy, DX_FMT_TEXT, false},
+        {le + le, DX_FMT_TEXT},
+        {be + be, DX_FMT_TEXT},
+        {cjk + cjk, DX_FMT_TEXT},
+        {numbers, DX_FMT_TEXT, false},
+        {Bytes("docs/en.xlsx"), DX_FMT_XLSX}  // as "case.docx": entries decide, not names
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        int got = plugin->Format(Temp("case.docx", c.bytes));
+        EXPECT_EQ(got == c.format, c.same) << "row " << row << " gave " << got;
+        ++row;
+    }
+}
+
+TEST_F(DxFilterPlugin, EverySampleOfTheTableHasItsFormatAndWords) {
+    auto samples = LoadSamples();
+    ASSERT_GT(samples.size(), 60u);
+    for (const auto &s : samples) {
+        EXPECT_EQ(plugin->Format(Data(s.file)), s.format) << s.file;
+        if (s.word == "-") continue;
+        Extraction r = plugin->Extract(Data(s.file));
+        ASSERT_TRUE(r.opened && r.openText == 0) << s.file;
+        EXPECT_EQ(r.readError, 0) << s.file;
+        EXPECT_NE(r.utf8().find(s.word), std::string::npos) << s.file << ": " << r.utf8();
+        EXPECT_TRUE(recognisable_as_utf16(r.text)) << s.file;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << s.file;
+    }
+}
+
+TEST_F(DxFilterPlugin, TextComesInDocumentOrder) {
+    // Slides follow the presentation, not their file names.
+    for (const char *file :
+         {"docs/en.docx", "docs/en.pdf", "docs/en.pptx", "docs/en.odp", "docs/en-reordered.pptx"}) {
+        std::string text = plugin->Extract(Data(file)).utf8();
+        size_t fox = text.find("quick brown fox"), baker = text.find("Every morning");
+        ASSERT_TRUE(fox != std::string::npos && baker != std::string::npos) << file << ": " << text;
+        EXPECT_EQ(fox < baker, std::string(file).find("reordered") == std::string::npos) << file;
+    }
+}
+
+TEST_F(DxFilterPlugin, WordProcessorFormatsGiveTheSameText) {
+    // Headings, paragraphs and table cells each end a line; nothing else does.
+    const std::string expected =
+        "Лиса и пекарь\nЛиса и пекарь\n"
+        "Быстрая коричневая лиса прыгает через ленивую собаку у реки.\n"
+        "Каждое утро пекарь открывает свою лавку и продаёт свежий хлеб соседям.\n"
+        "Лиса и пекарь\nпекарь\n"
+        "Быстрая коричневая лиса прыгает через ленивую собаку у реки.\n"
+        "Каждое утро пекарь открывает свою лавку и продаёт свежий хлеб соседям.\n";
+    for (const char *file :
+         {"docs/ru.docx", "docs/ru.odt", "docs/ru.epub", "docs/ru.rtf", "docs/ru-lo.rtf"}) {
+        Extraction r = plugin->Extract(Data(file));
+        EXPECT_EQ(r.utf8(), expected) << file;
+        EXPECT_TRUE(r.endRepeats) << file;
+    }
+}
+
+TEST_F(DxFilterPlugin, FormatSpecificText) {
+    struct {
+        const char *file;
+        const char *present, *absent;
+    } cases[] = {
+        {"docs/fr-tracked.odt", "Une remarque visible.", "supprimé"},  // deleted text
+        {"docs/fr-tracked.odt", "Une remarque visible.", "commentaire"},
+        {"docs/ru.xlsx", "Лиса и пекарь\nпекарь\n", "42"},  // cells end lines; numbers left out
+        {"docs/ru.ods", "Лиса и пекарь\nпекарь\n", "42"},
+        {"docs/ru-cp1251.rtf", "Каждое утро пекарь", "\xc3"}  // escapes follow the code page
+    };
+    for (const auto &c : cases) {
+        std::string text = plugin->Extract(Data(c.file)).utf8();
+        EXPECT_NE(text.find(c.present), std::string::npos) << c.file << ": " << text;
+        EXPECT_EQ(text.find(c.absent), std::string::npos) << c.file << ": " << text;
+    }
+}
+
+TEST_F(DxFilterPlugin, RtfMarkup) {
+    struct {
+        std::string rtf, text;
+    } cases[] = {{"{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset136 MingLiU;}}"
+                  "{\\*\\ignored secret}{\\info{\\title hidden}}"
+                  "caf\\'e9 \\u36339?\\u-26984? {\\f1 \\'a4\\'a4\\'a4\\'e5}\\par "
+                  "{\\uc2\\u8364\\'80\\'80 euro} \\{braces\\}\\line emoji \\u-10179?\\u-8704?}",
+                  "café 跳隘 中文\n€ euro {braces}\nemoji 😀\n"},
+                 // Binary data may hold braces and backslashes that are not markup.
+                 {"{\\rtf1 before\\bin6 }}{\\x\\ after}", "before after\n"},
+                 // White space and control characters are tidied.
+                 {"{\\rtf1 \\par\\par  one\\tab\\tab  two \\u7?\\u65279?three\\par\\par\\par four}",
+                  "one two three\nfour\n"}};
+    for (const auto &c : cases) EXPECT_EQ(plugin->Extract(Temp("t.rtf", c.rtf)).utf8(), c.text);
+}
+
+TEST_F(DxFilterPlugin, LongTextIsWrappedChunkedAndCapped) {
+    std::string body;
+    for (int i = 0; i < 400; ++i) body += "word" + std::to_string(i) + " ";
+    Extraction r = plugin->Extract(Temp("long.rtf", "{\\rtf1 " + body + "}"));
+    EXPECT_TRUE(recognisable_as_utf16(r.text));
+    std::string text = r.utf8();
+    size_t line = 0;
+    for (char c : text) EXPECT_LE(line = c == '\n' ? 0 : line + 1, 96u);
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    EXPECT_EQ(text, body);  // only spaces became line feeds
+
+    std::string emoji = "{\\rtf1 ";
+    for (int i = 0; i < 30000; ++i) emoji += "\\u-10179?\\u-8704?";  // U+1F600 each
+    r = plugin->Extract(Temp("emoji.rtf", emoji + "}"));
+    EXPECT_GT(r.chunks, 2);
+    EXPECT_FALSE(r.splitPair);
+    EXPECT_EQ(r.text.substr(0, 2), u"\U0001F600");
+
+    std::string big = "{\\rtf1 ";
+    for (int i = 0; i < 200000; ++i) big += "lorem ipsum ";
+    r = plugin->Extract(Temp("big.rtf", big + "}"));
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_GT(r.text.size(), 500000u);
+    EXPECT_LE(r.text.size(), kTextCap);
+}
+
+TEST_F(DxFilterPlugin, DocumentsWithoutTextAreRefused) {
+    // They open (the stream is readable) but their text does not, and the
+    // stream is released again.
+    for (const char *file :
+         {"binary/blue.png", "binary/true.elf", "binary/en.txt.gz", "binary/plain.zip",
+          "binary/random.bin", "binary/de.xls", "text/empty.txt", "text/fr.html",
+          "bad/truncated.docx", "bad/encrypted.docx", "bad/encrypted.pdf", "docs/de.doc"}) {
+        Extraction r = plugin->Extract(Data(file));
+        EXPECT_TRUE(r.opened) << file;
+        EXPECT_NE(r.openText, 0) << file;
+        EXPECT_TRUE(r.text.empty()) << file;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << file;
+    }
+    Extraction image = plugin->Extract(Data("bad/image-only.pdf"));
+    EXPECT_EQ(image.openText, 0);
+    EXPECT_EQ(image.readError, 0);
+    EXPECT_TRUE(image.text.empty()) << image.utf8();
+}
+
+TEST_F(DxFilterPlugin, DamagedAndHugeDocumentsEndCleanly) {
+    // Whatever part of them can be read may come out; nothing else may happen.
+    std::string rtf = Temp("huge.rtf", "{\\rtf1 hello ");  // 200 MB of zero bytes follow
+    ASSERT_EQ(truncate(rtf.c_str(), 200l << 20), 0);
+    // A PDF followed by zero bytes hides its cross-reference table and makes
+    // the reader scan the whole file.
+    std::string pdf = Temp("huge.pdf", Bytes("docs/en.pdf"));
+    ASSERT_EQ(truncate(pdf.c_str(), 150l << 20), 0);
+    for (const std::string &file :
+         {Data("bad/truncated.pdf"), Data("bad/corrupt.odt"), Data("bad/unclosed.rtf"),
+          Data("bad/deep.rtf"), Data("bad/bomb.docx"), Data("bad/entities.docx"), rtf, pdf}) {
+        Extraction r = plugin->Extract(file);
+        EXPECT_TRUE(r.opened) << file;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << file;
+        EXPECT_LE(r.text.size(), kTextCap) << file;
+        std::string text = r.utf8();
+        EXPECT_EQ(text.find("ha ha"), std::string::npos) << "an entity was expanded";
+        if (file == rtf) {
+            EXPECT_EQ(text.substr(0, 5), "hello");
+        }
+        if (file == pdf) {
+            EXPECT_TRUE(text.empty() || text.find("neighbours") != std::string::npos);
+        }
+    }
+}
+
+TEST_F(DxFilterPlugin, MutatedDocumentsNeverBreakThePlugin) {
+    // Every document of the table, cut short and with bytes overwritten at
+    // fixed places: identification and extraction must end, release the
+    // stream and stay within the text bound.
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (const auto &s : LoadSamples()) {
+        if (s.file.rfind("docs/", 0) != 0) continue;
+        std::string bytes = Bytes(s.file);
+        ASSERT_FALSE(bytes.empty()) << s.file;
+        for (int variant = 0; variant < 3; ++variant) {
+            std::string mutated = bytes;
+            if (variant == 0) mutated.resize(mutated.size() * 2 / 3);
+            for (int k = 0; k < 8 * variant; ++k)
+                mutated[next() % mutated.size()] = static_cast<char>(next() >> 24);
+            std::string path = Temp("mutated", mutated);
+            plugin->Format(path);
+            Extraction r = plugin->Extract(path);
+            EXPECT_EQ(r.opens, r.closes) << s.file << " variant " << variant;
+            EXPECT_LE(r.text.size(), kTextCap) << s.file;
+        }
+    }
+}
+
+TEST_F(DxFilterPlugin, MisuseAndStreamErrorsFail) {
+    FileStream fs(Data("docs/en.rtf"));
+    void *doc = plugin->api.openDocument(plugin->handle, &fs.stream);
+    ASSERT_NE(doc, nullptr);
+    DXTextChunk chunk{nullptr, 0};
+    EXPECT_NE(plugin->api.readText(plugin->handle, doc, &chunk, 0), 0);  // text not opened
+    EXPECT_EQ(chunk.data, nullptr);
+    ASSERT_EQ(plugin->api.openText(plugin->handle, doc), 0);
+    fs.stream.read = [](DXStream *, void *, int) { return -1; };
+    int rc = plugin->api.readText(plugin->handle, doc, &chunk, 0);
+    free(chunk.data);
+    EXPECT_NE(rc, 0);
+    plugin->api.closeDocument(plugin->handle, doc);
+    EXPECT_EQ(fs.closes, 1);
+}
