@@ -48,8 +48,7 @@ fake_plugin(services_null filter)
 fake_plugin(services_null util FAKE_SERVICES_NULL)
 
 get_property(fake_targets GLOBAL PROPERTY GLOTTA_FAKE_TARGETS)
-file(GLOB engine_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/engine_*_test.cpp
-     ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/tool_report_test.cpp)
+file(GLOB engine_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/engine_*_test.cpp)
 # The detection flow tests start a whole engine on the fake plug-ins too.
 list(APPEND engine_tests ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/pipeline_flow_test.cpp)
 foreach(test_source ${engine_tests})
