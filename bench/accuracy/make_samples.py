@@ -164,8 +164,8 @@ def main():
             for length, i, piece in samples_for(textdir, vcs):
                 rows.append(emit(variant, textdir, vcs, length, i, piece, lang))
     # Languages with no UTF-8 profile (Greek, Hebrew, Thai, CJK) still get UTF-8 and HTML.
-    for lang, spec in sorted(LANGS.items()):
-        if (lang, "utf8") in done or "utf8" in spec["charsets"] or "1251" in spec["charsets"]:
+    for lang, entry in sorted(LANGS.items()):
+        if (lang, "utf8") in done or "utf8" in entry["charsets"] or "1251" in entry["charsets"]:
             continue
         for variant in ("utf8", "html", "docx"):
             for length, i, piece in samples_for(lang, "utf8"):

@@ -385,23 +385,23 @@ def unpack():
             t.extractall(dest)
 
 
-def gather(lang, spec):
+def gather(lang, entry):
     """[(kind, doc id, is_dev, paragraphs)] for one language, in a fixed order."""
     fb = FALLBACK.get(lang, "latin-1")
     out = []
-    for code in spec.get("udhr", []):
+    for code in entry.get("udhr", []):
         for doc, art, pars in udhr_docs(code):
             out.append(("udhr", doc, art in UDHR_DEV_ARTICLES, pars))
     srcs = []
-    for code in spec.get("ddtp", []):
+    for code in entry.get("ddtp", []):
         srcs += [("ddtp", d, p) for d, p in ddtp_docs(code)]
-    for pkg, sub in spec.get("man", []):
+    for pkg, sub in entry.get("man", []):
         srcs += [("man", d, p) for d, p in man_docs(pkg, sub, fb)]
-    for pkg, sub in spec.get("fortunes", []):
+    for pkg, sub in entry.get("fortunes", []):
         srcs += [("fortunes", d, p) for d, p in fortune_docs(pkg, sub, fb)]
-    for code in spec.get("debref", []):
+    for code in entry.get("debref", []):
         srcs += [("debref", d, p) for d, p in debref_docs(code)]
-    for code in spec.get("iguide", []):
+    for code in entry.get("iguide", []):
         srcs += [("iguide", d, p) for d, p in iguide_docs(code)]
     for kind, doc, pars in srcs:
         out.append((kind, doc, doc_hash(doc) % DEV_MOD == 0, pars))
@@ -469,14 +469,14 @@ def main():
     unpack()
     report = []
     for lang in sorted(LANGS):
-        spec = LANGS[lang]
+        entry = LANGS[lang]
         if only and lang not in only:
             continue
-        docs = gather(lang, spec)
-        stats = write_lang(lang, spec["script"], docs)
+        docs = gather(lang, entry)
+        stats = write_lang(lang, entry["script"], docs)
         report.append((lang, stats))
-        if "latin" in spec:
-            lat = dict(spec["latin"])
+        if "latin" in entry:
+            lat = dict(entry["latin"])
             ldocs = [(k, d, dv, p) for k, d, dv, p in docs if k != "udhr"]
             ldocs += gather(lang, {"udhr": lat["udhr"]})
             stats = write_lang(lang + "-latn", "Latin", ldocs, transform=sr_latin)

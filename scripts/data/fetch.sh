@@ -56,10 +56,10 @@ ddtp_hash() {
     s && $3 == f { print $1, "bz2"; exit } s && $3 == g { x = $1 } END { if (x != "") print x, "xz" }' "$(inrelease)" | head -1
 }
 
-fetch_npm() { # spec sha file
-  local spec=$1 want=$2 file=$3
+fetch_npm() { # pkg_id sha file
+  local pkg_id=$1 want=$2 file=$3
   if [[ ! -f $SRC/npm/$file || $(sha "$SRC/npm/$file") != "$want" ]]; then
-    (cd "$SRC/npm" && npm pack --silent "$spec" >/dev/null) || die "npm pack $spec failed"
+    (cd "$SRC/npm" && npm pack --silent "$pkg_id" >/dev/null) || die "npm pack $pkg_id failed"
   fi
   [[ $(sha "$SRC/npm/$file") == "$want" ]] || die "$file: sha256 differs from scripts/sources.lock"
 }

@@ -40,14 +40,14 @@ LEGACY_SUBST = {
 def profiles():
     """(profile language id, text directory name, charset) for every profile."""
     out = []
-    for lang, spec in sorted(LANGS.items()):
-        for cs in spec["charsets"]:
+    for lang, entry in sorted(LANGS.items()):
+        for cs in entry["charsets"]:
             out.append((lang, lang, cs))
-        if "latin" in spec:
-            for cs in spec["latin"]["charsets"]:
+        if "latin" in entry:
+            for cs in entry["latin"]["charsets"]:
                 out.append((lang, lang + "-latn", cs))
-        if spec.get("fold"):
-            out.append((lang, (lang + "-latn" if "latin" in spec else lang), "1252"))
+        if entry.get("fold"):
+            out.append((lang, (lang + "-latn" if "latin" in entry else lang), "1252"))
     return out
 
 
