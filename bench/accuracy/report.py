@@ -13,8 +13,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from langs import CODECS  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from make_pdf import PER_LENGTH as PDF_PER_LENGTH  # noqa: E402
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 
 PEER_CODES = {"iw": "he", "no": "nb", "zh-Hant": "zt", "zh-TW": "zt", "zh-CN": "zh",
@@ -128,9 +126,8 @@ def main(results=None, tool="glotta"):
     for variants, label in ((("utf8",), "UTF-8 text"), (("legacy",), "legacy-charset bytes"),
                             (("html",), "UTF-8 HTML"),
                             (("docx",), "Word documents (DOCX; peers given the plain text)"),
-                            (("pdf",), "PDF files made by LibreOffice (first %d samples per "
-                                       "language and length; peers given the plain text)"
-                             % PDF_PER_LENGTH),
+                            (("pdf",), "PDF files made by LibreOffice (peers given the plain "
+                                       "text)"),
                             (("htmlcs",), "legacy-charset HTML declaring its charset")):
         if any(r["variant"] in variants for r in rows):
             table_by(lambda r: r["length"], "Language accuracy (%%), %s, by length" % label,
