@@ -130,8 +130,9 @@ void KeyFinder::build(const NgramHashTable &table, int32_t expected_new) {
     }
     set_size(bits);
     used_ = 0;
+    // The tail of an empty bucket is set when its head is taken, before it
+    // is first read.
     for (int32_t b = 0; b < NGRAM_HASH_BUCKETS; ++b) {
-        tails_[b] = b;
         if (entries[b].key[0] == 0) continue;
         for (int32_t i = b;;) {
             const NgramHashEntry &entry = entries[i];
