@@ -95,7 +95,8 @@ class KeyFinder {
     // Indexes the keys of `table`, with room for about `expected_new` more.
     // When memory runs out the finder falls back to walking chains. A finder
     // built again keeps its slot array when that is large enough, so one
-    // finder serving many tables allocates only while it grows.
+    // finder serving many tables allocates only while it grows, and frees
+    // only the slots the previous run took instead of the whole array.
     void build(const NgramHashTable &table, int32_t expected_new);
 
     // HashInsert of a key of 1..NGRAM_KEY_MAX bytes whose full hash is `hash`.
@@ -128,12 +129,17 @@ class KeyFinder {
     int insert_new(NgramHashTable &table, uint32_t slot, uint32_t hash, uint64_t packed,
                    int32_t length, int32_t value);
     bool rehash();
+    // A slot array of 2^bits free slots with its taken list, or false.
+    bool allocate(int bits);
     void set_size(int bits);
     uint32_t slot_of(uint32_t hash) const { return (hash * 0x9E3779B1u) >> shift_; }
     void drop();
 
+    // Outside the slots named by taken_[0, used_) the whole block is free,
+    // whatever part of it the current run indexes.
     Slot *slots_ = nullptr;
-    int allocated_bits_ = 0;  // size of the slots_ block
+    int32_t *taken_ = nullptr;  // room for the limit_ of the whole block
+    int allocated_bits_ = 0;    // size of the slots_ block
     uint32_t mask_ = 0;
     int shift_ = 32;
     int32_t used_ = 0;

@@ -84,12 +84,30 @@ NgramHashTable *hash_new(int32_t room) {
 
 KeyFinder::~KeyFinder() {
     vos_free(slots_);
+    vos_free(taken_);
 }
 
 void KeyFinder::drop() {
     vos_free(slots_);
+    vos_free(taken_);
     slots_ = nullptr;
+    taken_ = nullptr;
     allocated_bits_ = 0;
+    used_ = 0;
+}
+
+bool KeyFinder::allocate(int bits) {
+    const size_t size = size_t{1} << bits;
+    slots_ = static_cast<Slot *>(vos_malloc(sizeof(Slot) * size));
+    taken_ = static_cast<int32_t *>(vos_malloc(sizeof(int32_t) * (size * 3 / 4 + 1)));
+    if (!slots_ || !taken_) {
+        drop();
+        return false;
+    }
+    memset(slots_, 0xFF, sizeof(Slot) * size);
+    allocated_bits_ = bits;
+    used_ = 0;
+    return true;
 }
 
 void KeyFinder::build(const NgramHashTable &table, int32_t expected_new) {
@@ -104,15 +122,17 @@ void KeyFinder::build(const NgramHashTable &table, int32_t expected_new) {
     while (bits < 30 && (int64_t{1} << bits) < 2 * keys) ++bits;
     if (!slots_ || allocated_bits_ < bits) {
         drop();
-        slots_ = static_cast<Slot *>(vos_malloc(sizeof(Slot) << bits));
-        if (!slots_) return;
-        allocated_bits_ = bits;
+        if (!allocate(bits)) return;
+    } else {
+        // A document takes a few thousand slots of a block of tens of
+        // thousands: freeing just those is what makes reuse pay.
+        for (int32_t k = 0; k < used_; ++k) slots_[taken_[k]] = {UINT32_MAX, -1};
     }
-    memset(slots_, 0xFF, sizeof(Slot) << bits);
     set_size(bits);
     used_ = 0;
+    // The tail of an empty bucket is set when its head is taken, before it
+    // is first read.
     for (int32_t b = 0; b < NGRAM_HASH_BUCKETS; ++b) {
-        tails_[b] = b;
         if (entries[b].key[0] == 0) continue;
         for (int32_t i = b;;) {
             const NgramHashEntry &entry = entries[i];
@@ -138,31 +158,38 @@ void KeyFinder::set_size(int bits) {
 
 bool KeyFinder::rehash() {
     Slot *old = slots_;
+    int32_t *old_taken = taken_;
+    const int32_t old_used = used_;
     const int bits = 33 - shift_;
     if (bits > 30) return false;
-    slots_ = static_cast<Slot *>(vos_malloc(sizeof(Slot) << bits));
-    if (!slots_) {
+    slots_ = nullptr;
+    taken_ = nullptr;
+    if (!allocate(bits)) {
         slots_ = old;
+        taken_ = old_taken;
+        allocated_bits_ = 0;  // never reused: drop() follows
+        used_ = old_used;
         return false;
     }
-    memset(slots_, 0xFF, sizeof(Slot) << bits);
-    allocated_bits_ = bits;
-    const uint32_t old_size = mask_ + 1;
     set_size(bits);
-    for (uint32_t s = 0; s < old_size; ++s) {
-        if (old[s].index < 0) continue;
-        uint32_t t = slot_of(old[s].hash);
+    // Only the taken slots are visited; where a key lands in the new block
+    // never changes which entry it finds.
+    for (int32_t k = 0; k < old_used; ++k) {
+        const Slot &slot = old[old_taken[k]];
+        uint32_t t = slot_of(slot.hash);
         while (slots_[t].index >= 0) t = (t + 1) & mask_;
-        slots_[t] = old[s];
+        slots_[t] = slot;
+        taken_[used_++] = static_cast<int32_t>(t);
     }
     vos_free(old);
+    vos_free(old_taken);
     return true;
 }
 
 bool KeyFinder::record(uint32_t slot, uint32_t hash, int32_t index) {
     if (used_ < limit_) {
         slots_[slot] = {hash, index};
-        ++used_;
+        taken_[used_++] = static_cast<int32_t>(slot);
         return true;
     }
     if (!rehash()) {
@@ -172,7 +199,7 @@ bool KeyFinder::record(uint32_t slot, uint32_t hash, int32_t index) {
     uint32_t s = slot_of(hash);
     while (slots_[s].index >= 0) s = (s + 1) & mask_;
     slots_[s] = {hash, index};
-    ++used_;
+    taken_[used_++] = static_cast<int32_t>(s);
     return true;
 }
 

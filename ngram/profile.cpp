@@ -290,7 +290,11 @@ int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t
     // Emptied as HashNew leaves a table: heads zeroed, no overflow entry in
     // use. A capacity grown by an earlier document is kept; it only moves
     // the points where the array would grow, never what the table holds.
-    memset(table.entries, 0, sizeof(NgramHashEntry) * NGRAM_HASH_BUCKETS);
+    // Only insert_text writes this table, and every key it stores starts
+    // with a non-zero byte, so a head with an empty key is still all zero.
+    for (int32_t b = 0; b < NGRAM_HASH_BUCKETS; ++b) {
+        if (table.entries[b].key[0] != 0) table.entries[b] = NgramHashEntry{};
+    }
     table.nextFree = NGRAM_HASH_BUCKETS;
     int rc = insert_text(table, scratch->finder, text, length);
     if (rc != LANG_OK) return rc;

@@ -163,4 +163,50 @@ TEST(NgramDocScratch, ReusableAfterAFailedBuild) {
     expect_same_profile(*fresh, *reused);
 }
 
+// Memory running out anywhere in a large document (the finder's first block,
+// its growth, the table's growth) leaves a scratch whose next documents still
+// equal fresh profiles, and a large document that did get built is right too.
+TEST(NgramDocScratch, FailuresDuringGrowthLeaveItUsable) {
+    std::mt19937 rng(5);
+    const std::string small = random_text(rng, 2048);
+    const std::string big = random_text(rng, 150000);
+    auto fresh_of = [](const std::string &text) {
+        std::string copy = text;
+        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
+        EXPECT_EQ(LANG_OK,
+                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(copy.data()),
+                                 static_cast<int32_t>(copy.size())));
+        EXPECT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+        return fresh;
+    };
+    const ProfilePtr fresh_small = fresh_of(small);
+    const ProfilePtr fresh_big = fresh_of(big);
+    for (long n = 0; n < 8; ++n) {
+        ScratchPtr scratch(NgramPrfScratchNew());
+        ASSERT_TRUE(scratch);
+        for (int round = 0; round < 2; ++round) {
+            std::string text = small;
+            const NgramProfile *out = nullptr;
+            ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
+                                                     reinterpret_cast<unsigned char *>(text.data()),
+                                                     static_cast<int32_t>(text.size()), &out));
+            expect_same_profile(*fresh_small, *out);
+            if (round == 1) break;
+            std::string copy = big;
+            int rc;
+            {
+                FailAllocAfter fail(n);
+                rc = NgramPrfBuildDocument(scratch.get(),
+                                           reinterpret_cast<unsigned char *>(copy.data()),
+                                           static_cast<int32_t>(copy.size()), &out);
+            }
+            if (rc == LANG_OK) {
+                expect_same_profile(*fresh_big, *out);
+            } else {
+                EXPECT_EQ(LANG_ERR_NOMEM, rc) << "after " << n << " allocations";
+            }
+        }
+    }
+}
+
 }  // namespace
