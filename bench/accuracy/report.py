@@ -101,7 +101,7 @@ def main(results=None, tool="glotta"):
     out += ["Samples: %d, cut from held-out development text of %d languages (whole source "
             "documents never used in training; for UDHR-only languages whole articles), "
             "64/256/1024/2048 bytes, as UTF-8 text, in the legacy charsets of the shipped "
-            "profiles, and as UTF-8 HTML. Produced by `bench/accuracy/run.py`; peers run on the "
+            "profiles, and as UTF-8 HTML, Word and PDF documents. Produced by `bench/accuracy/run.py`; peers run on the "
             "same files in the same run: CLD2 (libcld2 0.0.197), libexttextcat 3.4.5 with its "
             "shipped fingerprints, and uchardet 0.0.7 + iconv before CLD2/libexttextcat for "
             "legacy bytes." % (len(rows), len(langs)), ""]
@@ -126,6 +126,8 @@ def main(results=None, tool="glotta"):
     for variants, label in ((("utf8",), "UTF-8 text"), (("legacy",), "legacy-charset bytes"),
                             (("html",), "UTF-8 HTML"),
                             (("docx",), "Word documents (DOCX; peers given the plain text)"),
+                            (("pdf",), "PDF files made by LibreOffice (peers given the plain "
+                                       "text)"),
                             (("htmlcs",), "legacy-charset HTML declaring its charset")):
         if any(r["variant"] in variants for r in rows):
             table_by(lambda r: r["length"], "Language accuracy (%%), %s, by length" % label,

@@ -7,6 +7,8 @@ Cuts the samples (make_samples.py) when they are missing, runs glotta over all o
 bulk run with the data directory DIR (default data/, copied so that identifiers print raw),
 runs the peers (peers.cpp, built here with g++) on the same files, and writes
 bench/work/accuracy/results.tsv and the summary bench/ACCURACY.md (report.py).
+The PDF variant (make_pdf.py, a fixed subset of the UTF-8 samples converted by LibreOffice) is
+added unless --no-pdf is given.
 
 --model replaces the tool by ngram_model.py (plain-text samples only); its figures are a
 calibration aid and are labelled as such in the report.
@@ -89,10 +91,16 @@ def run_peers(rows):
     if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(src):
         subprocess.run(["g++", "-O2", "-std=c++20", src, "-o", exe, "-Wl,--no-as-needed", "-lcld2_full", "-lcld2", "-lexttextcat-2.0",
                         "-luchardet"], check=True)
+    def plain_text(r):
+        # The peers read no Word or PDF files: they get the same text as plain UTF-8.
+        if r["variant"] in ("docx", "pdf"):
+            base = r["path"].replace("/%s/" % r["variant"], "/utf8/")
+            return base[:base.rindex(".")] + ".txt"
+        return None
+
     def peer_input(r):
-        # The peers read no Word files: they get the same text as plain UTF-8.
-        if r["variant"] == "docx":
-            return "%s.txt\tutf8\n" % r["path"].replace("/docx/", "/utf8/")[:-5]
+        if plain_text(r):
+            return "%s\tutf8\n" % plain_text(r)
         return "%s\t%s\n" % (r["path"], r["variant"])
     inp = "".join(peer_input(r) for r in rows)
     p = subprocess.run([exe], input=inp.encode(), capture_output=True, check=True)
@@ -101,8 +109,8 @@ def run_peers(rows):
         path, cld, cat, ud = line.split("\t")
         res[path] = (cld, cat, ud)
     for r in rows:
-        if r["variant"] == "docx":
-            res[r["path"]] = res.get(r["path"].replace("/docx/", "/utf8/")[:-5] + ".txt")
+        if plain_text(r):
+            res[r["path"]] = res.get(plain_text(r))
     return res
 
 
@@ -111,11 +119,15 @@ def main():
     ap.add_argument("--glotta", default=os.path.join(ROOT, "build", "prefix", "bin", "glotta"))
     ap.add_argument("--data", default=os.path.join(ROOT, "data"))
     ap.add_argument("--model", action="store_true")
+    ap.add_argument("--no-pdf", action="store_true")
     a = ap.parse_args()
     os.makedirs(WORK, exist_ok=True)
     if not os.path.exists(os.path.join(WORK, "manifest.tsv")):
         subprocess.run([sys.executable, os.path.join(HERE, "make_samples.py")], check=True)
-    rows = read_manifest()
+    rows = [r for r in read_manifest() if r["variant"] != "pdf"]
+    if not a.model and not a.no_pdf:
+        import make_pdf
+        rows += make_pdf.main(rows)
     data = bench_data(a.data)
     tool = run_model(data, rows) if a.model else run_glotta(a.glotta, data, rows)
     peers = run_peers(rows)
