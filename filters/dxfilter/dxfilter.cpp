@@ -128,8 +128,7 @@ struct Filter {
         magic_t m = Magic();
         if (!m) return fallback;
         std::lock_guard<std::mutex> guard(lock);
-        const char *mime =
-            fd >= 0 ? magicApi.descriptor(m, fd) : magicApi.buffer(m, head, length);
+        const char *mime = fd >= 0 ? magicApi.descriptor(m, fd) : magicApi.buffer(m, head, length);
         if (!mime) return fallback;
         int format = FormatFromMime(mime);
         // libmagic judges text by stricter rules than ours; what we did not

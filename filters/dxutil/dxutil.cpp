@@ -194,8 +194,8 @@ int convert_with(State &state, UConverter *to, UConverter *from, DXBuffer *sourc
     }
     UChar pivot[1024];
     UChar *pivotSource = pivot, *pivotTarget = pivot;
-    lib->convertEx(to, from, &target, targetStart + dest->length, &src, src + source->length,
-                   pivot, &pivotSource, &pivotTarget, pivot + 1024, true, true, &err);
+    lib->convertEx(to, from, &target, targetStart + dest->length, &src, src + source->length, pivot,
+                   &pivotSource, &pivotTarget, pivot + 1024, true, true, &err);
     if (U_FAILURE(err)) return 0;
     dest->length = static_cast<int32_t>(target - targetStart);
     return 1;
