@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include "engine/lang_api.h"
 #include "ngram/hash_internal.h"
@@ -122,10 +123,6 @@ bool replace_string(char **field, const char *value) {
     return true;
 }
 
-bool starts_with(const char *text, const char *prefix) {
-    return strncmp(text, prefix, strlen(prefix)) == 0;
-}
-
 // A trimmed header value, or `fallback` with the bad-format result when the
 // value is empty. Returns the new load result, or LANG_ERR_NOMEM.
 int read_header(char *value, char **field, const char *fallback, int result) {
@@ -141,16 +138,16 @@ struct FileCloser {
 
 // Reads a file in large blocks and hands it out in the pieces fgets with a
 // kLineBuffer-byte buffer would return: up to and including the next line
-// feed, at most kLineBuffer - 1 bytes, zero-terminated (zero bytes of the
-// file included as they are). One read call per block instead of a locked
-// stream call per line.
+// feed, at most kLineBuffer - 1 bytes (zero bytes of the file included as
+// they are). One read call per block instead of a locked stream call per
+// line, and no copy of the piece.
 class PieceReader {
   public:
     explicit PieceReader(FILE *file) : file_(file) {}
 
-    // The next piece into `line`, or false at the end of the file or on a
-    // read error (ferror tells which).
-    bool next(char (&line)[kLineBuffer]) {
+    // The next piece, valid until the next call; false at the end of the
+    // file or on a read error (ferror tells which).
+    bool next(std::string_view &piece) {
         if (end_ - pos_ < kLineBuffer - 1 && !eof_) refill();
         if (pos_ == end_) return false;
         const size_t room = std::min<size_t>(end_ - pos_, kLineBuffer - 1);
@@ -158,8 +155,7 @@ class PieceReader {
         const size_t length =
             feed ? static_cast<size_t>(static_cast<const char *>(feed) - (block_ + pos_)) + 1
                  : room;
-        memcpy(line, block_ + pos_, length);
-        line[length] = 0;
+        piece = std::string_view(block_ + pos_, length);
         pos_ += length;
         return true;
     }
@@ -708,29 +704,48 @@ int NgramPrfLoad(NgramProfile *profile, const char *path) {
 
     int result = LANG_OK;
     int32_t ngram_lines = 0;
-    char line[kLineBuffer];
+    NgramHashTable &table = *profile->table;
+    std::string_view piece;
     PieceReader reader(file.get());
-    while (reader.next(line)) {
-        if (line[0] == '#' || line[0] == '\n' || line[0] == '\r') continue;
-        if (starts_with(line, kIdTag)) {
-            result =
-                read_header(line + strlen(kIdTag), &profile->languageId, kUnknownLanguage, result);
+    while (reader.next(piece)) {
+        // A piece counts as the C string it would be: up to its first zero
+        // byte. One that starts with a zero byte is neither a comment nor a
+        // header, and has no key.
+        if (const void *nul = memchr(piece.data(), 0, piece.size())) {
+            piece =
+                piece.substr(0, static_cast<size_t>(static_cast<const char *>(nul) - piece.data()));
+        }
+        if (!piece.empty() && (piece[0] == '#' || piece[0] == '\n' || piece[0] == '\r')) continue;
+        const bool id = piece.starts_with(kIdTag);
+        if (id || piece.starts_with(kCharsetTag)) {
+            char line[kLineBuffer];
+            memcpy(line, piece.data(), piece.size());
+            line[piece.size()] = 0;
+            if (id) {
+                result = read_header(line + strlen(kIdTag), &profile->languageId, kUnknownLanguage,
+                                     result);
+            } else {
+                result = read_header(line + strlen(kCharsetTag), &profile->charset, kUnknownCharset,
+                                     result);
+            }
             if (result == LANG_ERR_NOMEM) return result;
             continue;
         }
-        if (starts_with(line, kCharsetTag)) {
-            result =
-                read_header(line + strlen(kCharsetTag), &profile->charset, kUnknownCharset, result);
-            if (result == LANG_ERR_NOMEM) return result;
-            continue;
-        }
-        const char *space = strchr(line, ' ');
+        const void *space = memchr(piece.data(), ' ', piece.size());
         if (!space) return LANG_ERR_BADPROFILE;
-        const int32_t key_length = static_cast<int32_t>(space - line);
+        const int32_t key_length =
+            static_cast<int32_t>(static_cast<const char *>(space) - piece.data());
         // A key that does not fit an entry cannot be any document n-gram; the
         // file is not a profile this engine wrote.
         if (key_length > NGRAM_KEY_MAX) return LANG_ERR_BADPROFILE;
-        result = HashInsert(profile->table, line, key_length, ++ngram_lines);
+        // HashInsert's own steps, inline: this loop runs for every line of
+        // every profile at start-up.
+        uint32_t h = kHashSeed;
+        for (int32_t i = 0; i < key_length; ++i) {
+            h = hash_step(h, static_cast<unsigned char>(piece[static_cast<size_t>(i)]));
+        }
+        result = hash_insert_at(table, hash_bucket(h), pack_key(piece.data(), key_length),
+                                key_length, ++ngram_lines);
         if (result != LANG_OK) return result;
     }
     if (ferror(file.get())) return LANG_ERR_OPEN;
