@@ -199,7 +199,7 @@ TEST(NgramLmSave, TrainingProfileFormat) {
 TEST(NgramLmSave, RankedProfileWritesAtMostFourHundredLines) {
     TempDir dir;
     std::vector<std::pair<std::string, int32_t>> keys;
-    for (int n = 0; n < 450; ++n) keys.push_back({"m" + std::to_string(n), 450 - n});
+    for (int n = 0; n < 450; ++n) keys.push_back({std::string("m").append(std::to_string(n)), 450 - n});
     ProfilePtr document = ranked_with(keys);
     const std::string path = dir.file("doc.lm");
     ASSERT_EQ(NgramPrfSave(document.get(), path.c_str()), LANG_OK);
