@@ -140,24 +140,27 @@ struct FileCloser {
 // kLineBuffer-byte buffer would return: up to and including the next line
 // feed, at most kLineBuffer - 1 bytes (zero bytes of the file included as
 // they are). One read call per block instead of a locked stream call per
-// line, and no copy of the piece.
+// line, and no copy of a piece.
 class PieceReader {
   public:
     explicit PieceReader(FILE *file) : file_(file) {}
 
-    // The next piece, valid until the next call; false at the end of the
-    // file or on a read error (ferror tells which).
-    bool next(std::string_view &piece) {
+    // The bytes the next piece is taken from: at most kLineBuffer - 1 of
+    // them, valid until `consume`. False at the end of the file or on a read
+    // error (ferror tells which).
+    bool window(std::string_view &bytes) {
         if (end_ - pos_ < kLineBuffer - 1 && !eof_) refill();
         if (pos_ == end_) return false;
-        const size_t room = std::min<size_t>(end_ - pos_, kLineBuffer - 1);
-        const void *feed = memchr(block_ + pos_, '\n', room);
-        const size_t length =
-            feed ? static_cast<size_t>(static_cast<const char *>(feed) - (block_ + pos_)) + 1
-                 : room;
-        piece = std::string_view(block_ + pos_, length);
-        pos_ += length;
+        bytes = std::string_view(block_ + pos_, std::min<size_t>(end_ - pos_, kLineBuffer - 1));
         return true;
+    }
+
+    // Ends the piece that starts the window; its line feed, if any, is at
+    // `from` or after.
+    void consume(std::string_view window, size_t from) {
+        size_t at = from;
+        while (at < window.size() && window[at] != '\n') ++at;
+        pos_ += at < window.size() ? at + 1 : window.size();
     }
 
   private:
@@ -701,26 +704,33 @@ int NgramPrfLoad(NgramProfile *profile, const char *path) {
     if (!profile->table || !profile->table->entries) return LANG_ERR_NULL;
     std::unique_ptr<FILE, FileCloser> file(fopen(path, "r"));
     if (!file) return LANG_ERR_OPEN;
+    // The reader has its own block: a stream buffer would only add a copy,
+    // an allocation and a status query per file.
+    setvbuf(file.get(), nullptr, _IONBF, 0);
 
     int result = LANG_OK;
     int32_t ngram_lines = 0;
     NgramHashTable &table = *profile->table;
-    std::string_view piece;
+    std::string_view window;
     PieceReader reader(file.get());
-    while (reader.next(piece)) {
-        // A piece counts as the C string it would be: up to its first zero
-        // byte. One that starts with a zero byte is neither a comment nor a
-        // header, and has no key.
-        if (const void *nul = memchr(piece.data(), 0, piece.size())) {
-            piece =
-                piece.substr(0, static_cast<size_t>(static_cast<const char *>(nul) - piece.data()));
+    while (reader.window(window)) {
+        const char first = window[0];
+        if (first == '#' || first == '\n' || first == '\r') {
+            reader.consume(window, 0);
+            continue;
         }
-        if (!piece.empty() && (piece[0] == '#' || piece[0] == '\n' || piece[0] == '\r')) continue;
-        const bool id = piece.starts_with(kIdTag);
-        if (id || piece.starts_with(kCharsetTag)) {
+        const bool id = window.starts_with(kIdTag);
+        if (id || window.starts_with(kCharsetTag)) {
+            // The header value as the line buffer would hold it: the piece
+            // up to its line feed, cut at a zero byte.
+            size_t length = 0;
+            while (length < window.size() && window[length] != '\n' && window[length] != 0)
+                ++length;
+            if (length < window.size() && window[length] == '\n') ++length;
             char line[kLineBuffer];
-            memcpy(line, piece.data(), piece.size());
-            line[piece.size()] = 0;
+            memcpy(line, window.data(), length);
+            line[length] = 0;
+            reader.consume(window, 0);
             if (id) {
                 result = read_header(line + strlen(kIdTag), &profile->languageId, kUnknownLanguage,
                                      result);
@@ -731,21 +741,27 @@ int NgramPrfLoad(NgramProfile *profile, const char *path) {
             if (result == LANG_ERR_NOMEM) return result;
             continue;
         }
-        const void *space = memchr(piece.data(), ' ', piece.size());
-        if (!space) return LANG_ERR_BADPROFILE;
-        const int32_t key_length =
-            static_cast<int32_t>(static_cast<const char *>(space) - piece.data());
-        // A key that does not fit an entry cannot be any document n-gram; the
-        // file is not a profile this engine wrote.
-        if (key_length > NGRAM_KEY_MAX) return LANG_ERR_BADPROFILE;
+        // An n-gram line: the key is everything before the first space, and
+        // is hashed as it is scanned. A piece without a space before its end
+        // or a zero byte is malformed, and so is a key that does not fit an
+        // entry (it cannot be any document n-gram: the file is not a profile
+        // this engine wrote).
+        uint32_t h = kHashSeed;
+        int32_t key_length = 0;
+        for (;; ++key_length) {
+            if (key_length > NGRAM_KEY_MAX || static_cast<size_t>(key_length) == window.size()) {
+                return LANG_ERR_BADPROFILE;
+            }
+            const char c = window[static_cast<size_t>(key_length)];
+            if (c == ' ') break;
+            if (c == '\n' || c == 0) return LANG_ERR_BADPROFILE;
+            h = hash_step(h, static_cast<unsigned char>(c));
+        }
         // HashInsert's own steps, inline: this loop runs for every line of
         // every profile at start-up.
-        uint32_t h = kHashSeed;
-        for (int32_t i = 0; i < key_length; ++i) {
-            h = hash_step(h, static_cast<unsigned char>(piece[static_cast<size_t>(i)]));
-        }
-        result = hash_insert_at(table, hash_bucket(h), pack_key(piece.data(), key_length),
+        result = hash_insert_at(table, hash_bucket(h), pack_key(window.data(), key_length),
                                 key_length, ++ngram_lines);
+        reader.consume(window, static_cast<size_t>(key_length));
         if (result != LANG_OK) return result;
     }
     if (ferror(file.get())) return LANG_ERR_OPEN;

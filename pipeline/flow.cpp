@@ -243,7 +243,8 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
 
     rc = GuessCharset(text.get(), length, &ev.guessed);
     if (rc != LANG_OK) return rc;
-    LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
+    // The name lookup is not free; only a debug run needs it.
+    if (ctx->debug) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
     ev.finalCharset = ev.declared != 0 ? ev.declared : ev.guessed;
 
     rc = settle_by_declaration(ctx, ev, list, done);
@@ -325,7 +326,8 @@ int LangDetectBuffer(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *ou
     }
     rc = GuessCharset(text.get(), length, &ev.guessed);
     if (rc != LANG_OK) return rc;
-    LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
+    // The name lookup is not free; only a debug run needs it.
+    if (ctx->debug) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
     ev.finalCharset = ev.declared != 0 ? ev.declared : ev.guessed;
 
     if (ev.language == 0) {
