@@ -661,13 +661,18 @@ int32_t NgramPrfTopNgrams(const NgramProfile *document,
         return -1;
     }
     const NgramHashTable &table = *document->table;
+    // Every member must name an entry in use; one bound covers both limits.
+    const auto used = static_cast<uint32_t>(std::max(0, std::min(table.nextFree, table.capacity)));
     int32_t p = 0;
     for (int32_t b = 0; b < NGRAM_RANK_LISTS && p < NGRAM_COMPARE_DEPTH; ++b) {
         const int32_t *list = document->rankLists[b];
-        if (list[0] < 0 || list[0] > NGRAM_RANK_MEMBERS) return -1;
-        for (int32_t k = 1; k <= list[0] && p < NGRAM_COMPARE_DEPTH; ++k) {
+        const int32_t members = list[0];
+        if (members == 0) continue;
+        if (members < 0 || members > NGRAM_RANK_MEMBERS) return -1;
+        const int32_t take = std::min(members, NGRAM_COMPARE_DEPTH - p);
+        for (int32_t k = 1; k <= take; ++k) {
             const int32_t index = list[k];
-            if (index < 0 || index >= table.nextFree || index >= table.capacity) return -1;
+            if (static_cast<uint32_t>(index) >= used) return -1;
             out[p++] = &table.entries[index];
         }
     }
