@@ -197,16 +197,21 @@ void fix_ligatures(Word &w, std::span<const PdfBox> boxes) {
             std::fabs(l.x2 - a.x1) <= 0.03 * whole)
             pair[i] = pair[i + 1] = true;
     }
-    // Every glyph of a fixed-pitch font is as wide as both halves together:
-    // an alef and a lam of the same width next to letters of that width are
-    // two glyphs.
+    // In a fixed-pitch font an alef and a lam of the same width are two
+    // glyphs as wide as the other letters; the halves of a ligature are half
+    // as wide as those.
+    std::vector<double> others;
+    for (size_t k = 0; k < n; ++k)
+        if (!pair[k]) others.push_back(width(k));
+    double usual = 0;
+    if (!others.empty()) {
+        auto mid = others.begin() + static_cast<std::ptrdiff_t>(others.size() / 2);
+        std::nth_element(others.begin(), mid, others.end());
+        usual = *mid;
+    }
     for (size_t i = 0; i + 1 < n; ++i) {
         if (!pair[i] || !pair[i + 1] || !is_alef(w.text[i])) continue;
-        double half = width(i);
-        bool likeOthers = false;
-        for (size_t k = 0; k < n && !likeOthers; ++k)
-            likeOthers = !pair[k] && std::fabs(width(k) - half) <= 0.05 * half;
-        if (!likeOthers) std::swap(w.text[i], w.text[i + 1]);
+        if (std::fabs(usual - width(i)) > 0.1 * width(i)) std::swap(w.text[i], w.text[i + 1]);
         ++i;
     }
 }
