@@ -46,8 +46,11 @@ constexpr uint32_t kDenseRow = 0x80000000u;
 // every model whether it holds the n-gram or not, so only n-grams that most
 // models share get one; for them it is several times cheaper than walking
 // postings one by one.
-constexpr int32_t kLanes = 8;
-typedef int16_t Lanes __attribute__((vector_size(kLanes * sizeof(int16_t))));
+// Rows are summed in blocks of kLanes lanes: one 256-bit vector where the
+// processor has AVX2, two 128-bit ones elsewhere.
+constexpr int32_t kLanes = 16;
+typedef int16_t Lanes8 __attribute__((vector_size(8 * sizeof(int16_t))));
+typedef int16_t Lanes16 __attribute__((vector_size(16 * sizeof(int16_t))));
 // Row sums are kept in 16 bits for kFlushRows rows at a time. With ranks up
 // to kDenseMaxRank and positions up to the comparison depth, each row adds
 // between -399 and 400 per model, so 64 rows stay within int16_t.
@@ -71,10 +74,9 @@ uint64_t index_key(uint64_t packed, int32_t length) {
     return packed | (static_cast<uint64_t>(length) << 56);
 }
 
+// The first `length` (0..NGRAM_KEY_MAX) bytes of the key field.
 uint64_t masked_key(const NgramHashEntry &entry) {
-    uint64_t packed = 0;
-    memcpy(&packed, entry.key, static_cast<size_t>(entry.length));
-    return packed;
+    return pack_key_padded(reinterpret_cast<const unsigned char *>(entry.key), entry.length);
 }
 
 uint32_t slot_of(uint64_t key, int bits) {
@@ -118,25 +120,46 @@ struct NgramModelIndex {
     int32_t stride;  /* lanes per dense row: modelCount rounded up to kLanes */
     int32_t *column; /* per model slot: its lane in the dense rows */
     int16_t *dense;  /* dense rows of `stride` ranks; null when there are none */
+    bool avx2;       /* rows are summed with AVX2 */
 };
 
 namespace {
 
-// Adds the lanes [at, at + kLanes) for each `at` of `starts` of one dense row
-// to the 16-bit sums: what each model holding the document n-gram at
-// `position` saves against the missing penalty.
+// Adds the blocks [at, at + kLanes) for each `at` of `starts` of one dense
+// row to the 16-bit sums: what each model holding the document n-gram at
+// `position` saves against the missing penalty. The two versions compute the
+// same; the second runs where AVX2 is available.
 void add_dense_row(const int16_t *row, const int32_t *starts, int32_t count, int16_t position,
                    int16_t *sums) {
-    const Lanes at = Lanes{} + position;
-    const Lanes penalty = Lanes{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
+    const Lanes8 at = Lanes8{} + position;
+    const Lanes8 penalty = Lanes8{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
+    for (int32_t k = 0; k < count; ++k) {
+        for (int32_t j = starts[k]; j < starts[k] + kLanes; j += 8) {
+            Lanes8 rank;
+            Lanes8 sum;
+            memcpy(&rank, row + j, sizeof rank);
+            memcpy(&sum, sums + j, sizeof sum);
+            const Lanes8 d = at - rank;
+            const Lanes8 gain = penalty - (d < 0 ? -d : d);
+            sum += gain & (rank != 0);
+            memcpy(sums + j, &sum, sizeof sum);
+        }
+    }
+}
+
+__attribute__((target("avx2"))) void add_dense_row_avx2(const int16_t *row, const int32_t *starts,
+                                                        int32_t count, int16_t position,
+                                                        int16_t *sums) {
+    const Lanes16 at = Lanes16{} + position;
+    const Lanes16 penalty = Lanes16{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
     for (int32_t k = 0; k < count; ++k) {
         const int32_t j = starts[k];
-        Lanes rank;
-        Lanes sum;
+        Lanes16 rank;
+        Lanes16 sum;
         memcpy(&rank, row + j, sizeof rank);
         memcpy(&sum, sums + j, sizeof sum);
-        const Lanes d = at - rank;
-        const Lanes gain = penalty - (d < 0 ? -d : d);
+        const Lanes16 d = at - rank;
+        const Lanes16 gain = penalty - (d < 0 ? -d : d);
         sum += gain & (rank != 0);
         memcpy(sums + j, &sum, sizeof sum);
     }
@@ -241,6 +264,7 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
         i = end;
     }
     index->stride = stride;
+    index->avx2 = __builtin_cpu_supports("avx2");
     if (rows > 0) {
         index->dense =
             static_cast<int16_t *>(vos_calloc(rows * static_cast<size_t>(stride), sizeof(int16_t)));
@@ -252,7 +276,9 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
         }
     }
     int bits = 4;
-    while ((size_t{1} << bits) < 2 * keys) ++bits;
+    // At most a quarter full: most document n-grams the index lacks are then
+    // told apart within a probe or two.
+    while ((size_t{1} << bits) < 4 * keys) ++bits;
     index->slotBits = bits;
     index->slots = static_cast<Slot *>(vos_calloc(size_t{1} << bits, sizeof(Slot)));
     bool fits = count <= UINT16_MAX + 1;
@@ -296,6 +322,12 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
     }
     vos_free(tuples);
     return index;
+}
+
+int NgramIdxUseWideVectors(NgramModelIndex *index, int enable) {
+    if (!index) return 0;
+    index->avx2 = enable != 0 && __builtin_cpu_supports("avx2");
+    return index->avx2 ? 1 : 0;
 }
 
 int32_t NgramIdxModelCount(const NgramModelIndex *index) {
@@ -358,7 +390,11 @@ int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
         if (slot.end != 0 && slot.begin >= kDenseRow) {
             const int16_t *row =
                 index->dense + (slot.begin - kDenseRow) * static_cast<size_t>(index->stride);
-            add_dense_row(row, starts, vectors, static_cast<int16_t>(position), sums);
+            if (index->avx2) {
+                add_dense_row_avx2(row, starts, vectors, static_cast<int16_t>(position), sums);
+            } else {
+                add_dense_row(row, starts, vectors, static_cast<int16_t>(position), sums);
+            }
             if (++pending == kFlushRows) flush();
         } else if (index->narrow) {
             add_postings(index->narrow + slot.begin, index->narrow + slot.end, position, saved);

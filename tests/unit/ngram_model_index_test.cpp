@@ -123,10 +123,14 @@ TEST(NgramModelIndex, SharedNgramsMatchComputeForEverySelection) {
     IndexPtr index(NgramIdxBuild(models.data(), static_cast<int32_t>(models.size())));
     ASSERT_TRUE(index);
     int kinds[2] = {0, 0};
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < 48; ++round) {
+        // Half the rounds on the portable vector path, half on the widest
+        // one the processor offers.
+        EXPECT_EQ(NgramIdxUseWideVectors(index.get(), 0), 0);
+        if (round % 2) NgramIdxUseWideVectors(index.get(), 1);
         std::vector<unsigned char> selected(models.size(), 0);
         for (size_t m = 0; m < models.size(); ++m) {
-            switch (round % 4) {
+            switch ((round / 2) % 4) {
                 case 0:
                     selected[m] = 1;
                     break;
@@ -177,6 +181,7 @@ TEST(NgramModelIndex, BuildArgumentsAndMemoryFailures) {
     ASSERT_TRUE(empty);
     EXPECT_EQ(NgramIdxModelCount(empty.get()), 0);
     EXPECT_EQ(NgramIdxModelCount(nullptr), 0);
+    EXPECT_EQ(NgramIdxUseWideVectors(nullptr, 1), 0);
     float none = 0.0f;
     EXPECT_EQ(NgramIdxScore(empty.get(), nullptr, nullptr, &none), LANG_OK);
     EXPECT_EQ(NgramIdxScore(nullptr, nullptr, nullptr, &none), LANG_ERR_NULL);
