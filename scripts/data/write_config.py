@@ -29,15 +29,19 @@ MINSCORE = 0.2
 PRIORITY = ("en es fr de pt ru it nl ja zh ko ar tr pl sv da nb fi cs hu ro el he th uk id vi "
             "fa hi ca hr sr sk bg zt gl nn bs ms sl lt lv et is eu sq mk be ur mr ne sw af tl "
             "lb cy ga eo mt az").split()
-CHARSET_ORDER = ["utf8", "1252", "1250", "iso-8859-2", "1257", "1254", "1251", "koi8-r",
+CHARSET_ORDER = ["1252", "1250", "iso-8859-2", "1257", "1254", "1251", "koi8-r",
                  "iso-8859-5", "866", "1256", "1253", "iso-8859-7", "1255", "iso-8859-8", "874",
-                 "sjis", "euc-jp", "gb", "big5", "euc-ksc"]
+                 "sjis", "euc-jp", "gb", "big5", "euc-ksc", "utf8"]
 
 
 def order_key(name):
     lang, cs = name[:-3].split("-", 1)
     p = PRIORITY.index(lang) if lang in PRIORITY else len(PRIORITY)
     c = CHARSET_ORDER.index(cs) if cs in CHARSET_ORDER else len(CHARSET_ORDER)
+    # A plain-ASCII "1252" profile comes after the language's own legacy charsets, so that
+    # on equal scores the charset that can hold the language's letters is reported.
+    if cs == "1252" and LANGS.get(lang, {}).get("fold"):
+        c = len(CHARSET_ORDER) - 1.5
     return (p, lang, c, cs)
 
 
