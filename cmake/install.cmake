@@ -1,5 +1,5 @@
 # Installation layout, relative to the prefix:
-#   bin/glotta               launcher (shell script)
+#   bin/glotta               launcher (tool/launcher.c): sets LD_LIBRARY_PATH, runs the tool
 #   _linux/bin/glotta        the tool
 #   _linux/bin/flt_dx.so     marker of the filter installation (never loaded)
 #   _linux/filters/dxfilter.so, _linux/filters/dxutil.so   the plug-ins
@@ -34,4 +34,12 @@ else()
   install(DIRECTORY DESTINATION common/glotta)
 endif()
 
-install(PROGRAMS ${CMAKE_SOURCE_DIR}/cmake/glotta.sh DESTINATION bin RENAME glotta)
+# The launcher runs before every use of the installed tool, so it is a small C
+# program linked statically: no shell, no dynamic linking of its own.
+if(TARGET glotta)
+  add_executable(glotta_launcher ${CMAKE_SOURCE_DIR}/tool/launcher.c)
+  if(NOT GLOTTA_SANITIZE)
+    target_link_options(glotta_launcher PRIVATE -static)
+  endif()
+  install(PROGRAMS $<TARGET_FILE:glotta_launcher> DESTINATION bin RENAME glotta)
+endif()

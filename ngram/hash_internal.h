@@ -23,8 +23,13 @@ constexpr uint32_t hash_step(uint32_t h, unsigned char byte) {
     return h ^ static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(byte)));
 }
 
+// h % NGRAM_HASH_BUCKETS through a 64-bit reciprocal: two multiplications
+// instead of a division, exact for every 32-bit h.
 constexpr uint32_t hash_bucket(uint32_t h) {
-    return h % NGRAM_HASH_BUCKETS;
+    constexpr uint64_t kReciprocal = UINT64_MAX / NGRAM_HASH_BUCKETS + 1;
+    const uint64_t fraction = kReciprocal * h;
+    return static_cast<uint32_t>((static_cast<unsigned __int128>(fraction) * NGRAM_HASH_BUCKETS) >>
+                                 64);
 }
 
 // Keys are compared as the 8 bytes of the key field: the key bytes followed

@@ -30,12 +30,37 @@ struct NarrowPosting {
 };
 
 // An n-gram of the index and its postings [begin, end); end == 0 marks an
-// empty slot (every n-gram has at least one posting).
+// empty slot (every n-gram has at least one posting). An n-gram held by many
+// models keeps its ranks in a dense row instead: begin is then kDenseRow
+// plus the row number.
 struct Slot {
     uint64_t key;
     uint32_t begin;
     uint32_t end;
 };
+
+constexpr uint32_t kDenseRow = 0x80000000u;
+
+// A dense row holds one 16-bit rank per model slot (0: the model lacks the
+// n-gram), padded to whole vectors. Scoring a row costs about the same for
+// every model whether it holds the n-gram or not, so only n-grams that most
+// models share get one; for them it is several times cheaper than walking
+// postings one by one.
+// Rows are summed in blocks of kLanes lanes: one 256-bit vector where the
+// processor has AVX2, two 128-bit ones elsewhere.
+constexpr int32_t kLanes = 16;
+typedef int16_t Lanes8 __attribute__((vector_size(8 * sizeof(int16_t))));
+typedef int16_t Lanes16 __attribute__((vector_size(16 * sizeof(int16_t))));
+// Row sums are kept in 16 bits for kFlushRows rows at a time. With ranks up
+// to kDenseMaxRank and positions up to the comparison depth, each row adds
+// between -399 and 400 per model, so 64 rows stay within int16_t.
+constexpr int32_t kDenseMaxRank = 2 * NGRAM_COMPARE_DEPTH;
+constexpr int32_t kFlushRows = 64;
+static_assert(kFlushRows * (kDenseMaxRank - NGRAM_MISSING_PENALTY) < INT16_MAX);
+static_assert(kFlushRows * NGRAM_MISSING_PENALTY < INT16_MAX);
+// A row pays for itself once an n-gram has about one posting per this many
+// model slots (a posting costs about as much as a few lanes).
+constexpr int32_t kDenseSlotsPerPosting = 8;
 
 struct Tuple {
     uint64_t key;
@@ -49,10 +74,9 @@ uint64_t index_key(uint64_t packed, int32_t length) {
     return packed | (static_cast<uint64_t>(length) << 56);
 }
 
+// The first `length` (0..NGRAM_KEY_MAX) bytes of the key field.
 uint64_t masked_key(const NgramHashEntry &entry) {
-    uint64_t packed = 0;
-    memcpy(&packed, entry.key, static_cast<size_t>(entry.length));
-    return packed;
+    return pack_key_padded(reinterpret_cast<const unsigned char *>(entry.key), entry.length);
 }
 
 uint32_t slot_of(uint64_t key, int bits) {
@@ -93,7 +117,73 @@ struct NgramModelIndex {
     Slot *slots;             /* 1 << slotBits */
     Posting *postings;       /* null when `narrow` holds them */
     NarrowPosting *narrow;
+    int32_t stride;  /* lanes per dense row: modelCount rounded up to kLanes */
+    int32_t *column; /* per model slot: its lane in the dense rows */
+    int16_t *dense;  /* dense rows of `stride` ranks; null when there are none */
+    bool avx2;       /* rows are summed with AVX2 */
 };
+
+namespace {
+
+// Adds the blocks [at, at + kLanes) for each `at` of `starts` of one dense
+// row to the 16-bit sums: what each model holding the document n-gram at
+// `position` saves against the missing penalty. The two versions compute the
+// same; the second runs where AVX2 is available.
+void add_dense_row(const int16_t *row, const int32_t *starts, int32_t count, int16_t position,
+                   int16_t *sums) {
+    const Lanes8 at = Lanes8{} + position;
+    const Lanes8 penalty = Lanes8{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
+    for (int32_t k = 0; k < count; ++k) {
+        for (int32_t j = starts[k]; j < starts[k] + kLanes; j += 8) {
+            Lanes8 rank;
+            Lanes8 sum;
+            memcpy(&rank, row + j, sizeof rank);
+            memcpy(&sum, sums + j, sizeof sum);
+            const Lanes8 d = at - rank;
+            const Lanes8 gain = penalty - (d < 0 ? -d : d);
+            sum += gain & (rank != 0);
+            memcpy(sums + j, &sum, sizeof sum);
+        }
+    }
+}
+
+__attribute__((target("avx2"))) void add_dense_row_avx2(const int16_t *row, const int32_t *starts,
+                                                        int32_t count, int16_t position,
+                                                        int16_t *sums) {
+    const Lanes16 at = Lanes16{} + position;
+    const Lanes16 penalty = Lanes16{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t j = starts[k];
+        Lanes16 rank;
+        Lanes16 sum;
+        memcpy(&rank, row + j, sizeof rank);
+        memcpy(&sum, sums + j, sizeof sum);
+        const Lanes16 d = at - rank;
+        const Lanes16 gain = penalty - (d < 0 ? -d : d);
+        sum += gain & (rank != 0);
+        memcpy(sums + j, &sum, sizeof sum);
+    }
+}
+
+// Lanes in order of the models' charsets (then slots), so that the models a
+// request admits, which share a charset or a few, fill few whole vectors.
+bool assign_columns(const NgramProfile *const *models, int32_t count, int32_t *column) {
+    glotta::VosPtr<int32_t> order(allocate<int32_t>(static_cast<size_t>(count)));
+    if (!order) return false;
+    int32_t *first = order.get();
+    for (int32_t m = 0; m < count; ++m) first[m] = m;
+    auto charset = [&](int32_t m) -> const char * {
+        return models[m] && models[m]->charset ? models[m]->charset : "";
+    };
+    std::sort(first, first + count, [&](int32_t a, int32_t b) {
+        const int c = strcmp(charset(a), charset(b));
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (int32_t lane = 0; lane < count; ++lane) column[first[lane]] = lane;
+    return true;
+}
+
+}  // namespace
 
 void NgramIdxDestroy(NgramModelIndex *index) {
     if (!index) return;
@@ -101,6 +191,8 @@ void NgramIdxDestroy(NgramModelIndex *index) {
     vos_free(index->slots);
     vos_free(index->postings);
     vos_free(index->narrow);
+    vos_free(index->column);
+    vos_free(index->dense);
     vos_free(index);
 }
 
@@ -153,8 +245,40 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
 
     size_t keys = 0;
     for (size_t i = 0; i < n; ++i) keys += (i == 0 || tuples[i].key != tuples[i - 1].key);
+    // Dense rows for the n-grams shared by enough models, as long as the
+    // per-model sums fit the scorer's stack.
+    const int32_t stride = (count + kLanes - 1) / kLanes * kLanes;
+    auto dense_run = [&](size_t begin, size_t end) {
+        if (stride == 0 || stride > kStackModels) return false;
+        if (static_cast<int64_t>(end - begin) * kDenseSlotsPerPosting < stride) return false;
+        for (size_t i = begin; i < end; ++i) {
+            if (tuples[i].rank > kDenseMaxRank) return false;
+        }
+        return true;
+    };
+    size_t rows = 0;
+    for (size_t i = 0; i < n;) {
+        size_t end = i;
+        while (end < n && tuples[end].key == tuples[i].key) ++end;
+        rows += dense_run(i, end);
+        i = end;
+    }
+    index->stride = stride;
+    index->avx2 = __builtin_cpu_supports("avx2");
+    if (rows > 0) {
+        index->dense =
+            static_cast<int16_t *>(vos_calloc(rows * static_cast<size_t>(stride), sizeof(int16_t)));
+        index->column = allocate<int32_t>(static_cast<size_t>(count));
+        if (!index->dense || !index->column || !assign_columns(models, count, index->column)) {
+            vos_free(tuples);
+            NgramIdxDestroy(index);
+            return nullptr;
+        }
+    }
     int bits = 4;
-    while ((size_t{1} << bits) < 2 * keys) ++bits;
+    // At most a quarter full: most document n-grams the index lacks are then
+    // told apart within a probe or two.
+    while ((size_t{1} << bits) < 4 * keys) ++bits;
     index->slotBits = bits;
     index->slots = static_cast<Slot *>(vos_calloc(size_t{1} << bits, sizeof(Slot)));
     bool fits = count <= UINT16_MAX + 1;
@@ -169,24 +293,41 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
         NgramIdxDestroy(index);
         return nullptr;
     }
+    size_t row = 0;
     for (size_t i = 0; i < n;) {
         size_t end = i;
-        for (; end < n && tuples[end].key == tuples[i].key; ++end) {
-            if (fits) {
-                index->narrow[end] = {static_cast<uint16_t>(tuples[end].model),
-                                      static_cast<uint16_t>(tuples[end].rank)};
-            } else {
-                index->postings[end] = {tuples[end].model, tuples[end].rank};
-            }
-        }
+        while (end < n && tuples[end].key == tuples[i].key) ++end;
         const uint32_t mask = (uint32_t{1} << bits) - 1;
         uint32_t s = slot_of(tuples[i].key, bits);
         while (index->slots[s].end != 0) s = (s + 1) & mask;
-        index->slots[s] = {tuples[i].key, static_cast<uint32_t>(i), static_cast<uint32_t>(end)};
+        if (dense_run(i, end)) {
+            int16_t *ranks = index->dense + row * static_cast<size_t>(stride);
+            for (size_t t = i; t < end; ++t) {
+                ranks[index->column[tuples[t].model]] = static_cast<int16_t>(tuples[t].rank);
+            }
+            index->slots[s] = {tuples[i].key, kDenseRow + static_cast<uint32_t>(row), 1};
+            ++row;
+        } else {
+            for (size_t t = i; t < end; ++t) {
+                if (fits) {
+                    index->narrow[t] = {static_cast<uint16_t>(tuples[t].model),
+                                        static_cast<uint16_t>(tuples[t].rank)};
+                } else {
+                    index->postings[t] = {tuples[t].model, tuples[t].rank};
+                }
+            }
+            index->slots[s] = {tuples[i].key, static_cast<uint32_t>(i), static_cast<uint32_t>(end)};
+        }
         i = end;
     }
     vos_free(tuples);
     return index;
+}
+
+int NgramIdxUseWideVectors(NgramModelIndex *index, int enable) {
+    if (!index) return 0;
+    index->avx2 = enable != 0 && __builtin_cpu_supports("avx2");
+    return index->avx2 ? 1 : 0;
 }
 
 int32_t NgramIdxModelCount(const NgramModelIndex *index) {
@@ -213,6 +354,29 @@ int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
         saved = heap_saved.get();
     }
     std::fill(saved, saved + count, int64_t{0});
+    // 16-bit sums of the dense rows, added into `saved` every kFlushRows
+    // rows. Only the vectors that hold an admitted model are summed.
+    alignas(16) int16_t sums[kStackModels];
+    int32_t starts[kStackModels / kLanes];
+    int32_t vectors = 0;
+    if (index->dense) {
+        bool wanted[kStackModels / kLanes] = {};
+        for (int32_t m = 0; m < count; ++m) {
+            if ((!selected || selected[m]) && index->scorable[m]) {
+                wanted[index->column[m] / kLanes] = true;
+            }
+        }
+        for (int32_t v = 0; v < index->stride / kLanes; ++v) {
+            if (wanted[v]) starts[vectors++] = v * kLanes;
+        }
+        std::fill(sums, sums + index->stride, int16_t{0});
+    }
+    int32_t pending = 0;
+    auto flush = [&] {
+        for (int32_t m = 0; m < count; ++m) saved[m] += sums[index->column[m]];
+        std::fill(sums, sums + index->stride, int16_t{0});
+        pending = 0;
+    };
 
     const uint32_t mask = (uint32_t{1} << index->slotBits) - 1;
     for (int32_t p = 0; p < compared; ++p) {
@@ -223,12 +387,22 @@ int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
         while (index->slots[s].end != 0 && index->slots[s].key != key) s = (s + 1) & mask;
         const Slot &slot = index->slots[s];
         const int64_t position = p + 1;
-        if (index->narrow) {
+        if (slot.end != 0 && slot.begin >= kDenseRow) {
+            const int16_t *row =
+                index->dense + (slot.begin - kDenseRow) * static_cast<size_t>(index->stride);
+            if (index->avx2) {
+                add_dense_row_avx2(row, starts, vectors, static_cast<int16_t>(position), sums);
+            } else {
+                add_dense_row(row, starts, vectors, static_cast<int16_t>(position), sums);
+            }
+            if (++pending == kFlushRows) flush();
+        } else if (index->narrow) {
             add_postings(index->narrow + slot.begin, index->narrow + slot.end, position, saved);
         } else {
             add_postings(index->postings + slot.begin, index->postings + slot.end, position, saved);
         }
     }
+    if (pending > 0) flush();
     const int64_t worst = int64_t{NGRAM_MISSING_PENALTY} * compared;
     for (int32_t m = 0; m < count; ++m) {
         if ((selected && !selected[m]) || !index->scorable[m]) continue;

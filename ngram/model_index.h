@@ -36,6 +36,14 @@ int32_t NgramIdxModelCount(const NgramModelIndex *index);
 int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
                   const unsigned char *selected, float *scores);
 
+/* Whether scoring may use 256-bit vector instructions (AVX2); by default it
+ * does where the processor has them. Zero forces the portable 128-bit path,
+ * which gives the same scores; non-zero asks for AVX2 again, which is only
+ * granted where the processor has it. Returns the setting now in force (0 or
+ * 1); 0 for a null index. Call it before the index is shared: it changes the
+ * index. */
+int NgramIdxUseWideVectors(NgramModelIndex *index, int enable);
+
 /* Releases the index; null is accepted. The models are not touched. */
 void NgramIdxDestroy(NgramModelIndex *index);
 

@@ -137,11 +137,13 @@ int settle_by_declaration(LangContext *ctx, Evidence &ev, ListPtr &list, bool &d
 }
 
 // Cleans plain text read from `file` and tops it up from the rest of the file
-// until it is as long as what was first read.
-int32_t clean_and_refill(File &file, unsigned char *text, int32_t length) {
+// until it is as long as what was first read. `atEnd`: the whole file has
+// been read already, so there is nothing to top up from (which spares most
+// small documents a read that could only report the end of the file).
+int32_t clean_and_refill(File &file, unsigned char *text, int32_t length, bool atEnd) {
     int32_t cleaned = lang_removenoisydata(text, length);
     unsigned char block[kRefillBlock + 1];
-    while (cleaned < length) {
+    while (!atEnd && cleaned < length) {
         const int32_t got = file.read_up_to(block, kRefillBlock);
         if (got <= 0) break;
         const int32_t kept = lang_removenoisydata(block, got);
@@ -241,7 +243,8 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
 
     rc = GuessCharset(text.get(), length, &ev.guessed);
     if (rc != LANG_OK) return rc;
-    LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
+    // The name lookup is not free; only a debug run needs it.
+    if (ctx->debug) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
     ev.finalCharset = ev.declared != 0 ? ev.declared : ev.guessed;
 
     rc = settle_by_declaration(ctx, ev, list, done);
@@ -249,7 +252,9 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
 
     if (!done) {
         if (type == DOC_TEXT) {
-            if (!is_16bit(ev.finalCharset)) length = clean_and_refill(file, text.get(), length);
+            if (!is_16bit(ev.finalCharset)) {
+                length = clean_and_refill(file, text.get(), length, length >= st.st_size);
+            }
             if (ctx->debug) {
                 LangLogf(ctx, "After remove noisy data %d: ", length);
                 LangLogBytes(ctx, text.get(), length);
@@ -321,7 +326,8 @@ int LangDetectBuffer(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *ou
     }
     rc = GuessCharset(text.get(), length, &ev.guessed);
     if (rc != LANG_OK) return rc;
-    LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
+    // The name lookup is not free; only a debug run needs it.
+    if (ctx->debug) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
     ev.finalCharset = ev.declared != 0 ? ev.declared : ev.guessed;
 
     if (ev.language == 0) {

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <memory>
 
@@ -87,26 +88,19 @@ int to_utf8(LangContext *ctx, int32_t charset, const unsigned char *text, int32_
     return rc;
 }
 
-using Scores = glotta::VosPtr<float>;
+// Profiles a language list can name (see the language list settings); more
+// are scored through heap arrays.
+constexpr int32_t kStackProfiles = 512;
 
 // Scores of the document against every admitted model at once through the
-// engine's model index; they equal NgramPrfCompute's bit for bit. Null when
-// there is no index for these models or no memory for the scratch arrays:
-// the caller then scores model by model.
-template <typename Admitted>
-Scores batch_scores(const LangContext *ctx, const NgramProfile *document, int32_t profiles,
-                    Admitted admitted) {
+// engine's model index; they equal NgramPrfCompute's bit for bit. False when
+// there is no index for these models: the caller then scores model by model.
+bool batch_scores(const LangContext *ctx, const NgramProfile *document, int32_t profiles,
+                  const unsigned char *admitted, float *scores) {
     if (!ctx->modelIndex || profiles <= 0 || NgramIdxModelCount(ctx->modelIndex) != profiles) {
-        return nullptr;
+        return false;
     }
-    Scores scores(static_cast<float *>(vos_malloc(sizeof(float) * static_cast<size_t>(profiles))));
-    Bytes selected(static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(profiles))));
-    if (!scores || !selected) return nullptr;
-    for (int32_t i = 0; i < profiles; ++i) selected.get()[i] = admitted(i) ? 1 : 0;
-    if (NgramIdxScore(ctx->modelIndex, document, selected.get(), scores.get()) != LANG_OK) {
-        return nullptr;
-    }
-    return scores;
+    return NgramIdxScore(ctx->modelIndex, document, admitted, scores) == LANG_OK;
 }
 
 }  // namespace
@@ -280,19 +274,36 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
     if (!list) return LANG_ERR_NOMEM;
     LangCandidate *candidates = list.get();
 
-    auto admitted = [&](int32_t i) {
-        return ctx->profiles[i] && ctx->profileIds[i] &&
-               profile_admitted(language, charset, *ctx->profileIds[i]);
-    };
-    const Scores batch = batch_scores(ctx, document, profiles, admitted);
+    // Which profiles the evidence admits, and their scores.
+    std::array<unsigned char, kStackProfiles> stackAdmitted;
+    std::array<float, kStackProfiles> stackScores;
+    unsigned char *admitted = stackAdmitted.data();
+    float *scores = stackScores.data();
+    Bytes heapAdmitted;
+    glotta::VosPtr<float> heapScores;
+    if (profiles > kStackProfiles) {
+        heapAdmitted.reset(static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(profiles))));
+        heapScores.reset(
+            static_cast<float *>(vos_malloc(sizeof(float) * static_cast<size_t>(profiles))));
+        if (!heapAdmitted || !heapScores) return LANG_ERR_NOMEM;
+        admitted = heapAdmitted.get();
+        scores = heapScores.get();
+    }
+    for (int32_t i = 0; i < profiles; ++i) {
+        admitted[i] = ctx->profiles[i] && ctx->profileIds[i] &&
+                      profile_admitted(language, charset, *ctx->profileIds[i]);
+    }
+    const bool batch = batch_scores(ctx, document, profiles, admitted, scores);
 
     int32_t count = 0;
     for (int32_t i = 0; i < profiles; ++i) {
-        if (!admitted(i)) continue;
+        if (!admitted[i]) continue;
         const NgramProfile *model = ctx->profiles[i];
-        LangLogf(ctx, "Compute distance to <%s-%s>", printable(model->languageId),
-                 printable(model->charset));
-        const float score = batch ? batch.get()[i] : NgramPrfCompute(document, model);
+        if (ctx->debug) {
+            LangLogf(ctx, "Compute distance to <%s-%s>", printable(model->languageId),
+                     printable(model->charset));
+        }
+        const float score = batch ? scores[i] : NgramPrfCompute(document, model);
         if (!(score >= ctx->minScore)) continue;  // a NaN never qualifies
         LangCandidate &c = candidates[count];
         c.language = copy_or_empty(model->languageId);
@@ -306,8 +317,10 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
             return LANG_ERR_NOMEM;
         }
         ++count;
-        LangLogf(ctx, "Score for %s-%s is %f", printable(model->languageId),
-                 printable(model->charset), static_cast<double>(score));
+        if (ctx->debug) {
+            LangLogf(ctx, "Score for %s-%s is %f", printable(model->languageId),
+                     printable(model->charset), static_cast<double>(score));
+        }
     }
 
     if (count > 0) {

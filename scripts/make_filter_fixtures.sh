@@ -192,6 +192,35 @@ printf '<!DOCTYPE article PUBLIC "-//OASIS//DTD DocBook V4.1//EN">\n<article><pa
     > "$OUT/text/es-docbook.sgml"
 row text/es-docbook.sgml 209 -
 
+# Right-to-left text as PDF: LibreOffice's plain-text import (left-to-right
+# paragraphs in a fixed-pitch font, as the accuracy benchmark makes them), a
+# Writer document with right-to-left paragraphs in a proportional font, and
+# Arabic inside an English line. The extracted text must equal these lines.
+rtl_ar="لكل شخص الحق في التعليم ولا يجوز التمييز بين الناس
+ويجب أن تكون الأسرة محمية من قبل المجتمع والدولة"
+rtl_fa="هر کس حق دارد که از آزادی فکر و وجدان و مذهب برخوردار باشد
+هیچ کس را نباید بر خلاف قانون توقیف یا حبس کرد"
+rtl_he="כל אדם זכאי לחירות ולביטחון אישי
+לא יהיה אדם נתון לעינויים או ליחס אכזרי"
+rtl_ur="ہر شخص کو آزادی کا حق ہے
+کسی کو غلام بنا کر نہیں رکھا جائے گا"
+rtl_mixed="The Arabic word سلام عليكم means peace be upon you
+Version 2 of the text"
+mkdir -p "$WORK/rtl"
+for l in ar fa he ur mixed; do
+    printf '%s\n' "$(get rtl "$l")" > "$WORK/rtl/$l.txt"
+done
+soffice --headless --norestore "--infilter=Text (encoded):UTF8" --convert-to pdf \
+    --outdir "$WORK/rtl" "$WORK/rtl/"*.txt >/dev/null 2>&1
+for l in ar fa he ur; do
+    cp "$WORK/rtl/$l.pdf" "$OUT/docs/$l.pdf"; row "docs/$l.pdf" 300 "$(get rtl "$l" | head -1 | cut -d' ' -f3)"
+done
+cp "$WORK/rtl/mixed.pdf" "$OUT/docs/en-ar.pdf"; row docs/en-ar.pdf 300 عليكم
+printf -- '---\ndir: rtl\nlang: ar\n---\n\n%s\n' "$(get rtl ar | sed 's/$/\n/')" > "$WORK/rtl/ar-rtl.md"
+pandoc -o "$WORK/rtl/ar-rtl.docx" "$WORK/rtl/ar-rtl.md"
+soffice_convert pdf "$WORK/rtl/ar-rtl.docx" "$WORK/rtl"
+cp "$WORK/rtl/ar-rtl.pdf" "$OUT/docs/ar-rtl.pdf"; row docs/ar-rtl.pdf 300 التعليم
+
 # Binary samples.
 convert -size 32x32 xc:steelblue "$OUT/binary/blue.png"; row binary/blue.png 343 -
 convert -size 32x32 xc:tomato "$OUT/binary/red.jpg"; row binary/red.jpg 343 -

@@ -4,7 +4,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <string>
 
 #include "tool/tool.h"
@@ -114,6 +117,29 @@ int run(int argc, char **argv) {
     return result;
 }
 
+// Start-up fills some 15 MB of heap with small blocks (the language profiles
+// and their index) and touches every page of it once; on virtual machines a
+// page fault costs more than the work done on the page. Growing the heap in
+// one large step now and asking for transparent huge pages on it turns about
+// a thousand faults into a few dozen. Only a hint: where the kernel does not
+// follow it, nothing else changes.
+void prefer_huge_heap_pages() {
+    constexpr int kHeapStep = 32 << 20;
+    constexpr size_t kProbe = 1 << 20;  // below the mmap threshold: from the heap
+    mallopt(M_TOP_PAD, kHeapStep);
+    char *probe = static_cast<char *>(malloc(kProbe));
+    if (!probe) return;
+    const long page = sysconf(_SC_PAGESIZE);
+    const char *end = static_cast<const char *>(sbrk(0));
+    if (page > 0 && end != reinterpret_cast<const char *>(-1) && end > probe) {
+        const uintptr_t mask = ~(static_cast<uintptr_t>(page) - 1);
+        const uintptr_t from = reinterpret_cast<uintptr_t>(probe) & mask;
+        const uintptr_t to = reinterpret_cast<uintptr_t>(end) & mask;
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+    }
+    free(probe);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -123,6 +149,7 @@ int main(int argc, char **argv) {
     // bulk runs; keep them in the heap instead.
     mallopt(M_MMAP_THRESHOLD, 8 << 20);
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
+    prefer_huge_heap_pages();
     PrintBanner();
     int result = run(argc, argv);
     printf("glotta done\n");

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <type_traits>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
@@ -42,15 +43,41 @@ std::string OwnDirectory() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// libmagic, loaded on first use rather than linked: our own rules settle
+// nearly every document, and loading it (with its compression libraries)
+// would add to the start-up of every run.
+constexpr char kMagicLibrary[] = "libmagic.so.1";
+
+struct MagicApi {
+    decltype(&magic_open) open = nullptr;
+    decltype(&magic_load) load = nullptr;
+    decltype(&magic_close) close = nullptr;
+    decltype(&magic_buffer) buffer = nullptr;
+    decltype(&magic_descriptor) descriptor = nullptr;
+
+    // Resolves every entry point in `library`; false when one is missing.
+    bool Resolve(void *library) {
+        auto get = [library](auto &fn, const char *name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(library, name));
+            return fn != nullptr;
+        };
+        return get(open, "magic_open") && get(load, "magic_load") && get(close, "magic_close") &&
+               get(buffer, "magic_buffer") && get(descriptor, "magic_descriptor");
+    }
+};
+
 struct Filter {
     std::string dir;  // ends in '/'
     std::mutex lock;  // guards the lazily made members below
+    void *magicLibrary = nullptr;
+    MagicApi magicApi;
     magic_t magic = nullptr;
     bool magicTried = false;
     Module office, pdf;
 
     ~Filter() {
-        if (magic) magic_close(magic);
+        if (magic) magicApi.close(magic);
+        if (magicLibrary) dlclose(magicLibrary);
         for (Module *m : {&office, &pdf})
             if (m->handle) dlclose(m->handle);
     }
@@ -79,15 +106,19 @@ struct Filter {
     const DXModule *Office() { return LoadModule(office, DXM_OFFICE_NAME); }
     const DXModule *Pdf() { return LoadModule(pdf, DXM_PDF_NAME); }
 
-    // The libmagic cookie, its database loaded on first use.
+    // The libmagic cookie, the library and its database loaded on first use;
+    // null when either is missing.
     magic_t Magic() {
         std::lock_guard<std::mutex> guard(lock);
         if (!magicTried) {
             magicTried = true;
-            magic = magic_open(MAGIC_MIME_TYPE | MAGIC_NO_CHECK_COMPRESS | MAGIC_ERROR);
-            if (magic && magic_load(magic, nullptr) != 0) {
-                magic_close(magic);
-                magic = nullptr;
+            magicLibrary = dlopen(kMagicLibrary, RTLD_NOW | RTLD_LOCAL);
+            if (magicLibrary && magicApi.Resolve(magicLibrary)) {
+                magic = magicApi.open(MAGIC_MIME_TYPE | MAGIC_NO_CHECK_COMPRESS | MAGIC_ERROR);
+                if (magic && magicApi.load(magic, nullptr) != 0) {
+                    magicApi.close(magic);
+                    magic = nullptr;
+                }
             }
         }
         return magic;
@@ -97,7 +128,7 @@ struct Filter {
         magic_t m = Magic();
         if (!m) return fallback;
         std::lock_guard<std::mutex> guard(lock);
-        const char *mime = fd >= 0 ? magic_descriptor(m, fd) : magic_buffer(m, head, length);
+        const char *mime = fd >= 0 ? magicApi.descriptor(m, fd) : magicApi.buffer(m, head, length);
         if (!mime) return fallback;
         int format = FormatFromMime(mime);
         // libmagic judges text by stricter rules than ours; what we did not

@@ -11,9 +11,12 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/pdf_order.h"
 
 namespace {
 
@@ -134,6 +137,47 @@ struct PdfExtractor {
     }
 };
 
+size_t letters(const char *utf8) {
+    size_t n = 0;
+    for (const char *p = utf8; *p; p = g_utf8_next_char(p)) {
+        gunichar c = g_utf8_get_char(p);
+        n += !g_unichar_isspace(c) && g_unichar_type(c) != G_UNICODE_FORMAT;
+    }
+    return n;
+}
+
+// The text of a page that holds right-to-left text or seems to hold no text,
+// `text` being poppler's ordinary selection of the whole page. Poppler
+// selects a page it reads right to left from the top left to the bottom right
+// corner too, and then drops lines or everything; selecting from the top right
+// corner to the bottom left one takes them all.
+std::string page_logical_text(PopplerPage *page, char *&text) {
+    double width = 0, height = 0;
+    poppler_page_get_size(page, &width, &height);
+    PopplerRectangle area{0, 0, width, height};
+    bool rightToLeft = dxf::PdfPageIsRightToLeft(text);
+    if (rightToLeft || letters(text) == 0) {
+        PopplerRectangle mirrored{width, 0, 0, height};
+        char *other = poppler_page_get_text_for_area(page, &mirrored);
+        if (other && dxf::PdfPageIsRightToLeft(other) && letters(other) >= letters(text)) {
+            std::swap(text, other);
+            area = mirrored;
+            rightToLeft = true;
+        }
+        g_free(other);
+    }
+    PopplerRectangle *rects = nullptr;
+    guint count = 0;
+    std::vector<dxf::PdfBox> boxes;
+    if (poppler_page_get_text_layout_for_area(page, &area, &rects, &count)) {
+        boxes.reserve(count);
+        for (guint i = 0; i < count; ++i)
+            boxes.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+    }
+    g_free(rects);
+    return dxf::PdfLogicalText(text, boxes, rightToLeft);
+}
+
 DXMExtractor *pdf_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format != DX_FMT_PDF || !limits || size <= 0) return nullptr;
     // Poppler reports damaged input through GLib's log; the engine prints nothing.
@@ -176,10 +220,13 @@ int pdf_step(DXMExtractor *extractor, DXMSink *sink) {
     if (!page) return 1;
     char *text = poppler_page_get_text(page);
     int full = 0;
-    if (text) {
+    if (text && (dxf::PdfHasBidi(text) || letters(text) == 0)) {
+        std::string logical = page_logical_text(page, text);
+        full = sink->text(sink->self, logical.data(), logical.size());
+    } else if (text) {
         full = sink->text(sink->self, text, std::strlen(text));
-        g_free(text);
     }
+    g_free(text);
     g_object_unref(page);
     sink->brk(sink->self);
     return full ? 0 : 1;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <cstring>
 #include <string>
 
 #include "doctype/dx_abi.h"
@@ -37,6 +38,7 @@ bool is_ws(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
+// `prefix` is lower case.
 bool istarts(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i)
@@ -44,10 +46,33 @@ bool istarts(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+// Position of `c` in s[from, to), or npos.
+size_t find_byte(std::string_view s, char c, size_t from, size_t to) {
+    if (from >= to) return std::string_view::npos;
+    const void *at = std::memchr(s.data() + from, c, to - from);
+    return at ? static_cast<size_t>(static_cast<const char *>(at) - s.data())
+              : std::string_view::npos;
+}
+
+// First position of the lower-case `needle` in `s`, ignoring the case of
+// ASCII letters. Candidates are found by their first byte, since that is
+// where nearly every position fails.
 size_t ifind(std::string_view s, std::string_view needle) {
     if (needle.size() > s.size()) return std::string_view::npos;
-    for (size_t i = 0; i + needle.size() <= s.size(); ++i)
-        if (istarts(s.substr(i), needle)) return i;
+    if (needle.empty()) return 0;
+    const size_t end = s.size() - needle.size() + 1;  // candidate starts
+    const char first = needle[0];
+    if (!is_alpha(first)) {
+        for (size_t i = find_byte(s, first, 0, end); i != std::string_view::npos;
+             i = find_byte(s, first, i + 1, end)) {
+            if (istarts(s.substr(i), needle)) return i;
+        }
+        return std::string_view::npos;
+    }
+    const char upper = static_cast<char>(first - 'a' + 'A');
+    for (size_t i = 0; i < end; ++i) {
+        if ((s[i] == first || s[i] == upper) && istarts(s.substr(i), needle)) return i;
+    }
     return std::string_view::npos;
 }
 
@@ -92,8 +117,11 @@ constexpr std::array<std::string_view, 64> kHtmlTags = {
 };
 
 bool is_html_tag(std::string_view name) {
-    std::string low;
-    for (char c : name) low.push_back(lower(c));
+    // No name of the table is longer than "blockquote".
+    char buffer[16];
+    if (name.empty() || name.size() > sizeof buffer) return false;
+    for (size_t i = 0; i < name.size(); ++i) buffer[i] = lower(name[i]);
+    const std::string_view low(buffer, name.size());
     return std::find(kHtmlTags.begin(), kHtmlTags.end(), low) != kHtmlTags.end() || low == "ul" ||
            low == "u" || low == "tt" || low == "tbody" || low == "thead" || low == "nobr";
 }
@@ -108,16 +136,29 @@ std::string_view tag_name(std::string_view s, size_t i) {
     return s.substr(i, j - i);
 }
 
-// Counts tags of known HTML elements, opening or closing.
-int count_html_tags(std::string_view s) {
+// Whether `s` holds at least `wanted` tags of known HTML elements, opening
+// or closing (a '<' counts when two more bytes follow it).
+bool has_html_tags(std::string_view s, int wanted) {
+    if (s.size() < 3) return wanted <= 0;
     int known = 0;
-    for (size_t i = 0; i + 2 < s.size(); ++i) {
-        if (s[i] != '<') continue;
+    const size_t end = s.size() - 2;
+    for (size_t i = find_byte(s, '<', 0, end); i != std::string_view::npos;
+         i = find_byte(s, '<', i + 1, end)) {
         size_t at = s[i + 1] == '/' ? i + 2 : i + 1;
         std::string_view name = tag_name(s, at);
-        if (!name.empty() && is_html_tag(name)) ++known;
+        if (!name.empty() && is_html_tag(name) && ++known >= wanted) return true;
     }
-    return known;
+    return known >= wanted;
+}
+
+// Whether "<html" or "<!doctype html" occurs anywhere in `s`, ignoring case.
+bool has_html_opening(std::string_view s) {
+    for (size_t i = find_byte(s, '<', 0, s.size()); i != std::string_view::npos;
+         i = find_byte(s, '<', i + 1, s.size())) {
+        std::string_view rest = s.substr(i + 1);
+        if (istarts(rest, "html") || istarts(rest, "!doctype html")) return true;
+    }
+    return false;
 }
 
 // Skips white space and comments from `i`; npos when nothing else follows.
@@ -134,9 +175,7 @@ size_t skip_ws_and_comments(std::string_view s, size_t i) {
 
 // Markup type of a text given as (mostly) ASCII bytes; DX_FMT_TEXT for none.
 int markup_format(std::string_view s) {
-    if (ifind(s, "<!doctype html") != std::string_view::npos ||
-        ifind(s, "<html") != std::string_view::npos)
-        return DX_FMT_HTML;
+    if (has_html_opening(s)) return DX_FMT_HTML;
     size_t i = skip_ws_and_comments(s, 0);
     if (i == std::string_view::npos) {
         // Nothing but comments (or nothing at all after them).
@@ -155,7 +194,7 @@ int markup_format(std::string_view s) {
                 rest[j] == '-' || rest[j] == '_' || rest[j] == '.'))
             ++j;
         std::string_view root = rest.substr(1, j - 1);
-        if (is_html_tag(root) || count_html_tags(rest) >= 3) return DX_FMT_HTML;
+        if (is_html_tag(root) || has_html_tags(rest, 3)) return DX_FMT_HTML;
         if (root.find(':') != std::string_view::npos ||
             ifind(rest, "xmlns") != std::string_view::npos ||
             rest.find("/>") != std::string_view::npos)
@@ -163,13 +202,14 @@ int markup_format(std::string_view s) {
         return DX_FMT_SGML;
     }
     // Text that only carries a few tags is still HTML when the tags are HTML's.
-    if (count_html_tags(s) >= 2) return DX_FMT_HTML;
+    if (has_html_tags(s, 2)) return DX_FMT_HTML;
     return DX_FMT_TEXT;
 }
 
 // An ASCII view of UTF-16 or UTF-32 text: non-ASCII characters become 'x'.
 std::string narrow_units(Bytes b, size_t width, bool bigEndian) {
     std::string out;
+    out.reserve(b.size() / width);
     for (size_t i = 0; i + width <= b.size(); i += width) {
         uint32_t v = 0;
         for (size_t k = 0; k < width; ++k) {
@@ -268,12 +308,13 @@ int utf16_order(Bytes b) {
 // (and ESC, SO and SI of ISO-2022, SUB of old DOS files) are rare; zero bytes
 // count as stray control bytes.
 bool is_byte_text(Bytes b) {
+    // Comparisons only, no branch and no table, so that the loop runs on
+    // vectors: the layout bytes are 0x09-0x0F, 0x1A and 0x1B.
     size_t stray = 0;
     for (unsigned char c : b) {
-        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x0B &&
-             c != 0x0E && c != 0x0F && c != 0x1A && c != 0x1B) ||
-            c == 0x7F)
-            ++stray;
+        const bool control = c < 0x20 || c == 0x7F;
+        const bool layout = (c >= 0x09 && c <= 0x0F) || c == 0x1A || c == 0x1B;
+        stray += static_cast<size_t>(control & !layout);
     }
     return stray * 50 <= b.size() || stray <= 2;
 }

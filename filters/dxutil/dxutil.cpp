@@ -9,8 +9,10 @@
 // otherwise): the engine counts that character to notice lossy conversions,
 // so ICU's own U+FFFD or 0x1A would be mistaken for text.
 //
-// Converters are opened on first use and kept for the life of the object, so
-// loading the plug-in and creating the object cost next to nothing.
+// Converters are opened on first use and kept for the life of the object, and
+// ICU itself is loaded on the first converter rather than linked, so loading
+// the plug-in and creating the object cost next to nothing.
+#include <dlfcn.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
@@ -35,6 +37,49 @@ constexpr int32_t kUnicode = 51;
 constexpr int32_t kLmbcs = 50;
 constexpr int32_t kUtf16Be = 101;
 
+// ICU's library and entry points carry its major version.
+#define DXUTIL_STRINGIFY(x) #x
+#define DXUTIL_NAME(x) DXUTIL_STRINGIFY(x)
+constexpr char kIcuLibrary[] = "libicuuc.so." U_ICU_VERSION_SHORT;
+
+// The ICU functions the converters use, resolved from the library.
+struct Icu {
+    decltype(&ucnv_open) open = nullptr;
+    decltype(&ucnv_close) close = nullptr;
+    decltype(&ucnv_setToUCallBack) setToUCallBack = nullptr;
+    decltype(&ucnv_setFromUCallBack) setFromUCallBack = nullptr;
+    decltype(&ucnv_setSubstString) setSubstString = nullptr;
+    decltype(&ucnv_convertEx) convertEx = nullptr;
+    decltype(&ucnv_cbToUWriteUChars) cbToUWriteUChars = nullptr;
+    UConverterFromUCallback fromUSubstitute = nullptr;
+    bool ok = false;
+};
+
+Icu load_icu() {
+    Icu icu;
+    // Never unloaded: ICU keeps process-wide caches.
+    void *library = dlopen(kIcuLibrary, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!library) return icu;
+    auto get = [library](auto &fn, const char *name) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(library, name));
+        return fn != nullptr;
+    };
+    icu.ok = get(icu.open, DXUTIL_NAME(ucnv_open)) && get(icu.close, DXUTIL_NAME(ucnv_close)) &&
+             get(icu.setToUCallBack, DXUTIL_NAME(ucnv_setToUCallBack)) &&
+             get(icu.setFromUCallBack, DXUTIL_NAME(ucnv_setFromUCallBack)) &&
+             get(icu.setSubstString, DXUTIL_NAME(ucnv_setSubstString)) &&
+             get(icu.convertEx, DXUTIL_NAME(ucnv_convertEx)) &&
+             get(icu.cbToUWriteUChars, DXUTIL_NAME(ucnv_cbToUWriteUChars)) &&
+             get(icu.fromUSubstitute, DXUTIL_NAME(UCNV_FROM_U_CALLBACK_SUBSTITUTE));
+    return icu;
+}
+
+// ICU, loaded by the first call (thread-safe); null when it cannot be loaded.
+const Icu *icu() {
+    static const Icu loaded = load_icu();
+    return loaded.ok ? &loaded : nullptr;
+}
+
 struct State {
     std::mutex lock;       // guards everything below
     int32_t selected = 0;  // charset chosen by the select operation; 0 none
@@ -46,7 +91,8 @@ struct State {
     std::vector<Cached> converters;
 
     ~State() {
-        for (Cached &c : converters) ucnv_close(c.converter);
+        // A converter exists only once ICU is loaded.
+        for (Cached &c : converters) icu()->close(c.converter);
     }
 };
 
@@ -70,7 +116,7 @@ void substitute_to_unicode(const void *context, UConverterToUnicodeArgs *args, c
     if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to write
     const UChar substitution = *static_cast<const UChar *>(context);
     *err = U_ZERO_ERROR;
-    ucnv_cbToUWriteUChars(args, &substitution, 1, 0, err);
+    icu()->cbToUWriteUChars(args, &substitution, 1, 0, err);
 }
 
 // The cached converter for an ICU name, opened and configured on first use.
@@ -78,19 +124,21 @@ UConverter *converter_for(State &state, const char *name) {
     for (const State::Cached &c : state.converters) {
         if (std::strcmp(c.name, name) == 0) return c.converter;
     }
+    const Icu *lib = icu();
+    if (!lib) return nullptr;
     UErrorCode err = U_ZERO_ERROR;
-    UConverter *cnv = ucnv_open(name, &err);
+    UConverter *cnv = lib->open(name, &err);
     if (U_FAILURE(err) || !cnv) return nullptr;
-    ucnv_setToUCallBack(cnv, substitute_to_unicode, &state.substitution, nullptr, nullptr, &err);
-    ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &err);
+    lib->setToUCallBack(cnv, substitute_to_unicode, &state.substitution, nullptr, nullptr, &err);
+    lib->setFromUCallBack(cnv, lib->fromUSubstitute, nullptr, nullptr, nullptr, &err);
     if (U_FAILURE(err)) {
-        ucnv_close(cnv);
+        lib->close(cnv);
         return nullptr;
     }
     try {
         state.converters.push_back({name, cnv});
     } catch (...) {
-        ucnv_close(cnv);
+        lib->close(cnv);
         return nullptr;
     }
     return cnv;
@@ -136,15 +184,17 @@ int convert_with(State &state, UConverter *to, UConverter *from, DXBuffer *sourc
         dest->length = source->length;
         return 1;
     }
+    // Both converters exist, so ICU is loaded.
+    const Icu *lib = icu();
     UErrorCode err = U_ZERO_ERROR;
-    ucnv_setSubstString(to, &state.substitution, 1, &err);
+    lib->setSubstString(to, &state.substitution, 1, &err);
     if (U_FAILURE(err)) {
         // A charset without the character: keep the converter's own.
         err = U_ZERO_ERROR;
     }
     UChar pivot[1024];
     UChar *pivotSource = pivot, *pivotTarget = pivot;
-    ucnv_convertEx(to, from, &target, targetStart + dest->length, &src, src + source->length, pivot,
+    lib->convertEx(to, from, &target, targetStart + dest->length, &src, src + source->length, pivot,
                    &pivotSource, &pivotTarget, pivot + 1024, true, true, &err);
     if (U_FAILURE(err)) return 0;
     dest->length = static_cast<int32_t>(target - targetStart);

@@ -307,6 +307,40 @@ TEST_F(DxFilterPlugin, WordProcessorFormatsGiveTheSameText) {
     }
 }
 
+TEST_F(DxFilterPlugin, RightToLeftPdfTextComesInLogicalOrder) {
+    // Every line whole, its words in reading order, no directional marks, and
+    // lam-alef (ولا، الأسرة، خلاف) as lam followed by alef: from plain-text
+    // imports (left-to-right paragraphs, fixed pitch), from right-to-left
+    // paragraphs in a proportional font, and inside an English line.
+    const std::string arabic =
+        "لكل شخص الحق في التعليم ولا يجوز التمييز بين الناس\n"
+        "ويجب أن تكون الأسرة محمية من قبل المجتمع والدولة\n";
+    struct {
+        const char *file;
+        std::string text;
+    } cases[] = {
+        {"docs/ar.pdf", arabic},
+        {"docs/ar-rtl.pdf", arabic},
+        {"docs/fa.pdf",
+         "هر کس حق دارد که از آزادی فکر و وجدان و مذهب برخوردار باشد\n"
+         "هیچ کس را نباید بر خلاف قانون توقیف یا حبس کرد\n"},
+        {"docs/he.pdf",
+         "כל אדם זכאי לחירות ולביטחון אישי\n"
+         "לא יהיה אדם נתון לעינויים או ליחס אכזרי\n"},
+        {"docs/ur.pdf",
+         "ہر شخص کو آزادی کا حق ہے\n"
+         "کسی کو غلام بنا کر نہیں رکھا جائے گا\n"},
+        {"docs/en-ar.pdf",
+         "The Arabic word سلام عليكم means peace be upon you\n"
+         "Version 2 of the text\n"},
+    };
+    for (const auto &c : cases) {
+        Extraction r = plugin->Extract(Data(c.file));
+        EXPECT_EQ(r.readError, 0) << c.file;
+        EXPECT_EQ(r.utf8(), c.text) << c.file;
+    }
+}
+
 TEST_F(DxFilterPlugin, FormatSpecificText) {
     struct {
         const char *file;

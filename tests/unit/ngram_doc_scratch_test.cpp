@@ -78,6 +78,83 @@ TEST(NgramDocScratch, EveryDocumentEqualsAFreshProfile) {
     }
 }
 
+// Words of every length from 1 to 9 bytes meet each edge of the n-gram
+// window (a word shorter than 3 has no 5-gram, the closing pad ends n-grams
+// of every length), with capitals, '_' and bytes above 0x7F among them.
+TEST(NgramDocScratch, WordsOfEveryShortLengthEqualAFreshProfile) {
+    ScratchPtr scratch(NgramPrfScratchNew());
+    ASSERT_TRUE(scratch);
+    std::mt19937 rng(19);
+    const std::string letters = "aB_\xE9\xC9z@~\x7F\xFF";
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        for (int w = static_cast<int>(rng() % 12); w >= 0; --w) {
+            for (int n = 1 + static_cast<int>(rng() % 9); n > 0; --n) {
+                text.push_back(letters[rng() % letters.size()]);
+            }
+            text.push_back(" .\n1"[rng() % 4]);
+        }
+        if (rng() % 2) text.pop_back();  // a word that ends the text
+        std::string fresh_text = text;
+        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
+        ASSERT_EQ(LANG_OK,
+                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(fresh_text.data()),
+                                 static_cast<int32_t>(fresh_text.size())));
+        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+        const NgramProfile *reused = nullptr;
+        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
+                                                 reinterpret_cast<unsigned char *>(text.data()),
+                                                 static_cast<int32_t>(text.size()), &reused));
+        EXPECT_EQ(fresh_text, text);
+        expect_same_profile(*fresh, *reused);
+    }
+}
+
+// Many documents of natural-looking text, from a few bytes to several
+// kilobytes, one after another; and words of random bytes, which have about
+// five new n-grams per byte, so that the count outgrows its first table in
+// the middle of a word.
+TEST(NgramDocScratch, ManyDocumentsAndFastGrowingOnesEqualFreshProfiles) {
+    ScratchPtr scratch(NgramPrfScratchNew());
+    ASSERT_TRUE(scratch);
+    std::mt19937 rng(23);
+    std::vector<std::string> vocabulary;
+    for (int w = 0; w < 400; ++w) {
+        std::string word;
+        for (int n = 1 + static_cast<int>(rng() % 10); n > 0; --n) {
+            word.push_back("etaoinsrhldcumfpgwybvkxjqzETAOIN\xE4\xF6\xFC\xDF"[rng() % 36]);
+        }
+        vocabulary.push_back(word);
+    }
+    for (int round = 0; round < 150; ++round) {
+        std::string text;
+        const size_t size = round % 10 == 9 ? 3000 + rng() % 9000 : rng() % 2500;
+        if (round % 7 == 3) {
+            std::uniform_int_distribution<int> byte(0x40, 0xFF);
+            while (text.size() < size) text.push_back(static_cast<char>(byte(rng)));
+        } else {
+            while (text.size() < size) {
+                const double u = std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+                text += vocabulary[static_cast<size_t>(u * u * u * vocabulary.size())];
+                text += ", "[rng() % 2];
+            }
+        }
+        std::string fresh_text = text;
+        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
+        ASSERT_EQ(LANG_OK,
+                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(fresh_text.data()),
+                                 static_cast<int32_t>(fresh_text.size())));
+        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+        const NgramProfile *reused = nullptr;
+        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
+                                                 reinterpret_cast<unsigned char *>(text.data()),
+                                                 static_cast<int32_t>(text.size()), &reused));
+        ASSERT_EQ(fresh_text, text);
+        expect_same_profile(*fresh, *reused);
+        if (HasFatalFailure()) return;
+    }
+}
+
 TEST(NgramDocScratch, EqualScoresAgainstAModel) {
     ScratchPtr scratch(NgramPrfScratchNew());
     ASSERT_TRUE(scratch);

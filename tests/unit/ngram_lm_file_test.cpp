@@ -61,7 +61,12 @@ TEST(NgramLmLoad, LoadingRules) {
          nullptr,
          nullptr,
          {{"ab", 1}, {"cd", 2}, {"ef", 3}}},
-        {"ID:" + q300 + "\n", LANG_ERR_BADPROFILE, q300.c_str() + 48, nullptr, {}}};
+        {"ID:" + q300 + "\n", LANG_ERR_BADPROFILE, q300.c_str() + 48, nullptr, {}},
+        // A zero byte ends the line as the line buffer holds it.
+        {std::string("ID:en\0zz\nCHARSET:12\0 52\nab 1\n", 29), LANG_OK, "en", "12", {{"ab", 1}}},
+        {std::string("ab 1\nc\0d 1\n", 11), LANG_ERR_BADPROFILE, nullptr, nullptr, {{"ab", 1}}},
+        {std::string("\0ab 1\n", 6), LANG_ERR_BADPROFILE, nullptr, nullptr, {{"ab", 0}}},
+        {std::string("ab 1\0\ncd 1\n", 11), LANG_OK, nullptr, nullptr, {{"ab", 1}, {"cd", 2}}}};
     TempDir dir;
     for (const auto &c : cases) {
         const bool data = c.text[0] == '@';
@@ -194,7 +199,7 @@ TEST(NgramLmSave, TrainingProfileFormat) {
 TEST(NgramLmSave, RankedProfileWritesAtMostFourHundredLines) {
     TempDir dir;
     std::vector<std::pair<std::string, int32_t>> keys;
-    for (int n = 0; n < 450; ++n) keys.push_back({"m" + std::to_string(n), 450 - n});
+    for (int n = 0; n < 450; ++n) keys.push_back({std::string("m").append(std::to_string(n)), 450 - n});
     ProfilePtr document = ranked_with(keys);
     const std::string path = dir.file("doc.lm");
     ASSERT_EQ(NgramPrfSave(document.get(), path.c_str()), LANG_OK);

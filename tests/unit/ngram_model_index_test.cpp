@@ -34,15 +34,15 @@ std::string random_text(std::mt19937 &rng, size_t size) {
 // A model as loading makes it: the `lines` most frequent n-grams of a text at
 // ranks after `filler` unrelated lines, with now and then a repeated line, an
 // empty padding line or a 7-byte key.
-ProfilePtr random_model(std::mt19937 &rng, int lines, int filler = 0) {
+ProfilePtr random_model(std::mt19937 &rng, int lines, int filler = 0, const char *charset = "cs") {
     ProfilePtr trained(NgramPrfNew(nullptr, nullptr, 0));
     std::string text = random_text(rng, 3000 + rng() % 20000);
     insert_text(trained.get(), text);
     HashSort(trained->table);
-    ProfilePtr model(NgramPrfNew("xx", "cs", 0));
+    ProfilePtr model(NgramPrfNew("xx", charset, 0));
     int32_t rank = 0;
     for (int i = 0; i < filler; ++i) {
-        const std::string key = "Q" + std::to_string(i);
+        const std::string key = std::string("Q").append(std::to_string(i));
         HashInsert(model->table, key.data(), static_cast<int32_t>(key.size()), ++rank);
     }
     for (int i = 0; i < lines; ++i) {
@@ -105,6 +105,53 @@ TEST(NgramModelIndex, MatchesComputeOnRandomDocumentsAndModels) {
     EXPECT_GT(kinds[1], 10);
 }
 
+// N-grams that most models share are scored through per-model rows, whose
+// lanes are grouped by charset; requests that admit one charset group (as the
+// recogniser's do) or scattered models must score as NgramPrfCompute does.
+TEST(NgramModelIndex, SharedNgramsMatchComputeForEverySelection) {
+    std::mt19937 rng(77);
+    const char *const charsets[] = {"utf-8", "cp1252", "iso-8859-2", nullptr};
+    std::vector<ProfilePtr> owned;
+    std::vector<const NgramProfile *> models;
+    std::vector<int> group;
+    for (int m = 0; m < 150; ++m) {
+        const int g = static_cast<int>(rng() % 4);
+        owned.push_back(random_model(rng, m % 11 == 0 ? 700 : 400, 0, charsets[g]));
+        models.push_back(owned.back().get());
+        group.push_back(g);
+    }
+    IndexPtr index(NgramIdxBuild(models.data(), static_cast<int32_t>(models.size())));
+    ASSERT_TRUE(index);
+    int kinds[2] = {0, 0};
+    for (int round = 0; round < 48; ++round) {
+        // Half the rounds on the portable vector path, half on the widest
+        // one the processor offers.
+        EXPECT_EQ(NgramIdxUseWideVectors(index.get(), 0), 0);
+        if (round % 2) NgramIdxUseWideVectors(index.get(), 1);
+        std::vector<unsigned char> selected(models.size(), 0);
+        for (size_t m = 0; m < models.size(); ++m) {
+            switch ((round / 2) % 4) {
+                case 0:
+                    selected[m] = 1;
+                    break;
+                case 1:
+                    selected[m] = group[m] == round % 3;
+                    break;
+                case 2:
+                    selected[m] = group[m] != 0 || m == 5;
+                    break;
+                default:
+                    selected[m] = rng() % 9 == 0;
+                    break;
+            }
+        }
+        expect_equal_scores(models, index.get(),
+                            document_of(random_text(rng, 500 + rng() % 3000)).get(), selected,
+                            kinds);
+    }
+    EXPECT_GT(kinds[0], 500);
+}
+
 TEST(NgramModelIndex, RanksBeyondSixteenBitsMatchCompute) {
     // A model whose real n-grams sit behind 66,000 filler lines has ranks
     // that do not fit the compact postings; the wide ones must score the
@@ -134,6 +181,7 @@ TEST(NgramModelIndex, BuildArgumentsAndMemoryFailures) {
     ASSERT_TRUE(empty);
     EXPECT_EQ(NgramIdxModelCount(empty.get()), 0);
     EXPECT_EQ(NgramIdxModelCount(nullptr), 0);
+    EXPECT_EQ(NgramIdxUseWideVectors(nullptr, 1), 0);
     float none = 0.0f;
     EXPECT_EQ(NgramIdxScore(empty.get(), nullptr, nullptr, &none), LANG_OK);
     EXPECT_EQ(NgramIdxScore(nullptr, nullptr, nullptr, &none), LANG_ERR_NULL);
@@ -156,6 +204,15 @@ TEST(NgramModelIndex, BuildArgumentsAndMemoryFailures) {
         FailAllocAfter fail(n);
         EXPECT_EQ(NgramIdxBuild(models, 1), nullptr) << n;
     }
+    // Then the shared-n-gram rows and their lane order; whichever allocation
+    // fails, nothing leaks, and with enough memory the build succeeds.
+    bool built = false;
+    for (long n = 5; n < 12 && !built; ++n) {
+        FailAllocAfter fail(n);
+        IndexPtr partial(NgramIdxBuild(models, 1));
+        built = partial != nullptr;
+    }
+    EXPECT_TRUE(built);
     NgramIdxDestroy(nullptr);
 }
 

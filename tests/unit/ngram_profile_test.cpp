@@ -115,7 +115,7 @@ TEST(NgramProfileSort, CountSelectsListAndTiesKeepTableOrder) {
 
 TEST(NgramProfileSort, FullListDropsFurtherMembers) {
     std::vector<std::pair<std::string, int32_t>> keys;
-    for (int n = 0; n < 120; ++n) keys.push_back({"k" + std::to_string(n), 1});
+    for (int n = 0; n < 120; ++n) keys.push_back({std::string("k").append(std::to_string(n)), 1});
     ProfilePtr profile = ranked_with(keys);
     ASSERT_EQ(profile->rankLists[499][0], NGRAM_RANK_MEMBERS);
     std::vector<int32_t> used;
@@ -143,7 +143,7 @@ TEST(NgramProfileCompute, ExampleScores) {
     std::vector<std::pair<std::string, int32_t>> keys;
     std::vector<std::string> order;
     for (int n = 0; n < 450; ++n) {
-        keys.push_back({"m" + std::to_string(n), 450 - n});
+        keys.push_back({std::string("m").append(std::to_string(n)), 450 - n});
         if (n < 400) order.push_back(keys.back().first);
     }
     EXPECT_EQ(NgramPrfCompute(ranked_with(keys).get(), model_with(order).get()), 1.0f);
@@ -152,7 +152,7 @@ TEST(NgramProfileCompute, ExampleScores) {
 
     // The distance is not capped: rank 1000 for the only n-gram.
     std::vector<std::string> far;
-    for (int n = 0; n < 999; ++n) far.push_back("f" + std::to_string(n));
+    for (int n = 0; n < 999; ++n) far.push_back(std::string("f").append(std::to_string(n)));
     far.push_back("zz");
     EXPECT_EQ(NgramPrfCompute(ranked_with({{"zz", 1}}).get(), model_with(far).get()),
               static_cast<float>(1.0 - 999.0 / 400.0));
