@@ -18,9 +18,12 @@ from prepare import profiles  # noqa: E402
 # - Real sentences of 40 bytes or more keep at least 27 bytes after compaction, so 16 leaves
 #   every one of them classified while scraps such as "asdf 1234" answer "un" (digits-only
 #   text compacts to nothing and answers "un" at any setting).
-# - 0.20 is the highest score threshold that still answers 99 % of real 40+ byte sentences;
-#   it turns about half of random-letter and keyboard-mash strings into "un" (all of them only
-#   from 0.34, which would silence a sixth of the real sentences).
+# - 0.20 is the highest score threshold that still answers 99 % of real 40+ byte sentences.
+#   It turns every digits-only string, about two thirds of keyboard mash and few random-letter
+#   strings into "un": random letters score like short real text. What binds is Chinese,
+#   Japanese and Korean in their multi-byte legacy charsets, whose short sentences score low
+#   (no spaces, so most of their 3- to 5-byte n-grams are in no profile); without them the
+#   threshold could rise to 0.26 (all keyboard mash, a third of random letters).
 MINSIZE = 16
 MINSCORE = 0.2
 
