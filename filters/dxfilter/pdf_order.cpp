@@ -7,7 +7,8 @@
 // read in logical order as the bidirectional algorithm would have laid them
 // out: on a right-to-left page right to left, except that runs of
 // left-to-right words keep their order; on a left-to-right page left to
-// right, except that runs of right-to-left words are reversed.
+// right, except that runs of right-to-left words are reversed. Pieces of
+// one line that poppler made lines of their own are joined first.
 #include "filters/dxfilter/pdf_order.h"
 
 #include <algorithm>
