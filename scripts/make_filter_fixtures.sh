@@ -7,7 +7,8 @@
 # its expected format code and a word its extracted text must contain.
 #
 # Needs: pandoc libreoffice-writer-nogui libreoffice-calc-nogui
-#        libreoffice-impress-nogui fonts-wqy-microhei imagemagick zip gcc python3
+#        libreoffice-impress-nogui fonts-wqy-microhei fonts-noto-core imagemagick zip
+#        gcc python3
 set -eu
 cd "$(dirname "$0")/.."
 OUT="$PWD/tests/data/dxfilter"
