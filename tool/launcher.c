@@ -57,10 +57,10 @@ static int cut_last_component(char *path) {
     return 1;
 }
 
-int main(int argc, char **argv) {
-    char *self = own_path(argc > 0 ? argv[0] : NULL);
-    if (!self) return fail("cannot find its own location", NULL, errno);
-
+/* Replaces the process with the tool of the installation that `self` (the
+ * launcher's resolved path) belongs to; returns only on failure, with the exit
+ * status. */
+static int run_tool(char *self, int argc, char **argv) {
     /* <root>/bin/glotta -> <root>; a root of "/" becomes the empty prefix. */
     char *root = self;
     if (!cut_last_component(root) || !cut_last_component(root)) root[0] = '\0';
@@ -76,20 +76,37 @@ int main(int argc, char **argv) {
     const char *old = getenv(kLibVariable);
     const size_t old_length = old ? strlen(old) : 0;
     char *libpath = malloc(bin_length + 1 + old_length + 1);
-    if (!libpath) return fail("out of memory", NULL, ENOMEM);
-    memcpy(libpath, tool, bin_length);
-    libpath[bin_length] = '\0';
-    if (old_length > 0) {
-        libpath[bin_length] = ':';
-        memcpy(libpath + bin_length + 1, old, old_length + 1);
-    }
-    if (setenv(kLibVariable, libpath, 1) != 0) return fail("cannot set", kLibVariable, errno);
-
-    if (argc > 0) {
-        execv(tool, argv);
+    int status;
+    if (!libpath) {
+        status = fail("out of memory", NULL, ENOMEM);
     } else {
-        char *const fallback[] = {tool, NULL};
-        execv(tool, fallback);
+        memcpy(libpath, tool, bin_length);
+        libpath[bin_length] = '\0';
+        if (old_length > 0) {
+            libpath[bin_length] = ':';
+            memcpy(libpath + bin_length + 1, old, old_length + 1);
+        }
+        if (setenv(kLibVariable, libpath, 1) != 0) {
+            status = fail("cannot set", kLibVariable, errno);
+        } else {
+            if (argc > 0) {
+                execv(tool, argv);
+            } else {
+                char *const fallback[] = {tool, NULL};
+                execv(tool, fallback);
+            }
+            status = fail("cannot run", tool, errno);
+        }
     }
-    return fail("cannot run", tool, errno);
+    free(libpath);
+    free(tool);
+    return status;
+}
+
+int main(int argc, char **argv) {
+    char *self = own_path(argc > 0 ? argv[0] : NULL);
+    if (!self) return fail("cannot find its own location", NULL, errno);
+    const int status = run_tool(self, argc, argv);
+    free(self);
+    return status;
 }
