@@ -69,5 +69,15 @@ mkdir -p "$DATA"
   echo "build_data: trained $id-$cs" >&2
 done
 
+# A full run also removes profiles that the language table no longer names.
+if [[ $# -eq 0 ]]; then
+  "$PY" "$ROOT/scripts/data/write_config.py" --profiles | while read -r id name cs textdir; do
+    echo "$id-$cs.lm"
+  done | sort -u >"$TRAIN/wanted.txt"
+  for lm in "$DATA"/*.lm; do
+    grep -qxF "$(basename "$lm")" "$TRAIN/wanted.txt" || { rm -f "$lm"; echo "build_data: removed $(basename "$lm")" >&2; }
+  done
+fi
+
 "$PY" "$ROOT/scripts/data/write_config.py" --write "$DATA"
 echo "build_data: data/ is up to date" >&2

@@ -7,7 +7,8 @@
 # its expected format code and a word its extracted text must contain.
 #
 # Needs: pandoc libreoffice-writer-nogui libreoffice-calc-nogui
-#        libreoffice-impress-nogui fonts-wqy-microhei imagemagick zip gcc python3
+#        libreoffice-impress-nogui fonts-wqy-microhei fonts-noto-core imagemagick zip
+#        gcc python3
 set -eu
 cd "$(dirname "$0")/.."
 OUT="$PWD/tests/data/dxfilter"
@@ -195,14 +196,15 @@ row text/es-docbook.sgml 209 -
 # Right-to-left text as PDF: LibreOffice's plain-text import (left-to-right
 # paragraphs in a fixed-pitch font, as the accuracy benchmark makes them), a
 # Writer document with right-to-left paragraphs in a proportional font, and
-# Arabic inside an English line. The extracted text must equal these lines.
-rtl_ar="لكل شخص الحق في التعليم ولا يجوز التمييز بين الناس
+# Arabic inside an English line. The extracted text must equal these lines
+# (with a zero-width non-joiner, a combining hamza and a full stop).
+rtl_ar="لكل شخص الحق في التعليم، ولا يجوز التمييز بين الناس.
 ويجب أن تكون الأسرة محمية من قبل المجتمع والدولة"
-rtl_fa="هر کس حق دارد که از آزادی فکر و وجدان و مذهب برخوردار باشد
+rtl_fa="هر کس حق دارد که از آزادی فکر و وجدان و مذهب بهره‌مند شود
 هیچ کس را نباید بر خلاف قانون توقیف یا حبس کرد"
 rtl_he="כל אדם זכאי לחירות ולביטחון אישי
 לא יהיה אדם נתון לעינויים או ליחס אכזרי"
-rtl_ur="ہر شخص کو آزادی کا حق ہے
+rtl_ur="ہر انسان کو آزادیٔ فکر اور آزادیٔ ضمیر کا حق ہے
 کسی کو غلام بنا کر نہیں رکھا جائے گا"
 rtl_mixed="The Arabic word سلام عليكم means peace be upon you
 Version 2 of the text"

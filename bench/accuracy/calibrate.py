@@ -205,13 +205,39 @@ def main():
     out.append("best score of real sentences: min %.3f  1%% %.3f  5%% %.3f  median %.3f" % (
         sc[0], sc[len(sc) // 100], sc[len(sc) // 20], sc[len(sc) // 2]))
     out.append("")
-    out.append("minscore  junk->un  real answered  real right")
+    # The kinds of junk a user means by "not text": digits, random letters, keyboard mash.
+    # Random accented, Cyrillic and high-byte strings are reported apart.
+    named = ("digits", "random-ascii", "keyboard-mash")
+    # Chinese, Japanese and Korean in their multi-byte legacy charsets are words without
+    # spaces: most of a short sentence's 3- to 5-byte n-grams span characters and are in no
+    # profile, so such sentences score low whatever the profiles hold. They are shown apart.
+    cjk = ("gb", "big5", "sjis", "euc-jp", "euc-ksc")
+
+    def share(items, ms):
+        return 100.0 * sum(1 for s in items if s < ms) / max(1, len(items))
+
+    # An answer of "un" (text that compacts to nothing or to minsize bytes or fewer) counts as
+    # a score below every threshold.
+    jr = [(lang, -1.0 if lang == "un" else s, n) for lang, s, n in jr]
+    rr = [(lang, -1.0 if lang == "un" else s, n) for lang, s, n in rr]
+    by_kind = {k: [s for (kk, _), (_, s, _) in zip(junks, jr) if kk == k] for k in kinds}
+    named_sc = [s for k in named for s in by_kind[k]]
+    real_cjk = [s for (_, cs, _), (_, s, _) in zip(reals, rr) if cs in cjk]
+    real_other = [s for (_, cs, _), (_, s, _) in zip(reals, rr) if cs not in cjk]
+    out.append("junk answering \"un\" by kind, and real sentences answered (%), by minscore:")
+    out.append("minscore  " + "  ".join("%-8s" % k[:8] for k in named) + "  named   " +
+               "  ".join("%-8s" % k[:8] for k in kinds if k not in named) +
+               "  all junk  real  real-not-CJK  real-CJK-legacy  real right")
     for ms in [x / 100 for x in range(0, 61, 2)]:
-        j = sum(1 for (_, s, _) in jr if s < ms) / len(jr)
-        ans = sum(1 for (_, s, _) in rr if s >= ms) / len(rr)
         right = sum(1 for (lang, _, _), (got, s, _) in zip(reals, rr) if s >= ms and got == lang)
-        out.append("  %.2f    %6.1f%%   %6.1f%%        %6.1f%%" % (
-            ms, 100 * j, 100 * ans, 100 * right / len(rr)))
+        out.append("  %.2f    " % ms +
+                   "  ".join("%6.1f  " % share(by_kind[k], ms) for k in named) +
+                   "  %6.1f  " % share(named_sc, ms) +
+                   "  ".join("%6.1f  " % share(by_kind[k], ms) for k in kinds if k not in named) +
+                   "  %6.1f    %5.1f  %8.1f      %8.1f         %6.1f" % (
+                       share([s for _, s, _ in jr], ms), 100 - share([s for _, s, _ in rr], ms),
+                       100 - share(real_other, ms), 100 - share(real_cjk, ms),
+                       100.0 * right / len(rr)))
     lens = sorted(n for _, _, n in rr)
     out.append("")
     out.append("compacted length of real 40+ byte sentences: min %d, 1%% %d" % (

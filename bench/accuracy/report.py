@@ -166,6 +166,12 @@ def main(results=None, tool="glotta"):
         charset_row(cs, [r for r in leg if r["cs"] == cs])
     if leg:
         charset_row("**all**", leg)
+        # Pure-ASCII bytes carry no sign of their charset: they read the same in every charset
+        # here, and pure ASCII is always answered "1252".
+        for r in leg:
+            with open(r["path"], "rb") as f:
+                r["ascii"] = max(f.read(), default=0) < 0x80
+        charset_row("**all but pure-ASCII samples**", [r for r in leg if not r["ascii"]])
     hc = [r for r in rows if r["variant"] == "htmlcs"]
     for r in hc:
         r["gdec"] = decodes_same(r["path"], r["cs"], r["gcs"])

@@ -7,7 +7,8 @@
 // read in logical order as the bidirectional algorithm would have laid them
 // out: on a right-to-left page right to left, except that runs of
 // left-to-right words keep their order; on a left-to-right page left to
-// right, except that runs of right-to-left words are reversed.
+// right, except that runs of right-to-left words are reversed. Pieces of
+// one line that poppler made lines of their own are joined first.
 #include "filters/dxfilter/pdf_order.h"
 
 #include <algorithm>
@@ -222,29 +223,71 @@ struct Run {
     bool forward;  // read left to right
 };
 
-// The words of one line in logical order, with the spaces between them.
-std::string order_line(std::u32string_view line, std::vector<int> &boxOf,
+// A line in visual order: its words left to right, and gap[i] telling
+// whether a space separates words i and i+1.
+struct VisualLine {
+    std::vector<Word> words;
+    std::vector<bool> gap;
+};
+
+VisualLine visual_line(std::u32string_view line, std::vector<int> &boxOf,
                        std::span<const PdfBox> boxes, bool rightToLeft) {
-    std::vector<Word> words = cut_words(line, boxOf);
-    size_t n = words.size();
-    for (Word &w : words) fix_ligatures(w, boxes);
-    // Visual order, left to right, and gap[i]: whether a space separates the
-    // words at visual positions i and i+1.
-    std::vector<const Word *> vis(n);
-    std::vector<bool> gap(n > 0 ? n - 1 : 0, true);
-    for (size_t i = 0; i < n; ++i) vis[i] = rightToLeft ? &words[n - 1 - i] : &words[i];
+    VisualLine v;
+    v.words = cut_words(line, boxOf);
+    size_t n = v.words.size();
+    for (Word &w : v.words) fix_ligatures(w, boxes);
+    v.gap.assign(n > 0 ? n - 1 : 0, true);
     if (!rightToLeft) {
-        for (size_t i = 0; i + 1 < n; ++i) gap[i] = words[i].spaceAfter;
-    } else if (n > 1) {
-        // Poppler reversed the words of the line but not its space flags, which
-        // tell the gap on each word's right: the leftmost gap is lost and
-        // measured instead.
-        for (size_t i = 1; i + 1 < n; ++i) gap[i] = words[n - 1 - i].spaceAfter;
-        double l1, l2, lh, r1, r2, rh;
-        if (extent(*vis[0], boxes, l1, l2, lh) && extent(*vis[1], boxes, r1, r2, rh))
-            gap[0] = r1 - l2 > 0.1 * std::max(lh, rh);
+        for (size_t i = 0; i + 1 < n; ++i) v.gap[i] = v.words[i].spaceAfter;
+        return v;
     }
-    auto dir = [&](size_t i) { return vis[i]->dir; };
+    // Poppler reversed the words of the line but not its space flags, which
+    // tell the gap on each word's right: the leftmost gap is lost and
+    // measured instead.
+    std::reverse(v.words.begin(), v.words.end());
+    for (size_t i = 1; i + 1 < n; ++i) v.gap[i] = v.words[i].spaceAfter;
+    double l1, l2, lh, r1, r2, rh;
+    if (n > 1 && extent(v.words[0], boxes, l1, l2, lh) && extent(v.words[1], boxes, r1, r2, rh))
+        v.gap[0] = r1 - l2 > 0.1 * std::max(lh, rh);
+    return v;
+}
+
+// Punctuation that takes the direction of its surroundings.
+bool is_weak_stop(char32_t c) {
+    return c == U'.' || c == U',' || c == U'!' || c == U'?' || c == U':' || c == U';' ||
+           c == 0x060C;
+}
+
+// A right-to-left paragraph that its writer laid out left to right puts the
+// full stop after its last word at the right end of the line, where reading
+// right to left takes it for the start of the line's first word (or of the
+// word after the stop). Stops in front of a right-to-left letter go back to
+// the end of the word before, or of the line.
+void move_stops(std::vector<std::u32string> &texts, std::vector<bool> &spaced) {
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::u32string &t = texts[i];
+        size_t n = 0;
+        while (n < t.size() && is_weak_stop(t[n])) ++n;
+        bool alone = n == t.size() && i == 0 && texts.size() > 1;
+        bool beforeLetter = n < t.size() && is_right_to_left(t[n]);
+        if (n == 0 || (!alone && !beforeLetter)) continue;
+        std::u32string stops = t.substr(0, n);
+        t.erase(0, n);
+        (i == 0 ? texts.back() : texts[i - 1]) += stops;
+    }
+    // A first word that was nothing but stops is gone.
+    if (!texts.empty() && texts[0].empty()) {
+        texts.erase(texts.begin());
+        spaced.erase(spaced.begin());
+        if (!spaced.empty()) spaced[0] = false;
+    }
+}
+
+// The words of a visual line in logical order, with the spaces between them.
+std::string read_line(const VisualLine &v, bool rightToLeft) {
+    size_t n = v.words.size();
+    const std::vector<bool> &gap = v.gap;
+    auto dir = [&](size_t i) { return v.words[i].dir; };
     std::vector<Run> runs;
     if (rightToLeft) {
         for (size_t i = n; i-- > 0;) {
@@ -267,24 +310,64 @@ std::string order_line(std::u32string_view line, std::vector<int> &boxOf,
             i = hi;
         }
     }
-    std::string out;
-    bool first = true;
+    // The words in reading order, each with whether a space comes before it.
+    std::vector<std::u32string> texts;
+    std::vector<bool> spaced;
     for (const Run &r : runs) {
-        if (!first && (rightToLeft ? gap[r.hi] : gap[r.lo - 1])) out += ' ';
         for (size_t k = 0; k <= r.hi - r.lo; ++k) {
             size_t at = r.forward ? r.lo + k : r.hi - k;
-            if (k > 0 && (r.forward ? gap[at - 1] : gap[at])) out += ' ';
-            for (char32_t c : vis[at]->text) {
-                if (char32_t alef = lam_alef_alef(c)) {
-                    encode(kLam, out);
-                    c = alef;
-                }
-                encode(c, out);
-            }
+            bool space = k > 0 ? (r.forward ? gap[at - 1] : gap[at])
+                               : !texts.empty() && (rightToLeft ? gap[r.hi] : gap[r.lo - 1]);
+            texts.push_back(v.words[at].text);
+            spaced.push_back(space);
         }
-        first = false;
+    }
+    if (rightToLeft) move_stops(texts, spaced);
+    std::string out;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (spaced[i]) out += ' ';
+        for (char32_t c : texts[i]) {
+            if (char32_t alef = lam_alef_alef(c)) {
+                encode(kLam, out);
+                c = alef;
+            }
+            encode(c, out);
+        }
     }
     return out;
+}
+
+// Where a line of poppler's text lies on the page.
+struct LineBox {
+    size_t start, end;  // characters of the text
+    bool known = false;
+    double x1 = 1e300, x2 = -1e300, y1 = 1e300, y2 = -1e300;
+};
+
+// Poppler makes separate lines of pieces that overlap the rest of their line
+// (letters after a zero-width non-joiner drawn in another font, combining
+// marks): consecutive lines at the same height belong together when they
+// cover the line without a gap. The number of lines from `k` on that make up
+// one line.
+size_t pieces_of_line(std::span<const LineBox> lines, size_t k) {
+    size_t n = 1;
+    for (; k + n < lines.size(); ++n) {
+        const LineBox &a = lines[k + n - 1], &b = lines[k + n];
+        double h = std::min(a.y2 - a.y1, b.y2 - b.y1);
+        if (!a.known || !b.known || h <= 0 || std::min(a.y2, b.y2) - std::max(a.y1, b.y1) < 0.5 * h)
+            break;
+    }
+    if (n == 1) return 1;
+    std::vector<const LineBox *> byX;
+    for (size_t i = 0; i < n; ++i) byX.push_back(&lines[k + i]);
+    std::sort(byX.begin(), byX.end(),
+              [](const LineBox *a, const LineBox *b) { return a->x1 < b->x1; });
+    double reach = byX[0]->x2;
+    for (const LineBox *l : byX) {
+        if (l->x1 > reach + 0.5 * (l->y2 - l->y1)) return 1;
+        reach = std::max(reach, l->x2);
+    }
+    return n;
 }
 
 }  // namespace
@@ -324,24 +407,67 @@ std::string PdfLogicalText(std::string_view utf8, std::span<const PdfBox> boxes,
         for (size_t i = 0; i < text.size(); ++i)
             if (!is_embedding_mark(text[i])) boxOf[i] = next++;
     }
+    std::vector<LineBox> lines;
+    for (size_t start = 0;;) {
+        size_t end = std::min(text.find(kFeed, start), text.size());
+        LineBox line{start, end};
+        for (size_t i = start; i < end; ++i) {
+            if (boxOf[i] < 0 || text[i] == kSpace) continue;
+            const PdfBox &b = boxes[static_cast<size_t>(boxOf[i])];
+            line.known = true;
+            line.x1 = std::min(line.x1, b.x1), line.x2 = std::max(line.x2, b.x2);
+            line.y1 = std::min(line.y1, b.y1), line.y2 = std::max(line.y2, b.y2);
+        }
+        lines.push_back(line);
+        if (end == text.size()) break;
+        start = end + 1;
+    }
     std::string out;
     out.reserve(utf8.size());
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(kFeed, start);
-        if (end == std::u32string::npos) end = text.size();
-        std::u32string_view line(text.data() + start, end - start);
-        std::vector<int> lineBoxes(boxOf.begin() + static_cast<std::ptrdiff_t>(start),
-                                   boxOf.begin() + static_cast<std::ptrdiff_t>(end));
-        bool marked = std::any_of(line.begin(), line.end(), is_bidi_control);
-        if (rightToLeft || marked) {
-            out += order_line(line, lineBoxes, boxes, rightToLeft);
+    for (size_t k = 0; k < lines.size();) {
+        std::u32string_view line(text.data() + lines[k].start, lines[k].end - lines[k].start);
+        auto boxesOf = [&](const LineBox &l) {
+            return std::vector<int>(boxOf.begin() + static_cast<std::ptrdiff_t>(l.start),
+                                    boxOf.begin() + static_cast<std::ptrdiff_t>(l.end));
+        };
+        size_t group = rightToLeft ? pieces_of_line(lines, k) : 1;
+        if (group > 1) {
+            // The words of all pieces left to right (a combining mark before
+            // the letter it stands on, by their middles), with a space where
+            // two words do not touch.
+            struct Placed {
+                Word word;
+                double x1, x2, h;
+            };
+            std::vector<Placed> placed;
+            for (size_t i = k; i < k + group; ++i) {
+                std::u32string_view part(text.data() + lines[i].start,
+                                         lines[i].end - lines[i].start);
+                std::vector<int> partBoxes = boxesOf(lines[i]);
+                for (Word &w : visual_line(part, partBoxes, boxes, true).words) {
+                    Placed p{std::move(w), 0, 0, 0};
+                    if (extent(p.word, boxes, p.x1, p.x2, p.h)) placed.push_back(std::move(p));
+                }
+            }
+            std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) {
+                return a.x1 + a.x2 < b.x1 + b.x2;
+            });
+            VisualLine whole;
+            for (size_t i = 0; i < placed.size(); ++i) {
+                if (i > 0)
+                    whole.gap.push_back(placed[i].x1 - placed[i - 1].x2 >
+                                        0.1 * std::max(placed[i].h, placed[i - 1].h));
+                whole.words.push_back(std::move(placed[i].word));
+            }
+            out += read_line(whole, true);
+        } else if (rightToLeft || std::any_of(line.begin(), line.end(), is_bidi_control)) {
+            std::vector<int> lineBoxes = boxesOf(lines[k]);
+            out += read_line(visual_line(line, lineBoxes, boxes, rightToLeft), rightToLeft);
         } else {
             for (char32_t c : line) encode(c, out);
         }
-        if (end == text.size()) break;
-        out += '\n';
-        start = end + 1;
+        k += group;
+        if (k < lines.size()) out += '\n';
     }
     return out;
 }

@@ -29,7 +29,9 @@ bool PdfPageIsRightToLeft(std::string_view utf8);
 bool PdfHasBidi(std::string_view utf8);
 
 // `utf8` in logical order, without directional controls, with lam-alef
-// ligatures (also as presentation forms) as lam followed by alef. `boxes`
+// ligatures (also as presentation forms) as lam followed by alef, and on a
+// right-to-left page with the pieces of a line that poppler split joined
+// and paragraph-ending stops at the end of their line. `boxes`
 // holds one box per character of `utf8` other than the embedding marks, in
 // the same order (poppler's text layout); when its size does not fit, the
 // text is reordered without it (a ligature then stays as poppler gave it).

@@ -88,7 +88,9 @@ def keep_paragraph(par, lang, script):
     """True when the paragraph is prose of the language's script."""
     if len(par) < 12:
         return False
-    letters = [c for c in par if c.isalpha()]
+    # Vowel signs and other combining marks belong to the letters they sit on (Devanagari
+    # writes most vowels with them).
+    letters = [c for c in par if c.isalpha() or unicodedata.category(c) in ("Mn", "Mc")]
     nonspace = sum(1 for c in par if not c.isspace())
     if not nonspace or len(letters) < 0.6 * nonspace:
         return False

@@ -8,8 +8,9 @@ One row per language identifier. Sources name where its running text comes from:
   debref    debian-reference-<x> packages
   iguide    language directories of installation-guide-amd64
   latin     Serbian: the Cyrillic text is also transliterated to Latin letters for these charsets
-  fold      also a "1252" profile of the text with the letters 1252 lacks typed without their
-            diacritics, for plain-ASCII writing (pure ASCII is compared with 1252 profiles only)
+  fold      also a "1252" profile of the text typed without diacritics, for plain-ASCII writing
+            of a language whose legacy code page is not 1252 (pure ASCII is compared with 1252
+            profiles only)
 
 Charsets are the names the engine reports. "utf8" profiles serve Latin, Arabic and Devanagari
 text that arrives as Unicode; Cyrillic Unicode text is classified in "1251"; every other charset
@@ -24,7 +25,10 @@ BALTIC = ["1257", "utf8"]
 
 LANGS = {
     # Languages of the built-in table.
-    "en": dict(name="English", script="Latin", charsets=WEST, udhr=["eng"], ddtp=["en"],
+    # English profiles are compared with every text whatever its charset, so one profile in
+    # 1252 serves UTF-8 text as well; a second one in UTF-8 would only compete with it for the
+    # charset of legacy text.
+    "en": dict(name="English", script="Latin", charsets=["1252"], udhr=["eng"], ddtp=["en"],
                fortunes=[("fortunes-min", "")], debref=["en"], iguide=["en"]),
     "fr": dict(name="French", script="Latin", charsets=WEST, udhr=["fra"], ddtp=["fr"],
                man=[("manpages-fr", "fr")], debref=["fr"], iguide=["fr"]),
@@ -52,7 +56,10 @@ LANGS = {
     "fi": dict(name="Finnish", script="Latin", charsets=WEST, udhr=["fin"], ddtp=["fi"],
                man=[("manpages-fi", "fi")]),
     "is": dict(name="Icelandic", script="Latin", charsets=WEST, udhr=["isl"]),
-    "et": dict(name="Estonian", script="Latin", charsets=["1257", "1252", "utf8"], udhr=["est"]),
+    # Estonian's Windows code page is 1257. Its letters õ ä ö ü have the same bytes in 1252, so
+    # a second, accented 1252 profile could only disagree with the 1257 one about the label of
+    # the same bytes; plain-ASCII Estonian gets a folded 1252 profile as Latvian does.
+    "et": dict(fold=True, name="Estonian", script="Latin", charsets=BALTIC, udhr=["est"]),
     "lv": dict(fold=True, name="Latvian", script="Latin", charsets=BALTIC, udhr=["lav"]),
     "lt": dict(fold=True, name="Lithuanian", script="Latin", charsets=BALTIC, udhr=["lit"]),
     "pl": dict(fold=True, name="Polish", script="Latin", charsets=CENTRAL, udhr=["pol"], ddtp=["pl"],

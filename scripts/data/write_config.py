@@ -18,9 +18,12 @@ from prepare import profiles  # noqa: E402
 # - Real sentences of 40 bytes or more keep at least 27 bytes after compaction, so 16 leaves
 #   every one of them classified while scraps such as "asdf 1234" answer "un" (digits-only
 #   text compacts to nothing and answers "un" at any setting).
-# - 0.20 is the highest score threshold that still answers 99 % of real 40+ byte sentences;
-#   it turns about half of random-letter and keyboard-mash strings into "un" (all of them only
-#   from 0.34, which would silence a sixth of the real sentences).
+# - 0.20 is the highest score threshold that still answers 99 % of real 40+ byte sentences.
+#   It turns every digits-only string, about two thirds of keyboard mash and few random-letter
+#   strings into "un": random letters score like short real text. What binds is Chinese,
+#   Japanese and Korean in their multi-byte legacy charsets, whose short sentences score low
+#   (no spaces, so most of their 3- to 5-byte n-grams are in no profile); without them the
+#   threshold could rise to 0.26 (all keyboard mash, a third of random letters).
 MINSIZE = 16
 MINSCORE = 0.2
 
@@ -29,15 +32,19 @@ MINSCORE = 0.2
 PRIORITY = ("en es fr de pt ru it nl ja zh ko ar tr pl sv da nb fi cs hu ro el he th uk id vi "
             "fa hi ca hr sr sk bg zt gl nn bs ms sl lt lv et is eu sq mk be ur mr ne sw af tl "
             "lb cy ga eo mt az").split()
-CHARSET_ORDER = ["utf8", "1252", "1250", "iso-8859-2", "1257", "1254", "1251", "koi8-r",
+CHARSET_ORDER = ["1252", "1250", "iso-8859-2", "1257", "1254", "1251", "koi8-r",
                  "iso-8859-5", "866", "1256", "1253", "iso-8859-7", "1255", "iso-8859-8", "874",
-                 "sjis", "euc-jp", "gb", "big5", "euc-ksc"]
+                 "sjis", "euc-jp", "gb", "big5", "euc-ksc", "utf8"]
 
 
 def order_key(name):
     lang, cs = name[:-3].split("-", 1)
     p = PRIORITY.index(lang) if lang in PRIORITY else len(PRIORITY)
     c = CHARSET_ORDER.index(cs) if cs in CHARSET_ORDER else len(CHARSET_ORDER)
+    # A plain-ASCII "1252" profile comes after the language's own legacy charsets, so that
+    # on equal scores the charset that can hold the language's letters is reported.
+    if cs == "1252" and LANGS.get(lang, {}).get("fold"):
+        c = len(CHARSET_ORDER) - 1.5
     return (p, lang, c, cs)
 
 

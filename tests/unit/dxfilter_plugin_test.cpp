@@ -308,12 +308,14 @@ TEST_F(DxFilterPlugin, WordProcessorFormatsGiveTheSameText) {
 }
 
 TEST_F(DxFilterPlugin, RightToLeftPdfTextComesInLogicalOrder) {
-    // Every line whole, its words in reading order, no directional marks, and
-    // lam-alef (ولا، الأسرة، خلاف) as lam followed by alef: from plain-text
-    // imports (left-to-right paragraphs, fixed pitch), from right-to-left
-    // paragraphs in a proportional font, and inside an English line.
+    // Every line whole, its words in reading order, no directional marks,
+    // lam-alef (ولا، الأسرة، خلاف) as lam followed by alef, the full stop at
+    // the end, letters after a zero-width non-joiner and a combining hamza in
+    // their words: from plain-text imports (left-to-right paragraphs, fixed
+    // pitch), from right-to-left paragraphs in a proportional font, and
+    // inside an English line.
     const std::string arabic =
-        "لكل شخص الحق في التعليم ولا يجوز التمييز بين الناس\n"
+        "لكل شخص الحق في التعليم، ولا يجوز التمييز بين الناس.\n"
         "ويجب أن تكون الأسرة محمية من قبل المجتمع والدولة\n";
     struct {
         const char *file;
@@ -322,13 +324,14 @@ TEST_F(DxFilterPlugin, RightToLeftPdfTextComesInLogicalOrder) {
         {"docs/ar.pdf", arabic},
         {"docs/ar-rtl.pdf", arabic},
         {"docs/fa.pdf",
-         "هر کس حق دارد که از آزادی فکر و وجدان و مذهب برخوردار باشد\n"
+         "هر کس حق دارد که از آزادی فکر و وجدان و مذهب بهره\u200cمند "
+         "شود\n"
          "هیچ کس را نباید بر خلاف قانون توقیف یا حبس کرد\n"},
         {"docs/he.pdf",
          "כל אדם זכאי לחירות ולביטחון אישי\n"
          "לא יהיה אדם נתון לעינויים או ליחס אכזרי\n"},
         {"docs/ur.pdf",
-         "ہر شخص کو آزادی کا حق ہے\n"
+         "ہر انسان کو آزادیٔ فکر اور آزادیٔ ضمیر کا حق ہے\n"
          "کسی کو غلام بنا کر نہیں رکھا جائے گا\n"},
         {"docs/en-ar.pdf",
          "The Arabic word سلام عليكم means peace be upon you\n"
