@@ -66,17 +66,7 @@ inline std::string Utf16(const std::string &latin1) {
     return Utf16(wide);
 }
 
-// Everything written to a log file so far.
-inline std::string LogText(FILE *file) {
-    if (!file) return "";
-    fflush(file);
-    std::string out(static_cast<size_t>(ftell(file)), '\0');
-    rewind(file);
-    out.resize(fread(out.data(), 1, out.size(), file));
-    fseek(file, 0, SEEK_END);
-    return out;
-}
-
+using glotta_test::LogText;
 using glotta_test::TempDir;
 
 // Writes DIR/ID-CHARSET.lm, the ranking of `text`; returns the file name.
