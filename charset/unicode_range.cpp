@@ -110,14 +110,65 @@ constexpr ScoreName kLoggedScores[] = {
     {Lang_Turkish, "Score[Lang_Turkish]=%f, %d"},
 };
 
-void count_unit(uint32_t unit, int32_t counters[Lang_Count]) {
-    for (const ScriptRange &range : kScriptRanges) {
-        if (unit < range.low || unit > range.high) continue;
-        for (int8_t counter : range.counters) {
-            if (counter) ++counters[counter];
-        }
-        return;
+constexpr int kRowCount = static_cast<int>(sizeof kScriptRanges / sizeof kScriptRanges[0]);
+
+// The code units fall into 4096 groups of 16. In most groups every counted
+// unit (the ignored ones never reach the table) meets the same first row, or
+// none; the table names that row so that a unit costs one lookup instead of a
+// walk down the rows. The few groups that a row boundary cuts are walked.
+constexpr int kGroupShift = 4;
+constexpr uint8_t kNoRow = 0xFF;
+constexpr uint8_t kMixed = 0xFE;
+static_assert(kRowCount < kMixed);
+
+constexpr bool is_ignored(uint32_t unit) {
+    return unit <= 0x40 || unit == 0x30FB;
+}
+
+constexpr uint8_t first_row(uint32_t unit) {
+    for (int row = 0; row < kRowCount; ++row) {
+        if (unit >= kScriptRanges[row].low && unit <= kScriptRanges[row].high)
+            return static_cast<uint8_t>(row);
     }
+    return kNoRow;
+}
+
+struct GroupTable {
+    uint8_t row[0x10000 >> kGroupShift];
+};
+
+constexpr GroupTable make_group_table() {
+    GroupTable table{};
+    for (uint32_t group = 0; group < (0x10000 >> kGroupShift); ++group) {
+        const uint32_t low = group << kGroupShift, high = low + (1u << kGroupShift) - 1;
+        // The first row that touches the group decides it: if it covers every
+        // counted unit of the group, no earlier row can claim any of them.
+        uint8_t decided = kNoRow;
+        for (int row = 0; row < kRowCount && decided == kNoRow; ++row) {
+            const ScriptRange &range = kScriptRanges[row];
+            if (range.high < low || range.low > high) continue;
+            decided = static_cast<uint8_t>(row);
+            for (uint32_t unit = low; unit <= high; ++unit) {
+                if (!is_ignored(unit) && (unit < range.low || unit > range.high)) decided = kMixed;
+            }
+        }
+        table.row[group] = decided;
+    }
+    return table;
+}
+
+constexpr GroupTable kGroups = make_group_table();
+
+void count_row(uint8_t row, int32_t counters[Lang_Count]) {
+    if (row == kNoRow) return;
+    for (int8_t counter : kScriptRanges[row].counters) {
+        if (counter) ++counters[counter];
+    }
+}
+
+void count_unit(uint32_t unit, int32_t counters[Lang_Count]) {
+    const uint8_t row = kGroups.row[unit >> kGroupShift];
+    count_row(row == kMixed ? first_row(unit) : row, counters);
 }
 
 // Classifies the text by n-grams after converting it from 16-bit Unicode to
@@ -140,7 +191,7 @@ int classify_converted(LangContext *ctx, const unsigned char *text, int32_t leng
 }  // namespace
 
 int IsIgnore(uint32_t codeUnit) {
-    return (codeUnit <= 0x40 || codeUnit == 0x30FB) ? 1 : 0;
+    return is_ignored(codeUnit) ? 1 : 0;
 }
 
 int RecLangByRange(LangContext *ctx, const unsigned char *text, int32_t length, int bigEndian,

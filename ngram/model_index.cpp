@@ -147,6 +147,7 @@ void add_dense_row(const int16_t *row, const int32_t *starts, int32_t count, int
     }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) void add_dense_row_avx2(const int16_t *row, const int32_t *starts,
                                                         int32_t count, int16_t position,
                                                         int16_t *sums) {
@@ -164,6 +165,20 @@ __attribute__((target("avx2"))) void add_dense_row_avx2(const int16_t *row, cons
         memcpy(sums + j, &sum, sizeof sum);
     }
 }
+
+bool have_avx2() {
+    return __builtin_cpu_supports("avx2");
+}
+#else
+void add_dense_row_avx2(const int16_t *row, const int32_t *starts, int32_t count, int16_t position,
+                        int16_t *sums) {
+    add_dense_row(row, starts, count, position, sums);
+}
+
+bool have_avx2() {
+    return false;
+}
+#endif
 
 // Lanes in order of the models' charsets (then slots), so that the models a
 // request admits, which share a charset or a few, fill few whole vectors.
@@ -264,7 +279,7 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
         i = end;
     }
     index->stride = stride;
-    index->avx2 = __builtin_cpu_supports("avx2");
+    index->avx2 = have_avx2();
     if (rows > 0) {
         index->dense =
             static_cast<int16_t *>(vos_calloc(rows * static_cast<size_t>(stride), sizeof(int16_t)));
@@ -326,7 +341,7 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
 
 int NgramIdxUseWideVectors(NgramModelIndex *index, int enable) {
     if (!index) return 0;
-    index->avx2 = enable != 0 && __builtin_cpu_supports("avx2");
+    index->avx2 = enable != 0 && have_avx2();
     return index->avx2 ? 1 : 0;
 }
 

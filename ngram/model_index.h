@@ -5,8 +5,9 @@
  * for bit.
  *
  * Build the index once after the models are loaded; it only reads them then
- * and keeps no pointer to them. It is never changed after NgramIdxBuild, so
- * any number of threads may score with it at once without a lock. */
+ * and keeps no pointer to them. Scoring never changes it (only
+ * NgramIdxUseWideVectors does, before it is shared), so any number of threads
+ * may score with it at once without a lock. */
 #ifndef GLOTTA_NGRAM_MODEL_INDEX_H
 #define GLOTTA_NGRAM_MODEL_INDEX_H
 

@@ -293,11 +293,13 @@ class DocCounter {
     static constexpr int kStaged = NGRAM_MAX_LEN;
 
     static constexpr uint32_t kSlotMix = 0x9E3779B1u;
+    // Texts longer than this are scanned for their longest word first.
+    static constexpr int32_t kMeasuredWords = 8192;
 
     // Takes the free slot `s` that the probe for `key` ended on (after
     // growing the table when it is half full); false when it cannot grow.
     bool create(uint32_t s, uint64_t key, uint32_t hash, int n);
-    bool reserve(int32_t length);
+    bool reserve(int32_t length, int32_t longest_word);
     bool rehash();
     bool allocate_lists(int32_t capacity);
 
@@ -328,9 +330,10 @@ bool DocCounter::allocate_lists(int32_t capacity) {
     return true;
 }
 
-// Empties the table and makes room for a document of `length` bytes: a word
-// of L bytes adds at most L + 1 n-grams of each length.
-bool DocCounter::reserve(int32_t length) {
+// Empties the table and makes room for a document of `length` bytes whose
+// words have at most `longest_word` bytes: a word of L bytes adds at most
+// L + 1 n-grams of each length.
+bool DocCounter::reserve(int32_t length, int32_t longest_word) {
     // A failed count may leave keys that the creation order does not hold.
     if (failed_) {
         vos_free(slots_);
@@ -342,8 +345,9 @@ bool DocCounter::reserve(int32_t length) {
     distinct_ = 0;
     taken_ = 0;
     // About two distinct n-grams per byte is what natural text gives; the
-    // table grows for more.
-    const int64_t expected = std::min<int64_t>(2 * int64_t{length}, int64_t{1} << 20);
+    // table grows for more, and one huge text does not reserve a huge table
+    // up front.
+    const int64_t expected = std::min<int64_t>(2 * int64_t{length}, int64_t{1} << 16);
     int bits = 10;
     while (bits < 30 && (int64_t{1} << bits) < 2 * expected) ++bits;
     if (bits > bits_) {
@@ -358,7 +362,7 @@ bool DocCounter::reserve(int32_t length) {
     mask_ = (uint32_t{1} << bits_) - 1;
     shift_ = 32 - bits_;
     limit_ = static_cast<int32_t>((uint64_t{1} << bits_) / 2);
-    word_room_ = length + 2;
+    word_room_ = longest_word + 2;
     const int64_t capacity = int64_t{limit_} + int64_t{kStaged} * word_room_;
     if (capacity > INT32_MAX || !allocate_lists(static_cast<int32_t>(capacity))) return false;
     for (int n = 0; n < kStaged; ++n) {
@@ -422,7 +426,17 @@ bool DocCounter::create(uint32_t s, uint64_t key, uint32_t hash, int n) {
 }
 
 bool DocCounter::count(unsigned char *text, int32_t length) {
-    if (!reserve(length)) return false;
+    // The staged lists are sized for the longest word; for a short text the
+    // text's length bounds it well enough.
+    int32_t longest = length;
+    if (length > kMeasuredWords) {
+        longest = 0;
+        for (int32_t pos = 0, run = 0; pos < length; ++pos) {
+            run = is_word_byte(text[pos]) ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    if (!reserve(length, longest)) return false;
     // The probe state lives in locals so that it stays in registers while
     // counts are written; only create(), when the table is half full, can
     // change it.
@@ -661,13 +675,18 @@ int32_t NgramPrfTopNgrams(const NgramProfile *document,
         return -1;
     }
     const NgramHashTable &table = *document->table;
+    // Every member must name an entry in use; one bound covers both limits.
+    const auto used = static_cast<uint32_t>(std::max(0, std::min(table.nextFree, table.capacity)));
     int32_t p = 0;
     for (int32_t b = 0; b < NGRAM_RANK_LISTS && p < NGRAM_COMPARE_DEPTH; ++b) {
         const int32_t *list = document->rankLists[b];
-        if (list[0] < 0 || list[0] > NGRAM_RANK_MEMBERS) return -1;
-        for (int32_t k = 1; k <= list[0] && p < NGRAM_COMPARE_DEPTH; ++k) {
+        const int32_t members = list[0];
+        if (members == 0) continue;
+        if (members < 0 || members > NGRAM_RANK_MEMBERS) return -1;
+        const int32_t take = std::min(members, NGRAM_COMPARE_DEPTH - p);
+        for (int32_t k = 1; k <= take; ++k) {
             const int32_t index = list[k];
-            if (index < 0 || index >= table.nextFree || index >= table.capacity) return -1;
+            if (static_cast<uint32_t>(index) >= used) return -1;
             out[p++] = &table.entries[index];
         }
     }

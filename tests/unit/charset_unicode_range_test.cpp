@@ -76,6 +76,57 @@ TEST(UnicodeRange, DominantScript) {
     EXPECT_EQ(language, -1);
 }
 
+// Every code unit alone, against the block list written out independently of
+// the lookup the counting uses: a unit answers its block's script (Latin for
+// ASCII and Latin-1 letters, Chinese for the shared Han blocks), and a unit of
+// no block answers unknown.
+TEST(UnicodeRange, EveryUnitFindsItsBlock) {
+    struct Block {
+        uint32_t low, high;
+        int32_t language;
+    };
+    const Block blocks[] = {
+        {0x0370, 0x03FF, Lang_Greek},      {0x1F00, 0x1FFF, Lang_Greek},
+        {0x0600, 0x06FF, Lang_Arabic},     {0xFB50, 0xFDFF, Lang_Arabic},
+        {0xFE70, 0xFEFE, Lang_Arabic},     {0x0590, 0x05FF, Lang_Hebrew},
+        {0x3100, 0x312F, Lang_Chinese},    {0x31A0, 0x31BF, Lang_Chinese},
+        {0x3130, 0x318F, Lang_Korean},     {0xAC00, 0xD7A3, Lang_Korean},
+        {0xFFA1, 0xFFBE, Lang_Korean},     {0xFFC2, 0xFFC7, Lang_Korean},
+        {0xFFCA, 0xFFCF, Lang_Korean},     {0xFFD2, 0xFFD7, Lang_Korean},
+        {0xFFDA, 0xFFDC, Lang_Korean},     {0x3040, 0x30FF, Lang_Japanese},
+        {0xFF66, 0xFF9F, Lang_Japanese},   {0x2E80, 0x303F, Lang_Chinese},
+        {0x3200, 0x9FFF, Lang_Chinese},    {0xF900, 0xFAFF, Lang_Chinese},
+        {0x0400, 0x04FF, Lang_Russian},    {0x0E00, 0x0E7F, Lang_Thai},
+        {0x0041, 0x00FF, Lang_Latin},      {0x0100, 0x024F, Lang_LatinExt},
+        {0x1E00, 0x1EFF, Lang_LatinExt},   {0x0530, 0x058F, Lang_Armenian},
+        {0x0700, 0x074F, Lang_Syriac},     {0x0780, 0x07BF, Lang_Divehi},
+        {0x0900, 0x097F, Lang_Hindi},      {0x0980, 0x09FF, Lang_Bengali},
+        {0x0A00, 0x0A7F, Lang_Punjabi},    {0x0A80, 0x0AFF, Lang_Gujarati},
+        {0x0B00, 0x0B7F, Lang_Oriya},      {0x0B80, 0x0BFF, Lang_Tamil},
+        {0x0C00, 0x0C7F, Lang_Telugu},     {0x0C80, 0x0CFF, Lang_Kannada},
+        {0x0D00, 0x0D7F, Lang_Malayalam},  {0x0D80, 0x0DFF, Lang_Sinhala},
+        {0x0E80, 0x0EFF, Lang_Lao},        {0x0F00, 0x0FFF, Lang_Tibetan},
+        {0x1000, 0x109F, Lang_Myanmar},    {0x10A0, 0x10FF, Lang_Georgian},
+        {0x1200, 0x137F, Lang_Ethiopic},   {0x13A0, 0x13FF, Lang_Cherokee},
+        {0x1700, 0x177F, Lang_Philippine}, {0x1780, 0x17FF, Lang_Khmer},
+        {0x1800, 0x18AF, Lang_Mongolian},
+    };
+    for (uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
+        int32_t expected = Lang_Unknown;
+        for (const Block &block : blocks) {
+            if (unit >= block.low && unit <= block.high && !IsIgnore(unit)) {
+                expected = block.language;
+                break;
+            }
+        }
+        const unsigned char pair[2] = {static_cast<unsigned char>(unit & 0xFF),
+                                       static_cast<unsigned char>(unit >> 8)};
+        int32_t language = -1;
+        ASSERT_EQ(RecLangByRange(nullptr, pair, 2, 0, &language), 0);
+        ASSERT_EQ(language, expected) << std::hex << "U+" << unit;
+    }
+}
+
 TEST(UnicodeRange, DebugLog) {
     HandContext ctx;
     ctx.Debug();

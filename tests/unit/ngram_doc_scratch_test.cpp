@@ -129,7 +129,12 @@ TEST(NgramDocScratch, ManyDocumentsAndFastGrowingOnesEqualFreshProfiles) {
     for (int round = 0; round < 150; ++round) {
         std::string text;
         const size_t size = round % 10 == 9 ? 3000 + rng() % 9000 : rng() % 2500;
-        if (round % 7 == 3) {
+        if (round == 149) {
+            // A long text of short words ending in one long word.
+            while (text.size() < 15000) text += vocabulary[rng() % vocabulary.size()] + " ";
+            std::uniform_int_distribution<int> byte(0x40, 0xFF);
+            for (int i = 0; i < 10000; ++i) text.push_back(static_cast<char>(byte(rng)));
+        } else if (round % 7 == 3) {
             std::uniform_int_distribution<int> byte(0x40, 0xFF);
             while (text.size() < size) text.push_back(static_cast<char>(byte(rng)));
         } else {

@@ -128,6 +128,42 @@ TEST(NgramProfileSort, FullListDropsFurtherMembers) {
     }
 }
 
+// The n-grams scoring compares: at most 400, lists in order, members in
+// order; a list or member that does not fit the table makes the document
+// unscorable, unless it lies beyond the 400th n-gram.
+TEST(NgramProfileTop, WalksListsInOrderAndRefusesBadMembers) {
+    std::vector<std::pair<std::string, int32_t>> keys;
+    for (int n = 0; n < 450; ++n) {
+        keys.push_back({std::string("t").append(std::to_string(n)), 1 + n % 5});
+    }
+    ProfilePtr profile = ranked_with(keys);
+    const NgramHashEntry *top[NGRAM_COMPARE_DEPTH];
+    // 90 n-grams of each count from 5 down: four whole lists, then 40 of
+    // list 499 (count 1).
+    ASSERT_EQ(NgramPrfTopNgrams(profile.get(), top), NGRAM_COMPARE_DEPTH);
+    EXPECT_EQ(top[0]->count, 5);
+    EXPECT_EQ(top[89]->count, 5);
+    EXPECT_EQ(top[90]->count, 4);
+    EXPECT_EQ(top[360]->count, 1);
+    EXPECT_EQ(top[399]->count, 1);
+    EXPECT_EQ(top[0], &profile->table->entries[profile->rankLists[495][1]]);
+
+    int32_t(*lists)[NGRAM_RANK_MEMBERS + 1] = profile->rankLists;
+    const int32_t saved = lists[496][7];
+    lists[496][7] = profile->table->nextFree;
+    EXPECT_EQ(NgramPrfTopNgrams(profile.get(), top), -1);
+    lists[496][7] = -1;
+    EXPECT_EQ(NgramPrfTopNgrams(profile.get(), top), -1);
+    lists[496][7] = saved;
+    lists[497][0] = NGRAM_RANK_MEMBERS + 1;
+    EXPECT_EQ(NgramPrfTopNgrams(profile.get(), top), -1);
+    lists[497][0] = 90;
+    // Past the 400th n-gram nothing is read.
+    lists[499][50] = -5;
+    EXPECT_EQ(NgramPrfTopNgrams(profile.get(), top), NGRAM_COMPARE_DEPTH);
+    EXPECT_EQ(NgramPrfTopNgrams(nullptr, top), -1);
+}
+
 TEST(NgramProfileCompute, ExampleScores) {
     // x, y against a model with y at rank 1: D = 400 + |2 - 1|.
     ProfilePtr document = ranked_with({{"x", 2}, {"y", 1}});
