@@ -3,14 +3,13 @@
 #include <stdint.h>
 #include <string.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "charset/charset_guess.h"
 #include "charset/markup_decl.h"
+#include "engine_test_support.h"
 #include "platform/vos.h"
 
 namespace {
@@ -188,9 +187,8 @@ TEST(MarkupDeclarations, SampleDocuments) {
         {"de_utf8.txt", 1, 0, "(none)", 53},    {"fr_utf16le_bom.txt", 1, 0, "(none)", 100},
         {"el_utf16be.txt", 1, 0, "(none)", 101}};
     for (const auto &c : cases) {
-        std::ifstream in(std::string(GLOTTA_TEST_DATA) + "/charset/" + c.name, std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+        const std::string text =
+            glotta_test::ReadFile(std::string(GLOTTA_TEST_DATA) + "/charset/" + c.name);
         ASSERT_FALSE(text.empty()) << c.name;
         EXPECT_EQ(charset_of(text, c.kind), c.declared) << c.name;
         EXPECT_EQ(language_of(text, -1, c.kind), c.language) << c.name;

@@ -2,38 +2,14 @@
 // library search path.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "conv/zi18n_conv.h"
+#include "engine_test_support.h"
 
-namespace fs = std::filesystem;
-
-namespace {
-
-// Sets LD_LIBRARY_PATH (or unsets it for null) and puts the old value back.
-class ScopedLibraryPath {
-  public:
-    explicit ScopedLibraryPath(const char *value) {
-        if (const char *old = std::getenv("LD_LIBRARY_PATH")) saved_ = old;
-        set(value);
-    }
-    ~ScopedLibraryPath() { set(saved_ ? saved_->c_str() : nullptr); }
-
-  private:
-    static void set(const char *value) {
-        value ? setenv("LD_LIBRARY_PATH", value, 1) : unsetenv("LD_LIBRARY_PATH");
-    }
-    std::optional<std::string> saved_;
-};
-
-}  // namespace
+using glotta_test::EnvOverride;
 
 TEST(Charmap, WholeNameIgnoringCase) {
     const struct {
@@ -85,8 +61,8 @@ TEST(Locale, CharmapsUsableWithALocale) {
 }
 
 TEST(FindLib, SearchesTheLibraryPath) {
-    const fs::path root = fs::temp_directory_path() / ("conv_findlib_" + std::to_string(getpid()));
-    const std::string r = root.string();
+    glotta_test::TempDir root;
+    const std::string r = root.str();
     const struct {
         std::vector<const char *> files;
         std::optional<std::string> path;  // LD_LIBRARY_PATH, unset when empty
@@ -104,25 +80,22 @@ TEST(FindLib, SearchesTheLibraryPath) {
                   std::string(3000, 'x') + ":" + r + "/p/lib",
                   r + "/p/filters/"}};
     for (const auto &c : cases) {
-        fs::remove_all(root);
-        for (const char *file : c.files) {
-            fs::create_directories((root / file).parent_path());
-            std::ofstream(root / file) << "";
-        }
-        ScopedLibraryPath path(c.path ? c.path->c_str() : nullptr);
+        for (const auto &entry : std::filesystem::directory_iterator(root.path()))
+            std::filesystem::remove_all(entry.path());
+        for (const char *file : c.files) root.write(file, "");
+        EnvOverride path("LD_LIBRARY_PATH", c.path);
         char *dir = reinterpret_cast<char *>(1);
         EXPECT_EQ(Zi18nFindLib("dxutil.so", &dir), 0);
         EXPECT_EQ(dir ? std::string(dir) : "<null>", c.found) << (c.path ? *c.path : "(unset)");
         vos_free(dir);
     }
-    fs::remove_all(root);
 }
 
 TEST(FindLib, FailuresAndInitWithoutLibrary) {
     char *dir = nullptr;
     EXPECT_EQ(Zi18nFindLib(nullptr, &dir), ZI18N_ERR_FAILED);
     EXPECT_EQ(Zi18nFindLib("dxutil.so", nullptr), ZI18N_ERR_FAILED);
-    ScopedLibraryPath path("/nonexistent");
+    EnvOverride path("LD_LIBRARY_PATH", "/nonexistent");
     vos_fail_alloc_after(0);
     EXPECT_EQ(Zi18nFindLib("dxutil.so", &dir), ZI18N_ERR_NOMEM);
     vos_fail_alloc_after(-1);

@@ -9,64 +9,17 @@
 #include "doctype/filter_stream.h"
 #include "pipeline_test_support.h"
 
-using pipeline_test::TempDir;
+using namespace pipeline_test;
 
 namespace {
-
-// A scripted filter plug-in: opening a document reads the whole file through
-// the stream callbacks; the text is the file's bytes as UTF-16 units, handed
-// out `chunkUnits` at a time.
-struct FakeFilter {
-    size_t chunkUnits = 100;
-    bool openFails = false, openTextFails = false, closesStream = false;
-    int failReadAt = -1;  // chunk index whose read fails
-    int reads = 0, closes = 0;
-    std::string content;
-} g_fake;
-
-void *fake_open_document(void *, DXStream *stream) {
-    if (g_fake.openFails || stream->open(stream) != 1) return nullptr;
-    // Position the way format readers do.
-    EXPECT_EQ(stream->seek(stream, 0, DX_SEEK_END), 1);
-    std::string content(static_cast<size_t>(stream->tell(stream)), '\0');
-    EXPECT_EQ(stream->seek(stream, 0, DX_SEEK_SET), 1);
-    int n = 0;
-    for (size_t got = 0; got < content.size(); got += n) {
-        if ((n = stream->read(stream, content.data() + got, int(content.size() - got))) <= 0) break;
-    }
-    if (g_fake.closesStream) stream->close(stream);
-    g_fake.content = content;
-    return new std::string(pipeline_test::Utf16(content));
-}
-void fake_close_document(void *, void *document) {
-    ++g_fake.closes;
-    delete static_cast<std::string *>(document);
-}
-int fake_open_text(void *, void *) {
-    return g_fake.openTextFails ? 1 : 0;
-}
-int fake_read_text(void *, void *document, DXTextChunk *chunk, int) {
-    auto *text = static_cast<std::string *>(document);
-    if (g_fake.reads++ == g_fake.failReadAt) return 7;
-    const size_t n = std::min(g_fake.chunkUnits * 2, text->size());
-    chunk->length = static_cast<int32_t>(n);
-    chunk->data = n ? malloc(n) : nullptr;
-    if (n) memcpy(chunk->data, text->data(), n);
-    text->erase(0, n);
-    return 0;
-}
 
 class FilterStream : public testing::Test {
   protected:
     void SetUp() override {
-        g_fake = FakeFilter{};
         ASSERT_EQ(MutexInit(nullptr, &mutex_, 0), 0);
         ctx_.filterMutex = &mutex_;
         ctx_.filterHandle = &ctx_;
-        ctx_.filterInterface.openDocument = fake_open_document;
-        ctx_.filterInterface.closeDocument = fake_close_document;
-        ctx_.filterInterface.openText = fake_open_text;
-        ctx_.filterInterface.readText = fake_read_text;
+        InstallFakeFilter(ctx_.filterInterface);
     }
     void TearDown() override {
         if (mutex_.state == 2) {  // left unlocked by the conversation
@@ -171,7 +124,7 @@ TEST_F(FilterStream, FailureCodes) {
     // Without a filter library nothing opens; a dead mutex stops everything.
     ctx_.filterInterface.openDocument = nullptr;
     EXPECT_EQ(filter("abc", 100, text), LANG_ERR_DXOPEN);
-    ctx_.filterInterface.openDocument = fake_open_document;
+    ctx_.filterInterface.openDocument = FakeOpenDocument;
     g_fake = FakeFilter{};
     MutexDestroy(nullptr, &mutex_);
     EXPECT_EQ(filter("abc", 100, text), LANG_ERR_MUTEX);

@@ -1,19 +1,17 @@
 // The utility plug-in started by the conversion service and driven through it
 // end to end.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "conv/zi18n_conv.h"
+#include "engine_test_support.h"
 #include "filters/dxutil/dxutil_charsets.h"
 
 namespace fs = std::filesystem;
@@ -44,24 +42,16 @@ Bytes utf16(const char *utf8) {
 class Plugin : public ::testing::Test {
   protected:
     void SetUp() override {
-        fs::remove_all(root);
-        fs::create_directories(root / "bin");
-        fs::create_directories(root / "filters");
-        std::ofstream(root / "bin" / "libzi18n.so") << "";
-        fs::create_symlink(kPluginPath, root / "filters" / "dxutil.so");
-        if (const char *old = std::getenv("LD_LIBRARY_PATH")) saved = old;
-        setenv("LD_LIBRARY_PATH", (root / "bin").c_str(), 1);
+        root.write("bin/libzi18n.so", "");
+        root.mkdir("filters");
+        fs::create_symlink(kPluginPath, root.path() / "filters" / "dxutil.so");
         ASSERT_EQ(Zi18nInit(&ctx), 0);
         ASSERT_TRUE(ctx && ctx->library && ctx->services && ctx->mutex);
         services = ctx->services;
         select = reinterpret_cast<DXSvcSelectFn>(services->slot[DX_SVC_SELECT]);
         toUnicode = reinterpret_cast<DXSvcToUnicodeFn>(services->slot[DX_SVC_TO_UNICODE]);
     }
-    void TearDown() override {
-        EXPECT_EQ(Zi18nClose(ctx), 0);
-        saved ? setenv("LD_LIBRARY_PATH", saved->c_str(), 1) : unsetenv("LD_LIBRARY_PATH");
-        fs::remove_all(root);
-    }
+    void TearDown() override { EXPECT_EQ(Zi18nClose(ctx), 0); }
 
     // Converts with an output of `size` bytes; `out` holds the produced bytes.
     int convert(int32_t source, const Bytes &in, int32_t target, int32_t size = -1, int big = 0) {
@@ -74,8 +64,8 @@ class Plugin : public ::testing::Test {
         return rc;
     }
 
-    const fs::path root = fs::temp_directory_path() / ("dxutil_" + std::to_string(getpid()));
-    std::optional<std::string> saved;
+    glotta_test::TempDir root;
+    glotta_test::EnvOverride libraryPath{"LD_LIBRARY_PATH", root.str("bin")};
     Zi18nHandle *ctx = nullptr;
     DXServices *services = nullptr;
     DXSvcSelectFn select = nullptr;

@@ -145,12 +145,9 @@ TEST(LangDXInit, DebugLogLines) {
     ASSERT_NE(c.ctx.logFile, nullptr);
     ASSERT_EQ(LangDXInit(&c.ctx), 0);
     ASSERT_EQ(LangDXClose(&c.ctx), 0);
-    std::string text(4096, '\0');
-    rewind(c.ctx.logFile);
-    text.resize(fread(text.data(), 1, text.size(), c.ctx.logFile));
-    EXPECT_EQ(text, "Loading DX filter from: " + c.dir_ + "dxfilter.so\n" +
-                        "Loading DX util from: " + c.dir_ + "dxutil.so\n" +
-                        "Shutdown Dexfil Filters\nUnloading dxutil library\n");
+    EXPECT_EQ(glotta_test::LogText(c.ctx.logFile),
+              "Loading DX filter from: " + c.dir_ + "dxfilter.so\n" + "Loading DX util from: " +
+                  c.dir_ + "dxutil.so\n" + "Shutdown Dexfil Filters\nUnloading dxutil library\n");
     fclose(c.ctx.logFile);
     c.ctx.logFile = nullptr;
 }

@@ -72,6 +72,9 @@ TEST_F(LangInitTest, DataDirectoryIsDerivedFromTheFilterDirectory) {
     EXPECT_EQ(ctx_->convService->services, ctx_->zapiServices);
     EXPECT_EQ(ctx_->convService->mutex, ctx_->filterMutex);
     restart();
+    ASSERT_EQ(LangInit(&ctx_, nullptr), 0);  // no arguments: the derived data directory
+    EXPECT_EQ(std::string(LangGetDataPath(ctx_)), data_);
+    restart();
 
     // Without a '_' after its first character the filter directory gives
     // "common/glotta", relative to the working directory.

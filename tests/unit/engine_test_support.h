@@ -3,6 +3,7 @@
 #ifndef GLOTTA_TESTS_ENGINE_TEST_SUPPORT_H
 #define GLOTTA_TESTS_ENGINE_TEST_SUPPORT_H
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -61,6 +62,17 @@ inline std::string ReadFile(const std::string &path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// Everything written to a log file so far.
+inline std::string LogText(FILE *file) {
+    if (!file) return "";
+    fflush(file);
+    std::string out(static_cast<size_t>(ftell(file)), '\0');
+    rewind(file);
+    out.resize(fread(out.data(), 1, out.size(), file));
+    fseek(file, 0, SEEK_END);
+    return out;
 }
 
 // Sets (or with nullopt unsets) an environment variable for one scope.

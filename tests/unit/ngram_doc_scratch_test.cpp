@@ -32,24 +32,38 @@ std::string random_text(std::mt19937 &rng, size_t size) {
 
 // The table in use and every rank list member must agree.
 void expect_same_profile(const NgramProfile &fresh, const NgramProfile &reused) {
-    const NgramHashTable &a = *fresh.table;
-    const NgramHashTable &b = *reused.table;
-    ASSERT_EQ(a.nextFree, b.nextFree);
-    for (int32_t i = 0; i < a.nextFree; ++i) {
-        const NgramHashEntry &x = a.entries[i];
-        const NgramHashEntry &y = b.entries[i];
-        ASSERT_EQ(x.count, y.count) << "entry " << i;
-        if (x.count == 0) continue;  // an empty head: only its emptiness is read
-        ASSERT_EQ(x.length, y.length) << "entry " << i;
-        ASSERT_EQ(0, memcmp(x.key, y.key, sizeof x.key)) << "entry " << i;
-        ASSERT_EQ(x.next, y.next) << "entry " << i;
-    }
+    ngram_test::expect_same_table(*fresh.table, *reused.table);
     for (int32_t l = 0; l < NGRAM_RANK_LISTS; ++l) {
         const int32_t *p = fresh.rankLists[l];
         const int32_t *q = reused.rankLists[l];
         ASSERT_EQ(p[0], q[0]) << "list " << l;
         for (int32_t k = 1; k <= p[0]; ++k) ASSERT_EQ(p[k], q[k]) << "list " << l;
     }
+}
+
+// A profile of `text` built afresh; `text` is folded in place.
+ProfilePtr fresh_of(std::string &text) {
+    ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
+    EXPECT_EQ(LANG_OK, ngram_test::insert_text(fresh.get(), text));
+    EXPECT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+    return fresh;
+}
+
+int build(NgramDocScratch *scratch, std::string &text, const NgramProfile **out) {
+    return NgramPrfBuildDocument(scratch, reinterpret_cast<unsigned char *>(text.data()),
+                                 static_cast<int32_t>(text.size()), out);
+}
+
+// Builds `text` with the scratch and compares it with a fresh profile, the
+// folded caller buffers included.
+void expect_fresh_equal(NgramDocScratch *scratch, std::string text) {
+    std::string fresh_text = text;
+    const ProfilePtr fresh = fresh_of(fresh_text);
+    const NgramProfile *reused = nullptr;
+    ASSERT_EQ(LANG_OK, build(scratch, text, &reused));
+    ASSERT_NE(reused, nullptr);
+    ASSERT_EQ(fresh_text, text) << "the caller's buffer is folded the same way";
+    expect_same_profile(*fresh, *reused);
 }
 
 TEST(NgramDocScratch, EveryDocumentEqualsAFreshProfile) {
@@ -59,23 +73,7 @@ TEST(NgramDocScratch, EveryDocumentEqualsAFreshProfile) {
     // Small and large documents in turn, so that later ones meet a table and
     // a finder grown by earlier ones; an empty one and one-byte words too.
     const std::vector<size_t> sizes = {2048, 64, 0, 30000, 5, 2048, 300, 120000, 1, 2048};
-    for (size_t size : sizes) {
-        const std::string text = random_text(rng, size);
-        std::string fresh_text = text;
-        std::string reused_text = text;
-        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
-        ASSERT_TRUE(fresh);
-        auto *fresh_bytes = reinterpret_cast<unsigned char *>(fresh_text.data());
-        ASSERT_EQ(LANG_OK, NgramPrfInsert(fresh.get(), fresh_bytes, static_cast<int32_t>(size)));
-        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
-        const NgramProfile *reused = nullptr;
-        auto *reused_bytes = reinterpret_cast<unsigned char *>(reused_text.data());
-        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(), reused_bytes,
-                                                 static_cast<int32_t>(size), &reused));
-        ASSERT_NE(reused, nullptr);
-        EXPECT_EQ(fresh_text, reused_text) << "the caller's buffer is folded the same way";
-        expect_same_profile(*fresh, *reused);
-    }
+    for (size_t size : sizes) expect_fresh_equal(scratch.get(), random_text(rng, size));
 }
 
 // Words of every length from 1 to 9 bytes meet each edge of the n-gram
@@ -95,18 +93,7 @@ TEST(NgramDocScratch, WordsOfEveryShortLengthEqualAFreshProfile) {
             text.push_back(" .\n1"[rng() % 4]);
         }
         if (rng() % 2) text.pop_back();  // a word that ends the text
-        std::string fresh_text = text;
-        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
-        ASSERT_EQ(LANG_OK,
-                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(fresh_text.data()),
-                                 static_cast<int32_t>(fresh_text.size())));
-        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
-        const NgramProfile *reused = nullptr;
-        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
-                                                 reinterpret_cast<unsigned char *>(text.data()),
-                                                 static_cast<int32_t>(text.size()), &reused));
-        EXPECT_EQ(fresh_text, text);
-        expect_same_profile(*fresh, *reused);
+        expect_fresh_equal(scratch.get(), text);
     }
 }
 
@@ -144,18 +131,7 @@ TEST(NgramDocScratch, ManyDocumentsAndFastGrowingOnesEqualFreshProfiles) {
                 text += ", "[rng() % 2];
             }
         }
-        std::string fresh_text = text;
-        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
-        ASSERT_EQ(LANG_OK,
-                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(fresh_text.data()),
-                                 static_cast<int32_t>(fresh_text.size())));
-        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
-        const NgramProfile *reused = nullptr;
-        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
-                                                 reinterpret_cast<unsigned char *>(text.data()),
-                                                 static_cast<int32_t>(text.size()), &reused));
-        ASSERT_EQ(fresh_text, text);
-        expect_same_profile(*fresh, *reused);
+        expect_fresh_equal(scratch.get(), text);
         if (HasFatalFailure()) return;
     }
 }
@@ -166,12 +142,8 @@ TEST(NgramDocScratch, EqualScoresAgainstAModel) {
     std::mt19937 rng(11);
     ProfilePtr model(NgramPrfNew(nullptr, nullptr, 0));
     const std::string sample = random_text(rng, 4000);
-    ProfilePtr training(NgramPrfNew(nullptr, nullptr, 1));
     std::string sample_copy = sample;
-    ASSERT_EQ(LANG_OK,
-              NgramPrfInsert(training.get(), reinterpret_cast<unsigned char *>(sample_copy.data()),
-                             static_cast<int32_t>(sample_copy.size())));
-    ASSERT_EQ(LANG_OK, NgramPrfSort(training.get()));
+    ProfilePtr training = fresh_of(sample_copy);
     const NgramHashEntry *top[NGRAM_COMPARE_DEPTH];
     const int32_t lines = NgramPrfTopNgrams(training.get(), top);
     ASSERT_GT(lines, 0);
@@ -181,15 +153,9 @@ TEST(NgramDocScratch, EqualScoresAgainstAModel) {
     for (int round = 0; round < 4; ++round) {
         std::string text = random_text(rng, 1500 + 700 * round);
         std::string copy = text;
-        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
-        ASSERT_EQ(LANG_OK,
-                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(copy.data()),
-                                 static_cast<int32_t>(copy.size())));
-        ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
+        ProfilePtr fresh = fresh_of(copy);
         const NgramProfile *reused = nullptr;
-        ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
-                                                 reinterpret_cast<unsigned char *>(text.data()),
-                                                 static_cast<int32_t>(text.size()), &reused));
+        ASSERT_EQ(LANG_OK, build(scratch.get(), text, &reused));
         EXPECT_EQ(NgramPrfCompute(fresh.get(), model.get()), NgramPrfCompute(reused, model.get()));
     }
 }
@@ -226,23 +192,10 @@ TEST(NgramDocScratch, ReusableAfterAFailedBuild) {
         // The table must grow for this text; without memory the build fails.
         FailAllocAfter fail(0);
         const NgramProfile *out = nullptr;
-        const int rc =
-            NgramPrfBuildDocument(scratch.get(), reinterpret_cast<unsigned char *>(big.data()),
-                                  static_cast<int32_t>(big.size()), &out);
-        EXPECT_EQ(LANG_ERR_NOMEM, rc);
+        EXPECT_EQ(LANG_ERR_NOMEM, build(scratch.get(), big, &out));
         EXPECT_EQ(out, nullptr);
     }
-    std::string text = random_text(rng, 2048);
-    std::string copy = text;
-    ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
-    ASSERT_EQ(LANG_OK, NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(copy.data()),
-                                      static_cast<int32_t>(copy.size())));
-    ASSERT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
-    const NgramProfile *reused = nullptr;
-    ASSERT_EQ(LANG_OK,
-              NgramPrfBuildDocument(scratch.get(), reinterpret_cast<unsigned char *>(text.data()),
-                                    static_cast<int32_t>(text.size()), &reused));
-    expect_same_profile(*fresh, *reused);
+    expect_fresh_equal(scratch.get(), random_text(rng, 2048));
 }
 
 // Memory running out anywhere in a large document (the finder's first block,
@@ -252,35 +205,23 @@ TEST(NgramDocScratch, FailuresDuringGrowthLeaveItUsable) {
     std::mt19937 rng(5);
     const std::string small = random_text(rng, 2048);
     const std::string big = random_text(rng, 150000);
-    auto fresh_of = [](const std::string &text) {
-        std::string copy = text;
-        ProfilePtr fresh(NgramPrfNew(nullptr, nullptr, 1));
-        EXPECT_EQ(LANG_OK,
-                  NgramPrfInsert(fresh.get(), reinterpret_cast<unsigned char *>(copy.data()),
-                                 static_cast<int32_t>(copy.size())));
-        EXPECT_EQ(LANG_OK, NgramPrfSort(fresh.get()));
-        return fresh;
-    };
-    const ProfilePtr fresh_small = fresh_of(small);
-    const ProfilePtr fresh_big = fresh_of(big);
+    std::string small_copy = small, big_copy = big;
+    const ProfilePtr fresh_small = fresh_of(small_copy);
+    const ProfilePtr fresh_big = fresh_of(big_copy);
     for (long n = 0; n < 8; ++n) {
         ScratchPtr scratch(NgramPrfScratchNew());
         ASSERT_TRUE(scratch);
         for (int round = 0; round < 2; ++round) {
             std::string text = small;
             const NgramProfile *out = nullptr;
-            ASSERT_EQ(LANG_OK, NgramPrfBuildDocument(scratch.get(),
-                                                     reinterpret_cast<unsigned char *>(text.data()),
-                                                     static_cast<int32_t>(text.size()), &out));
+            ASSERT_EQ(LANG_OK, build(scratch.get(), text, &out));
             expect_same_profile(*fresh_small, *out);
             if (round == 1) break;
             std::string copy = big;
             int rc;
             {
                 FailAllocAfter fail(n);
-                rc = NgramPrfBuildDocument(scratch.get(),
-                                           reinterpret_cast<unsigned char *>(copy.data()),
-                                           static_cast<int32_t>(copy.size()), &out);
+                rc = build(scratch.get(), copy, &out);
             }
             if (rc == LANG_OK) {
                 expect_same_profile(*fresh_big, *out);

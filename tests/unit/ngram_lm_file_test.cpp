@@ -138,16 +138,7 @@ TEST(NgramLmLoad, PiecesMatchLineByLineReading) {
         const Loaded loaded = load(path);
         SCOPED_TRACE(round);
         ASSERT_EQ(loaded.result, expected.result);
-        const NgramHashTable &a = *expected.profile->table;
-        const NgramHashTable &b = *loaded.profile->table;
-        ASSERT_EQ(a.nextFree, b.nextFree);
-        for (int32_t i = 0; i < a.nextFree; ++i) {
-            ASSERT_EQ(a.entries[i].count, b.entries[i].count) << i;
-            if (a.entries[i].count == 0) continue;
-            ASSERT_EQ(a.entries[i].length, b.entries[i].length) << i;
-            ASSERT_EQ(0, memcmp(a.entries[i].key, b.entries[i].key, 8)) << i;
-            ASSERT_EQ(a.entries[i].next, b.entries[i].next) << i;
-        }
+        expect_same_table(*expected.profile->table, *loaded.profile->table);
     }
 }
 
@@ -188,22 +179,23 @@ TEST(NgramLmSave, TrainingProfileFormat) {
     }
     want += padding(400 - 8);
     ASSERT_EQ(NgramPrfSave(profile.get(), dir.file("a.lm").c_str()), LANG_OK);
-    EXPECT_EQ(read_file(dir.file("a.lm")), want);
+    EXPECT_EQ(ReadFile(dir.file("a.lm")), want);
 
     // Without id and charset there are no header lines.
     ProfilePtr bare(NgramPrfNew(nullptr, nullptr, 0));
     ASSERT_EQ(NgramPrfSave(bare.get(), dir.file("b.lm").c_str()), LANG_OK);
-    EXPECT_EQ(read_file(dir.file("b.lm")), padding(400));
+    EXPECT_EQ(ReadFile(dir.file("b.lm")), padding(400));
 }
 
 TEST(NgramLmSave, RankedProfileWritesAtMostFourHundredLines) {
     TempDir dir;
     std::vector<std::pair<std::string, int32_t>> keys;
-    for (int n = 0; n < 450; ++n) keys.push_back({std::string("m").append(std::to_string(n)), 450 - n});
+    for (int n = 0; n < 450; ++n)
+        keys.push_back({std::string("m").append(std::to_string(n)), 450 - n});
     ProfilePtr document = ranked_with(keys);
     const std::string path = dir.file("doc.lm");
     ASSERT_EQ(NgramPrfSave(document.get(), path.c_str()), LANG_OK);
-    const std::string saved = read_file(path);
+    const std::string saved = ReadFile(path);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 400);
     EXPECT_EQ(saved.substr(0, 10), "m0 2\nm1 2\n");
     Loaded model = load(path);
@@ -228,7 +220,7 @@ TEST(NgramLmSave, Failures) {
     vos_free(ranked->rankLists);
     ranked->rankLists = nullptr;
     EXPECT_EQ(NgramPrfSave(ranked.get(), keep.c_str()), LANG_ERR_NULL);
-    EXPECT_EQ(read_file(keep), "ID:old\n");
+    EXPECT_EQ(ReadFile(keep), "ID:old\n");
 }
 
 }  // namespace

@@ -3,11 +3,9 @@
 #define GLOTTA_TESTS_NGRAM_TEST_UTIL_H
 
 #include <stdlib.h>
+#include <string.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,17 +30,27 @@ struct FailAllocAfter {
     ~FailAllocAfter() { vos_fail_alloc_after(-1); }
 };
 
+using glotta_test::ReadFile;
 using glotta_test::TempDir;
-
-inline std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Inserts `text` (folded in place, as the caller's buffer is).
 inline int insert_text(NgramProfile *profile, std::string &text) {
     return NgramPrfInsert(profile, reinterpret_cast<unsigned char *>(text.data()),
                           static_cast<int32_t>(text.size()));
+}
+
+// Two tables hold the same entries at the same places; an empty head is
+// compared only for its emptiness.
+inline void expect_same_table(const NgramHashTable &a, const NgramHashTable &b) {
+    ASSERT_EQ(a.nextFree, b.nextFree);
+    for (int32_t i = 0; i < a.nextFree; ++i) {
+        const NgramHashEntry &x = a.entries[i], &y = b.entries[i];
+        ASSERT_EQ(x.count, y.count) << "entry " << i;
+        if (x.count == 0) continue;
+        ASSERT_EQ(x.length, y.length) << "entry " << i;
+        ASSERT_EQ(0, memcmp(x.key, y.key, sizeof x.key)) << "entry " << i;
+        ASSERT_EQ(x.next, y.next) << "entry " << i;
+    }
 }
 
 // A ranked document profile of `text`, sorted.

@@ -32,7 +32,7 @@ class Training : public ::testing::Test {
     int train(const std::string &name, const std::string &text) {
         return LangTrain(&ctx_, dir_.write(name, text).c_str());
     }
-    std::string saved() { return read_file(dir_.file("en-1252.lm")); }
+    std::string saved() { return ReadFile(dir_.file("en-1252.lm")); }
 
     TempDir dir_;
     std::string data_path_;
@@ -130,11 +130,7 @@ TEST_F(Training, WritesDebugLogLinesOnlyInDebugMode) {
     start();
     ASSERT_EQ(train("s.txt", "text"), LANG_OK);
     ASSERT_EQ(LangTrainSave(&ctx_), LANG_OK);
-    fflush(ctx_.logFile);
-    rewind(ctx_.logFile);
-    std::string log;
-    for (int c; (c = fgetc(ctx_.logFile)) != EOF;) log.push_back(static_cast<char>(c));
-    EXPECT_EQ(log,
+    EXPECT_EQ(glotta_test::LogText(ctx_.logFile),
               "Initialise training profile\n"
               "Training the language model for language en encoding 1252\n"
               "Sorting language profile\n"

@@ -19,10 +19,7 @@ using namespace pipeline_test;
 
 namespace {
 
-// ---- the filter plug-in as these tests want it ----------------------------
-// Identification by file name; "filtering" reads the file as Latin-1 text
-// and hands it out as UTF-16 in chunks of 256 bytes.
-
+// Identification by file name; "filtering" is the scripted filter's.
 bool has(const std::string &s, const char *part) {
     return s.find(part) != std::string::npos;
 }
@@ -32,37 +29,6 @@ int test_file_information(void *, const char *path, DXFileInfo *info) {
                                           : has(path, ".html")                     ? DX_FMT_HTML
                                           : has(path, ".pdf") || has(path, ".bad") ? DX_FMT_PDF
                                                                                    : DX_FMT_UNKNOWN;
-    return 0;
-}
-
-struct TestDocument {
-    std::string utf16;
-    size_t next = 0;
-    bool locked = false;
-};
-
-void *test_open_document(void *, DXStream *stream) {
-    if (stream->open(stream) != 1) return nullptr;
-    std::string bytes;
-    char block[512];
-    for (int n; (n = stream->read(stream, block, sizeof block)) > 0;) bytes.append(block, n);
-    stream->close(stream);
-    if (bytes.rfind("BROKEN", 0) == 0) return nullptr;
-    return new TestDocument{Utf16(bytes), 0, bytes.rfind("LOCKED", 0) == 0};
-}
-void test_close_document(void *, void *doc) {
-    delete static_cast<TestDocument *>(doc);
-}
-int test_open_text(void *, void *doc) {
-    return static_cast<TestDocument *>(doc)->locked ? 5 : 0;
-}
-int test_read_text(void *, void *document, DXTextChunk *chunk, int) {
-    auto *doc = static_cast<TestDocument *>(document);
-    const size_t n = std::min<size_t>(256, doc->utf16.size() - doc->next);
-    chunk->length = static_cast<int32_t>(n);
-    chunk->data = n ? malloc(n) : nullptr;
-    if (n) memcpy(chunk->data, doc->utf16.data() + doc->next, n);
-    doc->next += n;
     return 0;
 }
 
@@ -82,10 +48,8 @@ class Flow : public testing::Test {
         // Latin-1. The filter learns to identify and extract test files.
         ctx_->convService->services = InstallFakeServices();
         ctx_->filterInterface.fileInformation = test_file_information;
-        ctx_->filterInterface.openDocument = test_open_document;
-        ctx_->filterInterface.closeDocument = test_close_document;
-        ctx_->filterInterface.openText = test_open_text;
-        ctx_->filterInterface.readText = test_read_text;
+        InstallFakeFilter(ctx_->filterInterface);
+        g_fake.chunkUnits = 128;
     }
     void TearDown() override {
         if (ctx_ && ctx_->logFile) fclose(ctx_->logFile), ctx_->logFile = nullptr;

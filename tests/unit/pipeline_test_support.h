@@ -10,6 +10,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -66,17 +67,7 @@ inline std::string Utf16(const std::string &latin1) {
     return Utf16(wide);
 }
 
-// Everything written to a log file so far.
-inline std::string LogText(FILE *file) {
-    if (!file) return "";
-    fflush(file);
-    std::string out(static_cast<size_t>(ftell(file)), '\0');
-    rewind(file);
-    out.resize(fread(out.data(), 1, out.size(), file));
-    fseek(file, 0, SEEK_END);
-    return out;
-}
-
+using glotta_test::LogText;
 using glotta_test::TempDir;
 
 // Writes DIR/ID-CHARSET.lm, the ranking of `text`; returns the file name.
@@ -154,6 +145,65 @@ inline DXServices *InstallFakeServices() {
     fake.services.slot[DX_SVC_SELECT] = reinterpret_cast<uintptr_t>(&FakeSelect);
     fake.services.slot[DX_SVC_CONVERT] = reinterpret_cast<uintptr_t>(&FakeConvert);
     return &fake.services;
+}
+
+// ---- a scripted filter plug-in --------------------------------------------
+// Opening a document reads the whole file through the stream callbacks; the
+// text is the file's bytes as UTF-16 units, handed out `chunkUnits` at a
+// time. A file that starts with "BROKEN" does not open, one that starts with
+// "LOCKED" gives no text.
+struct FakeFilter {
+    size_t chunkUnits = 100;
+    bool openFails = false, openTextFails = false, closesStream = false;
+    int failReadAt = -1;  // chunk index whose read fails
+    int reads = 0, closes = 0;
+    std::string content;
+};
+inline FakeFilter g_fake;
+
+struct FakeDocument {
+    std::string utf16;
+    bool locked;
+};
+
+inline void *FakeOpenDocument(void *, DXStream *stream) {
+    if (g_fake.openFails || stream->open(stream) != 1) return nullptr;
+    // Position the way format readers do.
+    EXPECT_EQ(stream->seek(stream, 0, DX_SEEK_END), 1);
+    std::string content(static_cast<size_t>(stream->tell(stream)), '\0');
+    EXPECT_EQ(stream->seek(stream, 0, DX_SEEK_SET), 1);
+    int n = 0;
+    for (size_t got = 0; got < content.size(); got += n) {
+        if ((n = stream->read(stream, content.data() + got, int(content.size() - got))) <= 0) break;
+    }
+    if (g_fake.closesStream) stream->close(stream);
+    g_fake.content = content;
+    if (content.rfind("BROKEN", 0) == 0) return nullptr;
+    return new FakeDocument{Utf16(content), content.rfind("LOCKED", 0) == 0};
+}
+inline void FakeCloseDocument(void *, void *document) {
+    ++g_fake.closes;
+    delete static_cast<FakeDocument *>(document);
+}
+inline int FakeOpenText(void *, void *document) {
+    return g_fake.openTextFails || static_cast<FakeDocument *>(document)->locked ? 5 : 0;
+}
+inline int FakeReadText(void *, void *document, DXTextChunk *chunk, int) {
+    std::string &text = static_cast<FakeDocument *>(document)->utf16;
+    if (g_fake.reads++ == g_fake.failReadAt) return 7;
+    const size_t n = std::min(g_fake.chunkUnits * 2, text.size());
+    chunk->length = static_cast<int32_t>(n);
+    chunk->data = n ? malloc(n) : nullptr;
+    if (n) memcpy(chunk->data, text.data(), n);
+    text.erase(0, n);
+    return 0;
+}
+inline void InstallFakeFilter(DXFilterInterface &api) {
+    g_fake = FakeFilter{};
+    api.openDocument = FakeOpenDocument;
+    api.closeDocument = FakeCloseDocument;
+    api.openText = FakeOpenText;
+    api.readText = FakeReadText;
 }
 
 // ---- an engine context built by hand --------------------------------------
