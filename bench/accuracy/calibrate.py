@@ -166,7 +166,7 @@ def ties(data_dir):
     n = same_lang = diff_lang = first_right = 0
     for line in open(manifest):
         path, lang, variant, cs, length, textdir = line.rstrip("\n").split("\t")
-        if variant == "html":
+        if variant not in ("utf8", "legacy"):
             continue
         cands = ngram_model.classify(open(path, "rb").read(), profs)
         n += 1
