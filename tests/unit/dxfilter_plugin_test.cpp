@@ -15,6 +15,7 @@
 
 #include "doctype/dx_abi.h"
 #include "engine_test_support.h"
+#include "pipeline_test_support.h"
 #include "platform/vos.h"
 
 namespace {
@@ -179,12 +180,6 @@ class PluginTest : public ::testing::Test {
     glotta_test::TempDir dir_;
 };
 
-std::string utf16le(std::u16string_view text) {
-    std::string out;
-    for (char16_t u : text) out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8);
-    return out;
-}
-
 using DxFilterPlugin = PluginTest;
 
 // The engine takes filtered text for UTF-16 only when it holds more than five
@@ -232,7 +227,7 @@ TEST_F(DxFilterPlugin, ContentDecidesTheFormat) {
     for (char c : std::string("Hello world, this is text.\n")) le += {c, '\0'}, be += {'\0', c};
     for (int i = 0; i < 200; ++i) numbers += {static_cast<char>(i % 7), '\0'};
     // Chinese in UTF-16 need not hold a zero byte at all.
-    std::string cjk = utf16le(
+    std::string cjk = pipeline_test::Utf16(
         u"敏捷的棕色狐狸跳过了河边那只懒惰的狗每天早上面包师打启他的店铺把新鲜的面包卖给邻居");
     ASSERT_EQ(cjk.find('\0'), std::string::npos);
     struct {
