@@ -119,7 +119,11 @@ def model_results(data_dir, items):
 def tool_results(glotta, data_dir, items):
     """Best (language, score, compacted length) of each item from the tool, with the list's
     settings at 0 so that every score shows."""
-    tmp = tempfile.mkdtemp(prefix="calibrate")
+    with tempfile.TemporaryDirectory(prefix="calibrate") as tmp:
+        return tool_results_in(tmp, glotta, data_dir, items)
+
+
+def tool_results_in(tmp, glotta, data_dir, items):
     data = os.path.join(tmp, "data")
     os.makedirs(data)
     for fn in os.listdir(data_dir):

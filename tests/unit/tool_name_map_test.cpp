@@ -56,7 +56,10 @@ TEST_F(ToolNameMap, Entries) {
     EXPECT_EQ(name("en"), "en");
 
     std::string many;
-    for (int i = 0; i < 120; ++i) many += "l" + std::to_string(i) + " N" + std::to_string(i) + "\n";
+    for (int i = 0; i < 120; ++i) {
+        const std::string n = std::to_string(i);
+        many.append("l").append(n).append(" N").append(n).append("\n");
+    }
     ASSERT_EQ(load(many.c_str()), 0);
     EXPECT_EQ(numNameMap, LANG_MAX_NAME_MAP);
     EXPECT_EQ(name("l99"), "N99");
