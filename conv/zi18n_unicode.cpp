@@ -146,9 +146,14 @@ extern "C" int Zi18nUtf8ToUnicode(const void *input, int32_t inputLength, int32_
     return tally.finish(i, inputLength, consumed, outputLength);
 }
 
-extern "C" int Zi18nUnicodeToUtf8(const void *input, int32_t inputLength, int32_t *consumed,
-                                  void *output, int32_t outputSize, int32_t *outputLength,
-                                  int bigEndian) {
+namespace {
+
+// The loop shared by the conversions from 16-bit units: `encode(unit, bytes)`
+// writes one unit's bytes (at most 3) and returns how many; a unit whose
+// bytes do not fit is left out whole and counted in the shortfall.
+template <typename Encode>
+int from_units(const void *input, int32_t inputLength, int32_t *consumed, void *output,
+               int32_t outputSize, int32_t *outputLength, int bigEndian, Encode encode) {
     if (!input || inputLength <= 0) return ZI18N_ERR_NOINPUT;
     if (!output || outputSize <= 0) return ZI18N_ERR_NOOUTPUT;
     const auto *in = static_cast<const uint8_t *>(input);
@@ -157,24 +162,8 @@ extern "C" int Zi18nUnicodeToUtf8(const void *input, int32_t inputLength, int32_
     Tally tally;
 
     for (int32_t k = 0; k < units; ++k) {
-        const uint16_t u = read_unit(in + 2 * k, bigEndian);
         uint8_t seq[3];
-        int32_t n;
-        // Surrogates are written one by one as three-byte sequences: the
-        // receiving n-gram stage works on bytes and needs no code points.
-        if (u <= 0x7F) {
-            seq[0] = static_cast<uint8_t>(u);
-            n = 1;
-        } else if (u <= 0x7FF) {
-            seq[0] = static_cast<uint8_t>(0xC0 | (u >> 6));
-            seq[1] = static_cast<uint8_t>(0x80 | (u & 0x3F));
-            n = 2;
-        } else {
-            seq[0] = static_cast<uint8_t>(0xE0 | (u >> 12));
-            seq[1] = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
-            seq[2] = static_cast<uint8_t>(0x80 | (u & 0x3F));
-            n = 3;
-        }
+        const int32_t n = encode(read_unit(in + 2 * k, bigEndian), seq);
         if (outputSize - tally.written >= n) {
             for (int32_t j = 0; j < n; ++j) out[tally.written + j] = seq[j];
             tally.written += n;
@@ -185,36 +174,51 @@ extern "C" int Zi18nUnicodeToUtf8(const void *input, int32_t inputLength, int32_
     return tally.finish(2 * units, inputLength, consumed, outputLength);
 }
 
+}  // namespace
+
+extern "C" int Zi18nUnicodeToUtf8(const void *input, int32_t inputLength, int32_t *consumed,
+                                  void *output, int32_t outputSize, int32_t *outputLength,
+                                  int bigEndian) {
+    // Surrogates are written one by one as three-byte sequences: the
+    // receiving n-gram stage works on bytes and needs no code points.
+    auto encode = [](uint16_t u, uint8_t *seq) -> int32_t {
+        if (u <= 0x7F) {
+            seq[0] = static_cast<uint8_t>(u);
+            return 1;
+        }
+        if (u <= 0x7FF) {
+            seq[0] = static_cast<uint8_t>(0xC0 | (u >> 6));
+            seq[1] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+            return 2;
+        }
+        seq[0] = static_cast<uint8_t>(0xE0 | (u >> 12));
+        seq[1] = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
+        seq[2] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+        return 3;
+    };
+    return from_units(input, inputLength, consumed, output, outputSize, outputLength, bigEndian,
+                      encode);
+}
+
 extern "C" int Zi18nUnicodeToKoi8r(const void *input, int32_t inputLength, int32_t *consumed,
                                    void *output, int32_t outputSize, int32_t *outputLength,
                                    int bigEndian) {
-    if (!input || inputLength <= 0) return ZI18N_ERR_NOINPUT;
-    if (!output || outputSize <= 0) return ZI18N_ERR_NOOUTPUT;
-    const auto *in = static_cast<const uint8_t *>(input);
-    auto *out = static_cast<uint8_t *>(output);
-    const int32_t units = inputLength / 2;
-    Tally tally;
-
-    for (int32_t k = 0; k < units; ++k) {
-        if (tally.written >= outputSize) {
-            tally.missed(2 * k, 1);
-            continue;
-        }
-        const uint16_t u = read_unit(in + 2 * k, bigEndian);
-        uint8_t byte = '?';
+    auto encode = [](uint16_t u, uint8_t *seq) -> int32_t {
+        seq[0] = '?';
         if (u < 0x80) {
-            byte = static_cast<uint8_t>(u);
+            seq[0] = static_cast<uint8_t>(u);
         } else {
             for (int j = 0; j < 128; ++j) {
                 if (kKoi8rHigh[j] == u) {
-                    byte = static_cast<uint8_t>(0x80 + j);
+                    seq[0] = static_cast<uint8_t>(0x80 + j);
                     break;
                 }
             }
         }
-        out[tally.written++] = byte;
-    }
-    return tally.finish(2 * units, inputLength, consumed, outputLength);
+        return 1;
+    };
+    return from_units(input, inputLength, consumed, output, outputSize, outputLength, bigEndian,
+                      encode);
 }
 
 extern "C" int Zi18nUnicodeEndianSwap(const void *input, int32_t inputLength, int32_t *consumed,

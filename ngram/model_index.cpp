@@ -127,43 +127,39 @@ namespace {
 
 // Adds the blocks [at, at + kLanes) for each `at` of `starts` of one dense
 // row to the 16-bit sums: what each model holding the document n-gram at
-// `position` saves against the missing penalty. The two versions compute the
-// same; the second runs where AVX2 is available.
-void add_dense_row(const int16_t *row, const int32_t *starts, int32_t count, int16_t position,
-                   int16_t *sums) {
-    const Lanes8 at = Lanes8{} + position;
-    const Lanes8 penalty = Lanes8{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
+// `position` saves against the missing penalty, `Lanes` at a time.
+template <typename Lanes>
+__attribute__((always_inline)) inline void add_dense_row_in(const int16_t *row,
+                                                            const int32_t *starts, int32_t count,
+                                                            int16_t position, int16_t *sums) {
+    constexpr int32_t kWidth = sizeof(Lanes) / sizeof(int16_t);
+    const Lanes at = Lanes{} + position;
+    const Lanes penalty = Lanes{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
     for (int32_t k = 0; k < count; ++k) {
-        for (int32_t j = starts[k]; j < starts[k] + kLanes; j += 8) {
-            Lanes8 rank;
-            Lanes8 sum;
+        for (int32_t j = starts[k]; j < starts[k] + kLanes; j += kWidth) {
+            Lanes rank;
+            Lanes sum;
             memcpy(&rank, row + j, sizeof rank);
             memcpy(&sum, sums + j, sizeof sum);
-            const Lanes8 d = at - rank;
-            const Lanes8 gain = penalty - (d < 0 ? -d : d);
+            const Lanes d = at - rank;
+            const Lanes gain = penalty - (d < 0 ? -d : d);
             sum += gain & (rank != 0);
             memcpy(sums + j, &sum, sizeof sum);
         }
     }
 }
 
+void add_dense_row(const int16_t *row, const int32_t *starts, int32_t count, int16_t position,
+                   int16_t *sums) {
+    add_dense_row_in<Lanes8>(row, starts, count, position, sums);
+}
+
 #if defined(__x86_64__) || defined(__i386__)
+// The same sums, one 256-bit vector per block, where the processor has AVX2.
 __attribute__((target("avx2"))) void add_dense_row_avx2(const int16_t *row, const int32_t *starts,
                                                         int32_t count, int16_t position,
                                                         int16_t *sums) {
-    const Lanes16 at = Lanes16{} + position;
-    const Lanes16 penalty = Lanes16{} + static_cast<int16_t>(NGRAM_MISSING_PENALTY);
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t j = starts[k];
-        Lanes16 rank;
-        Lanes16 sum;
-        memcpy(&rank, row + j, sizeof rank);
-        memcpy(&sum, sums + j, sizeof sum);
-        const Lanes16 d = at - rank;
-        const Lanes16 gain = penalty - (d < 0 ? -d : d);
-        sum += gain & (rank != 0);
-        memcpy(sums + j, &sum, sizeof sum);
-    }
+    add_dense_row_in<Lanes16>(row, starts, count, position, sums);
 }
 
 bool have_avx2() {

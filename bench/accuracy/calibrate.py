@@ -67,27 +67,21 @@ def junk():
         n = rng.randint(8, 120)
         out.append(("digits", " ".join(str(rng.randint(0, 10**rng.randint(1, 8)))
                                        for _ in range(n // 5 + 1)).encode()[:n]))
+    def random_words(letter):
+        """Words of 2 to 10 letters drawn by `letter()`, 40 to 200 characters in all."""
+        n = rng.randint(40, 200)
+        words = []
+        while sum(len(w) + 1 for w in words) < n:
+            words.append("".join(letter() for _ in range(rng.randint(2, 10))))
+        return " ".join(words).encode("utf-8")
+
     for i in range(80):
-        n = rng.randint(40, 200)
-        words = []
-        while sum(len(w) + 1 for w in words) < n:
-            words.append("".join(rng.choice("abcdefghijklmnopqrstuvwxyz")
-                                 for _ in range(rng.randint(2, 10))))
-        out.append(("random-ascii", " ".join(words).encode()))
+        out.append(("random-ascii", random_words(lambda: rng.choice("abcdefghijklmnopqrstuvwxyz"))))
     for i in range(40):
-        n = rng.randint(40, 200)
-        words = []
-        while sum(len(w) + 1 for w in words) < n:
-            words.append("".join(rng.choice("abcdefghijklmnopqrstuvwxyzäöüéèàçñ")
-                                 for _ in range(rng.randint(2, 10))))
-        out.append(("random-latin1", " ".join(words).encode("utf-8")))
+        out.append(("random-latin1",
+                    random_words(lambda: rng.choice("abcdefghijklmnopqrstuvwxyzäöüéèàçñ"))))
     for i in range(40):
-        n = rng.randint(40, 200)
-        words = []
-        while sum(len(w) + 1 for w in words) < n:
-            words.append("".join(chr(rng.randint(0x430, 0x44F))
-                                 for _ in range(rng.randint(2, 10))))
-        out.append(("random-cyrillic", " ".join(words).encode("utf-8")))
+        out.append(("random-cyrillic", random_words(lambda: chr(rng.randint(0x430, 0x44F)))))
     for i in range(80):
         n = rng.randint(40, 200)
         parts = []
