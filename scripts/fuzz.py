@@ -228,7 +228,54 @@ MARKUP_TOKENS = [
 ]
 
 
+CHARSET_NAMES = (
+    "windows-1250 windows-1251 windows-1252 cp1253 1254 1255 1256 1257 1258 ibm037 ibm424 437 "
+    "500 737 775 850 851 852 855 856 857 860 861 862 863 864 865 866 869 874 tis-620 875 "
+    "iso-8859-14 iso-8859-15 iso-8859-1 latin1 iso-8859-2 latin2 iso-8859-3 iso-8859-4 "
+    "iso-8859-5 cyrillic iso-8859-6 arabic iso-8859-7 greek iso-8859-8 hebrew visual logical "
+    "iso-8859-9 iso-8859 koi8-r 878 euc-big5 big5 950 iso-2022-cn euc-gb euc-cn 936 gb2312 "
+    "iso-2022-kr euc-ksc euc-kr 1363 949 ksc_5601 iso-2022-jp euc-jp jis 932 shift_jis utf-16be "
+    "utf-16le iso-10646 unicode utf-16 utf-8 65001 utf-7 lmbcs").split()
+
+
+def declared_doc(rng):
+    """Markup that declares a charset (and often a language) over bytes of
+    another or of the same charset, with references: the conversion paths."""
+    name = rng.choice(CHARSET_NAMES).encode()
+    lang = rng.choice([b"", b"en", b"fr", b"ru", b"ja", b"zh-tw", b"zt", b"ko", b"xx", b"de-at"])
+    body = rng.choice([
+        "Привет мир это текст".encode(rng.choice(["cp1251", "koi8-r", "utf-8", "utf-16-le"])),
+        "日本語のテキストです".encode(rng.choice(["shift_jis", "euc-jp", "utf-8", "utf-16-be"])),
+        "中文文本测试".encode(rng.choice(["gb2312", "big5", "utf-8"])),
+        "Größe Straße éèà".encode(rng.choice(["latin-1", "cp1252", "utf-8", "utf-16"])),
+        rand_bytes(rng, rng.choice([1, 3, 255, 2047, 5000])),
+        bytes(range(256)) * rng.choice([1, 8]),
+    ])
+    refs = b"".join(rng.choice([b"&eacute;", b"&#233;", b"&#x4E2D;", b"&#1046;", b"&Alpha;",
+                               b"&#x1F600;", b"&#xD800;", b"&#65;", b"&#0;", b"&amp;", b"&lt;",
+                               b"&#x10FFFF;", b"&#4294967295;", b"&sigmaf;", b"&yuml "])
+                    for _ in range(rng.randint(0, 300)))
+    if rng.random() < 0.5:
+        parts = [rng.choice([b"<html lang=\"" + lang + b"\">", b"<html>"]),
+                 rng.choice([b"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                             name + b"\">",
+                             b"<meta http-equiv=content-type content=\"text/html;charset=" +
+                             name + b"\">"]),
+                 rng.choice([b"", b"<meta http-equiv=\"Content-Language\" content=\"" + lang +
+                             b"\">"]),
+                 b"<body><p>", body, refs, body[:rng.randrange(len(body) + 1)], b"</p>"]
+    else:
+        parts = [b"<?xml version=\"1.0\" encoding=\"" + name + b"\"?>\n<doc>", body, refs,
+                 b"</doc>"]
+    rng.shuffle(parts) if rng.random() < 0.1 else None
+    return b"".join(parts)
+
+
 def m_markup(rng, data, _):
+    if rng.random() < 0.25:
+        data = declared_doc(rng)
+        if rng.random() < 0.5:
+            return data
     n = rng.randint(1, 4)
     for _ in range(n):
         data = insert_token(rng, data, MARKUP_TOKENS)
@@ -682,7 +729,8 @@ class Campaign:
             (self.work / "tmp").mkdir(parents=True, exist_ok=True)
         if self.rng.random() < 0.3:
             opts += ["-buffer_size", str(self.rng.choice([1, 2, 7, 64, 2047, 2049, 65536,
-                                                          1 << 20, 2147483647]))]
+                                                          1 << 20, 2147483647,
+                                                          self.rng.randint(1, 5000)]))]
         return opts, nmax
 
     def detect(self, kind, docs, extra=None, data_path=None, startup_may_fail=False,
@@ -770,10 +818,15 @@ class Campaign:
             probs, (argv, rc, so, se) = self.detect(kind, docs, opts=opts, nmax=nmax)
             self.count(kind, "documents", n)
             self.count(kind, "bulk runs")
-            if probs:
-                small = self.narrow(kind, docs, opts, nmax)
+            rest = docs
+            for _ in range(8):  # one culprit after the other
+                if not probs:
+                    break
+                small = self.narrow(kind, rest, opts, nmax)
                 probs2 = self.detect(kind, small, opts=opts, nmax=nmax)[0] or probs
                 self.record_fault(kind, "bulk", small, probs2, opts)
+                rest = [d for d in rest if d not in small]
+                probs = self.detect(kind, rest, opts=opts, nmax=nmax)[0] if rest else []
             # single-document runs of a few of the same documents
             for d in self.rng.sample(docs, max(1, n // self.args.single_every)):
                 o2, n2 = self.options()
@@ -816,7 +869,8 @@ class Campaign:
         d.mkdir(parents=True)
         docs = []
         for kind in DOC_KINDS:
-            for i, data in enumerate(seeds[kind][:3]):
+            small = [x for x in seeds[kind] if len(x) < 20000]
+            for i, data in enumerate(small[:3]):
                 p = d / ("%s-%d.%s" % (kind, i, self.ext(kind, data)))
                 p.write_bytes(data)
                 docs.append(str(p))
@@ -960,8 +1014,8 @@ class Campaign:
                 (d / "langlist.cfg").unlink()
                 what.append("langlist.cfg missing")
         # profiles written by lines p0.lm... exist sometimes
-        if self.rng.random() < 0.2:
-            for k in range(self.rng.choice([5, 600])):
+        if self.rng.random() < 0.1:
+            for k in range(self.rng.choice([5, 5, 600])):
                 shutil.copy(d / names[0], d / ("p%d.lm" % k))
             what.append("many profiles")
         return d, what
