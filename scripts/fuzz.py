@@ -17,7 +17,7 @@ into the work directory's `failures/` (git-ignored). Only the Python 3
 standard library is used; the same --seed gives the same inputs.
 
   scripts/fuzz.py --prefix build-san/prefix [--seed N] [--count N]
-                  [--kinds text,markup,rtf,office,binary,profile,config,train]
+                  [--kinds text,markup,rtf,office,binary,profile,config,train,list,cmdline]
   scripts/fuzz.py --smoke     a few dozen mutations of every kind, seconds
 """
 
@@ -38,7 +38,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parent.parent
 
 DOC_KINDS = ("text", "markup", "rtf", "office", "binary")
-DATA_KINDS = ("profile", "config", "train", "list")
+DATA_KINDS = ("profile", "config", "train", "list", "cmdline")
 ALL_KINDS = DOC_KINDS + DATA_KINDS
 
 # Result codes of the engine; an exit status is the low byte of the last one.
@@ -246,7 +246,7 @@ def declared_doc(rng):
     body = rng.choice([
         "Привет мир это текст".encode(rng.choice(["cp1251", "koi8-r", "utf-8", "utf-16-le"])),
         "日本語のテキストです".encode(rng.choice(["shift_jis", "euc-jp", "utf-8", "utf-16-be"])),
-        "中文文本测试".encode(rng.choice(["gb2312", "big5", "utf-8"])),
+        "中文文本測試".encode(rng.choice(["gb18030", "big5", "utf-8"])),
         "Größe Straße éèà".encode(rng.choice(["latin-1", "cp1252", "utf-8", "utf-16"])),
         rand_bytes(rng, rng.choice([1, 3, 255, 2047, 5000])),
         bytes(range(256)) * rng.choice([1, 8]),
@@ -619,12 +619,12 @@ class Campaign:
         self.stats.setdefault(kind, {}).setdefault(key, 0)
         self.stats[kind][key] += n
 
-    def run(self, argv, timeout, cwd=None):
+    def run(self, argv, timeout, cwd=None, tool=None, env=None):
         self.runs += 1
         start = time.monotonic()
         try:
-            p = subprocess.run([str(self.tool)] + argv, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, env=self.env, timeout=timeout,
+            p = subprocess.run([str(tool or self.tool)] + argv, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, env=env or self.env, timeout=timeout,
                                cwd=cwd or self.work)
             return p.returncode, p.stdout, p.stderr, time.monotonic() - start
         except subprocess.TimeoutExpired as e:
@@ -1031,6 +1031,8 @@ class Campaign:
                 self.train_case(d, seeds, i)
             elif kind == "list":
                 self.list_case(d, docs)
+            elif kind == "cmdline":
+                self.cmdline_case(d, docs)
             else:
                 opts, nmax = self.options()
                 if self.rng.random() < 0.1:
@@ -1113,6 +1115,61 @@ class Campaign:
         probs = self.train_problems(rc, so, se)
         if probs:
             self.record_fault("list", "bulk list", [lst], probs, argv)
+
+    def cmdline_case(self, d, docs):
+        """Odd argument vectors and environments, through the launcher and
+        straight to the tool, in a copy of the installation (training may
+        write into its data directory)."""
+        rng = self.rng
+        copy = self.work / "prefix"
+        if not copy.exists():
+            shutil.copytree(self.prefix, copy, symlinks=True)
+        cwd = self.work / "cwd"
+        shutil.rmtree(cwd, ignore_errors=True)
+        cwd.mkdir(parents=True)
+        values = ["", "-", "@", "@@", "0", "-1", "3", "99999999999", "2147483648", "1x", "x",
+                  " ", "a" * rng.choice([100, 1100, 5000]), docs[0], "@" + docs[0], "out.txt",
+                  str(d), str(d / "langlist.cfg"), str(d / "missing"), "/dev/null",
+                  "/nonexistent/dir/out", "%s%n", "xx", "1252", "Old English", "sub/x", "."]
+        options = ["-n", "-buffer_size", "-bif", "-config", "-data_path", "-debug", "-train",
+                   "-language_id", "-language_name", "-charset", "-N", "--n", "-", "-bif="]
+        argv = []
+        for _ in range(rng.randint(0, 9)):
+            argv.append(rng.choice(options) if rng.random() < 0.5 else rng.choice(values))
+        if rng.random() < 0.5:
+            argv += ["-data_path", str(d)]
+        env = dict(self.env)
+        lib = str(copy / "_linux" / "bin")
+        c = rng.randrange(10)
+        if c == 0:
+            env.pop("LD_LIBRARY_PATH", None)
+        elif c == 1:
+            env["LD_LIBRARY_PATH"] = rng.choice(["", ":", ":::", " ", "\"\"", "/"])
+        elif c == 2:
+            env["LD_LIBRARY_PATH"] = "/x" * rng.choice([300, 600, 3000]) + ":" + lib
+        elif c == 3:
+            env["LD_LIBRARY_PATH"] = " \"" + lib + "/\"\t:" + lib
+        elif c == 4:
+            env["LD_LIBRARY_PATH"] = ":".join(["/nonexistent"] * rng.choice([10, 1000]) + [lib])
+        else:
+            env["LD_LIBRARY_PATH"] = lib
+        if rng.random() < 0.2:
+            env["TOLMAR_LANG"] = rng.choice(["1", "debug", "DEBUG", "yes", "", "2"])
+        launcher = rng.random() < 0.7
+        tool = copy / "bin" / "glotta" if launcher else copy / "_linux" / "bin" / "glotta"
+        if launcher and c >= 5:
+            env.pop("LD_LIBRARY_PATH", None)
+        rc, so, se, _ = self.run(argv, self.args.timeout, cwd=cwd, tool=tool, env=env)
+        self.count("cmdline", "runs")
+        probs = self.train_problems(rc, so, se)
+        if probs and rc == 127 and launcher and b"glotta: " in se:
+            probs = []  # the launcher could not start the tool and said why
+        if probs:
+            (cwd / "env.txt").write_text("\n".join("%s=%s" % kv for kv in sorted(env.items())
+                                                   if kv[0] in ("LD_LIBRARY_PATH",
+                                                                "TOLMAR_LANG")))
+            self.record_fault("cmdline", "launcher" if launcher else "tool", [cwd], probs,
+                              [str(tool)] + argv)
 
     def train_problems(self, rc, so, se):
         text_err = se.decode("latin-1")
