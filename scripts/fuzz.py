@@ -31,8 +31,8 @@ import struct
 import subprocess
 import sys
 import time
+import warnings
 import zipfile
-import zlib
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
@@ -395,7 +395,6 @@ def zip_rebuild(rng, data, others):
                 method = rng.choice([zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED])
             info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
             info.compress_type = method
-            import warnings
             with warnings.catch_warnings():
                 warnings.simplefilter("ignore")
                 z.writestr(info, body)
