@@ -260,6 +260,15 @@ row bad/corrupt.odt 304 -
 mkdir -p "$WORK/x" && (cd "$WORK/x" && unzip -q "$OUT/docs/en.docx" && zip -q -r -P secret ../enc.docx .)
 cp "$WORK/enc.docx" "$OUT/bad/encrypted.docx"
 row bad/encrypted.docx 301 -
+python3 - "$OUT/docs/de.doc" "$OUT/bad/encrypted.doc" <<'PY'
+import sys
+doc = bytearray(open(sys.argv[1], 'rb').read())
+fib = next(at for at in range(512, len(doc), 512) if doc[at:at + 2] == b'\xec\xa5')
+doc[fib + 0x0B] |= 0x01  # fEncrypted
+open(sys.argv[2], 'wb').write(doc)
+PY
+row bad/encrypted.doc 309 -
+head -c 9000 "$OUT/docs/ru.doc" > "$OUT/bad/truncated.doc"; row bad/truncated.doc 340 -
 soffice --headless --norestore --convert-to \
     'pdf:writer_pdf_Export:{"EncryptFile":{"type":"boolean","value":"true"},"DocumentOpenPassword":{"type":"string","value":"secret"}}' \
     --outdir "$WORK/enc" "$OUT/docs/en.odt" >/dev/null 2>&1
