@@ -181,6 +181,53 @@ WordDoc Doc(std::vector<TextRun> runs) {
     return d;
 }
 
+// A Word 6/95 document (one stream, the FIB's fields at fixed places) of
+// 8-bit runs in the code page of `lid`: fast-saved, each run a piece (stored
+// in reverse order, the piece table after them), or else in one run.
+struct Word6Doc {
+    std::vector<std::string> runs;
+    uint16_t lid = 0x0409, charset = 0, nFib = 104;
+    bool fastSaved = false;
+    std::array<uint32_t, 8> stories{};  // all zero: all is main text
+    std::string word;
+
+    static constexpr size_t kFcMin = 0x18, kFcMac = 0x1C, kCcpText = 0x34, kFcClx = 0x160;
+
+    Word6Doc &Streams() {
+        word.assign(kTextStart, '\0');
+        put16(word, 0, 0xA5EC), put16(word, 2, nFib), put16(word, 6, lid);
+        put16(word, kFlags, fastSaved ? 0x0004 : 0), put16(word, 0x14, charset);
+        std::vector<uint32_t> cps{0}, fcs(runs.size());
+        for (const std::string &r : runs)
+            cps.push_back(cps.back() + static_cast<uint32_t>(r.size()));
+        put32(word, kFcMin, kTextStart);
+        for (size_t k = 0; k < runs.size(); ++k) {
+            size_t i = fastSaved ? runs.size() - 1 - k : k;
+            fcs[i] = static_cast<uint32_t>(word.size());
+            word += runs[i];
+        }
+        put32(word, kFcMac, static_cast<uint32_t>(word.size()));
+        std::array<uint32_t, 8> counts = stories;
+        if (counts == std::array<uint32_t, 8>{}) counts[0] = cps.back();
+        for (size_t i = 0; i < 8; ++i) put32(word, kCcpText + 4 * i, counts[i]);
+        if (fastSaved) {
+            std::string plc;
+            for (uint32_t cp : cps) put32(plc, plc.size(), cp);
+            for (uint32_t fc : fcs) {
+                size_t at = plc.size();
+                put16(plc, at, 0), put32(plc, at + 2, fc), put16(plc, at + 6, 0);
+            }
+            put32(word, kFcClx, static_cast<uint32_t>(word.size()));
+            put32(word, kFcClx + 4, static_cast<uint32_t>(5 + plc.size()));
+            word += '\x02';
+            put32(word, word.size(), static_cast<uint32_t>(plc.size()));
+            word += plc;
+        }
+        return *this;
+    }
+    std::string File() const { return CompoundFile({{"WordDocument", word}}); }
+};
+
 class DxFilterWord : public PluginTest {
   protected:
     Extraction Run(const std::string &bytes) { return plugin->Extract(Temp("t.doc", bytes)); }
@@ -308,7 +355,7 @@ TEST_F(DxFilterWord, DamagedDocumentsAreRefused) {
     } cases[] = {
         {"encrypted", [](WordDoc &d) { put16(d.word, kFlags, 0x0300); }},
         {"obfuscated", [](WordDoc &d) { put16(d.word, kFlags, 0x8200); }},
-        {"Word 95", [](WordDoc &d) { put16(d.word, 2, 104); }},
+        {"Word 95 version on a Word 97 FIB", [](WordDoc &d) { put16(d.word, 2, 104); }},
         {"not a FIB", [](WordDoc &d) { put16(d.word, 0, 0x1234); }},
         {"FIB counts past its end", [](WordDoc &d) { put16(d.word, 0x20, 0xFFFF); }},
         {"too few offsets", [](WordDoc &d) { put16(d.word, 0x98, 20); }},
@@ -390,4 +437,111 @@ TEST_F(DxFilterWord, LongDocumentsAreChunkedAndCapped) {
     EXPECT_LE(r.text.size(), kTextCap);
     EXPECT_TRUE(recognisable_as_utf16(r.text));
     EXPECT_EQ(r.utf8().substr(0, 12), "word0 word1 ");
+}
+
+TEST_F(DxFilterWord, Word6And95TextInTheCodePageOfTheirLanguage) {
+    struct {
+        uint16_t lid, charset;
+        std::vector<std::string> runs;
+        std::string text;
+    } cases[] = {
+        {0x0419, 0, {"\xCF\xF0\xE8\xE2\xE5\xF2 ", "\xEC\xE8\xF0\r"}, "Привет мир\n"},
+        {0x0409,
+         0,
+         {"caf\xE9 \x80 5 ",
+          "\x13 PAGE \x14"
+          "1\x15\r"},
+         "café € 5 1\n"},
+        {0x0408, 0, {"\xE1\xE2\xE3\x07\xE4"}, "αβγ\nδ\n"},
+        {0x0409, 256, {"caf\x8E"}, "café\n"},  // Macintosh
+        // Shift-JIS characters cut by the end of a piece are joined again;
+        // one cut by a control character is dropped.
+        {0x0411, 0, {"\x93\xFA\x96", "\x7B\x8C\xEA\r\x93\r"}, "日本語\n"},
+        {0x0804, 0, {"\xD6\xD0\xCE\xC4"}, "中文\n"},
+        {0x0404, 0, {"\xA4\xA4\xA4\xE5"}, "中文\n"},
+    };
+    for (const auto &c : cases) {
+        for (bool fastSaved : {false, true}) {
+            Word6Doc d;
+            d.runs = c.runs, d.lid = c.lid, d.charset = c.charset, d.fastSaved = fastSaved;
+            EXPECT_EQ(Text(d.Streams().File()), c.text) << c.text << fastSaved;
+        }
+    }
+    Word6Doc notes;
+    notes.runs = {"main\r", "note\r", "header\r", "\r"};
+    notes.stories = {5, 5, 7, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Text(notes.Streams().File()), "main\nnote\n");
+}
+
+TEST_F(DxFilterWord, DamagedWord6DocumentsAreRefused) {
+    Word6Doc good;
+    good.runs = {"some text\r"};
+    ASSERT_EQ(Text(good.Streams().File()), "some text\n");
+    struct {
+        const char *what;
+        bool fastSaved;
+        std::function<void(std::string &)> damage;
+    } cases[] = {
+        {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
+        {"Word 2", false, [](std::string &w) { put16(w, 2, 45); }},
+        {"between Word 95 and 97", false, [](std::string &w) { put16(w, 2, 150); }},
+        {"text ends before it starts", false,
+         [](std::string &w) { put32(w, Word6Doc::kFcMac, kTextStart - 1); }},
+        {"text past the stream", false,
+         [](std::string &w) { put32(w, Word6Doc::kFcMac, 0x7FFFFF00); }},
+        {"main text longer than the text", false,
+         [](std::string &w) { put32(w, Word6Doc::kCcpText, 11); }},
+        {"piece table past the stream", true,
+         [](std::string &w) { put32(w, Word6Doc::kFcClx, 0x10000); }},
+        {"piece past the stream", true,
+         [](std::string &w) { put32(w, kTextStart + 10 + 5 + 8 + 2, 0x10000); }},
+    };
+    for (const auto &c : cases) {
+        Word6Doc d = good;
+        d.fastSaved = c.fastSaved;
+        d.Streams();
+        c.damage(d.word);
+        Extraction r = Run(d.File());
+        EXPECT_TRUE(r.opened) << c.what;
+        EXPECT_NE(r.openText, 0) << c.what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << c.what;
+    }
+}
+
+TEST_F(DxFilterWord, MutatedFileInformationAndPieceTablesNeverBreakThePlugin) {
+    // Bytes of the FIB, the text and the piece table overwritten at random
+    // (a fixed sequence): every document must end, release its stream and
+    // stay within the text bound, whether its text opens or not.
+    WordDoc word97;
+    word97.runs = {Bytes8("caf\xE9 \x13 PAGE \x14"
+                          "1\x15\r"),
+                   Wide(u"Привет \x07 мир\r")};
+    word97.stories = {16, 13, 0, 0, 0, 0, 0, 0};
+    word97.Streams();
+    Word6Doc word6;
+    word6.runs = {"\x93\xFA\x96", "\x7B\x8C\xEA\r"};
+    word6.lid = 0x0411, word6.fastSaved = true;
+    word6.Streams();
+    uint32_t seed = 2004;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int variant = 0; variant < 400; ++variant) {
+        std::string file;
+        if (variant % 2 == 0) {
+            WordDoc d = word97;
+            std::string &target = variant % 4 == 0 ? d.word : d.table;
+            size_t span = variant % 4 == 0 ? d.word.size() : d.table.size();
+            for (int k = 0; k <= variant % 8; ++k)
+                target[next() % span] = static_cast<char>(next() >> 24);
+            file = d.File();
+        } else {
+            Word6Doc d = word6;
+            for (int k = 0; k <= variant % 8; ++k)
+                d.word[next() % d.word.size()] = static_cast<char>(next() >> 24);
+            file = d.File();
+        }
+        Extraction r = Run(file);
+        EXPECT_TRUE(r.opened) << variant;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
 }
