@@ -35,22 +35,46 @@ constexpr size_t kSector = 512;
 
 // A compound file of 512-byte sectors: the allocation table first, then one
 // directory sector, then each stream in consecutive sectors. Streams are
-// padded with zero bytes to 4096 bytes, so that none goes to the mini stream.
-// `tamper` may change the allocation table before it is written.
+// padded with zero bytes to 4096 bytes, so that none goes to the mini stream;
+// with `mini`, every stream (each under 4096 bytes) goes to the mini stream
+// instead, in 64-byte sectors after the mini allocation table. `tamper` may
+// change the allocation table before it is written.
 std::string CompoundFile(
     const std::vector<std::pair<std::string, std::string>> &streams,
     const std::function<void(std::vector<uint32_t> &fat, const std::vector<uint32_t> &starts)>
-        &tamper = {}) {
-    std::vector<std::string> data;
-    std::vector<uint32_t> sizes;
-    size_t dataSectors = 0;
+        &tamper = {},
+    bool mini = false) {
+    constexpr size_t kMiniSector = 64;
+    std::vector<std::string> data;  // what goes to sectors of their own, after the directory
+    std::vector<uint32_t> sizes, miniStarts;
+    std::string miniStream, miniFat;
     for (const auto &[name, bytes] : streams) {
+        if (mini) {
+            EXPECT_LT(bytes.size(), 4096u);
+            uint32_t first = static_cast<uint32_t>(miniStream.size() / kMiniSector);
+            size_t n = std::max<size_t>(1, (bytes.size() + kMiniSector - 1) / kMiniSector);
+            for (size_t k = 0; k < n; ++k)
+                put32(miniFat, miniFat.size(),
+                      k + 1 < n ? first + static_cast<uint32_t>(k) + 1 : kEndOfChain);
+            miniStarts.push_back(first);
+            sizes.push_back(static_cast<uint32_t>(bytes.size()));
+            miniStream += bytes;
+            miniStream.resize((first + n) * kMiniSector);
+            continue;
+        }
         std::string padded = bytes;
         if (padded.size() < 4096) padded.resize(4096);
         sizes.push_back(static_cast<uint32_t>(padded.size()));
-        padded.resize((padded.size() + kSector - 1) / kSector * kSector);
-        dataSectors += padded.size() / kSector;
         data.push_back(padded);
+    }
+    if (mini) {
+        miniFat.resize((miniFat.size() + kSector - 1) / kSector * kSector, '\xFF');
+        data = {miniFat, miniStream};
+    }
+    size_t dataSectors = 0;
+    for (std::string &d : data) {
+        d.resize((d.size() + kSector - 1) / kSector * kSector);
+        dataSectors += d.size() / kSector;
     }
     size_t fatSectors = 1;
     while (fatSectors * 128 < fatSectors + 1 + dataSectors) ++fatSectors;
@@ -76,7 +100,9 @@ std::string CompoundFile(
     put32(header, 0x2C, static_cast<uint32_t>(fatSectors));
     put32(header, 0x30, static_cast<uint32_t>(fatSectors));  // the directory
     put32(header, 0x38, 4096);
-    put32(header, 0x3C, kEndOfChain), put32(header, 0x44, kEndOfChain);
+    put32(header, 0x3C, mini ? starts[0] : kEndOfChain);
+    put32(header, 0x40, mini ? static_cast<uint32_t>(data[0].size() / kSector) : 0);
+    put32(header, 0x44, kEndOfChain);
     for (size_t i = 0; i < 109; ++i)
         put32(header, 0x4C + 4 * i, i < fatSectors ? static_cast<uint32_t>(i) : kFreeSector);
 
@@ -97,11 +123,12 @@ std::string CompoundFile(
         put32(dir, i * 128 + 68, kFreeSector), put32(dir, i * 128 + 72, kFreeSector);
         put32(dir, i * 128 + 76, kFreeSector);
     }
-    entry(0, "Root Entry", 5, kFreeSector, 1, kEndOfChain, 0);
+    entry(0, "Root Entry", 5, kFreeSector, 1, mini ? starts[1] : kEndOfChain,
+          static_cast<uint32_t>(miniStream.size()));
     for (size_t i = 0; i < streams.size(); ++i)
         entry(i + 1, streams[i].first, 2,
               i + 1 < streams.size() ? static_cast<uint32_t>(i + 2) : kFreeSector, kFreeSector,
-              starts[i], sizes[i]);
+              mini ? miniStarts[i] : starts[i], sizes[i]);
 
     std::string file = header + fatBytes + dir;
     for (const std::string &d : data) file += d;
@@ -544,4 +571,15 @@ TEST_F(DxFilterWord, MutatedFileInformationAndPieceTablesNeverBreakThePlugin) {
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
         EXPECT_LE(r.text.size(), kTextCap) << variant;
     }
+}
+
+TEST_F(DxFilterWord, SmallStreamsComeFromTheMiniStream) {
+    WordDoc d = Doc({Bytes8("petit "), Wide(u"документ\r")});
+    EXPECT_EQ(Text(CompoundFile({{"WordDocument", d.word}, {"1Table", d.table}}, {}, true)),
+              "petit документ\n");
+    Word6Doc w6;
+    w6.runs = {"\xEC\xE0\xEB\xFB\xE9\r"};
+    w6.lid = 0x0419;
+    w6.Streams();
+    EXPECT_EQ(Text(CompoundFile({{"WordDocument", w6.word}}, {}, true)), "малый\n");
 }
