@@ -50,13 +50,22 @@ int64_t now_ns() {
 
 extern "C" {
 
-// Every input made from one document (libgsf duplicates its source for each
-// stream it opens) shares the engine's stream and seeks it before each read.
-typedef struct DxGsfInput {
-    GsfInput parent;
+// The engine's stream of one document, shared by every input made from it
+// (libgsf duplicates its source for each stream it opens), with a window of
+// the document read ahead: libgsf reads sector by sector, mostly in order.
+struct DxSource {
     DXStream *dx;
     int64_t deadlineNs; /* reads fail after this time, ending the document */
-    guint8 *buffer;     /* for reads that ask for no buffer of their own */
+    int refs;
+    uint64_t windowStart;
+    size_t windowLength;
+    guint8 window[32 * 1024];
+};
+
+typedef struct DxGsfInput {
+    GsfInput parent;
+    DxSource *source;
+    guint8 *buffer; /* for reads that ask for no buffer of their own */
     size_t bufferSize;
 } DxGsfInput;
 
@@ -66,22 +75,36 @@ typedef struct DxGsfInputClass {
 
 G_DEFINE_TYPE(DxGsfInput, dx_gsf_input, GSF_INPUT_TYPE)
 
-static DxGsfInput *dx_gsf_input_new(DXStream *dx, gsf_off_t size, int64_t deadlineNs) {
+// A new input over `source`, which it holds a reference to.
+static DxGsfInput *dx_gsf_input_new(DxSource *source, gsf_off_t size) {
     auto *self = static_cast<DxGsfInput *>(g_object_new(dx_gsf_input_get_type(), nullptr));
-    self->dx = dx;
-    self->deadlineNs = deadlineNs;
+    self->source = source;
+    ++source->refs;
     gsf_input_set_size(GSF_INPUT(self), size);
     return self;
 }
 
 static GsfInput *dx_gsf_input_dup(GsfInput *input, GError **) {
     auto *self = reinterpret_cast<DxGsfInput *>(input);
-    return GSF_INPUT(dx_gsf_input_new(self->dx, input->size, self->deadlineNs));
+    return GSF_INPUT(dx_gsf_input_new(self->source, input->size));
+}
+
+// Reads `count` bytes at `at` of the document into `out`; false unless all came.
+static bool dx_source_read(DxSource *s, uint64_t at, size_t count, guint8 *out) {
+    if (!s->dx->seek(s->dx, static_cast<int64_t>(at), DX_SEEK_SET)) return false;
+    size_t done = 0;
+    while (done < count) {
+        int got = s->dx->read(s->dx, out + done, static_cast<int>(count - done));
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
 }
 
 static const guint8 *dx_gsf_input_read(GsfInput *input, size_t count, guint8 *out) {
     auto *self = reinterpret_cast<DxGsfInput *>(input);
-    if (count > INT_MAX || now_ns() > self->deadlineNs) return nullptr;
+    DxSource *s = self->source;
+    if (count > INT_MAX || now_ns() > s->deadlineNs) return nullptr;
     if (!out) {
         if (self->bufferSize < count) {
             g_free(self->buffer);
@@ -91,13 +114,20 @@ static const guint8 *dx_gsf_input_read(GsfInput *input, size_t count, guint8 *ou
         }
         out = self->buffer;
     }
-    if (!self->dx->seek(self->dx, input->cur_offset, DX_SEEK_SET)) return nullptr;
-    size_t done = 0;
-    while (done < count) {
-        int got = self->dx->read(self->dx, out + done, static_cast<int>(count - done));
-        if (got <= 0) return nullptr;
-        done += static_cast<size_t>(got);
+    const uint64_t at = static_cast<uint64_t>(input->cur_offset);
+    if (count > sizeof s->window) return dx_source_read(s, at, count, out) ? out : nullptr;
+    if (at < s->windowStart || at - s->windowStart > s->windowLength ||
+        count > s->windowLength - (at - s->windowStart)) {
+        // gsf_input_read checked that the input holds `count` bytes here.
+        const uint64_t left = static_cast<uint64_t>(input->size) - at;
+        const size_t length =
+            left < sizeof s->window ? static_cast<size_t>(left) : sizeof s->window;
+        s->windowLength = 0;
+        if (!dx_source_read(s, at, length, s->window)) return nullptr;
+        s->windowStart = at;
+        s->windowLength = length;
     }
+    std::memcpy(out, s->window + (at - s->windowStart), count);
     return out;
 }
 
@@ -107,7 +137,9 @@ static gboolean dx_gsf_input_seek(GsfInput *, gsf_off_t, GSeekType) {
 }
 
 static void dx_gsf_input_finalize(GObject *object) {
-    g_free(reinterpret_cast<DxGsfInput *>(object)->buffer);
+    auto *self = reinterpret_cast<DxGsfInput *>(object);
+    g_free(self->buffer);
+    if (self->source && --self->source->refs == 0) delete self->source;
     G_OBJECT_CLASS(dx_gsf_input_parent_class)->finalize(object);
 }
 
@@ -120,8 +152,7 @@ static void dx_gsf_input_class_init(DxGsfInputClass *klass) {
 }
 
 static void dx_gsf_input_init(DxGsfInput *self) {
-    self->dx = nullptr;
-    self->deadlineNs = 0;
+    self->source = nullptr;
     self->buffer = nullptr;
     self->bufferSize = 0;
 }
@@ -337,7 +368,8 @@ struct DocExtractor {
 };
 
 bool DocExtractor::Open(DXStream *stream, int64_t size) {
-    source = dx_gsf_input_new(stream, size, limits.deadlineNs);
+    auto *shared = new DxSource{stream, limits.deadlineNs, 0, 0, 0, {}};
+    source = dx_gsf_input_new(shared, size);
     GError *error = nullptr;
     ole = gsf_infile_msole_new(GSF_INPUT(source), &error);
     if (error) g_error_free(error);

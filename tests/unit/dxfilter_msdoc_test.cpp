@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -464,6 +465,14 @@ TEST_F(DxFilterWord, LongDocumentsAreChunkedAndCapped) {
     EXPECT_LE(r.text.size(), kTextCap);
     EXPECT_TRUE(recognisable_as_utf16(r.text));
     EXPECT_EQ(r.utf8().substr(0, 12), "word0 word1 ");
+
+    // A piece table larger than what the reader fetches ahead at a time.
+    std::vector<TextRun> many(4000, Wide(u"слово "));
+    std::string text = Run(Doc(std::move(many)).File()).utf8();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::string expected;
+    for (int i = 0; i < 4000; ++i) expected += "слово ";
+    EXPECT_EQ(text, expected);
 }
 
 TEST_F(DxFilterWord, Word6And95TextInTheCodePageOfTheirLanguage) {
