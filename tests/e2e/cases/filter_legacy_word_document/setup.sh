@@ -1,0 +1,3 @@
+# A Word 97-2003 document in Russian, as LibreOffice writes it.
+mkdir docs
+cp "$CASE_DIR/../../../data/dxfilter/docs/ru.doc" docs/
