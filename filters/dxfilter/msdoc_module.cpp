@@ -1,11 +1,14 @@
-// msdoc_module.cpp - dxfilter_msdoc.so: the text of Word 97-2003 documents.
+// msdoc_module.cpp - dxfilter_msdoc.so: the text of Word 97-2003 documents,
+// and of Word 6 and Word 95 ones.
 //
 // libgsf reads the compound file (its allocation tables, directory and
 // streams) through an input over the engine's stream callbacks, fetching only
 // the sectors asked for. The Word layer is our own: the file information block
 // of the WordDocument stream names the piece table in the table stream
-// (0Table or 1Table), and the piece table maps character positions to runs of
-// 8-bit or UTF-16LE text in the WordDocument stream. The main text comes
+// (0Table or 1Table; Word 6/95 keep it in the WordDocument stream), and the
+// piece table maps character positions to runs of 8-bit or UTF-16LE text in
+// the WordDocument stream (Word 6/95: 8-bit text in the code page of the
+// document's language, in one run when it was not fast-saved). The main text comes
 // first, then footnotes, endnotes and text boxes; headers, footers and
 // comments are left out, as they are for the other word processor formats.
 //
@@ -17,6 +20,9 @@
 #include <gsf/gsf-input-impl.h>
 #include <gsf/gsf-input.h>
 #include <gsf/gsf-utils.h>
+
+#include <errno.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <array>
@@ -44,13 +50,22 @@ int64_t now_ns() {
 
 extern "C" {
 
-// Every input made from one document (libgsf duplicates its source for each
-// stream it opens) shares the engine's stream and seeks it before each read.
-typedef struct DxGsfInput {
-    GsfInput parent;
+// The engine's stream of one document, shared by every input made from it
+// (libgsf duplicates its source for each stream it opens), with a window of
+// the document read ahead: libgsf reads sector by sector, mostly in order.
+struct DxSource {
     DXStream *dx;
     int64_t deadlineNs; /* reads fail after this time, ending the document */
-    guint8 *buffer;     /* for reads that ask for no buffer of their own */
+    int refs;
+    uint64_t windowStart;
+    size_t windowLength;
+    guint8 window[32 * 1024];
+};
+
+typedef struct DxGsfInput {
+    GsfInput parent;
+    DxSource *source;
+    guint8 *buffer; /* for reads that ask for no buffer of their own */
     size_t bufferSize;
 } DxGsfInput;
 
@@ -60,22 +75,36 @@ typedef struct DxGsfInputClass {
 
 G_DEFINE_TYPE(DxGsfInput, dx_gsf_input, GSF_INPUT_TYPE)
 
-static DxGsfInput *dx_gsf_input_new(DXStream *dx, gsf_off_t size, int64_t deadlineNs) {
+// A new input over `source`, which it holds a reference to.
+static DxGsfInput *dx_gsf_input_new(DxSource *source, gsf_off_t size) {
     auto *self = static_cast<DxGsfInput *>(g_object_new(dx_gsf_input_get_type(), nullptr));
-    self->dx = dx;
-    self->deadlineNs = deadlineNs;
+    self->source = source;
+    ++source->refs;
     gsf_input_set_size(GSF_INPUT(self), size);
     return self;
 }
 
 static GsfInput *dx_gsf_input_dup(GsfInput *input, GError **) {
     auto *self = reinterpret_cast<DxGsfInput *>(input);
-    return GSF_INPUT(dx_gsf_input_new(self->dx, input->size, self->deadlineNs));
+    return GSF_INPUT(dx_gsf_input_new(self->source, input->size));
+}
+
+// Reads `count` bytes at `at` of the document into `out`; false unless all came.
+static bool dx_source_read(DxSource *s, uint64_t at, size_t count, guint8 *out) {
+    if (!s->dx->seek(s->dx, static_cast<int64_t>(at), DX_SEEK_SET)) return false;
+    size_t done = 0;
+    while (done < count) {
+        int got = s->dx->read(s->dx, out + done, static_cast<int>(count - done));
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
 }
 
 static const guint8 *dx_gsf_input_read(GsfInput *input, size_t count, guint8 *out) {
     auto *self = reinterpret_cast<DxGsfInput *>(input);
-    if (count > INT_MAX || now_ns() > self->deadlineNs) return nullptr;
+    DxSource *s = self->source;
+    if (count > INT_MAX || now_ns() > s->deadlineNs) return nullptr;
     if (!out) {
         if (self->bufferSize < count) {
             g_free(self->buffer);
@@ -85,13 +114,20 @@ static const guint8 *dx_gsf_input_read(GsfInput *input, size_t count, guint8 *ou
         }
         out = self->buffer;
     }
-    if (!self->dx->seek(self->dx, input->cur_offset, DX_SEEK_SET)) return nullptr;
-    size_t done = 0;
-    while (done < count) {
-        int got = self->dx->read(self->dx, out + done, static_cast<int>(count - done));
-        if (got <= 0) return nullptr;
-        done += static_cast<size_t>(got);
+    const uint64_t at = static_cast<uint64_t>(input->cur_offset);
+    if (count > sizeof s->window) return dx_source_read(s, at, count, out) ? out : nullptr;
+    if (at < s->windowStart || at - s->windowStart > s->windowLength ||
+        count > s->windowLength - (at - s->windowStart)) {
+        // gsf_input_read checked that the input holds `count` bytes here.
+        const uint64_t left = static_cast<uint64_t>(input->size) - at;
+        const size_t length =
+            left < sizeof s->window ? static_cast<size_t>(left) : sizeof s->window;
+        s->windowLength = 0;
+        if (!dx_source_read(s, at, length, s->window)) return nullptr;
+        s->windowStart = at;
+        s->windowLength = length;
     }
+    std::memcpy(out, s->window + (at - s->windowStart), count);
     return out;
 }
 
@@ -101,7 +137,9 @@ static gboolean dx_gsf_input_seek(GsfInput *, gsf_off_t, GSeekType) {
 }
 
 static void dx_gsf_input_finalize(GObject *object) {
-    g_free(reinterpret_cast<DxGsfInput *>(object)->buffer);
+    auto *self = reinterpret_cast<DxGsfInput *>(object);
+    g_free(self->buffer);
+    if (self->source && --self->source->refs == 0) delete self->source;
     G_OBJECT_CLASS(dx_gsf_input_parent_class)->finalize(object);
 }
 
@@ -114,8 +152,7 @@ static void dx_gsf_input_class_init(DxGsfInputClass *klass) {
 }
 
 static void dx_gsf_input_init(DxGsfInput *self) {
-    self->dx = nullptr;
-    self->deadlineNs = 0;
+    self->source = nullptr;
     self->buffer = nullptr;
     self->bufferSize = 0;
 }
@@ -128,16 +165,19 @@ namespace {
 
 constexpr uint16_t kWordIdent = 0xA5EC;
 // Word 97 and every later version write 0xC1 (a few early writers 0xC0 or
-// 0xC2); Word 6 and Word 95 wrote 101 to 105, with another layout.
-constexpr uint16_t kMinNFib = 0xC0;
-constexpr uint16_t kEncrypted = 1u << 8;  // flags of the FIB base
-constexpr uint16_t kWhichTable = 1u << 9;
-constexpr uint16_t kObfuscated = 1u << 15;
+// 0xC2, LibreOffice 0x101); Word 6 and Word 95 wrote 101 to 105, with another
+// layout and 8-bit text in the code page of their language.
+constexpr uint16_t kMinNFib97 = 0xC0;
+constexpr uint16_t kMinNFib6 = 101, kMaxNFib6 = 105;
+constexpr uint16_t kComplex = 1u << 2;  // flags of the FIB base
+constexpr uint16_t kEncrypted = 1u << 8;
+constexpr uint16_t kWhichTable = 1u << 9;   // Word 97: 1Table rather than 0Table
+constexpr uint16_t kObfuscated = 1u << 15;  // Word 97
 
-// The character counts of the FIB's fibRgLw, by index, in character
-// position order of their stories.
+// The stories of a document in character position order, as the FIB counts
+// their characters (Word 97: fibRgLw from index 3; Word 6: from 0x34).
 enum Story : int {
-    kMainText = 3,
+    kMainText,
     kFootnotes,
     kHeaders,
     kMacros,
@@ -145,11 +185,16 @@ enum Story : int {
     kEndnotes,
     kTextBoxes,
     kHeaderTextBoxes,
-    kStoryEnd
+    kStories
 };
 // The stories whose text is extracted.
 constexpr std::array<Story, 4> kReadStories = {kMainText, kFootnotes, kEndnotes, kTextBoxes};
-constexpr size_t kClxPair = 33;  // index of fcClx/lcbClx in fibRgFcLcbBlob
+constexpr size_t kStoryCounts97 = 3;  // index of ccpText in fibRgLw
+constexpr size_t kClxPair97 = 33;     // index of fcClx/lcbClx in fibRgFcLcbBlob
+// Word 6/95 FIB: fixed places.
+constexpr size_t kCharset6 = 0x14, kFcMin6 = 0x18, kFcMac6 = 0x1C, kStoryCounts6 = 0x34,
+                 kFcClx6 = 0x160, kFib6End = 0x168;
+constexpr uint16_t kMacCharset6 = 256;
 
 constexpr size_t kFibBytes = 4096;         // the FIB is read from this much of its stream
 constexpr uint32_t kStepChars = 8192;      // characters decoded per step
@@ -163,13 +208,40 @@ uint32_t le32(const unsigned char *p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Bytes 0x80-0x9F of 8-bit pieces that stand for other characters; every
-// other byte is the code point of the same value. Word stores only text that
-// fits this mapping in 8-bit pieces.
+// Bytes 0x80-0x9F of Word 97 8-bit pieces that stand for other characters;
+// every other byte is the code point of the same value. Word stores only
+// text that fits this mapping in 8-bit pieces.
 constexpr char16_t kCompressedHigh[32] = {
     0x0080, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x008E, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x009E, 0x0178};
+
+// The Windows code page of a Word 6/95 document's language (its FIB's
+// language identifier), by primary language; 1252 for those not listed.
+struct LanguageCodePage {
+    uint16_t primary;
+    const char *codePage;
+};
+constexpr LanguageCodePage kLanguageCodePages[] = {
+    {0x01, "CP1256"}, {0x02, "CP1251"}, {0x05, "CP1250"}, {0x08, "CP1253"}, {0x0D, "CP1255"},
+    {0x0E, "CP1250"}, {0x11, "CP932"},  {0x12, "CP949"},  {0x15, "CP1250"}, {0x18, "CP1250"},
+    {0x19, "CP1251"}, {0x1B, "CP1250"}, {0x1C, "CP1250"}, {0x1E, "CP874"},  {0x1F, "CP1254"},
+    {0x20, "CP1256"}, {0x22, "CP1251"}, {0x23, "CP1251"}, {0x24, "CP1250"}, {0x25, "CP1257"},
+    {0x26, "CP1257"}, {0x27, "CP1257"}, {0x29, "CP1256"}, {0x2A, "CP1258"}, {0x2C, "CP1254"},
+    {0x2F, "CP1251"}, {0x3F, "CP1251"}, {0x40, "CP1251"}, {0x44, "CP1251"}, {0x50, "CP1251"},
+};
+
+const char *legacy_code_page(uint16_t lid, uint16_t charset) {
+    if (charset == kMacCharset6) return "MACINTOSH";
+    const uint16_t primary = lid & 0x3FF;
+    if (primary == 0x04)  // Chinese: simplified for the mainland and Singapore
+        return lid == 0x0804 || lid == 0x1004 ? "CP936" : "CP950";
+    if (primary == 0x1A)  // Serbian in Cyrillic; Croatian, Serbian in Latin
+        return lid == 0x0C1A ? "CP1251" : "CP1250";
+    for (const LanguageCodePage &l : kLanguageCodePages)
+        if (l.primary == primary) return l.codePage;
+    return "CP1252";
+}
 
 struct Piece {
     uint32_t cpStart, cpEnd;  // character positions [cpStart, cpEnd)
@@ -209,6 +281,51 @@ bool read_at(GsfInput *input, uint64_t offset, size_t count, unsigned char *out)
            gsf_input_read(input, count, out) != nullptr;
 }
 
+// What the two FIB layouts tell about where the text is.
+struct FibFacts {
+    uint16_t flags = 0;
+    std::array<uint32_t, kStories> counts{};  // characters of each story
+    uint32_t fcClx = 0, lcbClx = 0;           // the piece table
+    bool word6 = false;
+    uint32_t fcMin = 0, fcMac = 0;   // Word 6: the text when there is no piece table
+    const char *codePage = nullptr;  // Word 6: of its 8-bit text
+};
+
+// Reads a Word 97 FIB, whose parts have counted lengths: fibRgW (csw 16-bit
+// words), fibRgLw (cslw 32-bit words), fibRgFcLcbBlob (cbRgFcLcb pairs).
+bool read_fib97(const std::vector<unsigned char> &fib, FibFacts &facts) {
+    const unsigned char *f = fib.data();
+    auto fits = [&](size_t at, size_t n) { return at <= fib.size() && n <= fib.size() - at; };
+    size_t at = 0x20;
+    at += 2 + 2 * size_t{le16(f + at)};
+    if (!fits(at, 2)) return false;
+    const size_t cslw = le16(f + at);
+    const size_t rgLw = at + 2;
+    at = rgLw + 4 * cslw;
+    if (cslw < kStoryCounts97 + kStories || !fits(at, 2)) return false;
+    const size_t pairs = le16(f + at);
+    const size_t blob = at + 2;
+    if (pairs <= kClxPair97 || !fits(blob, 8 * (kClxPair97 + 1))) return false;
+    for (size_t i = 0; i < kStories; ++i)
+        facts.counts[i] = le32(f + rgLw + 4 * (kStoryCounts97 + i));
+    facts.fcClx = le32(f + blob + 8 * kClxPair97);
+    facts.lcbClx = le32(f + blob + 8 * kClxPair97 + 4);
+    return true;
+}
+
+bool read_fib6(const std::vector<unsigned char> &fib, FibFacts &facts) {
+    const unsigned char *f = fib.data();
+    if (fib.size() < kFib6End) return false;
+    facts.word6 = true;
+    for (size_t i = 0; i < kStories; ++i) facts.counts[i] = le32(f + kStoryCounts6 + 4 * i);
+    facts.fcClx = le32(f + kFcClx6);
+    facts.lcbClx = le32(f + kFcClx6 + 4);
+    facts.fcMin = le32(f + kFcMin6);
+    facts.fcMac = le32(f + kFcMac6);
+    facts.codePage = legacy_code_page(le16(f + 6), le16(f + kCharset6));
+    return true;
+}
+
 struct DocExtractor {
     DxGsfInput *source = nullptr;
     GsfInfile *ole = nullptr;
@@ -219,25 +336,30 @@ struct DocExtractor {
     uint32_t cp = 0;  // next character position within ranges[range]
     DXMLimits limits{};
     uint64_t bytesRead = 0;
+    iconv_t legacy = reinterpret_cast<iconv_t>(-1);  // Word 6/95: code page to UTF-32LE
 
     // Fields: for each open field, whether its instruction is still running.
     std::vector<bool> fields;
     size_t instructions = 0;  // open fields still in their instruction
     size_t deepFields = 0;    // open fields beyond kMaxFieldDepth
     char16_t highSurrogate = 0;
+    std::string carry;  // Word 6/95: a multibyte character cut by the end of a step
     std::vector<unsigned char> bytes;
     std::string utf8;
 
     ~DocExtractor() {
+        if (legacy != reinterpret_cast<iconv_t>(-1)) iconv_close(legacy);
         if (word) g_object_unref(word);
         if (ole) g_object_unref(ole);
         if (source) g_object_unref(source);
     }
 
     bool Open(DXStream *stream, int64_t size);
-    bool ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbClx);
+    bool ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbClx, bool word6);
     int Step(DXMSink *sink);
-    void Character(char16_t c, DXMSink *sink);
+    void Unit(char16_t unit, DXMSink *sink);
+    void Legacy(const unsigned char *text, size_t length, DXMSink *sink);
+    void Character(char32_t c, DXMSink *sink);
     bool Flush(DXMSink *sink) {
         int full = utf8.empty() ? 0 : sink->text(sink->self, utf8.data(), utf8.size());
         utf8.clear();
@@ -246,7 +368,8 @@ struct DocExtractor {
 };
 
 bool DocExtractor::Open(DXStream *stream, int64_t size) {
-    source = dx_gsf_input_new(stream, size, limits.deadlineNs);
+    auto *shared = new DxSource{stream, limits.deadlineNs, 0, 0, 0, {}};
+    source = dx_gsf_input_new(shared, size);
     GError *error = nullptr;
     ole = gsf_infile_msole_new(GSF_INPUT(source), &error);
     if (error) g_error_free(error);
@@ -256,34 +379,37 @@ bool DocExtractor::Open(DXStream *stream, int64_t size) {
 
     const uint64_t wordSize = static_cast<uint64_t>(gsf_input_size(word));
     std::vector<unsigned char> fib(std::min<uint64_t>(wordSize, kFibBytes));
-    if (fib.size() < 0x22 || !read_at(word, 0, fib.size(), fib.data())) return false;
-    const unsigned char *f = fib.data();
-    const uint16_t flags = le16(f + 0x0A);
-    if (le16(f) != kWordIdent || le16(f + 2) < kMinNFib) return false;
-    if (flags & (kEncrypted | kObfuscated)) return false;
+    if (fib.size() < 0x20 || !read_at(word, 0, fib.size(), fib.data())) return false;
+    FibFacts facts;
+    facts.flags = le16(&fib[0x0A]);
+    const uint16_t nFib = le16(&fib[2]);
+    if (le16(&fib[0]) != kWordIdent) return false;
+    if (nFib >= kMinNFib97 ? !read_fib97(fib, facts)
+                           : nFib < kMinNFib6 || nFib > kMaxNFib6 || !read_fib6(fib, facts))
+        return false;
+    if ((facts.flags & kEncrypted) || (!facts.word6 && (facts.flags & kObfuscated))) return false;
 
-    // The FIB's parts have counted lengths: fibRgW (csw 16-bit words),
-    // fibRgLw (cslw 32-bit words), fibRgFcLcbBlob (cbRgFcLcb offset-size pairs).
-    auto fits = [&](size_t at, size_t n) { return at <= fib.size() && n <= fib.size() - at; };
-    size_t at = 0x20;
-    const size_t csw = le16(f + at);
-    at += 2 + 2 * csw;
-    if (!fits(at, 2)) return false;
-    const size_t cslw = le16(f + at);
-    const size_t rgLw = at + 2;
-    at = rgLw + 4 * cslw;
-    if (cslw < kStoryEnd || !fits(at, 2)) return false;
-    const size_t pairs = le16(f + at);
-    const size_t blob = at + 2;
-    if (pairs <= kClxPair || !fits(blob, 8 * (kClxPair + 1))) return false;
-    const uint32_t fcClx = le32(f + blob + 8 * kClxPair);
-    const uint32_t lcbClx = le32(f + blob + 8 * kClxPair + 4);
-
-    GsfInput *table = gsf_infile_child_by_name(ole, (flags & kWhichTable) ? "1Table" : "0Table");
-    if (!table) return false;
-    const bool piecesRead = ReadPieceTable(table, fcClx, lcbClx);
-    g_object_unref(table);
-    if (!piecesRead) return false;
+    if (facts.word6) {
+        legacy = iconv_open("UTF-32LE", facts.codePage);
+        if (legacy == reinterpret_cast<iconv_t>(-1)) return false;
+    }
+    if (facts.word6 && !(facts.flags & kComplex)) {
+        // Not fast-saved: the text lies in one run from fcMin to fcMac.
+        if (facts.fcMin < kFib6End || facts.fcMin > facts.fcMac ||
+            facts.fcMac - facts.fcMin > INT32_MAX)
+            return false;
+        if (facts.fcMac > facts.fcMin)
+            pieces.push_back({0, facts.fcMac - facts.fcMin, facts.fcMin, true});
+    } else {
+        // Word 6/95 keeps the piece table in its one stream.
+        GsfInput *table = facts.word6 ? word
+                                      : gsf_infile_child_by_name(
+                                            ole, (facts.flags & kWhichTable) ? "1Table" : "0Table");
+        if (!table) return false;
+        const bool read = ReadPieceTable(table, facts.fcClx, facts.lcbClx, facts.word6);
+        if (table != word) g_object_unref(table);
+        if (!read) return false;
+    }
 
     // Each piece must lie inside the WordDocument stream.
     for (const Piece &p : pieces) {
@@ -294,8 +420,8 @@ bool DocExtractor::Open(DXStream *stream, int64_t size) {
     // The stories follow one another in character positions, main text first.
     const uint32_t lastCp = pieces.empty() ? 0 : pieces.back().cpEnd;
     uint64_t start = 0;
-    for (int story = kMainText; story < kStoryEnd; ++story) {
-        const uint32_t count = le32(f + rgLw + 4 * story);
+    for (int story = kMainText; story < kStories; ++story) {
+        const uint32_t count = facts.counts[story];
         if (count > INT32_MAX) return false;
         const uint64_t end = start + count;
         if (story == kMainText && end > lastCp) return false;
@@ -311,8 +437,10 @@ bool DocExtractor::Open(DXStream *stream, int64_t size) {
 
 // Reads the piece table out of the CLX: any number of property records
 // (0x01, 16-bit length), then the piece table itself (0x02, 32-bit length):
-// n + 1 character positions followed by n 8-byte piece descriptors.
-bool DocExtractor::ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbClx) {
+// n + 1 character positions followed by n 8-byte piece descriptors. Word 97
+// pieces are UTF-16LE, or 8-bit at half their offset when bit 30 is set;
+// Word 6/95 pieces are all 8-bit.
+bool DocExtractor::ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbClx, bool word6) {
     if (lcbClx == 0 || lcbClx > limits.maxPartBytes) return false;
     std::vector<unsigned char> clx(lcbClx);
     if (!read_at(table, fcClx, clx.size(), clx.data())) return false;
@@ -335,16 +463,76 @@ bool DocExtractor::ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbC
         const uint32_t from = le32(cps + 4 * i), to = le32(cps + 4 * (i + 1));
         if (to < from || to > INT32_MAX) return false;
         const uint32_t fc = le32(pcds + 8 * i + 2);
-        Piece p{from, to, fc & 0x3FFFFFFF, (fc & 0x40000000) != 0};
-        if (p.compressed) p.offset /= 2;
+        Piece p{from, to, fc, true};
+        if (!word6) {
+            p.compressed = (fc & 0x40000000) != 0;
+            p.offset = p.compressed ? (fc & 0x3FFFFFFF) / 2 : fc & 0x3FFFFFFF;
+        }
         if (to > from) pieces.push_back(p);
     }
     return true;
 }
 
+// One UTF-16 unit of a Word 97 piece: surrogate pairs are joined, lone
+// halves dropped.
+void DocExtractor::Unit(char16_t unit, DXMSink *sink) {
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        highSurrogate = unit;
+        return;
+    }
+    char32_t c = unit;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        if (!highSurrogate) return;
+        c = 0x10000 + ((char32_t{highSurrogate} - 0xD800) << 10) + (unit - 0xDC00);
+    }
+    highSurrogate = 0;
+    Character(c, sink);
+}
+
+// 8-bit text of a Word 6/95 document, in its code page. Control characters
+// are single bytes in every code page Word used (no multibyte character
+// holds a byte below 0x20), so they are taken as they are and the text
+// between them goes through iconv; a character cut by the end of a step is
+// completed by the next one.
+void DocExtractor::Legacy(const unsigned char *text, size_t length, DXMSink *sink) {
+    size_t i = 0;
+    while (i < length) {
+        if (text[i] < 0x20) {
+            carry.clear();
+            Character(text[i++], sink);
+            continue;
+        }
+        size_t j = i;
+        while (j < length && text[j] >= 0x20) ++j;
+        std::string in = carry + std::string(reinterpret_cast<const char *>(text + i), j - i);
+        carry.clear();
+        char *from = in.data();
+        size_t left = in.size();
+        while (left > 0) {
+            char32_t out[256];
+            char *to = reinterpret_cast<char *>(out);
+            size_t room = sizeof out;
+            size_t r = iconv(legacy, &from, &left, &to, &room);
+            const int error = r == static_cast<size_t>(-1) ? errno : 0;
+            for (char32_t *c = out; reinterpret_cast<char *>(c) < to; ++c) {
+                const unsigned char *b = reinterpret_cast<const unsigned char *>(c);
+                Character(b[0] | (b[1] << 8) | (b[2] << 16) | (char32_t{b[3]} << 24), sink);
+            }
+            if (error == EINVAL) {
+                // Incomplete at the end: kept only when the step cut it.
+                if (j == length) carry.assign(from, left);
+                break;
+            }
+            if (error == EILSEQ) ++from, --left;  // a byte the code page does not know
+        }
+        iconv(legacy, nullptr, nullptr, nullptr, nullptr);
+        i = j;
+    }
+}
+
 // Fields are begin (0x13) instruction [separator (0x14) result] end (0x15);
 // only their results are text, nested fields included.
-void DocExtractor::Character(char16_t c, DXMSink *sink) {
+void DocExtractor::Character(char32_t c, DXMSink *sink) {
     switch (c) {
         case 0x13:
             if (fields.size() < kMaxFieldDepth)
@@ -368,17 +556,7 @@ void DocExtractor::Character(char16_t c, DXMSink *sink) {
             break;
     }
     if (deepFields > 0 || instructions > 0) return;
-    if (c >= 0xD800 && c <= 0xDBFF) {
-        highSurrogate = c;
-        return;
-    }
-    char32_t cp = c;
-    if (c >= 0xDC00 && c <= 0xDFFF) {
-        if (!highSurrogate) return;
-        cp = 0x10000 + ((char32_t{highSurrogate} - 0xD800) << 10) + (c - 0xDC00);
-    }
-    highSurrogate = 0;
-    switch (cp) {
+    switch (c) {
         case 0x07:  // end of a table cell or row
         case 0x0B:  // line break
         case 0x0C:  // page or section break
@@ -395,8 +573,8 @@ void DocExtractor::Character(char16_t c, DXMSink *sink) {
             return;
         default:
             // Object anchors, note marks, optional hyphens and other controls.
-            if (cp < 0x20) return;
-            append_utf8(utf8, cp);
+            if (c < 0x20 || c > 0x10FFFF) return;
+            append_utf8(utf8, c);
     }
 }
 
@@ -406,6 +584,7 @@ int DocExtractor::Step(DXMSink *sink) {
         // A story starts outside any field of the one before.
         fields.clear();
         instructions = deepFields = 0;
+        carry.clear();
         if (!Flush(sink)) return 0;
         sink->brk(sink->self);
     }
@@ -423,13 +602,14 @@ int DocExtractor::Step(DXMSink *sink) {
         return -1;
     bytesRead += bytes.size();
     cp = end;
-    for (size_t i = 0; i < bytes.size(); i += width) {
-        char16_t c = bytes[i];
-        if (width == 2)
-            c = static_cast<char16_t>(c | (bytes[i + 1] << 8));
-        else if (c >= 0x80 && c < 0xA0)
-            c = kCompressedHigh[c - 0x80];
-        Character(c, sink);
+    if (legacy != reinterpret_cast<iconv_t>(-1)) {
+        Legacy(bytes.data(), bytes.size(), sink);
+    } else if (width == 2) {
+        for (size_t i = 0; i < bytes.size(); i += 2)
+            Unit(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)), sink);
+    } else {
+        for (unsigned char b : bytes)
+            Character(b >= 0x80 && b < 0xA0 ? kCompressedHigh[b - 0x80] : b, sink);
     }
     return Flush(sink) ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -35,22 +36,46 @@ constexpr size_t kSector = 512;
 
 // A compound file of 512-byte sectors: the allocation table first, then one
 // directory sector, then each stream in consecutive sectors. Streams are
-// padded with zero bytes to 4096 bytes, so that none goes to the mini stream.
-// `tamper` may change the allocation table before it is written.
+// padded with zero bytes to 4096 bytes, so that none goes to the mini stream;
+// with `mini`, every stream (each under 4096 bytes) goes to the mini stream
+// instead, in 64-byte sectors after the mini allocation table. `tamper` may
+// change the allocation table before it is written.
 std::string CompoundFile(
     const std::vector<std::pair<std::string, std::string>> &streams,
     const std::function<void(std::vector<uint32_t> &fat, const std::vector<uint32_t> &starts)>
-        &tamper = {}) {
-    std::vector<std::string> data;
-    std::vector<uint32_t> sizes;
-    size_t dataSectors = 0;
+        &tamper = {},
+    bool mini = false) {
+    constexpr size_t kMiniSector = 64;
+    std::vector<std::string> data;  // what goes to sectors of their own, after the directory
+    std::vector<uint32_t> sizes, miniStarts;
+    std::string miniStream, miniFat;
     for (const auto &[name, bytes] : streams) {
+        if (mini) {
+            EXPECT_LT(bytes.size(), 4096u);
+            uint32_t first = static_cast<uint32_t>(miniStream.size() / kMiniSector);
+            size_t n = std::max<size_t>(1, (bytes.size() + kMiniSector - 1) / kMiniSector);
+            for (size_t k = 0; k < n; ++k)
+                put32(miniFat, miniFat.size(),
+                      k + 1 < n ? first + static_cast<uint32_t>(k) + 1 : kEndOfChain);
+            miniStarts.push_back(first);
+            sizes.push_back(static_cast<uint32_t>(bytes.size()));
+            miniStream += bytes;
+            miniStream.resize((first + n) * kMiniSector);
+            continue;
+        }
         std::string padded = bytes;
         if (padded.size() < 4096) padded.resize(4096);
         sizes.push_back(static_cast<uint32_t>(padded.size()));
-        padded.resize((padded.size() + kSector - 1) / kSector * kSector);
-        dataSectors += padded.size() / kSector;
         data.push_back(padded);
+    }
+    if (mini) {
+        miniFat.resize((miniFat.size() + kSector - 1) / kSector * kSector, '\xFF');
+        data = {miniFat, miniStream};
+    }
+    size_t dataSectors = 0;
+    for (std::string &d : data) {
+        d.resize((d.size() + kSector - 1) / kSector * kSector);
+        dataSectors += d.size() / kSector;
     }
     size_t fatSectors = 1;
     while (fatSectors * 128 < fatSectors + 1 + dataSectors) ++fatSectors;
@@ -76,7 +101,9 @@ std::string CompoundFile(
     put32(header, 0x2C, static_cast<uint32_t>(fatSectors));
     put32(header, 0x30, static_cast<uint32_t>(fatSectors));  // the directory
     put32(header, 0x38, 4096);
-    put32(header, 0x3C, kEndOfChain), put32(header, 0x44, kEndOfChain);
+    put32(header, 0x3C, mini ? starts[0] : kEndOfChain);
+    put32(header, 0x40, mini ? static_cast<uint32_t>(data[0].size() / kSector) : 0);
+    put32(header, 0x44, kEndOfChain);
     for (size_t i = 0; i < 109; ++i)
         put32(header, 0x4C + 4 * i, i < fatSectors ? static_cast<uint32_t>(i) : kFreeSector);
 
@@ -97,11 +124,12 @@ std::string CompoundFile(
         put32(dir, i * 128 + 68, kFreeSector), put32(dir, i * 128 + 72, kFreeSector);
         put32(dir, i * 128 + 76, kFreeSector);
     }
-    entry(0, "Root Entry", 5, kFreeSector, 1, kEndOfChain, 0);
+    entry(0, "Root Entry", 5, kFreeSector, 1, mini ? starts[1] : kEndOfChain,
+          static_cast<uint32_t>(miniStream.size()));
     for (size_t i = 0; i < streams.size(); ++i)
         entry(i + 1, streams[i].first, 2,
               i + 1 < streams.size() ? static_cast<uint32_t>(i + 2) : kFreeSector, kFreeSector,
-              starts[i], sizes[i]);
+              mini ? miniStarts[i] : starts[i], sizes[i]);
 
     std::string file = header + fatBytes + dir;
     for (const std::string &d : data) file += d;
@@ -180,6 +208,53 @@ WordDoc Doc(std::vector<TextRun> runs) {
     d.Streams();
     return d;
 }
+
+// A Word 6/95 document (one stream, the FIB's fields at fixed places) of
+// 8-bit runs in the code page of `lid`: fast-saved, each run a piece (stored
+// in reverse order, the piece table after them), or else in one run.
+struct Word6Doc {
+    std::vector<std::string> runs;
+    uint16_t lid = 0x0409, charset = 0, nFib = 104;
+    bool fastSaved = false;
+    std::array<uint32_t, 8> stories{};  // all zero: all is main text
+    std::string word;
+
+    static constexpr size_t kFcMin = 0x18, kFcMac = 0x1C, kCcpText = 0x34, kFcClx = 0x160;
+
+    Word6Doc &Streams() {
+        word.assign(kTextStart, '\0');
+        put16(word, 0, 0xA5EC), put16(word, 2, nFib), put16(word, 6, lid);
+        put16(word, kFlags, fastSaved ? 0x0004 : 0), put16(word, 0x14, charset);
+        std::vector<uint32_t> cps{0}, fcs(runs.size());
+        for (const std::string &r : runs)
+            cps.push_back(cps.back() + static_cast<uint32_t>(r.size()));
+        put32(word, kFcMin, kTextStart);
+        for (size_t k = 0; k < runs.size(); ++k) {
+            size_t i = fastSaved ? runs.size() - 1 - k : k;
+            fcs[i] = static_cast<uint32_t>(word.size());
+            word += runs[i];
+        }
+        put32(word, kFcMac, static_cast<uint32_t>(word.size()));
+        std::array<uint32_t, 8> counts = stories;
+        if (counts == std::array<uint32_t, 8>{}) counts[0] = cps.back();
+        for (size_t i = 0; i < 8; ++i) put32(word, kCcpText + 4 * i, counts[i]);
+        if (fastSaved) {
+            std::string plc;
+            for (uint32_t cp : cps) put32(plc, plc.size(), cp);
+            for (uint32_t fc : fcs) {
+                size_t at = plc.size();
+                put16(plc, at, 0), put32(plc, at + 2, fc), put16(plc, at + 6, 0);
+            }
+            put32(word, kFcClx, static_cast<uint32_t>(word.size()));
+            put32(word, kFcClx + 4, static_cast<uint32_t>(5 + plc.size()));
+            word += '\x02';
+            put32(word, word.size(), static_cast<uint32_t>(plc.size()));
+            word += plc;
+        }
+        return *this;
+    }
+    std::string File() const { return CompoundFile({{"WordDocument", word}}); }
+};
 
 class DxFilterWord : public PluginTest {
   protected:
@@ -308,7 +383,7 @@ TEST_F(DxFilterWord, DamagedDocumentsAreRefused) {
     } cases[] = {
         {"encrypted", [](WordDoc &d) { put16(d.word, kFlags, 0x0300); }},
         {"obfuscated", [](WordDoc &d) { put16(d.word, kFlags, 0x8200); }},
-        {"Word 95", [](WordDoc &d) { put16(d.word, 2, 104); }},
+        {"Word 95 version on a Word 97 FIB", [](WordDoc &d) { put16(d.word, 2, 104); }},
         {"not a FIB", [](WordDoc &d) { put16(d.word, 0, 0x1234); }},
         {"FIB counts past its end", [](WordDoc &d) { put16(d.word, 0x20, 0xFFFF); }},
         {"too few offsets", [](WordDoc &d) { put16(d.word, 0x98, 20); }},
@@ -390,4 +465,130 @@ TEST_F(DxFilterWord, LongDocumentsAreChunkedAndCapped) {
     EXPECT_LE(r.text.size(), kTextCap);
     EXPECT_TRUE(recognisable_as_utf16(r.text));
     EXPECT_EQ(r.utf8().substr(0, 12), "word0 word1 ");
+
+    // A piece table larger than what the reader fetches ahead at a time.
+    std::vector<TextRun> many(4000, Wide(u"слово "));
+    std::string text = Run(Doc(std::move(many)).File()).utf8();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::string expected;
+    for (int i = 0; i < 4000; ++i) expected += "слово ";
+    EXPECT_EQ(text, expected);
+}
+
+TEST_F(DxFilterWord, Word6And95TextInTheCodePageOfTheirLanguage) {
+    struct {
+        uint16_t lid, charset;
+        std::vector<std::string> runs;
+        std::string text;
+    } cases[] = {
+        {0x0419, 0, {"\xCF\xF0\xE8\xE2\xE5\xF2 ", "\xEC\xE8\xF0\r"}, "Привет мир\n"},
+        {0x0409,
+         0,
+         {"caf\xE9 \x80 5 ",
+          "\x13 PAGE \x14"
+          "1\x15\r"},
+         "café € 5 1\n"},
+        {0x0408, 0, {"\xE1\xE2\xE3\x07\xE4"}, "αβγ\nδ\n"},
+        {0x0409, 256, {"caf\x8E"}, "café\n"},  // Macintosh
+        // Shift-JIS characters cut by the end of a piece are joined again;
+        // one cut by a control character is dropped.
+        {0x0411, 0, {"\x93\xFA\x96", "\x7B\x8C\xEA\r\x93\r"}, "日本語\n"},
+        {0x0804, 0, {"\xD6\xD0\xCE\xC4"}, "中文\n"},
+        {0x0404, 0, {"\xA4\xA4\xA4\xE5"}, "中文\n"},
+    };
+    for (const auto &c : cases) {
+        for (bool fastSaved : {false, true}) {
+            Word6Doc d;
+            d.runs = c.runs, d.lid = c.lid, d.charset = c.charset, d.fastSaved = fastSaved;
+            EXPECT_EQ(Text(d.Streams().File()), c.text) << c.text << fastSaved;
+        }
+    }
+    Word6Doc notes;
+    notes.runs = {"main\r", "note\r", "header\r", "\r"};
+    notes.stories = {5, 5, 7, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Text(notes.Streams().File()), "main\nnote\n");
+}
+
+TEST_F(DxFilterWord, DamagedWord6DocumentsAreRefused) {
+    Word6Doc good;
+    good.runs = {"some text\r"};
+    ASSERT_EQ(Text(good.Streams().File()), "some text\n");
+    struct {
+        const char *what;
+        bool fastSaved;
+        std::function<void(std::string &)> damage;
+    } cases[] = {
+        {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
+        {"Word 2", false, [](std::string &w) { put16(w, 2, 45); }},
+        {"between Word 95 and 97", false, [](std::string &w) { put16(w, 2, 150); }},
+        {"text ends before it starts", false,
+         [](std::string &w) { put32(w, Word6Doc::kFcMac, kTextStart - 1); }},
+        {"text past the stream", false,
+         [](std::string &w) { put32(w, Word6Doc::kFcMac, 0x7FFFFF00); }},
+        {"main text longer than the text", false,
+         [](std::string &w) { put32(w, Word6Doc::kCcpText, 11); }},
+        {"piece table past the stream", true,
+         [](std::string &w) { put32(w, Word6Doc::kFcClx, 0x10000); }},
+        {"piece past the stream", true,
+         [](std::string &w) { put32(w, kTextStart + 10 + 5 + 8 + 2, 0x10000); }},
+    };
+    for (const auto &c : cases) {
+        Word6Doc d = good;
+        d.fastSaved = c.fastSaved;
+        d.Streams();
+        c.damage(d.word);
+        Extraction r = Run(d.File());
+        EXPECT_TRUE(r.opened) << c.what;
+        EXPECT_NE(r.openText, 0) << c.what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << c.what;
+    }
+}
+
+TEST_F(DxFilterWord, MutatedFileInformationAndPieceTablesNeverBreakThePlugin) {
+    // Bytes of the FIB, the text and the piece table overwritten at random
+    // (a fixed sequence): every document must end, release its stream and
+    // stay within the text bound, whether its text opens or not.
+    WordDoc word97;
+    word97.runs = {Bytes8("caf\xE9 \x13 PAGE \x14"
+                          "1\x15\r"),
+                   Wide(u"Привет \x07 мир\r")};
+    word97.stories = {16, 13, 0, 0, 0, 0, 0, 0};
+    word97.Streams();
+    Word6Doc word6;
+    word6.runs = {"\x93\xFA\x96", "\x7B\x8C\xEA\r"};
+    word6.lid = 0x0411, word6.fastSaved = true;
+    word6.Streams();
+    uint32_t seed = 2004;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int variant = 0; variant < 400; ++variant) {
+        std::string file;
+        if (variant % 2 == 0) {
+            WordDoc d = word97;
+            std::string &target = variant % 4 == 0 ? d.word : d.table;
+            size_t span = variant % 4 == 0 ? d.word.size() : d.table.size();
+            for (int k = 0; k <= variant % 8; ++k)
+                target[next() % span] = static_cast<char>(next() >> 24);
+            file = d.File();
+        } else {
+            Word6Doc d = word6;
+            for (int k = 0; k <= variant % 8; ++k)
+                d.word[next() % d.word.size()] = static_cast<char>(next() >> 24);
+            file = d.File();
+        }
+        Extraction r = Run(file);
+        EXPECT_TRUE(r.opened) << variant;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
+}
+
+TEST_F(DxFilterWord, SmallStreamsComeFromTheMiniStream) {
+    WordDoc d = Doc({Bytes8("petit "), Wide(u"документ\r")});
+    EXPECT_EQ(Text(CompoundFile({{"WordDocument", d.word}, {"1Table", d.table}}, {}, true)),
+              "petit документ\n");
+    Word6Doc w6;
+    w6.runs = {"\xEC\xE0\xEB\xFB\xE9\r"};
+    w6.lid = 0x0419;
+    w6.Streams();
+    EXPECT_EQ(Text(CompoundFile({{"WordDocument", w6.word}}, {}, true)), "малый\n");
 }
