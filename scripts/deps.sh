@@ -15,6 +15,7 @@ packages=(
     libzip-dev
     libxml2-dev
     libpoppler-glib-dev
+    libgsf-1-dev
 )
 
 missing=()

@@ -122,9 +122,24 @@ dst.close()
 PY
 row docs/fr-tracked.odt 304 remarque
 
-# Legacy Word: recognised, no text.
-soffice_convert doc "$OUT/docs/de.odt" "$WORK"
-cp "$WORK/de.doc" "$OUT/docs/de.doc"; row docs/de.doc 309 -
+# Legacy Word (97-2003) as LibreOffice writes it: every language (a table
+# too), and French with a footnote, a hyperlink, a table of contents, a page
+# count and a date (fields, whose instructions are not text).
+for l in $langs; do
+    soffice_convert doc "$OUT/docs/$l.odt" "$WORK"
+    cp "$WORK/$l.doc" "$OUT/docs/$l.doc"; row "docs/$l.doc" 309 "$(get w "$l")"
+done
+page_count='`<text:page-count>1</text:page-count>`{=opendocument}'
+date='`<text:date text:date-value="2004-02-07" text:fixed="true">07/02/2004</text:date>`{=opendocument}'
+printf '%% %s\n\n# %s\n\n%s\n%s\n\n%s\n\n%s\n%s\n%s\n\n%s\n' "$title_fr" "$title_fr" \
+    "Le renard brun rapide saute par-dessus le chien paresseux[^1] près de la rivière." \
+    "Chaque matin, le boulanger ouvre sa [boutique du village](https://example.org/boutique) et vend du pain frais aux voisins." \
+    "Ce document compte $page_count page et fut écrit le $date." \
+    "| Pain | Prix |" "|---|---|" "| baguette | deux euros |" \
+    "[^1]: Une note de bas de page sur le chien endormi." > "$WORK/fr-fields.md"
+pandoc -s --toc --metadata lang=fr -o "$WORK/fr-fields.odt" "$WORK/fr-fields.md"
+soffice_convert doc "$WORK/fr-fields.odt" "$WORK"
+cp "$WORK/fr-fields.doc" "$OUT/docs/fr-fields.doc"; row docs/fr-fields.doc 309 endormi
 soffice_convert xls "$OUT/docs/de.xlsx" "$WORK"
 cp "$WORK/de.xls" "$OUT/binary/de.xls"; row binary/de.xls 340 -
 
@@ -245,6 +260,15 @@ row bad/corrupt.odt 304 -
 mkdir -p "$WORK/x" && (cd "$WORK/x" && unzip -q "$OUT/docs/en.docx" && zip -q -r -P secret ../enc.docx .)
 cp "$WORK/enc.docx" "$OUT/bad/encrypted.docx"
 row bad/encrypted.docx 301 -
+python3 - "$OUT/docs/de.doc" "$OUT/bad/encrypted.doc" <<'PY'
+import sys
+doc = bytearray(open(sys.argv[1], 'rb').read())
+fib = next(at for at in range(512, len(doc), 512) if doc[at:at + 2] == b'\xec\xa5')
+doc[fib + 0x0B] |= 0x01  # fEncrypted
+open(sys.argv[2], 'wb').write(doc)
+PY
+row bad/encrypted.doc 309 -
+head -c 9000 "$OUT/docs/ru.doc" > "$OUT/bad/truncated.doc"; row bad/truncated.doc 340 -
 soffice --headless --norestore --convert-to \
     'pdf:writer_pdf_Export:{"EncryptFile":{"type":"boolean","value":"true"},"DocumentOpenPassword":{"type":"string","value":"secret"}}' \
     --outdir "$WORK/enc" "$OUT/docs/en.odt" >/dev/null 2>&1

@@ -179,6 +179,50 @@ def ties(data_dir):
             "right in %d of those)" % (n, same_lang, diff_lang, first_right)]
 
 
+def cjk_ceiling(data_dir):
+    """Scores of the benchmark's Chinese, Japanese and Korean legacy samples for their own
+    language, by length: against the shipped profile, and against a profile trained on the
+    held-out development text itself (the samples' own source documents). The second is the
+    most any choice of training text could give."""
+    manifest = os.path.join(ROOT, "bench", "work", "accuracy", "manifest.tsv")
+    if not os.path.exists(manifest):
+        return []
+    import stopgap_train  # noqa: E402  (writes profiles exactly as the tool's training mode)
+    profs, _, _ = ngram_model.load(data_dir)
+    out = ["", "CJK legacy samples, score of the right profile by length (min / median), shipped "
+           "profile and one trained on the held-out text itself:"]
+    for lang, cs in (("zh", "gb"), ("zt", "big5"), ("ja", "sjis"), ("ko", "euc-ksc")):
+        shipped = next((p for p in profs if p.lang == lang and p.charset == cs), None)
+        dev = os.path.join(TEXT, lang, "dev")
+        if shipped is None or not os.path.isdir(dev):
+            continue
+        with tempfile.TemporaryDirectory(prefix="calibrate") as tmp:
+            text = os.path.join(tmp, "dev.txt")
+            with open(text, "wb") as g:
+                for fn in sorted(os.listdir(dev)):
+                    for line in open(os.path.join(dev, fn), encoding="utf-8"):
+                        conv = to_charset(line, cs)
+                        if conv is not None:
+                            g.write(conv.encode(CODECS[cs], "replace"))
+            oracle = {}
+            for g, _ in stopgap_train.train([text]):
+                if g and g not in oracle:
+                    oracle[g] = len(oracle) + 1
+        by_len = {}
+        for line in open(manifest):
+            path, l, variant, c, length, _ = line.rstrip("\n").split("\t")
+            if variant == "legacy" and l == lang and c == cs:
+                doc = ngram_model.ranked(ngram_model.compact_exact(open(path, "rb").read()))
+                by_len.setdefault(int(length), []).append(
+                    (ngram_model.score(doc, shipped.ranks), ngram_model.score(doc, oracle)))
+        for length in sorted(by_len):
+            a = sorted(x for x, _ in by_len[length])
+            b = sorted(y for _, y in by_len[length])
+            out.append("  %-3s %-8s %5d bytes: shipped %.3f / %.3f   trained on held-out %.3f / %.3f"
+                       % (lang, cs, length, a[0], a[len(a) // 2], b[0], b[len(b) // 2]))
+    return out
+
+
 def main():
     data_dir = sys.argv[1]
     reals, junks = real_sentences(), junk()
@@ -241,6 +285,7 @@ def main():
     out.append("compacted length of real 40+ byte sentences: min %d, 1%% %d" % (
         lens[0], lens[len(lens) // 100]))
     out += ties(data_dir)
+    out += cjk_ceiling(data_dir)
     text = "\n".join(out) + "\n"
     os.makedirs(os.path.join(ROOT, "bench", "work", "accuracy"), exist_ok=True)
     with open(os.path.join(ROOT, "bench", "work", "accuracy", "calibrate.txt"), "w") as f:

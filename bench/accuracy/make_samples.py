@@ -48,8 +48,8 @@ def dev_docs(textdir, cs):
     return docs
 
 
-def cut(pars, start, length, codec):
-    data = b"\n".join(pars[start:])
+def cut(data, length, codec):
+    """The first `length` bytes of data, shortened to end on a character boundary."""
     piece = data[:length]
     for drop in range(0, 4):
         try:
@@ -60,25 +60,60 @@ def cut(pars, start, length, codec):
     return None
 
 
+def starts_of(data, codec):
+    """Offsets where a sample may begin: every paragraph and every sentence."""
+    marks = [b"\n", b". ", b"! ", b"? "]
+    for ch in "。！？":
+        try:
+            marks.append(ch.encode(codec))
+        except UnicodeEncodeError:
+            pass
+    found = {0}
+    for m in marks:
+        at = data.find(m)
+        while at >= 0:
+            found.add(at + len(m))
+            at = data.find(m, at + 1)
+    return sorted(found)
+
+
 def samples_for(textdir, cs):
+    """Samples of every length from the held-out documents of textdir in charset cs.
+
+    Documents are drawn alike (long ones do not crowd out short ones), a sample begins at a
+    paragraph or sentence, and no two samples of one length share a byte of text or are equal:
+    a short held-out text gives fewer samples of a length, never a sample twice."""
     docs = dev_docs(textdir, cs)
     out = []
     if not docs:
         return out
-    joined = [p for _, pars in docs for p in pars]
+    codec = CODECS[cs]
     for length, count in LENGTHS.items():
         rng = random.Random("%s|%s|%d" % (textdir, cs, length))
-        long_docs = [pars for _, pars in docs if len(b"\n".join(pars)) >= length]
-        for i in range(count):
-            pool = rng.choice(long_docs) if long_docs else joined
-            total = len(b"\n".join(pool))
-            if total < length:
+        texts = [b"\n".join(pars) for _, pars in docs]
+        pool = [t for t in texts if len(t) >= length]
+        if not pool:
+            # Held-out text made of short documents only (UDHR articles): read them as one.
+            pool = [b"\n".join(texts)]
+        free = {i: [s for s in starts_of(t, codec) if len(t) - s >= length]
+                for i, t in enumerate(pool)}
+        taken = {i: [] for i in free}
+        seen = set()
+        i = 0
+        while i < count:
+            open_docs = [d for d in sorted(free) if free[d]]
+            if not open_docs:
                 break
-            # Start at a paragraph that leaves enough text.
-            starts = [j for j in range(len(pool)) if len(b"\n".join(pool[j:])) >= length]
-            piece = cut(pool, rng.choice(starts), length, CODECS[cs])
-            if piece:
-                out.append((length, i, piece))
+            d = rng.choice(open_docs)
+            s = free[d].pop(rng.randrange(len(free[d])))
+            piece = cut(pool[d][s:], length, codec)
+            if (not piece or piece in seen or
+                    any(s < b and a < s + len(piece) for a, b in taken[d])):
+                continue
+            seen.add(piece)
+            taken[d].append((s, s + len(piece)))
+            out.append((length, i, piece))
+            i += 1
     return out
 
 

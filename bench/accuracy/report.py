@@ -128,6 +128,8 @@ def main(results=None, tool="glotta"):
                             (("docx",), "Word documents (DOCX; peers given the plain text)"),
                             (("pdf",), "PDF files made by LibreOffice (peers given the plain "
                                        "text)"),
+                            (("doc",), "Word 97-2003 documents made by LibreOffice (peers given "
+                                       "the plain text)"),
                             (("htmlcs",), "legacy-charset HTML declaring its charset")):
         if any(r["variant"] in variants for r in rows):
             table_by(lambda r: r["length"], "Language accuracy (%%), %s, by length" % label,

@@ -7,8 +7,8 @@ Cuts the samples (make_samples.py) when they are missing, runs glotta over all o
 bulk run with the data directory DIR (default data/, copied so that identifiers print raw),
 runs the peers (peers.cpp, built here with g++) on the same files, and writes
 bench/work/accuracy/results.tsv and the summary bench/ACCURACY.md (report.py).
-The PDF variant (make_pdf.py, a fixed subset of the UTF-8 samples converted by LibreOffice) is
-added unless --no-pdf is given.
+The PDF and legacy Word variants (make_office.py: the UTF-8 samples converted by LibreOffice)
+are added unless --no-pdf or --no-doc is given.
 
 --model replaces the tool by ngram_model.py (plain-text samples only); its figures are a
 calibration aid and are labelled as such in the report.
@@ -93,7 +93,7 @@ def run_peers(rows):
                         "-luchardet"], check=True)
     def plain_text(r):
         # The peers read no Word or PDF files: they get the same text as plain UTF-8.
-        if r["variant"] in ("docx", "pdf"):
+        if r["variant"] in ("docx", "pdf", "doc"):
             base = r["path"].replace("/%s/" % r["variant"], "/utf8/")
             return base[:base.rindex(".")] + ".txt"
         return None
@@ -120,14 +120,18 @@ def main():
     ap.add_argument("--data", default=os.path.join(ROOT, "data"))
     ap.add_argument("--model", action="store_true")
     ap.add_argument("--no-pdf", action="store_true")
+    ap.add_argument("--no-doc", action="store_true")
     a = ap.parse_args()
     os.makedirs(WORK, exist_ok=True)
     if not os.path.exists(os.path.join(WORK, "manifest.tsv")):
         subprocess.run([sys.executable, os.path.join(HERE, "make_samples.py")], check=True)
-    rows = [r for r in read_manifest() if r["variant"] != "pdf"]
-    if not a.model and not a.no_pdf:
-        import make_pdf
-        rows += make_pdf.main(rows)
+    rows = [r for r in read_manifest() if r["variant"] not in ("pdf", "doc")]
+    if not a.model:
+        import make_office
+        utf8 = [r for r in rows if r["variant"] == "utf8"]
+        for fmt, skip in (("pdf", a.no_pdf), ("doc", a.no_doc)):
+            if not skip:
+                rows += make_office.main(utf8, fmt)
     data = bench_data(a.data)
     tool = run_model(data, rows) if a.model else run_glotta(a.glotta, data, rows)
     peers = run_peers(rows)

@@ -1,6 +1,7 @@
 /* dx_module.h - the private interface between dxfilter.so and the extraction
  * modules it loads on demand from the filter directory (dxfilter_office.so for
- * zip-based office documents and e-books, dxfilter_pdf.so for PDF). Keeping the
+ * zip-based office documents and e-books, dxfilter_pdf.so for PDF,
+ * dxfilter_msdoc.so for Word 97-2003 documents). Keeping the
  * heavy libraries in those modules keeps loading dxfilter.so itself cheap.
  *
  * Plain C, so that the modules and the core agree on layout without sharing
@@ -23,6 +24,7 @@ extern "C" {
 #define DXM_SYM_GET_MODULE "DXM_GetModule"
 #define DXM_OFFICE_NAME "dxfilter_office.so"
 #define DXM_PDF_NAME "dxfilter_pdf.so"
+#define DXM_MSDOC_NAME "dxfilter_msdoc.so"
 
 /* Where extracted text goes. `text` takes UTF-8 (invalid sequences are
  * dropped) and answers non-zero once the sink is full, after which the

@@ -73,12 +73,12 @@ struct Filter {
     MagicApi magicApi;
     magic_t magic = nullptr;
     bool magicTried = false;
-    Module office, pdf;
+    Module office, pdf, msdoc;
 
     ~Filter() {
         if (magic) magicApi.close(magic);
         if (magicLibrary) dlclose(magicLibrary);
-        for (Module *m : {&office, &pdf})
+        for (Module *m : {&office, &pdf, &msdoc})
             if (m->handle) dlclose(m->handle);
     }
 
@@ -105,6 +105,7 @@ struct Filter {
     }
     const DXModule *Office() { return LoadModule(office, DXM_OFFICE_NAME); }
     const DXModule *Pdf() { return LoadModule(pdf, DXM_PDF_NAME); }
+    const DXModule *Msdoc() { return LoadModule(msdoc, DXM_MSDOC_NAME); }
 
     // The libmagic cookie, the library and its database loaded on first use;
     // null when either is missing.
@@ -288,9 +289,11 @@ std::unique_ptr<Extractor> new_extractor(Document &doc) {
     const DXModule *api = nullptr;
     if (doc.format == DX_FMT_PDF)
         api = doc.filter->Pdf();
-    else if (doc.format != DX_FMT_DOC)
+    else if (doc.format == DX_FMT_DOC)
+        api = doc.filter->Msdoc();
+    else
         api = doc.filter->Office();
-    if (!api) return nullptr;  // legacy Word text is not extracted
+    if (!api) return nullptr;
     DXMLimits limits{doc.deadline, kMaxPartBytes, kMaxTotalBytes, kMaxParts};
     DXMExtractor *ex = api->open(doc.stream, doc.size, doc.format, &limits);
     if (!ex) return nullptr;

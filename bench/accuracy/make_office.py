@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""PDF variant of the accuracy benchmark: UTF-8 samples turned into PDF files by LibreOffice.
+"""PDF and legacy Word variants of the accuracy benchmark: UTF-8 samples turned into PDF
+files and Word 97-2003 documents by LibreOffice.
 
-  bench/accuracy/make_pdf.py            (run.py calls it when the PDF samples are missing)
+  bench/accuracy/make_office.py [pdf|doc]   (run.py calls it when the samples are missing)
 
 Takes the UTF-8 samples of the manifest (the first PER_LENGTH samples of every language and
 length, 00, 01, ...: all of them at 16), converts them with headless LibreOffice (Writer's
-UTF-8 text import, PDF export with embedded fonts; fonts-noto-core covers Arabic, Devanagari,
-Thai and the rest, fonts-wqy-microhei CJK) and writes bench/work/accuracy/samples/pdf/... and
-returns their manifest rows (variant "pdf"). Converting all 2952 samples takes about four minutes
-on two cores; lower PER_LENGTH for a quicker, smaller measurement. Existing PDFs are kept.
+UTF-8 text import; PDF export with embedded fonts: fonts-noto-core covers Arabic, Devanagari,
+Thai and the rest, fonts-wqy-microhei CJK; or the "MS Word 97" export) and writes
+bench/work/accuracy/samples/pdf/... or samples/doc/..., and returns their manifest rows
+(variant "pdf" or "doc"). Converting 2000 samples takes about three minutes on two cores;
+lower PER_LENGTH for a quicker, smaller measurement. Existing files are kept.
 """
 import os
 import shutil
@@ -34,12 +36,16 @@ def subset(rows):
     return picked
 
 
-def pdf_path(txt):
-    return txt.replace("/samples/utf8/", "/samples/pdf/")[:-4] + ".pdf"
+# LibreOffice export filter of each variant.
+EXPORT = {"pdf": "pdf", "doc": "doc:MS Word 97"}
 
 
-def main(rows):
-    need = [r for r in subset(rows) if not os.path.exists(pdf_path(r["path"]))]
+def out_path(txt, fmt):
+    return txt.replace("/samples/utf8/", "/samples/%s/" % fmt)[:-4] + "." + fmt
+
+
+def main(rows, fmt="pdf"):
+    need = [r for r in subset(rows) if not os.path.exists(out_path(r["path"], fmt))]
     if need:
         # Without these fonts LibreOffice draws Arabic, Indic and CJK text with whatever it finds.
         subprocess.run([os.path.join(ROOT, "scripts", "data", "need.sh"), "fonts-noto-core",
@@ -54,7 +60,7 @@ def main(rows):
                 rel = os.path.relpath(r["path"], os.path.join(WORK, "samples", "utf8"))
                 flat = rel.replace("/", "__")
                 shutil.copy(r["path"], os.path.join(tmp, flat))
-                names[flat[:-4] + ".pdf"] = pdf_path(r["path"])
+                names[flat[:-4] + "." + fmt] = out_path(r["path"], fmt)
             out = os.path.join(tmp, "out")
             inputs = sorted(os.path.join(tmp, n) for n in os.listdir(tmp) if n.endswith(".txt"))
             # One soffice call converts a few hundred files and then quietly stops: batches of
@@ -62,7 +68,7 @@ def main(rows):
             for i in range(0, len(inputs), BATCH):
                 subprocess.run(["soffice", "--headless",
                                 "-env:UserInstallation=file://" + tmp + "/u",
-                                "--infilter=Text (encoded):UTF8", "--convert-to", "pdf",
+                                "--infilter=Text (encoded):UTF8", "--convert-to", EXPORT[fmt],
                                 "--outdir", out] + inputs[i:i + BATCH],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
             for flat, dest in names.items():
@@ -70,16 +76,17 @@ def main(rows):
                 if os.path.exists(src):
                     os.makedirs(os.path.dirname(dest), exist_ok=True)
                     shutil.move(src, dest)
-    rows_pdf = []
+    made = []
     for r in subset(rows):
-        p = pdf_path(r["path"])
+        p = out_path(r["path"], fmt)
         if os.path.exists(p):
-            rows_pdf.append(dict(r, path=p, variant="pdf"))
-    print("make_pdf: %d PDF samples" % len(rows_pdf), file=sys.stderr)
-    return rows_pdf
+            made.append(dict(r, path=p, variant=fmt))
+    print("make_office: %d %s samples" % (len(made), fmt), file=sys.stderr)
+    return made
 
 
 if __name__ == "__main__":
     sys.path.insert(0, HERE)
     import run
-    main([r for r in run.read_manifest() if r["variant"] != "pdf"])
+    main([r for r in run.read_manifest() if r["variant"] == "utf8"],
+         sys.argv[1] if len(sys.argv) > 1 else "pdf")

@@ -1,0 +1,594 @@
+// Word 97-2003 documents through the filter plug-in (dxfilter_msdoc.so): the
+// text of documents LibreOffice wrote, and of documents built here byte by
+// byte to reach what LibreOffice never writes (8-bit pieces, pieces out of
+// order, property records, nested fields, every story) and to damage them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dxfilter_test_support.h"
+
+namespace {
+
+using namespace dxfilter_test;
+using pipeline_test::Utf16;
+
+void put16(std::string &s, size_t at, uint16_t v) {
+    if (s.size() < at + 2) s.resize(at + 2);
+    s[at] = static_cast<char>(v), s[at + 1] = static_cast<char>(v >> 8);
+}
+void put32(std::string &s, size_t at, uint32_t v) {
+    put16(s, at, static_cast<uint16_t>(v));
+    put16(s, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
+// ---- compound files ------------------------------------------------------------------
+
+constexpr uint32_t kFreeSector = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE, kFatSector = 0xFFFFFFFD;
+constexpr size_t kSector = 512;
+
+// A compound file of 512-byte sectors: the allocation table first, then one
+// directory sector, then each stream in consecutive sectors. Streams are
+// padded with zero bytes to 4096 bytes, so that none goes to the mini stream;
+// with `mini`, every stream (each under 4096 bytes) goes to the mini stream
+// instead, in 64-byte sectors after the mini allocation table. `tamper` may
+// change the allocation table before it is written.
+std::string CompoundFile(
+    const std::vector<std::pair<std::string, std::string>> &streams,
+    const std::function<void(std::vector<uint32_t> &fat, const std::vector<uint32_t> &starts)>
+        &tamper = {},
+    bool mini = false) {
+    constexpr size_t kMiniSector = 64;
+    std::vector<std::string> data;  // what goes to sectors of their own, after the directory
+    std::vector<uint32_t> sizes, miniStarts;
+    std::string miniStream, miniFat;
+    for (const auto &[name, bytes] : streams) {
+        if (mini) {
+            EXPECT_LT(bytes.size(), 4096u);
+            uint32_t first = static_cast<uint32_t>(miniStream.size() / kMiniSector);
+            size_t n = std::max<size_t>(1, (bytes.size() + kMiniSector - 1) / kMiniSector);
+            for (size_t k = 0; k < n; ++k)
+                put32(miniFat, miniFat.size(),
+                      k + 1 < n ? first + static_cast<uint32_t>(k) + 1 : kEndOfChain);
+            miniStarts.push_back(first);
+            sizes.push_back(static_cast<uint32_t>(bytes.size()));
+            miniStream += bytes;
+            miniStream.resize((first + n) * kMiniSector);
+            continue;
+        }
+        std::string padded = bytes;
+        if (padded.size() < 4096) padded.resize(4096);
+        sizes.push_back(static_cast<uint32_t>(padded.size()));
+        data.push_back(padded);
+    }
+    if (mini) {
+        miniFat.resize((miniFat.size() + kSector - 1) / kSector * kSector, '\xFF');
+        data = {miniFat, miniStream};
+    }
+    size_t dataSectors = 0;
+    for (std::string &d : data) {
+        d.resize((d.size() + kSector - 1) / kSector * kSector);
+        dataSectors += d.size() / kSector;
+    }
+    size_t fatSectors = 1;
+    while (fatSectors * 128 < fatSectors + 1 + dataSectors) ++fatSectors;
+    EXPECT_LE(fatSectors, 109u);
+    EXPECT_LE(streams.size(), 3u);  // one directory sector
+    std::vector<uint32_t> fat(fatSectors * 128, kFreeSector), starts;
+    for (size_t i = 0; i < fatSectors; ++i) fat[i] = kFatSector;
+    fat[fatSectors] = kEndOfChain;
+    uint32_t next = static_cast<uint32_t>(fatSectors + 1);
+    for (const std::string &d : data) {
+        starts.push_back(next);
+        size_t n = d.size() / kSector;
+        for (size_t i = 0; i + 1 < n; ++i) fat[next + i] = next + static_cast<uint32_t>(i) + 1;
+        fat[next + n - 1] = kEndOfChain;
+        next += static_cast<uint32_t>(n);
+    }
+    if (tamper) tamper(fat, starts);
+
+    std::string header(kSector, '\0');
+    header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    put16(header, 0x18, 0x3E), put16(header, 0x1A, 3), put16(header, 0x1C, 0xFFFE);
+    put16(header, 0x1E, 9), put16(header, 0x20, 6);
+    put32(header, 0x2C, static_cast<uint32_t>(fatSectors));
+    put32(header, 0x30, static_cast<uint32_t>(fatSectors));  // the directory
+    put32(header, 0x38, 4096);
+    put32(header, 0x3C, mini ? starts[0] : kEndOfChain);
+    put32(header, 0x40, mini ? static_cast<uint32_t>(data[0].size() / kSector) : 0);
+    put32(header, 0x44, kEndOfChain);
+    for (size_t i = 0; i < 109; ++i)
+        put32(header, 0x4C + 4 * i, i < fatSectors ? static_cast<uint32_t>(i) : kFreeSector);
+
+    std::string fatBytes;
+    for (size_t i = 0; i < fat.size(); ++i) put32(fatBytes, 4 * i, fat[i]);
+
+    std::string dir(kSector, '\0');
+    auto entry = [&](size_t index, const std::string &name, int type, uint32_t right,
+                     uint32_t child, uint32_t start, uint32_t size) {
+        size_t at = index * 128;
+        for (size_t i = 0; i < name.size(); ++i) put16(dir, at + 2 * i, name[i]);
+        put16(dir, at + 64, static_cast<uint16_t>(2 * name.size() + 2));
+        dir[at + 66] = static_cast<char>(type), dir[at + 67] = 1;
+        put32(dir, at + 68, kFreeSector), put32(dir, at + 72, right), put32(dir, at + 76, child);
+        put32(dir, at + 116, start), put32(dir, at + 120, size);
+    };
+    for (size_t i = 0; i < 4; ++i) {
+        put32(dir, i * 128 + 68, kFreeSector), put32(dir, i * 128 + 72, kFreeSector);
+        put32(dir, i * 128 + 76, kFreeSector);
+    }
+    entry(0, "Root Entry", 5, kFreeSector, 1, mini ? starts[1] : kEndOfChain,
+          static_cast<uint32_t>(miniStream.size()));
+    for (size_t i = 0; i < streams.size(); ++i)
+        entry(i + 1, streams[i].first, 2,
+              i + 1 < streams.size() ? static_cast<uint32_t>(i + 2) : kFreeSector, kFreeSector,
+              mini ? miniStarts[i] : starts[i], sizes[i]);
+
+    std::string file = header + fatBytes + dir;
+    for (const std::string &d : data) file += d;
+    return file;
+}
+
+// ---- Word documents ------------------------------------------------------------------
+
+// Places in the file information block of the documents built here.
+constexpr size_t kFlags = 0x0A, kCcpText = 0x4C, kFcClx = 0x1A2, kLcbClx = 0x1A6;
+constexpr size_t kTextStart = 0x400;
+
+struct TextRun {
+    std::string bytes;  // as stored: one byte per character, or UTF-16LE
+    bool compressed;
+};
+TextRun Bytes8(std::string bytes) {
+    return {std::move(bytes), true};
+}
+TextRun Wide(std::u16string_view text) {
+    return {Utf16(text), false};
+}
+
+struct WordDoc {
+    std::vector<TextRun> runs;  // the document's characters, one piece each
+    // Characters of the main text, footnotes, headers, macros, comments,
+    // endnotes, text boxes and header text boxes; all zero: all is main text.
+    std::array<uint32_t, 8> stories{};
+    uint16_t nFib = 0xC1;
+    uint16_t flags = 1u << 9;     // the table stream is 1Table
+    std::string propertyRecords;  // before the piece table
+    bool storeBackwards = false;  // pieces in the stream in reverse order
+
+    std::string word, table;  // built by Streams(), to be damaged by a test
+
+    void Streams() {
+        word.assign(kTextStart, '\0');
+        put16(word, 0, 0xA5EC), put16(word, 2, nFib), put16(word, kFlags, flags);
+        put16(word, 0x20, 14), put16(word, 0x3E, 22), put16(word, 0x98, 93);
+        std::vector<uint32_t> cps{0}, fcs(runs.size());
+        for (const TextRun &r : runs)
+            cps.push_back(cps.back() +
+                          static_cast<uint32_t>(r.bytes.size() / (r.compressed ? 1 : 2)));
+        for (size_t k = 0; k < runs.size(); ++k) {
+            size_t i = storeBackwards ? runs.size() - 1 - k : k;
+            uint32_t at = static_cast<uint32_t>(word.size());
+            fcs[i] = runs[i].compressed ? (at * 2) | 0x40000000u : at;
+            word += runs[i].bytes;
+        }
+        uint32_t total = cps.back();
+        std::array<uint32_t, 8> counts = stories;
+        if (counts == std::array<uint32_t, 8>{}) counts[0] = total;
+        for (size_t i = 0; i < 8; ++i) put32(word, kCcpText + 4 * i, counts[i]);
+
+        std::string plc;
+        for (uint32_t cp : cps) put32(plc, plc.size(), cp);
+        for (uint32_t fc : fcs) {
+            size_t at = plc.size();
+            put16(plc, at, 0), put32(plc, at + 2, fc), put16(plc, at + 6, 0);
+        }
+        table = propertyRecords + '\x02';
+        put32(table, table.size(), static_cast<uint32_t>(plc.size()));
+        table += plc;
+        put32(word, kFcClx, 0), put32(word, kLcbClx, static_cast<uint32_t>(table.size()));
+    }
+    std::string wordName = "WordDocument";
+    std::string File(const std::string &tableName = "1Table") const {
+        return CompoundFile({{wordName, word}, {tableName, table}});
+    }
+};
+
+// A document of the given runs, ready to write.
+WordDoc Doc(std::vector<TextRun> runs) {
+    WordDoc d;
+    d.runs = std::move(runs);
+    d.Streams();
+    return d;
+}
+
+// A Word 6/95 document (one stream, the FIB's fields at fixed places) of
+// 8-bit runs in the code page of `lid`: fast-saved, each run a piece (stored
+// in reverse order, the piece table after them), or else in one run.
+struct Word6Doc {
+    std::vector<std::string> runs;
+    uint16_t lid = 0x0409, charset = 0, nFib = 104;
+    bool fastSaved = false;
+    std::array<uint32_t, 8> stories{};  // all zero: all is main text
+    std::string word;
+
+    static constexpr size_t kFcMin = 0x18, kFcMac = 0x1C, kCcpText = 0x34, kFcClx = 0x160;
+
+    Word6Doc &Streams() {
+        word.assign(kTextStart, '\0');
+        put16(word, 0, 0xA5EC), put16(word, 2, nFib), put16(word, 6, lid);
+        put16(word, kFlags, fastSaved ? 0x0004 : 0), put16(word, 0x14, charset);
+        std::vector<uint32_t> cps{0}, fcs(runs.size());
+        for (const std::string &r : runs)
+            cps.push_back(cps.back() + static_cast<uint32_t>(r.size()));
+        put32(word, kFcMin, kTextStart);
+        for (size_t k = 0; k < runs.size(); ++k) {
+            size_t i = fastSaved ? runs.size() - 1 - k : k;
+            fcs[i] = static_cast<uint32_t>(word.size());
+            word += runs[i];
+        }
+        put32(word, kFcMac, static_cast<uint32_t>(word.size()));
+        std::array<uint32_t, 8> counts = stories;
+        if (counts == std::array<uint32_t, 8>{}) counts[0] = cps.back();
+        for (size_t i = 0; i < 8; ++i) put32(word, kCcpText + 4 * i, counts[i]);
+        if (fastSaved) {
+            std::string plc;
+            for (uint32_t cp : cps) put32(plc, plc.size(), cp);
+            for (uint32_t fc : fcs) {
+                size_t at = plc.size();
+                put16(plc, at, 0), put32(plc, at + 2, fc), put16(plc, at + 6, 0);
+            }
+            put32(word, kFcClx, static_cast<uint32_t>(word.size()));
+            put32(word, kFcClx + 4, static_cast<uint32_t>(5 + plc.size()));
+            word += '\x02';
+            put32(word, word.size(), static_cast<uint32_t>(plc.size()));
+            word += plc;
+        }
+        return *this;
+    }
+    std::string File() const { return CompoundFile({{"WordDocument", word}}); }
+};
+
+class DxFilterWord : public PluginTest {
+  protected:
+    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp("t.doc", bytes)); }
+    std::string Text(const std::string &bytes) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
+        return r.utf8();
+    }
+};
+
+}  // namespace
+
+TEST_F(DxFilterWord, LibreOfficeDocumentsKeepFieldResultsAndNotes) {
+    std::string text = plugin->Extract(Data("docs/fr-fields.doc")).utf8();
+    for (const char *present :
+         {"sa boutique du village et vend", "compte 1 page et fut écrit le 07/02/2004.",
+          "\nbaguette\ndeux euros\n", "\nUne note de bas de page sur le chien endormi.\n"})
+        EXPECT_NE(text.find(present), std::string::npos) << present << " in " << text;
+    for (const char *absent : {"HYPERLINK", "example.org", "NUMPAGES", "DATE", "TOC", "PAGE"})
+        EXPECT_EQ(text.find(absent), std::string::npos) << absent << " in " << text;
+    // Every language reads as its DOCX twin does.
+    for (const char *lang : {"en", "de", "fr", "es", "ru", "zh"}) {
+        std::string base = std::string("docs/") + lang;
+        EXPECT_EQ(plugin->Extract(Data(base + ".doc")).utf8(),
+                  plugin->Extract(Data(base + ".docx")).utf8())
+            << lang;
+    }
+}
+
+TEST_F(DxFilterWord, PiecesOfBothWidthsInAnyOrder) {
+    // 8-bit pieces: bytes are code points but for 0x80-0x9F, which follow
+    // Windows-1252 where it has a character and stay controls (dropped) where
+    // it has none.
+    WordDoc d;
+    d.runs = {Bytes8("caf\xE9 \x93quoted\x94 \x85 \x80\x81\x8D\x8E\x9F euro\r"),
+              Wide(u"Привет, мир! 😀 \U0001F600\r"), Bytes8("fin \x8C\x9C\x99\r")};
+    for (bool backwards : {false, true}) {
+        d.storeBackwards = backwards;
+        d.Streams();
+        EXPECT_EQ(Text(d.File()), "café “quoted” … Ÿ euro\nПривет, мир! 😀 😀\nfin Œœ™\n")
+            << backwards;
+    }
+    // A surrogate pair split over two pieces, and lone halves.
+    EXPECT_EQ(Text(Doc({Wide(u"a \xD83D"), Wide(u"\xDE00 b \xDC00 c \xD83D")}).File()),
+              "a 😀 b c\n");
+}
+
+TEST_F(DxFilterWord, FieldsKeepOnlyTheirResults) {
+    struct {
+        std::u16string text;
+        std::string expected;
+    } cases[] = {
+        {u"see \x13 HYPERLINK \"http://x.org\" \x14the site\x15 now", "see the site now"},
+        // The instruction of the outer field holds a whole field; the result
+        // of the inner one is part of the outer result.
+        {u"a \x13 IF \x13 PAGE \x14 1\x15 = 1 \"x\" \x14yes \x13 DATE \x14today\x15\x15 b",
+         "a yes today b"},
+        {u"no result \x13 PAGE \x15 here", "no result here"},
+        {u"stray end \x15 and separator \x14 kept", "stray end and separator kept"},
+        {u"open \x13 INCLUDETEXT lost to the end", "open"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Text(Doc({Wide(c.text)}).File()), c.expected + "\n") << c.expected;
+    // Fields nested deeper than the reader follows drop their text but keep
+    // their ends counted, so the text after them comes back.
+    std::u16string deep = u"before ";
+    for (int i = 0; i < 600; ++i) deep += u"\x13 X \x14";
+    deep += u"deep";
+    for (int i = 0; i < 600; ++i) deep += u"\x15";
+    EXPECT_EQ(Text(Doc({Wide(deep + u" after")}).File()), "before after\n");
+    // A field left open at the end of the main text does not swallow the notes.
+    WordDoc d;
+    d.runs = {Wide(u"main \x13 REF x\r"), Wide(u"note\r")};
+    d.stories = {13, 5, 0, 0, 0, 0, 0, 0};
+    d.Streams();
+    EXPECT_EQ(Text(d.File()), "main\nnote\n");
+}
+
+TEST_F(DxFilterWord, ControlCharactersBecomeBreaksSpacesOrNothing) {
+    EXPECT_EQ(Text(Doc({Wide(u"cell one\x07"
+                             u"cell two\x07\x07"
+                             u"line\x0Bpage\x0Csection\r\r\r"
+                             u"non\x1E"
+                             u"breaking soft\x1Fhyphen\r"
+                             u"tab\tand\xA0nbsp\x01picture\x08shape\x02note\x05mark\r")})
+                       .File()),
+              "cell one\ncell two\nline\npage\nsection\nnon-breaking softhyphen\n"
+              "tab and nbsppictureshapenotemark\n");
+}
+
+TEST_F(DxFilterWord, MainTextNotesAndTextBoxesButNoHeadersOrComments) {
+    WordDoc d;
+    d.runs = {Bytes8("main text\r"),  Bytes8("footnote\r"), Bytes8("header\r"),
+              Bytes8("comment\r"),    Bytes8("endnote\r"),  Bytes8("text box\r"),
+              Bytes8("header box\r"), Bytes8("\r")};
+    d.stories = {10, 9, 7, 0, 8, 8, 9, 11};
+    d.Streams();
+    EXPECT_EQ(Text(d.File()), "main text\nfootnote\nendnote\ntext box\n");
+    // Counts beyond the piece table are cut to it, but for the main text's.
+    d.stories = {10, 9, 7, 0, 8, 8, 1000, 11};
+    d.Streams();
+    EXPECT_EQ(Text(d.File()), "main text\nfootnote\nendnote\ntext box\nheader box\n");
+}
+
+TEST_F(DxFilterWord, PropertyRecordsAndEitherTableStream) {
+    WordDoc d;
+    d.runs = {Bytes8("first "), Wide(u"second\r")};
+    d.propertyRecords = std::string("\x01\x03\x00\xAA\xBB\xCC\x01\x00\x00", 9);
+    d.Streams();
+    EXPECT_EQ(Text(d.File()), "first second\n");
+    d.flags = 0;  // 0Table
+    d.Streams();
+    EXPECT_EQ(Text(d.File("0Table")), "first second\n");
+    Extraction wrong = Run(d.File("1Table"));
+    EXPECT_TRUE(wrong.opened && wrong.openText != 0);
+}
+
+TEST_F(DxFilterWord, DamagedDocumentsAreRefused) {
+    const WordDoc good = Doc({Bytes8("some text here\r"), Wide(u"and more\r")});
+    ASSERT_EQ(Text(good.File()), "some text here\nand more\n");
+    struct {
+        const char *what;
+        std::function<void(WordDoc &)> damage;
+    } cases[] = {
+        {"encrypted", [](WordDoc &d) { put16(d.word, kFlags, 0x0300); }},
+        {"obfuscated", [](WordDoc &d) { put16(d.word, kFlags, 0x8200); }},
+        {"Word 95 version on a Word 97 FIB", [](WordDoc &d) { put16(d.word, 2, 104); }},
+        {"not a FIB", [](WordDoc &d) { put16(d.word, 0, 0x1234); }},
+        {"FIB counts past its end", [](WordDoc &d) { put16(d.word, 0x20, 0xFFFF); }},
+        {"too few offsets", [](WordDoc &d) { put16(d.word, 0x98, 20); }},
+        {"huge main text", [](WordDoc &d) { put32(d.word, kCcpText, 0x7FFFFFF0); }},
+        {"negative main text", [](WordDoc &d) { put32(d.word, kCcpText, 0xFFFFFFFF); }},
+        {"main text past the pieces", [](WordDoc &d) { put32(d.word, kCcpText, 25); }},
+        {"no piece table", [](WordDoc &d) { put32(d.word, kLcbClx, 0); }},
+        {"piece table past its stream", [](WordDoc &d) { put32(d.word, kFcClx, 4090); }},
+        {"huge piece table", [](WordDoc &d) { put32(d.word, kLcbClx, 0xFFFFFFF0); }},
+        {"unknown record", [](WordDoc &d) { d.table[0] = 0x07; }},
+        {"piece table length", [](WordDoc &d) { put32(d.table, 1, 0x7FFFFFFF); }},
+        {"uneven piece table", [](WordDoc &d) { put32(d.table, 1, 27); }},
+        {"first position", [](WordDoc &d) { put32(d.table, 5, 1); }},
+        {"positions backwards", [](WordDoc &d) { put32(d.table, 9, 30); }},
+        {"piece outside the stream", [](WordDoc &d) { put32(d.table, 5 + 12 + 2, 0x3FFFF000); }},
+        {"8-bit piece outside the stream",
+         [](WordDoc &d) { put32(d.table, 5 + 12 + 2, 0x7FFFFFFE); }},
+        {"piece across the end",
+         [](WordDoc &d) { put32(d.table, 5 + 12 + 2, ((4096 - 10) * 2) | 0x40000000); }},
+        {"no text stream", [](WordDoc &d) { d.wordName = "WordDocumenx"; }},
+    };
+    for (auto &c : cases) {
+        WordDoc d = good;
+        c.damage(d);
+        Extraction r = Run(d.File());
+        EXPECT_TRUE(r.opened) << c.what;
+        EXPECT_NE(r.openText, 0) << c.what;
+        EXPECT_TRUE(r.text.empty()) << c.what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << c.what;
+    }
+}
+
+TEST_F(DxFilterWord, BrokenCompoundFilesEndCleanly) {
+    const WordDoc good = Doc({Bytes8(std::string(6000, 'a') + "\r")});
+    using Fat = std::vector<uint32_t>;
+    using Starts = const std::vector<uint32_t>;
+    std::vector<std::pair<const char *, std::string>> files = {
+        {"circular text chain", CompoundFile({{"WordDocument", good.word}, {"1Table", good.table}},
+                                             [](Fat &fat, Starts &s) { fat[s[0] + 3] = s[0]; })},
+        {"chain into the table", CompoundFile({{"WordDocument", good.word}, {"1Table", good.table}},
+                                              [](Fat &fat, Starts &s) { fat[s[0]] = s[1]; })},
+        {"chain past the file", CompoundFile({{"WordDocument", good.word}, {"1Table", good.table}},
+                                             [](Fat &fat, Starts &s) { fat[s[0] + 1] = 5000; })},
+        {"allocation table marks itself free",
+         CompoundFile({{"WordDocument", good.word}, {"1Table", good.table}},
+                      [](Fat &fat, Starts &) { fat[0] = kFreeSector; })},
+    };
+    std::string file = good.File();
+    std::string loop = file;
+    put32(loop, kSector + 4 * 1, 1);  // the directory sector follows itself
+    files.push_back({"circular directory", loop});
+    std::string self = file;
+    put32(self, kSector * 2 + 128 + 76, 1);  // a stream is its own child
+    files.push_back({"directory entry its own child", self});
+    std::string size = file;
+    put32(size, kSector * 2 + 128 + 120, 0x7FFFFFFF);  // stream larger than the file
+    files.push_back({"stream size", size});
+    for (size_t cut : {size_t{100}, size_t{600}, size_t{1100}, file.size() / 2, file.size() - 1})
+        files.push_back({"truncated", file.substr(0, cut)});
+    for (const auto &[what, bytes] : files) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened) << what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
+        EXPECT_LE(r.text.size(), 7000u) << what;
+    }
+}
+
+TEST_F(DxFilterWord, LongDocumentsAreChunkedAndCapped) {
+    // Some 590,000 characters in 1,200 pieces.
+    std::string words;
+    for (int i = 0; i < 100; ++i) words += "word" + std::to_string(i) + " ";
+    std::vector<TextRun> runs(1200, Bytes8(words));
+    WordDoc d = Doc(std::move(runs));
+    Extraction r = Run(d.File());
+    EXPECT_EQ(r.openText, 0);
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_GT(r.chunks, 10);
+    EXPECT_GT(r.text.size(), 500000u);
+    EXPECT_LE(r.text.size(), kTextCap);
+    EXPECT_TRUE(recognisable_as_utf16(r.text));
+    EXPECT_EQ(r.utf8().substr(0, 12), "word0 word1 ");
+
+    // A piece table larger than what the reader fetches ahead at a time.
+    std::vector<TextRun> many(4000, Wide(u"слово "));
+    std::string text = Run(Doc(std::move(many)).File()).utf8();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::string expected;
+    for (int i = 0; i < 4000; ++i) expected += "слово ";
+    EXPECT_EQ(text, expected);
+}
+
+TEST_F(DxFilterWord, Word6And95TextInTheCodePageOfTheirLanguage) {
+    struct {
+        uint16_t lid, charset;
+        std::vector<std::string> runs;
+        std::string text;
+    } cases[] = {
+        {0x0419, 0, {"\xCF\xF0\xE8\xE2\xE5\xF2 ", "\xEC\xE8\xF0\r"}, "Привет мир\n"},
+        {0x0409,
+         0,
+         {"caf\xE9 \x80 5 ",
+          "\x13 PAGE \x14"
+          "1\x15\r"},
+         "café € 5 1\n"},
+        {0x0408, 0, {"\xE1\xE2\xE3\x07\xE4"}, "αβγ\nδ\n"},
+        {0x0409, 256, {"caf\x8E"}, "café\n"},  // Macintosh
+        // Shift-JIS characters cut by the end of a piece are joined again;
+        // one cut by a control character is dropped.
+        {0x0411, 0, {"\x93\xFA\x96", "\x7B\x8C\xEA\r\x93\r"}, "日本語\n"},
+        {0x0804, 0, {"\xD6\xD0\xCE\xC4"}, "中文\n"},
+        {0x0404, 0, {"\xA4\xA4\xA4\xE5"}, "中文\n"},
+    };
+    for (const auto &c : cases) {
+        for (bool fastSaved : {false, true}) {
+            Word6Doc d;
+            d.runs = c.runs, d.lid = c.lid, d.charset = c.charset, d.fastSaved = fastSaved;
+            EXPECT_EQ(Text(d.Streams().File()), c.text) << c.text << fastSaved;
+        }
+    }
+    Word6Doc notes;
+    notes.runs = {"main\r", "note\r", "header\r", "\r"};
+    notes.stories = {5, 5, 7, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Text(notes.Streams().File()), "main\nnote\n");
+}
+
+TEST_F(DxFilterWord, DamagedWord6DocumentsAreRefused) {
+    Word6Doc good;
+    good.runs = {"some text\r"};
+    ASSERT_EQ(Text(good.Streams().File()), "some text\n");
+    struct {
+        const char *what;
+        bool fastSaved;
+        std::function<void(std::string &)> damage;
+    } cases[] = {
+        {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
+        {"Word 2", false, [](std::string &w) { put16(w, 2, 45); }},
+        {"between Word 95 and 97", false, [](std::string &w) { put16(w, 2, 150); }},
+        {"text ends before it starts", false,
+         [](std::string &w) { put32(w, Word6Doc::kFcMac, kTextStart - 1); }},
+        {"text past the stream", false,
+         [](std::string &w) { put32(w, Word6Doc::kFcMac, 0x7FFFFF00); }},
+        {"main text longer than the text", false,
+         [](std::string &w) { put32(w, Word6Doc::kCcpText, 11); }},
+        {"piece table past the stream", true,
+         [](std::string &w) { put32(w, Word6Doc::kFcClx, 0x10000); }},
+        {"piece past the stream", true,
+         [](std::string &w) { put32(w, kTextStart + 10 + 5 + 8 + 2, 0x10000); }},
+    };
+    for (const auto &c : cases) {
+        Word6Doc d = good;
+        d.fastSaved = c.fastSaved;
+        d.Streams();
+        c.damage(d.word);
+        Extraction r = Run(d.File());
+        EXPECT_TRUE(r.opened) << c.what;
+        EXPECT_NE(r.openText, 0) << c.what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << c.what;
+    }
+}
+
+TEST_F(DxFilterWord, MutatedFileInformationAndPieceTablesNeverBreakThePlugin) {
+    // Bytes of the FIB, the text and the piece table overwritten at random
+    // (a fixed sequence): every document must end, release its stream and
+    // stay within the text bound, whether its text opens or not.
+    WordDoc word97;
+    word97.runs = {Bytes8("caf\xE9 \x13 PAGE \x14"
+                          "1\x15\r"),
+                   Wide(u"Привет \x07 мир\r")};
+    word97.stories = {16, 13, 0, 0, 0, 0, 0, 0};
+    word97.Streams();
+    Word6Doc word6;
+    word6.runs = {"\x93\xFA\x96", "\x7B\x8C\xEA\r"};
+    word6.lid = 0x0411, word6.fastSaved = true;
+    word6.Streams();
+    uint32_t seed = 2004;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int variant = 0; variant < 400; ++variant) {
+        std::string file;
+        if (variant % 2 == 0) {
+            WordDoc d = word97;
+            std::string &target = variant % 4 == 0 ? d.word : d.table;
+            size_t span = variant % 4 == 0 ? d.word.size() : d.table.size();
+            for (int k = 0; k <= variant % 8; ++k)
+                target[next() % span] = static_cast<char>(next() >> 24);
+            file = d.File();
+        } else {
+            Word6Doc d = word6;
+            for (int k = 0; k <= variant % 8; ++k)
+                d.word[next() % d.word.size()] = static_cast<char>(next() >> 24);
+            file = d.File();
+        }
+        Extraction r = Run(file);
+        EXPECT_TRUE(r.opened) << variant;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
+}
+
+TEST_F(DxFilterWord, SmallStreamsComeFromTheMiniStream) {
+    WordDoc d = Doc({Bytes8("petit "), Wide(u"документ\r")});
+    EXPECT_EQ(Text(CompoundFile({{"WordDocument", d.word}, {"1Table", d.table}}, {}, true)),
+              "petit документ\n");
+    Word6Doc w6;
+    w6.runs = {"\xEC\xE0\xEB\xFB\xE9\r"};
+    w6.lid = 0x0419;
+    w6.Streams();
+    EXPECT_EQ(Text(CompoundFile({{"WordDocument", w6.word}}, {}, true)), "малый\n");
+}
