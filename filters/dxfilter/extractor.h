@@ -21,8 +21,6 @@ inline constexpr uint64_t kMaxTotalBytes = 192ull << 20;  // all archive members
 inline constexpr uint32_t kMaxParts = 4096;               // members, pages, slides
 inline constexpr size_t kChunkUnits = 16 * 1024;          // units per read-text answer
 
-inline int64_t monotonic_ns() { return DXM_NowNs(); }
-
 class Extractor {
   public:
     virtual ~Extractor() = default;
