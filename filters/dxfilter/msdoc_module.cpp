@@ -297,6 +297,7 @@ bool read_fib97(const std::vector<unsigned char> &fib, FibFacts &facts) {
     const unsigned char *f = fib.data();
     auto fits = [&](size_t at, size_t n) { return at <= fib.size() && n <= fib.size() - at; };
     size_t at = 0x20;
+    if (!fits(at, 2)) return false;
     at += 2 + 2 * size_t{le16(f + at)};
     if (!fits(at, 2)) return false;
     const size_t cslw = le16(f + at);
@@ -618,11 +619,13 @@ void silent_log(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 
 DXMExtractor *msdoc_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format != DX_FMT_DOC || !limits || size <= 0) return nullptr;
-    // libgsf reports damaged compound files through GLib's log; the engine
-    // prints nothing. Installed once: every call would add another handler.
+    // libgsf reports damaged compound files through GLib's log, a stream it
+    // cannot open in the default domain (null); the engine prints nothing.
+    // Installed once: every call would add another handler.
     static const bool initialised = [] {
         gsf_init();
-        for (const char *domain : {"libgsf", "libgsf:msole"})
+        static constexpr const char *kDomains[] = {nullptr, "libgsf", "libgsf:msole"};
+        for (const char *domain : kDomains)
             g_log_set_handler(domain,
                               static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL |
                                                           G_LOG_FLAG_RECURSION),
