@@ -117,6 +117,7 @@ class SstBytes {
         at_ += n;
         return true;
     }
+    bool AtEnd() const { return at_ == data.size(); }
     bool Skip(uint64_t n) {
         if (n > data.size() - at_) return false;
         at_ += static_cast<size_t>(n);
@@ -244,6 +245,8 @@ bool WorkbookReader::ReadSst() {
     std::u16string units;
     for (uint32_t i = 0; i < unique; ++i) {
         if (i % kStepRecords == 0 && now_ns() > limits_.deadlineNs) return false;
+        // Some writers count more strings than they write.
+        if (sst.AtEnd()) break;
         unsigned char h[3], n[4];
         if (!sst.Raw(3, h)) return false;
         const size_t count = le16(h);
@@ -364,8 +367,10 @@ int WorkbookReader::Step(DXMSink *sink) {
 
 std::unique_ptr<OleReader> OpenWorkbookReader(std::unique_ptr<OleFile> file,
                                               const DXMLimits &limits) {
-    InputRef stream = file->Child("Workbook");
-    if (!stream) stream = file->Child("Book");
+    // Some writers spell the names in capitals.
+    InputRef stream;
+    for (const char *name : {"Workbook", "WORKBOOK", "Book", "BOOK"})
+        if (!stream) stream = file->Child(name);
     if (!stream) return nullptr;
     auto reader = std::make_unique<WorkbookReader>(std::move(file), std::move(stream), limits);
     if (!reader->Open()) return nullptr;

@@ -238,10 +238,10 @@ TEST_F(DxFilterExcel, EncryptedDamagedAndOlderWorkbooksAreRefused) {
              w.globals = Sst(1, {Str(u"shared", false).substr(0, 5)});
              return w.Stream();
          }},
-        {"more strings than the table holds",
+        {"a string cut by the end of the table",
          [&] {
              Workbook w = good;
-             w.globals = Sst(1000, {Str(u"shared", false)});
+             w.globals = Sst(2, {Str(u"shared", false) + Str(u"next", false).substr(0, 2)});
              return w.Stream();
          }},
         {"half a character at a record end",
@@ -265,6 +265,11 @@ TEST_F(DxFilterExcel, EncryptedDamagedAndOlderWorkbooksAreRefused) {
         // type 0 and length 0, which readers skip.
         ExpectRefused(CompoundFile({{"Workbook", c.stream()}}), c.what);
     }
+    // A table that counts more strings than it holds keeps those it holds.
+    Workbook more = good;
+    more.globals = Sst(1000, {Str(u"shared", false)});
+    more.sheets = {LabelSst(0, 0) + LabelSst(1, 1)};
+    EXPECT_EQ(Text(more.File()), "shared\n");
     // A cell cut by the end of the stream ends the text with an error once
     // the cells before it are out.
     Workbook cut = good;
@@ -281,7 +286,9 @@ TEST_F(DxFilterExcel, EncryptedDamagedAndOlderWorkbooksAreRefused) {
 TEST_F(DxFilterExcel, OnlyTheRootStreamsDecideTheFormat) {
     const std::string book = Workbook{}.Stream();
     EXPECT_EQ(plugin->Format(Temp("a.xls", CompoundFile({{"Workbook", book}}))), DX_FMT_XLS);
-    EXPECT_EQ(plugin->Format(Temp("b.xls", CompoundFile({{"WORKBOOK", book}}))), DX_FMT_XLS);
+    const std::string capitals = CompoundFile({{"WORKBOOK", book}});
+    EXPECT_EQ(plugin->Format(Temp("b.xls", capitals)), DX_FMT_XLS);
+    EXPECT_EQ(Run(capitals).openText, 0);
     // Word wins over a workbook beside it; other documents are only OLE.
     EXPECT_EQ(
         plugin->Format(Temp("c.doc", CompoundFile({{"Workbook", book}, {"WordDocument", ""}}))),
