@@ -13,6 +13,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 
 #include "doctype/dx_abi.h"
 
@@ -34,6 +35,13 @@ typedef struct DXMSink {
     int (*text)(void *self, const char *utf8, size_t length);
     void (*brk)(void *self);
 } DXMSink;
+
+/* CLOCK_MONOTONIC now, in nanoseconds: the clock of every deadline here. */
+static inline int64_t DXM_NowNs(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
+}
 
 /* Bounds for one document. A zero field means "no bound" only where noted. */
 typedef struct DXMLimits {

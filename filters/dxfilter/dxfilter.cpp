@@ -294,7 +294,7 @@ void *dx_open_document(void *filter, DXStream *stream) {
         auto doc = std::make_unique<Document>();
         doc->filter = static_cast<Filter *>(filter);
         doc->stream = stream;
-        doc->deadline = monotonic_ns() + kMaxDocumentNs;
+        doc->deadline = DXM_NowNs() + kMaxDocumentNs;
         opened = true;  // a failed open may still leave a descriptor to close
         if (stream->open(stream) != 1) {
             if (stream->close) stream->close(stream);
@@ -342,7 +342,7 @@ int dx_read_text(void *, void *document, DXTextChunk *chunk, int) {
     try {
         TextSink &sink = doc->sink;
         while (!doc->done && sink.pending_units() < kChunkUnits) {
-            int r = sink.full() || monotonic_ns() > doc->deadline ? 0 : doc->extractor->Step(sink);
+            int r = sink.full() || DXM_NowNs() > doc->deadline ? 0 : doc->extractor->Step(sink);
             if (r <= 0) {
                 doc->done = true;
                 doc->failed = r < 0;

@@ -5,10 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <vector>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/text_sink.h"
 
 namespace dxf {
@@ -20,12 +20,6 @@ inline constexpr uint64_t kMaxPartBytes = 64ull << 20;    // one archive member
 inline constexpr uint64_t kMaxTotalBytes = 192ull << 20;  // all archive members
 inline constexpr uint32_t kMaxParts = 4096;               // members, pages, slides
 inline constexpr size_t kChunkUnits = 16 * 1024;          // units per read-text answer
-
-inline int64_t monotonic_ns() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
 
 class Extractor {
   public:

@@ -11,7 +11,6 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <memory>
 #include <new>
@@ -30,12 +29,6 @@ constexpr size_t kMaxCellBytes = 64 * 1024;  // one spreadsheet cell or shared s
 constexpr size_t kMaxSharedBytes = 32u << 20;
 constexpr size_t kMaxSharedStrings = 1u << 20;
 constexpr size_t kMaxSmallPart = 1u << 20;  // container.xml, OPF
-
-int64_t now_ns() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
 
 void silent_structured(void *, xmlErrorPtr) {}
 void silent_generic(void *, const char *, ...) {}
@@ -643,7 +636,7 @@ bool OfficeExtractor::PushPiece() {
 
 bool OfficeExtractor::RunWhole(const Part &part) {
     if (!OpenPart(part)) return false;
-    while (file_ && now_ns() < limits_.deadlineNs && PushPiece()) {
+    while (file_ && DXM_NowNs() < limits_.deadlineNs && PushPiece()) {
     }
     ClosePart();
     return true;
@@ -705,7 +698,7 @@ bool OfficeExtractor::Plan() {
 
 int OfficeExtractor::Step(DXMSink *sink) {
     sink_ = sink;
-    if (full_ || now_ns() > limits_.deadlineNs) return 0;
+    if (full_ || DXM_NowNs() > limits_.deadlineNs) return 0;
     if (!file_) {
         if (next_ >= parts_.size()) return 0;
         const Part &part = parts_[next_++];

@@ -9,7 +9,6 @@
 #include <poppler.h>
 
 #include <cstring>
-#include <ctime>
 #include <new>
 #include <string>
 #include <vector>
@@ -17,16 +16,6 @@
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/pdf_order.h"
-
-namespace {
-
-int64_t now_ns() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-}  // namespace
 
 // ---- a GInputStream over a DXStream ------------------------------------------------
 
@@ -53,7 +42,7 @@ static gssize dx_input_read(GInputStream *stream, void *buffer, gsize count, GCa
                             GError **error) {
     DxInput *self = reinterpret_cast<DxInput *>(stream);
     if (count > G_MAXINT) count = G_MAXINT;
-    if (now_ns() > self->deadlineNs) {
+    if (DXM_NowNs() > self->deadlineNs) {
         g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "out of time");
         return -1;
     }
@@ -215,7 +204,7 @@ DXMExtractor *pdf_open(DXStream *stream, int64_t size, int format, const DXMLimi
 
 int pdf_step(DXMExtractor *extractor, DXMSink *sink) {
     auto *ex = reinterpret_cast<PdfExtractor *>(extractor);
-    if (ex->next >= ex->pages || now_ns() > ex->limits.deadlineNs) return 0;
+    if (ex->next >= ex->pages || DXM_NowNs() > ex->limits.deadlineNs) return 0;
     PopplerPage *page = poppler_document_get_page(ex->doc, ex->next++);
     if (!page) return 1;
     char *text = poppler_page_get_text(page);
