@@ -8,21 +8,8 @@
 
 #include <climits>
 #include <cstring>
-#include <ctime>
 
 #include "doctype/dx_abi.h"
-
-namespace msdoc {
-
-int64_t now_ns() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-}  // namespace msdoc
-
-using msdoc::now_ns;
 
 // ---- a GsfInput over a DXStream ----------------------------------------------------
 
@@ -82,7 +69,7 @@ static bool dx_source_read(DxSource *s, uint64_t at, size_t count, guint8 *out) 
 static const guint8 *dx_gsf_input_read(GsfInput *input, size_t count, guint8 *out) {
     auto *self = reinterpret_cast<DxGsfInput *>(input);
     DxSource *s = self->source;
-    if (count > INT_MAX || now_ns() > s->deadlineNs) return nullptr;
+    if (count > INT_MAX || DXM_NowNs() > s->deadlineNs) return nullptr;
     if (!out) {
         if (self->bufferSize < count) {
             g_free(self->buffer);

@@ -20,8 +20,6 @@
 
 namespace msdoc {
 
-int64_t now_ns();  // CLOCK_MONOTONIC
-
 inline uint16_t le16(const unsigned char *p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
