@@ -52,6 +52,8 @@ enum {
     DX_FMT_EPUB = 307,
     DX_FMT_RTF = 308,
     DX_FMT_DOC = 309,     /* legacy OLE Word */
+    DX_FMT_XLS = 310,     /* legacy OLE Excel */
+    DX_FMT_PPT = 311,     /* legacy OLE PowerPoint */
     /* Recognised, but without text the filter can extract. */
     DX_FMT_OLE = 340,     /* other OLE compound documents */
     DX_FMT_ZIP = 341,     /* other zip archives */

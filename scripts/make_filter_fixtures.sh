@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the document fixtures of the filter plug-in's tests under
 # tests/data/dxfilter/ with third-party tools: pandoc (docx, odt, epub, pptx,
-# rtf), LibreOffice headless (xlsx, ods, odp, pdf, doc), ImageMagick, iconv,
+# rtf), LibreOffice headless (xlsx, ods, odp, pdf, doc, xls, ppt), ImageMagick, iconv,
 # gzip, gcc, zip and python3 for the text, binary and damaged samples.
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
@@ -140,8 +140,15 @@ printf '%% %s\n\n# %s\n\n%s\n%s\n\n%s\n\n%s\n%s\n%s\n\n%s\n' "$title_fr" "$title
 pandoc -s --toc --metadata lang=fr -o "$WORK/fr-fields.odt" "$WORK/fr-fields.md"
 soffice_convert doc "$WORK/fr-fields.odt" "$WORK"
 cp "$WORK/fr-fields.doc" "$OUT/docs/fr-fields.doc"; row docs/fr-fields.doc 309 endormi
-soffice_convert xls "$OUT/docs/de.xlsx" "$WORK"
-cp "$WORK/de.xls" "$OUT/binary/de.xls"; row binary/de.xls 340 -
+
+# Legacy Excel and PowerPoint (97-2003) as LibreOffice writes them, from the
+# XLSX and PPTX of every language: each must give the words of its twin.
+for l in $langs; do
+    soffice_convert xls "$OUT/docs/$l.xlsx" "$WORK"
+    cp "$WORK/$l.xls" "$OUT/docs/$l.xls"; row "docs/$l.xls" 310 "$(get w "$l")"
+    soffice_convert ppt "$OUT/docs/$l.pptx" "$WORK"
+    cp "$WORK/$l.ppt" "$OUT/docs/$l.ppt"; row "docs/$l.ppt" 311 "$(get w "$l")"
+done
 
 # Plain text in many charsets, and markup.
 all() { for l in $langs; do printf '%s\n%s\n%s\n\n' "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")"; done; }

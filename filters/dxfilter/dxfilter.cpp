@@ -18,6 +18,7 @@
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/extractor.h"
+#include "filters/dxfilter/ole_scan.h"
 #include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/text_sink.h"
@@ -192,48 +193,6 @@ int64_t stream_size(DXStream *stream) {
     return size;
 }
 
-uint32_t le32(const unsigned char *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// Looks through the directory of an OLE compound file for the stream that
-// every Word document has. The directory chain is followed through the
-// allocation table sectors named in the header (up to 109 of them: files of
-// up to several hundred megabytes).
-bool ole_has_word_stream(DXStream *stream, const unsigned char *head, size_t length) {
-    constexpr int kMaxDirectorySectors = 64;
-    constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
-    if (length < 512) return false;
-    unsigned shift = head[0x1E] | (head[0x1F] << 8);
-    if (shift != 9 && shift != 12) return false;
-    const size_t sectorSize = size_t{1} << shift;
-    auto read_at = [&](int64_t at, void *out, size_t n) {
-        return stream->seek(stream, at, DX_SEEK_SET) &&
-               ReadFully(stream, out, n) == static_cast<long>(n);
-    };
-    std::string sector(sectorSize, '\0');
-    static constexpr char kName[] = "W\0o\0r\0d\0D\0o\0c\0u\0m\0e\0n\0t\0\0";
-    uint32_t dir = le32(head + 0x30);
-    for (int visited = 0; dir < kEndOfChain && visited < kMaxDirectorySectors; ++visited) {
-        if (!read_at((static_cast<int64_t>(dir) + 1) << shift, sector.data(), sectorSize))
-            return false;
-        for (size_t entry = 0; entry + 128 <= sectorSize; entry += 128)
-            if (std::memcmp(sector.data() + entry, kName, sizeof kName - 1) == 0) return true;
-        // The next directory sector, from the allocation table.
-        const uint32_t perSector = static_cast<uint32_t>(sectorSize / 4);
-        const uint32_t fatIndex = dir / perSector;
-        if (fatIndex >= 109) return false;
-        uint32_t fatSector = le32(head + 0x4C + 4 * fatIndex);
-        unsigned char next[4];
-        if (fatSector >= kEndOfChain ||
-            !read_at(((static_cast<int64_t>(fatSector) + 1) << shift) + 4 * (dir % perSector), next,
-                     4))
-            return false;
-        dir = le32(next);
-    }
-    return false;
-}
-
 // Settles the format of an opened document from its bytes.
 int document_format(Document &doc) {
     unsigned char head[kSniffBytes];
@@ -255,9 +214,14 @@ int document_format(Document &doc) {
             int format = office->probeStream(doc.stream, doc.size);
             return format == DX_FMT_UNKNOWN ? DX_FMT_ZIP : format;
         }
-        case SniffNext::kOle:
-            return ole_has_word_stream(doc.stream, head, static_cast<size_t>(got)) ? DX_FMT_DOC
-                                                                                   : DX_FMT_OLE;
+        case SniffNext::kOle: {
+            int kind = OleFormatFromDirectory(
+                {head, static_cast<size_t>(got)}, [&](uint64_t at, void *buffer, size_t count) {
+                    return doc.stream->seek(doc.stream, static_cast<int64_t>(at), DX_SEEK_SET) &&
+                           ReadFully(doc.stream, buffer, count) == static_cast<long>(count);
+                });
+            return kind == DX_FMT_UNKNOWN ? DX_FMT_OLE : kind;
+        }
         case SniffNext::kMagic:
             return doc.filter->FormatByMagic(head, static_cast<size_t>(got), -1, r.format);
     }
@@ -276,6 +240,8 @@ bool extractable(int format) {
         case DX_FMT_EPUB:
         case DX_FMT_RTF:
         case DX_FMT_DOC:
+        case DX_FMT_XLS:
+        case DX_FMT_PPT:
             return true;
         default:
             return false;
@@ -289,7 +255,7 @@ std::unique_ptr<Extractor> new_extractor(Document &doc) {
     const DXModule *api = nullptr;
     if (doc.format == DX_FMT_PDF)
         api = doc.filter->Pdf();
-    else if (doc.format == DX_FMT_DOC)
+    else if (doc.format == DX_FMT_DOC || doc.format == DX_FMT_XLS || doc.format == DX_FMT_PPT)
         api = doc.filter->Msdoc();
     else
         api = doc.filter->Office();
@@ -431,10 +397,18 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
                 if (probed != DX_FMT_UNKNOWN) format = probed;
             }
         } else if (r.next == SniffNext::kOle) {
-            // Word is told apart; workbooks, slides, encrypted packages and
-            // the rest stay OLE documents.
-            format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE) == DX_FMT_DOC ? DX_FMT_DOC
-                                                                                  : DX_FMT_OLE;
+            // Word documents, workbooks and presentations are told apart by
+            // their streams; encrypted packages and the rest stay OLE
+            // documents. libmagic decides only when the directory cannot be read.
+            format =
+                OleFormatFromDirectory({head, got}, [&](uint64_t at, void *buffer, size_t count) {
+                    return pread_fully(fd.fd, buffer, count, at);
+                });
+            if (format == DX_FMT_UNKNOWN) {
+                format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE);
+                if (format != DX_FMT_DOC && format != DX_FMT_XLS && format != DX_FMT_PPT)
+                    format = DX_FMT_OLE;
+            }
         } else if (r.next == SniffNext::kMagic) {
             format = f->FormatByMagic(head, got, -1, r.format);
         }

@@ -1,9 +1,10 @@
-// msdoc_module.cpp - dxfilter_msdoc.so: the text of Word 97-2003 documents,
-// and of Word 6 and Word 95 ones.
+// msdoc_module.cpp - dxfilter_msdoc.so: the text of legacy Office documents
+// (Word, Excel and PowerPoint 97-2003, Word 6 and 95, Excel 5 and 95), and
+// the Word reader.
 //
-// libgsf reads the compound file (its allocation tables, directory and
-// streams) through an input over the engine's stream callbacks, fetching only
-// the sectors asked for. The Word layer is our own: the file information block
+// The compound file layer (ole_file.cpp) is shared by the readers; the
+// workbook and presentation readers are msxls_reader.cpp and
+// msppt_reader.cpp. The Word reader: the file information block
 // of the WordDocument stream names the piece table in the table stream
 // (0Table or 1Table; Word 6/95 keep it in the WordDocument stream), and the
 // piece table maps character positions to runs of 8-bit or UTF-16LE text in
@@ -15,12 +16,6 @@
 // Everything a document says about itself is checked against the sizes of
 // the streams before it is used: a damaged, truncated or encrypted document
 // fails to open and is never read out of bounds.
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-impl.h>
-#include <gsf/gsf-input.h>
-#include <gsf/gsf-utils.h>
-
 #include <errno.h>
 #include <iconv.h>
 
@@ -28,137 +23,16 @@
 #include <array>
 #include <climits>
 #include <cstring>
-#include <ctime>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/ole_file.h"
 
-namespace {
-
-int64_t now_ns() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-}  // namespace
-
-// ---- a GsfInput over a DXStream ----------------------------------------------------
-
-extern "C" {
-
-// The engine's stream of one document, shared by every input made from it
-// (libgsf duplicates its source for each stream it opens), with a window of
-// the document read ahead: libgsf reads sector by sector, mostly in order.
-struct DxSource {
-    DXStream *dx;
-    int64_t deadlineNs; /* reads fail after this time, ending the document */
-    int refs;
-    uint64_t windowStart;
-    size_t windowLength;
-    guint8 window[32 * 1024];
-};
-
-typedef struct DxGsfInput {
-    GsfInput parent;
-    DxSource *source;
-    guint8 *buffer; /* for reads that ask for no buffer of their own */
-    size_t bufferSize;
-} DxGsfInput;
-
-typedef struct DxGsfInputClass {
-    GsfInputClass parentClass;
-} DxGsfInputClass;
-
-G_DEFINE_TYPE(DxGsfInput, dx_gsf_input, GSF_INPUT_TYPE)
-
-// A new input over `source`, which it holds a reference to.
-static DxGsfInput *dx_gsf_input_new(DxSource *source, gsf_off_t size) {
-    auto *self = static_cast<DxGsfInput *>(g_object_new(dx_gsf_input_get_type(), nullptr));
-    self->source = source;
-    ++source->refs;
-    gsf_input_set_size(GSF_INPUT(self), size);
-    return self;
-}
-
-static GsfInput *dx_gsf_input_dup(GsfInput *input, GError **) {
-    auto *self = reinterpret_cast<DxGsfInput *>(input);
-    return GSF_INPUT(dx_gsf_input_new(self->source, input->size));
-}
-
-// Reads `count` bytes at `at` of the document into `out`; false unless all came.
-static bool dx_source_read(DxSource *s, uint64_t at, size_t count, guint8 *out) {
-    if (!s->dx->seek(s->dx, static_cast<int64_t>(at), DX_SEEK_SET)) return false;
-    size_t done = 0;
-    while (done < count) {
-        int got = s->dx->read(s->dx, out + done, static_cast<int>(count - done));
-        if (got <= 0) return false;
-        done += static_cast<size_t>(got);
-    }
-    return true;
-}
-
-static const guint8 *dx_gsf_input_read(GsfInput *input, size_t count, guint8 *out) {
-    auto *self = reinterpret_cast<DxGsfInput *>(input);
-    DxSource *s = self->source;
-    if (count > INT_MAX || now_ns() > s->deadlineNs) return nullptr;
-    if (!out) {
-        if (self->bufferSize < count) {
-            g_free(self->buffer);
-            self->buffer = static_cast<guint8 *>(g_try_malloc(count));
-            self->bufferSize = self->buffer ? count : 0;
-            if (!self->buffer) return nullptr;
-        }
-        out = self->buffer;
-    }
-    const uint64_t at = static_cast<uint64_t>(input->cur_offset);
-    if (count > sizeof s->window) return dx_source_read(s, at, count, out) ? out : nullptr;
-    if (at < s->windowStart || at - s->windowStart > s->windowLength ||
-        count > s->windowLength - (at - s->windowStart)) {
-        // gsf_input_read checked that the input holds `count` bytes here.
-        const uint64_t left = static_cast<uint64_t>(input->size) - at;
-        const size_t length =
-            left < sizeof s->window ? static_cast<size_t>(left) : sizeof s->window;
-        s->windowLength = 0;
-        if (!dx_source_read(s, at, length, s->window)) return nullptr;
-        s->windowStart = at;
-        s->windowLength = length;
-    }
-    std::memcpy(out, s->window + (at - s->windowStart), count);
-    return out;
-}
-
-// Positions are kept by GsfInput itself; every read seeks the stream anew.
-static gboolean dx_gsf_input_seek(GsfInput *, gsf_off_t, GSeekType) {
-    return FALSE;
-}
-
-static void dx_gsf_input_finalize(GObject *object) {
-    auto *self = reinterpret_cast<DxGsfInput *>(object);
-    g_free(self->buffer);
-    if (self->source && --self->source->refs == 0) delete self->source;
-    G_OBJECT_CLASS(dx_gsf_input_parent_class)->finalize(object);
-}
-
-static void dx_gsf_input_class_init(DxGsfInputClass *klass) {
-    G_OBJECT_CLASS(klass)->finalize = dx_gsf_input_finalize;
-    GsfInputClass *input = GSF_INPUT_CLASS(klass);
-    input->Dup = dx_gsf_input_dup;
-    input->Read = dx_gsf_input_read;
-    input->Seek = dx_gsf_input_seek;
-}
-
-static void dx_gsf_input_init(DxGsfInput *self) {
-    self->source = nullptr;
-    self->buffer = nullptr;
-    self->bufferSize = 0;
-}
-
-}  // extern "C"
-
+namespace msdoc {
 namespace {
 
 // ---- the Word binary format ----------------------------------------------------------
@@ -200,13 +74,6 @@ constexpr size_t kFibBytes = 4096;         // the FIB is read from this much of 
 constexpr uint32_t kStepChars = 8192;      // characters decoded per step
 constexpr size_t kMaxFieldDepth = 256;     // deeper fields are read, their text dropped
 constexpr uint64_t kMaxPieces = 1u << 20;  // piece table entries
-
-uint16_t le16(const unsigned char *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t le32(const unsigned char *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Bytes 0x80-0x9F of Word 97 8-bit pieces that stand for other characters;
 // every other byte is the code point of the same value. Word stores only
@@ -252,34 +119,6 @@ struct Piece {
 struct Range {
     uint32_t start, end;
 };
-
-void append_utf8(std::string &out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Reads `count` bytes at `offset` of a stream; false when they are not all there.
-bool read_at(GsfInput *input, uint64_t offset, size_t count, unsigned char *out) {
-    if (count == 0) return true;
-    if (offset > static_cast<uint64_t>(gsf_input_size(input)) ||
-        count > static_cast<uint64_t>(gsf_input_size(input)) - offset)
-        return false;
-    return !gsf_input_seek(input, static_cast<gsf_off_t>(offset), G_SEEK_SET) &&
-           gsf_input_read(input, count, out) != nullptr;
-}
 
 // What the two FIB layouts tell about where the text is.
 struct FibFacts {
@@ -327,10 +166,9 @@ bool read_fib6(const std::vector<unsigned char> &fib, FibFacts &facts) {
     return true;
 }
 
-struct DocExtractor {
-    DxGsfInput *source = nullptr;
-    GsfInfile *ole = nullptr;
-    GsfInput *word = nullptr;  // the WordDocument stream
+struct DocExtractor final : OleReader {
+    std::unique_ptr<OleFile> file;
+    InputRef word;  // the WordDocument stream
     std::vector<Piece> pieces;
     std::vector<Range> ranges;  // what is still to be read, in order
     size_t range = 0;
@@ -348,16 +186,13 @@ struct DocExtractor {
     std::vector<unsigned char> bytes;
     std::string utf8;
 
-    ~DocExtractor() {
+    ~DocExtractor() override {
         if (legacy != reinterpret_cast<iconv_t>(-1)) iconv_close(legacy);
-        if (word) g_object_unref(word);
-        if (ole) g_object_unref(ole);
-        if (source) g_object_unref(source);
     }
 
-    bool Open(DXStream *stream, int64_t size);
+    bool Open();
     bool ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbClx, bool word6);
-    int Step(DXMSink *sink);
+    int Step(DXMSink *sink) override;
     void Unit(char16_t unit, DXMSink *sink);
     void Legacy(const unsigned char *text, size_t length, DXMSink *sink);
     void Character(char32_t c, DXMSink *sink);
@@ -368,19 +203,13 @@ struct DocExtractor {
     }
 };
 
-bool DocExtractor::Open(DXStream *stream, int64_t size) {
-    auto *shared = new DxSource{stream, limits.deadlineNs, 0, 0, 0, {}};
-    source = dx_gsf_input_new(shared, size);
-    GError *error = nullptr;
-    ole = gsf_infile_msole_new(GSF_INPUT(source), &error);
-    if (error) g_error_free(error);
-    if (!ole) return false;
-    word = gsf_infile_child_by_name(ole, "WordDocument");
+bool DocExtractor::Open() {
+    word = file->Child("WordDocument");
     if (!word) return false;
 
-    const uint64_t wordSize = static_cast<uint64_t>(gsf_input_size(word));
+    const uint64_t wordSize = static_cast<uint64_t>(gsf_input_size(word.get()));
     std::vector<unsigned char> fib(std::min<uint64_t>(wordSize, kFibBytes));
-    if (fib.size() < 0x20 || !read_at(word, 0, fib.size(), fib.data())) return false;
+    if (fib.size() < 0x20 || !read_at(word.get(), 0, fib.size(), fib.data())) return false;
     FibFacts facts;
     facts.flags = le16(&fib[0x0A]);
     const uint16_t nFib = le16(&fib[2]);
@@ -403,13 +232,10 @@ bool DocExtractor::Open(DXStream *stream, int64_t size) {
             pieces.push_back({0, facts.fcMac - facts.fcMin, facts.fcMin, true});
     } else {
         // Word 6/95 keeps the piece table in its one stream.
-        GsfInput *table = facts.word6 ? word
-                                      : gsf_infile_child_by_name(
-                                            ole, (facts.flags & kWhichTable) ? "1Table" : "0Table");
-        if (!table) return false;
-        const bool read = ReadPieceTable(table, facts.fcClx, facts.lcbClx, facts.word6);
-        if (table != word) g_object_unref(table);
-        if (!read) return false;
+        InputRef own =
+            facts.word6 ? nullptr : file->Child((facts.flags & kWhichTable) ? "1Table" : "0Table");
+        GsfInput *table = facts.word6 ? word.get() : own.get();
+        if (!table || !ReadPieceTable(table, facts.fcClx, facts.lcbClx, facts.word6)) return false;
     }
 
     // Each piece must lie inside the WordDocument stream.
@@ -590,7 +416,7 @@ int DocExtractor::Step(DXMSink *sink) {
         sink->brk(sink->self);
     }
     if (range >= ranges.size()) return 0;
-    if (now_ns() > limits.deadlineNs || bytesRead > limits.maxTotalBytes) return 0;
+    if (DXM_NowNs() > limits.deadlineNs || bytesRead > limits.maxTotalBytes) return 0;
     auto piece = std::upper_bound(pieces.begin(), pieces.end(), cp,
                                   [](uint32_t at, const Piece &p) { return at < p.cpEnd; });
     // The piece table covers every story (checked on opening).
@@ -598,7 +424,7 @@ int DocExtractor::Step(DXMSink *sink) {
     const uint32_t end = std::min({piece->cpEnd, ranges[range].end, cp + kStepChars});
     const size_t width = piece->compressed ? 1 : 2;
     bytes.resize(size_t{end - cp} * width);
-    if (!read_at(word, piece->offset + uint64_t{cp - piece->cpStart} * width, bytes.size(),
+    if (!read_at(word.get(), piece->offset + uint64_t{cp - piece->cpStart} * width, bytes.size(),
                  bytes.data()))
         return -1;
     bytesRead += bytes.size();
@@ -615,50 +441,47 @@ int DocExtractor::Step(DXMSink *sink) {
     return Flush(sink) ? 1 : 0;
 }
 
-void silent_log(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+}  // namespace
+
+std::unique_ptr<OleReader> OpenWordReader(std::unique_ptr<OleFile> file, const DXMLimits &limits) {
+    auto reader = std::make_unique<DocExtractor>();
+    reader->file = std::move(file);
+    reader->limits = limits;
+    if (!reader->Open()) return nullptr;
+    return reader;
+}
+
+}  // namespace msdoc
+
+namespace {
 
 DXMExtractor *msdoc_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
-    if (format != DX_FMT_DOC || !limits || size <= 0) return nullptr;
-    // libgsf reports damaged compound files through GLib's log, a stream it
-    // cannot open in the default domain (null); the engine prints nothing.
-    // Installed once: every call would add another handler.
-    static const bool initialised = [] {
-        gsf_init();
-        static constexpr const char *kDomains[] = {nullptr, "libgsf", "libgsf:msole"};
-        for (const char *domain : kDomains)
-            g_log_set_handler(domain,
-                              static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL |
-                                                          G_LOG_FLAG_RECURSION),
-                              silent_log, nullptr);
-        return true;
-    }();
-    (void)initialised;
-    auto *ex = new (std::nothrow) DocExtractor();
-    if (!ex) return nullptr;
-    ex->limits = *limits;
-    bool opened = false;
+    using namespace msdoc;
+    if (!limits || size <= 0) return nullptr;
+    auto *open = format == DX_FMT_DOC   ? OpenWordReader
+                 : format == DX_FMT_XLS ? OpenWorkbookReader
+                 : format == DX_FMT_PPT ? OpenPresentationReader
+                                        : nullptr;
+    if (!open) return nullptr;
     try {
-        opened = ex->Open(stream, size);
+        auto file = std::make_unique<OleFile>();
+        if (!file->Open(stream, size, limits->deadlineNs)) return nullptr;
+        return reinterpret_cast<DXMExtractor *>(open(std::move(file), *limits).release());
     } catch (...) {
-        opened = false;
-    }
-    if (!opened) {
-        delete ex;
         return nullptr;
     }
-    return reinterpret_cast<DXMExtractor *>(ex);
 }
 
 int msdoc_step(DXMExtractor *extractor, DXMSink *sink) {
     try {
-        return reinterpret_cast<DocExtractor *>(extractor)->Step(sink);
+        return reinterpret_cast<msdoc::OleReader *>(extractor)->Step(sink);
     } catch (...) {
         return -1;
     }
 }
 
 void msdoc_close(DXMExtractor *extractor) {
-    delete reinterpret_cast<DocExtractor *>(extractor);
+    delete reinterpret_cast<msdoc::OleReader *>(extractor);
 }
 
 constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr,    nullptr,

@@ -1,0 +1,380 @@
+// msxls_reader.cpp - the text of Excel 97-2003 workbooks (BIFF8, the
+// `Workbook` stream) and of Excel 5 and 95 ones (BIFF5/7, `Book`).
+//
+// The stream is a run of records (16-bit type, 16-bit length, body). The
+// workbook globals come first, up to their EOF: they hold the code page
+// (BIFF5/7 text is 8-bit in it), the encryption marker and, in BIFF8, the
+// shared string table, whose strings run on into CONTINUE records. The
+// sheets follow, each from its BOF to its EOF (charts inside a sheet nest
+// their own BOF/EOF). Text comes from the worksheets' cells in the order they
+// are stored (row by row): shared string cells (LABELSST), the older string
+// cells (LABEL, RSTRING) and the string results of formulas (STRING); every
+// cell ends a line, as for XLSX. Numbers carry no language and are left out,
+// as are sheet names, comments, headers and footers and charts.
+#include <errno.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "doctype/dx_abi.h"
+#include "filters/dxfilter/ole_file.h"
+
+namespace msdoc {
+namespace {
+
+enum Record : uint16_t {
+    kEof = 0x000A,
+    kFilePass = 0x002F,
+    kContinue = 0x003C,
+    kCodePage = 0x0042,
+    kRString = 0x00D6,
+    kSst = 0x00FC,
+    kLabelSst = 0x00FD,
+    kLabel = 0x0204,
+    kString = 0x0207,
+    kBof = 0x0809,
+};
+constexpr uint16_t kBiff8 = 0x0600, kBiff5 = 0x0500;        // BOF versions
+constexpr uint16_t kGlobals = 0x0005, kWorksheet = 0x0010;  // BOF substream types
+
+constexpr size_t kMaxCellBytes = 64 * 1024;  // one cell or shared string, UTF-8
+constexpr size_t kMaxSharedBytes = 32u << 20;
+constexpr size_t kMaxSharedStrings = 1u << 20;
+constexpr size_t kMaxNesting = 16;  // substreams inside substreams
+constexpr int kStepRecords = 4096;  // records looked at per step
+
+// Flags of a BIFF8 string.
+constexpr unsigned char kHighByte = 0x01, kExtended = 0x04, kRich = 0x08;
+
+// UTF-16 units as UTF-8, surrogate pairs joined and lone halves dropped;
+// tabs and line breaks inside a cell are spaces, other controls dropped.
+// Stops adding at `cap` bytes.
+void append_units(std::string &out, const std::u16string &units, size_t cap) {
+    for (size_t i = 0; i < units.size() && out.size() < cap; ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            continue;
+        }
+        if (c == '\t' || c == '\n' || c == '\r')
+            out += ' ';
+        else if (c >= 0x20)
+            append_utf8(out, c);
+    }
+}
+
+// The records of a workbook stream, in order.
+class Records {
+  public:
+    explicit Records(GsfInput *stream)
+        : stream_(stream), size_(static_cast<uint64_t>(gsf_input_size(stream))) {}
+
+    // Reads the next record into type and body: 1, 0 at the end of the
+    // stream (a few bytes too short for a record header end it too), -1 when
+    // a record is cut by it.
+    int Next() {
+        if (size_ - at_ < 4) return 0;
+        unsigned char head[4];
+        if (!read_at(stream_, at_, 4, head)) return -1;
+        type = le16(head);
+        body.resize(le16(head + 2));
+        if (!read_at(stream_, at_ + 4, body.size(), body.data())) return -1;
+        at_ += 4 + body.size();
+        return 1;
+    }
+    // The type of the record after the current one; 0 when none follows.
+    uint16_t Peek() const {
+        unsigned char head[2];
+        return read_at(stream_, at_, 2, head) ? le16(head) : 0;
+    }
+
+    uint16_t type = 0;
+    std::vector<unsigned char> body;
+
+  private:
+    GsfInput *stream_;
+    uint64_t size_, at_ = 0;
+};
+
+// The bodies of an SST record and its CONTINUE records, read as one run of
+// bytes that knows where each record began: a string's characters that run
+// on into the next record start there with a new flag byte.
+class SstBytes {
+  public:
+    std::vector<unsigned char> data;
+    std::vector<size_t> starts;  // where each CONTINUE body begins in `data`
+
+    // Copies (or skips, with a null `out`) `n` bytes, across record ends.
+    bool Raw(size_t n, unsigned char *out) {
+        if (n > data.size() - at_) return false;
+        if (out) std::copy_n(data.begin() + static_cast<ptrdiff_t>(at_), n, out);
+        at_ += n;
+        return true;
+    }
+    bool AtEnd() const { return at_ == data.size(); }
+    bool Skip(uint64_t n) {
+        if (n > data.size() - at_) return false;
+        at_ += static_cast<size_t>(n);
+        return true;
+    }
+    // Reads `count` characters, one or two bytes each as `wide` says at the
+    // start and each continuation's flag byte says after it.
+    bool Chars(size_t count, bool wide, std::u16string &out) {
+        while (count > 0) {
+            const size_t end = NextStart();
+            if (at_ == end && end != data.size()) {
+                wide = (data[at_++] & kHighByte) != 0;
+                continue;
+            }
+            const size_t width = wide ? 2 : 1;
+            const size_t fit = std::min(count, (end - at_) / width);
+            if (fit == 0) return false;  // half a character, or the end of the table
+            for (size_t i = 0; i < fit; ++i, at_ += width)
+                out += wide ? static_cast<char16_t>(data[at_] | (data[at_ + 1] << 8))
+                            : static_cast<char16_t>(data[at_]);
+            count -= fit;
+        }
+        return true;
+    }
+
+  private:
+    // The start of the first record at or after the current position, or
+    // the end.
+    size_t NextStart() {
+        while (next_ < starts.size() && starts[next_] < at_) ++next_;
+        return next_ < starts.size() ? starts[next_] : data.size();
+    }
+
+    size_t at_ = 0, next_ = 0;
+};
+
+class WorkbookReader final : public OleReader {
+  public:
+    WorkbookReader(std::unique_ptr<OleFile> file, InputRef stream, const DXMLimits &limits)
+        : file_(std::move(file)),
+          stream_(std::move(stream)),
+          records_(stream_.get()),
+          limits_(limits) {}
+    ~WorkbookReader() override {
+        if (legacy_ != reinterpret_cast<iconv_t>(-1)) iconv_close(legacy_);
+    }
+
+    bool Open();
+    int Step(DXMSink *sink) override;
+
+  private:
+    bool ReadSst();
+    bool CellText(size_t at, std::string &text);
+    void Legacy(const unsigned char *bytes, size_t length, std::string &out);
+    // One cell's text and the end of its line; false once the sink is full.
+    bool Emit(const std::string &text) {
+        if (!text.empty() && out_.sink->text(out_.sink->self, text.data(), text.size()))
+            return false;
+        return out_.Break();
+    }
+
+    std::unique_ptr<OleFile> file_;
+    InputRef stream_;
+    Records records_;
+    DXMLimits limits_;
+    bool biff8_ = true;
+    iconv_t legacy_ = reinterpret_cast<iconv_t>(-1);  // BIFF5/7: code page to UTF-8
+    std::vector<std::string> shared_;
+    std::vector<uint16_t> substreams_;  // types of the open BOFs, innermost last
+    TextOut out_;
+};
+
+bool WorkbookReader::Open() {
+    if (records_.Next() != 1 || records_.type != kBof || records_.body.size() < 4) return false;
+    const uint16_t version = le16(records_.body.data());
+    if ((version != kBiff8 && version != kBiff5) || le16(&records_.body[2]) != kGlobals)
+        return false;
+    biff8_ = version == kBiff8;
+    unsigned codePage = 1252;
+    // The globals, to their EOF.
+    for (int seen = 0;; ++seen) {
+        if (seen % kStepRecords == 0 && DXM_NowNs() > limits_.deadlineNs) return false;
+        if (records_.Next() != 1) return false;
+        const std::vector<unsigned char> &b = records_.body;
+        if (records_.type == kEof) break;
+        if (records_.type == kFilePass) return false;  // encrypted
+        if (records_.type == kCodePage && b.size() >= 2) codePage = le16(b.data());
+        if (records_.type == kSst && biff8_ && !ReadSst()) return false;
+    }
+    if (!biff8_) {
+        // Code page 1200 (UTF-16) is BIFF8's; 32768 and 10000 are Mac Roman,
+        // 32769 Windows-1252.
+        char name[16];
+        if (codePage == 10000 || codePage == 32768)
+            std::snprintf(name, sizeof name, "MACINTOSH");
+        else if (codePage == 367)
+            std::snprintf(name, sizeof name, "ASCII");
+        else
+            std::snprintf(name, sizeof name, "CP%u",
+                          codePage == 32769 || codePage == 1200 ? 1252 : codePage);
+        legacy_ = iconv_open("UTF-8", name);
+        if (legacy_ == reinterpret_cast<iconv_t>(-1)) legacy_ = iconv_open("UTF-8", "CP1252");
+        if (legacy_ == reinterpret_cast<iconv_t>(-1)) return false;
+    }
+    return true;
+}
+
+// The shared string table: the total and unique string counts, then the
+// unique strings, each a character count, flags, the counts of its rich
+// text runs and of its extended (phonetic) data when the flags say so, the
+// characters, the runs and the extended data.
+bool WorkbookReader::ReadSst() {
+    SstBytes sst;
+    sst.data = records_.body;
+    while (records_.Peek() == kContinue) {
+        if (records_.Next() != 1) return false;
+        if (sst.data.size() + records_.body.size() > limits_.maxPartBytes) return false;
+        sst.starts.push_back(sst.data.size());
+        sst.data.insert(sst.data.end(), records_.body.begin(), records_.body.end());
+    }
+    unsigned char head[8];
+    if (!sst.Raw(8, head)) return false;
+    const uint32_t unique = le32(head + 4);
+    size_t sharedBytes = 0;
+    std::u16string units;
+    for (uint32_t i = 0; i < unique; ++i) {
+        if (i % kStepRecords == 0 && DXM_NowNs() > limits_.deadlineNs) return false;
+        // Some writers count more strings than they write.
+        if (sst.AtEnd()) break;
+        unsigned char h[3], n[4];
+        if (!sst.Raw(3, h)) return false;
+        const size_t count = le16(h);
+        uint16_t runs = 0;
+        uint32_t extended = 0;
+        if (h[2] & kRich) {
+            if (!sst.Raw(2, n)) return false;
+            runs = le16(n);
+        }
+        if (h[2] & kExtended) {
+            if (!sst.Raw(4, n)) return false;
+            extended = le32(n);
+        }
+        units.clear();
+        if (!sst.Chars(count, h[2] & kHighByte, units) || !sst.Skip(4ull * runs) ||
+            !sst.Skip(extended))
+            return false;
+        // Past either bound later strings are dropped, and the cells that
+        // refer to them stay empty.
+        if (shared_.size() >= kMaxSharedStrings || sharedBytes > kMaxSharedBytes) continue;
+        std::string text;
+        append_units(text, units, kMaxCellBytes);
+        sharedBytes += text.size();
+        shared_.push_back(std::move(text));
+    }
+    return true;
+}
+
+// The text of a string at `at` of the current record: BIFF8 a 16-bit count,
+// flags and 8-bit or UTF-16 characters; BIFF5/7 a 16-bit count and 8-bit
+// characters in the code page. False when the string runs past its record.
+bool WorkbookReader::CellText(size_t at, std::string &text) {
+    const std::vector<unsigned char> &b = records_.body;
+    if (b.size() < at + 2 + (biff8_ ? 1 : 0)) return false;
+    const size_t count = le16(&b[at]);
+    at += 2;
+    if (!biff8_) {
+        if (count > b.size() - at) return false;
+        Legacy(&b[at], count, text);
+        return true;
+    }
+    const bool wide = b[at++] & kHighByte;
+    if (count * (wide ? 2 : 1) > b.size() - at) return false;
+    std::u16string units;
+    for (size_t i = 0; i < count; ++i)
+        units += wide ? static_cast<char16_t>(b[at + 2 * i] | (b[at + 2 * i + 1] << 8))
+                      : static_cast<char16_t>(b[at + i]);
+    append_units(text, units, kMaxCellBytes);
+    return true;
+}
+
+// 8-bit text in the workbook's code page; bytes it does not know are dropped.
+void WorkbookReader::Legacy(const unsigned char *bytes, size_t length, std::string &out) {
+    std::string in(reinterpret_cast<const char *>(bytes), length);
+    for (char &c : in)
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    char *from = in.data();
+    size_t left = in.size();
+    while (left > 0 && out.size() < kMaxCellBytes) {
+        char buffer[1024];
+        char *to = buffer;
+        size_t room = sizeof buffer;
+        const size_t r = iconv(legacy_, &from, &left, &to, &room);
+        out.append(buffer, static_cast<size_t>(to - buffer));
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            if (left == 0) break;
+            ++from, --left;  // a byte the code page does not know, or a cut character
+        }
+    }
+    iconv(legacy_, nullptr, nullptr, nullptr, nullptr);
+}
+
+int WorkbookReader::Step(DXMSink *sink) {
+    out_.sink = sink;
+    if (DXM_NowNs() > limits_.deadlineNs) return 0;
+    for (int n = 0; n < kStepRecords; ++n) {
+        const int got = records_.Next();
+        if (got <= 0) return got;
+        const std::vector<unsigned char> &b = records_.body;
+        switch (records_.type) {
+            case kBof:
+                if (substreams_.size() >= kMaxNesting || b.size() < 4) return -1;
+                substreams_.push_back(le16(&b[2]));
+                // Each sheet starts a line of its own.
+                if (substreams_.back() == kWorksheet && !out_.Break()) return 0;
+                continue;
+            case kEof:
+                if (!substreams_.empty()) substreams_.pop_back();
+                continue;
+            case kFilePass:
+                return -1;
+            default:
+                break;
+        }
+        if (substreams_.empty() || substreams_.back() != kWorksheet) continue;
+        std::string text;
+        switch (records_.type) {
+            case kLabelSst:
+                if (!biff8_ || b.size() < 10) return -1;
+                if (le32(&b[6]) < shared_.size()) text = shared_[le32(&b[6])];
+                break;
+            case kLabel:
+            case kRString:
+                if (!CellText(6, text)) return -1;
+                break;
+            case kString:
+                if (!CellText(0, text)) return -1;
+                break;
+            default:
+                continue;
+        }
+        if (!Emit(text)) return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+std::unique_ptr<OleReader> OpenWorkbookReader(std::unique_ptr<OleFile> file,
+                                              const DXMLimits &limits) {
+    // Some writers spell the names in capitals.
+    InputRef stream;
+    for (const char *name : {"Workbook", "WORKBOOK", "Book", "BOOK"})
+        if (!stream) stream = file->Child(name);
+    if (!stream) return nullptr;
+    auto reader = std::make_unique<WorkbookReader>(std::move(file), std::move(stream), limits);
+    if (!reader->Open()) return nullptr;
+    return reader;
+}
+
+}  // namespace msdoc

@@ -1,0 +1,104 @@
+// ole_file.h - inside dxfilter_msdoc.so: the compound file (OLE2) layer that
+// the Word, Excel and PowerPoint readers share, and the readers' common
+// interface.
+//
+// libgsf reads the compound file (its allocation tables, directory and
+// streams) through an input over the engine's stream callbacks, fetching only
+// the sectors asked for; the readers parse the streams themselves and check
+// everything a document says about itself against the sizes of its streams.
+#ifndef GLOTTA_FILTERS_DXFILTER_OLE_FILE_H
+#define GLOTTA_FILTERS_DXFILTER_OLE_FILE_H
+
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "filters/dxfilter/dx_module.h"
+
+namespace msdoc {
+
+inline uint16_t le16(const unsigned char *p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t le32(const unsigned char *p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Appends the UTF-8 form of `cp` (at most U+10FFFF) to `out`.
+void append_utf8(std::string &out, char32_t cp);
+
+// Reads `count` bytes at `offset` of a stream; false when they are not all
+// there (nothing is read past the stream's end).
+bool read_at(GsfInput *input, uint64_t offset, size_t count, unsigned char *out);
+
+// A reference to a GObject, released when it goes.
+struct GObjectUnref {
+    void operator()(void *object) const;
+};
+using InputRef = std::unique_ptr<GsfInput, GObjectUnref>;
+
+// The compound file of one document.
+class OleFile {
+  public:
+    OleFile() = default;
+    OleFile(const OleFile &) = delete;
+    OleFile &operator=(const OleFile &) = delete;
+    ~OleFile();
+
+    // Reads the header and directory of the `size`-byte document `stream`;
+    // reads through it fail after `deadlineNs`. False when it is no compound
+    // file libgsf can read.
+    bool Open(DXStream *stream, int64_t size, int64_t deadlineNs);
+
+    // The stream `name` at the root of the directory; null when there is
+    // none.
+    InputRef Child(const char *name) const;
+
+  private:
+    GsfInput *source_ = nullptr;
+    GsfInfile *ole_ = nullptr;
+};
+
+// What the module's step and close operations work on: one reader per format.
+class OleReader {
+  public:
+    virtual ~OleReader() = default;
+    // As the module's step: 1 when more may follow, 0 at the end, -1 on an
+    // error that ends extraction.
+    virtual int Step(DXMSink *sink) = 0;
+};
+
+// The reader of a document of each format over its opened compound file;
+// null when the document cannot be read (damaged, encrypted, a version
+// without a reader, over a bound).
+std::unique_ptr<OleReader> OpenWordReader(std::unique_ptr<OleFile> file, const DXMLimits &limits);
+std::unique_ptr<OleReader> OpenWorkbookReader(std::unique_ptr<OleFile> file,
+                                              const DXMLimits &limits);
+std::unique_ptr<OleReader> OpenPresentationReader(std::unique_ptr<OleFile> file,
+                                                  const DXMLimits &limits);
+
+// Gathers UTF-8 text for a sink (set before each step): UTF-16 units with
+// their surrogate pairs joined and lone halves dropped; tabs become spaces,
+// other control characters are dropped (the callers make the breaks).
+class TextOut {
+  public:
+    DXMSink *sink = nullptr;
+
+    void Unit(char16_t unit);
+    void Char(char32_t c);
+    // Hands the text gathered so far to the sink; false once it is full.
+    bool Flush();
+    // Flushes and ends a line; false once the sink is full.
+    bool Break();
+
+  private:
+    char16_t high_ = 0;
+    std::string utf8_;
+};
+
+}  // namespace msdoc
+
+#endif

@@ -1,0 +1,15 @@
+# Excel and PowerPoint 97-2003 documents in six languages, as LibreOffice
+# writes them, and a truncated one of each, listed in a fixed order. The
+# language profiles are those of the legacy Word case.
+data=$CASE_DIR/../../../data/dxfilter
+cp -r "$CASE_DIR/../filter_legacy_word_list/files/data" data
+mkdir docs
+for l in en de es fr ru zh; do
+    for f in xls ppt; do
+        cp "$data/docs/$l.$f" docs/
+        echo "docs/$l.$f" >>docs.lst
+    done
+done
+head -c 3000 "$data/docs/ru.xls" >docs/truncated.xls
+head -c 200000 "$data/docs/ru.ppt" >docs/truncated.ppt
+printf 'docs/truncated.xls\ndocs/truncated.ppt\n' >>docs.lst

@@ -1,0 +1,187 @@
+// PowerPoint 97-2003 presentations through the filter plug-in
+// (dxfilter_msdoc.so): the text of presentations LibreOffice wrote, and of
+// record trees built here to reach the text atoms in every place they may
+// be, the parts whose text is left out, encryption and damage.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dxfilter_ole_writer.h"
+#include "dxfilter_test_support.h"
+
+namespace {
+
+using namespace dxfilter_test;
+using namespace dxfilter_ole;
+using pipeline_test::Utf16;
+
+std::string Header(uint16_t type, size_t length, uint16_t instance, bool container) {
+    std::string h;
+    put16(h, 0, static_cast<uint16_t>((instance << 4) | (container ? 0xF : 0)));
+    put16(h, 2, type), put32(h, 4, static_cast<uint32_t>(length));
+    return h;
+}
+std::string Atom(uint16_t type, const std::string &body, uint16_t instance = 0) {
+    return Header(type, body.size(), instance, false) + body;
+}
+std::string Container(uint16_t type, const std::string &children, uint16_t instance = 0) {
+    return Header(type, children.size(), instance, true) + children;
+}
+std::string Chars(std::u16string_view text) {
+    return Atom(0x0FA0, Utf16(text));
+}
+std::string Bytes8(const std::string &text) {
+    return Atom(0x0FA8, text);
+}
+
+// The current user stream: its atom's header, size and token.
+std::string CurrentUser(uint32_t token = 0xE391C05F) {
+    std::string body;
+    put32(body, 0, 0x14), put32(body, 4, token);
+    body.resize(0x14 + 8);
+    return Atom(0x0FF6, body);
+}
+
+std::string File(const std::string &stream, const std::string &user = CurrentUser()) {
+    return CompoundFile({{"PowerPoint Document", stream}, {"Current User", user}});
+}
+
+// A presentation with text in the slide list, in a slide's text box, and in
+// the places whose text is left out.
+std::string Presentation() {
+    const std::string slideList =
+        Container(0x0FF0,
+                  Atom(0x03F3, std::string(20, '\0')) + Atom(0x0F9F, std::string(4, '\0')) +
+                      Chars(u"Заголовок\rпервая строка\x0Bвторая") +
+                      Atom(0x0FA1, std::string(10, '\0')) + Bytes8("caf\xE9 cr\xE8me\r"),
+                  0);
+    const std::string document = Container(
+        0x03E8, Atom(0x03E9, std::string(40, '\0')) + slideList +
+                    Container(0x0FF0, Chars(u"Click to edit Master title style"), 1) +
+                    Container(0x0FF0, Chars(u"notes in the list"), 2) +
+                    Atom(0x0FBA, Utf16(u"Template name")) +
+                    Container(0x03F2, Atom(0x0FB7, Utf16(u"Tahoma") + std::string(58, '\0'))));
+    const std::string textBox = Container(0xF00D, Chars(u"в рамке 😀\tbox"));
+    const std::string slide = Container(
+        0x03EE,
+        Container(0x040C, Container(0xF002, Container(0xF003, Container(0xF004, textBox)))));
+    return document + Container(0x03F8, Chars(u"master prompt")) + slide +
+           Container(0x03F0, Chars(u"speaker notes")) + Container(0x0FC9, Chars(u"handout")) +
+           Atom(0x0FF5, std::string(28, '\0'));
+}
+const std::string kPresentationText =
+    "Заголовок\nпервая строка\nвторая\ncafé crème\nв рамке 😀 box\n";
+
+class DxFilterPowerPoint : public PluginTest {
+  protected:
+    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp("t.ppt", bytes)); }
+    std::string Text(const std::string &bytes) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
+        return r.utf8();
+    }
+    void ExpectRefused(const std::string &bytes, const std::string &what) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened) << what;
+        EXPECT_NE(r.openText, 0) << what;
+        EXPECT_TRUE(r.text.empty()) << what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
+    }
+};
+
+}  // namespace
+
+TEST_F(DxFilterPowerPoint, LibreOfficePresentationsReadAsTheirPptxTwins) {
+    for (const char *lang : {"en", "de", "fr", "es", "ru", "zh"}) {
+        std::string base = std::string("docs/") + lang;
+        EXPECT_EQ(plugin->Format(Data(base + ".ppt")), DX_FMT_PPT) << lang;
+        std::string text = plugin->Extract(Data(base + ".ppt")).utf8();
+        EXPECT_EQ(text, plugin->Extract(Data(base + ".pptx")).utf8()) << lang;
+        // The masters' prompts are not the presentation's text.
+        EXPECT_EQ(text.find("Click to edit"), std::string::npos) << lang;
+    }
+}
+
+TEST_F(DxFilterPowerPoint, SlideTextInStreamOrderWithoutMastersNotesOrNames) {
+    EXPECT_EQ(plugin->Format(Temp("p.ppt", File(Presentation()))), DX_FMT_PPT);
+    EXPECT_EQ(Text(File(Presentation())), kPresentationText);
+    // The current user stream is not needed; a short tail after the last
+    // record is ignored.
+    EXPECT_EQ(Text(CompoundFile({{"PowerPoint Document", Presentation() + "\0\0\0"}}, {}, true)),
+              kPresentationText);
+}
+
+TEST_F(DxFilterPowerPoint, DeepAndEmptyContainersStayBounded) {
+    // Containers nested far deeper than any presentation: what lies below
+    // the depth read is skipped whole, and the text after it still comes.
+    std::string deep = Chars(u"deep down");
+    for (int i = 0; i < 5000; ++i) deep = Container(0x0FF0, deep);
+    std::string empty;
+    for (int i = 0; i < 20000; ++i) empty += Container(0x03EE, "");
+    EXPECT_EQ(Text(File(Chars(u"before") + deep + empty + Chars(u"after"))), "before\nafter\n");
+    std::string shallow = Chars(u"shallow");
+    for (int i = 0; i < 40; ++i) shallow = Container(0xF004, shallow);
+    EXPECT_EQ(Text(File(shallow)), "shallow\n");
+}
+
+TEST_F(DxFilterPowerPoint, EncryptedAndDamagedPresentationsAreRefused) {
+    const std::string good = Presentation();
+    // The slide list's header: inside the document container, after its atom.
+    const size_t slideList = 8 + 48;
+    struct {
+        const char *what;
+        std::string file;
+    } cases[] = {
+        {"encrypted, by the current user", File(good, CurrentUser(0xF3D1C4DF))},
+        {"encrypted, with an encrypted summary", CompoundFile({{"PowerPoint Document", good},
+                                                               {"Current User", CurrentUser()},
+                                                               {"EncryptedSummary", "x"}})},
+        {"encrypted, with a crypt session",
+         File(good + Container(0x2F14, Atom(0x2F15, std::string(40, '\x11'))))},
+        {"no document stream", CompoundFile({{"PowerPoint Documen", good}})},
+        {"empty stream", CompoundFile({{"PowerPoint Document", ""}}, {}, true)},
+    };
+    for (const auto &c : cases) ExpectRefused(c.file, c.what);
+    struct {
+        const char *what;
+        std::function<void(std::string &)> damage;
+    } damaged[] = {
+        {"huge record length", [](std::string &s) { put32(s, 4, 0xFFFFFFFF); }},
+        {"atom past its container", [&](std::string &s) { put32(s, slideList + 8 + 4, 0x4000); }},
+        {"container past its parent", [&](std::string &s) { put32(s, slideList + 4, 0x10000); }},
+        {"container shorter than its children",
+         [&](std::string &s) {
+             put32(s, slideList + 4, static_cast<uint32_t>(s.find("caf") - slideList - 8));
+         }},
+        {"truncated", [](std::string &s) { s.resize(s.size() / 2); }},
+    };
+    for (const auto &d : damaged) {
+        std::string stream = good;
+        d.damage(stream);
+        ExpectRefused(CompoundFile({{"PowerPoint Document", stream}}, {}, true), d.what);
+    }
+}
+
+TEST_F(DxFilterPowerPoint, MutatedPresentationsNeverBreakThePlugin) {
+    const std::string stream = Presentation();
+    uint32_t seed = 2003;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int variant = 0; variant < 300; ++variant) {
+        std::string s = stream;
+        for (int k = 0; k <= variant % 6; ++k)
+            s[next() % s.size()] = static_cast<char>(next() >> 24);
+        if (variant % 7 == 0) s.resize(next() % s.size());
+        Extraction r = Run(CompoundFile({{"PowerPoint Document", s}}, {}, variant % 2 == 0));
+        EXPECT_TRUE(r.opened) << variant;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
+        // Opened presentations read to their end without an error.
+        if (r.openText == 0) {
+            EXPECT_EQ(r.readError, 0) << variant;
+        }
+    }
+}

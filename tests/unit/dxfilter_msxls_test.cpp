@@ -1,0 +1,323 @@
+// Excel 97-2003 and Excel 5/95 workbooks through the filter plug-in
+// (dxfilter_msdoc.so): the text of workbooks LibreOffice wrote, and of
+// workbooks built here record by record to reach what LibreOffice never
+// writes (strings split over CONTINUE records, rich and phonetic strings,
+// Excel 95 code pages, charts inside sheets) and to damage them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dxfilter_ole_writer.h"
+#include "dxfilter_test_support.h"
+
+namespace {
+
+using namespace dxfilter_test;
+using namespace dxfilter_ole;
+using pipeline_test::Utf16;
+
+std::string Record(uint16_t type, const std::string &body) {
+    std::string r;
+    put16(r, 0, type), put16(r, 2, static_cast<uint16_t>(body.size()));
+    return r + body;
+}
+std::string Bof(uint16_t version, uint16_t type) {
+    std::string b;
+    put16(b, 0, version), put16(b, 2, type), put16(b, 4, 0x0DBB), put16(b, 6, 1996);
+    if (version == 0x0600) b.resize(16);
+    return Record(0x0809, b);
+}
+const std::string kEof = Record(0x000A, "");
+
+// A cell's row, column and format.
+std::string Cell(uint16_t row, uint16_t col) {
+    std::string b;
+    put16(b, 0, row), put16(b, 2, col), put16(b, 4, 15);
+    return b;
+}
+// A BIFF8 string: character count, flags, characters (8-bit or UTF-16).
+std::string Str(std::u16string_view text, bool wide) {
+    std::string b;
+    put16(b, 0, static_cast<uint16_t>(text.size()));
+    b += wide ? '\x01' : '\x00';
+    if (wide) return b + Utf16(text);
+    for (char16_t c : text) b += static_cast<char>(c);
+    return b;
+}
+std::string LabelSst(uint16_t row, uint32_t index) {
+    std::string b = Cell(row, 0);
+    put32(b, 6, index);
+    return Record(0x00FD, b);
+}
+std::string Number(uint16_t row) {
+    return Record(0x0203, Cell(row, 1) + std::string("\0\0\0\0\0\0\x45\x40", 8));
+}
+
+// An SST record and its CONTINUE records from the bytes of each: the table's
+// counts are put in front of the first.
+std::string Sst(uint32_t unique, std::vector<std::string> parts) {
+    std::string head;
+    put32(head, 0, unique), put32(head, 4, unique);
+    std::string out = Record(0x00FC, head + parts[0]);
+    for (size_t i = 1; i < parts.size(); ++i) out += Record(0x003C, parts[i]);
+    return out;
+}
+
+struct Workbook {
+    uint16_t version = 0x0600;
+    std::string globals;              // records after the BOF
+    std::vector<std::string> sheets;  // records of each worksheet
+    std::string streamName = "Workbook";
+
+    std::string Stream() const {
+        std::string s = Bof(version, 0x0005) + globals + kEof;
+        for (const std::string &sheet : sheets) s += Bof(version, 0x0010) + sheet + kEof;
+        return s;
+    }
+    std::string File() const { return CompoundFile({{streamName, Stream()}}); }
+};
+
+class DxFilterExcel : public PluginTest {
+  protected:
+    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp("t.xls", bytes)); }
+    std::string Text(const std::string &bytes) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
+        return r.utf8();
+    }
+    void ExpectRefused(const std::string &bytes, const std::string &what) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened) << what;
+        EXPECT_NE(r.openText, 0) << what;
+        EXPECT_TRUE(r.text.empty()) << what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
+    }
+};
+
+}  // namespace
+
+TEST_F(DxFilterExcel, LibreOfficeWorkbooksReadAsTheirXlsxTwins) {
+    for (const char *lang : {"en", "de", "fr", "es", "ru", "zh"}) {
+        std::string base = std::string("docs/") + lang;
+        EXPECT_EQ(plugin->Format(Data(base + ".xls")), DX_FMT_XLS) << lang;
+        std::string text = plugin->Extract(Data(base + ".xls")).utf8();
+        EXPECT_EQ(text, plugin->Extract(Data(base + ".xlsx")).utf8()) << lang;
+        EXPECT_EQ(text.find("42"), std::string::npos) << lang;  // numbers are left out
+    }
+}
+
+TEST_F(DxFilterExcel, CellsInStoredOrderWithSharedStringsResolved) {
+    Workbook w;
+    w.globals =
+        Record(0x0042, std::string("\xB0\x04", 2)) +  // code page 1200
+        Sst(3, {Str(u"zero", false) + Str(u"один", true) + Str(u"two\tcells\nline", false)}) +
+        Record(0x0085, std::string(6, '\0') + Str(u"SheetName", false));
+    w.sheets = {
+        LabelSst(0, 1) + Number(0) + LabelSst(1, 0) + LabelSst(2, 7) /* no such string */ +
+            Record(0x0204, Cell(3, 0) + Str(u"label 😀", true)) +
+            Record(0x00D6,
+                   Cell(4, 0) + Str(u"rich", false) + std::string("\x01\x00\x00\x00\x05\x00", 6)) +
+            Record(0x0006, std::string(20, '\0')) + Record(0x0207, Str(u"formula result", false)) +
+            // A chart inside the sheet has text of its own, which is not the sheet's.
+            Bof(0x0600, 0x0020) + Record(0x0204, Cell(0, 0) + Str(u"chart", false)) + kEof +
+            LabelSst(5, 2),
+        Record(0x0204, Cell(0, 0) + Str(u"second sheet", false)),
+    };
+    EXPECT_EQ(Text(w.File()),
+              "один\nzero\nlabel 😀\nrich\nformula result\ntwo cells line\nsecond sheet\n");
+    // A chart sheet's text is not read either.
+    std::string chart = Bof(0x0600, 0x0005) + kEof + Bof(0x0600, 0x0020) +
+                        Record(0x0204, Cell(0, 0) + Str(u"chart sheet", false)) + kEof;
+    Extraction r = Run(CompoundFile({{"Workbook", chart}}));
+    EXPECT_EQ(r.openText, 0);
+    EXPECT_TRUE(r.text.empty()) << r.utf8();
+}
+
+TEST_F(DxFilterExcel, SharedStringsSplitOverContinueRecords) {
+    // Each continuation of a string's characters starts with a flag byte
+    // that may change their width (0x00 8-bit, 0x01 UTF-16); rich text runs
+    // (0x08) and extended data (0x04) run on without one.
+    std::string first = Str(u"abc", false);
+    first.resize(3 + 2);  // "ab" in the SST record
+    std::string rich;     // 2 runs, 6 bytes of phonetic data, split inside the runs
+    put16(rich, 0, 5), rich += '\x0D', put16(rich, 3, 2), put32(rich, 5, 6);
+    rich += Utf16(u"Ωμέγ");
+    std::string runs(8, '\x07'), phonetic = "PHONET";
+    std::vector<std::string> parts = {
+        first,
+        // Continued: the flag byte says UTF-16 from here.
+        std::string("\x01", 1) + Utf16(u"ц") + rich,
+        // Continued: the last character, 8-bit now, then half the runs.
+        std::string("\x00", 1) + "a" + runs.substr(0, 3),
+        // Runs and phonetic data go on without a flag byte.
+        runs.substr(3) + phonetic.substr(0, 2),
+        phonetic.substr(2) + Str(u"next", false),
+        // A string whose header ends its record: its characters start with a flag.
+        std::string("\x05\x00\x00", 3),
+        std::string("\x01", 1) + Utf16(u"жёлтый"),
+    };
+    Workbook w;
+    w.globals = Sst(4, parts);
+    w.sheets = {LabelSst(0, 0) + LabelSst(1, 1) + LabelSst(2, 2) + LabelSst(3, 3)};
+    EXPECT_EQ(Text(w.File()), "abц\nΩμέγa\nnext\nжёлты\n");
+    // Rich and phonetic strings whole in one record.
+    std::string ext;
+    put16(ext, 0, 5), ext += '\x0C', put16(ext, 3, 2), put32(ext, 5, 6);
+    Workbook whole;
+    whole.globals = Sst(2, {Str(u"abц", true) + ext + "caf\xE9s" + runs + phonetic});
+    whole.sheets = {LabelSst(0, 0) + LabelSst(0, 1)};
+    EXPECT_EQ(Text(whole.File()), "abц\ncafés\n");
+}
+
+TEST_F(DxFilterExcel, Excel95TextInTheWorkbookCodePage) {
+    // BIFF5: a 16-bit count and the bytes of the code page, in a `Book` stream.
+    auto label = [](uint16_t row, const std::string &bytes) {
+        std::string b = Cell(row, 0);
+        put16(b, 6, static_cast<uint16_t>(bytes.size()));
+        return Record(0x0204, b + bytes);
+    };
+    struct {
+        std::string codePage;  // CODEPAGE record body; empty: none (1252)
+        std::string bytes, text;
+    } cases[] = {
+        {std::string("\xE3\x04", 2), "\xCF\xF0\xE8\xE2\xE5\xF2", "Привет"},  // 1251
+        {"", "caf\xE9 \x80", "café €"},
+        {std::string("\x00\x80", 2), "caf\x8E", "café"},           // Mac Roman
+        {std::string("\xA4\x03", 2), "\x93\xFA\x96\x7B", "日本"},  // 932
+    };
+    for (const auto &c : cases) {
+        Workbook w;
+        w.version = 0x0500;
+        w.streamName = "Book";
+        if (!c.codePage.empty()) w.globals = Record(0x0042, c.codePage);
+        w.sheets = {label(0, c.bytes) + Number(1) + label(2, "end")};
+        EXPECT_EQ(plugin->Format(Temp("b.xls", w.File())), DX_FMT_XLS);
+        EXPECT_EQ(Text(w.File()), c.text + "\nend\n") << c.text;
+    }
+}
+
+TEST_F(DxFilterExcel, EncryptedDamagedAndOlderWorkbooksAreRefused) {
+    Workbook good;
+    good.globals = Sst(1, {Str(u"shared", false)});
+    good.sheets = {LabelSst(0, 0)};
+    ASSERT_EQ(Text(good.File()), "shared\n");
+    struct {
+        const char *what;
+        std::function<std::string()> stream;
+    } cases[] = {
+        {"encrypted",
+         [&] {
+             Workbook w = good;
+             w.globals = Record(0x002F, std::string(54, '\x01')) + w.globals;
+             return w.Stream();
+         }},
+        {"Excel 4 version",
+         [&] {
+             Workbook w = good;
+             w.version = 0x0400;
+             return w.Stream();
+         }},
+        {"no BOF first", [&] { return good.Stream().substr(20); }},
+        {"a sheet first", [&] { return Bof(0x0600, 0x0010) + kEof; }},
+        {"globals without their end",
+         [&] { return Bof(0x0600, 0x0005) + Record(0x0042, "\xE4\x04"); }},
+        {"record past the stream",
+         [&] {
+             std::string s = good.Stream();
+             put16(s, 20 + 2, 0xFFFF);  // the SST's length
+             s.resize(4096);            // what the compound file gives the stream anyway
+             return s;
+         }},
+        {"string longer than the table",
+         [&] {
+             Workbook w = good;
+             w.globals = Sst(1, {Str(u"shared", false).substr(0, 5)});
+             return w.Stream();
+         }},
+        {"a string cut by the end of the table",
+         [&] {
+             Workbook w = good;
+             w.globals = Sst(2, {Str(u"shared", false) + Str(u"next", false).substr(0, 2)});
+             return w.Stream();
+         }},
+        {"half a character at a record end",
+         [&] {
+             Workbook w = good;
+             w.globals = Sst(1, {Str(u"ab", true).substr(0, 4), std::string("\x01", 1) + "b"});
+             return w.Stream();
+         }},
+        {"phonetic data past the table",
+         [&] {
+             Workbook w = good;
+             std::string s = Str(u"ab", false);
+             s[2] = '\x04';
+             s.insert(3, std::string("\xFF\xFF\x00\x00", 4));
+             w.globals = Sst(1, {s});
+             return w.Stream();
+         }},
+    };
+    for (auto &c : cases) {
+        // The stream is padded to 4096 zero bytes by the writer: records of
+        // type 0 and length 0, which readers skip.
+        ExpectRefused(CompoundFile({{"Workbook", c.stream()}}), c.what);
+    }
+    // A table that counts more strings than it holds keeps those it holds.
+    Workbook more = good;
+    more.globals = Sst(1000, {Str(u"shared", false)});
+    more.sheets = {LabelSst(0, 0) + LabelSst(1, 1)};
+    EXPECT_EQ(Text(more.File()), "shared\n");
+    // A cell cut by the end of the stream ends the text with an error once
+    // the cells before it are out.
+    Workbook cut = good;
+    cut.sheets = {LabelSst(0, 0) + Record(0x0204, Cell(1, 0) + Str(u"cut", false)).substr(0, 9)};
+    std::string stream = cut.Stream();
+    stream.resize(stream.size() - kEof.size());
+    std::string file = CompoundFile({{"Workbook", stream}}, {}, true);  // unpadded
+    Extraction r = Run(file);
+    EXPECT_EQ(r.openText, 0);
+    EXPECT_NE(r.readError, 0);
+    EXPECT_EQ(r.utf8(), "shared\n");
+}
+
+TEST_F(DxFilterExcel, OnlyTheRootStreamsDecideTheFormat) {
+    const std::string book = Workbook{}.Stream();
+    EXPECT_EQ(plugin->Format(Temp("a.xls", CompoundFile({{"Workbook", book}}))), DX_FMT_XLS);
+    const std::string capitals = CompoundFile({{"WORKBOOK", book}});
+    EXPECT_EQ(plugin->Format(Temp("b.xls", capitals)), DX_FMT_XLS);
+    EXPECT_EQ(Run(capitals).openText, 0);
+    // Word wins over a workbook beside it; other documents are only OLE.
+    EXPECT_EQ(
+        plugin->Format(Temp("c.doc", CompoundFile({{"Workbook", book}, {"WordDocument", ""}}))),
+        DX_FMT_DOC);
+    std::string other = Temp("d.bin", CompoundFile({{"Contents", book}, {"Workbook2", book}}));
+    EXPECT_EQ(plugin->Format(other), DX_FMT_OLE);
+    ExpectRefused(glotta_test::ReadFile(other), "other OLE document");
+}
+
+TEST_F(DxFilterExcel, MutatedWorkbooksNeverBreakThePlugin) {
+    Workbook w;
+    w.globals = Record(0x0042, std::string("\xB0\x04", 2)) +
+                Sst(3, {Str(u"alpha", false) + Str(u"бета", true).substr(0, 7),
+                        std::string("\x00", 1) + "ta" + Str(u"gamma", false)});
+    w.sheets = {LabelSst(0, 0) + LabelSst(1, 1) + Number(2) + LabelSst(3, 2) +
+                    Record(0x0204, Cell(4, 0) + Str(u"label", true)),
+                Bof(0x0600, 0x0020) + kEof + Record(0x0207, Str(u"result", false))};
+    const std::string stream = w.Stream();
+    ASSERT_EQ(Text(CompoundFile({{"Workbook", stream}})), "alpha\nбеta\ngamma\nlabel\nresult\n");
+    uint32_t seed = 1997;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int variant = 0; variant < 300; ++variant) {
+        std::string s = stream;
+        for (int k = 0; k <= variant % 6; ++k)
+            s[next() % s.size()] = static_cast<char>(next() >> 24);
+        if (variant % 5 == 0) s.resize(next() % s.size());
+        Extraction r = Run(CompoundFile({{"Workbook", s}}, {}, variant % 2 == 0));
+        EXPECT_TRUE(r.opened) << variant;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
+}
