@@ -37,7 +37,7 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
 
-DOC_KINDS = ("text", "markup", "rtf", "office", "binary")
+DOC_KINDS = ("text", "markup", "rtf", "office", "binary", "msdoc")
 DATA_KINDS = ("profile", "config", "train", "list", "cmdline")
 ALL_KINDS = DOC_KINDS + DATA_KINDS
 
@@ -77,6 +77,34 @@ OFFICE_EXT = {".docx", ".xlsx", ".pptx", ".odt", ".ods", ".odp", ".epub", ".zip"
 MARKUP_EXT = {".html", ".htm", ".xhtml", ".xml", ".sgml", ".sgm"}
 TEXT_EXT = {".txt", ".text", ".csv"}
 SKIP_EXT = {".pdf", ".lm", ".cfg", ".tsv", ".sh", ".md"}
+
+# What the tool itself prints besides records; any other line on standard
+# error or standard output comes from something that must stay silent (a
+# library writing warnings, say).
+STDERR_LINES = re.compile(
+    r"Error -?\d+: .* \(for document: .*\)"
+    r"|Error -?\d+: .* \(in initializing language detection module\)\."
+    r"|Warn -?\d+: .* \(in initializing language detection module\)\."
+    r"|'-n' has an invalid value, default value is used\."
+    r"|'-buffer_size' has an invalid value, default value is used\."
+    r"|Couldn't (open input|create output|create bif) file .*"
+    r"|Document path longer than \d+ characters, skipped: .*"
+    r"|glotta: .*", re.S)
+STDOUT_LINES = re.compile(
+    r"glotta - Tolmar, Inc\. Version 5\.5\.0 \(Feb  7 2004\)|glotta done"
+    r"|Coundn't open configuration file langname\.cfg|Processed \d+ document\."
+    r"| Error in LangTrain -?\d+", re.S)
+
+
+def stray_line(text, allowed):
+    """The first line of `text` that `allowed` does not match, or None."""
+    if not text:
+        return None
+    for line in text[:-1].split("\n") if text.endswith("\n") else text.split("\n"):
+        if not allowed.fullmatch(line):
+            return line
+    return None
+
 
 # ---------------------------------------------------------------- mutations
 
@@ -471,12 +499,148 @@ def m_office(rng, data, others):
     return rng.choice(GENERIC)(rng, data, others)
 
 
+# ---- legacy Word documents (compound files)
+
+CFB_FREE, CFB_END, CFB_FAT = 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFD
+
+
+def cfb_build(streams, mini=False):
+    """A compound file of 512-byte sectors: allocation table, one directory
+    sector, then the streams (or, with `mini`, the mini allocation table and
+    the mini stream holding every stream in 64-byte sectors)."""
+    data, sizes, mstarts = [], [], []
+    mstream, mfat = b"", []
+    for _name, body in streams:
+        if mini:
+            first = len(mstream) // 64
+            n = max(1, (len(body) + 63) // 64)
+            mfat += [first + k + 1 if k + 1 < n else CFB_END for k in range(n)]
+            mstarts.append(first)
+            sizes.append(len(body))
+            mstream += body + bytes((first + n) * 64 - len(mstream) - len(body))
+            continue
+        body = body + bytes(max(0, 4096 - len(body)))
+        sizes.append(len(body))
+        data.append(body)
+    if mini:
+        mf = b"".join(struct.pack("<I", v) for v in mfat)
+        mf += b"\xff" * (-len(mf) % 512)
+        data = [mf, mstream]
+    data = [d + bytes(-len(d) % 512) for d in data]
+    nsec = sum(len(d) // 512 for d in data)
+    fatn = 1
+    while fatn * 128 < fatn + 1 + nsec:
+        fatn += 1
+    fat = [CFB_FREE] * (fatn * 128)
+    for i in range(fatn):
+        fat[i] = CFB_FAT
+    fat[fatn] = CFB_END
+    nxt, starts = fatn + 1, []
+    for d in data:
+        starts.append(nxt)
+        n = len(d) // 512
+        for i in range(n):
+            fat[nxt + i] = nxt + i + 1 if i + 1 < n else CFB_END
+        nxt += n
+    hdr = bytearray(512)
+    hdr[0:8] = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1"
+    struct.pack_into("<HHHHH", hdr, 0x18, 0x3E, 3, 0xFFFE, 9, 6)
+    struct.pack_into("<II", hdr, 0x2C, fatn, fatn)
+    struct.pack_into("<IIIII", hdr, 0x38, 4096, starts[0] if mini else CFB_END,
+                     len(data[0]) // 512 if mini else 0, CFB_END, 0)
+    for i in range(109):
+        struct.pack_into("<I", hdr, 0x4C + 4 * i, i if i < fatn else CFB_FREE)
+    d = bytearray(512)
+    for i in range(4):
+        struct.pack_into("<III", d, i * 128 + 68, CFB_FREE, CFB_FREE, CFB_FREE)
+
+    def entry(i, name, kind, right, child, start, size):
+        at = i * 128
+        raw = name.encode("utf-16-le")[:62]
+        d[at:at + len(raw)] = raw
+        struct.pack_into("<HBB", d, at + 64, len(raw) + 2, kind, 1)
+        struct.pack_into("<III", d, at + 68, CFB_FREE, right, child)
+        struct.pack_into("<II", d, at + 116, start, size)
+
+    entry(0, "Root Entry", 5, CFB_FREE, 1, starts[1] if mini else CFB_END, len(mstream))
+    for i, (name, _body) in enumerate(streams[:3]):
+        entry(i + 1, name, 2, i + 2 if i + 1 < min(len(streams), 3) else CFB_FREE, CFB_FREE,
+              mstarts[i] if mini else starts[i], sizes[i])
+    return bytes(hdr) + b"".join(struct.pack("<I", v) for v in fat) + bytes(d) + b"".join(data)
+
+
+def word_streams(rng, runs=None, nfib=0xC1, flags=0x0200):
+    """The WordDocument and 1Table streams of a Word 97 document of 8-bit
+    and UTF-16 pieces."""
+    runs = runs or [(b"some text here \x13 PAGE \x14" b"1\x15\r", True),
+                    ("и ещё немного\r".encode("utf-16-le"), False)]
+    word = bytearray(0x400)
+    struct.pack_into("<HH", word, 0, 0xA5EC, nfib)
+    struct.pack_into("<H", word, 0x0A, flags)
+    struct.pack_into("<H", word, 0x20, 14)
+    struct.pack_into("<H", word, 0x3E, 22)
+    struct.pack_into("<H", word, 0x98, 93)
+    cps, fcs = [0], []
+    for body, narrow in runs:
+        cps.append(cps[-1] + (len(body) if narrow else len(body) // 2))
+        fcs.append((len(word) * 2) | 0x40000000 if narrow else len(word))
+        word += body
+    struct.pack_into("<I", word, 0x4C, cps[-1])
+    plc = b"".join(struct.pack("<I", c) for c in cps) + \
+        b"".join(struct.pack("<HIH", 0, f, 0) for f in fcs)
+    table = b"\x02" + struct.pack("<I", len(plc)) + plc
+    struct.pack_into("<II", word, 0x1A2, 0, len(table))
+    return bytes(word), table
+
+
+def m_msdoc(rng, data, others):
+    """A Word document built here, its FIB, piece table or compound file
+    damaged; or a seed document's bytes mutated."""
+    if data.startswith(b"\xd0\xcf\x11\xe0") and rng.random() < 0.3:
+        return rng.choice([m_int_field, m_flip, m_set_bytes, m_truncate, m_delete, m_splice,
+                           m_repeat])(rng, data, others)
+    word, table = word_streams(rng, flags=rng.choice([0x0200, 0x0000, 0x0204]))
+    c = rng.randrange(8)
+    if c == 0:  # a stream cut short
+        word = word[:rng.choice([0, 1, 2, 0x1F, 0x20, 0x21, 0x22, 0x23, 0x40, 0x3E, 0x40,
+                                 0x98, 0x9A, 0x1A2, 0x1AA, rng.randrange(len(word))])]
+    elif c == 1:  # FIB fields
+        b = bytearray(word)
+        for _ in range(rng.randint(1, 4)):
+            at = rng.choice([2, 0x0A, 0x20, 0x3E, 0x98, 0x4C, 0x50, 0x54, 0x58, 0x5C, 0x60,
+                             0x64, 0x68, 0x1A2, 0x1A6, 0x14, 0x18, 0x1C, 0x34, 0x160, 0x164])
+            v = rng.choice(INTERESTING_INTS + [101, 104, 105, 0xC0, 0xC1, 0x101, 0x0100,
+                                               0x8200, 0x0004, rng.getrandbits(16)])
+            fmt = "<H" if at in (2, 0x0A, 0x20, 0x3E, 0x98, 0x14) else "<I"
+            struct.pack_into(fmt, b, at, v & (0xFFFF if fmt == "<H" else 0xFFFFFFFF))
+        word = bytes(b)
+    elif c == 2:  # piece table
+        b = bytearray(table)
+        for _ in range(rng.randint(1, 4)):
+            at = rng.randrange(len(b) - 3)
+            struct.pack_into("<I", b, at, rng.choice(INTERESTING_INTS + [rng.getrandbits(32)]))
+        table = bytes(b)
+        if rng.random() < 0.3:
+            table = b"\x01" + struct.pack("<H", rng.choice([0, 1, 0xFFFF])) + table
+    elif c == 3:
+        word = rng.choice(GENERIC)(rng, word, [])
+    elif c == 4:
+        table = rng.choice(GENERIC)(rng, table, [])
+    streams = [("WordDocument", word), (rng.choice(["1Table", "0Table", "Data"]), table)]
+    mini = all(len(b) < 4096 for _n, b in streams) and rng.random() < 0.6
+    f = cfb_build(streams, mini)
+    if c >= 5:  # the compound file itself
+        f = rng.choice([m_int_field, m_flip, m_set_bytes, m_truncate, m_delete])(rng, f, [])
+    return f
+
+
 KIND_MUTATORS = {
     "text": [m_text, m_text, m_text] + GENERIC,
     "markup": [m_markup, m_markup, m_markup, m_text] + GENERIC,
     "rtf": [m_rtf, m_rtf, m_rtf, m_text] + GENERIC,
     "office": [m_office],
     "binary": GENERIC + [m_text],
+    "msdoc": [m_msdoc],
 }
 
 
@@ -511,6 +675,8 @@ def kind_of(path):
         return None
     if head.startswith(b"PK\x03\x04"):
         return "office"
+    if head.startswith(b"\xd0\xcf\x11\xe0"):
+        return "msdoc"
     if head.startswith(b"{\\rtf"):
         return "rtf"
     if b"<" in head[:512] and (b"<html" in head.lower() or b"<?xml" in head):
@@ -565,6 +731,8 @@ def generated_seeds():
                     "<office:body><office:text><text:p>Texte en fran\u00e7ais ici</text:p>"
                     "</office:text></office:body></office:document-content>")
     g["office"].append(z.getvalue())
+    g["msdoc"] = [cfb_build(list(zip(["WordDocument", "1Table"],
+                                     word_streams(random.Random(0)))), mini=True)]
     g["binary"] += [b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1" + bytes(504) + b"junk" * 100,
                     b"\x7fELF\x02\x01\x01" + bytes(60), b"GIF89a" + bytes(20),
                     b"\x89PNG\r\n\x1a\n" + bytes(30), b"\x1f\x8b\x08" + bytes(20)]
@@ -631,7 +799,8 @@ class Campaign:
 
     # -- checks ------------------------------------------------------------
 
-    def problems(self, rc, out, err, docs, records_text, nmax, startup_may_fail=False):
+    def problems(self, rc, out, err, docs, records_text, nmax, startup_may_fail=False,
+                 records_is_file=True):
         """Returns a list of problem strings for one detection run."""
         probs = []
         text_err = err.decode("latin-1")
@@ -647,6 +816,13 @@ class Campaign:
         if rc == SANITIZER_EXIT or rc not in SPECIFIED_STATUS:
             probs.append("exit status %d is not a result code" % rc)
         stdout = out.decode("latin-1")
+        stray = stray_line(text_err, STDERR_LINES)
+        if stray is not None:
+            probs.append("stray line on standard error: %r" % stray[:300])
+        if records_is_file:
+            stray = stray_line(stdout, STDOUT_LINES)
+            if stray is not None:
+                probs.append("stray line on standard output: %r" % stray[:300])
         if not stdout.startswith("glotta - Tolmar, Inc. Version 5.5.0 (Feb  7 2004)\n"):
             probs.append("banner missing")
         if not stdout.endswith("glotta done\n"):
@@ -841,7 +1017,8 @@ class Campaign:
     def ext(kind, data):
         if kind == "office":
             return "docx"
-        return {"text": "txt", "markup": "html", "rtf": "rtf", "binary": "bin"}[kind]
+        return {"text": "txt", "markup": "html", "rtf": "rtf", "binary": "bin",
+                "msdoc": "doc"}[kind]
 
     # -- language data -----------------------------------------------------
 
@@ -1160,7 +1337,7 @@ class Campaign:
             env.pop("LD_LIBRARY_PATH", None)
         rc, so, se, _ = self.run(argv, self.args.timeout, cwd=cwd, tool=tool, env=env)
         self.count("cmdline", "runs")
-        probs = self.train_problems(rc, so, se)
+        probs = self.train_problems(rc, so, se, strict_stdout=False)
         if probs and rc == 127 and launcher and b"glotta: " in se:
             probs = []  # the launcher could not start the tool and said why
         if probs:
@@ -1170,7 +1347,7 @@ class Campaign:
             self.record_fault("cmdline", "launcher" if launcher else "tool", [cwd], probs,
                               [str(tool)] + argv)
 
-    def train_problems(self, rc, so, se):
+    def train_problems(self, rc, so, se, strict_stdout=True):
         text_err = se.decode("latin-1")
         if rc is None:
             return ["hang (timeout)"]
@@ -1184,6 +1361,13 @@ class Campaign:
             return ["exit status %d is not a result code" % rc]
         if not so.endswith(b"glotta done\n"):
             return ["closing line missing"]
+        stray = stray_line(text_err, STDERR_LINES)
+        if stray is not None:
+            return ["stray line on standard error: %r" % stray[:300]]
+        if strict_stdout:
+            stray = stray_line(so.decode("latin-1"), STDOUT_LINES)
+            if stray is not None:
+                return ["stray line on standard output: %r" % stray[:300]]
         return []
 
     # -- driver ------------------------------------------------------------

@@ -136,6 +136,7 @@ bool read_fib97(const std::vector<unsigned char> &fib, FibFacts &facts) {
     const unsigned char *f = fib.data();
     auto fits = [&](size_t at, size_t n) { return at <= fib.size() && n <= fib.size() - at; };
     size_t at = 0x20;
+    if (!fits(at, 2)) return false;
     at += 2 + 2 * size_t{le16(f + at)};
     if (!fits(at, 2)) return false;
     const size_t cslw = le16(f + at);

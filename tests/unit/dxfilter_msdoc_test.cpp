@@ -329,8 +329,17 @@ TEST_F(DxFilterWord, BrokenCompoundFilesEndCleanly) {
     files.push_back({"stream size", size});
     for (size_t cut : {size_t{100}, size_t{600}, size_t{1100}, file.size() / 2, file.size() - 1})
         files.push_back({"truncated", file.substr(0, cut)});
+    const WordDoc small = Doc({Bytes8("short text\r")});
+    const std::string inMini =
+        CompoundFile({{"WordDocument", small.word}, {"1Table", small.table}}, {}, true);
+    for (size_t cut : {inMini.size() / 2, inMini.size() - kSector})
+        files.push_back({"mini stream truncated", inMini.substr(0, cut)});
     for (const auto &[what, bytes] : files) {
+        // libgsf warns about a stream it cannot open; nothing may reach the
+        // tool's standard error.
+        testing::internal::CaptureStderr();
         Extraction r = Run(bytes);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << what;
         EXPECT_TRUE(r.opened) << what;
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
         EXPECT_LE(r.text.size(), 7000u) << what;
@@ -465,6 +474,22 @@ TEST_F(DxFilterWord, MutatedFileInformationAndPieceTablesNeverBreakThePlugin) {
         EXPECT_TRUE(r.opened) << variant;
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
         EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
+}
+
+TEST_F(DxFilterWord, TextStreamsShorterThanTheirFibAreRefused) {
+    // The mini stream keeps a stream exactly as long as it says, so the FIB
+    // ends where the stream does: at its fixed part, inside its first
+    // count, or inside the counted parts.
+    const WordDoc d = Doc({Bytes8("some text here\r")});
+    for (size_t length :
+         {size_t{0x20}, size_t{0x21}, size_t{0x22}, size_t{0x3F}, size_t{0x99}, size_t{0x1A5}}) {
+        Extraction r = Run(CompoundFile(
+            {{"WordDocument", d.word.substr(0, length)}, {"1Table", d.table}}, {}, true));
+        EXPECT_TRUE(r.opened) << length;
+        EXPECT_NE(r.openText, 0) << length;
+        EXPECT_TRUE(r.text.empty()) << length;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << length;
     }
 }
 
