@@ -1,8 +1,9 @@
 #!/bin/sh
 # Makes the document fixtures of the filter plug-in's tests under
 # tests/data/dxfilter/ with third-party tools: pandoc (docx, odt, epub, pptx,
-# rtf), LibreOffice headless (xlsx, ods, odp, pdf, doc, xls, ppt), ImageMagick, iconv,
-# gzip, gcc, zip and python3 for the text, binary and damaged samples.
+# rtf), LibreOffice headless (xlsx, ods, odp, pdf, doc, xls, ppt),
+# ImageMagick, iconv, gzip, gcc, zip and python3 for the text, binary and
+# damaged samples.
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #

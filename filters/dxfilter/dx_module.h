@@ -1,8 +1,9 @@
 /* dx_module.h - the private interface between dxfilter.so and the extraction
  * modules it loads on demand from the filter directory (dxfilter_office.so for
  * zip-based office documents and e-books, dxfilter_pdf.so for PDF,
- * dxfilter_msdoc.so for Word 97-2003 documents). Keeping the
- * heavy libraries in those modules keeps loading dxfilter.so itself cheap.
+ * dxfilter_msdoc.so for legacy Word, Excel and PowerPoint documents).
+ * Keeping the heavy libraries in those modules keeps loading dxfilter.so
+ * itself cheap.
  *
  * Plain C, so that the modules and the core agree on layout without sharing
  * any C++ runtime types. Everything here runs on the thread that called the
