@@ -97,11 +97,16 @@ STDOUT_LINES = re.compile(
 
 
 def stray_line(text, allowed):
-    """The first line of `text` that `allowed` does not match, or None."""
+    """The first line of `text` that `allowed` does not match, or None. A BIF
+    file name holds the language as the document declared it, line feeds and
+    all, so the lines after a "Couldn't create bif file" line may be its rest."""
     if not text:
         return None
+    in_bif_name = False
     for line in text[:-1].split("\n") if text.endswith("\n") else text.split("\n"):
-        if not allowed.fullmatch(line):
+        if allowed.fullmatch(line):
+            in_bif_name = line.startswith("Couldn't create bif file ")
+        elif not in_bif_name:
             return line
     return None
 
@@ -569,6 +574,84 @@ def cfb_build(streams, mini=False):
     return bytes(hdr) + b"".join(struct.pack("<I", v) for v in fat) + bytes(d) + b"".join(data)
 
 
+def cfb_streams(data):
+    """The streams of a compound file (version 3, FAT sectors listed in the
+    header), as (name, bytes) pairs in directory order; [] when it does not read."""
+    try:
+        if not data.startswith(b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1"):
+            return []
+        shift, mshift = struct.unpack_from("<HH", data, 0x1E)
+        if shift not in (9, 12) or mshift != 6:
+            return []
+        size, msize = 1 << shift, 1 << mshift
+        nfat, dir0 = struct.unpack_from("<II", data, 0x2C)
+        cutoff, mfat0 = struct.unpack_from("<II", data, 0x38)
+        difat = struct.unpack_from("<109I", data, 0x4C)[:min(nfat, 109)]
+
+        def sector(n):
+            return data[size * (n + 1):size * (n + 2)]
+
+        fat = []
+        for n in difat:
+            fat += struct.unpack("<%dI" % (size // 4), sector(n).ljust(size, b"\xff"))
+
+        def chain(n, limit=1 << 16):
+            out = []
+            while n < len(fat) and len(out) < limit:
+                out.append(n)
+                n = fat[n]
+            return out
+
+        dirs = b"".join(sector(n) for n in chain(dir0))
+        mfat = []
+        for n in chain(mfat0):
+            mfat += struct.unpack("<%dI" % (size // 4), sector(n).ljust(size, b"\xff"))
+        entries = [dirs[i:i + 128] for i in range(0, len(dirs) - 127, 128)]
+        root_start, _root_size = struct.unpack_from("<II", entries[0], 116)
+        ministream = b"".join(sector(n) for n in chain(root_start))
+        out = []
+        for e in entries[1:]:
+            nl, kind = struct.unpack_from("<HB", e, 64)
+            if kind != 2 or not 2 <= nl <= 64:
+                continue
+            name = e[:nl - 2].decode("utf-16-le", "replace")
+            start, length = struct.unpack_from("<II", e, 116)
+            if length < cutoff:
+                parts, n = [], start
+                while n < len(mfat) and len(parts) * msize < length:
+                    parts.append(ministream[msize * n:msize * (n + 1)])
+                    n = mfat[n]
+                body = b"".join(parts)[:length]
+            else:
+                body = b"".join(sector(n) for n in chain(start))[:length]
+            out.append((name, body))
+        return out
+    except (struct.error, IndexError, ValueError, OverflowError, MemoryError):
+        return []
+
+
+# The streams that carry text, by reader; at most three fit the files built here.
+OLE_TEXT_STREAMS = ("WordDocument", "1Table", "0Table", "Workbook", "Book", "WORKBOOK",
+                    "PowerPoint Document", "Current User")
+
+
+def m_ole_streams(rng, data, others):
+    """A seed's text streams mutated and packed into a new compound file."""
+    streams = [(n, b) for n, b in cfb_streams(data) if n in OLE_TEXT_STREAMS][:3]
+    if not streams:
+        return m_int_field(rng, data, others)
+    k = rng.randrange(len(streams))
+    name, body = streams[k]
+    for _ in range(rng.randint(1, 3)):
+        body = rng.choice([m_int_field, m_int_field, m_flip, m_set_bytes, m_truncate, m_delete,
+                           m_repeat, m_insert, m_text])(rng, body, [])
+    streams[k] = (name, body)
+    if rng.random() < 0.1:
+        rng.shuffle(streams)
+    mini = all(len(b) < 4096 for _n, b in streams) and rng.random() < 0.5
+    return cfb_build(streams, mini)
+
+
 def word_streams(rng, runs=None, nfib=0xC1, flags=0x0200):
     """The WordDocument and 1Table streams of a Word 97 document of 8-bit
     and UTF-16 pieces."""
@@ -596,7 +679,9 @@ def word_streams(rng, runs=None, nfib=0xC1, flags=0x0200):
 def m_msdoc(rng, data, others):
     """A Word document built here, its FIB, piece table or compound file
     damaged; or a seed document's bytes mutated."""
-    if data.startswith(b"\xd0\xcf\x11\xe0") and rng.random() < 0.3:
+    if data.startswith(b"\xd0\xcf\x11\xe0") and rng.random() < 0.7:
+        if rng.random() < 0.7:
+            return m_ole_streams(rng, data, others)
         return rng.choice([m_int_field, m_flip, m_set_bytes, m_truncate, m_delete, m_splice,
                            m_repeat])(rng, data, others)
     word, table = word_streams(rng, flags=rng.choice([0x0200, 0x0000, 0x0204]))
@@ -781,6 +866,7 @@ class Campaign:
         self.env["UBSAN_OPTIONS"] = "halt_on_error=1:print_stacktrace=1:exitcode=%d" % \
             SANITIZER_EXIT
         self.env["TMPDIR"] = str(self.work / "tmp")
+        self.load_allowance = 0.0  # extra seconds for the profiles of a data case
 
     def count(self, kind, key, n=1):
         self.stats.setdefault(kind, {}).setdefault(key, 0)
@@ -788,6 +874,7 @@ class Campaign:
 
     def run(self, argv, timeout, cwd=None, tool=None, env=None):
         self.runs += 1
+        timeout += self.load_allowance
         start = time.monotonic()
         try:
             p = subprocess.run([str(tool or self.tool)] + argv, stdout=subprocess.PIPE,
@@ -1196,6 +1283,25 @@ class Campaign:
             what.append("many profiles")
         return d, what
 
+    @staticmethod
+    def load_seconds(d):
+        """Start-up reads every listed profile, however large and however
+        often listed: a second per megabyte of them (sanitizer builds)."""
+        try:
+            lines = (d / "langlist.cfg").read_bytes().split(b"\n")
+        except OSError:
+            return 0.0
+        total = 0
+        for line in lines[:2000]:
+            name = line.strip(b" \t\r").decode("latin-1")
+            if not name or name.startswith("#") or ":" in name:
+                continue
+            try:
+                total += (d / name).stat().st_size
+            except (OSError, ValueError):
+                pass
+        return total / 1e6
+
     def data_kind(self, kind, seeds, total):
         self.kind = kind
         base, names = self.base_data()
@@ -1203,6 +1309,7 @@ class Campaign:
         start = time.monotonic()
         for i in range(total):
             d, what = self.data_case(base, names)
+            self.load_allowance = self.load_seconds(d)
             if kind == "train":
                 self.train_case(d, seeds, i)
             elif kind == "list":
