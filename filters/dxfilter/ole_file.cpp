@@ -193,18 +193,23 @@ InputRef OleFile::Child(const char *name) const {
     return InputRef(ole_ ? gsf_infile_child_by_name(ole_, name) : nullptr);
 }
 
-void TextOut::Unit(char16_t unit) {
+bool join_utf16(char16_t &high, char16_t unit, char32_t &c) {
     if (unit >= 0xD800 && unit <= 0xDBFF) {
-        high_ = unit;
-        return;
+        high = unit;
+        return false;
     }
-    char32_t c = unit;
+    c = unit;
     if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (!high_) return;
-        c = 0x10000 + ((char32_t{high_} - 0xD800) << 10) + (unit - 0xDC00);
+        if (!high) return false;
+        c = 0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00);
     }
-    high_ = 0;
-    Char(c);
+    high = 0;
+    return true;
+}
+
+void TextOut::Unit(char16_t unit) {
+    char32_t c;
+    if (join_utf16(high_, unit, c)) Char(c);
 }
 
 void TextOut::Char(char32_t c) {

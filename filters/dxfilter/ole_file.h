@@ -34,6 +34,11 @@ void append_utf8(std::string &out, char32_t cp);
 // there (nothing is read past the stream's end).
 bool read_at(GsfInput *input, uint64_t offset, size_t count, unsigned char *out);
 
+// Joins UTF-16 units into code points: true, with `c` set, once `unit`
+// completes one. `high` holds a first surrogate half between calls; halves
+// without their partner are dropped.
+bool join_utf16(char16_t &high, char16_t unit, char32_t &c);
+
 // A reference to a GObject, released when it goes.
 struct GObjectUnref {
     void operator()(void *object) const;
