@@ -17,6 +17,7 @@
 #include <string>
 
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/utf8.h"
 
 namespace msdoc {
 
@@ -27,8 +28,7 @@ inline uint32_t le32(const unsigned char *p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Appends the UTF-8 form of `cp` (at most U+10FFFF) to `out`.
-void append_utf8(std::string &out, char32_t cp);
+using dxf::append_utf8;
 
 // Reads `count` bytes at `offset` of a stream; false when they are not all
 // there (nothing is read past the stream's end).
