@@ -73,6 +73,15 @@ SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime e
                    "AddressSanitizer:DEADLYSIGNAL", "UndefinedBehaviorSanitizer",
                    "SUMMARY: AddressSanitizer", "SUMMARY: UndefinedBehaviorSanitizer")
 
+
+def sanitizer_report(text_err):
+    """The problem string of the first sanitizer report in stderr text, or None."""
+    for mark in SANITIZER_MARKS:
+        if mark in text_err:
+            i = text_err.find(mark)
+            return "sanitizer: " + text_err[max(0, i - 200):i + 3000]
+    return None
+
 OFFICE_EXT = {".docx", ".xlsx", ".pptx", ".odt", ".ods", ".odp", ".epub", ".zip"}
 MARKUP_EXT = {".html", ".htm", ".xhtml", ".xml", ".sgml", ".sgm"}
 TEXT_EXT = {".txt", ".text", ".csv"}
@@ -893,11 +902,9 @@ class Campaign:
         text_err = err.decode("latin-1")
         if rc is None:
             return ["hang (timeout)"]
-        for mark in SANITIZER_MARKS:
-            if mark in text_err:
-                i = text_err.find(mark)
-                probs.append("sanitizer: " + text_err[max(0, i - 200):i + 3000])
-                return probs
+        report = sanitizer_report(text_err)
+        if report:
+            return [report]
         if rc < 0:
             return ["killed by signal %d" % -rc]
         if rc == SANITIZER_EXIT or rc not in SPECIFIED_STATUS:
@@ -1458,10 +1465,9 @@ class Campaign:
         text_err = se.decode("latin-1")
         if rc is None:
             return ["hang (timeout)"]
-        for mark in SANITIZER_MARKS:
-            if mark in text_err:
-                i = text_err.find(mark)
-                return ["sanitizer: " + text_err[max(0, i - 200):i + 3000]]
+        report = sanitizer_report(text_err)
+        if report:
+            return [report]
         if rc < 0:
             return ["killed by signal %d" % -rc]
         if rc not in SPECIFIED_STATUS or rc == SANITIZER_EXIT:

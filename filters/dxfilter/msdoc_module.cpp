@@ -184,7 +184,7 @@ struct DocExtractor final : OleReader {
     char16_t highSurrogate = 0;
     std::string carry;  // Word 6/95: a multibyte character cut by the end of a step
     std::vector<unsigned char> bytes;
-    std::string utf8;
+    TextOut textOut;
 
     ~DocExtractor() override {
         if (legacy != reinterpret_cast<iconv_t>(-1)) iconv_close(legacy);
@@ -193,14 +193,9 @@ struct DocExtractor final : OleReader {
     bool Open();
     bool ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbClx, bool word6);
     int Step(DXMSink *sink) override;
-    void Unit(char16_t unit, DXMSink *sink);
-    void Legacy(const unsigned char *text, size_t length, DXMSink *sink);
-    void Character(char32_t c, DXMSink *sink);
-    bool Flush(DXMSink *sink) {
-        int full = utf8.empty() ? 0 : sink->text(sink->self, utf8.data(), utf8.size());
-        utf8.clear();
-        return full == 0;
-    }
+    void Unit(char16_t unit);
+    void Legacy(const unsigned char *text, size_t length);
+    void Character(char32_t c);
 };
 
 bool DocExtractor::Open() {
@@ -302,18 +297,9 @@ bool DocExtractor::ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbC
 
 // One UTF-16 unit of a Word 97 piece: surrogate pairs are joined, lone
 // halves dropped.
-void DocExtractor::Unit(char16_t unit, DXMSink *sink) {
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        highSurrogate = unit;
-        return;
-    }
-    char32_t c = unit;
-    if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (!highSurrogate) return;
-        c = 0x10000 + ((char32_t{highSurrogate} - 0xD800) << 10) + (unit - 0xDC00);
-    }
-    highSurrogate = 0;
-    Character(c, sink);
+void DocExtractor::Unit(char16_t unit) {
+    char32_t c;
+    if (join_utf16(highSurrogate, unit, c)) Character(c);
 }
 
 // 8-bit text of a Word 6/95 document, in its code page. Control characters
@@ -321,12 +307,12 @@ void DocExtractor::Unit(char16_t unit, DXMSink *sink) {
 // holds a byte below 0x20), so they are taken as they are and the text
 // between them goes through iconv; a character cut by the end of a step is
 // completed by the next one.
-void DocExtractor::Legacy(const unsigned char *text, size_t length, DXMSink *sink) {
+void DocExtractor::Legacy(const unsigned char *text, size_t length) {
     size_t i = 0;
     while (i < length) {
         if (text[i] < 0x20) {
             carry.clear();
-            Character(text[i++], sink);
+            Character(text[i++]);
             continue;
         }
         size_t j = i;
@@ -343,7 +329,7 @@ void DocExtractor::Legacy(const unsigned char *text, size_t length, DXMSink *sin
             const int error = r == static_cast<size_t>(-1) ? errno : 0;
             for (char32_t *c = out; reinterpret_cast<char *>(c) < to; ++c) {
                 const unsigned char *b = reinterpret_cast<const unsigned char *>(c);
-                Character(b[0] | (b[1] << 8) | (b[2] << 16) | (char32_t{b[3]} << 24), sink);
+                Character(b[0] | (b[1] << 8) | (b[2] << 16) | (char32_t{b[3]} << 24));
             }
             if (error == EINVAL) {
                 // Incomplete at the end: kept only when the step cut it.
@@ -359,7 +345,7 @@ void DocExtractor::Legacy(const unsigned char *text, size_t length, DXMSink *sin
 
 // Fields are begin (0x13) instruction [separator (0x14) result] end (0x15);
 // only their results are text, nested fields included.
-void DocExtractor::Character(char32_t c, DXMSink *sink) {
+void DocExtractor::Character(char32_t c) {
     switch (c) {
         case 0x13:
             if (fields.size() < kMaxFieldDepth)
@@ -388,31 +374,31 @@ void DocExtractor::Character(char32_t c, DXMSink *sink) {
         case 0x0B:  // line break
         case 0x0C:  // page or section break
         case 0x0D:  // end of a paragraph
-            Flush(sink);
-            sink->brk(sink->self);
+            textOut.Break();
             return;
         case 0x09:
         case 0xA0:
-            utf8 += ' ';
+            textOut.Char(' ');
             return;
         case 0x1E:  // non-breaking hyphen
-            utf8 += '-';
+            textOut.Char('-');
             return;
         default:
-            // Object anchors, note marks, optional hyphens and other controls.
-            if (c < 0x20 || c > 0x10FFFF) return;
-            append_utf8(utf8, c);
+            // Object anchors, note marks, optional hyphens and other controls
+            // (TextOut drops them).
+            textOut.Char(c);
     }
 }
 
 int DocExtractor::Step(DXMSink *sink) {
+    textOut.sink = sink;
     while (range < ranges.size() && cp >= ranges[range].end) {
         if (++range < ranges.size()) cp = ranges[range].start;
         // A story starts outside any field of the one before.
         fields.clear();
         instructions = deepFields = 0;
         carry.clear();
-        if (!Flush(sink)) return 0;
+        if (!textOut.Flush()) return 0;
         sink->brk(sink->self);
     }
     if (range >= ranges.size()) return 0;
@@ -430,15 +416,15 @@ int DocExtractor::Step(DXMSink *sink) {
     bytesRead += bytes.size();
     cp = end;
     if (legacy != reinterpret_cast<iconv_t>(-1)) {
-        Legacy(bytes.data(), bytes.size(), sink);
+        Legacy(bytes.data(), bytes.size());
     } else if (width == 2) {
         for (size_t i = 0; i < bytes.size(); i += 2)
-            Unit(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)), sink);
+            Unit(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     } else {
         for (unsigned char b : bytes)
-            Character(b >= 0x80 && b < 0xA0 ? kCompressedHigh[b - 0x80] : b, sink);
+            Character(b >= 0x80 && b < 0xA0 ? kCompressedHigh[b - 0x80] : b);
     }
-    return Flush(sink) ? 1 : 0;
+    return textOut.Flush() ? 1 : 0;
 }
 
 }  // namespace

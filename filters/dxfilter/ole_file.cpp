@@ -131,24 +131,6 @@ void silent_log(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 
 }  // namespace
 
-void append_utf8(std::string &out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 bool read_at(GsfInput *input, uint64_t offset, size_t count, unsigned char *out) {
     if (count == 0) return true;
     if (offset > static_cast<uint64_t>(gsf_input_size(input)) ||
@@ -193,18 +175,23 @@ InputRef OleFile::Child(const char *name) const {
     return InputRef(ole_ ? gsf_infile_child_by_name(ole_, name) : nullptr);
 }
 
-void TextOut::Unit(char16_t unit) {
+bool join_utf16(char16_t &high, char16_t unit, char32_t &c) {
     if (unit >= 0xD800 && unit <= 0xDBFF) {
-        high_ = unit;
-        return;
+        high = unit;
+        return false;
     }
-    char32_t c = unit;
+    c = unit;
     if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (!high_) return;
-        c = 0x10000 + ((char32_t{high_} - 0xD800) << 10) + (unit - 0xDC00);
+        if (!high) return false;
+        c = 0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00);
     }
-    high_ = 0;
-    Char(c);
+    high = 0;
+    return true;
+}
+
+void TextOut::Unit(char16_t unit) {
+    char32_t c;
+    if (join_utf16(high_, unit, c)) Char(c);
 }
 
 void TextOut::Char(char32_t c) {

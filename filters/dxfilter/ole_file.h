@@ -17,6 +17,7 @@
 #include <string>
 
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/utf8.h"
 
 namespace msdoc {
 
@@ -27,12 +28,16 @@ inline uint32_t le32(const unsigned char *p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Appends the UTF-8 form of `cp` (at most U+10FFFF) to `out`.
-void append_utf8(std::string &out, char32_t cp);
+using dxf::append_utf8;
 
 // Reads `count` bytes at `offset` of a stream; false when they are not all
 // there (nothing is read past the stream's end).
 bool read_at(GsfInput *input, uint64_t offset, size_t count, unsigned char *out);
+
+// Joins UTF-16 units into code points: true, with `c` set, once `unit`
+// completes one. `high` holds a first surrogate half between calls; halves
+// without their partner are dropped.
+bool join_utf16(char16_t &high, char16_t unit, char32_t &c);
 
 // A reference to a GObject, released when it goes.
 struct GObjectUnref {

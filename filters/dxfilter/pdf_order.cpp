@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "filters/dxfilter/utf8.h"
+
 namespace dxf {
 namespace {
 
@@ -81,24 +83,6 @@ std::u32string decode(std::string_view s) {
         i += static_cast<size_t>(tail) + 1;
     }
     return out;
-}
-
-void encode(char32_t c, std::string &out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Lam-alef ligatures (isolated and final forms of alef with madda, hamza
@@ -328,10 +312,10 @@ std::string read_line(const VisualLine &v, bool rightToLeft) {
         if (spaced[i]) out += ' ';
         for (char32_t c : texts[i]) {
             if (char32_t alef = lam_alef_alef(c)) {
-                encode(kLam, out);
+                append_utf8(out, kLam);
                 c = alef;
             }
-            encode(c, out);
+            append_utf8(out, c);
         }
     }
     return out;
@@ -464,7 +448,7 @@ std::string PdfLogicalText(std::string_view utf8, std::span<const PdfBox> boxes,
             std::vector<int> lineBoxes = boxesOf(lines[k]);
             out += read_line(visual_line(line, lineBoxes, boxes, rightToLeft), rightToLeft);
         } else {
-            for (char32_t c : line) encode(c, out);
+            for (char32_t c : line) append_utf8(out, c);
         }
         k += group;
         if (k < lines.size()) out += '\n';

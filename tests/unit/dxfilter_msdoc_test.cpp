@@ -142,15 +142,9 @@ struct Word6Doc {
     std::string File() const { return CompoundFile({{"WordDocument", word}}); }
 };
 
-class DxFilterWord : public PluginTest {
+class DxFilterWord : public OleReaderTest {
   protected:
-    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp("t.doc", bytes)); }
-    std::string Text(const std::string &bytes) {
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
-        return r.utf8();
-    }
+    DxFilterWord() : OleReaderTest("t.doc") {}
 };
 
 }  // namespace

@@ -75,22 +75,9 @@ std::string Presentation() {
 const std::string kPresentationText =
     "Заголовок\nпервая строка\nвторая\ncafé crème\nв рамке 😀 box\n";
 
-class DxFilterPowerPoint : public PluginTest {
+class DxFilterPowerPoint : public OleReaderTest {
   protected:
-    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp("t.ppt", bytes)); }
-    std::string Text(const std::string &bytes) {
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
-        return r.utf8();
-    }
-    void ExpectRefused(const std::string &bytes, const std::string &what) {
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opened) << what;
-        EXPECT_NE(r.openText, 0) << what;
-        EXPECT_TRUE(r.text.empty()) << what;
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
-    }
+    DxFilterPowerPoint() : OleReaderTest("t.ppt") {}
 };
 
 }  // namespace

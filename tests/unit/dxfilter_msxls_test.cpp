@@ -80,22 +80,9 @@ struct Workbook {
     std::string File() const { return CompoundFile({{streamName, Stream()}}); }
 };
 
-class DxFilterExcel : public PluginTest {
+class DxFilterExcel : public OleReaderTest {
   protected:
-    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp("t.xls", bytes)); }
-    std::string Text(const std::string &bytes) {
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
-        return r.utf8();
-    }
-    void ExpectRefused(const std::string &bytes, const std::string &what) {
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opened) << what;
-        EXPECT_NE(r.openText, 0) << what;
-        EXPECT_TRUE(r.text.empty()) << what;
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
-    }
+    DxFilterExcel() : OleReaderTest("t.xls") {}
 };
 
 }  // namespace

@@ -184,6 +184,32 @@ class PluginTest : public ::testing::Test {
     glotta_test::TempDir dir_;
 };
 
+// Tests of one legacy Office reader: each document is written to a temporary
+// file with that format's extension and extracted through the plug-in.
+class OleReaderTest : public PluginTest {
+  protected:
+    explicit OleReaderTest(std::string fileName) : fileName_(std::move(fileName)) {}
+    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp(fileName_, bytes)); }
+    // The text of a document that must read without an error.
+    std::string Text(const std::string &bytes) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
+        return r.utf8();
+    }
+    // A document that opens but whose text is refused.
+    void ExpectRefused(const std::string &bytes, const std::string &what) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened) << what;
+        EXPECT_NE(r.openText, 0) << what;
+        EXPECT_TRUE(r.text.empty()) << what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
+    }
+
+  private:
+    std::string fileName_;
+};
+
 // The engine takes filtered text for UTF-16 only when it holds more than five
 // line feeds, or more than one per hundred characters, in what it keeps.
 inline bool recognisable_as_utf16(const std::u16string &text) {

@@ -1,0 +1,31 @@
+// utf8.h - UTF-8 output shared by the filter's extraction modules.
+#ifndef GLOTTA_FILTERS_DXFILTER_UTF8_H
+#define GLOTTA_FILTERS_DXFILTER_UTF8_H
+
+#include <string>
+
+namespace dxf {
+
+// Appends code point `cp` (at most U+10FFFF; callers drop anything above)
+// to `out` as UTF-8.
+inline void append_utf8(std::string &out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace dxf
+
+#endif
