@@ -15,9 +15,10 @@ A language's samples per length are spread over its folds alike. Variants:
   htmlcs   the legacy sample inside an HTML page whose meta element declares its charset
 
 Writes bench/work/accuracy/samples/<variant>/<source>/<textdir>-<charset>/<length>-<i>.<ext>
-and the manifest bench/work/accuracy/manifest.tsv (of the sources named as arguments, or all): path, language, variant, charset, length,
-text directory, source. Deterministic: every draw is seeded by what it draws for, and no two
-samples of one text directory, source, charset and length share a byte of text or are equal.
+and the manifest bench/work/accuracy/manifest.tsv (of the sources named as arguments, or of
+all): path, language, variant, charset, length, text directory, source. Deterministic: every
+draw is seeded by what it draws for, and no two samples of one text directory, source, charset
+and length share a byte of text or are equal.
 """
 import html
 import io

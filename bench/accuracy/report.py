@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Summarise the cross-genre benchmark (bench/work/accuracy/results.tsv and junk.tsv) into
-bench/work/accuracy/ACCURACY.md: the hand-written preface.md, then the tables. With --readme the
-summary tables also replace the part of README.md between the accuracy markers.
+bench/work/accuracy/ACCURACY.md: the hand-written preface.md, then the tables. With --publish the
+report becomes bench/ACCURACY.md and its summary replaces the part of README.md between the
+accuracy markers.
 
-usage: report.py [--readme]   (run.py calls it at the end of a run)
+usage: report.py [--publish]   (run.py calls it at the end of a run)
 """
 import codecs
 import datetime
 import os
+import shutil
 import subprocess
 import sys
 from collections import Counter, defaultdict
@@ -229,7 +231,7 @@ def commit_line(glotta, data):
     return head + (" (with uncommitted changes)" if dirty else ""), (banner[0] if banner else "")
 
 
-def main(results=None, data=None, glotta=None, seconds="?", readme=False):
+def main(results=None, data=None, glotta=None, seconds="?", publish=False):
     results = results or os.path.join(WORK, "results.tsv")
     data = data or os.path.join(ROOT, "data")
     glotta = glotta or os.path.join(ROOT, "build", "prefix", "bin", "glotta")
@@ -417,14 +419,16 @@ def main(results=None, data=None, glotta=None, seconds="?", readme=False):
                             cjk_answered, named_un, named_before, shipped_ms)
     with open(os.path.join(WORK, "README-tables.md"), "w") as f:
         f.write(summary)
-    if readme:
+    if publish:
+        shutil.copy(dest, os.path.join(ROOT, "bench", "ACCURACY.md"))
         path = os.path.join(ROOT, "README.md")
         with open(path) as f:
             text = f.read()
         a, b = text.index(README_BEGIN), text.index(README_END)
         with open(path, "w") as f:
             f.write(text[:a] + README_BEGIN + "\n" + summary + text[b:])
-        print("report: rewrote the accuracy tables of README.md", file=sys.stderr)
+        print("report: wrote bench/ACCURACY.md and the accuracy tables of README.md",
+              file=sys.stderr)
 
 
 def readme_tables(head, groups, low, commit, when, nrows, nlangs, sources, cjk_answered,
@@ -434,7 +438,8 @@ def readme_tables(head, groups, low, commit, when, nrows, nlangs, sources, cjk_a
            "%s on commit %s: %d samples, %d languages, left-out sources %s; peers on the same "
            "files in the same run." % (when, commit, nrows, nlangs, ", ".join(sources)), ""]
     table(out, ["Language right (%) at 64 / 256 / 1024 / 2048 bytes", "glotta", "peer",
-                "peer's figure"], [(label, fmt(g), pname, fmt(p)) for label, g, pname, p, _ in head])
+                "peer's figure"],
+          [(label, fmt(g), pname, fmt(p)) for label, g, pname, p, _ in head])
     table(out, ["Confusable group", "glotta exact", "glotta within group", "CLD2 exact"],
           [(g, "-" if ex is None else "%.1f" % ex, "-" if mg is None else "%.1f" % mg,
             "-" if cl is None else "%.1f" % cl) for g, n, ex, mg, cl, _ in groups])
@@ -457,4 +462,4 @@ def readme_tables(head, groups, low, commit, when, nrows, nlangs, sources, cjk_a
 
 
 if __name__ == "__main__":
-    main(readme="--readme" in sys.argv)
+    main(publish="--publish" in sys.argv)

@@ -3,7 +3,7 @@
 sources that trained nothing it is compared with.
 
   bench/accuracy/run.py [--glotta PATH] [--data DIR] [--fold SRC]... [--no-pdf] [--no-doc]
-                        [--baseline COMMIT] [--readme]
+                        [--baseline COMMIT] [--publish]
 
 For every source S (folds.py) the profiles of the languages that have S are trained from all
 their other sources with the tool's training mode, and those languages are tested on samples
@@ -14,7 +14,8 @@ the minscore study (calibrate.py), which also measures junk against DIR and agai
 COMMIT (default: the commit before the cross-genre data, for "as often as before"). The peers
 (peers.cpp, built here) run over the same files in the same run. Writes
 bench/work/accuracy/results.tsv, junk.tsv and the report bench/work/accuracy/ACCURACY.md
-(report.py); --readme also rewrites the accuracy tables of README.md.
+(report.py); --publish copies it to bench/ACCURACY.md and rewrites the accuracy tables of
+README.md.
 The PDF and legacy Word variants (make_office.py: some UTF-8 samples converted by LibreOffice)
 are added unless --no-pdf or --no-doc is given.
 """
@@ -24,6 +25,7 @@ import shutil
 import subprocess
 import sys
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
@@ -155,7 +157,7 @@ def main():
     ap.add_argument("--baseline", default=BASELINE)
     ap.add_argument("--no-pdf", action="store_true")
     ap.add_argument("--no-doc", action="store_true")
-    ap.add_argument("--readme", action="store_true")
+    ap.add_argument("--publish", action="store_true")
     a = ap.parse_args()
     glotta = os.path.abspath(a.glotta)
     started = time.time()
@@ -175,10 +177,15 @@ def main():
     say("%d samples" % len(rows))
 
     fl, _ = folds.folds(folds.layout())
+    sources = sorted({r["source"] for r in rows})
+    # Two folds train at a time (the machine's two cores), the largest first.
+    with ThreadPoolExecutor(2) as pool:
+        order = sorted(sources, key=lambda s: -len(fl[s]))
+        trained = dict(zip(order, pool.map(lambda s: folds.train_fold(s, fl[s], glotta), order)))
+    say("profiles of %d folds trained" % len(sources))
     tool, top = {}, {}
-    for source in sorted({r["source"] for r in rows}):
-        trained = folds.train_fold(source, fl[source], glotta)
-        data = folds.fold_data(source, trained, a.data)
+    for source in sources:
+        data = folds.fold_data(source, trained[source], a.data)
         mine = [r["path"] for r in rows if r["source"] == source]
         tool.update(run_glotta(glotta, data, mine, "fold"))
         # The minscore study: the best candidate of every short plain-text sample.
@@ -186,7 +193,8 @@ def main():
                  r["variant"] in ("utf8", "legacy")]
         zero = with_minscore(data, os.path.join(WORK, "folds", source, "data0"), "0")
         top.update(run_glotta(glotta, zero, short, "fold0"))
-        say("fold %s: %d profiles trained, %d samples" % (source, len(trained), len(mine)))
+        say("fold %s: %d profiles of its own, %d samples" % (source, len(trained[source]),
+                                                             len(mine)))
     peers = run_peers(rows)
     say("peers")
     with open(os.path.join(WORK, "results.tsv"), "w") as f:
@@ -220,7 +228,7 @@ def main():
     say("junk")
     import report
     report.main(os.path.join(WORK, "results.tsv"), a.data, glotta,
-                "%.0f" % (time.time() - started), a.readme)
+                "%.0f" % (time.time() - started), a.publish)
 
 
 if __name__ == "__main__":
