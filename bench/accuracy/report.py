@@ -8,10 +8,12 @@ usage: report.py [--publish]   (run.py calls it at the end of a run)
 """
 import codecs
 import datetime
+import json
 import os
 import shutil
 import subprocess
 import sys
+import textwrap
 from collections import Counter, defaultdict
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -231,14 +233,15 @@ def commit_line(glotta, data):
     return head + (" (with uncommitted changes)" if dirty else ""), (banner[0] if banner else "")
 
 
-def main(results=None, data=None, glotta=None, seconds="?", publish=False):
-    results = results or os.path.join(WORK, "results.tsv")
-    data = data or os.path.join(ROOT, "data")
-    glotta = glotta or os.path.join(ROOT, "build", "prefix", "bin", "glotta")
-    rows = load(results)
+def main(publish=False):
+    with open(os.path.join(WORK, "meta.json")) as f:
+        meta = json.load(f)
+    data, glotta, seconds = meta["data"], meta["glotta"], meta["seconds"]
+    rows = load(os.path.join(WORK, "results.tsv"))
     junkrows, shipped_ms, before_ms = load_junk(os.path.join(WORK, "junk.tsv"))
     commit, banner = commit_line(glotta, data)
-    when = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    when = datetime.datetime.fromtimestamp(os.path.getmtime(os.path.join(WORK, "results.tsv")),
+                                           datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     sources = sorted({r["source"] for r in rows})
     langs = sorted({r["lang"] for r in rows})
     sys.path.insert(0, HERE)
@@ -246,11 +249,12 @@ def main(results=None, data=None, glotta=None, seconds="?", publish=False):
     _, single = folds.folds(folds.layout())
 
     out = ["# Tables", ""]
-    out.append("Measured %s on commit %s (tool: %s; %s s on this machine). %d samples of %d "
+    out.append(textwrap.fill(
+               "Measured %s on commit %s (tool: %s; %s s on this machine). %d samples of %d "
                "languages from %d left-out sources (%s). Peers on the same files in the same "
                "run: CLD2, libexttextcat with its own fingerprints, and uchardet + iconv before "
                "them for legacy bytes." % (when, commit, banner, seconds, len(rows), len(langs),
-                                           len(sources), ", ".join(sources)))
+                                           len(sources), ", ".join(sources)), 100))
     out.append("")
     if single:
         out.append("Not measured (one source only, nothing to leave out): " + ", ".join(
@@ -416,7 +420,7 @@ def main(results=None, data=None, glotta=None, seconds="?", publish=False):
     print("report: wrote %s" % dest, file=sys.stderr)
 
     summary = readme_tables(head, groups, low, commit, when, len(rows), len(langs), sources,
-                            cjk_answered, named_un, named_before, shipped_ms)
+                            cjk_answered, named_un, named_before, shipped_ms, single)
     with open(os.path.join(WORK, "README-tables.md"), "w") as f:
         f.write(summary)
     if publish:
@@ -432,11 +436,16 @@ def main(results=None, data=None, glotta=None, seconds="?", publish=False):
 
 
 def readme_tables(head, groups, low, commit, when, nrows, nlangs, sources, cjk_answered,
-                  named_un, named_before, shipped_ms):
-    out = ["Cross-genre: every sample comes from a source that trained none of the profiles it "
-           "is compared with (leave one source out, rotate; `bench/accuracy/run.sh`). Measured "
-           "%s on commit %s: %d samples, %d languages, left-out sources %s; peers on the same "
-           "files in the same run." % (when, commit, nrows, nlangs, ", ".join(sources)), ""]
+                  named_un, named_before, shipped_ms, single):
+    def para(text):
+        return textwrap.fill(text, 100, break_on_hyphens=False)
+    out = [para("Cross-genre: every sample comes from a source that trained none of the profiles "
+                "it is compared with (leave one source out, rotate; `bench/accuracy/run.sh`). "
+                "Measured %s on commit %s: %d samples of %d languages, left-out sources %s; "
+                "peers on the same files in the same run.%s" % (
+                    when, commit, nrows, nlangs, ", ".join(sources),
+                    " Not measured (one source only): %s." % " ".join(sorted(single))
+                    if single else "")), ""]
     table(out, ["Language right (%) at 64 / 256 / 1024 / 2048 bytes", "glotta", "peer",
                 "peer's figure"],
           [(label, fmt(g), pname, fmt(p)) for label, g, pname, p, _ in head])
@@ -444,19 +453,19 @@ def readme_tables(head, groups, low, commit, when, nrows, nlangs, sources, cjk_a
           [(g, "-" if ex is None else "%.1f" % ex, "-" if mg is None else "%.1f" % mg,
             "-" if cl is None else "%.1f" % cl) for g, n, ex, mg, cl, _ in groups])
     if low:
-        out.append("Below %.0f %% at 256 bytes (UTF-8 / worst legacy charset): " % GOAL_256 +
-                   ", ".join("%s %s / %s" % (lang, "-" if u is None else "%.1f" % u,
-                                             "%s %.1f" % w if w else "-")
-                             for lang, u, w, _ in low) + ".")
+        out.append(para("Below %.0f %% at 256 bytes (UTF-8 / worst legacy charset): " % GOAL_256 +
+                        ", ".join("%s %s / %s" % (lang, "-" if u is None else "%.1f" % u,
+                                                  "%s %.1f" % w if w else "-")
+                                  for lang, u, w, _ in low) + "."))
     else:
         out.append("No language is below %.0f %% at 256 bytes." % GOAL_256)
     out.append("")
-    out.append("With `minscore: %.2f`, Chinese and Japanese in gb, big5, sjis and euc-jp are "
-               "answered at 64 bytes in %.1f %% of the samples, and digits, random letters and "
-               "keyboard mash answer \"un\" in %.1f %% of the cases%s (the trade-off table is in "
-               "`bench/ACCURACY.md`)." % (shipped_ms, cjk_answered, named_un,
-                                         "" if named_before is None else
-                                         " (%.1f %% with the earlier data)" % named_before))
+    out.append(para("With `minscore: %.2f`, Chinese and Japanese in gb, big5, sjis and euc-jp are "
+                    "answered at 64 bytes in %.1f %% of the samples, and digits, random letters "
+                    "and keyboard mash answer \"un\" in %.1f %% of the cases%s; the trade-off "
+                    "table is in `bench/ACCURACY.md`." % (
+                        shipped_ms, cjk_answered, named_un, "" if named_before is None else
+                        " (%.1f %% before)" % named_before)))
     out.append("")
     return "\n".join(out)
 

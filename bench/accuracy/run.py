@@ -20,6 +20,7 @@ The PDF and legacy Word variants (make_office.py: some UTF-8 samples converted b
 are added unless --no-pdf or --no-doc is given.
 """
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -226,9 +227,11 @@ def main():
             b = before.get(p, ["-", "", "-"])
             f.write("\t".join([kind, p, s[0], s[2], b[0], b[2]]) + "\n")
     say("junk")
+    with open(os.path.join(WORK, "meta.json"), "w") as f:
+        json.dump(dict(glotta=glotta, data=os.path.abspath(a.data),
+                       seconds=round(time.time() - started)), f)
     import report
-    report.main(os.path.join(WORK, "results.tsv"), a.data, glotta,
-                "%.0f" % (time.time() - started), a.publish)
+    report.main(a.publish)
 
 
 if __name__ == "__main__":
