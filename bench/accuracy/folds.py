@@ -13,8 +13,8 @@ counted).
 Training goes through the data scripts:
   scripts/data/prepare.py --exclude S --out LISTDIR LANG...   writes LISTDIR/<name>-<cs>.lst
   scripts/data/train.sh LISTDIR OUTDIR                        trains OUTDIR/<name>-<cs>.lm
-Trained profiles are kept under bench/work/accuracy/folds/<S>/ and trained again only when
-their training text changed.
+Trained profiles are kept in bench/work/accuracy/folds/cache by a hash of their training text,
+so a profile is trained again only when its text changed.
 
   folds.py                  list the folds (source, text directories, documents)
   folds.py --train S...     train the profiles of those folds
@@ -86,30 +86,30 @@ def profile_name(stem):
     return None
 
 
-def _digest(lst):
-    """Hash of a training list and of every byte it names."""
-    h = hashlib.sha256()
-    with open(lst, "rb") as f:
-        listing = f.read()
-    h.update(listing)
-    for line in listing.decode("utf-8").splitlines():
-        if line.strip():
-            with open(line.strip(), "rb") as g:
-                h.update(hashlib.sha256(g.read()).digest())
+def _digest(stem, lst):
+    """Hash of a profile's name and of the bytes its training list names, in order."""
+    h = hashlib.sha256(stem.encode() + b"\0")
+    with open(lst) as f:
+        for line in f:
+            if line.strip():
+                with open(line.strip(), "rb") as g:
+                    h.update(hashlib.sha256(g.read()).digest())
     return h.hexdigest()
 
 
 def train_fold(source, textdirs, glotta):
-    """Train the fold's profiles; {data file name: trained profile path}."""
+    """Train the fold's profiles; {data file name: trained profile path}. A profile is trained
+    once for any one training text: folds that leave out a source some language does not use,
+    and later runs on the same text, find it in bench/work/accuracy/folds/cache."""
     table = profile_table()
     langs = sorted({table[t][0] for t in textdirs})
     fold = os.path.join(WORK, source)
+    cache = os.path.join(WORK, "cache")
     lists, todo, lm = (os.path.join(fold, d) for d in ("lists", "todo", "lm"))
-    for d in (lists, todo):
+    for d in (lists, todo, lm):
         shutil.rmtree(d, ignore_errors=True)
-    os.makedirs(lists)
-    os.makedirs(todo)
-    os.makedirs(lm, exist_ok=True)
+        os.makedirs(d)
+    os.makedirs(cache, exist_ok=True)
     subprocess.run([sys.executable, os.path.join(DATA_SCRIPTS, "prepare.py"), "--exclude",
                     source, "--out", lists] + langs, check=True, stdout=subprocess.DEVNULL)
     wanted = {}
@@ -118,29 +118,24 @@ def train_fold(source, textdirs, glotta):
             continue
         stem = fn[:-4]
         name = profile_name(stem)
-        textdir = next((t for t in textdirs for c in table[t][1]
-                        if stem in ("%s-%s" % (t, c), "%s-%s" % (table[t][0], c))), None)
-        if name is None or textdir is None:
+        tested = any(stem in ("%s-%s" % (t, c), "%s-%s" % (table[t][0], c))
+                     for t in textdirs for c in table[t][1])
+        if name is None or not tested:
             continue  # a profile of a text directory that this fold does not test
-        key = _digest(os.path.join(lists, fn))
-        keyfile = os.path.join(lm, stem + ".key")
-        have = open(keyfile).read() if os.path.exists(keyfile) else ""
-        if have != key or not os.path.exists(os.path.join(lm, stem + ".lm")):
+        key = _digest(stem, os.path.join(lists, fn))
+        if not os.path.exists(os.path.join(cache, key + ".lm")):
             shutil.copy(os.path.join(lists, fn), todo)
-            with open(keyfile, "w") as f:
-                f.write("")
         wanted[name] = (stem, key)
     if os.listdir(todo):
         env = dict(os.environ, GLOTTA=glotta)
         subprocess.run(["nice", "-n", "10", os.path.join(DATA_SCRIPTS, "train.sh"), todo, lm],
                        check=True, env=env, stdout=subprocess.DEVNULL)
-        for fn in os.listdir(todo):
-            stem = fn[:-4]
-            if not os.path.exists(os.path.join(lm, stem + ".lm")):
-                sys.exit("folds: training %s without %s wrote no profile" % (stem, source))
-            with open(os.path.join(lm, stem + ".key"), "w") as f:
-                f.write(_digest(os.path.join(todo, fn)))
-    return {name: os.path.join(lm, stem + ".lm") for name, (stem, _) in wanted.items()}
+        for stem, key in wanted.values():
+            if os.path.exists(os.path.join(todo, stem + ".lst")):
+                if not os.path.exists(os.path.join(lm, stem + ".lm")):
+                    sys.exit("folds: training %s without %s wrote no profile" % (stem, source))
+                os.replace(os.path.join(lm, stem + ".lm"), os.path.join(cache, key + ".lm"))
+    return {name: os.path.join(cache, key + ".lm") for name, (_, key) in wanted.items()}
 
 
 def fold_data(source, trained, shipped):
