@@ -7,6 +7,12 @@
 LangBifEntry langBif[LANG_MAX_BIF];
 int numBif = 0;
 
+namespace {
+
+constexpr char kWhat[] = "bif file";
+
+}  // namespace
+
 FILE *FindBifFile(const char *name) {
     if (!name) return nullptr;
     for (int i = 0; i < numBif; ++i) {
@@ -22,15 +28,28 @@ FILE *NewBifFile(const char *name) {
     // The entry is kept even when the file cannot be opened; a later document
     // with the same name then tries again with an entry of its own.
     langBif[numBif].name = copy;
-    langBif[numBif].stream = fopen(name, "w");
+    langBif[numBif].stream = OpenOutputFile(name);
+    langBif[numBif].writeFailed = false;
     return langBif[numBif++].stream;
 }
 
-void CloseBifFile() {
+bool BifFilesWritten() {
+    bool written = true;
     for (int i = 0; i < numBif; ++i) {
-        free(langBif[i].name);
-        if (langBif[i].stream) fclose(langBif[i].stream);
-        langBif[i] = LangBifEntry{};
+        LangBifEntry &entry = langBif[i];
+        if (!StreamWritten(entry.stream, kWhat, entry.name, &entry.writeFailed)) written = false;
+    }
+    return written;
+}
+
+bool CloseBifFile() {
+    bool written = true;
+    for (int i = 0; i < numBif; ++i) {
+        LangBifEntry &entry = langBif[i];
+        if (!CloseOutputFile(entry.stream, kWhat, entry.name, &entry.writeFailed)) written = false;
+        free(entry.name);
+        entry = LangBifEntry{};
     }
     numBif = 0;
+    return written;
 }

@@ -58,8 +58,9 @@ int GetDocLanguage(const char *path, FILE *out, const char *bifBase);
 enum { LANG_MAX_BIF = 100 };
 
 struct LangBifEntry {
-    char *name;   /* owned copy */
-    FILE *stream; /* null when opening failed */
+    char *name;       /* owned copy */
+    FILE *stream;     /* null when opening failed */
+    bool writeFailed; /* a write error on the stream was reported */
 };
 extern LangBifEntry langBif[LANG_MAX_BIF];
 extern int numBif;
@@ -68,12 +69,47 @@ extern int numBif;
  * its file could not be opened. */
 FILE *FindBifFile(const char *name);
 
-/* Adds an entry and opens the file (mode "w"); returns its stream, or null
- * when the table is full (nothing recorded) or opening failed (recorded). */
+/* Adds an entry and opens the file with OpenOutputFile; returns its stream,
+ * or null when the table is full (nothing recorded) or opening failed
+ * (recorded). */
 FILE *NewBifFile(const char *name);
 
-/* Closes every stream, releases every name, empties the table. */
-void CloseBifFile();
+/* Reports each BIF file whose writing failed since the last check (once per
+ * file). True when no BIF file has failed so far. */
+bool BifFilesWritten();
+
+/* Flushes and closes every stream, releases every name, empties the table.
+ * True when every BIF file was written in full; failures are reported. */
+bool CloseBifFile();
+
+/* ---- files the run writes (output_files.cpp) --------------------------- */
+
+/* Exit status of a run that lost output through a write error on the output
+ * file, standard output, a BIF file or langname.cfg (EX_IOERR of
+ * <sysexits.h>). It replaces the status the run would have had otherwise. */
+enum { LANG_EXIT_WRITE_ERROR = 74 };
+
+/* Opens `path` for writing as fopen(path, "w") does (created with mode 0666
+ * less the umask, truncated), but takes an exclusive advisory lock (flock) on
+ * a regular file first: a file that another live run holds open this way is
+ * neither truncated nor opened (null, errno EWOULDBLOCK). The lock lasts until
+ * the stream is closed. Devices and FIFOs are opened without a lock. The
+ * descriptor is closed on exec. */
+FILE *OpenOutputFile(const char *path);
+
+/* Prints "Couldn't write <what> <name>: <reason>\n" on stderr ("Couldn't
+ * write <what>: <reason>\n" for a null name); `error` is an errno value, 0
+ * standing for EIO. */
+void ReportWriteError(const char *what, const char *name, int error);
+
+/* True while no write on `stream` has failed. The first time one has (while
+ * *reported is false), it is reported with `what` and `name` and *reported
+ * is set. */
+bool StreamWritten(FILE *stream, const char *what, const char *name, bool *reported);
+
+/* Flushes and closes `stream` (null: nothing to do) and reports a failure
+ * as StreamWritten does. True when everything written reached the file. */
+bool CloseOutputFile(FILE *stream, const char *what, const char *name, bool *reported);
 
 /* ---- language names (name_map.cpp) ------------------------------------- */
 
@@ -90,8 +126,11 @@ extern int numNameMap;
  * printing "Coundn't open configuration file langname.cfg" on stdout. */
 int loadNameMapping(const char *dataPath);
 
-/* Appends "\n<id> <name>\n" to the existing DATA/langname.cfg. 0, or 1 with
- * the same message when the file cannot be opened. */
+/* Appends "\n<id> <name>\n" to the existing DATA/langname.cfg in one write
+ * under an exclusive lock (O_APPEND, flock), so that concurrent trainings
+ * into one data directory lose no entry. 0; 1 with the same message when the
+ * file cannot be opened; LANG_EXIT_WRITE_ERROR after reporting a failed
+ * write on stderr. */
 int saveNameMapping(const char *dataPath, const char *languageId, const char *languageName);
 
 /* Display name of an identifier (exact match), or the identifier itself. */
