@@ -11,7 +11,13 @@ namespace {
 
 constexpr char kWhat[] = "bif file";
 
+FileIdentity protectedFiles[BIF_PROTECT_SLOTS];
+
 }  // namespace
+
+void BifProtect(BifProtected slot, const FileIdentity &file) {
+    if (slot >= 0 && slot < BIF_PROTECT_SLOTS) protectedFiles[slot] = file;
+}
 
 FILE *FindBifFile(const char *name) {
     if (!name) return nullptr;
@@ -25,12 +31,16 @@ FILE *NewBifFile(const char *name) {
     if (!name || numBif >= LANG_MAX_BIF) return nullptr;
     char *copy = strdup(name);
     if (!copy) return nullptr;
-    // The entry is kept even when the file cannot be opened; a later document
-    // with the same name then tries again with an entry of its own.
-    langBif[numBif].name = copy;
-    langBif[numBif].stream = OpenOutputFile(name);
-    langBif[numBif].writeFailed = false;
-    return langBif[numBif++].stream;
+    // Only files that opened take an entry: names that fail, however many,
+    // never keep a later language from getting its file. A later document
+    // with a failed name simply tries again.
+    FILE *stream = OpenOutputStream(name, protectedFiles, BIF_PROTECT_SLOTS);
+    if (!stream) {
+        free(copy);
+        return nullptr;
+    }
+    langBif[numBif++] = LangBifEntry{copy, stream, false};
+    return stream;
 }
 
 bool BifFilesWritten() {
@@ -51,5 +61,6 @@ bool CloseBifFile() {
         entry = LangBifEntry{};
     }
     numBif = 0;
+    for (FileIdentity &file : protectedFiles) file = FileIdentity{};
     return written;
 }

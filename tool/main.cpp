@@ -86,6 +86,7 @@ bool run_bulk(Output &out, int &result) {
         fprintf(stderr, "Couldn't open input file %s\n", langArg.inputFile);
         return false;
     }
+    BifProtect(BIF_PROTECT_LIST, IdentityOfStream(list));
     const std::string prefix = ListDirPrefix(langArg.inputFile);
     int processed = 0;
     char line[LANG_LIST_LINE_BUFFER];
@@ -143,7 +144,10 @@ int run(int argc, char **argv) {
 
         bool ready = true;
         if (!langArg.train && langArg.outputFile) {
-            out.stream = OpenOutputFile(langArg.outputFile);
+            // Never truncate what the run is about to read: the list, or the
+            // single document.
+            const FileIdentity input = IdentityOfPath(langArg.inputFile);
+            out.stream = OpenOutputStream(langArg.outputFile, &input, 1);
             if (!out.stream) {
                 fprintf(stderr, "Couldn't create output file %s\n", langArg.outputFile);
                 ready = false;
@@ -151,6 +155,7 @@ int run(int argc, char **argv) {
                 out.name = langArg.outputFile;
             }
         }
+        if (ready && !langArg.train) BifProtect(BIF_PROTECT_OUTPUT, IdentityOfStream(out.stream));
         // A stop asked for during start-up ends the run before any document.
         if (ready && !stopSignal) {
             if (langArg.bulk) {

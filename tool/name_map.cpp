@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/vos.h"
 #include "tool/tool.h"
 
 LangNameMapEntry langNameMap[LANG_MAX_NAME_MAP];
@@ -62,7 +63,8 @@ void clear_table() {
 
 int loadNameMapping(const char *dataPath) {
     clear_table();
-    FILE *file = dataPath ? fopen(file_path(dataPath).c_str(), "r") : nullptr;
+    // Only a regular file: a FIFO would hold start-up up, /dev/zero never end.
+    FILE *file = dataPath ? vos_fopen_regular(file_path(dataPath).c_str(), "r", nullptr) : nullptr;
     if (!file) {
         printf("%s", kOpenFailed);
         return 1;
@@ -92,12 +94,15 @@ int loadNameMapping(const char *dataPath) {
 }
 
 int saveNameMapping(const char *dataPath, const char *languageId, const char *languageName) {
-    // The file must already exist; it is never created here. Each entry goes
-    // in with one write at the end of the file, under a lock, so entries of
-    // trainings running side by side neither overwrite nor split each other.
+    // The file must already exist, and be a regular file; it is never
+    // created here. Each entry goes in with one write at the end of the file
+    // (O_APPEND), under a lock, so entries of trainings running side by side
+    // neither overwrite nor split each other.
     const std::string path = file_path(dataPath);
-    const int fd = dataPath ? open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC) : -1;
-    if (fd < 0) {
+    const int fd = dataPath ? vos_open_regular(path.c_str(), VOS_O_RDWR, nullptr) : -1;
+    const int flags = fd >= 0 ? fcntl(fd, F_GETFL) : -1;
+    if (flags == -1 || fcntl(fd, F_SETFL, flags | O_APPEND) != 0) {
+        if (fd >= 0) close(fd);
         printf("%s", kOpenFailed);
         return 1;
     }

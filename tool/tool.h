@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/types.h>
 
 #include <string>
 #include <string_view>
@@ -53,6 +54,48 @@ extern LangContext *pContext;
  * result code (a BIF failure does not change it). Errors go to stderr. */
 int GetDocLanguage(const char *path, FILE *out, const char *bifBase);
 
+/* ---- files the run writes (out_file.cpp) ------------------------------- */
+
+/* Which file a name leads to (device and inode). Only regular files are
+ * known: they are the ones a truncating open would destroy. */
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool known;
+};
+
+FileIdentity IdentityOfPath(const char *path); /* stat; unknown when it fails */
+FileIdentity IdentityOfStream(FILE *stream);   /* fstat of an open stream */
+bool SameFile(const FileIdentity &a, const FileIdentity &b);
+
+/* Opens `path` for writing as fopen(path, "w") does (created with mode 0666
+ * less the umask, or truncated when it exists), unless it is the same file as
+ * one of the `count` files of `keep`, or a regular file that another live run
+ * holds open this way: the file is then left untouched and the result is
+ * null (errno EWOULDBLOCK for the latter), as it is when the open fails. A
+ * regular file stays under an exclusive advisory lock (flock) until the
+ * stream is closed; devices and FIFOs are shared freely. */
+FILE *OpenOutputStream(const char *path, const FileIdentity *keep, size_t count);
+
+/* Exit status of a run that lost output through a write error on the output
+ * file, standard output, a BIF file or langname.cfg (EX_IOERR of
+ * <sysexits.h>). It replaces the status the run would have had otherwise. */
+enum { LANG_EXIT_WRITE_ERROR = 74 };
+
+/* Prints "Couldn't write <what> <name>: <reason>\n" on stderr ("Couldn't
+ * write <what>: <reason>\n" for a null name); `error` is an errno value, 0
+ * standing for EIO. */
+void ReportWriteError(const char *what, const char *name, int error);
+
+/* True while no write on `stream` has failed. The first time one has (while
+ * *reported is false), it is reported with `what` and `name` and *reported
+ * is set. */
+bool StreamWritten(FILE *stream, const char *what, const char *name, bool *reported);
+
+/* Flushes and closes `stream` (null: nothing to do) and reports a failure
+ * as StreamWritten does. True when everything written reached the file. */
+bool CloseOutputFile(FILE *stream, const char *what, const char *name, bool *reported);
+
 /* ---- BIF files (bif.cpp) ----------------------------------------------- */
 
 enum { LANG_MAX_BIF = 100 };
@@ -69,47 +112,27 @@ extern int numBif;
  * its file could not be opened. */
 FILE *FindBifFile(const char *name);
 
-/* Adds an entry and opens the file with OpenOutputFile; returns its stream,
- * or null when the table is full (nothing recorded) or opening failed
- * (recorded). */
+/* Opens the file (as OpenOutputStream does) and adds an entry for it;
+ * returns its stream, or null when the table is full, the file is one of the
+ * protected files below, another run is writing it, or opening failed. A
+ * failure records nothing, so failures never use up the table. */
 FILE *NewBifFile(const char *name);
 
 /* Reports each BIF file whose writing failed since the last check (once per
  * file). True when no BIF file has failed so far. */
 bool BifFilesWritten();
 
-/* Flushes and closes every stream, releases every name, empties the table.
- * True when every BIF file was written in full; failures are reported. */
+/* Flushes and closes every stream, releases every name, empties the table and
+ * forgets the protected files. True when every BIF file was written in full;
+ * failures are reported. */
 bool CloseBifFile();
 
-/* ---- files the run writes (output_files.cpp) --------------------------- */
-
-/* Exit status of a run that lost output through a write error on the output
- * file, standard output, a BIF file or langname.cfg (EX_IOERR of
- * <sysexits.h>). It replaces the status the run would have had otherwise. */
-enum { LANG_EXIT_WRITE_ERROR = 74 };
-
-/* Opens `path` for writing as fopen(path, "w") does (created with mode 0666
- * less the umask, truncated), but takes an exclusive advisory lock (flock) on
- * a regular file first: a file that another live run holds open this way is
- * neither truncated nor opened (null, errno EWOULDBLOCK). The lock lasts until
- * the stream is closed. Devices and FIFOs are opened without a lock. The
- * descriptor is closed on exec. */
-FILE *OpenOutputFile(const char *path);
-
-/* Prints "Couldn't write <what> <name>: <reason>\n" on stderr ("Couldn't
- * write <what>: <reason>\n" for a null name); `error` is an errno value, 0
- * standing for EIO. */
-void ReportWriteError(const char *what, const char *name, int error);
-
-/* True while no write on `stream` has failed. The first time one has (while
- * *reported is false), it is reported with `what` and `name` and *reported
- * is set. */
-bool StreamWritten(FILE *stream, const char *what, const char *name, bool *reported);
-
-/* Flushes and closes `stream` (null: nothing to do) and reports a failure
- * as StreamWritten does. True when everything written reached the file. */
-bool CloseOutputFile(FILE *stream, const char *what, const char *name, bool *reported);
+/* Files no BIF file is ever opened on, so that a language name cannot make
+ * the run truncate what it reads or writes: the bulk list, the output file
+ * (or standard output) and the document being read. An unknown identity
+ * protects nothing. */
+enum BifProtected { BIF_PROTECT_LIST, BIF_PROTECT_OUTPUT, BIF_PROTECT_DOCUMENT, BIF_PROTECT_SLOTS };
+void BifProtect(BifProtected slot, const FileIdentity &file);
 
 /* ---- language names (name_map.cpp) ------------------------------------- */
 

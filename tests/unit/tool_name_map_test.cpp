@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,6 +95,23 @@ TEST_F(ToolNameMap, MissingOrUnreadableFileIsReportedOnStdout) {
     EXPECT_EQ(load(nullptr), 1);
 }
 
+TEST_F(ToolNameMap, OnlyARegularFileIsRead) {
+    alarm(20);  // a FIFO would block, /dev/zero never end
+    ASSERT_EQ(mkfifo(dir_.str("langname.cfg").c_str(), 0600), 0);
+    std::string out;
+    EXPECT_EQ(load(nullptr, &out), 1);
+    EXPECT_EQ(out, kMissing);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(saveNameMapping(dir_.str().c_str(), "en", "English"), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kMissing);
+    std::filesystem::remove(dir_.str("langname.cfg"));
+    std::filesystem::create_symlink("/dev/zero", dir_.str("langname.cfg"));
+    EXPECT_EQ(load(nullptr, &out), 1);
+    EXPECT_EQ(out, kMissing);
+    EXPECT_EQ(numNameMap, 0);
+    alarm(0);
+}
+
 TEST_F(ToolNameMap, SaveAppendsAnEntryButNeverCreatesTheFile) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(saveNameMapping(dir_.str().c_str(), "en", "English"), 1);
@@ -109,12 +128,33 @@ TEST_F(ToolNameMap, SaveAppendsAnEntryButNeverCreatesTheFile) {
 }
 
 TEST_F(ToolNameMap, FailedAppendIsReportedWithTheReason) {
-    std::filesystem::create_symlink("/dev/full", dir_.str("langname.cfg"));
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(saveNameMapping(dir_.str().c_str(), "xq", "Xish"), LANG_EXIT_WRITE_ERROR);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Couldn't write configuration file " + dir_.str() +
-                  "/langname.cfg: No space left on device\n");
+    // A file size limit the file already reaches: the append fails.
+    const std::string head = "en English\n";
+    const std::string path = dir_.write("langname.cfg", head);
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit small = before;
+    small.rlim_cur = head.size();
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    // stderr goes to a pipe, which the limit does not apply to.
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    const int saved_stderr = dup(2);
+    dup2(pipe_fds[1], 2);
+    const int result = saveNameMapping(dir_.str().c_str(), "xq", "Xish");
+    dup2(saved_stderr, 2);
+    close(saved_stderr);
+    close(pipe_fds[1]);
+    char buffer[512];
+    const ssize_t got = read(pipe_fds[0], buffer, sizeof buffer);
+    close(pipe_fds[0]);
+    const std::string message(buffer, got > 0 ? static_cast<size_t>(got) : 0);
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(result, LANG_EXIT_WRITE_ERROR);
+    EXPECT_EQ(message, "Couldn't write configuration file " + path + ": File too large\n");
+    EXPECT_EQ(ReadFile(path), head);
 }
 
 TEST_F(ToolNameMap, ConcurrentAppendsLoseNothing) {

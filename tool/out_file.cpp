@@ -1,6 +1,6 @@
-// output_files.cpp - opening the files a run writes (output and BIF files)
-// so that two runs never write one file at the same time, and noticing when
-// writing to them fails.
+// out_file.cpp - opening the files a run writes (the output file and the BIF
+// files) without ever truncating a file the run reads or another run is
+// writing, and noticing when writing them fails.
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -11,6 +11,11 @@
 #include "tool/tool.h"
 
 namespace {
+
+FileIdentity identity_of(const struct stat &st) {
+    if (!S_ISREG(st.st_mode)) return FileIdentity{};
+    return FileIdentity{st.st_dev, st.st_ino, true};
+}
 
 // Closes `fd` after a failed step of opening it; errno stays that of the
 // step.
@@ -31,20 +36,45 @@ int failure_reason(FILE *stream, int fallback) {
 
 }  // namespace
 
-FILE *OpenOutputFile(const char *path) {
+FileIdentity IdentityOfPath(const char *path) {
+    struct stat st;
+    if (!path || stat(path, &st) != 0) return FileIdentity{};
+    return identity_of(st);
+}
+
+FileIdentity IdentityOfStream(FILE *stream) {
+    struct stat st;
+    if (!stream || fstat(fileno(stream), &st) != 0) return FileIdentity{};
+    return identity_of(st);
+}
+
+bool SameFile(const FileIdentity &a, const FileIdentity &b) {
+    return a.known && b.known && a.device == b.device && a.inode == b.inode;
+}
+
+FILE *OpenOutputStream(const char *path, const FileIdentity *keep, size_t count) {
     if (!path) {
         errno = EINVAL;
         return nullptr;
     }
-    // No O_TRUNC here: a file that another run is writing stays untouched.
-    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // Opened without O_TRUNC and compared on the descriptor first, so a file
+    // that must be kept is never touched, whatever the name leads to by then.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
-    struct stat status;
-    if (fstat(fd, &status) != 0) return give_up(fd);
-    // /dev/null, a terminal or a pipe may well be shared by parallel runs.
-    if (S_ISREG(status.st_mode)) {
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) return give_up(fd);
+    struct stat st;
+    if (fstat(fd, &st) != 0) return give_up(fd);
+    const FileIdentity opened = identity_of(st);
+    for (size_t i = 0; keep && i < count; ++i) {
+        if (SameFile(opened, keep[i])) {
+            errno = EEXIST;
+            return give_up(fd);
+        }
     }
+    // The lock keeps a second run from truncating or interleaving with a
+    // file this one is writing. /dev/null, a terminal or a pipe may well be
+    // shared by parallel runs: only regular files are locked.
+    if (S_ISREG(st.st_mode) && (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0))
+        return give_up(fd);
     FILE *stream = fdopen(fd, "w");
     return stream ? stream : give_up(fd);
 }

@@ -34,47 +34,37 @@ void fill(FILE *stream) {
 
 }  // namespace
 
-TEST(ToolOutputFiles, OpenTruncatesAndCreatesLikeFopen) {
+TEST(ToolOutFile, NewFilesGetFopensModeAndFailuresKeepErrno) {
     TempDir dir;
-    const std::string old_file = dir.write("old.txt", "old content\n");
-    const std::string new_file = dir.str("new.txt");
-    for (const std::string &path : {old_file, new_file}) {
-        FILE *stream = OpenOutputFile(path.c_str());
-        ASSERT_NE(stream, nullptr) << path;
-        fputs("new\n", stream);
-        bool reported = false;
-        EXPECT_EQ(
-            stderr_of([&] { EXPECT_TRUE(CloseOutputFile(stream, "output file", "x", &reported)); }),
-            "");
-        EXPECT_FALSE(reported);
-        EXPECT_EQ(ReadFile(path), "new\n");
-    }
+    const std::string path = dir.str("new.txt");
+    FILE *stream = OpenOutputStream(path.c_str(), nullptr, 0);
+    ASSERT_NE(stream, nullptr);
+    fclose(stream);
     const mode_t mask = umask(0);
     umask(mask);
     struct stat status;
-    ASSERT_EQ(stat(new_file.c_str(), &status), 0);
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
 
     errno = 0;
-    EXPECT_EQ(OpenOutputFile(dir.str("no/such/dir").c_str()), nullptr);
+    EXPECT_EQ(OpenOutputStream(dir.str("no/such/dir").c_str(), nullptr, 0), nullptr);
     EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(OpenOutputFile(nullptr), nullptr);
 }
 
-TEST(ToolOutputFiles, AFileBeingWrittenIsRefusedAndLeftAlone) {
+TEST(ToolOutFile, AFileBeingWrittenIsRefusedAndLeftAlone) {
     TempDir dir;
     const std::string path = dir.write("out.txt", "");
-    FILE *first = OpenOutputFile(path.c_str());
+    FILE *first = OpenOutputStream(path.c_str(), nullptr, 0);
     ASSERT_NE(first, nullptr);
     fputs("first run\n", first);
     fflush(first);
 
     // Another open, here or in another process, fails without truncating.
     errno = 0;
-    EXPECT_EQ(OpenOutputFile(path.c_str()), nullptr);
+    EXPECT_EQ(OpenOutputStream(path.c_str(), nullptr, 0), nullptr);
     EXPECT_EQ(errno, EWOULDBLOCK);
     const pid_t child = fork();
-    if (child == 0) _exit(OpenOutputFile(path.c_str()) == nullptr ? 0 : 1);
+    if (child == 0) _exit(OpenOutputStream(path.c_str(), nullptr, 0) == nullptr ? 0 : 1);
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -82,14 +72,14 @@ TEST(ToolOutputFiles, AFileBeingWrittenIsRefusedAndLeftAlone) {
 
     bool reported = false;
     EXPECT_TRUE(CloseOutputFile(first, "output file", path.c_str(), &reported));
-    FILE *again = OpenOutputFile(path.c_str());
+    FILE *again = OpenOutputStream(path.c_str(), nullptr, 0);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(ReadFile(path), "");
     EXPECT_TRUE(CloseOutputFile(again, "output file", path.c_str(), &reported));
 
     // Devices are shared freely.
-    FILE *a = OpenOutputFile("/dev/null");
-    FILE *b = OpenOutputFile("/dev/null");
+    FILE *a = OpenOutputStream("/dev/null", nullptr, 0);
+    FILE *b = OpenOutputStream("/dev/null", nullptr, 0);
     EXPECT_NE(a, nullptr);
     EXPECT_NE(b, nullptr);
     EXPECT_TRUE(CloseOutputFile(a, "output file", "/dev/null", &reported));
@@ -97,8 +87,8 @@ TEST(ToolOutputFiles, AFileBeingWrittenIsRefusedAndLeftAlone) {
     EXPECT_FALSE(reported);
 }
 
-TEST(ToolOutputFiles, WriteErrorsAreReportedOnceWithTheReason) {
-    FILE *stream = OpenOutputFile(kFull);
+TEST(ToolOutFile, WriteErrorsAreReportedOnceWithTheReason) {
+    FILE *stream = OpenOutputStream(kFull, nullptr, 0);
     ASSERT_NE(stream, nullptr);
     bool reported = false;
     EXPECT_TRUE(StreamWritten(stream, "output file", kFull, &reported));  // nothing written yet
@@ -116,7 +106,7 @@ TEST(ToolOutputFiles, WriteErrorsAreReportedOnceWithTheReason) {
               "");
 
     // A failure that shows only when the last buffer is flushed at close.
-    stream = OpenOutputFile(kFull);
+    stream = OpenOutputStream(kFull, nullptr, 0);
     ASSERT_NE(stream, nullptr);
     fputs("one short record\n", stream);
     reported = false;
