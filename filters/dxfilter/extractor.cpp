@@ -1,4 +1,5 @@
-// extractor.cpp - reading through the engine's stream callbacks.
+// extractor.cpp - reading through the engine's stream callbacks, and text
+// handed out chunk by chunk.
 #include "filters/dxfilter/extractor.h"
 
 #include <climits>
@@ -30,6 +31,43 @@ bool StreamReader::Fill() {
     pos_ = 0;
     end_ = static_cast<size_t>(got);
     return true;
+}
+
+bool TextPump::Next(std::u16string &units) {
+    while (!done_ && sink_.pending_units() < kChunkUnits) {
+        int r = sink_.full() || DXM_NowNs() > deadline_ ? 0 : extractor_->Step(sink_);
+        if (r <= 0) {
+            done_ = true;
+            failed_ = r < 0;
+        }
+    }
+    if (done_ && !finished_) {
+        sink_.Finish();
+        finished_ = true;
+    }
+    sink_.Take(kChunkUnits, units);
+    return !(units.empty() && failed_);
+}
+
+const char *ModuleFor(int format) {
+    switch (format) {
+        case DX_FMT_PDF:
+            return DXM_PDF_NAME;
+        case DX_FMT_DOC:
+        case DX_FMT_XLS:
+        case DX_FMT_PPT:
+            return DXM_MSDOC_NAME;
+        case DX_FMT_DOCX:
+        case DX_FMT_XLSX:
+        case DX_FMT_PPTX:
+        case DX_FMT_ODT:
+        case DX_FMT_ODS:
+        case DX_FMT_ODP:
+        case DX_FMT_EPUB:
+            return DXM_OFFICE_NAME;
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace dxf
