@@ -389,7 +389,7 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
             if (format == DX_FMT_UNKNOWN) {
                 // The worker reads the archive's directory with the office module.
                 DocumentBytes bytes;
-                bytes.fd = dup(fd.fd);
+                bytes.fd = fcntl(fd.fd, F_DUPFD_CLOEXEC, 0);
                 bytes.size = st.st_size;
                 int probed = bytes.fd >= 0 ? f->worker->Probe(bytes, DXM_NowNs() + kMaxDocumentNs)
                                            : DX_FMT_UNKNOWN;

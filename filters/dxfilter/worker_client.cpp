@@ -7,6 +7,7 @@
 // the child before the worker program starts afresh.
 #include "filters/dxfilter/worker_client.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,10 +15,12 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -33,6 +36,9 @@ namespace {
 // Documents up to this size travel inline; larger ones as an anonymous file.
 constexpr int64_t kInlineBytes = 1 << 20;
 constexpr size_t kCopyBytes = 1 << 20;
+// Documents from this size on are passed as the descriptor the stream reads,
+// when there is one: the worker then reads only what it needs.
+constexpr int64_t kDescriptorBytes = 64 << 10;
 
 bool write_fully(int fd, const char *p, size_t count) {
     while (count > 0) {
@@ -56,6 +62,31 @@ bool wait_ready(int sock, short events, int64_t limitNs) {
     }
 }
 
+// The descriptor that `stream` (opened, `size` bytes) reads, duplicated; -1
+// when it reads none of this process's descriptors. It is the one regular
+// file of that size whose file offset follows the stream's seeks; the worker
+// reads it with pread, which leaves that offset alone.
+int stream_descriptor(DXStream *stream, int64_t size) {
+    if (size < 3) return -1;
+    DIR *dir = opendir("/proc/self/fd");
+    if (!dir) return -1;
+    std::vector<int> candidates;
+    while (const dirent *entry = readdir(dir)) {
+        char *end = nullptr;
+        long fd = std::strtol(entry->d_name, &end, 10);
+        struct stat st {};
+        if (end == entry->d_name || *end || fd == dirfd(dir)) continue;
+        if (fstat(static_cast<int>(fd), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size)
+            candidates.push_back(static_cast<int>(fd));
+    }
+    closedir(dir);
+    for (int64_t at : {size - 1, size / 2}) {
+        if (candidates.empty() || !stream->seek(stream, at, DX_SEEK_SET)) return -1;
+        std::erase_if(candidates, [at](int fd) { return lseek(fd, 0, SEEK_CUR) != at; });
+    }
+    return candidates.size() == 1 ? fcntl(candidates[0], F_DUPFD_CLOEXEC, 0) : -1;
+}
+
 }  // namespace
 
 DocumentBytes::~DocumentBytes() {
@@ -63,7 +94,12 @@ DocumentBytes::~DocumentBytes() {
 }
 
 bool ReadDocument(DXStream *stream, int64_t size, int64_t limitNs, DocumentBytes &out) {
-    if (size < 0 || !stream->seek(stream, 0, DX_SEEK_SET)) return false;
+    if (size < 0) return false;
+    if (size >= kDescriptorBytes && (out.fd = stream_descriptor(stream, size)) >= 0) {
+        out.size = size;
+        return true;
+    }
+    if (!stream->seek(stream, 0, DX_SEEK_SET)) return false;
     if (size <= kInlineBytes) {
         out.bytes.resize(static_cast<size_t>(size));
         long got = ReadFully(stream, out.bytes.data(), out.bytes.size());
@@ -210,11 +246,14 @@ bool WorkerClient::Send(uint32_t op, int format, int64_t deadlineNs, const Docum
     size_t left = iov[0].iov_len + iov[1].iov_len;
     bool first = true;
     while (left > 0) {
-        if (!wait_ready(sock_, POLLOUT, limitNs)) return false;
         ssize_t n = first ? sendmsg(sock_, &msg, MSG_NOSIGNAL)
                           : send(sock_, static_cast<char *>(msg.msg_iov[0].iov_base),
                                  msg.msg_iov[0].iov_len, MSG_NOSIGNAL);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) {
+            if (!wait_ready(sock_, POLLOUT, limitNs)) return false;
+            continue;
+        }
         if (n <= 0) return false;
         first = false;
         left -= static_cast<size_t>(n);
@@ -250,13 +289,32 @@ bool WorkerClient::Receive(void *data, size_t count, int64_t limitNs) {
 }
 
 bool WorkerClient::ReceiveChunk(int64_t limitNs, WorkerChunk &out) {
+    // The record and, mostly, all its text come with the first read once the
+    // worker has answered.
     wire::Reply r{};
-    if (!Receive(&r, sizeof r, limitNs) || r.units > kMaxTextUnits) {
+    out.units.resize(kChunkUnits);
+    iovec iov[2] = {{&r, sizeof r}, {out.units.data(), out.units.size() * sizeof(char16_t)}};
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = 2;
+    ssize_t n = -1;
+    while (wait_ready(sock_, POLLIN, limitNs)) {
+        n = recvmsg(sock_, &msg, 0);
+        if (n >= 0 || (errno != EINTR && errno != EAGAIN)) break;
+    }
+    size_t got = n > 0 ? static_cast<size_t>(n) : 0;
+    if (got > 0 && got < sizeof r)
+        got = Receive(reinterpret_cast<char *>(&r) + got, sizeof r - got, limitNs) ? sizeof r : 0;
+    const size_t body = got > 0 ? got - sizeof r : 0;
+    // A record beyond the bounds, or more text than it announced: the
+    // stream is out of step.
+    if (got == 0 || r.units > kMaxTextUnits || body > r.units * sizeof(char16_t)) {
         Stop();
         return false;
     }
     out.units.resize(r.units);
-    if (!Receive(out.units.data(), r.units * sizeof(char16_t), limitNs)) {
+    if (!Receive(reinterpret_cast<char *>(out.units.data()) + body,
+                 r.units * sizeof(char16_t) - body, limitNs)) {
         Stop();
         return false;
     }

@@ -32,9 +32,10 @@ struct DocumentBytes {
     ~DocumentBytes();
 };
 
-// Reads the whole document behind an opened stream of `size` bytes, giving up
-// at `limitNs`: small documents into memory, larger ones into an anonymous
-// file.
+// The document behind an opened stream of `size` bytes for the worker: from
+// 64 KiB on the descriptor the stream reads, when it reads one of this
+// process; otherwise the whole document read through the stream (giving up at
+// `limitNs`), up to 1 MiB into memory, beyond into an anonymous file.
 bool ReadDocument(DXStream *stream, int64_t size, int64_t limitNs, DocumentBytes &out);
 
 // A chunk of text answered by the worker.
