@@ -28,6 +28,15 @@
 #include "filters/dxfilter/module_file.h"
 #include "filters/dxfilter/worker_protocol.h"
 
+// Built with AddressSanitizer (by gcc or clang)?
+#if defined(__SANITIZE_ADDRESS__)
+#define DXF_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DXF_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace dxf {
 namespace {
 
@@ -299,7 +308,7 @@ void limit_resources() {
     setrlimit(RLIMIT_CORE, &none);
     rlimit cpu{};
     if (getrlimit(RLIMIT_CPU, &cpu) == 0) cpu_hard_limit = cpu.rlim_max;
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(DXF_ADDRESS_SANITIZER)
     // The address sanitizer reserves far more address space than any limit
     // that would still mean something.
     rlimit space{};
