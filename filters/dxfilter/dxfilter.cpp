@@ -126,16 +126,6 @@ struct Fd {
     }
 };
 
-bool pread_fully(int fd, void *buffer, size_t count, uint64_t offset) {
-    auto *out = static_cast<unsigned char *>(buffer);
-    while (count > 0) {
-        ssize_t n = pread(fd, out, count, static_cast<off_t>(offset));
-        if (n <= 0) return false;
-        out += n, offset += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 struct Document {
     Filter *filter;
     DXStream *stream;
@@ -208,23 +198,7 @@ int document_format(Document &doc) {
 }
 
 bool extractable(int format) {
-    switch (format) {
-        case DX_FMT_PDF:
-        case DX_FMT_DOCX:
-        case DX_FMT_XLSX:
-        case DX_FMT_PPTX:
-        case DX_FMT_ODT:
-        case DX_FMT_ODS:
-        case DX_FMT_ODP:
-        case DX_FMT_EPUB:
-        case DX_FMT_RTF:
-        case DX_FMT_DOC:
-        case DX_FMT_XLS:
-        case DX_FMT_PPT:
-            return true;
-        default:
-            return false;
-    }
+    return format == DX_FMT_RTF || ModuleFor(format) != nullptr;
 }
 
 // Starts the extraction of an opened document; false when its text cannot
@@ -377,14 +351,14 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
         unsigned char head[kSniffBytes];
         size_t want = st.st_size < static_cast<off_t>(sizeof head) ? static_cast<size_t>(st.st_size)
                                                                    : sizeof head;
-        if (!pread_fully(fd.fd, head, want, 0)) return -1;
+        if (!PreadFully(fd.fd, head, want, 0)) return -1;
         size_t got = want;
         SniffResult r = SniffHead({head, got}, static_cast<uint64_t>(st.st_size));
         int format = r.format;
         if (r.next == SniffNext::kZip) {
             format = ZipFormatFromDirectory(static_cast<uint64_t>(st.st_size),
                                             [&](uint64_t at, void *buffer, size_t count) {
-                                                return pread_fully(fd.fd, buffer, count, at);
+                                                return PreadFully(fd.fd, buffer, count, at);
                                             });
             if (format == DX_FMT_UNKNOWN) {
                 // The worker reads the archive's directory with the office module.
@@ -401,7 +375,7 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
             // documents. libmagic decides only when the directory cannot be read.
             format =
                 OleFormatFromDirectory({head, got}, [&](uint64_t at, void *buffer, size_t count) {
-                    return pread_fully(fd.fd, buffer, count, at);
+                    return PreadFully(fd.fd, buffer, count, at);
                 });
             if (format == DX_FMT_UNKNOWN) {
                 format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE);

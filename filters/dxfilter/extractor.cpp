@@ -2,6 +2,8 @@
 // handed out chunk by chunk.
 #include "filters/dxfilter/extractor.h"
 
+#include <unistd.h>
+
 #include <climits>
 
 namespace dxf {
@@ -18,6 +20,16 @@ long ReadFully(DXStream *stream, void *buffer, size_t count) {
         done += static_cast<size_t>(got);
     }
     return static_cast<long>(done);
+}
+
+bool PreadFully(int fd, void *buffer, size_t count, uint64_t offset) {
+    auto *out = static_cast<unsigned char *>(buffer);
+    while (count > 0) {
+        ssize_t n = pread(fd, out, count, static_cast<off_t>(offset));
+        if (n <= 0) return false;
+        out += n, offset += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
 bool StreamReader::Fill() {

@@ -105,6 +105,9 @@ class StreamReader {
 // Reads up to `count` bytes, retrying short reads; the number read, or -1.
 long ReadFully(DXStream *stream, void *buffer, size_t count);
 
+// Reads exactly `count` bytes of `fd` from `offset`; false when it cannot.
+bool PreadFully(int fd, void *buffer, size_t count, uint64_t offset);
+
 }  // namespace dxf
 
 #endif

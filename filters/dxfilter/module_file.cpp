@@ -9,18 +9,10 @@
 
 #include <cstring>
 
+#include "filters/dxfilter/extractor.h"
+
 namespace dxf {
 namespace {
-
-bool read_at(int fd, void *buffer, size_t count, uint64_t offset) {
-    auto *out = static_cast<unsigned char *>(buffer);
-    while (count > 0) {
-        ssize_t n = pread(fd, out, count, static_cast<off_t>(offset));
-        if (n <= 0) return false;
-        out += n, offset += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // `offset` + `count` x `each` bytes lie within `size`, without overflow.
 bool within(uint64_t offset, uint64_t count, uint64_t each, uint64_t size) {
@@ -35,7 +27,7 @@ bool ElfFileIsWhole(const std::string &path) {
     if (fd < 0) return false;
     struct stat st {};
     Elf64_Ehdr eh{};
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && read_at(fd, &eh, sizeof eh, 0) &&
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && PreadFully(fd, &eh, sizeof eh, 0) &&
               std::memcmp(eh.e_ident, ELFMAG, SELFMAG) == 0 && eh.e_ident[EI_CLASS] == ELFCLASS64 &&
               eh.e_phentsize == sizeof(Elf64_Phdr);
     const auto size = static_cast<uint64_t>(st.st_size);
@@ -43,7 +35,7 @@ bool ElfFileIsWhole(const std::string &path) {
          within(eh.e_shoff, eh.e_shnum, eh.e_shentsize, size);
     for (unsigned i = 0; ok && i < eh.e_phnum; ++i) {
         Elf64_Phdr ph{};
-        ok = read_at(fd, &ph, sizeof ph, eh.e_phoff + uint64_t{i} * sizeof ph) &&
+        ok = PreadFully(fd, &ph, sizeof ph, eh.e_phoff + uint64_t{i} * sizeof ph) &&
              within(ph.p_offset, 1, ph.p_filesz, size);
     }
     close(fd);
