@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -216,8 +217,8 @@ bool open_text(Document &doc) {
     // fails here, as one whose text cannot be extracted.
     const DocumentBytes *bytes = doc.Bytes();
     if (!bytes) return false;
-    doc.job = doc.filter->worker->Extract(*bytes, doc.format, doc.deadline - kWorkerMarginNs,
-                                          doc.deadline, doc.first);
+    doc.job = doc.filter->worker->Extract(*bytes, doc.format, doc.deadline,
+                                          doc.deadline + kWorkerGraceNs, doc.first);
     if (!doc.job) return false;
     doc.bytes.reset();
     doc.remote = doc.haveFirst = true;
@@ -234,7 +235,9 @@ bool next_chunk(Document &doc, std::u16string &units) {
         doc.haveFirst = false;
     } else if (doc.remoteEnd) {
         chunk.failed = doc.remoteFailed;
-    } else if (!doc.filter->worker->Next(doc.job, doc.deadline, chunk)) {
+    } else if (!doc.filter->worker->Next(
+                   // Past the limit the worker only hands out text it already has.
+                   doc.job, std::max(doc.deadline, DXM_NowNs()) + kWorkerGraceNs, chunk)) {
         doc.remoteEnd = doc.remoteFailed = true;
         return false;
     }

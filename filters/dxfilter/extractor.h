@@ -18,9 +18,10 @@ namespace dxf {
 // Per-document bounds (see doc/dxfilter.md).
 inline constexpr size_t kMaxTextUnits = 512 * 1024;       // 1 MiB of UTF-16 text
 inline constexpr int64_t kMaxDocumentNs = 2'000'000'000;  // 2 s per document, wall clock
-// The extraction worker stops this long before the document's limit, so that
-// it answers with the text it has before it is killed at the limit.
-inline constexpr int64_t kWorkerMarginNs = 200'000'000;
+// The extraction worker stops at the document's limit and answers with the
+// text it has; one that has not answered this long after it (a page that
+// alone takes longer) is killed.
+inline constexpr int64_t kWorkerGraceNs = 250'000'000;
 inline constexpr uint64_t kMaxPartBytes = 64ull << 20;    // one archive member
 inline constexpr uint64_t kMaxTotalBytes = 192ull << 20;  // all archive members
 inline constexpr uint32_t kMaxParts = 4096;               // members, pages, slides
