@@ -67,6 +67,19 @@ const char *find_text(const char *p, const char *limit, std::string_view text) {
     return nullptr;
 }
 
+// A declared language is only taken when it is a token of 1 to 31 name bytes
+// (ASCII letters, digits, '-', '_'): it names files and fills records
+// downstream, so a value with path or line characters must not get there.
+constexpr size_t kMaxDeclaredLanguage = 31;
+
+bool is_language_token(std::string_view value) {
+    if (value.empty() || value.size() > kMaxDeclaredLanguage) return false;
+    for (char c : value) {
+        if (!is_name_byte(c)) return false;
+    }
+    return true;
+}
+
 char *copy_range(const char *begin, const char *end) {
     size_t size = static_cast<size_t>(end - begin);
     char *copy = static_cast<char *>(vos_malloc(size + 1));
@@ -74,6 +87,13 @@ char *copy_range(const char *begin, const char *end) {
     memcpy(copy, begin, size);
     copy[size] = '\0';
     return copy;
+}
+
+// A copy of a declared language, or null when it is no token: the document
+// then counts as declaring none, and its content decides.
+char *declared_language(std::string_view value) {
+    return is_language_token(value) ? copy_range(value.data(), value.data() + value.size())
+                                    : nullptr;
 }
 
 // Owns the attribute slots of the tag being looked at.
@@ -202,7 +222,7 @@ int HtmlLangExtract(const char *buffer, int32_t length, char **language) {
             if (!close) break;
             if (!attrs.parse(scan.cursor(), close)) continue;
             if (const char *lang = attrs.value("lang")) {
-                *language = copy_range(lang, lang + strlen(lang));
+                *language = declared_language(lang);
                 break;
             }
             attrs.clear();
@@ -217,7 +237,7 @@ int HtmlLangExtract(const char *buffer, int32_t length, char **language) {
         const char *equiv = attrs.value("http-equiv");
         if (equiv && equals_ci(equiv, "Content-Language")) {
             if (const char *content = attrs.value("content")) {
-                *language = copy_range(content, content + strlen(content));
+                *language = declared_language(content);
                 break;
             }
         }

@@ -25,7 +25,9 @@ int ExtractCharset(int32_t kind, char *buffer, int32_t length, int32_t *charset)
 int ExtractLanguage(int32_t kind, const char *buffer, int32_t length, char **language);
 
 /* The html tag's lang attribute, or the content of a Content-Language meta,
- * whichever comes first; a copy from vos_malloc that the caller releases. */
+ * whichever comes first; a copy from vos_malloc that the caller releases.
+ * A value that is not 1 to 31 ASCII letters, digits, '-' or '_' counts as no
+ * declaration: the result is then null. */
 int HtmlLangExtract(const char *buffer, int32_t length, char **language);
 int MetaExtract(const char *buffer, int32_t length, int32_t *charset);
 int XmlExtract(char *buffer, int32_t length, int32_t *charset);

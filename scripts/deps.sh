@@ -1,22 +1,28 @@
 #!/bin/bash
 # Installs the Debian packages that building and testing glotta need, when
 # they are missing. Safe to run again: installed packages are left alone.
+#   scripts/deps.sh         the build and its tests
+#   scripts/deps.sh fuzz    clang and libFuzzer for the fuzz targets (tests/fuzz)
 set -euo pipefail
 
-packages=(
-    build-essential
-    cmake
-    libgtest-dev
-    libgmock-dev
-    libbenchmark-dev
-    libicu-dev
-    pkg-config
-    libmagic-dev
-    libzip-dev
-    libxml2-dev
-    libpoppler-glib-dev
-    libgsf-1-dev
-)
+if [[ ${1:-} == fuzz ]]; then
+    packages=(clang-14 libclang-rt-14-dev)
+else
+    packages=(
+        build-essential
+        cmake
+        libgtest-dev
+        libgmock-dev
+        libbenchmark-dev
+        libicu-dev
+        pkg-config
+        libmagic-dev
+        libzip-dev
+        libxml2-dev
+        libpoppler-glib-dev
+        libgsf-1-dev
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -80,6 +80,36 @@ TEST(MarkupLanguage, Declarations) {
     EXPECT_EQ(language_of("<html lang=fr>", -1, 2), "fr");
 }
 
+// A declared language is a token of 1 to 31 ASCII letters, digits, '-' and
+// '_'; anything else (path characters, line feeds, spaces, high bytes, a
+// longer value) counts as no declaration, and the scan ends there.
+TEST(MarkupLanguage, OnlyTokensAreDeclarations) {
+    const std::string longest(31, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {"<html lang=\"./victim/pwned\">", "(none)"},
+        {"<html lang=\"../x\">", "(none)"},
+        {"<html lang=/etc/passwd>", "(none)"},
+        {"<html lang=\"en\nfake record\">", "(none)"},
+        {"<html lang=\"en\rx\">", "(none)"},
+        {"<html lang=\"en us\">", "(none)"},
+        {"<html lang=\"x.y\">", "(none)"},
+        {"<html lang=\"fr\xE9\">", "(none)"},
+        {"<html lang=\"" + longest + "b\">", "(none)"},
+        {"<meta http-equiv=Content-Language content=\"de/../x\">", "(none)"},
+        {"<meta http-equiv=Content-Language content=\"de\nen\">", "(none)"},
+        // The first declaration decides, even when it is no token.
+        {"<html lang=\"a/b\"><html lang=fr>", "(none)"},
+        {"<html lang=\"a b\"><meta http-equiv=Content-Language content=de>", "(none)"},
+        // Tokens, including names that are file names of the run elsewhere.
+        {"<html lang=\"lst\">", "lst"},
+        {"<html lang=\"" + longest + "\">", longest},
+        {"<html lang=zh_TW>", "zh_TW"},
+        {"<html lang=\"x-klingon-1\">", "x-klingon-1"},
+        {"<meta http-equiv=Content-Language content=\"pt-BR\">", "pt-BR"},
+    };
+    for (const auto &[text, expected] : cases) EXPECT_EQ(language_of(text), expected) << text;
+}
+
 TEST(MarkupCharset, MetaAndXmlDeclarations) {
     const std::string decl = "<?xml version=\"1.0\" encoding=\"big5\"?>";
     const struct {

@@ -1,0 +1,21 @@
+# cmake -DSCRATCH=<dir> -P run_short.cmake <fuzzer> <options and corpora>...
+# The short run of one fuzz target: a fresh scratch corpus each time, so the
+# run depends only on the seeds and the options.
+file(REMOVE_RECURSE ${SCRATCH})
+file(MAKE_DIRECTORY ${SCRATCH})
+set(command)
+math(EXPR last "${CMAKE_ARGC} - 1")
+set(first -1)
+foreach(i RANGE ${last})
+  if(CMAKE_ARGV${i} STREQUAL "-P")
+    math(EXPR first "${i} + 2")
+  endif()
+endforeach()
+foreach(i RANGE ${first} ${last})
+  list(APPEND command ${CMAKE_ARGV${i}})
+endforeach()
+execute_process(COMMAND ${command} RESULT_VARIABLE result)
+file(REMOVE_RECURSE ${SCRATCH})
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "fuzz target failed (${result}); its input is kept under tests/fuzz/artifacts/ of the build")
+endif()
