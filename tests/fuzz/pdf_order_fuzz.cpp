@@ -37,8 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                               at(i + 2) >= 0xAA && at(i + 2) <= 0xAE;
             chars += !mark;
         }
+        const size_t given = boxes.size();
         boxes.reserve(chars);
-        for (size_t i = boxes.size(); i < chars; ++i) boxes.push_back(boxes[i % boxes.size()]);
+        for (size_t i = given; i < chars; ++i) boxes.push_back(boxes[i % given]);
         boxes.resize(chars);
     }
 
