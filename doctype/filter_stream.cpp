@@ -131,7 +131,9 @@ int read_document(LangContext *ctx, void *document, FilterText &out) {
 int DXOpen(DXStream *stream) {
     DXStreamRecord *record = record_of(stream);
     if (!record || !record->path) return 0;
-    record->descriptor = vos_open(record->path, VOS_O_RDONLY);
+    // A document swapped for a FIFO or a device since the flow checked it
+    // fails to open instead of blocking the plug-in.
+    record->descriptor = vos_open_regular(record->path, VOS_O_RDONLY, nullptr);
     if (record->descriptor < 0) {
         record->descriptor = kClosed;
         return 0;

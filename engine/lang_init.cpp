@@ -6,6 +6,7 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -28,16 +29,28 @@ bool debug_requested() {
     return value && (strcasecmp(value, "debug") == 0 || strcmp(value, "1") == 0);
 }
 
+// The debug log holds document contents: it is created afresh, readable by
+// its owner only, and never opened through a name someone else prepared (an
+// existing file or a symbolic link in the shared temporary directory). Its
+// name is the temporary directory, "lang", six random characters and ".log".
 int open_log(LangContext *ctx) {
-    char *temp = vos_tempnam(nullptr, "lang");
-    if (!temp) return LANG_ERR_NOMEM;
-    size_t size = strlen(temp) + sizeof ".log";
+    constexpr char kPattern[] = "/langXXXXXX.log";
+    constexpr int kSuffixLength = sizeof ".log" - 1;
+    const char *dir = vos_tempdir();
+    size_t dirLength = strlen(dir);
+    while (dirLength > 1 && dir[dirLength - 1] == '/') --dirLength;
+    const size_t size = dirLength + sizeof kPattern;
     ctx->logFileName = static_cast<char *>(vos_malloc(size));
-    if (ctx->logFileName) snprintf(ctx->logFileName, size, "%s.log", temp);
-    free(temp);
     if (!ctx->logFileName) return LANG_ERR_NOMEM;
-    ctx->logFile = fopen(ctx->logFileName, "w");
-    return ctx->logFile ? LANG_OK : LANG_ERR_LOGFILE;
+    snprintf(ctx->logFileName, size, "%.*s%s", static_cast<int>(dirLength), dir, kPattern);
+    const int fd = vos_mkstemps(ctx->logFileName, kSuffixLength);
+    if (fd < 0) return LANG_ERR_LOGFILE;
+    ctx->logFile = fdopen(fd, "w");
+    if (!ctx->logFile) {
+        close(fd);
+        return LANG_ERR_LOGFILE;
+    }
+    return LANG_OK;
 }
 
 // The data directory of an installation: the filter directory with its last

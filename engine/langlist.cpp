@@ -173,7 +173,9 @@ int load_lang_data(LangContext *ctx) {
     std::string listPath = ctx->configFile ? std::string(ctx->configFile)
                                            : std::string(ctx->dataPath) + '/' + kListName;
     LangLogf(ctx, "Reading language configuration file: %s", listPath.c_str());
-    FILE *file = fopen(listPath.c_str(), "r");
+    // Only a regular file is a list: a FIFO would hold start-up up, a device
+    // such as /dev/zero would never end.
+    FILE *file = vos_fopen_regular(listPath.c_str(), "r", nullptr);
     if (!file) return LANG_ERR_NOCONFIG;
 
     ListSettings settings;

@@ -721,7 +721,8 @@ int NgramPrfLoad(NgramProfile *profile, const char *path) {
     if (!profile || !path) return LANG_ERR_NULL;
     if (!replace_string(&profile->sourcePath, path)) return LANG_ERR_NOMEM;
     if (!profile->table || !profile->table->entries) return LANG_ERR_NULL;
-    std::unique_ptr<FILE, FileCloser> file(fopen(path, "r"));
+    // A FIFO or a device is no profile; it is refused as unopenable.
+    std::unique_ptr<FILE, FileCloser> file(vos_fopen_regular(path, "r", nullptr));
     if (!file) return LANG_ERR_OPEN;
     // The reader has its own block: a stream buffer would only add a copy,
     // an allocation and a status query per file.

@@ -41,8 +41,11 @@ int train_file(LangContext *ctx, const char *path) {
     if (vos_stat(path, &status) != 0) return LANG_ERR_NOFILE;
     if (!S_ISREG(status.st_mode)) return LANG_ERR_NOTREGULAR;
     if (status.st_size == 0) return LANG_ERR_EMPTYFILE;
-    std::unique_ptr<FILE, FileCloser> file(fopen(path, "rb"));
-    if (!file) return LANG_ERR_OPEN;
+    // The check above spares devices an open; the one on the descriptor
+    // catches a sample swapped in between, and the open cannot block.
+    int failure = VOS_OPEN_FAILED;
+    std::unique_ptr<FILE, FileCloser> file(vos_fopen_regular(path, "rb", &failure));
+    if (!file) return failure == VOS_NOT_REGULAR ? LANG_ERR_NOTREGULAR : LANG_ERR_OPEN;
 
     unsigned char block[kTrainBlock];
     int result = LANG_OK;

@@ -183,6 +183,12 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     struct stat st;
     if (vos_stat(path, &st) != 0) return LANG_ERR_NOFILE;
     if ((st.st_mode & kRegularFileBit) == 0) return LANG_ERR_NOTREGULAR;
+    // The document is opened before anything reads it, and the descriptor is
+    // what is checked and read: a name swapped for a FIFO or a device after
+    // the check above is refused, and the open itself cannot block. A file
+    // that cannot be opened goes on as before and fails where it is read.
+    File file(vos_open_regular(path, VOS_O_RDONLY, &st));
+    if (file.fd() == VOS_NOT_REGULAR) return LANG_ERR_NOTREGULAR;
     if (st.st_size == 0) {
         rc = LangCode2List(ev.language, 0, &raw);
         if (rc != LANG_OK) return rc;
@@ -212,7 +218,6 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     int64_t wanted = st.st_size;
     if (type == DOC_TEXT) wanted = std::min<int64_t>(wanted, detect_size(in));
     wanted = std::min<int64_t>(wanted, std::numeric_limits<int32_t>::max() - 1);
-    File file(vos_open(path, VOS_O_RDONLY));
     if (file.fd() < 0) return LANG_ERR_OPEN;
     glotta::VosPtr<unsigned char> text(
         static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(wanted) + 1)));

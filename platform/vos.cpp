@@ -7,12 +7,14 @@
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 static_assert(sizeof(pthread_mutex_t) <= sizeof(((VosMutex *)nullptr)->osMutex),
               "VosMutex storage too small for pthread_mutex_t");
 static_assert(sizeof(pthread_t) <= sizeof(uint64_t), "pthread_t does not fit the owner field");
 static_assert(VOS_O_RDONLY == O_RDONLY, "VOS_O_RDONLY must be O_RDONLY");
+static_assert(VOS_O_RDWR == O_RDWR, "VOS_O_RDWR must be O_RDWR");
 static_assert(VOS_RTLD_LAZY == RTLD_LAZY, "VOS_RTLD_LAZY must be RTLD_LAZY");
 
 namespace {
@@ -26,13 +28,17 @@ bool alloc_allowed() {
     return true;
 }
 
-pthread_mutex_t *os_mutex(VosMutex *m) { return reinterpret_cast<pthread_mutex_t *>(m->osMutex); }
+pthread_mutex_t *os_mutex(VosMutex *m) {
+    return reinterpret_cast<pthread_mutex_t *>(m->osMutex);
+}
 
-uint64_t self_id() { return static_cast<uint64_t>(pthread_self()); }
+uint64_t self_id() {
+    return static_cast<uint64_t>(pthread_self());
+}
 
 // One-time preparation of the attribute object shared by every mutex.
 pthread_mutexattr_t g_attr;
-int g_prepared = 0;    // 0 not yet, 1 ready, -1 failed (mutexes then do nothing)
+int g_prepared = 0;  // 0 not yet, 1 ready, -1 failed (mutexes then do nothing)
 
 int prepare_once() {
     if (g_prepared != 0) return 0;
@@ -50,7 +56,9 @@ int prepare_once() {
 
 extern "C" {
 
-void *vos_malloc(size_t size) { return alloc_allowed() ? malloc(size) : nullptr; }
+void *vos_malloc(size_t size) {
+    return alloc_allowed() ? malloc(size) : nullptr;
+}
 void *vos_calloc(size_t count, size_t size) {
     return alloc_allowed() ? calloc(count, size) : nullptr;
 }
@@ -60,13 +68,15 @@ void *vos_realloc(void *pointer, size_t size) {
 void vos_free(void *pointer) {
     if (pointer) free(pointer);
 }
-void vos_fail_alloc_after(long n) { g_alloc_budget = n; }
+void vos_fail_alloc_after(long n) {
+    g_alloc_budget = n;
+}
 
 int vos_open(const char *path, int flags) {
     int fd = open(path, flags, 0644);
     if (fd < 0) return -1;
     if (fd < 256) {
-        int high = fcntl(fd, F_DUPFD, 256);
+        int high = fcntl(fd, (flags & O_CLOEXEC) ? F_DUPFD_CLOEXEC : F_DUPFD, 256);
         if (high >= 0) {
             close(fd);
             fd = high;
@@ -74,10 +84,44 @@ int vos_open(const char *path, int flags) {
     }
     return fd;
 }
-ssize_t vos_read(int fd, void *buffer, size_t count) { return read(fd, buffer, count); }
-off_t vos_lseek(int fd, off_t offset, int whence) { return lseek(fd, offset, whence); }
-int vos_close(int fd) { return close(fd); }
-int vos_stat(const char *path, struct stat *buffer) { return stat(path, buffer); }
+ssize_t vos_read(int fd, void *buffer, size_t count) {
+    return read(fd, buffer, count);
+}
+off_t vos_lseek(int fd, off_t offset, int whence) {
+    return lseek(fd, offset, whence);
+}
+int vos_close(int fd) {
+    return close(fd);
+}
+int vos_stat(const char *path, struct stat *buffer) {
+    return stat(path, buffer);
+}
+
+int vos_open_regular(const char *path, int flags, struct stat *status) {
+    if (!path) return VOS_OPEN_FAILED;
+    const int fd = vos_open(path, (flags & O_ACCMODE) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return VOS_OPEN_FAILED;
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return VOS_OPEN_FAILED;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        return VOS_NOT_REGULAR;
+    }
+    if (status) *status = st;
+    return fd;
+}
+
+FILE *vos_fopen_regular(const char *path, const char *mode, int *failure) {
+    const bool update = mode && mode[0] == 'r' && strchr(mode, '+');
+    const int fd = vos_open_regular(path, update ? VOS_O_RDWR : VOS_O_RDONLY, nullptr);
+    FILE *stream = fd >= 0 ? fdopen(fd, update ? "r+" : "r") : nullptr;
+    if (fd >= 0 && !stream) close(fd);
+    if (!stream && failure) *failure = fd == VOS_NOT_REGULAR ? VOS_NOT_REGULAR : VOS_OPEN_FAILED;
+    return stream;
+}
 
 char *vos_tempnam(const char *directory, const char *prefix) {
 #pragma GCC diagnostic push
@@ -86,9 +130,30 @@ char *vos_tempnam(const char *directory, const char *prefix) {
 #pragma GCC diagnostic pop
 }
 
-void *vos_dlopen(const char *path, int flags) { return dlopen(path, flags); }
-void *vos_dlsym(void *handle, const char *name) { return dlsym(handle, name); }
-int vos_dlclose(void *) { return 0; }
+const char *vos_tempdir(void) {
+    struct stat st;
+    const char *candidates[] = {getenv("TMPDIR"), P_tmpdir};
+    for (const char *dir : candidates) {
+        if (dir && dir[0] && stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return dir;
+    }
+    return "/tmp";
+}
+
+int vos_mkstemps(char *pattern, int suffixLength) {
+    // O_EXCL (always set by mkostemps) already refuses an existing name, a
+    // symbolic link included; O_NOFOLLOW says so once more.
+    return pattern ? mkostemps(pattern, suffixLength, O_CLOEXEC | O_NOFOLLOW) : -1;
+}
+
+void *vos_dlopen(const char *path, int flags) {
+    return dlopen(path, flags);
+}
+void *vos_dlsym(void *handle, const char *name) {
+    return dlsym(handle, name);
+}
+int vos_dlclose(void *) {
+    return 0;
+}
 
 int MutexInit(void *, VosMutex *mutex, unsigned flags) {
     if (g_prepared == 0) {

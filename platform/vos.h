@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -29,15 +30,41 @@ void vos_fail_alloc_after(long n);
 /* Files. vos_open opens with mode 0644 and moves a descriptor below 256 to
  * the lowest free one from 256 up (keeping the low numbers for the host
  * program); -1 on any failure. */
-enum { VOS_O_RDONLY = 0 };
+enum { VOS_O_RDONLY = 0, VOS_O_RDWR = 2 };
 int vos_open(const char *path, int flags);
 ssize_t vos_read(int fd, void *buffer, size_t count);
 off_t vos_lseek(int fd, off_t offset, int whence);
 int vos_close(int fd);
 int vos_stat(const char *path, struct stat *buffer);
 
+/* Opens an existing file that must be a regular file, for reading
+ * (VOS_O_RDONLY) or reading and writing (VOS_O_RDWR). The open never blocks
+ * (a FIFO or a device cannot hold it up; regular files ignore the flag for
+ * reads and writes) and the check is made with fstat on the open descriptor,
+ * so a name swapped for something else after an earlier check is caught.
+ * Returns the descriptor (moved up as vos_open does, closed on exec) and fills
+ * `status` when not null; or VOS_OPEN_FAILED (status untouched), or
+ * VOS_NOT_REGULAR when the name leads to anything but a regular file. */
+enum { VOS_OPEN_FAILED = -1, VOS_NOT_REGULAR = -2 };
+int vos_open_regular(const char *path, int flags, struct stat *status);
+
+/* The same as a stdio stream: mode "r" or "rb" reads, "r+" reads and writes.
+ * Null when the file cannot be opened or is not a regular file; `failure`,
+ * when not null, then tells which (VOS_OPEN_FAILED or VOS_NOT_REGULAR). */
+FILE *vos_fopen_regular(const char *path, const char *mode, int *failure);
+
 /* tempnam(3); the caller frees the result with free(). */
 char *vos_tempnam(const char *directory, const char *prefix);
+
+/* The directory that vos_tempnam(null, ...) names files in: $TMPDIR when it
+ * names a directory, else P_tmpdir, else "/tmp". */
+const char *vos_tempdir(void);
+
+/* Creates a new file from `pattern` (mkstemps(3): six X's followed by
+ * `suffixLength` fixed characters, replaced in place by the name made)
+ * exclusively: never an existing file, never through a symbolic link, mode
+ * 0600, closed on exec. Returns the descriptor, or -1. */
+int vos_mkstemps(char *pattern, int suffixLength);
 
 /* Dynamic loading; flags 1 = lazy binding. vos_dlclose does nothing and
  * returns 0: a loaded library stays loaded until the process ends. */
@@ -50,11 +77,11 @@ int vos_dlclose(void *handle);
  * `osMutex` is storage for the POSIX mutex, kept opaque here so that only the
  * platform layer includes <pthread.h>. */
 typedef struct VosMutex {
-    int32_t state;    /* 2 when initialised, 0 after destruction */
-    uint16_t flags;   /* bit 0: recursive; the program passes 0 */
-    void *pool;       /* allocator that created the record, or null */
-    uint32_t count;   /* recursion depth of a recursive mutex */
-    uint64_t owner;   /* owning thread of a recursive mutex */
+    int32_t state;  /* 2 when initialised, 0 after destruction */
+    uint16_t flags; /* bit 0: recursive; the program passes 0 */
+    void *pool;     /* allocator that created the record, or null */
+    uint32_t count; /* recursion depth of a recursive mutex */
+    uint64_t owner; /* owning thread of a recursive mutex */
     uint64_t osMutex[8];
 } VosMutex;
 

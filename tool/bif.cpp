@@ -7,6 +7,14 @@
 LangBifEntry langBif[LANG_MAX_BIF];
 int numBif = 0;
 
+namespace {
+FileIdentity protectedFiles[BIF_PROTECT_SLOTS];
+}  // namespace
+
+void BifProtect(BifProtected slot, const FileIdentity &file) {
+    if (slot >= 0 && slot < BIF_PROTECT_SLOTS) protectedFiles[slot] = file;
+}
+
 FILE *FindBifFile(const char *name) {
     if (!name) return nullptr;
     for (int i = 0; i < numBif; ++i) {
@@ -19,11 +27,16 @@ FILE *NewBifFile(const char *name) {
     if (!name || numBif >= LANG_MAX_BIF) return nullptr;
     char *copy = strdup(name);
     if (!copy) return nullptr;
-    // The entry is kept even when the file cannot be opened; a later document
-    // with the same name then tries again with an entry of its own.
-    langBif[numBif].name = copy;
-    langBif[numBif].stream = fopen(name, "w");
-    return langBif[numBif++].stream;
+    // Only files that opened take an entry: names that fail, however many,
+    // never keep a later language from getting its file. A later document
+    // with a failed name simply tries again.
+    FILE *stream = OpenOutputStream(name, protectedFiles, BIF_PROTECT_SLOTS);
+    if (!stream) {
+        free(copy);
+        return nullptr;
+    }
+    langBif[numBif++] = LangBifEntry{copy, stream};
+    return stream;
 }
 
 void CloseBifFile() {
@@ -33,4 +46,5 @@ void CloseBifFile() {
         langBif[i] = LangBifEntry{};
     }
     numBif = 0;
+    for (FileIdentity &file : protectedFiles) file = FileIdentity{};
 }

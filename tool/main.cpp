@@ -28,6 +28,7 @@ bool run_bulk(FILE *out, int &result) {
         fprintf(stderr, "Couldn't open input file %s\n", langArg.inputFile);
         return false;
     }
+    BifProtect(BIF_PROTECT_LIST, IdentityOfStream(list));
     const std::string prefix = ListDirPrefix(langArg.inputFile);
     int processed = 0;
     char line[LANG_LIST_LINE_BUFFER];
@@ -81,14 +82,19 @@ int run(int argc, char **argv) {
 
         bool ready = true;
         if (!langArg.train && langArg.outputFile) {
-            out = fopen(langArg.outputFile, "w");
-            if (!out) {
+            // Never truncate what the run is about to read: the list, or the
+            // single document.
+            const FileIdentity input = IdentityOfPath(langArg.inputFile);
+            FILE *opened = OpenOutputStream(langArg.outputFile, &input, 1);
+            if (!opened) {
                 fprintf(stderr, "Couldn't create output file %s\n", langArg.outputFile);
                 ready = false;
             } else {
+                out = opened;
                 outputOpened = true;
             }
         }
+        if (ready && !langArg.train) BifProtect(BIF_PROTECT_OUTPUT, IdentityOfStream(out));
         if (ready) {
             if (langArg.bulk) {
                 ready = run_bulk(out, result);

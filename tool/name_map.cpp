@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/vos.h"
 #include "tool/tool.h"
 
 LangNameMapEntry langNameMap[LANG_MAX_NAME_MAP];
@@ -56,7 +57,8 @@ void clear_table() {
 
 int loadNameMapping(const char *dataPath) {
     clear_table();
-    FILE *file = dataPath ? fopen(file_path(dataPath).c_str(), "r") : nullptr;
+    // Only a regular file: a FIFO would hold start-up up, /dev/zero never end.
+    FILE *file = dataPath ? vos_fopen_regular(file_path(dataPath).c_str(), "r", nullptr) : nullptr;
     if (!file) {
         printf("%s", kOpenFailed);
         return 1;
@@ -87,7 +89,7 @@ int loadNameMapping(const char *dataPath) {
 
 int saveNameMapping(const char *dataPath, const char *languageId, const char *languageName) {
     // "r+": the file must already exist; it is never created here.
-    FILE *file = dataPath ? fopen(file_path(dataPath).c_str(), "r+") : nullptr;
+    FILE *file = dataPath ? vos_fopen_regular(file_path(dataPath).c_str(), "r+", nullptr) : nullptr;
     if (!file) {
         printf("%s", kOpenFailed);
         return 1;

@@ -65,7 +65,10 @@ int GetDocLanguage(const char *path, FILE *out, const char *bifBase) {
             name += best.language;
         }
         FILE *bif = FindBifFile(name.c_str());
-        if (!bif) bif = NewBifFile(name.c_str());
+        if (!bif) {
+            BifProtect(BIF_PROTECT_DOCUMENT, IdentityOfPath(path));
+            bif = NewBifFile(name.c_str());
+        }
         if (!bif) {
             fprintf(stderr, "Couldn't create bif file %s\n", name.c_str());
         } else {

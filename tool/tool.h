@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/types.h>
 
 #include <string>
 #include <string_view>
@@ -53,6 +54,26 @@ extern LangContext *pContext;
  * result code (a BIF failure does not change it). Errors go to stderr. */
 int GetDocLanguage(const char *path, FILE *out, const char *bifBase);
 
+/* ---- files the run writes (out_file.cpp) ------------------------------- */
+
+/* Which file a name leads to (device and inode). Only regular files are
+ * known: they are the ones a truncating open would destroy. */
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool known;
+};
+
+FileIdentity IdentityOfPath(const char *path); /* stat; unknown when it fails */
+FileIdentity IdentityOfStream(FILE *stream);   /* fstat of an open stream */
+bool SameFile(const FileIdentity &a, const FileIdentity &b);
+
+/* Opens `path` for writing as fopen(path, "w") does (created, or truncated
+ * when it exists), unless it is the same file as one of the `count` files of
+ * `keep`: that file is left untouched and the result is null, as it is when
+ * the open fails. */
+FILE *OpenOutputStream(const char *path, const FileIdentity *keep, size_t count);
+
 /* ---- BIF files (bif.cpp) ----------------------------------------------- */
 
 enum { LANG_MAX_BIF = 100 };
@@ -68,12 +89,22 @@ extern int numBif;
  * its file could not be opened. */
 FILE *FindBifFile(const char *name);
 
-/* Adds an entry and opens the file (mode "w"); returns its stream, or null
- * when the table is full (nothing recorded) or opening failed (recorded). */
+/* Opens the file (as mode "w") and adds an entry for it; returns its stream,
+ * or null when the table is full, the file is one of the protected files
+ * below, or opening failed. A failure records nothing, so failures never
+ * use up the table. */
 FILE *NewBifFile(const char *name);
 
-/* Closes every stream, releases every name, empties the table. */
+/* Closes every stream, releases every name, empties the table and forgets
+ * the protected files. */
 void CloseBifFile();
+
+/* Files no BIF file is ever opened on, so that a language name cannot make
+ * the run truncate what it reads or writes: the bulk list, the output file
+ * (or standard output) and the document being read. An unknown identity
+ * protects nothing. */
+enum BifProtected { BIF_PROTECT_LIST, BIF_PROTECT_OUTPUT, BIF_PROTECT_DOCUMENT, BIF_PROTECT_SLOTS };
+void BifProtect(BifProtected slot, const FileIdentity &file);
 
 /* ---- language names (name_map.cpp) ------------------------------------- */
 

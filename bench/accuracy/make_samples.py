@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Cut the accuracy benchmark's samples from the held-out development text.
+"""Cut the accuracy benchmark's samples: for every fold (folds.py), from the left-out source.
 
-The development text is what scripts/data/extract.py set aside: whole source documents never
-seen in training (for UDHR-only languages, whole articles). For every language and length
-(64, 256, 1024, 2048 bytes) a fixed number of samples is cut, each from one document when a
-document is long enough (else from the language's held-out text joined in document order),
-starting at a paragraph and ending on a character boundary. Variants:
+For every text directory of a fold (a language with the fold's source and another one) and
+every length, a fixed number of samples is cut from the documents of the left-out source,
+each from one document when a document is long enough (else from the source's text joined
+in document order), starting at a paragraph or sentence and ending on a character boundary.
+A language's samples per length are spread over its folds alike. Variants:
 
   utf8     the sample as UTF-8 plain text
   legacy   the sample in each legacy charset of the language's profiles (lines that the
@@ -14,11 +14,15 @@ starting at a paragraph and ending on a character boundary. Variants:
   docx     the UTF-8 sample as the one paragraph of a minimal Word document
   htmlcs   the legacy sample inside an HTML page whose meta element declares its charset
 
-Writes bench/work/accuracy/samples/... and the manifest bench/work/accuracy/manifest.tsv:
-path, language, variant, charset, length, text source. Deterministic (seeded per sample).
+Writes bench/work/accuracy/samples/<variant>/<source>/<textdir>-<charset>/<length>-<i>.<ext>
+and the manifest bench/work/accuracy/manifest.tsv (of the sources named as arguments, or of
+all): path, language, variant, charset, length, text directory, source. Deterministic: every
+draw is seeded by what it draws for, and no two samples of one text directory, source, charset
+and length share a byte of text or are equal.
 """
-import hashlib
 import html
+import io
+import math
 import os
 import random
 import sys
@@ -27,24 +31,26 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "scripts", "data"))
+sys.path.insert(0, HERE)
+import folds  # noqa: E402
 from langs import CODECS, LANGS  # noqa: E402
-from prepare import profiles, to_charset  # noqa: E402
+from prepare import to_charset  # noqa: E402
 
-TEXT = os.path.join(ROOT, "scripts", "work", "text")
 OUT = os.path.join(ROOT, "bench", "work", "accuracy")
-LENGTHS = {64: 16, 256: 16, 1024: 10, 2048: 10}
+# Samples per language and length, over all its folds, for the UTF-8 text and for each
+# legacy charset.
+PER_LANG = {64: 40, 256: 40, 1024: 20, 2048: 20}
 
 
-def dev_docs(textdir, cs):
-    """Held-out documents of a text directory, as byte strings in charset cs."""
-    d = os.path.join(TEXT, textdir, "dev")
+def source_docs(paths, cs):
+    """The documents as lists of paragraphs, byte strings in charset cs."""
     docs = []
-    for fn in sorted(os.listdir(d)):
-        with open(os.path.join(d, fn), encoding="utf-8") as f:
+    for p in paths:
+        with open(p, encoding="utf-8") as f:
             pars = [to_charset(ln.rstrip("\n"), cs) for ln in f]
-        pars = [p.encode(CODECS[cs]) for p in pars if p]
+        pars = [x.encode(CODECS[cs]) for x in pars if x]
         if pars:
-            docs.append((fn, pars))
+            docs.append(pars)
     return docs
 
 
@@ -77,34 +83,37 @@ def starts_of(data, codec):
     return sorted(found)
 
 
-def samples_for(textdir, cs):
-    """Samples of every length from the held-out documents of textdir in charset cs.
+def samples_for(paths, seed, cs, counts):
+    """Samples of every length from the documents `paths` in charset cs: [(length, i, bytes)].
 
     Documents are drawn alike (long ones do not crowd out short ones), a sample begins at a
     paragraph or sentence, and no two samples of one length share a byte of text or are equal:
-    a short held-out text gives fewer samples of a length, never a sample twice."""
-    docs = dev_docs(textdir, cs)
+    a short source gives fewer samples of a length, never a sample twice."""
+    docs = source_docs(paths, cs)
     out = []
     if not docs:
         return out
     codec = CODECS[cs]
-    for length, count in LENGTHS.items():
-        rng = random.Random("%s|%s|%d" % (textdir, cs, length))
-        texts = [b"\n".join(pars) for _, pars in docs]
+    texts = [b"\n".join(pars) for pars in docs]
+    for length, count in counts.items():
+        rng = random.Random("%s|%s|%d" % (seed, cs, length))
         pool = [t for t in texts if len(t) >= length]
         if not pool:
-            # Held-out text made of short documents only (UDHR articles): read them as one.
+            # A source of short documents only (UDHR articles, messages): read them as one.
             pool = [b"\n".join(texts)]
-        free = {i: [s for s in starts_of(t, codec) if len(t) - s >= length]
-                for i, t in enumerate(pool)}
-        taken = {i: [] for i in free}
+        # Where samples may begin, worked out for a document when it is first drawn.
+        free, taken = {}, {}
+        open_docs = list(range(len(pool)))
         seen = set()
         i = 0
-        while i < count:
-            open_docs = [d for d in sorted(free) if free[d]]
-            if not open_docs:
-                break
+        while i < count and open_docs:
             d = rng.choice(open_docs)
+            if d not in free:
+                free[d] = [s for s in starts_of(pool[d], codec) if len(pool[d]) - s >= length]
+                taken[d] = []
+            if not free[d]:
+                open_docs.remove(d)
+                continue
             s = free[d].pop(rng.randrange(len(free[d])))
             piece = cut(pool[d][s:], length, codec)
             if (not piece or piece in seen or
@@ -133,26 +142,42 @@ DOCX_PARTS = {
 }
 
 
-def write_docx(path, text):
+def docx_bytes(text):
     body = "".join('<w:p><w:r><w:t xml:space="preserve">%s</w:t></w:r></w:p>' %
                    html.escape(par, quote=False) for par in text.split("\n"))
     doc = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:document xmlns:w="http://'
            'schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body>%s</w:body>'
            '</w:document>' % body)
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
         for name, data in list(DOCX_PARTS.items()) + [("word/document.xml", doc)]:
             info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
             z.writestr(info, data, zipfile.ZIP_DEFLATED)
+    return buf.getvalue()
+
+
+def write_if_changed(path, data):
+    """Write data to path unless the file holds it already (reruns touch only what changed)."""
+    try:
+        with open(path, "rb") as f:
+            if f.read() == data:
+                return
+    except FileNotFoundError:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
 
 
 # The charset labels web pages use, by the engine's charset name.
 DECLARED = {"1250": "windows-1250", "1251": "windows-1251", "1252": "windows-1252",
             "1253": "windows-1253", "1254": "windows-1254", "1255": "windows-1255",
-            "1256": "windows-1256", "1257": "windows-1257", "874": "windows-874",
-            "866": "ibm866", "koi8-r": "koi8-r", "iso-8859-2": "iso-8859-2",
-            "iso-8859-5": "iso-8859-5", "iso-8859-7": "iso-8859-7", "iso-8859-8": "iso-8859-8",
-            "sjis": "shift_jis", "euc-jp": "euc-jp", "gb": "gb2312", "big5": "big5",
-            "euc-ksc": "euc-kr"}
+            "1256": "windows-1256", "1257": "windows-1257", "1258": "windows-1258",
+            "874": "windows-874", "866": "ibm866", "855": "ibm855", "852": "ibm852",
+            "koi8-r": "koi8-r", "koi8-u": "koi8-u", "iso-8859-2": "iso-8859-2",
+            "iso-8859-4": "iso-8859-4", "iso-8859-5": "iso-8859-5", "iso-8859-6": "iso-8859-6",
+            "iso-8859-7": "iso-8859-7", "iso-8859-8": "iso-8859-8", "iso-8859-9": "iso-8859-9",
+            "iso-8859-13": "iso-8859-13", "sjis": "shift_jis", "euc-jp": "euc-jp",
+            "gb": "gb2312", "big5": "big5", "euc-ksc": "euc-kr"}
 
 
 def html_page(text, charset=None):
@@ -162,50 +187,69 @@ def html_page(text, charset=None):
             "</body>\n</html>\n" % (meta, html.escape(text, quote=False)))
 
 
-def emit(variant, textdir, cs, length, i, piece, lang):
+def emit(variant, source, textdir, cs, length, i, piece, lang):
     ext = {"html": "html", "htmlcs": "html", "docx": "docx"}.get(variant, "txt")
-    path = os.path.join(OUT, "samples", "%s/%s-%s/%d-%02d.%s" % (variant, textdir, cs, length, i,
-                                                                 ext))
-    os.makedirs(os.path.dirname(path), exist_ok=True)
+    path = os.path.join(OUT, "samples", variant, source,
+                        "%s-%s" % (textdir, cs), "%d-%02d.%s" % (length, i, ext))
     if variant == "docx":
-        write_docx(path, piece.decode("utf-8"))
+        data = docx_bytes(piece.decode("utf-8"))
     elif variant == "htmlcs":
-        with open(path, "wb") as f:
-            f.write(html_page(piece.decode(CODECS[cs]), DECLARED[cs]).encode(CODECS[cs]))
+        label = DECLARED.get(cs)
+        if label is None:
+            return None
+        data = html_page(piece.decode(CODECS[cs]), label).encode(CODECS[cs])
+    elif variant == "html":
+        data = html_page(piece.decode("utf-8")).encode("utf-8")
     else:
         data = piece
-        if variant == "html":
-            data = html_page(piece.decode("utf-8")).encode("utf-8")
-        with open(path, "wb") as f:
-            f.write(data)
-    return (path, lang, variant, cs, length, textdir)
+    write_if_changed(path, data)
+    return (path, lang, variant, cs, length, textdir, source)
+
+
+def sample_charsets(textdir, lang, charsets):
+    """(variant family, charset) pairs a text directory is sampled in: UTF-8 once, and every
+    legacy charset of its profiles except a 1252 profile of text typed without diacritics."""
+    entry = LANGS[lang]
+    own = entry.get("latin", entry)["charsets"] if textdir.endswith("-latn") else \
+        entry["charsets"]
+    out = [("utf8", "utf8")]
+    for cs in charsets:
+        if cs == "utf8" or (cs == "1252" and "1252" not in own):
+            continue
+        out.append(("legacy", cs))
+    return out
 
 
 def main():
+    only = set(sys.argv[1:])
+    lay = folds.layout()
+    every, _ = folds.folds(lay)
+    fl = {s: t for s, t in every.items() if not only or s in only}
+    table = folds.profile_table()
     rows = []
-    done = set()
-    for lang, textdir, cs in profiles():
-        if not os.path.isdir(os.path.join(TEXT, textdir, "dev")):
-            continue
-        variants = []
-        if cs == "utf8" or (cs == "1251" and "utf8" not in LANGS[lang]["charsets"]):
-            # Every language once as UTF-8 text and as HTML (Cyrillic from its 1251 text).
-            if (textdir, "utf8") not in done:
-                done.add((textdir, "utf8"))
-                variants += [("utf8", "utf8"), ("html", "utf8"), ("docx", "utf8")]
-        if cs != "utf8" and not (cs == "1252" and LANGS[lang].get("fold")):
-            variants += [("legacy", cs), ("htmlcs", cs)]
-        for variant, vcs in variants:
-            for length, i, piece in samples_for(textdir, vcs):
-                rows.append(emit(variant, textdir, vcs, length, i, piece, lang))
-    # Languages with no UTF-8 profile (Greek, Hebrew, Thai, CJK) still get UTF-8 and HTML.
-    for lang, entry in sorted(LANGS.items()):
-        if (lang, "utf8") in done or "utf8" in entry["charsets"] or "1251" in entry["charsets"]:
-            continue
-        for variant in ("utf8", "html", "docx"):
-            for length, i, piece in samples_for(lang, "utf8"):
-                rows.append(emit(variant, lang, "utf8", length, i, piece, lang))
+    for source in sorted(fl):
+        for textdir in fl[source]:
+            lang, charsets = table[textdir]
+            nfolds = sum(1 for s in every if textdir in every[s])
+            counts = {n: math.ceil(c / nfolds) for n, c in PER_LANG.items()}
+            for kind, cs in sample_charsets(textdir, lang, charsets):
+                variants = ("utf8", "html", "docx") if kind == "utf8" else ("legacy", "htmlcs")
+                seed = "%s|%s" % (textdir, source)
+                for length, i, piece in samples_for(lay[textdir][source], seed, cs, counts):
+                    for v in variants:
+                        r = emit(v, source, textdir, cs, length, i, piece, lang)
+                        if r:
+                            rows.append(r)
     rows.sort()
+    if not only:
+        # Samples of an earlier run that this one did not cut again.
+        made = {r[0] for r in rows}
+        for d, _, files in os.walk(os.path.join(OUT, "samples")):
+            for fn in files:
+                p = os.path.join(d, fn)
+                if p not in made and "/samples/pdf/" not in p and "/samples/doc/" not in p:
+                    os.remove(p)
+    os.makedirs(OUT, exist_ok=True)
     with open(os.path.join(OUT, "manifest.tsv"), "w") as f:
         for r in rows:
             f.write("\t".join(str(x) for x in r) + "\n")

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <set>
@@ -137,6 +138,11 @@ TEST_F(LangInitTest, DebugValuesTurnTheLogOn) {
         fs::path name = ctx_->logFileName;
         EXPECT_EQ(name.parent_path(), tmp_.path());
         EXPECT_TRUE(name.filename().string().starts_with("lang") && name.extension() == ".log");
+        EXPECT_EQ(name.filename().string().size(), sizeof "langXXXXXX.log" - 1);
+        // It holds document contents: readable by its owner only.
+        struct stat st;
+        ASSERT_EQ(stat(name.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
         restart();
         std::string text = ReadFile(name);
         EXPECT_EQ(

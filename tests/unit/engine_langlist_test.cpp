@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -162,12 +163,30 @@ TEST_F(LangList, ListErrors) {
     reset();
     fs::remove(data_.path() / "langlist.cfg");
     data_.mkdir("langlist.cfg");
-    EXPECT_LT(LoadLangData(ctx_), 0);
+    EXPECT_EQ(LoadLangData(ctx_), -19992);
     if (geteuid() == 0) return;  // root reads every file
     fs::remove(data_.path() / "langlist.cfg");
     data_.write("langlist.cfg", "en.lm\n");
     chmod(data_.str("langlist.cfg").c_str(), 0);
     EXPECT_EQ(LoadLangData(ctx_), -19992);
+}
+
+// A FIFO would block start-up and /dev/zero never end; neither is read.
+TEST_F(LangList, ListsAndProfilesMustBeRegularFiles) {
+    alarm(20);
+    ASSERT_EQ(mkfifo(data_.str("fifo").c_str(), 0600), 0);
+    for (const std::string &list : {data_.str("fifo"), std::string("/dev/zero"), data_.str()}) {
+        reset();
+        ctx_->configFile = lang_strdup(list.c_str());
+        EXPECT_EQ(LoadLangData(ctx_), -19992) << list;
+    }
+    fs::create_symlink("/dev/zero", data_.path() / "zero.lm");
+    for (const char *bad : {"fifo", "zero.lm"}) {
+        EXPECT_EQ(load(std::string(bad) + "\nen.lm\n"), 19988) << bad;
+        ASSERT_EQ(ctx_->profileCount, 1) << bad;
+        EXPECT_EQ(id(0), "en");
+    }
+    alarm(0);
 }
 
 TEST_F(LangList, ConfigFileReplacesTheListButNotTheDataDirectory) {

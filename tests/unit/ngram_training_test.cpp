@@ -99,6 +99,11 @@ TEST_F(Training, Errors) {
     EXPECT_EQ(LangTrain(&ctx_, nullptr), LANG_ERR_NULL);
     EXPECT_EQ(LangTrain(&ctx_, dir_.file("missing.txt").c_str()), LANG_ERR_NOFILE);
     EXPECT_EQ(LangTrain(&ctx_, dir_.path().c_str()), LANG_ERR_NOTREGULAR);
+    ASSERT_EQ(mkfifo(dir_.file("fifo").c_str(), 0600), 0);
+    alarm(20);  // a FIFO must be refused, never opened for a blocking read
+    EXPECT_EQ(LangTrain(&ctx_, dir_.file("fifo").c_str()), LANG_ERR_NOTREGULAR);
+    EXPECT_EQ(LangTrain(&ctx_, "/dev/zero"), LANG_ERR_NOTREGULAR);
+    alarm(0);
     EXPECT_EQ(train("empty.txt", ""), LANG_ERR_EMPTYFILE);
     if (geteuid() != 0) {
         const std::string locked = dir_.write("locked.txt", "some words");

@@ -32,6 +32,18 @@ int test_file_information(void *, const char *path, DXFileInfo *info) {
     return 0;
 }
 
+// When set, identification swaps this FIFO in for the document: the name
+// then leads elsewhere than when the flow checked it.
+std::string g_swapInFifo;
+
+int swapping_file_information(void *filter, const char *path, DXFileInfo *info) {
+    const int rc = test_file_information(filter, path, info);
+    if (!g_swapInFifo.empty()) {
+        EXPECT_EQ(rename(g_swapInFifo.c_str(), path), 0);
+    }
+    return rc;
+}
+
 class Flow : public testing::Test {
   protected:
     void SetUp() override {
@@ -176,6 +188,29 @@ TEST_F(Flow, FilteredDocumentsAndFailureCodes) {
     EXPECT_EQ(LangDetect(nullptr, &in, &out), LANG_ERR_NULL);
     EXPECT_EQ(LangDetect(ctx_, nullptr, &out), LANG_ERR_NULL);
     EXPECT_EQ(LangDetect(ctx_, &in, nullptr), LANG_ERR_NULL);
+}
+
+TEST_F(Flow, DocumentSwappedForAFifoAfterTheCheckNeverBlocks) {
+    alarm(20);  // a blocking open fails the test instead of hanging it
+    ctx_->filterInterface.fileInformation = swapping_file_information;
+    // Text is read through the descriptor opened before the swap.
+    const std::string text = File("swap.txt", ReadFile(Data("sample_en.txt")));
+    g_swapInFifo = root_.str("fifo1");
+    ASSERT_EQ(mkfifo(g_swapInFifo.c_str(), 0600), 0);
+    Result r = DetectFile(text);
+    EXPECT_EQ(r.rc, 0);
+    ASSERT_FALSE(r.list.empty());
+    EXPECT_EQ(r.list[0].language, "en");
+    // The filter opens the name itself: it meets the FIFO and fails.
+    const std::string filtered = File("swap.pdf", "a few words to filter");
+    g_swapInFifo = root_.str("fifo2");
+    ASSERT_EQ(mkfifo(g_swapInFifo.c_str(), 0600), 0);
+    EXPECT_EQ(DetectFile(filtered).rc, LANG_ERR_DXOPEN);
+    g_swapInFifo.clear();
+    // A FIFO or a device named directly is no ordinary file.
+    EXPECT_EQ(DetectFile(text).rc, LANG_ERR_NOTREGULAR);
+    EXPECT_EQ(DetectFile("/dev/zero").rc, LANG_ERR_NOTREGULAR);
+    alarm(0);
 }
 
 TEST_F(Flow, DebugLogDetectionSizeAndCallerBytes) {

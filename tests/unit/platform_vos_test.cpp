@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -66,4 +68,78 @@ TEST(PlatformMutex, LifeCycle) {
     }
     EXPECT_EQ(MutexUnlock(nullptr, &m), -2);
     EXPECT_EQ(MutexDestroy(nullptr, &m), 0);
+}
+
+// A regression would block in open(); the alarm turns that into a failure.
+class PlatformRegularFile : public testing::Test {
+  protected:
+    void SetUp() override { alarm(20); }
+    void TearDown() override { alarm(0); }
+    glotta_test::TempDir dir_;
+};
+
+TEST_F(PlatformRegularFile, OnlyRegularFilesOpenAndNothingBlocks) {
+    const std::string file = dir_.write("f", "hello");
+    const std::string fifo = dir_.str("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct stat st = {};
+    st.st_size = -7;
+    for (const std::string &other : {fifo, dir_.str(), std::string("/dev/zero")}) {
+        EXPECT_EQ(vos_open_regular(other.c_str(), VOS_O_RDONLY, &st), VOS_NOT_REGULAR) << other;
+        int failure = 0;
+        EXPECT_EQ(vos_fopen_regular(other.c_str(), "r", &failure), nullptr) << other;
+        EXPECT_EQ(failure, VOS_NOT_REGULAR) << other;
+        EXPECT_EQ(vos_fopen_regular(other.c_str(), "r+", nullptr), nullptr) << other;
+    }
+    EXPECT_EQ(vos_open_regular(dir_.str("missing").c_str(), VOS_O_RDONLY, &st), VOS_OPEN_FAILED);
+    EXPECT_EQ(vos_open_regular(nullptr, VOS_O_RDONLY, &st), VOS_OPEN_FAILED);
+    int failure = 0;
+    EXPECT_EQ(vos_fopen_regular(dir_.str("missing").c_str(), "rb", &failure), nullptr);
+    EXPECT_EQ(failure, VOS_OPEN_FAILED);
+    EXPECT_EQ(st.st_size, -7);  // untouched by the failures
+
+    const int fd = vos_open_regular(file.c_str(), VOS_O_RDONLY, &st);
+    ASSERT_GE(fd, 256);
+    EXPECT_EQ(st.st_size, 5);
+    EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+    char buffer[8] = {};
+    EXPECT_EQ(vos_read(fd, buffer, sizeof buffer), 5);
+    EXPECT_STREQ(buffer, "hello");
+    vos_close(fd);
+
+    FILE *stream = vos_fopen_regular(file.c_str(), "r+", nullptr);
+    ASSERT_NE(stream, nullptr);
+    fseek(stream, 0, SEEK_END);
+    fputs(" world", stream);
+    fclose(stream);
+    EXPECT_EQ(glotta_test::ReadFile(file), "hello world");
+}
+
+TEST_F(PlatformRegularFile, TemporaryFilesAreNewAndPrivate) {
+    {
+        glotta_test::EnvOverride tmp("TMPDIR", dir_.str());
+        EXPECT_EQ(std::string(vos_tempdir()), dir_.str());
+    }
+    {
+        glotta_test::EnvOverride tmp("TMPDIR", dir_.write("not-a-dir", ""));
+        EXPECT_STRNE(vos_tempdir(), dir_.str("not-a-dir").c_str());
+    }
+    std::string first = dir_.str("langXXXXXX.log"), second = first;
+    const int a = vos_mkstemps(first.data(), 4);
+    const int b = vos_mkstemps(second.data(), 4);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_NE(first, second);
+    for (const std::string &name : {first, second}) {
+        EXPECT_TRUE(name.starts_with(dir_.str("lang")) && name.ends_with(".log")) << name;
+        EXPECT_EQ(name.size(), dir_.str("langXXXXXX.log").size());
+        struct stat st;
+        ASSERT_EQ(stat(name.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
+    }
+    close(a);
+    close(b);
+    std::string bad = dir_.str("langXXXXX.log");  // too few X's
+    EXPECT_EQ(vos_mkstemps(bad.data(), 4), -1);
+    EXPECT_EQ(vos_mkstemps(nullptr, 4), -1);
 }

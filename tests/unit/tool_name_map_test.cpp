@@ -90,6 +90,23 @@ TEST_F(ToolNameMap, MissingOrUnreadableFileIsReportedOnStdout) {
     EXPECT_EQ(load(nullptr), 1);
 }
 
+TEST_F(ToolNameMap, OnlyARegularFileIsRead) {
+    alarm(20);  // a FIFO would block, /dev/zero never end
+    ASSERT_EQ(mkfifo(dir_.str("langname.cfg").c_str(), 0600), 0);
+    std::string out;
+    EXPECT_EQ(load(nullptr, &out), 1);
+    EXPECT_EQ(out, kMissing);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(saveNameMapping(dir_.str().c_str(), "en", "English"), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kMissing);
+    std::filesystem::remove(dir_.str("langname.cfg"));
+    std::filesystem::create_symlink("/dev/zero", dir_.str("langname.cfg"));
+    EXPECT_EQ(load(nullptr, &out), 1);
+    EXPECT_EQ(out, kMissing);
+    EXPECT_EQ(numNameMap, 0);
+    alarm(0);
+}
+
 TEST_F(ToolNameMap, SaveAppendsAnEntryButNeverCreatesTheFile) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(saveNameMapping(dir_.str().c_str(), "en", "English"), 1);

@@ -1,0 +1,2 @@
+# Nothing ever writes to it: reading it would block start-up.
+mkfifo list.fifo
