@@ -9,8 +9,12 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "charset/charset_names.h"
 #include "engine/lang_api.h"
@@ -96,37 +100,176 @@ char *declared_language(std::string_view value) {
                                     : nullptr;
 }
 
-// Owns the attribute slots of the tag being looked at.
-class AttrList {
+// The byte classes that the attribute reader searches for.
+enum ByteClass {
+    kNonSpace,
+    kSpace,
+    kSpaceOrEquals,  // end of an attribute name
+    kDoubleQuote,
+    kSingleQuote,
+    kCharsetSemicolon,  // a ';' that white space and "charset" follow
+    kByteClasses
+};
+
+// Scans shorter than this are not remembered: repeating them costs a bounded
+// amount per query.
+constexpr std::ptrdiff_t kRememberedScan = 16;
+
+// The body of one tag, from the first byte after its name up to its '>'.
+//
+// Every html or meta tag is read from its name to the next '>', so in a page
+// like "<html<html<html ... >" each tag's body holds all the tags after it.
+// Reading each body afresh would cost the square of its length. A TagBody is
+// shared by all the tags that end at the same '>' (the scan moves forward, so
+// they come one after another) and remembers, per byte class, the stretches
+// it has already searched: every byte of the body is searched at most once
+// per class, however many tags start inside it. The answers are exactly
+// those of a plain search.
+class TagBody {
   public:
-    AttrList() = default;
-    AttrList(const AttrList &) = delete;
-    AttrList &operator=(const AttrList &) = delete;
-    ~AttrList() { clear(); }
+    // `start` is the first (leftmost) tag's body start, `close` its '>'.
+    TagBody(const char *start, const char *close) : close_(close), end_(close) {
+        // A self-closing tag's '/' and the white space before '>' are not
+        // part of the last value. For a later start s the trimmed end is
+        // max(end_, s): the bytes between are all white space.
+        if (end_ > start && end_[-1] == '/') --end_;
+        while (end_ > start && is_space(end_[-1])) --end_;
+    }
+    TagBody(const TagBody &) = delete;
+    TagBody &operator=(const TagBody &) = delete;
 
-    void clear() {
-        for (MetaAttr &slot : slots_) {
-            vos_free(slot.name);
-            vos_free(slot.value);
-            slot = MetaAttr{};
+    const char *close() const { return close_; }
+
+    // End of the attribute text of the tag whose body starts at `start`.
+    const char *end_for(const char *start) const { return std::max(end_, start); }
+
+    // First byte at or after p of the class, or the end when none.
+    const char *next(ByteClass c, const char *p) {
+        if (p >= end_) return end_;
+        std::map<const char *, const char *> &known = known_[c];
+        auto after = known.upper_bound(p);
+        if (after != known.begin()) {
+            auto before = std::prev(after);
+            if (p <= before->second) return before->second;
         }
+        const char *stop = after == known.end() ? end_ : after->first;
+        const char *q = p;
+        while (q < stop && !is_member(c, q)) ++q;
+        const char *answer = q;
+        if (q == stop && after != known.end()) {
+            answer = after->second;
+            known.erase(after);
+        } else if (q - p < kRememberedScan) {
+            return answer;
+        }
+        known.emplace(p, answer);
+        return answer;
     }
 
-    // Parses the tag body [start, end); false when it does not parse.
-    bool parse(const char *start, const char *end) {
-        clear();
-        return GetMetaAttr(start, end, slots_) == LANG_OK;
-    }
-
-    // Value of the first attribute whose name begins with `name`, or null.
-    const char *value(const char *name) const {
-        int slot = AttrFind(slots_, name);
-        return slot ? slots_[slot - 1].value : nullptr;
+    // `value_end` moved back over the white space that ends the value.
+    const char *trim(const char *value, const char *value_end) {
+        auto known = trimmed_.find(value_end);
+        if (known != trimmed_.end() && known->second.first == value) return known->second.second;
+        const char *p = value_end;
+        while (p > value && is_space(p[-1])) --p;
+        if (value_end - p >= kRememberedScan) trimmed_[value_end] = {value, p};
+        return p;
     }
 
   private:
-    MetaAttr slots_[META_ATTR_SLOTS] = {};
+    bool is_member(ByteClass c, const char *p) {
+        switch (c) {
+            case kNonSpace:
+                return !is_space(*p);
+            case kSpace:
+                return is_space(*p);
+            case kSpaceOrEquals:
+                return is_space(*p) || *p == '=';
+            case kDoubleQuote:
+                return *p == '"';
+            case kSingleQuote:
+                return *p == '\'';
+            case kCharsetSemicolon:
+                return *p == ';' && starts_with_ci(next(kNonSpace, p + 1), end_, "charset");
+            case kByteClasses:
+                break;
+        }
+        return false;
+    }
+
+    const char *close_;
+    const char *end_;
+    std::map<const char *, const char *> known_[kByteClasses];
+    std::map<const char *, std::pair<const char *, const char *>> trimmed_;
 };
+
+// One attribute as positions in the document: what GetMetaAttr copies.
+// A null name marks an unused slot; a null value an attribute whose name was
+// read before the tag failed.
+struct AttrSpan {
+    const char *name = nullptr;
+    const char *name_end = nullptr;
+    const char *value = nullptr;
+    const char *value_end = nullptr;
+
+    std::string_view value_view() const {
+        return std::string_view(value, static_cast<size_t>(value_end - value));
+    }
+};
+
+bool name_begins_with(std::string_view have, std::string_view wanted) {
+    return starts_with_ci(have.data(), have.data() + have.size(), wanted);
+}
+
+// The attribute reader shared by GetMetaAttr and the tag scans: fills the
+// spans from the first; false when the tag does not parse (the spans read so
+// far stay filled).
+bool parse_attributes(TagBody &body, const char *start, AttrSpan spans[META_ATTR_SLOTS]) {
+    for (int i = 0; i < META_ATTR_SLOTS; ++i) spans[i] = AttrSpan{};
+    const char *const end = body.end_for(start);
+    int count = 0;
+    const char *p = start;
+    while (p < end) {
+        p = body.next(kNonSpace, p);
+        const char *name = p;
+        p = body.next(kSpaceOrEquals, p);
+        if (p >= end) return false;
+        spans[count].name = name;
+        spans[count].name_end = p;
+
+        p = body.next(kNonSpace, p);
+        if (p >= end || *p != '=') return false;
+        p = body.next(kNonSpace, p + 1);
+        if (p >= end) return false;
+
+        ByteClass value_end = kSpace;
+        if (*p == '"' || *p == '\'') {
+            const char quote = *p;
+            value_end = quote == '"' ? kDoubleQuote : kSingleQuote;
+            p = body.next(kNonSpace, p + 1);
+            if (p >= end || *p == quote) return false;
+        }
+        const char *value = p;
+        p = body.next(value_end, p);
+        spans[count].value = value;
+        spans[count].value_end = body.trim(value, p);
+
+        if (++count == META_ATTR_SLOTS) return false;
+        p = p + 1;
+    }
+    return true;
+}
+
+// Value of the first attribute whose name begins with `name` (ASCII case
+// folded), or null.
+const AttrSpan *find_attribute(const AttrSpan spans[META_ATTR_SLOTS], std::string_view name) {
+    for (int i = 0; i < META_ATTR_SLOTS && spans[i].name; ++i) {
+        const std::string_view have(spans[i].name,
+                                    static_cast<size_t>(spans[i].name_end - spans[i].name));
+        if (name_begins_with(have, name)) return &spans[i];
+    }
+    return nullptr;
+}
 
 // Walks the tags of a document. next() positions the cursor at the first
 // byte of the next tag's name (past '<', its white space and any comment
@@ -159,30 +302,47 @@ class TagScanner {
 
     bool at_space() const { return p_ < end_ && is_space(*p_); }
     const char *cursor() const { return p_; }
-    const char *tag_end() const { return find_byte(p_, end_, '>'); }
+
+    // The body of the tag at the cursor, up to the next '>'; null when there
+    // is none. Tags that end at the same '>' share one body.
+    TagBody *body() {
+        if (!body_ || body_->close() < p_) {
+            const char *close = find_byte(p_, end_, '>');
+            if (!close) return nullptr;
+            body_.emplace(p_, close);
+        }
+        return &*body_;
+    }
+
+    // Reads the attributes of the tag at the cursor into `spans`; false when
+    // they do not parse.
+    bool attributes(TagBody &body, AttrSpan spans[META_ATTR_SLOTS]) {
+        return parse_attributes(body, p_, spans);
+    }
 
   private:
     const char *p_;
     const char *end_;
+    std::optional<TagBody> body_;
 };
 
-// The charset parameter of a Content-Type value: the name after the first
-// "; charset =" found. False when there is no such parameter; an empty
-// name (a quoted one, say) still counts as found.
-bool charset_parameter(std::string_view content, std::string_view *name) {
-    const char *p = content.data();
-    const char *limit = p + content.size();
-    for (;;) {
-        const char *semicolon = find_byte(p, limit, ';');
-        if (!semicolon) return false;
-        p = skip_space(semicolon + 1, limit);
-        if (starts_with_ci(p, limit, "charset")) break;
-    }
-    p = skip_space(p + 7, limit);
-    if (p >= limit || *p != '=') return false;
-    p = skip_space(p + 1, limit);
+// The charset parameter of a Content-Type value [value, value_end): the name
+// after the first "; charset =" found. False when there is no such
+// parameter; an empty name (a quoted one, say) still counts as found.
+bool charset_parameter(TagBody &body, const char *value, const char *value_end,
+                       std::string_view *name) {
+    // The first ';' that white space and "charset" follow within the tag is
+    // the first one within the value, unless its "charset" runs past the
+    // value's end (then no ';' of the value is followed by "charset").
+    const char *semicolon = body.next(kCharsetSemicolon, value);
+    if (semicolon >= value_end) return false;
+    const char *p = std::min(body.next(kNonSpace, semicolon + 1), value_end);
+    if (!starts_with_ci(p, value_end, "charset")) return false;
+    p = std::min(body.next(kNonSpace, p + 7), value_end);
+    if (p >= value_end || *p != '=') return false;
+    p = std::min(body.next(kNonSpace, p + 1), value_end);
     const char *begin = p;
-    while (p < limit && is_name_byte(*p)) ++p;
+    while (p < value_end && is_name_byte(*p)) ++p;
     *name = std::string_view(begin, static_cast<size_t>(p - begin));
     return true;
 }
@@ -215,33 +375,31 @@ int HtmlLangExtract(const char *buffer, int32_t length, char **language) {
     if (!buffer || length <= 0) return LANG_OK;
 
     TagScanner scan(buffer, length);
-    AttrList attrs;
+    AttrSpan spans[META_ATTR_SLOTS];
     while (scan.next()) {
         if (scan.take("html")) {
-            const char *close = scan.tag_end();
-            if (!close) break;
-            if (!attrs.parse(scan.cursor(), close)) continue;
-            if (const char *lang = attrs.value("lang")) {
-                *language = declared_language(lang);
+            TagBody *body = scan.body();
+            if (!body) break;
+            if (!scan.attributes(*body, spans)) continue;
+            if (const AttrSpan *lang = find_attribute(spans, "lang")) {
+                *language = declared_language(lang->value_view());
                 break;
             }
-            attrs.clear();
             // An html tag without a language still gets the meta check at the
             // same place.
         }
         if (!scan.take("meta")) continue;
         if (!scan.at_space()) break;
-        const char *close = scan.tag_end();
-        if (!close) break;
-        if (!attrs.parse(scan.cursor(), close)) continue;
-        const char *equiv = attrs.value("http-equiv");
-        if (equiv && equals_ci(equiv, "Content-Language")) {
-            if (const char *content = attrs.value("content")) {
-                *language = declared_language(content);
+        TagBody *body = scan.body();
+        if (!body) break;
+        if (!scan.attributes(*body, spans)) continue;
+        const AttrSpan *equiv = find_attribute(spans, "http-equiv");
+        if (equiv && equals_ci(equiv->value_view(), "Content-Language")) {
+            if (const AttrSpan *content = find_attribute(spans, "content")) {
+                *language = declared_language(content->value_view());
                 break;
             }
         }
-        attrs.clear();
     }
     return LANG_OK;
 }
@@ -251,19 +409,18 @@ int MetaExtract(const char *buffer, int32_t length, int32_t *charset) {
     if (!buffer || length <= 0) return LANG_OK;
 
     TagScanner scan(buffer, length);
-    AttrList attrs;
+    AttrSpan spans[META_ATTR_SLOTS];
     while (scan.next()) {
         if (!scan.take("meta")) continue;
         if (!scan.at_space()) break;
-        const char *close = scan.tag_end();
-        if (!close) break;
-        if (!attrs.parse(scan.cursor(), close)) continue;
-        const char *equiv = attrs.value("http-equiv");
-        const char *content = attrs.value("content");
+        TagBody *body = scan.body();
+        if (!body) break;
+        if (!scan.attributes(*body, spans)) continue;
+        const AttrSpan *equiv = find_attribute(spans, "http-equiv");
+        const AttrSpan *content = find_attribute(spans, "content");
         std::string_view name;
-        if (!equiv || !equals_ci(equiv, "Content-Type") || !content ||
-            !charset_parameter(content, &name)) {
-            attrs.clear();
+        if (!equiv || !equals_ci(equiv->value_view(), "Content-Type") || !content ||
+            !charset_parameter(*body, content->value, content->value_end, &name)) {
             continue;
         }
         // The first Content-Type meta with a charset parameter decides, even
@@ -299,51 +456,27 @@ int XmlExtract(char *buffer, int32_t length, int32_t *charset) {
 
 int GetMetaAttr(const char *start, const char *end, MetaAttr attributes[META_ATTR_SLOTS]) {
     if (!start || !end || !attributes) return LANG_ERR_NULL;
-    // A self-closing tag's '/' is not part of the last value.
-    if (end > start && end[-1] == '/') --end;
-    while (end > start && is_space(end[-1])) --end;
-
+    TagBody body(start, end);
+    AttrSpan spans[META_ATTR_SLOTS];
+    const bool parsed = parse_attributes(body, start, spans);
     int count = 0;
-    const char *p = start;
-    while (p < end) {
-        p = skip_space(p, end);
-        const char *name = p;
-        while (p < end && !is_space(*p) && *p != '=') ++p;
-        if (p >= end) return LANG_ERR_IDENTIFY;
-        attributes[count].name = copy_range(name, p);
+    for (; count < META_ATTR_SLOTS && spans[count].name; ++count) {
+        const AttrSpan &span = spans[count];
+        attributes[count].name = copy_range(span.name, span.name_end);
         if (!attributes[count].name) return LANG_ERR_IDENTIFY;
-
-        p = skip_space(p, end);
-        if (p >= end || *p != '=') return LANG_ERR_IDENTIFY;
-        p = skip_space(p + 1, end);
-        if (p >= end) return LANG_ERR_IDENTIFY;
-
-        char quote = 0;
-        if (*p == '"' || *p == '\'') {
-            quote = *p;
-            p = skip_space(p + 1, end);
-            if (p >= end || *p == quote) return LANG_ERR_IDENTIFY;
-        }
-        const char *value = p;
-        while (p < end && (quote ? *p != quote : !is_space(*p))) ++p;
-        const char *value_end = p;
-        while (value_end > value && is_space(value_end[-1])) --value_end;
-        attributes[count].value = copy_range(value, value_end);
+        if (!span.value) break;
+        attributes[count].value = copy_range(span.value, span.value_end);
         if (!attributes[count].value) return LANG_ERR_IDENTIFY;
-
-        if (++count == META_ATTR_SLOTS) return LANG_ERR_IDENTIFY;
-        p = p + 1;
     }
+    if (!parsed) return LANG_ERR_IDENTIFY;
     attributes[count].name = nullptr;
     return LANG_OK;
 }
 
 int AttrFind(const MetaAttr attributes[META_ATTR_SLOTS], const char *name) {
     if (!attributes || !name) return 0;
-    std::string_view wanted(name);
     for (int i = 0; i < META_ATTR_SLOTS && attributes[i].name; ++i) {
-        const char *have = attributes[i].name;
-        if (starts_with_ci(have, have + strlen(have), wanted)) return i + 1;
+        if (name_begins_with(attributes[i].name, name)) return i + 1;
     }
     return 0;
 }

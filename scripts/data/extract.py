@@ -1,28 +1,47 @@
 #!/usr/bin/env python3
-"""Extract running prose per language from the fetched sources.
+"""Extract running prose per language and source from the fetched sources.
 
-Reads scripts/work/src (see fetch.sh), writes scripts/work/text/<lang>/{train,dev}/<doc>.txt:
-one paragraph per line, UTF-8, NFC. A document is one source document (a UDHR article, a package
-description, a man page, a fortune file, a manual page of HTML); whole documents go to the
-held-out development set, never single sentences. Paragraphs are de-duplicated per language,
-and paragraphs that are code, mostly another script, or mostly English (in a translation) are
-dropped. Output is deterministic: sorted inputs, hash-based selection, no clocks.
+Layout written (the interface that training and the accuracy benchmark share):
+
+  scripts/work/text/<lang>/<source>/<doc>.txt
+
+  <lang>    a language identifier of scripts/data/langs.py LANGS ("sr-latn" holds the Serbian
+            text in Latin letters)
+  <source>  a short source id, a key of langs.SOURCE_GENRE (udhr, ddtp, man, fortunes, debref,
+            iguide, gimp-help, d-i, debconf, po, mozilla)
+  <doc>     one source document: a UDHR article, a package description, a man page, a fortune
+            file, one HTML page of a manual, one package's debconf templates, one message
+            catalog
+
+Every file is UTF-8 in NFC, one paragraph per line. There is no train/dev split: training uses
+every source (scripts/data/prepare.py decides how much of each), and validation leaves a whole
+source out (prepare.py --exclude SRC) and tests on it.
+
+Paragraphs are de-duplicated per language across all its sources (sources in the fixed order of
+SOURCE_ORDER, documents sorted), and paragraphs that are code, mostly another script, or mostly
+English in a translation are dropped. At most MAX_SOURCE bytes are kept per language and
+source. Output is deterministic: sorted inputs, hash-ordered documents, no clocks.
+
+usage: extract.py [LANG...]   (default: every language)
 """
 import bz2
 import gzip
 import hashlib
+import html
 import html.parser
 import lzma
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tarfile
 import unicodedata
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from langs import LANGS  # noqa: E402
+from langs import LANGS, SOURCE_GENRE, locale_lang  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
@@ -30,14 +49,12 @@ SRC = os.path.join(WORK, "src")
 UNPACK = os.path.join(WORK, "unpacked")
 OUT = os.path.join(WORK, "text")
 
-# Training bytes kept per language and source kind (whole documents, in hash order).
-CAPS = {"udhr": 10**9, "ddtp": 500_000, "man": 300_000, "fortunes": 300_000,
-        "debref": 250_000, "iguide": 250_000}
-# Held-out share of documents (1 in DEV_MOD), and the held-out UDHR articles.
-DEV_MOD = 8
-UDHR_DEV_ARTICLES = {3, 8, 13, 18, 23, 28}
-DEV_DOC_MAX = 20_000
-DEV_CAP = 150_000
+# Bytes of cleaned text kept per language and source (whole documents in hash order).
+MAX_SOURCE = 2_000_000
+# Sources in the order in which their paragraphs claim a de-duplicated text.
+SOURCE_ORDER = ["udhr", "d-i", "debconf", "po", "mozilla", "ddtp", "man", "gimp-help",
+                "iguide", "debref", "fortunes"]
+assert set(SOURCE_ORDER) == set(SOURCE_GENRE)
 
 
 def doc_hash(key):
@@ -347,6 +364,204 @@ def iguide_docs(code):
     return html_dir_docs(d, r"\.html$", "iguide-" + code)
 
 
+
+
+def gimp_help_docs(code):
+    d = os.path.join(UNPACK, "gimp-help-" + code.lower().replace("_", "-"), "usr", "share",
+                     "gimp", "2.0", "help", code)
+    docs = []
+    for dp, dns, fns in os.walk(d):
+        dns.sort()
+        for fn in sorted(fns):
+            if fn.endswith(".html"):
+                p = os.path.join(dp, fn)
+                docs.append(("gimp-%s-%s" % (code, os.path.relpath(p, d).replace("/", "_")), p))
+    return docs
+
+
+# ---------------------------------------------------------------- messages and templates
+
+PLACEHOLDER = re.compile(r"%(\([A-Za-z_]+\))?[-+ #0]*\d*(\.\d+)?(l|ll|h|z)?[sdiuxXfgcpSQ]|%\d+(\$[sdS])?|"
+                         r"\{[^{}]*\}|\$\{[^{}]*\}|\$[A-Za-z_]+|<[^<>]+>")
+ACCEL = re.compile(r"(?<![&\w])[&_](?=\w)")
+
+
+def clean_message(text):
+    """A translated message as running text: markup, placeholders and accelerators removed."""
+    text = PLACEHOLDER.sub(" ", text)
+    text = html.unescape(text)
+    text = ACCEL.sub("", text)
+    return text.replace("\\n", "\n")
+
+
+def message_pars(text):
+    return [join_lines([ln]) for ln in re.split(r"\n\s*\n|\n", clean_message(text))]
+
+
+def sentence_like(msgid, msgstr):
+    """A message worth keeping: a sentence or phrase, not a label."""
+    words = len(msgid.split())
+    return words >= 4 and msgstr and msgstr != msgid
+
+
+def mo_messages(path):
+    """Translated messages of a GNU .mo catalog, as (msgid, msgstr) text pairs."""
+    data = open(path, "rb").read()
+    if len(data) < 28:
+        return []
+    magic = struct.unpack("<I", data[:4])[0]
+    end = "<" if magic == 0x950412DE else ">"
+    _, n, orig, trans = struct.unpack(end + "4I", data[4:20])
+    out, charset = [], "utf-8"
+    for i in range(n):
+        ol, oo = struct.unpack(end + "2I", data[orig + 8 * i:orig + 8 * i + 8])
+        tl, to = struct.unpack(end + "2I", data[trans + 8 * i:trans + 8 * i + 8])
+        mid, mstr = data[oo:oo + ol], data[to:to + tl]
+        if not mid:
+            m = re.search(rb"charset=([-\w]+)", mstr)
+            if m:
+                charset = m.group(1).decode("ascii", "replace")
+            continue
+        mid = mid.split(b"\x04")[-1].split(b"\0")[0]
+        mstr = mstr.split(b"\0")[0]
+        try:
+            out.append((mid.decode(charset, "replace"), mstr.decode(charset, "replace")))
+        except LookupError:
+            out.append((mid.decode("utf-8", "replace"), mstr.decode("utf-8", "replace")))
+    return out
+
+
+def po_docs():
+    """{lang: [(doc, paragraphs)]} from every gettext catalog of the fetched packages."""
+    by_lang = {}
+    for pkg in sorted(os.listdir(UNPACK)):
+        base = os.path.join(UNPACK, pkg, "usr", "share", "locale")
+        if not os.path.isdir(base):
+            continue
+        for loc in sorted(os.listdir(base)):
+            lang = locale_lang(loc)
+            d = os.path.join(base, loc, "LC_MESSAGES")
+            if not lang or not os.path.isdir(d):
+                continue
+            for fn in sorted(os.listdir(d)):
+                if not fn.endswith(".mo"):
+                    continue
+                pars = []
+                for mid, mstr in mo_messages(os.path.join(d, fn)):
+                    if sentence_like(mid, mstr):
+                        pars += message_pars(mstr)
+                if pars:
+                    by_lang.setdefault(lang, []).append(("po-%s-%s-%s" % (pkg, loc, fn[:-3]), pars))
+    return by_lang
+
+
+FTL_ENTRY = re.compile(r"^-?[A-Za-z][\w-]*\s*=\s*(.*)$")
+FTL_ATTR = re.compile(r"^\s+\.[\w-]+\s*=\s*(.*)$")
+
+
+def ftl_values(text):
+    vals, cur = [], None
+    for ln in text.split("\n"):
+        if ln.startswith("#") or not ln.strip():
+            cur = None
+            continue
+        m = FTL_ENTRY.match(ln) or FTL_ATTR.match(ln)
+        if m:
+            cur = [m.group(1)]
+            vals.append(cur)
+        elif cur is not None and ln.startswith(" ") and not ln.strip().startswith(("*", "[", "}")):
+            cur.append(ln.strip())
+    return [" ".join(v) for v in vals]
+
+
+def mozilla_docs():
+    """{lang: [(doc, paragraphs)]} from the strings of the Firefox language packs."""
+    by_lang = {}
+    for pkg in sorted(os.listdir(UNPACK)):
+        if not pkg.startswith("firefox-esr-l10n-"):
+            continue
+        lang = locale_lang(pkg[len("firefox-esr-l10n-"):])
+        if not lang:
+            continue
+        for dp, dns, fns in os.walk(os.path.join(UNPACK, pkg)):
+            dns.sort()
+            for fn in sorted(fns):
+                if not fn.endswith(".xpi"):
+                    continue
+                with zipfile.ZipFile(os.path.join(dp, fn)) as z:
+                    for name in sorted(z.namelist()):
+                        if name.endswith(".ftl"):
+                            vals = ftl_values(z.read(name).decode("utf-8", "replace"))
+                        elif name.endswith(".properties"):
+                            vals = [ln.split("=", 1)[1] for ln in
+                                    z.read(name).decode("utf-8", "replace").split("\n")
+                                    if "=" in ln and not ln.lstrip().startswith("#")]
+                        elif name.endswith(".dtd"):
+                            vals = re.findall(r'<!ENTITY\s+\S+\s+"([^"]*)"',
+                                              z.read(name).decode("utf-8", "replace"))
+                        else:
+                            continue
+                        pars = []
+                        for v in vals:
+                            v = re.sub(r"\{[^{}]*\}", " ", v).replace("\\n", "\n")
+                            for p in message_pars(v):
+                                if len(p.split()) >= 4 or (len(p) >= 12 and CJK.search(p)):
+                                    pars.append(p)
+                        if pars:
+                            doc = "mozilla-%s-%s" % (pkg[17:], name.replace("/", "_"))
+                            by_lang.setdefault(lang, []).append((doc, pars))
+    return by_lang
+
+
+def template_descriptions(text):
+    """{locale: [paragraphs]} of the translated Description fields of a debconf templates file."""
+    out = {}
+    for rec in re.split(r"\n\s*\n", text):
+        lines = rec.split("\n")
+        for i, ln in enumerate(lines):
+            m = re.match(r"^Description-([A-Za-z_@]+)(\.[-\w]+)?:\s*(.*)$", ln)
+            if not m:
+                continue
+            pars, cur = [m.group(3)], []
+            for cont in lines[i + 1:]:
+                if not cont.startswith(" "):
+                    break
+                if cont.strip() == ".":
+                    pars.append(join_lines(cur))
+                    cur = []
+                elif cont.startswith("  "):
+                    pars.append(join_lines(cur))
+                    cur = []
+                else:
+                    cur.append(cont)
+            pars.append(join_lines(cur))
+            out.setdefault(m.group(1), []).extend(
+                join_lines([clean_message(p)]) for p in pars if p)
+    return out
+
+
+def template_docs(source):
+    """{lang: [(doc, paragraphs)]} from the debconf templates of the fetched packages: the
+    installer's components (.udeb, source "d-i") or ordinary packages (source "debconf")."""
+    by_lang = {}
+    for pkg in sorted(os.listdir(UNPACK)):
+        stamp = os.path.join(UNPACK, pkg, ".from")
+        if not os.path.exists(stamp):
+            continue
+        is_udeb = open(stamp).read().endswith(".udeb")
+        if is_udeb != (source == "d-i"):
+            continue
+        path = os.path.join(UNPACK, pkg, "DEBIAN", "templates")
+        if not os.path.exists(path):
+            continue
+        text = open(path, encoding="utf-8", errors="replace").read()
+        for loc, pars in sorted(template_descriptions(text).items()):
+            lang = locale_lang(loc)
+            if lang:
+                by_lang.setdefault(lang, []).append(("%s-%s-%s" % (source, pkg, loc), pars))
+    return by_lang
+
+
 # ---------------------------------------------------------------- Serbian in Latin letters
 
 SR_LAT = dict(zip("абвгдђежзијклљмнњопрстћуфхцчџшАБВГДЂЕЖЗИЈКЛЉМНЊОПРСТЋУФХЦЧЏШ",
@@ -377,7 +592,9 @@ def unpack():
             continue
         shutil.rmtree(dest, ignore_errors=True)
         os.makedirs(dest)
-        subprocess.run(["dpkg-deb", "-x", os.path.join(SRC, "deb", fn), dest], check=True)
+        deb = os.path.join(SRC, "deb", fn)
+        subprocess.run(["dpkg-deb", "-x", deb, dest], check=True)
+        subprocess.run(["dpkg-deb", "-e", deb, os.path.join(dest, "DEBIAN")], check=True)
         open(stamp, "w").write(fn)
     dest = os.path.join(UNPACK, "udhr")
     if not os.path.isdir(os.path.join(dest, "package")):
@@ -387,102 +604,85 @@ def unpack():
             t.extractall(dest)
 
 
-def gather(lang, entry):
-    """[(kind, doc id, is_dev, paragraphs)] for one language, in a fixed order."""
+def gather(lang, entry, shared):
+    """{source: [(doc id, paragraphs or a path to an HTML page)]} for one language."""
     fb = FALLBACK.get(lang, "latin-1")
-    out = []
+    out = {}
     for code in entry.get("udhr", []):
-        for doc, art, pars in udhr_docs(code):
-            out.append(("udhr", doc, art in UDHR_DEV_ARTICLES, pars))
-    srcs = []
+        out.setdefault("udhr", []).extend((d, p) for d, _, p in udhr_docs(code))
     for code in entry.get("ddtp", []):
-        srcs += [("ddtp", d, p) for d, p in ddtp_docs(code)]
+        out.setdefault("ddtp", []).extend(ddtp_docs(code))
     for pkg, sub in entry.get("man", []):
-        srcs += [("man", d, p) for d, p in man_docs(pkg, sub, fb)]
+        out.setdefault("man", []).extend(man_docs(pkg, sub, fb))
     for pkg, sub in entry.get("fortunes", []):
-        srcs += [("fortunes", d, p) for d, p in fortune_docs(pkg, sub, fb)]
+        out.setdefault("fortunes", []).extend(fortune_docs(pkg, sub, fb))
     for code in entry.get("debref", []):
-        srcs += [("debref", d, p) for d, p in debref_docs(code)]
+        out.setdefault("debref", []).extend(debref_docs(code))
     for code in entry.get("iguide", []):
-        srcs += [("iguide", d, p) for d, p in iguide_docs(code)]
-    for kind, doc, pars in srcs:
-        out.append((kind, doc, doc_hash(doc) % DEV_MOD == 0, pars))
+        out.setdefault("iguide", []).extend(iguide_docs(code))
+    for code in entry.get("gimp_help", []):
+        out.setdefault("gimp-help", []).extend(gimp_help_docs(code))
+    for source, by_lang in shared.items():
+        if lang in by_lang:
+            out.setdefault(source, []).extend(by_lang[lang])
     return out
 
 
-def write_lang(lang, script, docs, transform=None):
+def write_lang(lang, script, sources, transform=None):
     base = os.path.join(OUT, lang)
     shutil.rmtree(base, ignore_errors=True)
-    for split in ("train", "dev"):
-        os.makedirs(os.path.join(base, split))
-    seen, used, stats = set(), {}, {}
-    # Shorter kinds first would bias nothing; documents are taken in hash order within a kind.
-    order = sorted(docs, key=lambda d: (d[0] != "udhr", d[0], doc_hash(d[1]), d[1]))
-    for kind, doc, dev, pars in order:
-        if used.get(("dev-" if dev else "") + kind, 0) >= (DEV_CAP if dev else CAPS[kind]):
-            continue
-        keep = []
-        for p in pars:
-            p = normalize(transform(p) if transform else p)
-            key = re.sub(r"\W+", " ", p.lower()).strip()
-            if key in seen or not keep_paragraph(p, lang, script):
+    seen, stats = set(), {}
+    for source in SOURCE_ORDER:
+        docs = sorted(sources.get(source, []), key=lambda d: (doc_hash(d[0]), d[0]))
+        used, names = 0, set()
+        for doc, pars in docs:
+            if used >= MAX_SOURCE:
+                break
+            if isinstance(pars, str):
+                pars = html_paragraphs(read_text(pars, "utf-8"))
+            keep = []
+            for p in pars:
+                p = normalize(transform(p) if transform else p)
+                key = re.sub(r"\W+", " ", p.lower()).strip()
+                if key in seen or not keep_paragraph(p, lang, script):
+                    continue
+                seen.add(key)
+                keep.append(p)
+            if not keep:
                 continue
-            seen.add(key)
-            keep.append(p)
-        if not keep:
-            continue
-        split = "dev" if dev else "train"
-        if split == "train":
-            room = CAPS[kind] - used.get(kind, 0)
-            if room <= 0:
-                continue
-            cut, size = [], 0
-            for p in keep:
-                if size >= room:
-                    break
-                cut.append(p)
-                size += len(p.encode()) + 1
-            keep = cut
-            used[kind] = used.get(kind, 0) + size
-        else:
-            # Held-out documents only need enough text for a few samples each.
-            if used.get("dev-" + kind, 0) >= DEV_CAP:
-                continue
-            cut, size = [], 0
-            for p in keep:
-                if size >= DEV_DOC_MAX:
-                    break
-                cut.append(p)
-                size += len(p.encode()) + 1
-            keep = cut
-            used["dev-" + kind] = used.get("dev-" + kind, 0) + size
-        body = "\n".join(keep) + "\n"
-        fn = re.sub(r"[^A-Za-z0-9._-]", "_", doc)[:120] + ".txt"
-        with open(os.path.join(base, split, fn), "w", encoding="utf-8") as f:
-            f.write(body)
-        st = stats.setdefault((kind, split), [0, 0])
-        st[0] += 1
-        st[1] += len(body.encode())
+            body = "\n".join(keep) + "\n"
+            fn = re.sub(r"[^A-Za-z0-9._-]", "_", doc)[:120]
+            while fn in names:
+                fn += "_"
+            names.add(fn)
+            os.makedirs(os.path.join(base, source), exist_ok=True)
+            with open(os.path.join(base, source, fn + ".txt"), "w", encoding="utf-8") as f:
+                f.write(body)
+            used += len(body.encode())
+            st = stats.setdefault(source, [0, 0])
+            st[0] += 1
+            st[1] += len(body.encode())
     return stats
 
 
 def main():
     only = set(sys.argv[1:])
     unpack()
+    shared = {"po": po_docs(), "mozilla": mozilla_docs(), "d-i": template_docs("d-i"),
+              "debconf": template_docs("debconf")}
     report = []
     for lang in sorted(LANGS):
         entry = LANGS[lang]
         if only and lang not in only:
             continue
-        docs = gather(lang, entry)
-        stats = write_lang(lang, entry["script"], docs)
-        report.append((lang, stats))
+        sources = gather(lang, entry, shared)
+        report.append((lang, write_lang(lang, entry["script"], sources)))
         if "latin" in entry:
             lat = dict(entry["latin"])
-            ldocs = [(k, d, dv, p) for k, d, dv, p in docs if k != "udhr"]
-            ldocs += gather(lang, {"udhr": lat["udhr"]})
-            stats = write_lang(lang + "-latn", "Latin", ldocs, transform=sr_latin)
-            report.append((lang + "-latn", stats))
+            lsources = {k: v for k, v in sources.items() if k != "udhr"}
+            lsources["udhr"] = gather(lang, {"udhr": lat["udhr"]}, {})["udhr"]
+            report.append((lang + "-latn", write_lang(lang + "-latn", "Latin", lsources,
+                                                      transform=sr_latin)))
     # A run over some languages keeps the report lines of the others.
     path = os.path.join(WORK, "extract-report.txt")
     done = {lang for lang, _ in report}
@@ -491,8 +691,8 @@ def main():
         with open(path) as f:
             lines = [ln for ln in f if ln.split("\t", 1)[0] not in done]
     for lang, stats in report:
-        for (kind, split), (n, b) in sorted(stats.items()):
-            lines.append("%s\t%s\t%s\t%d\t%d\n" % (lang, kind, split, n, b))
+        for source, (n, b) in sorted(stats.items()):
+            lines.append("%s\t%s\t%d\t%d\n" % (lang, source, n, b))
     with open(path, "w") as f:
         f.writelines(sorted(lines))
 

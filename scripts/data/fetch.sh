@@ -27,7 +27,7 @@ MIRROR=http://deb.debian.org/debian
 
 mkdir -p "$SRC/npm" "$SRC/deb" "$SRC/ddtp" "$APTDIR/lists/partial" "$APTDIR/cache/archives/partial"
 chmod 755 "$WORK" "$SRC" "$SRC/deb" "$SRC/ddtp" "$APTDIR" 2>/dev/null || true
-echo "deb $MIRROR $SUITE main" >"$APTDIR/sources.list"
+echo "deb $MIRROR $SUITE main main/debian-installer" >"$APTDIR/sources.list"
 
 apt_opts=(-o "Dir::Etc::SourceList=$APTDIR/sources.list" -o "Dir::Etc::SourceParts=/dev/null"
   -o "Dir::State::Lists=$APTDIR/lists" -o "Dir::Cache=$APTDIR/cache" -o "APT::Architectures=amd64"
@@ -64,7 +64,7 @@ fetch_npm() { # pkg_id sha file
   [[ $(sha "$SRC/npm/$file") == "$want" ]] || die "$file: sha256 differs from scripts/sources.lock"
 }
 
-fetch_deb() { # name version sha file
+fetch_deb() { # name version sha file (a .deb or an installer .udeb)
   local name=$1 ver=$2 want=$3 file=$4
   if [[ -f $SRC/deb/$file && $(sha "$SRC/deb/$file") == "$want" ]]; then return; fi
   apt_update
@@ -106,8 +106,13 @@ fetch_ddtp() { # name sha file
 
 update_lock() {
   apt_update
-  local tmp
+  local tmp uris
   tmp=$(mktemp)
+  uris=$(mktemp)
+  # One query resolves every Debian package to the file the archive serves today.
+  mapfile -t debs < <(grep -v '^#' "$NAMES" | awk '$1 == "deb" || $1 == "udeb" {print $2}')
+  apt-get "${apt_opts[@]}" -qq download --print-uris "${debs[@]}" >"$uris" ||
+    die "apt-get cannot resolve some packages of $NAMES"
   {
     echo "# Pinned sources of the shipped language data (written by scripts/data/fetch.sh --update-lock)."
     echo "# kind name version sha256 file"
@@ -118,13 +123,13 @@ update_lock() {
         file=$(cd "$SRC/npm" && npm pack --silent "$name")
         echo "npm ${name%@*} ${name##*@} $(sha "$SRC/npm/$file") $file"
         ;;
-      deb)
-        local ver file
-        ver=$(apt-cache "${apt_opts[@]}" policy "$name" | awk '/Candidate:/ {print $2}')
-        [[ -n $ver && $ver != "(none)" ]] || die "no candidate for $name"
-        (cd "$SRC/deb" && apt-get "${apt_opts[@]}" -qq download "$name=$ver" >&2)
-        file=$(cd "$SRC/deb" && ls -t "${name}_"*.deb | head -1)
-        echo "deb $name $ver $(sha "$SRC/deb/$file") $file"
+      deb | udeb)
+        local file size hash ver
+        read -r _ file size hash < <(awk -v n="$name" 'index($2, n "_") == 1 {print}' "$uris" | head -1)
+        [[ -n $file ]] || die "no candidate for $name"
+        ver=${file#"${name}_"}
+        ver=${ver%_*}
+        echo "$kind $name ${ver//%3a/:} ${hash#SHA256:} $file"
         ;;
       ddtp)
         local h ext
@@ -135,6 +140,7 @@ update_lock() {
       esac
     done < <(grep -v '^#' "$NAMES" | grep .)
   } >"$tmp"
+  rm -f "$uris"
   mv "$tmp" "$LOCK"
   echo "fetch: wrote $LOCK" >&2
 }
@@ -144,10 +150,21 @@ if [[ ${1:-} == --update-lock ]]; then
 fi
 
 [[ -f $LOCK ]] || die "$LOCK is missing (run with --update-lock once)"
+# Download the missing Debian packages in one apt run; each is verified below.
+missing=()
+while read -r kind name ver want file; do
+  if [[ ($kind == deb || $kind == udeb) && ! -f $SRC/deb/$file ]]; then missing+=("$name=$ver"); fi
+done < <(grep -v '^#' "$LOCK" | grep .)
+if [[ ${#missing[@]} -gt 0 ]]; then
+  apt_update
+  (cd "$SRC/deb" && apt-get "${apt_opts[@]}" -qq download "${missing[@]}" >&2) ||
+    echo "fetch: some packages failed to download; checking each" >&2
+fi
+
 while read -r kind name ver want file; do
   case $kind in
   npm) fetch_npm "$name@$ver" "$want" "$file" ;;
-  deb) fetch_deb "$name" "$ver" "$want" "$file" ;;
+  deb | udeb) fetch_deb "$name" "$ver" "$want" "$file" ;;
   ddtp) fetch_ddtp "$name" "$want" "$file" ;;
   *) die "unknown kind '$kind' in $LOCK" ;;
   esac

@@ -1,16 +1,32 @@
 #!/usr/bin/env python3
 """Write the training samples of every profile in its charset.
 
-For each language and each of its charsets, the extracted training text
-(scripts/work/text/<lang>/train) is brought into the charset with iconv, one sample file per
-source kind, under scripts/work/samples/<lang>-<charset>/, plus the list file
-scripts/work/samples/<lang>-<charset>.lst that training reads. A line holding a character that
-the charset cannot represent is dropped whole (no character is silently lost), after the
-substitutions legacy text of the region used anyway: ASCII quotes and dashes for typographic
-ones, and cedilla forms for the Romanian comma-below letters.
+Interface shared with training (scripts/data/train.sh) and the accuracy benchmark:
 
-usage: prepare.py [LANG...]   (default: every language)
+  prepare.py [LANG...]                       samples of every source, in scripts/work/samples
+  prepare.py --exclude SRC --out DIR [LANG...]
+                                             the same from every source but SRC, in DIR
+  from prepare import profiles, to_charset   (lang, text dir, charset) per profile; one line
+                                             brought into a charset
+
+For each profile <lang>-<cs> it writes DIR/<lang>-<cs>/<source>.txt (the text of one source of
+scripts/work/text/<text dir>/<source>/, see extract.py, brought into the charset with iconv) and
+the list DIR/<lang>-<cs>.lst naming each of those files once; scripts/data/train.sh trains one
+profile per list.
+
+How much of each source a profile takes (the same rules with and without --exclude):
+  - at most SOURCE_CAP bytes of a source, whole documents in hash order;
+  - no source more than MAX_SHARE of a profile's text: a larger one is cut to that share;
+  - within a group of close languages (langs.GROUPS) only the sources every member has (with
+    at least MIN_SOURCE bytes), each taken with the volume the poorest member has, so that the
+    members' profiles differ in language, not in genre or in weight;
+  - every file is listed once: no source is weighted beyond its share.
+A line holding a character that the charset cannot represent is dropped whole (no character is
+silently lost), after the substitutions legacy text of the region used anyway: ASCII quotes and
+dashes for typographic ones, cedilla forms for the Romanian comma-below letters, and the like.
 """
+import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -18,13 +34,15 @@ import sys
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from langs import CODECS, ICONV, LANGS  # noqa: E402
+from langs import CODECS, GROUPS, ICONV, LANGS  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
 TEXT = os.path.join(WORK, "text")
 OUT = os.path.join(WORK, "samples")
-UDHR_WEIGHT = 3
+SOURCE_CAP = 400_000
+MAX_SHARE = 0.6
+MIN_SOURCE = 8_000
 
 LEGACY_SUBST = {
     "\u2018": "'", "\u2019": "'", "\u201a": "'", "\u201b": "'", "\u2039": "'", "\u203a": "'",
@@ -34,7 +52,15 @@ LEGACY_SUBST = {
     "\u021a": "\u0162", "\u02bc": "'", "\u2010": "-", "\u2011": "-",
     # Persian and Urdu in code page 1256 use the Arabic yeh and no combining hamza or alef.
     "\u06cc": "\u064a", "\u06d4": ".", "\u0654": "", "\u0670": "", "\u06c2": "\u06c1",
+    # Azerbaijani in code page 1254 writes schwa as a-umlaut.
+    "\u0259": "\u00e4", "\u018f": "\u00c4",
+    # Ukrainian and Belarusian in code page 866 write the dotted i as the Latin letter.
+    "\u0456": "i", "\u0406": "I", "\u0491": "\u0433", "\u0490": "\u0413",
 }
+
+# Charsets whose text a language wrote with a variant of the named code page: Ukrainian KOI8
+# text is KOI8-U, Belarusian KOI8-RU (both reported as koi8-r, the name the engine knows).
+VARIANT = {("uk", "koi8-r"): ("koi8_u", "KOI8-U"), ("be", "koi8-r"): ("koi8_u", "KOI8-RU")}
 
 
 def profiles():
@@ -70,11 +96,32 @@ def fold(line):
     return "".join(out)
 
 
-def to_charset(line, cs):
+TONE_MARKS = "\u0300\u0301\u0303\u0309\u0323"
+
+
+def tone_marks_apart(line):
+    """Vietnamese as code page 1258 writes it: letters with their vowel marks precomposed
+    (â ê ô ă ơ ư), tone marks as combining characters after them."""
+    out, base, tones = [], "", ""
+    for c in unicodedata.normalize("NFD", line) + " ":
+        if unicodedata.combining(c):
+            if c in TONE_MARKS:
+                tones += c
+            else:
+                base += c
+            continue
+        out.append(unicodedata.normalize("NFC", base) + tones)
+        base, tones = c, ""
+    return "".join(out)
+
+
+def to_charset(line, cs, codec=None):
     """The line ready for iconv into cs, or None when it cannot be represented."""
     if cs == "utf8":
         return line
-    codec = CODECS[cs]
+    if cs == "1258":
+        line = tone_marks_apart(line)
+    codec = codec or CODECS[cs]
     try:
         line.encode(codec)
         return line
@@ -98,71 +145,129 @@ def to_charset(line, cs):
     return fixed
 
 
-def prepare(lang, textdir, cs):
-    src = os.path.join(TEXT, textdir, "train")
-    dest = os.path.join(OUT, "%s-%s" % (textdir, cs))
+def doc_hash(name):
+    return int(hashlib.sha1(name.encode()).hexdigest()[:12], 16)
+
+
+def source_sizes(textdir, exclude):
+    """{source: [(path, bytes)]} of a text directory, documents in hash order."""
+    base = os.path.join(TEXT, textdir)
+    out = {}
+    if not os.path.isdir(base):
+        return out
+    for src in sorted(os.listdir(base)):
+        if src == exclude:
+            continue
+        d = os.path.join(base, src)
+        docs = sorted(os.listdir(d), key=lambda f: (doc_hash(f), f))
+        out[src] = [(os.path.join(d, f), os.path.getsize(os.path.join(d, f))) for f in docs]
+    return out
+
+
+def budgets(lang, textdir, exclude):
+    """{source: bytes} a profile of the language takes from each of its sources."""
+    sizes = source_sizes(textdir, exclude)
+    total = {s: sum(b for _, b in docs) for s, docs in sizes.items()}
+    group = next((g for g in GROUPS if lang in g), None)
+    if group:
+        members = {m: source_sizes(m, exclude) for m in group}
+        common = None
+        for m, ms in members.items():
+            have = {s for s, docs in ms.items() if sum(b for _, b in docs) >= MIN_SOURCE}
+            common = have if common is None else common & have
+        want = {s: min(min(sum(b for _, b in members[m][s]) for m in group), SOURCE_CAP)
+                for s in sorted(common)}
+    else:
+        want = {s: min(t, SOURCE_CAP) for s, t in total.items() if t}
+    if len(want) > 1:
+        big = max(want, key=lambda s: (want[s], s))
+        rest = sum(v for s, v in want.items() if s != big)
+        if want[big] > MAX_SHARE * (want[big] + rest):
+            want[big] = int(rest * MAX_SHARE / (1 - MAX_SHARE))
+    return sizes, want
+
+
+def prepare(lang, textdir, cs, out=OUT, exclude=None):
+    dest = os.path.join(out, "%s-%s" % (lang, cs))
     shutil.rmtree(dest, ignore_errors=True)
     os.makedirs(dest)
     # A 1252 profile of a language whose letters 1252 lacks models its plain-ASCII writing.
     folded = cs == "1252" and "1252" not in (
         LANGS[lang].get("latin", LANGS[lang]) if textdir.endswith("-latn") else LANGS[lang]
     )["charsets"]
-    by_kind = {}
-    for fn in sorted(os.listdir(src)):
-        by_kind.setdefault(fn.split("-", 1)[0], []).append(fn)
-    files, kept, dropped = [], 0, 0
-    for kind, fns in sorted(by_kind.items()):
-        lines = []
-        for fn in fns:
-            with open(os.path.join(src, fn), encoding="utf-8") as f:
+    codec, iconv_name = VARIANT.get((lang, cs), (CODECS.get(cs), ICONV[cs]))
+    sizes, want = budgets(lang, textdir, exclude)
+    files, kept, dropped, used = [], 0, 0, {}
+    for src in sorted(want):
+        lines, size = [], 0
+        for path, _ in sizes[src]:
+            if size >= want[src]:
+                break
+            with open(path, encoding="utf-8") as f:
                 for ln in f:
                     ln = ln.rstrip("\n")
+                    if size >= want[src]:
+                        break
+                    size += len(ln.encode()) + 1
                     if folded:
                         ln = fold(ln)
-                    conv = to_charset(ln, cs)
+                    if lang == "be" and cs == "koi8-r":
+                        conv = ln if to_charset(ln.replace("\u045e", "\u0443").replace(
+                            "\u040e", "\u0423"), cs, codec) is not None else None
+                    else:
+                        conv = to_charset(ln, cs, codec)
                     if conv is None:
                         dropped += 1
                     else:
                         lines.append(conv)
                         kept += 1
+        used[src] = size
         if not lines:
             continue
         data = ("\n".join(lines) + "\n").encode("utf-8")
-        out = os.path.join(dest, kind + ".txt")
-        res = subprocess.run(["iconv", "-f", "UTF-8", "-t", ICONV[cs]], input=data,
+        path = os.path.join(dest, src + ".txt")
+        res = subprocess.run(["iconv", "-f", "UTF-8", "-t", iconv_name], input=data,
                              capture_output=True)
         if res.returncode != 0:
             # iconv and Python disagree on a few code points: drop only those.
-            res = subprocess.run(["iconv", "-c", "-f", "UTF-8", "-t", ICONV[cs]], input=data,
+            res = subprocess.run(["iconv", "-c", "-f", "UTF-8", "-t", iconv_name], input=data,
                                  capture_output=True)
-        with open(out, "wb") as f:
+        with open(path, "wb") as f:
             f.write(res.stdout)
-        files.append(out)
-    # The declaration is the one text every language has: listing it UDHR_WEIGHT times gives it
-    # the same weight in every profile, so that profiles of closely related languages trained
-    # on much and on little other text compete on equal terms.
-    listed = []
-    for p in files:
-        listed += [p] * (UDHR_WEIGHT if os.path.basename(p) == "udhr.txt" else 1)
+        files.append(path)
     with open(dest + ".lst", "w") as f:
-        f.write("".join(p + "\n" for p in listed))
-    return kept, dropped
+        f.write("".join(p + "\n" for p in files))
+    return kept, dropped, used
 
 
 def main():
-    only = set(sys.argv[1:])
-    os.makedirs(OUT, exist_ok=True)
+    ap = argparse.ArgumentParser(description="write the training samples of the profiles")
+    ap.add_argument("--exclude", help="leave this source out")
+    ap.add_argument("--out", default=OUT, help="directory of the samples and lists")
+    ap.add_argument("langs", nargs="*")
+    args = ap.parse_args()
+    only = set(args.langs)
+    os.makedirs(args.out, exist_ok=True)
     report = []
     for lang, textdir, cs in profiles():
         if only and lang not in only:
             continue
-        kept, dropped = prepare(lang, textdir, cs)
-        report.append("%s\t%s\t%s\t%d\t%d\n" % (lang, textdir, cs, kept, dropped))
-        if kept and dropped > 0.2 * (kept + dropped):
-            print("prepare: %s-%s dropped %d of %d lines" % (textdir, cs, dropped,
-                                                          kept + dropped), file=sys.stderr)
-    with open(os.path.join(WORK, "prepare-report.txt"), "w") as f:
-        f.writelines(report)
+        kept, dropped, used = prepare(lang, textdir, cs, args.out, args.exclude)
+        for src, size in sorted(used.items()):
+            report.append("%s\t%s\t%s\t%s\t%d\n" % (lang, textdir, cs, src, size))
+        if not kept:
+            print("prepare: %s-%s has no text" % (lang, cs), file=sys.stderr)
+        elif dropped > 0.2 * (kept + dropped):
+            print("prepare: %s-%s dropped %d of %d lines" % (lang, cs, dropped, kept + dropped),
+                  file=sys.stderr)
+    if args.out == OUT and not args.exclude:
+        path = os.path.join(WORK, "prepare-report.txt")
+        old = []
+        if only and os.path.exists(path):
+            with open(path) as f:
+                old = [ln for ln in f if ln.split("\t", 1)[0] not in only]
+        with open(path, "w") as f:
+            f.writelines(sorted(old + report))
 
 
 if __name__ == "__main__":

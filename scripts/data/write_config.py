@@ -9,7 +9,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from langs import LANGS  # noqa: E402
+from langs import LANGS, SOURCE_GENRE  # noqa: E402
 from prepare import profiles  # noqa: E402
 
 # Settings of the n-gram classifier, chosen with bench/accuracy/calibrate.py (figures in
@@ -32,9 +32,10 @@ MINSCORE = 0.2
 PRIORITY = ("en es fr de pt ru it nl ja zh ko ar tr pl sv da nb fi cs hu ro el he th uk id vi "
             "fa hi ca hr sr sk bg zt gl nn bs ms sl lt lv et is eu sq mk be ur mr ne sw af tl "
             "lb cy ga eo mt az").split()
-CHARSET_ORDER = ["1252", "1250", "iso-8859-2", "1257", "1254", "1251", "koi8-r",
-                 "iso-8859-5", "866", "1256", "1253", "iso-8859-7", "1255", "iso-8859-8", "874",
-                 "sjis", "euc-jp", "gb", "big5", "euc-ksc", "utf8"]
+CHARSET_ORDER = ["1252", "1250", "iso-8859-2", "852", "1257", "iso-8859-13", "iso-8859-4",
+                 "1254", "1258", "1251", "koi8-r", "iso-8859-5", "866", "855", "1256",
+                 "iso-8859-6", "1253", "iso-8859-7", "1255", "iso-8859-8", "874", "sjis",
+                 "euc-jp", "gb", "big5", "euc-ksc", "utf8"]
 
 
 def order_key(name):
@@ -71,36 +72,35 @@ END = "<!-- end of training-text table -->"
 
 
 def sources_table(data):
-    """Refresh the per-language training-text table of DATA/SOURCES.md from the extraction."""
-    report = os.path.join(os.path.dirname(__file__), "..", "work", "extract-report.txt")
+    """Refresh the per-language training-text table of DATA/SOURCES.md from prepare's report."""
+    report = os.path.join(os.path.dirname(__file__), "..", "work", "prepare-report.txt")
     path = os.path.join(data, "SOURCES.md")
     if not os.path.exists(report) or not os.path.exists(path):
         return
-    kinds = ["udhr", "ddtp", "man", "fortunes", "debref", "iguide"]
     rows = {}
     with open(report) as f:
         for line in f:
-            lang, kind, split, _, size = line.rstrip("\n").split("\t")
-            rows.setdefault(lang, {}).setdefault(split, {})[kind] = int(size)
+            lang, textdir, cs, src, size = line.rstrip("\n").split("\t")
+            # Every charset of a text takes the same lines before conversion.
+            rows.setdefault(textdir, {}).setdefault(cs, {})[src] = int(size)
+    sources = [s for s in SOURCE_GENRE if any(s in v for r in rows.values() for v in r.values())]
     lms = sorted(f for f in os.listdir(data) if f.endswith(".lm"))
-    lines = [BEGIN, "", "Training text (kB of UTF-8 after cleaning) and held-out text per language:",
-             "", "| language | profiles | " + " | ".join(kinds) + " | held out |",
-             "|---|---|" + "---|" * len(kinds) + "---|"]
-    for lang in sorted(rows):
-        base = lang.split("-")[0]
-        profs = [lm[len(base) + 1:-3] for lm in lms if lm.startswith(base + "-")]
-        if lang.endswith("-latn"):
-            profs = [p for p in profs if p != "1251"]
-            label = base + " (Latin letters)"
-        else:
-            if "latin" in LANGS.get(base, {}):
-                profs = [p for p in profs if p == "1251"]
-            label = base
-        tr, dv = rows[lang].get("train", {}), rows[lang].get("dev", {})
-        lines.append("| %s | %s | %s | %d |" % (
-            label, " ".join(profs),
-            " | ".join(("%d" % round(tr[k] / 1000)) if k in tr else "" for k in kinds),
-            round(sum(dv.values()) / 1000)))
+    lines = [BEGIN, "",
+             "Training text per language: kB of UTF-8 text each source gives every profile of "
+             "the language (after cleaning, de-duplication and the caps), the total, and the "
+             "number of genres:", "",
+             "| language | profiles | " + " | ".join(sources) + " | total | genres |",
+             "|---|---|" + "---|" * len(sources) + "---|---|"]
+    for textdir in sorted(rows):
+        base = textdir.split("-")[0]
+        profs = sorted(rows[textdir])
+        used = rows[textdir][profs[0]]
+        label = base + " (Latin letters)" if textdir.endswith("-latn") else base
+        genres = {SOURCE_GENRE[s] for s, v in used.items() if v}
+        lines.append("| %s | %s | %s | %d | %d |" % (
+            label, " ".join(p for p in profs if "%s-%s.lm" % (base, p) in lms),
+            " | ".join(("%d" % round(used[s] / 1000)) if used.get(s) else "" for s in sources),
+            round(sum(used.values()) / 1000), len(genres)))
     lines += ["", END]
     with open(path) as f:
         text = f.read()

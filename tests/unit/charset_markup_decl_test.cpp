@@ -3,11 +3,14 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "charset/charset_guess.h"
+#include "charset/charset_names.h"
 #include "charset/markup_decl.h"
 #include "engine_test_support.h"
 #include "platform/vos.h"
@@ -258,6 +261,251 @@ TEST(MarkupDeclarations, NeverReadPastTheEnd) {
     EXPECT_EQ(language_of(page), "fr");
     EXPECT_EQ(charset_of(page), 24);
     EXPECT_EQ(charset_of(page, 4), 53);
+}
+
+// The declaration scans as they read before tags shared their bodies: each
+// html and meta tag is read afresh from its name to the next '>' with
+// GetMetaAttr. Quadratic on tag floods, so only for moderate inputs; the
+// scans must give exactly its answers. Returns the raw declared language
+// ("lang:" value) or charset name ("charset:" name), or "(none)".
+namespace reference {
+
+bool space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+bool begins(const char *p, const char *end, std::string_view word) {
+    if (end - p < static_cast<std::ptrdiff_t>(word.size())) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (lower(p[i]) != lower(word[i])) return false;
+    }
+    return true;
+}
+bool equal(const char *value, std::string_view word) {
+    return strlen(value) == word.size() && begins(value, value + word.size(), word);
+}
+// First `text` from p, before the end and any NUL.
+const char *find(const char *p, const char *end, std::string_view text) {
+    for (; p < end && *p; ++p) {
+        if (end - p < static_cast<std::ptrdiff_t>(text.size())) return nullptr;
+        if (std::string_view(p, text.size()) == text) return p;
+    }
+    return nullptr;
+}
+const char *skip(const char *p, const char *end) {
+    while (p < end && space(*p)) ++p;
+    return p;
+}
+
+struct Attributes {
+    MetaAttr slots[META_ATTR_SLOTS] = {};
+    ~Attributes() { clear(); }
+    void clear() {
+        for (MetaAttr &slot : slots) {
+            vos_free(slot.name);
+            vos_free(slot.value);
+            slot = MetaAttr{};
+        }
+    }
+    bool parse(const char *start, const char *close) {
+        clear();
+        return GetMetaAttr(start, close, slots) == 0;
+    }
+    const char *value(const char *name) const {
+        const int slot = AttrFind(slots, name);
+        return slot ? slots[slot - 1].value : nullptr;
+    }
+};
+
+std::optional<std::string> charset_parameter(const char *q) {
+    const char *end = q + strlen(q);
+    for (;;) {
+        const char *semicolon = find(q, end, ";");
+        if (!semicolon) return std::nullopt;
+        q = skip(semicolon + 1, end);
+        if (begins(q, end, "charset")) break;
+    }
+    q = skip(q + 7, end);
+    if (q >= end || *q != '=') return std::nullopt;
+    const char *begin = q = skip(q + 1, end);
+    while (q < end && (isalnum(static_cast<unsigned char>(*q)) || *q == '-' || *q == '_')) ++q;
+    return std::string(begin, q);
+}
+
+std::string scan(const std::string &document, bool language) {
+    const char *p = document.data();
+    const char *const end = p + document.size();
+    Attributes attrs;
+    while (p < end) {
+        const char *open = find(p, end, "<");
+        if (!open) break;
+        p = skip(open + 1, end);
+        if (begins(p, end, "!--")) {
+            const char *close = find(p, end, "-->");
+            if (!close) break;
+            p = close + 3;
+        }
+        if (language && begins(p, end, "html")) {
+            p += 4;
+            const char *close = find(p, end, ">");
+            if (!close) break;
+            if (!attrs.parse(p, close)) continue;
+            if (const char *lang = attrs.value("lang")) return std::string("lang:") + lang;
+        }
+        if (!begins(p, end, "meta")) continue;
+        p += 4;
+        if (p >= end || !space(*p)) break;
+        const char *close = find(p, end, ">");
+        if (!close) break;
+        if (!attrs.parse(p, close)) continue;
+        const char *equiv = attrs.value("http-equiv");
+        const char *content = attrs.value("content");
+        if (!equiv || !content) continue;
+        if (language && equal(equiv, "Content-Language")) return std::string("lang:") + content;
+        if (!language && equal(equiv, "Content-Type")) {
+            if (std::optional<std::string> name = charset_parameter(content)) {
+                return "charset:" + *name;
+            }
+        }
+    }
+    return "(none)";
+}
+
+// What the scans answer for the document: the language after the token
+// rule, and the charset number.
+std::string language(const std::string &document) {
+    std::string found = scan(document, true);
+    if (found == "(none)") return found;
+    found.erase(0, 5);
+    const bool token = !found.empty() && found.size() <= 31 &&
+                       found.find_first_not_of(
+                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                           "0123456789-_") == std::string::npos;
+    return token ? found : "(none)";
+}
+int32_t charset(const std::string &document) {
+    const std::string found = scan(document, false);
+    if (found == "(none)") return 0;
+    int32_t number = 0;
+    MapCharsetName(found.substr(8).c_str(), &number);
+    return number;
+}
+
+}  // namespace reference
+
+void expect_as_reference(const std::string &document, const std::string &what) {
+    EXPECT_EQ(language_of(document), reference::language(document)) << what;
+    EXPECT_EQ(charset_of(document), reference::charset(document)) << what;
+}
+
+// Tag floods: every tag's body runs to the one '>' at the end (or there is
+// none), in every shape the attribute reader can be in when it reaches the
+// next tag (inside a name, an unquoted or quoted value, white space, a
+// Content-Type value with many ';').
+const std::vector<std::pair<std::string, std::string>> &floods() {
+    static const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<html", " lang=fr>"},
+        {"<html", ">"},
+        {"<meta ", ">"},
+        {"<meta ", " http-equiv=Content-Language content=de>"},
+        {"<htmla=", " lang=fr>"},
+        {"<html a=", ">"},
+        {"<meta a=", " >"},
+        {"<html a=\"", "\" lang=it>"},
+        {"<html a='<meta x=\"", "'>"},
+        {"<html       ", "/>"},
+        {"<meta http-equiv=Content-Type content=\"text/html;;", "; charset=koi8-r\">"},
+        {"<meta http-equiv=Content-Type content='; charset =", "'>"},
+        {"<meta http-equiv=Content-Type content=\"; x;",
+         "\"><meta http-equiv=Content-Type "
+         "content=\"text/html; charset=utf-8\">"},
+        {"<html lang=\"fr\t\t\t\t", "\">"},
+        {"<!--<html", "-->"},
+        {"<<<<", "<html lang=es>"},
+    };
+    return cases;
+}
+
+std::string flood(const std::string &unit, const std::string &tail, size_t size) {
+    std::string document;
+    document.reserve(size + unit.size() + tail.size());
+    while (document.size() < size) document += unit;
+    return document + tail;
+}
+
+TEST(MarkupDeclarations, SameAnswersAsReadingEveryTagAfresh) {
+    namespace fs = std::filesystem;
+    int files = 0;
+    for (const auto &entry : fs::recursive_directory_iterator(GLOTTA_TEST_DATA)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".html" && ext != ".xhtml" && ext != ".xml" && ext != ".sgml") continue;
+        expect_as_reference(glotta_test::ReadFile(entry.path().string()), entry.path().string());
+        ++files;
+    }
+    EXPECT_GT(files, 10);
+
+    for (const auto &[unit, tail] : floods()) {
+        expect_as_reference(flood(unit, tail, 6000), unit + "..." + tail);
+    }
+
+    // Random markup built from the pieces the reader reacts to.
+    const char *pieces[] = {"<html",
+                            "<meta ",
+                            "<HTML ",
+                            "<!--",
+                            "-->",
+                            ">",
+                            "/>",
+                            " ",
+                            "\t",
+                            "\n",
+                            "=",
+                            "\"",
+                            "'",
+                            ";",
+                            "lang",
+                            "language=",
+                            "http-equiv=",
+                            "Content-Type",
+                            "Content-Language",
+                            "content=",
+                            "charset",
+                            "utf-8",
+                            "fr",
+                            "x",
+                            "<",
+                            "\0"};
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 2000; ++round) {
+        std::string document;
+        const size_t count = 1 + random() % 60;
+        for (size_t i = 0; i < count; ++i) {
+            const char *piece = pieces[random() % std::size(pieces)];
+            document += *piece ? std::string(piece) : std::string(1, '\0');
+        }
+        expect_as_reference(document, "random document " + std::to_string(round));
+    }
+}
+
+// The same floods at 512 KB: the answers do not depend on the size (each scan
+// reads a tag body once, however many tags start inside it).
+TEST(MarkupDeclarations, LargeTagFloods) {
+    const std::pair<std::string, int32_t> expected[] = {
+        {"fr", 0},      {"(none)", 0}, {"(none)", 0}, {"de", 0},     {"fr", 0},      {"(none)", 0},
+        {"(none)", 0},  {"(none)", 0}, {"(none)", 0}, {"(none)", 0}, {"(none)", 73}, {"(none)", 0},
+        {"(none)", 53}, {"fr", 0},     {"(none)", 0}, {"es", 0}};
+    ASSERT_EQ(std::size(expected), floods().size());
+    for (size_t i = 0; i < floods().size(); ++i) {
+        const auto &[unit, tail] = floods()[i];
+        const std::string document = flood(unit, tail, 512 << 10);
+        EXPECT_EQ(language_of(document), expected[i].first) << unit;
+        EXPECT_EQ(charset_of(document), expected[i].second) << unit;
+        const std::string small = flood(unit, tail, 2000);
+        EXPECT_EQ(reference::language(small), expected[i].first) << unit;
+        EXPECT_EQ(reference::charset(small), expected[i].second) << unit;
+    }
 }
 
 }  // namespace

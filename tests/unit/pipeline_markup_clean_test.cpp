@@ -162,6 +162,37 @@ TEST(SGMLCutTags, TenMegabytesGiveBoundedText) {
     EXPECT_EQ(cut("x<p title=\"" + std::string(10u << 20, 'a')).text, "x ");
 }
 
+// Floods of one unclosed construct before the text: the cleaning reads each
+// byte a bounded number of times, so 512 KB of them cleans like 2 KB.
+TEST(SGMLCutTags, FloodsCleanLikeTheirSmallForm) {
+    const struct {
+        const char *unit, *tail, *text;
+    } cases[] = {
+        {"<a", ">word", "word "},
+        {"<a b=\"", "\">word", "word "},
+        {"<a b=c ", ">word", "word "},
+        {"<!--", "-->word", "word "},
+        {"<!-- -- >", "-->word", "word "},
+        {"<script ", "</script>word", "word "},
+        {"<script></scripx>", "</script>word", "word "},
+        {"&", " word", " word "},
+        {"&eacute", "; word", " word "},
+        {"word<", ">", "word "},
+    };
+    for (const auto &c : cases) {
+        for (size_t size : {size_t{2000}, size_t{512} << 10}) {
+            std::string markup;
+            while (markup.size() < size) markup += c.unit;
+            const Cut result = cut(markup + c.tail);
+            EXPECT_EQ(result.text, c.text) << c.unit << " " << size;
+            EXPECT_EQ(result.references, 0) << c.unit << " " << size;
+        }
+    }
+    std::string references(512 << 10, '&');
+    EXPECT_EQ(replace(references + ";x", 0), "x");
+    EXPECT_EQ(replace(references + ";x", 1), std::string(1, '\0') + "x");
+}
+
 TEST(ReplaceEntity, Utf8AndRawModes) {
     // Values below 64 or past 21 bits write nothing; a whitespace terminator
     // is consumed; an unterminated reference ends the text.
