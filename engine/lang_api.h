@@ -91,7 +91,9 @@ int LangDetect(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out);
  * Always 0; null is accepted. */
 int LangDetectOutArgFree(LangDetectOutArg *out);
 
-/* Training: create the profile, feed sample files, save DATA/ID-CHARSET.lm. */
+/* Training: create the profile, feed sample files, save DATA/ID-CHARSET.lm.
+ * The save replaces an existing file only once the new one is complete; when
+ * it fails (LANG_ERR_OPEN) the old file is kept and errno tells why. */
 int LangTrainNew(LangContext *ctx, const char *languageId, const char *charset);
 int LangTrain(LangContext *ctx, const char *path);
 int LangTrainSave(LangContext *ctx);

@@ -2,8 +2,12 @@
 // file format.
 #include "ngram/profile.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -11,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "engine/lang_api.h"
@@ -188,6 +193,91 @@ bool write_ngram_line(FILE *file, const NgramHashEntry &entry) {
     return fwrite(entry.key, 1, key_length, file) == key_length &&
            fprintf(file, " %d\n", static_cast<int>(entry.length)) > 0;
 }
+
+// A new version of a file, written under a temporary name in the same
+// directory. `commit` puts it on disk and renames it over the file; until
+// then the old version stays as it was, and without a commit the temporary
+// file is removed again. Failures leave errno set to the system's reason.
+class ReplacingFile {
+  public:
+    explicit ReplacingFile(const char *path) : path_(path) {
+        // Created with 0666 less the umask, as a new file of fopen's would
+        // be; a file being replaced passes its own permissions on.
+        for (int attempt = 0; attempt < kAttempts && !stream_; ++attempt) {
+            temp_ = path_ + '.' + std::to_string(getpid()) + '.' + std::to_string(attempt) + ".tmp";
+            const int fd =
+                open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd < 0) {
+                if (errno == EEXIST) continue;
+                break;
+            }
+            struct stat old;
+            if (stat(path, &old) == 0 && S_ISREG(old.st_mode))
+                (void)!fchmod(fd, old.st_mode & 07777);
+            stream_ = fdopen(fd, "w");
+            if (!stream_) {
+                discard(fd);
+                break;
+            }
+        }
+    }
+    ~ReplacingFile() {
+        if (stream_) discard(-1);
+    }
+    ReplacingFile(const ReplacingFile &) = delete;
+    ReplacingFile &operator=(const ReplacingFile &) = delete;
+
+    FILE *stream() const { return stream_; }
+
+    bool commit() {
+        if (!stream_) return false;
+        FILE *stream = stream_;
+        stream_ = nullptr;
+        if (fflush(stream) != 0 || ferror(stream) || fsync(fileno(stream)) != 0) {
+            const int error = errno != 0 ? errno : EIO;
+            fclose(stream);
+            remove_temp(error);
+            return false;
+        }
+        if (fclose(stream) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) {
+            remove_temp(errno);
+            return false;
+        }
+        // The rename itself reaches the disk with the directory.
+        const size_t slash = path_.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash + 1);
+        const int dir_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir_fd >= 0) {
+            fsync(dir_fd);
+            close(dir_fd);
+        }
+        return true;
+    }
+
+  private:
+    static constexpr int kAttempts = 100;
+
+    // Closes the stream (or `fd` when there is none yet) and removes the
+    // temporary file, keeping errno.
+    void discard(int fd) {
+        const int error = errno;
+        if (stream_) {
+            fclose(stream_);
+            stream_ = nullptr;
+        } else {
+            close(fd);
+        }
+        remove_temp(error);
+    }
+    void remove_temp(int error) {
+        unlink(temp_.c_str());
+        errno = error;
+    }
+
+    std::string path_;
+    std::string temp_;
+    FILE *stream_ = nullptr;
+};
 
 }  // namespace
 
@@ -796,14 +886,14 @@ int NgramPrfSave(NgramProfile *profile, const char *path) {
         lines = NgramPrfTopNgrams(profile, top);
         if (lines < 0) return LANG_ERR_NULL;
     }
-    std::unique_ptr<FILE, FileCloser> file(fopen(path, "w"));
-    if (!file) return LANG_ERR_OPEN;
+    ReplacingFile file(path);
+    if (!file.stream()) return LANG_ERR_OPEN;
 
     bool ok = true;
-    if (profile->languageId) ok = fprintf(file.get(), "ID:%s\n", profile->languageId) > 0;
-    if (ok && profile->charset) ok = fprintf(file.get(), "CHARSET:%s\n", profile->charset) > 0;
+    if (profile->languageId) ok = fprintf(file.stream(), "ID:%s\n", profile->languageId) > 0;
+    if (ok && profile->charset) ok = fprintf(file.stream(), "CHARSET:%s\n", profile->charset) > 0;
     if (profile->ranked) {
-        for (int32_t p = 0; ok && p < lines; ++p) ok = write_ngram_line(file.get(), *top[p]);
+        for (int32_t p = 0; ok && p < lines; ++p) ok = write_ngram_line(file.stream(), *top[p]);
     } else {
         const int rc = HashSort(profile->table);
         if (rc != LANG_OK) return rc;
@@ -813,11 +903,10 @@ int NgramPrfSave(NgramProfile *profile, const char *path) {
         const int32_t limit =
             table.nextFree < NGRAM_COMPARE_DEPTH ? table.nextFree : NGRAM_COMPARE_DEPTH;
         for (int32_t i = 0; ok && i < limit; ++i)
-            ok = write_ngram_line(file.get(), table.entries[i]);
+            ok = write_ngram_line(file.stream(), table.entries[i]);
     }
-    if (fflush(file.get()) != 0 || ferror(file.get())) ok = false;
-    if (fclose(file.release()) != 0) ok = false;
-    return ok ? LANG_OK : LANG_ERR_OPEN;
+    // Without a commit the old file stays and the new one is removed.
+    return ok && file.commit() ? LANG_OK : LANG_ERR_OPEN;
 }
 
 void NgramPrfDestroy(NgramProfile *profile) {

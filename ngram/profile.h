@@ -67,14 +67,17 @@ float NgramPrfCompute(const NgramProfile *document, const NgramProfile *model);
  * stored n-gram line follows. sourcePath is set to a copy of `path`. */
 int NgramPrfLoad(NgramProfile *profile, const char *path);
 
-/* Writes the profile as a .lm file at `path` (created or truncated): the
+/* Writes the profile as a .lm file at `path` (created or replaced): the
  * "ID:" and "CHARSET:" lines when set, then 400 n-gram lines "<n-gram>
  * <length>" in rank order. A ranked profile writes its rank lists (at most
  * 400 lines); an unranked one is sorted by HashSort first (after which it can
  * only be destroyed) and writes its first 400 entries, empty ones as " 0".
- * LANG_OK; LANG_ERR_NULL for a null profile or path, a missing table or
- * missing rank lists of a ranked profile (no file is touched then);
- * LANG_ERR_OPEN when the file cannot be created or written. */
+ * The new file is written under a temporary name in the same directory,
+ * synced, and renamed over `path`, so a save that fails leaves an existing
+ * file as it was. LANG_OK; LANG_ERR_NULL for a null profile or path, a
+ * missing table or missing rank lists of a ranked profile (no file is touched
+ * then); LANG_ERR_OPEN when the file cannot be created, written or put in
+ * place, with errno telling the system's reason. */
 int NgramPrfSave(NgramProfile *profile, const char *path);
 
 /* Releases the profile and everything it owns; null is accepted. */

@@ -67,7 +67,8 @@ CODES = {
     -19979: "Couldn't create log file",
     -19978: "The language detection configuration file is empty",
 }
-SPECIFIED_STATUS = {c & 0xFF for c in CODES} | {(-c) & 0xFF for c in CODES} | {1}
+# 1: langname.cfg missing after training; 74: output lost to a write error.
+SPECIFIED_STATUS = {c & 0xFF for c in CODES} | {(-c) & 0xFF for c in CODES} | {1, 74}
 SANITIZER_EXIT = 86
 SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
                    "AddressSanitizer:DEADLYSIGNAL", "UndefinedBehaviorSanitizer",
@@ -97,6 +98,8 @@ STDERR_LINES = re.compile(
     r"|'-n' has an invalid value, default value is used\."
     r"|'-buffer_size' has an invalid value, default value is used\."
     r"|Couldn't (open input|create output|create bif) file .*"
+    r"|Couldn't write (output file|bif file|configuration file|profile) .*: .*"
+    r"|Couldn't write standard output: .*"
     r"|Document path longer than \d+ characters, skipped: .*"
     r"|glotta: .*", re.S)
 STDOUT_LINES = re.compile(

@@ -308,4 +308,24 @@ printf '{\\rtf1\\ansi %s\\par {\\b\\i\\ul ' "$s1_en" > "$OUT/bad/unclosed.rtf"; 
 python3 -c "import sys; sys.stdout.write('{\\\\rtf1 deep ' + '{' * 5000 + 'inside' + '}' * 5000 + ' end}')" \
     > "$OUT/bad/deep.rtf"
 row bad/deep.rtf 308 end
+# One page of 50,000 text objects drawn at one spot: reading its text takes
+# the PDF reader far longer than a document may take (not in the table: the
+# worker tests use it, each costing the time limit).
+python3 - "$OUT/bad/pile-up.pdf" <<'PY'
+import sys, zlib
+content = zlib.compress(b"BT /F1 12 Tf 100 700 Td (pile) Tj ET\n" * 50000)
+objs = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R"
+        b" >> >> /Contents 5 0 R >>", b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        b"<< /Length %d /Filter /FlateDecode >>\nstream\n" % len(content) + content + b"\nendstream"]
+out, offsets = bytearray(b"%PDF-1.4\n"), []
+for i, body in enumerate(objs, 1):
+    offsets.append(len(out))
+    out += b"%d 0 obj\n" % i + body + b"\nendobj\n"
+xref = len(out)
+out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+out += b"".join(b"%010d 00000 n \n" % at for at in offsets)
+out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+open(sys.argv[1], "wb").write(out)
+PY
 echo "fixtures written to $OUT"

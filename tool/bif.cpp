@@ -8,7 +8,11 @@ LangBifEntry langBif[LANG_MAX_BIF];
 int numBif = 0;
 
 namespace {
+
+constexpr char kWhat[] = "bif file";
+
 FileIdentity protectedFiles[BIF_PROTECT_SLOTS];
+
 }  // namespace
 
 void BifProtect(BifProtected slot, const FileIdentity &file) {
@@ -35,16 +39,28 @@ FILE *NewBifFile(const char *name) {
         free(copy);
         return nullptr;
     }
-    langBif[numBif++] = LangBifEntry{copy, stream};
+    langBif[numBif++] = LangBifEntry{copy, stream, false};
     return stream;
 }
 
-void CloseBifFile() {
+bool BifFilesWritten() {
+    bool written = true;
     for (int i = 0; i < numBif; ++i) {
-        free(langBif[i].name);
-        if (langBif[i].stream) fclose(langBif[i].stream);
-        langBif[i] = LangBifEntry{};
+        LangBifEntry &entry = langBif[i];
+        if (!StreamWritten(entry.stream, kWhat, entry.name, &entry.writeFailed)) written = false;
+    }
+    return written;
+}
+
+bool CloseBifFile() {
+    bool written = true;
+    for (int i = 0; i < numBif; ++i) {
+        LangBifEntry &entry = langBif[i];
+        if (!CloseOutputFile(entry.stream, kWhat, entry.name, &entry.writeFailed)) written = false;
+        free(entry.name);
+        entry = LangBifEntry{};
     }
     numBif = 0;
     for (FileIdentity &file : protectedFiles) file = FileIdentity{};
+    return written;
 }

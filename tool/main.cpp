@@ -1,6 +1,8 @@
 // main.cpp - the glotta run driver: start-up, one document or a bulk list in
 // detection or training mode, teardown.
+#include <errno.h>
 #include <malloc.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,9 +22,65 @@ constexpr char kDebugVariable[] = "TOLMAR_LANG";
 // process.
 char debugEntry[sizeof kDebugVariable + sizeof "=DEBUG"];
 
+// The signal (SIGINT or SIGTERM) that asked the run to stop, 0 while none
+// has. The run finishes the document in hand, closes its files and exits with
+// 128 + the signal.
+volatile sig_atomic_t stopSignal = 0;
+
+void on_stop_signal(int signal) {
+    stopSignal = signal;
+}
+
+void install_signal_handlers() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    // A second signal of the same kind ends the process at once.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction before {};
+        // A signal ignored by whoever started us (nohup, background jobs)
+        // stays ignored.
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
+    // Beyond a file size limit (ulimit -f) a write fails with EFBIG, which
+    // is reported, instead of killing the run.
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Where the records of a detection run go. Standard output is checked once,
+// at the very end of the run (it carries the banner and progress lines too).
+struct Output {
+    FILE *stream = stdout;
+    const char *name = nullptr;  // the output file, null for standard output
+    bool failed = false;         // a write error on the output file was reported
+
+    // After each document: reports a failed write to the output file the
+    // first time it shows.
+    void check() {
+        if (name) StreamWritten(stream, kOutputWhat, name, &failed);
+    }
+    // True when every record reached the output file.
+    bool close() { return !name || CloseOutputFile(stream, kOutputWhat, name, &failed); }
+
+    static constexpr char kOutputWhat[] = "output file";
+};
+
+// Training that saved nothing because the profile file could not be
+// written: says which file and why (errno as the save left it).
+void report_profile_failure(int code) {
+    if (code != LANG_ERR_OPEN) return;
+    const int error = errno;
+    const char *dataPath = LangGetDataPath(pContext);
+    const std::string path = std::string(dataPath ? dataPath : "") + '/' + langArg.languageId +
+                             '-' + langArg.charset + ".lm";
+    ReportWriteError("profile", path.c_str(), error);
+}
+
 // Runs every document named by the list file; `result` becomes that of the
 // last document. False when the list cannot be opened (`result` unchanged).
-bool run_bulk(FILE *out, int &result) {
+bool run_bulk(Output &out, int &result) {
     FILE *list = fopen(langArg.inputFile, "rb");
     if (!list) {
         fprintf(stderr, "Couldn't open input file %s\n", langArg.inputFile);
@@ -32,7 +90,10 @@ bool run_bulk(FILE *out, int &result) {
     const std::string prefix = ListDirPrefix(langArg.inputFile);
     int processed = 0;
     char line[LANG_LIST_LINE_BUFFER];
-    while (fgets(line, sizeof line, list)) {
+    // A stop is looked at once the next line is in: a line read after the
+    // signal is never processed, even when the list is a pipe that kept us
+    // waiting for it.
+    while (fgets(line, sizeof line, list) && !stopSignal) {
         size_t length = ListCleanLine(line, strlen(line));
         if (length == 0) continue;
         const std::string path = ListDocPath(prefix, line);
@@ -45,7 +106,9 @@ bool run_bulk(FILE *out, int &result) {
             result = LangTrain(pContext, path.c_str());
             if (result != LANG_OK) printf(" Error in LangTrain %d\n", result);
         } else {
-            result = GetDocLanguage(path.c_str(), out, langArg.bifFile);
+            result = GetDocLanguage(path.c_str(), out.stream, langArg.bifFile);
+            out.check();
+            if (langArg.bifFile) BifFilesWritten();
         }
         if (++processed % 100 == 0) printf("Processed %d document.\n", processed);
     }
@@ -66,8 +129,7 @@ int run(int argc, char **argv) {
         putenv(debugEntry);
     }
 
-    FILE *out = stdout;
-    bool outputOpened = false;
+    Output out;
     result = LangInit(&pContext, &initArg);
     if (result < 0) {
         fprintf(stderr, "Error %d: %s (in initializing language detection module).\n", result,
@@ -85,29 +147,33 @@ int run(int argc, char **argv) {
             // Never truncate what the run is about to read: the list, or the
             // single document.
             const FileIdentity input = IdentityOfPath(langArg.inputFile);
-            FILE *opened = OpenOutputStream(langArg.outputFile, &input, 1);
-            if (!opened) {
+            out.stream = OpenOutputStream(langArg.outputFile, &input, 1);
+            if (!out.stream) {
                 fprintf(stderr, "Couldn't create output file %s\n", langArg.outputFile);
                 ready = false;
             } else {
-                out = opened;
-                outputOpened = true;
+                out.name = langArg.outputFile;
             }
         }
-        if (ready && !langArg.train) BifProtect(BIF_PROTECT_OUTPUT, IdentityOfStream(out));
-        if (ready) {
+        if (ready && !langArg.train) BifProtect(BIF_PROTECT_OUTPUT, IdentityOfStream(out.stream));
+        // A stop asked for during start-up ends the run before any document.
+        if (ready && !stopSignal) {
             if (langArg.bulk) {
                 ready = run_bulk(out, result);
             } else if (langArg.train) {
                 result = LangTrain(pContext, langArg.inputFile);
             } else {
-                result = GetDocLanguage(langArg.inputFile, out, langArg.bifFile);
+                result = GetDocLanguage(langArg.inputFile, out.stream, langArg.bifFile);
             }
-            if (ready && langArg.train) {
+            // An interrupted training saves nothing: the old profile and
+            // langname.cfg stay as they were.
+            if (ready && langArg.train && !stopSignal) {
                 result = LangTrainSave(pContext);
                 if (result == LANG_OK) {
                     result = saveNameMapping(LangGetDataPath(pContext), langArg.languageId,
                                              langArg.languageName);
+                } else {
+                    report_profile_failure(result);
                 }
             }
         }
@@ -116,10 +182,13 @@ int run(int argc, char **argv) {
     // The engine goes first; the output and BIF files after it.
     LangClose(pContext);
     pContext = nullptr;
+    bool written = true;
     if (!langArg.train) {
-        if (outputOpened) fclose(out);
-        if (langArg.bifFile) CloseBifFile();
+        if (!out.close()) written = false;
+        if (langArg.bifFile && !CloseBifFile()) written = false;
     }
+    if (stopSignal) result = 128 + stopSignal;
+    if (!written) result = LANG_EXIT_WRITE_ERROR;
     return result;
 }
 
@@ -156,8 +225,13 @@ int main(int argc, char **argv) {
     mallopt(M_MMAP_THRESHOLD, 8 << 20);
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
     prefer_huge_heap_pages();
+    install_signal_handlers();
     PrintBanner();
     int result = run(argc, argv);
     printf("glotta done\n");
+    bool stdoutReported = false;
+    fflush(stdout);
+    if (!StreamWritten(stdout, "standard output", nullptr, &stdoutReported))
+        result = LANG_EXIT_WRITE_ERROR;
     return result;
 }

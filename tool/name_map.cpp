@@ -1,6 +1,11 @@
 // name_map.cpp - display names of language identifiers (DATA/langname.cfg).
+#include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <string_view>
@@ -15,6 +20,7 @@ namespace {
 
 constexpr int kLineBuffer = 256;
 constexpr char kFileName[] = "langname.cfg";
+constexpr char kWhat[] = "configuration file";
 constexpr char kOpenFailed[] = "Coundn't open configuration file langname.cfg\n";
 
 bool is_space(char c) {
@@ -88,16 +94,45 @@ int loadNameMapping(const char *dataPath) {
 }
 
 int saveNameMapping(const char *dataPath, const char *languageId, const char *languageName) {
-    // "r+": the file must already exist; it is never created here.
-    FILE *file = dataPath ? vos_fopen_regular(file_path(dataPath).c_str(), "r+", nullptr) : nullptr;
-    if (!file) {
+    // The file must already exist, and be a regular file; it is never
+    // created here. Each entry goes in with one write at the end of the file
+    // (O_APPEND), under a lock, so entries of trainings running side by side
+    // neither overwrite nor split each other.
+    const std::string path = file_path(dataPath);
+    const int fd = dataPath ? vos_open_regular(path.c_str(), VOS_O_RDWR, nullptr) : -1;
+    const int flags = fd >= 0 ? fcntl(fd, F_GETFL) : -1;
+    if (flags == -1 || fcntl(fd, F_SETFL, flags | O_APPEND) != 0) {
+        if (fd >= 0) close(fd);
         printf("%s", kOpenFailed);
         return 1;
     }
-    fseek(file, 0, SEEK_END);
-    fprintf(file, "\n%s %s\n", languageId ? languageId : "", languageName ? languageName : "");
-    fclose(file);
-    return 0;
+    const std::string entry = std::string("\n") + (languageId ? languageId : "") + ' ' +
+                              (languageName ? languageName : "") + '\n';
+    // Where the file system has no locks, O_APPEND alone still keeps an
+    // entry this small in one piece.
+    const bool locked = flock(fd, LOCK_EX) == 0;
+    struct stat before {};
+    if (locked && fstat(fd, &before) != 0) before = {};
+    bool written = true;
+    for (size_t done = 0; written && done < entry.size();) {
+        const ssize_t n = write(fd, entry.data() + done, entry.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            if (n == 0) errno = EIO;
+            written = false;
+        }
+    }
+    int error = errno;
+    // A piece of an entry would join the next one's line: take it back out.
+    if (!written && locked && S_ISREG(before.st_mode)) (void)!ftruncate(fd, before.st_size);
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written) return 0;
+    ReportWriteError(kWhat, path.c_str(), error);
+    return LANG_EXIT_WRITE_ERROR;
 }
 
 const char *LangCode2Name(const char *languageId) {

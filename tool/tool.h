@@ -68,19 +68,42 @@ FileIdentity IdentityOfPath(const char *path); /* stat; unknown when it fails */
 FileIdentity IdentityOfStream(FILE *stream);   /* fstat of an open stream */
 bool SameFile(const FileIdentity &a, const FileIdentity &b);
 
-/* Opens `path` for writing as fopen(path, "w") does (created, or truncated
- * when it exists), unless it is the same file as one of the `count` files of
- * `keep`: that file is left untouched and the result is null, as it is when
- * the open fails. */
+/* Opens `path` for writing as fopen(path, "w") does (created with mode 0666
+ * less the umask, or truncated when it exists), unless it is the same file as
+ * one of the `count` files of `keep`, or a regular file that another live run
+ * holds open this way: the file is then left untouched and the result is
+ * null (errno EWOULDBLOCK for the latter), as it is when the open fails. A
+ * regular file stays under an exclusive advisory lock (flock) until the
+ * stream is closed; devices and FIFOs are shared freely. */
 FILE *OpenOutputStream(const char *path, const FileIdentity *keep, size_t count);
+
+/* Exit status of a run that lost output through a write error on the output
+ * file, standard output, a BIF file or langname.cfg (EX_IOERR of
+ * <sysexits.h>). It replaces the status the run would have had otherwise. */
+enum { LANG_EXIT_WRITE_ERROR = 74 };
+
+/* Prints "Couldn't write <what> <name>: <reason>\n" on stderr ("Couldn't
+ * write <what>: <reason>\n" for a null name); `error` is an errno value, 0
+ * standing for EIO. */
+void ReportWriteError(const char *what, const char *name, int error);
+
+/* True while no write on `stream` has failed. The first time one has (while
+ * *reported is false), it is reported with `what` and `name` and *reported
+ * is set. */
+bool StreamWritten(FILE *stream, const char *what, const char *name, bool *reported);
+
+/* Flushes and closes `stream` (null: nothing to do) and reports a failure
+ * as StreamWritten does. True when everything written reached the file. */
+bool CloseOutputFile(FILE *stream, const char *what, const char *name, bool *reported);
 
 /* ---- BIF files (bif.cpp) ----------------------------------------------- */
 
 enum { LANG_MAX_BIF = 100 };
 
 struct LangBifEntry {
-    char *name;   /* owned copy */
-    FILE *stream; /* null when opening failed */
+    char *name;       /* owned copy */
+    FILE *stream;     /* null when opening failed */
+    bool writeFailed; /* a write error on the stream was reported */
 };
 extern LangBifEntry langBif[LANG_MAX_BIF];
 extern int numBif;
@@ -89,15 +112,20 @@ extern int numBif;
  * its file could not be opened. */
 FILE *FindBifFile(const char *name);
 
-/* Opens the file (as mode "w") and adds an entry for it; returns its stream,
- * or null when the table is full, the file is one of the protected files
- * below, or opening failed. A failure records nothing, so failures never
- * use up the table. */
+/* Opens the file (as OpenOutputStream does) and adds an entry for it;
+ * returns its stream, or null when the table is full, the file is one of the
+ * protected files below, another run is writing it, or opening failed. A
+ * failure records nothing, so failures never use up the table. */
 FILE *NewBifFile(const char *name);
 
-/* Closes every stream, releases every name, empties the table and forgets
- * the protected files. */
-void CloseBifFile();
+/* Reports each BIF file whose writing failed since the last check (once per
+ * file). True when no BIF file has failed so far. */
+bool BifFilesWritten();
+
+/* Flushes and closes every stream, releases every name, empties the table and
+ * forgets the protected files. True when every BIF file was written in full;
+ * failures are reported. */
+bool CloseBifFile();
 
 /* Files no BIF file is ever opened on, so that a language name cannot make
  * the run truncate what it reads or writes: the bulk list, the output file
@@ -121,8 +149,11 @@ extern int numNameMap;
  * printing "Coundn't open configuration file langname.cfg" on stdout. */
 int loadNameMapping(const char *dataPath);
 
-/* Appends "\n<id> <name>\n" to the existing DATA/langname.cfg. 0, or 1 with
- * the same message when the file cannot be opened. */
+/* Appends "\n<id> <name>\n" to the existing DATA/langname.cfg in one write
+ * under an exclusive lock (O_APPEND, flock), so that concurrent trainings
+ * into one data directory lose no entry. 0; 1 with the same message when the
+ * file cannot be opened; LANG_EXIT_WRITE_ERROR after reporting a failed
+ * write on stderr. */
 int saveNameMapping(const char *dataPath, const char *languageId, const char *languageName);
 
 /* Display name of an identifier (exact match), or the identifier itself. */

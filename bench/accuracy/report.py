@@ -34,10 +34,8 @@ README_END = "<!-- end of accuracy tables -->"
 PEER_CODES = {"iw": "he", "no": "nb", "zh-Hant": "zt", "zh-TW": "zt", "zh-CN": "zh",
               "sh": "sr", "fil": "tl", "in": "id", "ji": "yi", "jw": "jv",
               "un": "un", "xxx": "un", "SHORT": "un", "UNKNOWN": "un"}
-GROUPS = {"da/nb/nn": {"da", "nb", "nn"}, "es/gl/pt/ca": {"es", "gl", "pt", "ca"},
-          "hr/sr/bs/sl": {"hr", "sr", "bs", "sl"}, "cs/sk": {"cs", "sk"},
-          "ru/uk/be/bg": {"ru", "uk", "be", "bg"}, "hi/mr/ne": {"hi", "mr", "ne"},
-          "id/ms": {"id", "ms"}}
+# The groups of close languages the data scripts train alike.
+GROUPS = {"/".join(g): set(g) for g in getattr(langs_module, "GROUPS", [])}
 FAMILIES = {
     "western": {"1252", "iso-8859-1", "iso-8859-15", "ascii", "windows-1252", "850"},
     "central": {"1250", "iso-8859-2", "windows-1250", "852", "ibm852"},
@@ -259,6 +257,10 @@ def main(publish=False):
     if single:
         out.append("Not measured (one source only, nothing to leave out): " + ", ".join(
             "%s (%s)" % (t, s) for t, s in sorted(single.items())) + ".")
+        out.append("")
+    if meta.get("untrained"):
+        out.append("Not measured on a source that is all of their training text: " + ", ".join(
+            "%s (%s)" % (t, s) for s, t in meta["untrained"]) + ".")
         out.append("")
 
     # Goals.

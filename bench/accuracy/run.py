@@ -15,9 +15,8 @@ COMMIT (default: the commit before the cross-genre data, for "as often as before
 (peers.cpp, built here) run over the same files in the same run. Writes
 bench/work/accuracy/results.tsv, junk.tsv and the report bench/work/accuracy/ACCURACY.md
 (report.py); --publish copies it to bench/ACCURACY.md and rewrites the accuracy tables of
-README.md.
-The PDF and legacy Word variants (make_office.py: some UTF-8 samples converted by LibreOffice)
-are added unless --no-pdf or --no-doc is given.
+README.md. run.sh runs it under `nice -n 10`. The PDF and legacy Word variants (make_office.py:
+some UTF-8 samples converted by LibreOffice) are added unless --no-pdf or --no-doc is given.
 """
 import argparse
 import json
@@ -87,7 +86,7 @@ def run_glotta(glotta, data, paths, tag):
     if os.path.exists(out):
         os.remove(out)
     with open(os.path.join(WORK, "glotta-%s.err" % tag), "w") as err:
-        subprocess.run(["nice", "-n", "10", glotta, "-n", "1", "-data_path", data, "@" + lst, out],
+        subprocess.run([glotta, "-n", "1", "-data_path", data, "@" + lst, out],
                        stdout=subprocess.DEVNULL, stderr=err)
     res, cur = {}, None
     with open(out, "rb") as f:
@@ -125,7 +124,7 @@ def run_peers(rows):
 
     inp = "".join("%s\t%s\n" % (plain_text(r) or r["path"], "utf8" if plain_text(r) else
                                 r["variant"]) for r in rows)
-    p = subprocess.run(["nice", "-n", "10", build_peers()], input=inp.encode(),
+    p = subprocess.run([build_peers()], input=inp.encode(),
                        capture_output=True, check=True)
     res = {}
     for line in p.stdout.decode("utf-8", "replace").splitlines():
@@ -184,9 +183,12 @@ def main():
         order = sorted(sources, key=lambda s: -len(fl[s]))
         trained = dict(zip(order, pool.map(lambda s: folds.train_fold(s, fl[s], glotta), order)))
     say("profiles of %d folds trained" % len(sources))
+    # A language whose every training file is the left-out source has no profile in the fold.
+    untrained = {(s, t) for s in sources for t in trained[s][1]}
+    rows = [r for r in rows if (r["source"], r["textdir"]) not in untrained]
     tool, top = {}, {}
     for source in sources:
-        data = folds.fold_data(source, trained[source], a.data)
+        data = folds.fold_data(source, trained[source][0], a.data)
         mine = [r["path"] for r in rows if r["source"] == source]
         tool.update(run_glotta(glotta, data, mine, "fold"))
         # The minscore study: the best candidate of every short plain-text sample.
@@ -194,7 +196,7 @@ def main():
                  r["variant"] in ("utf8", "legacy")]
         zero = with_minscore(data, os.path.join(WORK, "folds", source, "data0"), "0")
         top.update(run_glotta(glotta, zero, short, "fold0"))
-        say("fold %s: %d profiles of its own, %d samples" % (source, len(trained[source]),
+        say("fold %s: %d profiles of its own, %d samples" % (source, len(trained[source][0]),
                                                              len(mine)))
     peers = run_peers(rows)
     say("peers")
@@ -229,7 +231,7 @@ def main():
     say("junk")
     with open(os.path.join(WORK, "meta.json"), "w") as f:
         json.dump(dict(glotta=glotta, data=os.path.abspath(a.data),
-                       seconds=round(time.time() - started)), f)
+                       seconds=round(time.time() - started), untrained=sorted(untrained)), f)
     import report
     report.main(a.publish)
 

@@ -61,6 +61,22 @@ class FoldsTest(unittest.TestCase):
                              "minscore: 0.2\nde-1252.lm\nfr-1252.lm\nnn-1252.lm\n")
 
 
+class CapTest(unittest.TestCase):
+    def test_the_cut_keeps_every_sources_share_and_whole_lines(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            a, b = os.path.join(tmp, "po.txt"), os.path.join(tmp, "udhr.txt")
+            write(a, "".join("%03d %s\n" % (i, "a" * 95) for i in range(10)))
+            write(b, "".join("%03d %s\n" % (i, "b" * 95) for i in range(30)))
+            out = folds.cap_list([a, b], os.path.join(tmp, "cut"), 2000)
+            sizes = [os.path.getsize(p) for p in out]
+            self.assertEqual([os.path.basename(p) for p in out], ["po.txt", "udhr.txt"])
+            self.assertEqual(sizes, [500, 1500])  # 1000 and 3000 bytes, halved
+            self.assertTrue(read(out[1]).endswith("b\n"))
+            self.assertEqual(folds.cap_list([a], os.path.join(tmp, "all"), 10**6)[0],
+                             os.path.join(tmp, "all", "po.txt"))
+            self.assertEqual(os.path.getsize(os.path.join(tmp, "all", "po.txt")), 1000)
+
+
 class SamplesTest(unittest.TestCase):
     def test_samples_are_deterministic_distinct_and_whole_characters(self):
         with tempfile.TemporaryDirectory() as tmp:

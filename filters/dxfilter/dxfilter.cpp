@@ -1,12 +1,14 @@
 // dxfilter.cpp - the document filter plug-in: the operation table the engine
-// calls, document and text handles, and on-demand loading of the extraction
-// modules.
+// calls and document and text handles. Formats the core reads itself (RTF and
+// the identification of every format) are read here; the extraction modules
+// run in a worker process (see worker_client.h).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <magic.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -22,17 +24,12 @@
 #include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/text_sink.h"
+#include "filters/dxfilter/worker_client.h"
+#include "filters/dxfilter/worker_protocol.h"
 #include "filters/dxfilter/zip_scan.h"
 
 namespace dxf {
 namespace {
-
-// A module loaded from the filter directory on first need.
-struct Module {
-    void *handle = nullptr;
-    const DXModule *api = nullptr;
-    bool tried = false;
-};
 
 // The directory of dxfilter.so itself, ending in '/'; empty when unknown.
 std::string OwnDirectory() {
@@ -74,39 +71,21 @@ struct Filter {
     MagicApi magicApi;
     magic_t magic = nullptr;
     bool magicTried = false;
-    Module office, pdf, msdoc;
+    // Runs the extraction modules: the worker program next to this file, which
+    // looks for the modules in the filter directory, then next to this file.
+    std::unique_ptr<WorkerClient> worker;
 
+    explicit Filter(std::string filterDir) : dir(std::move(filterDir)) {
+        if (!dir.empty() && dir.back() != '/') dir.push_back('/');
+        std::string own = OwnDirectory();
+        worker =
+            std::make_unique<WorkerClient>((own.empty() ? dir : own) + wire::kWorkerName, dir, own);
+    }
     ~Filter() {
+        worker.reset();
         if (magic) magicApi.close(magic);
         if (magicLibrary) dlclose(magicLibrary);
-        for (Module *m : {&office, &pdf, &msdoc})
-            if (m->handle) dlclose(m->handle);
     }
-
-    const DXModule *LoadModule(Module &m, const char *name) {
-        std::lock_guard<std::mutex> guard(lock);
-        if (!m.tried) {
-            m.tried = true;
-            // The filter directory first, then the directory of this file.
-            for (const std::string &d : {dir, OwnDirectory()}) {
-                if (d.empty()) continue;
-                std::string path = d + name;
-                // Kept loaded for the life of the process: GLib types registered by a
-                // module cannot be registered again after an unload.
-                m.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-                if (m.handle) break;
-            }
-            auto get = m.handle
-                           ? reinterpret_cast<DXMGetModuleFn>(dlsym(m.handle, DXM_SYM_GET_MODULE))
-                           : nullptr;
-            const DXModule *api = get ? get() : nullptr;
-            if (api && api->abi == DXM_ABI_VERSION) m.api = api;
-        }
-        return m.api;
-    }
-    const DXModule *Office() { return LoadModule(office, DXM_OFFICE_NAME); }
-    const DXModule *Pdf() { return LoadModule(pdf, DXM_PDF_NAME); }
-    const DXModule *Msdoc() { return LoadModule(msdoc, DXM_MSDOC_NAME); }
 
     // The libmagic cookie, the library and its database loaded on first use;
     // null when either is missing.
@@ -148,42 +127,34 @@ struct Fd {
     }
 };
 
-bool pread_fully(int fd, void *buffer, size_t count, uint64_t offset) {
-    auto *out = static_cast<unsigned char *>(buffer);
-    while (count > 0) {
-        ssize_t n = pread(fd, out, count, static_cast<off_t>(offset));
-        if (n <= 0) return false;
-        out += n, offset += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// A module's extractor seen through the core's interface.
-class ModuleExtractor : public Extractor {
-  public:
-    ModuleExtractor(const DXModule *api, DXMExtractor *ex) : api_(api), ex_(ex) {}
-    ~ModuleExtractor() override { api_->close(ex_); }
-    int Step(TextSink &sink) override {
-        DXMSink c = sink.c_sink();
-        return api_->step(ex_, &c);
-    }
-
-  private:
-    const DXModule *api_;
-    DXMExtractor *ex_;
-};
-
 struct Document {
     Filter *filter;
     DXStream *stream;
     int format = DX_FMT_UNKNOWN;
     int64_t size = 0;
-    int64_t deadline = 0;
-    std::unique_ptr<Extractor> extractor;
-    TextSink sink{kMaxTextUnits};
-    bool done = false;      // no more text will be produced
-    bool failed = false;    // extraction ended on an error, reported once text is out
-    bool finished = false;  // the sink's last line was closed
+    int64_t deadline = 0;                  // the wall-clock limit of the whole document
+    std::unique_ptr<DocumentBytes> bytes;  // read once for the worker
+    // Text the core extracts itself.
+    std::unique_ptr<TextPump> local;
+    // Text from the worker: the job, its first chunk until handed out, and
+    // how it ended.
+    bool remote = false;
+    uint64_t job = 0;
+    WorkerChunk first;
+    bool haveFirst = false;
+    bool remoteEnd = false;
+    bool remoteFailed = false;
+
+    // The document's bytes for the worker, read on first need; null when
+    // they cannot be read in time.
+    const DocumentBytes *Bytes() {
+        if (!bytes) {
+            auto b = std::make_unique<DocumentBytes>();
+            if (!ReadDocument(stream, size, deadline, *b)) return nullptr;
+            bytes = std::move(b);
+        }
+        return bytes.get();
+    }
 };
 
 int64_t stream_size(DXStream *stream) {
@@ -209,9 +180,8 @@ int document_format(Document &doc) {
                            ReadFully(doc.stream, buffer, count) == static_cast<long>(count);
                 });
             if (scanned != DX_FMT_UNKNOWN) return scanned;
-            const DXModule *office = doc.filter->Office();
-            if (!office || !office->probeStream) return DX_FMT_ZIP;
-            int format = office->probeStream(doc.stream, doc.size);
+            const DocumentBytes *bytes = doc.Bytes();
+            int format = bytes ? doc.filter->worker->Probe(*bytes, doc.deadline) : DX_FMT_UNKNOWN;
             return format == DX_FMT_UNKNOWN ? DX_FMT_ZIP : format;
         }
         case SniffNext::kOle: {
@@ -229,41 +199,54 @@ int document_format(Document &doc) {
 }
 
 bool extractable(int format) {
-    switch (format) {
-        case DX_FMT_PDF:
-        case DX_FMT_DOCX:
-        case DX_FMT_XLSX:
-        case DX_FMT_PPTX:
-        case DX_FMT_ODT:
-        case DX_FMT_ODS:
-        case DX_FMT_ODP:
-        case DX_FMT_EPUB:
-        case DX_FMT_RTF:
-        case DX_FMT_DOC:
-        case DX_FMT_XLS:
-        case DX_FMT_PPT:
-            return true;
-        default:
-            return false;
-    }
+    return format == DX_FMT_RTF || ModuleFor(format) != nullptr;
 }
 
-std::unique_ptr<Extractor> new_extractor(Document &doc) {
-    if (!extractable(doc.format)) return nullptr;
-    if (!doc.stream->seek(doc.stream, 0, DX_SEEK_SET)) return nullptr;
-    if (doc.format == DX_FMT_RTF) return NewRtfExtractor(doc.stream, doc.deadline);
-    const DXModule *api = nullptr;
-    if (doc.format == DX_FMT_PDF)
-        api = doc.filter->Pdf();
-    else if (doc.format == DX_FMT_DOC || doc.format == DX_FMT_XLS || doc.format == DX_FMT_PPT)
-        api = doc.filter->Msdoc();
-    else
-        api = doc.filter->Office();
-    if (!api) return nullptr;
-    DXMLimits limits{doc.deadline, kMaxPartBytes, kMaxTotalBytes, kMaxParts};
-    DXMExtractor *ex = api->open(doc.stream, doc.size, doc.format, &limits);
-    if (!ex) return nullptr;
-    return std::make_unique<ModuleExtractor>(api, ex);
+// Starts the extraction of an opened document; false when its text cannot
+// be read.
+bool open_text(Document &doc) {
+    if (!extractable(doc.format)) return false;
+    if (doc.format == DX_FMT_RTF) {
+        if (!doc.stream->seek(doc.stream, 0, DX_SEEK_SET)) return false;
+        auto rtf = NewRtfExtractor(doc.stream, doc.deadline);
+        if (!rtf) return false;
+        doc.local = std::make_unique<TextPump>(std::move(rtf), doc.deadline);
+        return true;
+    }
+    // The first chunk comes now, so that a document that breaks the worker
+    // fails here, as one whose text cannot be extracted.
+    const DocumentBytes *bytes = doc.Bytes();
+    if (!bytes) return false;
+    doc.job = doc.filter->worker->Extract(*bytes, doc.format, doc.deadline,
+                                          doc.deadline + kWorkerGraceNs, doc.first);
+    if (!doc.job) return false;
+    doc.bytes.reset();
+    doc.remote = doc.haveFirst = true;
+    return true;
+}
+
+// The next chunk of an opened text into `units`; false on an error that ends
+// the text.
+bool next_chunk(Document &doc, std::u16string &units) {
+    if (doc.local) return doc.local->Next(units);
+    WorkerChunk chunk;
+    if (doc.haveFirst) {
+        chunk = std::move(doc.first);
+        doc.haveFirst = false;
+    } else if (doc.remoteEnd) {
+        chunk.failed = doc.remoteFailed;
+    } else if (!doc.filter->worker->Next(
+                   // Past the limit the worker only hands out text it already has.
+                   doc.job, std::max(doc.deadline, DXM_NowNs()) + kWorkerGraceNs, chunk)) {
+        doc.remoteEnd = doc.remoteFailed = true;
+        return false;
+    }
+    if (chunk.end) {
+        doc.remoteEnd = true;
+        doc.remoteFailed = chunk.failed;
+    }
+    units = std::move(chunk.units);
+    return !(units.empty() && chunk.failed);
 }
 
 // ---- the operations ---------------------------------------------------------
@@ -271,17 +254,17 @@ std::unique_ptr<Extractor> new_extractor(Document &doc) {
 void *dx_initialise(void *, void *, const char *filterDir, int charset, int) {
     try {
         if (charset != DX_INIT_CHARSET_UNICODE) return nullptr;
-        auto filter = std::make_unique<Filter>();
-        if (filterDir) filter->dir = filterDir;
-        if (!filter->dir.empty() && filter->dir.back() != '/') filter->dir.push_back('/');
-        return filter.release();
+        return new Filter(filterDir ? filterDir : "");
     } catch (...) {
         return nullptr;
     }
 }
 
 void dx_shutdown(void *filter) {
-    delete static_cast<Filter *>(filter);
+    try {
+        delete static_cast<Filter *>(filter);
+    } catch (...) {
+    }
 }
 
 void *dx_open_document(void *filter, DXStream *stream) {
@@ -316,18 +299,20 @@ void dx_close_document(void *, void *document) {
     auto *doc = static_cast<Document *>(document);
     if (!doc) return;
     DXStream *stream = doc->stream;
-    doc->extractor.reset();
-    delete doc;
+    try {
+        if (doc->remote && !doc->remoteEnd) doc->filter->worker->Close(doc->job);
+        delete doc;
+    } catch (...) {
+    }
     if (stream && stream->close) stream->close(stream);
 }
 
 int dx_open_text(void *, void *document) {
     auto *doc = static_cast<Document *>(document);
     if (!doc) return -1;
-    if (doc->extractor) return 0;
+    if (doc->local || doc->remote) return 0;
     try {
-        doc->extractor = new_extractor(*doc);
-        return doc->extractor ? 0 : -1;
+        return open_text(*doc) ? 0 : -1;
     } catch (...) {
         return -1;
     }
@@ -338,23 +323,11 @@ int dx_read_text(void *, void *document, DXTextChunk *chunk, int) {
     chunk->data = nullptr;
     chunk->length = 0;
     auto *doc = static_cast<Document *>(document);
-    if (!doc || !doc->extractor) return -1;
+    if (!doc || !(doc->local || doc->remote)) return -1;
     try {
-        TextSink &sink = doc->sink;
-        while (!doc->done && sink.pending_units() < kChunkUnits) {
-            int r = sink.full() || DXM_NowNs() > doc->deadline ? 0 : doc->extractor->Step(sink);
-            if (r <= 0) {
-                doc->done = true;
-                doc->failed = r < 0;
-            }
-        }
-        if (doc->done && !doc->finished) {
-            sink.Finish();
-            doc->finished = true;
-        }
         std::u16string units;
-        sink.Take(kChunkUnits, units);
-        if (units.empty()) return doc->failed ? -1 : 0;
+        if (!next_chunk(*doc, units)) return -1;
+        if (units.empty()) return 0;
         size_t bytes = units.size() * sizeof(char16_t);
         void *data = std::malloc(bytes);
         if (!data) return -1;
@@ -381,20 +354,23 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
         unsigned char head[kSniffBytes];
         size_t want = st.st_size < static_cast<off_t>(sizeof head) ? static_cast<size_t>(st.st_size)
                                                                    : sizeof head;
-        if (!pread_fully(fd.fd, head, want, 0)) return -1;
+        if (!PreadFully(fd.fd, head, want, 0)) return -1;
         size_t got = want;
         SniffResult r = SniffHead({head, got}, static_cast<uint64_t>(st.st_size));
         int format = r.format;
         if (r.next == SniffNext::kZip) {
             format = ZipFormatFromDirectory(static_cast<uint64_t>(st.st_size),
                                             [&](uint64_t at, void *buffer, size_t count) {
-                                                return pread_fully(fd.fd, buffer, count, at);
+                                                return PreadFully(fd.fd, buffer, count, at);
                                             });
-            const DXModule *office = format == DX_FMT_UNKNOWN ? f->Office() : nullptr;
-            if (format == DX_FMT_UNKNOWN) format = DX_FMT_ZIP;
-            if (office && office->probePath) {
-                int probed = office->probePath(path);
-                if (probed != DX_FMT_UNKNOWN) format = probed;
+            if (format == DX_FMT_UNKNOWN) {
+                // The worker reads the archive's directory with the office module.
+                DocumentBytes bytes;
+                bytes.fd = fcntl(fd.fd, F_DUPFD_CLOEXEC, 0);
+                bytes.size = st.st_size;
+                int probed = bytes.fd >= 0 ? f->worker->Probe(bytes, DXM_NowNs() + kMaxDocumentNs)
+                                           : DX_FMT_UNKNOWN;
+                format = probed == DX_FMT_UNKNOWN ? DX_FMT_ZIP : probed;
             }
         } else if (r.next == SniffNext::kOle) {
             // Word documents, workbooks and presentations are told apart by
@@ -402,7 +378,7 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
             // documents. libmagic decides only when the directory cannot be read.
             format =
                 OleFormatFromDirectory({head, got}, [&](uint64_t at, void *buffer, size_t count) {
-                    return pread_fully(fd.fd, buffer, count, at);
+                    return PreadFully(fd.fd, buffer, count, at);
                 });
             if (format == DX_FMT_UNKNOWN) {
                 format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE);

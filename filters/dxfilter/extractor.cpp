@@ -1,5 +1,8 @@
-// extractor.cpp - reading through the engine's stream callbacks.
+// extractor.cpp - reading through the engine's stream callbacks, and text
+// handed out chunk by chunk.
 #include "filters/dxfilter/extractor.h"
+
+#include <unistd.h>
 
 #include <climits>
 
@@ -19,6 +22,16 @@ long ReadFully(DXStream *stream, void *buffer, size_t count) {
     return static_cast<long>(done);
 }
 
+bool PreadFully(int fd, void *buffer, size_t count, uint64_t offset) {
+    auto *out = static_cast<unsigned char *>(buffer);
+    while (count > 0) {
+        ssize_t n = pread(fd, out, count, static_cast<off_t>(offset));
+        if (n <= 0) return false;
+        out += n, offset += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool StreamReader::Fill() {
     if (eof_ || failed_) return false;
     long got = ReadFully(stream_, buffer_.data(), buffer_.size());
@@ -30,6 +43,43 @@ bool StreamReader::Fill() {
     pos_ = 0;
     end_ = static_cast<size_t>(got);
     return true;
+}
+
+bool TextPump::Next(std::u16string &units) {
+    while (!done_ && sink_.pending_units() < kChunkUnits) {
+        int r = sink_.full() || DXM_NowNs() > deadline_ ? 0 : extractor_->Step(sink_);
+        if (r <= 0) {
+            done_ = true;
+            failed_ = r < 0;
+        }
+    }
+    if (done_ && !finished_) {
+        sink_.Finish();
+        finished_ = true;
+    }
+    sink_.Take(kChunkUnits, units);
+    return !(units.empty() && failed_);
+}
+
+const char *ModuleFor(int format) {
+    switch (format) {
+        case DX_FMT_PDF:
+            return DXM_PDF_NAME;
+        case DX_FMT_DOC:
+        case DX_FMT_XLS:
+        case DX_FMT_PPT:
+            return DXM_MSDOC_NAME;
+        case DX_FMT_DOCX:
+        case DX_FMT_XLSX:
+        case DX_FMT_PPTX:
+        case DX_FMT_ODT:
+        case DX_FMT_ODS:
+        case DX_FMT_ODP:
+        case DX_FMT_EPUB:
+            return DXM_OFFICE_NAME;
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace dxf

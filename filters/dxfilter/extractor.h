@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "doctype/dx_abi.h"
@@ -15,7 +17,11 @@ namespace dxf {
 
 // Per-document bounds (see doc/dxfilter.md).
 inline constexpr size_t kMaxTextUnits = 512 * 1024;       // 1 MiB of UTF-16 text
-inline constexpr int64_t kMaxDocumentNs = 2'000'000'000;  // 2 s per document
+inline constexpr int64_t kMaxDocumentNs = 2'000'000'000;  // 2 s per document, wall clock
+// The extraction worker stops at the document's limit and answers with the
+// text it has; one that has not answered this long after it (a page that
+// alone takes longer) is killed.
+inline constexpr int64_t kWorkerGraceNs = 250'000'000;
 inline constexpr uint64_t kMaxPartBytes = 64ull << 20;    // one archive member
 inline constexpr uint64_t kMaxTotalBytes = 192ull << 20;  // all archive members
 inline constexpr uint32_t kMaxParts = 4096;               // members, pages, slides
@@ -28,6 +34,49 @@ class Extractor {
     // the end, -1 on an error that ends extraction.
     virtual int Step(TextSink &sink) = 0;
 };
+
+// An extraction module's extractor seen through the core's interface.
+class ModuleExtractor : public Extractor {
+  public:
+    ModuleExtractor(const DXModule *api, DXMExtractor *ex) : api_(api), ex_(ex) {}
+    ~ModuleExtractor() override { api_->close(ex_); }
+    ModuleExtractor(const ModuleExtractor &) = delete;
+    ModuleExtractor &operator=(const ModuleExtractor &) = delete;
+    int Step(TextSink &sink) override {
+        DXMSink c = sink.c_sink();
+        return api_->step(ex_, &c);
+    }
+
+  private:
+    const DXModule *api_;
+    DXMExtractor *ex_;
+};
+
+// Runs an extractor into a text sink and hands the text out in chunks of at
+// most kChunkUnits units, as the read-text operation answers them.
+class TextPump {
+  public:
+    TextPump(std::unique_ptr<Extractor> extractor, int64_t deadlineNs)
+        : extractor_(std::move(extractor)), deadline_(deadlineNs) {}
+    // Replaces `units` with the next chunk (empty at the end). False when
+    // extraction ended on an error and no text is left to hand out.
+    bool Next(std::u16string &units);
+    // No text is left: every later chunk is empty.
+    bool exhausted() const { return done_ && sink_.pending_units() == 0; }
+    bool failed() const { return failed_; }
+
+  private:
+    std::unique_ptr<Extractor> extractor_;
+    TextSink sink_{kMaxTextUnits};
+    int64_t deadline_;
+    bool done_ = false;      // no more text will be produced
+    bool failed_ = false;    // extraction ended on an error, reported once text is out
+    bool finished_ = false;  // the sink's last line was closed
+};
+
+// The extraction module that reads `format`, or null for formats the core
+// reads itself or not at all.
+const char *ModuleFor(int format);
 
 // Sequential reading through a DXStream with a fixed buffer.
 class StreamReader {
@@ -56,6 +105,9 @@ class StreamReader {
 
 // Reads up to `count` bytes, retrying short reads; the number read, or -1.
 long ReadFully(DXStream *stream, void *buffer, size_t count);
+
+// Reads exactly `count` bytes of `fd` from `offset`; false when it cannot.
+bool PreadFully(int fd, void *buffer, size_t count, uint64_t offset);
 
 }  // namespace dxf
 

@@ -86,16 +86,17 @@ struct Extraction {
     }
 };
 
-// The built plug-in, started as the engine starts it.
+// The built plug-in (or the one in the filter directory `dir`), started as
+// the engine starts it.
 struct Plugin {
-    Plugin() {
-        void *lib = vos_dlopen((std::string(kFilterDir) + "dxfilter.so").c_str(), VOS_RTLD_LAZY);
+    explicit Plugin(const std::string &dir = kFilterDir) {
+        void *lib = vos_dlopen((dir + "dxfilter.so").c_str(), VOS_RTLD_LAZY);
         auto get = reinterpret_cast<DXGetFilterInterfaceFn>(
             lib ? vos_dlsym(lib, "DX_GetFilterInterface") : nullptr);
         if (!get) return;
         get(&api);
         handle =
-            api.initialise(nullptr, nullptr, kFilterDir, DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
+            api.initialise(nullptr, nullptr, dir.c_str(), DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
     }
     ~Plugin() {
         if (handle) api.shutdown(handle);

@@ -1,10 +1,14 @@
 // Tests of the .lm profile file: loading rules and the saved format.
+#include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 
 #include "ngram_test_util.h"
@@ -221,6 +225,49 @@ TEST(NgramLmSave, Failures) {
     ranked->rankLists = nullptr;
     EXPECT_EQ(NgramPrfSave(ranked.get(), keep.c_str()), LANG_ERR_NULL);
     EXPECT_EQ(ReadFile(keep), "ID:old\n");
+}
+
+TEST(NgramLmSave, ReplacesTheOldFileOnlyWhenTheNewOneIsComplete) {
+    TempDir dir;
+    const std::string path = dir.write("xx-cs.lm", "ID:old\n");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    const auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename().string());
+        return names;
+    };
+
+    // A write that fails half-way (here at a file size limit) keeps the old
+    // profile and leaves no temporary file.
+    std::string text = "some text to count";
+    ProfilePtr profile(NgramPrfNew("xx", "cs", 0));
+    ASSERT_EQ(insert_text(profile.get(), text), LANG_OK);
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit small = before;
+    small.rlim_cur = 100;
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    errno = 0;
+    const int result = NgramPrfSave(profile.get(), path.c_str());
+    const int error = errno;
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(result, LANG_ERR_OPEN);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(ReadFile(path), "ID:old\n");
+    EXPECT_EQ(entries(), std::vector<std::string>{"xx-cs.lm"});
+
+    // A save that succeeds replaces the file and keeps its permissions.
+    ProfilePtr again(NgramPrfNew("xx", "cs", 0));
+    ASSERT_EQ(insert_text(again.get(), text), LANG_OK);
+    ASSERT_EQ(NgramPrfSave(again.get(), path.c_str()), LANG_OK);
+    EXPECT_EQ(ReadFile(path).substr(0, 16), "ID:xx\nCHARSET:cs");
+    EXPECT_EQ(entries(), std::vector<std::string>{"xx-cs.lm"});
+    struct stat status;
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
 }
 
 }  // namespace

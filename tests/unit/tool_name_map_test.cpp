@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine_test_support.h"
 #include "tool/tool.h"
@@ -120,4 +125,77 @@ TEST_F(ToolNameMap, SaveAppendsAnEntryButNeverCreatesTheFile) {
     EXPECT_EQ(ReadFile(dir_.str("langname.cfg")), "en English\n\nang Old English\n");
     ASSERT_EQ(load(nullptr), 0);
     EXPECT_EQ(name("ang"), "Old");
+}
+
+TEST_F(ToolNameMap, FailedAppendIsReportedWithTheReason) {
+    // A file size limit the file already reaches: the append fails.
+    const std::string head = "en English\n";
+    const std::string path = dir_.write("langname.cfg", head);
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit small = before;
+    small.rlim_cur = head.size();
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    // stderr goes to a pipe, which the limit does not apply to.
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    const int saved_stderr = dup(2);
+    dup2(pipe_fds[1], 2);
+    const int result = saveNameMapping(dir_.str().c_str(), "xq", "Xish");
+    dup2(saved_stderr, 2);
+    close(saved_stderr);
+    close(pipe_fds[1]);
+    char buffer[512];
+    const ssize_t got = read(pipe_fds[0], buffer, sizeof buffer);
+    close(pipe_fds[0]);
+    const std::string message(buffer, got > 0 ? static_cast<size_t>(got) : 0);
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(result, LANG_EXIT_WRITE_ERROR);
+    EXPECT_EQ(message, "Couldn't write configuration file " + path + ": File too large\n");
+    EXPECT_EQ(ReadFile(path), head);
+}
+
+TEST_F(ToolNameMap, ConcurrentAppendsLoseNothing) {
+    const std::string head = "en English\n";
+    dir_.write("langname.cfg", head);
+    constexpr int kWriters = 16;
+    constexpr int kEntries = 50;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int failed = 0;
+            for (int e = 0; e < kEntries; ++e) {
+                const std::string id = "w" + std::to_string(w) + "e" + std::to_string(e);
+                failed |= saveNameMapping(dir_.str().c_str(), id.c_str(), "Name");
+            }
+            _exit(failed);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // Every entry once, each on a line of its own after an empty one.
+    std::vector<std::string> want;
+    for (int w = 0; w < kWriters; ++w)
+        for (int e = 0; e < kEntries; ++e)
+            want.push_back("\nw" + std::to_string(w) + "e" + std::to_string(e) + " Name\n");
+    const std::string text = ReadFile(dir_.str("langname.cfg"));
+    ASSERT_EQ(text.substr(0, head.size()), head);
+    std::vector<std::string> got;
+    for (size_t at = head.size(); at < text.size();) {
+        const size_t end = text.find('\n', at + 1);
+        ASSERT_NE(end, std::string::npos);
+        got.push_back(text.substr(at, end + 1 - at));
+        at = end + 1;
+    }
+    std::sort(want.begin(), want.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, want);
 }

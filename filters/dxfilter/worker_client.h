@@ -1,0 +1,94 @@
+// worker_client.h - the plug-in's side of its extraction worker: starting,
+// talking to, killing and restarting dxfilter_worker.
+//
+// One worker serves the documents of a filter handle one after another. A
+// request that gets no complete answer before its limit (the worker crashed,
+// ran out of memory or CPU time, or overran the document's wall-clock limit)
+// kills the worker and fails; the next request starts a new one. A worker
+// found dead between documents is replaced before the next document is sent.
+#ifndef GLOTTA_FILTERS_DXFILTER_WORKER_CLIENT_H
+#define GLOTTA_FILTERS_DXFILTER_WORKER_CLIENT_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "doctype/dx_abi.h"
+
+namespace dxf {
+
+// A document on its way to the worker: its bytes, or a descriptor to read
+// them from (owned).
+struct DocumentBytes {
+    std::string bytes;
+    int fd = -1;
+    int64_t size = 0;
+
+    DocumentBytes() = default;
+    DocumentBytes(const DocumentBytes &) = delete;
+    DocumentBytes &operator=(const DocumentBytes &) = delete;
+    ~DocumentBytes();
+};
+
+// The document behind an opened stream of `size` bytes for the worker: from
+// 64 KiB on the descriptor the stream reads, when it reads one of this
+// process; otherwise the whole document read through the stream (giving up at
+// `limitNs`), up to 1 MiB into memory, beyond into an anonymous file.
+bool ReadDocument(DXStream *stream, int64_t size, int64_t limitNs, DocumentBytes &out);
+
+// A chunk of text answered by the worker.
+struct WorkerChunk {
+    std::u16string units;
+    bool end = false;     // no text follows; the document is closed in the worker
+    bool failed = false;  // extraction ended on an error
+};
+
+class WorkerClient {
+  public:
+    // `helper`: the worker program; `moduleDirs`: where it looks for the
+    // extraction modules, in order (each ending in '/').
+    WorkerClient(std::string helper, std::string filterDir, std::string pluginDir);
+    ~WorkerClient();
+    WorkerClient(const WorkerClient &) = delete;
+    WorkerClient &operator=(const WorkerClient &) = delete;
+
+    // Starts extracting `format` from `doc` and answers the first chunk.
+    // The worker stops extracting at `deadlineNs` and is killed at `limitNs`.
+    // Returns the job that later calls name, or 0 when the document cannot
+    // be read (or the worker failed on it).
+    uint64_t Extract(const DocumentBytes &doc, int format, int64_t deadlineNs, int64_t limitNs,
+                     WorkerChunk &first);
+    // The next chunk of `job`; false when the job is gone or the worker failed.
+    bool Next(uint64_t job, int64_t limitNs, WorkerChunk &out);
+    // Ends `job` early; a job that ended by itself needs no close.
+    void Close(uint64_t job);
+    // The format of a zip container that the core could not tell;
+    // DX_FMT_UNKNOWN when the worker cannot tell either.
+    int Probe(const DocumentBytes &doc, int64_t limitNs);
+
+    // The running worker's process id, or -1.
+    pid_t pid();
+
+  private:
+    bool Ensure();
+    bool Start();
+    void Stop();
+    void EndJob();
+    bool Send(uint32_t op, int format, int64_t deadlineNs, const DocumentBytes *doc,
+              int64_t limitNs);
+    bool Receive(void *data, size_t count, int64_t limitNs);
+    bool ReceiveChunk(int64_t limitNs, WorkerChunk &out);
+
+    const std::string helper_, filterDir_, pluginDir_;
+    std::mutex mutex_;
+    pid_t pid_ = -1;
+    int sock_ = -1;
+    uint64_t job_ = 0;  // the document open in the worker, 0 for none
+    uint64_t lastJob_ = 0;
+};
+
+}  // namespace dxf
+
+#endif

@@ -1,0 +1,1 @@
+ln -s /dev/full b.en
