@@ -19,7 +19,8 @@ source out (prepare.py --exclude SRC) and tests on it.
 
 Paragraphs are de-duplicated per language across all its sources (sources in the fixed order of
 SOURCE_ORDER, documents sorted), and paragraphs that are code, mostly another script, or mostly
-English in a translation are dropped. At most MAX_SOURCE bytes are kept per language and
+English in a translation are dropped (half or more of the words among the 2000 most frequent
+English words that are not among the language's own 2000 most frequent). At most MAX_SOURCE bytes are kept per language and
 source. Output is deterministic: sorted inputs, hash-ordered documents, no clocks.
 
 usage: extract.py [LANG...]   (default: every language)
@@ -406,7 +407,8 @@ def sentence_like(msgid, msgstr):
 
 def mo_messages(path):
     """Translated messages of a GNU .mo catalog, as (msgid, msgstr) text pairs."""
-    data = open(path, "rb").read()
+    with open(path, "rb") as f:
+        data = f.read()
     if len(data) < 28:
         return []
     magic = struct.unpack("<I", data[:4])[0]
@@ -628,11 +630,37 @@ def gather(lang, entry, shared):
     return out
 
 
+# Sources whose text is the language's own writing: their frequent words tell English words
+# apart from the language's own in the sources after them, where untranslated pages and
+# strings (a manual's pages in English, a language pack's English fall-backs) are common.
+OWN_SOURCES = ("udhr", "d-i", "debconf", "po")
+_ENGLISH_TOP = []
+
+
+def english_top():
+    """The 2000 most frequent words of the English package descriptions."""
+    if not _ENGLISH_TOP:
+        text = lzma.open(os.path.join(SRC, "ddtp", "Translation-en.xz")).read(20_000_000)
+        counts = {}
+        for w in WORD.findall(text.decode("utf-8", "replace").lower()):
+            counts[w] = counts.get(w, 0) + 1
+        _ENGLISH_TOP.extend(sorted(counts, key=lambda w: (-counts[w], w))[:2000])
+    return _ENGLISH_TOP
+
+
+def mostly_english(par, markers):
+    words = [w.lower() for w in WORD.findall(par)]
+    return len(words) >= 2 and sum(1 for w in words if w in markers) >= 0.5 * len(words)
+
+
 def write_lang(lang, script, sources, transform=None):
     base = os.path.join(OUT, lang)
     shutil.rmtree(base, ignore_errors=True)
-    seen, stats = set(), {}
+    seen, stats, own, markers = set(), {}, {}, None
     for source in SOURCE_ORDER:
+        if markers is None and source not in OWN_SOURCES and script == "Latin" and lang != "en":
+            top = set(sorted(own, key=lambda w: (-own[w], w))[:2000])
+            markers = {w for w in english_top() if w not in top}
         docs = sorted(sources.get(source, []), key=lambda d: (doc_hash(d[0]), d[0]))
         used, names = 0, set()
         for doc, pars in docs:
@@ -646,8 +674,13 @@ def write_lang(lang, script, sources, transform=None):
                 key = re.sub(r"\W+", " ", p.lower()).strip()
                 if key in seen or not keep_paragraph(p, lang, script):
                     continue
+                if markers and mostly_english(p, markers):
+                    continue
                 seen.add(key)
                 keep.append(p)
+                if source in OWN_SOURCES:
+                    for w in WORD.findall(p.lower()):
+                        own[w] = own.get(w, 0) + 1
             if not keep:
                 continue
             body = "\n".join(keep) + "\n"

@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""Checks of the language-data scripts' own logic: locale names, catalog and template parsing,
+message cleaning, legacy-charset conversion and the share of each source in a profile. Runs in
+well under a second (CTest: data.scripts)."""
+import os
+import struct
+import sys
+import tempfile
+import unicodedata
+import unittest
+from unittest import mock
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import extract  # noqa: E402
+import langs  # noqa: E402
+import prepare  # noqa: E402
+
+
+def mo_file(path, pairs, charset="UTF-8"):
+    """A GNU .mo catalog holding the header and the (msgid, msgstr) pairs."""
+    entries = [(b"", ("Content-Type: text/plain; charset=%s\n" % charset).encode())]
+    entries += [(a.encode(charset), b.encode(charset)) for a, b in pairs]
+    n = len(entries)
+    orig, trans = 28, 28 + 8 * n
+    data, table_o, table_t = b"", b"", b""
+    base = 28 + 16 * n
+    for mid, _ in entries:
+        table_o += struct.pack("<2I", len(mid), base + len(data))
+        data += mid + b"\0"
+    for _, mstr in entries:
+        table_t += struct.pack("<2I", len(mstr), base + len(data))
+        data += mstr + b"\0"
+    with open(path, "wb") as f:
+        f.write(struct.pack("<7I", 0x950412DE, 0, n, orig, trans, 0, 0) + table_o + table_t + data)
+
+
+class LocaleTest(unittest.TestCase):
+    def test_locale_names(self):
+        for loc, want in [("pt_BR", "pt"), ("pt", "pt"), ("nb-NO", "nb"), ("no", "nb"),
+                          ("nn_NO", "nn"), ("zh_CN.UTF-8", "zh"), ("zh_TW", "zt"),
+                          ("zh-hk", "zt"), ("fil", "tl"), ("de_AT", "de"), ("sr", "sr"),
+                          ("sr@latin", None), ("ca@valencia", None), ("en_GB", None),
+                          ("en", None), ("xx", None), ("ne-NP", "ne")]:
+            self.assertEqual(langs.locale_lang(loc), want, loc)
+
+    def test_every_language_has_a_genre_table_entry_for_its_sources(self):
+        self.assertEqual(set(extract.SOURCE_ORDER), set(langs.SOURCE_GENRE))
+        for group in langs.GROUPS:
+            for lang in group:
+                self.assertIn(lang, langs.LANGS)
+        for lang, entry in langs.LANGS.items():
+            for cs in entry["charsets"]:
+                self.assertIn(cs, langs.ICONV, lang)
+
+
+class MessagesTest(unittest.TestCase):
+    def test_mo_catalog(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "x.mo")
+            mo_file(path, [("ctx\x04Open the file now", "Åpne fila no"),
+                           ("One file\x00%d files", "Ei fil\x00%d filer")])
+            self.assertEqual(extract.mo_messages(path),
+                             [("Open the file now", "Åpne fila no"), ("One file", "Ei fil")])
+            mo_file(path, [("Cannot open the file", "Не удается открыть файл")], "KOI8-R")
+            self.assertEqual(extract.mo_messages(path)[0][1], "Не удается открыть файл")
+
+    def test_message_cleaning(self):
+        for raw, want in [("Could not open %s: %s", ["Could not open : "]),
+                          ("<b>_Save</b> the file &amp; quit", ["Save the file & quit"]),
+                          ("Remove {count} items from &Trash", ["Remove items from Trash"]),
+                          ("Line one\\nLine two", ["Line one", "Line two"]),
+                          ("Copy %1$s to %(dest)s now", ["Copy to now"])]:
+            got = [" ".join(p.split()) for p in extract.message_pars(raw)]
+            self.assertEqual([g for g in got if g], [" ".join(w.split()) for w in want], raw)
+
+    def test_sentence_like(self):
+        self.assertTrue(extract.sentence_like("Could not open the file", "Kunne ikke åpne fila"))
+        self.assertFalse(extract.sentence_like("Open file", "Åpne fil"))
+        self.assertFalse(extract.sentence_like("Could not open the file",
+                                               "Could not open the file"))
+        self.assertFalse(extract.sentence_like("Could not open the file", ""))
+
+    def test_templates(self):
+        text = ("Template: x/y\nType: boolean\nDescription: Keep it?\n Long text.\n"
+                "Description-de.UTF-8: Behalten?\n Langer Text\n hier.\n .\n Zweiter Absatz.\n"
+                "  verbatim line\n"
+                "Description-pt_BR.UTF-8: Manter ${thing}?\n\n"
+                "Template: x/z\nDescription-de.UTF-8: Noch eins\n")
+        got = extract.template_descriptions(text)
+        self.assertEqual(got["de"], ["Behalten?", "Langer Text hier.", "Zweiter Absatz.",
+                                     "Noch eins"])
+        self.assertEqual([" ".join(p.split()) for p in got["pt_BR"]], ["Manter ?"])
+        self.assertNotIn("", got)
+
+    def test_fluent_values(self):
+        ftl = ("# comment\nabout = Über { -brand-name }\n    .title = Ein Titel hier\n"
+               "multi =\n    erste Zeile\n    zweite Zeile\n-term = Begriff\n")
+        self.assertEqual(extract.ftl_values(ftl),
+                         ["Über { -brand-name }", "Ein Titel hier", " erste Zeile zweite Zeile",
+                          "Begriff"])
+
+    def test_mostly_english(self):
+        markers = {"the", "of", "image", "layer", "mode", "save"}
+        self.assertTrue(extract.mostly_english("Save the image", markers))
+        self.assertTrue(extract.mostly_english("Layer mode of Kanal", markers))
+        self.assertFalse(extract.mostly_english("Lagre biletet i image-modus no", markers))
+        self.assertFalse(extract.mostly_english("Save", markers))
+
+
+class CharsetTest(unittest.TestCase):
+    def test_vietnamese_1258_keeps_every_letter(self):
+        line = "Tiếng Việt có dấu, người Hà Nội ở đây"
+        conv = prepare.to_charset(line, "1258")
+        self.assertIsNotNone(conv)
+        back = conv.encode("cp1258").decode("cp1258")
+        self.assertEqual(unicodedata.normalize("NFC", back), line)
+
+    def test_substitutions_and_drops(self):
+        self.assertEqual(prepare.to_charset("Привіт «світ» — ґанок", "866"),
+                         'Привiт "свiт" - ганок')
+        self.assertEqual(prepare.to_charset("Şəhər", "1254"), "Şähär")
+        self.assertEqual(prepare.to_charset("țară", "1250"), "ţară")
+        self.assertIsNone(prepare.to_charset("Љубав", "866"))
+        self.assertIsNone(prepare.to_charset("日本", "1252"))
+        self.assertEqual(prepare.to_charset("日本", "utf8"), "日本")
+
+
+class BudgetTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.text = self.tmp.name
+        self.addCleanup(self.tmp.cleanup)
+
+    def add(self, lang, source, sizes):
+        d = os.path.join(self.text, lang, source)
+        os.makedirs(d, exist_ok=True)
+        for i, n in enumerate(sizes):
+            with open(os.path.join(d, "doc%d.txt" % i), "w") as f:
+                f.write("x" * (n - 1) + "\n")
+
+    def budgets(self, lang, exclude=None, groups=()):
+        with mock.patch.object(prepare, "TEXT", self.text), \
+                mock.patch.object(prepare, "GROUPS", [list(g) for g in groups]), \
+                mock.patch.object(prepare, "SOURCE_CAP", 100_000), \
+                mock.patch.object(prepare, "MIN_SOURCE", 1_000):
+            return prepare.budgets(lang, lang, exclude)[1]
+
+    def test_cap_and_share(self):
+        self.add("aa", "po", [80_000, 80_000])
+        self.add("aa", "udhr", [10_000])
+        self.add("aa", "man", [30_000])
+        # po is capped at 100 kB, then cut to 60 % of the profile: 1.5 × (10 + 30) kB.
+        self.assertEqual(self.budgets("aa"), {"po": 60_000, "udhr": 10_000, "man": 30_000})
+        # Without man, po would be 10 × udhr: cut to 15 kB.
+        self.assertEqual(self.budgets("aa", exclude="man"), {"po": 15_000, "udhr": 10_000})
+        self.assertEqual(self.budgets("aa", exclude="udhr"), {"po": 45_000, "man": 30_000})
+
+    def test_single_source_is_kept(self):
+        self.add("bb", "po", [50_000])
+        self.assertEqual(self.budgets("bb"), {"po": 50_000})
+
+    def test_group_takes_common_sources_at_the_poorest_volume(self):
+        self.add("aa", "po", [90_000])
+        self.add("aa", "mozilla", [40_000])
+        self.add("aa", "man", [50_000])
+        self.add("bb", "po", [70_000])
+        self.add("bb", "mozilla", [50_000])
+        self.add("bb", "udhr", [500])
+        want = {"po": 60_000, "mozilla": 40_000}
+        groups = [("aa", "bb")]
+        self.assertEqual(self.budgets("aa", groups=groups), want)
+        self.assertEqual(self.budgets("bb", groups=groups), want)
+        self.assertEqual(self.budgets("bb", exclude="mozilla", groups=groups), {"po": 70_000})
+
+
+if __name__ == "__main__":
+    unittest.main()
