@@ -263,7 +263,10 @@ bool DocExtractor::Open() {
 // pieces are UTF-16LE, or 8-bit at half their offset when bit 30 is set;
 // Word 6/95 pieces are all 8-bit.
 bool DocExtractor::ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbClx, bool word6) {
-    if (lcbClx == 0 || lcbClx > limits.maxPartBytes) return false;
+    // Checked against the stream before anything is allocated for it.
+    if (lcbClx == 0 || lcbClx > limits.maxPartBytes ||
+        uint64_t{fcClx} + lcbClx > static_cast<uint64_t>(gsf_input_size(table)))
+        return false;
     std::vector<unsigned char> clx(lcbClx);
     if (!read_at(table, fcClx, clx.size(), clx.data())) return false;
     size_t at = 0;

@@ -332,10 +332,14 @@ struct LineBox {
 // (letters after a zero-width non-joiner drawn in another font, combining
 // marks): consecutive lines at the same height belong together when they
 // cover the line without a gap. The number of lines from `k` on that make up
-// one line.
+// one line: at most kMaxLinePieces, since each line of a run at one height
+// looks at the rest of the run (a page of thousands of lines side by side
+// would take time quadratic in its lines).
+constexpr size_t kMaxLinePieces = 128;
+
 size_t pieces_of_line(std::span<const LineBox> lines, size_t k) {
     size_t n = 1;
-    for (; k + n < lines.size(); ++n) {
+    for (; k + n < lines.size() && n < kMaxLinePieces; ++n) {
         const LineBox &a = lines[k + n - 1], &b = lines[k + n];
         double h = std::min(a.y2 - a.y1, b.y2 - b.y1);
         if (!a.known || !b.known || h <= 0 || std::min(a.y2, b.y2) - std::max(a.y1, b.y1) < 0.5 * h)

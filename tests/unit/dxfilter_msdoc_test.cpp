@@ -273,6 +273,8 @@ TEST_F(DxFilterWord, DamagedDocumentsAreRefused) {
         {"no piece table", [](WordDoc &d) { put32(d.word, kLcbClx, 0); }},
         {"piece table past its stream", [](WordDoc &d) { put32(d.word, kFcClx, 4090); }},
         {"huge piece table", [](WordDoc &d) { put32(d.word, kLcbClx, 0xFFFFFFF0); }},
+        {"piece table longer than its stream",
+         [](WordDoc &d) { put32(d.word, kLcbClx, 32 << 20); }},
         {"unknown record", [](WordDoc &d) { d.table[0] = 0x07; }},
         {"piece table length", [](WordDoc &d) { put32(d.table, 1, 0x7FFFFFFF); }},
         {"uneven piece table", [](WordDoc &d) { put32(d.table, 1, 27); }},

@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets whose input is not a whole
+document, from the sample documents in tests/data/dxfilter/docs:
+
+  tests/data/fuzz/msdoc/      length, WordDocument stream, table stream
+  tests/data/fuzz/msxls/      Workbook (or Book) stream
+  tests/data/fuzz/msppt/      PowerPoint Document stream
+  tests/data/fuzz/pdf_order/  flag byte, page text, zero byte, boxes
+                              (needs Python's GObject bindings and poppler's
+                              introspection data: python3-gi,
+                              gir1.2-poppler-0.18)
+
+The other targets read whole documents, straight from tests/data/dxfilter.
+"""
+
+import struct
+import sys
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parent.parent.parent
+DOCS = REPO / "tests/data/dxfilter/docs"
+OUT = REPO / "tests/data/fuzz"
+MAX_SEED = 64 * 1024  # longer streams are cut: the fuzzer works on small inputs
+
+
+def ole_streams(data):
+    """The streams at the root of a compound file, by name."""
+    shift = struct.unpack_from("<H", data, 0x1E)[0]
+    size = 1 << shift
+    sector = lambda s: data[(s + 1) * size:(s + 2) * size]
+    fat_sectors = [s for s in struct.unpack_from("<109I", data, 0x4C) if s < 0xFFFFFFFA]
+    fat = []
+    for s in fat_sectors:
+        fat += struct.unpack("<%dI" % (size // 4), sector(s))
+
+    def chain(start, get, limit=1 << 20):
+        out = []
+        while start < 0xFFFFFFFA and len(out) < limit:
+            out.append(get(start))
+            start = fat_of(start)
+        return b"".join(out)
+
+    fat_of = lambda s: fat[s]
+    directory = chain(struct.unpack_from("<I", data, 0x30)[0], sector)
+    entries = [directory[i:i + 128] for i in range(0, len(directory), 128)]
+    root = entries[0]
+    mini_stream = chain(struct.unpack_from("<I", root, 116)[0], sector)
+    mini_fat_bytes = chain(struct.unpack_from("<I", data, 0x3C)[0], sector)
+    mini_fat = struct.unpack("<%dI" % (len(mini_fat_bytes) // 4), mini_fat_bytes)
+    cutoff = struct.unpack_from("<I", data, 0x38)[0]
+    streams = {}
+    for e in entries[1:]:
+        if e[66] != 2:
+            continue
+        name = e[:struct.unpack_from("<H", e, 64)[0]].decode("utf-16-le").rstrip("\0")
+        start, length = struct.unpack_from("<II", e, 116)
+        if length < cutoff:
+            out, s = [], start
+            while s < 0xFFFFFFFA and len(out) * 64 < length:
+                out.append(mini_stream[s * 64:(s + 1) * 64])
+                s = mini_fat[s]
+            streams[name] = b"".join(out)[:length]
+        else:
+            streams[name] = chain(start, sector)[:length]
+    return streams
+
+
+def write(kind, name, data):
+    d = OUT / kind
+    d.mkdir(parents=True, exist_ok=True)
+    (d / name).write_bytes(data[:MAX_SEED])
+
+
+def office_seeds():
+    for path in sorted(DOCS.iterdir()):
+        if path.suffix not in (".doc", ".xls", ".ppt"):
+            continue
+        streams = ole_streams(path.read_bytes())
+        if "WordDocument" in streams:
+            word = streams["WordDocument"]
+            flags = struct.unpack_from("<H", word, 0x0A)[0]
+            table = streams.get("1Table" if flags & 0x200 else "0Table", b"")
+            write("msdoc", path.stem, struct.pack("<I", len(word)) + word + table)
+        for name in ("Workbook", "Book"):
+            if name in streams:
+                write("msxls", path.stem, streams[name])
+        if "PowerPoint Document" in streams:
+            write("msppt", path.stem, streams["PowerPoint Document"])
+
+
+def pdf_seeds():
+    import gi
+    gi.require_version("Poppler", "0.18")
+    from gi.repository import Poppler
+
+    for path in sorted(DOCS.glob("*.pdf")):
+        doc = Poppler.Document.new_from_file(path.resolve().as_uri(), None)
+        if doc.get_n_pages() == 0:
+            continue
+        page = doc.get_page(0)
+        text = page.get_text() or ""
+        ok, rects = page.get_text_layout()
+        if not text.strip():
+            # A page poppler reads right to left selects from its top right corner.
+            width, height = page.get_size()
+            area = Poppler.Rectangle()
+            area.x1, area.y1, area.x2, area.y2 = width, 0, 0, height
+            text = page.get_text_for_area(area) or ""
+            ok, rects = page.get_text_layout_for_area(area)
+        boxes = b"".join(struct.pack("<4f", r.x1, r.y1, r.x2, r.y2) for r in rects or [])
+        write("pdf_order", path.stem, b"\0" + text.encode() + b"\0" + boxes)
+
+
+if __name__ == "__main__":
+    office_seeds()
+    if "--no-pdf" not in sys.argv:
+        pdf_seeds()

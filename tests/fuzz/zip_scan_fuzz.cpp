@@ -1,0 +1,26 @@
+// zip_scan_fuzz.cpp - fuzz target: the office package type of a zip archive
+// from the names in its central directory.
+#include <cstdlib>
+#include <cstring>
+
+#include "doctype/dx_abi.h"
+#include "filters/dxfilter/zip_scan.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const int format =
+        dxf::ZipFormatFromDirectory(size, [&](uint64_t at, void *buffer, size_t count) {
+            if (at > size || count > size - at) return false;
+            if (count > 0) std::memcpy(buffer, data + at, count);
+            return true;
+        });
+    switch (format) {
+        case DX_FMT_UNKNOWN:
+        case DX_FMT_ZIP:
+        case DX_FMT_DOCX:
+        case DX_FMT_XLSX:
+        case DX_FMT_PPTX:
+            return 0;
+        default:
+            std::abort();  // no other answer is allowed
+    }
+}
