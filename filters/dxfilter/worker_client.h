@@ -47,6 +47,9 @@ struct WorkerChunk {
 
 class WorkerClient {
   public:
+    // Requests one worker serves before it is replaced by a fresh one.
+    static constexpr unsigned kRequestsPerWorker = 1000;
+
     // `helper`: the worker program; `moduleDirs`: where it looks for the
     // extraction modules, in order (each ending in '/').
     WorkerClient(std::string helper, std::string filterDir, std::string pluginDir);
@@ -87,6 +90,7 @@ class WorkerClient {
     int sock_ = -1;
     uint64_t job_ = 0;  // the document open in the worker, 0 for none
     uint64_t lastJob_ = 0;
+    unsigned served_ = 0;  // requests the running worker has taken
 };
 
 }  // namespace dxf

@@ -16,6 +16,7 @@
 #include "doctype/dx_abi.h"
 #include "dxfilter_test_support.h"
 #include "filters/dxfilter/module_file.h"
+#include "filters/dxfilter/worker_client.h"
 
 namespace {
 
@@ -106,6 +107,24 @@ TEST_F(DxFilterWorker, OneWorkerServesDocumentAfterDocument) {
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << file;
     }
     EXPECT_EQ(Workers(kHelper), workers);
+}
+
+TEST_F(DxFilterWorker, AWorkerIsRetiredAfterItsBatchOfRequests) {
+    // Libraries that leak on damaged documents cannot grow one worker without bound.
+    const std::string doc = Data("docs/fr.docx");
+    Extraction first = plugin->Extract(doc);
+    ASSERT_EQ(first.openText, 0);
+    std::vector<pid_t> workers = Workers(kHelper);
+    ASSERT_EQ(workers.size(), 1u);
+    for (unsigned i = 1; i < dxf::WorkerClient::kRequestsPerWorker; ++i)
+        ASSERT_EQ(plugin->Extract(doc).openText, 0) << i;
+    EXPECT_EQ(Workers(kHelper), workers);
+    Extraction next = plugin->Extract(doc);
+    EXPECT_EQ(next.openText, 0);
+    EXPECT_EQ(next.text, first.text);
+    EXPECT_TRUE(Reaped(workers[0]));
+    ASSERT_EQ(Workers(kHelper).size(), 1u);
+    EXPECT_NE(Workers(kHelper)[0], workers[0]);
 }
 
 TEST_F(DxFilterWorker, AWorkerKilledBetweenDocumentsIsReplacedUnnoticed) {
