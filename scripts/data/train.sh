@@ -25,6 +25,14 @@ trap 'rm -rf "$SEED"' EXIT
 printf 'ID:seed\nCHARSET:utf8\n_seed_ 6\n' >"$SEED/seed.lm"
 printf 'seed.lm\n' >"$SEED/seed-langlist.cfg"
 
+# Display names of every language, read from langs.py once.
+declare -A NAMES
+while IFS=$'\t' read -r id name; do NAMES[$id]=$name; done < <(
+  cd "$ROOT/scripts/data" &&
+    python3 -c 'from langs import LANGS
+for lang, row in LANGS.items(): print(lang + "\t" + row["name"])')
+((${#NAMES[@]} > 0)) || { echo "train: no languages read from scripts/data/langs.py" >&2; exit 1; }
+
 if [[ $# -gt 0 ]]; then
   lists=()
   for p in "$@"; do lists+=("$LISTDIR/$p.lst"); done
@@ -36,7 +44,8 @@ for list in "${lists[@]}"; do
   base=$(basename "$list" .lst)
   id=${base%%-*} cs=${base#*-}
   [[ -s $list ]] || { echo "train: no training text for $base ($list)" >&2; exit 1; }
-  name=$(cd "$ROOT/scripts/data" && python3 -c "import sys; from langs import LANGS; print(LANGS[sys.argv[1]]['name'])" "$id")
+  name=${NAMES[$id]:-}
+  [[ -n $name ]] || { echo "train: $id is not a language of scripts/data/langs.py" >&2; exit 1; }
   printf '# written by scripts/data/train.sh while training\n' >"$SEED/langname.cfg"
   rm -f "$SEED/$id-$cs.lm"
   "$GLOTTA" -train -language_id "$id" -language_name "$name" -charset "$cs" \
