@@ -128,8 +128,7 @@ def cap_list(files, dest, cap):
 def train(glotta, lst, outdir):
     """Train outdir/<name>-<cs>.lm from the list lst (<name>-<cs>.lst) with the tool's -train,
     as scripts/data/train.sh does; the display name, which only goes to the language-name
-    file, is the identifier here (train.sh looks it up in a Python process per profile, which
-    costs the benchmark's thousand trainings more than the trainings themselves)."""
+    file and never into the profile, is the identifier here."""
     stem = os.path.basename(lst)[:-4]
     lang, cs = stem.split("-", 1)
     seed = os.path.join(outdir, "seed")
