@@ -308,12 +308,12 @@ printf '{\\rtf1\\ansi %s\\par {\\b\\i\\ul ' "$s1_en" > "$OUT/bad/unclosed.rtf"; 
 python3 -c "import sys; sys.stdout.write('{\\\\rtf1 deep ' + '{' * 5000 + 'inside' + '}' * 5000 + ' end}')" \
     > "$OUT/bad/deep.rtf"
 row bad/deep.rtf 308 end
-# One page of 50,000 text objects drawn at one spot: reading its text takes
+# One page of 400,000 text objects drawn at one spot: reading its text takes
 # the PDF reader far longer than a document may take (not in the table: the
 # worker tests use it, each costing the time limit).
 python3 - "$OUT/bad/pile-up.pdf" <<'PY'
 import sys, zlib
-content = zlib.compress(b"BT /F1 12 Tf 100 700 Td (pile) Tj ET\n" * 50000)
+content = zlib.compress(b"BT /F1 12 Tf 100 700 Td (pile) Tj ET\n" * 400000)
 objs = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R"
         b" >> >> /Contents 5 0 R >>", b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",

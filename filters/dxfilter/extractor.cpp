@@ -47,7 +47,11 @@ bool StreamReader::Fill() {
 
 bool TextPump::Next(std::u16string &units) {
     while (!done_ && sink_.pending_units() < kChunkUnits) {
-        int r = sink_.full() || DXM_NowNs() > deadline_ ? 0 : extractor_->Step(sink_);
+        int r = 0;
+        if (DXM_NowNs() > deadline_)
+            overran_ = !sink_.full();
+        else if (!sink_.full())
+            r = extractor_->Step(sink_);
         if (r <= 0) {
             done_ = true;
             failed_ = r < 0;

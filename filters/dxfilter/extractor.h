@@ -64,6 +64,8 @@ class TextPump {
     // No text is left: every later chunk is empty.
     bool exhausted() const { return done_ && sink_.pending_units() == 0; }
     bool failed() const { return failed_; }
+    // Extraction was stopped by the deadline rather than ended by the reader.
+    bool overran() const { return overran_; }
 
   private:
     std::unique_ptr<Extractor> extractor_;
@@ -72,6 +74,7 @@ class TextPump {
     bool done_ = false;      // no more text will be produced
     bool failed_ = false;    // extraction ended on an error, reported once text is out
     bool finished_ = false;  // the sink's last line was closed
+    bool overran_ = false;   // stopped at the deadline
 };
 
 // The extraction module that reads `format`, or null for formats the core

@@ -226,10 +226,17 @@ std::unique_ptr<Source> receive_source(int sock, const wire::Request &req, int f
 }
 
 // Answers the next chunk of the job; drops the job once it has no more text.
-bool send_chunk(int sock, Job &job) {
+// A document that runs past its time limit before its first chunk is out
+// fails as a whole, exactly as when the worker is killed at the limit, so
+// that its outcome does not depend on how far the reader got.
+bool send_chunk(int sock, Job &job, bool first) {
     std::u16string units;
     wire::Reply r{};
     if (!job.pump->Next(units)) r.flags |= wire::kFailed;
+    if (first && job.pump->overran()) {
+        job.Reset();
+        return reply(sock, wire::Reply{-1, 0, 0, 0});
+    }
     if (job.pump->exhausted()) {
         r.flags |= wire::kEnd;
         if (job.pump->failed()) r.flags |= wire::kFailed;
@@ -266,7 +273,7 @@ void serve(int sock, Modules &modules) {
                     job.source = std::move(source);
                     job.pump = std::make_unique<TextPump>(
                         std::make_unique<ModuleExtractor>(api, ex), req.deadlineNs);
-                    if (!send_chunk(sock, job)) return;
+                    if (!send_chunk(sock, job, true)) return;
                     break;
                 }
                 case wire::kNext:
@@ -275,7 +282,7 @@ void serve(int sock, Modules &modules) {
                         if (!reply(sock, wire::Reply{-1, 0, wire::kEnd | wire::kFailed, 0})) return;
                         break;
                     }
-                    if (!send_chunk(sock, job)) return;
+                    if (!send_chunk(sock, job, false)) return;
                     break;
                 case wire::kClose:
                     if (fd >= 0) close(fd);
