@@ -44,6 +44,8 @@ struct LangContext {
     struct NgramModelIndex *modelIndex; /* batch scorer over `profiles` built by
                                          * LangInit; null: score model by model */
     struct NgramDocScratch *docScratch; /* reused document profile; null: a fresh one each time */
+    struct ProfileCache *profileCache;  /* the mapped profile cache, or what a normal
+                                         * load needs to write one; null: none */
 };
 
 /* Writes `length` bytes of `buffer` and a line feed to the debug log, wrapping

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "conv/zi18n_conv.h"
+#include "engine/profile_cache.h"
+#include "ngram/model_index.h"
 #include "ngram/profile.h"
 #include "ngram/text_helpers.h"
 #include "pipeline/lang_tables.h"
@@ -122,11 +124,40 @@ int read_list(LangContext *ctx, FILE *file, ListSettings &settings,
     return LANG_OK;
 }
 
-int load_profiles(LangContext *ctx, const std::vector<std::string> &names) {
+// The numbers of a loaded profile; languages the built-in table does not
+// know are numbered from `nextEnum` on, in load order.
+ProfileIds *profile_ids(const NgramProfile *profile, int32_t &nextEnum) {
+    ProfileIds *ids = static_cast<ProfileIds *>(vos_calloc(1, sizeof(ProfileIds)));
+    if (!ids) return nullptr;
+    ids->langEnum = LangCode2Enum(profile->languageId);
+    if (ids->langEnum == 0) ids->langEnum = nextEnum++;
+    ids->charsetEnum = Zi18nGetCharsetEnum(profile->charset);
+    return ids;
+}
+
+// Every profile of the list from the profile cache (all of them loaded when
+// it was written, and nothing changed since).
+int adopt_cached(LangContext *ctx, const std::vector<std::string> &names) {
+    ctx->profileCount = static_cast<int32_t>(names.size());
+    int32_t nextEnum = LANG_FIRST_LOADED_ENUM;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (ctx->debug) {
+            LangLogf(ctx, "Loading language profile: %s",
+                     (std::string(ctx->dataPath) + '/' + names[i]).c_str());
+        }
+        ctx->profileIds[i] = profile_ids(ctx->profiles[i], nextEnum);
+        if (!ctx->profileIds[i]) return LANG_ERR_NOMEM;
+    }
+    return LANG_OK;
+}
+
+int load_profiles(LangContext *ctx, const std::string &listPath,
+                  const std::vector<std::string> &names) {
     const size_t count = names.size();
     ctx->profiles = static_cast<NgramProfile **>(vos_calloc(count, sizeof(NgramProfile *)));
     ctx->profileIds = static_cast<ProfileIds **>(vos_calloc(count, sizeof(ProfileIds *)));
     if (!ctx->profiles || !ctx->profileIds) return LANG_ERR_NOMEM;
+    if (ProfileCacheOpen(ctx, listPath, names)) return adopt_cached(ctx, names);
 
     int32_t nextEnum = LANG_FIRST_LOADED_ENUM;
     int warning = LANG_OK;
@@ -148,15 +179,12 @@ int load_profiles(LangContext *ctx, const std::vector<std::string> &names) {
             NgramPrfDestroy(profile);
             continue;
         }
-        ProfileIds *ids = static_cast<ProfileIds *>(vos_calloc(1, sizeof(ProfileIds)));
+        ProfileIds *ids = profile_ids(profile, nextEnum);
         if (!ids) {
             NgramPrfDestroy(profile);
             error = LANG_ERR_NOMEM;
             break;
         }
-        ids->langEnum = LangCode2Enum(profile->languageId);
-        if (ids->langEnum == 0) ids->langEnum = nextEnum++;
-        ids->charsetEnum = Zi18nGetCharsetEnum(profile->charset);
         ctx->profiles[loaded] = profile;
         ctx->profileIds[loaded] = ids;
         ++loaded;
@@ -165,7 +193,12 @@ int load_profiles(LangContext *ctx, const std::vector<std::string> &names) {
         ctx->profileCount = loaded;
     }
     ctx->profileCount = loaded;
-    return error != LANG_OK ? error : warning;
+    if (error != LANG_OK) return error;
+    // Without the index (no memory) n-gram classification scores model by
+    // model, with the same results.
+    ctx->modelIndex = NgramIdxBuild(ctx->profiles, ctx->profileCount);
+    ProfileCacheSave(ctx, warning);
+    return warning;
 }
 
 int load_lang_data(LangContext *ctx) {
@@ -191,7 +224,7 @@ int load_lang_data(LangContext *ctx) {
     if (!ctx->unknownCharset && !set_string(&ctx->unknownCharset, "Unknown")) return LANG_ERR_NOMEM;
 
     if (names.empty()) return LANG_ERR_EMPTYCONFIG;
-    return load_profiles(ctx, names);
+    return load_profiles(ctx, listPath, names);
 }
 
 }  // namespace
