@@ -135,20 +135,14 @@ ProfileIds *profile_ids(const NgramProfile *profile, int32_t &nextEnum) {
     return ids;
 }
 
-// Every profile of the list from the profile cache (all of them loaded when
-// it was written, and nothing changed since).
-int adopt_cached(LangContext *ctx, const std::vector<std::string> &names) {
-    ctx->profileCount = static_cast<int32_t>(names.size());
-    int32_t nextEnum = LANG_FIRST_LOADED_ENUM;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (ctx->debug) {
-            LangLogf(ctx, "Loading language profile: %s",
-                     (std::string(ctx->dataPath) + '/' + names[i]).c_str());
-        }
-        ctx->profileIds[i] = profile_ids(ctx->profiles[i], nextEnum);
-        if (!ctx->profileIds[i]) return LANG_ERR_NOMEM;
+// The debug log of a start-up from the profile cache names the profiles as
+// a normal load does.
+void log_cached(const LangContext *ctx, const std::vector<std::string> &names) {
+    if (!ctx->debug) return;
+    for (const std::string &name : names) {
+        LangLogf(ctx, "Loading language profile: %s",
+                 (std::string(ctx->dataPath) + '/' + name).c_str());
     }
-    return LANG_OK;
 }
 
 int load_profiles(LangContext *ctx, const std::string &listPath,
@@ -157,7 +151,10 @@ int load_profiles(LangContext *ctx, const std::string &listPath,
     ctx->profiles = static_cast<NgramProfile **>(vos_calloc(count, sizeof(NgramProfile *)));
     ctx->profileIds = static_cast<ProfileIds **>(vos_calloc(count, sizeof(ProfileIds *)));
     if (!ctx->profiles || !ctx->profileIds) return LANG_ERR_NOMEM;
-    if (ProfileCacheOpen(ctx, listPath, names)) return adopt_cached(ctx, names);
+    if (ProfileCacheOpen(ctx, listPath, names)) {
+        log_cached(ctx, names);
+        return LANG_OK;
+    }
 
     int32_t nextEnum = LANG_FIRST_LOADED_ENUM;
     int warning = LANG_OK;

@@ -97,8 +97,9 @@ struct ProfileRecord {
     uint32_t charsetLength;
     int32_t nextFree;
     uint64_t entries;
+    ProfileIds ids;  // as the normal load numbered the profile
 };
-static_assert(sizeof(ProfileRecord) == 112);
+static_assert(sizeof(ProfileRecord) == 120);
 
 constexpr size_t kProgramOffset = sizeof(CacheHeader);
 constexpr size_t kStringsOffset = kProgramOffset + sizeof(FileSignature);
@@ -197,7 +198,7 @@ bool optional_string_at(const unsigned char *map, const CacheHeader &header, uin
 bool entries_valid(const NgramHashEntry *entries, int32_t nextFree) {
     for (int32_t i = 0; i < nextFree; ++i) {
         const NgramHashEntry &entry = entries[i];
-        if (entry.length < 0 || entry.length > NGRAM_KEY_MAX) return false;
+        if (static_cast<uint32_t>(entry.length) > NGRAM_KEY_MAX) return false;
         if (entry.next != 0 &&
             (entry.next <= i || entry.next < NGRAM_HASH_BUCKETS || entry.next >= nextFree))
             return false;
@@ -252,9 +253,9 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
         header.size != size || header.profileCount != state.names.size())
         return false;
     if (header.stringsOffset != kStringsOffset || header.stringsSize > size - kStringsOffset ||
-        header.recordsOffset % 8 != 0 || header.recordsOffset < kStringsOffset + header.stringsSize ||
-        header.recordsOffset > size || header.indexOffset % 8 != 0 ||
-        header.indexOffset > size ||
+        header.recordsOffset % 8 != 0 ||
+        header.recordsOffset < kStringsOffset + header.stringsSize || header.recordsOffset > size ||
+        header.indexOffset % 8 != 0 || header.indexOffset > size ||
         (size - header.recordsOffset) / sizeof(ProfileRecord) < header.profileCount)
         return false;
     if (checksum(map + kProgramOffset, size - kProgramOffset) != header.checksum) return false;
@@ -310,16 +311,24 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
         NgramProfile *profile = mapped_profile(
             std::string(ctx->dataPath) + '/' + state.names[i], id, hasId, charset, hasCharset,
             reinterpret_cast<const NgramHashEntry *>(map + record.entries), record.nextFree);
-        if (!profile) {
+        auto *ids = static_cast<ProfileIds *>(vos_malloc(sizeof(ProfileIds)));
+        if (!profile || !ids) {
+            destroy_mapped(profile);
+            vos_free(ids);
             for (size_t k = 0; k < i; ++k) {
                 destroy_mapped(ctx->profiles[k]);
                 ctx->profiles[k] = nullptr;
+                vos_free(ctx->profileIds[k]);
+                ctx->profileIds[k] = nullptr;
             }
             NgramIdxDestroy(index);
             return false;
         }
+        *ids = record.ids;
         ctx->profiles[i] = profile;
+        ctx->profileIds[i] = ids;
     }
+    ctx->profileCount = static_cast<int32_t>(count);
     ctx->modelIndex = index;
     return true;
 }
@@ -358,6 +367,8 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
             record.charset = add(profile->charset);
         }
         record.nextFree = table->nextFree;
+        if (!ctx->profileIds || !ctx->profileIds[i]) return "";
+        record.ids = *ctx->profileIds[i];
     }
     CacheHeader header{};
     memcpy(header.magic, kMagic, sizeof kMagic);
@@ -380,7 +391,8 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     auto *out = reinterpret_cast<unsigned char *>(image.data());
     memcpy(out + kProgramOffset, &state.program, sizeof(FileSignature));
     memcpy(out + kStringsOffset, strings.data(), strings.size());
-    if (count > 0) memcpy(out + header.recordsOffset, records.data(), count * sizeof(ProfileRecord));
+    if (count > 0)
+        memcpy(out + header.recordsOffset, records.data(), count * sizeof(ProfileRecord));
     for (size_t i = 0; i < count; ++i) {
         memcpy(out + records[i].entries, ctx->profiles[i]->table->entries,
                static_cast<size_t>(records[i].nextFree) * sizeof(NgramHashEntry));
@@ -445,9 +457,9 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
         return false;
     char name[64];
     snprintf(name, sizeof name, "/profiles-%016llx.bin",
-             static_cast<unsigned long long>(
-                 fnv1a(state->listPath, fnv1a(std::string_view(state->dataPath.c_str(),
-                                                               state->dataPath.size() + 1)))));
+             static_cast<unsigned long long>(fnv1a(
+                 state->listPath,
+                 fnv1a(std::string_view(state->dataPath.c_str(), state->dataPath.size() + 1)))));
     state->dir = dir;
     state->base = base;
     state->path = dir + name;

@@ -24,10 +24,11 @@
 
 enum { PROFILE_CACHE_MIN_PROFILES = 32 };
 
-/* Fills ctx->profiles[0 .. names.size()) (allocated, all null) and
- * ctx->modelIndex from the cache of this list, and returns true; the profiles'
+/* Fills ctx->profiles and ctx->profileIds (allocated for names.size(), all
+ * null), ctx->profileCount and ctx->modelIndex from the cache of this list,
+ * and returns true; the profiles'
  * n-gram tables and the index then lie in the mapped cache, read-only, until
- * ProfileCacheRelease. Otherwise returns false with ctx->profiles untouched,
+ * ProfileCacheRelease. Otherwise returns false with ctx untouched,
  * and remembers the state of the profile files (taken before they are read)
  * for ProfileCacheSave. `listPath` is the language list's path. Needs
  * ctx->dataPath; logs one line when the cache is used. */

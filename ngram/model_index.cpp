@@ -438,14 +438,8 @@ bool image_layout(const ImageHeader &h, ImageLayout &out) {
 }
 
 ImageHeader image_header(const NgramModelIndex &index) {
-    return {kImageMagic,
-            index.modelCount,
-            index.slotBits,
-            index.stride,
-            index.narrow ? 1u : 0u,
-            0,
-            index.postingCount,
-            index.rowCount};
+    return {kImageMagic, index.modelCount,   index.slotBits, index.stride, index.narrow ? 1u : 0u,
+            0,           index.postingCount, index.rowCount};
 }
 
 // Whether the arrays of an image keep every access of scoring in bounds and

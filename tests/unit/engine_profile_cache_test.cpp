@@ -39,8 +39,8 @@ std::string random_profile(std::mt19937 &rng, int number) {
     std::string alphabet = "abcdefghijklmnopqrstuvwxyz\xE4\xF6\xFC\xE9";
     std::shuffle(alphabet.begin(), alphabet.end(), rng);
     alphabet.resize(10 + rng() % 10);
-    std::string text = "ID:l" + std::to_string(number) + "\nCHARSET:" +
-                       (number % 3 == 0 ? "utf8" : "1252") + "\n# comment\n";
+    std::string text = "ID:l" + std::to_string(number) +
+                       "\nCHARSET:" + (number % 3 == 0 ? "utf8" : "1252") + "\n# comment\n";
     std::vector<std::string> lines;
     while (lines.size() < 400) {
         std::string word = "_" + random_word(rng, alphabet) + "_";
@@ -55,9 +55,9 @@ std::string random_profile(std::mt19937 &rng, int number) {
 }
 
 struct Snapshot {
-    std::vector<std::string> rows;   // per profile: path, id, charset, numbers
-    std::vector<uint32_t> scores;    // bits of every document's score per profile
-    std::vector<int32_t> lookups;    // HashSearch of probe keys in every profile
+    std::vector<std::string> rows;  // per profile: path, id, charset, numbers
+    std::vector<uint32_t> scores;   // bits of every document's score per profile
+    std::vector<int32_t> lookups;   // HashSearch of probe keys in every profile
     bool operator==(const Snapshot &) const = default;
 };
 
@@ -172,7 +172,8 @@ TEST_F(ProfileCacheTest, CachedStartEqualsNormalLoad) {
     // Nothing is written next to the language data.
     EXPECT_FALSE(fs::exists(data_.path() / "glotta"));
     size_t data_files = 0;
-    for (const auto &entry : fs::directory_iterator(data_.path())) data_files += !entry.is_directory();
+    for (const auto &entry : fs::directory_iterator(data_.path()))
+        data_files += !entry.is_directory();
     EXPECT_EQ(data_files, static_cast<size_t>(kProfiles) + 1);
     // The settings always come from the list itself.
     EXPECT_FLOAT_EQ(ctx_->minScore, 0.1f);
@@ -247,17 +248,15 @@ TEST_F(ProfileCacheTest, DamagedOrTruncatedCacheLoadsNormally) {
                                {"last word cut", good.substr(0, good.size() - 8)},
                                {"one byte more", good + "x"},
                                {"garbage", std::string(good.size(), '\x5A')}};
-    for (size_t at : {size_t{3}, size_t{12}, size_t{20}, size_t{70}, size_t{200},
-                      good.size() / 3, good.size() / 2, good.size() - 1}) {
+    for (size_t at : {size_t{3}, size_t{12}, size_t{20}, size_t{70}, size_t{200}, good.size() / 3,
+                      good.size() / 2, good.size() - 1}) {
         std::string bytes = good;
         bytes[at] = static_cast<char>(bytes[at] ^ (1 << (rng() % 8)));
         cases.push_back({"bit flipped at " + std::to_string(at), bytes});
     }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        {
-            std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes;
-        }
+        { std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes; }
         ProfileCacheSettleSeconds(1000000);  // keep the damaged file in place
         EXPECT_EQ(load(), LANG_OK);
         EXPECT_FALSE(cached());

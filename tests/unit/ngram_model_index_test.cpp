@@ -235,8 +235,8 @@ TEST(NgramModelIndex, ImageScoresAsTheIndexItWasWrittenFrom) {
         int models;
         int filler;  // a model with ranks beyond 16 bits when non-zero
     };
-    for (const Case &c : {Case{"many models", 60, 0}, Case{"one model", 1, 0},
-                          Case{"wide postings", 5, 66000}}) {
+    for (const Case &c :
+         {Case{"many models", 60, 0}, Case{"one model", 1, 0}, Case{"wide postings", 5, 66000}}) {
         SCOPED_TRACE(c.what);
         std::vector<ProfilePtr> owned;
         std::vector<const NgramProfile *> models;
@@ -257,8 +257,7 @@ TEST(NgramModelIndex, ImageScoresAsTheIndexItWasWrittenFrom) {
         int kinds[2] = {0, 0};
         for (int round = 0; round < 12; ++round) {
             expect_equal_scores(models, read.get(),
-                                document_of(random_text(rng, 100 + rng() % 3000)).get(), {},
-                                kinds);
+                                document_of(random_text(rng, 100 + rng() % 3000)).get(), {}, kinds);
         }
         EXPECT_GT(kinds[0], 0);
     }
