@@ -20,29 +20,29 @@ typedef struct ProfileIds {
 /* All run-time state of the engine. A new context is all zeros, so LangClose
  * can release a context in any state of construction. Strings are owned. */
 struct LangContext {
-    int32_t profileCount;       /* loaded profiles */
-    NgramProfile **profiles;    /* language-list order */
-    NgramProfile *trainProfile; /* or null */
-    char *filterPath;           /* filter directory, ending in '/' */
-    char *dataPath;             /* language data directory */
-    char *configFile;           /* language list, or null for DATA/langlist.cfg */
-    ProfileIds **profileIds;    /* parallel to profiles */
-    int32_t debug;              /* 1: write the debug log */
+    int32_t profileCount;          /* loaded profiles */
+    NgramProfile **profiles;       /* language-list order */
+    NgramProfile *trainProfile;    /* or null */
+    char *filterPath;              /* filter directory, ending in '/' */
+    char *dataPath;                /* language data directory */
+    char *configFile;              /* language list, or null for DATA/langlist.cfg */
+    ProfileIds **profileIds;       /* parallel to profiles */
+    int32_t debug;                 /* 1: write the debug log */
     char *logFileName;
     FILE *logFile;
-    VosMutex *filterMutex; /* guards every call into the plug-ins */
-    void *filterHandle;    /* from the filter's initialise operation */
+    VosMutex *filterMutex;         /* guards every call into the plug-ins */
+    void *filterHandle;            /* from the filter's initialise operation */
     void *filterLib;
     void *utilLib;
     DXFilterInterface filterInterface;
     DXServices *zapiServices;
-    Zi18nHandle *convService;           /* refers to utilLib, zapiServices, filterMutex */
-    int32_t minSize;                    /* "minsize:" */
-    char *unknownLanguage;              /* "unknown:", default "un" */
-    char *unknownCharset;               /* default "Unknown" */
-    float minScore;                     /* "minscore:", in [0, 1) */
+    Zi18nHandle *convService;      /* refers to utilLib, zapiServices, filterMutex */
+    int32_t minSize;               /* "minsize:" */
+    char *unknownLanguage;         /* "unknown:", default "un" */
+    char *unknownCharset;          /* default "Unknown" */
+    float minScore;                /* "minscore:", in [0, 1) */
     struct NgramModelIndex *modelIndex; /* batch scorer over `profiles` built by
-                                         * LangInit; null: score model by model */
+                                         * LoadLangData; null: score model by model */
     struct NgramDocScratch *docScratch; /* reused document profile; null: a fresh one each time */
     struct ProfileCache *profileCache;  /* the mapped profile cache, or what a normal
                                          * load needs to write one; null: none */
