@@ -430,7 +430,6 @@ bool make_dirs(const std::string &dir, size_t base) {
 // Writes the image under a temporary name in the cache directory and renames
 // it over the cache, so a reader sees the old file or the new one, whole.
 void store(const ProfileCache &state, const std::string &image) {
-    if (!make_dirs(state.dir, state.base)) return;
     std::string temp = state.dir + "/profiles-XXXXXX.tmp";
     const int fd = vos_mkstemps(temp.data(), 4);
     if (fd < 0) return;
@@ -502,6 +501,8 @@ void ProfileCacheSave(LangContext *ctx, int loadResult) {
             file.modifiedSeconds > now.tv_sec - g_settleSeconds)
             return;
     }
+    // Where no cache can be kept, nothing is built.
+    if (!make_dirs(state->dir, state->base) || access(state->dir.c_str(), W_OK) != 0) return;
     const std::string image = build_image(ctx, *state);
     if (!image.empty()) store(*state, image);
 }

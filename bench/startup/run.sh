@@ -35,7 +35,7 @@ instructions() { # PREFIX CACHE
   # shellcheck disable=SC2046
   valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" \
     $(run_env "$1" "$2") "@$work/empty.lst" >/dev/null 2>"$work/cg.log"
-  sed -n 's/.*Collected : //p' "$work/cg.log"
+  sed -n 's/.*refs: *//p' "$work/cg.log" | tr -d ,
 }
 
 stat_runs() { # PREFIX CACHE -> "task-clock-ms wall-s"
@@ -69,11 +69,11 @@ commit=$(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown)
 
 declare -A ir clock peak
 configs=("new cache:warm" "new no cache:none")
-[ "$base" ] && configs+=("before no cache:none" "before cache:warm")
+[ "$base" ] && configs+=("before:none")
 for c in "${configs[@]}"; do
   name=${c%%:*}
   p=$prefix
-  [[ $name == before* ]] && p=$base
+  [[ $name == before ]] && p=$base
   ir[$name]=$(instructions "$p" "${c##*:}")
 done
 # Back to caches written by the tool itself (valgrind's runs wrote their own).
@@ -84,7 +84,7 @@ done
 for c in "${configs[@]}"; do
   name=${c%%:*}
   p=$prefix
-  [[ $name == before* ]] && p=$base
+  [[ $name == before ]] && p=$base
   peak[$name]=$(peak_kb "$p" "${c##*:}")
 done
 # Interleave the timed runs so that the machine's load hits all alike.
@@ -92,7 +92,7 @@ for round in 1 2 3; do
   for c in "${configs[@]}"; do
     name=${c%%:*}
     p=$prefix
-    [[ $name == before* ]] && p=$base
+    [[ $name == before ]] && p=$base
     clock[$name]="${clock[$name]:-} $(stat_runs "$p" "${c##*:}")"
   done
 done
@@ -100,7 +100,7 @@ done
 median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 ref="new no cache"
-[ "$base" ] && ref="before no cache"
+[ "$base" ] && ref="before"
 ref_clock=$(echo "${clock[$ref]}" | median)
 {
   echo "# Start-up with the shipped language data"
