@@ -15,11 +15,12 @@ target_link_libraries(glotta_shared PRIVATE ${CMAKE_DL_LIBS} Threads::Threads m)
 set_target_properties(glotta_shared PROPERTIES
   OUTPUT_NAME glotta VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
   LINK_DEPENDS ${glotta_map})
-target_link_options(glotta_shared PRIVATE -Wl,--version-script=${glotta_map} -Wl,--no-undefined)
+target_link_options(glotta_shared PRIVATE -Wl,--version-script=${glotta_map})
 # The C++ runtime goes inside (hidden by the version script) outside sanitizer
 # builds, so that a C program needs nothing but the C library beside it.
-if(NOT GLOTTA_SANITIZE)
-  target_link_options(glotta_shared PRIVATE -static-libstdc++ -static-libgcc)
+# Instrumented builds leave the sanitizer runtime to the program.
+if(NOT GLOTTA_SANITIZE AND NOT GLOTTA_FUZZ)
+  target_link_options(glotta_shared PRIVATE -static-libstdc++ -static-libgcc -Wl,--no-undefined)
 endif()
 
 install(TARGETS glotta_shared LIBRARY DESTINATION lib)
