@@ -1,6 +1,14 @@
 /* lang_api.h - the call interface of the language and charset detection
  * engine. This is the engine's only public header: plain C, so a C program can
- * use it. */
+ * use it.
+ *
+ * Where each entry point lives: LangInit, LangClose and LangGetDataPath in
+ * engine/lang_init.cpp (the language list is read by engine/langlist.cpp, the
+ * filter plug-in loaded by engine/filter_loader.cpp); LangDetect and
+ * LangDetectOutArgFree in pipeline/detect.cpp, whose file and buffer flows are
+ * pipeline/flow.cpp and whose recognisers are pipeline/recognise.cpp;
+ * LangTrainNew, LangTrain and LangTrainSave in ngram/training.cpp; LangErrorMsg
+ * in engine/result_codes.cpp. */
 #ifndef GLOTTA_ENGINE_LANG_API_H
 #define GLOTTA_ENGINE_LANG_API_H
 
@@ -39,7 +47,16 @@ enum {
 };
 
 /* The engine context: created by LangInit, passed to every call, destroyed
- * by LangClose. Opaque to callers. */
+ * by LangClose. Opaque to callers.
+ *
+ * Threads: any number of threads may call LangDetect on one context at once;
+ * the loaded profiles are only read, each call builds its document profile
+ * in storage of its own, and calls into the filter and utility libraries
+ * (document identification, filtering, library conversions) take the
+ * context's filter mutex, so they run one at a time. LangInit, LangClose and
+ * the training calls are not to overlap any other call on the same context.
+ * LangErrorMsg and LangDetectOutArgFree (on records of their own) may be
+ * called from any thread. */
 typedef struct LangContext LangContext;
 
 /* Start-up arguments; both strings may be null, and so may the record. */
