@@ -14,9 +14,14 @@
 #include "engine/lang_context.h"
 #include "engine/langlist.h"
 #include "engine/profile_cache.h"
+#include "ngram/doc_pool.h"
 #include "ngram/model_index.h"
 
 namespace {
+
+// Idle document scratches a context keeps for the detections that run on it
+// at once; more simultaneous detections build theirs and release them after.
+constexpr int32_t kIdleScratches = 16;
 
 char *dup_string(const char *text) {
     size_t size = strlen(text) + 1;
@@ -110,7 +115,7 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
         ctx->convService->library = ctx->utilLib;
         ctx->convService->services = ctx->zapiServices;
         ctx->convService->mutex = ctx->filterMutex;
-        ctx->docScratch = NgramPrfScratchNew();
+        ctx->docPool = NgramPoolNew(kIdleScratches);
         return LANG_OK;
     };
     try {
@@ -137,8 +142,8 @@ void destroy_profiles(LangContext *ctx) {
     ctx->modelIndex = nullptr;
     // Tables that lie in the cache's mapping are detached from their profiles.
     ProfileCacheRelease(ctx);
-    NgramPrfScratchDestroy(ctx->docScratch);
-    ctx->docScratch = nullptr;
+    NgramPoolDestroy(ctx->docPool);
+    ctx->docPool = nullptr;
     if (ctx->profiles) {
         for (int32_t i = 0; i < ctx->profileCount; ++i) NgramPrfDestroy(ctx->profiles[i]);
         vos_free(ctx->profiles);
