@@ -24,24 +24,24 @@ done
 
 # The tool binary itself (the launcher adds its own exec); the cache lives in
 # a private cache directory, "none" makes it unwritable.
-run_env() { # PREFIX CACHE
+run_env() {
   local cache=$work/cache-$2
   [ "$2" = none ] && cache=$work/none/x
-  echo "env LD_LIBRARY_PATH=$1/_linux/bin XDG_CACHE_HOME=$cache $1/_linux/bin/glotta"
+  echo "env LD_LIBRARY_PATH=$1/_linux/bin XDG_CACHE_HOME=$cache"
 }
 : > "$work/none"
 
 instructions() { # PREFIX CACHE
   # shellcheck disable=SC2046
-  valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" \
-    $(run_env "$1" "$2") "@$work/empty.lst" >/dev/null 2>"$work/cg.log"
+  $(run_env "$1" "$2") valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" \
+    "$1/_linux/bin/glotta" "@$work/empty.lst" >/dev/null 2>"$work/cg.log"
   sed -n 's/.*refs: *//p' "$work/cg.log" | tr -d ,
 }
 
 stat_runs() { # PREFIX CACHE -> "task-clock-ms wall-s"
   # shellcheck disable=SC2046
-  perf stat -x, -e task-clock -r "$runs" -o "$work/perf.txt" \
-    $(run_env "$1" "$2") "@$work/empty.lst" >/dev/null 2>&1
+  $(run_env "$1" "$2") perf stat -x, -e task-clock -r "$runs" -o "$work/perf.txt" \
+    "$1/_linux/bin/glotta" "@$work/empty.lst" >/dev/null 2>&1
   local clock
   clock=$(grep task-clock "$work/perf.txt" | cut -d, -f1)
   echo "$clock"
@@ -49,18 +49,17 @@ stat_runs() { # PREFIX CACHE -> "task-clock-ms wall-s"
 
 peak_kb() { # PREFIX CACHE
   # shellcheck disable=SC2046
-  /usr/bin/time -f %M $(run_env "$1" "$2") "@$work/empty.lst" 2>&1 >/dev/null | tail -1
+  $(run_env "$1" "$2") /usr/bin/time -f %M "$1/_linux/bin/glotta" "@$work/empty.lst" 2>&1 >/dev/null |
+    tail -1
 }
 
 # Fill the caches (files changed in the last seconds are not cached yet).
 sleep 3
 for p in "$prefix" ${base:+"$base"}; do
-  # shellcheck disable=SC2046
-  $(run_env "$p" warm) "@$work/empty.lst" >/dev/null
   # Under valgrind the program file is valgrind's: a cache of its own.
   # shellcheck disable=SC2046
-  valgrind --tool=callgrind --callgrind-out-file=/dev/null $(run_env "$p" warm) \
-    "@$work/empty.lst" >/dev/null 2>&1
+  $(run_env "$p" warm) valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+    "$p/_linux/bin/glotta" "@$work/empty.lst" >/dev/null 2>&1
 done
 
 profiles=$(grep -cv '^[#[:space:]]\|^minsize:\|^minscore:\|^unknown:' \
@@ -79,7 +78,7 @@ done
 # Back to caches written by the tool itself (valgrind's runs wrote their own).
 for p in "$prefix" ${base:+"$base"}; do
   # shellcheck disable=SC2046
-  $(run_env "$p" warm) "@$work/empty.lst" >/dev/null
+  $(run_env "$p" warm) "$p/_linux/bin/glotta" "@$work/empty.lst" >/dev/null
 done
 for c in "${configs[@]}"; do
   name=${c%%:*}
