@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/lang_context.h"
+#include "engine/lang_log.h"
+
 namespace {
 
 // Paths are composed in buffers of this size, terminator included; an

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/filter_loader.h"
+#include "engine/lang_context.h"
 #include "engine_test_support.h"
 
 using glotta_test::CallLog;
