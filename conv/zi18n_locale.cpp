@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "conv/zi18n_conv.h"
+#include "ngram/text_helpers.h"
+#include "platform/plugin_search.h"
 
 namespace {
 
@@ -65,71 +68,17 @@ constexpr LocaleInfo LocaleInfoList[] = {
     {"uni", "utf8", {}},
 };
 
-// Paths of the library search are composed in buffers of this size.
+// Library paths are composed in buffers of this size.
 constexpr size_t kPathMax = 1024;
-constexpr const char *kMarkerName = "libzi18n";
-constexpr const char *kFiltersDir = "filters";
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
+// Marks a directory of LD_LIBRARY_PATH as part of a conversion installation.
+constexpr char kMarkerFile[] = "libzi18n" DX_LIB_SUFFIX;
 
 const CMapEntry *find_charmap(const char *charmap) {
     if (!charmap || !*charmap) return nullptr;
     for (const CMapEntry &entry : CMapTable) {
-        if (equals_ignoring_case(entry.name, charmap)) return &entry;
+        if (lang_equals_nocase(entry.name, charmap)) return &entry;
     }
     return nullptr;
-}
-
-char *copy_string(std::string_view text) {
-    auto *copy = static_cast<char *>(vos_malloc(text.size() + 1));
-    if (!copy) return nullptr;
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    return copy;
-}
-
-bool file_exists(const char *path) {
-    struct stat info;
-    return vos_stat(path, &info) == 0;
-}
-
-bool is_trimmed(char c) {
-    return c == ' ' || c == '\t' || c == '"';
-}
-
-// Tests one search-path element; on success `*found` receives the filters
-// directory (parent, "/filters/"). Elements too long for the path buffers
-// are passed over.
-int try_element(std::string_view element, const char *libraryFile, char **found) {
-    while (!element.empty() && is_trimmed(element.front())) element.remove_prefix(1);
-    while (!element.empty() && is_trimmed(element.back())) element.remove_suffix(1);
-    if (!element.empty() && element.back() == '/') element.remove_suffix(1);
-
-    char path[kPathMax];
-    int n = std::snprintf(path, sizeof path, "%.*s%c%s%s", static_cast<int>(element.size()),
-                          element.data(), '/', kMarkerName, DX_LIB_SUFFIX);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path || !file_exists(path)) return ZI18N_OK;
-
-    // The parent is the element cut at its last "/"; a "/" only at the very
-    // start leaves the root, written as the empty string.
-    const size_t slash = element.rfind('/');
-    const std::string_view parent = (slash == std::string_view::npos || slash == 0)
-                                        ? std::string_view{}
-                                        : element.substr(0, slash);
-    n = std::snprintf(path, sizeof path, "%.*s%c%s%c%s", static_cast<int>(parent.size()),
-                      parent.data(), '/', kFiltersDir, '/', libraryFile);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path || !file_exists(path)) return ZI18N_OK;
-
-    const size_t directoryLength = static_cast<size_t>(n) - std::strlen(libraryFile);
-    *found = copy_string(std::string_view(path, directoryLength));
-    return *found ? ZI18N_OK : ZI18N_ERR_NOMEM;
 }
 
 }  // namespace
@@ -137,23 +86,13 @@ int try_element(std::string_view element, const char *libraryFile, char **found)
 extern "C" int Zi18nFindLib(const char *libraryFile, char **directory) {
     if (!libraryFile || !directory) return ZI18N_ERR_FAILED;
     *directory = nullptr;
-    const char *value = std::getenv("LD_LIBRARY_PATH");
-    if (!value) return ZI18N_OK;
-    // Searched on a copy, as the environment may change under us.
-    glotta::VosPtr<char> copy(copy_string(value));
-    if (!copy) return ZI18N_ERR_NOMEM;
-
-    std::string_view rest(copy.get());
-    while (true) {
-        const size_t colon = rest.find(':');
-        const std::string_view element = rest.substr(0, colon);
-        const int rc = try_element(element, libraryFile, directory);
-        if (rc != ZI18N_OK || *directory) return rc;
-        if (colon == std::string_view::npos) break;
-        rest.remove_prefix(colon + 1);
-        if (rest.empty()) break;
-    }
-    return ZI18N_OK;
+    std::string found;
+    const glotta::PluginSearch rc =
+        glotta::FindPluginDirOnLibraryPath(kMarkerFile, libraryFile, &found);
+    if (rc == glotta::PluginSearch::kNoMemory) return ZI18N_ERR_NOMEM;
+    if (rc != glotta::PluginSearch::kFound) return ZI18N_OK;
+    *directory = lang_strdup(found);
+    return *directory ? ZI18N_OK : ZI18N_ERR_NOMEM;
 }
 
 extern "C" int Zi18nClose(Zi18nHandle *ctx) {
@@ -231,9 +170,9 @@ extern "C" int Zi18nIsValidLocaleCharmap(const char *locale, const char *charmap
     const CMapEntry *entry = find_charmap(charmap);
     if (!entry) return 0;
     // "uni" admits every charset that any locale admits.
-    const bool everyRow = equals_ignoring_case(locale, "uni");
+    const bool everyRow = lang_equals_nocase(locale, "uni");
     for (const LocaleInfo &row : LocaleInfoList) {
-        if (!everyRow && !equals_ignoring_case(row.name, locale)) continue;
+        if (!everyRow && !lang_equals_nocase(row.name, locale)) continue;
         for (int32_t charset : row.charsets) {
             if (charset == 0) break;
             if (charset == entry->charset) return 1;
@@ -246,8 +185,8 @@ extern "C" int Zi18nGetLocaleCharset(const char *locale, char **charmap) {
     if (!locale || !*locale) return ZI18N_ERR_LOCALE;
     if (!charmap) return ZI18N_ERR_FAILED;
     for (const LocaleInfo &row : LocaleInfoList) {
-        if (!equals_ignoring_case(row.name, locale)) continue;
-        *charmap = copy_string(row.charmap);
+        if (!lang_equals_nocase(row.name, locale)) continue;
+        *charmap = lang_strdup(row.charmap);
         return *charmap ? ZI18N_OK : ZI18N_ERR_NOMEM;
     }
     return ZI18N_ERR_LOCALE;

@@ -14,10 +14,15 @@
 #include "engine/lang_context.h"
 #include "engine/lang_log.h"
 #include "engine/langlist.h"
+#include "ngram/doc_pool.h"
 #include "ngram/model_index.h"
 #include "ngram/text_helpers.h"
 
 namespace {
+
+// Idle document scratches a context keeps for the detections that run on it
+// at once; more simultaneous detections build theirs and release them after.
+constexpr int32_t kIdleScratches = 16;
 
 bool debug_requested() {
     const char *value = getenv("TOLMAR_LANG");
@@ -107,7 +112,7 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
         // Without the index (no memory) n-gram classification scores model
         // by model, with the same results.
         ctx->modelIndex = NgramIdxBuild(ctx->profiles, ctx->profileCount);
-        ctx->docScratch = NgramPrfScratchNew();
+        ctx->docPool = NgramPoolNew(kIdleScratches);
         return LANG_OK;
     };
     try {
@@ -132,8 +137,8 @@ void destroy_profiles(LangContext *ctx) {
     LangLogf(ctx, "Unloading language profiles");
     NgramIdxDestroy(ctx->modelIndex);
     ctx->modelIndex = nullptr;
-    NgramPrfScratchDestroy(ctx->docScratch);
-    ctx->docScratch = nullptr;
+    NgramPoolDestroy(ctx->docPool);
+    ctx->docPool = nullptr;
     if (ctx->profiles) {
         for (int32_t i = 0; i < ctx->profileCount; ++i) NgramPrfDestroy(ctx->profiles[i]);
         vos_free(ctx->profiles);
