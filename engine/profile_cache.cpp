@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/lang_log.h"
 #include "ngram/model_index.h"
 
 // What identifies a file's content without reading it.
