@@ -44,9 +44,11 @@ struct LangContext {
     char *unknownCharset;               /* default "Unknown" */
     float minScore;                     /* "minscore:", in [0, 1) */
     struct NgramModelIndex *modelIndex; /* batch scorer over `profiles` built by
-                                         * LangInit; null: score model by model */
+                                         * LoadLangData; null: score model by model */
     struct NgramDocPool *docPool;  /* idle document scratches of the detections
                                     * running at once; null: a fresh profile each time */
+    struct ProfileCache *profileCache;  /* the mapped profile cache, or what a normal
+                                         * load needs to write one; null: none */
 };
 
 #endif

@@ -14,6 +14,7 @@
 #include "engine/lang_context.h"
 #include "engine/lang_log.h"
 #include "engine/langlist.h"
+#include "engine/profile_cache.h"
 #include "ngram/doc_pool.h"
 #include "ngram/model_index.h"
 #include "ngram/text_helpers.h"
@@ -109,9 +110,6 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
         ctx->convService->library = ctx->utilLib;
         ctx->convService->services = ctx->zapiServices;
         ctx->convService->mutex = ctx->filterMutex;
-        // Without the index (no memory) n-gram classification scores model
-        // by model, with the same results.
-        ctx->modelIndex = NgramIdxBuild(ctx->profiles, ctx->profileCount);
         ctx->docPool = NgramPoolNew(kIdleScratches);
         return LANG_OK;
     };
@@ -137,6 +135,8 @@ void destroy_profiles(LangContext *ctx) {
     LangLogf(ctx, "Unloading language profiles");
     NgramIdxDestroy(ctx->modelIndex);
     ctx->modelIndex = nullptr;
+    // Tables that lie in the cache's mapping are detached from their profiles.
+    ProfileCacheRelease(ctx);
     NgramPoolDestroy(ctx->docPool);
     ctx->docPool = nullptr;
     if (ctx->profiles) {

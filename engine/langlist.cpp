@@ -14,6 +14,8 @@
 #include "conv/zi18n_conv.h"
 #include "engine/lang_context.h"
 #include "engine/lang_log.h"
+#include "engine/profile_cache.h"
+#include "ngram/model_index.h"
 #include "ngram/profile.h"
 #include "ngram/text_helpers.h"
 #include "pipeline/lang_tables.h"
@@ -113,11 +115,37 @@ int read_list(LangContext *ctx, FILE *file, ListSettings &settings,
     return LANG_OK;
 }
 
-int load_profiles(LangContext *ctx, const std::vector<std::string> &names) {
+// The numbers of a loaded profile; languages the built-in table does not
+// know are numbered from `nextEnum` on, in load order.
+ProfileIds *profile_ids(const NgramProfile *profile, int32_t &nextEnum) {
+    ProfileIds *ids = static_cast<ProfileIds *>(vos_calloc(1, sizeof(ProfileIds)));
+    if (!ids) return nullptr;
+    ids->langEnum = LangCode2Enum(profile->languageId);
+    if (ids->langEnum == 0) ids->langEnum = nextEnum++;
+    ids->charsetEnum = Zi18nGetCharsetEnum(profile->charset);
+    return ids;
+}
+
+// The debug log of a start-up from the profile cache names the profiles as
+// a normal load does.
+void log_cached(const LangContext *ctx, const std::vector<std::string> &names) {
+    if (!ctx->debug) return;
+    for (const std::string &name : names) {
+        LangLogf(ctx, "Loading language profile: %s",
+                 (std::string(ctx->dataPath) + '/' + name).c_str());
+    }
+}
+
+int load_profiles(LangContext *ctx, const std::string &listPath,
+                  const std::vector<std::string> &names) {
     const size_t count = names.size();
     ctx->profiles = static_cast<NgramProfile **>(vos_calloc(count, sizeof(NgramProfile *)));
     ctx->profileIds = static_cast<ProfileIds **>(vos_calloc(count, sizeof(ProfileIds *)));
     if (!ctx->profiles || !ctx->profileIds) return LANG_ERR_NOMEM;
+    if (ProfileCacheOpen(ctx, listPath, names)) {
+        log_cached(ctx, names);
+        return LANG_OK;
+    }
 
     int32_t nextEnum = LANG_FIRST_LOADED_ENUM;
     int warning = LANG_OK;
@@ -139,15 +167,12 @@ int load_profiles(LangContext *ctx, const std::vector<std::string> &names) {
             NgramPrfDestroy(profile);
             continue;
         }
-        ProfileIds *ids = static_cast<ProfileIds *>(vos_calloc(1, sizeof(ProfileIds)));
+        ProfileIds *ids = profile_ids(profile, nextEnum);
         if (!ids) {
             NgramPrfDestroy(profile);
             error = LANG_ERR_NOMEM;
             break;
         }
-        ids->langEnum = LangCode2Enum(profile->languageId);
-        if (ids->langEnum == 0) ids->langEnum = nextEnum++;
-        ids->charsetEnum = Zi18nGetCharsetEnum(profile->charset);
         ctx->profiles[loaded] = profile;
         ctx->profileIds[loaded] = ids;
         ++loaded;
@@ -156,7 +181,12 @@ int load_profiles(LangContext *ctx, const std::vector<std::string> &names) {
         ctx->profileCount = loaded;
     }
     ctx->profileCount = loaded;
-    return error != LANG_OK ? error : warning;
+    if (error != LANG_OK) return error;
+    // Without the index (no memory) n-gram classification scores model by
+    // model, with the same results.
+    ctx->modelIndex = NgramIdxBuild(ctx->profiles, ctx->profileCount);
+    ProfileCacheSave(ctx, warning);
+    return warning;
 }
 
 int load_lang_data(LangContext *ctx) {
@@ -184,7 +214,7 @@ int load_lang_data(LangContext *ctx) {
         return LANG_ERR_NOMEM;
 
     if (names.empty()) return LANG_ERR_EMPTYCONFIG;
-    return load_profiles(ctx, names);
+    return load_profiles(ctx, listPath, names);
 }
 
 }  // namespace

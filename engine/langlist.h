@@ -8,7 +8,10 @@ enum { LANGLIST_MAX_PROFILES = 500, LANG_FIRST_LOADED_ENUM = 59 };
 
 /* Reads the list (ctx->configFile, else DATA/langlist.cfg) and loads every
  * profile it names, filling the profile arrays and the three settings of the
- * context, which owns them from then on. 0; a positive warning (19988 or
+ * context, which owns them from then on, and the model index over them
+ * (ctx->modelIndex; null when memory runs out). A large list is taken from
+ * the profile cache when it matches (engine/profile_cache.h), with the same
+ * result. 0; a positive warning (19988 or
  * 19990: some profiles were skipped); or LANG_ERR_NULL, LANG_ERR_NOCONFIG,
  * LANG_ERR_EMPTYCONFIG, LANG_ERR_NOMEM. */
 int LoadLangData(LangContext *ctx);

@@ -121,6 +121,9 @@ struct NgramModelIndex {
     int32_t *column; /* per model slot: its lane in the dense rows */
     int16_t *dense;  /* dense rows of `stride` ranks; null when there are none */
     bool avx2;       /* rows are summed with AVX2 */
+    size_t postingCount;
+    size_t rowCount;
+    bool borrowed; /* the arrays lie in an image owned by the caller */
 };
 
 namespace {
@@ -233,6 +236,10 @@ void sort_tuples(Tuple *tuples, size_t n) {
 
 void NgramIdxDestroy(NgramModelIndex *index) {
     if (!index) return;
+    if (index->borrowed) {
+        vos_free(index);
+        return;
+    }
     vos_free(index->scorable);
     vos_free(index->slots);
     vos_free(index->postings);
@@ -309,6 +316,8 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
     }
     index->stride = stride;
     index->avx2 = have_avx2();
+    index->postingCount = n;
+    index->rowCount = rows;
     if (rows > 0) {
         index->dense =
             static_cast<int16_t *>(vos_calloc(rows * static_cast<size_t>(stride), sizeof(int16_t)));
@@ -348,6 +357,13 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
             int16_t *ranks = index->dense + row * static_cast<size_t>(stride);
             for (size_t t = i; t < end; ++t) {
                 ranks[index->column[tuples[t].model]] = static_cast<int16_t>(tuples[t].rank);
+                // Postings of a dense n-gram are never read; zero, they keep
+                // the index's image the same from build to build.
+                if (fits) {
+                    index->narrow[t] = {};
+                } else {
+                    index->postings[t] = {};
+                }
             }
             index->slots[s] = {tuples[i].key, kDenseRow + static_cast<uint32_t>(row), 1};
             ++row;
@@ -365,6 +381,165 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
         i = end;
     }
     vos_free(tuples);
+    return index;
+}
+
+namespace {
+
+// An image is an ImageHeader followed by the index's arrays, each starting at
+// a multiple of 8 bytes: scorable flags, slots, postings (narrow or wide),
+// columns and dense rows (both only with dense rows). Padding is zero, so
+// one index always gives the same bytes.
+struct ImageHeader {
+    uint32_t magic;
+    int32_t modelCount;
+    int32_t slotBits;
+    int32_t stride;
+    uint32_t narrow;
+    uint32_t reserved;
+    uint64_t postingCount;
+    uint64_t rowCount;
+};
+static_assert(sizeof(ImageHeader) == 40);
+static_assert(sizeof(Slot) == 16 && sizeof(Posting) == 8 && sizeof(NarrowPosting) == 4);
+
+constexpr uint32_t kImageMagic = 0x31584449u;  // "IDX1"
+// Far beyond any language list, small enough that no size below overflows.
+constexpr int32_t kImageMaxModels = 1 << 20;
+constexpr int kImageMaxSlotBits = 30;
+
+struct ImageLayout {
+    size_t scorable, slots, postings, column, dense, total;
+};
+
+size_t round8(size_t n) {
+    return (n + 7) & ~size_t{7};
+}
+
+// Offsets of the arrays of an image with this header; false when the header
+// cannot describe an index.
+bool image_layout(const ImageHeader &h, ImageLayout &out) {
+    if (h.magic != kImageMagic || h.modelCount < 0 || h.modelCount > kImageMaxModels) return false;
+    if (h.slotBits < 4 || h.slotBits > kImageMaxSlotBits || h.narrow > 1 || h.reserved != 0)
+        return false;
+    if (h.stride != (h.modelCount + kLanes - 1) / kLanes * kLanes) return false;
+    if (h.postingCount > UINT32_MAX || h.rowCount >= kDenseRow) return false;
+    if (h.rowCount > 0 && (h.stride == 0 || h.stride > kStackModels)) return false;
+    const size_t models = static_cast<size_t>(h.modelCount);
+    out.scorable = round8(sizeof(ImageHeader));
+    out.slots = out.scorable + round8(models);
+    out.postings = out.slots + (size_t{1} << h.slotBits) * sizeof(Slot);
+    out.column = out.postings +
+                 round8(h.postingCount * (h.narrow ? sizeof(NarrowPosting) : sizeof(Posting)));
+    const size_t columns = h.rowCount > 0 ? models : 0;
+    out.dense = out.column + round8(columns * sizeof(int32_t));
+    out.total = out.dense + round8(h.rowCount * static_cast<size_t>(h.stride) * sizeof(int16_t));
+    return true;
+}
+
+ImageHeader image_header(const NgramModelIndex &index) {
+    return {kImageMagic, index.modelCount,   index.slotBits, index.stride, index.narrow ? 1u : 0u,
+            0,           index.postingCount, index.rowCount};
+}
+
+// Whether the arrays of an image keep every access of scoring in bounds and
+// every probe finite.
+bool image_consistent(const NgramModelIndex &index) {
+    const size_t slots = size_t{1} << index.slotBits;
+    size_t free_slots = 0;
+    for (size_t s = 0; s < slots; ++s) {
+        const Slot &slot = index.slots[s];
+        if (slot.end == 0) {
+            ++free_slots;
+        } else if (slot.begin >= kDenseRow) {
+            if (slot.begin - kDenseRow >= index.rowCount) return false;
+        } else if (slot.begin > slot.end || slot.end > index.postingCount) {
+            return false;
+        }
+    }
+    if (free_slots == 0) return false;
+    for (size_t i = 0; i < index.postingCount; ++i) {
+        const int32_t model = index.narrow ? index.narrow[i].model : index.postings[i].model;
+        if (model < 0 || model >= index.modelCount) return false;
+    }
+    if (index.rowCount > 0) {
+        for (int32_t m = 0; m < index.modelCount; ++m) {
+            if (index.column[m] < 0 || index.column[m] >= index.stride) return false;
+        }
+        const size_t ranks = index.rowCount * static_cast<size_t>(index.stride);
+        for (size_t i = 0; i < ranks; ++i) {
+            if (index.dense[i] < 0 || index.dense[i] > kDenseMaxRank) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+size_t NgramIdxImageSize(const NgramModelIndex *index) {
+    ImageLayout layout;
+    if (!index || !image_layout(image_header(*index), layout)) return 0;
+    return layout.total;
+}
+
+int NgramIdxImageWrite(const NgramModelIndex *index, void *buffer, size_t size) {
+    if (!index || !buffer) return LANG_ERR_NULL;
+    const ImageHeader header = image_header(*index);
+    ImageLayout layout;
+    if (!image_layout(header, layout) || size != layout.total) return LANG_ERR_NULL;
+    auto *out = static_cast<unsigned char *>(buffer);
+    memset(out, 0, size);
+    memcpy(out, &header, sizeof header);
+    const size_t models = static_cast<size_t>(index->modelCount);
+    if (models > 0) memcpy(out + layout.scorable, index->scorable, models);
+    memcpy(out + layout.slots, index->slots, (size_t{1} << index->slotBits) * sizeof(Slot));
+    if (index->narrow) {
+        memcpy(out + layout.postings, index->narrow, index->postingCount * sizeof(NarrowPosting));
+    } else if (index->postingCount > 0) {
+        memcpy(out + layout.postings, index->postings, index->postingCount * sizeof(Posting));
+    }
+    if (index->rowCount > 0) {
+        memcpy(out + layout.column, index->column, models * sizeof(int32_t));
+        memcpy(out + layout.dense, index->dense,
+               index->rowCount * static_cast<size_t>(index->stride) * sizeof(int16_t));
+    }
+    return LANG_OK;
+}
+
+NgramModelIndex *NgramIdxFromImage(const void *image, size_t size) {
+    if (!image || size < sizeof(ImageHeader) || reinterpret_cast<uintptr_t>(image) % 8 != 0)
+        return nullptr;
+    const auto *bytes = static_cast<const unsigned char *>(image);
+    ImageHeader header;
+    memcpy(&header, bytes, sizeof header);
+    ImageLayout layout;
+    if (!image_layout(header, layout) || layout.total != size) return nullptr;
+    auto *index = static_cast<NgramModelIndex *>(vos_calloc(1, sizeof(NgramModelIndex)));
+    if (!index) return nullptr;
+    // The arrays are only read through these pointers; nothing is freed.
+    auto at = [&](size_t offset) { return const_cast<unsigned char *>(bytes + offset); };
+    index->borrowed = true;
+    index->modelCount = header.modelCount;
+    index->slotBits = header.slotBits;
+    index->stride = header.stride;
+    index->postingCount = header.postingCount;
+    index->rowCount = header.rowCount;
+    index->scorable = at(layout.scorable);
+    index->slots = reinterpret_cast<Slot *>(at(layout.slots));
+    if (header.narrow) {
+        index->narrow = reinterpret_cast<NarrowPosting *>(at(layout.postings));
+    } else {
+        index->postings = reinterpret_cast<Posting *>(at(layout.postings));
+    }
+    if (header.rowCount > 0) {
+        index->column = reinterpret_cast<int32_t *>(at(layout.column));
+        index->dense = reinterpret_cast<int16_t *>(at(layout.dense));
+    }
+    index->avx2 = have_avx2();
+    if (!image_consistent(*index)) {
+        vos_free(index);
+        return nullptr;
+    }
     return index;
 }
 

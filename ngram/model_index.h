@@ -11,6 +11,7 @@
 #ifndef GLOTTA_NGRAM_MODEL_INDEX_H
 #define GLOTTA_NGRAM_MODEL_INDEX_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "ngram/profile.h"
@@ -44,6 +45,22 @@ int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
  * 1); 0 for a null index. Call it before the index is shared: it changes the
  * index. */
 int NgramIdxUseWideVectors(NgramModelIndex *index, int enable);
+
+/* An index as a block of bytes, for keeping it in a file: its size (0 for
+ * null), and the block itself written into `buffer` of exactly that size.
+ * Equal indexes give equal bytes. The bytes are in this processor's order and
+ * only NgramIdxFromImage of the same build reads them. NgramIdxImageWrite
+ * returns LANG_OK, or LANG_ERR_NULL for a null argument or a wrong size. */
+size_t NgramIdxImageSize(const NgramModelIndex *index);
+int NgramIdxImageWrite(const NgramModelIndex *index, void *buffer, size_t size);
+
+/* An index that scores from an image in place (8-byte aligned, exactly the
+ * image's size): it gives the scores of the index the image was written
+ * from. The image must stay unchanged and in place until NgramIdxDestroy.
+ * Null when the bytes are no image, or one whose scoring could read out of
+ * bounds or not end (a damaged file is refused, not trusted), or when memory
+ * runs out. */
+NgramModelIndex *NgramIdxFromImage(const void *image, size_t size);
 
 /* Releases the index; null is accepted. The models are not touched. */
 void NgramIdxDestroy(NgramModelIndex *index);

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 static_assert(sizeof(pthread_mutex_t) <= sizeof(((VosMutex *)nullptr)->osMutex),
@@ -121,6 +122,26 @@ FILE *vos_fopen_regular(const char *path, const char *mode, int *failure) {
     if (fd >= 0 && !stream) close(fd);
     if (!stream && failure) *failure = fd == VOS_NOT_REGULAR ? VOS_NOT_REGULAR : VOS_OPEN_FAILED;
     return stream;
+}
+
+const void *vos_map_file(const char *path, size_t *size) {
+    if (!size) return nullptr;
+    struct stat st;
+    const int fd = vos_open_regular(path, VOS_O_RDONLY, &st);
+    if (fd < 0) return nullptr;
+    void *address = MAP_FAILED;
+    if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) <= SIZE_MAX) {
+        address = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                       MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    }
+    close(fd);
+    if (address == MAP_FAILED) return nullptr;
+    *size = static_cast<size_t>(st.st_size);
+    return address;
+}
+
+void vos_unmap_file(const void *address, size_t size) {
+    if (address) munmap(const_cast<void *>(address), size);
 }
 
 char *vos_tempnam(const char *directory, const char *prefix) {

@@ -53,6 +53,14 @@ int vos_open_regular(const char *path, int flags, struct stat *status);
  * when not null, then tells which (VOS_OPEN_FAILED or VOS_NOT_REGULAR). */
 FILE *vos_fopen_regular(const char *path, const char *mode, int *failure);
 
+/* Maps a whole regular file read-only into memory (private, pages read in
+ * at once) and stores its size in `size`. Null when the file cannot be
+ * opened, is not a regular file, is empty, or cannot be mapped. The mapping
+ * stays valid after the file is renamed over or removed; release it with
+ * vos_unmap_file and the same size. */
+const void *vos_map_file(const char *path, size_t *size);
+void vos_unmap_file(const void *address, size_t size); /* null is harmless */
+
 /* tempnam(3); the caller frees the result with free(). */
 char *vos_tempnam(const char *directory, const char *prefix);
 

@@ -69,6 +69,8 @@ fi
 
 # The debug log and any other temporary file stay inside the work directory.
 export TMPDIR=$work/tmp
+# So does the profile cache of a large language list.
+export XDG_CACHE_HOME=$work/cache
 unset TOLMAR_LANG
 if [[ -f $case_dir/env ]]; then
     while IFS= read -r line || [[ -n $line ]]; do

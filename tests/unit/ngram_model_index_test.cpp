@@ -216,4 +216,127 @@ TEST(NgramModelIndex, BuildArgumentsAndMemoryFailures) {
     NgramIdxDestroy(nullptr);
 }
 
+// An index as an image (aligned storage of exactly its size).
+std::vector<uint64_t> image_of(const NgramModelIndex *index) {
+    const size_t size = NgramIdxImageSize(index);
+    std::vector<uint64_t> image((size + 7) / 8);
+    EXPECT_EQ(size % 8, 0u);
+    EXPECT_EQ(NgramIdxImageWrite(index, image.data(), size), LANG_OK);
+    return image;
+}
+
+// An index read from the image of another one scores exactly as it does, on
+// both kinds of postings and with and without shared-n-gram rows; equal
+// indexes give equal images.
+TEST(NgramModelIndex, ImageScoresAsTheIndexItWasWrittenFrom) {
+    std::mt19937 rng(31);
+    struct Case {
+        const char *what;
+        int models;
+        int filler;  // a model with ranks beyond 16 bits when non-zero
+    };
+    for (const Case &c :
+         {Case{"many models", 60, 0}, Case{"one model", 1, 0}, Case{"wide postings", 5, 66000}}) {
+        SCOPED_TRACE(c.what);
+        std::vector<ProfilePtr> owned;
+        std::vector<const NgramProfile *> models;
+        for (int m = 0; m < c.models; ++m) {
+            owned.push_back(random_model(rng, 400, m == 1 ? c.filler : 0));
+            models.push_back(owned.back().get());
+        }
+        const auto count = static_cast<int32_t>(models.size());
+        IndexPtr built(NgramIdxBuild(models.data(), count));
+        ASSERT_TRUE(built);
+        std::vector<uint64_t> image = image_of(built.get());
+        IndexPtr again(NgramIdxBuild(models.data(), count));
+        EXPECT_EQ(image_of(again.get()), image);
+        const size_t size = NgramIdxImageSize(built.get());
+        IndexPtr read(NgramIdxFromImage(image.data(), size));
+        ASSERT_TRUE(read);
+        EXPECT_EQ(NgramIdxModelCount(read.get()), count);
+        int kinds[2] = {0, 0};
+        for (int round = 0; round < 12; ++round) {
+            expect_equal_scores(models, read.get(),
+                                document_of(random_text(rng, 100 + rng() % 3000)).get(), {}, kinds);
+        }
+        EXPECT_GT(kinds[0], 0);
+    }
+    IndexPtr empty(NgramIdxBuild(nullptr, 0));
+    std::vector<uint64_t> image = image_of(empty.get());
+    IndexPtr read(NgramIdxFromImage(image.data(), NgramIdxImageSize(empty.get())));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(NgramIdxModelCount(read.get()), 0);
+}
+
+// Images whose scoring could leave its arrays or probe without end are
+// refused; the header checks catch wrong sizes and counts.
+TEST(NgramModelIndex, DamagedImagesAreRefused) {
+    std::mt19937 rng(5);
+    std::vector<ProfilePtr> owned;
+    std::vector<const NgramProfile *> models;
+    for (int m = 0; m < 40; ++m) {
+        owned.push_back(random_model(rng, 400));
+        models.push_back(owned.back().get());
+    }
+    IndexPtr built(NgramIdxBuild(models.data(), static_cast<int32_t>(models.size())));
+    ASSERT_TRUE(built);
+    const std::vector<uint64_t> good = image_of(built.get());
+    const size_t size = NgramIdxImageSize(built.get());
+    auto bytes = [](std::vector<uint64_t> &image) {
+        return reinterpret_cast<unsigned char *>(image.data());
+    };
+    // Header: magic, model count, slot bits, stride, narrow flag, reserved,
+    // posting count, row count.
+    for (size_t at : {size_t{0}, size_t{4}, size_t{8}, size_t{12}, size_t{16}, size_t{20},
+                      size_t{24}, size_t{32}}) {
+        std::vector<uint64_t> image = good;
+        bytes(image)[at] ^= 0x41;
+        EXPECT_EQ(NgramIdxFromImage(image.data(), size), nullptr) << "header byte " << at;
+    }
+    std::vector<uint64_t> copy = good;
+    EXPECT_EQ(NgramIdxFromImage(copy.data(), size - 8), nullptr);
+    EXPECT_EQ(NgramIdxFromImage(bytes(copy) + 4, size - 8), nullptr);  // misaligned
+    EXPECT_EQ(NgramIdxFromImage(nullptr, size), nullptr);
+    EXPECT_EQ(NgramIdxFromImage(copy.data(), 3), nullptr);
+
+    // Every slot taken: a missing n-gram would probe forever. The slots
+    // follow the header and the model flags.
+    const size_t slots_at = 40 + (models.size() + 7) / 8 * 8;
+    const size_t slot_count = size_t{1} << (bytes(copy)[8] | bytes(copy)[9] << 8);
+    std::vector<uint64_t> full = good;
+    for (size_t s = 0; s < slot_count; ++s) {
+        unsigned char *slot = bytes(full) + slots_at + 16 * s;
+        uint32_t end;
+        memcpy(&end, slot + 12, 4);
+        if (end == 0) {
+            const uint32_t one = 1;
+            memset(slot + 8, 0, 4);
+            memcpy(slot + 12, &one, 4);
+        }
+    }
+    EXPECT_EQ(NgramIdxFromImage(full.data(), size), nullptr);
+    // A slot whose postings end beyond the posting array.
+    std::vector<uint64_t> beyond = good;
+    for (size_t s = 0; s < slot_count; ++s) {
+        unsigned char *slot = bytes(beyond) + slots_at + 16 * s;
+        uint32_t begin, end;
+        memcpy(&begin, slot + 8, 4);
+        memcpy(&end, slot + 12, 4);
+        if (end != 0 && begin < 0x80000000u) {
+            const uint32_t far = 0x7FFFFFF0u;
+            memcpy(slot + 12, &far, 4);
+            break;
+        }
+    }
+    EXPECT_EQ(NgramIdxFromImage(beyond.data(), size), nullptr);
+    // A posting of a model that does not exist.
+    std::vector<uint64_t> stranger = good;
+    const size_t postings_at = slots_at + 16 * slot_count;
+    const uint16_t model = 999;
+    memcpy(bytes(stranger) + postings_at, &model, 2);
+    EXPECT_EQ(NgramIdxFromImage(stranger.data(), size), nullptr);
+    IndexPtr intact(NgramIdxFromImage(copy.data(), size));
+    EXPECT_TRUE(intact);
+}
+
 }  // namespace

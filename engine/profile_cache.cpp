@@ -1,0 +1,531 @@
+// profile_cache.cpp - the compiled, memory-mapped form of the loaded
+// language profiles and their model index.
+//
+// File layout (native byte order; every block starts at a multiple of 8):
+//   CacheHeader            magic, version, size, checksum of all that follows
+//   FileSignature          the program file that wrote the cache
+//   strings                data directory, list path, then per profile its
+//                          name, language id and charset, each ending in 0
+//   ProfileRecord[count]   per profile: its file's signature, its strings
+//                          and where its table's entries are
+//   entries                per profile, entries 0 .. nextFree-1 of its table
+//   index image            NgramIdxImageWrite of the model index
+#include "engine/profile_cache.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/lang_log.h"
+#include "ngram/model_index.h"
+
+// What identifies a file's content without reading it.
+struct FileSignature {
+    uint64_t device;
+    uint64_t inode;
+    uint64_t size;
+    int64_t modifiedSeconds;
+    int64_t modifiedNanoseconds;
+    int64_t changedSeconds;
+    int64_t changedNanoseconds;
+    uint32_t mode;
+    uint32_t reserved;
+
+    bool operator==(const FileSignature &) const = default;
+};
+static_assert(sizeof(FileSignature) == 64);
+
+struct ProfileCache {
+    // A cache in use: the mapping that the profiles' tables and the index
+    // lie in.
+    const unsigned char *map = nullptr;
+    size_t mapSize = 0;
+    // What a normal load needs to write the cache afterwards.
+    bool pending = false;
+    std::string dir;
+    size_t base = 0;  // length of the part of `dir` that must exist
+    std::string path;
+    std::string dataPath;  // absolute
+    std::string listPath;  // absolute
+    std::vector<std::string> names;
+    std::vector<FileSignature> files;
+    FileSignature program{};
+};
+
+namespace {
+
+constexpr char kMagic[8] = {'G', 'L', 'O', 'T', 'P', 'R', 'F', '\n'};
+// Raise whenever the layout or the meaning of anything stored changes.
+constexpr uint32_t kVersion = 1;
+// A profile file changed this recently could change again within the file
+// system's time resolution without its times telling.
+constexpr int64_t kSettleSeconds = 2;
+int64_t g_settleSeconds = kSettleSeconds;
+constexpr int32_t kMaxEntries = 1 << 24;
+
+struct CacheHeader {
+    char magic[8];
+    uint32_t version;
+    uint32_t profileCount;
+    uint64_t size;
+    uint64_t checksum;
+    uint64_t stringsOffset;
+    uint64_t stringsSize;
+    uint64_t recordsOffset;
+    uint64_t indexOffset;
+};
+static_assert(sizeof(CacheHeader) == 64);
+
+}  // namespace
+
+namespace {
+
+struct ProfileRecord {
+    FileSignature file;
+    uint64_t name;
+    uint64_t id;       // 0: none
+    uint64_t charset;  // 0: none
+    uint32_t nameLength;
+    uint32_t idLength;
+    uint32_t charsetLength;
+    int32_t nextFree;
+    uint64_t entries;
+    ProfileIds ids;  // as the normal load numbered the profile
+};
+static_assert(sizeof(ProfileRecord) == 120);
+
+constexpr size_t kProgramOffset = sizeof(CacheHeader);
+constexpr size_t kStringsOffset = kProgramOffset + sizeof(FileSignature);
+
+size_t round8(size_t n) {
+    return (n + 7) & ~size_t{7};
+}
+
+// The signature of the file a path leads to; all zero when there is none.
+FileSignature signature_of(const char *path) {
+    FileSignature sig{};
+    struct stat st;
+    if (vos_stat(path, &st) != 0) return sig;
+    sig.device = static_cast<uint64_t>(st.st_dev);
+    sig.inode = static_cast<uint64_t>(st.st_ino);
+    sig.size = static_cast<uint64_t>(st.st_size);
+    sig.modifiedSeconds = st.st_mtim.tv_sec;
+    sig.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    sig.changedSeconds = st.st_ctim.tv_sec;
+    sig.changedNanoseconds = st.st_ctim.tv_nsec;
+    sig.mode = static_cast<uint32_t>(st.st_mode);
+    return sig;
+}
+
+// Four independent lanes of multiply-xor over 8-byte words: every change of
+// one word changes the sum, and the lanes keep the multiplier busy.
+uint64_t checksum(const unsigned char *bytes, size_t size) {
+    constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    uint64_t lane[4] = {size, 0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull};
+    size_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        for (int k = 0; k < 4; ++k) {
+            uint64_t word;
+            memcpy(&word, bytes + i + 8 * k, sizeof word);
+            lane[k] = (lane[k] ^ word) * kMul;
+        }
+    }
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        memcpy(&word, bytes + i, sizeof word);
+        lane[0] = (lane[0] ^ word) * kMul;
+    }
+    uint64_t sum = 0;
+    for (int k = 0; k < 4; ++k) sum = (std::rotl(sum, 23) ^ lane[k]) * kMul;
+    return sum ^ (sum >> 29);
+}
+
+uint64_t fnv1a(std::string_view text, uint64_t h = 0xCBF29CE484222325ull) {
+    for (unsigned char c : text) h = (h ^ c) * 0x100000001B3ull;
+    return h;
+}
+
+std::string absolute(const char *path) {
+    if (path[0] == '/') return path;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return "";
+    return std::string(cwd) + '/' + path;
+}
+
+// $XDG_CACHE_HOME/glotta, else $HOME/.cache/glotta; "" when neither names an
+// absolute directory. `base` is the length of the part that is not created
+// when missing: none of $XDG_CACHE_HOME, all of $HOME.
+std::string cache_dir(size_t &base) {
+    const char *xdg = getenv("XDG_CACHE_HOME");
+    base = 0;
+    if (xdg && xdg[0] == '/') return std::string(xdg) + "/glotta";
+    const char *home = getenv("HOME");
+    if (!home || home[0] != '/') return "";
+    base = strlen(home);
+    return std::string(home) + "/.cache/glotta";
+}
+
+// The string of `length` bytes at `offset`, or false when it does not lie,
+// zero-terminated and without inner zero bytes, in the strings block.
+bool string_at(const unsigned char *map, const CacheHeader &header, uint64_t offset,
+               uint32_t length, std::string_view &out) {
+    const uint64_t begin = header.stringsOffset;
+    const uint64_t end = header.stringsOffset + header.stringsSize;
+    if (offset < begin || offset >= end || length >= end - offset) return false;
+    const char *text = reinterpret_cast<const char *>(map + offset);
+    if (text[length] != 0 || memchr(text, 0, length)) return false;
+    out = std::string_view(text, length);
+    return true;
+}
+
+// Optional strings (language id, charset): offset 0 is none.
+bool optional_string_at(const unsigned char *map, const CacheHeader &header, uint64_t offset,
+                        uint32_t length, std::string_view &out, bool &present) {
+    present = offset != 0;
+    return !present || string_at(map, header, offset, length, out);
+}
+
+// Whether a table's entries keep every lookup in bounds and every chain
+// finite: chains lead from a head to overflow entries of rising index, as
+// insertion makes them.
+bool entries_valid(const NgramHashEntry *entries, int32_t nextFree) {
+    for (int32_t i = 0; i < nextFree; ++i) {
+        const NgramHashEntry &entry = entries[i];
+        if (static_cast<uint32_t>(entry.length) > NGRAM_KEY_MAX) return false;
+        if (entry.next != 0 &&
+            (entry.next <= i || entry.next < NGRAM_HASH_BUCKETS || entry.next >= nextFree))
+            return false;
+    }
+    return true;
+}
+
+char *dup_view(std::string_view text) {
+    char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
+    if (!copy) return nullptr;
+    memcpy(copy, text.data(), text.size());
+    copy[text.size()] = 0;
+    return copy;
+}
+
+void destroy_mapped(NgramProfile *profile) {
+    if (!profile) return;
+    if (profile->table) profile->table->entries = nullptr;
+    NgramPrfDestroy(profile);
+}
+
+// A validated profile of the cache as a loaded model whose table's entries
+// stay in the mapping; null when memory runs out.
+NgramProfile *mapped_profile(const std::string &path, std::string_view id, bool hasId,
+                             std::string_view charset, bool hasCharset,
+                             const NgramHashEntry *entries, int32_t nextFree) {
+    auto *profile = static_cast<NgramProfile *>(vos_calloc(1, sizeof(NgramProfile)));
+    if (!profile) return nullptr;
+    profile->table = static_cast<NgramHashTable *>(vos_calloc(1, sizeof(NgramHashTable)));
+    profile->sourcePath = dup_view(path);
+    if (hasId) profile->languageId = dup_view(id);
+    if (hasCharset) profile->charset = dup_view(charset);
+    if (!profile->table || !profile->sourcePath || (hasId && !profile->languageId) ||
+        (hasCharset && !profile->charset)) {
+        destroy_mapped(profile);
+        return nullptr;
+    }
+    // Only lookups ever read a loaded model; its table is full as it is.
+    profile->table->capacity = nextFree;
+    profile->table->nextFree = nextFree;
+    profile->table->entries = const_cast<NgramHashEntry *>(entries);
+    return profile;
+}
+
+// Takes the profiles and the index from a mapped cache when it is intact and
+// matches the list and its files; false leaves ctx as it was.
+bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map, size_t size) {
+    CacheHeader header;
+    if (size < kStringsOffset || size % 8 != 0) return false;
+    memcpy(&header, map, sizeof header);
+    if (memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.version != kVersion ||
+        header.size != size || header.profileCount != state.names.size())
+        return false;
+    if (header.stringsOffset != kStringsOffset || header.stringsSize > size - kStringsOffset ||
+        header.recordsOffset % 8 != 0 ||
+        header.recordsOffset < kStringsOffset + header.stringsSize || header.recordsOffset > size ||
+        header.indexOffset % 8 != 0 || header.indexOffset > size ||
+        (size - header.recordsOffset) / sizeof(ProfileRecord) < header.profileCount)
+        return false;
+    if (checksum(map + kProgramOffset, size - kProgramOffset) != header.checksum) return false;
+    FileSignature program;
+    memcpy(&program, map + kProgramOffset, sizeof program);
+    if (!(program == state.program)) return false;
+
+    std::string_view dataPath, listPath;
+    if (!string_at(map, header, header.stringsOffset, static_cast<uint32_t>(state.dataPath.size()),
+                   dataPath) ||
+        dataPath != state.dataPath ||
+        !string_at(map, header, header.stringsOffset + dataPath.size() + 1,
+                   static_cast<uint32_t>(state.listPath.size()), listPath) ||
+        listPath != state.listPath)
+        return false;
+
+    const size_t count = state.names.size();
+    const auto *records = reinterpret_cast<const ProfileRecord *>(map + header.recordsOffset);
+    for (size_t i = 0; i < count; ++i) {
+        const ProfileRecord &record = records[i];
+        std::string_view name, id, charset;
+        bool hasId, hasCharset;
+        if (!(record.file == state.files[i]) ||
+            !string_at(map, header, record.name, record.nameLength, name) ||
+            name != state.names[i] ||
+            !optional_string_at(map, header, record.id, record.idLength, id, hasId) ||
+            !optional_string_at(map, header, record.charset, record.charsetLength, charset,
+                                hasCharset))
+            return false;
+        const uint64_t entriesEnd = header.recordsOffset + count * sizeof(ProfileRecord);
+        if (record.nextFree < NGRAM_HASH_BUCKETS || record.nextFree > kMaxEntries ||
+            record.entries % 8 != 0 || record.entries < entriesEnd ||
+            record.entries > header.indexOffset ||
+            (header.indexOffset - record.entries) / sizeof(NgramHashEntry) <
+                static_cast<uint64_t>(record.nextFree) ||
+            !entries_valid(reinterpret_cast<const NgramHashEntry *>(map + record.entries),
+                           record.nextFree))
+            return false;
+    }
+    NgramModelIndex *index = NgramIdxFromImage(map + header.indexOffset, size - header.indexOffset);
+    if (!index || NgramIdxModelCount(index) != static_cast<int32_t>(count)) {
+        NgramIdxDestroy(index);
+        return false;
+    }
+
+    for (size_t i = 0; i < count; ++i) {
+        const ProfileRecord &record = records[i];
+        std::string_view name, id, charset;
+        bool hasId, hasCharset;
+        string_at(map, header, record.name, record.nameLength, name);
+        optional_string_at(map, header, record.id, record.idLength, id, hasId);
+        optional_string_at(map, header, record.charset, record.charsetLength, charset, hasCharset);
+        NgramProfile *profile = mapped_profile(
+            std::string(ctx->dataPath) + '/' + state.names[i], id, hasId, charset, hasCharset,
+            reinterpret_cast<const NgramHashEntry *>(map + record.entries), record.nextFree);
+        auto *ids = static_cast<ProfileIds *>(vos_malloc(sizeof(ProfileIds)));
+        if (!profile || !ids) {
+            destroy_mapped(profile);
+            vos_free(ids);
+            for (size_t k = 0; k < i; ++k) {
+                destroy_mapped(ctx->profiles[k]);
+                ctx->profiles[k] = nullptr;
+                vos_free(ctx->profileIds[k]);
+                ctx->profileIds[k] = nullptr;
+            }
+            NgramIdxDestroy(index);
+            return false;
+        }
+        *ids = record.ids;
+        ctx->profiles[i] = profile;
+        ctx->profileIds[i] = ids;
+    }
+    ctx->profileCount = static_cast<int32_t>(count);
+    ctx->modelIndex = index;
+    return true;
+}
+
+// The cache image of the loaded profiles, or an empty string when they
+// cannot be written (a table that is not a loaded model's).
+std::string build_image(const LangContext *ctx, const ProfileCache &state) {
+    const size_t count = state.names.size();
+    std::string strings;
+    auto add = [&](std::string_view text) {
+        const uint64_t offset = kStringsOffset + strings.size();
+        strings.append(text);
+        strings.push_back('\0');
+        return offset;
+    };
+    add(state.dataPath);
+    add(state.listPath);
+    std::vector<ProfileRecord> records(count);
+    for (size_t i = 0; i < count; ++i) {
+        const NgramProfile *profile = ctx->profiles[i];
+        const NgramHashTable *table = profile ? profile->table : nullptr;
+        if (!table || !table->entries || table->nextFree < NGRAM_HASH_BUCKETS ||
+            table->nextFree > table->capacity || table->nextFree > kMaxEntries ||
+            !entries_valid(table->entries, table->nextFree))
+            return "";
+        ProfileRecord &record = records[i];
+        record.file = state.files[i];
+        record.name = add(state.names[i]);
+        record.nameLength = static_cast<uint32_t>(state.names[i].size());
+        if (profile->languageId) {
+            record.idLength = static_cast<uint32_t>(strlen(profile->languageId));
+            record.id = add(profile->languageId);
+        }
+        if (profile->charset) {
+            record.charsetLength = static_cast<uint32_t>(strlen(profile->charset));
+            record.charset = add(profile->charset);
+        }
+        record.nextFree = table->nextFree;
+        if (!ctx->profileIds || !ctx->profileIds[i]) return "";
+        record.ids = *ctx->profileIds[i];
+    }
+    CacheHeader header{};
+    memcpy(header.magic, kMagic, sizeof kMagic);
+    header.version = kVersion;
+    header.profileCount = static_cast<uint32_t>(count);
+    header.stringsOffset = kStringsOffset;
+    header.stringsSize = strings.size();
+    header.recordsOffset = round8(kStringsOffset + strings.size());
+    size_t offset = header.recordsOffset + count * sizeof(ProfileRecord);
+    for (ProfileRecord &record : records) {
+        record.entries = offset;
+        offset = round8(offset + static_cast<size_t>(record.nextFree) * sizeof(NgramHashEntry));
+    }
+    header.indexOffset = offset;
+    const size_t indexSize = NgramIdxImageSize(ctx->modelIndex);
+    if (indexSize == 0) return "";
+    header.size = offset + indexSize;
+
+    std::string image(header.size, '\0');
+    auto *out = reinterpret_cast<unsigned char *>(image.data());
+    memcpy(out + kProgramOffset, &state.program, sizeof(FileSignature));
+    memcpy(out + kStringsOffset, strings.data(), strings.size());
+    if (count > 0)
+        memcpy(out + header.recordsOffset, records.data(), count * sizeof(ProfileRecord));
+    for (size_t i = 0; i < count; ++i) {
+        memcpy(out + records[i].entries, ctx->profiles[i]->table->entries,
+               static_cast<size_t>(records[i].nextFree) * sizeof(NgramHashEntry));
+    }
+    // The index image wants 8-byte alignment; a std::string's storage of
+    // this size comes from operator new, which gives at least 16.
+    if (NgramIdxImageWrite(ctx->modelIndex, out + header.indexOffset, indexSize) != LANG_OK)
+        return "";
+    header.checksum = checksum(out + kProgramOffset, header.size - kProgramOffset);
+    memcpy(out, &header, sizeof header);
+    return image;
+}
+
+bool write_all(int fd, const std::string &bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Creates the cache directory and its missing parents below `base` (which
+// must exist), for the user alone.
+bool make_dirs(const std::string &dir, size_t base) {
+    for (size_t slash = dir.find('/', base + 1);; slash = dir.find('/', slash + 1)) {
+        const std::string part = dir.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+// Writes the image under a temporary name in the cache directory and renames
+// it over the cache, so a reader sees the old file or the new one, whole.
+void store(const ProfileCache &state, const std::string &image) {
+    std::string temp = state.dir + "/profiles-XXXXXX.tmp";
+    const int fd = vos_mkstemps(temp.data(), 4);
+    if (fd < 0) return;
+    const bool written = write_all(fd, image);
+    if (close(fd) != 0 || !written || rename(temp.c_str(), state.path.c_str()) != 0)
+        unlink(temp.c_str());
+}
+
+}  // namespace
+
+bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
+                      const std::vector<std::string> &names) {
+    if (!ctx || !ctx->dataPath || ctx->profileCache || names.size() < PROFILE_CACHE_MIN_PROFILES)
+        return false;
+    size_t base = 0;
+    const std::string dir = cache_dir(base);
+    if (dir.empty()) return false;
+    auto *state = new ProfileCache;
+    ctx->profileCache = state;
+    state->program = signature_of("/proc/self/exe");
+    state->dataPath = absolute(ctx->dataPath);
+    state->listPath = absolute(listPath.c_str());
+    if (state->program.inode == 0 || state->dataPath.empty() || state->listPath.empty())
+        return false;
+    char name[64];
+    snprintf(name, sizeof name, "/profiles-%016llx.bin",
+             static_cast<unsigned long long>(fnv1a(
+                 state->listPath,
+                 fnv1a(std::string_view(state->dataPath.c_str(), state->dataPath.size() + 1)))));
+    state->dir = dir;
+    state->base = base;
+    state->path = dir + name;
+    state->names = names;
+    state->files.reserve(names.size());
+    // Taken before any profile is read: a file that changes during a normal
+    // load then no longer matches the cache written after it.
+    for (const std::string &profile : names) {
+        state->files.push_back(signature_of((std::string(ctx->dataPath) + '/' + profile).c_str()));
+    }
+    state->pending = true;
+
+    size_t size = 0;
+    const void *map = vos_map_file(state->path.c_str(), &size);
+    if (!map) return false;
+    if (reinterpret_cast<uintptr_t>(map) % 8 != 0 ||
+        !adopt(ctx, *state, static_cast<const unsigned char *>(map), size)) {
+        vos_unmap_file(map, size);
+        return false;
+    }
+    state->map = static_cast<const unsigned char *>(map);
+    state->mapSize = size;
+    state->pending = false;
+    LangLogf(ctx, "Language profiles mapped from %s", state->path.c_str());
+    return true;
+}
+
+void ProfileCacheSave(LangContext *ctx, int loadResult) {
+    ProfileCache *state = ctx ? ctx->profileCache : nullptr;
+    if (!state || !state->pending || loadResult != LANG_OK) return;
+    state->pending = false;
+    const size_t count = state->names.size();
+    if (ctx->profileCount != static_cast<int32_t>(count) || !ctx->modelIndex ||
+        NgramIdxModelCount(ctx->modelIndex) != ctx->profileCount)
+        return;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    for (const FileSignature &file : state->files) {
+        if (!S_ISREG(file.mode) || file.changedSeconds > now.tv_sec - g_settleSeconds ||
+            file.modifiedSeconds > now.tv_sec - g_settleSeconds)
+            return;
+    }
+    // Where no cache can be kept, nothing is built.
+    if (!make_dirs(state->dir, state->base) || access(state->dir.c_str(), W_OK) != 0) return;
+    const std::string image = build_image(ctx, *state);
+    if (!image.empty()) store(*state, image);
+}
+
+void ProfileCacheRelease(LangContext *ctx) {
+    ProfileCache *state = ctx ? ctx->profileCache : nullptr;
+    if (!state) return;
+    if (state->map && ctx->profiles) {
+        for (int32_t i = 0; i < ctx->profileCount; ++i) {
+            NgramProfile *profile = ctx->profiles[i];
+            if (profile && profile->table) profile->table->entries = nullptr;
+        }
+    }
+    vos_unmap_file(state->map, state->mapSize);
+    delete state;
+    ctx->profileCache = nullptr;
+}
+
+bool ProfileCacheInUse(const LangContext *ctx) {
+    return ctx && ctx->profileCache && ctx->profileCache->map;
+}
+
+void ProfileCacheSettleSeconds(int seconds) {
+    g_settleSeconds = seconds < 0 ? kSettleSeconds : seconds;
+}

@@ -1,0 +1,57 @@
+/* profile_cache.h - the loaded language profiles and their model index in
+ * compiled form, so that start-up maps one file instead of reading and
+ * indexing every profile (engine-internal).
+ *
+ * The cache of one language list lives in the user's cache directory
+ * ($XDG_CACHE_HOME/glotta, else $HOME/.cache/glotta), never next to the
+ * language data, which may be read-only or shared. It is written after a
+ * normal load in which every profile loaded, and used only while it matches:
+ * the same data directory, list file and profile names in the same order,
+ * every profile file unchanged (device, inode, size, modification and change
+ * times, mode) and the same program file. Anything else - no cache, a stale,
+ * truncated, damaged or foreign one, an unwritable directory - means a normal
+ * load; the profiles, warnings and scores are the same either way.
+ *
+ * Lists of fewer than PROFILE_CACHE_MIN_PROFILES profiles load faster than a
+ * cache pays for itself and get none. */
+#ifndef GLOTTA_ENGINE_PROFILE_CACHE_H
+#define GLOTTA_ENGINE_PROFILE_CACHE_H
+
+#include <string>
+#include <vector>
+
+#include "engine/lang_context.h"
+
+enum { PROFILE_CACHE_MIN_PROFILES = 32 };
+
+/* Fills ctx->profiles and ctx->profileIds (allocated for names.size(), all
+ * null), ctx->profileCount and ctx->modelIndex from the cache of this list,
+ * and returns true; the profiles'
+ * n-gram tables and the index then lie in the mapped cache, read-only, until
+ * ProfileCacheRelease. Otherwise returns false with ctx untouched,
+ * and remembers the state of the profile files (taken before they are read)
+ * for ProfileCacheSave. `listPath` is the language list's path. Needs
+ * ctx->dataPath; logs one line when the cache is used. */
+bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
+                      const std::vector<std::string> &names);
+
+/* After a normal load: writes the cache when every named profile loaded
+ * (`loadResult` 0), the index is built and no profile file changed in the
+ * last seconds (a change within the file system's time resolution could go
+ * unseen). Failures are silent: the next start-up loads normally. */
+void ProfileCacheSave(LangContext *ctx, int loadResult);
+
+/* Before the profiles are destroyed: detaches the tables that lie in the
+ * mapping from the profiles (they are then destroyed as empty ones), unmaps
+ * the cache and forgets the remembered state. Safe on any context. */
+void ProfileCacheRelease(LangContext *ctx);
+
+/* Whether ctx's profiles come from a mapped cache. */
+bool ProfileCacheInUse(const LangContext *ctx);
+
+/* Test hook: how long (seconds) every profile file must have been unchanged
+ * before a cache of it is written; a negative value restores the default of
+ * 2. Not thread-safe. */
+void ProfileCacheSettleSeconds(int seconds);
+
+#endif

@@ -1,0 +1,343 @@
+// Tests of the profile cache: a start-up from the cache loads the same
+// profiles, numbers and scores as a normal load, and every cache that does
+// not match (stale, changed list, damaged, truncated, unwritable) falls back
+// to a normal load.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/lang_context.h"
+#include "engine/langlist.h"
+#include "engine/profile_cache.h"
+#include "engine_test_support.h"
+#include "ngram/model_index.h"
+
+using glotta_test::EnvOverride;
+using glotta_test::ReadFile;
+using glotta_test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kProfiles = PROFILE_CACHE_MIN_PROFILES + 4;
+
+std::string random_word(std::mt19937 &rng, const std::string &alphabet) {
+    std::string word;
+    for (int n = 2 + static_cast<int>(rng() % 6); n > 0; --n)
+        word.push_back(alphabet[rng() % alphabet.size()]);
+    return word;
+}
+
+// A profile of 400 n-gram lines over its own skewed alphabet, with now and
+// then a repeated line, as trained profiles have.
+std::string random_profile(std::mt19937 &rng, int number) {
+    std::string alphabet = "abcdefghijklmnopqrstuvwxyz\xE4\xF6\xFC\xE9";
+    std::shuffle(alphabet.begin(), alphabet.end(), rng);
+    alphabet.resize(10 + rng() % 10);
+    std::string text = "ID:l" + std::to_string(number) +
+                       "\nCHARSET:" + (number % 3 == 0 ? "utf8" : "1252") + "\n# comment\n";
+    std::vector<std::string> lines;
+    while (lines.size() < 400) {
+        std::string word = "_" + random_word(rng, alphabet) + "_";
+        const size_t n = 1 + rng() % 5;
+        const size_t at = rng() % word.size();
+        std::string ngram = word.substr(at, n);
+        lines.push_back(ngram);
+        if (rng() % 40 == 0) lines.push_back(ngram);
+    }
+    for (const std::string &line : lines) text += line + " " + std::to_string(line.size()) + "\n";
+    return text;
+}
+
+struct Snapshot {
+    std::vector<std::string> rows;  // per profile: path, id, charset, numbers
+    std::vector<uint32_t> scores;   // bits of every document's score per profile
+    std::vector<int32_t> lookups;   // HashSearch of probe keys in every profile
+    bool operator==(const Snapshot &) const = default;
+};
+
+class ProfileCacheTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ProfileCacheSettleSeconds(0);
+        std::mt19937 rng(15);
+        std::string list = "# list\nminscore: 0.1\n";
+        for (int i = 0; i < kProfiles; ++i) {
+            const std::string name = "p" + std::to_string(i) + ".lm";
+            data_.write(name, random_profile(rng, i));
+            list += name + "\n";
+            names_.push_back(name);
+        }
+        data_.write("langlist.cfg", list);
+        for (int d = 0; d < 20; ++d) {
+            std::string doc;
+            std::string alphabet = "abcdefghijklmnopqrstuvwxyz\xE4\xF6\xFC";
+            while (doc.size() < 300 + 100 * static_cast<size_t>(d))
+                doc += random_word(rng, alphabet) + " ";
+            documents_.push_back(doc);
+        }
+    }
+    void TearDown() override {
+        LangClose(ctx_);
+        ProfileCacheSettleSeconds(-1);
+    }
+
+    // Start-up's loading of the language list into a fresh context.
+    int load() {
+        LangClose(ctx_);
+        ctx_ = static_cast<LangContext *>(vos_calloc(1, sizeof(LangContext)));
+        ctx_->dataPath = strdup_vos(data_.str());
+        return LoadLangData(ctx_);
+    }
+    static char *strdup_vos(const std::string &text) {
+        char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
+        memcpy(copy, text.c_str(), text.size() + 1);
+        return copy;
+    }
+    bool cached() const { return ProfileCacheInUse(ctx_); }
+
+    std::vector<fs::path> cache_files() const {
+        std::vector<fs::path> files;
+        if (!fs::exists(cache_.path() / "glotta")) return files;
+        for (const auto &entry : fs::directory_iterator(cache_.path() / "glotta"))
+            files.push_back(entry.path());
+        return files;
+    }
+    std::string cache_file() const {
+        const std::vector<fs::path> files = cache_files();
+        return files.size() == 1 ? files[0].string() : "";
+    }
+
+    Snapshot snapshot() const {
+        Snapshot s;
+        for (int32_t i = 0; i < ctx_->profileCount; ++i) {
+            const NgramProfile *p = ctx_->profiles[i];
+            s.rows.push_back(std::string(p->sourcePath) + "|" +
+                             (p->languageId ? p->languageId : "(null)") + "|" +
+                             (p->charset ? p->charset : "(null)") + "|" +
+                             std::to_string(ctx_->profileIds[i]->langEnum) + "|" +
+                             std::to_string(ctx_->profileIds[i]->charsetEnum));
+            for (const char *key : {"a", "_a", "ab", "e_", "_th", "abc", "\xE4"})
+                s.lookups.push_back(HashSearch(p->table, key, static_cast<int32_t>(strlen(key))));
+        }
+        NgramDocScratch *scratch = NgramPrfScratchNew();
+        for (const std::string &doc : documents_) {
+            std::string text = doc;
+            const NgramProfile *document = nullptr;
+            EXPECT_EQ(NgramPrfBuildDocument(scratch, reinterpret_cast<unsigned char *>(text.data()),
+                                            static_cast<int32_t>(text.size()), &document),
+                      LANG_OK);
+            std::vector<float> batch(static_cast<size_t>(ctx_->profileCount));
+            EXPECT_EQ(NgramIdxScore(ctx_->modelIndex, document, nullptr, batch.data()), LANG_OK);
+            for (int32_t i = 0; i < ctx_->profileCount; ++i) {
+                const float single = NgramPrfCompute(document, ctx_->profiles[i]);
+                EXPECT_EQ(std::bit_cast<uint32_t>(batch[static_cast<size_t>(i)]),
+                          std::bit_cast<uint32_t>(single));
+                s.scores.push_back(std::bit_cast<uint32_t>(single));
+            }
+        }
+        NgramPrfScratchDestroy(scratch);
+        return s;
+    }
+
+    // Loads normally (writing the cache), then from the cache, and checks
+    // both give the same snapshot, which is returned.
+    Snapshot normal_then_cached() {
+        EXPECT_EQ(load(), LANG_OK);
+        EXPECT_FALSE(cached());
+        const Snapshot normal = snapshot();
+        EXPECT_EQ(load(), LANG_OK);
+        EXPECT_TRUE(cached());
+        EXPECT_EQ(snapshot(), normal);
+        return normal;
+    }
+
+    TempDir data_;
+    TempDir cache_;
+    EnvOverride xdg_{"XDG_CACHE_HOME", cache_.str()};
+    std::vector<std::string> names_;
+    std::vector<std::string> documents_;
+    LangContext *ctx_ = nullptr;
+};
+
+TEST_F(ProfileCacheTest, CachedStartEqualsNormalLoad) {
+    const Snapshot normal = normal_then_cached();
+    ASSERT_EQ(normal.rows.size(), static_cast<size_t>(kProfiles));
+    EXPECT_EQ(cache_files().size(), 1u);
+    // Nothing is written next to the language data.
+    EXPECT_FALSE(fs::exists(data_.path() / "glotta"));
+    size_t data_files = 0;
+    for (const auto &entry : fs::directory_iterator(data_.path()))
+        data_files += !entry.is_directory();
+    EXPECT_EQ(data_files, static_cast<size_t>(kProfiles) + 1);
+    // The settings always come from the list itself.
+    EXPECT_FLOAT_EQ(ctx_->minScore, 0.1f);
+}
+
+TEST_F(ProfileCacheTest, ChangedProfileMakesTheCacheStale) {
+    normal_then_cached();
+    // Same size, other content: the times tell.
+    std::string text = ReadFile(data_.file("p7.lm"));
+    const size_t at = text.find("\n", text.find("CHARSET:")) + 1;
+    std::swap(text[at], text[text.find('\n', at) - 3]);
+    data_.write("p7.lm", text);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_FALSE(cached());
+    const Snapshot changed = snapshot();
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_TRUE(cached());
+    EXPECT_EQ(snapshot(), changed);
+
+    // A file replaced by another one (a new inode) with the same times.
+    const fs::path p3 = data_.path() / "p3.lm";
+    const auto time = fs::last_write_time(p3);
+    fs::copy_file(data_.path() / "p4.lm", data_.path() / "tmp");
+    fs::rename(data_.path() / "tmp", p3);
+    fs::last_write_time(p3, time);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_FALSE(cached());
+    EXPECT_STREQ(ctx_->profiles[3]->languageId, "l4");
+}
+
+TEST_F(ProfileCacheTest, ChangedListLoadsNormally) {
+    normal_then_cached();
+    struct Case {
+        const char *what;
+        std::vector<std::string> names;
+    };
+    std::vector<std::string> swapped = names_;
+    std::swap(swapped[0], swapped[1]);
+    std::vector<std::string> shorter(names_.begin() + 1, names_.end());
+    std::vector<std::string> twice = names_;
+    twice.push_back(names_[5]);
+    for (const Case &c : {Case{"two names swapped", swapped}, Case{"one name less", shorter},
+                          Case{"a name twice", twice}}) {
+        SCOPED_TRACE(c.what);
+        std::string list;
+        for (const std::string &name : c.names) list += name + "\n";
+        data_.write("langlist.cfg", list);
+        EXPECT_EQ(load(), LANG_OK);
+        EXPECT_FALSE(cached());
+        ASSERT_EQ(ctx_->profileCount, static_cast<int32_t>(c.names.size()));
+        EXPECT_EQ(std::string(ctx_->profiles[0]->sourcePath), data_.file(c.names[0]));
+        const Snapshot normal = snapshot();
+        EXPECT_EQ(load(), LANG_OK);
+        EXPECT_TRUE(cached());
+        EXPECT_EQ(snapshot(), normal);
+    }
+}
+
+TEST_F(ProfileCacheTest, DamagedOrTruncatedCacheLoadsNormally) {
+    const Snapshot normal = normal_then_cached();
+    const std::string path = cache_file();
+    ASSERT_FALSE(path.empty());
+    const std::string good = ReadFile(path);
+    std::mt19937 rng(7);
+    struct Case {
+        std::string what;
+        std::string bytes;
+    };
+    std::vector<Case> cases = {{"empty", ""},
+                               {"header only", good.substr(0, 64)},
+                               {"half", good.substr(0, good.size() / 2)},
+                               {"last word cut", good.substr(0, good.size() - 8)},
+                               {"one byte more", good + "x"},
+                               {"garbage", std::string(good.size(), '\x5A')}};
+    for (size_t at : {size_t{3}, size_t{12}, size_t{20}, size_t{70}, size_t{200}, good.size() / 3,
+                      good.size() / 2, good.size() - 1}) {
+        std::string bytes = good;
+        bytes[at] = static_cast<char>(bytes[at] ^ (1 << (rng() % 8)));
+        cases.push_back({"bit flipped at " + std::to_string(at), bytes});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        { std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes; }
+        ProfileCacheSettleSeconds(1000000);  // keep the damaged file in place
+        EXPECT_EQ(load(), LANG_OK);
+        EXPECT_FALSE(cached());
+        EXPECT_EQ(snapshot(), normal);
+        ProfileCacheSettleSeconds(0);
+    }
+    // The next normal load replaces the damaged file.
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_TRUE(cached());
+    EXPECT_EQ(snapshot(), normal);
+}
+
+TEST_F(ProfileCacheTest, UnwritableCacheDirectoryLoadsNormally) {
+    // A cache directory that cannot be made (a file is in the way) works as
+    // root too.
+    cache_.write("file", "x");
+    EnvOverride xdg("XDG_CACHE_HOME", cache_.file("file") + "/below");
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_FALSE(cached());
+    EXPECT_EQ(ctx_->profileCount, kProfiles);
+    {
+        EnvOverride none("XDG_CACHE_HOME", std::nullopt);
+        EnvOverride home("HOME", std::nullopt);
+        EXPECT_EQ(load(), LANG_OK);
+        EXPECT_FALSE(cached());
+    }
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    fs::create_directories(cache_.path() / "ro");
+    fs::permissions(cache_.path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    EnvOverride ro("XDG_CACHE_HOME", cache_.file("ro"));
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_FALSE(cached());
+}
+
+TEST_F(ProfileCacheTest, ReadOnlyDataDirectoryIsCachedElsewhere) {
+    fs::permissions(data_.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    normal_then_cached();
+    fs::permissions(data_.path(), fs::perms::owner_all);
+    EXPECT_EQ(cache_files().size(), 1u);
+}
+
+TEST_F(ProfileCacheTest, NoCacheForFailedProfilesRecentFilesOrShortLists) {
+    // A profile that fails keeps its warning at every start.
+    data_.write("langlist.cfg", ReadFile(data_.file("langlist.cfg")) + "missing.lm\n");
+    EXPECT_EQ(load(), -LANG_ERR_LOADDATA);
+    EXPECT_EQ(load(), -LANG_ERR_LOADDATA);
+    EXPECT_FALSE(cached());
+    EXPECT_TRUE(cache_files().empty());
+    // Files changed within the settling time are not cached yet.
+    ProfileCacheSettleSeconds(1000000);
+    std::string list;
+    for (const std::string &name : names_) list += name + "\n";
+    data_.write("langlist.cfg", list);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_TRUE(cache_files().empty());
+    ProfileCacheSettleSeconds(0);
+    // Short lists load normally every time.
+    data_.write("langlist.cfg", "p0.lm\np1.lm\n");
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_FALSE(cached());
+    EXPECT_TRUE(cache_files().empty());
+}
+
+TEST_F(ProfileCacheTest, OutOfMemoryWhileAdoptingFails) {
+    normal_then_cached();
+    for (long n = 0; n < 12; ++n) {
+        SCOPED_TRACE(n);
+        LangClose(ctx_);
+        ctx_ = static_cast<LangContext *>(vos_calloc(1, sizeof(LangContext)));
+        ctx_->dataPath = strdup_vos(data_.str());
+        vos_fail_alloc_after(n);
+        const int rc = LoadLangData(ctx_);
+        vos_fail_alloc_after(-1);
+        EXPECT_TRUE(rc == LANG_ERR_NOMEM || rc == LANG_OK) << rc;
+    }
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_TRUE(cached());
+}
+
+}  // namespace
