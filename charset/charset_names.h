@@ -25,6 +25,12 @@ int MapCharsetName(const char *name, int32_t *charset);
  * string. */
 const char *DXCharsetID2Name(int32_t charset);
 
+/* The standard (IANA, as iconv and Python know it) name of a charset name
+ * that the engine reports ("1252" is "windows-1252", "gb" "GBK", "euc-ksc"
+ * "EUC-KR"; a standard name is its own), matched ignoring ASCII case; null for "Unknown", a null
+ * name and names without a standard equivalent. A constant string. */
+const char *CharsetStandardName(const char *name);
+
 /* Stores the language that `charset` implies on its own, or 0; logs the
  * charset name when ctx (may be null) has debugging on. Returns 0, or -19998
  * for a null out. */

@@ -12,6 +12,14 @@ foreach(test_source ${tool_tests})
   endif()
 endforeach()
 
+file(GLOB scan_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/scan_*_test.cpp)
+foreach(test_source ${scan_tests})
+  get_filename_component(test_name ${test_source} NAME_WE)
+  if(TARGET ${test_name} AND TARGET glotta_scan)
+    target_link_libraries(${test_name} PRIVATE glotta_scan)
+  endif()
+endforeach()
+
 set(GLOTTA_FAKES_DIR ${CMAKE_BINARY_DIR}/tests/fakes)
 
 # fake_plugin(<case> <filter|util> [definitions...]) builds

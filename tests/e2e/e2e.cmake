@@ -42,3 +42,13 @@ foreach(case_dir ${e2e_cases})
     set_tests_properties(e2e.${case_name} PROPERTIES DISABLED TRUE)
   endif()
 endforeach()
+
+# glotta-scan gives the same answers as glotta, document for document.
+find_program(GLOTTA_E2E_PYTHON3 python3)
+if(TARGET glotta-scan AND GLOTTA_E2E_PYTHON3)
+  add_test(NAME e2e.scan_agrees_with_glotta
+           COMMAND ${GLOTTA_E2E_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/scan_agrees_with_glotta.py
+                   --prefix ${GLOTTA_E2E_PREFIX} --work ${GLOTTA_E2E_DIR}/work/scan_agrees_with_glotta)
+  set_tests_properties(e2e.scan_agrees_with_glotta PROPERTIES FIXTURES_REQUIRED glotta_e2e_prefix
+                                                              TIMEOUT 300)
+endif()
