@@ -21,6 +21,8 @@ else
         libxml2-dev
         libpoppler-glib-dev
         libgsf-1-dev
+        groff-base
+        python3
     )
 fi
 
