@@ -2,6 +2,7 @@
 // the languages that charsets imply on their own.
 #include "charset/charset_names.h"
 
+#include <iterator>
 #include <string_view>
 
 #include "engine/lang_api.h"
@@ -246,6 +247,13 @@ const char *CharsetStandardName(const char *name) {
             return row.standard;
     }
     return nullptr;
+}
+
+bool CharsetStandardNameRow(size_t index, const char **name, const char **standard) {
+    if (index >= std::size(kStandardNames)) return false;
+    if (name) *name = kStandardNames[index].name;
+    if (standard) *standard = kStandardNames[index].standard;
+    return true;
 }
 
 int RecLangByCharset(const LangContext *ctx, int32_t charset, int32_t *language) {

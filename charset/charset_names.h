@@ -3,6 +3,7 @@
 #ifndef GLOTTA_CHARSET_CHARSET_NAMES_H
 #define GLOTTA_CHARSET_CHARSET_NAMES_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "engine/lang_context.h"
@@ -30,6 +31,10 @@ const char *DXCharsetID2Name(int32_t charset);
  * "EUC-KR"; a standard name is its own), matched ignoring ASCII case; null for "Unknown", a null
  * name and names without a standard equivalent. A constant string. */
 const char *CharsetStandardName(const char *name);
+
+/* Row `index` of the table behind CharsetStandardName: the engine's name and
+ * its standard name. False past the last row. */
+bool CharsetStandardNameRow(size_t index, const char **name, const char **standard);
 
 /* Stores the language that `charset` implies on its own, or 0; logs the
  * charset name when ctx (may be null) has debugging on. Returns 0, or -19998

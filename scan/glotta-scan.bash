@@ -28,7 +28,7 @@ _glotta_scan() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-r --recursive -L --follow -0 --null --stdin-doc --size
             -f --format -n --candidates --distinct --codes --bif --progress -j --jobs
-            --data-path --config -h --help -V --version' -- "$cur"))
+            --data-path --config --list-charsets -h --help -V --version' -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -f -- "$cur"))

@@ -20,6 +20,7 @@ enum LongOnly {
     kDataPath,
     kConfig,
     kSize,
+    kListCharsets,
 };
 
 constexpr char kShortOptions[] = ":rL0f:n:j:hV";
@@ -39,6 +40,7 @@ constexpr struct option kLongOptions[] = {
     {"data-path", required_argument, nullptr, kDataPath},
     {"config", required_argument, nullptr, kConfig},
     {"size", required_argument, nullptr, kSize},
+    {"list-charsets", no_argument, nullptr, kListCharsets},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -85,6 +87,8 @@ std::string HelpText() {
            "      --data-path DIR   language data directory\n"
            "      --config FILE     language list used instead of DIR/langlist.cfg\n"
            "\n"
+           "      --list-charsets   show glotta's charset names and their standard\n"
+           "                        names, tab-separated, and exit\n"
            "  -h, --help            show this help and exit\n"
            "  -V, --version         show the version and exit\n"
            "\n"

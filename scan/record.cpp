@@ -105,6 +105,19 @@ void append_tsv_candidate(std::string &out, const RecordStyle &style, const Cand
 
 }  // namespace
 
+std::string CharsetList() {
+    std::string out;
+    const char *name = nullptr;
+    const char *standard = nullptr;
+    for (size_t i = 0; CharsetStandardNameRow(i, &name, &standard); ++i) {
+        out += name;
+        out += '\t';
+        out += standard;
+        out += '\n';
+    }
+    return out;
+}
+
 std::vector<Candidate> SelectCandidates(const LangCandidate *list, int count, bool distinct) {
     std::vector<Candidate> chosen;
     for (size_t i = 0; list && list[i].language && chosen.size() < static_cast<size_t>(count);

@@ -383,6 +383,9 @@ int Main(int argc, char **argv) {
         case ParseResult::kVersion:
             printf("%s %s\n", kProgram, GLOTTA_VERSION);
             return kExitOk;
+        case ParseResult::kListCharsets:
+            fputs(CharsetList().c_str(), stdout);
+            return kExitOk;
         case ParseResult::kUsageError:
             fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
                     error.c_str(), kProgram);

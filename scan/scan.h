@@ -50,7 +50,7 @@ struct Options {
     int32_t detectSize = 0;           /* --size; 0: the engine default */
 };
 
-enum class ParseResult { kRun, kHelp, kVersion, kUsageError };
+enum class ParseResult { kRun, kHelp, kVersion, kListCharsets, kUsageError };
 
 /* Parses the command line with getopt_long. A usage error leaves its
  * message (without the program name) in *error. */
@@ -58,6 +58,10 @@ ParseResult ParseOptions(int argc, char **argv, Options *options, std::string *e
 
 /* The --help text. */
 std::string HelpText();
+
+/* The --list-charsets text: one line per charset name the engine reports,
+ * its standard name after a tab. */
+std::string CharsetList();
 
 /* ---- records (record.cpp) ---------------------------------------------- */
 

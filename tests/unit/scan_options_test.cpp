@@ -52,6 +52,7 @@ TEST(ScanOptions, ValuesAndDefaults) {
     EXPECT_TRUE(o.paths.empty());
     EXPECT_EQ(parse({"x", "--help"}, &o, &error), ParseResult::kHelp);
     EXPECT_EQ(parse({"-V"}, &o, &error), ParseResult::kVersion);
+    EXPECT_EQ(parse({"--list-charsets"}, &o, &error), ParseResult::kListCharsets);
 }
 
 TEST(ScanOptions, UsageErrors) {

@@ -130,3 +130,15 @@ TEST(ScanRecord, CandidatesAndDistinctLanguages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ScanRecord, CharsetListHasEveryRowOnce) {
+    const std::string list = scan::CharsetList();
+    EXPECT_NE(list.find("1252\twindows-1252\n"), std::string::npos);
+    EXPECT_NE(list.find("euc-ksc\tEUC-KR\n"), std::string::npos);
+    EXPECT_EQ(list.find("1252\twindows-1252\n"), list.rfind("1252\twindows-1252\n"));
+    EXPECT_EQ(list.back(), '\n');
+}
+
+}  // namespace
