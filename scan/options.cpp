@@ -140,6 +140,8 @@ ParseResult ParseOptions(int argc, char **argv, Options *options, std::string *e
                 return ParseResult::kHelp;
             case 'V':
                 return ParseResult::kVersion;
+            case kListCharsets:
+                return ParseResult::kListCharsets;
             case 'f':
             case kFormat:
                 if (strcmp(value, "tsv") == 0) {
