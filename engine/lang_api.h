@@ -1,6 +1,14 @@
 /* lang_api.h - the call interface of the language and charset detection
  * engine. This is the engine's only public header: plain C, so a C program can
- * use it. */
+ * use it.
+ *
+ * Where each entry point lives: LangInit, LangClose and LangGetDataPath in
+ * engine/lang_init.cpp (the language list is read by engine/langlist.cpp, the
+ * filter plug-in loaded by engine/filter_loader.cpp); LangDetect and
+ * LangDetectOutArgFree in pipeline/detect.cpp, whose file and buffer flows are
+ * pipeline/flow.cpp and whose recognisers are pipeline/recognise.cpp;
+ * LangTrainNew, LangTrain and LangTrainSave in ngram/training.cpp; LangErrorMsg
+ * in engine/result_codes.cpp. */
 #ifndef GLOTTA_ENGINE_LANG_API_H
 #define GLOTTA_ENGINE_LANG_API_H
 

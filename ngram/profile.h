@@ -1,6 +1,9 @@
 /* profile.h - n-gram profiles: document profiles (ranked), language models
  * (loaded from .lm files) and training profiles (saved to .lm files).
  *
+ * Counting, ranking and scoring are profile.cpp; the reusable document
+ * scratch is doc_scratch.cpp; reading and writing .lm files is lm_file.cpp.
+ *
  * A profile is used by one caller at a time; a loaded model is only read
  * after NgramPrfLoad, so any number of scorers may share it. */
 #ifndef GLOTTA_NGRAM_PROFILE_H

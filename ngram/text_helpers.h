@@ -5,7 +5,15 @@
 
 #include <stdint.h>
 
-/* 1 when the byte, read as a signed char, lies in 0..63 (0x00-0x3F). */
+/* The noise rule: bytes 0x00-0x3F (controls, space, digits and punctuation
+ * up to '?') separate words; bytes 0x40-0xFF make them. The one definition,
+ * inline for the per-byte loops of the profiles and the markup cleaner. */
+constexpr bool lang_noise_byte(unsigned char byte) {
+    return byte < 0x40;
+}
+
+/* 1 when the byte, read as a signed char, lies in 0..63 (0x00-0x3F): the
+ * noise rule of lang_noise_byte. */
 int lang_isnoisy(unsigned char byte);
 
 /* Compacts each run of noise bytes into one space (a trailing run vanishes),
