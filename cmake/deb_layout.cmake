@@ -39,3 +39,33 @@ if(EXISTS ${tree}/share/bash-completion/completions/glotta-scan)
        ${root}/usr/share/bash-completion/completions/glotta-scan)
 endif()
 file(REMOVE_RECURSE ${tree}/share)
+
+# The SDK, when the build installs one. The library resolves its own path to
+# find the installation, so links serve; pkg-config reads glotta.pc whose
+# prefix is the tree; CMake's package file derives the prefix from its own
+# directory, so the system-wide one includes the tree's.
+if(CPACK_LIBRARY_ARCHITECTURE)
+  set(libdir usr/lib/${CPACK_LIBRARY_ARCHITECTURE})
+  set(up ../..)
+else()
+  set(libdir usr/lib)
+  set(up ..)
+endif()
+if(IS_DIRECTORY ${tree}/include/glotta)
+  link(usr/include/glotta ../lib/glotta/include/glotta)
+endif()
+file(GLOB libraries RELATIVE ${tree}/lib ${tree}/lib/libglotta.so*)
+foreach(library ${libraries})
+  link(${libdir}/${library} ${up}/lib/glotta/lib/${library})
+endforeach()
+if(EXISTS ${tree}/lib/pkgconfig/glotta.pc)
+  link(${libdir}/pkgconfig/glotta.pc ${up}/../lib/glotta/lib/pkgconfig/glotta.pc)
+endif()
+file(GLOB cmake_files RELATIVE ${tree}/lib/cmake/glotta ${tree}/lib/cmake/glotta/*.cmake)
+foreach(name ${cmake_files})
+  file(WRITE ${root}/${libdir}/cmake/glotta/${name}
+       "include(\"${CPACK_PACKAGING_INSTALL_PREFIX}/lib/cmake/glotta/${name}\")\n")
+endforeach()
+if(IS_DIRECTORY ${tree}/lib/python3/dist-packages/glotta)
+  link(usr/lib/python3/dist-packages/glotta ../../glotta/lib/python3/dist-packages/glotta)
+endif()

@@ -46,4 +46,6 @@ list(JOIN glotta_runtime_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS python3)
 
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb_layout.cmake)
+# deb_layout.cmake puts the SDK's library in the multiarch directory.
+set(CPACK_LIBRARY_ARCHITECTURE ${CMAKE_LIBRARY_ARCHITECTURE})
 include(CPack)
