@@ -19,8 +19,9 @@ source out (prepare.py --exclude SRC) and tests on it.
 
 Paragraphs are de-duplicated per language across all its sources (sources in the fixed order of
 SOURCE_ORDER, documents sorted), and paragraphs that are code, mostly another script, or mostly
-English in a translation are dropped (half or more of the words among the 2000 most frequent
-English words that are not among the language's own 2000 most frequent). At most MAX_SOURCE bytes are kept per language and
+English in a translation are dropped (half or more of the words among the 20000 most frequent
+English words that are not among the language's own 2000 most frequent), and so are lists of
+names and paragraphs holding a web address. At most MAX_SOURCE bytes are kept per language and
 source. Output is deterministic: sorted inputs, hash-ordered documents, no clocks.
 
 usage: extract.py [LANG...]   (default: every language)
@@ -81,6 +82,7 @@ SCRIPT_RANGES = {
 WS = re.compile(r"\s+")
 ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
 WORD = re.compile(r"[^\W\d_]+")
+URL = re.compile(r"\b(https?|ftp)://|\bwww\.[a-z]", re.I)
 
 
 _SCRIPT_CACHE = {}
@@ -122,7 +124,13 @@ def keep_paragraph(par, lang, script):
             return False
         if sum(1 for w in words if w in ENGLISH) > 0.08 * len(words):
             return False
-    if script not in ("Japanese", "Han", "Hangul", "Thai") and len(WORD.findall(par)) < 2:
+    words = WORD.findall(par)
+    if script not in ("Japanese", "Han", "Hangul", "Thai") and len(words) < 2:
+        return False
+    # Lists of names (credits, authors, bibliographies) and web addresses are no prose.
+    if len(words) >= 6 and sum(1 for w in words if w[0].isupper()) >= 0.7 * len(words):
+        return False
+    if URL.search(par):
         return False
     # Paths, options and identifiers mark technical lines.
     if re.search(r"(^|[\s\[(|])(--?[A-Za-z]|/[a-z]+/|[a-z_]+\(\)|\$\w)|^\d+(\.\d+)+\.? ", par):
@@ -634,17 +642,21 @@ def gather(lang, entry, shared):
 # apart from the language's own in the sources after them, where untranslated pages and
 # strings (a manual's pages in English, a language pack's English fall-backs) are common.
 OWN_SOURCES = ("udhr", "d-i", "debconf", "po")
+# English words that mark a paragraph as English unless they are among the language's own 2000
+# most frequent: enough to know the short untranslated lines of a manual (captions, menu
+# entries) by their vocabulary alone.
+ENGLISH_WORDS = 20_000
 _ENGLISH_TOP = []
 
 
 def english_top():
-    """The 2000 most frequent words of the English package descriptions."""
+    """The ENGLISH_WORDS most frequent words of the English package descriptions."""
     if not _ENGLISH_TOP:
         text = lzma.open(os.path.join(SRC, "ddtp", "Translation-en.xz")).read(20_000_000)
         counts = {}
         for w in WORD.findall(text.decode("utf-8", "replace").lower()):
             counts[w] = counts.get(w, 0) + 1
-        _ENGLISH_TOP.extend(sorted(counts, key=lambda w: (-counts[w], w))[:2000])
+        _ENGLISH_TOP.extend(sorted(counts, key=lambda w: (-counts[w], w))[:ENGLISH_WORDS])
     return _ENGLISH_TOP
 
 

@@ -17,9 +17,11 @@ profile per list.
 How much of each source a profile takes (the same rules with and without --exclude):
   - at most SOURCE_CAP bytes of a source, whole documents in hash order;
   - no source more than MAX_SHARE of a profile's text: a larger one is cut to that share;
-  - within a group of close languages (langs.GROUPS) only the sources every member has (with
-    at least MIN_SOURCE bytes), each taken with the volume the poorest member has, so that the
-    members' profiles differ in language, not in genre or in weight;
+  - within a group of close languages (langs.GROUPS) only the genres (langs.SOURCE_GENRE)
+    every member has (from sources of at least MIN_SOURCE bytes), each genre taken with the
+    volume the poorest member has in it and shared out over the member's own sources of that
+    genre by their size, so that the members' profiles differ in language, not in genre or in
+    weight;
   - every file is listed once: no source is weighted beyond its share.
 A line holding a character that the charset cannot represent is dropped whole (no character is
 silently lost), after the substitutions legacy text of the region used anyway: ASCII quotes and
@@ -34,7 +36,7 @@ import sys
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from langs import CODECS, GROUPS, ICONV, LANGS  # noqa: E402
+from langs import CODECS, GROUPS, ICONV, LANGS, SOURCE_GENRE  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
@@ -164,21 +166,36 @@ def source_sizes(textdir, exclude):
     return out
 
 
+def split(total, weights):
+    """total bytes shared out in proportion to weights {key: bytes}, in whole bytes."""
+    whole = sum(weights.values())
+    return {k: total * w // whole for k, w in weights.items()} if whole else {}
+
+
 def budgets(lang, textdir, exclude):
     """{source: bytes} a profile of the language takes from each of its sources."""
     sizes = source_sizes(textdir, exclude)
-    total = {s: sum(b for _, b in docs) for s, docs in sizes.items()}
+    capped = {s: min(sum(b for _, b in docs), SOURCE_CAP) for s, docs in sizes.items()}
     group = next((g for g in GROUPS if lang in g), None)
     if group:
-        members = {m: source_sizes(m, exclude) for m in group}
-        common = None
-        for m, ms in members.items():
-            have = {s for s, docs in ms.items() if sum(b for _, b in docs) >= MIN_SOURCE}
-            common = have if common is None else common & have
-        want = {s: min(min(sum(b for _, b in members[m][s]) for m in group), SOURCE_CAP)
-                for s in sorted(common)}
+        # Every member takes the genres all members have, each genre with the volume of the
+        # poorest member, shared out over the member's own sources of that genre.
+        def genres(textdir):
+            out = {}
+            for s, docs in source_sizes(textdir, exclude).items():
+                size = min(sum(b for _, b in docs), SOURCE_CAP)
+                if size >= MIN_SOURCE:
+                    out.setdefault(SOURCE_GENRE[s], {})[s] = size
+            return out
+
+        members = [genres(m) for m in group]
+        mine = genres(textdir)
+        want = {}
+        for genre in sorted(set.intersection(*(set(m) for m in members))):
+            volume = min(sum(m[genre].values()) for m in members)
+            want.update(split(min(volume, sum(mine[genre].values())), mine[genre]))
     else:
-        want = {s: min(t, SOURCE_CAP) for s, t in total.items() if t}
+        want = {s: t for s, t in capped.items() if t}
     if len(want) > 1:
         big = max(want, key=lambda s: (want[s], s))
         rest = sum(v for s, v in want.items() if s != big)

@@ -100,6 +100,17 @@ class MessagesTest(unittest.TestCase):
                          ["Über { -brand-name }", "Ein Titel hier", " erste Zeile zweite Zeile",
                           "Begriff"])
 
+    def test_paragraphs_that_are_no_prose(self):
+        for par, keep in [("Vælg et lag og klik på knappen for at gemme billedet.", True),
+                          ("Die Ebene wird mit dem Werkzeug Verschieben in das Bild gelegt.",
+                           True),
+                          ("Alexandre Prokoudine , Aliya Rahmani , Anders Jonsson , Andre Klapper",
+                           False),
+                          ("Se projektets side på https://www.gimp.org/ for detaljer.", False),
+                          ("Læs mere på www.debian.org om pakkerne i arkivet.", False),
+                          ("Brug --force for at overskrive filen uden at spørge.", False)]:
+            self.assertEqual(extract.keep_paragraph(par, "da", "Latin"), keep, par)
+
     def test_mostly_english(self):
         markers = {"the", "of", "image", "layer", "mode", "save"}
         self.assertTrue(extract.mostly_english("Save the image", markers))
@@ -160,18 +171,25 @@ class BudgetTest(unittest.TestCase):
         self.add("bb", "po", [50_000])
         self.assertEqual(self.budgets("bb"), {"po": 50_000})
 
-    def test_group_takes_common_sources_at_the_poorest_volume(self):
-        self.add("aa", "po", [90_000])
-        self.add("aa", "mozilla", [40_000])
-        self.add("aa", "man", [50_000])
+    def test_group_takes_common_genres_at_the_poorest_volume(self):
+        self.add("aa", "po", [60_000])
+        self.add("aa", "mozilla", [20_000])
+        self.add("aa", "gimp-help", [30_000])
+        self.add("aa", "iguide", [10_000])
+        self.add("aa", "ddtp", [90_000])
         self.add("bb", "po", [70_000])
-        self.add("bb", "mozilla", [50_000])
+        self.add("bb", "man", [20_000])
         self.add("bb", "udhr", [500])
-        want = {"po": 60_000, "mozilla": 40_000}
         groups = [("aa", "bb")]
-        self.assertEqual(self.budgets("aa", groups=groups), want)
-        self.assertEqual(self.budgets("bb", groups=groups), want)
-        self.assertEqual(self.budgets("bb", exclude="mozilla", groups=groups), {"po": 70_000})
+        # Messages: 70 kB each, aa's shared out over po and mozilla by size. Manuals: bb's
+        # 20 kB, aa's over its two manuals. Descriptions and the tiny declaration: not shared.
+        self.assertEqual(self.budgets("aa", groups=groups),
+                         {"po": 52_500, "mozilla": 17_500, "gimp-help": 15_000, "iguide": 5_000})
+        # bb's po is then cut to 60 % of its profile.
+        self.assertEqual(self.budgets("bb", groups=groups), {"po": 30_000, "man": 20_000})
+        # Without bb's manual no member learns from manuals (and po is cut to 60 %).
+        self.assertEqual(self.budgets("aa", exclude="man", groups=groups),
+                         {"po": 26_250, "mozilla": 17_500})
 
 
 if __name__ == "__main__":

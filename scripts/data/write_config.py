@@ -18,14 +18,15 @@ from prepare import profiles  # noqa: E402
 # - Real sentences of 40 bytes or more keep at least 27 bytes after compaction, so 16 leaves
 #   every one of them classified while scraps such as "asdf 1234" answer "un" (digits-only
 #   text compacts to nothing and answers "un" at any setting).
-# - 0.20 is the highest score threshold that still answers 99 % of real 40+ byte sentences.
-#   It turns every digits-only string, about two thirds of keyboard mash and few random-letter
-#   strings into "un": random letters score like short real text. What binds is Chinese,
-#   Japanese and Korean in their multi-byte legacy charsets, whose short sentences score low
-#   (no spaces, so most of their 3- to 5-byte n-grams are in no profile); without them the
-#   threshold could rise to 0.26 (all keyboard mash, a third of random letters).
+# - 0.14 is the highest score threshold at which Chinese and Japanese in gb, big5, sjis and
+#   euc-jp are still answered at 64 bytes at least 90 % of the time: their short sentences
+#   score low (no spaces, so most of their 3- to 5-byte n-grams are in no profile). It turns
+#   every digits-only string into "un" but few keyboard-mash or random-letter strings, which
+#   score like short real text; 0.20 would turn two thirds of keyboard mash into "un" but
+#   leave half of the short CJK text unanswered and cost every language about one point at
+#   64 bytes (the trade-off table of bench/ACCURACY.md).
 MINSIZE = 16
-MINSCORE = 0.2
+MINSCORE = 0.14
 
 # The list order breaks ties between equal scores: more widely used languages first, and
 # within a confusable group the language that more text is written in.
