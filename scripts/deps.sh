@@ -23,6 +23,8 @@ else
         libgsf-1-dev
         groff-base
         python3
+        python3-distributed
+        parallel
     )
 fi
 

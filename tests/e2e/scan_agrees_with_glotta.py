@@ -9,7 +9,13 @@ each document the three best candidates of glotta's record (display name,
 charset, score) must be glotta-scan's, and a document glotta reports as an
 error must be an error record of glotta-scan with the same code.
 
+With --parallel and --dask-python, the two ways of scaling out (the GNU
+parallel recipe over hosts, here the local one, and python3 -m
+glotta.distributed with two local worker processes) must write exactly
+glotta-scan's lines.
+
     scan_agrees_with_glotta.py --prefix PREFIX --work DIR [--count N]
+                               [--parallel] [--dask-python PYTHON]
 """
 import argparse
 import json
@@ -136,14 +142,52 @@ def glotta_records(prefix, listing, work):
     return records
 
 
-def scan_records(prefix, listing, work):
+def scan_output(prefix, listing, work):
+    """glotta-scan's JSON lines for the list, as bytes."""
     with open(listing, "rb") as f:
         run = subprocess.run([os.path.join(prefix, "bin", "glotta-scan"), "-j", "2", "-n",
                               str(CANDIDATES), "--format", "jsonl", "--data-path", DATA, "-"],
                              stdin=f, capture_output=True, cwd=work)
     if run.returncode not in (0, 1):
         sys.exit(f"glotta-scan failed with {run.returncode}: {run.stderr.decode()}")
-    return [json.loads(line) for line in run.stdout.splitlines()]
+    return run.stdout
+
+
+def same_output(what, expected, got):
+    """A problem when the scale-out run did not write glotta-scan's bytes."""
+    if got == expected:
+        print(f"{what}: the same {len(expected.splitlines())} lines as glotta-scan")
+        return []
+    ours, theirs = expected.splitlines(), got.splitlines()
+    for i, (a, b) in enumerate(zip(ours, theirs)):
+        if a != b:
+            return [f"{what}, line {i + 1}: {b[:300]!r} instead of {a[:300]!r}"]
+    return [f"{what}: {len(theirs)} lines instead of {len(ours)}"]
+
+
+def gnu_parallel(prefix, listing, work, expected):
+    """The GNU parallel recipe, with the local machine as its one host."""
+    scan = [os.path.join(prefix, "bin", "glotta-scan"), "-j", "1", "-n", str(CANDIDATES),
+            "--format", "jsonl", "--data-path", DATA, "-"]
+    with open(listing, "rb") as f:
+        run = subprocess.run(["parallel", "--will-cite", "-k", "--pipe", "-N", "400", "-S", ":"]
+                             + scan, stdin=f, capture_output=True, cwd=work)
+    return same_output("GNU parallel (-S :)", expected, run.stdout)
+
+
+def dask(python, prefix, listing, work, expected):
+    """python3 -m glotta.distributed with two local worker processes."""
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.path.join(prefix, "lib", "python3", "dist-packages")
+    out = os.path.join(work, "dask.jsonl")
+    run = subprocess.run([python, "-m", "glotta.distributed", "--local-workers", "2", listing,
+                          "-o", out, "-n", str(CANDIDATES), "--data-path", DATA,
+                          "--partition-size", "500"],
+                         capture_output=True, cwd=work, env=env)
+    if run.returncode not in (0, 1):
+        return [f"glotta.distributed failed with {run.returncode}: {run.stderr.decode()[-2000:]}"]
+    with open(out, "rb") as f:
+        return same_output("glotta.distributed --local-workers 2", expected, f.read())
 
 
 def compare(paths, glotta, scan):
@@ -180,6 +224,10 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--count", type=int, default=3000)
     parser.add_argument("--seed", type=int, default=14)
+    parser.add_argument("--parallel", action="store_true",
+                        help="also run the GNU parallel recipe (-S :) and compare")
+    parser.add_argument("--dask-python", metavar="PYTHON",
+                        help="also run python3 -m glotta.distributed with this Python")
     args = parser.parse_args()
     args.prefix = os.path.abspath(args.prefix)
     args.work = os.path.abspath(args.work)
@@ -190,8 +238,13 @@ def main():
     with open(listing, "wb") as f:
         f.write(b"".join(os.fsencode(p) + b"\n" for p in paths))
     glotta = glotta_records(args.prefix, listing, args.work)
-    scan = scan_records(args.prefix, listing, args.work)
+    output = scan_output(args.prefix, listing, args.work)
+    scan = [json.loads(line) for line in output.splitlines()]
     problems = compare(paths, glotta, scan)
+    if args.parallel:
+        problems += gnu_parallel(args.prefix, listing, args.work, output)
+    if args.dask_python:
+        problems += dask(args.dask_python, args.prefix, listing, args.work, output)
     for problem in problems[:40]:
         print(problem)
     if problems:
