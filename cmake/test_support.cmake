@@ -1,23 +1,18 @@
 # Test support beyond the per-file unit test programs of tests/:
-#  - the tool's unit tests also link the tool library;
+#  - the unit tests of the tool and of glotta-scan (tool_*, scan_*) also link
+#    the tool's and glotta-scan's library;
 #  - fake filter and utility plug-ins (tests/fakes) for the loader tests, laid
 #    out as filter directories under ${GLOTTA_FAKES_DIR}/<case>/;
 #  - a C program compiled as C against the engine's public header.
 
-file(GLOB tool_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/tool_*_test.cpp)
-foreach(test_source ${tool_tests})
-  get_filename_component(test_name ${test_source} NAME_WE)
-  if(TARGET ${test_name} AND TARGET glotta_tool)
-    target_link_libraries(${test_name} PRIVATE glotta_tool)
-  endif()
-endforeach()
-
-file(GLOB scan_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/scan_*_test.cpp)
-foreach(test_source ${scan_tests})
-  get_filename_component(test_name ${test_source} NAME_WE)
-  if(TARGET ${test_name} AND TARGET glotta_scan)
-    target_link_libraries(${test_name} PRIVATE glotta_scan)
-  endif()
+foreach(part tool scan)
+  file(GLOB part_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/${part}_*_test.cpp)
+  foreach(test_source ${part_tests})
+    get_filename_component(test_name ${test_source} NAME_WE)
+    if(TARGET ${test_name} AND TARGET glotta_${part})
+      target_link_libraries(${test_name} PRIVATE glotta_${part})
+    endif()
+  endforeach()
 endforeach()
 
 set(GLOTTA_FAKES_DIR ${CMAKE_BINARY_DIR}/tests/fakes)

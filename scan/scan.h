@@ -148,7 +148,10 @@ class OrderedQueue {
      * the queue was cancelled. */
     bool Push(Job job) {
         std::unique_lock lock(mutex_);
-        room_.wait(lock, [&] { return cancelled_ || pushed_ - written_ < slots_.size(); });
+        // A full window is refilled once half of it was written, so that the
+        // reader and the writer do not wake each other for every document.
+        if (pushed_ - written_ >= slots_.size())
+            room_.wait(lock, [&] { return cancelled_ || pushed_ - written_ <= slots_.size() / 2; });
         if (cancelled_) return false;
         jobs_.push_back({pushed_++, std::move(job)});
         work_.notify_one();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,15 @@ using scan::ParseResult;
 namespace {
 
 ParseResult parse(std::vector<std::string> args, Options *options, std::string *error) {
+    // Options point into the argument vector, as into a process's argv: the
+    // arguments of every call stay alive until the test program ends.
+    static std::deque<std::vector<std::string>> kept;
     args.insert(args.begin(), "glotta-scan");
+    std::vector<std::string> &alive = kept.emplace_back(std::move(args));
     std::vector<char *> argv;
-    for (std::string &arg : args) argv.push_back(arg.data());
+    for (std::string &arg : alive) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    return scan::ParseOptions(static_cast<int>(args.size()), argv.data(), options, error);
+    return scan::ParseOptions(static_cast<int>(alive.size()), argv.data(), options, error);
 }
 
 TEST(ScanOptions, ValuesAndDefaults) {
