@@ -70,3 +70,39 @@ if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/tests/c_api_test.c)
   target_compile_definitions(c_api_test PRIVATE GLOTTA_FAKES_DIR="${GLOTTA_FAKES_DIR}")
   add_test(NAME c_api_test COMMAND c_api_test)
 endif()
+
+# The sanitizer variant also builds the thread test with ThreadSanitizer: the
+# engine's sources and the test compiled anew with -fsanitize=thread (which
+# cannot be mixed with AddressSanitizer), on stand-in plug-ins built without
+# instrumentation.
+set(tsan_test ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/engine_threads_test.cpp)
+if(GLOTTA_SANITIZE AND EXISTS ${tsan_test})
+  find_package(GTest REQUIRED)
+  set(tsan_fakes ${CMAKE_BINARY_DIR}/tests/fakes-tsan)
+  foreach(role filter util)
+    set(target tsan_fake_good_${role})
+    add_library(${target} MODULE ${CMAKE_CURRENT_SOURCE_DIR}/tests/fakes/fake_dx.c)
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    set_target_properties(${target} PROPERTIES
+      COMPILE_OPTIONS "-Wall;-Wextra;-Werror" LINK_OPTIONS ""
+      PREFIX "" OUTPUT_NAME dx${role} LIBRARY_OUTPUT_DIRECTORY ${tsan_fakes}/good)
+    if(role STREQUAL "filter")
+      target_compile_definitions(${target} PRIVATE FAKE_FILTER)
+    endif()
+  endforeach()
+  add_executable(engine_threads_tsan ${GLOTTA_CORE_SOURCES} ${tsan_test})
+  set_target_properties(engine_threads_tsan PROPERTIES
+    COMPILE_OPTIONS "-Wall;-Wextra;-Werror;-O1;-g;-fsanitize=thread;-fno-omit-frame-pointer"
+    LINK_OPTIONS "-fsanitize=thread")
+  target_include_directories(engine_threads_tsan PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                                                         ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit)
+  target_link_libraries(engine_threads_tsan PRIVATE GTest::gtest GTest::gtest_main
+                                                    ${CMAKE_DL_LIBS} Threads::Threads m)
+  target_compile_definitions(engine_threads_tsan PRIVATE
+    GLOTTA_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/tests/data"
+    GLOTTA_FAKES_DIR="${tsan_fakes}")
+  add_dependencies(engine_threads_tsan tsan_fake_good_filter tsan_fake_good_util)
+  add_test(NAME engine_threads_tsan COMMAND engine_threads_tsan)
+  set_tests_properties(engine_threads_tsan PROPERTIES
+    ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+endif()

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "conv/zi18n_conv.h"
+#include "platform/plugin_search.h"
 
 namespace {
 
@@ -65,10 +67,10 @@ constexpr LocaleInfo LocaleInfoList[] = {
     {"uni", "utf8", {}},
 };
 
-// Paths of the library search are composed in buffers of this size.
+// Library paths are composed in buffers of this size.
 constexpr size_t kPathMax = 1024;
-constexpr const char *kMarkerName = "libzi18n";
-constexpr const char *kFiltersDir = "filters";
+// Marks a directory of LD_LIBRARY_PATH as part of a conversion installation.
+constexpr char kMarkerFile[] = "libzi18n" DX_LIB_SUFFIX;
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -95,65 +97,18 @@ char *copy_string(std::string_view text) {
     return copy;
 }
 
-bool file_exists(const char *path) {
-    struct stat info;
-    return vos_stat(path, &info) == 0;
-}
-
-bool is_trimmed(char c) {
-    return c == ' ' || c == '\t' || c == '"';
-}
-
-// Tests one search-path element; on success `*found` receives the filters
-// directory (parent, "/filters/"). Elements too long for the path buffers
-// are passed over.
-int try_element(std::string_view element, const char *libraryFile, char **found) {
-    while (!element.empty() && is_trimmed(element.front())) element.remove_prefix(1);
-    while (!element.empty() && is_trimmed(element.back())) element.remove_suffix(1);
-    if (!element.empty() && element.back() == '/') element.remove_suffix(1);
-
-    char path[kPathMax];
-    int n = std::snprintf(path, sizeof path, "%.*s%c%s%s", static_cast<int>(element.size()),
-                          element.data(), '/', kMarkerName, DX_LIB_SUFFIX);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path || !file_exists(path)) return ZI18N_OK;
-
-    // The parent is the element cut at its last "/"; a "/" only at the very
-    // start leaves the root, written as the empty string.
-    const size_t slash = element.rfind('/');
-    const std::string_view parent = (slash == std::string_view::npos || slash == 0)
-                                        ? std::string_view{}
-                                        : element.substr(0, slash);
-    n = std::snprintf(path, sizeof path, "%.*s%c%s%c%s", static_cast<int>(parent.size()),
-                      parent.data(), '/', kFiltersDir, '/', libraryFile);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path || !file_exists(path)) return ZI18N_OK;
-
-    const size_t directoryLength = static_cast<size_t>(n) - std::strlen(libraryFile);
-    *found = copy_string(std::string_view(path, directoryLength));
-    return *found ? ZI18N_OK : ZI18N_ERR_NOMEM;
-}
-
 }  // namespace
 
 extern "C" int Zi18nFindLib(const char *libraryFile, char **directory) {
     if (!libraryFile || !directory) return ZI18N_ERR_FAILED;
     *directory = nullptr;
-    const char *value = std::getenv("LD_LIBRARY_PATH");
-    if (!value) return ZI18N_OK;
-    // Searched on a copy, as the environment may change under us.
-    glotta::VosPtr<char> copy(copy_string(value));
-    if (!copy) return ZI18N_ERR_NOMEM;
-
-    std::string_view rest(copy.get());
-    while (true) {
-        const size_t colon = rest.find(':');
-        const std::string_view element = rest.substr(0, colon);
-        const int rc = try_element(element, libraryFile, directory);
-        if (rc != ZI18N_OK || *directory) return rc;
-        if (colon == std::string_view::npos) break;
-        rest.remove_prefix(colon + 1);
-        if (rest.empty()) break;
-    }
-    return ZI18N_OK;
+    std::string found;
+    const glotta::PluginSearch rc =
+        glotta::FindPluginDirOnLibraryPath(kMarkerFile, libraryFile, &found);
+    if (rc == glotta::PluginSearch::kNoMemory) return ZI18N_ERR_NOMEM;
+    if (rc != glotta::PluginSearch::kFound) return ZI18N_OK;
+    *directory = copy_string(found);
+    return *directory ? ZI18N_OK : ZI18N_ERR_NOMEM;
 }
 
 extern "C" int Zi18nClose(Zi18nHandle *ctx) {

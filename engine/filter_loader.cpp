@@ -9,58 +9,18 @@
 #include <string>
 #include <string_view>
 
+#include "platform/plugin_search.h"
+
 namespace {
 
-// Paths are composed in buffers of this size, terminator included; an
-// LD_LIBRARY_PATH entry whose composed paths do not fit is passed over.
+// Library paths are composed in buffers of this size, terminator included.
 constexpr size_t kPathMax = 1024;
 
-constexpr char kSep = '/';
+constexpr char kFilterFile[] = DX_FILTER_NAME DX_LIB_SUFFIX;
 
 bool file_exists(const std::string &path) {
     struct stat st;
     return vos_stat(path.c_str(), &st) == 0;
-}
-
-bool is_trim_byte(char c) {
-    return c == ' ' || c == '\t' || c == '"';
-}
-
-// Trims blanks, tabs and double quotes from both ends, then one trailing '/'.
-std::string_view clean_entry(std::string_view entry) {
-    size_t begin = 0;
-    while (begin < entry.size() && is_trim_byte(entry[begin])) ++begin;
-    size_t end = entry.size();
-    while (end > begin && is_trim_byte(entry[end - 1])) --end;
-    std::string_view dir = entry.substr(begin, end - begin);
-    if (!dir.empty() && dir.back() == kSep) dir.remove_suffix(1);
-    return dir;
-}
-
-// The filter directory of one entry, or an empty string when the entry holds
-// no marker, its parent has no filter library, or the paths are too long.
-std::string filter_dir_of(std::string_view dir) {
-    std::string marker(dir);
-    marker += kSep;
-    marker += DX_MARKER_NAME DX_LIB_SUFFIX;
-    if (marker.size() >= kPathMax || !file_exists(marker)) return {};
-
-    // The parent ends at the last '/' found at index 1 or later; a leading
-    // '/' alone leaves it empty, so the filters directory is at the root.
-    size_t cut = 0;
-    for (size_t i = dir.size(); i-- > 1;) {
-        if (dir[i] == kSep) {
-            cut = i;
-            break;
-        }
-    }
-    std::string candidate(dir.substr(0, cut));
-    candidate += kSep;
-    candidate += "filters";
-    candidate += kSep;
-    std::string library = candidate + DX_FILTER_NAME DX_LIB_SUFFIX;
-    if (library.size() >= kPathMax || !file_exists(library)) return {};
-    return candidate;
 }
 
 char *dup_string(const std::string &text) {
@@ -72,26 +32,20 @@ char *dup_string(const std::string &text) {
 int find_filter_path(char **out) {
     if (!out) return LANG_ERR_NULL;
     *out = nullptr;
-    const char *value = getenv("LD_LIBRARY_PATH");
-    if (!value) return LANG_ERR_NOFILTER;
-
-    // Working copy of the variable: the environment may change under us.
-    char *copy = dup_string(value);
-    if (!copy) return LANG_ERR_NOMEM;
-    glotta::VosPtr<char> owner(copy);
-    std::string_view rest(copy);
-
     std::string found;
-    for (;;) {
-        size_t colon = rest.find(':');
-        std::string_view entry = rest.substr(0, colon);
-        found = filter_dir_of(clean_entry(entry));
-        if (!found.empty()) break;
-        // A ':' as the very last character ends the search too.
-        if (colon == std::string_view::npos || colon + 1 == rest.size()) break;
-        rest.remove_prefix(colon + 1);
+    glotta::PluginSearch rc =
+        glotta::FindPluginDirOnLibraryPath(DX_MARKER_NAME DX_LIB_SUFFIX, kFilterFile, &found);
+#ifdef GLOTTA_SHARED_LIBRARY
+    // The shared library also serves programs started without any set-up:
+    // when LD_LIBRARY_PATH names no installation, it uses the one it was
+    // loaded from.
+    if (rc == glotta::PluginSearch::kNone) {
+        rc = glotta::FindPluginDirBeside(reinterpret_cast<const void *>(&FindFilterPath),
+                                         kFilterFile, &found);
     }
-    if (found.empty()) return LANG_ERR_NOFILTER;
+#endif
+    if (rc == glotta::PluginSearch::kNoMemory) return LANG_ERR_NOMEM;
+    if (rc != glotta::PluginSearch::kFound) return LANG_ERR_NOFILTER;
     *out = dup_string(found);
     return *out ? LANG_OK : LANG_ERR_NOMEM;
 }

@@ -47,7 +47,16 @@ enum {
 };
 
 /* The engine context: created by LangInit, passed to every call, destroyed
- * by LangClose. Opaque to callers. */
+ * by LangClose. Opaque to callers.
+ *
+ * Threads: any number of threads may call LangDetect on one context at once;
+ * the loaded profiles are only read, each call builds its document profile
+ * in storage of its own, and calls into the filter and utility libraries
+ * (document identification, filtering, library conversions) take the
+ * context's filter mutex, so they run one at a time. LangInit, LangClose and
+ * the training calls are not to overlap any other call on the same context.
+ * LangErrorMsg and LangDetectOutArgFree (on records of their own) may be
+ * called from any thread. */
 typedef struct LangContext LangContext;
 
 /* Start-up arguments; both strings may be null, and so may the record. */

@@ -43,7 +43,8 @@ struct LangContext {
     float minScore;                /* "minscore:", in [0, 1) */
     struct NgramModelIndex *modelIndex; /* batch scorer over `profiles` built by
                                          * LangInit; null: score model by model */
-    struct NgramDocScratch *docScratch; /* reused document profile; null: a fresh one each time */
+    struct NgramDocPool *docPool;  /* idle document scratches of the detections
+                                    * running at once; null: a fresh profile each time */
 };
 
 /* Writes `length` bytes of `buffer` and a line feed to the debug log, wrapping

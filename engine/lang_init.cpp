@@ -13,9 +13,14 @@
 #include "engine/filter_loader.h"
 #include "engine/lang_context.h"
 #include "engine/langlist.h"
+#include "ngram/doc_pool.h"
 #include "ngram/model_index.h"
 
 namespace {
+
+// Idle document scratches a context keeps for the detections that run on it
+// at once; more simultaneous detections build theirs and release them after.
+constexpr int32_t kIdleScratches = 16;
 
 char *dup_string(const char *text) {
     size_t size = strlen(text) + 1;
@@ -112,7 +117,7 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
         // Without the index (no memory) n-gram classification scores model
         // by model, with the same results.
         ctx->modelIndex = NgramIdxBuild(ctx->profiles, ctx->profileCount);
-        ctx->docScratch = NgramPrfScratchNew();
+        ctx->docPool = NgramPoolNew(kIdleScratches);
         return LANG_OK;
     };
     try {
@@ -137,8 +142,8 @@ void destroy_profiles(LangContext *ctx) {
     LangLogf(ctx, "Unloading language profiles");
     NgramIdxDestroy(ctx->modelIndex);
     ctx->modelIndex = nullptr;
-    NgramPrfScratchDestroy(ctx->docScratch);
-    ctx->docScratch = nullptr;
+    NgramPoolDestroy(ctx->docPool);
+    ctx->docPool = nullptr;
     if (ctx->profiles) {
         for (int32_t i = 0; i < ctx->profileCount; ++i) NgramPrfDestroy(ctx->profiles[i]);
         vos_free(ctx->profiles);

@@ -14,10 +14,14 @@ constexpr long kLogWrap = 0x280000;
 
 void LangLog(FILE *stream, const char *buffer, long length) {
     if (!stream) return;
+    // One line at a time, also when detections on several threads log at
+    // once: the stream's own lock keeps a line and its line feed together.
+    flockfile(stream);
     if (ftell(stream) > kLogWrap) fseek(stream, 0, SEEK_SET);
     if (buffer && length > 0) fwrite(buffer, 1, static_cast<size_t>(length), stream);
     fputc('\n', stream);
     fflush(stream);
+    funlockfile(stream);
 }
 
 void LangLogf(const LangContext *ctx, const char *format, ...) {

@@ -14,6 +14,7 @@
 #include "conv/zi18n_conv.h"
 #include "doctype/filter_stream.h"
 #include "engine/lang_api.h"
+#include "ngram/doc_pool.h"
 #include "ngram/model_index.h"
 #include "ngram/profile.h"
 #include "ngram/text_helpers.h"
@@ -40,6 +41,21 @@ struct ProfileDeleter {
 using ProfilePtr = std::unique_ptr<NgramProfile, ProfileDeleter>;
 
 using Bytes = glotta::VosPtr<unsigned char>;
+
+// A document scratch taken from a pool for one call and given back at its end.
+class ScratchLease {
+  public:
+    explicit ScratchLease(NgramDocPool *pool) : pool_(pool), scratch_(NgramPoolTake(pool)) {}
+    ~ScratchLease() { NgramPoolGive(pool_, scratch_); }
+    ScratchLease(const ScratchLease &) = delete;
+    ScratchLease &operator=(const ScratchLease &) = delete;
+    explicit operator bool() const { return scratch_ != nullptr; }
+    NgramDocScratch *get() const { return scratch_; }
+
+  private:
+    NgramDocPool *pool_;
+    NgramDocScratch *scratch_;
+};
 
 // Whether a loaded profile stored in `stored` may be compared with a
 // document the evidence puts in `given`.
@@ -249,12 +265,14 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
         LangLogf(ctx, "Creating document profile");
     }
 
-    // The engine's scratch spares each document the allocation of a fresh
-    // profile; the profile it builds is the same.
+    // A scratch of the context's pool spares each document the allocation of
+    // a fresh profile; the profile it builds is the same. The scratch is this
+    // call's alone until it goes back, so detections may run at once.
     ProfilePtr fresh;
+    ScratchLease scratch(ctx->docPool);
     const NgramProfile *document = nullptr;
-    if (ctx->docScratch) {
-        const int rc = NgramPrfBuildDocument(ctx->docScratch, text, length, &document);
+    if (scratch) {
+        const int rc = NgramPrfBuildDocument(scratch.get(), text, length, &document);
         if (rc != LANG_OK) return rc;
     } else {
         fresh.reset(NgramPrfNew(nullptr, nullptr, 1));

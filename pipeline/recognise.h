@@ -11,7 +11,8 @@
  * list (vos_malloc, ended by an entry whose language is null) that the caller
  * releases with FreeCandidates; on any other result *outList is left as it
  * was and nothing is kept. `language` and `charset` are the evidence so far
- * (0: none). The context is only read, its document scratch and log aside.
+ * (0: none). The context is only read, but for a document scratch borrowed
+ * from its pool for the call and the debug log; calls may run at once.
  * LANG_ERR_NULL for a null context or outList. */
 
 /* Text in `charset`: UTF-8 and LMBCS text is converted to UTF-16 and, like

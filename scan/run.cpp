@@ -27,11 +27,6 @@ namespace {
 
 constexpr char kProgram[] = "glotta-scan";
 
-// Until the engine lets several threads detect on one context at once, the
-// workers take turns on it; reading paths, formatting and writing records
-// still overlap with detection.
-std::mutex detectTurn;
-
 // The signal (SIGINT or SIGTERM) that asked the run to stop; 0 while none
 // has.
 std::atomic<int> stopSignal{0};
@@ -91,10 +86,8 @@ void load_display_names(const char *dataPath) {
 Outcome detect(LangContext *context, LangDetectInArg &request, const Options &options) {
     LangDetectOutArg result{};
     Outcome outcome;
-    {
-        std::lock_guard turn(detectTurn);
-        outcome.code = LangDetect(context, &request, &result);
-    }
+    // Every worker detects on the one context of the run at once.
+    outcome.code = LangDetect(context, &request, &result);
     if (outcome.code == LANG_OK)
         outcome.candidates =
             SelectCandidates(result.candidates, options.candidates, options.distinct);

@@ -31,6 +31,19 @@ int main(void) {
     CHECK(sizeof(LangCandidate) == 2 * sizeof(char *) + sizeof(void *));
     CHECK(sizeof(LangInitArg) == 2 * sizeof(char *));
 
+    /* Null and invalid arguments get result codes, never a crash. */
+    LangDetectInArg in = {NULL, 0, 0, 0, NULL, NULL, NULL};
+    LangDetectOutArg out = {0, NULL};
+    CHECK(LangInit(NULL, &arg) == LANG_ERR_NULL);
+    CHECK(LangDetect(NULL, &in, &out) == LANG_ERR_NULL);
+    CHECK(LangDetect(NULL, NULL, NULL) == LANG_ERR_NULL);
+    CHECK(LangDetectOutArgFree(NULL) == LANG_OK);
+    CHECK(LangDetectOutArgFree(&out) == LANG_OK && out.count == 0 && out.candidates == NULL);
+    CHECK(LangTrainNew(NULL, "xx", "utf8") == LANG_ERR_NULL);
+    CHECK(LangTrain(NULL, "sample.txt") == LANG_ERR_NULL);
+    CHECK(LangTrainSave(NULL) == LANG_ERR_NULL);
+    CHECK(strcmp(LangErrorMsg(-20000), "Unhandled internal error code") == 0);
+
     unsetenv("TOLMAR_LANG");
     unsetenv("LD_LIBRARY_PATH");
     CHECK(LangInit(&ctx, &arg) == LANG_ERR_NOFILTER);

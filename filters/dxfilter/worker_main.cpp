@@ -11,7 +11,6 @@
 #include <errno.h>
 #include <malloc.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -21,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filters/dxfilter/dx_module.h"
@@ -330,10 +330,21 @@ void limit_resources() {
 }  // namespace
 }  // namespace dxf
 
+// How often the worker looks whether the plug-in's process still exists.
+constexpr useconds_t kParentPollMicroseconds = 50'000;
+
 int main(int argc, char **argv) {
-    // Dies with the plug-in's process, even when that is killed.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (argc != 4 || getppid() != static_cast<pid_t>(std::strtol(argv[1], nullptr, 10))) return 2;
+    if (argc != 4) return 2;
+    const auto parent = static_cast<pid_t>(std::strtol(argv[1], nullptr, 10));
+    if (getppid() != parent) return 2;
+    // Dies with the plug-in's process, even when that is killed. Watched
+    // here rather than with PR_SET_PDEATHSIG, which fires when the thread
+    // that started the worker ends: in a program that detects on several
+    // threads, that thread may end long before the process does.
+    std::thread([parent] {
+        while (getppid() == parent) usleep(kParentPollMicroseconds);
+        _exit(0);
+    }).detach();
     // The plug-in's process decides what an interrupt means.
     signal(SIGINT, SIG_IGN);
     signal(SIGQUIT, SIG_IGN);

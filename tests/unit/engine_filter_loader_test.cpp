@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <stdio.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/filter_loader.h"
+#include "platform/plugin_search.h"
 #include "engine_test_support.h"
 
 using glotta_test::CallLog;
@@ -164,4 +166,42 @@ TEST(LangDXInit, OutOfMemoryAndBrokenMutex) {
     ctx.filterMutex = static_cast<VosMutex *>(vos_calloc(1, sizeof(VosMutex)));
     EXPECT_EQ(LangDXClose(&ctx), -19982);  // never initialised: destroying it fails
     EXPECT_EQ(ctx.filterMutex, nullptr);
+}
+
+// The installation a shared object was loaded from: PREFIX/lib/libX.so has
+// its plug-ins in PREFIX/_linux/filters/, when the filter library is there.
+TEST(FindPluginDirBeside, InstallationOfTheLoadedObject) {
+    TempDir root;
+    MakeInstallation(root, "good", "p");
+    root.mkdir("p/lib");
+    root.mkdir("q/lib");
+    // Copies: a file loaded before under another name would keep that name.
+    std::filesystem::copy_file(FakeDir("good") + "dxutil.so", root.str("p/lib/libx.so"));
+    std::filesystem::copy_file(FakeDir("good") + "dxutil.so", root.str("q/lib/libx.so"));
+    const struct {
+        std::string object;
+        std::string want;  // "" when there is no installation
+    } cases[] = {{root.str("p/lib/libx.so"),
+                  std::filesystem::canonical(root.path()).string() + "/p/_linux/filters/"},
+                 // Loaded through a path with ".." in it.
+                 {root.str("q/../p/lib/libx.so"),
+                  std::filesystem::canonical(root.path()).string() + "/p/_linux/filters/"},
+                 {root.str("q/lib/libx.so"), ""}};
+    for (const auto &c : cases) {
+        void *library = dlopen(c.object.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        const void *address = dlsym(library, "DXSACreateZAPIServices");
+        ASSERT_NE(address, nullptr);
+        std::string found;
+        const glotta::PluginSearch rc = glotta::FindPluginDirBeside(address, "dxfilter.so", &found);
+        EXPECT_EQ(rc, c.want.empty() ? glotta::PluginSearch::kNone : glotta::PluginSearch::kFound);
+        EXPECT_EQ(found, c.want) << c.object;
+        dlclose(library);
+    }
+    std::string found;
+    EXPECT_EQ(glotta::FindPluginDirBeside(nullptr, "dxfilter.so", &found),
+              glotta::PluginSearch::kNone);
+    int onStack = 0;  // in no shared object
+    EXPECT_EQ(glotta::FindPluginDirBeside(&onStack, "dxfilter.so", &found),
+              glotta::PluginSearch::kNone);
 }

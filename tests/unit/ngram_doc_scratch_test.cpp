@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/lang_api.h"
+#include "ngram/doc_pool.h"
 #include "ngram/profile.h"
 #include "ngram_test_util.h"
 
@@ -233,3 +234,27 @@ TEST(NgramDocScratch, FailuresDuringGrowthLeaveItUsable) {
 }
 
 }  // namespace
+
+// The pool hands each taker its own scratch, keeps what it is given back up
+// to its limit and builds anew beyond it.
+TEST(DocPool, TakesOwnScratchesAndKeepsAtMostItsLimit) {
+    NgramDocPool *pool = NgramPoolNew(2);
+    ASSERT_NE(pool, nullptr);
+    NgramDocScratch *a = NgramPoolTake(pool), *b = NgramPoolTake(pool), *c = NgramPoolTake(pool);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_TRUE(a != b && b != c && a != c);
+    NgramPoolGive(pool, a);
+    NgramPoolGive(pool, b);
+    NgramPoolGive(pool, c);  // beyond the limit: destroyed
+    NgramPoolGive(pool, nullptr);
+    EXPECT_EQ(NgramPoolIdle(pool), 2);
+    NgramDocScratch *again = NgramPoolTake(pool);
+    EXPECT_TRUE(again == a || again == b);
+    std::string text = "reused scratches build the same profiles";
+    expect_fresh_equal(again, text);
+    NgramPoolGive(pool, again);
+    NgramPoolDestroy(pool);
+    NgramPoolDestroy(nullptr);
+    EXPECT_EQ(NgramPoolTake(nullptr), nullptr);
+    NgramPoolGive(nullptr, NgramPrfScratchNew());  // destroyed, not leaked
+}
