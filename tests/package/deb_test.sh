@@ -43,4 +43,22 @@ cd "$work"
 grep -qx 'LANGUAGE: French' glotta.out || { cat glotta.out; exit 1; }
 "$root/usr/bin/glotta-scan" "$samples/fr.txt" "$samples/de.txt" >scan.out
 cut -f2 scan.out | tr '\n' ' ' | grep -qx 'fr de ' || { cat scan.out; exit 1; }
+
+# The SDK, when the build has one: header, library, pkg-config and CMake
+# files where the system looks, and the Python package importable from
+# Debian's dist-packages, finding the packaged engine through its links.
+if [[ -e $root/usr/lib/glotta/lib/libglotta.so.5 ]]; then
+    arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+    for file in usr/include/glotta/lang_api.h "usr/lib/$arch/libglotta.so.5" \
+        "usr/lib/$arch/pkgconfig/glotta.pc" "usr/lib/$arch/cmake/glotta/glottaConfig.cmake" \
+        usr/lib/python3/dist-packages/glotta/__init__.py; do
+        test -e "$root/$file" || { echo "package lacks /$file (or its link is broken)"; exit 1; }
+    done
+    PYTHONPATH=$root/usr/lib/python3/dist-packages /usr/bin/python3 -c '
+import sys, glotta
+with glotta.Detector() as detector:
+    found = detector.detect(sys.argv[1])
+assert found[0].language == "fr", found
+' "$samples/fr.txt"
+fi
 echo "package $(basename "$deb") works from $root"
