@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 /* Stores 55 (ISO-2022 escape), 7 (7-bit ASCII), 53 (UTF-8), 100 or 101
  * (UTF-16 by byte order) or 0, testing in that order. Returns 0, or -19998
@@ -35,7 +35,7 @@ int32_t ValidateChinese(int kind, const unsigned char *buffer, int32_t length);
  * (Simplified); 0 for a null argument or a failed conversion. UTF-8 (53)
  * and 16-bit Unicode (51) text is converted to both first (LangConvert);
  * the caller's buffer is only read. */
-int32_t WhichChinese(LangContext *ctx, int32_t charset, const unsigned char *buffer,
-                     int32_t length, int bigEndian);
+int32_t WhichChinese(LangContext *ctx, int32_t charset, const unsigned char *buffer, int32_t length,
+                     int bigEndian);
 
 #endif

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "engine/lang_api.h"
-#include "engine/lang_context.h"
+#include "engine/lang_log.h"
 
 // Row order is behaviour: both lookups stop at the first matching row, so a
 // longer fragment must precede any fragment it contains ("885915" before

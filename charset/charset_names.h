@@ -6,7 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 typedef struct LangCharsetMap {
     const char *outputName; /* null ends the table */

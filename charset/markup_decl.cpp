@@ -18,18 +18,10 @@
 
 #include "charset/charset_names.h"
 #include "engine/lang_api.h"
+#include "ngram/text_helpers.h"
 #include "platform/vos.h"
 
 namespace {
-
-// White space of the C locale.
-constexpr bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-constexpr char ascii_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 constexpr bool is_name_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -40,18 +32,11 @@ constexpr bool is_name_byte(char c) {
 // them lying before `limit`.
 bool starts_with_ci(const char *p, const char *limit, std::string_view word) {
     if (limit - p < static_cast<std::ptrdiff_t>(word.size())) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-        if (ascii_lower(p[i]) != ascii_lower(word[i])) return false;
-    }
-    return true;
-}
-
-bool equals_ci(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && starts_with_ci(a.data(), a.data() + a.size(), b);
+    return lang_starts_nocase(std::string_view(p, word.size()), word);
 }
 
 const char *skip_space(const char *p, const char *limit) {
-    while (p < limit && is_space(*p)) ++p;
+    while (p < limit && lang_ascii_space(*p)) ++p;
     return p;
 }
 
@@ -133,7 +118,7 @@ class TagBody {
         // part of the last value. For a later start s the trimmed end is
         // max(end_, s): the bytes between are all white space.
         if (end_ > start && end_[-1] == '/') --end_;
-        while (end_ > start && is_space(end_[-1])) --end_;
+        while (end_ > start && lang_ascii_space(end_[-1])) --end_;
     }
     TagBody(const TagBody &) = delete;
     TagBody &operator=(const TagBody &) = delete;
@@ -171,7 +156,7 @@ class TagBody {
         auto known = trimmed_.find(value_end);
         if (known != trimmed_.end() && known->second.first == value) return known->second.second;
         const char *p = value_end;
-        while (p > value && is_space(p[-1])) --p;
+        while (p > value && lang_ascii_space(p[-1])) --p;
         if (value_end - p >= kRememberedScan) trimmed_[value_end] = {value, p};
         return p;
     }
@@ -180,11 +165,11 @@ class TagBody {
     bool is_member(ByteClass c, const char *p) {
         switch (c) {
             case kNonSpace:
-                return !is_space(*p);
+                return !lang_ascii_space(*p);
             case kSpace:
-                return is_space(*p);
+                return lang_ascii_space(*p);
             case kSpaceOrEquals:
-                return is_space(*p) || *p == '=';
+                return lang_ascii_space(*p) || *p == '=';
             case kDoubleQuote:
                 return *p == '"';
             case kSingleQuote:
@@ -300,7 +285,7 @@ class TagScanner {
         return true;
     }
 
-    bool at_space() const { return p_ < end_ && is_space(*p_); }
+    bool at_space() const { return p_ < end_ && lang_ascii_space(*p_); }
     const char *cursor() const { return p_; }
 
     // The body of the tag at the cursor, up to the next '>'; null when there
@@ -394,7 +379,7 @@ int HtmlLangExtract(const char *buffer, int32_t length, char **language) {
         if (!body) break;
         if (!scan.attributes(*body, spans)) continue;
         const AttrSpan *equiv = find_attribute(spans, "http-equiv");
-        if (equiv && equals_ci(equiv->value_view(), "Content-Language")) {
+        if (equiv && lang_equals_nocase(equiv->value_view(), "Content-Language")) {
             if (const AttrSpan *content = find_attribute(spans, "content")) {
                 *language = declared_language(content->value_view());
                 break;
@@ -419,7 +404,7 @@ int MetaExtract(const char *buffer, int32_t length, int32_t *charset) {
         const AttrSpan *equiv = find_attribute(spans, "http-equiv");
         const AttrSpan *content = find_attribute(spans, "content");
         std::string_view name;
-        if (!equiv || !equals_ci(equiv->value_view(), "Content-Type") || !content ||
+        if (!equiv || !lang_equals_nocase(equiv->value_view(), "Content-Type") || !content ||
             !charset_parameter(*body, content->value, content->value_end, &name)) {
             continue;
         }

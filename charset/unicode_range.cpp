@@ -8,6 +8,7 @@
 #include "charset/charset_guess.h"
 #include "conv/charset_ids.h"
 #include "engine/lang_api.h"
+#include "engine/lang_log.h"
 #include "pipeline/charset_norm.h"
 #include "pipeline/lang_tables.h"
 #include "pipeline/recognise.h"
@@ -227,7 +228,7 @@ int RecLangByRange(LangContext *ctx, const unsigned char *text, int32_t length, 
     for (int i = 0; i < Lang_Count; ++i) {
         share[i] = static_cast<float>(counters[i]) / static_cast<float>(total);
     }
-    if (ctx && ctx->debug) {
+    if (LangLogEnabled(ctx)) {
         for (const ScoreName &score : kLoggedScores) {
             LangLogf(ctx, score.format, static_cast<double>(share[score.language]),
                      counters[score.language]);

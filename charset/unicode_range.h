@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 /* 1 for a code unit that script counting skips (U+0000-U+0040, U+30FB). */
 int IsIgnore(uint32_t codeUnit);

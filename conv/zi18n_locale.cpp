@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "conv/zi18n_conv.h"
+#include "ngram/text_helpers.h"
 #include "platform/plugin_search.h"
 
 namespace {
@@ -72,29 +73,12 @@ constexpr size_t kPathMax = 1024;
 // Marks a directory of LD_LIBRARY_PATH as part of a conversion installation.
 constexpr char kMarkerFile[] = "libzi18n" DX_LIB_SUFFIX;
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 const CMapEntry *find_charmap(const char *charmap) {
     if (!charmap || !*charmap) return nullptr;
     for (const CMapEntry &entry : CMapTable) {
-        if (equals_ignoring_case(entry.name, charmap)) return &entry;
+        if (lang_equals_nocase(entry.name, charmap)) return &entry;
     }
     return nullptr;
-}
-
-char *copy_string(std::string_view text) {
-    auto *copy = static_cast<char *>(vos_malloc(text.size() + 1));
-    if (!copy) return nullptr;
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    return copy;
 }
 
 }  // namespace
@@ -107,7 +91,7 @@ extern "C" int Zi18nFindLib(const char *libraryFile, char **directory) {
         glotta::FindPluginDirOnLibraryPath(kMarkerFile, libraryFile, &found);
     if (rc == glotta::PluginSearch::kNoMemory) return ZI18N_ERR_NOMEM;
     if (rc != glotta::PluginSearch::kFound) return ZI18N_OK;
-    *directory = copy_string(found);
+    *directory = lang_strdup(found);
     return *directory ? ZI18N_OK : ZI18N_ERR_NOMEM;
 }
 
@@ -186,9 +170,9 @@ extern "C" int Zi18nIsValidLocaleCharmap(const char *locale, const char *charmap
     const CMapEntry *entry = find_charmap(charmap);
     if (!entry) return 0;
     // "uni" admits every charset that any locale admits.
-    const bool everyRow = equals_ignoring_case(locale, "uni");
+    const bool everyRow = lang_equals_nocase(locale, "uni");
     for (const LocaleInfo &row : LocaleInfoList) {
-        if (!everyRow && !equals_ignoring_case(row.name, locale)) continue;
+        if (!everyRow && !lang_equals_nocase(row.name, locale)) continue;
         for (int32_t charset : row.charsets) {
             if (charset == 0) break;
             if (charset == entry->charset) return 1;
@@ -201,8 +185,8 @@ extern "C" int Zi18nGetLocaleCharset(const char *locale, char **charmap) {
     if (!locale || !*locale) return ZI18N_ERR_LOCALE;
     if (!charmap) return ZI18N_ERR_FAILED;
     for (const LocaleInfo &row : LocaleInfoList) {
-        if (!equals_ignoring_case(row.name, locale)) continue;
-        *charmap = copy_string(row.charmap);
+        if (!lang_equals_nocase(row.name, locale)) continue;
+        *charmap = lang_strdup(row.charmap);
         return *charmap ? ZI18N_OK : ZI18N_ERR_NOMEM;
     }
     return ZI18N_ERR_LOCALE;

@@ -11,6 +11,8 @@
 #include <string_view>
 
 #include "engine/lang_api.h"
+#include "engine/lang_context.h"
+#include "ngram/text_helpers.h"
 #include "platform/vos.h"
 
 const HtmlTag htmlLangTags[] = {
@@ -68,13 +70,7 @@ constexpr MimeRule kMimeTypes[] = {
     {"text/xml", DOC_XML},
 };
 
-constexpr unsigned char lower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-// Character classes of the C locale, independent of the process locale.
-constexpr bool is_space(unsigned char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+// Letters and digits of the C locale, independent of the process locale.
 constexpr bool is_alnum(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -86,8 +82,8 @@ const HtmlTag *find_tag(const HtmlTag *table, const unsigned char *text, int64_t
     for (const HtmlTag *row = table; row->name; ++row) {
         if (avail >= 0 && row->length > avail) continue;
         int32_t i = 0;
-        while (i < row->length &&
-               lower(text[i]) == lower(static_cast<unsigned char>(row->name[i]))) {
+        while (i < row->length && lang_ascii_lower(text[i]) ==
+                                      lang_ascii_lower(static_cast<unsigned char>(row->name[i]))) {
             ++i;
         }
         if (i == row->length) return row;
@@ -227,7 +223,8 @@ int contentRecSGML(const unsigned char *buffer, int32_t length, int32_t *type) {
                 const HtmlTag *tag = find_tag(htmlLangTags, buffer + i + 1, avail);
                 if (tag) {
                     const int64_t after = static_cast<int64_t>(i) + 1 + tag->length;
-                    if (after < length && (is_space(buffer[after]) || buffer[after] == '>')) {
+                    if (after < length &&
+                        (lang_ascii_space(buffer[after]) || buffer[after] == '>')) {
                         ++known;
                         i += tag->length;
                     }

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 enum DocType {
     DOC_UNKNOWN = 0,

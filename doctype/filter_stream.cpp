@@ -8,27 +8,22 @@
 #include <sys/stat.h>
 
 #include "engine/lang_api.h"
+#include "engine/lang_context.h"
+#include "ngram/text_helpers.h"
 #include "platform/vos.h"
 
 namespace {
 
 constexpr int32_t kClosed = -1;
 
-// UTF-16 code units at or below '?' are noise, except the line breaks, which
-// the recognisers keep as separators.
+// Noise units, except the line breaks, which the recognisers keep as
+// separators.
 constexpr bool is_noise_unit(uint32_t unit) {
-    return unit <= 0x003F && unit != 0x000A && unit != 0x000D;
+    return lang_is_noise(unit) && unit != 0x000A && unit != 0x000D;
 }
 
 DXStreamRecord *record_of(DXStream *stream) {
     return stream ? static_cast<DXStreamRecord *>(stream->record) : nullptr;
-}
-
-char *copy_string(const char *text) {
-    const size_t size = strlen(text) + 1;
-    char *copy = static_cast<char *>(vos_malloc(size));
-    if (copy) memcpy(copy, text, size);
-    return copy;
 }
 
 // The growing UTF-16 output of one extraction, with the byte limit.
@@ -190,7 +185,7 @@ int InitStream(DXStream *stream, const char *path) {
     if (!stream || !path) return LANG_ERR_IDENTIFY;
     auto *record = static_cast<DXStreamRecord *>(vos_calloc(1, sizeof(DXStreamRecord)));
     if (!record) return LANG_ERR_NOMEM;
-    record->path = copy_string(path);
+    record->path = lang_strdup(path);
     if (!record->path) {
         vos_free(record);
         return LANG_ERR_NOMEM;

@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #include "doctype/dx_abi.h"
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 /* Private to the callbacks. */
 typedef struct DXStreamRecord {

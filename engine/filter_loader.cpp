@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/lang_context.h"
+#include "engine/lang_log.h"
+#include "ngram/text_helpers.h"
 #include "platform/plugin_search.h"
 
 namespace {
@@ -21,12 +24,6 @@ constexpr char kFilterFile[] = DX_FILTER_NAME DX_LIB_SUFFIX;
 bool file_exists(const std::string &path) {
     struct stat st;
     return vos_stat(path.c_str(), &st) == 0;
-}
-
-char *dup_string(const std::string &text) {
-    char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
-    if (copy) memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
 }
 
 int find_filter_path(char **out) {
@@ -46,7 +43,7 @@ int find_filter_path(char **out) {
 #endif
     if (rc == glotta::PluginSearch::kNoMemory) return LANG_ERR_NOMEM;
     if (rc != glotta::PluginSearch::kFound) return LANG_ERR_NOFILTER;
-    *out = dup_string(found);
+    *out = lang_strdup(found);
     return *out ? LANG_OK : LANG_ERR_NOMEM;
 }
 

@@ -2,7 +2,7 @@
 #ifndef GLOTTA_ENGINE_FILTER_LOADER_H
 #define GLOTTA_ENGINE_FILTER_LOADER_H
 
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 /* Searches LD_LIBRARY_PATH for the marker; stores a vos_malloc'd copy of the
  * filter directory (ending in '/') in *out, which the caller owns. Returns 0;

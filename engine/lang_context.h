@@ -1,4 +1,6 @@
-/* lang_context.h - the engine context and the debug log (engine-internal). */
+/* lang_context.h - the fields of the engine context (engine-internal). Only
+ * the files that read or write them include this header; every other module
+ * sees the opaque LangContext of lang_api.h, and logs through lang_log.h. */
 #ifndef GLOTTA_ENGINE_LANG_CONTEXT_H
 #define GLOTTA_ENGINE_LANG_CONTEXT_H
 
@@ -20,43 +22,31 @@ typedef struct ProfileIds {
 /* All run-time state of the engine. A new context is all zeros, so LangClose
  * can release a context in any state of construction. Strings are owned. */
 struct LangContext {
-    int32_t profileCount;          /* loaded profiles */
-    NgramProfile **profiles;       /* language-list order */
-    NgramProfile *trainProfile;    /* or null */
-    char *filterPath;              /* filter directory, ending in '/' */
-    char *dataPath;                /* language data directory */
-    char *configFile;              /* language list, or null for DATA/langlist.cfg */
-    ProfileIds **profileIds;       /* parallel to profiles */
-    int32_t debug;                 /* 1: write the debug log */
+    int32_t profileCount;       /* loaded profiles */
+    NgramProfile **profiles;    /* language-list order */
+    NgramProfile *trainProfile; /* or null */
+    char *filterPath;           /* filter directory, ending in '/' */
+    char *dataPath;             /* language data directory */
+    char *configFile;           /* language list, or null for DATA/langlist.cfg */
+    ProfileIds **profileIds;    /* parallel to profiles */
+    int32_t debug;              /* 1: write the debug log */
     char *logFileName;
     FILE *logFile;
-    VosMutex *filterMutex;         /* guards every call into the plug-ins */
-    void *filterHandle;            /* from the filter's initialise operation */
+    VosMutex *filterMutex; /* guards every call into the plug-ins */
+    void *filterHandle;    /* from the filter's initialise operation */
     void *filterLib;
     void *utilLib;
     DXFilterInterface filterInterface;
     DXServices *zapiServices;
-    Zi18nHandle *convService;      /* refers to utilLib, zapiServices, filterMutex */
-    int32_t minSize;               /* "minsize:" */
-    char *unknownLanguage;         /* "unknown:", default "un" */
-    char *unknownCharset;          /* default "Unknown" */
-    float minScore;                /* "minscore:", in [0, 1) */
+    Zi18nHandle *convService;           /* refers to utilLib, zapiServices, filterMutex */
+    int32_t minSize;                    /* "minsize:" */
+    char *unknownLanguage;              /* "unknown:", default "un" */
+    char *unknownCharset;               /* default "Unknown" */
+    float minScore;                     /* "minscore:", in [0, 1) */
     struct NgramModelIndex *modelIndex; /* batch scorer over `profiles` built by
                                          * LangInit; null: score model by model */
     struct NgramDocPool *docPool;  /* idle document scratches of the detections
                                     * running at once; null: a fresh profile each time */
 };
-
-/* Writes `length` bytes of `buffer` and a line feed to the debug log, wrapping
- * to the start past 2.5 MiB; nothing for a null stream. */
-void LangLog(FILE *stream, const char *buffer, long length);
-
-/* printf-style convenience: formats one log line and writes it with LangLog
- * when ctx->debug is set; does nothing otherwise. */
-void LangLogf(const LangContext *ctx, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-
-/* Logs raw bytes (document text) when ctx->debug is set. */
-void LangLogBytes(const LangContext *ctx, const void *bytes, long length);
 
 #endif

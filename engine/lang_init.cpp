@@ -12,22 +12,17 @@
 
 #include "engine/filter_loader.h"
 #include "engine/lang_context.h"
+#include "engine/lang_log.h"
 #include "engine/langlist.h"
 #include "ngram/doc_pool.h"
 #include "ngram/model_index.h"
+#include "ngram/text_helpers.h"
 
 namespace {
 
 // Idle document scratches a context keeps for the detections that run on it
 // at once; more simultaneous detections build theirs and release them after.
 constexpr int32_t kIdleScratches = 16;
-
-char *dup_string(const char *text) {
-    size_t size = strlen(text) + 1;
-    char *copy = static_cast<char *>(vos_malloc(size));
-    if (copy) memcpy(copy, text, size);
-    return copy;
-}
 
 bool debug_requested() {
     const char *value = getenv("TOLMAR_LANG");
@@ -82,9 +77,9 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
     int result = LANG_OK;
     int warning = LANG_OK;
     auto step = [&]() -> int {
-        if (arg && arg->configFile && !(ctx->configFile = dup_string(arg->configFile)))
+        if (arg && arg->configFile && !(ctx->configFile = lang_strdup(arg->configFile)))
             return LANG_ERR_NOMEM;
-        if (arg && arg->dataPath && !(ctx->dataPath = dup_string(arg->dataPath)))
+        if (arg && arg->dataPath && !(ctx->dataPath = lang_strdup(arg->dataPath)))
             return LANG_ERR_NOMEM;
 
         if (debug_requested()) ctx->debug = 1;
@@ -99,7 +94,7 @@ int lang_init(LangContext **out, const LangInitArg *arg) {
         if (rc != LANG_OK) return rc;
 
         if (!ctx->dataPath) {
-            ctx->dataPath = dup_string(derive_data_path(ctx->filterPath).c_str());
+            ctx->dataPath = lang_strdup(derive_data_path(ctx->filterPath));
             if (!ctx->dataPath) return LANG_ERR_NOMEM;
         }
         struct stat st;

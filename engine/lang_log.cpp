@@ -1,4 +1,6 @@
 // lang_log.cpp - the debug log writer.
+#include "engine/lang_log.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 
@@ -41,6 +43,10 @@ void LangLogf(const LangContext *ctx, const char *format, ...) {
     vsnprintf(big.data(), big.size(), format, args);
     va_end(args);
     LangLog(ctx->logFile, big.data(), n);
+}
+
+int LangLogEnabled(const LangContext *ctx) {
+    return ctx && ctx->debug ? 1 : 0;
 }
 
 void LangLogBytes(const LangContext *ctx, const void *bytes, long length) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "conv/zi18n_conv.h"
+#include "engine/lang_context.h"
+#include "engine/lang_log.h"
 #include "ngram/profile.h"
 #include "ngram/text_helpers.h"
 #include "pipeline/lang_tables.h"
@@ -66,17 +68,6 @@ int32_t leading_int(std::string_view text) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-// Replaces an owned context string; false when memory runs out.
-bool set_string(char **field, std::string_view value) {
-    char *copy = static_cast<char *>(vos_malloc(value.size() + 1));
-    if (!copy) return false;
-    memcpy(copy, value.data(), value.size());
-    copy[value.size()] = '\0';
-    vos_free(*field);
-    *field = copy;
-    return true;
-}
-
 struct ListSettings {
     int32_t minSize = 0;
     float minScore = 0.0f;
@@ -101,11 +92,11 @@ int read_list(LangContext *ctx, FILE *file, ListSettings &settings,
             size_t colon = value.find(':');
             std::string_view language = value.substr(0, colon);
             while (!language.empty() && is_blank(language.back())) language.remove_suffix(1);
-            if (!language.empty() && !set_string(&ctx->unknownLanguage, language))
+            if (!language.empty() && !lang_setstring(&ctx->unknownLanguage, language))
                 return LANG_ERR_NOMEM;
             if (colon != std::string_view::npos) {
                 std::string_view charset = skip_blanks(value.substr(colon + 1));
-                if (!charset.empty() && !set_string(&ctx->unknownCharset, charset))
+                if (!charset.empty() && !lang_setstring(&ctx->unknownCharset, charset))
                     return LANG_ERR_NOMEM;
             }
         } else if (starts_with_key(text, kKeyMinScore)) {
@@ -187,8 +178,10 @@ int load_lang_data(LangContext *ctx) {
     ctx->minSize = settings.minSize < 0 ? 0 : settings.minSize;
     ctx->minScore =
         (settings.minScore < 0.0f || settings.minScore >= 1.0f) ? 0.0f : settings.minScore;
-    if (!ctx->unknownLanguage && !set_string(&ctx->unknownLanguage, "un")) return LANG_ERR_NOMEM;
-    if (!ctx->unknownCharset && !set_string(&ctx->unknownCharset, "Unknown")) return LANG_ERR_NOMEM;
+    if (!ctx->unknownLanguage && !lang_setstring(&ctx->unknownLanguage, "un"))
+        return LANG_ERR_NOMEM;
+    if (!ctx->unknownCharset && !lang_setstring(&ctx->unknownCharset, "Unknown"))
+        return LANG_ERR_NOMEM;
 
     if (names.empty()) return LANG_ERR_EMPTYCONFIG;
     return load_profiles(ctx, names);

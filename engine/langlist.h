@@ -2,7 +2,7 @@
 #ifndef GLOTTA_ENGINE_LANGLIST_H
 #define GLOTTA_ENGINE_LANGLIST_H
 
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 enum { LANGLIST_MAX_PROFILES = 500, LANG_FIRST_LOADED_ENUM = 59 };
 

@@ -198,7 +198,7 @@ bool DocCounter::count(unsigned char *text, int32_t length) {
     if (length > kMeasuredWords) {
         longest = 0;
         for (int32_t pos = 0, run = 0; pos < length; ++pos) {
-            run = !lang_noise_byte(text[pos]) ? run + 1 : 0;
+            run = !lang_is_noise(text[pos]) ? run + 1 : 0;
             longest = std::max(longest, run);
         }
     }
@@ -248,13 +248,13 @@ bool DocCounter::count(unsigned char *text, int32_t length) {
     int32_t pos = 0;
     while (pos < length) {
         unsigned char c = text[pos];
-        if (lang_noise_byte(c)) {
+        if (lang_is_noise(c)) {
             ++pos;
             continue;
         }
         if (c >= 'A' && c <= 'Z') text[pos] = c += 'a' - 'A';
         // A one-byte word is only folded.
-        if (pos + 1 >= length || lang_noise_byte(text[pos + 1])) {
+        if (pos + 1 >= length || lang_is_noise(text[pos + 1])) {
             pos += 2;
             continue;
         }
@@ -263,7 +263,7 @@ bool DocCounter::count(unsigned char *text, int32_t length) {
         uint64_t window = kPad << 56;
         uint32_t h1 = kPadHash, h2 = 0, h3 = 0, h4 = 0;
         int32_t at = 0;  // position in the padded word of the newest byte
-        for (; pos < length && !lang_noise_byte(c = text[pos]); ++pos) {
+        for (; pos < length && !lang_is_noise(c = text[pos]); ++pos) {
             if (c >= 'A' && c <= 'Z') text[pos] = c += 'a' - 'A';
             window = (window >> 8) | (uint64_t{c} << 56);
             ++at;

@@ -30,23 +30,13 @@ constexpr char kUnknownCharset[] = "Unknown";
 constexpr char kIdTag[] = "ID:";
 constexpr char kCharsetTag[] = "CHARSET:";
 
-// Replaces an owned string with a copy of `value`; false when memory runs out
-// (the old string is kept then).
-bool replace_string(char **field, const char *value) {
-    char *copy = lang_strdup(value);
-    if (!copy) return false;
-    vos_free(*field);
-    *field = copy;
-    return true;
-}
-
 // A trimmed header value, or `fallback` with the bad-format result when the
 // value is empty. Returns the new load result, or LANG_ERR_NOMEM.
 int read_header(char *value, char **field, const char *fallback, int result) {
     value = lang_skipheadspace(value);
     lang_removetrailigspace(value);
-    if (value[0] != 0) return replace_string(field, value) ? result : LANG_ERR_NOMEM;
-    return replace_string(field, fallback) ? LANG_ERR_BADPROFILE : LANG_ERR_NOMEM;
+    if (value[0] != 0) return lang_setstring(field, value) ? result : LANG_ERR_NOMEM;
+    return lang_setstring(field, fallback) ? LANG_ERR_BADPROFILE : LANG_ERR_NOMEM;
 }
 
 struct FileCloser {
@@ -195,7 +185,7 @@ class ReplacingFile {
 
 int NgramPrfLoad(NgramProfile *profile, const char *path) {
     if (!profile || !path) return LANG_ERR_NULL;
-    if (!replace_string(&profile->sourcePath, path)) return LANG_ERR_NOMEM;
+    if (!lang_setstring(&profile->sourcePath, path)) return LANG_ERR_NOMEM;
     if (!profile->table || !profile->table->entries) return LANG_ERR_NULL;
     // A FIFO or a device is no profile; it is refused as unopenable.
     std::unique_ptr<FILE, FileCloser> file(vos_fopen_regular(path, "r", nullptr));

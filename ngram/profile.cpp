@@ -105,12 +105,12 @@ int insert_text(NgramHashTable &table, KeyFinder &finder, unsigned char *text, i
     if (length > 0) finder.build(table, length > INT32_MAX / 2 ? INT32_MAX : 2 * length);
     int32_t pos = 0;
     while (pos < length) {
-        if (lang_noise_byte(text[pos])) {
+        if (lang_is_noise(text[pos])) {
             ++pos;
             continue;
         }
         const int32_t start = pos;
-        for (; pos < length && !lang_noise_byte(text[pos]); ++pos) {
+        for (; pos < length && !lang_is_noise(text[pos]); ++pos) {
             if (text[pos] >= 'A' && text[pos] <= 'Z') text[pos] += 'a' - 'A';
         }
         const int32_t word = pos - start;

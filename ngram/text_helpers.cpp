@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr unsigned char fold_ascii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
 constexpr bool is_trailing_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -24,8 +20,7 @@ constexpr bool is_digit(char c) {
 }  // namespace
 
 int lang_isnoisy(unsigned char byte) {
-    const signed char value = static_cast<signed char>(byte);
-    return value >= 0 && value <= 63 ? 1 : 0;
+    return lang_is_noise(byte) ? 1 : 0;
 }
 
 int32_t lang_removenoisydata(unsigned char *buffer, int32_t length) {
@@ -71,7 +66,7 @@ int lang_strcasecmp(const char *a, const char *b) {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
     const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
     for (;; ++p, ++q) {
-        const int d = fold_ascii(*p) - fold_ascii(*q);
+        const int d = lang_ascii_lower(*p) - lang_ascii_lower(*q);
         if (d != 0 || *p == 0) return d;
     }
 }
@@ -83,7 +78,7 @@ int lang_strncasecmp(const char *a, const char *b, int32_t count) {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(a);
     const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
     for (int32_t i = 0; i < count; ++i) {
-        const int d = fold_ascii(p[i]) - fold_ascii(q[i]);
+        const int d = lang_ascii_lower(p[i]) - lang_ascii_lower(q[i]);
         if (d != 0 || p[i] == 0) return d;
     }
     return 0;
@@ -91,10 +86,23 @@ int lang_strncasecmp(const char *a, const char *b, int32_t count) {
 
 char *lang_strdup(const char *text) {
     if (!text) return nullptr;
-    const size_t size = strlen(text) + 1;
-    char *copy = static_cast<char *>(vos_malloc(size));
-    if (copy) memcpy(copy, text, size);
+    return lang_strdup(std::string_view(text));
+}
+
+char *lang_strdup(std::string_view text) {
+    char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
+    if (!copy) return nullptr;
+    if (!text.empty()) memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
     return copy;
+}
+
+bool lang_setstring(char **field, std::string_view value) {
+    char *copy = lang_strdup(value);
+    if (!copy) return false;
+    vos_free(*field);
+    *field = copy;
+    return true;
 }
 
 float lang_atof(char *text) {

@@ -8,6 +8,7 @@
 
 #include "engine/lang_api.h"
 #include "engine/lang_context.h"
+#include "engine/lang_log.h"
 #include "ngram/profile.h"
 #include "platform/vos.h"
 

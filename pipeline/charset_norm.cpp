@@ -10,19 +10,15 @@
 #include "charset/charset_names.h"
 #include "conv/zi18n_conv.h"
 #include "engine/lang_api.h"
+#include "engine/lang_context.h"
+#include "engine/lang_log.h"
+#include "ngram/text_helpers.h"
 #include "platform/vos.h"
 
 namespace {
 
 // Score that marks a candidate for removal during compaction.
 constexpr float kMarked = -1.0f;
-
-char *copy_string(const char *text) {
-    size_t size = strlen(text) + 1;
-    char *copy = static_cast<char *>(vos_malloc(size));
-    if (copy) memcpy(copy, text, size);
-    return copy;
-}
 
 // The service's answer as an engine result: a text cut inside its last
 // character is still a good detection text.
@@ -96,7 +92,7 @@ void ResetCharsetName(int32_t charset, LangCandidate *list) {
 
     if (strcmp(list[0].language, "un") == 0) {
         vos_free(list[0].charsetName);
-        list[0].charsetName = copy_string(name);
+        list[0].charsetName = lang_strdup(name);
         return;
     }
 
@@ -109,7 +105,7 @@ void ResetCharsetName(int32_t charset, LangCandidate *list) {
         }
         if (list[i].score >= 0.0f) {
             vos_free(list[i].charsetName);
-            list[i].charsetName = copy_string(name);
+            list[i].charsetName = lang_strdup(name);
         }
     }
 

@@ -5,7 +5,8 @@
 
 #include <stdint.h>
 
-#include "engine/lang_context.h"
+#include "conv/zi18n_conv.h"
+#include "engine/lang_api.h"
 
 /* Converts `length` bytes of `text` from charset `source` to `target`
  * through ctx->convService. Output from vos_malloc, NUL-terminated; null
@@ -18,9 +19,8 @@ int LangConvert(LangContext *ctx, int32_t source, const unsigned char *text, int
 
 /* The conversion step LangConvert uses (IZi18nConvert's signature). */
 typedef int (*LangConvertStep)(Zi18nHandle *service, int32_t source, const void *input,
-                               int32_t inputLength, int32_t *consumed, int32_t target,
-                               void *output, int32_t outputSize, int32_t *outputLength,
-                               int bigEndian);
+                               int32_t inputLength, int32_t *consumed, int32_t target, void *output,
+                               int32_t outputSize, int32_t *outputLength, int bigEndian);
 
 /* LangConvert with the conversion step given; lets tests drive the retry and
  * failure paths that the service only takes on rare input. */

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "engine/lang_api.h"
+#include "engine/lang_log.h"
 #include "pipeline/lang_tables.h"
 #include "platform/vos.h"
 
@@ -35,7 +36,7 @@ void FreeCandidates(LangCandidate *list) {
 namespace {
 
 void log_result(const LangContext *ctx, const LangDetectOutArg *out) {
-    if (!ctx->debug || out->count == 0) return;
+    if (!LangLogEnabled(ctx) || out->count == 0) return;
     LangLogf(ctx, "Detecting result:");
     for (int32_t i = 0; i < out->count; ++i) {
         const LangCandidate &c = out->candidates[i];

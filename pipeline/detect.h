@@ -2,7 +2,9 @@
 #ifndef GLOTTA_PIPELINE_DETECT_H
 #define GLOTTA_PIPELINE_DETECT_H
 
-#include "engine/lang_context.h"
+#include <memory>
+
+#include "engine/lang_api.h"
 
 enum { LANG_DEFAULT_DETECT_SIZE = 2048 };
 
@@ -14,6 +16,13 @@ int32_t CountCandidates(const LangCandidate *list);
 
 /* Releases every string of the list up to the terminator, then the array. */
 void FreeCandidates(LangCandidate *list);
+
+/* The owner of a candidate list while a flow or recogniser builds its
+ * answer: FreeCandidates on destruction, release() to hand the list on. */
+struct CandidateListDeleter {
+    void operator()(LangCandidate *list) const noexcept { FreeCandidates(list); }
+};
+using CandidateList = std::unique_ptr<LangCandidate, CandidateListDeleter>;
 
 /* The flows behind LangDetect (flow.cpp). Each gathers the cheap evidence
  * first (the caller's hints, markup declarations, the charset the bytes

@@ -14,6 +14,7 @@
 #include "conv/zi18n_conv.h"
 #include "doctype/doctype.h"
 #include "engine/lang_api.h"
+#include "engine/lang_log.h"
 #include "ngram/text_helpers.h"
 #include "pipeline/charset_norm.h"
 #include "pipeline/detect.h"
@@ -29,11 +30,6 @@ constexpr int32_t kRefillBlock = 2048;
 
 // The regular-file bit of st_mode.
 constexpr unsigned kRegularFileBit = 0100000;
-
-struct ListDeleter {
-    void operator()(LangCandidate *list) const noexcept { FreeCandidates(list); }
-};
-using ListPtr = std::unique_ptr<LangCandidate, ListDeleter>;
 
 class File {
   public:
@@ -85,7 +81,7 @@ int32_t detect_size(const LangDetectInArg *in) {
 // neither the table nor the profiles know is the answer too, with "Unknown".
 // Sets `done` when the list is the answer.
 int take_hints(LangContext *ctx, const LangDetectInArg *in, bool unknownLanguageAnswers,
-               Evidence &ev, ListPtr &list, bool &done) {
+               Evidence &ev, CandidateList &list, bool &done) {
     done = false;
     LangCandidate *raw = nullptr;
     int rc = LANG_OK;
@@ -107,7 +103,7 @@ int take_hints(LangContext *ctx, const LangDetectInArg *in, bool unknownLanguage
 
 // The answers a declared language or an implied one give (file flow steps
 // shared with the buffer flow). Sets `done` when the list is the answer.
-int settle_by_declaration(LangContext *ctx, Evidence &ev, ListPtr &list, bool &done) {
+int settle_by_declaration(LangContext *ctx, Evidence &ev, CandidateList &list, bool &done) {
     done = false;
     LangCandidate *raw = nullptr;
     int rc;
@@ -155,7 +151,7 @@ int32_t clean_and_refill(File &file, unsigned char *text, int32_t length, bool a
     return cleaned;
 }
 
-void store(LangDetectOutArg *out, ListPtr &list) {
+void store(LangDetectOutArg *out, CandidateList &list) {
     out->count = CountCandidates(list.get());
     out->candidates = list.release();
 }
@@ -168,7 +164,7 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     LangLogf(ctx, "Detecting file %s", path);
 
     Evidence ev;
-    ListPtr list;
+    CandidateList list;
     LangCandidate *raw = nullptr;
     int rc = LANG_OK;
 
@@ -224,7 +220,7 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     if (!text) return LANG_ERR_NOMEM;
     int32_t length = file.read_up_to(text.get(), static_cast<int32_t>(wanted));
     text.get()[length] = '\0';
-    if (ctx->debug) {
+    if (LangLogEnabled(ctx)) {
         LangLogf(ctx, "Reading file %d: ", length);
         LangLogBytes(ctx, text.get(), length);
     }
@@ -249,7 +245,7 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     rc = GuessCharset(text.get(), length, &ev.guessed);
     if (rc != LANG_OK) return rc;
     // The name lookup is not free; only a debug run needs it.
-    if (ctx->debug) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
+    if (LangLogEnabled(ctx)) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
     ev.finalCharset = ev.declared != 0 ? ev.declared : ev.guessed;
 
     rc = settle_by_declaration(ctx, ev, list, done);
@@ -260,7 +256,7 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
             if (!is_16bit(ev.finalCharset)) {
                 length = clean_and_refill(file, text.get(), length, length >= st.st_size);
             }
-            if (ctx->debug) {
+            if (LangLogEnabled(ctx)) {
                 LangLogf(ctx, "After remove noisy data %d: ", length);
                 LangLogBytes(ctx, text.get(), length);
             }
@@ -282,7 +278,7 @@ int LangDetectBuffer(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *ou
     if (!ctx || !in || !out || !in->docData) return LANG_ERR_NULL;
 
     Evidence ev;
-    ListPtr list;
+    CandidateList list;
     LangCandidate *raw = nullptr;
     int rc = LANG_OK;
 
@@ -302,7 +298,7 @@ int LangDetectBuffer(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *ou
         return LANG_OK;
     }
     int32_t length = in->docLength;
-    if (ctx->debug) {
+    if (LangLogEnabled(ctx)) {
         LangLogf(ctx, "Detecting the language/encoding for the buffer of data");
         LangLogBytes(ctx, in->docData, length);
     }
@@ -332,7 +328,7 @@ int LangDetectBuffer(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *ou
     rc = GuessCharset(text.get(), length, &ev.guessed);
     if (rc != LANG_OK) return rc;
     // The name lookup is not free; only a debug run needs it.
-    if (ctx->debug) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
+    if (LangLogEnabled(ctx)) LangLogf(ctx, "Guessed charset is %s", DXCharsetID2Name(ev.guessed));
     ev.finalCharset = ev.declared != 0 ? ev.declared : ev.guessed;
 
     if (ev.language == 0) {

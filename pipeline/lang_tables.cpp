@@ -9,6 +9,7 @@
 #include "charset/charset_names.h"
 #include "engine/lang_api.h"
 #include "engine/langlist.h"
+#include "ngram/text_helpers.h"
 #include "platform/vos.h"
 
 // Row order is behaviour: the first row of a code or number wins, so "zh"
@@ -25,26 +26,6 @@ constexpr LangNameEntry langNameList[] = {
 };
 
 namespace {
-
-constexpr char ascii_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    }
-    return true;
-}
-
-char *copy_string(std::string_view text) {
-    char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
-    if (!copy) return nullptr;
-    memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    return copy;
-}
 
 const char *code_of(int32_t language) {
     for (const LangNameEntry *row = langNameList; row->code; ++row) {
@@ -65,7 +46,7 @@ void free_pair(LangCandidate *list) {
 int32_t LangCode2Enum(const char *code) {
     if (!code) return Lang_Unknown;
     for (const LangNameEntry *row = langNameList; row->code; ++row) {
-        if (equals_ignoring_case(row->code, code)) return row->language;
+        if (lang_equals_nocase(row->code, code)) return row->language;
     }
     return Lang_Unknown;
 }
@@ -86,8 +67,8 @@ int LangCode2List(int32_t language, int32_t charset, LangCandidate **outList) {
     // at load time) yields an empty list: the first entry stays the all-zero
     // terminator, so nothing in it can be left unreleased.
     if (code) {
-        list[0].language = copy_string(code);
-        list[0].charsetName = copy_string(charset == 0 ? "Unknown" : DXCharsetID2Name(charset));
+        list[0].language = lang_strdup(code);
+        list[0].charsetName = lang_strdup(charset == 0 ? "Unknown" : DXCharsetID2Name(charset));
         list[0].score = language == Lang_Unknown ? 0.0f : 1.0f;
         if (!list[0].language || !list[0].charsetName) {
             free_pair(list);
@@ -103,8 +84,8 @@ int GenLangList(const char *languageCode, const char *charsetName, LangCandidate
     auto *list = static_cast<LangCandidate *>(vos_calloc(2, sizeof(LangCandidate)));
     if (!list) return LANG_ERR_NOMEM;
 
-    list[0].language = copy_string(languageCode && *languageCode ? languageCode : "un");
-    list[0].charsetName = copy_string(charsetName ? charsetName : "Unknown");
+    list[0].language = lang_strdup(languageCode && *languageCode ? languageCode : "un");
+    list[0].charsetName = lang_strdup(charsetName ? charsetName : "Unknown");
     list[0].score = (!languageCode && !charsetName) ? 0.0f : 1.0f;
     if (!list[0].language || !list[0].charsetName) {
         free_pair(list);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/lang_api.h"
+#include "ngram/text_helpers.h"
 #include "platform/vos.h"
 
 // Code points of the ISO-8859-1 letters equal their 8-bit codes. The four
@@ -60,28 +61,10 @@ constexpr int32_t kMaxEntityName = 255;
 // digits) carry no letter and are dropped.
 constexpr uint32_t kFirstLetterValue = 64;
 
-// The noise rule of lang_isnoisy, inlined for the per-byte loops here:
-// controls, space, digits and punctuation up to '?' (signed 0..63).
-constexpr bool is_noise(unsigned char c) {
-    return c < 0x40;
-}
-
-// White space of the C locale.
-constexpr bool is_space(unsigned char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-constexpr unsigned char lower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
 // True when the bytes at [p, end) begin with `word`, ignoring ASCII case.
 bool starts_with_nocase(const unsigned char *p, const unsigned char *end, std::string_view word) {
-    if (static_cast<size_t>(end - p) < word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-        if (lower(p[i]) != lower(static_cast<unsigned char>(word[i]))) return false;
-    }
-    return true;
+    return lang_starts_nocase(
+        std::string_view(reinterpret_cast<const char *>(p), static_cast<size_t>(end - p)), word);
 }
 
 // First occurrence of `needle` in [p, end), or null.
@@ -95,19 +78,19 @@ const unsigned char *find_bytes(const unsigned char *p, const unsigned char *end
 // Moves past one tag whose '<' has been stepped over: the name, then
 // attributes whose quoted values may hold '>', then the closing '>'.
 const unsigned char *skip_tag(const unsigned char *p, const unsigned char *end) {
-    while (p < end && !is_space(*p) && *p != '>') ++p;
+    while (p < end && !lang_ascii_space(*p) && *p != '>') ++p;
     while (p < end && *p != '>') {
-        while (p < end && is_space(*p)) ++p;
+        while (p < end && lang_ascii_space(*p)) ++p;
         while (p < end && *p != '=' && *p != '>') ++p;
         if (p >= end || *p == '>') break;
         ++p;  // '='
-        while (p < end && is_space(*p)) ++p;
+        while (p < end && lang_ascii_space(*p)) ++p;
         if (p < end && (*p == '"' || *p == '\'')) {
             const unsigned char quote = *p++;
             while (p < end && *p != quote) ++p;
             if (p < end) ++p;
         } else {
-            while (p < end && !is_space(*p) && *p != '>') ++p;
+            while (p < end && !lang_ascii_space(*p) && *p != '>') ++p;
         }
     }
     if (p < end) ++p;  // '>'
@@ -137,7 +120,7 @@ const unsigned char *copy_segment(const unsigned char *p, const unsigned char *s
         if (c == '&') {
             ++p;
             const unsigned char *nameStart = p;
-            while (p < segEnd && *p != ';' && !is_space(*p)) ++p;
+            while (p < segEnd && *p != ';' && !lang_ascii_space(*p)) ++p;
             const int32_t nameLength =
                 std::min(static_cast<int32_t>(p - nameStart), kMaxEntityName);
             if (nameLength + out.length + 1 >= out.capacity) return p;
@@ -152,10 +135,10 @@ const unsigned char *copy_segment(const unsigned char *p, const unsigned char *s
             out.put('&');
             memcpy(out.data + out.length, name, static_cast<size_t>(nameLength));
             out.length += nameLength;
-            if (!out.full() && p < segEnd && (*p == ';' || is_space(*p))) out.put(*p++);
+            if (!out.full() && p < segEnd && (*p == ';' || lang_ascii_space(*p))) out.put(*p++);
             continue;
         }
-        if (is_noise(c)) {
+        if (lang_is_noise(c)) {
             ++pendingNoise;
             ++p;
             continue;
@@ -234,7 +217,8 @@ int SGMLCutTags(const unsigned char *data, int32_t length, int32_t capacity, int
         while (segEnd < end && *segEnd != '<' && *segEnd != '\0') ++segEnd;
         const bool atTag = segEnd < end && *segEnd == '<';
 
-        const bool hasText = std::any_of(p, segEnd, [](unsigned char b) { return !is_noise(b); });
+        const bool hasText =
+            std::any_of(p, segEnd, [](unsigned char b) { return !lang_is_noise(b); });
         p = copy_segment(p, segEnd, out);
         if (out.length > 0 && !out.full() && hasText) out.put(' ');
 
@@ -328,7 +312,7 @@ int ReplaceEntity(unsigned char *text, int32_t *length, int raw) {
             continue;
         }
         int32_t scan = in + 1;
-        while (scan < n && text[scan] != ';' && !is_space(text[scan])) ++scan;
+        while (scan < n && text[scan] != ';' && !lang_ascii_space(text[scan])) ++scan;
         if (scan >= n) break;           // an unterminated reference ends the text
         const int32_t next = scan + 1;  // past the terminator
         if (raw) {

@@ -14,6 +14,8 @@
 #include "conv/zi18n_conv.h"
 #include "doctype/filter_stream.h"
 #include "engine/lang_api.h"
+#include "engine/lang_context.h"
+#include "engine/lang_log.h"
 #include "ngram/doc_pool.h"
 #include "ngram/model_index.h"
 #include "ngram/profile.h"
@@ -29,11 +31,6 @@ namespace {
 // Reference density below which references are reduced to separators, and
 // above which a raw first pass is followed by a UTF-8 second pass.
 constexpr float kDensityThreshold = 0.01f;
-
-struct ListDeleter {
-    void operator()(LangCandidate *list) const noexcept { FreeCandidates(list); }
-};
-using ListPtr = std::unique_ptr<LangCandidate, ListDeleter>;
 
 struct ProfileDeleter {
     void operator()(NgramProfile *profile) const noexcept { NgramPrfDestroy(profile); }
@@ -88,6 +85,17 @@ bool profile_admitted(int32_t language, int32_t charset, const ProfileIds &ids) 
 // An owned copy of `text` (an empty one for null) from the platform allocator.
 char *copy_or_empty(const char *text) {
     return lang_strdup(text ? text : "");
+}
+
+// The answer when nothing is recognised: the context's unknown language and
+// charset with score 0.0.
+int unknown_answer(const LangContext *ctx, LangCandidate **outList) {
+    LangCandidate *unknown = nullptr;
+    const int rc = GenLangList(ctx->unknownLanguage, ctx->unknownCharset, &unknown);
+    if (rc != LANG_OK) return rc;
+    unknown[0].score = 0.0f;
+    *outList = unknown;
+    return LANG_OK;
 }
 
 const char *printable(const char *text) {
@@ -206,7 +214,7 @@ int RecMarkup(LangContext *ctx, int32_t language, int32_t declaredCharset, int32
     LangCandidate *first = nullptr;
     rc = RecPlainText(ctx, language, raw == 1 ? guessedCharset : CS_UTF8, text.get(), textLength,
                       &first);
-    ListPtr list(first);
+    CandidateList list(first);
     if (rc != LANG_OK) return rc;
 
     if (secondPass && list && list.get()[0].language && list.get()[0].charsetName) {
@@ -250,14 +258,7 @@ int RecDX(LangContext *ctx, int32_t language, int32_t charset, const char *path,
 int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned char *text,
                    int32_t length, LangCandidate **outList) {
     if (!ctx || !text || !outList) return LANG_ERR_NULL;
-    if (length <= ctx->minSize) {
-        LangCandidate *unknown = nullptr;
-        const int rc = GenLangList(ctx->unknownLanguage, ctx->unknownCharset, &unknown);
-        if (rc != LANG_OK) return rc;
-        unknown[0].score = 0.0f;
-        *outList = unknown;
-        return LANG_OK;
-    }
+    if (length <= ctx->minSize) return unknown_answer(ctx, outList);
     if (ctx->debug) {
         LangLogf(ctx, "Detecting by ngram-frequency classification engine.\n Buffer length is %d",
                  length);
@@ -285,10 +286,9 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
     }
 
     const int32_t profiles = ctx->profiles && ctx->profileIds ? ctx->profileCount : 0;
-    // Room for every profile, or for the unknown answer when there is none,
-    // plus the terminating entry.
-    ListPtr list(static_cast<LangCandidate *>(
-        vos_calloc(static_cast<size_t>(std::max(profiles, 1)) + 1, sizeof(LangCandidate))));
+    // Room for every profile plus the terminating entry.
+    CandidateList list(static_cast<LangCandidate *>(
+        vos_calloc(static_cast<size_t>(profiles) + 1, sizeof(LangCandidate))));
     if (!list) return LANG_ERR_NOMEM;
     LangCandidate *candidates = list.get();
 
@@ -341,24 +341,11 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
         }
     }
 
-    if (count > 0) {
-        // Stable: equal scores keep the order of the language list.
-        std::stable_sort(
-            candidates, candidates + count,
-            [](const LangCandidate &a, const LangCandidate &b) { return SortScores(&a, &b) < 0; });
-    } else {
-        candidates[0].language = copy_or_empty(ctx->unknownLanguage ? ctx->unknownLanguage : "un");
-        candidates[0].charsetName =
-            copy_or_empty(ctx->unknownCharset ? ctx->unknownCharset : "Unknown");
-        candidates[0].score = 0.0f;
-        if (!candidates[0].language || !candidates[0].charsetName) {
-            vos_free(candidates[0].charsetName);
-            candidates[0].charsetName = nullptr;
-            vos_free(candidates[0].language);
-            candidates[0].language = nullptr;
-            return LANG_ERR_NOMEM;
-        }
-    }
+    if (count == 0) return unknown_answer(ctx, outList);
+    // Stable: equal scores keep the order of the language list.
+    std::stable_sort(
+        candidates, candidates + count,
+        [](const LangCandidate &a, const LangCandidate &b) { return SortScores(&a, &b) < 0; });
     *outList = list.release();
     return LANG_OK;
 }

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "engine/lang_context.h"
+#include "engine/lang_api.h"
 
 /* Every recogniser answers through *outList: on LANG_OK a fresh candidate
  * list (vos_malloc, ended by an entry whose language is null) that the caller

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "ngram/text_helpers.h"
 #include "platform/vos.h"
 #include "tool/tool.h"
 
@@ -23,15 +24,11 @@ constexpr char kFileName[] = "langname.cfg";
 constexpr char kWhat[] = "configuration file";
 constexpr char kOpenFailed[] = "Coundn't open configuration file langname.cfg\n";
 
-bool is_space(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 // Next whitespace-separated word of `text`, advancing it past the word.
 std::string_view next_word(std::string_view &text) {
-    while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && lang_ascii_space(text.front())) text.remove_prefix(1);
     size_t end = 0;
-    while (end < text.size() && !is_space(text[end])) ++end;
+    while (end < text.size() && !lang_ascii_space(text[end])) ++end;
     std::string_view word = text.substr(0, end);
     text.remove_prefix(end);
     return word;

@@ -27,6 +27,7 @@ typedef struct DxInput {
     goffset pos;
     goffset size;
     int64_t deadlineNs; /* reads fail after this time, ending the document */
+    gboolean timedOut;  /* a read was refused for time */
 } DxInput;
 
 typedef struct DxInputClass {
@@ -43,6 +44,7 @@ static gssize dx_input_read(GInputStream *stream, void *buffer, gsize count, GCa
     DxInput *self = reinterpret_cast<DxInput *>(stream);
     if (count > G_MAXINT) count = G_MAXINT;
     if (DXM_NowNs() > self->deadlineNs) {
+        self->timedOut = TRUE;
         g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "out of time");
         return -1;
     }
@@ -105,6 +107,7 @@ static void dx_input_init(DxInput *self) {
     self->pos = 0;
     self->size = 0;
     self->deadlineNs = 0;
+    self->timedOut = FALSE;
 }
 
 }  // extern "C"
@@ -208,6 +211,13 @@ int pdf_step(DXMExtractor *extractor, DXMSink *sink) {
     PopplerPage *page = poppler_document_get_page(ex->doc, ex->next++);
     if (!page) return 1;
     char *text = poppler_page_get_text(page);
+    if (ex->input->timedOut) {
+        // The page was cut off by the time limit: what the reader made of
+        // its first part is not its text.
+        g_free(text);
+        g_object_unref(page);
+        return 0;
+    }
     int full = 0;
     if (text && (dxf::PdfHasBidi(text) || letters(text) == 0)) {
         std::string logical = page_logical_text(page, text);

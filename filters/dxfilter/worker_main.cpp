@@ -226,14 +226,14 @@ std::unique_ptr<Source> receive_source(int sock, const wire::Request &req, int f
 }
 
 // Answers the next chunk of the job; drops the job once it has no more text.
-// A document that runs past its time limit before its first chunk is out
-// fails as a whole, exactly as when the worker is killed at the limit, so
-// that its outcome does not depend on how far the reader got.
+// A document whose time runs out before it yields any text fails as a whole,
+// exactly as when the worker is killed at the limit; one that yielded text
+// keeps what it has.
 bool send_chunk(int sock, Job &job, bool first) {
     std::u16string units;
     wire::Reply r{};
     if (!job.pump->Next(units)) r.flags |= wire::kFailed;
-    if (first && job.pump->overran()) {
+    if (first && job.pump->overran() && units.empty()) {
         job.Reset();
         return reply(sock, wire::Reply{-1, 0, 0, 0});
     }

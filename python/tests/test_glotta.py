@@ -6,8 +6,10 @@ imports the package installed in PREFIX/lib/python3/dist-packages and
 compares its answers with those of the installed command-line tool.
 """
 
+import atexit
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -23,7 +25,22 @@ import glotta  # noqa: E402
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
 E2E_DATA = SOURCE / "tests" / "e2e" / "profiles" / "data"
 E2E_SAMPLES = SOURCE / "tests" / "e2e" / "profiles" / "samples"
-FILTER_DATA = SOURCE / "tests" / "e2e" / "cases" / "filter_formats_six_languages" / "files" / "data"
+E2E_PROFILES = SOURCE / "tests" / "e2e" / "profiles"
+
+
+def _filter_data():
+    """The filter cases' language data, put together as their `profiles` files do."""
+    data = pathlib.Path(tempfile.mkdtemp(prefix="glotta-filter-data-"))
+    atexit.register(shutil.rmtree, data, True)
+    case = SOURCE / "tests" / "e2e" / "cases" / "filter_formats_six_languages" / "profiles"
+    for line in case.read_text().splitlines():
+        if line.strip():
+            source, destination = line.split()
+            (data / pathlib.Path(destination).name).write_bytes((E2E_PROFILES / source).read_bytes())
+    return data
+
+
+FILTER_DATA = _filter_data()
 FILTER_DOCS = SOURCE / "tests" / "data" / "dxfilter" / "docs"
 
 ENGLISH = ("The committee met on Tuesday to discuss the new budget for the public "

@@ -21,8 +21,10 @@ Paragraphs are de-duplicated per language across all its sources (sources in the
 SOURCE_ORDER, documents sorted), and paragraphs that are code, mostly another script, or mostly
 English in a translation are dropped (half or more of the words among the 20000 most frequent
 English words that are not among the language's own 2000 most frequent), and so are lists of
-names and paragraphs holding a web address. At most MAX_SOURCE bytes are kept per language and
-source. Output is deterministic: sorted inputs, hash-ordered documents, no clocks.
+names and paragraphs holding a web address. A document with at least as many such English
+paragraphs as paragraphs of the language, or a whole source with more English text than text of
+the language, is an untranslated one and is left out. At most MAX_SOURCE bytes are kept per
+language and source. Output is deterministic: sorted inputs, hash-ordered documents, no clocks.
 
 usage: extract.py [LANG...]   (default: every language)
 """
@@ -674,27 +676,34 @@ def write_lang(lang, script, sources, transform=None):
             top = set(sorted(own, key=lambda w: (-own[w], w))[:2000])
             markers = {w for w in english_top() if w not in top}
         docs = sorted(sources.get(source, []), key=lambda d: (doc_hash(d[0]), d[0]))
-        used, names = 0, set()
+        used, names, english, kept = 0, set(), 0, 0  # bytes of English and of kept paragraphs
         for doc, pars in docs:
             if used >= MAX_SOURCE:
                 break
             if isinstance(pars, str):
                 pars = html_paragraphs(read_text(pars, "utf-8"))
-            keep = []
+            keep, keys, doc_english = [], set(), []
             for p in pars:
                 p = normalize(transform(p) if transform else p)
                 key = re.sub(r"\W+", " ", p.lower()).strip()
-                if key in seen or not keep_paragraph(p, lang, script):
+                if key in seen or key in keys or not keep_paragraph(p, lang, script):
                     continue
                 if markers and mostly_english(p, markers):
+                    doc_english.append(p)
                     continue
-                seen.add(key)
+                keys.add(key)
                 keep.append(p)
-                if source in OWN_SOURCES:
+            english += sum(len(p) for p in doc_english)
+            kept += sum(len(p) for p in keep)
+            # A document left mostly untranslated is English with a few translated lines
+            # (headings, captions): none of it is the language's prose.
+            if not keep or len(doc_english) >= len(keep):
+                continue
+            seen.update(keys)
+            if source in OWN_SOURCES:
+                for p in keep:
                     for w in WORD.findall(p.lower()):
                         own[w] = own.get(w, 0) + 1
-            if not keep:
-                continue
             body = "\n".join(keep) + "\n"
             fn = re.sub(r"[^A-Za-z0-9._-]", "_", doc)[:120]
             while fn in names:
@@ -707,6 +716,10 @@ def write_lang(lang, script, sources, transform=None):
             st = stats.setdefault(source, [0, 0])
             st[0] += 1
             st[1] += len(body.encode())
+        # So is a source whose text is mostly untranslated as a whole.
+        if english > kept:
+            shutil.rmtree(os.path.join(base, source), ignore_errors=True)
+            stats.pop(source, None)
     return stats
 
 

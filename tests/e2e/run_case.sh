@@ -23,10 +23,29 @@ substitute() {
     printf '%s' "$text"
 }
 
+# A case that asserts nothing would pass whatever the tool does.
+if [[ ! -f $case_dir/expected_stdout && ! -f $case_dir/expected_stderr &&
+      ! -d $case_dir/expected_files && ! -f $case_dir/check.sh ]]; then
+    echo "FAIL: the case checks no output (add expected_stdout, expected_stderr, expected_files/ or check.sh)" >&2
+    exit 1
+fi
+
 rm -rf "$work"
 mkdir -p "$work/run" "$work/tmp"
 if [[ -d $case_dir/files ]]; then
     cp -a "$case_dir/files/." "$work/run/"
+fi
+# Profiles shared with other cases, from profiles/ beside the cases.
+if [[ -f $case_dir/profiles ]]; then
+    shared=$(dirname -- "$(dirname -- "$case_dir")")/profiles
+    while read -r source destination || [[ -n $source ]]; do
+        [[ -z $source ]] && continue
+        if ! mkdir -p "$work/run/$(dirname -- "$destination")" ||
+            ! cp "$shared/$source" "$work/run/$destination"; then
+            echo "FAIL: shared profile $source cannot be copied" >&2
+            exit 1
+        fi
+    done <"$case_dir/profiles"
 fi
 while IFS= read -r -d '' template; do
     substitute "$(cat "$template"; printf x)" | head -c -1 >"${template%.in}"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/filter_loader.h"
+#include "engine/lang_context.h"
 #include "platform/plugin_search.h"
 #include "engine_test_support.h"
 

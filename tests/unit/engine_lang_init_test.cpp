@@ -9,6 +9,7 @@
 
 #include "engine/lang_api.h"
 #include "engine/lang_context.h"
+#include "engine/lang_log.h"
 #include "engine_test_support.h"
 
 using glotta_test::CallLog;

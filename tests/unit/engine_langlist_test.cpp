@@ -5,6 +5,7 @@
 #include <string>
 
 #include "conv/zi18n_conv.h"
+#include "engine/lang_context.h"
 #include "engine/langlist.h"
 #include "engine_test_support.h"
 #include "ngram/text_helpers.h"

@@ -1,9 +1,11 @@
 // Tests of the byte and string helpers: noise bytes, compaction, trimming,
 // comparison, copies and the decimal reader.
+#include <ctype.h>
 #include <math.h>
 #include <string.h>
 
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -16,8 +18,34 @@ TEST(NgramTextHelpers, NoiseBytesAreZeroToThreeF) {
     for (int c : {0x00, 0x09, 0x20, 0x30, 0x39, 0x3F}) EXPECT_EQ(lang_isnoisy(c), 1) << c;
     for (int c : {0x40, 0x41, 0x5F, 0x7F, 0x80, 0xFF}) EXPECT_EQ(lang_isnoisy(c), 0) << c;
     int noisy = 0;
-    for (int c = 0; c < 256; ++c) noisy += lang_isnoisy(static_cast<unsigned char>(c));
+    for (int c = 0; c < 256; ++c) {
+        noisy += lang_isnoisy(static_cast<unsigned char>(c));
+        EXPECT_EQ(lang_is_noise(static_cast<uint32_t>(c)), lang_isnoisy(c) == 1) << c;
+    }
     EXPECT_EQ(noisy, 64);
+    // UTF-16 code units: only those below 0x40 are noise.
+    for (uint32_t unit : {0x0100u, 0x0140u, 0x3000u, 0xFF1Fu}) EXPECT_FALSE(lang_is_noise(unit));
+}
+
+// The C locale's classes, whatever locale the process runs in.
+TEST(NgramTextHelpers, AsciiCaseAndSpaceAreThoseOfTheCLocale) {
+    for (int c = 0; c < 256; ++c) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_EQ(lang_ascii_lower(byte), c < 0x80 ? tolower(c) : c) << c;
+        EXPECT_EQ(lang_ascii_space(byte), c < 0x80 && isspace(c) != 0) << c;
+    }
+    const struct {
+        std::string_view text, prefix;
+        bool starts, equal;
+    } cases[] = {{"Content-Type", "content-type", true, true},
+                 {"CHARSET=utf-8", "charset", true, false},
+                 {"char", "charset", false, false},
+                 {"\xC9t\xE9", "\xE9T\xE9", false, false},
+                 {"", "", true, true}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(lang_starts_nocase(c.text, c.prefix), c.starts) << c.text;
+        EXPECT_EQ(lang_equals_nocase(c.text, c.prefix), c.equal) << c.text;
+    }
 }
 
 TEST(NgramTextHelpers, RemoveNoisyDataCompactsRuns) {
@@ -76,6 +104,30 @@ TEST(NgramTextHelpers, StrdupCopiesWithPlatformAllocator) {
     vos_fail_alloc_after(0);
     EXPECT_EQ(lang_strdup("x"), nullptr);
     vos_fail_alloc_after(-1);
+
+    // A view is copied up to its end, with a terminator of its own.
+    const std::string_view piece = std::string_view("un:Unknown").substr(0, 2);
+    copy = lang_strdup(piece);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "un");
+    vos_free(copy);
+    copy = lang_strdup(std::string_view());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "");
+    vos_free(copy);
+}
+
+TEST(NgramTextHelpers, SetStringReplacesOrKeepsTheOldValue) {
+    char *field = nullptr;
+    ASSERT_TRUE(lang_setstring(&field, "un"));
+    EXPECT_STREQ(field, "un");
+    ASSERT_TRUE(lang_setstring(&field, std::string_view("fr-FR").substr(0, 2)));
+    EXPECT_STREQ(field, "fr");
+    vos_fail_alloc_after(0);
+    EXPECT_FALSE(lang_setstring(&field, "de"));
+    vos_fail_alloc_after(-1);
+    EXPECT_STREQ(field, "fr");
+    vos_free(field);
 }
 
 TEST(NgramTextHelpers, AtofReadsDecimals) {

@@ -61,7 +61,9 @@ TEST(ToolArgs, UsageErrors) {
     for (const char *args :
          {"-buffer_size 2 -buffer_size 3 doc", "-bif a -bif b doc", "-config a -config b doc",
           "-data_path a -data_path b doc", "-train -language_id a -language_id b doc", "-n 2",
-          "-train -language_id en -charset 1252 doc", "-train -language_name E -charset 1 doc"})
+          "-train -language_id en -charset 1252 doc", "-train -language_name E -charset 1 doc",
+          "-train -language_id en -language_name English doc", "-x doc", "a.txt b.txt c.txt",
+          "a.txt @list.lst", "-n 2 -n 3 doc", "-n -debug doc"})
         EXPECT_EQ(Parse(args).result, -19999) << args;
 }
 

@@ -1,8 +1,7 @@
 # Excel and PowerPoint 97-2003 documents in six languages, as LibreOffice
-# writes them, and a truncated one of each, listed in a fixed order. The
-# language profiles are those of the legacy Word case.
+# writes them, and a truncated one of each, listed in a fixed order, with
+# the shared filter profiles.
 data=$CASE_DIR/../../../data/dxfilter
-cp -r "$CASE_DIR/../filter_legacy_word_list/files/data" data
 mkdir docs
 for l in en de es fr ru zh; do
     for f in xls ppt; do
