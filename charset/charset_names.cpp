@@ -2,6 +2,7 @@
 // the languages that charsets imply on their own.
 #include "charset/charset_names.h"
 
+#include <iterator>
 #include <string_view>
 
 #include "engine/lang_api.h"
@@ -98,6 +99,93 @@ constexpr LangCharsetMap LangCharsetMapList[] = {
 
 namespace {
 
+struct StandardName {
+    const char *name;      // as the engine reports it: an output name above or a profile's
+    const char *standard;  // accepted by iconv_open and Python's codecs alike
+};
+
+// Every output name of the table above, then the charsets that shipped and
+// trained profiles are named by beyond them. "unicode" is reported for both
+// byte orders: UTF-16 with its byte-order mark says which. "lmbcs_1" has no
+// standard name.
+constexpr StandardName kStandardNames[] = {
+    {"1250", "windows-1250"},
+    {"1251", "windows-1251"},
+    {"1252", "windows-1252"},
+    {"1253", "windows-1253"},
+    {"1254", "windows-1254"},
+    {"1255", "windows-1255"},
+    {"1256", "windows-1256"},
+    {"1257", "windows-1257"},
+    {"1258", "windows-1258"},
+    {"037", "IBM037"},
+    {"424", "IBM424"},
+    {"437", "IBM437"},
+    {"500", "IBM500"},
+    {"737", "CP737"},
+    {"775", "IBM775"},
+    {"850", "IBM850"},
+    {"851", "IBM851"},
+    {"852", "IBM852"},
+    {"855", "IBM855"},
+    {"856", "CP856"},
+    {"857", "IBM857"},
+    {"860", "IBM860"},
+    {"861", "IBM861"},
+    {"862", "IBM862"},
+    {"863", "IBM863"},
+    {"864", "IBM864"},
+    {"865", "IBM865"},
+    {"866", "IBM866"},
+    {"869", "IBM869"},
+    {"874", "CP874"},
+    {"tis620", "TIS-620"},
+    {"875", "CP875"},
+    {"iso-8859-1", "ISO-8859-1"},
+    {"iso-8859-2", "ISO-8859-2"},
+    {"iso-8859-3", "ISO-8859-3"},
+    {"iso-8859-4", "ISO-8859-4"},
+    {"iso-8859-5", "ISO-8859-5"},
+    {"iso-8859-6", "ISO-8859-6"},
+    {"iso-8859-7", "ISO-8859-7"},
+    {"iso-8859-8", "ISO-8859-8"},
+    {"iso-8859-9", "ISO-8859-9"},
+    {"iso-8859-10", "ISO-8859-10"},
+    {"iso-8859-11", "ISO-8859-11"},
+    {"iso-8859-13", "ISO-8859-13"},
+    {"iso-8859-14", "ISO-8859-14"},
+    {"iso-8859-15", "ISO-8859-15"},
+    {"iso-8859-16", "ISO-8859-16"},
+    {"koi8-r", "KOI8-R"},
+    {"koi8-u", "KOI8-U"},
+    {"euc-big5", "EUC-TW"},
+    {"big5", "Big5"},
+    {"iso-2022-cn", "ISO-2022-CN"},
+    {"euc-gb", "GB2312"},
+    {"gb", "GBK"},
+    {"gb18030", "GB18030"},
+    {"iso-2022-kr", "ISO-2022-KR"},
+    {"euc-ksc", "EUC-KR"},
+    {"ksc", "CP949"},
+    {"iso-2022-jp", "ISO-2022-JP"},
+    {"euc-jp", "EUC-JP"},
+    {"sjis", "Shift_JIS"},
+    {"unicode", "UTF-16"},
+    {"utf8", "UTF-8"},
+    {"utf-7", "UTF-7"},
+};
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 // Names longer than this many significant bytes are cut before matching, so
 // a fragment that only appears further on does not count.
 constexpr int kSignificantBytes = 21;
@@ -150,6 +238,22 @@ const char *DXCharsetID2Name(int32_t charset) {
         if (row->charset == charset) return row->outputName;
     }
     return "Unknown";
+}
+
+const char *CharsetStandardName(const char *name) {
+    if (!name) return nullptr;
+    for (const StandardName &row : kStandardNames) {
+        if (same_ignoring_case(row.name, name) || same_ignoring_case(row.standard, name))
+            return row.standard;
+    }
+    return nullptr;
+}
+
+bool CharsetStandardNameRow(size_t index, const char **name, const char **standard) {
+    if (index >= std::size(kStandardNames)) return false;
+    if (name) *name = kStandardNames[index].name;
+    if (standard) *standard = kStandardNames[index].standard;
+    return true;
 }
 
 int RecLangByCharset(const LangContext *ctx, int32_t charset, int32_t *language) {

@@ -3,6 +3,7 @@
 #ifndef GLOTTA_CHARSET_CHARSET_NAMES_H
 #define GLOTTA_CHARSET_CHARSET_NAMES_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "engine/lang_api.h"
@@ -24,6 +25,16 @@ int MapCharsetName(const char *name, int32_t *charset);
 /* Output name of the first row with that number, or "Unknown"; a constant
  * string. */
 const char *DXCharsetID2Name(int32_t charset);
+
+/* The standard (IANA, as iconv and Python know it) name of a charset name
+ * that the engine reports ("1252" is "windows-1252", "gb" "GBK", "euc-ksc"
+ * "EUC-KR"; a standard name is its own), matched ignoring ASCII case; null for "Unknown", a null
+ * name and names without a standard equivalent. A constant string. */
+const char *CharsetStandardName(const char *name);
+
+/* Row `index` of the table behind CharsetStandardName: the engine's name and
+ * its standard name. False past the last row. */
+bool CharsetStandardNameRow(size_t index, const char **name, const char **standard);
 
 /* Stores the language that `charset` implies on its own, or 0; logs the
  * charset name when ctx (may be null) has debugging on. Returns 0, or -19998

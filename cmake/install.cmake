@@ -3,6 +3,8 @@
 #   _linux/bin/glotta        the tool
 #   _linux/bin/flt_dx.so     marker of the filter installation (never loaded)
 #   _linux/filters/dxfilter.so, _linux/filters/dxutil.so   the plug-ins
+#   bin/glotta-scan          one line per document; puts _linux/bin on LD_LIBRARY_PATH itself
+#   share/man/man1/glotta.1, glotta-scan.1, share/bash-completion/completions/glotta-scan
 #   common/glotta/           language data: langlist.cfg, langname.cfg, *.lm
 # The engine finds the plug-ins through the marker on LD_LIBRARY_PATH and
 # derives the data directory from the filter directory, so the parts must keep
@@ -43,3 +45,13 @@ if(TARGET glotta)
   endif()
   install(PROGRAMS $<TARGET_FILE:glotta_launcher> DESTINATION bin RENAME glotta)
 endif()
+
+if(TARGET glotta-scan)
+  install(TARGETS glotta-scan RUNTIME DESTINATION bin)
+endif()
+
+# Manual pages and the shell completion of glotta-scan.
+install(FILES ${CMAKE_SOURCE_DIR}/doc/man/glotta.1 ${CMAKE_SOURCE_DIR}/doc/man/glotta-scan.1
+        DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/scan/glotta-scan.bash
+        DESTINATION share/bash-completion/completions RENAME glotta-scan)

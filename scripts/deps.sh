@@ -21,6 +21,10 @@ else
         libxml2-dev
         libpoppler-glib-dev
         libgsf-1-dev
+        groff-base
+        python3
+        python3-distributed
+        parallel
     )
 fi
 

@@ -2,6 +2,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 #include "tool/tool.h"
 
 LangBifEntry langBif[LANG_MAX_BIF];
@@ -10,6 +12,21 @@ int numBif = 0;
 namespace {
 
 constexpr char kWhat[] = "bif file";
+
+constexpr char kUnknownPrefix[] = "Unknown";
+constexpr size_t kUnknownPrefixLength = sizeof kUnknownPrefix - 1;
+
+bool is_unknown(const char *name) {
+    return name && strncmp(name, kUnknownPrefix, kUnknownPrefixLength) == 0;
+}
+
+void write_bif_record(FILE *bif, const char *path, const LangCandidate &best) {
+    fprintf(bif, "ZulZgwKey: %s\n", path);
+    fprintf(bif, "ZLang: %s\n", best.language);
+    if (!is_unknown(best.charsetName))
+        fprintf(bif, "Charset: %s\n", best.charsetName ? best.charsetName : "");
+    fprintf(bif, "<<EOD>>\n");
+}
 
 FileIdentity protectedFiles[BIF_PROTECT_SLOTS];
 
@@ -63,4 +80,25 @@ bool CloseBifFile() {
     numBif = 0;
     for (FileIdentity &file : protectedFiles) file = FileIdentity{};
     return written;
+}
+
+bool AppendBifRecord(const char *bifBase, const char *path, const LangCandidate &best) {
+    std::string name(bifBase);
+    if (is_unknown(best.language)) {
+        name += ".unknown";
+    } else {
+        name += '.';
+        name += best.language;
+    }
+    FILE *bif = FindBifFile(name.c_str());
+    if (!bif) {
+        BifProtect(BIF_PROTECT_DOCUMENT, IdentityOfPath(path));
+        bif = NewBifFile(name.c_str());
+    }
+    if (!bif) {
+        fprintf(stderr, "Couldn't create bif file %s\n", name.c_str());
+        return false;
+    }
+    write_bif_record(bif, path, best);
+    return true;
 }

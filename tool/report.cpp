@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include <algorithm>
-#include <string>
 
 #include "tool/tool.h"
 
@@ -11,22 +10,8 @@ LangContext *pContext = nullptr;
 
 namespace {
 
-constexpr char kUnknownPrefix[] = "Unknown";
-constexpr size_t kUnknownPrefixLength = sizeof kUnknownPrefix - 1;
-
-bool is_unknown(const char *name) {
-    return name && strncmp(name, kUnknownPrefix, kUnknownPrefixLength) == 0;
-}
-
 const char *or_empty(const char *text) {
     return text ? text : "";
-}
-
-void write_bif_record(FILE *bif, const char *path, const LangCandidate &best) {
-    fprintf(bif, "ZulZgwKey: %s\n", path);
-    fprintf(bif, "ZLang: %s\n", best.language);
-    if (!is_unknown(best.charsetName)) fprintf(bif, "Charset: %s\n", or_empty(best.charsetName));
-    fprintf(bif, "<<EOD>>\n");
 }
 
 }  // namespace
@@ -55,26 +40,8 @@ int GetDocLanguage(const char *path, FILE *out, const char *bifBase) {
     }
     fprintf(out, "<<EOD>>\n");
 
-    if (bifBase && bifBase[0] && result.candidates && result.candidates[0].language) {
-        const LangCandidate &best = result.candidates[0];
-        std::string name(bifBase);
-        if (is_unknown(best.language)) {
-            name += ".unknown";
-        } else {
-            name += '.';
-            name += best.language;
-        }
-        FILE *bif = FindBifFile(name.c_str());
-        if (!bif) {
-            BifProtect(BIF_PROTECT_DOCUMENT, IdentityOfPath(path));
-            bif = NewBifFile(name.c_str());
-        }
-        if (!bif) {
-            fprintf(stderr, "Couldn't create bif file %s\n", name.c_str());
-        } else {
-            write_bif_record(bif, path, best);
-        }
-    }
+    if (bifBase && bifBase[0] && result.candidates && result.candidates[0].language)
+        AppendBifRecord(bifBase, path, result.candidates[0]);
     LangDetectOutArgFree(&result);
     return code;
 }

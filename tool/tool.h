@@ -118,6 +118,14 @@ FILE *FindBifFile(const char *name);
  * failure records nothing, so failures never use up the table. */
 FILE *NewBifFile(const char *name);
 
+/* Appends the BIF record of the document `path` and its best candidate (a
+ * language identifier is required) to the file `bifBase`.<language>, or
+ * `bifBase`.unknown for an identifier beginning with "Unknown", opening the
+ * file on its first record; the document itself is protected meanwhile.
+ * False, after printing "Couldn't create bif file <name>" on stderr, when no
+ * file could be had: the record is lost. */
+bool AppendBifRecord(const char *bifBase, const char *path, const LangCandidate &best);
+
 /* Reports each BIF file whose writing failed since the last check (once per
  * file). True when no BIF file has failed so far. */
 bool BifFilesWritten();

@@ -42,3 +42,29 @@ foreach(case_dir ${e2e_cases})
     set_tests_properties(e2e.${case_name} PROPERTIES DISABLED TRUE)
   endif()
 endforeach()
+
+# glotta-scan gives the same answers as glotta, document for document, and
+# the ways of scaling it out (GNU parallel, Dask through the Python package
+# with Debian's python3-distributed) give glotta-scan's lines.
+find_program(GLOTTA_E2E_PYTHON3 python3)
+find_program(GLOTTA_E2E_PARALLEL parallel)
+find_program(GLOTTA_E2E_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(TARGET glotta-scan AND GLOTTA_E2E_PYTHON3)
+  set(scale_out)
+  if(GLOTTA_E2E_PARALLEL)
+    list(APPEND scale_out --parallel)
+  endif()
+  if(GLOTTA_E2E_SYSTEM_PYTHON3 AND EXISTS ${CMAKE_SOURCE_DIR}/python/glotta/__init__.py)
+    execute_process(COMMAND ${GLOTTA_E2E_SYSTEM_PYTHON3} -c "import distributed"
+                    RESULT_VARIABLE no_dask OUTPUT_QUIET ERROR_QUIET)
+    if(NOT no_dask)
+      list(APPEND scale_out --dask-python ${GLOTTA_E2E_SYSTEM_PYTHON3})
+    endif()
+  endif()
+  add_test(NAME e2e.scan_agrees_with_glotta
+           COMMAND ${GLOTTA_E2E_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/scan_agrees_with_glotta.py
+                   --prefix ${GLOTTA_E2E_PREFIX} --work ${GLOTTA_E2E_DIR}/work/scan_agrees_with_glotta
+                   ${scale_out})
+  set_tests_properties(e2e.scan_agrees_with_glotta PROPERTIES FIXTURES_REQUIRED glotta_e2e_prefix
+                                                              TIMEOUT 300)
+endif()

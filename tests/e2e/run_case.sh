@@ -79,7 +79,18 @@ if [[ -f $case_dir/env ]]; then
     done <"$case_dir/env"
 fi
 
-(cd "$work/run" && exec "$launcher" "${args[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null)
+# The installed program the case runs: bin/glotta unless `command` names another.
+program=$launcher
+if [[ -f $case_dir/command ]]; then
+    program=$prefix/bin/$(tr -d ' \n' <"$case_dir/command")
+fi
+stdin=/dev/null
+if [[ -f $case_dir/stdin ]]; then
+    substitute "$(cat "$case_dir/stdin"; printf x)" | head -c -1 >"$work/stdin"
+    stdin=$work/stdin
+fi
+
+(cd "$work/run" && exec "$program" "${args[@]}" >"$work/stdout" 2>"$work/stderr" <"$stdin")
 status=$?
 
 failed=0
@@ -109,7 +120,7 @@ if [[ -d $case_dir/expected_files ]]; then
     done < <(find "$case_dir/expected_files" -type f -print0)
 fi
 if [[ -f $case_dir/check.sh ]]; then
-    if ! (cd "$work/run" && CASE_DIR=$case_dir WORK_DIR=$work bash "$case_dir/check.sh"); then
+    if ! (cd "$work/run" && CASE_DIR=$case_dir WORK_DIR=$work PREFIX=$prefix bash "$case_dir/check.sh"); then
         fail "check.sh failed"
     fi
 fi

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <string>
+#include <string_view>
 
 #include "charset/charset_names.h"
 #include "pipeline_test_support.h"
@@ -85,6 +87,47 @@ TEST(CharsetImpliedLanguage, SpotChecksAndDebugLog) {
     EXPECT_EQ(log.find("Detect the language by charset sjis\n"), 0u);
     EXPECT_NE(log.find("Detect the language by charset koi8-r\n"), std::string::npos);
     EXPECT_NE(log.find("Detect the language by charset Unknown\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Every name the engine reports has a standard name that iconv knows, except
+// the one charset without any; profile names too.
+TEST(CharsetNames, StandardNamesAreKnownToIconv) {
+    const std::pair<const char *, const char *> cases[] = {{"1252", "windows-1252"},
+                                                           {"gb", "GBK"},
+                                                           {"euc-ksc", "EUC-KR"},
+                                                           {"SJIS", "Shift_JIS"},
+                                                           {"utf8", "UTF-8"},
+                                                           {"unicode", "UTF-16"},
+                                                           {"iso-8859-13", "ISO-8859-13"},
+                                                           {"874", "CP874"},
+                                                           {"Unknown", nullptr},
+                                                           {"lmbcs_1", nullptr},
+                                                           {"", nullptr},
+                                                           {nullptr, nullptr},
+                                                           {"Windows-1252", "windows-1252"},
+                                                           {"shift_jis", "Shift_JIS"},
+                                                           {"latin1", nullptr}};
+    for (auto [name, standard] : cases) {
+        const char *got = CharsetStandardName(name);
+        EXPECT_STREQ(got, standard) << (name ? name : "(null)");
+    }
+    // The names of the numbers: the first row of each number names it.
+    for (const LangCharsetMap *row = LangCharsetMapList; row->outputName; ++row) {
+        const char *reported = DXCharsetID2Name(row->charset);
+        const char *standard = CharsetStandardName(reported);
+        if (std::string_view(reported) == "lmbcs_1") {
+            EXPECT_EQ(standard, nullptr);
+            continue;
+        }
+        ASSERT_NE(standard, nullptr) << reported;
+        iconv_t cd = iconv_open("UTF-8", standard);
+        EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << standard;
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# How glotta-scan scales with its worker threads: documents per second with
+# -j 1 and -j 2 (and more, JOBS="1 2 4") over the end-to-end corpus of this
+# benchmark, and glotta's own bulk run beside them.
+#
+#   bench/throughput/scan_jobs.sh [PREFIX]
+#
+# PREFIX is an installation (default ./out/prefix). The corpus is made by
+# make_corpus.py when missing. Prints a Markdown table; the ratio column is
+# each run's rate over the -j 1 rate. Medians of RUNS runs (default 5).
+# On a machine shared with other work the ratio says little: look at the
+# load average printed above the table.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+prefix=${1:-$repo/out/prefix}
+case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
+work=${BENCH_WORK:-$repo/bench/work}
+runs=${RUNS:-5}
+jobs=${JOBS:-1 2}
+
+if [ ! -f "$work/corpus/bulk.lst" ]; then
+  python3 "$here/make_corpus.py" --work "$work" >&2
+fi
+corpus=$work/corpus
+# The corpus list REPEAT times over (default 5), so that start-up (a tenth
+# of a second) weighs little.
+repeat=${REPEAT:-5}
+list=$corpus/scan_jobs.lst
+for _ in $(seq "$repeat"); do cat "$corpus/bulk.lst"; done >"$list"
+documents=$(grep -c . "$list")
+
+# Wall-clock seconds of one run of "$@" (standard output discarded).
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
+
+# a / b
+ratio() {
+  awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'
+}
+
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+cd "$corpus"
+echo "glotta-scan over $documents documents ($repeat times $corpus/bulk.lst; $(nproc) cores," \
+  "load average $(cut -d' ' -f1-3 /proc/loadavg)); medians of $runs runs"
+echo
+echo "| Run | Seconds | Documents/s | Ratio to -j 1 |"
+echo "|---|---:|---:|---:|"
+base=
+for j in $jobs; do
+  t=$(for _ in $(seq "$runs"); do
+    seconds "$prefix/bin/glotta-scan" -j "$j" - <"$list"
+  done | median)
+  rate=$(ratio "$documents" "$t")
+  [ -z "$base" ] && base=$rate
+  printf '| glotta-scan -j %s | %.2f | %.0f | %.2f |\n' "$j" "$t" "$rate" "$(ratio "$rate" "$base")"
+done
+t=$(for _ in $(seq "$runs"); do seconds "$prefix/bin/glotta" "@$list"; done | median)
+rate=$(ratio "$documents" "$t")
+printf '| glotta (bulk list) | %.2f | %.0f | %.2f |\n' "$t" "$rate" "$(ratio "$rate" "$base")"

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "scan/scan.h"
+
+namespace {
+
+using Queue = scan::OrderedQueue<int, int>;
+
+// Workers that finish in a random order: the writer still sees every job in
+// the order it was pushed, and the window bounds how far ahead they get.
+TEST(ScanOrder, ResultsComeBackInInputOrder) {
+    for (size_t window : {1u, 3u, 64u}) {
+        Queue queue(window);
+        constexpr int kJobs = 2000;
+        std::atomic<int> ahead{0};
+        std::vector<std::thread> workers;
+        for (int w = 0; w < 4; ++w) {
+            workers.emplace_back([&, w] {
+                std::mt19937 random(w);
+                uint64_t number;
+                int job;
+                while (queue.Take(&number, &job)) {
+                    if (random() % 8 == 0)
+                        std::this_thread::sleep_for(std::chrono::microseconds(50));
+                    queue.Finish(number, job * 2);
+                }
+            });
+        }
+        std::thread reader([&] {
+            for (int i = 0; i < kJobs; ++i) ASSERT_TRUE(queue.Push(i));
+            queue.Close();
+        });
+        int expected = 0;
+        while (std::optional<int> done = queue.Next()) {
+            ASSERT_EQ(*done, 2 * expected) << "window " << window;
+            ++expected;
+            EXPECT_LE(queue.Pushed() - static_cast<uint64_t>(expected), window);
+        }
+        EXPECT_EQ(expected, kJobs);
+        reader.join();
+        for (std::thread &worker : workers) worker.join();
+        (void)ahead;
+    }
+}
+
+TEST(ScanOrder, AnEmptyRunEndsAtOnce) {
+    Queue queue(4);
+    queue.Close();
+    EXPECT_FALSE(queue.Next().has_value());
+    uint64_t number;
+    int job;
+    EXPECT_FALSE(queue.Take(&number, &job));
+    EXPECT_TRUE(queue.Closed());
+}
+
+// A cancelled run writes what was taken before the cancel, in order, and
+// nothing after a gap; a reader waiting for room is released.
+TEST(ScanOrder, CancelKeepsWhatWasTakenAndReleasesTheReader) {
+    Queue queue(2);
+    ASSERT_TRUE(queue.Push(10));
+    ASSERT_TRUE(queue.Push(11));
+    uint64_t number;
+    int job;
+    ASSERT_TRUE(queue.Take(&number, &job));
+    EXPECT_EQ(number, 0u);
+    std::thread reader([&] { EXPECT_FALSE(queue.Push(12)); });  // waits: the window is full
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    queue.Cancel();
+    reader.join();
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        queue.Finish(0, 100);
+    });
+    std::optional<int> first = queue.Next();  // waits for the job in hand
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(*first, 100);
+    EXPECT_FALSE(queue.Next().has_value());  // job 1 was dropped
+    EXPECT_FALSE(queue.Take(&number, &job));
+    EXPECT_FALSE(queue.Closed());
+    late.join();
+}
+
+TEST(ScanOrder, TheWriterFlushesBeforeItWaits) {
+    Queue queue(4);
+    int flushes = 0;
+    ASSERT_TRUE(queue.Push(1));
+    uint64_t number;
+    int job;
+    ASSERT_TRUE(queue.Take(&number, &job));
+    queue.Finish(number, 7);
+    EXPECT_EQ(*queue.Next([&] { ++flushes; }), 7);
+    EXPECT_EQ(flushes, 0);  // it was ready
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        queue.Close();
+    });
+    EXPECT_FALSE(queue.Next([&] { ++flushes; }).has_value());
+    EXPECT_EQ(flushes, 1);
+    closer.join();
+}
+
+}  // namespace
