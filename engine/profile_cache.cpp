@@ -24,7 +24,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/lang_log.h"
 #include "ngram/model_index.h"
 
 // What identifies a file's content without reading it.
@@ -483,7 +482,7 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
     state->map = static_cast<const unsigned char *>(map);
     state->mapSize = size;
     state->pending = false;
-    LangLogf(ctx, "Language profiles mapped from %s", state->path.c_str());
+    // No log line of its own: a cached start logs exactly what a normal one does.
     return true;
 }
 

@@ -54,7 +54,10 @@ if(TARGET glotta-scan AND GLOTTA_E2E_PYTHON3)
   if(GLOTTA_E2E_PARALLEL)
     list(APPEND scale_out --parallel)
   endif()
-  if(GLOTTA_E2E_SYSTEM_PYTHON3 AND EXISTS ${CMAKE_SOURCE_DIR}/python/glotta/__init__.py)
+  # Python cannot load a sanitizer-built library (the sanitizer runtime must
+  # come first), so the Dask run is for the normal build only.
+  if(GLOTTA_E2E_SYSTEM_PYTHON3 AND NOT GLOTTA_SANITIZE
+     AND EXISTS ${CMAKE_SOURCE_DIR}/python/glotta/__init__.py)
     execute_process(COMMAND ${GLOTTA_E2E_SYSTEM_PYTHON3} -c "import distributed"
                     RESULT_VARIABLE no_dask OUTPUT_QUIET ERROR_QUIET)
     if(NOT no_dask)
