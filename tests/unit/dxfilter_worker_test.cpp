@@ -81,11 +81,24 @@ std::vector<pid_t> Workers(const std::string &helper) {
 
 const std::string kHelper = std::string(kFilterDir) + "dxfilter_worker";
 
-// Kills the worker and waits until it is dead (a zombie until the plug-in reaps it).
+// The state letter of `pid` in /proc, or 0 when there is no such process.
+char State(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return 0;
+    size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : 0;
+}
+
+// Kills the worker and waits until it is a zombie (until the plug-in reaps
+// it). Only then are its descriptors closed: a dying process loses its
+// command line (and so leaves Workers()) earlier, while its memory is torn
+// down, which takes long for a sanitizer build's mappings.
 void KillWorker(pid_t pid) {
     ASSERT_EQ(kill(pid, SIGKILL), 0);
-    for (int i = 0; i < 500 && !Workers(kHelper).empty(); ++i)
+    for (int i = 0; i < 2500 && State(pid) != 'Z'; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(State(pid), 'Z');
 }
 
 bool Reaped(pid_t pid) {
