@@ -55,6 +55,9 @@ bool TextPump::Next(std::u16string &units) {
         if (r <= 0) {
             done_ = true;
             failed_ = r < 0;
+            // A reader that stops itself at the deadline (the PDF reader
+            // drops a page cut off by it) overran it as surely.
+            if (r == 0 && !overran_ && DXM_NowNs() > deadline_) overran_ = !sink_.full();
         }
     }
     if (done_ && !finished_) {

@@ -15,6 +15,7 @@
 
 #include "doctype/dx_abi.h"
 #include "dxfilter_test_support.h"
+#include "filters/dxfilter/extractor.h"
 #include "filters/dxfilter/module_file.h"
 #include "filters/dxfilter/worker_client.h"
 
@@ -90,15 +91,22 @@ char State(pid_t pid) {
     return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : 0;
 }
 
-// Kills the worker and waits until it is a zombie (until the plug-in reaps
-// it). Only then are its descriptors closed: a dying process loses its
-// command line (and so leaves Workers()) earlier, while its memory is torn
-// down, which takes long for a sanitizer build's mappings.
+// Kills the worker and waits until all of it is dead: its main thread a
+// zombie (until the plug-in reaps it) and no other thread left. Only then are
+// its descriptors closed; the main thread turns zombie while other threads
+// still exit, and a dying process leaves Workers() earlier still, once its
+// memory goes (which takes long for a sanitizer build's mappings).
 void KillWorker(pid_t pid) {
     ASSERT_EQ(kill(pid, SIGKILL), 0);
-    for (int i = 0; i < 2500 && State(pid) != 'Z'; ++i)
+    const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    auto dead = [&] {
+        std::error_code ec;
+        auto threads = std::distance(fs::directory_iterator(tasks, ec), fs::directory_iterator());
+        return State(pid) == 'Z' && !ec && threads == 1;
+    };
+    for (int i = 0; i < 2500 && !dead(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_EQ(State(pid), 'Z');
+    ASSERT_TRUE(dead());
 }
 
 bool Reaped(pid_t pid) {
@@ -203,6 +211,44 @@ TEST_F(DxFilterWorker, APageOfManyContentStreamsEndsAtTheLimit) {
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4000));
     EXPECT_TRUE(r.opens == 1 && r.closes == 1);
     EXPECT_LE(r.text.size(), kTextCap);
+}
+
+// A reader that spends `busyNs` on its one step, gives `text` and ends on
+// its own, as the PDF reader does at the deadline.
+class SlowExtractor : public dxf::Extractor {
+  public:
+    SlowExtractor(int64_t busyNs, std::string text) : busy_(busyNs), text_(std::move(text)) {}
+    int Step(dxf::TextSink &sink) override {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(busy_));
+        sink.AddUtf8(text_);
+        return 0;
+    }
+
+  private:
+    int64_t busy_;
+    std::string text_;
+};
+
+TEST(DxFilterTextPump, AReaderThatEndsPastTheDeadlineOverranIt) {
+    struct Case {
+        int64_t deadlineFromNowNs, busyNs;
+        const char *text;
+        bool overran, textOut;
+    } cases[] = {
+        {1'000'000'000, 0, "", false, false},        // ends in time, no text
+        {1'000'000'000, 0, "words", false, true},    // ends in time
+        {20'000'000, 40'000'000, "", true, false},   // ends past it with nothing
+        {20'000'000, 40'000'000, "words", true, true},  // past it: keeps its text
+    };
+    for (const Case &c : cases) {
+        dxf::TextPump pump(std::make_unique<SlowExtractor>(c.busyNs, c.text),
+                           DXM_NowNs() + c.deadlineFromNowNs);
+        std::u16string units;
+        EXPECT_TRUE(pump.Next(units)) << c.text;
+        EXPECT_TRUE(pump.exhausted());
+        EXPECT_EQ(pump.overran(), c.overran) << c.busyNs << c.text;
+        EXPECT_EQ(!units.empty(), c.textOut) << c.text;
+    }
 }
 
 TEST(DxFilterModuleFile, ADamagedModuleFileIsRefusedBeforeLoading) {
