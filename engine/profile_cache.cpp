@@ -7,23 +7,31 @@
 //   strings                data directory, list path, then per profile its
 //                          name, language id and charset, each ending in 0
 //   ProfileRecord[count]   per profile: its file's signature, its strings
-//                          and where its table's entries are
-//   entries                per profile, entries 0 .. nextFree-1 of its table
+//                          and its numbers
 //   index image            NgramIdxImageWrite of the model index
+//
+// The profiles' own n-gram tables are not kept: with the index in place
+// scoring never reads them (a list holds at most LANGLIST_MAX_PROFILES
+// profiles, which the index always scores without allocating), and leaving
+// them out keeps the file, and what start-up reads and checks of it, small.
 #include "engine/profile_cache.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <string_view>
 
+#include "engine/langlist.h"
 #include "ngram/model_index.h"
 
 // What identifies a file's content without reading it.
@@ -63,12 +71,12 @@ namespace {
 
 constexpr char kMagic[8] = {'G', 'L', 'O', 'T', 'P', 'R', 'F', '\n'};
 // Raise whenever the layout or the meaning of anything stored changes.
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 // A profile file changed this recently could change again within the file
 // system's time resolution without its times telling.
 constexpr int64_t kSettleSeconds = 2;
 int64_t g_settleSeconds = kSettleSeconds;
-constexpr int32_t kMaxEntries = 1 << 24;
+static_assert(int{LANGLIST_MAX_PROFILES} <= int{NGRAM_INDEX_ALLOCATION_FREE_MODELS});
 
 struct CacheHeader {
     char magic[8];
@@ -95,11 +103,10 @@ struct ProfileRecord {
     uint32_t nameLength;
     uint32_t idLength;
     uint32_t charsetLength;
-    int32_t nextFree;
-    uint64_t entries;
+    uint32_t reserved;
     ProfileIds ids;  // as the normal load numbered the profile
 };
-static_assert(sizeof(ProfileRecord) == 120);
+static_assert(sizeof(ProfileRecord) == 112);
 
 constexpr size_t kProgramOffset = sizeof(CacheHeader);
 constexpr size_t kStringsOffset = kProgramOffset + sizeof(FileSignature);
@@ -108,11 +115,8 @@ size_t round8(size_t n) {
     return (n + 7) & ~size_t{7};
 }
 
-// The signature of the file a path leads to; all zero when there is none.
-FileSignature signature_of(const char *path) {
+FileSignature signature_of(const struct stat &st) {
     FileSignature sig{};
-    struct stat st;
-    if (vos_stat(path, &st) != 0) return sig;
     sig.device = static_cast<uint64_t>(st.st_dev);
     sig.inode = static_cast<uint64_t>(st.st_ino);
     sig.size = static_cast<uint64_t>(st.st_size);
@@ -122,6 +126,37 @@ FileSignature signature_of(const char *path) {
     sig.changedNanoseconds = st.st_ctim.tv_nsec;
     sig.mode = static_cast<uint32_t>(st.st_mode);
     return sig;
+}
+
+// The signature of the file a path leads to; all zero when there is none.
+FileSignature signature_of(const char *path) {
+    struct stat st;
+    return vos_stat(path, &st) == 0 ? signature_of(st) : FileSignature{};
+}
+
+// The signatures of the profiles, each the file that the data directory, a
+// slash and its name lead to. They are looked up relative to the directory
+// opened once, which spares the kernel walking the directory's path for each.
+std::vector<FileSignature> profile_signatures(const char *dataPath,
+                                              const std::vector<std::string> &names) {
+    std::vector<FileSignature> files;
+    files.reserve(names.size());
+    const int dir = open(dataPath, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (const std::string &name : names) {
+        struct stat st;
+        if (dir < 0) {
+            files.push_back(signature_of((std::string(dataPath) + '/' + name).c_str()));
+            continue;
+        }
+        // "dir//name" is "dir/name": the name's leading slashes lead nowhere else.
+        const char *relative = name.c_str() + name.find_first_not_of('/');
+        const bool found = name.find_first_not_of('/') == std::string::npos
+                               ? fstat(dir, &st) == 0
+                               : fstatat(dir, relative, &st, 0) == 0;
+        files.push_back(found ? signature_of(st) : FileSignature{});
+    }
+    if (dir >= 0) close(dir);
+    return files;
 }
 
 // Four independent lanes of multiply-xor over 8-byte words: every change of
@@ -192,20 +227,6 @@ bool optional_string_at(const unsigned char *map, const CacheHeader &header, uin
     return !present || string_at(map, header, offset, length, out);
 }
 
-// Whether a table's entries keep every lookup in bounds and every chain
-// finite: chains lead from a head to overflow entries of rising index, as
-// insertion makes them.
-bool entries_valid(const NgramHashEntry *entries, int32_t nextFree) {
-    for (int32_t i = 0; i < nextFree; ++i) {
-        const NgramHashEntry &entry = entries[i];
-        if (static_cast<uint32_t>(entry.length) > NGRAM_KEY_MAX) return false;
-        if (entry.next != 0 &&
-            (entry.next <= i || entry.next < NGRAM_HASH_BUCKETS || entry.next >= nextFree))
-            return false;
-    }
-    return true;
-}
-
 char *dup_view(std::string_view text) {
     char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
     if (!copy) return nullptr;
@@ -214,32 +235,20 @@ char *dup_view(std::string_view text) {
     return copy;
 }
 
-void destroy_mapped(NgramProfile *profile) {
-    if (!profile) return;
-    if (profile->table) profile->table->entries = nullptr;
-    NgramPrfDestroy(profile);
-}
-
-// A validated profile of the cache as a loaded model whose table's entries
-// stay in the mapping; null when memory runs out.
+// A validated profile of the cache as a loaded model without a table (the
+// index scores it); null when memory runs out.
 NgramProfile *mapped_profile(const std::string &path, std::string_view id, bool hasId,
-                             std::string_view charset, bool hasCharset,
-                             const NgramHashEntry *entries, int32_t nextFree) {
+                             std::string_view charset, bool hasCharset) {
     auto *profile = static_cast<NgramProfile *>(vos_calloc(1, sizeof(NgramProfile)));
     if (!profile) return nullptr;
-    profile->table = static_cast<NgramHashTable *>(vos_calloc(1, sizeof(NgramHashTable)));
     profile->sourcePath = dup_view(path);
     if (hasId) profile->languageId = dup_view(id);
     if (hasCharset) profile->charset = dup_view(charset);
-    if (!profile->table || !profile->sourcePath || (hasId && !profile->languageId) ||
+    if (!profile->sourcePath || (hasId && !profile->languageId) ||
         (hasCharset && !profile->charset)) {
-        destroy_mapped(profile);
+        NgramPrfDestroy(profile);
         return nullptr;
     }
-    // Only lookups ever read a loaded model; its table is full as it is.
-    profile->table->capacity = nextFree;
-    profile->table->nextFree = nextFree;
-    profile->table->entries = const_cast<NgramHashEntry *>(entries);
     return profile;
 }
 
@@ -256,9 +265,10 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
         header.recordsOffset % 8 != 0 ||
         header.recordsOffset < kStringsOffset + header.stringsSize || header.recordsOffset > size ||
         header.indexOffset % 8 != 0 || header.indexOffset > size ||
-        (size - header.recordsOffset) / sizeof(ProfileRecord) < header.profileCount)
+        (header.indexOffset - std::min<uint64_t>(header.indexOffset, header.recordsOffset)) /
+                sizeof(ProfileRecord) <
+            header.profileCount)
         return false;
-    if (checksum(map + kProgramOffset, size - kProgramOffset) != header.checksum) return false;
     FileSignature program;
     memcpy(&program, map + kProgramOffset, sizeof program);
     if (!(program == state.program)) return false;
@@ -285,16 +295,10 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
             !optional_string_at(map, header, record.charset, record.charsetLength, charset,
                                 hasCharset))
             return false;
-        const uint64_t entriesEnd = header.recordsOffset + count * sizeof(ProfileRecord);
-        if (record.nextFree < NGRAM_HASH_BUCKETS || record.nextFree > kMaxEntries ||
-            record.entries % 8 != 0 || record.entries < entriesEnd ||
-            record.entries > header.indexOffset ||
-            (header.indexOffset - record.entries) / sizeof(NgramHashEntry) <
-                static_cast<uint64_t>(record.nextFree) ||
-            !entries_valid(reinterpret_cast<const NgramHashEntry *>(map + record.entries),
-                           record.nextFree))
-            return false;
     }
+    // Last, as the costliest check: what matched above, and everything else,
+    // is what was written.
+    if (checksum(map + kProgramOffset, size - kProgramOffset) != header.checksum) return false;
     NgramModelIndex *index = NgramIdxFromImage(map + header.indexOffset, size - header.indexOffset);
     if (!index || NgramIdxModelCount(index) != static_cast<int32_t>(count)) {
         NgramIdxDestroy(index);
@@ -308,15 +312,14 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
         string_at(map, header, record.name, record.nameLength, name);
         optional_string_at(map, header, record.id, record.idLength, id, hasId);
         optional_string_at(map, header, record.charset, record.charsetLength, charset, hasCharset);
-        NgramProfile *profile = mapped_profile(
-            std::string(ctx->dataPath) + '/' + state.names[i], id, hasId, charset, hasCharset,
-            reinterpret_cast<const NgramHashEntry *>(map + record.entries), record.nextFree);
+        NgramProfile *profile = mapped_profile(std::string(ctx->dataPath) + '/' + state.names[i],
+                                               id, hasId, charset, hasCharset);
         auto *ids = static_cast<ProfileIds *>(vos_malloc(sizeof(ProfileIds)));
         if (!profile || !ids) {
-            destroy_mapped(profile);
+            NgramPrfDestroy(profile);
             vos_free(ids);
             for (size_t k = 0; k < i; ++k) {
-                destroy_mapped(ctx->profiles[k]);
+                NgramPrfDestroy(ctx->profiles[k]);
                 ctx->profiles[k] = nullptr;
                 vos_free(ctx->profileIds[k]);
                 ctx->profileIds[k] = nullptr;
@@ -334,7 +337,7 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
 }
 
 // The cache image of the loaded profiles, or an empty string when they
-// cannot be written (a table that is not a loaded model's).
+// cannot be written.
 std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     const size_t count = state.names.size();
     std::string strings;
@@ -349,11 +352,7 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     std::vector<ProfileRecord> records(count);
     for (size_t i = 0; i < count; ++i) {
         const NgramProfile *profile = ctx->profiles[i];
-        const NgramHashTable *table = profile ? profile->table : nullptr;
-        if (!table || !table->entries || table->nextFree < NGRAM_HASH_BUCKETS ||
-            table->nextFree > table->capacity || table->nextFree > kMaxEntries ||
-            !entries_valid(table->entries, table->nextFree))
-            return "";
+        if (!profile) return "";
         ProfileRecord &record = records[i];
         record.file = state.files[i];
         record.name = add(state.names[i]);
@@ -366,7 +365,6 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
             record.charsetLength = static_cast<uint32_t>(strlen(profile->charset));
             record.charset = add(profile->charset);
         }
-        record.nextFree = table->nextFree;
         if (!ctx->profileIds || !ctx->profileIds[i]) return "";
         record.ids = *ctx->profileIds[i];
     }
@@ -377,11 +375,7 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     header.stringsOffset = kStringsOffset;
     header.stringsSize = strings.size();
     header.recordsOffset = round8(kStringsOffset + strings.size());
-    size_t offset = header.recordsOffset + count * sizeof(ProfileRecord);
-    for (ProfileRecord &record : records) {
-        record.entries = offset;
-        offset = round8(offset + static_cast<size_t>(record.nextFree) * sizeof(NgramHashEntry));
-    }
+    const size_t offset = header.recordsOffset + count * sizeof(ProfileRecord);
     header.indexOffset = offset;
     const size_t indexSize = NgramIdxImageSize(ctx->modelIndex);
     if (indexSize == 0) return "";
@@ -393,10 +387,6 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     memcpy(out + kStringsOffset, strings.data(), strings.size());
     if (count > 0)
         memcpy(out + header.recordsOffset, records.data(), count * sizeof(ProfileRecord));
-    for (size_t i = 0; i < count; ++i) {
-        memcpy(out + records[i].entries, ctx->profiles[i]->table->entries,
-               static_cast<size_t>(records[i].nextFree) * sizeof(NgramHashEntry));
-    }
     // The index image wants 8-byte alignment; a std::string's storage of
     // this size comes from operator new, which gives at least 16.
     if (NgramIdxImageWrite(ctx->modelIndex, out + header.indexOffset, indexSize) != LANG_OK)
@@ -415,6 +405,36 @@ bool write_all(int fd, const std::string &bytes) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// The cache directory, opened, when it belongs to this user and no one else
+// may write to it, so that whatever lies in it was written by this user: a
+// cache that someone else prepared is never used. -1 otherwise.
+int open_private_dir(const std::string &dir) {
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Maps the cache file `name` of the private directory `dir` when it is a
+// regular file of this user; null otherwise.
+const unsigned char *map_cache(int dir, const char *name, size_t &size) {
+    const int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    void *map = MAP_FAILED;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_size > 0 &&
+        static_cast<uint64_t>(st.st_size) <= SIZE_MAX) {
+        size = static_cast<size_t>(st.st_size);
+        map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    }
+    close(fd);
+    return map == MAP_FAILED ? nullptr : static_cast<const unsigned char *>(map);
 }
 
 // Creates the cache directory and its missing parents below `base` (which
@@ -455,31 +475,30 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
     if (state->program.inode == 0 || state->dataPath.empty() || state->listPath.empty())
         return false;
     char name[64];
-    snprintf(name, sizeof name, "/profiles-%016llx.bin",
+    snprintf(name, sizeof name, "profiles-%016llx.bin",
              static_cast<unsigned long long>(fnv1a(
                  state->listPath,
                  fnv1a(std::string_view(state->dataPath.c_str(), state->dataPath.size() + 1)))));
     state->dir = dir;
     state->base = base;
-    state->path = dir + name;
+    state->path = dir + '/' + name;
     state->names = names;
-    state->files.reserve(names.size());
     // Taken before any profile is read: a file that changes during a normal
     // load then no longer matches the cache written after it.
-    for (const std::string &profile : names) {
-        state->files.push_back(signature_of((std::string(ctx->dataPath) + '/' + profile).c_str()));
-    }
+    state->files = profile_signatures(ctx->dataPath, names);
     state->pending = true;
 
+    const int private_dir = open_private_dir(dir);
+    if (private_dir < 0) return false;
     size_t size = 0;
-    const void *map = vos_map_file(state->path.c_str(), &size);
+    const unsigned char *map = map_cache(private_dir, name, size);
+    close(private_dir);
     if (!map) return false;
-    if (reinterpret_cast<uintptr_t>(map) % 8 != 0 ||
-        !adopt(ctx, *state, static_cast<const unsigned char *>(map), size)) {
-        vos_unmap_file(map, size);
+    if (reinterpret_cast<uintptr_t>(map) % 8 != 0 || !adopt(ctx, *state, map, size)) {
+        munmap(const_cast<unsigned char *>(map), size);
         return false;
     }
-    state->map = static_cast<const unsigned char *>(map);
+    state->map = map;
     state->mapSize = size;
     state->pending = false;
     // No log line of its own: a cached start logs exactly what a normal one does.
@@ -501,8 +520,11 @@ void ProfileCacheSave(LangContext *ctx, int loadResult) {
             file.modifiedSeconds > now.tv_sec - g_settleSeconds)
             return;
     }
-    // Where no cache can be kept, nothing is built.
+    // Where no cache can be kept, or none would be used, nothing is built.
     if (!make_dirs(state->dir, state->base) || access(state->dir.c_str(), W_OK) != 0) return;
+    const int private_dir = open_private_dir(state->dir);
+    if (private_dir < 0) return;
+    close(private_dir);
     const std::string image = build_image(ctx, *state);
     if (!image.empty()) store(*state, image);
 }
@@ -510,13 +532,7 @@ void ProfileCacheSave(LangContext *ctx, int loadResult) {
 void ProfileCacheRelease(LangContext *ctx) {
     ProfileCache *state = ctx ? ctx->profileCache : nullptr;
     if (!state) return;
-    if (state->map && ctx->profiles) {
-        for (int32_t i = 0; i < ctx->profileCount; ++i) {
-            NgramProfile *profile = ctx->profiles[i];
-            if (profile && profile->table) profile->table->entries = nullptr;
-        }
-    }
-    vos_unmap_file(state->map, state->mapSize);
+    if (state->map) munmap(const_cast<unsigned char *>(state->map), state->mapSize);
     delete state;
     ctx->profileCache = nullptr;
 }

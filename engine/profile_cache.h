@@ -4,7 +4,9 @@
  *
  * The cache of one language list lives in the user's cache directory
  * ($XDG_CACHE_HOME/glotta, else $HOME/.cache/glotta), never next to the
- * language data, which may be read-only or shared. It is written after a
+ * language data, which may be read-only or shared; it is used only while
+ * that directory and the file belong to the user and no one else may write
+ * to the directory. It is written after a
  * normal load in which every profile loaded, and used only while it matches:
  * the same data directory, list file and profile names in the same order,
  * every profile file unchanged (device, inode, size, modification and change
@@ -26,9 +28,9 @@ enum { PROFILE_CACHE_MIN_PROFILES = 32 };
 
 /* Fills ctx->profiles and ctx->profileIds (allocated for names.size(), all
  * null), ctx->profileCount and ctx->modelIndex from the cache of this list,
- * and returns true; the profiles'
- * n-gram tables and the index then lie in the mapped cache, read-only, until
- * ProfileCacheRelease. Otherwise returns false with ctx untouched,
+ * and returns true; the index then lies in the mapped cache, read-only, until
+ * ProfileCacheRelease, and the profiles have no n-gram table: the index
+ * alone scores them. Otherwise returns false with ctx untouched,
  * and remembers the state of the profile files (taken before they are read)
  * for ProfileCacheSave. `listPath` is the language list's path. Needs
  * ctx->dataPath; logs one line when the cache is used. */

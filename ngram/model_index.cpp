@@ -96,7 +96,7 @@ T *allocate(size_t count) {
     return static_cast<T *>(vos_malloc(std::max<size_t>(count, 1) * sizeof(T)));
 }
 
-constexpr int32_t kStackModels = 512;
+constexpr int32_t kStackModels = NGRAM_INDEX_ALLOCATION_FREE_MODELS;
 
 // Adds what each posting's model saves against the missing penalty for the
 // document n-gram at `position` (1-based).
@@ -443,35 +443,42 @@ ImageHeader image_header(const NgramModelIndex &index) {
 }
 
 // Whether the arrays of an image keep every access of scoring in bounds and
-// every probe finite.
+// every probe finite. Start-up runs these checks over the whole image: they
+// are reductions without early exits.
 bool image_consistent(const NgramModelIndex &index) {
+    // Taken slots lead to postings begin <= end <= postingCount, or to a row
+    // below rowCount (begin kDenseRow + row, end 1). An empty slot is all
+    // zero, as the build leaves it, which passes the same checks.
     const size_t slots = size_t{1} << index.slotBits;
-    size_t free_slots = 0;
+    uint32_t min_end = UINT32_MAX, last_begin = 0, last_end = 0, disordered = 0;
     for (size_t s = 0; s < slots; ++s) {
-        const Slot &slot = index.slots[s];
-        if (slot.end == 0) {
-            ++free_slots;
-        } else if (slot.begin >= kDenseRow) {
-            if (slot.begin - kDenseRow >= index.rowCount) return false;
-        } else if (slot.begin > slot.end || slot.end > index.postingCount) {
-            return false;
-        }
+        const uint32_t begin = index.slots[s].begin;
+        const uint32_t end = index.slots[s].end;
+        min_end = std::min(min_end, end);
+        last_begin = std::max(last_begin, begin);
+        last_end = std::max(last_end, end);
+        disordered |= (begin > end) & (begin < kDenseRow);
     }
-    if (free_slots == 0) return false;
-    for (size_t i = 0; i < index.postingCount; ++i) {
-        const int32_t model = index.narrow ? index.narrow[i].model : index.postings[i].model;
-        if (model < 0 || model >= index.modelCount) return false;
+    bool bad = min_end != 0 || disordered != 0 || last_end > index.postingCount ||
+               last_begin >= kDenseRow + index.rowCount;
+    // Every posting names a model of the index.
+    const auto models = static_cast<uint32_t>(index.modelCount);
+    if (index.narrow) {
+        for (size_t i = 0; i < index.postingCount; ++i) bad |= index.narrow[i].model >= models;
+    } else {
+        for (size_t i = 0; i < index.postingCount; ++i)
+            bad |= static_cast<uint32_t>(index.postings[i].model) >= models;
     }
+    // Every model has a lane of the rows, every rank of a row is one the
+    // 16-bit sums can take.
     if (index.rowCount > 0) {
-        for (int32_t m = 0; m < index.modelCount; ++m) {
-            if (index.column[m] < 0 || index.column[m] >= index.stride) return false;
-        }
+        for (int32_t m = 0; m < index.modelCount; ++m)
+            bad |= static_cast<uint32_t>(index.column[m]) >= static_cast<uint32_t>(index.stride);
         const size_t ranks = index.rowCount * static_cast<size_t>(index.stride);
-        for (size_t i = 0; i < ranks; ++i) {
-            if (index.dense[i] < 0 || index.dense[i] > kDenseMaxRank) return false;
-        }
+        for (size_t i = 0; i < ranks; ++i)
+            bad |= static_cast<uint16_t>(index.dense[i]) > kDenseMaxRank;
     }
-    return true;
+    return !bad;
 }
 
 }  // namespace

@@ -18,6 +18,9 @@
 
 typedef struct NgramModelIndex NgramModelIndex;
 
+/* Indexes of at most this many models score without allocating memory. */
+enum { NGRAM_INDEX_ALLOCATION_FREE_MODELS = 512 };
+
 /* Indexes `count` models; models[i] becomes slot i. A null model, or one
  * without a table, is allowed and always scores 0.0. Returns the index, or
  * null when memory runs out, `count` is negative, or `models` is null while

@@ -144,9 +144,12 @@ cp "$WORK/fr-fields.doc" "$OUT/docs/fr-fields.doc"; row docs/fr-fields.doc 309 e
 
 # Legacy Excel and PowerPoint (97-2003) as LibreOffice writes them, from the
 # XLSX and PPTX of every language: each must give the words of its twin.
+# PowerPoint files are large (467 KB): only a Latin and a CJK one are kept;
+# the unit tests build the other languages' presentations themselves.
 for l in $langs; do
     soffice_convert xls "$OUT/docs/$l.xlsx" "$WORK"
     cp "$WORK/$l.xls" "$OUT/docs/$l.xls"; row "docs/$l.xls" 310 "$(get w "$l")"
+    case $l in en | zh) ;; *) continue ;; esac
     soffice_convert ppt "$OUT/docs/$l.pptx" "$WORK"
     cp "$WORK/$l.ppt" "$OUT/docs/$l.ppt"; row "docs/$l.ppt" 311 "$(get w "$l")"
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # How glotta-scan scales with its worker threads: documents per second with
 # -j 1 and -j 2 (and more, JOBS="1 2 4") over the end-to-end corpus of this
-# benchmark, and glotta's own bulk run beside them.
+# benchmark, and beside them glotta's own bulk run and the two scale-out
+# recipes of the README (GNU parallel, Dask) run on this machine alone.
 #
 #   bench/throughput/scan_jobs.sh [PREFIX]
 #
@@ -67,3 +68,30 @@ done
 t=$(for _ in $(seq "$runs"); do seconds "$prefix/bin/glotta" "@$list"; done | median)
 rate=$(ratio "$documents" "$t")
 printf '| glotta (bulk list) | %.2f | %.0f | %.2f |\n' "$t" "$rate" "$(ratio "$rate" "$base")"
+
+# The two ways of scaling out, here on this machine alone: the GNU parallel
+# recipe with the local host only (one single-threaded glotta-scan per
+# core, blocks of 1,000 paths), and python3 -m glotta.distributed with one
+# local worker process per core (its start-up included).
+cores=$(nproc)
+if command -v parallel >/dev/null; then
+  t=$(for _ in $(seq "$runs"); do
+    seconds parallel --will-cite -k --pipe -N 1000 -S : -j "$cores" \
+      "$prefix/bin/glotta-scan" -j 1 - <"$list"
+  done | median)
+  rate=$(ratio "$documents" "$t")
+  printf '| GNU parallel -S :, %s x glotta-scan -j 1 | %.2f | %.0f | %.2f |\n' \
+    "$cores" "$t" "$rate" "$(ratio "$rate" "$base")"
+fi
+python=${DASK_PYTHON:-/usr/bin/python3}
+if "$python" -c 'import distributed' 2>/dev/null; then
+  out=$(mktemp)
+  t=$(for _ in $(seq "$runs"); do
+    PYTHONPATH=$prefix/lib/python3/dist-packages seconds "$python" -m glotta.distributed \
+      --local-workers "$cores" "$list" -o "$out"
+  done | median)
+  rm -f "$out"
+  rate=$(ratio "$documents" "$t")
+  printf '| Dask, --local-workers %s | %.2f | %.0f | %.2f |\n' \
+    "$cores" "$t" "$rate" "$(ratio "$rate" "$base")"
+fi

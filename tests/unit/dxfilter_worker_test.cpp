@@ -235,9 +235,9 @@ TEST(DxFilterTextPump, AReaderThatEndsPastTheDeadlineOverranIt) {
         const char *text;
         bool overran, textOut;
     } cases[] = {
-        {1'000'000'000, 0, "", false, false},        // ends in time, no text
-        {1'000'000'000, 0, "words", false, true},    // ends in time
-        {20'000'000, 40'000'000, "", true, false},   // ends past it with nothing
+        {1'000'000'000, 0, "", false, false},           // ends in time, no text
+        {1'000'000'000, 0, "words", false, true},       // ends in time
+        {20'000'000, 40'000'000, "", true, false},      // ends past it with nothing
         {20'000'000, 40'000'000, "words", true, true},  // past it: keeps its text
     };
     for (const Case &c : cases) {

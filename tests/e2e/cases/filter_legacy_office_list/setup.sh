@@ -1,14 +1,15 @@
-# Excel and PowerPoint 97-2003 documents in six languages, as LibreOffice
-# writes them, and a truncated one of each, listed in a fixed order, with
-# the shared filter profiles.
+# Excel 97-2003 documents in six languages and PowerPoint 97-2003 ones in two,
+# as LibreOffice writes them, and a truncated one of each, listed in a fixed
+# order, with the shared filter profiles.
 data=$CASE_DIR/../../../data/dxfilter
 mkdir docs
 for l in en de es fr ru zh; do
     for f in xls ppt; do
+        [ -f "$data/docs/$l.$f" ] || continue
         cp "$data/docs/$l.$f" docs/
         echo "docs/$l.$f" >>docs.lst
     done
 done
 head -c 3000 "$data/docs/ru.xls" >docs/truncated.xls
-head -c 200000 "$data/docs/ru.ppt" >docs/truncated.ppt
+head -c 200000 "$data/docs/zh.ppt" >docs/truncated.ppt
 printf 'docs/truncated.xls\ndocs/truncated.ppt\n' >>docs.lst
