@@ -146,7 +146,7 @@ int GetMimeType(LangContext *ctx, const char *path, int32_t *type) {
 int GetMimeTypeOfHead(LangContext *ctx, const char *path, const DXDocumentHead *head,
                       int32_t *type) {
     if (!ctx || !path || !head || !type) return LANG_ERR_IDENTIFY;
-    const DXFilterInterface &filter = ctx->filterInterface;
+    const DXIdentifyInterface &filter = ctx->filterIdentify;
     if (!filter.identifyHead || !filter.identifyOpenFile || head->fd < 0)
         return GetMimeType(ctx, path, type);
     *type = DOC_UNKNOWN;

@@ -23,6 +23,8 @@ extern "C" {
 #define DX_LIB_SUFFIX ".so"
 
 #define DX_SYM_GET_FILTER_INTERFACE "DX_GetFilterInterface"
+/* Optional: identification from the engine's own bytes (see below). */
+#define DX_SYM_GET_IDENTIFY_INTERFACE "DXGlotta_GetIdentifyInterface"
 #define DX_SYM_CREATE_SERVICES "DXSACreateZAPIServices"
 #define DX_SYM_CREATE_SERVICES_EX "DXSACreateZAPIServicesEx"
 #define DX_SYM_DESTROY_SERVICES "DXSADestroyZAPIServices"
@@ -75,7 +77,7 @@ enum {
     DX_FILEINFO_FORMAT_WORD = 3 /* the format code; the engine reads only this */
 };
 
-/* ---- document head (the identification operations 12 and 13) ---------- */
+/* ---- document head (the identification extension) ---------------------- */
 
 /* Identification looks at no more than this many first bytes of a document. */
 #define DX_HEAD_BYTES 8192
@@ -151,22 +153,36 @@ typedef struct DXFilterInterface {
     DXReadTextFn readText; /* 9 */
     DXReservedFn reserved10;
     DXFileInfoFn fileInformation; /* 11 */
-    /* 12: the format from the head's bytes alone. A pure function of the
+    DXReservedFn reserved12_28[DX_FILTER_SLOTS - 11];
+} DXFilterInterface;
+
+typedef void (*DXGetFilterInterfaceFn)(DXFilterInterface *table);
+
+/* ---- identification extension ------------------------------------------- */
+
+/* A plug-in may export DX_SYM_GET_IDENTIFY_INTERFACE besides the filter
+ * interface: then the engine identifies a document it has opened and begun
+ * to read from those bytes and that descriptor, instead of having file
+ * information open and read it again by name. The filter interface table
+ * itself stays as it is (its other slots belong to other operations of
+ * other filter libraries); a library without this entry point is asked by
+ * name. */
+typedef struct DXIdentifyInterface {
+    /* The format from the head's bytes alone. A pure function of the
      * record: it touches no state of the plug-in and no file, so it may run
      * on any thread at once without the filter lock. Fills the record as
      * file information does and returns 0 when the bytes settle the format;
      * returns 1 (record zero-filled) when only the whole file tells, -1 for
-     * null arguments. Optional: null when the plug-in lacks it. */
+     * null arguments. */
     DXIdentifyHeadFn identifyHead;
-    /* 13: the format of an open document, the answer file information
-     * gives for its path, read through the head and the descriptor instead
-     * of opening the file by name. Called like file information, under the
-     * filter lock. Optional. */
+    /* The format of an open document, the answer file information gives for
+     * its path, read through the head and the descriptor instead of opening
+     * the file by name. Called like file information, under the filter
+     * lock. */
     DXIdentifyOpenFn identifyOpenFile;
-    DXReservedFn reserved14_28[DX_FILTER_SLOTS - 13];
-} DXFilterInterface;
+} DXIdentifyInterface;
 
-typedef void (*DXGetFilterInterfaceFn)(DXFilterInterface *table);
+typedef void (*DXGetIdentifyInterfaceFn)(DXIdentifyInterface *table);
 
 /* ---- services object of the utility library ----------------------------- */
 

@@ -459,6 +459,11 @@ extern "C" __attribute__((visibility("default"))) void DX_GetFilterInterface(
     table->openText = dxf::dx_open_text;
     table->readText = dxf::dx_read_text;
     table->fileInformation = dxf::dx_file_information;
+}
+
+extern "C" __attribute__((visibility("default"))) void DXGlotta_GetIdentifyInterface(
+    DXIdentifyInterface *table) {
+    if (!table) return;
     table->identifyHead = dxf::dx_identify_head;
     table->identifyOpenFile = dxf::dx_identify_open_file;
 }

@@ -95,6 +95,9 @@ struct Plugin {
             lib ? vos_dlsym(lib, "DX_GetFilterInterface") : nullptr);
         if (!get) return;
         get(&api);
+        auto getIdentify = reinterpret_cast<DXGetIdentifyInterfaceFn>(
+            vos_dlsym(lib, DX_SYM_GET_IDENTIFY_INTERFACE));
+        if (getIdentify) getIdentify(&identify);
         handle =
             api.initialise(nullptr, nullptr, dir.c_str(), DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
     }
@@ -118,13 +121,13 @@ struct Plugin {
         EXPECT_EQ(pread(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
         const DXDocumentHead record{head.data(), static_cast<int64_t>(head.size()), st.st_size, fd};
         std::memset(&info, 0xAB, sizeof info);
-        const int settled = api.identifyHead(nullptr, &record, &info);
+        const int settled = identify.identifyHead(nullptr, &record, &info);
         EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
         if (settled != 0) {
             EXPECT_EQ(settled, 1) << path;
             EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u) << path;
             std::memset(&info, 0xAB, sizeof info);
-            EXPECT_EQ(api.identifyOpenFile(handle, &record, &info), 0) << path;
+            EXPECT_EQ(identify.identifyOpenFile(handle, &record, &info), 0) << path;
         }
         EXPECT_EQ(static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]), format) << path;
         EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0) << path;
@@ -162,6 +165,7 @@ struct Plugin {
     }
 
     DXFilterInterface api{};
+    DXIdentifyInterface identify{};
     void *handle = nullptr;
 };
 

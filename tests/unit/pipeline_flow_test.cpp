@@ -262,8 +262,8 @@ TEST_F(Flow, IdentificationSharesTheBytesTheFlowRead) {
     std::vector<Result> byName;
     for (const std::string &doc : docs) byName.push_back(DetectFile(doc));
 
-    ctx_->filterInterface.identifyHead = head_identification;
-    ctx_->filterInterface.identifyOpenFile = open_file_identification;
+    ctx_->filterIdentify.identifyHead = head_identification;
+    ctx_->filterIdentify.identifyOpenFile = open_file_identification;
     ctx_->filterInterface.fileInformation = path_identification;
     g_head = HeadCalls{};
     g_head.mutex = ctx_->filterMutex;
@@ -284,11 +284,11 @@ TEST_F(Flow, IdentificationSharesTheBytesTheFlowRead) {
     }
     // A small detection size still hands over the whole head, and the text
     // read ahead of it serves the refill: the answer is the same.
-    ctx_->filterInterface.identifyHead = nullptr;
+    ctx_->filterIdentify.identifyHead = nullptr;
     ctx_->filterInterface.fileInformation = test_file_information;
     const std::string noisy = File("noisy.txt", "1, 2, 3! " + longText);
     const Result smallByName = DetectFile(noisy, nullptr, nullptr, 100);
-    ctx_->filterInterface.identifyHead = head_identification;
+    ctx_->filterIdentify.identifyHead = head_identification;
     ctx_->filterInterface.fileInformation = path_identification;
     EXPECT_EQ(DetectFile(noisy, nullptr, nullptr, 100).list, smallByName.list);
 }
