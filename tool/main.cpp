@@ -211,12 +211,16 @@ void prefer_huge_heap_pages() {
     if (!probe) return;
     const long page = sysconf(_SC_PAGESIZE);
     const char *end = static_cast<const char *>(sbrk(0));
-    if (page > 0 && end != reinterpret_cast<const char *>(-1) && end > probe) {
-        const uintptr_t mask = ~(static_cast<uintptr_t>(page) - 1);
-        const uintptr_t from = reinterpret_cast<uintptr_t>(probe) & mask;
-        const uintptr_t to = reinterpret_cast<uintptr_t>(end) & mask;
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+    // Only where the probe came from the program break (not so under an
+    // allocator of its own, such as a sanitizer's).
+    if (page <= 0 || end == reinterpret_cast<const char *>(-1) || end <= probe) {
+        free(probe);
+        return;
     }
+    const uintptr_t mask = ~(static_cast<uintptr_t>(page) - 1);
+    const uintptr_t from = reinterpret_cast<uintptr_t>(probe) & mask;
+    const uintptr_t to = reinterpret_cast<uintptr_t>(end) & mask;
+    madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
     const uintptr_t probeEnd = reinterpret_cast<uintptr_t>(probe) + kProbe;
     free(probe);
     // Small pages already lie where the heap starts (the allocator's own and
@@ -232,7 +236,8 @@ void prefer_huge_heap_pages() {
     const uintptr_t at = reinterpret_cast<uintptr_t>(marker);
     free(marker);
     const uintptr_t clean = (std::max(at, probeEnd + kHeader) + kHuge - 1) & ~(kHuge - 1);
-    if (clean - at > 2 * kHeader) g_heapFiller = malloc(clean - at - 2 * kHeader);
+    if (at >= from && clean < to && clean - at > 2 * kHeader)
+        g_heapFiller = malloc(clean - at - 2 * kHeader);
 }
 
 }  // namespace
