@@ -205,6 +205,22 @@ def below_goal(langtab):
     return out
 
 
+def training_kb():
+    """{language: kB of training text of its largest profile}, from the data build's
+    scripts/work/prepare-report.txt (language, text directory, charset, source, bytes)."""
+    per = defaultdict(int)
+    path = os.path.join(ROOT, "scripts", "work", "prepare-report.txt")
+    if os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                lang, textdir, cs, _, size = line.rstrip("\n").split("\t")
+                per[(lang, textdir, cs)] += int(size)
+    out = {}
+    for (lang, _, _), size in per.items():
+        out[lang] = max(out.get(lang, 0), (size + 500) // 1000)
+    return out
+
+
 def group_rows(rows):
     out = []
     for gname, members in GROUPS.items():
@@ -316,9 +332,10 @@ def main(publish=False):
     out.append("## Languages below %.0f %% at 256 bytes" % GOAL_256)
     out.append("")
     if low:
-        table(out, ["language", "UTF-8 at 256", "worst legacy charset at 256",
-                    "most frequent wrong answers (all lengths)"],
-              [(lang, "-" if u is None else "%.1f" % u,
+        kb = training_kb()
+        table(out, ["language", "training text (kB)", "UTF-8 at 256",
+                    "worst legacy charset at 256", "most frequent wrong answers (all lengths)"],
+              [(lang, kb.get(lang, "-"), "-" if u is None else "%.1f" % u,
                 "%s %.1f" % w if w else "-",
                 ", ".join("%s (%d)" % kv for kv in wrong.most_common(3)))
                for lang, u, w, wrong in low])
@@ -455,9 +472,12 @@ def readme_tables(head, groups, low, commit, when, nrows, nlangs, sources, cjk_a
           [(g, "-" if ex is None else "%.1f" % ex, "-" if mg is None else "%.1f" % mg,
             "-" if cl is None else "%.1f" % cl) for g, n, ex, mg, cl, _ in groups])
     if low:
-        out.append(para("Below %.0f %% at 256 bytes (UTF-8 / worst legacy charset): " % GOAL_256 +
-                        ", ".join("%s %s / %s" % (lang, "-" if u is None else "%.1f" % u,
-                                                  "%s %.1f" % w if w else "-")
+        kb = training_kb()
+        out.append(para("Below %.0f %% at 256 bytes (UTF-8 / worst legacy charset, and the kB of "
+                        "training text of the language's largest profile): " % GOAL_256 +
+                        ", ".join("%s %s / %s (%s kB)" % (lang, "-" if u is None else "%.1f" % u,
+                                                          "%s %.1f" % w if w else "-",
+                                                          kb.get(lang, "-"))
                                   for lang, u, w, _ in low) + "."))
     else:
         out.append("No language is below %.0f %% at 256 bytes." % GOAL_256)

@@ -8,7 +8,7 @@ Layout written (the interface that training and the accuracy benchmark share):
   <lang>    a language identifier of scripts/data/langs.py LANGS ("sr-latn" holds the Serbian
             text in Latin letters)
   <source>  a short source id, a key of langs.SOURCE_GENRE (udhr, ddtp, man, fortunes, debref,
-            iguide, gimp-help, d-i, debconf, po, mozilla)
+            iguide, gimp-help, kde, d-i, debconf, po, mozilla)
   <doc>     one source document: a UDHR article, a package description, a man page, a fortune
             file, one HTML page of a manual, one package's debconf templates, one message
             catalog
@@ -24,7 +24,8 @@ English words that are not among the language's own 2000 most frequent), and so 
 names and paragraphs holding a web address. A document with at least as many such English
 paragraphs as paragraphs of the language, or a whole source with more English text than text of
 the language, is an untranslated one and is left out. At most MAX_SOURCE bytes are kept per
-language and source. Output is deterministic: sorted inputs, hash-ordered documents, no clocks.
+language and source. Output is deterministic: sorted inputs, documents in hash order of their
+names without the language's locale (the same order for every language), no clocks.
 
 usage: extract.py [LANG...]   (default: every language)
 """
@@ -32,6 +33,7 @@ import bz2
 import gzip
 import hashlib
 import html
+import html.entities
 import html.parser
 import lzma
 import os
@@ -45,7 +47,7 @@ import unicodedata
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from langs import LANGS, SOURCE_GENRE, locale_lang  # noqa: E402
+from langs import LANGS, SOURCE_GENRE, locale_lang, parallel_key  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
@@ -56,7 +58,7 @@ OUT = os.path.join(WORK, "text")
 # Bytes of cleaned text kept per language and source (whole documents in hash order).
 MAX_SOURCE = 2_000_000
 # Sources in the order in which their paragraphs claim a de-duplicated text.
-SOURCE_ORDER = ["udhr", "d-i", "debconf", "po", "mozilla", "ddtp", "man", "gimp-help",
+SOURCE_ORDER = ["udhr", "d-i", "debconf", "po", "mozilla", "ddtp", "man", "gimp-help", "kde",
                 "iguide", "debref", "fortunes"]
 assert set(SOURCE_ORDER) == set(SOURCE_GENRE)
 
@@ -390,6 +392,79 @@ def gimp_help_docs(code):
     return docs
 
 
+class DocBookText(BlockText):
+    """Paragraph texts of a DocBook handbook; titles, program text, commands, file names and
+    the credits and address blocks dropped."""
+    BLOCK = {"para", "simpara", "formalpara", "title", "listitem", "entry", "term", "row",
+             "note", "tip", "warning", "caution", "important", "step", "varlistentry",
+             "glossdef", "glossterm", "glossentry", "question", "answer", "abstract", "chapter",
+             "sect1", "sect2", "sect3", "sect4", "section", "appendix", "book", "bookinfo",
+             "itemizedlist", "orderedlist", "variablelist", "table", "informaltable",
+             "figure", "screenshot", "mediaobject", "caption", "qandaentry", "blockquote"}
+    SKIP = {"title", "subtitle", "screen", "programlisting", "literallayout", "synopsis",
+            "cmdsynopsis", "funcsynopsis", "command", "option", "filename", "userinput",
+            "computeroutput", "systemitem", "envar", "function", "parameter", "varname",
+            "literal", "email", "address", "authorgroup", "author", "othercredit", "keywordset",
+            "copyright", "date", "releaseinfo", "legalnotice", "ulink", "trans_comment",
+            "indexterm", "replaceable", "markup", "tag", "token", "constant", "type"}
+
+    def handle_starttag(self, tag, attrs):
+        if tag in self.BLOCK:
+            self.flush()
+        if tag in self.SKIP:
+            self.skip += 1
+            self.cur.append(" ")
+
+    def handle_endtag(self, tag):
+        if tag in self.SKIP and self.skip:
+            self.skip -= 1
+        if tag in self.BLOCK:
+            self.flush()
+
+
+DOCBOOK_ENTITY = re.compile(r"&([A-Za-z][\w.-]*);")
+
+
+def docbook_paragraphs(data):
+    """Paragraphs of a DocBook file. Entities of the KDE DTD (program and author names) are
+    not resolved: they are left out, as are the document type declaration and comments."""
+    data = re.sub(r"<!DOCTYPE.*?\]>", " ", data, count=1, flags=re.S)
+    data = re.sub(r"<!--.*?-->", " ", data, flags=re.S)
+    data = DOCBOOK_ENTITY.sub(
+        lambda m: m.group(0) if m.group(1) + ";" in html.entities.html5 else "", data)
+    p = DocBookText()
+    p.feed(data)
+    p.close()
+    p.flush()
+    return p.pars
+
+
+def kde_docs():
+    """{lang: [(doc, paragraphs)]} from the translated handbooks of KDE programs
+    (usr/share/doc/HTML/<locale>/<program>/*.docbook)."""
+    by_lang = {}
+    for pkg in sorted(os.listdir(UNPACK)):
+        base = os.path.join(UNPACK, pkg, "usr", "share", "doc", "HTML")
+        if not os.path.isdir(base):
+            continue
+        for loc in sorted(os.listdir(base)):
+            lang = locale_lang(loc)
+            if not lang:
+                continue
+            for dp, dns, fns in os.walk(os.path.join(base, loc)):
+                dns.sort()
+                for fn in sorted(fns):
+                    if not fn.endswith(".docbook"):
+                        continue
+                    path = os.path.join(dp, fn)
+                    rel = os.path.relpath(path, os.path.join(base, loc)).replace("/", "_")
+                    with open(path, encoding="utf-8", errors="replace") as f:
+                        pars = docbook_paragraphs(f.read())
+                    if pars:
+                        by_lang.setdefault(lang, []).append(("kde-%s-%s" % (loc, rel), pars))
+    return by_lang
+
+
 # ---------------------------------------------------------------- messages and templates
 
 PLACEHOLDER = re.compile(r"%(\([A-Za-z_]+\))?[-+ #0]*\d*(\.\d+)?(l|ll|h|z)?[sdiuxXfgcpSQ]|%\d+(\$[sdS])?|"
@@ -486,14 +561,21 @@ def ftl_values(text):
     return [" ".join(v) for v in vals]
 
 
+# Language-pack packages of the Mozilla programs: package name prefix, short name in doc ids.
+MOZILLA_PACKS = (("firefox-esr-l10n-", ""), ("thunderbird-l10n-", "tb-"))
+
+
 def mozilla_docs():
-    """{lang: [(doc, paragraphs)]} from the strings of the Firefox language packs."""
+    """{lang: [(doc, paragraphs)]} from the strings of the Firefox and Thunderbird language
+    packs."""
     by_lang = {}
     for pkg in sorted(os.listdir(UNPACK)):
-        if not pkg.startswith("firefox-esr-l10n-"):
+        pack = next(((p, short) for p, short in MOZILLA_PACKS if pkg.startswith(p)), None)
+        if not pack:
             continue
-        lang = locale_lang(pkg[len("firefox-esr-l10n-"):])
-        if not lang:
+        loc = pkg[len(pack[0]):]
+        lang = locale_lang(loc)
+        if not lang or loc == "all":
             continue
         for dp, dns, fns in os.walk(os.path.join(UNPACK, pkg)):
             dns.sort()
@@ -520,7 +602,7 @@ def mozilla_docs():
                                 if len(p.split()) >= 4 or (len(p) >= 12 and CJK.search(p)):
                                     pars.append(p)
                         if pars:
-                            doc = "mozilla-%s-%s" % (pkg[17:], name.replace("/", "_"))
+                            doc = "mozilla-%s%s-%s" % (pack[1], loc, name.replace("/", "_"))
                             by_lang.setdefault(lang, []).append((doc, pars))
     return by_lang
 
@@ -675,7 +757,8 @@ def write_lang(lang, script, sources, transform=None):
         if markers is None and source not in OWN_SOURCES and script == "Latin" and lang != "en":
             top = set(sorted(own, key=lambda w: (-own[w], w))[:2000])
             markers = {w for w in english_top() if w not in top}
-        docs = sorted(sources.get(source, []), key=lambda d: (doc_hash(d[0]), d[0]))
+        docs = sorted(sources.get(source, []),
+                      key=lambda d: (doc_hash(parallel_key(d[0], lang.split("-")[0])), d[0]))
         used, names, english, kept = 0, set(), 0, 0  # bytes of English and of kept paragraphs
         for doc, pars in docs:
             if used >= MAX_SOURCE:
@@ -727,7 +810,7 @@ def main():
     only = set(sys.argv[1:])
     unpack()
     shared = {"po": po_docs(), "mozilla": mozilla_docs(), "d-i": template_docs("d-i"),
-              "debconf": template_docs("debconf")}
+              "debconf": template_docs("debconf"), "kde": kde_docs()}
     report = []
     for lang in sorted(LANGS):
         entry = LANGS[lang]

@@ -33,6 +33,7 @@ SOURCE_GENRE = {
     "debref": "manual",
     "iguide": "manual",
     "gimp-help": "manual",
+    "kde": "manual",
     "d-i": "dialogs",
     "debconf": "dialogs",
     "po": "messages",
@@ -219,3 +220,20 @@ def locale_lang(loc):
         return None
     lang = LOCALE_LANG.get(loc, loc.split("_")[0])
     return lang if lang in LANGS and lang != "en" else None
+
+
+def parallel_key(doc, lang):
+    """A document's name without the language's locale names ("po-gimp-data-pt_BR-gimp20" of
+    pt gives "po-gimp-data-gimp20"), so that the translations of one document into different
+    languages sort alike and the capped sources of close languages take the same documents."""
+    parts, out, i = doc.split("-"), [], 0
+    while i < len(parts):
+        nxt = parts[i + 1] if i + 1 < len(parts) else ""
+        if len(nxt) == 2 and nxt.isalpha() and locale_lang(parts[i] + "_" + nxt) == lang:
+            i += 2  # a language and its country: "nn-no", "pt-br"
+        elif locale_lang(parts[i]) == lang:
+            i += 1
+        else:
+            out.append(parts[i])
+            i += 1
+    return "-".join(out)

@@ -15,7 +15,8 @@ the list DIR/<lang>-<cs>.lst naming each of those files once; scripts/data/train
 profile per list.
 
 How much of each source a profile takes (the same rules with and without --exclude):
-  - at most SOURCE_CAP bytes of a source, whole documents in hash order;
+  - at most SOURCE_CAP bytes of a source, whole documents in hash order of their names without
+    the language's locale, so that close languages take the translations of the same documents;
   - no source more than MAX_SHARE of a profile's text: a larger one is cut to that share;
   - within a group of close languages (langs.GROUPS) only the genres (langs.SOURCE_GENRE)
     every member has (from sources of at least MIN_SOURCE bytes), each genre taken with the
@@ -36,7 +37,7 @@ import sys
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from langs import CODECS, GROUPS, ICONV, LANGS, SOURCE_GENRE  # noqa: E402
+from langs import CODECS, GROUPS, ICONV, LANGS, SOURCE_GENRE, parallel_key  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
@@ -152,8 +153,11 @@ def doc_hash(name):
 
 
 def source_sizes(textdir, exclude):
-    """{source: [(path, bytes)]} of a text directory, documents in hash order."""
+    """{source: [(path, bytes)]} of a text directory, documents in hash order of their names
+    without the language's locale (langs.parallel_key): a capped source of every language takes
+    the translations of the same documents first."""
     base = os.path.join(TEXT, textdir)
+    lang = textdir.split("-")[0]
     out = {}
     if not os.path.isdir(base):
         return out
@@ -161,7 +165,7 @@ def source_sizes(textdir, exclude):
         if src == exclude:
             continue
         d = os.path.join(base, src)
-        docs = sorted(os.listdir(d), key=lambda f: (doc_hash(f), f))
+        docs = sorted(os.listdir(d), key=lambda f: (doc_hash(parallel_key(f, lang)), f))
         out[src] = [(os.path.join(d, f), os.path.getsize(os.path.join(d, f))) for f in docs]
     return out
 

@@ -44,6 +44,16 @@ class LocaleTest(unittest.TestCase):
                           ("en", None), ("xx", None), ("ne-NP", "ne")]:
             self.assertEqual(langs.locale_lang(loc), want, loc)
 
+    def test_translations_of_one_document_sort_alike(self):
+        for doc, lang, want in [("po-gimp-data-pt_BR-gimp20.txt", "pt", "po-gimp-data-gimp20.txt"),
+                                ("po-gimp-data-gl-gimp20.txt", "gl", "po-gimp-data-gimp20.txt"),
+                                ("mozilla-tb-nb-no-mail.ftl.txt", "nb", "mozilla-tb-mail.ftl.txt"),
+                                ("mozilla-tb-nn-no-mail.ftl.txt", "nn", "mozilla-tb-mail.ftl.txt"),
+                                ("po-pidgin-data-ms_MY-pidgin.txt", "ms", "po-pidgin-data-pidgin.txt"),
+                                ("kde-sr-dolphin_index.docbook.txt", "sr", "kde-dolphin_index.docbook.txt"),
+                                ("po-gimp-data-de-gimp20.txt", "fr", "po-gimp-data-de-gimp20.txt")]:
+            self.assertEqual(langs.parallel_key(doc, lang), want, doc)
+
     def test_every_language_has_a_genre_table_entry_for_its_sources(self):
         self.assertEqual(set(extract.SOURCE_ORDER), set(langs.SOURCE_GENRE))
         for group in langs.GROUPS:
@@ -99,6 +109,21 @@ class MessagesTest(unittest.TestCase):
         self.assertEqual(extract.ftl_values(ftl),
                          ["Über { -brand-name }", "Ein Titel hier", " erste Zeile zweite Zeile",
                           "Begriff"])
+
+    def test_docbook_handbook(self):
+        doc = ('<?xml version="1.0" ?>\n<!DOCTYPE book PUBLIC "-//KDE//DTD" "kdedbx45.dtd" [\n'
+               '  <!ENTITY kappname "&kcalc;">\n]>\n<book lang="&language;"><bookinfo>'
+               '<title>Manual do &kcalc;</title><authorgroup><author>&Ana.Autora;</author>'
+               '</authorgroup><abstract><para>O &kcalc; &eacute; unha calculadora</para>'
+               '</abstract></bookinfo><!-- <para>comentario</para> --><chapter><title>Uso'
+               '</title><para>Prema <guibutton>Aceptar</guibutton> e escriba\n<userinput>'
+               'ls -l</userinput> na consola.</para><screen>$ kcalc --help</screen>'
+               '<itemizedlist><listitem><para>Primeiro elemento</para></listitem>'
+               '</itemizedlist></chapter></book>')
+        got = [" ".join(p.split()) for p in extract.docbook_paragraphs(doc)]
+        self.assertEqual([g for g in got if g], ["O é unha calculadora",
+                                                 "Prema Aceptar e escriba na consola.",
+                                                 "Primeiro elemento"])
 
     def test_paragraphs_that_are_no_prose(self):
         for par, keep in [("Vælg et lag og klik på knappen for at gemme billedet.", True),

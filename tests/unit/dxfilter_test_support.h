@@ -102,11 +102,34 @@ struct Plugin {
         if (handle) api.shutdown(handle);
     }
 
+    // The format file information gives for `path`. For a regular file the
+    // engine's way, the head's bytes and then the open descriptor, must give
+    // the same, and leave the descriptor where it was.
     int Format(const std::string &path) {
         DXFileInfo info;
         std::memset(&info, 0xAB, sizeof info);
         api.fileInformation(handle, path.c_str(), &info);
-        return static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]);
+        const int format = static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]);
+        struct stat st {};
+        const int fd = vos_open_regular(path.c_str(), VOS_O_RDONLY, &st);
+        if (fd < 0) return format;
+        std::vector<unsigned char> head(
+            static_cast<size_t>(std::min<off_t>(st.st_size, DX_HEAD_BYTES)));
+        EXPECT_EQ(pread(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+        const DXDocumentHead record{head.data(), static_cast<int64_t>(head.size()), st.st_size, fd};
+        std::memset(&info, 0xAB, sizeof info);
+        const int settled = api.identifyHead(nullptr, &record, &info);
+        EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
+        if (settled != 0) {
+            EXPECT_EQ(settled, 1) << path;
+            EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u) << path;
+            std::memset(&info, 0xAB, sizeof info);
+            EXPECT_EQ(api.identifyOpenFile(handle, &record, &info), 0) << path;
+        }
+        EXPECT_EQ(static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]), format) << path;
+        EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0) << path;
+        close(fd);
+        return format;
     }
 
     // Runs a document the way the engine's filtering does.
