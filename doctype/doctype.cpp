@@ -143,6 +143,25 @@ int GetMimeType(LangContext *ctx, const char *path, int32_t *type) {
     return MapMimeType(info.word[DX_FILEINFO_FORMAT_WORD], type);
 }
 
+int GetMimeTypeOfHead(LangContext *ctx, const char *path, const DXDocumentHead *head,
+                      int32_t *type) {
+    if (!ctx || !path || !head || !type) return LANG_ERR_IDENTIFY;
+    const DXIdentifyInterface &filter = ctx->filterIdentify;
+    if (!filter.identifyHead || !filter.identifyOpenFile || head->fd < 0)
+        return GetMimeType(ctx, path, type);
+    *type = DOC_UNKNOWN;
+    // Sniffing the bytes handed over reads nothing and writes nothing of the
+    // plug-in's: it runs outside the lock, on every thread at once.
+    DXFileInfo info{};
+    if (filter.identifyHead(ctx->filterHandle, head, &info) == 0)
+        return MapMimeType(info.word[DX_FILEINFO_FORMAT_WORD], type);
+    info = DXFileInfo{};
+    if (ctx->filterMutex && MutexLock(nullptr, ctx->filterMutex) != 0) return LANG_ERR_MUTEX;
+    filter.identifyOpenFile(ctx->filterHandle, head, &info);
+    if (ctx->filterMutex && MutexUnlock(nullptr, ctx->filterMutex) != 0) return LANG_ERR_MUTEX;
+    return MapMimeType(info.word[DX_FILEINFO_FORMAT_WORD], type);
+}
+
 int GuessMimeType(const unsigned char *buffer, int32_t length, int32_t *type) {
     if (!type) return LANG_ERR_IDENTIFY;
     *type = DOC_UNKNOWN;

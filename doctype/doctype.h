@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "doctype/dx_abi.h"
 #include "engine/lang_api.h"
 
 enum DocType {
@@ -30,6 +31,17 @@ int MimeTypeMapping(const char *mimeType, int32_t *type);
  * null argument, LANG_ERR_NOFILE when the file does not exist (*type is then
  * untouched), LANG_ERR_MUTEX when the lock fails. Only reads the context. */
 int GetMimeType(LangContext *ctx, const char *path, int32_t *type);
+
+/* The type of a document the caller has opened, as GetMimeType gives it for
+ * its path, from the head the caller has read (its first bytes, at least
+ * DX_HEAD_BYTES of them or the whole file, its size and its descriptor).
+ * The plug-in settles most documents from the bytes alone, which is a pure
+ * function of them and takes no lock; only a document the bytes do not
+ * settle is identified through its descriptor under the filter lock. With a
+ * plug-in that offers neither, GetMimeType of `path`. Codes as GetMimeType;
+ * LANG_ERR_IDENTIFY also for a null head. Only reads the context. */
+int GetMimeTypeOfHead(LangContext *ctx, const char *path, const DXDocumentHead *head,
+                      int32_t *type);
 
 /* The type of a filter format code: 0 is DOC_UNKNOWN, the text and markup
  * codes of dx_abi.h their type, any other code DOC_OTHER. Always LANG_OK; a

@@ -17,26 +17,28 @@ extern "C" {
 
 /* ---- file names and entry points ---------------------------------------- */
 
-#define DX_MARKER_NAME "flt_dx"         /* plus ".so": marks a filter installation */
-#define DX_FILTER_NAME "dxfilter"       /* plus ".so" */
-#define DX_UTIL_NAME "dxutil"           /* plus ".so" */
+#define DX_MARKER_NAME "flt_dx"   /* plus ".so": marks a filter installation */
+#define DX_FILTER_NAME "dxfilter" /* plus ".so" */
+#define DX_UTIL_NAME "dxutil"     /* plus ".so" */
 #define DX_LIB_SUFFIX ".so"
 
 #define DX_SYM_GET_FILTER_INTERFACE "DX_GetFilterInterface"
+/* Optional: identification from the engine's own bytes (see below). */
+#define DX_SYM_GET_IDENTIFY_INTERFACE "DXGlotta_GetIdentifyInterface"
 #define DX_SYM_CREATE_SERVICES "DXSACreateZAPIServices"
 #define DX_SYM_CREATE_SERVICES_EX "DXSACreateZAPIServicesEx"
 #define DX_SYM_DESTROY_SERVICES "DXSADestroyZAPIServices"
 
 /* Values the engine passes to the initialise operation. */
-#define DX_INIT_CHARSET_UNICODE 51       /* text comes out as UTF-16, host order */
+#define DX_INIT_CHARSET_UNICODE 51 /* text comes out as UTF-16, host order */
 #define DX_INIT_FLAGS 0x1000000
-#define DX_SERVICES_EX_FLAGS 0x10000000  /* stand-alone start-up */
+#define DX_SERVICES_EX_FLAGS 0x10000000 /* stand-alone start-up */
 
 /* ---- document format codes (word 3 of the information record) ----------- */
 
 enum {
     DX_FMT_UNKNOWN = 0,
-    DX_FMT_TEXT = 2,      /* plain text in any charset */
+    DX_FMT_TEXT = 2, /* plain text in any charset */
     DX_FMT_SGML = 209,
     DX_FMT_HTML = 210,
     DX_FMT_TEXT_ALT = 275,
@@ -51,9 +53,9 @@ enum {
     DX_FMT_ODP = 306,
     DX_FMT_EPUB = 307,
     DX_FMT_RTF = 308,
-    DX_FMT_DOC = 309,     /* legacy OLE Word */
-    DX_FMT_XLS = 310,     /* legacy OLE Excel */
-    DX_FMT_PPT = 311,     /* legacy OLE PowerPoint */
+    DX_FMT_DOC = 309, /* legacy OLE Word */
+    DX_FMT_XLS = 310, /* legacy OLE Excel */
+    DX_FMT_PPT = 311, /* legacy OLE PowerPoint */
     /* Recognised, but without text the filter can extract. */
     DX_FMT_OLE = 340,     /* other OLE compound documents */
     DX_FMT_ZIP = 341,     /* other zip archives */
@@ -61,7 +63,7 @@ enum {
     DX_FMT_IMAGE = 343,
     DX_FMT_AUDIO_VIDEO = 344,
     DX_FMT_EXECUTABLE = 345,
-    DX_FMT_BINARY = 346   /* anything else that is not text */
+    DX_FMT_BINARY = 346 /* anything else that is not text */
 };
 
 /* ---- information record (filled by the file information operation) ----- */
@@ -71,28 +73,47 @@ typedef struct DXFileInfo {
     uint32_t word[DX_FILEINFO_WORDS]; /* word[3]: format code; others: see below */
 } DXFileInfo;
 enum {
-    DX_FILEINFO_SIZE_WORD = 0,    /* sizeof(DXFileInfo), set by the plug-in */
-    DX_FILEINFO_FORMAT_WORD = 3   /* the format code; the engine reads only this */
+    DX_FILEINFO_SIZE_WORD = 0,  /* sizeof(DXFileInfo), set by the plug-in */
+    DX_FILEINFO_FORMAT_WORD = 3 /* the format code; the engine reads only this */
 };
+
+/* ---- document head (the identification extension) ---------------------- */
+
+/* Identification looks at no more than this many first bytes of a document. */
+#define DX_HEAD_BYTES 8192
+
+/* A document the engine has opened and begun to read, handed to the
+ * identification operations so that they need not open and read it again. */
+typedef struct DXDocumentHead {
+    const unsigned char *bytes; /* the document's first bytes */
+    int64_t length;             /* how many: min(size, DX_HEAD_BYTES), or fewer when
+                                   the file ended early */
+    int64_t size;               /* the document's size in bytes (fstat) */
+    int fd;                     /* read-only descriptor of the document, or -1; the
+                                   plug-in reads it only by position (pread) and
+                                   neither moves nor closes it */
+} DXDocumentHead;
 
 /* ---- stream descriptor handed to the open-document operation ------------ */
 
 struct DXStream;
-typedef int (*DXStreamOpenFn)(struct DXStream *stream);                  /* 1 ok, 0 failed */
-typedef int (*DXStreamReadFn)(struct DXStream *stream, void *buffer, int count); /* bytes, 0 eof, -1 */
-typedef int (*DXStreamSeekFn)(struct DXStream *stream, int64_t offset, int origin); /* 1 ok, 0 failed */
-typedef int64_t (*DXStreamTellFn)(struct DXStream *stream);              /* position or -1 */
-typedef int (*DXStreamCloseFn)(struct DXStream *stream);                 /* close(2) result or -1 */
+typedef int (*DXStreamOpenFn)(struct DXStream *stream); /* 1 ok, 0 failed */
+typedef int (*DXStreamReadFn)(struct DXStream *stream, void *buffer,
+                              int count); /* bytes, 0 eof, -1 */
+typedef int (*DXStreamSeekFn)(struct DXStream *stream, int64_t offset,
+                              int origin);                  /* 1 ok, 0 failed */
+typedef int64_t (*DXStreamTellFn)(struct DXStream *stream); /* position or -1 */
+typedef int (*DXStreamCloseFn)(struct DXStream *stream);    /* close(2) result or -1 */
 
 /* Seven words: the stream record, a reserved 0, and the five callbacks. */
 typedef struct DXStream {
-    void *record;             /* word 0: the caller's private stream record */
-    uintptr_t reserved;       /* word 1: 0 */
-    DXStreamOpenFn open;      /* word 2 */
-    DXStreamReadFn read;      /* word 3 */
-    DXStreamSeekFn seek;      /* word 4 */
-    DXStreamTellFn tell;      /* word 5 */
-    DXStreamCloseFn close;    /* word 6 */
+    void *record;          /* word 0: the caller's private stream record */
+    uintptr_t reserved;    /* word 1: 0 */
+    DXStreamOpenFn open;   /* word 2 */
+    DXStreamReadFn read;   /* word 3 */
+    DXStreamSeekFn seek;   /* word 4 */
+    DXStreamTellFn tell;   /* word 5 */
+    DXStreamCloseFn close; /* word 6 */
 } DXStream;
 
 enum { DX_SEEK_SET = 0, DX_SEEK_CUR = 1, DX_SEEK_END = 2 };
@@ -100,21 +121,23 @@ enum { DX_SEEK_SET = 0, DX_SEEK_CUR = 1, DX_SEEK_END = 2 };
 /* ---- text chunk returned by the read-text operation --------------------- */
 
 typedef struct DXTextChunk {
-    void *data;      /* UTF-16 text, host order; allocated with malloc by the
-                        plug-in, released by the engine with free() */
-    int32_t length;  /* bytes; 0 at the end of the text */
+    void *data;     /* UTF-16 text, host order; allocated with malloc by the
+                       plug-in, released by the engine with free() */
+    int32_t length; /* bytes; 0 at the end of the text */
 } DXTextChunk;
 
 /* ---- filter interface table: 28 operation slots ------------------------- */
 
-typedef void *(*DXInitFn)(void *reserved1, void *reserved2, const char *filterDir,
-                          int charset, int flags);
+typedef void *(*DXInitFn)(void *reserved1, void *reserved2, const char *filterDir, int charset,
+                          int flags);
 typedef void (*DXShutdownFn)(void *filter);
 typedef void *(*DXOpenDocFn)(void *filter, DXStream *stream);
 typedef void (*DXCloseDocFn)(void *filter, void *document);
 typedef int (*DXOpenTextFn)(void *filter, void *document);
 typedef int (*DXReadTextFn)(void *filter, void *document, DXTextChunk *chunk, int size);
 typedef int (*DXFileInfoFn)(void *filter, const char *path, DXFileInfo *info);
+typedef int (*DXIdentifyHeadFn)(void *filter, const DXDocumentHead *head, DXFileInfo *info);
+typedef int (*DXIdentifyOpenFn)(void *filter, const DXDocumentHead *head, DXFileInfo *info);
 typedef void (*DXReservedFn)(void);
 
 #define DX_FILTER_SLOTS 28
@@ -126,14 +149,40 @@ typedef struct DXFilterInterface {
     DXCloseDocFn closeDocument; /* 5 */
     DXReservedFn reserved6;
     DXReservedFn reserved7;
-    DXOpenTextFn openText;    /* 8 */
-    DXReadTextFn readText;    /* 9 */
+    DXOpenTextFn openText; /* 8 */
+    DXReadTextFn readText; /* 9 */
     DXReservedFn reserved10;
     DXFileInfoFn fileInformation; /* 11 */
     DXReservedFn reserved12_28[DX_FILTER_SLOTS - 11];
 } DXFilterInterface;
 
 typedef void (*DXGetFilterInterfaceFn)(DXFilterInterface *table);
+
+/* ---- identification extension ------------------------------------------- */
+
+/* A plug-in may export DX_SYM_GET_IDENTIFY_INTERFACE besides the filter
+ * interface: then the engine identifies a document it has opened and begun
+ * to read from those bytes and that descriptor, instead of having file
+ * information open and read it again by name. The filter interface table
+ * itself stays as it is (its other slots belong to other operations of
+ * other filter libraries); a library without this entry point is asked by
+ * name. */
+typedef struct DXIdentifyInterface {
+    /* The format from the head's bytes alone. A pure function of the
+     * record: it touches no state of the plug-in and no file, so it may run
+     * on any thread at once without the filter lock. Fills the record as
+     * file information does and returns 0 when the bytes settle the format;
+     * returns 1 (record zero-filled) when only the whole file tells, -1 for
+     * null arguments. */
+    DXIdentifyHeadFn identifyHead;
+    /* The format of an open document, the answer file information gives for
+     * its path, read through the head and the descriptor instead of opening
+     * the file by name. Called like file information, under the filter
+     * lock. */
+    DXIdentifyOpenFn identifyOpenFile;
+} DXIdentifyInterface;
+
+typedef void (*DXGetIdentifyInterfaceFn)(DXIdentifyInterface *table);
 
 /* ---- services object of the utility library ----------------------------- */
 

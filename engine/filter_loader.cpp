@@ -76,6 +76,10 @@ int dx_init(LangContext *ctx) {
     if (!getInterface) return LANG_ERR_LOADLIB;
     getInterface(&ctx->filterInterface);
     if (!ctx->filterInterface.initialise) return LANG_ERR_LOADLIB;
+    ctx->filterIdentify = DXIdentifyInterface{};
+    if (auto getIdentify =
+            symbol<DXGetIdentifyInterfaceFn>(ctx->filterLib, DX_SYM_GET_IDENTIFY_INTERFACE))
+        getIdentify(&ctx->filterIdentify);
     ctx->filterHandle = ctx->filterInterface.initialise(nullptr, nullptr, ctx->filterPath,
                                                         DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
     if (!ctx->filterHandle) return LANG_ERR_LOADLIB;
@@ -107,6 +111,7 @@ int dx_close(LangContext *ctx) {
     ctx->zapiServices = nullptr;
     if (ctx->utilLib) vos_dlclose(ctx->utilLib);
     ctx->utilLib = nullptr;
+    ctx->filterIdentify = DXIdentifyInterface{};
     if (ctx->filterLib) vos_dlclose(ctx->filterLib);
     ctx->filterLib = nullptr;
     if (ctx->filterMutex) {

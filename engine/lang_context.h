@@ -37,6 +37,7 @@ struct LangContext {
     void *filterLib;
     void *utilLib;
     DXFilterInterface filterInterface;
+    DXIdentifyInterface filterIdentify; /* zero when the filter lacks it */
     DXServices *zapiServices;
     Zi18nHandle *convService;           /* refers to utilLib, zapiServices, filterMutex */
     int32_t minSize;                    /* "minsize:" */
@@ -45,8 +46,8 @@ struct LangContext {
     float minScore;                     /* "minscore:", in [0, 1) */
     struct NgramModelIndex *modelIndex; /* batch scorer over `profiles` built by
                                          * LoadLangData; null: score model by model */
-    struct NgramDocPool *docPool;  /* idle document scratches of the detections
-                                    * running at once; null: a fresh profile each time */
+    struct NgramDocPool *docPool;       /* idle document scratches of the detections
+                                         * running at once; null: a fresh profile each time */
     struct ProfileCache *profileCache;  /* the mapped profile cache, or what a normal
                                          * load needs to write one; null: none */
 };

@@ -5,7 +5,9 @@
  * it back; while it holds the scratch no other caller sees it. The pool keeps
  * the scratches it is given back (up to its limit), so in a steady state a
  * detection allocates none. Take and give are safe from any number of
- * threads. */
+ * threads. A thread gets back the scratch it gave back last while that one
+ * is idle, so that with one detection per thread each scratch stays in the
+ * cache of the core that uses it. */
 #ifndef GLOTTA_NGRAM_DOC_POOL_H
 #define GLOTTA_NGRAM_DOC_POOL_H
 

@@ -13,6 +13,7 @@
 #include "charset/markup_decl.h"
 #include "conv/zi18n_conv.h"
 #include "doctype/doctype.h"
+#include "doctype/dx_abi.h"
 #include "engine/lang_api.h"
 #include "engine/lang_log.h"
 #include "ngram/text_helpers.h"
@@ -132,15 +133,41 @@ int settle_by_declaration(LangContext *ctx, Evidence &ev, CandidateList &list, b
     return LANG_OK;
 }
 
-// Cleans plain text read from `file` and tops it up from the rest of the file
-// until it is as long as what was first read. `atEnd`: the whole file has
-// been read already, so there is nothing to top up from (which spares most
-// small documents a read that could only report the end of the file).
-int32_t clean_and_refill(File &file, unsigned char *text, int32_t length, bool atEnd) {
+// The rest of a document after its first `length` bytes: bytes already read
+// (`ahead`, `aheadLength` of them) and then the file from where it was left.
+struct Rest {
+    File &file;
+    unsigned char *ahead;
+    int32_t aheadLength;
+    unsigned char covered;  // the first byte ahead while a terminator covers it
+
+    // Puts back the byte that a terminator covered.
+    void uncover() {
+        if (aheadLength > 0) *ahead = covered;
+    }
+
+    // The next `count` bytes of the document at most, as one read of the
+    // file would give them; the bytes placed.
+    int32_t read(unsigned char *buffer, int32_t count) {
+        const int32_t taken = std::min(count, aheadLength);
+        if (taken > 0) {
+            memcpy(buffer, ahead, static_cast<size_t>(taken));
+            ahead += taken;
+            aheadLength -= taken;
+        }
+        return taken + (taken < count ? file.read_up_to(buffer + taken, count - taken) : 0);
+    }
+};
+
+// Cleans plain text read from a file and tops it up from `rest` until it is
+// as long as what was first read. `atEnd`: the whole file has been read
+// already, so there is nothing to top up from (which spares most small
+// documents a read that could only report the end of the file).
+int32_t clean_and_refill(Rest &rest, unsigned char *text, int32_t length, bool atEnd) {
     int32_t cleaned = lang_removenoisydata(text, length);
     unsigned char block[kRefillBlock + 1];
     while (!atEnd && cleaned < length) {
-        const int32_t got = file.read_up_to(block, kRefillBlock);
+        const int32_t got = rest.read(block, kRefillBlock);
         if (got <= 0) break;
         const int32_t kept = lang_removenoisydata(block, got);
         const int32_t take = std::min(kept, length - cleaned);
@@ -176,15 +203,19 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
         return LANG_OK;
     }
 
-    struct stat st;
-    if (vos_stat(path, &st) != 0) return LANG_ERR_NOFILE;
-    if ((st.st_mode & kRegularFileBit) == 0) return LANG_ERR_NOTREGULAR;
     // The document is opened before anything reads it, and the descriptor is
     // what is checked and read: a name swapped for a FIFO or a device after
-    // the check above is refused, and the open itself cannot block. A file
-    // that cannot be opened goes on as before and fails where it is read.
+    // the check is refused, and the open itself cannot block. Only a name
+    // that cannot be opened is looked up again, to tell a missing file from
+    // one that is not ordinary or not readable; an unreadable one goes on as
+    // before and fails where it is read.
+    struct stat st;
     File file(vos_open_regular(path, VOS_O_RDONLY, &st));
     if (file.fd() == VOS_NOT_REGULAR) return LANG_ERR_NOTREGULAR;
+    if (file.fd() < 0) {
+        if (vos_stat(path, &st) != 0) return LANG_ERR_NOFILE;
+        if ((st.st_mode & kRegularFileBit) == 0) return LANG_ERR_NOTREGULAR;
+    }
     if (st.st_size == 0) {
         rc = LangCode2List(ev.language, 0, &raw);
         if (rc != LANG_OK) return rc;
@@ -193,14 +224,32 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
         return LANG_OK;
     }
 
+    // One read serves the identification of the type and the detection: it
+    // takes what the plug-in looks at and what plain text needs, and markup
+    // is read on from there. A length is a signed 32-bit count.
     int32_t type = DOC_UNKNOWN;
-    if (in->mimeType) {
-        MimeTypeMapping(in->mimeType, &type);
-    } else if (GetMimeType(ctx, path, &type) != LANG_OK) {
-        type = DOC_UNKNOWN;  // unidentified documents go to the filter
+    if (in->mimeType) MimeTypeMapping(in->mimeType, &type);
+    const bool filtered = type == DOC_UNKNOWN || type == DOC_OTHER;
+    constexpr int64_t kMaxLength = std::numeric_limits<int32_t>::max() - 1;
+    const int64_t firstRead =
+        std::min({st.st_size, std::max<int64_t>(DX_HEAD_BYTES, detect_size(in)), kMaxLength});
+    glotta::VosPtr<unsigned char> text;
+    int32_t got = 0;
+    if (file.fd() >= 0 && !(in->mimeType && filtered)) {
+        text.reset(static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(firstRead) + 1)));
+        if (!text) return LANG_ERR_NOMEM;
+        got = file.read_up_to(text.get(), static_cast<int32_t>(firstRead));
+    }
+    if (!in->mimeType) {
+        const DXDocumentHead head{text.get(), std::min<int64_t>(got, DX_HEAD_BYTES), st.st_size,
+                                  file.fd()};
+        if (GetMimeTypeOfHead(ctx, path, &head, &type) != LANG_OK) {
+            type = DOC_UNKNOWN;  // unidentified documents go to the filter
+        }
     }
 
     if (type == DOC_UNKNOWN || type == DOC_OTHER) {
+        text.reset();
         rc = RecDX(ctx, ev.language, 0, path, detect_size(in), &raw);
         if (rc != LANG_OK) return rc;
         list.reset(raw);
@@ -210,15 +259,23 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     }
 
     // Plain text is read up to the detection size, markup in full (its
-    // declarations may sit anywhere); a length is a signed 32-bit count.
-    int64_t wanted = st.st_size;
-    if (type == DOC_TEXT) wanted = std::min<int64_t>(wanted, detect_size(in));
-    wanted = std::min<int64_t>(wanted, std::numeric_limits<int32_t>::max() - 1);
+    // declarations may sit anywhere).
     if (file.fd() < 0) return LANG_ERR_OPEN;
-    glotta::VosPtr<unsigned char> text(
-        static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(wanted) + 1)));
-    if (!text) return LANG_ERR_NOMEM;
-    int32_t length = file.read_up_to(text.get(), static_cast<int32_t>(wanted));
+    int64_t wanted = std::min<int64_t>(st.st_size, kMaxLength);
+    if (type == DOC_TEXT) wanted = std::min<int64_t>(wanted, detect_size(in));
+    int32_t length = static_cast<int32_t>(std::min<int64_t>(got, wanted));
+    if (got == firstRead && firstRead < wanted) {
+        auto *grown =
+            static_cast<unsigned char *>(vos_realloc(text.get(), static_cast<size_t>(wanted) + 1));
+        if (!grown) return LANG_ERR_NOMEM;
+        static_cast<void>(text.release());
+        text.reset(grown);
+        length += file.read_up_to(grown + got, static_cast<int32_t>(wanted - got));
+    }
+    // Plain text read beyond the detection size is where its refill starts;
+    // the terminator covers the first byte of it until then.
+    Rest rest{file, text.get() + length, std::max(got - length, 0), 0};
+    if (rest.aheadLength > 0) rest.covered = text.get()[length];
     text.get()[length] = '\0';
     if (LangLogEnabled(ctx)) {
         LangLogf(ctx, "Reading file %d: ", length);
@@ -254,7 +311,8 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     if (!done) {
         if (type == DOC_TEXT) {
             if (!is_16bit(ev.finalCharset)) {
-                length = clean_and_refill(file, text.get(), length, length >= st.st_size);
+                rest.uncover();
+                length = clean_and_refill(rest, text.get(), length, length >= st.st_size);
             }
             if (LangLogEnabled(ctx)) {
                 LangLogf(ctx, "After remove noisy data %d: ", length);

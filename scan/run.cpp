@@ -297,7 +297,8 @@ int run(const Options &options) {
             workers.emplace_back([&, queue] {
                 uint64_t number;
                 Document document;
-                while (queue->Take(&number, &document)) {
+                bool more = queue->Take(&number, &document);
+                while (more) {
                     Outcome outcome;
                     if (document.presetCode != LANG_OK) {
                         outcome.code = document.presetCode;
@@ -307,8 +308,8 @@ int run(const Options &options) {
                         request.detectSize = options.detectSize;
                         outcome = detect(context, request, options);
                     }
-                    queue->Finish(number,
-                                  finish(style, std::move(document.path), std::move(outcome)));
+                    Done done = finish(style, std::move(document.path), std::move(outcome));
+                    more = queue->FinishAndTake(number, std::move(done), &number, &document);
                 }
             });
         }

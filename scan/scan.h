@@ -11,6 +11,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -142,7 +143,8 @@ bool ExpandPath(const std::string &path, bool recursive, bool followLinks,
 template <typename Job, typename Done>
 class OrderedQueue {
   public:
-    explicit OrderedQueue(size_t window) : slots_(window ? window : 1) {}
+    explicit OrderedQueue(size_t window)
+        : slots_(window ? window : 1), batch_(std::clamp<size_t>(slots_.size() / 4, 1, 16)) {}
 
     /* Reader: adds the next job; waits while the window is full. False when
      * the queue was cancelled. */
@@ -150,8 +152,11 @@ class OrderedQueue {
         std::unique_lock lock(mutex_);
         // A full window is refilled once half of it was written, so that the
         // reader and the writer do not wake each other for every document.
-        if (pushed_ - written_ >= slots_.size())
+        if (pushed_ - written_ >= slots_.size()) {
+            readerWaiting_ = true;
             room_.wait(lock, [&] { return cancelled_ || pushed_ - written_ <= slots_.size() / 2; });
+            readerWaiting_ = false;
+        }
         if (cancelled_) return false;
         jobs_.push_back({pushed_++, std::move(job)});
         work_.notify_one();
@@ -182,22 +187,20 @@ class OrderedQueue {
      * none will come. */
     bool Take(uint64_t *number, Job *job) {
         std::unique_lock lock(mutex_);
-        work_.wait(lock, [&] { return closed_ || !jobs_.empty(); });
-        if (jobs_.empty()) return false;
-        *number = jobs_.front().first;
-        *job = std::move(jobs_.front().second);
-        jobs_.pop_front();
-        ++taken_;
-        return true;
+        return take(lock, number, job);
     }
 
     /* Worker: hands in the result of job `number`. */
     void Finish(uint64_t number, Done done) {
         std::lock_guard lock(mutex_);
-        slots_[number % slots_.size()] = std::move(done);
-        --taken_;
-        if (number == written_) ready_.notify_all();
-        if (closed_ && taken_ == 0) ready_.notify_all();
+        finish(number, std::move(done));
+    }
+
+    /* Worker: Finish, then Take, under one hold of the lock. */
+    bool FinishAndTake(uint64_t number, Done done, uint64_t *next, Job *job) {
+        std::unique_lock lock(mutex_);
+        finish(number, std::move(done));
+        return take(lock, next, job);
     }
 
     /* Writer: the next result in input order, waiting for it; nothing once
@@ -213,12 +216,16 @@ class OrderedQueue {
             waiting();
             lock.lock();
         }
-        ready_.wait(lock, [&] { return available() || finished() || stuck(); });
+        if (!available() && !finished() && !stuck()) {
+            writerWaiting_ = true;
+            ready_.wait(lock, [&] { return available() || finished() || stuck(); });
+            writerWaiting_ = false;
+        }
         if (!available()) return std::nullopt;
         std::optional<Done> done = std::move(slots_[written_ % slots_.size()]);
         slots_[written_ % slots_.size()].reset();
         ++written_;
-        room_.notify_one();
+        if (readerWaiting_ && pushed_ - written_ <= slots_.size() / 2) room_.notify_one();
         return done;
     }
 
@@ -233,6 +240,35 @@ class OrderedQueue {
     }
 
   private:
+    bool take(std::unique_lock<std::mutex> &lock, uint64_t *number, Job *job) {
+        work_.wait(lock, [&] { return closed_ || !jobs_.empty(); });
+        if (jobs_.empty()) return false;
+        *number = jobs_.front().first;
+        *job = std::move(jobs_.front().second);
+        jobs_.pop_front();
+        ++taken_;
+        return true;
+    }
+
+    void finish(uint64_t number, Done done) {
+        slots_[number % slots_.size()] = std::move(done);
+        --taken_;
+        if (writerWaiting_ && writer_has_work()) ready_.notify_one();
+    }
+
+    // Whether a waiting writer should be woken. While jobs are queued it is
+    // woken for a run of results in order, not for each one: every wake-up
+    // costs both sides a system call, and a writer that wakes per document
+    // also writes per document (it flushes before it waits). Once nothing is
+    // queued, any result in order wakes it, so output never lags the input.
+    bool writer_has_work() const {
+        if (closed_ && taken_ == 0) return true;  // finished or stuck
+        if (cancelled_ && taken_ == 0) return true;
+        size_t run = 0;
+        while (run < batch_ && slots_[(written_ + run) % slots_.size()].has_value()) ++run;
+        return run > 0 && (run >= batch_ || jobs_.empty() || cancelled_);
+    }
+
     mutable std::mutex mutex_;
     std::condition_variable work_, ready_, room_;
     std::deque<std::pair<uint64_t, Job>> jobs_;
@@ -242,6 +278,9 @@ class OrderedQueue {
     size_t taken_ = 0;
     bool closed_ = false;
     bool cancelled_ = false;
+    const size_t batch_;  // results in order that wake a waiting writer
+    bool writerWaiting_ = false;
+    bool readerWaiting_ = false;
 };
 
 /* ---- the run (run.cpp) ------------------------------------------------- */

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <span>
 #include <string>
 #include <type_traits>
 
@@ -340,13 +341,73 @@ int dx_read_text(void *, void *document, DXTextChunk *chunk, int) {
     }
 }
 
-int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
-    if (!info) return -1;
+static_assert(kSniffBytes == DX_HEAD_BYTES, "the engine hands over the bytes the rules read");
+
+// Fills the information record with `format`.
+void set_format(DXFileInfo *info, int format) {
+    info->word[DX_FILEINFO_FORMAT_WORD] = static_cast<uint32_t>(format);
+}
+
+// Starts an information record: zero-filled with its size set; false for a
+// null record.
+bool start_record(DXFileInfo *info) {
+    if (!info) return false;
     std::memset(info, 0, sizeof *info);
     info->word[DX_FILEINFO_SIZE_WORD] = sizeof *info;
+    return true;
+}
+
+// The format of a document of `size` bytes open as `fd`, whose first bytes
+// are `head`. Reads the descriptor only by position.
+int identify(Filter *f, std::span<const unsigned char> head, int64_t size, int fd) {
+    SniffResult r = SniffHead(head, static_cast<uint64_t>(size));
+    int format = r.format;
+    if (r.next == SniffNext::kZip) {
+        format = ZipFormatFromDirectory(static_cast<uint64_t>(size),
+                                        [&](uint64_t at, void *buffer, size_t count) {
+                                            return PreadFully(fd, buffer, count, at);
+                                        });
+        if (format == DX_FMT_UNKNOWN) {
+            // The worker reads the archive's directory with the office module.
+            DocumentBytes bytes;
+            bytes.fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            bytes.size = size;
+            int probed = bytes.fd >= 0 ? f->worker->Probe(bytes, DXM_NowNs() + kMaxDocumentNs)
+                                       : DX_FMT_UNKNOWN;
+            format = probed == DX_FMT_UNKNOWN ? DX_FMT_ZIP : probed;
+        }
+    } else if (r.next == SniffNext::kOle) {
+        // Word documents, workbooks and presentations are told apart by
+        // their streams; encrypted packages and the rest stay OLE
+        // documents. libmagic decides only when the directory cannot be read.
+        format = OleFormatFromDirectory(head, [&](uint64_t at, void *buffer, size_t count) {
+            return PreadFully(fd, buffer, count, at);
+        });
+        if (format == DX_FMT_UNKNOWN) {
+            format = f->FormatByMagic(head.data(), head.size(), fd, DX_FMT_OLE);
+            if (format != DX_FMT_DOC && format != DX_FMT_XLS && format != DX_FMT_PPT)
+                format = DX_FMT_OLE;
+        }
+    } else if (r.next == SniffNext::kMagic) {
+        format = f->FormatByMagic(head.data(), head.size(), -1, r.format);
+    }
+    return format;
+}
+
+// The head of a document record as the sniffing rules take it; false when
+// the record cannot be right.
+bool head_bytes(const DXDocumentHead *head, std::span<const unsigned char> &bytes) {
+    if (!head || head->length < 0 || head->size < 0 || (head->length > 0 && !head->bytes))
+        return false;
+    const auto length = static_cast<size_t>(std::min<int64_t>(head->length, kSniffBytes));
+    bytes = {head->bytes, length};
+    return true;
+}
+
+int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
+    if (!start_record(info)) return -1;
     if (!filter || !path) return -1;
     try {
-        auto *f = static_cast<Filter *>(filter);
         // Non-blocking, so that a FIFO cannot hold the call up; it is refused below.
         Fd fd{open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
         struct stat st {};
@@ -355,40 +416,29 @@ int dx_file_information(void *filter, const char *path, DXFileInfo *info) {
         size_t want = st.st_size < static_cast<off_t>(sizeof head) ? static_cast<size_t>(st.st_size)
                                                                    : sizeof head;
         if (!PreadFully(fd.fd, head, want, 0)) return -1;
-        size_t got = want;
-        SniffResult r = SniffHead({head, got}, static_cast<uint64_t>(st.st_size));
-        int format = r.format;
-        if (r.next == SniffNext::kZip) {
-            format = ZipFormatFromDirectory(static_cast<uint64_t>(st.st_size),
-                                            [&](uint64_t at, void *buffer, size_t count) {
-                                                return PreadFully(fd.fd, buffer, count, at);
-                                            });
-            if (format == DX_FMT_UNKNOWN) {
-                // The worker reads the archive's directory with the office module.
-                DocumentBytes bytes;
-                bytes.fd = fcntl(fd.fd, F_DUPFD_CLOEXEC, 0);
-                bytes.size = st.st_size;
-                int probed = bytes.fd >= 0 ? f->worker->Probe(bytes, DXM_NowNs() + kMaxDocumentNs)
-                                           : DX_FMT_UNKNOWN;
-                format = probed == DX_FMT_UNKNOWN ? DX_FMT_ZIP : probed;
-            }
-        } else if (r.next == SniffNext::kOle) {
-            // Word documents, workbooks and presentations are told apart by
-            // their streams; encrypted packages and the rest stay OLE
-            // documents. libmagic decides only when the directory cannot be read.
-            format =
-                OleFormatFromDirectory({head, got}, [&](uint64_t at, void *buffer, size_t count) {
-                    return PreadFully(fd.fd, buffer, count, at);
-                });
-            if (format == DX_FMT_UNKNOWN) {
-                format = f->FormatByMagic(head, got, fd.fd, DX_FMT_OLE);
-                if (format != DX_FMT_DOC && format != DX_FMT_XLS && format != DX_FMT_PPT)
-                    format = DX_FMT_OLE;
-            }
-        } else if (r.next == SniffNext::kMagic) {
-            format = f->FormatByMagic(head, got, -1, r.format);
-        }
-        info->word[DX_FILEINFO_FORMAT_WORD] = static_cast<uint32_t>(format);
+        set_format(info, identify(static_cast<Filter *>(filter), {head, want}, st.st_size, fd.fd));
+        return 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
+int dx_identify_head(void *, const DXDocumentHead *head, DXFileInfo *info) {
+    if (!start_record(info)) return -1;
+    std::span<const unsigned char> bytes;
+    if (!head_bytes(head, bytes)) return -1;
+    SniffResult r = SniffHead(bytes, static_cast<uint64_t>(head->size));
+    if (r.next != SniffNext::kDone) return 1;
+    set_format(info, r.format);
+    return 0;
+}
+
+int dx_identify_open_file(void *filter, const DXDocumentHead *head, DXFileInfo *info) {
+    if (!start_record(info)) return -1;
+    std::span<const unsigned char> bytes;
+    if (!filter || !head_bytes(head, bytes) || head->fd < 0) return -1;
+    try {
+        set_format(info, identify(static_cast<Filter *>(filter), bytes, head->size, head->fd));
         return 0;
     } catch (...) {
         return -1;
@@ -409,4 +459,11 @@ extern "C" __attribute__((visibility("default"))) void DX_GetFilterInterface(
     table->openText = dxf::dx_open_text;
     table->readText = dxf::dx_read_text;
     table->fileInformation = dxf::dx_file_information;
+}
+
+extern "C" __attribute__((visibility("default"))) void DXGlotta_GetIdentifyInterface(
+    DXIdentifyInterface *table) {
+    if (!table) return;
+    table->identifyHead = dxf::dx_identify_head;
+    table->identifyOpenFile = dxf::dx_identify_open_file;
 }

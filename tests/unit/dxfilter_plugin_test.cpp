@@ -37,6 +37,25 @@ TEST_F(DxFilterPlugin, StartUpAndOddFiles) {
     EXPECT_NE(plugin->api.fileInformation(plugin->handle, "/nonexistent/dxfilter", &info), 0);
     EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u);
     EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
+    // Identification from the engine's bytes comes through its own entry
+    // point; the filter interface's slots after file information stay empty.
+    ASSERT_TRUE(plugin->identify.identifyHead && plugin->identify.identifyOpenFile);
+    for (auto slot : plugin->api.reserved12_28) EXPECT_EQ(slot, nullptr);
+    // The identification of an open document refuses records it cannot use.
+    const unsigned char byte = 'x';
+    for (const DXDocumentHead &head :
+         {DXDocumentHead{nullptr, 1, 1, -1}, DXDocumentHead{&byte, -1, 1, -1},
+          DXDocumentHead{&byte, 1, -1, -1}}) {
+        EXPECT_EQ(plugin->identify.identifyHead(nullptr, &head, &info), -1);
+        EXPECT_EQ(plugin->identify.identifyOpenFile(plugin->handle, &head, &info), -1);
+    }
+    const DXDocumentHead noFile{&byte, 1, 1, -1};
+    EXPECT_EQ(plugin->identify.identifyHead(nullptr, &noFile, &info), 0);  // one letter: text
+    EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], static_cast<uint32_t>(DX_FMT_TEXT));
+    EXPECT_EQ(plugin->identify.identifyOpenFile(plugin->handle, &noFile, &info),
+              -1);  // no descriptor
+    EXPECT_EQ(plugin->identify.identifyHead(nullptr, nullptr, &info), -1);
+    EXPECT_EQ(plugin->identify.identifyHead(nullptr, &noFile, nullptr), -1);
     EXPECT_EQ(plugin->Format(dir_.str()), DX_FMT_UNKNOWN);
     ASSERT_EQ(mkfifo(dir_.str("fifo").c_str(), 0600), 0);
     EXPECT_EQ(plugin->Format(dir_.str("fifo")), DX_FMT_UNKNOWN);  // at once, without a writer

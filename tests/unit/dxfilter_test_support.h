@@ -95,6 +95,9 @@ struct Plugin {
             lib ? vos_dlsym(lib, "DX_GetFilterInterface") : nullptr);
         if (!get) return;
         get(&api);
+        auto getIdentify = reinterpret_cast<DXGetIdentifyInterfaceFn>(
+            vos_dlsym(lib, DX_SYM_GET_IDENTIFY_INTERFACE));
+        if (getIdentify) getIdentify(&identify);
         handle =
             api.initialise(nullptr, nullptr, dir.c_str(), DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
     }
@@ -102,11 +105,34 @@ struct Plugin {
         if (handle) api.shutdown(handle);
     }
 
+    // The format file information gives for `path`. For a regular file the
+    // engine's way, the head's bytes and then the open descriptor, must give
+    // the same, and leave the descriptor where it was.
     int Format(const std::string &path) {
         DXFileInfo info;
         std::memset(&info, 0xAB, sizeof info);
         api.fileInformation(handle, path.c_str(), &info);
-        return static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]);
+        const int format = static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]);
+        struct stat st {};
+        const int fd = vos_open_regular(path.c_str(), VOS_O_RDONLY, &st);
+        if (fd < 0) return format;
+        std::vector<unsigned char> head(
+            static_cast<size_t>(std::min<off_t>(st.st_size, DX_HEAD_BYTES)));
+        EXPECT_EQ(pread(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+        const DXDocumentHead record{head.data(), static_cast<int64_t>(head.size()), st.st_size, fd};
+        std::memset(&info, 0xAB, sizeof info);
+        const int settled = identify.identifyHead(nullptr, &record, &info);
+        EXPECT_EQ(info.word[DX_FILEINFO_SIZE_WORD], sizeof info);
+        if (settled != 0) {
+            EXPECT_EQ(settled, 1) << path;
+            EXPECT_EQ(info.word[DX_FILEINFO_FORMAT_WORD], 0u) << path;
+            std::memset(&info, 0xAB, sizeof info);
+            EXPECT_EQ(identify.identifyOpenFile(handle, &record, &info), 0) << path;
+        }
+        EXPECT_EQ(static_cast<int>(info.word[DX_FILEINFO_FORMAT_WORD]), format) << path;
+        EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0) << path;
+        close(fd);
+        return format;
     }
 
     // Runs a document the way the engine's filtering does.
@@ -139,6 +165,7 @@ struct Plugin {
     }
 
     DXFilterInterface api{};
+    DXIdentifyInterface identify{};
     void *handle = nullptr;
 };
 

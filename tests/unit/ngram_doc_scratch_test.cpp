@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -257,4 +258,30 @@ TEST(DocPool, TakesOwnScratchesAndKeepsAtMostItsLimit) {
     NgramPoolDestroy(nullptr);
     EXPECT_EQ(NgramPoolTake(nullptr), nullptr);
     NgramPoolGive(nullptr, NgramPrfScratchNew());  // destroyed, not leaked
+}
+
+// A thread gets back the scratch it gave back last, even when another
+// thread's is on top: a scratch that hops between threads is cold in the
+// cache of every core it lands on.
+TEST(DocPool, HandsEachThreadTheScratchItGaveBack) {
+    NgramDocPool *pool = NgramPoolNew(4);
+    ASSERT_NE(pool, nullptr);
+    NgramDocScratch *mine = NgramPoolTake(pool);
+    NgramDocScratch *theirs = nullptr;
+    std::thread([&] { theirs = NgramPoolTake(pool); }).join();
+    ASSERT_TRUE(mine && theirs && mine != theirs);
+    NgramPoolGive(pool, mine);
+    std::thread other([&] {
+        NgramPoolGive(pool, theirs);  // now on top of the idle ones
+    });
+    other.join();
+    EXPECT_EQ(NgramPoolTake(pool), mine);
+    // With none of its own idle, a thread takes any.
+    NgramDocScratch *any = nullptr;
+    std::thread([&] { any = NgramPoolTake(pool); }).join();
+    EXPECT_EQ(any, theirs);
+    NgramPoolGive(pool, mine);
+    NgramPoolGive(pool, any);
+    EXPECT_EQ(NgramPoolIdle(pool), 2);
+    NgramPoolDestroy(pool);
 }

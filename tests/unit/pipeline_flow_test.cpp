@@ -4,10 +4,13 @@
 // (tests/e2e/cases/filter_formats_six_languages).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <pthread.h>
 
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/lang_api.h"
@@ -42,6 +45,58 @@ int swapping_file_information(void *filter, const char *path, DXFileInfo *info) 
         EXPECT_EQ(rename(g_swapInFifo.c_str(), path), 0);
     }
     return rc;
+}
+
+// A plug-in that identifies open documents: what it was handed, and whether
+// the filter lock was held at the time.
+struct HeadCalls {
+    std::string bytes;
+    int64_t size = -1;
+    bool fdReadsTheDocument = false;
+    bool headLocked = false;
+    int openFileCalls = 0;
+    bool openFileLocked = false;
+    VosMutex *mutex = nullptr;
+};
+HeadCalls g_head;
+
+bool filter_lock_held() {
+    auto *os = reinterpret_cast<pthread_mutex_t *>(g_head.mutex->osMutex);
+    if (pthread_mutex_trylock(os) != 0) return true;
+    pthread_mutex_unlock(os);
+    return false;
+}
+
+int format_of(std::string_view bytes) {
+    return bytes.starts_with("%PDF")    ? DX_FMT_PDF
+           : bytes.starts_with("<html") ? DX_FMT_HTML
+                                        : DX_FMT_TEXT;
+}
+
+int head_identification(void *, const DXDocumentHead *head, DXFileInfo *info) {
+    g_head.bytes.assign(reinterpret_cast<const char *>(head->bytes),
+                        static_cast<size_t>(head->length));
+    g_head.size = head->size;
+    char first = 0;
+    g_head.fdReadsTheDocument = pread(head->fd, &first, 1, 0) == 1 && first == g_head.bytes[0];
+    g_head.headLocked = filter_lock_held();
+    if (g_head.bytes.starts_with("%PDF")) return 1;  // "needs the whole file"
+    info->word[DX_FILEINFO_FORMAT_WORD] = static_cast<uint32_t>(format_of(g_head.bytes));
+    return 0;
+}
+
+int open_file_identification(void *, const DXDocumentHead *head, DXFileInfo *info) {
+    ++g_head.openFileCalls;
+    g_head.openFileLocked = filter_lock_held();
+    info->word[DX_FILEINFO_FORMAT_WORD] = static_cast<uint32_t>(format_of(
+        {reinterpret_cast<const char *>(head->bytes), static_cast<size_t>(head->length)}));
+    return 0;
+}
+
+int path_identification(void *, const char *path, DXFileInfo *info) {
+    ADD_FAILURE() << "identified by name: " << path;
+    info->word[DX_FILEINFO_FORMAT_WORD] = DX_FMT_TEXT;
+    return 0;
 }
 
 class Flow : public testing::Test {
@@ -188,6 +243,54 @@ TEST_F(Flow, FilteredDocumentsAndFailureCodes) {
     EXPECT_EQ(LangDetect(nullptr, &in, &out), LANG_ERR_NULL);
     EXPECT_EQ(LangDetect(ctx_, nullptr, &out), LANG_ERR_NULL);
     EXPECT_EQ(LangDetect(ctx_, &in, nullptr), LANG_ERR_NULL);
+}
+
+// The flow reads a document once: the plug-in identifies it from the bytes
+// read for detection (without the filter lock when the bytes settle it, under
+// it through the descriptor when not), never by opening the name again. The
+// answers are those of identification by name.
+TEST_F(Flow, IdentificationSharesTheBytesTheFlowRead) {
+    const std::string en = ReadFile(Data("sample_en.txt"));
+    std::string longText;
+    while (longText.size() < 3 * DX_HEAD_BYTES) longText += en;
+    const std::string docs[] = {
+        File("short.txt", en),
+        File("long.txt", longText),
+        File("page.html", html_page(kLatin1Meta, Latin1(ReadFile(Data("sample_fr.txt"))))),
+        File("scan.pdf", "%PDF-1.4 a few words to filter"),
+    };
+    std::vector<Result> byName;
+    for (const std::string &doc : docs) byName.push_back(DetectFile(doc));
+
+    ctx_->filterIdentify.identifyHead = head_identification;
+    ctx_->filterIdentify.identifyOpenFile = open_file_identification;
+    ctx_->filterInterface.fileInformation = path_identification;
+    g_head = HeadCalls{};
+    g_head.mutex = ctx_->filterMutex;
+    ASSERT_NE(g_head.mutex, nullptr);
+    for (size_t i = 0; i < std::size(docs); ++i) {
+        const std::string content = ReadFile(docs[i]);
+        const int before = g_head.openFileCalls;
+        Result r = DetectFile(docs[i]);
+        EXPECT_EQ(r.rc, byName[i].rc) << docs[i];
+        EXPECT_EQ(r.list, byName[i].list) << docs[i];
+        EXPECT_EQ(g_head.bytes, content.substr(0, DX_HEAD_BYTES)) << docs[i];
+        EXPECT_EQ(g_head.size, static_cast<int64_t>(content.size())) << docs[i];
+        EXPECT_TRUE(g_head.fdReadsTheDocument) << docs[i];
+        EXPECT_FALSE(g_head.headLocked) << docs[i];
+        const bool settledByBytes = !content.starts_with("%PDF");
+        EXPECT_EQ(g_head.openFileCalls, before + (settledByBytes ? 0 : 1)) << docs[i];
+        EXPECT_TRUE(settledByBytes || g_head.openFileLocked) << docs[i];
+    }
+    // A small detection size still hands over the whole head, and the text
+    // read ahead of it serves the refill: the answer is the same.
+    ctx_->filterIdentify.identifyHead = nullptr;
+    ctx_->filterInterface.fileInformation = test_file_information;
+    const std::string noisy = File("noisy.txt", "1, 2, 3! " + longText);
+    const Result smallByName = DetectFile(noisy, nullptr, nullptr, 100);
+    ctx_->filterIdentify.identifyHead = head_identification;
+    ctx_->filterInterface.fileInformation = path_identification;
+    EXPECT_EQ(DetectFile(noisy, nullptr, nullptr, 100).list, smallByName.list);
 }
 
 TEST_F(Flow, DocumentSwappedForAFifoAfterTheCheckNeverBlocks) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -101,6 +102,41 @@ TEST(ScanOrder, TheWriterFlushesBeforeItWaits) {
     EXPECT_FALSE(queue.Next([&] { ++flushes; }).has_value());
     EXPECT_EQ(flushes, 1);
     closer.join();
+}
+
+// While jobs are queued the writer is woken for runs of results, not for each
+// one (each wake-up is a flush and two system calls); once the queue is
+// empty each result reaches it at once.
+TEST(ScanOrder, TheWriterWakesForRunsWhileJobsAreQueued) {
+    Queue queue(64);  // runs of 16
+    constexpr int kJobs = 48;
+    for (int i = 0; i < kJobs; ++i) ASSERT_TRUE(queue.Push(i));
+    int flushes = 0;
+    std::atomic<int> written{0};
+    std::thread writer([&] {
+        while (std::optional<int> done = queue.Next([&] { ++flushes; })) {
+            EXPECT_EQ(*done, written.load());
+            ++written;
+        }
+    });
+    uint64_t number;
+    int job;
+    ASSERT_TRUE(queue.Take(&number, &job));
+    for (int i = 1; i < kJobs; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(queue.FinishAndTake(number, job, &number, &job));
+    }
+    queue.Finish(number, job);
+    // Nothing queued now: a new job's result is written without a run.
+    ASSERT_TRUE(queue.Push(kJobs));
+    ASSERT_TRUE(queue.Take(&number, &job));
+    queue.Finish(number, job);
+    for (int i = 0; i < 5000 && written.load() <= kJobs; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(written.load(), kJobs + 1);
+    queue.Close();
+    writer.join();
+    EXPECT_LE(flushes, 10);  // one per result without runs
 }
 
 }  // namespace
