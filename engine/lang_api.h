@@ -53,7 +53,9 @@ enum {
  * the loaded profiles are only read, each call builds its document profile
  * in storage of its own, and calls into the filter and utility libraries
  * (document identification, filtering, library conversions) take the
- * context's filter mutex, so they run one at a time. LangInit, LangClose and
+ * context's filter mutex, so they run one at a time; only the plug-in's
+ * identification of a document from bytes already read, which touches no
+ * state of the plug-in, runs without it. LangInit, LangClose and
  * the training calls are not to overlap any other call on the same context.
  * LangErrorMsg and LangDetectOutArgFree (on records of their own) may be
  * called from any thread. */

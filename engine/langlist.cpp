@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <string_view>
@@ -151,15 +152,17 @@ int load_profiles(LangContext *ctx, const std::string &listPath,
     int warning = LANG_OK;
     int32_t loaded = 0;
     int error = LANG_OK;
-    for (const std::string &name : names) {
-        std::string path = std::string(ctx->dataPath) + '/' + name;
+    for (size_t i = 0; i < count; ++i) {
+        std::string path = std::string(ctx->dataPath) + '/' + names[i];
         LangLogf(ctx, "Loading language profile: %s", path.c_str());
         NgramProfile *profile = NgramPrfNew(nullptr, nullptr, 0);
         if (!profile) {
             error = LANG_ERR_NOMEM;
             break;
         }
-        int rc = NgramPrfLoad(profile, path.c_str());
+        struct stat status;
+        int rc = NgramPrfLoadFile(profile, path.c_str(), &status);
+        if (rc == LANG_OK) ProfileCacheNoteFile(ctx, i, status);
         if (rc != LANG_OK) {
             LangLogf(ctx, "Failed to load language profile %s", path.c_str());
             if (rc == LANG_ERR_OPEN) rc = LANG_ERR_LOADDATA;

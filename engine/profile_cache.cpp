@@ -64,6 +64,7 @@ struct ProfileCache {
     std::string listPath;  // absolute
     std::vector<std::string> names;
     std::vector<FileSignature> files;
+    bool signed_ = false;  // `files` taken up front, not by the load
     FileSignature program{};
 };
 
@@ -483,17 +484,20 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
     state->base = base;
     state->path = dir + '/' + name;
     state->names = names;
-    // Taken before any profile is read: a file that changes during a normal
-    // load then no longer matches the cache written after it.
-    state->files = profile_signatures(ctx->dataPath, names);
+    state->files.assign(names.size(), FileSignature{});
     state->pending = true;
 
     const int private_dir = open_private_dir(dir);
-    if (private_dir < 0) return false;
     size_t size = 0;
-    const unsigned char *map = map_cache(private_dir, name, size);
-    close(private_dir);
+    const unsigned char *map = private_dir >= 0 ? map_cache(private_dir, name, size) : nullptr;
+    if (private_dir >= 0) close(private_dir);
+    // Without a cache there is nothing to compare: the normal load takes
+    // each profile's signature as it opens the file (ProfileCacheNoteFile).
     if (!map) return false;
+    // Taken before any profile is read: a file that changes during a normal
+    // load then no longer matches the cache written after it.
+    state->files = profile_signatures(ctx->dataPath, names);
+    state->signed_ = true;
     if (reinterpret_cast<uintptr_t>(map) % 8 != 0 || !adopt(ctx, *state, map, size)) {
         munmap(const_cast<unsigned char *>(map), size);
         return false;
@@ -503,6 +507,12 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
     state->pending = false;
     // No log line of its own: a cached start logs exactly what a normal one does.
     return true;
+}
+
+void ProfileCacheNoteFile(LangContext *ctx, size_t index, const struct stat &status) {
+    ProfileCache *state = ctx ? ctx->profileCache : nullptr;
+    if (!state || !state->pending || state->signed_ || index >= state->files.size()) return;
+    state->files[index] = signature_of(status);
 }
 
 void ProfileCacheSave(LangContext *ctx, int loadResult) {

@@ -37,6 +37,13 @@ enum { PROFILE_CACHE_MIN_PROFILES = 32 };
 bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
                       const std::vector<std::string> &names);
 
+/* During a normal load after ProfileCacheOpen gave false: the status of
+ * profile names[index] as the load opened it, before reading it. Where no
+ * cache was there to compare, the cache written afterwards takes the
+ * profile's signature from it instead of a status query of its own. */
+struct stat;
+void ProfileCacheNoteFile(LangContext *ctx, size_t index, const struct stat &status);
+
 /* After a normal load: writes the cache when every named profile loaded
  * (`loadResult` 0), the index is built and no profile file changed in the
  * last seconds (a change within the file system's time resolution could go

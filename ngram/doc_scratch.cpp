@@ -213,6 +213,9 @@ bool DocCounter::count(unsigned char *text, int32_t length) {
     int32_t limit = limit_;
     int32_t *ends[kStaged];  // the current word's staged lists end here
     for (int k = 0; k < kStaged; ++k) ends[k] = staged_[k];
+    // The staged lists the current word added to: most words add to none or
+    // one or two, and only those are appended when the word ends.
+    uint32_t staged = 0;
     bool ok = true;
     auto add = [&](uint64_t key, uint32_t hash, int n) {
         uint32_t s = (hash * kSlotMix) >> shift;
@@ -225,6 +228,7 @@ bool DocCounter::count(unsigned char *text, int32_t length) {
             if (slot.key == 0) break;
             s = (s + 1) & mask;
         }
+        staged |= 1u << (n - 1);
         if (taken < limit) {
             slots[s] = {key, 1, hash};
             *ends[n - 1]++ = static_cast<int32_t>(s);
@@ -289,12 +293,15 @@ bool DocCounter::count(unsigned char *text, int32_t length) {
             failed_ = true;
             return false;
         }
-        for (int k = 0; k < kStaged; ++k) {
-            for (const int32_t *staged = staged_[k]; staged != ends[k]; ++staged) {
-                lists_[distinct_++] = *staged;
-            }
+        // Appended by length, shortest first, in locals: the lists are ints
+        // that could alias the counter's fields.
+        int32_t *order = lists_ + distinct_;
+        for (; staged != 0; staged &= staged - 1) {
+            const int k = std::countr_zero(staged);
+            for (const int32_t *from = staged_[k]; from != ends[k]; ++from) *order++ = *from;
             ends[k] = staged_[k];
         }
+        distinct_ = static_cast<int32_t>(order - lists_);
     }
     taken_ = taken;
     return true;
@@ -307,6 +314,8 @@ struct NgramDocScratch {
     DocCounter counter;
     uint64_t heads[(NGRAM_HASH_BUCKETS + 63) / 64]; /* buckets whose head is taken */
     int32_t tails[NGRAM_HASH_BUCKETS];              /* last entry of each taken bucket */
+    int16_t usedLists[NGRAM_RANK_LISTS];            /* rank lists the last build filled */
+    int32_t usedListCount;
 };
 
 NgramDocScratch *NgramPrfScratchNew(void) {
@@ -346,7 +355,11 @@ int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t
         heads[w] = 0;
     }
     table.nextFree = NGRAM_HASH_BUCKETS;
-    for (int32_t b = 0; b < NGRAM_RANK_LISTS; ++b) document.rankLists[b][0] = 0;
+    // Only the rank lists the last build filled hold members (a new
+    // profile's lists are all empty).
+    auto *lists = document.rankLists;
+    for (int32_t u = 0; u < scratch->usedListCount; ++u) lists[scratch->usedLists[u]][0] = 0;
+    scratch->usedListCount = 0;
 
     DocCounter &counter = scratch->counter;
     if (length > 0 && !counter.count(text, length)) return LANG_ERR_NOMEM;
@@ -394,9 +407,12 @@ int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t
     table.nextFree = next;
 
     // The rank lists, in table order: heads by bucket, then overflow.
-    auto *lists = document.rankLists;
-    auto rank = [lists](int32_t index, int32_t count) {
-        int32_t *list = lists[count < NGRAM_RANK_LISTS ? NGRAM_RANK_LISTS - count : 0];
+    int16_t *used = scratch->usedLists;
+    int32_t usedCount = 0;
+    auto rank = [lists, used, &usedCount](int32_t index, int32_t count) {
+        const int32_t b = count < NGRAM_RANK_LISTS ? NGRAM_RANK_LISTS - count : 0;
+        int32_t *list = lists[b];
+        if (list[0] == 0) used[usedCount++] = static_cast<int16_t>(b);
         if (list[0] < NGRAM_RANK_MEMBERS) list[++list[0]] = index;
     };
     for (int32_t w = 0; w < static_cast<int32_t>(std::size(scratch->heads)); ++w) {
@@ -408,6 +424,7 @@ int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t
     for (int32_t index = NGRAM_HASH_BUCKETS; index < next; ++index) {
         rank(index, entries[index].count);
     }
+    scratch->usedListCount = usedCount;
     *out = &document;
     return LANG_OK;
 }

@@ -184,12 +184,20 @@ class ReplacingFile {
 }  // namespace
 
 int NgramPrfLoad(NgramProfile *profile, const char *path) {
+    return NgramPrfLoadFile(profile, path, nullptr);
+}
+
+int NgramPrfLoadFile(NgramProfile *profile, const char *path, struct stat *status) {
     if (!profile || !path) return LANG_ERR_NULL;
     if (!lang_setstring(&profile->sourcePath, path)) return LANG_ERR_NOMEM;
     if (!profile->table || !profile->table->entries) return LANG_ERR_NULL;
     // A FIFO or a device is no profile; it is refused as unopenable.
-    std::unique_ptr<FILE, FileCloser> file(vos_fopen_regular(path, "r", nullptr));
-    if (!file) return LANG_ERR_OPEN;
+    const int fd = vos_open_regular(path, VOS_O_RDONLY, status);
+    std::unique_ptr<FILE, FileCloser> file(fd >= 0 ? fdopen(fd, "r") : nullptr);
+    if (!file) {
+        if (fd >= 0) close(fd);
+        return LANG_ERR_OPEN;
+    }
     // The reader has its own block: a stream buffer would only add a copy,
     // an allocation and a status query per file.
     setvbuf(file.get(), nullptr, _IONBF, 0);

@@ -70,6 +70,12 @@ float NgramPrfCompute(const NgramProfile *document, const NgramProfile *model);
  * stored n-gram line follows. sourcePath is set to a copy of `path`. */
 int NgramPrfLoad(NgramProfile *profile, const char *path);
 
+/* NgramPrfLoad that also stores the status of the file it opened (fstat,
+ * taken before the file is read) in `status` when the file was opened;
+ * `status` may be null. */
+struct stat;
+int NgramPrfLoadFile(NgramProfile *profile, const char *path, struct stat *status);
+
 /* Writes the profile as a .lm file at `path` (created or replaced): the
  * "ID:" and "CHARSET:" lines when set, then 400 n-gram lines "<n-gram>
  * <length>" in rank order. A ranked profile writes its rank lists (at most

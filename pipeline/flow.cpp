@@ -139,6 +139,7 @@ struct Rest {
     File &file;
     unsigned char *ahead;
     int32_t aheadLength;
+    bool fileRead;          // the bytes ahead end the file: nothing to read
     unsigned char covered;  // the first byte ahead while a terminator covers it
 
     // Puts back the byte that a terminator covered.
@@ -155,7 +156,8 @@ struct Rest {
             ahead += taken;
             aheadLength -= taken;
         }
-        return taken + (taken < count ? file.read_up_to(buffer + taken, count - taken) : 0);
+        return taken +
+               (taken < count && !fileRead ? file.read_up_to(buffer + taken, count - taken) : 0);
     }
 };
 
@@ -274,7 +276,7 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
     }
     // Plain text read beyond the detection size is where its refill starts;
     // the terminator covers the first byte of it until then.
-    Rest rest{file, text.get() + length, std::max(got - length, 0), 0};
+    Rest rest{file, text.get() + length, std::max(got - length, 0), got >= st.st_size, 0};
     if (rest.aheadLength > 0) rest.covered = text.get()[length];
     text.get()[length] = '\0';
     if (LangLogEnabled(ctx)) {

@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -198,6 +199,10 @@ int run(int argc, char **argv) {
 // one large step now and asking for transparent huge pages on it turns about
 // a thousand faults into a few dozen. Only a hint: where the kernel does not
 // follow it, nothing else changes.
+// Never freed nor read: it only keeps its place in the heap (volatile, so
+// that the allocation is not optimised away).
+void *volatile g_heapFiller = nullptr;
+
 void prefer_huge_heap_pages() {
     constexpr int kHeapStep = 32 << 20;
     constexpr size_t kProbe = 1 << 20;  // below the mmap threshold: from the heap
@@ -206,13 +211,33 @@ void prefer_huge_heap_pages() {
     if (!probe) return;
     const long page = sysconf(_SC_PAGESIZE);
     const char *end = static_cast<const char *>(sbrk(0));
-    if (page > 0 && end != reinterpret_cast<const char *>(-1) && end > probe) {
-        const uintptr_t mask = ~(static_cast<uintptr_t>(page) - 1);
-        const uintptr_t from = reinterpret_cast<uintptr_t>(probe) & mask;
-        const uintptr_t to = reinterpret_cast<uintptr_t>(end) & mask;
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+    // Only where the probe came from the program break (not so under an
+    // allocator of its own, such as a sanitizer's).
+    if (page <= 0 || end == reinterpret_cast<const char *>(-1) || end <= probe) {
+        free(probe);
+        return;
     }
+    const uintptr_t mask = ~(static_cast<uintptr_t>(page) - 1);
+    const uintptr_t from = reinterpret_cast<uintptr_t>(probe) & mask;
+    const uintptr_t to = reinterpret_cast<uintptr_t>(end) & mask;
+    madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+    const uintptr_t probeEnd = reinterpret_cast<uintptr_t>(probe) + kProbe;
     free(probe);
+    // Small pages already lie where the heap starts (the allocator's own and
+    // the first blocks) and where the probe ended (the allocator wrote its
+    // next header there before the advice): their 2 MB regions can no longer
+    // get a huge page, and every further page there would fault on its own.
+    // A block that is never touched fills the heap up to the end of those
+    // regions, so that what start-up allocates next comes from huge pages.
+    constexpr uintptr_t kHuge = 2 << 20;
+    constexpr size_t kHeader = 64;  // room for the allocator's chunk headers
+    char *marker = static_cast<char *>(malloc(1));
+    if (!marker) return;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(marker);
+    free(marker);
+    const uintptr_t clean = (std::max(at, probeEnd + kHeader) + kHuge - 1) & ~(kHuge - 1);
+    if (at >= from && clean < to && clean - at > 2 * kHeader)
+        g_heapFiller = malloc(clean - at - 2 * kHeader);
 }
 
 }  // namespace

@@ -68,11 +68,11 @@ commit=$(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown)
 
 declare -A ir clock peak
 configs=("new cache:warm" "new no cache:none")
-[ "$base" ] && configs+=("before:none")
+[ "$base" ] && configs+=("before cache:warm" "before:none")
 for c in "${configs[@]}"; do
   name=${c%%:*}
   p=$prefix
-  [[ $name == before ]] && p=$base
+  [[ $name == before* ]] && p=$base
   ir[$name]=$(instructions "$p" "${c##*:}")
 done
 # Back to caches written by the tool itself (valgrind's runs wrote their own).
@@ -83,7 +83,7 @@ done
 for c in "${configs[@]}"; do
   name=${c%%:*}
   p=$prefix
-  [[ $name == before ]] && p=$base
+  [[ $name == before* ]] && p=$base
   peak[$name]=$(peak_kb "$p" "${c##*:}")
 done
 # Interleave the timed runs so that the machine's load hits all alike.
@@ -91,7 +91,7 @@ for round in 1 2 3; do
   for c in "${configs[@]}"; do
     name=${c%%:*}
     p=$prefix
-    [[ $name == before ]] && p=$base
+    [[ $name == before* ]] && p=$base
     clock[$name]="${clock[$name]:-} $(stat_runs "$p" "${c##*:}")"
   done
 done

@@ -146,6 +146,29 @@ TEST(NgramLmLoad, PiecesMatchLineByLineReading) {
     }
 }
 
+// The status a load reports is that of the file it read, taken through the
+// descriptor it read from; a file that cannot be opened leaves it alone.
+TEST(NgramLmLoad, ReportsTheStatusOfTheFileItRead) {
+    TempDir dir;
+    const std::string path = dir.write("a.lm", "ID:xx\nab 2\n");
+    struct stat expected;
+    ASSERT_EQ(stat(path.c_str(), &expected), 0);
+    ProfilePtr profile(NgramPrfNew(nullptr, nullptr, 0));
+    struct stat status {};
+    ASSERT_EQ(NgramPrfLoadFile(profile.get(), path.c_str(), &status), LANG_OK);
+    EXPECT_EQ(status.st_ino, expected.st_ino);
+    EXPECT_EQ(status.st_dev, expected.st_dev);
+    EXPECT_EQ(status.st_size, expected.st_size);
+    EXPECT_EQ(status.st_mtim.tv_nsec, expected.st_mtim.tv_nsec);
+    EXPECT_STREQ(profile->languageId, "xx");
+    ProfilePtr missing(NgramPrfNew(nullptr, nullptr, 0));
+    struct stat untouched {};
+    untouched.st_ino = 12345;
+    EXPECT_EQ(NgramPrfLoadFile(missing.get(), dir.file("none.lm").c_str(), &untouched),
+              LANG_ERR_OPEN);
+    EXPECT_EQ(untouched.st_ino, 12345u);
+}
+
 TEST(NgramLmLoad, FailuresAndOutOfMemory) {
     TempDir dir;
     EXPECT_EQ(load(dir.file("missing.lm")).result, LANG_ERR_OPEN);

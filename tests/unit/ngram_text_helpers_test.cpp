@@ -4,6 +4,7 @@
 #include <math.h>
 #include <string.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,33 @@ TEST(NgramTextHelpers, RemoveNoisyDataCompactsRuns) {
         EXPECT_EQ(std::string(buffer.c_str()), c.out);
     }
     EXPECT_EQ(lang_removenoisydata(nullptr, 5), 0);
+
+    // Random mixes of noise and kept bytes against a plain reading of the
+    // rule; the bytes after the terminator stay as they were.
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        std::string in(rng() % 40, '\0');
+        for (char &c : in)
+            c = static_cast<char>(rng() % 3 == 0 ? rng() % 0x40 : 0x40 + rng() % 0xC0);
+        std::string expected;
+        bool noise = false;
+        for (const char c : in) {
+            if (static_cast<unsigned char>(c) < 0x40) {
+                noise = true;
+                continue;
+            }
+            if (noise) expected += ' ';
+            noise = false;
+            expected += c;
+        }
+        std::string buffer = in + "#";
+        const auto length = lang_removenoisydata(reinterpret_cast<unsigned char *>(buffer.data()),
+                                                 static_cast<int32_t>(in.size()));
+        ASSERT_EQ(length, static_cast<int32_t>(expected.size())) << round;
+        EXPECT_EQ(buffer.substr(0, expected.size()), expected) << round;
+        EXPECT_EQ(buffer[expected.size()], '\0');
+        EXPECT_EQ(buffer.substr(expected.size() + 1), (in + "#").substr(expected.size() + 1));
+    }
 }
 
 TEST(NgramTextHelpers, Trimming) {
