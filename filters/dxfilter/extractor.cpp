@@ -48,16 +48,14 @@ bool StreamReader::Fill() {
 bool TextPump::Next(std::u16string &units) {
     while (!done_ && sink_.pending_units() < kChunkUnits) {
         int r = 0;
-        if (DXM_NowNs() > deadline_)
-            overran_ = !sink_.full();
-        else if (!sink_.full())
-            r = extractor_->Step(sink_);
+        if (DXM_NowNs() <= deadline_ && !sink_.full()) r = extractor_->Step(sink_);
         if (r <= 0) {
             done_ = true;
             failed_ = r < 0;
-            // A reader that stops itself at the deadline (the PDF reader
-            // drops a page cut off by it) overran it as surely.
-            if (r == 0 && !overran_ && DXM_NowNs() > deadline_) overran_ = !sink_.full();
+            // Stopped here at the deadline, or a reader that stopped itself
+            // there (the PDF reader drops a page cut off by it): either way
+            // the deadline, not the end of the document, ended it.
+            overran_ = r == 0 && !sink_.full() && DXM_NowNs() > deadline_;
         }
     }
     if (done_ && !finished_) {
