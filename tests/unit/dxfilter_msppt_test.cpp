@@ -50,6 +50,15 @@ std::string File(const std::string &stream, const std::string &user = CurrentUse
     return CompoundFile({{"PowerPoint Document", stream}, {"Current User", user}});
 }
 
+// A slide whose drawing holds one text box with `text` (text atoms).
+std::string Slide(const std::string &text) {
+    return Container(
+        0x03EE,
+        Container(
+            0x040C,
+            Container(0xF002, Container(0xF003, Container(0xF004, Container(0xF00D, text))))));
+}
+
 // A presentation with text in the slide list, in a slide's text box, and in
 // the places whose text is left out.
 std::string Presentation() {
@@ -65,10 +74,7 @@ std::string Presentation() {
                     Container(0x0FF0, Chars(u"notes in the list"), 2) +
                     Atom(0x0FBA, Utf16(u"Template name")) +
                     Container(0x03F2, Atom(0x0FB7, Utf16(u"Tahoma") + std::string(58, '\0'))));
-    const std::string textBox = Container(0xF00D, Chars(u"в рамке 😀\tbox"));
-    const std::string slide = Container(
-        0x03EE,
-        Container(0x040C, Container(0xF002, Container(0xF003, Container(0xF004, textBox)))));
+    const std::string slide = Slide(Chars(u"в рамке 😀\tbox"));
     return document + Container(0x03F8, Chars(u"master prompt")) + slide +
            Container(0x03F0, Chars(u"speaker notes")) + Container(0x0FC9, Chars(u"handout")) +
            Atom(0x0FF5, std::string(28, '\0'));
@@ -101,13 +107,7 @@ TEST_F(DxFilterPowerPoint, PresentationsReadAsTheirPptxTwins) {
         ASSERT_FALSE(twin.text.empty()) << lang;
         std::u16string lines = twin.text.substr(0, twin.text.size() - 1);
         std::replace(lines.begin(), lines.end(), u'\n', u'\r');
-        const std::string slide = Container(
-            0x03EE,
-            Container(
-                0x040C,
-                Container(0xF002,
-                          Container(0xF003, Container(0xF004, Container(0xF00D, Chars(lines)))))));
-        EXPECT_EQ(Text(File(slide)), twin.utf8()) << lang;
+        EXPECT_EQ(Text(File(Slide(Chars(lines)))), twin.utf8()) << lang;
     }
 }
 

@@ -59,21 +59,28 @@ std::string ManyStreamsPdf(int streams) {
     return pdf;
 }
 
+// The state letter and parent of the process `pid` ("pid (comm) state ppid
+// ..."; the command name may hold spaces); false when there is none.
+bool ProcessStat(const std::string &pid, char &state, int &ppid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    size_t close = line.rfind(')');
+    return close != std::string::npos &&
+           std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2;
+}
+
 // The workers of this process started from `helper`.
 std::vector<pid_t> Workers(const std::string &helper) {
     std::vector<pid_t> found;
     for (const auto &entry : fs::directory_iterator("/proc")) {
         std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream stat(entry.path() / "stat"), cmdline(entry.path() / "cmdline");
-        std::string line, argv0;
-        if (!std::getline(stat, line) || !std::getline(cmdline, argv0, '\0')) continue;
-        // "pid (comm) state ppid ..."; the command name may hold spaces.
-        size_t close = line.rfind(')');
-        if (close == std::string::npos) continue;
+        std::ifstream cmdline(entry.path() / "cmdline");
+        std::string argv0;
         char state = 0;
         int ppid = 0;
-        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) != 2) continue;
+        if (!ProcessStat(name, state, ppid) || !std::getline(cmdline, argv0, '\0')) continue;
         if (ppid == getpid() && state != 'Z' && argv0 == helper)
             found.push_back(static_cast<pid_t>(std::stoi(name)));
     }
@@ -84,11 +91,9 @@ const std::string kHelper = std::string(kFilterDir) + "dxfilter_worker";
 
 // The state letter of `pid` in /proc, or 0 when there is no such process.
 char State(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return 0;
-    size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : 0;
+    char state = 0;
+    int ppid = 0;
+    return ProcessStat(std::to_string(pid), state, ppid) ? state : 0;
 }
 
 // Kills the worker and waits until all of it is dead: its main thread a
