@@ -16,8 +16,8 @@ work=${BENCH_WORK:-$repo/bench/work}/threads
 mkdir -p "$work"
 list=${2:-}
 if [[ -z $list ]]; then
-    if [[ -f $repo/bench/work/corpus/bulk.lst ]]; then
-        list=$repo/bench/work/corpus/bulk.lst
+    if [[ -f ${BENCH_WORK:-$repo/bench/work}/corpus/bulk.lst ]]; then
+        list=${BENCH_WORK:-$repo/bench/work}/corpus/bulk.lst
     else
         list=$work/samples.lst
         ls "$repo"/tests/e2e/profiles/samples/*.txt "$repo"/tests/data/pipeline/*.txt >"$list"
