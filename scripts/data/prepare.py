@@ -23,12 +23,16 @@ How much of each source a profile takes (the same rules with and without --exclu
     volume the poorest member has in it and shared out over the member's own sources of that
     genre by their size, so that the members' profiles differ in language, not in genre or in
     weight;
+  - within a group, a line that another member's text holds word for word (a string left
+    untranslated, a name, a translation copied from the neighbour) is left out: it would teach
+    both profiles the same n-grams and tell them apart by nothing;
   - every file is listed once: no source is weighted beyond its share.
 A line holding a character that the charset cannot represent is dropped whole (no character is
 silently lost), after the substitutions legacy text of the region used anyway: ASCII quotes and
 dashes for typographic ones, cedilla forms for the Romanian comma-below letters, and the like.
 """
 import argparse
+import functools
 import hashlib
 import os
 import shutil
@@ -208,6 +212,31 @@ def budgets(lang, textdir, exclude):
     return sizes, want
 
 
+@functools.lru_cache(maxsize=None)
+def text_lines(textdir, exclude):
+    """Every line of a text directory's sources but `exclude`, as a set."""
+    out = set()
+    for src, docs in source_sizes(textdir, exclude).items():
+        for path, _ in docs:
+            with open(path, encoding="utf-8") as f:
+                out.update(ln.rstrip("\n") for ln in f)
+    return out
+
+
+@functools.lru_cache(maxsize=None)
+def neighbour_lines(lang, exclude):
+    """The lines of the other members of the language's group (their text in every script)."""
+    group = next((g for g in GROUPS if lang in g), ())
+    out = set()
+    for m in group:
+        if m == lang:
+            continue
+        for textdir in (m, m + "-latn"):
+            if os.path.isdir(os.path.join(TEXT, textdir)):
+                out |= text_lines(textdir, exclude)
+    return frozenset(out)
+
+
 def prepare(lang, textdir, cs, out=OUT, exclude=None):
     dest = os.path.join(out, "%s-%s" % (lang, cs))
     shutil.rmtree(dest, ignore_errors=True)
@@ -218,6 +247,7 @@ def prepare(lang, textdir, cs, out=OUT, exclude=None):
     )["charsets"]
     codec, iconv_name = VARIANT.get((lang, cs), (CODECS.get(cs), ICONV[cs]))
     sizes, want = budgets(lang, textdir, exclude)
+    shared = neighbour_lines(lang, exclude)
     files, kept, dropped, used = [], 0, 0, {}
     for src in sorted(want):
         lines, size = [], 0
@@ -229,6 +259,8 @@ def prepare(lang, textdir, cs, out=OUT, exclude=None):
                     ln = ln.rstrip("\n")
                     if size >= want[src]:
                         break
+                    if ln in shared:
+                        continue
                     size += len(ln.encode()) + 1
                     if folded:
                         ln = fold(ln)

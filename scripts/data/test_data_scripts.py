@@ -216,6 +216,41 @@ class BudgetTest(unittest.TestCase):
         self.assertEqual(self.budgets("aa", exclude="man", groups=groups),
                          {"po": 26_250, "mozilla": 17_500})
 
+    def test_group_leaves_out_lines_a_neighbour_holds(self):
+        for lang, own in (("aa", "Ein eigener Satz"), ("bb", "En egen mening")):
+            d = os.path.join(self.text, lang, "po")
+            os.makedirs(d)
+            with open(os.path.join(d, "doc0.txt"), "w") as f:
+                f.write("Open the file\n%s\nSame words here\n" % own)
+        d = os.path.join(self.text, "bb", "man")
+        os.makedirs(d)
+        with open(os.path.join(d, "doc0.txt"), "w") as f:
+            f.write("Ein eigener Satz\n")
+        prepare.text_lines.cache_clear()
+        prepare.neighbour_lines.cache_clear()
+        self.addCleanup(prepare.neighbour_lines.cache_clear)
+        self.addCleanup(prepare.text_lines.cache_clear)
+        out = os.path.join(self.text, "out")
+
+        def samples(groups, exclude=None):
+            with mock.patch.object(prepare, "TEXT", self.text), \
+                    mock.patch.object(prepare, "GROUPS", groups), \
+                    mock.patch.object(prepare, "MIN_SOURCE", 1):
+                prepare.prepare("aa", "aa", "utf8", out, exclude)
+            path = os.path.join(out, "aa-utf8", "po.txt")
+            if not os.path.exists(path):
+                return None
+            with open(path) as f:
+                return f.read()
+
+        self.assertEqual(samples([]), "Open the file\nEin eigener Satz\nSame words here\n")
+        # Lines the group neighbour's text holds, in any of its sources, are no evidence for
+        # either language: here every line of aa.
+        prepare.neighbour_lines.cache_clear()
+        self.assertIsNone(samples([["aa", "bb"]]))
+        # A fold counts only the neighbour's sources it keeps.
+        self.assertEqual(samples([["aa", "bb"]], exclude="man"), "Ein eigener Satz\n")
+
 
 if __name__ == "__main__":
     unittest.main()
