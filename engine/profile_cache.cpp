@@ -3,7 +3,7 @@
 //
 // File layout (native byte order; every block starts at a multiple of 8):
 //   CacheHeader            magic, version, size, checksum of all that follows
-//   FileSignature          the program file that wrote the cache
+//   ProgramId              the build of the engine that wrote the cache
 //   strings                data directory, list path, then per profile its
 //                          name, language id and charset, each ending in 0
 //   ProfileRecord[count]   per profile: its file's signature, its strings
@@ -50,6 +50,20 @@ struct FileSignature {
 };
 static_assert(sizeof(FileSignature) == 64);
 
+// The build of the engine: the build id its linker gave the program or
+// library it lies in, else the signature of the program file. A build id
+// stays the same wherever the build is installed, and under tools that run
+// the program from a file of their own.
+struct ProgramId {
+    uint32_t kind;    // 0: none, 1: build id, 2: program file signature
+    uint32_t length;  // bytes of `bytes` in use
+    unsigned char bytes[64];
+
+    bool operator==(const ProgramId &) const = default;
+};
+static_assert(sizeof(ProgramId) == 72);
+static_assert(sizeof(FileSignature) <= sizeof(ProgramId::bytes));
+
 struct ProfileCache {
     // A cache in use: the mapping that the profiles' tables and the index
     // lie in.
@@ -65,14 +79,14 @@ struct ProfileCache {
     std::vector<std::string> names;
     std::vector<FileSignature> files;
     bool signed_ = false;  // `files` taken up front, not by the load
-    FileSignature program{};
+    ProgramId program{};
 };
 
 namespace {
 
 constexpr char kMagic[8] = {'G', 'L', 'O', 'T', 'P', 'R', 'F', '\n'};
 // Raise whenever the layout or the meaning of anything stored changes.
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 3;
 // A profile file changed this recently could change again within the file
 // system's time resolution without its times telling.
 constexpr int64_t kSettleSeconds = 2;
@@ -110,7 +124,7 @@ struct ProfileRecord {
 static_assert(sizeof(ProfileRecord) == 112);
 
 constexpr size_t kProgramOffset = sizeof(CacheHeader);
-constexpr size_t kStringsOffset = kProgramOffset + sizeof(FileSignature);
+constexpr size_t kStringsOffset = kProgramOffset + sizeof(ProgramId);
 
 size_t round8(size_t n) {
     return (n + 7) & ~size_t{7};
@@ -158,6 +172,23 @@ std::vector<FileSignature> profile_signatures(const char *dataPath,
     }
     if (dir >= 0) close(dir);
     return files;
+}
+
+ProgramId program_id() {
+    ProgramId id{};
+    id.length = static_cast<uint32_t>(
+        vos_build_id(reinterpret_cast<const void *>(&ProfileCacheOpen), id.bytes, sizeof id.bytes));
+    if (id.length > 0 && id.length <= sizeof id.bytes) {
+        id.kind = 1;
+        return id;
+    }
+    id = ProgramId{};
+    const FileSignature file = signature_of("/proc/self/exe");
+    if (file.inode == 0) return id;
+    id.kind = 2;
+    id.length = sizeof file;
+    memcpy(id.bytes, &file, sizeof file);
+    return id;
 }
 
 // Four independent lanes of multiply-xor over 8-byte words: every change of
@@ -270,7 +301,7 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
                 sizeof(ProfileRecord) <
             header.profileCount)
         return false;
-    FileSignature program;
+    ProgramId program;
     memcpy(&program, map + kProgramOffset, sizeof program);
     if (!(program == state.program)) return false;
 
@@ -300,7 +331,9 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
     // Last, as the costliest check: what matched above, and everything else,
     // is what was written.
     if (checksum(map + kProgramOffset, size - kProgramOffset) != header.checksum) return false;
-    NgramModelIndex *index = NgramIdxFromImage(map + header.indexOffset, size - header.indexOffset);
+    // The image is the one build_image checked entry by entry before writing.
+    NgramModelIndex *index =
+        NgramIdxFromVerifiedImage(map + header.indexOffset, size - header.indexOffset);
     if (!index || NgramIdxModelCount(index) != static_cast<int32_t>(count)) {
         NgramIdxDestroy(index);
         return false;
@@ -384,7 +417,7 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
 
     std::string image(header.size, '\0');
     auto *out = reinterpret_cast<unsigned char *>(image.data());
-    memcpy(out + kProgramOffset, &state.program, sizeof(FileSignature));
+    memcpy(out + kProgramOffset, &state.program, sizeof(ProgramId));
     memcpy(out + kStringsOffset, strings.data(), strings.size());
     if (count > 0)
         memcpy(out + header.recordsOffset, records.data(), count * sizeof(ProfileRecord));
@@ -392,6 +425,11 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     // this size comes from operator new, which gives at least 16.
     if (NgramIdxImageWrite(ctx->modelIndex, out + header.indexOffset, indexSize) != LANG_OK)
         return "";
+    // Every entry is checked here, once: a start-up from the cache then
+    // checks only that the bytes are still these (the checksum).
+    NgramModelIndex *check = NgramIdxFromImage(out + header.indexOffset, indexSize);
+    if (!check) return "";
+    NgramIdxDestroy(check);
     header.checksum = checksum(out + kProgramOffset, header.size - kProgramOffset);
     memcpy(out, &header, sizeof header);
     return image;
@@ -470,10 +508,10 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
     if (dir.empty()) return false;
     auto *state = new ProfileCache;
     ctx->profileCache = state;
-    state->program = signature_of("/proc/self/exe");
+    state->program = program_id();
     state->dataPath = absolute(ctx->dataPath);
     state->listPath = absolute(listPath.c_str());
-    if (state->program.inode == 0 || state->dataPath.empty() || state->listPath.empty())
+    if (state->program.kind == 0 || state->dataPath.empty() || state->listPath.empty())
         return false;
     char name[64];
     snprintf(name, sizeof name, "profiles-%016llx.bin",

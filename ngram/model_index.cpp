@@ -513,7 +513,11 @@ int NgramIdxImageWrite(const NgramModelIndex *index, void *buffer, size_t size) 
     return LANG_OK;
 }
 
-NgramModelIndex *NgramIdxFromImage(const void *image, size_t size) {
+namespace {
+
+// The index over an image in place; `scan` runs image_consistent over the
+// whole of it.
+NgramModelIndex *from_image(const void *image, size_t size, bool scan) {
     if (!image || size < sizeof(ImageHeader) || reinterpret_cast<uintptr_t>(image) % 8 != 0)
         return nullptr;
     const auto *bytes = static_cast<const unsigned char *>(image);
@@ -543,11 +547,21 @@ NgramModelIndex *NgramIdxFromImage(const void *image, size_t size) {
         index->dense = reinterpret_cast<int16_t *>(at(layout.dense));
     }
     index->avx2 = have_avx2();
-    if (!image_consistent(*index)) {
+    if (scan && !image_consistent(*index)) {
         vos_free(index);
         return nullptr;
     }
     return index;
+}
+
+}  // namespace
+
+NgramModelIndex *NgramIdxFromImage(const void *image, size_t size) {
+    return from_image(image, size, true);
+}
+
+NgramModelIndex *NgramIdxFromVerifiedImage(const void *image, size_t size) {
+    return from_image(image, size, false);
 }
 
 int NgramIdxUseWideVectors(NgramModelIndex *index, int enable) {
