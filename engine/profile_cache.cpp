@@ -2,13 +2,21 @@
 // language profiles and their model index.
 //
 // File layout (native byte order; every block starts at a multiple of 8):
-//   CacheHeader            magic, version, size, checksum of all that follows
+//   CacheHeader            magic, version, the image's size, checksum of the
+//                          rest of the image
 //   ProgramId              the build of the engine that wrote the cache
 //   strings                data directory, list path, then per profile its
 //                          name, language id and charset, each ending in 0
 //   ProfileRecord[count]   per profile: its file's signature, its strings
 //                          and its numbers
 //   index image            NgramIdxImageWrite of the model index
+//   zeros                  up to a multiple of 2 MiB (not part of the image)
+//
+// The file is padded with zeros to a multiple of 2 MiB, which is not part of
+// the image (the header's size) and never read: where the kernel keeps the
+// file in huge pages, such a file is mapped with one entry per 2 MiB instead
+// of one per 4 KiB page, and the start-up's one pass over it runs about as
+// fast as over memory it has just read.
 //
 // The profiles' own n-gram tables are not kept: with the index in place
 // scoring never reads them (a list holds at most LANGLIST_MAX_PROFILES
@@ -86,7 +94,7 @@ namespace {
 
 constexpr char kMagic[8] = {'G', 'L', 'O', 'T', 'P', 'R', 'F', '\n'};
 // Raise whenever the layout or the meaning of anything stored changes.
-constexpr uint32_t kVersion = 3;
+constexpr uint32_t kVersion = 4;
 // A profile file changed this recently could change again within the file
 // system's time resolution without its times telling.
 constexpr int64_t kSettleSeconds = 2;
@@ -124,10 +132,22 @@ struct ProfileRecord {
 static_assert(sizeof(ProfileRecord) == 112);
 
 constexpr size_t kProgramOffset = sizeof(CacheHeader);
+constexpr uint64_t kFileAlignment = uint64_t{2} << 20;
+// Linux 5.14 and later; older kernels refuse it.
+#ifdef MADV_POPULATE_READ
+constexpr int kPopulateRead = MADV_POPULATE_READ;
+#else
+constexpr int kPopulateRead = 22;
+#endif
 constexpr size_t kStringsOffset = kProgramOffset + sizeof(ProgramId);
 
 size_t round8(size_t n) {
     return (n + 7) & ~size_t{7};
+}
+
+// The size of the file that holds an image of `size` bytes.
+uint64_t file_size_of(uint64_t size) {
+    return (size + kFileAlignment - 1) / kFileAlignment * kFileAlignment;
 }
 
 FileSignature signature_of(const struct stat &st) {
@@ -286,12 +306,15 @@ NgramProfile *mapped_profile(const std::string &path, std::string_view id, bool 
 
 // Takes the profiles and the index from a mapped cache when it is intact and
 // matches the list and its files; false leaves ctx as it was.
-bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map, size_t size) {
+bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map, size_t fileSize) {
     CacheHeader header;
-    if (size < kStringsOffset || size % 8 != 0) return false;
+    if (fileSize < kStringsOffset) return false;
     memcpy(&header, map, sizeof header);
+    if (header.size > fileSize || file_size_of(header.size) != fileSize) return false;
+    const size_t size = static_cast<size_t>(header.size);
+    if (size < kStringsOffset || size % 8 != 0) return false;
     if (memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.version != kVersion ||
-        header.size != size || header.profileCount != state.names.size())
+        header.profileCount != state.names.size())
         return false;
     if (header.stringsOffset != kStringsOffset || header.stringsSize > size - kStringsOffset ||
         header.recordsOffset % 8 != 0 ||
@@ -432,6 +455,7 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     NgramIdxDestroy(check);
     header.checksum = checksum(out + kProgramOffset, header.size - kProgramOffset);
     memcpy(out, &header, sizeof header);
+    image.resize(file_size_of(header.size), '\0');
     return image;
 }
 
@@ -470,7 +494,16 @@ const unsigned char *map_cache(int dir, const char *name, size_t &size) {
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_size > 0 &&
         static_cast<uint64_t>(st.st_size) <= SIZE_MAX) {
         size = static_cast<size_t>(st.st_size);
-        map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        // Read in at once, where the kernel can, into huge pages of the page
+        // cache (see the file layout); else page by page.
+        if (map != MAP_FAILED) {
+            madvise(map, size, MADV_HUGEPAGE);
+            if (madvise(map, size, kPopulateRead) != 0) {
+                munmap(map, size);
+                map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            }
+        }
     }
     close(fd);
     return map == MAP_FAILED ? nullptr : static_cast<const unsigned char *>(map);

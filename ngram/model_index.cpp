@@ -329,9 +329,10 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
         }
     }
     int bits = 4;
-    // At most a quarter full: most document n-grams the index lacks are then
-    // told apart within a probe or two.
-    while ((size_t{1} << bits) < 4 * keys) ++bits;
+    // At most half full: most document n-grams the index lacks are then told
+    // apart within a few probes, and the table (which a start-up from the
+    // profile cache reads whole) takes half the room of a quarter-full one.
+    while ((size_t{1} << bits) < 2 * keys) ++bits;
     index->slotBits = bits;
     index->slots = static_cast<Slot *>(vos_calloc(size_t{1} << bits, sizeof(Slot)));
     bool fits = count <= UINT16_MAX + 1;
