@@ -2,13 +2,21 @@
 // language profiles and their model index.
 //
 // File layout (native byte order; every block starts at a multiple of 8):
-//   CacheHeader            magic, version, size, checksum of all that follows
-//   FileSignature          the program file that wrote the cache
+//   CacheHeader            magic, version, the image's size, checksum of the
+//                          rest of the image
+//   ProgramId              the build of the engine that wrote the cache
 //   strings                data directory, list path, then per profile its
 //                          name, language id and charset, each ending in 0
 //   ProfileRecord[count]   per profile: its file's signature, its strings
 //                          and its numbers
 //   index image            NgramIdxImageWrite of the model index
+//   zeros                  up to a multiple of 2 MiB (not part of the image)
+//
+// The file is padded with zeros to a multiple of 2 MiB, which is not part of
+// the image (the header's size) and never read: where the kernel keeps the
+// file in huge pages, such a file is mapped with one entry per 2 MiB instead
+// of one per 4 KiB page, and the start-up's one pass over it runs about as
+// fast as over memory it has just read.
 //
 // The profiles' own n-gram tables are not kept: with the index in place
 // scoring never reads them (a list holds at most LANGLIST_MAX_PROFILES
@@ -50,6 +58,20 @@ struct FileSignature {
 };
 static_assert(sizeof(FileSignature) == 64);
 
+// The build of the engine: the build id its linker gave the program or
+// library it lies in, else the signature of the program file. A build id
+// stays the same wherever the build is installed, and under tools that run
+// the program from a file of their own.
+struct ProgramId {
+    uint32_t kind;    // 0: none, 1: build id, 2: program file signature
+    uint32_t length;  // bytes of `bytes` in use
+    unsigned char bytes[64];
+
+    bool operator==(const ProgramId &) const = default;
+};
+static_assert(sizeof(ProgramId) == 72);
+static_assert(sizeof(FileSignature) <= sizeof(ProgramId::bytes));
+
 struct ProfileCache {
     // A cache in use: the mapping that the profiles' tables and the index
     // lie in.
@@ -65,14 +87,14 @@ struct ProfileCache {
     std::vector<std::string> names;
     std::vector<FileSignature> files;
     bool signed_ = false;  // `files` taken up front, not by the load
-    FileSignature program{};
+    ProgramId program{};
 };
 
 namespace {
 
 constexpr char kMagic[8] = {'G', 'L', 'O', 'T', 'P', 'R', 'F', '\n'};
 // Raise whenever the layout or the meaning of anything stored changes.
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 4;
 // A profile file changed this recently could change again within the file
 // system's time resolution without its times telling.
 constexpr int64_t kSettleSeconds = 2;
@@ -110,10 +132,22 @@ struct ProfileRecord {
 static_assert(sizeof(ProfileRecord) == 112);
 
 constexpr size_t kProgramOffset = sizeof(CacheHeader);
-constexpr size_t kStringsOffset = kProgramOffset + sizeof(FileSignature);
+constexpr uint64_t kFileAlignment = uint64_t{2} << 20;
+// Linux 5.14 and later; older kernels refuse it.
+#ifdef MADV_POPULATE_READ
+constexpr int kPopulateRead = MADV_POPULATE_READ;
+#else
+constexpr int kPopulateRead = 22;
+#endif
+constexpr size_t kStringsOffset = kProgramOffset + sizeof(ProgramId);
 
 size_t round8(size_t n) {
     return (n + 7) & ~size_t{7};
+}
+
+// The size of the file that holds an image of `size` bytes.
+uint64_t file_size_of(uint64_t size) {
+    return (size + kFileAlignment - 1) / kFileAlignment * kFileAlignment;
 }
 
 FileSignature signature_of(const struct stat &st) {
@@ -158,6 +192,23 @@ std::vector<FileSignature> profile_signatures(const char *dataPath,
     }
     if (dir >= 0) close(dir);
     return files;
+}
+
+ProgramId program_id() {
+    ProgramId id{};
+    id.length = static_cast<uint32_t>(
+        vos_build_id(reinterpret_cast<const void *>(&ProfileCacheOpen), id.bytes, sizeof id.bytes));
+    if (id.length > 0 && id.length <= sizeof id.bytes) {
+        id.kind = 1;
+        return id;
+    }
+    id = ProgramId{};
+    const FileSignature file = signature_of("/proc/self/exe");
+    if (file.inode == 0) return id;
+    id.kind = 2;
+    id.length = sizeof file;
+    memcpy(id.bytes, &file, sizeof file);
+    return id;
 }
 
 // Four independent lanes of multiply-xor over 8-byte words: every change of
@@ -255,12 +306,15 @@ NgramProfile *mapped_profile(const std::string &path, std::string_view id, bool 
 
 // Takes the profiles and the index from a mapped cache when it is intact and
 // matches the list and its files; false leaves ctx as it was.
-bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map, size_t size) {
+bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map, size_t fileSize) {
     CacheHeader header;
-    if (size < kStringsOffset || size % 8 != 0) return false;
+    if (fileSize < kStringsOffset) return false;
     memcpy(&header, map, sizeof header);
+    if (header.size > fileSize || file_size_of(header.size) != fileSize) return false;
+    const size_t size = static_cast<size_t>(header.size);
+    if (size < kStringsOffset || size % 8 != 0) return false;
     if (memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.version != kVersion ||
-        header.size != size || header.profileCount != state.names.size())
+        header.profileCount != state.names.size())
         return false;
     if (header.stringsOffset != kStringsOffset || header.stringsSize > size - kStringsOffset ||
         header.recordsOffset % 8 != 0 ||
@@ -270,7 +324,7 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
                 sizeof(ProfileRecord) <
             header.profileCount)
         return false;
-    FileSignature program;
+    ProgramId program;
     memcpy(&program, map + kProgramOffset, sizeof program);
     if (!(program == state.program)) return false;
 
@@ -300,7 +354,9 @@ bool adopt(LangContext *ctx, const ProfileCache &state, const unsigned char *map
     // Last, as the costliest check: what matched above, and everything else,
     // is what was written.
     if (checksum(map + kProgramOffset, size - kProgramOffset) != header.checksum) return false;
-    NgramModelIndex *index = NgramIdxFromImage(map + header.indexOffset, size - header.indexOffset);
+    // The image is the one build_image checked entry by entry before writing.
+    NgramModelIndex *index =
+        NgramIdxFromVerifiedImage(map + header.indexOffset, size - header.indexOffset);
     if (!index || NgramIdxModelCount(index) != static_cast<int32_t>(count)) {
         NgramIdxDestroy(index);
         return false;
@@ -384,7 +440,7 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
 
     std::string image(header.size, '\0');
     auto *out = reinterpret_cast<unsigned char *>(image.data());
-    memcpy(out + kProgramOffset, &state.program, sizeof(FileSignature));
+    memcpy(out + kProgramOffset, &state.program, sizeof(ProgramId));
     memcpy(out + kStringsOffset, strings.data(), strings.size());
     if (count > 0)
         memcpy(out + header.recordsOffset, records.data(), count * sizeof(ProfileRecord));
@@ -392,8 +448,14 @@ std::string build_image(const LangContext *ctx, const ProfileCache &state) {
     // this size comes from operator new, which gives at least 16.
     if (NgramIdxImageWrite(ctx->modelIndex, out + header.indexOffset, indexSize) != LANG_OK)
         return "";
+    // Every entry is checked here, once: a start-up from the cache then
+    // checks only that the bytes are still these (the checksum).
+    NgramModelIndex *check = NgramIdxFromImage(out + header.indexOffset, indexSize);
+    if (!check) return "";
+    NgramIdxDestroy(check);
     header.checksum = checksum(out + kProgramOffset, header.size - kProgramOffset);
     memcpy(out, &header, sizeof header);
+    image.resize(file_size_of(header.size), '\0');
     return image;
 }
 
@@ -432,7 +494,16 @@ const unsigned char *map_cache(int dir, const char *name, size_t &size) {
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_size > 0 &&
         static_cast<uint64_t>(st.st_size) <= SIZE_MAX) {
         size = static_cast<size_t>(st.st_size);
-        map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        // Read in at once, where the kernel can, into huge pages of the page
+        // cache (see the file layout); else page by page.
+        if (map != MAP_FAILED) {
+            madvise(map, size, MADV_HUGEPAGE);
+            if (madvise(map, size, kPopulateRead) != 0) {
+                munmap(map, size);
+                map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            }
+        }
     }
     close(fd);
     return map == MAP_FAILED ? nullptr : static_cast<const unsigned char *>(map);
@@ -470,10 +541,10 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
     if (dir.empty()) return false;
     auto *state = new ProfileCache;
     ctx->profileCache = state;
-    state->program = signature_of("/proc/self/exe");
+    state->program = program_id();
     state->dataPath = absolute(ctx->dataPath);
     state->listPath = absolute(listPath.c_str());
-    if (state->program.inode == 0 || state->dataPath.empty() || state->listPath.empty())
+    if (state->program.kind == 0 || state->dataPath.empty() || state->listPath.empty())
         return false;
     char name[64];
     snprintf(name, sizeof name, "profiles-%016llx.bin",

@@ -10,7 +10,8 @@
  * normal load in which every profile loaded, and used only while it matches:
  * the same data directory, list file and profile names in the same order,
  * every profile file unchanged (device, inode, size, modification and change
- * times, mode) and the same program file. Anything else - no cache, a stale,
+ * times, mode) and the same build of the engine (its build id,
+ * else its program file). Anything else - no cache, a stale,
  * truncated, damaged or foreign one, an unwritable directory - means a normal
  * load; the profiles, warnings and scores are the same either way.
  *

@@ -329,9 +329,10 @@ NgramModelIndex *NgramIdxBuild(const NgramProfile *const *models, int32_t count)
         }
     }
     int bits = 4;
-    // At most a quarter full: most document n-grams the index lacks are then
-    // told apart within a probe or two.
-    while ((size_t{1} << bits) < 4 * keys) ++bits;
+    // At most half full: most document n-grams the index lacks are then told
+    // apart within a few probes, and the table (which a start-up from the
+    // profile cache reads whole) takes half the room of a quarter-full one.
+    while ((size_t{1} << bits) < 2 * keys) ++bits;
     index->slotBits = bits;
     index->slots = static_cast<Slot *>(vos_calloc(size_t{1} << bits, sizeof(Slot)));
     bool fits = count <= UINT16_MAX + 1;
@@ -513,7 +514,11 @@ int NgramIdxImageWrite(const NgramModelIndex *index, void *buffer, size_t size) 
     return LANG_OK;
 }
 
-NgramModelIndex *NgramIdxFromImage(const void *image, size_t size) {
+namespace {
+
+// The index over an image in place; `scan` runs image_consistent over the
+// whole of it.
+NgramModelIndex *from_image(const void *image, size_t size, bool scan) {
     if (!image || size < sizeof(ImageHeader) || reinterpret_cast<uintptr_t>(image) % 8 != 0)
         return nullptr;
     const auto *bytes = static_cast<const unsigned char *>(image);
@@ -543,11 +548,21 @@ NgramModelIndex *NgramIdxFromImage(const void *image, size_t size) {
         index->dense = reinterpret_cast<int16_t *>(at(layout.dense));
     }
     index->avx2 = have_avx2();
-    if (!image_consistent(*index)) {
+    if (scan && !image_consistent(*index)) {
         vos_free(index);
         return nullptr;
     }
     return index;
+}
+
+}  // namespace
+
+NgramModelIndex *NgramIdxFromImage(const void *image, size_t size) {
+    return from_image(image, size, true);
+}
+
+NgramModelIndex *NgramIdxFromVerifiedImage(const void *image, size_t size) {
+    return from_image(image, size, false);
 }
 
 int NgramIdxUseWideVectors(NgramModelIndex *index, int enable) {

@@ -65,6 +65,12 @@ int NgramIdxImageWrite(const NgramModelIndex *index, void *buffer, size_t size);
  * runs out. */
 NgramModelIndex *NgramIdxFromImage(const void *image, size_t size);
 
+/* The same for an image whose bytes the caller knows to be exactly those
+ * that NgramIdxImageWrite wrote and NgramIdxFromImage accepted (for example
+ * through a checksum taken then): only the header and the sizes are checked,
+ * not every entry, so that start-up need not read the whole image. */
+NgramModelIndex *NgramIdxFromVerifiedImage(const void *image, size_t size);
+
 /* Releases the index; null is accepted. The models are not touched. */
 void NgramIdxDestroy(NgramModelIndex *index);
 

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <link.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -174,6 +175,69 @@ void *vos_dlsym(void *handle, const char *name) {
 }
 int vos_dlclose(void *) {
     return 0;
+}
+
+namespace {
+
+struct BuildIdSearch {
+    uintptr_t address;
+    unsigned char *id;
+    size_t capacity;
+    size_t length;
+};
+
+// The build-id note among the notes of `size` bytes at `notes`; 0 when none.
+size_t find_build_id(const unsigned char *notes, size_t size, BuildIdSearch &search) {
+    constexpr uint32_t kBuildIdNote = 3;  // NT_GNU_BUILD_ID
+    auto align4 = [](size_t n) { return (n + 3) & ~size_t{3}; };
+    size_t at = 0;
+    while (size - at >= sizeof(ElfW(Nhdr))) {
+        ElfW(Nhdr) note;
+        memcpy(&note, notes + at, sizeof note);
+        const size_t name = at + sizeof note;
+        if (note.n_namesz > size - name) return 0;
+        const size_t desc = name + align4(note.n_namesz);
+        if (desc > size || note.n_descsz > size - desc) return 0;
+        if (note.n_type == kBuildIdNote && note.n_namesz == 4 &&
+            memcmp(notes + name, "GNU", 4) == 0 && note.n_descsz > 0) {
+            if (search.capacity > 0)
+                memcpy(search.id, notes + desc,
+                       note.n_descsz < search.capacity ? note.n_descsz : search.capacity);
+            return note.n_descsz;
+        }
+        at = desc + align4(note.n_descsz);
+    }
+    return 0;
+}
+
+int build_id_of_module(struct dl_phdr_info *info, size_t, void *data) {
+    auto &search = *static_cast<BuildIdSearch *>(data);
+    bool holds = false;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr) &segment = info->dlpi_phdr[i];
+        const uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
+        if (segment.p_type == PT_LOAD && search.address >= begin &&
+            search.address - begin < segment.p_memsz)
+            holds = true;
+    }
+    if (!holds) return 0;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum && search.length == 0; ++i) {
+        const ElfW(Phdr) &segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_NOTE) continue;
+        search.length = find_build_id(
+            reinterpret_cast<const unsigned char *>(info->dlpi_addr + segment.p_vaddr),
+            segment.p_memsz, search);
+    }
+    return 1;
+}
+
+}  // namespace
+
+size_t vos_build_id(const void *address, unsigned char *id, size_t capacity) {
+    BuildIdSearch search{reinterpret_cast<uintptr_t>(address), id, capacity, 0};
+    if (!id && capacity > 0) return 0;
+    dl_iterate_phdr(build_id_of_module, &search);
+    return search.length;
 }
 
 int MutexInit(void *, VosMutex *mutex, unsigned flags) {

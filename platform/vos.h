@@ -81,6 +81,12 @@ void *vos_dlopen(const char *path, int flags);
 void *vos_dlsym(void *handle, const char *name);
 int vos_dlclose(void *handle);
 
+/* The build id (the linker's GNU build-id note) of the loaded program or
+ * library whose segments hold `address`: copies at most `capacity` bytes of
+ * it into `id` and returns its whole length; 0 when that module has none or
+ * no module holds the address. */
+size_t vos_build_id(const void *address, unsigned char *id, size_t capacity);
+
 /* A mutex record. Callers allocate it zero-filled and pass its address.
  * `osMutex` is storage for the POSIX mutex, kept opaque here so that only the
  * platform layer includes <pthread.h>. */

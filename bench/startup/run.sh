@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Start-up of an installed glotta with the shipped language data: the tool
-# binary over an empty list, with and without the profile cache, and against
-# a second installation (the same tool before a change) in the same run.
+# binary over an empty list, with and without the profile cache, against a
+# second installation (the same tool before a change) and against /bin/true,
+# all in the same run.
 #
 #   bench/startup/run.sh PREFIX [BASE_PREFIX]
 #
 # Reports instructions (callgrind: independent of the machine's load), task
-# clock and wall time as ratios of runs interleaved with each other (perf
-# stat), and peak resident memory. Writes bench/startup/RESULTS.md.
+# clock (perf stat) and wall time (hyperfine) of rounds interleaved with each
+# other, as ratios, and peak resident memory. Writes bench/startup/RESULTS.md.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -18,105 +19,128 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 : > "$work/empty.lst"
 
-for tool in valgrind perf /usr/bin/time; do
+for tool in valgrind perf hyperfine python3 /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "$0: needs $tool" >&2; exit 1; }
 done
 
-# The tool binary itself (the launcher adds its own exec); the cache lives in
+# A configuration is "name:prefix:cache"; the prefix "-" is /bin/true. The
+# tool binary runs itself (the launcher adds its own exec); its cache lives in
 # a private cache directory, "none" makes it unwritable.
-run_env() {
+: > "$work/none"
+configs=("new cache:$prefix:warm" "new no cache:$prefix:none")
+[ "$base" ] && configs+=("before cache:$base:warm" "before:$base:none")
+configs+=("/bin/true:-:-")
+
+# Sets cmd to the command line of a configuration and vars to its
+# environment, which the measuring tools pass on (so that they measure the
+# program itself, not an env in front of it).
+set_cmd() { # PREFIX CACHE
+  if [ "$1" = - ]; then
+    vars=()
+    cmd=(/bin/true)
+    return
+  fi
   local cache=$work/cache-$2
   [ "$2" = none ] && cache=$work/none/x
-  echo "env LD_LIBRARY_PATH=$1/_linux/bin XDG_CACHE_HOME=$cache"
+  vars=("LD_LIBRARY_PATH=$1/_linux/bin" "XDG_CACHE_HOME=$cache")
+  cmd=("$1/_linux/bin/glotta" "@$work/empty.lst")
 }
-: > "$work/none"
 
-instructions() { # PREFIX CACHE
-  # shellcheck disable=SC2046
-  $(run_env "$1" "$2") valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" \
-    "$1/_linux/bin/glotta" "@$work/empty.lst" >/dev/null 2>"$work/cg.log"
+instructions() {
+  env "${vars[@]}" valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" "${cmd[@]}" \
+    >/dev/null 2>"$work/cg.log"
   sed -n 's/.*refs: *//p' "$work/cg.log" | tr -d ,
 }
 
-stat_runs() { # PREFIX CACHE -> "task-clock-ms wall-s"
-  # shellcheck disable=SC2046
-  $(run_env "$1" "$2") perf stat -x, -e task-clock -r "$runs" -o "$work/perf.txt" \
-    "$1/_linux/bin/glotta" "@$work/empty.lst" >/dev/null 2>&1
-  local clock
-  clock=$(grep task-clock "$work/perf.txt" | cut -d, -f1)
-  echo "$clock"
+task_clock_ms() {
+  env "${vars[@]}" perf stat -x, -e task-clock -r "$runs" -o "$work/perf.txt" "${cmd[@]}" \
+    >/dev/null 2>&1
+  grep task-clock "$work/perf.txt" | cut -d, -f1
 }
 
-peak_kb() { # PREFIX CACHE
-  # shellcheck disable=SC2046
-  $(run_env "$1" "$2") /usr/bin/time -f %M "$1/_linux/bin/glotta" "@$work/empty.lst" 2>&1 >/dev/null |
-    tail -1
+wall_ms() { # -> "median min"
+  env "${vars[@]}" hyperfine -N -w 3 -r "$runs" --export-json "$work/wall.json" -- "${cmd[*]}" \
+    >/dev/null 2>&1
+  python3 -c 'import json, statistics, sys
+t = json.load(open(sys.argv[1]))["results"][0]["times"]
+print("%.3f %.3f" % (statistics.median(t) * 1e3, min(t) * 1e3))' "$work/wall.json"
+}
+
+peak_kb() {
+  env "${vars[@]}" /usr/bin/time -f %M "${cmd[@]}" 2>&1 >/dev/null | tail -1
 }
 
 # Fill the caches (files changed in the last seconds are not cached yet).
+# An older build that tells builds apart by its program file sees valgrind's
+# under valgrind: it gets a cache filled under valgrind for the instruction
+# counts, and its own one again before the timed runs.
 sleep 3
-for p in "$prefix" ${base:+"$base"}; do
-  # Under valgrind the program file is valgrind's: a cache of its own.
-  # shellcheck disable=SC2046
-  $(run_env "$p" warm) valgrind --tool=callgrind --callgrind-out-file=/dev/null \
-    "$p/_linux/bin/glotta" "@$work/empty.lst" >/dev/null 2>&1
+for c in "${configs[@]}"; do
+  IFS=: read -r name p cache <<<"$c"
+  [ "$cache" = warm ] || continue
+  set_cmd "$p" "$cache"
+  env "${vars[@]}" valgrind --tool=callgrind --callgrind-out-file=/dev/null "${cmd[@]}" \
+    >/dev/null 2>&1
 done
 
 profiles=$(grep -cv '^[#[:space:]]\|^minsize:\|^minscore:\|^unknown:' \
   "$prefix/common/glotta/langlist.cfg" || true)
 commit=$(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown)
 
-declare -A ir clock peak
-configs=("new cache:warm" "new no cache:none")
-[ "$base" ] && configs+=("before cache:warm" "before:none")
+declare -A ir clock wall wall_min peak
 for c in "${configs[@]}"; do
-  name=${c%%:*}
-  p=$prefix
-  [[ $name == before* ]] && p=$base
-  ir[$name]=$(instructions "$p" "${c##*:}")
-done
-# Back to caches written by the tool itself (valgrind's runs wrote their own).
-for p in "$prefix" ${base:+"$base"}; do
-  # shellcheck disable=SC2046
-  $(run_env "$p" warm) "$p/_linux/bin/glotta" "@$work/empty.lst" >/dev/null
+  IFS=: read -r name p cache <<<"$c"
+  set_cmd "$p" "$cache"
+  ir[$name]=$(instructions)
 done
 for c in "${configs[@]}"; do
-  name=${c%%:*}
-  p=$prefix
-  [[ $name == before* ]] && p=$base
-  peak[$name]=$(peak_kb "$p" "${c##*:}")
+  IFS=: read -r name p cache <<<"$c"
+  set_cmd "$p" "$cache"
+  env "${vars[@]}" "${cmd[@]}" >/dev/null
+done
+for c in "${configs[@]}"; do
+  IFS=: read -r name p cache <<<"$c"
+  set_cmd "$p" "$cache"
+  peak[$name]=$(peak_kb)
 done
 # Interleave the timed runs so that the machine's load hits all alike.
-for round in 1 2 3; do
+for _ in 1 2 3; do
   for c in "${configs[@]}"; do
-    name=${c%%:*}
-    p=$prefix
-    [[ $name == before* ]] && p=$base
-    clock[$name]="${clock[$name]:-} $(stat_runs "$p" "${c##*:}")"
+    IFS=: read -r name p cache <<<"$c"
+    set_cmd "$p" "$cache"
+    clock[$name]="${clock[$name]:-} $(task_clock_ms)"
+    read -r median minimum < <(wall_ms)
+    wall[$name]="${wall[$name]:-} $median"
+    wall_min[$name]="${wall_min[$name]:-} $minimum"
   done
 done
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+minimum() { tr ' ' '\n' | grep . | sort -g | head -1; }
 
 ref="new no cache"
 [ "$base" ] && ref="before"
 ref_clock=$(echo "${clock[$ref]}" | median)
+ref_wall=$(echo "${wall[$ref]}" | median)
 {
   echo "# Start-up with the shipped language data"
   echo
-  echo "Written by \`bench/startup/run.sh\` at commit $commit, $(date -u +%Y-%m-%d)."
+  echo "Written by \`bench/startup/run.sh\` at commit $commit, $(date -u '+%Y-%m-%d %H:%M') UTC."
   echo "The tool binary over an empty list with $profiles profiles; $runs runs per"
-  echo "measurement, three interleaved rounds, median task clock; ratios against"
-  echo "\"$ref\" measured in the same run (the machine is shared: absolute times"
-  echo "vary with its load, ratios much less). Instructions from callgrind."
+  echo "measurement, three interleaved rounds: median task clock (perf stat) and"
+  echo "median and minimum wall time (hyperfine), ratios against \"$ref\""
+  echo "measured in the same run (the machine is shared: absolute times vary"
+  echo "with its load, ratios much less). Instructions from callgrind."
   echo
-  echo "| | instructions | task clock ms | ratio | peak RSS MB |"
-  echo "|---|---:|---:|---:|---:|"
+  echo "| | instructions | task clock ms | ratio | wall ms | min ms | ratio | peak RSS MB |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|"
   for c in "${configs[@]}"; do
-    name=${c%%:*}
+    IFS=: read -r name p cache <<<"$c"
     m=$(echo "${clock[$name]}" | median)
-    printf '| %s | %s | %.2f | %.2f | %.1f |\n' "$name" "${ir[$name]}" "$m" \
-      "$(echo "$m / $ref_clock" | bc -l)" "$(echo "${peak[$name]} / 1024" | bc -l)"
+    w=$(echo "${wall[$name]}" | median)
+    printf '| %s | %s | %.2f | %.2f | %.2f | %.2f | %.2f | %.1f |\n' "$name" "${ir[$name]}" \
+      "$m" "$(echo "$m / $ref_clock" | bc -l)" "$w" "$(echo "${wall_min[$name]}" | minimum)" \
+      "$(echo "$w / $ref_wall" | bc -l)" "$(echo "${peak[$name]} / 1024" | bc -l)"
   done
   echo
   echo "Load: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores."

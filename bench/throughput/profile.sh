@@ -12,16 +12,13 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-prefix=${1:-$repo/out/prefix}
-case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
+# shellcheck source=common.sh source-path=SCRIPTDIR
+. "$here/common.sh" "${1:-}"
 tool=${2:-perf}
-work=${BENCH_WORK:-$repo/bench/work}
-corpus=$work/corpus
 out=$work/profile
 mkdir -p "$out"
 
-[ -f "$corpus/bulk.lst" ] || python3 "$here/make_corpus.py" --work "$work"
+make_corpus
 glotta=$prefix/bin/glotta
 [ -x "$glotta" ] || { echo "no glotta at $glotta" >&2; exit 1; }
 

@@ -20,10 +20,8 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-prefix=${1:-$repo/out/prefix}
-case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
-work=${BENCH_WORK:-$repo/bench/work}
+# shellcheck source=common.sh source-path=SCRIPTDIR
+. "$here/common.sh" "${1:-}"
 runs=${RUNS:-5}
 startup_runs=${STARTUP_RUNS:-30}
 fixtures=${FIXTURES:-$repo/tests/data/dxfilter/docs}
@@ -48,9 +46,7 @@ for hdr in /usr/include/cld2/public/compact_lang_det.h:libcld2-dev \
 done
 
 # 1. Corpus.
-if [ ! -f "$work/corpus/bulk.lst" ]; then
-  python3 "$here/make_corpus.py" --work "$work"
-fi
+make_corpus
 
 # 2. The tool.
 if [ ! -x "$prefix/bin/glotta" ] && [ -z "${NO_BUILD:-}" ]; then

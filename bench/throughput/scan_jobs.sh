@@ -14,17 +14,12 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-prefix=${1:-$repo/out/prefix}
-case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
-work=${BENCH_WORK:-$repo/bench/work}
+# shellcheck source=common.sh source-path=SCRIPTDIR
+. "$here/common.sh" "${1:-}"
 runs=${RUNS:-5}
 jobs=${JOBS:-1 2}
 
-if [ ! -f "$work/corpus/bulk.lst" ]; then
-  python3 "$here/make_corpus.py" --work "$work" >&2
-fi
-corpus=$work/corpus
+make_corpus >&2
 # The corpus list REPEAT times over (default 5), so that start-up (a tenth
 # of a second) weighs little.
 repeat=${REPEAT:-5}

@@ -11,12 +11,9 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-prefix=${1:-$repo/out/prefix}
-case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
-work=${BENCH_WORK:-$repo/bench/work}
-corpus=$work/corpus
-[ -f "$corpus/bulk.lst" ] || python3 "$here/make_corpus.py" --work "$work" >&2
+# shellcheck source=common.sh source-path=SCRIPTDIR
+. "$here/common.sh" "${1:-}"
+make_corpus >&2
 command -v strace >/dev/null || { echo "syscalls.sh: strace is missing" >&2; exit 2; }
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -3,6 +3,7 @@
 // not match (stale, changed list, damaged, truncated, unwritable) falls back
 // to a normal load.
 #include <gtest/gtest.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -270,8 +271,16 @@ TEST_F(ProfileCacheTest, DamagedOrTruncatedCacheLoadsNormally) {
                                {"last word cut", good.substr(0, good.size() - 8)},
                                {"one byte more", good + "x"},
                                {"garbage", std::string(good.size(), '\x5A')}};
-    for (size_t at : {size_t{3}, size_t{12}, size_t{20}, size_t{70}, size_t{200}, good.size() / 3,
-                      good.size() / 2, good.size() - 1}) {
+    // The image (its size in the header) and the zeros that pad the file to
+    // a multiple of 2 MiB.
+    uint64_t image = 0;
+    memcpy(&image, good.data() + 16, sizeof image);
+    ASSERT_LT(image, good.size());
+    EXPECT_EQ(good.size() % (2 << 20), 0u);
+    EXPECT_EQ(good.find_first_not_of('\0', image), std::string::npos);
+    cases.push_back({"image alone", good.substr(0, image)});
+    for (size_t at : {size_t{3}, size_t{12}, size_t{20}, size_t{70}, size_t{200}, image / 3,
+                      image / 2, image - 1}) {
         std::string bytes = good;
         bytes[at] = static_cast<char>(bytes[at] ^ (1 << (rng() % 8)));
         cases.push_back({"bit flipped at " + std::to_string(at), bytes});
@@ -287,6 +296,13 @@ TEST_F(ProfileCacheTest, DamagedOrTruncatedCacheLoadsNormally) {
     }
     // The next normal load replaces the damaged file.
     EXPECT_EQ(load(), LANG_OK);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_TRUE(cached());
+    EXPECT_EQ(snapshot(), normal);
+    // The padding is no part of the image: whatever it holds changes nothing.
+    std::string padded = good;
+    padded.back() = 'x';
+    { std::ofstream(cache_file(), std::ios::binary | std::ios::trunc) << padded; }
     EXPECT_EQ(load(), LANG_OK);
     EXPECT_TRUE(cached());
     EXPECT_EQ(snapshot(), normal);

@@ -254,10 +254,14 @@ TEST(NgramModelIndex, ImageScoresAsTheIndexItWasWrittenFrom) {
         IndexPtr read(NgramIdxFromImage(image.data(), size));
         ASSERT_TRUE(read);
         EXPECT_EQ(NgramIdxModelCount(read.get()), count);
+        // Trusted as it is, the same image scores the same.
+        IndexPtr verified(NgramIdxFromVerifiedImage(image.data(), size));
+        ASSERT_TRUE(verified);
         int kinds[2] = {0, 0};
         for (int round = 0; round < 12; ++round) {
-            expect_equal_scores(models, read.get(),
-                                document_of(random_text(rng, 100 + rng() % 3000)).get(), {}, kinds);
+            const ProfilePtr document = document_of(random_text(rng, 100 + rng() % 3000));
+            expect_equal_scores(models, read.get(), document.get(), {}, kinds);
+            expect_equal_scores(models, verified.get(), document.get(), {}, kinds);
         }
         EXPECT_GT(kinds[0], 0);
     }
@@ -298,6 +302,13 @@ TEST(NgramModelIndex, DamagedImagesAreRefused) {
     EXPECT_EQ(NgramIdxFromImage(bytes(copy) + 4, size - 8), nullptr);  // misaligned
     EXPECT_EQ(NgramIdxFromImage(nullptr, size), nullptr);
     EXPECT_EQ(NgramIdxFromImage(copy.data(), 3), nullptr);
+    // A verified image still has its header and size checked.
+    for (size_t at : {size_t{0}, size_t{4}, size_t{8}, size_t{24}}) {
+        std::vector<uint64_t> image = good;
+        bytes(image)[at] ^= 0x41;
+        EXPECT_EQ(NgramIdxFromVerifiedImage(image.data(), size), nullptr) << "header byte " << at;
+    }
+    EXPECT_EQ(NgramIdxFromVerifiedImage(copy.data(), size - 8), nullptr);
 
     // Every slot taken: a missing n-gram would probe forever. The slots
     // follow the header and the model flags.

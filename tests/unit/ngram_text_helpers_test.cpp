@@ -4,6 +4,8 @@
 #include <math.h>
 #include <string.h>
 
+#include <bit>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <string_view>
@@ -175,6 +177,24 @@ TEST(NgramTextHelpers, AtofReadsDecimals) {
         EXPECT_EQ(copy, c.text) << "text changed";
     }
     EXPECT_EQ(lang_atof(nullptr), 0.0f);
+}
+
+// Fractions of every length divide by the power of ten that pow() gives,
+// bit for bit, up to lengths whose power is infinite.
+TEST(NgramTextHelpers, AtofFractionsOfEveryLengthMatchPow) {
+    for (int digits = 1; digits <= 320; ++digits) {
+        for (const char *lead : {"1", "7", "123456789"}) {
+            std::string fraction = std::string(lead) + std::string(digits - 1, '3');
+            fraction.resize(static_cast<size_t>(digits));
+            std::string text = "0." + fraction;
+            double value = 0.0;
+            for (char c : fraction) value = value * 10.0 + (c - '0');
+            const float expected = static_cast<float>(value / pow(10.0, digits));
+            EXPECT_EQ(std::bit_cast<uint32_t>(lang_atof(text.data())),
+                      std::bit_cast<uint32_t>(expected))
+                << digits << " digits";
+        }
+    }
 }
 
 }  // namespace

@@ -143,3 +143,29 @@ TEST_F(PlatformRegularFile, TemporaryFilesAreNewAndPrivate) {
     EXPECT_EQ(vos_mkstemps(bad.data(), 4), -1);
     EXPECT_EQ(vos_mkstemps(nullptr, 4), -1);
 }
+
+// The build id of the module that holds an address: this test program's own
+// (the build links every program with one), the C library's for its code,
+// none for an address outside every module.
+TEST(PlatformBuildId, OfTheModuleHoldingTheAddress) {
+    unsigned char own[64] = {}, again[64] = {}, libc[64] = {}, prefix[4] = {};
+    const void *here = reinterpret_cast<const void *>(&vos_build_id);
+    const size_t length = vos_build_id(here, own, sizeof own);
+    EXPECT_EQ(length, 20u);  // sha1
+    EXPECT_EQ(vos_build_id(here, again, sizeof again), length);
+    EXPECT_EQ(memcmp(own, again, sizeof own), 0);
+    // A short buffer takes the id's first bytes; the length is the whole.
+    EXPECT_EQ(vos_build_id(here, prefix, sizeof prefix), length);
+    EXPECT_EQ(memcmp(prefix, own, sizeof prefix), 0);
+    EXPECT_EQ(vos_build_id(here, nullptr, 0), length);
+
+    const size_t libcLength =
+        vos_build_id(reinterpret_cast<const void *>(&memcmp), libc, sizeof libc);
+    if (libcLength > 0) {
+        EXPECT_NE(memcmp(own, libc, sizeof own), 0);
+    }
+
+    int onTheStack = 0;
+    EXPECT_EQ(vos_build_id(&onTheStack, own, sizeof own), 0u);
+    EXPECT_EQ(vos_build_id(nullptr, own, sizeof own), 0u);
+}
