@@ -8,6 +8,7 @@
 // bytes it is missing.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "conv/zi18n_conv.h"
@@ -95,6 +96,18 @@ extern "C" int Zi18nUtf8ToUnicode(const void *input, int32_t inputLength, int32_
 
     int32_t i = 0;
     while (i < inputLength) {
+        // Runs of ASCII eight bytes at a time, each byte its own unit, while
+        // they fit; the rest goes character by character.
+        while (in[i] < 0x80 && inputLength - i >= 8 && capacity - units >= 8) {
+            uint64_t word;
+            memcpy(&word, in + i, sizeof word);
+            if (word & 0x8080808080808080ull) break;
+            for (int32_t k = 0; k < 8; ++k) write_unit(out + 2 * (units + k), in[i + k], bigEndian);
+            i += 8;
+            units += 8;
+            if (i == inputLength) break;
+        }
+        if (i == inputLength) break;
         const uint8_t b = in[i];
         int32_t need = 1;
         if (b >= 0xC0 && b <= 0xDF) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "conv/zi18n_conv.h"
@@ -97,6 +100,91 @@ TEST(BuiltInConversions, Examples) {
         EXPECT_EQ(consumed, c.consumed);
         EXPECT_EQ(length, c.length);
         EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(c.out.size())), c.out);
+    }
+}
+
+// UTF-8 to UTF-16 over text of every mix of ASCII runs (which go eight
+// bytes at a time) and longer characters, at every alignment, in both byte
+// orders and with room for all of it or not: the units, the bytes consumed
+// and the shortfall are those of the characters one by one.
+TEST(BuiltInConversions, Utf8ToUnicodeOverAsciiRunsAndLongerCharacters) {
+    std::mt19937 rng(8);
+    const uint32_t kinds[] = {0x41, 0x7F, 0xE9, 0x7FF, 0x416, 0x20AC, 0xFFFD, 0x1F600};
+    for (int round = 0; round < 400; ++round) {
+        Bytes utf8;
+        std::vector<uint16_t> units;
+        std::vector<int32_t> starts;  // where each character begins
+        const int characters = 1 + static_cast<int>(rng() % 60);
+        for (int c = 0; c < characters; ++c) {
+            uint32_t cp = rng() % 4 != 0 ? 0x20 + rng() % 0x5F : kinds[rng() % std::size(kinds)];
+            starts.push_back(static_cast<int32_t>(utf8.size()));
+            if (cp < 0x80) {
+                utf8.push_back(static_cast<uint8_t>(cp));
+            } else if (cp < 0x800) {
+                utf8.push_back(static_cast<uint8_t>(0xC0 | cp >> 6));
+                utf8.push_back(static_cast<uint8_t>(0x80 | (cp & 0x3F)));
+            } else if (cp < 0x10000) {
+                utf8.push_back(static_cast<uint8_t>(0xE0 | cp >> 12));
+                utf8.push_back(static_cast<uint8_t>(0x80 | (cp >> 6 & 0x3F)));
+                utf8.push_back(static_cast<uint8_t>(0x80 | (cp & 0x3F)));
+            } else {
+                utf8.push_back(static_cast<uint8_t>(0xF0 | cp >> 18));
+                utf8.push_back(static_cast<uint8_t>(0x80 | (cp >> 12 & 0x3F)));
+                utf8.push_back(static_cast<uint8_t>(0x80 | (cp >> 6 & 0x3F)));
+                utf8.push_back(static_cast<uint8_t>(0x80 | (cp & 0x3F)));
+            }
+            if (cp < 0x10000) {
+                units.push_back(static_cast<uint16_t>(cp));
+            } else {
+                units.push_back(static_cast<uint16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+                units.push_back(static_cast<uint16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            }
+        }
+        for (int big = 0; big <= 1; ++big) {
+            Bytes expected;
+            for (uint16_t u : units) {
+                expected.push_back(static_cast<uint8_t>(big ? u >> 8 : u & 0xFF));
+                expected.push_back(static_cast<uint8_t>(big ? u & 0xFF : u >> 8));
+            }
+            const auto whole = static_cast<int32_t>(expected.size());
+            for (int32_t room : {whole, whole + 7, whole / 2 + 1, whole - 2}) {
+                if (room <= 0) continue;
+                SCOPED_TRACE("round " + std::to_string(round) + " room " + std::to_string(room));
+                Bytes out(static_cast<size_t>(room) + 16, 0xEE);
+                int32_t consumed = -1, length = 0;
+                const int rc = Zi18nUtf8ToUnicode(utf8.data(), static_cast<int32_t>(utf8.size()),
+                                                  &consumed, out.data(), room, &length, big);
+                if (room >= whole) {
+                    EXPECT_EQ(rc, ZI18N_OK);
+                    EXPECT_EQ(consumed, static_cast<int32_t>(utf8.size()));
+                    EXPECT_EQ(length, whole);
+                    EXPECT_EQ(Bytes(out.begin(), out.begin() + whole), expected);
+                    continue;
+                }
+                // Each character is written when it fits in what is left and
+                // skipped otherwise; consumption stops at the first skipped
+                // one, and each skipped one counts towards the shortfall.
+                Bytes kept;
+                int32_t shortfall = 0, first = -1;
+                size_t unit = 0;
+                for (size_t c = 0; c < starts.size(); ++c) {
+                    const size_t width = units[unit] >= 0xD800 && units[unit] < 0xDC00 ? 4 : 2;
+                    if (static_cast<size_t>(room / 2 * 2) - kept.size() >= width) {
+                        kept.insert(kept.end(), expected.begin() + 2 * unit,
+                                    expected.begin() + 2 * unit + width);
+                    } else {
+                        shortfall += static_cast<int32_t>(width);
+                        if (first < 0) first = starts[c];
+                    }
+                    unit += width / 2;
+                }
+                EXPECT_EQ(rc, shortfall > 0 ? kShort : ZI18N_OK);
+                EXPECT_EQ(length, shortfall > 0 ? -shortfall : static_cast<int32_t>(kept.size()));
+                EXPECT_EQ(consumed, first >= 0 ? first : static_cast<int32_t>(utf8.size()));
+                EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<ptrdiff_t>(kept.size())),
+                          kept);
+            }
+        }
     }
 }
 
