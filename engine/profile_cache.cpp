@@ -29,6 +29,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <dirent.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -38,6 +39,8 @@
 #include <bit>
 #include <cstdint>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/langlist.h"
 #include "ngram/model_index.h"
@@ -82,6 +85,7 @@ struct ProfileCache {
     std::string dir;
     size_t base = 0;  // length of the part of `dir` that must exist
     std::string path;
+    std::string stem;      // "profiles-LISTHASH": the file names of this list's caches
     std::string dataPath;  // absolute
     std::string listPath;  // absolute
     std::vector<std::string> names;
@@ -98,6 +102,11 @@ constexpr uint32_t kVersion = 4;
 // A profile file changed this recently could change again within the file
 // system's time resolution without its times telling.
 constexpr int64_t kSettleSeconds = 2;
+// Caches of one list written by other builds of the engine (glotta and
+// glotta-scan, the build before an upgrade) that are kept beside this one, so
+// that programs used in turn do not rewrite each other's cache; older ones
+// are removed when a cache is written.
+constexpr size_t kOtherBuildsKept = 3;
 int64_t g_settleSeconds = kSettleSeconds;
 static_assert(int{LANGLIST_MAX_PROFILES} <= int{NGRAM_INDEX_ALLOCATION_FREE_MODELS});
 
@@ -519,6 +528,46 @@ bool make_dirs(const std::string &dir, size_t base) {
     }
 }
 
+// After a cache of the list is written: removes the caches of the same list
+// by other builds beyond the kOtherBuildsKept most recently written, and one
+// in the older single-file naming ("STEM.bin"). Other lists' caches and
+// anything that is not a regular file are left alone.
+void prune(const ProfileCache &state) {
+    const int fd = open_private_dir(state.dir);
+    if (fd < 0) return;
+    DIR *dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return;
+    }
+    const std::string_view own = std::string_view(state.path).substr(state.dir.size() + 1);
+    constexpr std::string_view kBuildPart = "-0123abcd.bin";
+    std::vector<std::pair<struct timespec, std::string>> others;
+    while (const struct dirent *entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == own || !name.starts_with(state.stem)) continue;
+        const std::string_view rest = name.substr(state.stem.size());
+        struct stat st;
+        if ((rest != ".bin" &&
+             (rest.size() != kBuildPart.size() || rest[0] != '-' || !rest.ends_with(".bin"))) ||
+            fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (rest == ".bin")
+            unlinkat(fd, entry->d_name, 0);
+        else
+            others.emplace_back(st.st_mtim, entry->d_name);
+    }
+    if (others.size() > kOtherBuildsKept) {
+        std::sort(others.begin(), others.end(), [](const auto &a, const auto &b) {
+            return a.first.tv_sec != b.first.tv_sec ? a.first.tv_sec > b.first.tv_sec
+                                                    : a.first.tv_nsec > b.first.tv_nsec;
+        });
+        for (size_t i = kOtherBuildsKept; i < others.size(); ++i)
+            unlinkat(fd, others[i].second.c_str(), 0);
+    }
+    closedir(dir);
+}
+
 // Writes the image under a temporary name in the cache directory and renames
 // it over the cache, so a reader sees the old file or the new one, whole.
 void store(const ProfileCache &state, const std::string &image) {
@@ -526,8 +575,11 @@ void store(const ProfileCache &state, const std::string &image) {
     const int fd = vos_mkstemps(temp.data(), 4);
     if (fd < 0) return;
     const bool written = write_all(fd, image);
-    if (close(fd) != 0 || !written || rename(temp.c_str(), state.path.c_str()) != 0)
+    if (close(fd) != 0 || !written || rename(temp.c_str(), state.path.c_str()) != 0) {
         unlink(temp.c_str());
+        return;
+    }
+    prune(state);
 }
 
 }  // namespace
@@ -546,11 +598,20 @@ bool ProfileCacheOpen(LangContext *ctx, const std::string &listPath,
     state->listPath = absolute(listPath.c_str());
     if (state->program.kind == 0 || state->dataPath.empty() || state->listPath.empty())
         return false;
+    // One file per list and build: "profiles-LISTHASH-BUILDHASH.bin".
     char name[64];
-    snprintf(name, sizeof name, "profiles-%016llx.bin",
+    snprintf(name, sizeof name, "profiles-%016llx",
              static_cast<unsigned long long>(fnv1a(
                  state->listPath,
                  fnv1a(std::string_view(state->dataPath.c_str(), state->dataPath.size() + 1)))));
+    state->stem = name;
+    const ProgramId &program = state->program;
+    const uint64_t build =
+        fnv1a(std::string_view(reinterpret_cast<const char *>(program.bytes), program.length),
+              fnv1a(std::string_view(reinterpret_cast<const char *>(&program.kind),
+                                     sizeof program.kind)));
+    snprintf(name, sizeof name, "%s-%08llx.bin", state->stem.c_str(),
+             static_cast<unsigned long long>(build & 0xFFFFFFFFu));
     state->dir = dir;
     state->base = base;
     state->path = dir + '/' + name;

@@ -15,6 +15,10 @@
  * truncated, damaged or foreign one, an unwritable directory - means a normal
  * load; the profiles, warnings and scores are the same either way.
  *
+ * Each build of the engine keeps its own cache of a list, so programs used in
+ * turn (glotta and glotta-scan) do not rewrite each other's; writing one
+ * removes the list's caches of all but the three builds written most recently.
+ *
  * Lists of fewer than PROFILE_CACHE_MIN_PROFILES profiles load faster than a
  * cache pays for itself and get none. */
 #ifndef GLOTTA_ENGINE_PROFILE_CACHE_H

@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
+#include <fstream>
+#include <chrono>
 #include <random>
 #include <string>
 #include <vector>
@@ -358,6 +361,55 @@ TEST_F(ProfileCacheTest, ReadOnlyDataDirectoryIsCachedElsewhere) {
     normal_then_cached();
     fs::permissions(data_.path(), fs::perms::owner_all);
     EXPECT_EQ(cache_files().size(), 1u);
+}
+
+// Every build keeps its own cache of a list (glotta and glotta-scan used in
+// turn); writing one keeps the three newest caches of other builds of the
+// same list, and removes older ones and one in the single-file naming.
+TEST_F(ProfileCacheTest, CachesOfOtherBuildsAreKeptAndPruned) {
+    normal_then_cached();
+    const std::string own = cache_file();
+    ASSERT_FALSE(own.empty());
+    const std::string name = fs::path(own).filename().string();
+    // profiles-LISTHASH-BUILDHASH.bin
+    ASSERT_EQ(name.size(), 9u + 16 + 1 + 8 + 4) << name;
+    ASSERT_EQ(name.substr(0, 9), "profiles-");
+    const fs::path dir = fs::path(own).parent_path();
+    const std::string stem = name.substr(0, 25);
+    const std::string other_list = "profiles-" + std::string(16, 'f') + "-00000001.bin";
+    auto write = [&](const std::string &file, int age_seconds) {
+        std::ofstream((dir / file).string()) << "another build's cache";
+        fs::last_write_time(dir / file,
+                            fs::file_time_type::clock::now() - std::chrono::seconds(age_seconds));
+    };
+    for (int build = 1; build <= 5; ++build)
+        write(stem + "-0000000" + std::to_string(build) + ".bin", 100 - build);
+    write(stem + ".bin", 1);
+    write(other_list, 1000);
+    write(stem + "-notabuild.bin", 1000);
+    fs::create_directory(dir / (stem + "-0000000d.bin"));
+    // This build's cache is found among the others.
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_TRUE(cached());
+    EXPECT_EQ(cache_files().size(), 10u);
+
+    fs::remove(own);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_FALSE(cached());
+    std::vector<std::string> left;
+    for (const fs::path &file : cache_files()) left.push_back(file.filename().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {name,
+                                         stem + "-00000003.bin",
+                                         stem + "-00000004.bin",
+                                         stem + "-00000005.bin",
+                                         stem + "-0000000d.bin",
+                                         stem + "-notabuild.bin",
+                                         other_list};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(load(), LANG_OK);
+    EXPECT_TRUE(cached());
 }
 
 TEST_F(ProfileCacheTest, NoCacheForFailedProfilesRecentFilesOrShortLists) {
