@@ -588,7 +588,10 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     file_ = zip_fopen(archive_->zip, part.name.c_str(), 0);
     if (!file_) return false;
     static xmlSAXHandler handler = make_handler();
-    parser_ = xmlCreatePushParserCtxt(&handler, this, nullptr, 0, part.name.c_str());
+    // No file name: the parser would look up the working directory for each
+    // part to resolve relative references, and nothing is ever loaded
+    // from outside the package.
+    parser_ = xmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr);
     if (!parser_) {
         zip_fclose(file_);
         file_ = nullptr;
