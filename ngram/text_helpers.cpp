@@ -5,6 +5,10 @@
 #include <math.h>
 #include <string.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "platform/vos.h"
 
 namespace {
@@ -23,17 +27,96 @@ int lang_isnoisy(unsigned char byte) {
     return lang_is_noise(byte) ? 1 : 0;
 }
 
+namespace {
+
+#if defined(__x86_64__)
+// For each 8-bit mask, the positions of its set bits in order, as the byte
+// indices of a shuffle that gathers those bytes to the front (0x80: none).
+struct GatherTable {
+    uint64_t shuffle[256];
+};
+
+constexpr GatherTable make_gather_table() {
+    GatherTable table{};
+    for (uint32_t mask = 0; mask < 256; ++mask) {
+        uint64_t shuffle = ~uint64_t{0} / 255 * 0x80;
+        int taken = 0;
+        for (uint32_t bit = 0; bit < 8; ++bit) {
+            if (mask & (1u << bit)) {
+                shuffle &= ~(uint64_t{0xFF} << (8 * taken));
+                shuffle |= uint64_t{bit} << (8 * taken);
+                ++taken;
+            }
+        }
+        table.shuffle[mask] = shuffle;
+    }
+    return table;
+}
+
+constexpr GatherTable kGather = make_gather_table();
+
+// Compacts whole blocks of 16 bytes while a byte follows the block, and
+// returns where the input and the output stand. A byte is kept when it is
+// no noise, or when it is the last noise byte before one that is (it then
+// becomes the run's space); a run of noise at a block's end that the next
+// block's first byte ends gets its space here, so the rest goes on as at the
+// start of a buffer. The writes of a block end before its last byte's
+// successor, the next byte to read.
+__attribute__((target("ssse3,popcnt"))) void compact_blocks(unsigned char *buffer, int32_t length,
+                                                            int32_t &in, int32_t &out) {
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i last_noise = _mm_set1_epi8(static_cast<char>(0x3F ^ 0x80));
+    const __m128i space = _mm_set1_epi8(' ');
+    int32_t i = 0;
+    int32_t o = 0;
+    for (; length - i > 16; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(buffer + i));
+        const __m128i kept = _mm_cmpgt_epi8(_mm_xor_si128(bytes, flip), last_noise);
+        const uint32_t words = static_cast<uint32_t>(_mm_movemask_epi8(kept));
+        const uint32_t next = lang_is_noise(buffer[i + 16]) ? 0u : 1u;
+        const uint32_t keep = words | (words >> 1) | (next << 15);
+        const __m128i shown =
+            _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, space));
+        const __m128i low = _mm_shuffle_epi8(
+            shown,
+            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(&kGather.shuffle[keep & 0xFF])));
+        const __m128i high = _mm_shuffle_epi8(
+            _mm_srli_si128(shown, 8),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(&kGather.shuffle[keep >> 8])));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(buffer + o), low);
+        o += __builtin_popcount(keep & 0xFF);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(buffer + o), high);
+        o += __builtin_popcount(keep >> 8);
+    }
+    in = i;
+    out = o;
+}
+
+bool have_ssse3() {
+    static const bool have = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+    return have;
+}
+#endif
+
+}  // namespace
+
 int32_t lang_removenoisydata(unsigned char *buffer, int32_t length) {
     if (!buffer) return 0;
+    int32_t out = 0;
+    int32_t start = 0;
+#if defined(__x86_64__)
+    // Sixteen bytes at a time; a noise run cut by the blocks' end has its
+    // space already when the byte after the blocks is kept, so the bytes left
+    // start with no noise seen.
+    if (length > 16 && have_ssse3()) compact_blocks(buffer, length, start, out);
+#endif
     // Without branches: words end every few bytes, which a branch per byte
     // mispredicts. Each step writes a space and then the byte at `out`, and
     // keeps what it needs: the space only when a kept byte follows noise,
-    // the byte only when it is kept. Nothing is written beyond the final
-    // length, and out + 1 <= in whenever a space is kept, so no byte is
-    // overwritten before it is read.
-    int32_t out = 0;
+    // the byte only when it is kept. out + 1 <= in whenever a space is
+    // kept, so no byte is overwritten before it is read.
     int32_t noise_seen = 0;
-    for (int32_t in = 0; in < length; ++in) {
+    for (int32_t in = start; in < length; ++in) {
         const unsigned char c = buffer[in];
         const int32_t kept = !lang_is_noise(c);
         buffer[out] = ' ';

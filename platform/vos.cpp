@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <link.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -54,12 +55,43 @@ int prepare_once() {
     return 0;
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kRecycleSmallBlocks = false;  // the sanitizers must see every block's life
+#else
+constexpr bool kRecycleSmallBlocks = true;
+#endif
+
+// Blocks of the smallest size malloc hands out are kept per thread for reuse.
+// A detection allocates and releases dozens of them at once (the strings of
+// its candidate list); the C library's own per-thread cache keeps only seven
+// blocks of a size, and beyond that each allocation and release takes its
+// slow paths, merging and sorting free chunks. A kept block is still a malloc
+// block: realloc and free take it as any other.
+constexpr size_t kSmallBlock = 24;  // usable bytes of malloc's smallest chunk (64-bit)
+constexpr int kKeptBlocks = 256;
+
+struct SmallBlocks {
+    void *blocks[kKeptBlocks];
+    int count = 0;
+    bool closed = false;  // the thread is ending: release everything at once
+    ~SmallBlocks() {
+        closed = true;
+        while (count > 0) free(blocks[--count]);
+    }
+};
+thread_local SmallBlocks t_small;
+
 }  // namespace
 
 extern "C" {
 
 void *vos_malloc(size_t size) {
-    return alloc_allowed() ? malloc(size) : nullptr;
+    if (!alloc_allowed()) return nullptr;
+    if (kRecycleSmallBlocks && size <= kSmallBlock) {
+        SmallBlocks &kept = t_small;
+        if (kept.count > 0) return kept.blocks[--kept.count];
+    }
+    return malloc(size);
 }
 void *vos_calloc(size_t count, size_t size) {
     return alloc_allowed() ? calloc(count, size) : nullptr;
@@ -68,7 +100,16 @@ void *vos_realloc(void *pointer, size_t size) {
     return alloc_allowed() ? realloc(pointer, size) : nullptr;
 }
 void vos_free(void *pointer) {
-    if (pointer) free(pointer);
+    if (!pointer) return;
+    if (kRecycleSmallBlocks) {
+        SmallBlocks &kept = t_small;
+        if (kept.count < kKeptBlocks && !kept.closed &&
+            malloc_usable_size(pointer) == kSmallBlock) {
+            kept.blocks[kept.count++] = pointer;
+            return;
+        }
+    }
+    free(pointer);
 }
 void vos_fail_alloc_after(long n) {
     g_alloc_budget = n;

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine_test_support.h"
 #include "platform/vos.h"
@@ -20,6 +22,33 @@ TEST(PlatformAlloc, FailureHookCountsSuccessfulAllocations) {
     EXPECT_FALSE(c || d);
     EXPECT_EQ(static_cast<char *>(b)[15], 0);
     for (void *p : {a, b, e}) vos_free(p);
+}
+
+// Small blocks released in bulk and taken again (as a candidate list's
+// strings are) are whole blocks each: every one holds its own bytes, grows
+// with realloc and goes back with vos_free, on any thread.
+TEST(PlatformAlloc, SmallBlocksReleasedInBulkAreWholeBlocksAgain) {
+    auto round = [](int salt) {
+        std::vector<char *> blocks;
+        for (int i = 0; i < 600; ++i) {
+            const size_t size = 1 + static_cast<size_t>(i % 40);
+            auto *block = static_cast<char *>(vos_malloc(size));
+            ASSERT_NE(block, nullptr);
+            memset(block, (i + salt) & 0x7F, size);
+            blocks.push_back(block);
+        }
+        for (int i = 0; i < 600; ++i) {
+            const size_t size = 1 + static_cast<size_t>(i % 40);
+            for (size_t k = 0; k < size; ++k) ASSERT_EQ(blocks[i][k], (i + salt) & 0x7F) << i;
+        }
+        blocks[7] = static_cast<char *>(vos_realloc(blocks[7], 4096));
+        ASSERT_NE(blocks[7], nullptr);
+        EXPECT_EQ(blocks[7][0], (7 + salt) & 0x7F);
+        for (char *block : blocks) vos_free(block);
+    };
+    for (int salt = 0; salt < 3; ++salt) round(salt);
+    std::thread other([&] { round(5); });
+    other.join();
 }
 
 TEST(PlatformFile, DescriptorsStartAt256) {
