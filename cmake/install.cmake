@@ -37,11 +37,45 @@ else()
 endif()
 
 # The launcher runs before every use of the installed tool, so it is a small C
-# program linked statically: no shell, no dynamic linking of its own.
+# program linked statically: no shell, no dynamic linking of its own. On Linux
+# on x86-64 and AArch64 it is built without the C library either (its start-up
+# alone costs more than a millisecond), and so without the sanitizers, whose
+# runtime needs it; elsewhere it is linked with the C library.
+set(launcher_bare OFF)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_C_COMPILER_ID MATCHES "^(GNU|Clang)$"
+   AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|aarch64|arm64)$")
+  set(launcher_bare ON)
+endif()
+set(GLOTTA_LAUNCHER_BARE ${launcher_bare} CACHE BOOL
+    "Build the launcher bin/glotta without the C library (x86-64 and AArch64 Linux)")
+
+# glotta_launcher(<target> BARE|LIBC [definitions...]) builds tool/launcher.c.
+function(glotta_launcher target kind)
+  add_executable(${target} ${CMAKE_SOURCE_DIR}/tool/launcher.c)
+  if(ARGN)
+    target_compile_definitions(${target} PRIVATE ${ARGN})
+  endif()
+  if(kind STREQUAL "BARE")
+    set(options -Wall -Wextra -Werror -ffreestanding -fno-builtin -fno-stack-protector
+                -fno-asynchronous-unwind-tables)
+    if(CMAKE_C_COMPILER_ID STREQUAL "GNU")
+      # Byte loops stay loops, not calls to a memcpy that is not there.
+      list(APPEND options -fno-tree-loop-distribute-patterns)
+    endif()
+    target_compile_definitions(${target} PRIVATE GLOTTA_LAUNCHER_BARE)
+    set_target_properties(${target} PROPERTIES
+      COMPILE_OPTIONS "${options}" POSITION_INDEPENDENT_CODE OFF
+      LINK_OPTIONS "-static;-nostdlib;LINKER:-z,noseparate-code")
+  elseif(NOT GLOTTA_SANITIZE)
+    target_link_options(${target} PRIVATE -static)
+  endif()
+endfunction()
+
 if(TARGET glotta)
-  add_executable(glotta_launcher ${CMAKE_SOURCE_DIR}/tool/launcher.c)
-  if(NOT GLOTTA_SANITIZE)
-    target_link_options(glotta_launcher PRIVATE -static)
+  if(GLOTTA_LAUNCHER_BARE)
+    glotta_launcher(glotta_launcher BARE)
+  else()
+    glotta_launcher(glotta_launcher LIBC)
   endif()
   install(PROGRAMS $<TARGET_FILE:glotta_launcher> DESTINATION bin RENAME glotta)
 endif()

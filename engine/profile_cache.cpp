@@ -531,9 +531,10 @@ bool make_dirs(const std::string &dir, size_t base) {
 // After a cache of the list is written: removes the caches of the same list
 // by other builds beyond the kOtherBuildsKept most recently written, and one
 // in the older single-file naming ("STEM.bin"). Other lists' caches and
-// anything that is not a regular file are left alone.
-void prune(const ProfileCache &state) {
-    const int fd = open_private_dir(state.dir);
+// anything that is not a regular file are left alone. `privateDir` is the
+// cache directory as open_private_dir opened it.
+void prune(const ProfileCache &state, int privateDir) {
+    const int fd = dup(privateDir);
     if (fd < 0) return;
     DIR *dir = fdopendir(fd);
     if (!dir) {
@@ -541,18 +542,21 @@ void prune(const ProfileCache &state) {
         return;
     }
     const std::string_view own = std::string_view(state.path).substr(state.dir.size() + 1);
-    constexpr std::string_view kBuildPart = "-0123abcd.bin";
+    // What follows the list's stem in another build's cache: "-" and eight hex digits.
+    constexpr size_t kBuildPartLength = std::string_view("-0123abcd.bin").size();
     std::vector<std::pair<struct timespec, std::string>> others;
     while (const struct dirent *entry = readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == own || !name.starts_with(state.stem)) continue;
         const std::string_view rest = name.substr(state.stem.size());
+        const bool oldNaming = rest == ".bin";
+        const bool otherBuild =
+            rest.size() == kBuildPartLength && rest.starts_with('-') && rest.ends_with(".bin");
         struct stat st;
-        if ((rest != ".bin" &&
-             (rest.size() != kBuildPart.size() || rest[0] != '-' || !rest.ends_with(".bin"))) ||
+        if ((!oldNaming && !otherBuild) ||
             fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
-        if (rest == ".bin")
+        if (oldNaming)
             unlinkat(fd, entry->d_name, 0);
         else
             others.emplace_back(st.st_mtim, entry->d_name);
@@ -570,7 +574,7 @@ void prune(const ProfileCache &state) {
 
 // Writes the image under a temporary name in the cache directory and renames
 // it over the cache, so a reader sees the old file or the new one, whole.
-void store(const ProfileCache &state, const std::string &image) {
+void store(const ProfileCache &state, int privateDir, const std::string &image) {
     std::string temp = state.dir + "/profiles-XXXXXX.tmp";
     const int fd = vos_mkstemps(temp.data(), 4);
     if (fd < 0) return;
@@ -579,7 +583,7 @@ void store(const ProfileCache &state, const std::string &image) {
         unlink(temp.c_str());
         return;
     }
-    prune(state);
+    prune(state, privateDir);
 }
 
 }  // namespace
@@ -666,9 +670,9 @@ void ProfileCacheSave(LangContext *ctx, int loadResult) {
     if (!make_dirs(state->dir, state->base) || access(state->dir.c_str(), W_OK) != 0) return;
     const int private_dir = open_private_dir(state->dir);
     if (private_dir < 0) return;
-    close(private_dir);
     const std::string image = build_image(ctx, *state);
-    if (!image.empty()) store(*state, image);
+    if (!image.empty()) store(*state, private_dir, image);
+    close(private_dir);
 }
 
 void ProfileCacheRelease(LangContext *ctx) {

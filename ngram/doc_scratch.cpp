@@ -316,6 +316,14 @@ struct NgramDocScratch {
     int32_t tails[NGRAM_HASH_BUCKETS];              /* last entry of each taken bucket */
     int16_t usedLists[NGRAM_RANK_LISTS];            /* rank lists the last build filled */
     int32_t usedListCount;
+    /* NgramPrfBuildTop: the counter's slots that would head each taken
+     * bucket, those that would be overflow entries (in creation order), and
+     * the rank lists as slots (member counts zero between builds). */
+    int32_t headSlots[NGRAM_HASH_BUCKETS];
+    int32_t *overflow;
+    int32_t overflowCapacity;
+    int32_t topCounts[NGRAM_RANK_LISTS];
+    int32_t topMembers[NGRAM_RANK_LISTS][NGRAM_RANK_MEMBERS];
 };
 
 NgramDocScratch *NgramPrfScratchNew(void) {
@@ -333,6 +341,7 @@ NgramDocScratch *NgramPrfScratchNew(void) {
 void NgramPrfScratchDestroy(NgramDocScratch *scratch) {
     if (!scratch) return;
     NgramPrfDestroy(scratch->document);
+    vos_free(scratch->overflow);
     scratch->~NgramDocScratch();
     vos_free(scratch);
 }
@@ -426,5 +435,82 @@ int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t
     }
     scratch->usedListCount = usedCount;
     *out = &document;
+    return LANG_OK;
+}
+
+int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t length, NgramTop *top) {
+    if (top) top->count = 0;
+    if (!scratch || !text || !top) return LANG_ERR_NULL;
+    DocCounter &counter = scratch->counter;
+    if (length <= 0) return LANG_OK;
+    if (!counter.count(text, length)) return LANG_ERR_NOMEM;
+    const int32_t distinct = counter.distinct();
+    if (distinct > scratch->overflowCapacity) {
+        auto *grown = static_cast<int32_t *>(
+            vos_realloc(scratch->overflow, static_cast<size_t>(distinct) * sizeof(int32_t)));
+        if (!grown) return LANG_ERR_NOMEM;
+        scratch->overflow = grown;
+        scratch->overflowCapacity = distinct;
+    }
+
+    // Where the profile's table would hold each n-gram: the first of a
+    // bucket heads it, the others follow as overflow entries in creation
+    // order.
+    const DocCounter::Slot *slots = counter.slots();
+    const int32_t *order = counter.order();
+    int32_t *heads = scratch->headSlots;
+    int32_t *overflow = scratch->overflow;
+    int32_t overflows = 0;
+    uint64_t taken[(NGRAM_HASH_BUCKETS + 63) / 64] = {};
+    for (int32_t i = 0; i < distinct; ++i) {
+        const int32_t s = order[i];
+        const uint32_t bucket = hash_bucket(slots[s].hash);
+        const uint64_t bit = uint64_t{1} << (bucket % 64);
+        if (taken[bucket / 64] & bit) {
+            overflow[overflows++] = s;
+        } else {
+            taken[bucket / 64] |= bit;
+            heads[bucket] = s;
+        }
+    }
+
+    // The rank lists in table order, as NgramPrfSort fills them.
+    int32_t *counts = scratch->topCounts;
+    auto *members = scratch->topMembers;
+    uint64_t used[(NGRAM_RANK_LISTS + 63) / 64] = {};
+    auto rank = [&](int32_t s) {
+        const int32_t count = slots[s].count;
+        const int32_t b = count < NGRAM_RANK_LISTS ? NGRAM_RANK_LISTS - count : 0;
+        const int32_t n = counts[b];
+        if (n == 0) used[b / 64] |= uint64_t{1} << (b % 64);
+        if (n < NGRAM_RANK_MEMBERS) {
+            members[b][n] = s;
+            counts[b] = n + 1;
+        }
+    };
+    for (int32_t w = 0; w < static_cast<int32_t>(std::size(taken)); ++w) {
+        for (uint64_t bits = taken[w]; bits != 0; bits &= bits - 1) {
+            rank(heads[w * 64 + std::countr_zero(bits)]);
+        }
+    }
+    for (int32_t j = 0; j < overflows; ++j) rank(overflow[j]);
+
+    // Lists 0 to 499, members in order, up to the comparison depth; every
+    // list used is emptied for the next build.
+    int32_t p = 0;
+    for (int32_t w = 0; w < static_cast<int32_t>(std::size(used)); ++w) {
+        for (uint64_t bits = used[w]; bits != 0; bits &= bits - 1) {
+            const int32_t b = w * 64 + std::countr_zero(bits);
+            const int32_t take = std::min(counts[b], NGRAM_COMPARE_DEPTH - p);
+            for (int32_t k = 0; k < take; ++k, ++p) {
+                const uint64_t key = slots[members[b][k]].key;
+                top->keys[p] = key;
+                // The key's bytes are never zero: its length is that of its value.
+                top->lengths[p] = (71 - __builtin_clzll(key)) >> 3;
+            }
+            counts[b] = 0;
+        }
+    }
+    top->count = p;
     return LANG_OK;
 }

@@ -578,10 +578,24 @@ int32_t NgramIdxModelCount(const NgramModelIndex *index) {
 int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
                   const unsigned char *selected, float *scores) {
     if (!index || !scores) return LANG_ERR_NULL;
+    const NgramHashEntry *entries[NGRAM_COMPARE_DEPTH];
+    NgramTop top;
+    top.count = std::max(NgramPrfTopNgrams(document, entries), 0);
+    for (int32_t p = 0; p < top.count; ++p) {
+        const NgramHashEntry &entry = *entries[p];
+        top.lengths[p] = entry.length;
+        const bool fits = entry.length >= 0 && entry.length <= NGRAM_KEY_MAX;
+        top.keys[p] = fits ? masked_key(entry) : 0;
+    }
+    return NgramIdxScoreTop(index, &top, selected, scores);
+}
+
+int NgramIdxScoreTop(const NgramModelIndex *index, const NgramTop *top,
+                     const unsigned char *selected, float *scores) {
+    if (!index || !top || !scores) return LANG_ERR_NULL;
     const int32_t count = index->modelCount;
     for (int32_t m = 0; m < count; ++m) scores[m] = 0.0f;
-    const NgramHashEntry *top[NGRAM_COMPARE_DEPTH];
-    const int32_t compared = NgramPrfTopNgrams(document, top);
+    const int32_t compared = std::min<int32_t>(top->count, NGRAM_COMPARE_DEPTH);
     if (compared <= 0 || count == 0) return LANG_OK;
 
     // saved[m] sums, over the n-grams model m holds, how much less than the
@@ -621,9 +635,9 @@ int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
 
     const uint32_t mask = (uint32_t{1} << index->slotBits) - 1;
     for (int32_t p = 0; p < compared; ++p) {
-        const NgramHashEntry &entry = *top[p];
-        if (entry.length < 0 || entry.length > NGRAM_KEY_MAX) continue;
-        const uint64_t key = index_key(masked_key(entry), entry.length);
+        const int32_t length = top->lengths[p];
+        if (length < 0 || length > NGRAM_KEY_MAX) continue;
+        const uint64_t key = index_key(top->keys[p], length);
         uint32_t s = slot_of(key, index->slotBits);
         while (index->slots[s].end != 0 && index->slots[s].key != key) s = (s + 1) & mask;
         const Slot &slot = index->slots[s];

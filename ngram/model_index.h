@@ -41,6 +41,12 @@ int32_t NgramIdxModelCount(const NgramModelIndex *index);
 int NgramIdxScore(const NgramModelIndex *index, const NgramProfile *document,
                   const unsigned char *selected, float *scores);
 
+/* NgramIdxScore for a document given by its best-ranked n-grams (as
+ * NgramPrfTopNgrams or NgramPrfBuildTop give them), with the same scores. A
+ * top->count of 0 or less gives 0.0 everywhere. */
+int NgramIdxScoreTop(const NgramModelIndex *index, const NgramTop *top,
+                     const unsigned char *selected, float *scores);
+
 /* Whether scoring may use 256-bit vector instructions (AVX2); by default it
  * does where the processor has them. Zero forces the portable 128-bit path,
  * which gives the same scores; non-zero asks for AVX2 again, which is only

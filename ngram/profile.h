@@ -111,6 +111,23 @@ void NgramPrfScratchDestroy(NgramDocScratch *scratch);
 int NgramPrfBuildDocument(NgramDocScratch *scratch, unsigned char *text, int32_t length,
                           const NgramProfile **out);
 
+/* A document's best-ranked n-grams as scoring visits them: `keys[p]` holds
+ * the bytes of the n-gram at position p as an entry's key field holds them
+ * (zero bytes after the n-gram), `lengths[p]` its length. */
+typedef struct NgramTop {
+    int32_t count;
+    int32_t lengths[NGRAM_COMPARE_DEPTH];
+    uint64_t keys[NGRAM_COMPARE_DEPTH];
+} NgramTop;
+
+/* What NgramPrfTopNgrams gives for the profile NgramPrfBuildDocument builds
+ * of `text`, without laying the profile out: the same n-grams in the same
+ * order, the same folding of the caller's buffer. Returns LANG_OK (with
+ * top->count 0 for a text without n-grams), LANG_ERR_NULL for a null
+ * argument or LANG_ERR_NOMEM; top->count is 0 on failure. The scratch's
+ * profile is left as it was. */
+int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t length, NgramTop *top);
+
 /* The document's best-ranked n-grams as scoring visits them (lists 0..499,
  * members in order), at most NGRAM_COMPARE_DEPTH of them, stored into `out`.
  * Returns their number, or -1 when the document cannot be scored (null, no

@@ -26,6 +26,18 @@ int conversion_result(int code) {
     return (code == ZI18N_OK || code == ZI18N_ERR_PARTIAL) ? LANG_OK : LANG_ERR_CONVERT;
 }
 
+// Gives a candidate the charset name `name`: written over the old name when
+// that one's block holds it (any string's block holds its own length), else
+// in a fresh copy. Null when that copy cannot be made.
+void set_charset_name(char *&field, const char *name, size_t length) {
+    if (field && strlen(field) >= length) {
+        memcpy(field, name, length + 1);
+        return;
+    }
+    vos_free(field);
+    field = lang_strdup(name);
+}
+
 }  // namespace
 
 int LangConvert(LangContext *ctx, int32_t source, const unsigned char *text, int32_t length,
@@ -89,10 +101,10 @@ int LangConvertUsing(LangConvertStep step, LangContext *ctx, int32_t source,
 void ResetCharsetName(int32_t charset, LangCandidate *list) {
     if (!list || !list[0].language) return;
     const char *name = DXCharsetID2Name(charset);
+    const size_t length = strlen(name);
 
     if (strcmp(list[0].language, "un") == 0) {
-        vos_free(list[0].charsetName);
-        list[0].charsetName = lang_strdup(name);
+        set_charset_name(list[0].charsetName, name, length);
         return;
     }
 
@@ -103,10 +115,7 @@ void ResetCharsetName(int32_t charset, LangCandidate *list) {
         if (next.language && next.score >= 0.0f && strcmp(next.language, list[i].language) == 0) {
             next.score = kMarked;
         }
-        if (list[i].score >= 0.0f) {
-            vos_free(list[i].charsetName);
-            list[i].charsetName = lang_strdup(name);
-        }
+        if (list[i].score >= 0.0f) set_charset_name(list[i].charsetName, name, length);
     }
 
     size_t write = 0;

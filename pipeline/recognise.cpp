@@ -112,6 +112,12 @@ int to_utf8(LangContext *ctx, int32_t charset, const unsigned char *text, int32_
     return rc;
 }
 
+// A qualifying profile and its score, while the list is ranked.
+struct Ranked {
+    float score;
+    int32_t index;
+};
+
 // Profiles a language list can name (see the language list settings); more
 // are scored through heap arrays.
 constexpr int32_t kStackProfiles = 512;
@@ -266,52 +272,69 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
         LangLogf(ctx, "Creating document profile");
     }
 
-    // A scratch of the context's pool spares each document the allocation of
-    // a fresh profile; the profile it builds is the same. The scratch is this
-    // call's alone until it goes back, so detections may run at once.
-    ProfilePtr fresh;
-    ScratchLease scratch(ctx->docPool);
-    const NgramProfile *document = nullptr;
-    if (scratch) {
-        const int rc = NgramPrfBuildDocument(scratch.get(), text, length, &document);
-        if (rc != LANG_OK) return rc;
-    } else {
-        fresh.reset(NgramPrfNew(nullptr, nullptr, 1));
-        if (!fresh) return LANG_ERR_NOMEM;
-        int rc = NgramPrfInsert(fresh.get(), text, length);
-        if (rc != LANG_OK) return rc;
-        rc = NgramPrfSort(fresh.get());
-        if (rc != LANG_OK) return rc;
-        document = fresh.get();
-    }
-
     const int32_t profiles = ctx->profiles && ctx->profileIds ? ctx->profileCount : 0;
-    // Room for every profile plus the terminating entry.
-    CandidateList list(static_cast<LangCandidate *>(
-        vos_calloc(static_cast<size_t>(profiles) + 1, sizeof(LangCandidate))));
-    if (!list) return LANG_ERR_NOMEM;
-    LangCandidate *candidates = list.get();
 
-    // Which profiles the evidence admits, and their scores.
+    // Which profiles the evidence admits, their scores, and the ones that
+    // qualify, best first.
     std::array<unsigned char, kStackProfiles> stackAdmitted;
     std::array<float, kStackProfiles> stackScores;
+    std::array<Ranked, kStackProfiles> stackRanked;
     unsigned char *admitted = stackAdmitted.data();
     float *scores = stackScores.data();
+    Ranked *ranked = stackRanked.data();
     Bytes heapAdmitted;
     glotta::VosPtr<float> heapScores;
+    glotta::VosPtr<Ranked> heapRanked;
     if (profiles > kStackProfiles) {
-        heapAdmitted.reset(static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(profiles))));
-        heapScores.reset(
-            static_cast<float *>(vos_malloc(sizeof(float) * static_cast<size_t>(profiles))));
-        if (!heapAdmitted || !heapScores) return LANG_ERR_NOMEM;
+        const auto n = static_cast<size_t>(profiles);
+        heapAdmitted.reset(static_cast<unsigned char *>(vos_malloc(n)));
+        heapScores.reset(static_cast<float *>(vos_malloc(sizeof(float) * n)));
+        heapRanked.reset(static_cast<Ranked *>(vos_malloc(sizeof(Ranked) * n)));
+        if (!heapAdmitted || !heapScores || !heapRanked) return LANG_ERR_NOMEM;
         admitted = heapAdmitted.get();
         scores = heapScores.get();
+        ranked = heapRanked.get();
     }
     for (int32_t i = 0; i < profiles; ++i) {
         admitted[i] = ctx->profiles[i] && ctx->profileIds[i] &&
                       profile_admitted(language, charset, *ctx->profileIds[i]);
     }
-    const bool batch = batch_scores(ctx, document, profiles, admitted, scores);
+
+    // A scratch of the context's pool spares each document the allocation of
+    // a fresh profile; the profile it builds is the same. The scratch is this
+    // call's alone until it goes back, so detections may run at once. With
+    // the model index, which scores without allocating for lists of up to
+    // NGRAM_INDEX_ALLOCATION_FREE_MODELS profiles, only the n-grams that
+    // scoring compares are worked out, not the whole profile.
+    ScratchLease scratch(ctx->docPool);
+    const bool indexed = scratch && ctx->modelIndex && profiles > 0 &&
+                         profiles <= NGRAM_INDEX_ALLOCATION_FREE_MODELS &&
+                         NgramIdxModelCount(ctx->modelIndex) == profiles;
+    ProfilePtr fresh;
+    const NgramProfile *document = nullptr;
+    bool batch = false;
+    if (indexed) {
+        NgramTop top;
+        int rc = NgramPrfBuildTop(scratch.get(), text, length, &top);
+        if (rc != LANG_OK) return rc;
+        rc = NgramIdxScoreTop(ctx->modelIndex, &top, admitted, scores);
+        if (rc != LANG_OK) return rc;
+        batch = true;
+    } else {
+        if (scratch) {
+            const int rc = NgramPrfBuildDocument(scratch.get(), text, length, &document);
+            if (rc != LANG_OK) return rc;
+        } else {
+            fresh.reset(NgramPrfNew(nullptr, nullptr, 1));
+            if (!fresh) return LANG_ERR_NOMEM;
+            int rc = NgramPrfInsert(fresh.get(), text, length);
+            if (rc != LANG_OK) return rc;
+            rc = NgramPrfSort(fresh.get());
+            if (rc != LANG_OK) return rc;
+            document = fresh.get();
+        }
+        batch = batch_scores(ctx, document, profiles, admitted, scores);
+    }
 
     int32_t count = 0;
     for (int32_t i = 0; i < profiles; ++i) {
@@ -323,10 +346,30 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
         }
         const float score = batch ? scores[i] : NgramPrfCompute(document, model);
         if (!(score >= ctx->minScore)) continue;  // a NaN never qualifies
-        LangCandidate &c = candidates[count];
+        ranked[count++] = {score, i};
+        if (ctx->debug) {
+            LangLogf(ctx, "Score for %s-%s is %f", printable(model->languageId),
+                     printable(model->charset), static_cast<double>(score));
+        }
+    }
+    if (count == 0) return unknown_answer(ctx, outList);
+
+    // Descending score; equal scores keep the order of the language list, as
+    // a stable sort with SortScores leaves them (no NaN is left here). The
+    // list is then made for exactly the qualifying profiles.
+    std::sort(ranked, ranked + count, [](const Ranked &a, const Ranked &b) {
+        return a.score > b.score || (a.score == b.score && a.index < b.index);
+    });
+    CandidateList list(static_cast<LangCandidate *>(
+        vos_calloc(static_cast<size_t>(count) + 1, sizeof(LangCandidate))));
+    if (!list) return LANG_ERR_NOMEM;
+    LangCandidate *candidates = list.get();
+    for (int32_t k = 0; k < count; ++k) {
+        const NgramProfile *model = ctx->profiles[ranked[k].index];
+        LangCandidate &c = candidates[k];
         c.language = copy_or_empty(model->languageId);
         c.charsetName = copy_or_empty(model->charset);
-        c.score = score;
+        c.score = ranked[k].score;
         if (!c.language || !c.charsetName) {
             vos_free(c.charsetName);
             c.charsetName = nullptr;
@@ -334,18 +377,7 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
             c.language = nullptr;
             return LANG_ERR_NOMEM;
         }
-        ++count;
-        if (ctx->debug) {
-            LangLogf(ctx, "Score for %s-%s is %f", printable(model->languageId),
-                     printable(model->charset), static_cast<double>(score));
-        }
     }
-
-    if (count == 0) return unknown_answer(ctx, outList);
-    // Stable: equal scores keep the order of the language list.
-    std::stable_sort(
-        candidates, candidates + count,
-        [](const LangCandidate &a, const LangCandidate &b) { return SortScores(&a, &b) < 0; });
     *outList = list.release();
     return LANG_OK;
 }

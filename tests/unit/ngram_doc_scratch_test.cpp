@@ -56,11 +56,32 @@ int build(NgramDocScratch *scratch, std::string &text, const NgramProfile **out)
                                  static_cast<int32_t>(text.size()), out);
 }
 
+// The n-grams NgramPrfBuildTop gives for `text` must be those scoring
+// visits in `fresh`, in the same order; the caller's buffer must be folded as
+// `folded` is.
+void expect_same_top(NgramDocScratch *scratch, std::string text, const NgramProfile &fresh,
+                     const std::string &folded) {
+    NgramTop top;
+    ASSERT_EQ(LANG_OK, NgramPrfBuildTop(scratch, reinterpret_cast<unsigned char *>(text.data()),
+                                        static_cast<int32_t>(text.size()), &top));
+    ASSERT_EQ(folded, text);
+    const NgramHashEntry *expected[NGRAM_COMPARE_DEPTH];
+    ASSERT_EQ(NgramPrfTopNgrams(&fresh, expected), top.count);
+    for (int32_t p = 0; p < top.count; ++p) {
+        ASSERT_EQ(expected[p]->length, top.lengths[p]) << "position " << p;
+        uint64_t key = 0;
+        memcpy(&key, expected[p]->key, static_cast<size_t>(expected[p]->length));
+        ASSERT_EQ(key, top.keys[p]) << "position " << p;
+    }
+}
+
 // Builds `text` with the scratch and compares it with a fresh profile, the
-// folded caller buffers included.
+// folded caller buffers included; the same for the n-grams that scoring
+// compares, worked out in the same scratch beforehand.
 void expect_fresh_equal(NgramDocScratch *scratch, std::string text) {
     std::string fresh_text = text;
     const ProfilePtr fresh = fresh_of(fresh_text);
+    expect_same_top(scratch, text, *fresh, fresh_text);
     const NgramProfile *reused = nullptr;
     ASSERT_EQ(LANG_OK, build(scratch, text, &reused));
     ASSERT_NE(reused, nullptr);
@@ -171,6 +192,12 @@ TEST(NgramDocScratch, NullArgumentsAreRefused) {
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildDocument(scratch.get(), nullptr, 5, &out));
     EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildDocument(scratch.get(), text, 5, nullptr));
+    NgramTop top;
+    top.count = 7;
+    EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildTop(nullptr, text, 5, &top));
+    EXPECT_EQ(top.count, 0);
+    EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildTop(scratch.get(), nullptr, 5, &top));
+    EXPECT_EQ(LANG_ERR_NULL, NgramPrfBuildTop(scratch.get(), text, 5, nullptr));
     NgramPrfScratchDestroy(nullptr);
 }
 
