@@ -40,7 +40,7 @@ from prepare import to_charset  # noqa: E402
 OUT = os.path.join(ROOT, "bench", "work", "accuracy")
 # Samples per language and length, over all its folds, for the UTF-8 text and for each
 # legacy charset.
-PER_LANG = {64: 40, 256: 40, 1024: 20, 2048: 20}
+PER_LANG = {64: 100, 256: 100, 1024: 40, 2048: 40}
 
 
 # Text read from one source for its samples: documents in an order given by a hash of their
