@@ -633,18 +633,58 @@ int NgramIdxScoreTop(const NgramModelIndex *index, const NgramTop *top,
         pending = 0;
     };
 
+    // The slots, postings and rows of a document's n-grams lie anywhere in an
+    // index of megabytes, and waiting for them was most of the scoring time.
+    // So each n-gram's slot is fetched kSlotAhead n-grams before its turn,
+    // and found kFoundAhead n-grams before it, when its postings or row are
+    // fetched in turn. The sums are still taken in the document's order.
+    constexpr int32_t kSlotAhead = 16;
+    constexpr int32_t kFoundAhead = 8;
+    constexpr int32_t kRing = 16;
+    static_assert(kFoundAhead < kRing && (kRing & (kRing - 1)) == 0);
+    const Slot *slots = index->slots;
     const uint32_t mask = (uint32_t{1} << index->slotBits) - 1;
+    // Each n-gram's key and the slot its probe starts at; a key of a length
+    // no n-gram has starts at kNoSlot.
+    constexpr uint32_t kNoSlot = UINT32_MAX;
+    uint64_t keys[NGRAM_COMPARE_DEPTH];
+    uint32_t homes[NGRAM_COMPARE_DEPTH];
     for (int32_t p = 0; p < compared; ++p) {
         const int32_t length = top->lengths[p];
-        if (length < 0 || length > NGRAM_KEY_MAX) continue;
-        const uint64_t key = index_key(top->keys[p], length);
-        uint32_t s = slot_of(key, index->slotBits);
-        while (index->slots[s].end != 0 && index->slots[s].key != key) s = (s + 1) & mask;
-        const Slot &slot = index->slots[s];
+        const bool fits = length >= 0 && length <= NGRAM_KEY_MAX;
+        keys[p] = index_key(top->keys[p], fits ? length : 0);
+        homes[p] = fits ? slot_of(keys[p], index->slotBits) : kNoSlot;
+    }
+    auto fetch_slot = [&](int32_t p) {
+        if (homes[p] != kNoSlot) __builtin_prefetch(&slots[homes[p]]);
+    };
+    // The n-gram's slot (an empty one when the index lacks it), or null for
+    // a key of a length no n-gram has. Its postings are fetched.
+    auto find = [&](int32_t p) -> const Slot * {
+        uint32_t s = homes[p];
+        if (s == kNoSlot) return nullptr;
+        const uint64_t key = keys[p];
+        while (slots[s].end != 0 && slots[s].key != key) s = (s + 1) & mask;
+        const Slot &slot = slots[s];
+        if (slot.end != 0 && slot.begin < kDenseRow) {
+            __builtin_prefetch(index->narrow
+                                   ? static_cast<const void *>(index->narrow + slot.begin)
+                                   : static_cast<const void *>(index->postings + slot.begin));
+        }
+        return &slot;
+    };
+    const Slot *found[kRing];
+    for (int32_t p = 0; p < std::min(kSlotAhead, compared); ++p) fetch_slot(p);
+    for (int32_t p = 0; p < std::min(kFoundAhead, compared); ++p) found[p] = find(p);
+    for (int32_t p = 0; p < compared; ++p) {
+        if (p + kSlotAhead < compared) fetch_slot(p + kSlotAhead);
+        if (p + kFoundAhead < compared) found[(p + kFoundAhead) % kRing] = find(p + kFoundAhead);
+        const Slot *slot = found[p % kRing];
+        if (!slot) continue;
         const int64_t position = p + 1;
-        if (slot.end != 0 && slot.begin >= kDenseRow) {
+        if (slot->end != 0 && slot->begin >= kDenseRow) {
             const int16_t *row =
-                index->dense + (slot.begin - kDenseRow) * static_cast<size_t>(index->stride);
+                index->dense + (slot->begin - kDenseRow) * static_cast<size_t>(index->stride);
             if (index->avx2) {
                 add_dense_row_avx2(row, starts, vectors, static_cast<int16_t>(position), sums);
             } else {
@@ -652,9 +692,10 @@ int NgramIdxScoreTop(const NgramModelIndex *index, const NgramTop *top,
             }
             if (++pending == kFlushRows) flush();
         } else if (index->narrow) {
-            add_postings(index->narrow + slot.begin, index->narrow + slot.end, position, saved);
+            add_postings(index->narrow + slot->begin, index->narrow + slot->end, position, saved);
         } else {
-            add_postings(index->postings + slot.begin, index->postings + slot.end, position, saved);
+            add_postings(index->postings + slot->begin, index->postings + slot->end, position,
+                         saved);
         }
     }
     if (pending > 0) flush();

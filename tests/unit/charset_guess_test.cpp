@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,48 @@ TEST(CharsetGuess, Utf16MarksAndLineBreaks) {
     odd[11] = 0x0A, odd[12] = 0;  // pairs start on even offsets only
     EXPECT_EQ(IsUtf16(odd.data(), size(odd)), 0);
     EXPECT_EQ(IsUtf16(nullptr, 8), 0);
+}
+
+// Texts with a few zero and break bytes anywhere (so that eight-byte blocks
+// with and without a zero byte alternate) against the rule read pair by
+// pair: counting stops once either order has more than five breaks, and
+// breaks in both orders mean neither.
+TEST(CharsetGuess, Utf16BreaksAnywhereInLongTexts) {
+    std::mt19937 rng(17);
+    for (int round = 0; round < 400; ++round) {
+        Bytes text(2 + rng() % 3000, 'a');
+        // Lone zero and break bytes, and break pairs in either order at
+        // even and odd offsets.
+        for (int k = static_cast<int>(rng() % 24); k > 0; --k) {
+            const size_t at = rng() % (text.size() - 1);
+            const unsigned char mark = "\n\r"[rng() % 2];
+            switch (rng() % 3) {
+                case 0:
+                    text[at] = "\0\n\r"[rng() % 3];
+                    break;
+                case 1:
+                    text[at] = 0, text[at + 1] = mark;
+                    break;
+                default:
+                    text[at] = mark, text[at + 1] = 0;
+                    break;
+            }
+        }
+        const int32_t n = static_cast<int32_t>(text.size() & ~size_t{1});
+        int32_t le = 0, be = 0, expected = -1;
+        auto is_break = [](unsigned char c) { return c == '\n' || c == '\r'; };
+        for (int32_t i = 0; i + 1 < n && le <= 5 && be <= 5 && expected < 0; i += 2) {
+            be += text[i] == 0 && is_break(text[i + 1]);
+            le += is_break(text[i]) && text[i + 1] == 0;
+            if (le && be) expected = 0;
+        }
+        if (expected < 0) {
+            expected = le > 5 || 2.0 * le / n > 0.01   ? CS_UTF16LE
+                       : be > 5 || 2.0 * be / n > 0.01 ? CS_UTF16BE
+                                                       : 0;
+        }
+        ASSERT_EQ(IsUtf16(text.data(), static_cast<int32_t>(text.size())), expected) << round;
+    }
 }
 
 TEST(ValidateChinese, CountsSingleBytesAndPairs) {
