@@ -98,14 +98,13 @@ extern "C" int Zi18nUtf8ToUnicode(const void *input, int32_t inputLength, int32_
     while (i < inputLength) {
         // Runs of ASCII eight bytes at a time, each byte its own unit, while
         // they fit; the rest goes character by character.
-        while (in[i] < 0x80 && inputLength - i >= 8 && capacity - units >= 8) {
+        while (inputLength - i >= 8 && capacity - units >= 8 && in[i] < 0x80) {
             uint64_t word;
             memcpy(&word, in + i, sizeof word);
             if (word & 0x8080808080808080ull) break;
             for (int32_t k = 0; k < 8; ++k) write_unit(out + 2 * (units + k), in[i + k], bigEndian);
             i += 8;
             units += 8;
-            if (i == inputLength) break;
         }
         if (i == inputLength) break;
         const uint8_t b = in[i];

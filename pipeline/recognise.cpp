@@ -122,14 +122,17 @@ struct Ranked {
 // are scored through heap arrays.
 constexpr int32_t kStackProfiles = 512;
 
+// Whether the context's model index holds every one of its `profiles`.
+bool index_covers(const LangContext *ctx, int32_t profiles) {
+    return ctx->modelIndex && profiles > 0 && NgramIdxModelCount(ctx->modelIndex) == profiles;
+}
+
 // Scores of the document against every admitted model at once through the
 // engine's model index; they equal NgramPrfCompute's bit for bit. False when
 // there is no index for these models: the caller then scores model by model.
 bool batch_scores(const LangContext *ctx, const NgramProfile *document, int32_t profiles,
                   const unsigned char *admitted, float *scores) {
-    if (!ctx->modelIndex || profiles <= 0 || NgramIdxModelCount(ctx->modelIndex) != profiles) {
-        return false;
-    }
+    if (!index_covers(ctx, profiles)) return false;
     return NgramIdxScore(ctx->modelIndex, document, admitted, scores) == LANG_OK;
 }
 
@@ -307,9 +310,8 @@ int RecByNgramText(LangContext *ctx, int32_t language, int32_t charset, unsigned
     // NGRAM_INDEX_ALLOCATION_FREE_MODELS profiles, only the n-grams that
     // scoring compares are worked out, not the whole profile.
     ScratchLease scratch(ctx->docPool);
-    const bool indexed = scratch && ctx->modelIndex && profiles > 0 &&
-                         profiles <= NGRAM_INDEX_ALLOCATION_FREE_MODELS &&
-                         NgramIdxModelCount(ctx->modelIndex) == profiles;
+    const bool indexed =
+        scratch && profiles <= NGRAM_INDEX_ALLOCATION_FREE_MODELS && index_covers(ctx, profiles);
     ProfilePtr fresh;
     const NgramProfile *document = nullptr;
     bool batch = false;
