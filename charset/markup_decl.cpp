@@ -332,6 +332,24 @@ bool charset_parameter(TagBody &body, const char *value, const char *value_end,
     return true;
 }
 
+// Reads the attributes of a meta tag at the scanner into spans and returns
+// its body. Null when the tag is no meta tag or its attributes cannot be
+// read (the scan goes on), or when *stop is set: "meta" not followed by a
+// blank, or a tag that never closes, ends the scan.
+TagBody *read_meta(TagScanner &scan, AttrSpan *spans, bool *stop) {
+    if (!scan.take("meta")) return nullptr;
+    if (!scan.at_space()) {
+        *stop = true;
+        return nullptr;
+    }
+    TagBody *body = scan.body();
+    if (!body) {
+        *stop = true;
+        return nullptr;
+    }
+    return scan.attributes(*body, spans) ? body : nullptr;
+}
+
 }  // namespace
 
 int ExtractCharset(int32_t kind, char *buffer, int32_t length, int32_t *charset) {
@@ -373,11 +391,11 @@ int HtmlLangExtract(const char *buffer, int32_t length, char **language) {
             // An html tag without a language still gets the meta check at the
             // same place.
         }
-        if (!scan.take("meta")) continue;
-        if (!scan.at_space()) break;
-        TagBody *body = scan.body();
-        if (!body) break;
-        if (!scan.attributes(*body, spans)) continue;
+        bool stop = false;
+        if (!read_meta(scan, spans, &stop)) {
+            if (stop) break;
+            continue;
+        }
         const AttrSpan *equiv = find_attribute(spans, "http-equiv");
         if (equiv && lang_equals_nocase(equiv->value_view(), "Content-Language")) {
             if (const AttrSpan *content = find_attribute(spans, "content")) {
@@ -396,11 +414,12 @@ int MetaExtract(const char *buffer, int32_t length, int32_t *charset) {
     TagScanner scan(buffer, length);
     AttrSpan spans[META_ATTR_SLOTS];
     while (scan.next()) {
-        if (!scan.take("meta")) continue;
-        if (!scan.at_space()) break;
-        TagBody *body = scan.body();
-        if (!body) break;
-        if (!scan.attributes(*body, spans)) continue;
+        bool stop = false;
+        TagBody *body = read_meta(scan, spans, &stop);
+        if (!body) {
+            if (stop) break;
+            continue;
+        }
         const AttrSpan *equiv = find_attribute(spans, "http-equiv");
         const AttrSpan *content = find_attribute(spans, "content");
         std::string_view name;

@@ -4,6 +4,7 @@
 #include "charset/unicode_range.h"
 
 #include <stdint.h>
+#include <string.h>
 
 #include "charset/charset_guess.h"
 #include "conv/charset_ids.h"
@@ -172,6 +173,46 @@ void count_unit(uint32_t unit, int32_t counters[Lang_Count]) {
     count_row(row == kMixed ? first_row(unit) : row, counters);
 }
 
+// The dominant script of counted text: the language number for it, from
+// the counters and the total of counted units.
+int32_t choose_language(LangContext *ctx, int32_t counters[Lang_Count], int32_t total) {
+    if (total == 0) return Lang_Unknown;
+
+    // Han alone, with no kana, Hangul or Bopomofo beside it, is Chinese.
+    if (counters[Lang_Japanese] == counters[Lang_Chinese] &&
+        counters[Lang_Korean] == counters[Lang_Chinese]) {
+        counters[Lang_Japanese] = 0;
+        counters[Lang_Korean] = 0;
+    }
+    // No letter beyond Latin-1: the text is plain Latin.
+    if (counters[Lang_Latin] == counters[Lang_LatinExt]) counters[Lang_LatinExt] = 0;
+
+    float share[Lang_Count];
+    for (int i = 0; i < Lang_Count; ++i) {
+        share[i] = static_cast<float>(counters[i]) / static_cast<float>(total);
+    }
+    if (LangLogEnabled(ctx)) {
+        for (const ScoreName &score : kLoggedScores) {
+            LangLogf(ctx, score.format, static_cast<double>(share[score.language]),
+                     counters[score.language]);
+        }
+    }
+
+    int32_t best = Lang_Unknown;
+    for (int32_t i = 0; i < Lang_Count; ++i) {
+        if (i == Lang_Ascii) continue;
+        if (share[i] > share[best]) best = i;
+    }
+
+    // ASCII letters never win on their own, but they side with the Latin
+    // scripts against any other script.
+    if (share[Lang_Ascii] > 0 && best == Lang_Unknown) return Lang_Latin;
+    if (best == Lang_Latin || best == Lang_LatinExt) return best;
+    if (share[Lang_Ascii] + share[Lang_Latin] > share[best]) return Lang_Latin;
+    if (share[Lang_Ascii] + share[Lang_LatinExt] > share[best]) return Lang_Latin;
+    return best;
+}
+
 // Classifies the text by n-grams after converting it from 16-bit Unicode to
 // the charset in which the matching profiles are stored.
 int classify_converted(LangContext *ctx, const unsigned char *text, int32_t length, int bigEndian,
@@ -210,53 +251,75 @@ int RecLangByRange(LangContext *ctx, const unsigned char *text, int32_t length, 
         ++total;
         count_unit(unit, counters);
     }
-    if (total == 0) {
-        *language = Lang_Unknown;
-        return LANG_OK;
-    }
-
-    // Han alone, with no kana, Hangul or Bopomofo beside it, is Chinese.
-    if (counters[Lang_Japanese] == counters[Lang_Chinese] &&
-        counters[Lang_Korean] == counters[Lang_Chinese]) {
-        counters[Lang_Japanese] = 0;
-        counters[Lang_Korean] = 0;
-    }
-    // No letter beyond Latin-1: the text is plain Latin.
-    if (counters[Lang_Latin] == counters[Lang_LatinExt]) counters[Lang_LatinExt] = 0;
-
-    float share[Lang_Count];
-    for (int i = 0; i < Lang_Count; ++i) {
-        share[i] = static_cast<float>(counters[i]) / static_cast<float>(total);
-    }
-    if (LangLogEnabled(ctx)) {
-        for (const ScoreName &score : kLoggedScores) {
-            LangLogf(ctx, score.format, static_cast<double>(share[score.language]),
-                     counters[score.language]);
-        }
-    }
-
-    int32_t best = Lang_Unknown;
-    for (int32_t i = 0; i < Lang_Count; ++i) {
-        if (i == Lang_Ascii) continue;
-        if (share[i] > share[best]) best = i;
-    }
-
-    // ASCII letters never win on their own, but they side with the Latin
-    // scripts against any other script.
-    int32_t result;
-    if (share[Lang_Ascii] > 0 && best == Lang_Unknown) {
-        result = Lang_Latin;
-    } else if (best == Lang_Latin || best == Lang_LatinExt) {
-        result = best;
-    } else if (share[Lang_Ascii] + share[Lang_Latin] > share[best]) {
-        result = Lang_Latin;
-    } else if (share[Lang_Ascii] + share[Lang_LatinExt] > share[best]) {
-        result = Lang_Latin;
-    } else {
-        result = best;
-    }
-    *language = result;
+    *language = choose_language(ctx, counters, total);
     return LANG_OK;
+}
+
+int RecLangByRangeUtf8(const unsigned char *text, int32_t length, int32_t *language,
+                       int32_t *kept) {
+    if (!text || !language || !kept || length < 0) return 0;
+    int32_t counters[Lang_Count] = {};
+    int32_t total = 0;
+    int32_t letters = 0;  // ASCII letters and the punctuation above '@'
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kAboveAt = 0x3F3F3F3F3F3F3F3Full;  // lifts 0x41..0x7F to 0x80..
+    int32_t i = 0;
+    while (i < length) {
+        // Runs of ASCII eight bytes at a time: in each byte below 0x80,
+        // adding 0x3F sets the top bit exactly for 0x41 and above, and no
+        // byte carries into the next; the multiplication sums the bits.
+        while (length - i >= 8) {
+            uint64_t word;
+            memcpy(&word, text + i, sizeof word);
+            if (word & kHigh) break;
+            const uint64_t above = ((word + kAboveAt) & kHigh) >> 7;
+            letters += static_cast<int32_t>((above * 0x0101010101010101ull) >> 56);
+            i += 8;
+        }
+        if (i == length) break;
+        const unsigned char b = text[i];
+        if (b < 0x80) {
+            letters += b > 0x40;
+            ++i;
+            continue;
+        }
+        // The sequence lengths the conversion to UTF-16 reads; a stray
+        // continuation byte or a byte from 0xF8 is one unit of its own, which
+        // comes back as two bytes.
+        int32_t need = 0;
+        if (b >= 0xC0 && b <= 0xDF) {
+            need = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 3;
+        } else if (b >= 0xF0 && b <= 0xF7) {
+            need = 4;
+        } else {
+            return 0;
+        }
+        if (need > length - i) break;  // cut off at the end: dropped
+        // Four bytes come back as two three-byte surrogates; continuation
+        // bytes out of place or overlong forms come back otherwise too.
+        if (need == 4 || (text[i + 1] & 0xC0) != 0x80) return 0;
+        uint32_t unit;
+        if (need == 2) {
+            unit = (b & 0x1Fu) << 6 | (text[i + 1] & 0x3Fu);
+            if (unit < 0x80) return 0;
+        } else {
+            if ((text[i + 2] & 0xC0) != 0x80) return 0;
+            unit = (b & 0x0Fu) << 12 | (text[i + 1] & 0x3Fu) << 6 | (text[i + 2] & 0x3Fu);
+            if (unit < 0x800) return 0;
+        }
+        if (!is_ignored(unit)) {
+            ++total;
+            count_unit(unit, counters);
+        }
+        i += need;
+    }
+    counters[Lang_Ascii] += letters;
+    total += letters;
+    *language = choose_language(nullptr, counters, total);
+    *kept = i;
+    return 1;
 }
 
 int RecUniLangCode(LangContext *ctx, int32_t charset, const unsigned char *text, int32_t length,
@@ -282,6 +345,40 @@ int RecUniLangCode(LangContext *ctx, int32_t charset, const unsigned char *text,
             return LangCode2List(variant ? variant : Lang_Chinese, 0, outList);
         }
         default:
+            return LangCode2List(language, 0, outList);
+    }
+}
+
+int RecUtf8LangCode(LangContext *ctx, const unsigned char *text, int32_t length,
+                    LangCandidate **outList, int *handled) {
+    *handled = 0;
+    // The debug log names the conversions; an empty text is an error of the
+    // converted path.
+    if (!text || !outList || length <= 0 || LangLogEnabled(ctx)) return LANG_OK;
+    int32_t language = Lang_Unknown;
+    int32_t kept = 0;
+    if (!RecLangByRangeUtf8(text, length, &language, &kept)) return LANG_OK;
+    switch (language) {
+        case Lang_Russian:
+        case Lang_Chinese:
+            return LANG_OK;  // these read the UTF-16 form
+        case Lang_Arabic:
+        case Lang_Hindi:
+        case Lang_Latin:
+        case Lang_LatinExt: {
+            // The bytes the conversion there and back would give, in a
+            // buffer of the classifier's own (it folds capitals in place).
+            *handled = 1;
+            auto *copy = static_cast<unsigned char *>(vos_malloc(static_cast<size_t>(kept) + 1));
+            if (!copy) return LANG_ERR_NOMEM;
+            memcpy(copy, text, static_cast<size_t>(kept));
+            copy[kept] = 0;
+            const int result = RecByNgramText(ctx, Lang_Unknown, CS_UTF8, copy, kept, outList);
+            vos_free(copy);
+            return result;
+        }
+        default:
+            *handled = 1;
             return LangCode2List(language, 0, outList);
     }
 }

@@ -25,4 +25,20 @@ int RecLangByRange(LangContext *ctx, const unsigned char *text, int32_t length, 
 int RecUniLangCode(LangContext *ctx, int32_t charset, const unsigned char *text, int32_t length,
                    int bigEndian, LangCandidate **outList);
 
+/* For UTF-8 `text`: when converting it to UTF-16 and back would give its
+ * first *kept bytes unchanged (every sequence of one to three bytes well
+ * formed and in its shortest form; a sequence cut off at the end is dropped,
+ * as the conversion drops it), stores in *language the number that
+ * RecLangByRange gives for its UTF-16 form and in *kept that length, and
+ * returns 1. Otherwise returns 0 and stores nothing. Writes no log. */
+int RecLangByRangeUtf8(const unsigned char *text, int32_t length, int32_t *language, int32_t *kept);
+
+/* RecUniLangCode for UTF-8 text without the conversions, where they would
+ * change nothing: the same list and result code as converting the text to
+ * UTF-16 and calling RecUniLangCode. Sets *handled to 1 when it answered;
+ * with 0 it did nothing (the text does not come back unchanged, its script
+ * needs the UTF-16 form, or the debug log is on) and the caller converts. */
+int RecUtf8LangCode(LangContext *ctx, const unsigned char *text, int32_t length,
+                    LangCandidate **outList, int *handled);
+
 #endif

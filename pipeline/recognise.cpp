@@ -141,6 +141,11 @@ bool batch_scores(const LangContext *ctx, const NgramProfile *document, int32_t 
 int RecPlainText(LangContext *ctx, int32_t language, int32_t charset, unsigned char *text,
                  int32_t length, LangCandidate **outList) {
     if (!ctx || !outList) return LANG_ERR_NULL;
+    if (charset == CS_UTF8) {
+        int handled = 0;
+        const int rc = RecUtf8LangCode(ctx, text, length, outList, &handled);
+        if (handled) return rc;
+    }
     if (charset == CS_UTF8 || charset == CS_LMBCS) {
         unsigned char *converted = nullptr;
         int32_t convertedLength = 0;

@@ -186,20 +186,54 @@ void vos_unmap_file(const void *address, size_t size) {
     if (address) munmap(const_cast<void *>(address), size);
 }
 
+namespace {
+
+bool is_directory(const char *path) {
+    struct stat st;
+    return path && path[0] && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
 char *vos_tempnam(const char *directory, const char *prefix) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return tempnam(directory, prefix);
-#pragma GCC diagnostic pop
+    // tempnam(3)'s rules, without the C library's tempnam (the linker warns
+    // about every program that links it): the directory is $TMPDIR when it
+    // names one, else `directory`, else P_tmpdir, else /tmp; the name is at
+    // most five characters of the prefix ("file" by default) and six random
+    // ones, and no file of that name exists when it is returned.
+    const char *dir = getenv("TMPDIR");
+    if (!is_directory(dir)) dir = is_directory(directory) ? directory : nullptr;
+    if (!dir) dir = is_directory(P_tmpdir) ? P_tmpdir : "/tmp";
+    size_t dirLength = strlen(dir);
+    while (dirLength > 1 && dir[dirLength - 1] == '/') --dirLength;
+    const size_t prefixLength = prefix ? strnlen(prefix, 5) : 4;
+    const size_t size = dirLength + 1 + prefixLength + 6 + 1;
+    char *name = static_cast<char *>(malloc(size));
+    if (!name) return nullptr;
+    snprintf(name, size, "%.*s/%.*s", static_cast<int>(dirLength), dir,
+             static_cast<int>(prefixLength), prefix ? prefix : "file");
+    char *random = name + size - 7;
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        unsigned char bytes[6];
+        if (getentropy(bytes, sizeof bytes) != 0) break;
+        for (size_t i = 0; i < sizeof bytes; ++i) random[i] = kLetters[bytes[i] % 62];
+        random[6] = '\0';
+        struct stat st;
+        if (lstat(name, &st) != 0) {
+            if (errno == ENOENT) return name;
+            break;
+        }
+    }
+    free(name);
+    return nullptr;
 }
 
 const char *vos_tempdir(void) {
-    struct stat st;
-    const char *candidates[] = {getenv("TMPDIR"), P_tmpdir};
-    for (const char *dir : candidates) {
-        if (dir && dir[0] && stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return dir;
-    }
-    return "/tmp";
+    const char *dir = getenv("TMPDIR");
+    if (is_directory(dir)) return dir;
+    return is_directory(P_tmpdir) ? P_tmpdir : "/tmp";
 }
 
 int vos_mkstemps(char *pattern, int suffixLength) {

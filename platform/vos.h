@@ -61,7 +61,10 @@ FILE *vos_fopen_regular(const char *path, const char *mode, int *failure);
 const void *vos_map_file(const char *path, size_t *size);
 void vos_unmap_file(const void *address, size_t size); /* null is harmless */
 
-/* tempnam(3); the caller frees the result with free(). */
+/* A name for a new temporary file by tempnam(3)'s rules ($TMPDIR, else
+ * `directory`, else P_tmpdir, else /tmp; at most five characters of
+ * `prefix`, then six random ones); no file of that name exists when it is
+ * made. Null when no name can be made. The caller frees it with free(). */
 char *vos_tempnam(const char *directory, const char *prefix);
 
 /* The directory that vos_tempnam(null, ...) names files in: $TMPDIR when it

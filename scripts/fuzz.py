@@ -83,6 +83,25 @@ def sanitizer_report(text_err):
             return "sanitizer: " + text_err[max(0, i - 200):i + 3000]
     return None
 
+
+def run_failure(rc, text_err):
+    """Why a run broke off (hang, sanitizer report, signal), or None."""
+    if rc is None:
+        return "hang (timeout)"
+    report = sanitizer_report(text_err)
+    if report:
+        return report
+    if rc < 0:
+        return "killed by signal %d" % -rc
+    return None
+
+
+def status_problem(rc):
+    """The problem with an exit status that is no result code, or None."""
+    if rc == SANITIZER_EXIT or rc not in SPECIFIED_STATUS:
+        return "exit status %d is not a result code" % rc
+    return None
+
 OFFICE_EXT = {".docx", ".xlsx", ".pptx", ".odt", ".ods", ".odp", ".epub", ".zip"}
 MARKUP_EXT = {".html", ".htm", ".xhtml", ".xml", ".sgml", ".sgm"}
 TEXT_EXT = {".txt", ".text", ".csv"}
@@ -903,15 +922,12 @@ class Campaign:
         """Returns a list of problem strings for one detection run."""
         probs = []
         text_err = err.decode("latin-1")
-        if rc is None:
-            return ["hang (timeout)"]
-        report = sanitizer_report(text_err)
-        if report:
-            return [report]
-        if rc < 0:
-            return ["killed by signal %d" % -rc]
-        if rc == SANITIZER_EXIT or rc not in SPECIFIED_STATUS:
-            probs.append("exit status %d is not a result code" % rc)
+        failure = run_failure(rc, text_err)
+        if failure:
+            return [failure]
+        status = status_problem(rc)
+        if status:
+            probs.append(status)
         stdout = out.decode("latin-1")
         stray = stray_line(text_err, STDERR_LINES)
         if stray is not None:
@@ -1466,15 +1482,9 @@ class Campaign:
 
     def train_problems(self, rc, so, se, strict_stdout=True):
         text_err = se.decode("latin-1")
-        if rc is None:
-            return ["hang (timeout)"]
-        report = sanitizer_report(text_err)
-        if report:
-            return [report]
-        if rc < 0:
-            return ["killed by signal %d" % -rc]
-        if rc not in SPECIFIED_STATUS or rc == SANITIZER_EXIT:
-            return ["exit status %d is not a result code" % rc]
+        failure = run_failure(rc, text_err) or status_problem(rc)
+        if failure:
+            return [failure]
         if not so.endswith(b"glotta done\n"):
             return ["closing line missing"]
         stray = stray_line(text_err, STDERR_LINES)

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "charset/unicode_range.h"
+#include "conv/zi18n_conv.h"
 #include "pipeline_test_support.h"
 
 using namespace pipeline_test;
@@ -115,6 +118,106 @@ TEST(UnicodeRange, EveryUnitFindsItsBlock) {
         ASSERT_EQ(RecLangByRange(nullptr, pair, 2, 0, &language), 0);
         ASSERT_EQ(language, expected) << std::hex << "U+" << unit;
     }
+}
+
+// Pieces of UTF-8, well formed or not, that the random texts below are made of.
+const char *const kUtf8Pieces[] = {"a",
+                                   "Zq",
+                                   " ",
+                                   "12, ",
+                                   "@",
+                                   "\x7F",
+                                   "\xC3\xA9",
+                                   "\xC2\x80",
+                                   "\xD0\x96",
+                                   "\xCE\xB1",
+                                   "\xD7\x90",
+                                   "\xD8\xB9",
+                                   "\xE0\xA4\x95",
+                                   "\xE4\xB8\xAD",
+                                   "\xE3\x81\x82",
+                                   "\xEA\xB0\x80",
+                                   "\xE3\x83\xBB",
+                                   "\xEF\xBB\xB5",
+                                   "\xE1\xB8\x80",
+                                   "\xEF\xBF\xBF",
+                                   "\xED\xA0\x80",  // a surrogate on its own: comes back as it was
+                                   "\xF0\x9F\x98\x80",  // four bytes: come back as two surrogates
+                                   "\xC0\xAF",
+                                   "\xC1\xBF",
+                                   "\xE0\x80\xAF",
+                                   "\xE0\x9F\xBF",  // overlong
+                                   "\x80",
+                                   "\xBF",
+                                   "\xF8",
+                                   "\xFF",
+                                   "\xC3",
+                                   "\xE4\xB8",
+                                   "\xC3"
+                                   "A",
+                                   "\xE4"
+                                   "A\xAD"};
+
+// The conversion to UTF-16 and back, and where the first one stopped.
+struct RoundTrip {
+    std::string utf16, back;
+    int32_t consumed = 0;
+};
+RoundTrip round_trip(const std::string &utf8) {
+    RoundTrip out;
+    if (utf8.empty()) return out;
+    std::string units(2 * utf8.size() + 2, '\0');
+    int32_t written = 0;
+    Zi18nUtf8ToUnicode(utf8.data(), static_cast<int32_t>(utf8.size()), &out.consumed, units.data(),
+                       static_cast<int32_t>(units.size()), &written, 0);
+    out.utf16 = units.substr(0, static_cast<size_t>(written));
+    if (written == 0) return out;
+    std::string back(3 * out.utf16.size() / 2 + 1, '\0');
+    int32_t consumed = 0;
+    Zi18nUnicodeToUtf8(out.utf16.data(), written, &consumed, back.data(),
+                       static_cast<int32_t>(back.size()), &written, 0);
+    out.back = back.substr(0, static_cast<size_t>(written));
+    return out;
+}
+
+// Counting UTF-8 in place stands in for the conversion exactly when the
+// conversion there and back changes nothing, and then gives its answer.
+TEST(UnicodeRange, Utf8CountingMatchesConversion) {
+    std::mt19937 random(15);
+    std::vector<std::string> texts = {"",
+                                      "a",
+                                      "Hello",
+                                      "\xC3",
+                                      "caf\xC3\xA9 \xE4\xB8\xAD",
+                                      "abcdefgh\xC3\xA9"
+                                      "abcdefghijklmnop\xC3"};
+    for (const char *piece : kUtf8Pieces) texts.emplace_back(piece);
+    for (int n = 0; n < 3000; ++n) {
+        std::string text;
+        const int pieces = static_cast<int>(random() % 24);
+        for (int k = 0; k < pieces; ++k) {
+            // Mostly well formed, ASCII runs long enough for the word steps.
+            const size_t pick = random() % (std::size(kUtf8Pieces) + 6);
+            text += pick < std::size(kUtf8Pieces) ? kUtf8Pieces[pick] : "word and ";
+        }
+        if (random() % 4 == 0 && !text.empty()) text.resize(random() % text.size());
+        texts.push_back(text);
+    }
+    int clean = 0;
+    for (const std::string &text : texts) {
+        int32_t language = -1, kept = -1;
+        const int same =
+            RecLangByRangeUtf8(bytes(text), static_cast<int32_t>(text.size()), &language, &kept);
+        const RoundTrip converted = round_trip(text);
+        const bool unchanged =
+            converted.back == text.substr(0, static_cast<size_t>(converted.consumed));
+        ASSERT_EQ(same == 1, unchanged) << testing::PrintToString(text);
+        if (!same) continue;
+        ++clean;
+        EXPECT_EQ(kept, converted.consumed) << testing::PrintToString(text);
+        EXPECT_EQ(language, range_of(converted.utf16)) << testing::PrintToString(text);
+    }
+    EXPECT_GT(clean, 500);
 }
 
 TEST(UnicodeRange, DebugLog) {

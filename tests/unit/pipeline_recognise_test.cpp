@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "charset/unicode_range.h"
+#include "pipeline/charset_norm.h"
 #include "pipeline/recognise.h"
 #include "pipeline_test_support.h"
 
@@ -187,6 +189,42 @@ TEST_F(Recognisers, PlainTextByCharset) {
     int rc = 0;
     plain(53, "caf\xC3(", &rc);
     EXPECT_TRUE(rc == 0 || rc == LANG_ERR_CONVERT) << rc;
+}
+
+// UTF-8 that would come back from UTF-16 unchanged skips the conversions;
+// the answer is that of converting it and calling RecUniLangCode.
+TEST_F(Recognisers, Utf8AsIfConverted) {
+    const std::string fr = ReadFile(Data("sample_fr.txt"));
+    const std::string de = ReadFile(Data("sample_de.txt"));
+    const std::vector<std::string> texts = {fr,
+                                            de,
+                                            fr.substr(0, fr.size() / 2) + "\xF0\x9F\x98\x80",
+                                            fr + "\xC3",
+                                            fr + "\xC0\xAF",
+                                            "\xCE\xB1\xCE\xB2\xCE\xB3 abc",
+                                            "\xD8\xB9\xD8\xB1 \xD8\xA8",
+                                            "\xE0\xA4\x95\xE0\xA4\xBE",
+                                            "\xD0\xA0\xD1\x83\xD1\x81",
+                                            "\xE4\xB8\xAD\xE6\x96\x87",
+                                            "12 34",
+                                            "\xC3",
+                                            "ab",
+                                            "\xE1\xB8\x80\xC3\xA9 ok",
+                                            ""};
+    for (const std::string &text : texts) {
+        std::string copy = text;
+        int rc = 0;
+        const std::vector<Candidate> fast = plain(53, copy, &rc);
+        unsigned char *units = nullptr;
+        int32_t unitsLength = 0;
+        int want = LangConvert(ctx_.get(), 53, reinterpret_cast<const unsigned char *>(text.data()),
+                               static_cast<int32_t>(text.size()), 51, &units, &unitsLength, 0);
+        LangCandidate *list = nullptr;
+        if (want == LANG_OK) want = RecUniLangCode(ctx_.get(), 53, units, unitsLength, 0, &list);
+        vos_free(units);
+        EXPECT_EQ(rc, want) << testing::PrintToString(text);
+        EXPECT_EQ(fast, Take(list)) << testing::PrintToString(text);
+    }
 }
 
 TEST_F(Recognisers, MarkupPasses) {

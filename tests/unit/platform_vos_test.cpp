@@ -144,6 +144,36 @@ TEST_F(PlatformRegularFile, OnlyRegularFilesOpenAndNothingBlocks) {
     EXPECT_EQ(glotta_test::ReadFile(file), "hello world");
 }
 
+TEST_F(PlatformRegularFile, TemporaryNamesFollowTheDirectoryAndPrefixRules) {
+    const std::string other = dir_.mkdir("other");
+    {
+        // $TMPDIR wins over the directory asked for; the prefix keeps five
+        // characters at most.
+        glotta_test::EnvOverride tmp("TMPDIR", dir_.str());
+        char *a = vos_tempnam(other.c_str(), "langlonger");
+        char *b = vos_tempnam(nullptr, "langlonger");
+        ASSERT_TRUE(a && b);
+        for (const char *name : {a, b}) {
+            const std::string text(name);
+            EXPECT_TRUE(text.starts_with(dir_.str("langl"))) << text;
+            EXPECT_EQ(text.size(), dir_.str("langlXXXXXX").size());
+            struct stat st;
+            EXPECT_NE(lstat(name, &st), 0);
+        }
+        EXPECT_STRNE(a, b);
+        free(a);
+        free(b);
+    }
+    {
+        glotta_test::EnvOverride tmp("TMPDIR", dir_.str("missing"));
+        char *name = vos_tempnam((other + "/").c_str(), nullptr);
+        ASSERT_NE(name, nullptr);
+        EXPECT_TRUE(std::string(name).starts_with(other + "/file")) << name;
+        EXPECT_EQ(std::string(name).size(), (other + "/fileXXXXXX").size());
+        free(name);
+    }
+}
+
 TEST_F(PlatformRegularFile, TemporaryFilesAreNewAndPrivate) {
     {
         glotta_test::EnvOverride tmp("TMPDIR", dir_.str());
