@@ -293,6 +293,7 @@ def main():
 
     # Per kind of document (plain text, HTML, XML) from the same corpus.
     kinds = {}
+    text_runs = collections.OrderedDict()
     if have_glotta:
         by_kind = collections.defaultdict(list)
         for r in rows:
@@ -306,6 +307,18 @@ def main():
             res = repeat([glotta, "@" + lst, os.path.join(outdir, "kind.txt")],
                          max(3, args.runs // 2))
             kinds[kind] = (len(docs), sum(r["bytes"] for r in docs), res)
+            if kind == "text":
+                # The second list: plain text alone, of every charset in the
+                # corpus, with the peers over the same list in the same run.
+                text_runs["glotta"] = res
+                for mode, label in (("raw", "CLD2, bytes as-is"),
+                                    ("peer", "uchardet + iconv + CLD2")):
+                    log("cld2-%s: plain-text list x%d" % (mode, max(3, args.runs // 2)))
+                    peer = repeat([args.driver, "-mode", mode, "-manifest", manifest,
+                                   "@" + lst, os.path.join(outdir, "kind-cld2.txt")],
+                                  max(3, args.runs // 2))
+                    peer["label"] = label
+                    text_runs[mode] = peer
 
     # Mixed formats: every fixture file, grouped by extension, each list
     # repeated to at least 500 entries so that start-up does not dominate.
@@ -450,6 +463,23 @@ def main():
                 L.append("| %s | %d | %s | %s | %.2f |"
                          % (kind, n, fmt_rate(rate(n, res["wall"])), fmt_rate(rate(n, res["cpu"])),
                             rate(b / 1e6, res["cpu"])))
+            L.append("")
+        if len(text_runs) > 1:
+            n = kinds["text"][0]
+            text_rows = [r for r in rows if r["kind"] == "text"]
+            g = text_runs["glotta"]
+            L.append("Second list, plain text only (%d documents in %d charsets, listed "
+                     "repeatedly up to %d entries), the peers over the same list in the same "
+                     "run; ratio glotta / peer in documents per second:"
+                     % (len(text_rows), len({r["charset"] for r in text_rows}), n))
+            L.append("")
+            L.append("| Run | docs/s wall | docs/s CPU | ratio wall | ratio CPU |")
+            L.append("|---|---:|---:|---:|---:|")
+            for key, res in text_runs.items():
+                label = "glotta `@list out`" if key == "glotta" else res["label"]
+                L.append("| %s | %s | %s | %.2f | %.2f |"
+                         % (label, fmt_rate(rate(n, res["wall"])), fmt_rate(rate(n, res["cpu"])),
+                            res["wall"] / g["wall"], res["cpu"] / g["cpu"]))
             L.append("")
         if formats:
             L.append("Mixed formats from `%s` (each fixture listed repeatedly, "
