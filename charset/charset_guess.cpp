@@ -94,7 +94,17 @@ int GuessCharset(const unsigned char *buffer, int32_t length, int32_t *charset) 
 int Is2022JP(const unsigned char *buffer, int32_t length) {
     Bytes text = bytes_of(buffer, length);
     if (text.empty() || text[0] == 0) return 0;
+    // Eight bytes at a time while they hold neither a byte from 0x80 nor an
+    // escape (a zero byte of the word xor'ed with escapes).
     size_t esc = 0;
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    while (text.size() - esc >= 8) {
+        uint64_t word;
+        memcpy(&word, text.data() + esc, sizeof word);
+        const uint64_t escapes = word ^ (kOnes * kEsc);
+        if ((word | ((escapes - kOnes) & ~escapes)) & kHigh) break;
+        esc += 8;
+    }
     while (esc < text.size() && text[esc] != kEsc) {
         if (text[esc] >= 0x80) return 0;
         ++esc;

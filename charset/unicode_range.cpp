@@ -8,6 +8,7 @@
 
 #include "charset/charset_guess.h"
 #include "conv/charset_ids.h"
+#include "conv/zi18n_conv.h"
 #include "engine/lang_api.h"
 #include "engine/lang_log.h"
 #include "pipeline/charset_norm.h"
@@ -283,19 +284,10 @@ int RecLangByRangeUtf8(const unsigned char *text, int32_t length, int32_t *langu
             ++i;
             continue;
         }
-        // The sequence lengths the conversion to UTF-16 reads; a stray
-        // continuation byte or a byte from 0xF8 is one unit of its own, which
-        // comes back as two bytes.
-        int32_t need = 0;
-        if (b >= 0xC0 && b <= 0xDF) {
-            need = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 3;
-        } else if (b >= 0xF0 && b <= 0xF7) {
-            need = 4;
-        } else {
-            return 0;
-        }
+        // A stray continuation byte or a byte from 0xF8 is one unit of its
+        // own, which comes back as two bytes.
+        const int32_t need = Zi18nUtf8SequenceLength(b);
+        if (need == 1) return 0;
         if (need > length - i) break;  // cut off at the end: dropped
         // Four bytes come back as two three-byte surrogates; continuation
         // bytes out of place or overlong forms come back otherwise too.

@@ -127,6 +127,15 @@ int Zi18nGetLocaleCharset(const char *locale, char **charmap);
  * KOI8-R output writes "?" for characters outside KOI8-R. */
 int Zi18nUtf8ToUnicode(const void *input, int32_t inputLength, int32_t *consumed, void *output,
                        int32_t outputSize, int32_t *outputLength, int bigEndian);
+/* The bytes Zi18nUtf8ToUnicode reads for a character that starts with
+ * `lead`: 2, 3 or 4 by the lead byte's form, else 1 (ASCII, and a stray
+ * continuation byte or a byte from 0xF8, which stand for themselves). */
+static inline int32_t Zi18nUtf8SequenceLength(uint8_t lead) {
+    if (lead >= 0xC0 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF7) return 4;
+    return 1;
+}
 int Zi18nUnicodeToUtf8(const void *input, int32_t inputLength, int32_t *consumed, void *output,
                        int32_t outputSize, int32_t *outputLength, int bigEndian);
 int Zi18nUnicodeToKoi8r(const void *input, int32_t inputLength, int32_t *consumed, void *output,

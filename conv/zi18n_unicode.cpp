@@ -108,14 +108,7 @@ extern "C" int Zi18nUtf8ToUnicode(const void *input, int32_t inputLength, int32_
         }
         if (i == inputLength) break;
         const uint8_t b = in[i];
-        int32_t need = 1;
-        if (b >= 0xC0 && b <= 0xDF) {
-            need = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 3;
-        } else if (b >= 0xF0 && b <= 0xF7) {
-            need = 4;
-        }
+        const int32_t need = Zi18nUtf8SequenceLength(b);
         if (need > inputLength - i) break;  // incomplete character at the end
 
         // Continuation bytes are used as they come: the engine feeds this

@@ -65,6 +65,21 @@ TEST(CharsetGuess, Iso2022EscapesAndAscii) {
         EXPECT_EQ(Is2022JP(bytes.data(), size(bytes)), 0);
     }
     EXPECT_EQ(Is2022JP(nullptr, 5), 0);
+    // The escape, or a high byte before it, at every place of the first 24
+    // bytes (words of eight are passed over at once): only an escape with
+    // three bytes behind it and no high byte before it counts.
+    for (size_t at = 0; at < 24; ++at) {
+        for (size_t high = 0; high <= 24; high += 5) {
+            std::string text(at, 'a');
+            text += "\x1b$Bxx";
+            if (high < text.size() && text[high] == 'a') text[high] = '\xA4';
+            const Bytes bytes = b(text);
+            const int want = high < at ? 0 : 1;
+            EXPECT_EQ(Is2022JP(bytes.data(), size(bytes)), want) << at << " " << high;
+            const Bytes cut(bytes.begin(), bytes.begin() + static_cast<long>(at + 3));
+            EXPECT_EQ(Is2022JP(cut.data(), size(cut)), 0) << at;
+        }
+    }
     EXPECT_EQ(IsASCII(nullptr, 0), 1);
     EXPECT_EQ(IsASCII(reinterpret_cast<const unsigned char *>("a\0\xE9"), 3), 1);
     EXPECT_EQ(IsASCII(reinterpret_cast<const unsigned char *>("a\x80"), 2), 0);
