@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -130,11 +131,30 @@ int IsUtf8(const unsigned char *buffer, int32_t length) {
     int32_t high = 0;
     int state = 0;  // continuation bytes the current sequence needs in all
     int seen = 0;   // bytes of the current sequence so far
-    for (unsigned char c : bytes_of(buffer, length)) {
+    const Bytes text = bytes_of(buffer, length);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = text[i];
         if (c == 0) break;
         if (c >= 0x80) ++high;
         if (state == 0) {
-            if (c < 0x80) continue;
+            if (c < 0x80) {
+                // Between sequences, a run of ASCII goes on to the next
+                // byte from 0x80 or zero byte, eight bytes at a time.
+                constexpr uint64_t kHigh = 0x8080808080808080ull;
+                constexpr uint64_t kLow = 0x7F7F7F7F7F7F7F7Full;
+                while (text.size() - i > 8) {
+                    uint64_t word;
+                    memcpy(&word, text.data() + i + 1, sizeof word);
+                    const uint64_t zero = ~(((word & kLow) + kLow) | word) & kHigh;
+                    const uint64_t stop = (word & kHigh) | zero;
+                    if (stop != 0) {
+                        i += static_cast<size_t>(std::countr_zero(stop) >> 3);
+                        break;
+                    }
+                    i += 8;
+                }
+                continue;
+            }
             seen = 1;
             if (c >= 0xC0 && c <= 0xDF) {
                 state = 1;

@@ -102,6 +102,53 @@ TEST(CharsetGuess, Utf8Sequences) {
     EXPECT_EQ(IsUtf8(nullptr, 3), 0);
 }
 
+// IsUtf8 passes over runs of ASCII eight bytes at a time; byte by byte it
+// answers as this does.
+int utf8_byte_by_byte(const Bytes &text) {
+    int32_t high = 0;
+    int state = 0, seen = 0;
+    for (unsigned char c : text) {
+        if (c == 0) break;
+        if (c >= 0x80) ++high;
+        if (state == 0) {
+            if (c < 0x80) continue;
+            seen = 1;
+            if (c >= 0xC0 && c <= 0xDF) {
+                state = 1;
+            } else if (c >= 0xE0 && c <= 0xEF) {
+                state = 2;
+            } else if (c >= 0xF0 && c <= 0xF7) {
+                state = 3;
+            } else {
+                return 0;
+            }
+            continue;
+        }
+        if (c < 0x80 || c > 0xBF) return 0;
+        if (++seen == state + 1) state = 0;
+    }
+    return high > 0 ? 1 : 0;
+}
+
+TEST(CharsetGuess, Utf8AsciiRunsAsByteByByte) {
+    const std::string pieces[] = {"a",    "word and more ",    "\xC3\xA9", "\xE4\xB8\xAD",
+                                  "\x80", "\xF0\x9F\x98\x80",  "\xC3",     "\xFF",
+                                  "\n",   std::string(1, '\0')};
+    std::mt19937 random(8);
+    int valid = 0;
+    for (int n = 0; n < 3000; ++n) {
+        Bytes text;
+        for (int k = static_cast<int>(random() % 20); k > 0; --k) {
+            const std::string &piece = pieces[random() % std::size(pieces)];
+            text.insert(text.end(), piece.begin(), piece.end());
+        }
+        const int want = utf8_byte_by_byte(text);
+        valid += want;
+        ASSERT_EQ(IsUtf8(text.data(), size(text)), want) << n;
+    }
+    EXPECT_GT(valid, 100);
+}
+
 TEST(CharsetGuess, Utf16MarksAndLineBreaks) {
     Bytes six(10000, 'a'), five(10000, 'a'), late(100, 'a');
     for (size_t i = 0; i < 6; ++i) six[100 + 50 * i] = 0x0D, six[101 + 50 * i] = 0;
