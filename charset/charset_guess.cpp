@@ -139,10 +139,12 @@ int IsUtf8(const unsigned char *buffer, int32_t length) {
         if (state == 0) {
             if (c < 0x80) {
                 // Between sequences, a run of ASCII goes on to the next
-                // byte from 0x80 or zero byte, eight bytes at a time.
+                // byte from 0x80 or zero byte, eight bytes at a time (the
+                // first such byte is the lowest flagged one of a word read
+                // in little-endian order).
                 constexpr uint64_t kHigh = 0x8080808080808080ull;
                 constexpr uint64_t kLow = 0x7F7F7F7F7F7F7F7Full;
-                while (text.size() - i > 8) {
+                while (std::endian::native == std::endian::little && text.size() - i > 8) {
                     uint64_t word;
                     memcpy(&word, text.data() + i + 1, sizeof word);
                     const uint64_t zero = ~(((word & kLow) + kLow) | word) & kHigh;
