@@ -199,19 +199,20 @@ char *vos_tempnam(const char *directory, const char *prefix) {
     // tempnam(3)'s rules, without the C library's tempnam (the linker warns
     // about every program that links it): the directory is $TMPDIR when it
     // names one, else `directory`, else P_tmpdir, else /tmp; the name is at
-    // most five characters of the prefix ("file" by default) and six random
-    // ones, and no file of that name exists when it is returned.
+    // most five characters of the prefix ("file" when none is given) and six
+    // random ones, and no file of that name exists when it is returned.
     const char *dir = getenv("TMPDIR");
     if (!is_directory(dir)) dir = is_directory(directory) ? directory : nullptr;
     if (!dir) dir = is_directory(P_tmpdir) ? P_tmpdir : "/tmp";
     size_t dirLength = strlen(dir);
     while (dirLength > 1 && dir[dirLength - 1] == '/') --dirLength;
-    const size_t prefixLength = prefix ? strnlen(prefix, 5) : 4;
+    if (!prefix || !prefix[0]) prefix = "file";
+    const size_t prefixLength = strnlen(prefix, 5);
     const size_t size = dirLength + 1 + prefixLength + 6 + 1;
     char *name = static_cast<char *>(malloc(size));
     if (!name) return nullptr;
     snprintf(name, size, "%.*s/%.*s", static_cast<int>(dirLength), dir,
-             static_cast<int>(prefixLength), prefix ? prefix : "file");
+             static_cast<int>(prefixLength), prefix);
     char *random = name + size - 7;
     static constexpr char kLetters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";

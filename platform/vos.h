@@ -63,8 +63,8 @@ void vos_unmap_file(const void *address, size_t size); /* null is harmless */
 
 /* A name for a new temporary file by tempnam(3)'s rules ($TMPDIR, else
  * `directory`, else P_tmpdir, else /tmp; at most five characters of
- * `prefix`, then six random ones); no file of that name exists when it is
- * made. Null when no name can be made. The caller frees it with free(). */
+ * `prefix`, "file" when it is null or empty, then six random ones); no file of that name exists
+ * when it is made. Null when no name can be made. The caller frees it with free(). */
 char *vos_tempnam(const char *directory, const char *prefix);
 
 /* The directory that vos_tempnam(null, ...) names files in: $TMPDIR when it

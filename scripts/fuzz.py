@@ -102,6 +102,7 @@ def status_problem(rc):
         return "exit status %d is not a result code" % rc
     return None
 
+
 OFFICE_EXT = {".docx", ".xlsx", ".pptx", ".odt", ".ods", ".odp", ".epub", ".zip"}
 MARKUP_EXT = {".html", ".htm", ".xhtml", ".xml", ".sgml", ".sgm"}
 TEXT_EXT = {".txt", ".text", ".csv"}

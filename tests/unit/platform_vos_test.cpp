@@ -166,11 +166,13 @@ TEST_F(PlatformRegularFile, TemporaryNamesFollowTheDirectoryAndPrefixRules) {
     }
     {
         glotta_test::EnvOverride tmp("TMPDIR", dir_.str("missing"));
-        char *name = vos_tempnam((other + "/").c_str(), nullptr);
-        ASSERT_NE(name, nullptr);
-        EXPECT_TRUE(std::string(name).starts_with(other + "/file")) << name;
-        EXPECT_EQ(std::string(name).size(), (other + "/fileXXXXXX").size());
-        free(name);
+        for (const char *prefix : {static_cast<const char *>(nullptr), ""}) {
+            char *name = vos_tempnam((other + "/").c_str(), prefix);
+            ASSERT_NE(name, nullptr);
+            EXPECT_TRUE(std::string(name).starts_with(other + "/file")) << name;
+            EXPECT_EQ(std::string(name).size(), (other + "/fileXXXXXX").size());
+            free(name);
+        }
     }
 }
 
