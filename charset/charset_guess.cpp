@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "conv/charset_ids.h"
+#include "conv/zi18n_conv.h"
 #include "engine/lang_api.h"
 #include "pipeline/charset_norm.h"
 #include "pipeline/lang_tables.h"
@@ -157,16 +158,10 @@ int IsUtf8(const unsigned char *buffer, int32_t length) {
                 }
                 continue;
             }
+            // A stray continuation byte or a byte from 0xF8 starts nothing.
+            state = Zi18nUtf8SequenceLength(c) - 1;
+            if (state == 0) return 0;
             seen = 1;
-            if (c >= 0xC0 && c <= 0xDF) {
-                state = 1;
-            } else if (c >= 0xE0 && c <= 0xEF) {
-                state = 2;
-            } else if (c >= 0xF0 && c <= 0xF7) {
-                state = 3;
-            } else {
-                return 0;
-            }
             continue;
         }
         if (c < 0x80 || c > 0xBF) return 0;
