@@ -9,8 +9,8 @@ set -euo pipefail
 if [[ ${1:-} == fuzz ]]; then
     packages=(clang-14 libclang-rt-14-dev)
 elif [[ ${1:-} == fixtures ]]; then
-    packages=(pandoc gnumeric pango1.0-tools qpdf fonts-noto-core fonts-wqy-microhei imagemagick
-        zip unzip bzip2 gcc python3)
+    packages=(pandoc gnumeric pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
+        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3)
 else
     packages=(
         build-essential

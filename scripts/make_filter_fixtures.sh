@@ -18,8 +18,8 @@
 # its expected format code and a word its extracted text must contain.
 #
 # Needs (scripts/deps.sh fixtures installs them): pandoc gnumeric
-#        pango1.0-tools qpdf fonts-noto-core fonts-wqy-microhei imagemagick
-#        zip unzip bzip2 gcc python3
+#        pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
+#        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3
 set -eu
 cd "$(dirname "$0")/.."
 OUT="$PWD/tests/data/dxfilter"
@@ -269,11 +269,11 @@ printf '<!DOCTYPE article PUBLIC "-//OASIS//DTD DocBook V4.1//EN">\n<article><pa
     > "$OUT/text/es-docbook.sgml"
 row text/es-docbook.sgml 209 -
 
-# Right-to-left text as PDF: left-to-right paragraphs in a fixed-pitch font
-# (as a plain-text import lays them out), right-to-left paragraphs in a
-# proportional font, and Arabic inside an English line. The extracted text
-# must equal these lines (with a zero-width non-joiner, a combining hamza and
-# a full stop).
+# Right-to-left text as PDF, laid out in several ways: left-to-right
+# paragraphs (as a plain-text import lays them out) in a proportional font
+# (Arabic, Urdu, Hebrew) and in a fixed-pitch one (Persian, and Arabic inside
+# an English line), and right-to-left paragraphs aligned right. The extracted
+# text must equal these lines (with a combining hamza and a full stop).
 rtl_ar="لكل شخص الحق في التعليم، ولا يجوز التمييز بين الناس.
 ويجب أن تكون الأسرة محمية من قبل المجتمع والدولة"
 rtl_fa="هر کس حق دارد که از آزادی فکر و وجدان و مذهب بهره‌مند شود
@@ -288,11 +288,14 @@ mkdir -p "$WORK/rtl"
 for l in ar fa he ur mixed; do
     printf '%s\n' "$(get rtl "$l")" > "$WORK/rtl/$l.txt"
 done
+pdf "$OUT/docs/ar.pdf" "$WORK/rtl/ar.txt" --no-auto-dir --language=ar --font="Noto Naskh Arabic 13"
+pdf "$OUT/docs/ur.pdf" "$WORK/rtl/ur.txt" --no-auto-dir --language=ur --font="Noto Naskh Arabic 13"
+pdf "$OUT/docs/he.pdf" "$WORK/rtl/he.txt" --no-auto-dir --language=he --font="DejaVu Sans 11"
+pdf "$OUT/docs/fa.pdf" "$WORK/rtl/fa.txt" --no-auto-dir --language=fa --font="DejaVu Sans Mono 10"
 for l in ar fa he ur; do
-    pdf "$OUT/docs/$l.pdf" "$WORK/rtl/$l.txt" --no-auto-dir --language="$l" --font="Noto Sans Mono 10"
     row "docs/$l.pdf" 300 "$(get rtl "$l" | head -1 | cut -d' ' -f3)"
 done
-pdf "$OUT/docs/en-ar.pdf" "$WORK/rtl/mixed.txt" --font="Noto Sans Mono 10"
+pdf "$OUT/docs/en-ar.pdf" "$WORK/rtl/mixed.txt" --font="DejaVu Sans Mono 10"
 row docs/en-ar.pdf 300 عليكم
 get rtl ar | sed 's/$/\n/' > "$WORK/rtl/ar-rtl.txt"
 pdf "$OUT/docs/ar-rtl.pdf" "$WORK/rtl/ar-rtl.txt" --rtl --align=right --language=ar --font="Noto Naskh Arabic 13"
