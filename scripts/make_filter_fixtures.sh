@@ -11,9 +11,9 @@
 #                                    python3
 # Kept, not regenerated: the Word 97-2003 documents (docs/*.doc), the
 # PowerPoint 97-2003 presentations (docs/*.ppt) and two RTF files
-# (docs/*-lo.rtf) were written once by an office suite, and no tool packaged
-# for this machine writes them: they stay as committed (the script stops if
-# one is missing) and every other file is made again.
+# (docs/*-lo.rtf) were written once by an office suite, and none of the tools
+# used here writes them: they stay as committed (the script stops if one is
+# missing) and every other file is made again.
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
