@@ -3,10 +3,14 @@
 # they are missing. Safe to run again: installed packages are left alone.
 #   scripts/deps.sh         the build and its tests
 #   scripts/deps.sh fuzz    clang and libFuzzer for the fuzz targets (tests/fuzz)
+#   scripts/deps.sh fixtures  the tools of scripts/make_filter_fixtures.sh
 set -euo pipefail
 
 if [[ ${1:-} == fuzz ]]; then
     packages=(clang-14 libclang-rt-14-dev)
+elif [[ ${1:-} == fixtures ]]; then
+    packages=(pandoc gnumeric pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
+        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3)
 else
     packages=(
         build-essential

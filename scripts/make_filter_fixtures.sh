@@ -1,21 +1,39 @@
 #!/bin/sh
 # Makes the document fixtures of the filter plug-in's tests under
-# tests/data/dxfilter/ with third-party tools: pandoc (docx, odt, epub, pptx,
-# rtf), LibreOffice headless (xlsx, ods, odp, pdf, doc, xls, ppt),
-# ImageMagick, iconv, gzip, gcc, zip and python3 for the text, binary and
-# damaged samples.
+# tests/data/dxfilter/ with third-party tools and small writers of its own:
+#   docx, odt, epub, pptx, rtf       pandoc
+#   xlsx, ods, xls (Excel 97-2003)   gnumeric's ssconvert, from a UTF-8 CSV
+#   odp                              python3: a minimal ODF presentation
+#   pdf                              pango-view (pango shapes the text, cairo
+#                                    embeds the fonts with ToUnicode maps), qpdf
+#                                    to encrypt one, python3 for hand-made ones
+#   text, markup, binary, damaged    iconv, ImageMagick, gzip, bzip2, gcc, zip,
+#                                    python3
+# Kept, not regenerated: the Word 97-2003 documents (docs/*.doc), the
+# PowerPoint 97-2003 presentations (docs/*.ppt) and two RTF files
+# (docs/*-lo.rtf) were written once by an office suite, and none of the tools
+# used here writes them: they stay as committed (the script stops if one is
+# missing) and every other file is made again.
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
-# Needs: pandoc libreoffice-writer-nogui libreoffice-calc-nogui
-#        libreoffice-impress-nogui fonts-wqy-microhei fonts-noto-core imagemagick zip
-#        gcc python3
+# Needs (scripts/deps.sh fixtures installs them): pandoc gnumeric
+#        pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
+#        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3
 set -eu
 cd "$(dirname "$0")/.."
 OUT="$PWD/tests/data/dxfilter"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-rm -rf "$OUT"
+KEPT="docs/en.doc docs/de.doc docs/fr.doc docs/es.doc docs/ru.doc docs/zh.doc
+      docs/fr-fields.doc docs/en.ppt docs/zh.ppt docs/ru-lo.rtf docs/zh-lo.rtf"
+for f in $KEPT; do
+    [ -f "$OUT/$f" ] || { echo "make_filter_fixtures: $OUT/$f is missing (kept, not made here)" >&2; exit 1; }
+done
+# Every other file is made again.
+find "$OUT" -type f | while read -r f; do
+    case " $(echo $KEPT) " in *" ${f#"$OUT"/} "*) ;; *) rm -f "$f" ;; esac
+done
 mkdir -p "$OUT/docs" "$OUT/text" "$OUT/binary" "$OUT/bad"
 TABLE="$OUT/formats.tsv"
 printf '# sample\tformat code\tword the extracted text contains (- for none)\n' > "$TABLE"
@@ -49,8 +67,60 @@ s2_zh="每天早上，面包师打开他的店铺，把新鲜的面包卖给邻�
 w_zh=面包师
 get() { eval "printf '%s' \"\$$1_$2\""; }
 
-soffice_convert() { # format, input, outdir
-    soffice --headless --norestore --convert-to "$1" --outdir "$3" "$2" >/dev/null 2>&1
+# A PDF of text: pango-view lays out the text file $2 (shaping, bidi, font
+# fallback) and cairo writes it with embedded font subsets that map every
+# glyph back to its characters. Further options follow the two files.
+pdf() { # output, text file, pango-view options...
+    out=$1 in=$2
+    shift 2
+    pango-view -q --width=450 --margin=54 "$@" -o "$out" "$in" >/dev/null
+}
+
+# A minimal ODF presentation: the slides of a pandoc presentation (a title
+# slide, then one per level-2 heading), each a title frame and a text frame.
+odp() { # output, title, then heading and text of each slide
+    python3 - "$@" <<'PY'
+import sys, zipfile
+from xml.sax.saxutils import escape
+out, title, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
+ns = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+      'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+      'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+      'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
+      'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" '
+      'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" '
+      'xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0" '
+      'office:version="1.2"')
+def frame(cls, y, text):
+    return ('<draw:frame presentation:class="%s" svg:x="1.4cm" svg:y="%s" svg:width="25.2cm" '
+            'svg:height="3cm"><draw:text-box><text:p>%s</text:p></draw:text-box></draw:frame>'
+            % (cls, y, escape(text)))
+slides = [frame('title', '1cm', title)]
+for i in range(0, len(rest), 2):
+    slides.append(frame('title', '1cm', rest[i]) + frame('outline', '5cm', rest[i + 1]))
+pages = ''.join('<draw:page draw:name="page%d" draw:master-page-name="Default">%s</draw:page>'
+                % (n, body) for n, body in enumerate(slides, 1))
+content = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content %s><office:body>'
+           '<office:presentation>%s</office:presentation></office:body></office:document-content>'
+           % (ns, pages))
+styles = ('<?xml version="1.0" encoding="UTF-8"?><office:document-styles %s><office:automatic-styles>'
+          '<style:page-layout style:name="PM1"><style:page-layout-properties fo:page-width="28cm" '
+          'fo:page-height="15.75cm" style:print-orientation="landscape"/></style:page-layout>'
+          '</office:automatic-styles><office:master-styles><style:master-page style:name="Default" '
+          'style:page-layout-name="PM1"/></office:master-styles></office:document-styles>' % ns)
+manifest = ('<?xml version="1.0" encoding="UTF-8"?><manifest:manifest '
+            'xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">'
+            '<manifest:file-entry manifest:full-path="/" manifest:version="1.2" manifest:media-type='
+            '"application/vnd.oasis.opendocument.presentation"/>'
+            '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>'
+            '<manifest:file-entry manifest:full-path="styles.xml" manifest:media-type="text/xml"/>'
+            '</manifest:manifest>')
+with zipfile.ZipFile(out, 'w') as z:
+    z.writestr('mimetype', 'application/vnd.oasis.opendocument.presentation', zipfile.ZIP_STORED)
+    z.writestr('content.xml', content, zipfile.ZIP_DEFLATED)
+    z.writestr('styles.xml', styles, zipfile.ZIP_DEFLATED)
+    z.writestr('META-INF/manifest.xml', manifest, zipfile.ZIP_DEFLATED)
+PY
 }
 
 for l in $langs; do
@@ -64,27 +134,28 @@ for l in $langs; do
     # Slides: one per level-2 heading.
     printf '%% %s\n\n## %s\n\n%s\n\n## %s\n\n%s\n' "$t" "$t" "$s1" "$w" "$s2" > "$WORK/$l-slides.md"
     pandoc -o "$OUT/docs/$l.pptx" "$WORK/$l-slides.md"
-    soffice_convert odp "$OUT/docs/$l.pptx" "$WORK"
-    cp "$WORK/$l.odp" "$OUT/docs/$l.odp"
-    # Spreadsheets from a UTF-8 CSV.
+    odp "$OUT/docs/$l.odp" "$t" "$t" "$s1" "$w" "$s2"
+    # Spreadsheets from a UTF-8 CSV; the Excel 97-2003 workbook must give
+    # the words of its XLSX twin.
     printf '"%s","%s"\n"%s","%s"\n"%s",42\n' "$t" "$w" "$s1" "$s2" "$w" > "$WORK/$l.csv"
-    for f in xlsx ods; do
-        soffice --headless --norestore --infilter="CSV:44,34,76" --convert-to "$f" \
-            --outdir "$WORK" "$WORK/$l.csv" >/dev/null 2>&1
-        cp "$WORK/$l.$f" "$OUT/docs/$l.$f"
+    for f in xlsx:Gnumeric_Excel:xlsx ods:Gnumeric_OpenCalc:odf xls:Gnumeric_Excel:excel_biff8; do
+        ssconvert --import-encoding=UTF-8 -T "${f#*:}" "$WORK/$l.csv" "$OUT/docs/$l.${f%%:*}" \
+            >/dev/null 2>&1
     done
-    soffice_convert pdf "$OUT/docs/$l.odt" "$WORK"
-    cp "$WORK/$l.pdf" "$OUT/docs/$l.pdf"
+    # The document as pages: title, heading, paragraphs and table cells.
+    printf '<span size="x-large" weight="bold">%s</span>\n\n<b>%s</b>\n\n%s\n\n%s\n\n%s\n%s\n\n%s\n%s\n' \
+        "$t" "$t" "$s1" "$s2" "$t" "$w" "$s1" "$s2" > "$WORK/$l-pdf.txt"
+    pdf "$OUT/docs/$l.pdf" "$WORK/$l-pdf.txt" --markup --language="$l" --font="Noto Serif 12"
     row "docs/$l.docx" 301 "$w"; row "docs/$l.xlsx" 302 "$w"; row "docs/$l.pptx" 303 "$w"
     row "docs/$l.odt" 304 "$w"; row "docs/$l.ods" 305 "$w"; row "docs/$l.odp" 306 "$w"
     row "docs/$l.epub" 307 "$w"; row "docs/$l.rtf" 308 "$w"; row "docs/$l.pdf" 300 "$w"
+    row "docs/$l.xls" 310 "$w"
 done
 
-# RTF as word processors write it: \ansicpg code pages, \'hh escapes, \uN with fallbacks.
-soffice_convert rtf "$OUT/docs/ru.odt" "$WORK"
-cp "$WORK/ru.rtf" "$OUT/docs/ru-lo.rtf"; row docs/ru-lo.rtf 308 "$w_ru"
-soffice_convert rtf "$OUT/docs/zh.odt" "$WORK"
-cp "$WORK/zh.rtf" "$OUT/docs/zh-lo.rtf"; row docs/zh-lo.rtf 308 "$w_zh"
+# RTF as word processors write it: \ansicpg code pages, \'hh escapes, \uN
+# with fallbacks (the -lo files are kept), and by hand.
+row docs/ru-lo.rtf 308 "$w_ru"
+row docs/zh-lo.rtf 308 "$w_zh"
 python3 - "$s2_ru" > "$OUT/docs/ru-cp1251.rtf" <<'PY'
 import sys
 body = ''.join(c if ord(c) < 128 else "\\'%02x" % c.encode('cp1251')[0] for c in sys.argv[1])
@@ -123,36 +194,15 @@ dst.close()
 PY
 row docs/fr-tracked.odt 304 remarque
 
-# Legacy Word (97-2003) as LibreOffice writes it: every language (a table
-# too), and French with a footnote, a hyperlink, a table of contents, a page
-# count and a date (fields, whose instructions are not text).
-for l in $langs; do
-    soffice_convert doc "$OUT/docs/$l.odt" "$WORK"
-    cp "$WORK/$l.doc" "$OUT/docs/$l.doc"; row "docs/$l.doc" 309 "$(get w "$l")"
-done
-page_count='`<text:page-count>1</text:page-count>`{=opendocument}'
-date='`<text:date text:date-value="2004-02-07" text:fixed="true">07/02/2004</text:date>`{=opendocument}'
-printf '%% %s\n\n# %s\n\n%s\n%s\n\n%s\n\n%s\n%s\n%s\n\n%s\n' "$title_fr" "$title_fr" \
-    "Le renard brun rapide saute par-dessus le chien paresseux[^1] près de la rivière." \
-    "Chaque matin, le boulanger ouvre sa [boutique du village](https://example.org/boutique) et vend du pain frais aux voisins." \
-    "Ce document compte $page_count page et fut écrit le $date." \
-    "| Pain | Prix |" "|---|---|" "| baguette | deux euros |" \
-    "[^1]: Une note de bas de page sur le chien endormi." > "$WORK/fr-fields.md"
-pandoc -s --toc --metadata lang=fr -o "$WORK/fr-fields.odt" "$WORK/fr-fields.md"
-soffice_convert doc "$WORK/fr-fields.odt" "$WORK"
-cp "$WORK/fr-fields.doc" "$OUT/docs/fr-fields.doc"; row docs/fr-fields.doc 309 endormi
-
-# Legacy Excel and PowerPoint (97-2003) as LibreOffice writes them, from the
-# XLSX and PPTX of every language: each must give the words of its twin.
-# PowerPoint files are large (467 KB): only a Latin and a CJK one are kept;
-# the unit tests build the other languages' presentations themselves.
-for l in $langs; do
-    soffice_convert xls "$OUT/docs/$l.xlsx" "$WORK"
-    cp "$WORK/$l.xls" "$OUT/docs/$l.xls"; row "docs/$l.xls" 310 "$(get w "$l")"
-    case $l in en | zh) ;; *) continue ;; esac
-    soffice_convert ppt "$OUT/docs/$l.pptx" "$WORK"
-    cp "$WORK/$l.ppt" "$OUT/docs/$l.ppt"; row "docs/$l.ppt" 311 "$(get w "$l")"
-done
+# Legacy Word (97-2003), kept: every language (a table too), and French with
+# a footnote, a hyperlink, a table of contents, a page count and a date
+# (fields, whose instructions are not text).
+for l in $langs; do row "docs/$l.doc" 309 "$(get w "$l")"; done
+row docs/fr-fields.doc 309 endormi
+# Legacy PowerPoint (97-2003), kept: large files (467 KB), so only a Latin
+# and a CJK one; the unit tests build the other languages' presentations
+# themselves.
+row docs/en.ppt 311 "$w_en"; row docs/zh.ppt 311 "$w_zh"
 
 # Plain text in many charsets, and markup.
 all() { for l in $langs; do printf '%s\n%s\n%s\n\n' "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")"; done; }
@@ -219,11 +269,11 @@ printf '<!DOCTYPE article PUBLIC "-//OASIS//DTD DocBook V4.1//EN">\n<article><pa
     > "$OUT/text/es-docbook.sgml"
 row text/es-docbook.sgml 209 -
 
-# Right-to-left text as PDF: LibreOffice's plain-text import (left-to-right
-# paragraphs in a fixed-pitch font, as the accuracy benchmark makes them), a
-# Writer document with right-to-left paragraphs in a proportional font, and
-# Arabic inside an English line. The extracted text must equal these lines
-# (with a zero-width non-joiner, a combining hamza and a full stop).
+# Right-to-left text as PDF, laid out in several ways: left-to-right
+# paragraphs (as a plain-text import lays them out) in a proportional font
+# (Arabic, Urdu, Hebrew) and in a fixed-pitch one (Persian, and Arabic inside
+# an English line), and right-to-left paragraphs aligned right. The extracted
+# text must equal these lines (with a combining hamza and a full stop).
 rtl_ar="لكل شخص الحق في التعليم، ولا يجوز التمييز بين الناس.
 ويجب أن تكون الأسرة محمية من قبل المجتمع والدولة"
 rtl_fa="هر کس حق دارد که از آزادی فکر و وجدان و مذهب بهره‌مند شود
@@ -238,16 +288,18 @@ mkdir -p "$WORK/rtl"
 for l in ar fa he ur mixed; do
     printf '%s\n' "$(get rtl "$l")" > "$WORK/rtl/$l.txt"
 done
-soffice --headless --norestore "--infilter=Text (encoded):UTF8" --convert-to pdf \
-    --outdir "$WORK/rtl" "$WORK/rtl/"*.txt >/dev/null 2>&1
+pdf "$OUT/docs/ar.pdf" "$WORK/rtl/ar.txt" --no-auto-dir --language=ar --font="Noto Naskh Arabic 13"
+pdf "$OUT/docs/ur.pdf" "$WORK/rtl/ur.txt" --no-auto-dir --language=ur --font="Noto Naskh Arabic 13"
+pdf "$OUT/docs/he.pdf" "$WORK/rtl/he.txt" --no-auto-dir --language=he --font="DejaVu Sans 11"
+pdf "$OUT/docs/fa.pdf" "$WORK/rtl/fa.txt" --no-auto-dir --language=fa --font="DejaVu Sans Mono 10"
 for l in ar fa he ur; do
-    cp "$WORK/rtl/$l.pdf" "$OUT/docs/$l.pdf"; row "docs/$l.pdf" 300 "$(get rtl "$l" | head -1 | cut -d' ' -f3)"
+    row "docs/$l.pdf" 300 "$(get rtl "$l" | head -1 | cut -d' ' -f3)"
 done
-cp "$WORK/rtl/mixed.pdf" "$OUT/docs/en-ar.pdf"; row docs/en-ar.pdf 300 عليكم
-printf -- '---\ndir: rtl\nlang: ar\n---\n\n%s\n' "$(get rtl ar | sed 's/$/\n/')" > "$WORK/rtl/ar-rtl.md"
-pandoc -o "$WORK/rtl/ar-rtl.docx" "$WORK/rtl/ar-rtl.md"
-soffice_convert pdf "$WORK/rtl/ar-rtl.docx" "$WORK/rtl"
-cp "$WORK/rtl/ar-rtl.pdf" "$OUT/docs/ar-rtl.pdf"; row docs/ar-rtl.pdf 300 التعليم
+pdf "$OUT/docs/en-ar.pdf" "$WORK/rtl/mixed.txt" --font="DejaVu Sans Mono 10"
+row docs/en-ar.pdf 300 عليكم
+get rtl ar | sed 's/$/\n/' > "$WORK/rtl/ar-rtl.txt"
+pdf "$OUT/docs/ar-rtl.pdf" "$WORK/rtl/ar-rtl.txt" --rtl --align=right --language=ar --font="Noto Naskh Arabic 13"
+row docs/ar-rtl.pdf 300 التعليم
 
 # Binary samples.
 convert -size 32x32 xc:steelblue "$OUT/binary/blue.png"; row binary/blue.png 343 -
@@ -280,13 +332,8 @@ open(sys.argv[2], 'wb').write(doc)
 PY
 row bad/encrypted.doc 309 -
 head -c 9000 "$OUT/docs/ru.doc" > "$OUT/bad/truncated.doc"; row bad/truncated.doc 340 -
-soffice --headless --norestore --convert-to \
-    'pdf:writer_pdf_Export:{"EncryptFile":{"type":"boolean","value":"true"},"DocumentOpenPassword":{"type":"string","value":"secret"}}' \
-    --outdir "$WORK/enc" "$OUT/docs/en.odt" >/dev/null 2>&1
-cp "$WORK/enc/en.pdf" "$OUT/bad/encrypted.pdf"; row bad/encrypted.pdf 300 -
-convert -size 200x100 xc:white -fill black -draw "rectangle 20,20 180,80" "$WORK/img.png"
-soffice_convert pdf "$WORK/img.png" "$WORK"
-cp "$WORK/img.pdf" "$OUT/bad/image-only.pdf"; row bad/image-only.pdf 300 -
+qpdf --encrypt secret secret 256 -- "$OUT/docs/en.pdf" "$OUT/bad/encrypted.pdf"
+row bad/encrypted.pdf 300 -
 python3 - "$OUT/bad/bomb.docx" <<'PY'
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as z:
@@ -311,24 +358,37 @@ printf '{\\rtf1\\ansi %s\\par {\\b\\i\\ul ' "$s1_en" > "$OUT/bad/unclosed.rtf"; 
 python3 -c "import sys; sys.stdout.write('{\\\\rtf1 deep ' + '{' * 5000 + 'inside' + '}' * 5000 + ' end}')" \
     > "$OUT/bad/deep.rtf"
 row bad/deep.rtf 308 end
-# One page of 400,000 text objects drawn at one spot: reading its text takes
-# the PDF reader far longer than a document may take (not in the table: the
-# worker tests use it, each costing the time limit).
-python3 - "$OUT/bad/pile-up.pdf" <<'PY'
+# Two PDFs written here object by object: a page that is only a picture (a
+# black rectangle on white), and one page of 400,000 text objects drawn at
+# one spot, whose text takes the PDF reader far longer than a document may
+# take (not in the table: the worker tests use it, each costing the time
+# limit).
+python3 - "$OUT/bad/image-only.pdf" "$OUT/bad/pile-up.pdf" <<'PY'
 import sys, zlib
-content = zlib.compress(b"BT /F1 12 Tf 100 700 Td (pile) Tj ET\n" * 400000)
-objs = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R"
-        b" >> >> /Contents 5 0 R >>", b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-        b"<< /Length %d /Filter /FlateDecode >>\nstream\n" % len(content) + content + b"\nendstream"]
-out, offsets = bytearray(b"%PDF-1.4\n"), []
-for i, body in enumerate(objs, 1):
-    offsets.append(len(out))
-    out += b"%d 0 obj\n" % i + body + b"\nendobj\n"
-xref = len(out)
-out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-out += b"".join(b"%010d 00000 n \n" % at for at in offsets)
-out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-open(sys.argv[1], "wb").write(out)
+def write_pdf(path, page, resources, content):
+    objs = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %d %d] /Resources << %s >> /Contents 4 0 R >>"
+            % (page + (resources[0],)),
+            b"<< /Length %d /Filter /FlateDecode >>\nstream\n" % len(content) + content + b"\nendstream"]
+    objs += resources[1:]
+    out, offsets = bytearray(b"%PDF-1.4\n"), []
+    for i, body in enumerate(objs, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % i + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    out += b"".join(b"%010d 00000 n \n" % at for at in offsets)
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    open(path, "wb").write(out)
+pixels = zlib.compress(b"".join(bytes(255 if x < 20 or x >= 180 or y < 20 or y >= 80 else 0
+                                     for x in range(200)) for y in range(100)))
+write_pdf(sys.argv[1], (200, 100), (b"/XObject << /Im1 5 0 R >>",
+          b"<< /Type /XObject /Subtype /Image /Width 200 /Height 100 /ColorSpace /DeviceGray"
+          b" /BitsPerComponent 8 /Length %d /Filter /FlateDecode >>\nstream\n" % len(pixels) + pixels +
+          b"\nendstream"), zlib.compress(b"q 200 0 0 100 0 0 cm /Im1 Do Q\n"))
+write_pdf(sys.argv[2], (612, 792), (b"/Font << /F1 5 0 R >>",
+          b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"),
+          zlib.compress(b"BT /F1 12 Tf 100 700 Td (pile) Tj ET\n" * 400000))
 PY
+row bad/image-only.pdf 300 -
 echo "fixtures written to $OUT"

@@ -267,7 +267,7 @@ def main():
         for d, _, files in os.walk(os.path.join(OUT, "samples")):
             for fn in files:
                 p = os.path.join(d, fn)
-                if p not in made and "/samples/pdf/" not in p and "/samples/doc/" not in p:
+                if p not in made and "/samples/pdf/" not in p:
                     os.remove(p)
     os.makedirs(OUT, exist_ok=True)
     with open(os.path.join(OUT, "manifest.tsv"), "w") as f:

@@ -61,8 +61,8 @@ UCHARDET = {"windows-1252": "1252", "windows-1250": "1250", "windows-1251": "125
             "gb18030": "gb", "euc-kr": "euc-ksc", "uhc": "euc-ksc", "utf-8": "utf8",
             "tis-620": "874", "windows-874": "874"}
 VARIANTS = (("utf8", "UTF-8 text"), ("legacy", "legacy-charset bytes"),
-            ("html", "UTF-8 HTML"), ("docx", "Word (DOCX)"), ("pdf", "PDF (LibreOffice)"),
-            ("doc", "Word 97-2003 (LibreOffice)"), ("htmlcs", "legacy HTML declaring its charset"))
+            ("html", "UTF-8 HTML"), ("docx", "Word (DOCX)"), ("pdf", "PDF (pango)"),
+            ("htmlcs", "legacy HTML declaring its charset"))
 
 
 def python_codec(name):
@@ -165,7 +165,7 @@ def headline(rows):
             continue
         legacy = variant in ("legacy", "htmlcs")
         peer_name = "uchardet + iconv + CLD2" if legacy else "CLD2"
-        if variant in ("docx", "pdf", "doc"):
+        if variant in ("docx", "pdf"):
             peer_name = "CLD2 on the plain text"
         out.append((label, by_length(rows, variant, "g"), peer_name,
                     by_length(rows, variant, "cld"), by_length(rows, variant, "cat")))

@@ -2,7 +2,7 @@
 """Cross-genre accuracy benchmark: glotta, CLD2, libexttextcat and uchardet on text from
 sources that trained nothing it is compared with.
 
-  bench/accuracy/run.py [--glotta PATH] [--data DIR] [--fold SRC]... [--no-pdf] [--no-doc]
+  bench/accuracy/run.py [--glotta PATH] [--data DIR] [--fold SRC]... [--no-pdf]
                         [--baseline COMMIT] [--publish]
 
 For every source S (folds.py) the profiles of the languages that have S are trained from all
@@ -15,8 +15,8 @@ COMMIT (default: the commit before the cross-genre data, for "as often as before
 (peers.cpp, built here) run over the same files in the same run. Writes
 bench/work/accuracy/results.tsv, junk.tsv and the report bench/work/accuracy/ACCURACY.md
 (report.py); --publish copies it to bench/ACCURACY.md and rewrites the accuracy tables of
-README.md. run.sh runs it under `nice -n 10`. The PDF and legacy Word variants (make_office.py:
-some UTF-8 samples converted by LibreOffice) are added unless --no-pdf or --no-doc is given.
+README.md. run.sh runs it under `nice -n 10`. The PDF variant (make_pdf.py: some UTF-8 samples
+laid out by pango and cairo) is added unless --no-pdf is given.
 """
 import argparse
 import json
@@ -117,7 +117,7 @@ def run_peers(rows):
     """{path: (CLD2, libexttextcat, uchardet)}; legacy bytes reach the language peers through
     uchardet and iconv, Word and PDF samples as their plain UTF-8 text."""
     def plain_text(r):
-        if r["variant"] in ("docx", "pdf", "doc"):
+        if r["variant"] in ("docx", "pdf"):
             base = r["path"].replace("/samples/%s/" % r["variant"], "/samples/utf8/")
             return base[:base.rindex(".")] + ".txt"
         return None
@@ -156,7 +156,6 @@ def main():
     ap.add_argument("--fold", action="append", help="measure only these sources")
     ap.add_argument("--baseline", default=BASELINE)
     ap.add_argument("--no-pdf", action="store_true")
-    ap.add_argument("--no-doc", action="store_true")
     ap.add_argument("--publish", action="store_true")
     a = ap.parse_args()
     glotta = os.path.abspath(a.glotta)
@@ -169,11 +168,9 @@ def main():
     subprocess.run([sys.executable, os.path.join(HERE, "make_samples.py")] + (a.fold or []),
                    check=True)
     rows = read_manifest()
-    import make_office
-    utf8 = [r for r in rows if r["variant"] == "utf8"]
-    for fmt, skip in (("pdf", a.no_pdf), ("doc", a.no_doc)):
-        if not skip:
-            rows += make_office.main(utf8, fmt)
+    if not a.no_pdf:
+        import make_pdf
+        rows += make_pdf.main([r for r in rows if r["variant"] == "utf8"])
     say("%d samples" % len(rows))
 
     fl, _ = folds.folds(folds.layout())

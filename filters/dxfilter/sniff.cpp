@@ -309,12 +309,20 @@ int utf16_order(Bytes b) {
 // count as stray control bytes.
 bool is_byte_text(Bytes b) {
     // Comparisons only, no branch and no table, so that the loop runs on
-    // vectors: the layout bytes are 0x09-0x0F, 0x1A and 0x1B.
+    // vectors: the layout bytes are 0x09-0x0F, 0x1A and 0x1B. The count is
+    // kept in one byte per lane for runs of up to 255 bytes (a wider counter
+    // would have the vectors widen every lane).
     size_t stray = 0;
-    for (unsigned char c : b) {
-        const bool control = c < 0x20 || c == 0x7F;
-        const bool layout = (c >= 0x09 && c <= 0x0F) || c == 0x1A || c == 0x1B;
-        stray += static_cast<size_t>(control & !layout);
+    for (size_t at = 0; at < b.size();) {
+        const size_t end = at + std::min<size_t>(255, b.size() - at);
+        uint8_t run = 0;
+        for (; at < end; ++at) {
+            const unsigned char c = b[at];
+            const bool control = c < 0x20 || c == 0x7F;
+            const bool layout = (c >= 0x09 && c <= 0x0F) || c == 0x1A || c == 0x1B;
+            run += static_cast<uint8_t>(control & !layout);
+        }
+        stray += run;
     }
     return stray * 50 <= b.size() || stray <= 2;
 }

@@ -1,6 +1,6 @@
 // Word 97-2003 documents through the filter plug-in (dxfilter_msdoc.so): the
-// text of documents LibreOffice wrote, and of documents built here byte by
-// byte to reach what LibreOffice never writes (8-bit pieces, pieces out of
+// text of documents an office suite wrote, and of documents built here byte
+// by byte to reach what it never writes (8-bit pieces, pieces out of
 // order, property records, nested fields, every story) and to damage them.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -149,7 +149,7 @@ class DxFilterWord : public OleReaderTest {
 
 }  // namespace
 
-TEST_F(DxFilterWord, LibreOfficeDocumentsKeepFieldResultsAndNotes) {
+TEST_F(DxFilterWord, OfficeSuiteDocumentsKeepFieldResultsAndNotes) {
     std::string text = plugin->Extract(Data("docs/fr-fields.doc")).utf8();
     for (const char *present :
          {"sa boutique du village et vend", "compte 1 page et fut écrit le 07/02/2004.",

@@ -1,8 +1,8 @@
 // Excel 97-2003 and Excel 5/95 workbooks through the filter plug-in
-// (dxfilter_msdoc.so): the text of workbooks LibreOffice wrote, and of
-// workbooks built here record by record to reach what LibreOffice never
-// writes (strings split over CONTINUE records, rich and phonetic strings,
-// Excel 95 code pages, charts inside sheets) and to damage them.
+// (dxfilter_msdoc.so): the text of workbooks gnumeric wrote, and of
+// workbooks built here record by record to reach the rest of the format
+// (strings split over CONTINUE records, rich and phonetic strings, Excel 95
+// code pages, charts inside sheets) and to damage them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -87,7 +87,7 @@ class DxFilterExcel : public OleReaderTest {
 
 }  // namespace
 
-TEST_F(DxFilterExcel, LibreOfficeWorkbooksReadAsTheirXlsxTwins) {
+TEST_F(DxFilterExcel, GnumericWorkbooksReadAsTheirXlsxTwins) {
     for (const char *lang : {"en", "de", "fr", "es", "ru", "zh"}) {
         std::string base = std::string("docs/") + lang;
         EXPECT_EQ(plugin->Format(Data(base + ".xls")), DX_FMT_XLS) << lang;

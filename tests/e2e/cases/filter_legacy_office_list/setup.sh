@@ -1,6 +1,7 @@
-# Excel 97-2003 documents in six languages and PowerPoint 97-2003 ones in two,
-# as LibreOffice writes them, and a truncated one of each, listed in a fixed
-# order, with the shared filter profiles.
+# Excel 97-2003 documents in six languages (as gnumeric writes them) and
+# PowerPoint 97-2003 ones in two (as an office suite writes them), and a
+# truncated one of each, listed in a fixed order, with the shared filter
+# profiles.
 data=$CASE_DIR/../../../data/dxfilter
 mkdir docs
 for l in en de es fr ru zh; do
