@@ -159,6 +159,20 @@ bool extent(const Word &w, std::span<const PdfBox> boxes, double &x1, double &x2
     return !w.box.empty();
 }
 
+// Glyphs closer than this fraction of their box height (the font's ascent to
+// descent, 1.2 to 2 times the font size) share a word: a space is a fifth to
+// a third of the font size wide. Glyphs placed on a whole-point grid (pango
+// rounds its positions) stand up to a point apart, well under this.
+constexpr double kSpaceGap = 0.07;
+
+// Whether words `l` and `r`, left and right of each other, stand apart; true
+// when their boxes are unknown.
+bool apart(const Word &l, const Word &r, std::span<const PdfBox> boxes) {
+    double l1, l2, lh, r1, r2, rh;
+    if (!extent(l, boxes, l1, l2, lh) || !extent(r, boxes, r1, r2, rh)) return true;
+    return r1 - l2 > kSpaceGap * std::max(lh, rh);
+}
+
 // Poppler stores the letters of a ligature glyph in logical order among
 // letters in visual order, so reversing a right-to-left word swaps them:
 // lam-alef comes out as alef, lam. The two share the glyph's advance in
@@ -223,16 +237,22 @@ VisualLine visual_line(std::u32string_view line, std::vector<int> &boxOf,
     v.gap.assign(n > 0 ? n - 1 : 0, true);
     if (!rightToLeft) {
         for (size_t i = 0; i + 1 < n; ++i) v.gap[i] = v.words[i].spaceAfter;
-        return v;
+    } else {
+        // Poppler reversed the words of the line but not its space flags,
+        // which tell the gap on each word's right: the leftmost gap is lost
+        // and measured instead.
+        std::reverse(v.words.begin(), v.words.end());
+        for (size_t i = 1; i + 1 < n; ++i) v.gap[i] = v.words[i].spaceAfter;
+        if (n > 1) v.gap[0] = apart(v.words[0], v.words[1], boxes);
     }
-    // Poppler reversed the words of the line but not its space flags, which
-    // tell the gap on each word's right: the leftmost gap is lost and
-    // measured instead.
-    std::reverse(v.words.begin(), v.words.end());
-    for (size_t i = 1; i + 1 < n; ++i) v.gap[i] = v.words[i].spaceAfter;
-    double l1, l2, lh, r1, r2, rh;
-    if (n > 1 && extent(v.words[0], boxes, l1, l2, lh) && extent(v.words[1], boxes, r1, r2, rh))
-        v.gap[0] = r1 - l2 > 0.1 * std::max(lh, rh);
+    // Poppler makes a word of every glyph of a right-to-left run that is
+    // drawn right to left (as cairo draws it) and puts a space between two
+    // of them when their gap exceeds 1.3 times the smallest gap of the line:
+    // where all glyphs sit on a whole-point grid, that is a fraction of a
+    // point, and words split apart. Glyphs that touch share a word.
+    for (size_t i = 0; i + 1 < n; ++i)
+        if (v.gap[i] && (v.words[i].dir == Dir::kRight || v.words[i + 1].dir == Dir::kRight))
+            v.gap[i] = apart(v.words[i], v.words[i + 1], boxes);
     return v;
 }
 
@@ -441,12 +461,9 @@ std::string PdfLogicalText(std::string_view utf8, std::span<const PdfBox> boxes,
                 return a.x1 + a.x2 < b.x1 + b.x2;
             });
             VisualLine whole;
-            for (size_t i = 0; i < placed.size(); ++i) {
-                if (i > 0)
-                    whole.gap.push_back(placed[i].x1 - placed[i - 1].x2 >
-                                        0.1 * std::max(placed[i].h, placed[i - 1].h));
-                whole.words.push_back(std::move(placed[i].word));
-            }
+            for (size_t i = 1; i < placed.size(); ++i)
+                whole.gap.push_back(apart(placed[i - 1].word, placed[i].word, boxes));
+            for (Placed &p : placed) whole.words.push_back(std::move(p.word));
             out += read_line(whole, true);
         } else if (rightToLeft || std::any_of(line.begin(), line.end(), is_bidi_control)) {
             std::vector<int> lineBoxes = boxesOf(lines[k]);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filters/dxfilter/pdf_order.h"
+#include "filters/dxfilter/utf8.h"
 
 namespace {
 
@@ -71,6 +72,39 @@ TEST(DxFilterPdfOrder, AtMostOneHundredTwentyEightPiecesMakeOneLine) {
     std::string text = Page(x).Logical();
     EXPECT_EQ(Lines(text), 3u);  // 128 + 128 + 44 pieces
     EXPECT_EQ(Letters(text), x.size());
+}
+
+TEST(DxFilterPdfOrder, GlyphsThatTouchShareAWordWhateverPopplerSpaces) {
+    // Poppler gives every glyph of a line drawn right to left as a word of
+    // its own, with a space wherever the gap is wider than 1.3 times the
+    // line's smallest one: on a whole-point grid, a fraction of a point.
+    // Letters 10 wide and 12 high, right to left, half a point apart within
+    // a word and 3 points apart between words.
+    const char32_t letters[] = {U'\u05D0', U'\u05D1', U'\u05D2', U'\u05D3', U'\u05D4'};
+    const double x[] = {100, 89.5, 79, 66, 55.5};
+    struct {
+        bool popplerSpaces;  // a space after every letter, or none
+        const char *logical;
+    } cases[] = {{true, "\u05D0\u05D1\u05D2 \u05D3\u05D4"},
+                 {false, "\u05D0\u05D1\u05D2\u05D3\u05D4"}};
+    for (const auto &c : cases) {
+        std::u32string text;
+        std::vector<PdfBox> boxes;
+        for (size_t i = 0; i < 5; ++i) {
+            if (i > 0 && c.popplerSpaces) {
+                text += U' ';
+                boxes.push_back({x[i - 1], 0, x[i] + 10, 12});
+            }
+            text += U'\u202B';
+            text += letters[i];
+            text += U'\u202C';
+            boxes.push_back({x[i], 0, x[i] + 10, 12});
+        }
+        std::string utf8;
+        for (char32_t ch : text) dxf::append_utf8(utf8, ch);
+        ASSERT_TRUE(dxf::PdfPageIsRightToLeft(utf8));
+        EXPECT_EQ(dxf::PdfLogicalText(utf8, boxes, true), c.logical) << c.popplerSpaces;
+    }
 }
 
 }  // namespace
