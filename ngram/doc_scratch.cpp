@@ -323,7 +323,7 @@ struct NgramDocScratch {
     int32_t *overflow;
     int32_t overflowCapacity;
     int32_t topCounts[NGRAM_RANK_LISTS];
-    int32_t topMembers[NGRAM_RANK_LISTS][NGRAM_RANK_MEMBERS];
+    int32_t topMembers[NGRAM_RANK_LISTS][NGRAM_RANK_MEMBERS + 1]; /* + a spare entry */
 };
 
 NgramDocScratch *NgramPrfScratchNew(void) {
@@ -478,15 +478,16 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
     int32_t *counts = scratch->topCounts;
     auto *members = scratch->topMembers;
     uint64_t used[(NGRAM_RANK_LISTS + 63) / 64] = {};
+    // Without a branch on whether the list is full (mostly a question of
+    // whether the n-gram occurs once): a full list's next member goes to its
+    // spare entry.
     auto rank = [&](int32_t s) {
         const int32_t count = slots[s].count;
         const int32_t b = count < NGRAM_RANK_LISTS ? NGRAM_RANK_LISTS - count : 0;
         const int32_t n = counts[b];
-        if (n == 0) used[b / 64] |= uint64_t{1} << (b % 64);
-        if (n < NGRAM_RANK_MEMBERS) {
-            members[b][n] = s;
-            counts[b] = n + 1;
-        }
+        used[b / 64] |= uint64_t{1} << (b % 64);
+        members[b][n] = s;
+        counts[b] = n + (n < NGRAM_RANK_MEMBERS);
     };
     for (int32_t w = 0; w < static_cast<int32_t>(std::size(taken)); ++w) {
         for (uint64_t bits = taken[w]; bits != 0; bits &= bits - 1) {
