@@ -40,8 +40,6 @@
 namespace dxf {
 namespace {
 
-// Address space of the worker: the modules' libraries and a document's work.
-constexpr rlim_t kAddressSpaceBytes = rlim_t{1536} << 20;
 // CPU seconds one document may use; a backstop behind the wall-clock limit.
 constexpr rlim_t kCpuSecondsPerDocument = 4;
 
@@ -318,6 +316,8 @@ void limit_resources() {
 #if !defined(DXF_ADDRESS_SANITIZER)
     // The address sanitizer reserves far more address space than any limit
     // that would still mean something.
+    // Address space of the worker: the modules' libraries and a document's work.
+    constexpr rlim_t kAddressSpaceBytes = rlim_t{1536} << 20;
     rlimit space{};
     if (getrlimit(RLIMIT_AS, &space) == 0 &&
         (space.rlim_cur == RLIM_INFINITY || space.rlim_cur > kAddressSpaceBytes)) {
