@@ -28,6 +28,17 @@ Bytes bytes_of(const unsigned char *buffer, int32_t length) {
 
 constexpr unsigned char kEsc = 0x1B;
 
+// Bytes of an eight-byte word read at a time.
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHigh = kOnes << 7;
+
+// The top bit of every zero byte of `word`, and perhaps of bytes 0x01 above
+// a zero byte (the borrow runs on): nonzero exactly when a byte is zero, and
+// its lowest flag, in little-endian order, is the first zero byte.
+constexpr uint64_t zero_bytes(uint64_t word) {
+    return (word - kOnes) & ~word & kHigh;
+}
+
 // What may follow ESC in an ISO-2022-JP text: designations of ASCII, JIS
 // Roman, the JIS X 0208 and 0212 sets and the 96-character sets.
 constexpr std::string_view kIso2022Escapes[] = {
@@ -99,12 +110,10 @@ int Is2022JP(const unsigned char *buffer, int32_t length) {
     // Eight bytes at a time while they hold neither a byte from 0x80 nor an
     // escape (a zero byte of the word xor'ed with escapes).
     size_t esc = 0;
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
     while (text.size() - esc >= 8) {
         uint64_t word;
         memcpy(&word, text.data() + esc, sizeof word);
-        const uint64_t escapes = word ^ (kOnes * kEsc);
-        if ((word | ((escapes - kOnes) & ~escapes)) & kHigh) break;
+        if ((word & kHigh) | zero_bytes(word ^ (kOnes * kEsc))) break;
         esc += 8;
     }
     while (esc < text.size() && text[esc] != kEsc) {
@@ -143,13 +152,10 @@ int IsUtf8(const unsigned char *buffer, int32_t length) {
                 // byte from 0x80 or zero byte, eight bytes at a time (the
                 // first such byte is the lowest flagged one of a word read
                 // in little-endian order).
-                constexpr uint64_t kHigh = 0x8080808080808080ull;
-                constexpr uint64_t kLow = 0x7F7F7F7F7F7F7F7Full;
                 while (std::endian::native == std::endian::little && text.size() - i > 8) {
                     uint64_t word;
                     memcpy(&word, text.data() + i + 1, sizeof word);
-                    const uint64_t zero = ~(((word & kLow) + kLow) | word) & kHigh;
-                    const uint64_t stop = (word & kHigh) | zero;
+                    const uint64_t stop = (word & kHigh) | zero_bytes(word);
                     if (stop != 0) {
                         i += static_cast<size_t>(std::countr_zero(stop) >> 3);
                         break;
@@ -187,8 +193,7 @@ int IsUtf16(const unsigned char *buffer, int32_t length) {
         if (i % 8 == 0 && n - i >= 8) {
             uint64_t word;
             memcpy(&word, buffer + i, sizeof word);
-            constexpr uint64_t kOnes = ~uint64_t{0} / 255;
-            if (((word - kOnes) & ~word & (kOnes << 7)) == 0) {
+            if (zero_bytes(word) == 0) {
                 i += 6;
                 continue;
             }
