@@ -136,7 +136,8 @@ int settle_inner_format(const SniffResult &r, const std::string &head, int fd, i
         return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
     }
     if (r.next == SniffNext::kOle) {
-        const auto bytes = std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
+        const auto bytes =
+            std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
         const int format = OleFormatFromDirectory(bytes, readAt);
         return format == DX_FMT_DOC || format == DX_FMT_XLS || format == DX_FMT_PPT
                    ? format
@@ -158,7 +159,8 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
         const auto codec = got > 0 ? CodecOf({signature, static_cast<size_t>(got)}) : std::nullopt;
         if (!codec || !stream->seek(stream, 0, DX_SEEK_SET)) return 0;
         auto dec = Decompressor::Make(
-            *codec, [stream](void *buffer, size_t count) { return read_stream(stream, buffer, count); },
+            *codec,
+            [stream](void *buffer, size_t count) { return read_stream(stream, buffer, count); },
             limits->maxPartBytes, limits->deadlineNs);
         std::string head(kSniffBytes, '\0');
         head.resize(dec->Read(head.data(), head.size()));

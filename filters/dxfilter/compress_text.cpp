@@ -108,12 +108,11 @@ std::string declared_charset(std::string_view head) {
 
 // HTML block elements: their tags end a line.
 constexpr std::array<std::string_view, 44> kBlocks = {
-    "address", "article", "aside", "blockquote", "body",   "br",    "caption", "center",
-    "dd",      "div",     "dl",    "dt",         "figcaption", "figure", "footer", "form",
-    "h1",      "h2",      "h3",    "h4",         "h5",     "h6",    "head",    "header",
-    "hr",      "html",    "li",    "main",       "nav",    "ol",    "option",  "p",
-    "pre",     "section", "table", "tbody",      "td",     "tfoot", "th",      "thead",
-    "title",   "tr",      "ul",    "dir",
+    "address", "article", "aside", "blockquote", "body",   "br",     "caption", "center", "dd",
+    "div",     "dl",      "dt",    "figcaption", "figure", "footer", "form",    "h1",     "h2",
+    "h3",      "h4",      "h5",    "h6",         "head",   "header", "hr",      "html",   "li",
+    "main",    "nav",     "ol",    "option",     "p",      "pre",    "section", "table",  "tbody",
+    "td",      "tfoot",   "th",    "thead",      "title",  "tr",     "ul",      "dir",
 };
 
 constexpr size_t kMaxName = 32;  // element and reference names kept
@@ -121,8 +120,7 @@ constexpr size_t kMaxName = 32;  // element and reference names kept
 }  // namespace
 
 std::string InitialCharset(std::string_view head, bool markup) {
-    const auto bytes =
-        std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
+    const auto bytes = std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
     if (const char *unicode = TextFormCharset(TextFormOf(bytes))) return unicode;
     if (!markup) return {};
     std::string declared = declared_charset(head);
@@ -134,7 +132,7 @@ std::string GuessCharset(std::string_view bytes, bool last, bool markup) {
     if (valid_utf8(bytes, !last)) return "UTF-8";
     UErrorCode e = U_ZERO_ERROR;
     std::unique_ptr<UCharsetDetector, decltype(&ucsdet_close)> detector(ucsdet_open(&e),
-                                                                         ucsdet_close);
+                                                                        ucsdet_close);
     if (U_FAILURE(e) || !detector) return kFallbackCharset;
     ucsdet_setText(detector.get(), bytes.data(),
                    static_cast<int32_t>(std::min(bytes.size(), kDetectBytes)), &e);
@@ -265,7 +263,7 @@ void MarkupStripper::Entity() {
         const bool hex = pending_.size() > 1 && (pending_[1] == 'x' || pending_[1] == 'X');
         for (size_t i = hex ? 2 : 1; i < pending_.size() && cp <= 0x10FFFF; ++i) {
             const char d = lower(pending_[i]);
-            const int v = d >= '0' && d <= '9'           ? d - '0'
+            const int v = d >= '0' && d <= '9'          ? d - '0'
                           : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
                                                         : -1;
             if (v < 0) {

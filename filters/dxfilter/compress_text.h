@@ -91,8 +91,8 @@ class MarkupStripper {
     bool closing_ = false;  // "</name"
     bool selfClosed_ = false;
     char quote_ = 0;
-    int run_ = 0;           // dashes or brackets in a row; declaration depth
-    std::string rawEnd_;    // "</script" or "</style"
+    int run_ = 0;         // dashes or brackets in a row; declaration depth
+    std::string rawEnd_;  // "</script" or "</style"
     size_t rawMatched_ = 0;
     bool full_ = false;
 };

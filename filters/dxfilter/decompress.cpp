@@ -83,8 +83,8 @@ class Bzip2 final : public Decompressor {
         s_.next_out = reinterpret_cast<char *>(out.data());
         s_.avail_out = clamp_uint(out.size());
         const int rc = BZ2_bzDecompress(&s_);
-        in = in.subspan(static_cast<size_t>(reinterpret_cast<const unsigned char *>(s_.next_in) -
-                                            in.data()));
+        in = in.subspan(
+            static_cast<size_t>(reinterpret_cast<const unsigned char *>(s_.next_in) - in.data()));
         out = out.subspan(
             static_cast<size_t>(reinterpret_cast<unsigned char *>(s_.next_out) - out.data()));
         switch (rc) {
@@ -110,8 +110,7 @@ class Bzip2 final : public Decompressor {
 
 class Xz final : public Decompressor {
   public:
-    Xz(ReadFn read, uint64_t cap, int64_t deadline)
-        : Decompressor(std::move(read), cap, deadline) {
+    Xz(ReadFn read, uint64_t cap, int64_t deadline) : Decompressor(std::move(read), cap, deadline) {
         if (!Restart()) throw std::bad_alloc();
     }
     ~Xz() override { lzma_end(&s_); }
@@ -156,7 +155,8 @@ class Zstd final : public Decompressor {
   public:
     Zstd(ReadFn read, uint64_t cap, int64_t deadline)
         : Decompressor(std::move(read), cap, deadline), d_(ZSTD_createDCtx()) {
-        if (!d_ || ZSTD_isError(ZSTD_DCtx_setParameter(d_, ZSTD_d_windowLogMax, kZstdWindowLogMax))) {
+        if (!d_ ||
+            ZSTD_isError(ZSTD_DCtx_setParameter(d_, ZSTD_d_windowLogMax, kZstdWindowLogMax))) {
             ZSTD_freeDCtx(d_);
             throw std::bad_alloc();
         }
@@ -181,9 +181,7 @@ class Zstd final : public Decompressor {
         return rc == 0 ? Result::kStreamEnd : Result::kMore;
     }
     bool Restart() override { return true; }  // a context takes frame after frame
-    bool StartsStream(Bytes next) const override {
-        return starts_with(next, "\x28\xB5\x2F\xFD");
-    }
+    bool StartsStream(Bytes next) const override { return starts_with(next, "\x28\xB5\x2F\xFD"); }
 
     ZSTD_DCtx *d_;
 };
@@ -274,7 +272,8 @@ size_t Decompressor::Read(void *out, size_t count) {
             if (state_ != State::kReading) break;
         }
         Bytes in(input_.data() + inPos_, inEnd_ - inPos_);
-        const size_t room = static_cast<size_t>(std::min<uint64_t>(count - done, maxOutput_ - produced_));
+        const size_t room =
+            static_cast<size_t>(std::min<uint64_t>(count - done, maxOutput_ - produced_));
         std::span<unsigned char> o(dst + done, room);
         const Result r = Run(in, o, inputEnded_);
         const size_t consumed = (inEnd_ - inPos_) - in.size(), wrote = room - o.size();

@@ -91,8 +91,8 @@ typedef struct DXMUnpackModule {
      * with module.close); 2: a document another module reads, in `*inner`;
      * 0: nothing readable inside (no text, an archive, another compressed
      * stream, a damaged or over-large stream). */
-    int (*unpack)(DXStream *stream, int64_t size, const DXMLimits *limits,
-                  DXMExtractor **extractor, DXMInner *inner);
+    int (*unpack)(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor **extractor,
+                  DXMInner *inner);
 } DXMUnpackModule;
 
 #ifdef __cplusplus

@@ -303,9 +303,10 @@ void serve(int sock, Modules &modules) {
                     allow_cpu_for_one_document();
                     DXMLimits limits{req.deadlineNs, kMaxPartBytes, kMaxTotalBytes, kMaxParts};
                     std::unique_ptr<Extractor> extractor =
-                        !api                                  ? nullptr
-                        : req.format == DX_FMT_COMPRESSED ? open_compressed(modules, api, source, limits)
-                                                              : open_with(api, *source, req.format, limits);
+                        !api ? nullptr
+                        : req.format == DX_FMT_COMPRESSED
+                            ? open_compressed(modules, api, source, limits)
+                            : open_with(api, *source, req.format, limits);
                     if (!extractor) {
                         if (!reply(sock, wire::Reply{-1, 0, 0, 0})) return;
                         break;
