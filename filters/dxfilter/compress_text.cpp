@@ -19,11 +19,16 @@ namespace dxf {
 namespace {
 
 constexpr char kFallbackCharset[] = "windows-1252";
-// Bytes ICU's detector looks at.
+// Bytes ICU's detector looks at; bytes that are not ASCII it waits for
+// before it decides.
 constexpr size_t kDetectBytes = 64 * 1024;
+constexpr size_t kDecideBytes = 64;
 
 char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool is_alpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 bool is_alnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -166,15 +171,24 @@ bool TextDecoder::Open(const std::string &name) {
 
 void TextDecoder::Decode(std::string_view bytes, bool last, std::string &out) {
     if (!conv_) {
-        size_t ascii = 0;
-        while (ascii < bytes.size() && is_plain_ascii(static_cast<unsigned char>(bytes[ascii])))
-            ++ascii;
-        if (ascii == bytes.size()) {
-            out.append(bytes);
-            return;
+        if (held_.empty()) {
+            size_t ascii = 0;
+            while (ascii < bytes.size() && is_plain_ascii(static_cast<unsigned char>(bytes[ascii])))
+                ++ascii;
+            out.append(bytes.substr(0, ascii));
+            bytes.remove_prefix(ascii);
         }
-        // The whole piece decides: its ASCII too is evidence for the detector.
-        if (!Open(GuessCharset(bytes, last, markup_)) && !Open(kFallbackCharset)) return;
+        held_.append(bytes);
+        for (char c : bytes) heldOther_ += !is_plain_ascii(static_cast<unsigned char>(c));
+        // Bytes wait until there is enough evidence: a stray sign in an ASCII
+        // preamble does not decide the charset of the text after it.
+        if (held_.empty() || (!last && heldOther_ < kDecideBytes && held_.size() < kDetectBytes))
+            return;
+        const std::string held = std::move(held_);
+        held_.clear();
+        if (!Open(GuessCharset(held, last, markup_)) && !Open(kFallbackCharset)) return;
+        Convert(held, last, out);
+        return;
     }
     Convert(bytes, last, out);
 }
@@ -295,7 +309,7 @@ void MarkupStripper::Put(char c) {
             Text(c);
             break;
         case State::kLess:
-            if (c == '/' || is_alnum(c)) {
+            if (c == '/' || is_alpha(c)) {
                 closing_ = c == '/';
                 name_.clear();
                 if (!closing_) name_ += lower(c);

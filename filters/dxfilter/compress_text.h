@@ -28,8 +28,9 @@ std::string InitialCharset(std::string_view head, bool markup);
 std::string GuessCharset(std::string_view bytes, bool last, bool markup);
 
 // Bytes in one charset to UTF-8, chunk by chunk; malformed bytes are dropped.
-// Without a charset, ASCII passes as it is and the first bytes that are not
-// ASCII (or ISO-2022 escapes) decide it.
+// Without a charset, ASCII passes as it is; from the first byte that is not
+// ASCII (or an ISO-2022 escape) on, bytes are held until 64 such bytes, 64 KiB
+// or the end have come, and decide it.
 class TextDecoder {
   public:
     TextDecoder(std::string charset, bool markup);
@@ -49,7 +50,9 @@ class TextDecoder {
     std::string charset_;
     bool markup_;
     UConverter *conv_ = nullptr;
-    char16_t high_ = 0;  // a high surrogate waiting for its pair
+    std::string held_;      // bytes waiting for the charset decision
+    size_t heldOther_ = 0;  // of them, bytes that are not plain ASCII
+    char16_t high_ = 0;     // a high surrogate waiting for its pair
 };
 
 // The text of markup: tags, comments, declarations and processing

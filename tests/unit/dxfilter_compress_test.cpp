@@ -210,6 +210,7 @@ TEST(DxfCompressText, MarkupLosesTagsScriptsAndReferences) {
          "<title>T</title></head><body>one <b>bo</b>ld<br/>two</body></html>",
          true, "\n\n\nT\n\n\none bold\ntwo\n\n"},
         {"<SCRIPT type=x>a</scriptx</SCRIPT >after", true, "after"},
+        {"1<2 and 3 <4>", true, "1<2 and 3 <4>"},
         {"<!-- <p>hidden</p> -- > still --><p a='>' b=\"<\">shown</p>", true, "\nshown\n"},
         {"<!DOCTYPE x [ <!ENTITY e \"v\"> ]>a < b &unknown; &lt &copy 5", true,
          " a < b &unknown; < © 5"},
@@ -257,9 +258,8 @@ TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
         dxf::TextDecoder bytewise(c.initial, true);
         for (size_t i = 0; i < c.bytes.size(); ++i)
             bytewise.Decode(c.bytes.substr(i, 1), i + 1 == c.bytes.size(), pieces);
-        if (c.initial.empty() && std::string(c.charset) != "UTF-8")
-            continue;  // decided on one byte
         EXPECT_EQ(pieces, whole) << c.charset;
+        EXPECT_EQ(bytewise.charset(), c.charset);
     }
     // Russian in the legacy charsets reads as Russian.
     for (const char *file : {"text/ru-koi8r.txt", "text/ru-cp1251.txt"}) {
@@ -276,6 +276,15 @@ TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
     lazy.Decode("na\xC3\xAFve", true, out);
     EXPECT_EQ(lazy.charset(), "UTF-8");
     EXPECT_EQ(out, "plain ascii naïve");
+    // A stray sign in an ASCII preamble waits for the text after it.
+    const std::string koi8 = Sample("text/ru-koi8r.txt");
+    dxf::TextDecoder preamble("", false);
+    out.clear();
+    preamble.Decode("(c) \xA9 1999\n", false, out);
+    EXPECT_EQ(out, "(c) ");
+    for (int i = 0; i < 4; ++i) preamble.Decode(koi8, i == 3, out);
+    EXPECT_EQ(preamble.charset(), "KOI8-R");
+    EXPECT_NE(out.find("пекарь"), std::string::npos) << out;
     EXPECT_EQ(dxf::GuessCharset("\xE9t\xE9 \xE0 la plage", true, false), "ISO-8859-1");
     EXPECT_EQ(dxf::GuessCharset("cut \xC3", false, false), "UTF-8");
 }
