@@ -104,7 +104,10 @@ TEST(DxfDecompress, CutAndDamagedStreamsGiveWhatCameBefore) {
     for (const char *ext : kExtensions) {
         const std::string whole = Decompress(Sample(std::string("compressed/de.txt.") + ext)).bytes;
         const std::string z = Sample(std::string("compressed/de.txt.") + ext);
-        for (size_t cut = 0; cut < z.size(); ++cut) {
+        // xz's decoder sets up the whole dictionary its header names (64 MiB
+        // for xz -9), which the address sanitizer makes slow: fewer cuts.
+        const size_t stride = std::string(ext) == "xz" ? 11 : 1;
+        for (size_t cut = 0; cut < z.size(); cut += stride) {
             Decompressed r = Decompress(z.substr(0, cut));
             EXPECT_EQ(whole.compare(0, r.bytes.size(), r.bytes), 0) << ext << " cut " << cut;
             EXPECT_EQ(r.state, State::kDamaged) << ext << " cut " << cut;
