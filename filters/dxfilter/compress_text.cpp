@@ -134,7 +134,8 @@ std::string InitialCharset(std::string_view head, bool markup) {
 }
 
 std::string GuessCharset(std::string_view bytes, bool last, bool markup) {
-    if (valid_utf8(bytes, !last)) return "UTF-8";
+    // ISO-2022 text is 7-bit, so valid UTF-8 too; its escapes tell it.
+    if (bytes.find('\x1B') == std::string_view::npos && valid_utf8(bytes, !last)) return "UTF-8";
     UErrorCode e = U_ZERO_ERROR;
     std::unique_ptr<UCharsetDetector, decltype(&ucsdet_close)> detector(ucsdet_open(&e),
                                                                         ucsdet_close);

@@ -22,7 +22,8 @@ namespace dxf {
 std::string InitialCharset(std::string_view head, bool markup);
 
 // The charset of bytes that are not all ASCII: UTF-8 when they are valid
-// UTF-8 (a sequence cut by their end counts as valid unless `last`), else
+// UTF-8 (a sequence cut by their end counts as valid unless `last`) without
+// an ISO-2022 escape, else
 // the one ICU's detector names (not UTF-16 or UTF-32, which the format rules
 // would have found), else windows-1252. `markup`: tags do not count.
 std::string GuessCharset(std::string_view bytes, bool last, bool markup);

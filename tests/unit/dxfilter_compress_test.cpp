@@ -238,6 +238,8 @@ TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
     } cases[] = {
         {Sample("text/ru-koi8r.txt"), "", "KOI8-R", ""},
         {Sample("text/ru-cp1251.txt"), "", "windows-1251", ""},
+        {Sample("text/ja-iso2022.txt"), "", "ISO-2022-JP",
+         "素早い茶色の狐がのろまな犬を飛び越える。\n"},
         {ru, "", "UTF-8", ru},
         {"\xEF\xBB\xBFplain", "UTF-8", "UTF-8", "\xEF\xBB\xBFplain"},  // the sink drops the mark
         {"<meta charset='koi8-r'>\xEC\xC9\xD3\xC1", "koi8-r", "koi8-r",
