@@ -139,7 +139,10 @@ char32_t special(std::string_view name) {
             if (v < 0) return 0;
             cp = cp * 16 + static_cast<char32_t>(v);
         }
-        if (k < 5 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+        // "u" and 4 to 6 digits; a composite ("u0065_0301") gives its base.
+        if (k < 5 || (k < name.size() && name[k] != '_') || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return 0;
         return cp;
     }
     return 0;

@@ -181,17 +181,22 @@ TEST(DxfDecompress, StreamsThatAskForTooMuchMemoryAreRefused) {
 
 // ---- charsets and tags ----------------------------------------------------------
 
+// A sink that appends the text it is given to `out`.
+DXMSink AppendingSink(std::string &out) {
+    return {&out,
+            [](void *self, const char *utf8, size_t n) {
+                static_cast<std::string *>(self)->append(utf8, n);
+                return 0;
+            },
+            [](void *) {}};
+}
+
 // What a stripper makes of `markup` fed in one piece, checked against the
 // same fed byte by byte.
 std::string Stripped(const std::string &markup, bool html) {
     auto run = [&](size_t step) {
         std::string out;
-        DXMSink sink{&out,
-                     [](void *self, const char *utf8, size_t n) {
-                         static_cast<std::string *>(self)->append(utf8, n);
-                         return 0;
-                     },
-                     [](void *) {}};
+        DXMSink sink = AppendingSink(out);
         dxf::MarkupStripper stripper(html);
         for (size_t i = 0; i < markup.size(); i += step)
             EXPECT_TRUE(stripper.Feed(std::string_view(markup).substr(i, step), &sink));
@@ -302,12 +307,7 @@ TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
 std::string Troff(const std::string &source) {
     auto run = [&](size_t step) {
         std::string out;
-        DXMSink sink{&out,
-                     [](void *self, const char *utf8, size_t n) {
-                         static_cast<std::string *>(self)->append(utf8, n);
-                         return 0;
-                     },
-                     [](void *) {}};
+        DXMSink sink = AppendingSink(out);
         dxf::TroffStripper stripper;
         if (source.empty()) {
             EXPECT_TRUE(stripper.Feed("", true, &sink));
@@ -392,7 +392,7 @@ TEST(DxfCompressText, TroffEscapesBecomeTheirCharacters) {
         {"Gr\\(:o\\(ssen\\(:a\\(:u \\('e\\(`a\\(,c \\[:A]\\[u00DF]\\[u20AC]", "Größenäü éàç Äß€"},
         {"\\*(lqq\\*(rq \\*[name]x \\*Ry \\n(xxz \\n[reg]a \\n+xb", "q x y z a b"},
         {"\\h'-2n'a\\v'1'b\\w'\\fBx'c\\kxd\\zee\\C'em'f\\N'65'g", "abcdee—fg"},
-        {"\\(zz\\[unknown]\\[u12]\\[uD800]x", "x"},
+        {"\\(zz\\[unknown]\\[u12]\\[uD800]\\[u00E4abc]x\\[u0065_0301]", "xe"},
         // Cut escapes at the end of a line drop what is there.
         {"end\\(", "end"},
         {"end\\(e", "end"},
