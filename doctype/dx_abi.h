@@ -59,11 +59,14 @@ enum {
     /* Recognised, but without text the filter can extract. */
     DX_FMT_OLE = 340,     /* other OLE compound documents */
     DX_FMT_ZIP = 341,     /* other zip archives */
-    DX_FMT_ARCHIVE = 342, /* gzip, bzip2, xz, tar, 7z ... */
+    DX_FMT_ARCHIVE = 342, /* tar, 7z, rar, gzip with another method than deflate ... */
     DX_FMT_IMAGE = 343,
     DX_FMT_AUDIO_VIDEO = 344,
     DX_FMT_EXECUTABLE = 345,
-    DX_FMT_BINARY = 346 /* anything else that is not text */
+    DX_FMT_BINARY = 346, /* anything else that is not text */
+    /* A single gzip, bzip2, xz or zstd stream: the filter reads the document
+       inside when it is text, markup, PDF, RTF or an office document. */
+    DX_FMT_COMPRESSED = 347
 };
 
 /* ---- information record (filled by the file information operation) ----- */

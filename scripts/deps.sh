@@ -10,7 +10,7 @@ if [[ ${1:-} == fuzz ]]; then
     packages=(clang-14 libclang-rt-14-dev)
 elif [[ ${1:-} == fixtures ]]; then
     packages=(pandoc gnumeric pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
-        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3)
+        fonts-wqy-microhei imagemagick zip unzip bzip2 xz-utils zstd gcc python3)
 else
     packages=(
         build-essential
@@ -25,6 +25,10 @@ else
         libxml2-dev
         libpoppler-glib-dev
         libgsf-1-dev
+        zlib1g-dev
+        libbz2-dev
+        liblzma-dev
+        libzstd-dev
         groff-base
         python3
         python3-distributed

@@ -323,8 +323,8 @@ convert -size 32x32 xc:tomato "$OUT/binary/red.jpg"; row binary/red.jpg 343 -
 convert -size 16x16 xc:gold "$OUT/binary/gold.gif"; row binary/gold.gif 343 -
 printf 'int main(void) { return 0; }\n' > "$WORK/a.c"
 gcc -Os -s -o "$OUT/binary/true.elf" "$WORK/a.c"; row binary/true.elf 345 -
-text en | gzip -9 > "$OUT/binary/en.txt.gz"; row binary/en.txt.gz 342 -
-text en | bzip2 -9 > "$OUT/binary/en.txt.bz2"; row binary/en.txt.bz2 342 -
+text en | gzip -9 > "$OUT/binary/en.txt.gz"; row binary/en.txt.gz 347 "$w_en"
+text en | bzip2 -9 > "$OUT/binary/en.txt.bz2"; row binary/en.txt.bz2 347 "$w_en"
 (cd "$OUT/text" && zip -q "$OUT/binary/plain.zip" en-ascii.txt mixed-utf8.txt)
 row binary/plain.zip 341 -
 head -c 3000 /dev/urandom > "$OUT/binary/random.bin"; row binary/random.bin 346 -
@@ -407,4 +407,6 @@ write_pdf(sys.argv[2], (612, 792), (b"/Font << /F1 5 0 R >>",
           zlib.compress(b"BT /F1 12 Tf 100 700 Td (pile) Tj ET\n" * 400000))
 PY
 row bad/image-only.pdf 300 -
+# Compressed documents, from the samples above.
+scripts/make_compressed_fixtures.sh >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -1,7 +1,8 @@
 /* dx_module.h - the private interface between dxfilter.so and the extraction
  * modules it loads on demand from the filter directory (dxfilter_office.so for
  * zip-based office documents and e-books, dxfilter_pdf.so for PDF,
- * dxfilter_msdoc.so for legacy Word, Excel and PowerPoint documents).
+ * dxfilter_msdoc.so for legacy Word, Excel and PowerPoint documents,
+ * dxfilter_compress.so for single gzip, bzip2, xz and zstd streams).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so
  * itself cheap.
  *
@@ -27,6 +28,7 @@ extern "C" {
 #define DXM_OFFICE_NAME "dxfilter_office.so"
 #define DXM_PDF_NAME "dxfilter_pdf.so"
 #define DXM_MSDOC_NAME "dxfilter_msdoc.so"
+#define DXM_COMPRESS_NAME "dxfilter_compress.so"
 
 /* Where extracted text goes. `text` takes UTF-8 (invalid sequences are
  * dropped) and answers non-zero once the sink is full, after which the
@@ -71,6 +73,27 @@ typedef struct DXModule {
 } DXModule;
 
 typedef const DXModule *(*DXMGetModuleFn)(void);
+
+/* A document found inside a compressed one, for the module of its format. */
+typedef struct DXMInner {
+    int fd;       /* an anonymous file holding the whole document; the caller closes it */
+    int64_t size; /* its bytes */
+    int format;   /* its format code; DX_FMT_ZIP for a zip package to be probed */
+} DXMInner;
+
+/* dxfilter_compress.so: its DXM_GetModule answers `module`, the first member
+ * of this record, so the worker, which loads it by name, reaches `unpack`.
+ * `module.open` reads text and markup inside and refuses everything else. */
+typedef struct DXMUnpackModule {
+    DXModule module;
+    /* Decompresses the document of `size` bytes behind `stream`. 1: text or
+     * markup inside, opened as `*extractor` (read with module.step, released
+     * with module.close); 2: a document another module reads, in `*inner`;
+     * 0: nothing readable inside (no text, an archive, another compressed
+     * stream, a damaged or over-large stream). */
+    int (*unpack)(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor **extractor,
+                  DXMInner *inner);
+} DXMUnpackModule;
 
 #ifdef __cplusplus
 }

@@ -82,6 +82,8 @@ const char *ModuleFor(int format) {
         case DX_FMT_ODP:
         case DX_FMT_EPUB:
             return DXM_OFFICE_NAME;
+        case DX_FMT_COMPRESSED:
+            return DXM_COMPRESS_NAME;
         default:
             return nullptr;
     }

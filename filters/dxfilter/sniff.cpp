@@ -92,15 +92,17 @@ constexpr std::array kBinarySignatures = {
     Signature{"GIF89a", 0, DX_FMT_IMAGE},
     Signature{std::string_view("II*\0", 4), 0, DX_FMT_IMAGE},
     Signature{std::string_view("MM\0*", 4), 0, DX_FMT_IMAGE},
-    Signature{"\x1F\x8B", 0, DX_FMT_ARCHIVE},
+    // Single compressed streams (the worker decompresses them); gzip with
+    // another method than deflate stays an archive.
+    Signature{"\x1F\x8B\x08", 0, DX_FMT_COMPRESSED},
     Signature{std::string_view("\xFD"
                                "7zXZ\0",
                                6),
-              0, DX_FMT_ARCHIVE},
+              0, DX_FMT_COMPRESSED},
+    Signature{"\x28\xB5\x2F\xFD", 0, DX_FMT_COMPRESSED},
+    Signature{"\x1F\x8B", 0, DX_FMT_ARCHIVE},
     Signature{"7z\xBC\xAF\x27\x1C", 0, DX_FMT_ARCHIVE},
     Signature{"Rar!\x1A\x07", 0, DX_FMT_ARCHIVE},
-    Signature{"\x28\xB5\x2F\xFD", 0, DX_FMT_ARCHIVE},
-    Signature{"BZh91AY&SY", 0, DX_FMT_ARCHIVE},
     Signature{"ustar", 257, DX_FMT_ARCHIVE},
 };
 
@@ -345,6 +347,41 @@ int package_from_first_entry(Bytes head) {
     return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
 }
 
+// A bzip2 stream of any block size.
+bool is_bzip2(Bytes b) {
+    return starts_with(b, "BZh") && b.size() > 3 && b[3] >= '1' && b[3] <= '9' &&
+           starts_with(b, "1AY&SY", 4);
+}
+
+struct FormOfText {
+    bool isText;
+    TextForm form;
+    size_t markBytes;  // of the byte-order mark
+};
+
+// Whether the head is text, and in which form: byte-order marks; UTF-32 and
+// UTF-16 units where zero bytes suggest them; bytes with few stray control
+// bytes; UTF-16 of scripts without ASCII, which need not hold a zero byte.
+FormOfText form_of_text(Bytes head) {
+    if (starts_with(head, "\xEF\xBB\xBF")) return {true, TextForm::kUtf8Bom, 3};
+    if (starts_with(head, std::string_view("\xFF\xFE\0\0", 4)))
+        return {true, TextForm::kUtf32Le, 4};
+    if (starts_with(head, std::string_view("\0\0\xFE\xFF", 4)))
+        return {true, TextForm::kUtf32Be, 4};
+    if (starts_with(head, "\xFF\xFE")) return {true, TextForm::kUtf16Le, 2};
+    if (starts_with(head, "\xFE\xFF")) return {true, TextForm::kUtf16Be, 2};
+    if (as_chars(head).find('\0') != std::string_view::npos) {
+        if (int order = utf32_order(head))
+            return {true, order == 2 ? TextForm::kUtf32Be : TextForm::kUtf32Le, 0};
+        if (int order = utf16_order(head))
+            return {true, order == 2 ? TextForm::kUtf16Be : TextForm::kUtf16Le, 0};
+    }
+    if (is_byte_text(head)) return {true, TextForm::kBytes, 0};
+    if (int order = utf16_order(head))
+        return {true, order == 2 ? TextForm::kUtf16Be : TextForm::kUtf16Le, 0};
+    return {false, TextForm::kBytes, 0};
+}
+
 }  // namespace
 
 int FormatFromPackageMime(std::string_view mime) {
@@ -357,6 +394,28 @@ int FormatFromPackageMime(std::string_view mime) {
     if (kind == "spreadsheet" || kind == "spreadsheet-template") return DX_FMT_ODS;
     if (kind == "presentation" || kind == "presentation-template") return DX_FMT_ODP;
     return DX_FMT_ZIP;
+}
+
+TextForm TextFormOf(Bytes head) {
+    return form_of_text(head).form;
+}
+
+const char *TextFormCharset(TextForm form) {
+    switch (form) {
+        case TextForm::kBytes:
+            return nullptr;
+        case TextForm::kUtf8Bom:
+            return "UTF-8";
+        case TextForm::kUtf16Le:
+            return "UTF-16LE";
+        case TextForm::kUtf16Be:
+            return "UTF-16BE";
+        case TextForm::kUtf32Le:
+            return "UTF-32LE";
+        case TextForm::kUtf32Be:
+            return "UTF-32BE";
+    }
+    return nullptr;
 }
 
 int FormatFromMime(std::string_view mime) {
@@ -397,12 +456,12 @@ int FormatFromMime(std::string_view mime) {
         Row{"application/x-mach-binary", DX_FMT_EXECUTABLE},
         Row{"application/x-object", DX_FMT_EXECUTABLE},
         Row{"application/java-archive", DX_FMT_ZIP},
-        Row{"application/gzip", DX_FMT_ARCHIVE},
-        Row{"application/x-gzip", DX_FMT_ARCHIVE},
-        Row{"application/x-bzip2", DX_FMT_ARCHIVE},
-        Row{"application/x-xz", DX_FMT_ARCHIVE},
+        Row{"application/gzip", DX_FMT_COMPRESSED},
+        Row{"application/x-gzip", DX_FMT_COMPRESSED},
+        Row{"application/x-bzip2", DX_FMT_COMPRESSED},
+        Row{"application/x-xz", DX_FMT_COMPRESSED},
         Row{"application/x-lzma", DX_FMT_ARCHIVE},
-        Row{"application/zstd", DX_FMT_ARCHIVE},
+        Row{"application/zstd", DX_FMT_COMPRESSED},
         Row{"application/x-tar", DX_FMT_ARCHIVE},
         Row{"application/x-7z-compressed", DX_FMT_ARCHIVE},
         Row{"application/x-rar", DX_FMT_ARCHIVE},
@@ -438,31 +497,26 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     }
     if (starts_with(head, "{\\rtf")) return {DX_FMT_RTF, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
+    if (is_bzip2(head)) return {DX_FMT_COMPRESSED, SniffNext::kDone};
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
 
-    // Byte-order marks.
-    if (starts_with(head, "\xEF\xBB\xBF"))
-        return {markup_format(chars.substr(3)), SniffNext::kDone};
-    if (starts_with(head, std::string_view("\xFF\xFE\0\0", 4)))
-        return {markup_format(narrow_units(head.subspan(4), 4, false)), SniffNext::kDone};
-    if (starts_with(head, std::string_view("\0\0\xFE\xFF", 4)))
-        return {markup_format(narrow_units(head.subspan(4), 4, true)), SniffNext::kDone};
-    if (starts_with(head, "\xFF\xFE"))
-        return {markup_format(narrow_units(head.subspan(2), 2, false)), SniffNext::kDone};
-    if (starts_with(head, "\xFE\xFF"))
-        return {markup_format(narrow_units(head.subspan(2), 2, true)), SniffNext::kDone};
-
-    if (chars.find('\0') != std::string_view::npos) {
-        if (int order = utf32_order(head))
-            return {markup_format(narrow_units(head, 4, order == 2)), SniffNext::kDone};
-        if (int order = utf16_order(head))
-            return {markup_format(narrow_units(head, 2, order == 2)), SniffNext::kDone};
+    const FormOfText text = form_of_text(head);
+    if (!text.isText) return {DX_FMT_BINARY, SniffNext::kMagic};
+    const Bytes body = head.subspan(text.markBytes);
+    switch (text.form) {
+        case TextForm::kBytes:
+        case TextForm::kUtf8Bom:
+            return {markup_format(as_chars(body)), SniffNext::kDone};
+        case TextForm::kUtf16Le:
+        case TextForm::kUtf16Be:
+            return {markup_format(narrow_units(body, 2, text.form == TextForm::kUtf16Be)),
+                    SniffNext::kDone};
+        case TextForm::kUtf32Le:
+        case TextForm::kUtf32Be:
+            return {markup_format(narrow_units(body, 4, text.form == TextForm::kUtf32Be)),
+                    SniffNext::kDone};
     }
-    if (is_byte_text(head)) return {markup_format(chars), SniffNext::kDone};
-    // UTF-16 of scripts without ASCII need not hold a single zero byte.
-    if (int order = utf16_order(head))
-        return {markup_format(narrow_units(head, 2, order == 2)), SniffNext::kDone};
     return {DX_FMT_BINARY, SniffNext::kMagic};
 }
 

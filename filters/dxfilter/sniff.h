@@ -34,6 +34,18 @@ struct SniffResult {
 // full length in bytes.
 SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size);
 
+// How the text of a document the rules take for text is stored, as they
+// tell it from the head: a byte-order mark, UTF-32 or UTF-16 units without
+// one, or bytes (8-bit, multibyte or UTF-8 text without a mark).
+enum class TextForm { kBytes, kUtf8Bom, kUtf16Le, kUtf16Be, kUtf32Le, kUtf32Be };
+
+// The form of `head`, the first bytes of a document SniffHead settled as
+// text or markup.
+TextForm TextFormOf(std::span<const unsigned char> head);
+
+// Name of the charset of a text form (kBytes: none, null).
+const char *TextFormCharset(TextForm form);
+
 // Format code for a MIME type answered by libmagic.
 int FormatFromMime(std::string_view mime);
 

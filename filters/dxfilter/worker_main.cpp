@@ -1,5 +1,6 @@
 // worker_main.cpp - dxfilter_worker, the process in which dxfilter.so runs
-// its extraction modules (PDF, zip-based office documents, legacy Office).
+// its extraction modules (PDF, zip-based office documents, legacy Office,
+// compressed documents).
 //
 //   dxfilter_worker PARENT-PID FILTER-DIR PLUGIN-DIR
 //
@@ -26,6 +27,7 @@
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/extractor.h"
 #include "filters/dxfilter/module_file.h"
+#include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/worker_protocol.h"
 
 // Built with AddressSanitizer (by gcc or clang)?
@@ -167,7 +169,7 @@ struct Modules {
         const char *name;
         const DXModule *api = nullptr;
         bool tried = false;
-    } slots[3] = {{DXM_OFFICE_NAME}, {DXM_PDF_NAME}, {DXM_MSDOC_NAME}};
+    } slots[4] = {{DXM_OFFICE_NAME}, {DXM_PDF_NAME}, {DXM_MSDOC_NAME}, {DXM_COMPRESS_NAME}};
 
     const DXModule *Get(const char *name) {
         for (Slot &s : slots) {
@@ -223,6 +225,45 @@ std::unique_ptr<Source> receive_source(int sock, const wire::Request &req, int f
     return source;
 }
 
+// The extractor of a document of `format` read by the module `api`.
+std::unique_ptr<Extractor> open_with(const DXModule *api, Source &source, int format,
+                                     const DXMLimits &limits) {
+    DXMExtractor *ex = api ? api->open(&source.stream, source.size, format, &limits) : nullptr;
+    return ex ? std::make_unique<ModuleExtractor>(api, ex) : nullptr;
+}
+
+// Opens a compressed document: its text through the compression module, or
+// the document inside it through the reader of its format, in which case
+// `source` becomes that document.
+std::unique_ptr<Extractor> open_compressed(Modules &modules, const DXModule *api,
+                                           std::unique_ptr<Source> &source,
+                                           const DXMLimits &limits) {
+    // The compression module's record starts with its module table.
+    const auto *unpacker = reinterpret_cast<const DXMUnpackModule *>(api);
+    if (!unpacker->unpack) return nullptr;
+    DXMExtractor *ex = nullptr;
+    DXMInner inner{-1, 0, DX_FMT_UNKNOWN};
+    const int kind = unpacker->unpack(&source->stream, source->size, &limits, &ex, &inner);
+    if (kind == 1) return ex ? std::make_unique<ModuleExtractor>(api, ex) : nullptr;
+    if (kind != 2 || inner.fd < 0) return nullptr;
+    auto document = std::make_unique<Source>();
+    document->fd = inner.fd;
+    document->size = inner.size;
+    int format = inner.format;
+    if (format == DX_FMT_ZIP) {
+        const DXModule *office = modules.Get(DXM_OFFICE_NAME);
+        format = office && office->probeStream
+                     ? office->probeStream(&document->stream, document->size)
+                     : DX_FMT_UNKNOWN;
+        document->pos = 0;
+    }
+    source = std::move(document);
+    if (format == DX_FMT_RTF) return NewRtfExtractor(&source->stream, limits.deadlineNs);
+    // One level only: a compressed document inside is not read.
+    const char *name = format == DX_FMT_COMPRESSED ? nullptr : ModuleFor(format);
+    return name ? open_with(modules.Get(name), *source, format, limits) : nullptr;
+}
+
 // Answers the next chunk of the job; drops the job once it has no more text.
 // A document whose time runs out before it yields any text fails as a whole,
 // exactly as when the worker is killed at the limit; one that yielded text
@@ -261,16 +302,17 @@ void serve(int sock, Modules &modules) {
                     const DXModule *api = name ? modules.Get(name) : nullptr;
                     allow_cpu_for_one_document();
                     DXMLimits limits{req.deadlineNs, kMaxPartBytes, kMaxTotalBytes, kMaxParts};
-                    DXMExtractor *ex =
-                        api ? api->open(&source->stream, source->size, req.format, &limits)
-                            : nullptr;
-                    if (!ex) {
+                    std::unique_ptr<Extractor> extractor =
+                        !api ? nullptr
+                        : req.format == DX_FMT_COMPRESSED
+                            ? open_compressed(modules, api, source, limits)
+                            : open_with(api, *source, req.format, limits);
+                    if (!extractor) {
                         if (!reply(sock, wire::Reply{-1, 0, 0, 0})) return;
                         break;
                     }
                     job.source = std::move(source);
-                    job.pump = std::make_unique<TextPump>(
-                        std::make_unique<ModuleExtractor>(api, ex), req.deadlineNs);
+                    job.pump = std::make_unique<TextPump>(std::move(extractor), req.deadlineNs);
                     if (!send_chunk(sock, job, true)) return;
                     break;
                 }

@@ -270,7 +270,7 @@ TEST_F(DxFilterPlugin, DocumentsWithoutTextAreRefused) {
     // They open (the stream is readable) but their text does not, and the
     // stream is released again.
     for (const char *file :
-         {"binary/blue.png", "binary/true.elf", "binary/en.txt.gz", "binary/plain.zip",
+         {"binary/blue.png", "binary/true.elf", "compressed/en.tar.gz", "binary/plain.zip",
           "binary/random.bin", "text/empty.txt", "text/fr.html", "bad/truncated.docx",
           "bad/encrypted.docx", "bad/encrypted.pdf", "bad/encrypted.doc", "bad/truncated.doc"}) {
         Extraction r = plugin->Extract(Data(file));

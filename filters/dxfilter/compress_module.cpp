@@ -1,0 +1,222 @@
+// compress_module.cpp - dxfilter_compress.so: the document inside a single
+// gzip, bzip2, xz or zstd stream.
+//
+// The first 8 KiB decompressed go through the filter's own format rules
+// (sniff.cpp). Text and markup are then decompressed lazily, 32 KiB a step,
+// turned into UTF-8 (ICU: the form the rules found, else UTF-8 when it is
+// valid, else the charset ICU's detector names, else windows-1252) and, for
+// markup, stripped of tags; PDF, RTF and office documents are decompressed
+// whole into an anonymous file for the worker to hand to their module.
+// Anything else inside (images, archives, another compressed stream, binary
+// data) is refused.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "doctype/dx_abi.h"
+#include "filters/dxfilter/compress_text.h"
+#include "filters/dxfilter/decompress.h"
+#include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/ole_scan.h"
+#include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/zip_scan.h"
+
+namespace dxf {
+namespace {
+
+// Decompressed bytes per step of a text.
+constexpr size_t kStepBytes = 32 * 1024;
+
+bool is_text_or_markup(int format) {
+    return format == DX_FMT_TEXT || format == DX_FMT_HTML || format == DX_FMT_XML ||
+           format == DX_FMT_SGML;
+}
+
+// Formats another module (or the worker's RTF reader) reads.
+bool is_document(int format) {
+    return format == DX_FMT_RTF || (format >= DX_FMT_PDF && format <= DX_FMT_PPT);
+}
+
+long read_stream(DXStream *stream, void *buffer, size_t count) {
+    const int want = static_cast<int>(std::min<size_t>(count, INT_MAX));
+    return stream->read(stream, buffer, want);
+}
+
+// The text of a compressed text or markup document.
+class CompressedText {
+  public:
+    CompressedText(std::unique_ptr<Decompressor> dec, std::string head, int format)
+        : dec_(std::move(dec)),
+          head_(std::move(head)),
+          decoder_(InitialCharset(head_, format != DX_FMT_TEXT), format != DX_FMT_TEXT),
+          markup_(format != DX_FMT_TEXT),
+          stripper_(format == DX_FMT_HTML) {}
+
+    int Step(DXMSink *sink) {
+        std::string bytes;
+        if (!headDone_) {
+            bytes = std::move(head_);
+            headDone_ = true;
+        } else {
+            bytes.resize(kStepBytes);
+            bytes.resize(dec_->Read(bytes.data(), bytes.size()));
+        }
+        const bool last = dec_->state() != Decompressor::State::kReading;
+        std::string utf8;
+        decoder_.Decode(bytes, last, utf8);
+        const bool full = markup_ ? !stripper_.Feed(utf8, sink)
+                                  : sink->text(sink->self, utf8.data(), utf8.size()) != 0;
+        // A damaged or cut stream ends the text where it breaks.
+        return full || last ? 0 : 1;
+    }
+
+  private:
+    std::unique_ptr<Decompressor> dec_;
+    std::string head_;
+    bool headDone_ = false;
+    TextDecoder decoder_;
+    bool markup_;
+    MarkupStripper stripper_;
+};
+
+// Writes all of `data` to `fd`.
+bool write_all(int fd, const void *data, size_t count) {
+    const auto *p = static_cast<const char *>(data);
+    while (count > 0) {
+        const ssize_t n = write(fd, p, count);
+        if (n <= 0) return false;
+        p += n, count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Decompresses the rest of a document behind its head into an anonymous
+// file; -1 when it is over the cap, over time or asks for too much memory (a
+// damaged stream keeps what came before the damage).
+int unpack_whole(Decompressor &dec, const std::string &head, int64_t &size) {
+    int fd = memfd_create("glotta-inner", MFD_CLOEXEC);
+    if (fd < 0) return -1;
+    bool ok = write_all(fd, head.data(), head.size());
+    std::string buffer(256 * 1024, '\0');
+    while (ok && dec.state() == Decompressor::State::kReading) {
+        const size_t n = dec.Read(buffer.data(), buffer.size());
+        ok = write_all(fd, buffer.data(), n);
+    }
+    const auto end = dec.state();
+    if (!ok || end == Decompressor::State::kOverCap || end == Decompressor::State::kRefused ||
+        end == Decompressor::State::kTimeout) {
+        close(fd);
+        return -1;
+    }
+    size = static_cast<int64_t>(dec.produced());
+    return fd;
+}
+
+// The format of a whole inner document the head alone did not settle.
+int settle_inner_format(const SniffResult &r, const std::string &head, int fd, int64_t size) {
+    const ReadAtFn readAt = [fd](uint64_t at, void *buffer, size_t count) {
+        auto *out = static_cast<char *>(buffer);
+        while (count > 0) {
+            const ssize_t n = pread(fd, out, count, static_cast<off_t>(at));
+            if (n <= 0) return false;
+            out += n, at += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
+        }
+        return true;
+    };
+    if (r.next == SniffNext::kZip) {
+        const int format = ZipFormatFromDirectory(static_cast<uint64_t>(size), readAt);
+        // Unknown: the worker asks the office module; a plain archive is refused.
+        if (format == DX_FMT_UNKNOWN) return DX_FMT_ZIP;
+        return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
+    }
+    if (r.next == SniffNext::kOle) {
+        const auto bytes =
+            std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
+        const int format = OleFormatFromDirectory(bytes, readAt);
+        return format == DX_FMT_DOC || format == DX_FMT_XLS || format == DX_FMT_PPT
+                   ? format
+                   : DX_FMT_UNKNOWN;
+    }
+    return r.format;
+}
+
+int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor **extractor,
+           DXMInner *inner) {
+    if (!extractor || !inner) return 0;
+    *extractor = nullptr;
+    *inner = DXMInner{-1, 0, DX_FMT_UNKNOWN};
+    if (!stream || !limits || size <= 0) return 0;
+    try {
+        unsigned char signature[16];
+        if (!stream->seek(stream, 0, DX_SEEK_SET)) return 0;
+        const long got = read_stream(stream, signature, sizeof signature);
+        const auto codec = got > 0 ? CodecOf({signature, static_cast<size_t>(got)}) : std::nullopt;
+        if (!codec || !stream->seek(stream, 0, DX_SEEK_SET)) return 0;
+        auto dec = Decompressor::Make(
+            *codec,
+            [stream](void *buffer, size_t count) { return read_stream(stream, buffer, count); },
+            limits->maxPartBytes, limits->deadlineNs);
+        std::string head(kSniffBytes, '\0');
+        head.resize(dec->Read(head.data(), head.size()));
+        if (head.empty()) return 0;
+        const auto headBytes =
+            std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
+        const SniffResult r = SniffHead(headBytes, head.size());
+        if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
+            *extractor = reinterpret_cast<DXMExtractor *>(
+                new CompressedText(std::move(dec), std::move(head), r.format));
+            return 1;
+        }
+        const bool document = r.next == SniffNext::kZip || r.next == SniffNext::kOle ||
+                              (r.next == SniffNext::kDone && is_document(r.format));
+        if (!document) return 0;
+        int64_t innerSize = 0;
+        const int fd = unpack_whole(*dec, head, innerSize);
+        if (fd < 0) return 0;
+        const int format = settle_inner_format(r, head, fd, innerSize);
+        if (format == DX_FMT_UNKNOWN) {
+            close(fd);
+            return 0;
+        }
+        *inner = DXMInner{fd, innerSize, format};
+        return 2;
+    } catch (...) {
+        return 0;
+    }
+}
+
+DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
+    if (format != DX_FMT_COMPRESSED) return nullptr;
+    DXMExtractor *extractor = nullptr;
+    DXMInner inner{};
+    if (unpack(stream, size, limits, &extractor, &inner) == 2) close(inner.fd);
+    return extractor;
+}
+
+int compress_step(DXMExtractor *extractor, DXMSink *sink) {
+    try {
+        return reinterpret_cast<CompressedText *>(extractor)->Step(sink);
+    } catch (...) {
+        return -1;
+    }
+}
+
+void compress_close(DXMExtractor *extractor) {
+    delete reinterpret_cast<CompressedText *>(extractor);
+}
+
+constexpr DXMUnpackModule kModule = {
+    {DXM_ABI_VERSION, nullptr, nullptr, compress_open, compress_step, compress_close}, unpack};
+
+}  // namespace
+}  // namespace dxf
+
+extern "C" __attribute__((visibility("default"))) const DXModule *DXM_GetModule(void) {
+    return &dxf::kModule.module;
+}

@@ -1,0 +1,62 @@
+#!/bin/bash
+# Makes the compressed samples of tests/data/dxfilter/compressed/ from the
+# text, markup and office samples beside them (make_filter_fixtures.sh makes
+# those first, then calls this) and prints their rows of formats.tsv. Every
+# tool is told to write the same bytes each time (no names, no times).
+#   scripts/make_compressed_fixtures.sh >> tests/data/dxfilter/formats.tsv
+set -eu
+cd "$(dirname "$0")/.."
+OUT="$PWD/tests/data/dxfilter"
+C="$OUT/compressed"
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+rm -rf "$C"
+mkdir -p "$C"
+row() { printf '%s\t%s\t%s\n' "$1" "$2" "$3"; }
+gz() { gzip -9 -n -c "$1" > "$2"; }
+bz() { bzip2 -9 -c "$1" > "$2"; }
+xzc() { xz -9 -c "$1" > "$2"; }
+zst() { zstd -19 -q -c --no-check "$1" > "$2"; }
+
+# Text in every codec: English in ASCII, German in UTF-8.
+iconv -f ISO-8859-1 -t UTF-8 "$OUT/text/de-latin1.txt" > "$WORK/de.txt"
+for codec in gz:gz bz2:bz xz:xzc zst:zst; do
+    ext=${codec%%:*} tool=${codec#*:}
+    $tool "$OUT/text/en-ascii.txt" "$C/en.txt.$ext"; row "compressed/en.txt.$ext" 347 neighbours
+    $tool "$WORK/de.txt" "$C/de.txt.$ext"; row "compressed/de.txt.$ext" 347 Flussufer
+done
+# Legacy charsets (the detector decides), UTF-16 without and with a mark.
+xzc "$OUT/text/de-latin1.txt" "$C/de-latin1.txt.xz"; row compressed/de-latin1.txt.xz 347 Flussufer
+gz "$OUT/text/ru-koi8r.txt" "$C/ru-koi8r.txt.gz"; row compressed/ru-koi8r.txt.gz 347 пекарь
+gz "$OUT/text/ru-cp1251.txt" "$C/ru-cp1251.txt.gz"; row compressed/ru-cp1251.txt.gz 347 пекарь
+gz "$OUT/text/fr-utf16le-nobom.txt" "$C/fr-utf16le.txt.gz"; row compressed/fr-utf16le.txt.gz 347 boulanger
+bz "$OUT/text/zh-utf16-bom.txt" "$C/zh-utf16.txt.bz2"; row compressed/zh-utf16.txt.bz2 347 面包师
+# Two gzip members in one file read as one text.
+{ gzip -9 -n -c "$OUT/text/en-ascii.txt"; gzip -9 -n -c "$WORK/de.txt"; } > "$C/en-de.txt.gz"
+row compressed/en-de.txt.gz 347 Flussufer
+# Markup: tags, scripts and styles dropped; a declared charset.
+gz "$OUT/text/fr.html" "$C/fr.html.gz"; row compressed/fr.html.gz 347 boulanger
+gz "$OUT/text/ru-cp1251.html" "$C/ru-cp1251.html.gz"; row compressed/ru-cp1251.html.gz 347 пекарь
+zst "$OUT/text/de.xhtml" "$C/de.xhtml.zst"; row compressed/de.xhtml.zst 347 Flussufer
+# Documents another reader takes over.
+gz "$OUT/docs/en.pdf" "$C/en.pdf.gz"; row compressed/en.pdf.gz 347 neighbours
+xzc "$OUT/docs/de.docx" "$C/de.docx.xz"; row compressed/de.docx.xz 347 Flussufer
+zst "$OUT/docs/fr.odt" "$C/fr.odt.zst"; row compressed/fr.odt.zst 347 boulanger
+gz "$OUT/docs/en.doc" "$C/en.doc.gz"; row compressed/en.doc.gz 347 neighbours
+bz "$OUT/docs/es.rtf" "$C/es.rtf.bz2"; row compressed/es.rtf.bz2 347 panadero
+# Refused: an archive, an image and a second compressed stream inside.
+tar --mtime=@0 --owner=0 --group=0 --numeric-owner --format=ustar -C "$OUT/text" \
+    -cf "$WORK/en.tar" en-ascii.txt
+gz "$WORK/en.tar" "$C/en.tar.gz"; row compressed/en.tar.gz 347 -
+gz "$OUT/binary/blue.png" "$C/blue.png.gz"; row compressed/blue.png.gz 347 -
+gz "$C/en.txt.gz" "$C/en.txt.gz.gz"; row compressed/en.txt.gz.gz 347 -
+# Damaged: a text cut short gives what came before the cut; a stream cut
+# inside its header gives nothing.
+gz "$OUT/text/mixed-utf8.txt" "$WORK/mixed.gz"
+head -c $(($(wc -c < "$WORK/mixed.gz") * 2 / 3)) "$WORK/mixed.gz" > "$C/cut.txt.gz"
+row compressed/cut.txt.gz 347 neighbours
+head -c 8 "$C/en.txt.gz" > "$C/header-only.txt.gz"; row compressed/header-only.txt.gz 347 -
+# A bomb: a PDF header and 200 MB of zero bytes; decompression stops at the
+# cap and the document is refused.
+{ printf '%%PDF-1.4\n'; head -c 200000000 /dev/zero; } | gzip -9 -n > "$C/bomb.pdf.gz"
+row compressed/bomb.pdf.gz 347 -

@@ -1,0 +1,403 @@
+// Compressed documents: the decompression layer on its own (codecs,
+// concatenated streams, damage, caps, memory limits), the charset and tag
+// layer on its own, and the plug-in reading what is inside.
+#include <gtest/gtest.h>
+#include <lzma.h>
+#include <unistd.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "doctype/dx_abi.h"
+#include "dxfilter_test_support.h"
+#include "filters/dxfilter/compress_text.h"
+#include "filters/dxfilter/decompress.h"
+
+namespace {
+
+using namespace dxfilter_test;
+using dxf::Codec;
+using dxf::Decompressor;
+using State = dxf::Decompressor::State;
+
+std::string Sample(const std::string &file) {
+    return glotta_test::ReadFile(kData + file);
+}
+
+// What a decompressor reads from `input`, `step` bytes a call.
+struct Decompressed {
+    std::string bytes;
+    State state;
+};
+Decompressed Decompress(const std::string &input, uint64_t cap = 64ull << 20, size_t step = 65536,
+                        int64_t deadline = INT64_MAX, bool failReads = false) {
+    auto codec =
+        dxf::CodecOf({reinterpret_cast<const unsigned char *>(input.data()), input.size()});
+    if (!codec) return {"", State::kDamaged};
+    size_t pos = 0;
+    // Failing reads fail after the first half of the input.
+    const size_t end = failReads ? input.size() / 2 : input.size();
+    auto read = [&](void *buffer, size_t count) -> long {
+        if (pos == end && failReads) return -1;
+        const size_t n = std::min(count, end - pos);
+        std::memcpy(buffer, input.data() + pos, n);
+        pos += n;
+        return static_cast<long>(n);
+    };
+    auto dec = Decompressor::Make(*codec, read, cap, deadline);
+    Decompressed out{"", State::kReading};
+    std::string buffer(step, '\0');
+    while (dec->state() == State::kReading)
+        out.bytes.append(buffer.data(), dec->Read(buffer.data(), step));
+    out.state = dec->state();
+    EXPECT_EQ(dec->produced(), out.bytes.size());
+    return out;
+}
+
+// `text` as one gzip member.
+std::string Gzip(const std::string &text, int level = 9) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&z, text.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+constexpr const char *kExtensions[] = {"gz", "bz2", "xz", "zst"};
+
+TEST(DxfDecompress, EveryCodecGivesTheTextAndReadsConcatenatedStreams) {
+    const std::string en = Sample("text/en-ascii.txt");
+    const std::string de = Decompress(Sample("compressed/de.txt.gz")).bytes;
+    ASSERT_NE(de.find("Flussufer"), std::string::npos);
+    for (const char *ext : kExtensions) {
+        const std::string enz = Sample(std::string("compressed/en.txt.") + ext),
+                          dez = Sample(std::string("compressed/de.txt.") + ext);
+        for (size_t step : {size_t{1}, size_t{7}, size_t{65536}}) {
+            Decompressed r = Decompress(enz, 64ull << 20, step);
+            EXPECT_EQ(r.bytes, en) << ext << " step " << step;
+            EXPECT_EQ(r.state, State::kEnd) << ext;
+        }
+        // Streams one after another read as one; bytes after the last
+        // (padding, a stray trailer) are left alone.
+        Decompressed both = Decompress(enz + dez + enz);
+        EXPECT_EQ(both.bytes, en + de + en) << ext;
+        EXPECT_EQ(both.state, State::kEnd) << ext;
+        Decompressed padded = Decompress(enz + std::string(512, '\0'));
+        EXPECT_EQ(padded.bytes, en) << ext;
+        EXPECT_EQ(padded.state, State::kEnd) << ext;
+    }
+}
+
+TEST(DxfDecompress, CutAndDamagedStreamsGiveWhatCameBefore) {
+    // Cut anywhere, every codec gives a prefix of the text and says the
+    // stream was damaged; only the whole stream ends cleanly.
+    const std::string text = Sample("text/mixed-utf8.txt");
+    for (const char *ext : kExtensions) {
+        const std::string whole = Decompress(Sample(std::string("compressed/de.txt.") + ext)).bytes;
+        const std::string z = Sample(std::string("compressed/de.txt.") + ext);
+        // xz's decoder sets up the whole dictionary its header names (64 MiB
+        // for xz -9), which the address sanitizer makes slow: fewer cuts.
+        const size_t stride = std::string(ext) == "xz" ? 11 : 1;
+        for (size_t cut = 0; cut < z.size(); cut += stride) {
+            Decompressed r = Decompress(z.substr(0, cut));
+            EXPECT_EQ(whole.compare(0, r.bytes.size(), r.bytes), 0) << ext << " cut " << cut;
+            EXPECT_EQ(r.state, State::kDamaged) << ext << " cut " << cut;
+        }
+        // A flipped byte in the middle: damaged or (where no check covers
+        // it) another text, never more than was there.
+        std::string flipped = z;
+        flipped[z.size() / 2] ^= 0x55;
+        Decompressed r = Decompress(flipped);
+        EXPECT_LE(r.bytes.size(), whole.size() + 64) << ext;
+    }
+    // A longer text cut after two thirds keeps its first sentences.
+    Decompressed cut = Decompress(Sample("compressed/cut.txt.gz"));
+    EXPECT_EQ(cut.state, State::kDamaged);
+    EXPECT_GT(cut.bytes.size(), 200u);
+    EXPECT_EQ(text.compare(0, cut.bytes.size(), cut.bytes), 0);
+    // A read error ends the input like a cut.
+    EXPECT_EQ(Decompress(Sample("compressed/en.txt.xz"), 1 << 20, 65536, INT64_MAX, true).state,
+              State::kDamaged);
+}
+
+TEST(DxfDecompress, BoundsStopReading) {
+    const std::string en = Sample("text/en-ascii.txt");
+    Decompressed capped = Decompress(Sample("compressed/en.txt.zst"), 100);
+    EXPECT_EQ(capped.bytes, en.substr(0, 100));
+    EXPECT_EQ(capped.state, State::kOverCap);
+    // Past the deadline nothing is read.
+    Decompressed late = Decompress(Sample("compressed/en.txt.bz2"), 1 << 20, 65536, 0);
+    EXPECT_TRUE(late.bytes.empty());
+    EXPECT_EQ(late.state, State::kTimeout);
+    // 70 MiB of spaces in 1 MiB members stop at the cap.
+    const std::string member = Gzip(std::string(1 << 20, ' '), 1);
+    std::string bomb;
+    for (int i = 0; i < 70; ++i) bomb += member;
+    Decompressed r = Decompress(bomb);
+    EXPECT_EQ(r.bytes.size(), 64u << 20);
+    EXPECT_EQ(r.state, State::kOverCap);
+}
+
+TEST(DxfDecompress, StreamsThatAskForTooMuchMemoryAreRefused) {
+    // An xz block whose dictionary is 4 GiB (header checksum made good).
+    std::string xz = Sample("compressed/en.txt.xz");
+    const size_t at = 12, headerSize = (static_cast<unsigned char>(xz[at]) + 1u) * 4;
+    const unsigned char flags = static_cast<unsigned char>(xz[at + 1]);
+    size_t p = at + 2;
+    for (int field : {0x40, 0x80})
+        if (flags & field)
+            while (static_cast<unsigned char>(xz[p++]) & 0x80) {
+            }
+    ASSERT_EQ(xz[p], 0x21);  // LZMA2
+    ASSERT_EQ(xz[p + 1], 1);
+    xz[p + 2] = 40;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(xz.data() + at),
+                            static_cast<uInt>(headerSize - 4));
+    for (int k = 0; k < 4; ++k) xz[at + headerSize - 4 + k] = static_cast<char>(crc >> (8 * k));
+    EXPECT_EQ(Decompress(xz).state, State::kRefused);
+
+    // A zstd frame whose window is 2^28 bytes.
+    ZSTD_CCtx *cctx = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, 0);
+    const std::string text = Sample("text/en-ascii.txt");
+    std::string zst(ZSTD_compressBound(text.size()), '\0');
+    zst.resize(ZSTD_compress2(cctx, zst.data(), zst.size(), text.data(), text.size()));
+    ZSTD_freeCCtx(cctx);
+    ASSERT_EQ(zst[4] & 0x20, 0);  // not a single segment: the window descriptor follows
+    EXPECT_EQ(Decompress(zst).bytes, text);
+    zst[5] = static_cast<char>((28 - 10) << 3);
+    EXPECT_EQ(Decompress(zst).state, State::kRefused);
+}
+
+// ---- charsets and tags ----------------------------------------------------------
+
+// What a stripper makes of `markup` fed in one piece, checked against the
+// same fed byte by byte.
+std::string Stripped(const std::string &markup, bool html) {
+    auto run = [&](size_t step) {
+        std::string out;
+        DXMSink sink{&out,
+                     [](void *self, const char *utf8, size_t n) {
+                         static_cast<std::string *>(self)->append(utf8, n);
+                         return 0;
+                     },
+                     [](void *) {}};
+        dxf::MarkupStripper stripper(html);
+        for (size_t i = 0; i < markup.size(); i += step)
+            EXPECT_TRUE(stripper.Feed(std::string_view(markup).substr(i, step), &sink));
+        return out;
+    };
+    const std::string whole = run(markup.size() + 1);
+    EXPECT_EQ(run(1), whole) << markup;
+    return whole;
+}
+
+TEST(DxfCompressText, MarkupLosesTagsScriptsAndReferences) {
+    struct {
+        const char *markup;
+        bool html;
+        const char *text;
+    } cases[] = {
+        {"<p>caf&eacute; &amp; cr&egrave;me&nbsp;br&#xFB;l&#233;e</p>", true,
+         "\ncafé & crème\u00a0brûlée\n"},
+        {"<html><head><style>p{x:'</p>'}</style><script>if (a<b) x='</div>';</script>"
+         "<title>T</title></head><body>one <b>bo</b>ld<br/>two</body></html>",
+         true, "\n\n\nT\n\n\none bold\ntwo\n\n"},
+        {"<SCRIPT type=x>a</scriptx</SCRIPT >after", true, "after"},
+        {"1<2 and 3 <4>", true, "1<2 and 3 <4>"},
+        {"<!-- <p>hidden</p> -- > still --><p a='>' b=\"<\">shown</p>", true, "\nshown\n"},
+        {"<!DOCTYPE x [ <!ENTITY e \"v\"> ]>a < b &unknown; &lt &copy 5", true,
+         " a < b &unknown; < © 5"},
+        {"<?xml version='1.0'?><r><a>one</a><b>two</b><![CDATA[<raw> & ]]></r>", false,
+         "   one  two <raw> &  "},
+        {"line\none\r\n<p\n>tab\there", true, "line one  \ntab here"},
+        {"<a href='x", true, ""},  // an open tag at the end swallows the rest
+        {"&#0; &#x110000; &#xD800; &#12a;", true, "&#0; &#x110000; &#xD800; &#12a;"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(Stripped(c.markup, c.html), c.text) << c.markup;
+}
+
+TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
+    const std::string ru =
+        "Лиса и пекарь. Быстрая коричневая лиса прыгает через ленивую собаку у "
+        "реки. Каждое утро пекарь открывает свою лавку и продаёт свежий хлеб.\n";
+    struct {
+        std::string bytes;
+        std::string initial;  // InitialCharset of the bytes as markup
+        const char *charset;  // what decides
+        std::string text;
+    } cases[] = {
+        {Sample("text/ru-koi8r.txt"), "", "KOI8-R", ""},
+        {Sample("text/ru-cp1251.txt"), "", "windows-1251", ""},
+        {Sample("text/ja-iso2022.txt"), "", "ISO-2022-JP",
+         "素早い茶色の狐がのろまな犬を飛び越える。\n"},
+        {ru, "", "UTF-8", ru},
+        {"\xEF\xBB\xBFplain", "UTF-8", "UTF-8", "\xEF\xBB\xBFplain"},  // the sink drops the mark
+        {"<meta charset='koi8-r'>\xEC\xC9\xD3\xC1", "koi8-r", "koi8-r",
+         "<meta charset='koi8-r'>Лиса"},
+        {"<?xml version='1.0' encoding=\"ISO-8859-1\"?><a>\xE9</a>", "ISO-8859-1", "ISO-8859-1",
+         "<?xml version='1.0' encoding=\"ISO-8859-1\"?><a>é</a>"},
+        {"<meta charset=nonsense>\xC3\xA9", "", "UTF-8", "<meta charset=nonsense>é"},
+        {pipeline_test::Utf16(u"Größe und Maß, ein Text.\n"), "UTF-16LE", "UTF-16LE",
+         "Größe und Maß, ein Text.\n"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(dxf::InitialCharset(c.bytes, true), c.initial) << c.charset;
+        // One piece and then byte by byte: the same text, the same charset.
+        std::string whole, pieces;
+        dxf::TextDecoder one(c.initial, true);
+        one.Decode(c.bytes, true, whole);
+        EXPECT_EQ(one.charset(), c.charset);
+        if (!c.text.empty()) {
+            EXPECT_EQ(whole, c.text) << c.charset;
+        }
+        dxf::TextDecoder bytewise(c.initial, true);
+        for (size_t i = 0; i < c.bytes.size(); ++i)
+            bytewise.Decode(c.bytes.substr(i, 1), i + 1 == c.bytes.size(), pieces);
+        EXPECT_EQ(pieces, whole) << c.charset;
+        EXPECT_EQ(bytewise.charset(), c.charset);
+    }
+    // Russian in the legacy charsets reads as Russian.
+    for (const char *file : {"text/ru-koi8r.txt", "text/ru-cp1251.txt"}) {
+        std::string out;
+        dxf::TextDecoder decoder("", false);
+        decoder.Decode(Sample(file), true, out);
+        EXPECT_NE(out.find("пекарь"), std::string::npos) << file << ": " << out;
+    }
+    // ASCII waits: the first piece that is not ASCII decides.
+    dxf::TextDecoder lazy("", false);
+    std::string out;
+    lazy.Decode("plain ascii ", false, out);
+    EXPECT_TRUE(lazy.charset().empty());
+    lazy.Decode("na\xC3\xAFve", true, out);
+    EXPECT_EQ(lazy.charset(), "UTF-8");
+    EXPECT_EQ(out, "plain ascii naïve");
+    // A stray sign in an ASCII preamble waits for the text after it.
+    const std::string koi8 = Sample("text/ru-koi8r.txt");
+    dxf::TextDecoder preamble("", false);
+    out.clear();
+    preamble.Decode("(c) \xA9 1999\n", false, out);
+    EXPECT_EQ(out, "(c) ");
+    for (int i = 0; i < 4; ++i) preamble.Decode(koi8, i == 3, out);
+    EXPECT_EQ(preamble.charset(), "KOI8-R");
+    EXPECT_NE(out.find("пекарь"), std::string::npos) << out;
+    EXPECT_EQ(dxf::GuessCharset("\xE9t\xE9 \xE0 la plage", true, false), "ISO-8859-1");
+    EXPECT_EQ(dxf::GuessCharset("cut \xC3", false, false), "UTF-8");
+}
+
+// ---- through the plug-in -------------------------------------------------------
+
+using DxfCompressed = PluginTest;
+
+TEST_F(DxfCompressed, TextAndMarkupInsideComeOutAsTheirText) {
+    const std::string en =
+        "The fox and the baker\nThe quick brown fox jumps over the lazy dog near the river bank.\n"
+        "Every morning the baker opens his shop and sells fresh bread to the neighbours.\n";
+    for (const char *ext : kExtensions) {
+        Extraction r = plugin->Extract(Data(std::string("compressed/en.txt.") + ext));
+        EXPECT_EQ(r.utf8(), en) << ext;
+        EXPECT_TRUE(r.endRepeats && r.opens == 1 && r.closes == 1) << ext;
+    }
+    EXPECT_EQ(plugin->Extract(Data("compressed/fr.html.gz")).utf8(),
+              "Le renard et le boulanger\nLe renard et le boulanger\n"
+              "Le renard brun rapide saute par-dessus le chien paresseux près de la rivière.\n"
+              "Chaque matin, le boulanger ouvre sa boutique et vend du pain frais aux voisins.\n");
+    const std::string ru = plugin->Extract(Data("compressed/ru-cp1251.html.gz")).utf8();
+    EXPECT_EQ(ru.substr(0, ru.find('\n')), "Лиса и пекарь");
+    // Style content is not text.
+    EXPECT_EQ(plugin->Extract(Data("compressed/de.xhtml.zst")).utf8().find("white-space"),
+              std::string::npos);
+}
+
+TEST_F(DxfCompressed, DocumentsInsideGiveTheTextOfTheDocument) {
+    for (auto [inside, plain] : {std::pair{"compressed/en.pdf.gz", "docs/en.pdf"},
+                                 {"compressed/de.docx.xz", "docs/de.docx"},
+                                 {"compressed/fr.odt.zst", "docs/fr.odt"},
+                                 {"compressed/en.doc.gz", "docs/en.doc"},
+                                 {"compressed/es.rtf.bz2", "docs/es.rtf"}}) {
+        Extraction r = plugin->Extract(Data(inside));
+        EXPECT_EQ(r.openText, 0) << inside;
+        EXPECT_EQ(r.utf8(), plugin->Extract(Data(plain)).utf8()) << inside;
+    }
+}
+
+TEST_F(DxfCompressed, WhatCannotBeReadIsRefused) {
+    // An archive, an image, a compressed stream inside, a stream cut in its
+    // header, a PDF of more than the cap, and zero bytes after a text.
+    const std::string zeros =
+        Temp("zeros.txt.gz", Gzip("Some text.\n" + std::string(1 << 20, '\0'), 1));
+    for (const std::string &file :
+         {Data("compressed/en.tar.gz"), Data("compressed/blue.png.gz"),
+          Data("compressed/en.txt.gz.gz"), Data("compressed/header-only.txt.gz"),
+          Data("compressed/bomb.pdf.gz"), zeros}) {
+        EXPECT_EQ(plugin->Format(file), DX_FMT_COMPRESSED) << file;
+        Extraction r = plugin->Extract(file);
+        EXPECT_TRUE(r.opened) << file;
+        EXPECT_NE(r.openText, 0) << file;
+        EXPECT_TRUE(r.text.empty()) << file;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << file;
+    }
+    // Other archives stay archives; gzip with another method than deflate too.
+    EXPECT_EQ(plugin->Format(Temp("x.gz", "\x1F\x8B\x09" + std::string(100, 'x'))), DX_FMT_ARCHIVE);
+    EXPECT_EQ(plugin->Format(Temp("x.7z", "7z\xBC\xAF\x27\x1C" + std::string(100, 'x'))),
+              DX_FMT_ARCHIVE);
+    // bzip2 of any block size is a compressed document.
+    EXPECT_EQ(plugin->Format(Temp("x.bz2", "BZh11AY&SY" + std::string(100, 'x'))),
+              DX_FMT_COMPRESSED);
+}
+
+TEST_F(DxfCompressed, LongAndDamagedTextsEndCleanly) {
+    // A text followed by 70 MiB of spaces: the cap ends it with the text.
+    const std::string member = Gzip(std::string(1 << 20, ' '), 1);
+    std::string bomb = Gzip("A short text before the spaces.\n");
+    for (int i = 0; i < 70; ++i) bomb += member;
+    Extraction r = plugin->Extract(Temp("spaces.txt.gz", bomb));
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_EQ(r.utf8(), "A short text before the spaces.\n");
+    // A long text is capped like any other document's.
+    std::string lines;
+    for (int i = 0; i < 40000; ++i) lines += "line " + std::to_string(i) + " of a long text\n";
+    r = plugin->Extract(Temp("long.txt.gz", Gzip(lines)));
+    EXPECT_EQ(r.utf8().substr(0, 22), "line 0 of a long text\n");
+    EXPECT_LE(r.text.size(), kTextCap);
+    EXPECT_GT(r.text.size(), kTextCap - 100);
+    // A stream cut short gives its text up to the cut.
+    r = plugin->Extract(Data("compressed/cut.txt.gz"));
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_EQ(r.utf8().substr(0, 21), "The fox and the baker");
+}
+
+TEST_F(DxfCompressed, MutatedStreamsNeverBreakThePlugin) {
+    // Cut short or with bytes overwritten behind the signature, in every
+    // codec and with every kind of content: reading ends, releases the
+    // stream and stays within the text bound.
+    uint32_t seed = 4242;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (const char *file :
+         {"compressed/en.txt.gz", "compressed/de.txt.bz2", "compressed/de.txt.xz",
+          "compressed/de.txt.zst", "compressed/fr.html.gz", "compressed/de.docx.xz",
+          "compressed/en.doc.gz", "compressed/es.rtf.bz2", "compressed/fr.odt.zst"}) {
+        const std::string bytes = Sample(file);
+        for (int variant = 0; variant < 4; ++variant) {
+            std::string mutated = bytes;
+            if (variant == 0) mutated.resize(mutated.size() / 2);
+            for (int k = 0; k < 4 * variant; ++k)
+                mutated[10 + next() % (mutated.size() - 10)] = static_cast<char>(next() >> 24);
+            Extraction r = plugin->Extract(Temp("mutated", mutated));
+            EXPECT_EQ(plugin->Format(Temp("mutated", mutated)), DX_FMT_COMPRESSED) << file;
+            EXPECT_EQ(r.opens, r.closes) << file << " variant " << variant;
+            EXPECT_LE(r.text.size(), kTextCap) << file;
+        }
+    }
+}
+
+}  // namespace
