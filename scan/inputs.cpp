@@ -2,9 +2,11 @@
 // files below directories, and path lists on standard input.
 #include <dirent.h>
 #include <errno.h>
+#include <limits.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <new>
 #include <set>
 #include <utility>
 
@@ -77,17 +79,42 @@ bool walk(const std::string &path, DirectoryId id, bool followLinks, std::set<Di
 bool ReadPathList(FILE *in, bool nul, const DocumentSink &sink) {
     const int end = nul ? '\0' : '\n';
     std::string path;
+    bool tooLong = false;
     for (;;) {
         const int c = getc_unlocked(in);
         if (c != EOF && c != end) {
-            path += static_cast<char>(c);
+            // A document piped in where a list belongs may hold lines of any
+            // length: no more of a line is kept than a path can be long.
+            if (path.size() < PATH_MAX)
+                path += static_cast<char>(c);
+            else
+                tooLong = true;
             continue;
         }
-        if (!nul && !path.empty() && path.back() == '\r') path.pop_back();
-        if (!path.empty() && !sink(Document{std::move(path)})) return true;
+        if (!nul && !tooLong && !path.empty() && path.back() == '\r') path.pop_back();
+        if (!path.empty() && !sink(Document{std::move(path), tooLong ? LANG_ERR_NOFILE : LANG_OK}))
+            return true;
         path.clear();
+        tooLong = false;
         if (c == EOF) return !ferror(in);
     }
+}
+
+int ReadDocument(FILE *in, size_t limit, std::string *bytes) {
+    char buffer[1 << 16];
+    try {
+        for (;;) {
+            // Room for one byte past the limit, which tells a document too long.
+            const size_t room = limit - bytes->size() + 1;
+            const size_t got = fread(buffer, 1, std::min(sizeof buffer, room), in);
+            if (got == 0) break;
+            bytes->append(buffer, got);
+            if (bytes->size() > limit) return LANG_ERR_NOMEM;
+        }
+    } catch (const std::bad_alloc &) {
+        return LANG_ERR_NOMEM;
+    }
+    return ferror(in) ? LANG_ERR_OPEN : LANG_OK;
 }
 
 bool ExpandPath(const std::string &path, bool recursive, bool followLinks,

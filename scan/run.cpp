@@ -229,15 +229,9 @@ sigset_t stop_signals() {
 int scan_stdin_document(LangContext *context, const Options &options, const RecordStyle &style,
                         Written &written) {
     std::string bytes;
-    char buffer[1 << 16];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, got);
     Outcome outcome;
-    if (ferror(stdin)) {
-        outcome.code = LANG_ERR_OPEN;
-    } else if (bytes.size() > INT32_MAX) {
-        outcome.code = LANG_ERR_NOMEM;
-    } else {
+    outcome.code = ReadDocument(stdin, INT32_MAX, &bytes);
+    if (outcome.code == LANG_OK) {
         LangDetectInArg request{};
         request.docData = bytes.data();
         request.docLength = static_cast<int32_t>(bytes.size());

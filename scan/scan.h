@@ -124,8 +124,15 @@ using DocumentSink = std::function<bool(Document &&)>;
 
 /* Splits what `in` holds into paths: lines (a final CR of a line goes too,
  * empty lines are skipped) or, with `nul`, NUL-terminated names (empty ones
- * skipped). Stops early when the sink says so. False on a read error. */
+ * skipped). A line longer than PATH_MAX bytes names no file: its first
+ * PATH_MAX bytes go on as a document with LANG_ERR_NOFILE. Stops early when
+ * the sink says so. False on a read error. */
 bool ReadPathList(FILE *in, bool nul, const DocumentSink &sink);
+
+/* Reads what is left of `in` into *bytes, at most `limit` bytes: LANG_OK;
+ * LANG_ERR_NOMEM when `in` holds more (reading stops one byte past the
+ * limit) or the memory runs out; LANG_ERR_OPEN on a read error. */
+int ReadDocument(FILE *in, size_t limit, std::string *bytes);
 
 /* Names one path given by the user: itself, or with `recursive` and a
  * directory, every file below it in byte order of the names, directories

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,54 @@ TEST(ScanInputs, PathLists) {
     EXPECT_EQ(list("", false), V{});
     EXPECT_EQ(list(std::string("a\nb\0c\0\0d", 9), true), (V{"a\nb", "c", "d"}));
     EXPECT_EQ(list("a\nb\nc\n", false, 2), (V{"a", "b"}));
+}
+
+// A document piped in where a list belongs has lines of any length: each is
+// kept only as long as a path can be, and reported as no file.
+TEST(ScanInputs, LinesLongerThanAnyPathStayBounded) {
+    const std::string text = std::string(1 << 20, 'x') + "\nb\n" + std::string(PATH_MAX, 'y');
+    FILE *in = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    std::vector<scan::Document> documents;
+    EXPECT_TRUE(scan::ReadPathList(in, false, [&](scan::Document &&d) {
+        documents.push_back(std::move(d));
+        return true;
+    }));
+    fclose(in);
+    ASSERT_EQ(documents.size(), 3u);
+    EXPECT_EQ(documents[0].path.size(), size_t{PATH_MAX});
+    EXPECT_TRUE(documents[0].path == std::string(PATH_MAX, 'x'));
+    EXPECT_EQ(documents[0].presetCode, LANG_ERR_NOFILE);
+    EXPECT_EQ(documents[1].path, "b");
+    EXPECT_EQ(documents[1].presetCode, LANG_OK);
+    // Exactly PATH_MAX bytes names no file either, but the engine says so.
+    EXPECT_EQ(documents[2].path.size(), size_t{PATH_MAX});
+    EXPECT_EQ(documents[2].presetCode, LANG_OK);
+}
+
+// Standard input as the one document: read whole up to the limit; one byte
+// more is a document too large, and reading stops there.
+TEST(ScanInputs, StandardInputDocumentStopsAtTheLimit) {
+    const std::string text(300000, 'a');
+    struct Case {
+        size_t length, limit;
+        int code;
+        long consumed;
+    };
+    for (const Case &c :
+         {Case{0, 10, LANG_OK, 0}, Case{10, 10, LANG_OK, 10}, Case{11, 10, LANG_ERR_NOMEM, 11},
+          Case{300000, 1000, LANG_ERR_NOMEM, 1001}, Case{300000, 300000, LANG_OK, 300000}}) {
+        FILE *in = tmpfile();
+        ASSERT_NE(in, nullptr);
+        fwrite(text.data(), 1, c.length, in);
+        rewind(in);
+        std::string bytes;
+        EXPECT_EQ(scan::ReadDocument(in, c.limit, &bytes), c.code) << c.length << " " << c.limit;
+        if (c.code == LANG_OK) {
+            EXPECT_EQ(bytes, text.substr(0, c.length));
+        }
+        EXPECT_EQ(ftell(in), c.consumed) << c.length << " " << c.limit;
+        fclose(in);
+    }
 }
 
 struct Walked {
