@@ -38,6 +38,8 @@ row compressed/en-de.txt.gz 347 Flussufer
 gz "$OUT/text/fr.html" "$C/fr.html.gz"; row compressed/fr.html.gz 347 boulanger
 gz "$OUT/text/ru-cp1251.html" "$C/ru-cp1251.html.gz"; row compressed/ru-cp1251.html.gz 347 пекарь
 zst "$OUT/text/de.xhtml" "$C/de.xhtml.zst"; row compressed/de.xhtml.zst 347 Flussufer
+# A German manual page: troff whose head is English licence comments.
+gz "$OUT/text/de-page.1" "$C/de-page.1.gz"; row compressed/de-page.1.gz 347 Flussufer
 # Documents another reader takes over.
 gz "$OUT/docs/en.pdf" "$C/en.pdf.gz"; row compressed/en.pdf.gz 347 neighbours
 xzc "$OUT/docs/de.docx" "$C/de.docx.xz"; row compressed/de.docx.xz 347 Flussufer

@@ -5,7 +5,8 @@
 // (sniff.cpp). Text and markup are then decompressed lazily, 32 KiB a step,
 // turned into UTF-8 (ICU: the form the rules found, else UTF-8 when it is
 // valid, else the charset ICU's detector names, else windows-1252) and, for
-// markup, stripped of tags; PDF, RTF and office documents are decompressed
+// markup, stripped of tags, for troff source (manual pages) stripped of
+// requests and escapes; PDF, RTF and office documents are decompressed
 // whole into an anonymous file for the worker to hand to their module.
 // Anything else inside (images, archives, another compressed stream, binary
 // data) is refused.
@@ -25,6 +26,7 @@
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/ole_scan.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/troff_text.h"
 #include "filters/dxfilter/zip_scan.h"
 
 namespace dxf {
@@ -56,6 +58,7 @@ class CompressedText {
           head_(std::move(head)),
           decoder_(InitialCharset(head_, format != DX_FMT_TEXT), format != DX_FMT_TEXT),
           markup_(format != DX_FMT_TEXT),
+          troff_(format == DX_FMT_TEXT && LooksLikeTroff(head_)),
           stripper_(format == DX_FMT_HTML) {}
 
     int Step(DXMSink *sink) {
@@ -70,8 +73,9 @@ class CompressedText {
         const bool last = dec_->state() != Decompressor::State::kReading;
         std::string utf8;
         decoder_.Decode(bytes, last, utf8);
-        const bool full = markup_ ? !stripper_.Feed(utf8, sink)
-                                  : sink->text(sink->self, utf8.data(), utf8.size()) != 0;
+        const bool full = markup_  ? !stripper_.Feed(utf8, sink)
+                          : troff_ ? !troffStripper_.Feed(utf8, last, sink)
+                                   : sink->text(sink->self, utf8.data(), utf8.size()) != 0;
         // A damaged or cut stream ends the text where it breaks.
         return full || last ? 0 : 1;
     }
@@ -82,7 +86,9 @@ class CompressedText {
     bool headDone_ = false;
     TextDecoder decoder_;
     bool markup_;
+    bool troff_;  // a manual page: its words, not its requests
     MarkupStripper stripper_;
+    TroffStripper troffStripper_;
 };
 
 // Writes all of `data` to `fd`.

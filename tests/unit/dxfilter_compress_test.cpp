@@ -15,6 +15,7 @@
 #include "dxfilter_test_support.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/decompress.h"
+#include "filters/dxfilter/troff_text.h"
 
 namespace {
 
@@ -180,17 +181,22 @@ TEST(DxfDecompress, StreamsThatAskForTooMuchMemoryAreRefused) {
 
 // ---- charsets and tags ----------------------------------------------------------
 
+// A sink that appends the text it is given to `out`.
+DXMSink AppendingSink(std::string &out) {
+    return {&out,
+            [](void *self, const char *utf8, size_t n) {
+                static_cast<std::string *>(self)->append(utf8, n);
+                return 0;
+            },
+            [](void *) {}};
+}
+
 // What a stripper makes of `markup` fed in one piece, checked against the
 // same fed byte by byte.
 std::string Stripped(const std::string &markup, bool html) {
     auto run = [&](size_t step) {
         std::string out;
-        DXMSink sink{&out,
-                     [](void *self, const char *utf8, size_t n) {
-                         static_cast<std::string *>(self)->append(utf8, n);
-                         return 0;
-                     },
-                     [](void *) {}};
+        DXMSink sink = AppendingSink(out);
         dxf::MarkupStripper stripper(html);
         for (size_t i = 0; i < markup.size(); i += step)
             EXPECT_TRUE(stripper.Feed(std::string_view(markup).substr(i, step), &sink));
@@ -294,6 +300,138 @@ TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
     EXPECT_EQ(dxf::GuessCharset("cut \xC3", false, false), "UTF-8");
 }
 
+// ---- manual pages -------------------------------------------------------------
+
+// What the troff stripper makes of `source` in one piece, checked against the
+// same fed byte by byte and in pieces of 7 bytes.
+std::string Troff(const std::string &source) {
+    auto run = [&](size_t step) {
+        std::string out;
+        DXMSink sink = AppendingSink(out);
+        dxf::TroffStripper stripper;
+        if (source.empty()) {
+            EXPECT_TRUE(stripper.Feed("", true, &sink));
+        }
+        for (size_t i = 0; i < source.size(); i += step)
+            EXPECT_TRUE(stripper.Feed(std::string_view(source).substr(i, step),
+                                      i + step >= source.size(), &sink));
+        return out;
+    };
+    const std::string whole = run(source.size() + 1);
+    EXPECT_EQ(run(1), whole) << source;
+    EXPECT_EQ(run(7), whole) << source;
+    return whole;
+}
+
+TEST(DxfCompressText, TroffIsToldFromPlainText) {
+    struct {
+        const char *head;
+        bool troff;
+    } cases[] = {
+        {".\\\" Copyright (c) 1999\n.TH LS 1\n", true},
+        {"'\\\" t\n.TH X 1\n", true},
+        {"\n\n.TH LS 1 2020\n.SH NAME\n", true},
+        {".Dd $Mdocdate$\n.Dt LS 1\n", true},
+        {"\xEF\xBB\xBF.SH NAME\nls\n", true},
+        {".so man1/other.1\n", true},
+        {".PP\nText\n.B bold\n.PP\nmore\n.I it\n.br\n", true},
+        // Plain text with a line or two that start with a dot stays plain.
+        {"A letter.\n.NET is a framework.\nSecond line.\nThird.\n", false},
+        {".THE END of a story\nwith words\n", false},
+        {"...and then\nsomething\n.\n", false},
+        {"Text\n.a\n.b\n.c\n.d\nmore text\nand more\nand more\nand more\n", false},
+        {"", false},
+    };
+    for (const auto &c : cases) EXPECT_EQ(dxf::LooksLikeTroff(c.head), c.troff) << c.head;
+}
+
+TEST(DxfCompressText, TroffKeepsTheWordsOfAPage) {
+    struct {
+        std::string source;
+        std::string text;
+    } cases[] = {
+        // Comments, whole lines and to the end of a line.
+        {".\\\" Licence text\n'\\\" t\n.\\# note\nWords \\\" said here\nmore\n", "Words \nmore\n"},
+        // Requests without text go; the arguments of text macros stay.
+        {".TH LS 1 2020-01-01 \"GNU\" \"Manual\"\n.SH \"NAME\"\nls \\- list\n.PP\n.br\n"
+         ".sp 2\n.RS 4\n.nr x 1\n.ds y z\n.ft B\n.in +2\n.ti 3\n.na\n.ad l\n.nh\n.hy\n.ne 5\n"
+         ".IX Item\n.so other\n.if n .B hidden\n.ie t x\n.el y\n.RE\n",
+         "NAME\nls - list\n"},
+        {".B \"two words\" three\n.I it\n.SS Sub\n", "two words three\nit\nSub\n"},
+        {".BR ls (1),\n.IR file .\n.BI \"\\-o \" out\n", "ls(1),\nfile.\n-o out\n"},
+        {".TP 8\n.B \\-a\nall\n.IP \\(bu 4\nitem\n.IP \"one \"\"q\"\"\" 2\n",
+         "-a\nall\n•\nitem\none \"q\"\n"},
+        // Definitions up to "..", tables without their format lines.
+        {".de XX\n.B inside\ntext inside\n..\nafter\n", "after\n"},
+        {".ig\nignored\n. .\nkept\n", "kept\n"},
+        {".TS\nbox;\nl l\nl l.\nName\tWert\n_\nT{\nlanger Text\nT}\tx\n.TE\nend\n",
+         "Name Wert\n \nlanger Text\n  x\nend\n"},
+        // mdoc: the words of its macros, not the names of the calls.
+        {".Dd $Mdocdate$\n.Dt LS 1\n.Os\n.Sh NAME\n.Nm ls\n.Nd list directory contents\n"
+         ".Pp\n.Bl -tag -width Ds\n.It Fl a\nall\n.El\n.Xr ls 1 Ns ,\n",
+         "NAME\nls\nlist directory contents\na\nall\nls 1 ,\n"},
+        // A line that ends in '\' joins the next, which is text.
+        {"one \\\n.two\nthree\n", "one .two\nthree\n"},
+        {"last line", "last line\n"},
+        {"crlf\r\n.PP\r\n", "crlf\n"},
+        {"", ""},
+    };
+    for (const auto &c : cases) EXPECT_EQ(Troff(c.source), c.text) << c.source;
+}
+
+TEST(DxfCompressText, TroffEscapesBecomeTheirCharacters) {
+    struct {
+        const char *in;
+        const char *out;
+    } cases[] = {
+        {"\\fBbold\\fR \\fIit\\fP \\f(CWcw\\fR \\f[CB]x\\f[]", "bold it cw x"},
+        {"\\s-2small\\s0 \\s+2big\\s12x\\s(10y\\s[8]z", "small bigxyz"},
+        {"a\\&b\\c\\%c\\:d\\|e\\^f\\0g\\~h\\ i", "abcdef g h i"},
+        {"\\e \\- \\. \\\\ \\' \\`", "\\ - . \\ ' `"},
+        {"\\(em\\(en\\(aq\\(lq\\(rq\\(bu\\(co", "—–'“”•©"},
+        {"Gr\\(:o\\(ssen\\(:a\\(:u \\('e\\(`a\\(,c \\[:A]\\[u00DF]\\[u20AC]", "Größenäü éàç Äß€"},
+        {"\\*(lqq\\*(rq \\*[name]x \\*Ry \\n(xxz \\n[reg]a \\n+xb", "q x y z a b"},
+        {"\\h'-2n'a\\v'1'b\\w'\\fBx'c\\kxd\\zee\\C'em'f\\N'65'g", "abcdee—fg"},
+        {"\\(zz\\[unknown]\\[u12]\\[uD800]\\[u00E4abc]x\\[u0065_0301]", "xe"},
+        // Cut escapes at the end of a line drop what is there.
+        {"end\\(", "end"},
+        {"end\\(e", "end"},
+        {"end\\[em", "end"},
+        {"end\\f", "end"},
+        {"end\\s+", "end"},
+        {"end\\h'2", "end"},
+        {"tab\there", "tab here"},
+        {"\\qunknown", "qunknown"},
+    };
+    for (const auto &c : cases) {
+        std::string out;
+        EXPECT_EQ(dxf::TroffEscapes(c.in, out), dxf::TroffEnd::kEnd) << c.in;
+        EXPECT_EQ(out, c.out) << c.in;
+        EXPECT_EQ(Troff(std::string(c.in) + "\n"), std::string(c.out) + "\n") << c.in;
+    }
+    std::string out;
+    EXPECT_EQ(dxf::TroffEscapes("join\\", out), dxf::TroffEnd::kJoin);
+    EXPECT_EQ(dxf::TroffEscapes("text \\\" comment", out), dxf::TroffEnd::kComment);
+    EXPECT_EQ(out, "jointext ");
+}
+
+TEST(DxfCompressText, TroffLongLinesAndRunawayBlocksStayBounded) {
+    const size_t max = dxf::TroffStripper::kMaxLine;
+    // A long text line is read in pieces; the text is all there.
+    const std::string words = [] {
+        std::string s;
+        while (s.size() < 3 * dxf::TroffStripper::kMaxLine) s += "Wort ";
+        return s;
+    }();
+    EXPECT_EQ(Troff(words + "\n"), words + "\n");
+    // A long comment or request drops all its pieces.
+    EXPECT_EQ(Troff(".\\\" " + std::string(3 * max, 'x') + "\nok\n"), "ok\n");
+    EXPECT_EQ(Troff(".ds " + std::string(3 * max, 'x') + "\nok\n"), "ok\n");
+    EXPECT_EQ(Troff("text \\\" " + std::string(3 * max, 'x') + "\nok\n"), "text \nok\n");
+    // A definition that never ends drops the rest, and nothing is held.
+    EXPECT_EQ(Troff(".de X\n" + std::string(3 * max, '\n') + "text\n"), "");
+}
+
 // ---- through the plug-in -------------------------------------------------------
 
 using DxfCompressed = PluginTest;
@@ -313,6 +451,19 @@ TEST_F(DxfCompressed, TextAndMarkupInsideComeOutAsTheirText) {
               "Chaque matin, le boulanger ouvre sa boutique et vend du pain frais aux voisins.\n");
     const std::string ru = plugin->Extract(Data("compressed/ru-cp1251.html.gz")).utf8();
     EXPECT_EQ(ru.substr(0, ru.find('\n')), "Лиса и пекарь");
+    // A manual page gives its words: no licence comments, requests or escapes.
+    EXPECT_EQ(plugin->Extract(Data("compressed/de-page.1.gz")).utf8(),
+              "BEZEICHNUNG\nbaecker - backt jeden Morgen frisches Brot am Flussufer\n"
+              "ÜBERSICHT\nbaecker\n[-n ANZAHL] [DATEI ...]\nBESCHREIBUNG\n"
+              "Der Bäcker öffnet jeden Morgen seinen Laden und verkauft den Nachbarn\n"
+              "frisches Brot. Der schnelle braune Fuchs springt über den faulen Hund\n"
+              "am Flussufer, während die Sonne langsam über der Stadt aufgeht.\n"
+              "Die Größe der Brötchen hängt vom Wetter ab; bei Regen werden sie\n"
+              "kleiner, bei Sonnenschein größer.\nOPTIONEN\n-n, --anzahl=ANZAHL\n"
+              "Backt genau ANZAHL Laibe und hört dann auf.\n•\n"
+              "Jeder Laib wird vor dem Verkauf gewogen und gezählt.\nBEISPIELE\n"
+              "baecker -n 12 roggen.txt\nSorte Gewicht\nRoggenbrot ein Kilogramm\n"
+              "Weizenbrot ein halbes Kilogramm\nSIEHE AUCH\nkonditor(1),\nmüller(8)\n");
     // Style content is not text.
     EXPECT_EQ(plugin->Extract(Data("compressed/de.xhtml.zst")).utf8().find("white-space"),
               std::string::npos);
