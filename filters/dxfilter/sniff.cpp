@@ -488,6 +488,12 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     if (size == 0 || head.empty()) return kText;
     std::string_view chars = as_chars(head);
 
+    // A compressed stream first: zstd keeps the first bytes of what it
+    // compresses as they are, "%PDF-" of a compressed PDF among them.
+    if (is_bzip2(head)) return {DX_FMT_COMPRESSED, SniffNext::kDone};
+    for (const Signature &sig : kBinarySignatures)
+        if (sig.format == DX_FMT_COMPRESSED && starts_with(head, sig.bytes, sig.offset))
+            return {DX_FMT_COMPRESSED, SniffNext::kDone};
     if (chars.substr(0, 1024).find("%PDF-") != std::string_view::npos)
         return {DX_FMT_PDF, SniffNext::kDone};
     if (starts_with(head, "PK\x03\x04") || starts_with(head, "PK\x05\x06")) {
@@ -497,7 +503,6 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     }
     if (starts_with(head, "{\\rtf")) return {DX_FMT_RTF, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
-    if (is_bzip2(head)) return {DX_FMT_COMPRESSED, SniffNext::kDone};
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
 

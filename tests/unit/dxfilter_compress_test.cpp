@@ -481,6 +481,20 @@ TEST_F(DxfCompressed, DocumentsInsideGiveTheTextOfTheDocument) {
     }
 }
 
+// zstd keeps the first bytes of a document as they are, so "%PDF-" stands
+// near the start of a compressed PDF: the stream's own signature decides.
+TEST_F(DxfCompressed, ZstdKeepsAPdfHeadAsItIsAndStillDecompresses) {
+    const std::string pdf = glotta_test::ReadFile(Data("docs/en.pdf"));
+    std::string zst(ZSTD_compressBound(pdf.size()), '\0');
+    zst.resize(ZSTD_compress(zst.data(), zst.size(), pdf.data(), pdf.size(), 3));
+    ASSERT_NE(zst.substr(0, 1024).find("%PDF-"), std::string::npos);
+    const std::string file = Temp("en.pdf.zst", zst);
+    EXPECT_EQ(plugin->Format(file), DX_FMT_COMPRESSED);
+    Extraction r = plugin->Extract(file);
+    EXPECT_EQ(r.openText, 0);
+    EXPECT_EQ(r.utf8(), plugin->Extract(Data("docs/en.pdf")).utf8());
+}
+
 TEST_F(DxfCompressed, WhatCannotBeReadIsRefused) {
     // An archive, an image, a compressed stream inside, a stream cut in its
     // header, a PDF of more than the cap, and zero bytes after a text.
