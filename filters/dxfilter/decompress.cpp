@@ -188,19 +188,6 @@ class Zstd final : public Decompressor {
 
 }  // namespace
 
-std::optional<Codec> CodecOf(Bytes head) {
-    if (starts_with(head, "\x1F\x8B\x08")) return Codec::kGzip;
-    if (starts_with(head, "BZh") && head.size() >= 10 && head[3] >= '1' && head[3] <= '9' &&
-        std::memcmp(head.data() + 4, "1AY&SY", 6) == 0)
-        return Codec::kBzip2;
-    if (starts_with(head, std::string_view("\xFD"
-                                           "7zXZ\0",
-                                           6)))
-        return Codec::kXz;
-    if (starts_with(head, "\x28\xB5\x2F\xFD")) return Codec::kZstd;
-    return std::nullopt;
-}
-
 std::unique_ptr<Decompressor> Decompressor::Make(Codec codec, ReadFn read, uint64_t maxOutput,
                                                  int64_t deadlineNs) {
     switch (codec) {

@@ -12,16 +12,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <vector>
 
+#include "filters/dxfilter/sniff.h"
+
 namespace dxf {
-
-enum class Codec { kGzip, kBzip2, kXz, kZstd };
-
-// The codec of a stream that starts with `head`; none for anything else.
-std::optional<Codec> CodecOf(std::span<const unsigned char> head);
 
 // Memory a stream may ask for: xz's decoder limit, and the largest zstd
 // window (2^27 bytes, what zstd itself decodes without being told more).

@@ -92,14 +92,7 @@ constexpr std::array kBinarySignatures = {
     Signature{"GIF89a", 0, DX_FMT_IMAGE},
     Signature{std::string_view("II*\0", 4), 0, DX_FMT_IMAGE},
     Signature{std::string_view("MM\0*", 4), 0, DX_FMT_IMAGE},
-    // Single compressed streams (the worker decompresses them); gzip with
-    // another method than deflate stays an archive.
-    Signature{"\x1F\x8B\x08", 0, DX_FMT_COMPRESSED},
-    Signature{std::string_view("\xFD"
-                               "7zXZ\0",
-                               6),
-              0, DX_FMT_COMPRESSED},
-    Signature{"\x28\xB5\x2F\xFD", 0, DX_FMT_COMPRESSED},
+    // gzip with another method than deflate (CodecOf takes the rest).
     Signature{"\x1F\x8B", 0, DX_FMT_ARCHIVE},
     Signature{"7z\xBC\xAF\x27\x1C", 0, DX_FMT_ARCHIVE},
     Signature{"Rar!\x1A\x07", 0, DX_FMT_ARCHIVE},
@@ -347,12 +340,6 @@ int package_from_first_entry(Bytes head) {
     return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
 }
 
-// A bzip2 stream of any block size.
-bool is_bzip2(Bytes b) {
-    return starts_with(b, "BZh") && b.size() > 3 && b[3] >= '1' && b[3] <= '9' &&
-           starts_with(b, "1AY&SY", 4);
-}
-
 struct FormOfText {
     bool isText;
     TextForm form;
@@ -383,6 +370,19 @@ FormOfText form_of_text(Bytes head) {
 }
 
 }  // namespace
+
+std::optional<Codec> CodecOf(Bytes head) {
+    if (starts_with(head, "\x1F\x8B\x08")) return Codec::kGzip;
+    if (starts_with(head, "BZh") && head.size() > 3 && head[3] >= '1' && head[3] <= '9' &&
+        starts_with(head, "1AY&SY", 4))
+        return Codec::kBzip2;
+    if (starts_with(head, std::string_view("\xFD"
+                                           "7zXZ\0",
+                                           6)))
+        return Codec::kXz;
+    if (starts_with(head, "\x28\xB5\x2F\xFD")) return Codec::kZstd;
+    return std::nullopt;
+}
 
 int FormatFromPackageMime(std::string_view mime) {
     while (!mime.empty() && is_ws(mime.back())) mime.remove_suffix(1);
@@ -490,10 +490,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
 
     // A compressed stream first: zstd keeps the first bytes of what it
     // compresses as they are, "%PDF-" of a compressed PDF among them.
-    if (is_bzip2(head)) return {DX_FMT_COMPRESSED, SniffNext::kDone};
-    for (const Signature &sig : kBinarySignatures)
-        if (sig.format == DX_FMT_COMPRESSED && starts_with(head, sig.bytes, sig.offset))
-            return {DX_FMT_COMPRESSED, SniffNext::kDone};
+    if (CodecOf(head)) return {DX_FMT_COMPRESSED, SniffNext::kDone};
     if (chars.substr(0, 1024).find("%PDF-") != std::string_view::npos)
         return {DX_FMT_PDF, SniffNext::kDone};
     if (starts_with(head, "PK\x03\x04") || starts_with(head, "PK\x05\x06")) {

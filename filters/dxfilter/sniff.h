@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -33,6 +34,13 @@ struct SniffResult {
 // `head`: the first bytes of the document (up to kSniffBytes); `size`: its
 // full length in bytes.
 SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size);
+
+// The single compressed streams the filter reads (format DX_FMT_COMPRESSED).
+enum class Codec { kGzip, kBzip2, kXz, kZstd };
+
+// The codec of a stream that starts with `head`, by its signature: gzip with
+// deflate, bzip2 of any block size, xz, zstd; none for anything else.
+std::optional<Codec> CodecOf(std::span<const unsigned char> head);
 
 // How the text of a document the rules take for text is stored, as they
 // tell it from the head: a byte-order mark, UTF-32 or UTF-16 units without
