@@ -210,7 +210,7 @@ Decompressor::~Decompressor() = default;
 
 bool Decompressor::Refill() {
     if (inputEnded_) return false;
-    if (DXM_NowNs() > deadlineNs_) {
+    if (DXM_CpuNs() > deadlineNs_) {
         state_ = State::kTimeout;
         return false;
     }

@@ -39,7 +39,7 @@ class Decompressor {
         kTimeout,  // the deadline passed
     };
 
-    // `maxOutput`: bytes produced in all; `deadlineNs`: CLOCK_MONOTONIC time
+    // `maxOutput`: bytes produced in all; `deadlineNs`: DXM_CpuNs time
     // after which reading stops (checked once per input buffer).
     static std::unique_ptr<Decompressor> Make(Codec codec, ReadFn read, uint64_t maxOutput,
                                               int64_t deadlineNs);
