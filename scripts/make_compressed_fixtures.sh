@@ -17,13 +17,23 @@ gz() { gzip -9 -n -c "$1" > "$2"; }
 bz() { bzip2 -9 -c "$1" > "$2"; }
 xzc() { xz -9 -c "$1" > "$2"; }
 zst() { zstd -19 -q -c --no-check "$1" > "$2"; }
+lz() { xz --format=lzma -9 -c "$1" > "$2"; }
+# Unix compress (ncompress), block mode, codes of up to ${3:-16} bits; -f
+# writes the output even when it is no smaller.
+Z() { compress -c -f -b "${3:-16}" < "$1" > "$2"; }
 
 # Text in every codec: English in ASCII, German in UTF-8.
 iconv -f ISO-8859-1 -t UTF-8 "$OUT/text/de-latin1.txt" > "$WORK/de.txt"
-for codec in gz:gz bz2:bz xz:xzc zst:zst; do
+for codec in gz:gz bz2:bz xz:xzc zst:zst lzma:lz Z:Z; do
     ext=${codec%%:*} tool=${codec#*:}
     $tool "$OUT/text/en-ascii.txt" "$C/en.txt.$ext"; row "compressed/en.txt.$ext" 347 neighbours
     $tool "$WORK/de.txt" "$C/de.txt.$ext"; row "compressed/de.txt.$ext" 347 Flussufer
+done
+# Empty documents: a stream that holds nothing reads as an empty text.
+: > "$WORK/empty"
+for codec in gz:gz bz2:bz xz:xzc zst:zst lzma:lz Z:Z; do
+    ext=${codec%%:*} tool=${codec#*:}
+    $tool "$WORK/empty" "$C/empty.$ext"; row "compressed/empty.$ext" 347 -
 done
 # Legacy charsets (the detector decides), UTF-16 without and with a mark.
 xzc "$OUT/text/de-latin1.txt" "$C/de-latin1.txt.xz"; row compressed/de-latin1.txt.xz 347 Flussufer
@@ -34,18 +44,30 @@ bz "$OUT/text/zh-utf16-bom.txt" "$C/zh-utf16.txt.bz2"; row compressed/zh-utf16.t
 # Two gzip members in one file read as one text.
 { gzip -9 -n -c "$OUT/text/en-ascii.txt"; gzip -9 -n -c "$WORK/de.txt"; } > "$C/en-de.txt.gz"
 row compressed/en-de.txt.gz 347 Flussufer
+# A longer text in .Z with codes of up to 10, 12 and 16 bits: the code width
+# grows, and with 10 and 12 bits the table fills and is cleared (ncompress
+# cannot read its own streams of 9 bits, so there are none). The text:
+# 8 times three samples, then the numbers 1 to 2000, a line each.
+for i in $(seq 1 8); do cat "$OUT/text/en-ascii.txt" "$OUT/text/mixed-utf8.txt" "$OUT/text/de-page.1"; done > "$WORK/long.txt"
+seq 1 2000 >> "$WORK/long.txt"
+for bits in 10 12 16; do
+    Z "$WORK/long.txt" "$C/long-$bits.txt.Z" "$bits"; row "compressed/long-$bits.txt.Z" 347 neighbours
+done
 # Markup: tags, scripts and styles dropped; a declared charset.
 gz "$OUT/text/fr.html" "$C/fr.html.gz"; row compressed/fr.html.gz 347 boulanger
 gz "$OUT/text/ru-cp1251.html" "$C/ru-cp1251.html.gz"; row compressed/ru-cp1251.html.gz 347 пекарь
 zst "$OUT/text/de.xhtml" "$C/de.xhtml.zst"; row compressed/de.xhtml.zst 347 Flussufer
 # A German manual page: troff whose head is English licence comments.
 gz "$OUT/text/de-page.1" "$C/de-page.1.gz"; row compressed/de-page.1.gz 347 Flussufer
+Z "$OUT/text/de-page.1" "$C/de-page.1.Z"; row compressed/de-page.1.Z 347 Flussufer
 # Documents another reader takes over.
 gz "$OUT/docs/en.pdf" "$C/en.pdf.gz"; row compressed/en.pdf.gz 347 neighbours
 xzc "$OUT/docs/de.docx" "$C/de.docx.xz"; row compressed/de.docx.xz 347 Flussufer
 zst "$OUT/docs/fr.odt" "$C/fr.odt.zst"; row compressed/fr.odt.zst 347 boulanger
 gz "$OUT/docs/en.doc" "$C/en.doc.gz"; row compressed/en.doc.gz 347 neighbours
 bz "$OUT/docs/es.rtf" "$C/es.rtf.bz2"; row compressed/es.rtf.bz2 347 panadero
+lz "$OUT/docs/fr.odt" "$C/fr.odt.lzma"; row compressed/fr.odt.lzma 347 boulanger
+Z "$OUT/docs/en.pdf" "$C/en.pdf.Z"; row compressed/en.pdf.Z 347 neighbours
 # Refused: an archive, an image and a second compressed stream inside.
 tar --mtime=@0 --owner=0 --group=0 --numeric-owner --format=ustar -C "$OUT/text" \
     -cf "$WORK/en.tar" en-ascii.txt

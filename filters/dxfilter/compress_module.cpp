@@ -1,5 +1,5 @@
 // compress_module.cpp - dxfilter_compress.so: the document inside a single
-// gzip, bzip2, xz or zstd stream.
+// gzip, bzip2, xz, zstd, `.lzma` or `.Z` (Unix compress) stream.
 //
 // The first 8 KiB decompressed go through the filter's own format rules
 // (sniff.cpp). Text and markup are then decompressed lazily, 32 KiB a step,
@@ -170,7 +170,11 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
             limits->maxPartBytes, limits->deadlineNs);
         std::string head(kSniffBytes, '\0');
         head.resize(dec->Read(head.data(), head.size()));
-        if (head.empty()) return 0;
+        // A stream that ends cleanly without giving a byte holds an empty
+        // document: an empty text, as an empty file is (the rules take no
+        // bytes for text). One that gives nothing because it is cut or
+        // damaged is refused.
+        if (head.empty() && dec->state() != Decompressor::State::kEnd) return 0;
         const auto headBytes =
             std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
         const SniffResult r = SniffHead(headBytes, head.size());

@@ -1,5 +1,6 @@
-// decompress.cpp - gzip (zlib), bzip2 (libbz2), xz (liblzma) and zstd
-// (libzstd) behind one reading loop that keeps the bounds.
+// decompress.cpp - gzip (zlib), bzip2 (libbz2), xz and the legacy `.lzma`
+// format (liblzma), zstd (libzstd) and Unix compress (LZW, our own decoder)
+// behind one reading loop that keeps the bounds.
 #include "filters/dxfilter/decompress.h"
 
 #include <bzlib.h>
@@ -108,9 +109,12 @@ class Bzip2 final : public Decompressor {
     bz_stream s_{};
 };
 
+// xz streams, or (`alone`) the single stream of the legacy `.lzma` format,
+// which has neither magic nor concatenation; both under the same memory limit.
 class Xz final : public Decompressor {
   public:
-    Xz(ReadFn read, uint64_t cap, int64_t deadline) : Decompressor(std::move(read), cap, deadline) {
+    Xz(ReadFn read, uint64_t cap, int64_t deadline, bool alone)
+        : Decompressor(std::move(read), cap, deadline), alone_(alone) {
         if (!Restart()) throw std::bad_alloc();
     }
     ~Xz() override { lzma_end(&s_); }
@@ -140,15 +144,212 @@ class Xz final : public Decompressor {
     bool Restart() override {
         lzma_end(&s_);
         s_ = LZMA_STREAM_INIT;
-        return lzma_stream_decoder(&s_, kXzMemoryLimit, 0) == LZMA_OK;
+        return (alone_ ? lzma_alone_decoder(&s_, kXzMemoryLimit)
+                       : lzma_stream_decoder(&s_, kXzMemoryLimit, 0)) == LZMA_OK;
     }
     bool StartsStream(Bytes next) const override {
-        return starts_with(next, std::string_view("\xFD"
-                                                  "7zXZ\0",
-                                                  6));
+        return !alone_ && starts_with(next, std::string_view("\xFD"
+                                                             "7zXZ\0",
+                                                             6));
     }
 
+    bool alone_;
     lzma_stream s_ = LZMA_STREAM_INIT;
+};
+
+// Unix compress (`.Z`): a 3-byte header (magic, then block mode 0x80 and the
+// largest code width, 9 to 16 bits), then LZW codes, least significant bit
+// first, 9 bits wide at first and one bit wider each time the table fills
+// the width, as compress and gzip read them. Codes come in groups of eight
+// (as many bytes as the width has bits): when the width changes, and after
+// the code that clears the table (256, block mode), the rest of the group
+// is padding. The table holds at most 2^16 entries of a code and a byte;
+// a code that is neither in the table nor the next to be made, a first code
+// that is not a byte, a string longer than the table and a header with
+// another width refuse the stream at that code. A stream has no end mark:
+// it ends cleanly where fewer than 8 bits are left, and is cut when a code's
+// bits are missing beyond that.
+class Compress final : public Decompressor {
+  public:
+    Compress(ReadFn read, uint64_t cap, int64_t deadline)
+        : Decompressor(std::move(read), cap, deadline),
+          prefix_(kTableSize),
+          suffix_(kTableSize),
+          string_(kTableSize) {}
+
+    static constexpr uint32_t kClear = 256;  // block mode: start the table afresh
+    static constexpr int kMinBits = 9, kMaxBits = 16;
+
+  private:
+    static constexpr size_t kTableSize = size_t{1} << kMaxBits;
+
+    enum class Got { kCode, kNeedInput, kEnd, kCut };
+
+    Result Run(Bytes &in, std::span<unsigned char> &out, bool inputEnded) override {
+        while (headerBytes_ < 3 && !in.empty()) {
+            header_[headerBytes_++] = in[0];
+            in = in.subspan(1);
+            if (headerBytes_ == 3 && !Start()) return Result::kDamaged;
+        }
+        if (headerBytes_ < 3) return inputEnded ? Result::kDamaged : Result::kMore;
+        for (;;) {
+            // Hand out what the last code stands for.
+            const size_t n = std::min(pending_, out.size());
+            std::memcpy(out.data(), string_.data() + kTableSize - pending_, n);
+            pending_ -= n;
+            out = out.subspan(n);
+            if (out.empty()) return Result::kMore;
+            uint32_t code = 0;
+            switch (NextCode(in, inputEnded, code)) {
+                case Got::kCode:
+                    break;
+                case Got::kNeedInput:
+                    return Result::kMore;
+                case Got::kEnd:
+                    return Result::kStreamEnd;
+                case Got::kCut:
+                    return Result::kDamaged;
+            }
+            if (!Decode(code)) return Result::kDamaged;
+        }
+    }
+    bool Restart() override { return false; }  // one stream per file
+    bool StartsStream(Bytes) const override { return false; }
+
+    bool Start() {
+        const unsigned flags = header_[2];
+        maxBits_ = static_cast<int>(flags & 0x1F);
+        block_ = (flags & 0x80) != 0;
+        if (header_[0] != 0x1F || header_[1] != 0x9D || (flags & 0x60) != 0 ||
+            maxBits_ < kMinBits || maxBits_ > kMaxBits)
+            return false;
+        maxCodes_ = uint32_t{1} << maxBits_;
+        next_ = block_ ? kClear + 1 : kClear;
+        SetWidth(kMinBits);
+        return true;
+    }
+
+    void SetWidth(int width) {
+        width_ = width;
+        // The largest width takes codes up to the table's end. The first
+        // width is never taken for the largest: with a largest width of 9,
+        // gzip (and compress's own decoder) go on to 10 bits once the 9-bit
+        // table is full.
+        widthEnd_ =
+            width_ == maxBits_ && width_ > kMinBits ? maxCodes_ : (uint32_t{1} << width_) - 1;
+    }
+
+    // Skips the rest of the group of eight codes of the current width.
+    void EndGroup() {
+        skipBits_ += static_cast<uint64_t>((8 - codesInGroup_) & 7) * static_cast<unsigned>(width_);
+        codesInGroup_ = 0;
+    }
+
+    Got NextCode(Bytes &in, bool inputEnded, uint32_t &code) {
+        if (next_ > widthEnd_) {
+            EndGroup();
+            SetWidth(width_ + 1);
+        }
+        while (skipBits_ > 0) {
+            if (bitCount_ == 0 && skipBits_ >= 8 && !in.empty()) {
+                const size_t bytes =
+                    static_cast<size_t>(std::min<uint64_t>(skipBits_ / 8, in.size()));
+                in = in.subspan(bytes);
+                skipBits_ -= bytes * 8;
+                continue;
+            }
+            if (bitCount_ == 0) {
+                // Padding cut short at the end is no loss.
+                if (in.empty()) return inputEnded ? Got::kEnd : Got::kNeedInput;
+                bits_ = in[0];
+                bitCount_ = 8;
+                in = in.subspan(1);
+            }
+            const int drop = static_cast<int>(std::min<uint64_t>(skipBits_, bitCount_));
+            bits_ >>= drop;
+            bitCount_ -= drop;
+            skipBits_ -= static_cast<uint64_t>(drop);
+        }
+        while (bitCount_ < width_) {
+            if (in.empty()) {
+                if (!inputEnded) return Got::kNeedInput;
+                return bitCount_ < 8 ? Got::kEnd : Got::kCut;
+            }
+            bits_ |= static_cast<uint32_t>(in[0]) << bitCount_;
+            bitCount_ += 8;
+            in = in.subspan(1);
+        }
+        code = bits_ & ((uint32_t{1} << width_) - 1);
+        bits_ >>= width_;
+        bitCount_ -= width_;
+        codesInGroup_ = (codesInGroup_ + 1) & 7;
+        return Got::kCode;
+    }
+
+    // Puts the string of `code` behind pending_ (at the end of string_) and
+    // makes the next table entry; false for a code that cannot be there.
+    bool Decode(uint32_t code) {
+        if (!started_) {
+            if (code >= 256) return false;
+            started_ = true;
+            previous_ = code;
+            last_ = static_cast<unsigned char>(code);
+            string_[kTableSize - 1] = last_;
+            pending_ = 1;
+            return true;
+        }
+        if (block_ && code == kClear) {
+            // The entry made after the next code is a placeholder at 256,
+            // as compress skips one there too.
+            EndGroup();
+            next_ = kClear;
+            SetWidth(kMinBits);
+            return true;
+        }
+        const uint32_t read = code;
+        size_t at = kTableSize;
+        if (code >= next_) {
+            // The entry about to be made: the previous string and its first byte.
+            if (code > next_) return false;
+            string_[--at] = last_;
+            code = previous_;
+        }
+        while (code >= 256) {
+            if (at == 1) return false;  // longer than any string the table can hold
+            string_[--at] = suffix_[code];
+            code = prefix_[code];
+        }
+        string_[--at] = last_ = static_cast<unsigned char>(code);
+        pending_ = kTableSize - at;
+        if (next_ < maxCodes_) {
+            prefix_[next_] = static_cast<uint16_t>(previous_);
+            suffix_[next_] = last_;
+            ++next_;
+        }
+        previous_ = read;
+        return true;
+    }
+
+    unsigned char header_[3] = {};
+    int headerBytes_ = 0;
+    bool block_ = false;
+    int maxBits_ = 0;
+    uint32_t maxCodes_ = 0;
+    int width_ = kMinBits;
+    uint32_t widthEnd_ = 0;  // the table's next entry may grow up to this at this width
+    uint32_t next_ = 0;      // the next entry of the table
+    // Bits read but not used, least significant first.
+    uint32_t bits_ = 0;
+    int bitCount_ = 0;
+    int codesInGroup_ = 0;
+    uint64_t skipBits_ = 0;
+    bool started_ = false;
+    uint32_t previous_ = 0;   // the code before
+    unsigned char last_ = 0;  // the first byte of the last string
+    std::vector<uint16_t> prefix_;
+    std::vector<unsigned char> suffix_;
+    std::vector<unsigned char> string_;  // a decoded string, at its end
+    size_t pending_ = 0;                 // its bytes not yet handed out
 };
 
 class Zstd final : public Decompressor {
@@ -196,7 +397,11 @@ std::unique_ptr<Decompressor> Decompressor::Make(Codec codec, ReadFn read, uint6
         case Codec::kBzip2:
             return std::make_unique<Bzip2>(std::move(read), maxOutput, deadlineNs);
         case Codec::kXz:
-            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs);
+            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs, false);
+        case Codec::kLzma:
+            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs, true);
+        case Codec::kCompress:
+            return std::make_unique<Compress>(std::move(read), maxOutput, deadlineNs);
         case Codec::kZstd:
             return std::make_unique<Zstd>(std::move(read), maxOutput, deadlineNs);
     }
@@ -210,7 +415,7 @@ Decompressor::~Decompressor() = default;
 
 bool Decompressor::Refill() {
     if (inputEnded_) return false;
-    if (DXM_NowNs() > deadlineNs_) {
+    if (DXM_CpuNs() > deadlineNs_) {
         state_ = State::kTimeout;
         return false;
     }

@@ -1,4 +1,4 @@
-// decompress.h - one compressed stream (gzip, bzip2, xz, zstd) read as the
+// decompress.h - one compressed stream (gzip, bzip2, xz, zstd, `.lzma`, `.Z`) read as the
 // bytes it holds, on demand and within bounds.
 //
 // Concatenated streams (gzip members, bzip2 streams, xz streams, zstd frames)
@@ -19,7 +19,7 @@
 
 namespace dxf {
 
-// Memory a stream may ask for: xz's decoder limit, and the largest zstd
+// Memory a stream may ask for: xz's decoder limit (`.lzma` too), and the largest zstd
 // window (2^27 bytes, what zstd itself decodes without being told more).
 inline constexpr uint64_t kXzMemoryLimit = 256ull << 20;
 inline constexpr int kZstdWindowLogMax = 27;
@@ -39,7 +39,7 @@ class Decompressor {
         kTimeout,  // the deadline passed
     };
 
-    // `maxOutput`: bytes produced in all; `deadlineNs`: CLOCK_MONOTONIC time
+    // `maxOutput`: bytes produced in all; `deadlineNs`: DXM_CpuNs time
     // after which reading stops (checked once per input buffer).
     static std::unique_ptr<Decompressor> Make(Codec codec, ReadFn read, uint64_t maxOutput,
                                               int64_t deadlineNs);

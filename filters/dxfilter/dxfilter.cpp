@@ -133,7 +133,7 @@ struct Document {
     DXStream *stream;
     int format = DX_FMT_UNKNOWN;
     int64_t size = 0;
-    int64_t deadline = 0;                  // the wall-clock limit of the whole document
+    int64_t wallLimit = 0;                 // the wall-clock backstop of the whole document
     std::unique_ptr<DocumentBytes> bytes;  // read once for the worker
     // Text the core extracts itself.
     std::unique_ptr<TextPump> local;
@@ -151,7 +151,7 @@ struct Document {
     const DocumentBytes *Bytes() {
         if (!bytes) {
             auto b = std::make_unique<DocumentBytes>();
-            if (!ReadDocument(stream, size, deadline, *b)) return nullptr;
+            if (!ReadDocument(stream, size, wallLimit, *b)) return nullptr;
             bytes = std::move(b);
         }
         return bytes.get();
@@ -182,7 +182,7 @@ int document_format(Document &doc) {
                 });
             if (scanned != DX_FMT_UNKNOWN) return scanned;
             const DocumentBytes *bytes = doc.Bytes();
-            int format = bytes ? doc.filter->worker->Probe(*bytes, doc.deadline) : DX_FMT_UNKNOWN;
+            int format = bytes ? doc.filter->worker->Probe(*bytes, doc.wallLimit) : DX_FMT_UNKNOWN;
             return format == DX_FMT_UNKNOWN ? DX_FMT_ZIP : format;
         }
         case SniffNext::kOle: {
@@ -209,17 +209,20 @@ bool open_text(Document &doc) {
     if (!extractable(doc.format)) return false;
     if (doc.format == DX_FMT_RTF) {
         if (!doc.stream->seek(doc.stream, 0, DX_SEEK_SET)) return false;
-        auto rtf = NewRtfExtractor(doc.stream, doc.deadline);
+        // Read here, on the thread that reads its text: the document's
+        // time is that thread's CPU time from now.
+        const int64_t deadline = DXM_CpuNs() + kMaxDocumentCpuNs;
+        auto rtf = NewRtfExtractor(doc.stream, deadline);
         if (!rtf) return false;
-        doc.local = std::make_unique<TextPump>(std::move(rtf), doc.deadline);
+        doc.local = std::make_unique<TextPump>(std::move(rtf), deadline);
         return true;
     }
     // The first chunk comes now, so that a document that breaks the worker
     // fails here, as one whose text cannot be extracted.
     const DocumentBytes *bytes = doc.Bytes();
     if (!bytes) return false;
-    doc.job = doc.filter->worker->Extract(*bytes, doc.format, doc.deadline,
-                                          doc.deadline + kWorkerGraceNs, doc.first);
+    doc.job = doc.filter->worker->Extract(*bytes, doc.format, kMaxDocumentCpuNs, doc.wallLimit,
+                                          doc.first);
     if (!doc.job) return false;
     doc.bytes.reset();
     doc.remote = doc.haveFirst = true;
@@ -237,8 +240,8 @@ bool next_chunk(Document &doc, std::u16string &units) {
     } else if (doc.remoteEnd) {
         chunk.failed = doc.remoteFailed;
     } else if (!doc.filter->worker->Next(
-                   // Past the limit the worker only hands out text it already has.
-                   doc.job, std::max(doc.deadline, DXM_NowNs()) + kWorkerGraceNs, chunk)) {
+                   // Past its time the worker only hands out text it already has.
+                   doc.job, std::max(doc.wallLimit, DXM_WallNs() + kWorkerGraceNs), chunk)) {
         doc.remoteEnd = doc.remoteFailed = true;
         return false;
     }
@@ -278,7 +281,7 @@ void *dx_open_document(void *filter, DXStream *stream) {
         auto doc = std::make_unique<Document>();
         doc->filter = static_cast<Filter *>(filter);
         doc->stream = stream;
-        doc->deadline = DXM_NowNs() + kMaxDocumentNs;
+        doc->wallLimit = DXM_WallNs() + kMaxDocumentWallNs;
         opened = true;  // a failed open may still leave a descriptor to close
         if (stream->open(stream) != 1) {
             if (stream->close) stream->close(stream);
@@ -372,7 +375,7 @@ int identify(Filter *f, std::span<const unsigned char> head, int64_t size, int f
             DocumentBytes bytes;
             bytes.fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
             bytes.size = size;
-            int probed = bytes.fd >= 0 ? f->worker->Probe(bytes, DXM_NowNs() + kMaxDocumentNs)
+            int probed = bytes.fd >= 0 ? f->worker->Probe(bytes, DXM_WallNs() + kMaxDocumentWallNs)
                                        : DX_FMT_UNKNOWN;
             format = probed == DX_FMT_UNKNOWN ? DX_FMT_ZIP : probed;
         }

@@ -48,14 +48,14 @@ bool StreamReader::Fill() {
 bool TextPump::Next(std::u16string &units) {
     while (!done_ && sink_.pending_units() < kChunkUnits) {
         int r = 0;
-        if (DXM_NowNs() <= deadline_ && !sink_.full()) r = extractor_->Step(sink_);
+        if (clock_() <= deadline_ && !sink_.full()) r = extractor_->Step(sink_);
         if (r <= 0) {
             done_ = true;
             failed_ = r < 0;
             // Stopped here at the deadline, or a reader that stopped itself
             // there (the PDF reader drops a page cut off by it): either way
             // the deadline, not the end of the document, ended it.
-            overran_ = r == 0 && !sink_.full() && DXM_NowNs() > deadline_;
+            overran_ = r == 0 && !sink_.full() && clock_() > deadline_;
         }
     }
     if (done_ && !finished_) {

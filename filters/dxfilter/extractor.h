@@ -16,12 +16,26 @@
 namespace dxf {
 
 // Per-document bounds (see doc/dxfilter.md).
-inline constexpr size_t kMaxTextUnits = 512 * 1024;       // 1 MiB of UTF-16 text
-inline constexpr int64_t kMaxDocumentNs = 2'000'000'000;  // 2 s per document, wall clock
+inline constexpr size_t kMaxTextUnits = 512 * 1024;  // 1 MiB of UTF-16 text
+// CPU time of the extracting thread per document (DXM_CpuNs): a document
+// gets as far in it on a busy machine as on an idle one.
+inline constexpr int64_t kMaxDocumentCpuNs = 2'000'000'000;
 // The extraction worker stops at the document's limit and answers with the
-// text it has; one that has not answered this long after it (a page that
-// alone takes longer) is killed.
+// text it has; one that has used this much more CPU time without answering
+// (a page that alone takes longer) is killed.
 inline constexpr int64_t kWorkerGraceNs = 250'000'000;
+// Wall clock per document from open document, a backstop for a worker that
+// is blocked without using CPU time (or starved of it far beyond any load
+// the tool is run under): it is then killed.
+inline constexpr int64_t kMaxDocumentWallNs = 60'000'000'000;
+// The worker's soft RLIMIT_CPU, in whole seconds of its CPU time, before a
+// document when it has used `usedNs`: room for the document's limit and the
+// grace after it, rounded up, and a second more. The plug-in kills a worker
+// at the grace; the kernel only when the plug-in could not watch it.
+constexpr int64_t WorkerCpuSoftLimitSeconds(int64_t usedNs) {
+    constexpr int64_t kSecond = 1'000'000'000;
+    return (usedNs + kMaxDocumentCpuNs + kWorkerGraceNs + kSecond - 1) / kSecond + 1;
+}
 inline constexpr uint64_t kMaxPartBytes = 64ull << 20;    // one archive member
 inline constexpr uint64_t kMaxTotalBytes = 192ull << 20;  // all archive members
 inline constexpr uint32_t kMaxParts = 4096;               // members, pages, slides
@@ -56,8 +70,10 @@ class ModuleExtractor : public Extractor {
 // most kChunkUnits units, as the read-text operation answers them.
 class TextPump {
   public:
-    TextPump(std::unique_ptr<Extractor> extractor, int64_t deadlineNs)
-        : extractor_(std::move(extractor)), deadline_(deadlineNs) {}
+    // The clock the deadline is on: DXM_CpuNs, or another one for tests.
+    using Clock = int64_t (*)();
+    TextPump(std::unique_ptr<Extractor> extractor, int64_t deadlineNs, Clock clock = &DXM_CpuNs)
+        : extractor_(std::move(extractor)), deadline_(deadlineNs), clock_(clock) {}
     // Replaces `units` with the next chunk (empty at the end). False when
     // extraction ended on an error and no text is left to hand out.
     bool Next(std::u16string &units);
@@ -71,6 +87,7 @@ class TextPump {
     std::unique_ptr<Extractor> extractor_;
     TextSink sink_{kMaxTextUnits};
     int64_t deadline_;
+    Clock clock_;
     bool done_ = false;      // no more text will be produced
     bool failed_ = false;    // extraction ended on an error, reported once text is out
     bool finished_ = false;  // the sink's last line was closed

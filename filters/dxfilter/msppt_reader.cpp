@@ -96,7 +96,7 @@ bool PresentationReader::Open() {
     std::vector<uint64_t> ends;
     uint64_t at = 0;
     for (int n = 0;; ++n) {
-        if (n % kStepRecords == 0 && DXM_NowNs() > limits_.deadlineNs) return false;
+        if (n % kStepRecords == 0 && DXM_CpuNs() > limits_.deadlineNs) return false;
         while (!ends.empty() && at == ends.back()) ends.pop_back();
         const uint64_t end = ends.empty() ? size_ : ends.back();
         // A few bytes too short for a record header may follow the last record.
@@ -140,7 +140,7 @@ int PresentationReader::Text(const Header &h, uint64_t body) {
 
 int PresentationReader::Step(DXMSink *sink) {
     out_.sink = sink;
-    if (DXM_NowNs() > limits_.deadlineNs || bytesRead_ > limits_.maxTotalBytes) return 0;
+    if (DXM_CpuNs() > limits_.deadlineNs || bytesRead_ > limits_.maxTotalBytes) return 0;
     const uint64_t budget = bytesRead_ + kStepBytes;
     for (int n = 0; n < kStepRecords && bytesRead_ < budget; ++n) {
         while (!ends_.empty() && at_ >= ends_.back()) ends_.pop_back();

@@ -400,7 +400,7 @@ int DocExtractor::Step(DXMSink *sink) {
         sink->brk(sink->self);
     }
     if (range >= ranges.size()) return 0;
-    if (DXM_NowNs() > limits.deadlineNs || bytesRead > limits.maxTotalBytes) return 0;
+    if (DXM_CpuNs() > limits.deadlineNs || bytesRead > limits.maxTotalBytes) return 0;
     auto piece = std::upper_bound(pieces.begin(), pieces.end(), cp,
                                   [](uint32_t at, const Piece &p) { return at < p.cpEnd; });
     // The piece table covers every story (checked on opening).

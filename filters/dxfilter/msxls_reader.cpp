@@ -199,7 +199,7 @@ bool WorkbookReader::Open() {
     unsigned codePage = 1252;
     // The globals, to their EOF.
     for (int seen = 0;; ++seen) {
-        if (seen % kStepRecords == 0 && DXM_NowNs() > limits_.deadlineNs) return false;
+        if (seen % kStepRecords == 0 && DXM_CpuNs() > limits_.deadlineNs) return false;
         if (records_.Next() != 1) return false;
         const std::vector<unsigned char> &b = records_.body;
         if (records_.type == kEof) break;
@@ -244,7 +244,7 @@ bool WorkbookReader::ReadSst() {
     size_t sharedBytes = 0;
     std::u16string units;
     for (uint32_t i = 0; i < unique; ++i) {
-        if (i % kStepRecords == 0 && DXM_NowNs() > limits_.deadlineNs) return false;
+        if (i % kStepRecords == 0 && DXM_CpuNs() > limits_.deadlineNs) return false;
         // Some writers count more strings than they write.
         if (sst.AtEnd()) break;
         unsigned char h[3], n[4];
@@ -321,7 +321,7 @@ void WorkbookReader::Legacy(const unsigned char *bytes, size_t length, std::stri
 
 int WorkbookReader::Step(DXMSink *sink) {
     out_.sink = sink;
-    if (DXM_NowNs() > limits_.deadlineNs) return 0;
+    if (DXM_CpuNs() > limits_.deadlineNs) return 0;
     for (int n = 0; n < kStepRecords; ++n) {
         const int got = records_.Next();
         if (got <= 0) return got;

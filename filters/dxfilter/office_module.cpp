@@ -639,7 +639,7 @@ bool OfficeExtractor::PushPiece() {
 
 bool OfficeExtractor::RunWhole(const Part &part) {
     if (!OpenPart(part)) return false;
-    while (file_ && DXM_NowNs() < limits_.deadlineNs && PushPiece()) {
+    while (file_ && DXM_CpuNs() < limits_.deadlineNs && PushPiece()) {
     }
     ClosePart();
     return true;
@@ -701,7 +701,7 @@ bool OfficeExtractor::Plan() {
 
 int OfficeExtractor::Step(DXMSink *sink) {
     sink_ = sink;
-    if (full_ || DXM_NowNs() > limits_.deadlineNs) return 0;
+    if (full_ || DXM_CpuNs() > limits_.deadlineNs) return 0;
     if (!file_) {
         if (next_ >= parts_.size()) return 0;
         const Part &part = parts_[next_++];

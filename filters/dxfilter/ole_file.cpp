@@ -69,7 +69,7 @@ static bool dx_source_read(DxSource *s, uint64_t at, size_t count, guint8 *out) 
 static const guint8 *dx_gsf_input_read(GsfInput *input, size_t count, guint8 *out) {
     auto *self = reinterpret_cast<DxGsfInput *>(input);
     DxSource *s = self->source;
-    if (count > INT_MAX || DXM_NowNs() > s->deadlineNs) return nullptr;
+    if (count > INT_MAX || DXM_CpuNs() > s->deadlineNs) return nullptr;
     if (!out) {
         if (self->bufferSize < count) {
             g_free(self->buffer);

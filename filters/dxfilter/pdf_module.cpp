@@ -43,7 +43,7 @@ static gssize dx_input_read(GInputStream *stream, void *buffer, gsize count, GCa
                             GError **error) {
     DxInput *self = reinterpret_cast<DxInput *>(stream);
     if (count > G_MAXINT) count = G_MAXINT;
-    if (DXM_NowNs() > self->deadlineNs) {
+    if (DXM_CpuNs() > self->deadlineNs) {
         self->timedOut = TRUE;
         g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "out of time");
         return -1;
@@ -207,7 +207,7 @@ DXMExtractor *pdf_open(DXStream *stream, int64_t size, int format, const DXMLimi
 
 int pdf_step(DXMExtractor *extractor, DXMSink *sink) {
     auto *ex = reinterpret_cast<PdfExtractor *>(extractor);
-    if (ex->next >= ex->pages || DXM_NowNs() > ex->limits.deadlineNs) return 0;
+    if (ex->next >= ex->pages || DXM_CpuNs() > ex->limits.deadlineNs) return 0;
     PopplerPage *page = poppler_document_get_page(ex->doc, ex->next++);
     if (!page) return 1;
     char *text = poppler_page_get_text(page);

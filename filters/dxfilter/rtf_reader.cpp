@@ -138,7 +138,7 @@ class RtfExtractor : public Extractor {
             if (sink.full()) return 0;
         }
         Flush(false);
-        return DXM_NowNs() > deadline_ ? 0 : 1;
+        return DXM_CpuNs() > deadline_ ? 0 : 1;
     }
 
   private:

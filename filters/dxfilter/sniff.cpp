@@ -371,16 +371,56 @@ FormOfText form_of_text(Bytes head) {
 
 }  // namespace
 
+namespace {
+
+// A header of the legacy `.lzma` format: a properties byte, a dictionary size
+// and the size of the data (all ones: unknown), then the range coder's first
+// byte, always 0. The format has no magic, so each field must be one that
+// LZMA tools write, as xz-utils check when they take a file for `.lzma`:
+// lc + lp at most 4, a dictionary of 2^n or 2^n + 2^(n-1) bytes from 4 KiB
+// to 1.5 GiB, a size below 2^38 or unknown. Random bytes pass about once in
+// 10^16 times; text never does (the dictionary size holds zero bytes).
+bool is_lzma_header(Bytes head) {
+    if (head.size() < 14 || head[13] != 0) return false;
+    const unsigned props = head[0];
+    if (props >= 9 * 5 * 5) return false;
+    const unsigned lc = props % 9, lp = props / 9 % 5;
+    if (lc + lp > 4) return false;
+    const uint32_t dict = le32(head, 1);
+    bool dictOk = false;
+    for (int n = 12; n <= 30 && !dictOk; ++n)
+        dictOk = dict == (uint32_t{1} << n) || dict == (uint32_t{3} << (n - 1));
+    if (!dictOk) return false;
+    const uint64_t size = le32(head, 5) | (uint64_t{le32(head, 9)} << 32);
+    return size == UINT64_MAX || size < (uint64_t{1} << 38);
+}
+
+// A compress (`.Z`) header: the magic, a flag byte (block mode 0x80, 9 to 16
+// bits, no reserved bit 0x60), and a first 9-bit code that is a byte, as
+// the first code of every stream is (an empty stream has none).
+bool is_compress_header(Bytes head) {
+    if (!starts_with(head, "\x1F\x9D") || head.size() < 3) return false;
+    const unsigned flags = head[2], bits = flags & 0x1F;
+    if ((flags & 0x60) != 0 || bits < 9 || bits > 16) return false;
+    return head.size() < 5 || ((head[3] | (head[4] << 8)) & 0x1FF) < 256;
+}
+
+}  // namespace
+
 std::optional<Codec> CodecOf(Bytes head) {
     if (starts_with(head, "\x1F\x8B\x08")) return Codec::kGzip;
+    // bzip2: the block size, then a block's magic or, in a stream that holds
+    // nothing, the end-of-stream magic.
     if (starts_with(head, "BZh") && head.size() > 3 && head[3] >= '1' && head[3] <= '9' &&
-        starts_with(head, "1AY&SY", 4))
+        (starts_with(head, "1AY&SY", 4) || starts_with(head, "\x17\x72\x45\x38\x50\x90", 4)))
         return Codec::kBzip2;
     if (starts_with(head, std::string_view("\xFD"
                                            "7zXZ\0",
                                            6)))
         return Codec::kXz;
     if (starts_with(head, "\x28\xB5\x2F\xFD")) return Codec::kZstd;
+    if (is_compress_header(head)) return Codec::kCompress;
+    if (is_lzma_header(head)) return Codec::kLzma;
     return std::nullopt;
 }
 

@@ -35,11 +35,16 @@ struct SniffResult {
 // full length in bytes.
 SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size);
 
-// The single compressed streams the filter reads (format DX_FMT_COMPRESSED).
-enum class Codec { kGzip, kBzip2, kXz, kZstd };
+// The single compressed streams the filter reads (format DX_FMT_COMPRESSED):
+// gzip, bzip2, xz, zstd, the legacy LZMA format of lzma-utils (`.lzma`) and
+// Unix compress (`.Z`, LZW).
+enum class Codec { kGzip, kBzip2, kXz, kZstd, kLzma, kCompress };
 
 // The codec of a stream that starts with `head`, by its signature: gzip with
-// deflate, bzip2 of any block size, xz, zstd; none for anything else.
+// deflate, bzip2 of any block size, xz, zstd; compress with a flag byte of 9
+// to 16 bits and no reserved bit, whose first code is a byte; a `.lzma`
+// header (it has no magic) whose properties byte, dictionary size and size
+// field are all what LZMA tools write (see CodecOf); none for anything else.
 std::optional<Codec> CodecOf(std::span<const unsigned char> head);
 
 // How the text of a document the rules take for text is stored, as they

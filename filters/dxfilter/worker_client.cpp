@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -50,18 +51,6 @@ bool write_fully(int fd, const char *p, size_t count) {
     return true;
 }
 
-// Waits until `sock` is ready for `events` or `limitNs` has passed.
-bool wait_ready(int sock, short events, int64_t limitNs) {
-    for (;;) {
-        int64_t left = limitNs - DXM_NowNs();
-        if (left <= 0) return false;
-        pollfd p{sock, events, 0};
-        int r = poll(&p, 1, static_cast<int>((left + 999'999) / 1'000'000));
-        if (r > 0) return true;
-        if (r < 0 && errno != EINTR) return false;
-    }
-}
-
 // The descriptor that `stream` (opened, `size` bytes) reads, duplicated; -1
 // when it reads none of this process's descriptors. It is the one regular
 // file of that size whose file offset follows the stream's seeks; the worker
@@ -89,6 +78,20 @@ int stream_descriptor(DXStream *stream, int64_t size) {
 
 }  // namespace
 
+int64_t WorkerWaitNs(const WorkerLimit &limit, int64_t wallNow, int64_t cpuNow) {
+    const int64_t wallLeft = limit.wallNs - wallNow;
+    if (wallLeft <= 0) return 0;
+    int64_t wait = std::min(wallLeft, kWorkerPollNs);
+    if (cpuNow >= 0 && limit.cpuNs != INT64_MAX) {
+        const int64_t cpuLeft = limit.cpuNs - cpuNow;
+        if (cpuLeft <= 0) return 0;
+        // The worker extracts on one thread: it cannot use CPU time faster
+        // than the wall clock runs.
+        wait = std::min(wait, cpuLeft);
+    }
+    return wait;
+}
+
 DocumentBytes::~DocumentBytes() {
     if (fd >= 0) close(fd);
 }
@@ -112,7 +115,7 @@ bool ReadDocument(DXStream *stream, int64_t size, int64_t limitNs, DocumentBytes
     if (out.fd < 0) return false;
     std::vector<char> buffer(kCopyBytes);
     for (;;) {
-        if (DXM_NowNs() > limitNs) return false;
+        if (DXM_WallNs() > limitNs) return false;
         long got = ReadFully(stream, buffer.data(), buffer.size());
         if (got < 0) return false;
         if (got == 0) return true;
@@ -180,6 +183,7 @@ bool WorkerClient::Start() {
         return false;
     }
     pid_ = pid;
+    haveCpuClock_ = clock_getcpuclockid(pid, &cpuClock_) == 0;
     sock_ = sv[0];
     fcntl(sock_, F_SETFL, fcntl(sock_, F_GETFL) | O_NONBLOCK);
     return true;
@@ -194,7 +198,30 @@ void WorkerClient::Stop() {
         }
     }
     pid_ = -1;
+    haveCpuClock_ = false;
     job_ = 0;
+}
+
+int64_t WorkerClient::WorkerCpuNs() const {
+    timespec ts{};
+    if (!haveCpuClock_ || clock_gettime(cpuClock_, &ts) != 0) return -1;
+    return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+WorkerLimit WorkerClient::LimitFor(int64_t cpuNs, int64_t wallLimitNs) const {
+    const int64_t used = WorkerCpuNs();
+    return {wallLimitNs, used < 0 ? INT64_MAX : used + cpuNs};
+}
+
+bool WorkerClient::WaitReady(short events, const WorkerLimit &limit) {
+    for (;;) {
+        const int64_t wait = WorkerWaitNs(limit, DXM_WallNs(), WorkerCpuNs());
+        if (wait <= 0) return false;
+        pollfd p{sock_, events, 0};
+        int r = poll(&p, 1, static_cast<int>((wait + 999'999) / 1'000'000));
+        if (r > 0) return true;
+        if (r < 0 && errno != EINTR) return false;
+    }
 }
 
 // A running worker, started now if there is none. An idle worker never
@@ -220,16 +247,16 @@ bool WorkerClient::Ensure() {
 }
 
 void WorkerClient::EndJob() {
-    if (job_ != 0 && !Send(wire::kClose, 0, 0, nullptr, DXM_NowNs() + kMaxDocumentNs)) Stop();
+    if (job_ != 0 && !Send(wire::kClose, 0, 0, nullptr, {DXM_WallNs() + kMaxDocumentCpuNs})) Stop();
     job_ = 0;
 }
 
-bool WorkerClient::Send(uint32_t op, int format, int64_t deadlineNs, const DocumentBytes *doc,
-                        int64_t limitNs) {
+bool WorkerClient::Send(uint32_t op, int format, int64_t cpuBudgetNs, const DocumentBytes *doc,
+                        const WorkerLimit &limit) {
     wire::Request req{};
     req.op = op;
     req.format = format;
-    req.deadlineNs = deadlineNs;
+    req.cpuBudgetNs = cpuBudgetNs;
     const bool descriptor = doc && doc->fd >= 0;
     if (doc) {
         req.size = doc->size;
@@ -261,7 +288,7 @@ bool WorkerClient::Send(uint32_t op, int format, int64_t deadlineNs, const Docum
                                  msg.msg_iov[0].iov_len, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
-            if (!wait_ready(sock_, POLLOUT, limitNs)) return false;
+            if (!WaitReady(POLLOUT, limit)) return false;
             continue;
         }
         if (n <= 0) return false;
@@ -283,7 +310,7 @@ bool WorkerClient::Send(uint32_t op, int format, int64_t deadlineNs, const Docum
     return true;
 }
 
-bool WorkerClient::Receive(void *data, size_t count, int64_t limitNs) {
+bool WorkerClient::Receive(void *data, size_t count, const WorkerLimit &limit) {
     auto *p = static_cast<char *>(data);
     while (count > 0) {
         ssize_t n = recv(sock_, p, count, 0);
@@ -293,12 +320,12 @@ bool WorkerClient::Receive(void *data, size_t count, int64_t limitNs) {
         }
         if (n == 0) return false;  // the worker is gone
         if (errno == EINTR) continue;
-        if (errno != EAGAIN || !wait_ready(sock_, POLLIN, limitNs)) return false;
+        if (errno != EAGAIN || !WaitReady(POLLIN, limit)) return false;
     }
     return true;
 }
 
-bool WorkerClient::ReceiveChunk(int64_t limitNs, WorkerChunk &out) {
+bool WorkerClient::ReceiveChunk(const WorkerLimit &limit, WorkerChunk &out) {
     // The record and, mostly, all its text come with the first read once the
     // worker has answered.
     wire::Reply r{};
@@ -308,13 +335,13 @@ bool WorkerClient::ReceiveChunk(int64_t limitNs, WorkerChunk &out) {
     msg.msg_iov = iov;
     msg.msg_iovlen = 2;
     ssize_t n = -1;
-    while (wait_ready(sock_, POLLIN, limitNs)) {
+    while (WaitReady(POLLIN, limit)) {
         n = recvmsg(sock_, &msg, 0);
         if (n >= 0 || (errno != EINTR && errno != EAGAIN)) break;
     }
     size_t got = n > 0 ? static_cast<size_t>(n) : 0;
     if (got > 0 && got < sizeof r)
-        got = Receive(reinterpret_cast<char *>(&r) + got, sizeof r - got, limitNs) ? sizeof r : 0;
+        got = Receive(reinterpret_cast<char *>(&r) + got, sizeof r - got, limit) ? sizeof r : 0;
     const size_t body = got > 0 ? got - sizeof r : 0;
     // A record beyond the bounds, or more text than it announced: the
     // stream is out of step.
@@ -324,7 +351,7 @@ bool WorkerClient::ReceiveChunk(int64_t limitNs, WorkerChunk &out) {
     }
     out.units.resize(r.units);
     if (!Receive(reinterpret_cast<char *>(out.units.data()) + body,
-                 r.units * sizeof(char16_t) - body, limitNs)) {
+                 r.units * sizeof(char16_t) - body, limit)) {
         Stop();
         return false;
     }
@@ -334,27 +361,32 @@ bool WorkerClient::ReceiveChunk(int64_t limitNs, WorkerChunk &out) {
     return r.status == 0;
 }
 
-uint64_t WorkerClient::Extract(const DocumentBytes &doc, int format, int64_t deadlineNs,
-                               int64_t limitNs, WorkerChunk &first) {
+uint64_t WorkerClient::Extract(const DocumentBytes &doc, int format, int64_t cpuBudgetNs,
+                               int64_t wallLimitNs, WorkerChunk &first) {
     std::lock_guard<std::mutex> guard(mutex_);
     EndJob();
     if (!Ensure()) return 0;
-    if (!Send(wire::kExtract, format, deadlineNs, &doc, limitNs)) {
+    // Receiving the document costs the worker some CPU time too: the limit
+    // counts from before it is sent.
+    const WorkerLimit limit = LimitFor(cpuBudgetNs + kWorkerGraceNs, wallLimitNs);
+    if (!Send(wire::kExtract, format, cpuBudgetNs, &doc, limit)) {
         Stop();
         return 0;
     }
     job_ = ++lastJob_;
-    return ReceiveChunk(limitNs, first) ? lastJob_ : 0;
+    jobCpuLimitNs_ = limit.cpuNs;
+    return ReceiveChunk(limit, first) ? lastJob_ : 0;
 }
 
-bool WorkerClient::Next(uint64_t job, int64_t limitNs, WorkerChunk &out) {
+bool WorkerClient::Next(uint64_t job, int64_t wallLimitNs, WorkerChunk &out) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (job == 0 || job != job_) return false;
-    if (!Send(wire::kNext, 0, 0, nullptr, limitNs)) {
+    const WorkerLimit limit{wallLimitNs, jobCpuLimitNs_};
+    if (!Send(wire::kNext, 0, 0, nullptr, limit)) {
         Stop();
         return false;
     }
-    return ReceiveChunk(limitNs, out);
+    return ReceiveChunk(limit, out);
 }
 
 void WorkerClient::Close(uint64_t job) {
@@ -362,12 +394,13 @@ void WorkerClient::Close(uint64_t job) {
     if (job != 0 && job == job_) EndJob();
 }
 
-int WorkerClient::Probe(const DocumentBytes &doc, int64_t limitNs) {
+int WorkerClient::Probe(const DocumentBytes &doc, int64_t wallLimitNs) {
     std::lock_guard<std::mutex> guard(mutex_);
     EndJob();
     if (!Ensure()) return DX_FMT_UNKNOWN;
     wire::Reply r{};
-    if (!Send(wire::kProbe, 0, 0, &doc, limitNs) || !Receive(&r, sizeof r, limitNs)) {
+    const WorkerLimit limit = LimitFor(kMaxDocumentCpuNs + kWorkerGraceNs, wallLimitNs);
+    if (!Send(wire::kProbe, 0, 0, &doc, limit) || !Receive(&r, sizeof r, limit)) {
         Stop();
         return DX_FMT_UNKNOWN;
     }

@@ -7,8 +7,9 @@
 // Started by the plug-in with its socket as descriptor 3 and /dev/null as
 // standard input, output and error; serves one document at a time until the
 // socket closes. A document that crashes it, exhausts its address space or
-// its CPU time, or overruns its time, costs only this process: the plug-in
-// kills it, reports that document as not filterable and starts another.
+// overruns its CPU time costs only this process: the plug-in kills it (the
+// kernel does, at RLIMIT_CPU, if the plug-in cannot), reports that document
+// as not filterable and starts another.
 #include <errno.h>
 #include <malloc.h>
 #include <signal.h>
@@ -41,9 +42,6 @@
 
 namespace dxf {
 namespace {
-
-// CPU seconds one document may use; a backstop behind the wall-clock limit.
-constexpr rlim_t kCpuSecondsPerDocument = 4;
 
 // ---- the document, read through a stream like the engine's ------------------------
 
@@ -198,12 +196,13 @@ struct Job {
 // The hard CPU limit the worker was started with.
 rlim_t cpu_hard_limit = RLIM_INFINITY;
 
-// Lets the coming document use kCpuSecondsPerDocument more seconds of CPU.
+// Lets the coming document use its CPU time and the grace after it (see
+// WorkerCpuSoftLimitSeconds).
 void allow_cpu_for_one_document() {
-    rusage usage{};
-    if (getrusage(RUSAGE_SELF, &usage) != 0) return;
-    rlim_t soft = static_cast<rlim_t>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + 1 +
-                  kCpuSecondsPerDocument;
+    timespec used{};
+    if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) != 0) return;
+    auto soft = static_cast<rlim_t>(
+        WorkerCpuSoftLimitSeconds(int64_t{used.tv_sec} * 1'000'000'000 + used.tv_nsec));
     if (cpu_hard_limit != RLIM_INFINITY && soft > cpu_hard_limit) soft = cpu_hard_limit;
     rlimit limit{soft, cpu_hard_limit};
     setrlimit(RLIMIT_CPU, &limit);
@@ -301,7 +300,9 @@ void serve(int sock, Modules &modules) {
                     const char *name = ModuleFor(req.format);
                     const DXModule *api = name ? modules.Get(name) : nullptr;
                     allow_cpu_for_one_document();
-                    DXMLimits limits{req.deadlineNs, kMaxPartBytes, kMaxTotalBytes, kMaxParts};
+                    // The document's time is this thread's CPU time from now.
+                    const int64_t deadline = DXM_CpuNs() + req.cpuBudgetNs;
+                    DXMLimits limits{deadline, kMaxPartBytes, kMaxTotalBytes, kMaxParts};
                     std::unique_ptr<Extractor> extractor =
                         !api ? nullptr
                         : req.format == DX_FMT_COMPRESSED
@@ -312,7 +313,7 @@ void serve(int sock, Modules &modules) {
                         break;
                     }
                     job.source = std::move(source);
-                    job.pump = std::make_unique<TextPump>(std::move(extractor), req.deadlineNs);
+                    job.pump = std::make_unique<TextPump>(std::move(extractor), deadline);
                     if (!send_chunk(sock, job, true)) return;
                     break;
                 }

@@ -34,8 +34,8 @@ struct Request {
     uint32_t flags;
     int32_t format;  // kExtract: the format to extract
     int32_t reserved;
-    int64_t size;        // document bytes
-    int64_t deadlineNs;  // CLOCK_MONOTONIC time at which the worker stops extracting
+    int64_t size;         // document bytes
+    int64_t cpuBudgetNs;  // kExtract: CPU time the worker may spend on the document
     uint64_t inlineBytes;
 };
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -196,15 +197,16 @@ TEST_F(DxFilterWorker, AWorkerThatDiesOnADocumentFailsThatDocumentOnly) {
 }
 
 TEST_F(DxFilterWorker, AnOverrunWithinAPageIsKilledAtTheLimit) {
-    auto start = Clock::now();
+    ASSERT_EQ(plugin->Extract(Data("docs/en.pdf")).openText, 0);  // a worker runs
+    std::vector<pid_t> workers = Workers(kHelper);
+    ASSERT_EQ(workers.size(), 1u);
     Extraction r = plugin->Extract(Data("bad/pile-up.pdf"));
-    auto took = Clock::now() - start;
     // Whether the reader is stopped or the worker killed at the limit, a
-    // document without any text by then fails as a whole.
+    // document without any text by then fails as a whole. The page alone
+    // takes longer than the limit: the worker is killed.
     EXPECT_NE(r.openText, 0);
     EXPECT_TRUE(r.text.empty());
-    EXPECT_GE(took, std::chrono::milliseconds(1900));
-    EXPECT_LT(took, std::chrono::milliseconds(4000));
+    EXPECT_TRUE(Reaped(workers[0]));
     EXPECT_TRUE(r.opens == 1 && r.closes == 1);
     Extraction next = plugin->Extract(Data("docs/de.pdf"));
     EXPECT_EQ(next.openText, 0);
@@ -214,49 +216,133 @@ TEST_F(DxFilterWorker, AnOverrunWithinAPageIsKilledAtTheLimit) {
 TEST_F(DxFilterWorker, APageOfManyContentStreamsEndsAtTheLimit) {
     // Read within the limit as far as it goes, or killed at it.
     std::string pdf = Temp("streams.pdf", ManyStreamsPdf(50000));
-    auto start = Clock::now();
     Extraction r = plugin->Extract(pdf);
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4000));
     EXPECT_TRUE(r.opens == 1 && r.closes == 1);
     EXPECT_LE(r.text.size(), kTextCap);
 }
 
-// A reader that spends `busyNs` on its one step, gives `text` and ends on
-// its own, as the PDF reader does at the deadline.
+// The clock of the text pumps below: CPU time that only the readers spend.
+int64_t fakeCpuNs = 0;
+int64_t FakeCpu() {
+    return fakeCpuNs;
+}
+
+// A reader that spends `busyNs` of (fake) CPU time on each of `steps` steps,
+// giving `text` each time, and ends on its own, as the PDF reader does at the
+// deadline.
 class SlowExtractor : public dxf::Extractor {
   public:
-    SlowExtractor(int64_t busyNs, std::string text) : busy_(busyNs), text_(std::move(text)) {}
+    SlowExtractor(int64_t busyNs, std::string text, int steps = 1)
+        : busy_(busyNs), text_(std::move(text)), steps_(steps) {}
     int Step(dxf::TextSink &sink) override {
-        std::this_thread::sleep_for(std::chrono::nanoseconds(busy_));
+        fakeCpuNs += busy_;
         sink.AddUtf8(text_);
-        return 0;
+        sink.Break();
+        return --steps_ > 0 ? 1 : 0;
     }
 
   private:
     int64_t busy_;
     std::string text_;
+    int steps_;
 };
 
-TEST(DxFilterTextPump, AReaderThatEndsPastTheDeadlineOverranIt) {
+TEST(DxFilterTextPump, TheDeadlineIsOnTheReadersClock) {
     struct Case {
         int64_t deadlineFromNowNs, busyNs;
+        int steps;
         const char *text;
         bool overran, textOut;
+        size_t lines;
     } cases[] = {
-        {1'000'000'000, 0, "", false, false},           // ends in time, no text
-        {1'000'000'000, 0, "words", false, true},       // ends in time
-        {20'000'000, 40'000'000, "", true, false},      // ends past it with nothing
-        {20'000'000, 40'000'000, "words", true, true},  // past it: keeps its text
+        {1'000'000'000, 0, 1, "", false, false, 0},             // ends in time, no text
+        {1'000'000'000, 0, 1, "words", false, true, 1},         // ends in time
+        {20'000'000, 40'000'000, 1, "", true, false, 0},        // ends past it with nothing
+        {20'000'000, 40'000'000, 1, "words", true, true, 1},    // past it: keeps its text
+        {100'000'000, 40'000'000, 5, "words", true, true, 3},   // stopped after the third step
+        {200'000'000, 40'000'000, 5, "words", false, true, 5},  // ends at the deadline
     };
     for (const Case &c : cases) {
-        dxf::TextPump pump(std::make_unique<SlowExtractor>(c.busyNs, c.text),
-                           DXM_NowNs() + c.deadlineFromNowNs);
+        fakeCpuNs = 5'000'000'000;
+        dxf::TextPump pump(std::make_unique<SlowExtractor>(c.busyNs, c.text, c.steps),
+                           fakeCpuNs + c.deadlineFromNowNs, &FakeCpu);
         std::u16string units;
         EXPECT_TRUE(pump.Next(units)) << c.text;
         EXPECT_TRUE(pump.exhausted());
-        EXPECT_EQ(pump.overran(), c.overran) << c.busyNs << c.text;
+        EXPECT_EQ(pump.overran(), c.overran) << c.busyNs << c.text << c.steps;
         EXPECT_EQ(!units.empty(), c.textOut) << c.text;
+        EXPECT_EQ(static_cast<size_t>(std::count(units.begin(), units.end(), u'\n')), c.lines)
+            << c.steps;
     }
+    // However long the reader takes on the wall clock, only its CPU time
+    // counts: the same document gives the same text on a busy machine.
+    fakeCpuNs = 0;
+    dxf::TextPump pump(std::make_unique<SlowExtractor>(0, "words", 3), 1, &FakeCpu);
+    std::u16string units;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(pump.Next(units));
+    EXPECT_EQ(units, u"words\nwords\nwords\n");
+    EXPECT_FALSE(pump.overran());
+}
+
+TEST(DxFilterWorkerLimit, TheWorkerIsKilledAtItsCpuLimitOrTheWallClockBackstop) {
+    using dxf::kWorkerPollNs;
+    using dxf::WorkerWaitNs;
+    const dxf::WorkerLimit limit{10'000'000'000, 3'000'000'000};
+    // Within both limits: look again after a poll interval at most, and not
+    // after the CPU limit could have passed.
+    EXPECT_EQ(WorkerWaitNs(limit, 0, 0), kWorkerPollNs);
+    EXPECT_EQ(WorkerWaitNs(limit, 9'990'000'000, 0), 10'000'000);
+    EXPECT_EQ(WorkerWaitNs(limit, 0, 2'995'000'000), 5'000'000);
+    // Either limit reached: stop waiting. A worker that burns CPU is stopped
+    // however early on the wall clock; one that is blocked or starved
+    // without using CPU time is stopped by the wall clock alone.
+    EXPECT_EQ(WorkerWaitNs(limit, 0, 3'000'000'000), 0);
+    EXPECT_EQ(WorkerWaitNs(limit, 10'000'000'000, 0), 0);
+    EXPECT_EQ(WorkerWaitNs(limit, 11'000'000'000, 1), 0);
+    // A CPU clock that cannot be read, or no CPU limit: the wall clock alone.
+    EXPECT_EQ(WorkerWaitNs(limit, 0, -1), kWorkerPollNs);
+    EXPECT_EQ(WorkerWaitNs({10'000'000'000}, 0, 50'000'000'000), kWorkerPollNs);
+    EXPECT_EQ(WorkerWaitNs({10'000'000'000}, 10'000'000'000, -1), 0);
+    // The backstop leaves a worker starved of CPU by a loaded machine its
+    // full CPU time: far more than the CPU limit and its grace.
+    static_assert(dxf::kMaxDocumentWallNs >= 20 * (dxf::kMaxDocumentCpuNs + dxf::kWorkerGraceNs));
+}
+
+TEST(DxFilterWorkerLimit, TheKernelsCpuLimitLiesBeyondThePluginsLimit) {
+    // Whole seconds: from the grace on, within two seconds more.
+    constexpr int64_t kSecond = 1'000'000'000;
+    for (int64_t used : {int64_t{0}, kSecond / 2, kSecond - 1, kSecond, 7 * kSecond + 123}) {
+        const int64_t soft = dxf::WorkerCpuSoftLimitSeconds(used) * kSecond;
+        EXPECT_GE(soft, used + dxf::kMaxDocumentCpuNs + dxf::kWorkerGraceNs + kSecond) << used;
+        EXPECT_LT(soft, used + dxf::kMaxDocumentCpuNs + dxf::kWorkerGraceNs + 2 * kSecond) << used;
+    }
+}
+
+TEST(DxFilterWorkerLimit, AWorkerThatDoesNotAnswerIsKilledAtTheWallClockBackstop) {
+    // A worker stopped by a signal uses no CPU time: only the wall clock
+    // ends the wait for it.
+    dxf::WorkerClient client(kHelper, kFilterDir, kFilterDir);
+    dxf::DocumentBytes doc;
+    doc.bytes = glotta_test::ReadFile(kData + "docs/en.pdf");
+    doc.size = static_cast<int64_t>(doc.bytes.size());
+    dxf::WorkerChunk chunk;
+    ASSERT_NE(client.Extract(doc, DX_FMT_PDF, dxf::kMaxDocumentCpuNs,
+                             DXM_WallNs() + dxf::kMaxDocumentWallNs, chunk),
+              0u);
+    ASSERT_FALSE(chunk.units.empty());
+    const pid_t worker = client.pid();
+    ASSERT_GT(worker, 0);
+    ASSERT_EQ(kill(worker, SIGSTOP), 0);
+    EXPECT_EQ(
+        client.Extract(doc, DX_FMT_PDF, dxf::kMaxDocumentCpuNs, DXM_WallNs() + 200'000'000, chunk),
+        0u);
+    EXPECT_TRUE(Reaped(worker));
+    // The next document gets a new worker.
+    EXPECT_NE(client.Extract(doc, DX_FMT_PDF, dxf::kMaxDocumentCpuNs,
+                             DXM_WallNs() + dxf::kMaxDocumentWallNs, chunk),
+              0u);
+    EXPECT_NE(client.pid(), worker);
 }
 
 TEST(DxFilterModuleFile, ADamagedModuleFileIsRefusedBeforeLoading) {
