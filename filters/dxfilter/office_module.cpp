@@ -647,6 +647,11 @@ bool OfficeExtractor::RunWhole(const Part &part) {
 
 bool OfficeExtractor::Plan() {
     zip_t *zip = archive_->zip;
+    // The part that must be readable for the document to open: the first to
+    // read, or, in a presentation without slides or a workbook without
+    // sheets, the presentation or workbook itself (such a document opens
+    // as an empty text, as a word processor document without text does).
+    std::string first;
     switch (format_) {
         case DX_FMT_DOCX:
             parts_.push_back({"word/document.xml", PartKind::kDocx});
@@ -655,6 +660,7 @@ bool OfficeExtractor::Plan() {
             auto slides = OrderedMembers("ppt/", "presentation.xml");
             if (slides.empty()) slides = numbered_members(zip, "ppt/slides/slide", ".xml");
             for (auto &name : slides) parts_.push_back({name, PartKind::kPptx});
+            if (parts_.empty()) first = "ppt/presentation.xml";
             break;
         }
         case DX_FMT_XLSX:
@@ -665,6 +671,7 @@ bool OfficeExtractor::Plan() {
                 if (sheets.empty()) sheets = numbered_members(zip, "xl/worksheets/sheet", ".xml");
                 for (auto &name : sheets) parts_.push_back({name, PartKind::kXlsxSheet});
             }
+            if (parts_.empty()) first = "xl/workbook.xml";
             break;
         case DX_FMT_ODT:
         case DX_FMT_ODS:
@@ -688,10 +695,11 @@ bool OfficeExtractor::Plan() {
             return false;
     }
     if (parts_.size() > limits_.maxParts) parts_.resize(limits_.maxParts);
-    if (parts_.empty()) return false;
+    if (!parts_.empty()) first = parts_.front().name;
+    if (first.empty()) return false;
     // The first member must be readable: a damaged or encrypted archive
     // fails here rather than yielding an empty text.
-    zip_file_t *probe = zip_fopen(zip, parts_.front().name.c_str(), 0);
+    zip_file_t *probe = zip_fopen(zip, first.c_str(), 0);
     if (!probe) return false;
     char byte;
     zip_int64_t got = zip_fread(probe, &byte, 1);

@@ -17,7 +17,102 @@ namespace {
 using namespace dxfilter_test;
 using DxFilterPlugin = PluginTest;
 
+// A zip archive of `members` (name, content), stored without compression,
+// in the order given.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>> &members) {
+    auto crc32 = [](const std::string &bytes) {
+        uint32_t crc = 0xFFFFFFFFu;
+        for (unsigned char c : bytes) {
+            crc ^= c;
+            for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+        return ~crc;
+    };
+    auto le = [](std::string &out, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    std::string out, directory;
+    for (const auto &[name, content] : members) {
+        const uint32_t crc = crc32(content), offset = static_cast<uint32_t>(out.size());
+        const auto size = static_cast<uint32_t>(content.size());
+        const auto nameSize = static_cast<uint32_t>(name.size());
+        le(out, 0x04034B50, 4);
+        for (uint32_t v : {20u, 0u, 0u, 0u, 0u}) le(out, v, 2);  // version, flags, method, time, date
+        for (uint32_t v : {crc, size, size}) le(out, v, 4);
+        le(out, nameSize, 2);
+        le(out, 0, 2);
+        out += name + content;
+        le(directory, 0x02014B50, 4);
+        for (uint32_t v : {20u, 20u, 0u, 0u, 0u, 0u}) le(directory, v, 2);
+        for (uint32_t v : {crc, size, size}) le(directory, v, 4);
+        for (uint32_t v : {nameSize, 0u, 0u, 0u, 0u}) le(directory, v, 2);
+        le(directory, 0, 4);  // external attributes
+        le(directory, offset, 4);
+        directory += name;
+    }
+    const auto count = static_cast<uint32_t>(members.size());
+    const auto at = static_cast<uint32_t>(out.size());
+    out += directory;
+    le(out, 0x06054B50, 4);
+    for (uint32_t v : {0u, 0u, count, count}) le(out, v, 2);
+    le(out, static_cast<uint32_t>(directory.size()), 4);
+    le(out, at, 4);
+    le(out, 0, 2);
+    return out;
+}
+
 }  // namespace
+
+TEST_F(DxFilterPlugin, OfficeDocumentsWithoutTextAreEmptyTexts) {
+    // A document without text opens and ends at once, so the engine answers
+    // as for an empty document: a word processor document with an empty
+    // body, a presentation without slides, a workbook without sheets.
+    const std::string types =
+        "<?xml version=\"1.0\"?><Types "
+        "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>";
+    struct {
+        const char *name;
+        std::string zip;
+        int format;
+    } cases[] = {
+        {"empty.docx",
+         StoredZip({{"[Content_Types].xml", types},
+                    {"word/document.xml",
+                     "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/"
+                     "2006/main\"><w:body/></w:document>"}}),
+         DX_FMT_DOCX},
+        {"empty.odt",
+         StoredZip({{"mimetype", "application/vnd.oasis.opendocument.text"},
+                    {"content.xml",
+                     "<office:document-content "
+                     "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\">"
+                     "<office:body><office:text/></office:body></office:document-content>"}}),
+         DX_FMT_ODT},
+        {"empty.pptx",
+         StoredZip({{"[Content_Types].xml", types},
+                    {"ppt/presentation.xml",
+                     "<p:presentation xmlns:p=\"http://schemas.openxmlformats.org/"
+                     "presentationml/2006/main\"/>"}}),
+         DX_FMT_PPTX},
+        {"empty.xlsx",
+         StoredZip({{"[Content_Types].xml", types},
+                    {"xl/workbook.xml",
+                     "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/"
+                     "main\"><sheets/></workbook>"}}),
+         DX_FMT_XLSX},
+    };
+    for (const auto &c : cases) {
+        const std::string file = Temp(c.name, c.zip);
+        EXPECT_EQ(plugin->Format(file), c.format) << c.name;
+        Extraction r = plugin->Extract(file);
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0) << c.name;
+        EXPECT_TRUE(r.text.empty() && r.endRepeats) << c.name;
+    }
+    // A package whose presentation cannot be read is still refused.
+    const std::string broken = Temp(
+        "broken.pptx", StoredZip({{"[Content_Types].xml", types}, {"ppt/other.xml", "<x/>"}}));
+    EXPECT_NE(plugin->Extract(broken).openText, 0);
+}
 
 TEST_F(DxFilterPlugin, StartUpAndOddFiles) {
     EXPECT_EQ(plugin->api.initialise(nullptr, nullptr, kFilterDir, 53, DX_INIT_FLAGS),
