@@ -10,6 +10,7 @@ examples start without a data path (the shipped data) and are checked for the
 language only.
 """
 
+import json
 import os
 import pathlib
 import re
@@ -90,6 +91,29 @@ class DocsAgree(unittest.TestCase):
         error = indented_block_after(formats, "instead standard error gets\n")
         self.assertEqual(run.stderr.decode(), error)
         self.assertEqual(run.returncode, 256 - 19996 % 256)
+
+    def test_scan_records_of_manual_page(self):
+        """glotta-scan(1)'s JSON Lines examples: the record of a windows-1252
+        French text has the example's members in its order (the score aside),
+        the failure record is the example's byte for byte; a TSV line has the
+        five fields per candidate the manual lists."""
+        manual = read("doc/man/glotta-scan.1").replace("\\-", "-")
+        examples = re.findall(r"^\.nf\n\.RS\n(.*?)\n\.RE\n\.fi$", manual, re.S | re.M)
+        record, failure = (json.loads(text.replace("\n", "")) for text in examples[:2])
+        french = (E2E_SAMPLES / "fr.txt").read_text(encoding="utf-8")
+        (self.work / record["path"]).write_bytes(french.encode("cp1252"))
+        scan = str(PREFIX / "bin" / "glotta-scan")
+        run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "--format", "jsonl",
+                                record["path"], failure["path"]])
+        self.assertEqual(run.returncode, 1, run.stderr)
+        got_record, got_failure = run.stdout.decode().splitlines()
+        got = json.loads(got_record)
+        self.assertEqual(list(got), list(record))
+        self.assertEqual({k: v for k, v in got.items() if k != "score"},
+                         {k: v for k, v in record.items() if k != "score"})
+        self.assertEqual(got_failure, examples[1])
+        run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "-n", "2", record["path"]])
+        self.assertEqual(len(run.stdout.decode().rstrip("\n").split("\t")), 1 + 2 * 5)
 
     def test_scan_options_help_manual_and_completion(self):
         """Every option glotta-scan --help lists is in glotta-scan(1) and in
