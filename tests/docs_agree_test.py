@@ -193,6 +193,21 @@ class DocsAgree(unittest.TestCase):
         self.assertTrue((self.work / "data" / "langname.cfg").read_text().endswith("\neo Esperanto\n"))
         self.assertEqual(len((self.work / "languages.jsonl").read_text().splitlines()), 9)
 
+    def test_environment_variables_in_manuals(self):
+        """Every environment variable the tools and the engine read is in the
+        ENVIRONMENT section of both manual pages."""
+        names = set()
+        for folder in ("tool", "scan", "engine", "platform", "pipeline", "ngram", "charset",
+                       "conv", "doctype"):
+            for source in (SOURCE / folder).glob("*.[ch]*"):
+                names |= set(re.findall(r'getenv\("([A-Z_]+)"\)', source.read_text()))
+        self.assertIn("TOLMAR_LANG", names)
+        for page in ("glotta.1", "glotta-scan.1"):
+            manual = read(f"doc/man/{page}")
+            environment = manual.split(".SH ENVIRONMENT")[1].split(".SH FILES")[0]
+            for name in names:
+                self.assertRegex(environment, rf"(?m)^\.BR? (.*\W)?{name}\b", f"{name} in {page}")
+
     def test_readme_library_examples(self):
         """The README's C program builds with pkg-config as it says and, like
         its Python example, answers English for an English letter."""
