@@ -114,6 +114,10 @@ class DocsAgree(unittest.TestCase):
         self.assertEqual(got_failure, examples[1])
         run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "-n", "2", record["path"]])
         self.assertEqual(len(run.stdout.decode().rstrip("\n").split("\t")), 1 + 2 * 5)
+        # ERRORS: an empty document is answered, not an error.
+        (self.work / "empty.txt").write_bytes(b"")
+        run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "empty.txt"])
+        self.assertEqual((run.returncode, run.stdout), (0, b"empty.txt\tun\tun\tUnknown\t\t0.0000\n"))
 
     def test_scan_options_help_manual_and_completion(self):
         """Every option glotta-scan --help lists is in glotta-scan(1) and in
