@@ -79,7 +79,8 @@ class DocsAgree(unittest.TestCase):
         (self.work / "docs").mkdir()
         shutil.copy(E2E_SAMPLES / "en.txt", self.work / "docs" / "a.txt")
         glotta = str(PREFIX / "bin" / "glotta")
-        run = self.run_in_work([glotta, "-data_path", str(E2E_DATA), "-bif", "sorted", "docs/a.txt"])
+        run = self.run_in_work(
+            [glotta, "-data_path", str(E2E_DATA), "-bif", "sorted", "docs/a.txt"])
         self.assertEqual(run.returncode, 0, run.stderr)
         record = indented_block_after(formats, "on standard output or in the output file:\n")
         self.assertEqual(run.stdout, BANNER + record.encode() + DONE)
@@ -117,7 +118,8 @@ class DocsAgree(unittest.TestCase):
         # ERRORS: an empty document is answered, not an error.
         (self.work / "empty.txt").write_bytes(b"")
         run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "empty.txt"])
-        self.assertEqual((run.returncode, run.stdout), (0, b"empty.txt\tun\tun\tUnknown\t\t0.0000\n"))
+        self.assertEqual((run.returncode, run.stdout),
+                         (0, b"empty.txt\tun\tun\tUnknown\t\t0.0000\n"))
 
     def test_scan_options_help_manual_and_completion(self):
         """Every option glotta-scan --help lists is in glotta-scan(1) and in
@@ -190,8 +192,25 @@ class DocsAgree(unittest.TestCase):
         self.assertEqual((self.work / "results.txt").read_text().count("<<EOD>>"), 2)
         self.assertTrue((self.work / "sorted" / "docs.en").is_file())
         self.assertTrue((self.work / "data" / "eo-utf8.lm").is_file())
-        self.assertTrue((self.work / "data" / "langname.cfg").read_text().endswith("\neo Esperanto\n"))
+        names = (self.work / "data" / "langname.cfg").read_text()
+        self.assertTrue(names.endswith("\neo Esperanto\n"))
         self.assertEqual(len((self.work / "languages.jsonl").read_text().splitlines()), 9)
+
+    def test_environment_variables_in_manuals(self):
+        """Every environment variable the tools and the engine read is in the
+        ENVIRONMENT section of both manual pages."""
+        names = set()
+        for folder in ("tool", "scan", "engine", "platform", "pipeline", "ngram", "charset",
+                       "conv", "doctype"):
+            for source in (SOURCE / folder).glob("*.[ch]*"):
+                names |= set(re.findall(r'getenv\("([A-Z_]+)"\)', source.read_text()))
+        self.assertIn("TOLMAR_LANG", names)
+        for page in ("glotta.1", "glotta-scan.1"):
+            manual = read(f"doc/man/{page}")
+            environment = manual.split(".SH ENVIRONMENT")[1].split(".SH FILES")[0]
+            for name in names:
+                self.assertRegex(environment, rf"(?m)^\.BR? (.*\W)?{name}\b",
+                                 f"{name} in {page}")
 
     def test_readme_library_examples(self):
         """The README's C program builds with pkg-config as it says and, like
