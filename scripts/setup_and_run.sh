@@ -16,16 +16,7 @@ cmake --install "$build" --prefix "$prefix"
 
 documents=("$@")
 if ((${#documents[@]} == 0)); then
-    for candidate in data/samples/* tests/data/tool/sample_en.txt; do
-        if [[ -f $candidate ]]; then
-            documents=("$candidate")
-            break
-        fi
-    done
-fi
-if ((${#documents[@]} == 0)); then
-    echo "setup_and_run.sh: no sample document found" >&2
-    exit 1
+    documents=(tests/data/tool/sample_en.txt)
 fi
 
 status=0

@@ -10,6 +10,7 @@ examples start without a data path (the shipped data) and are checked for the
 language only.
 """
 
+import json
 import os
 import pathlib
 import re
@@ -78,7 +79,8 @@ class DocsAgree(unittest.TestCase):
         (self.work / "docs").mkdir()
         shutil.copy(E2E_SAMPLES / "en.txt", self.work / "docs" / "a.txt")
         glotta = str(PREFIX / "bin" / "glotta")
-        run = self.run_in_work([glotta, "-data_path", str(E2E_DATA), "-bif", "sorted", "docs/a.txt"])
+        run = self.run_in_work(
+            [glotta, "-data_path", str(E2E_DATA), "-bif", "sorted", "docs/a.txt"])
         self.assertEqual(run.returncode, 0, run.stderr)
         record = indented_block_after(formats, "on standard output or in the output file:\n")
         self.assertEqual(run.stdout, BANNER + record.encode() + DONE)
@@ -90,6 +92,34 @@ class DocsAgree(unittest.TestCase):
         error = indented_block_after(formats, "instead standard error gets\n")
         self.assertEqual(run.stderr.decode(), error)
         self.assertEqual(run.returncode, 256 - 19996 % 256)
+
+    def test_scan_records_of_manual_page(self):
+        """glotta-scan(1)'s JSON Lines examples: the record of a windows-1252
+        French text has the example's members in its order (the score aside),
+        the failure record is the example's byte for byte; a TSV line has the
+        five fields per candidate the manual lists."""
+        manual = read("doc/man/glotta-scan.1").replace("\\-", "-")
+        examples = re.findall(r"^\.nf\n\.RS\n(.*?)\n\.RE\n\.fi$", manual, re.S | re.M)
+        record, failure = (json.loads(text.replace("\n", "")) for text in examples[:2])
+        french = (E2E_SAMPLES / "fr.txt").read_text(encoding="utf-8")
+        (self.work / record["path"]).write_bytes(french.encode("cp1252"))
+        scan = str(PREFIX / "bin" / "glotta-scan")
+        run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "--format", "jsonl",
+                                record["path"], failure["path"]])
+        self.assertEqual(run.returncode, 1, run.stderr)
+        got_record, got_failure = run.stdout.decode().splitlines()
+        got = json.loads(got_record)
+        self.assertEqual(list(got), list(record))
+        self.assertEqual({k: v for k, v in got.items() if k != "score"},
+                         {k: v for k, v in record.items() if k != "score"})
+        self.assertEqual(got_failure, examples[1])
+        run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "-n", "2", record["path"]])
+        self.assertEqual(len(run.stdout.decode().rstrip("\n").split("\t")), 1 + 2 * 5)
+        # ERRORS: an empty document is answered, not an error.
+        (self.work / "empty.txt").write_bytes(b"")
+        run = self.run_in_work([scan, "--data-path", str(E2E_DATA), "empty.txt"])
+        self.assertEqual((run.returncode, run.stdout),
+                         (0, b"empty.txt\tun\tun\tUnknown\t\t0.0000\n"))
 
     def test_scan_options_help_manual_and_completion(self):
         """Every option glotta-scan --help lists is in glotta-scan(1) and in
@@ -162,8 +192,25 @@ class DocsAgree(unittest.TestCase):
         self.assertEqual((self.work / "results.txt").read_text().count("<<EOD>>"), 2)
         self.assertTrue((self.work / "sorted" / "docs.en").is_file())
         self.assertTrue((self.work / "data" / "eo-utf8.lm").is_file())
-        self.assertTrue((self.work / "data" / "langname.cfg").read_text().endswith("\neo Esperanto\n"))
+        names = (self.work / "data" / "langname.cfg").read_text()
+        self.assertTrue(names.endswith("\neo Esperanto\n"))
         self.assertEqual(len((self.work / "languages.jsonl").read_text().splitlines()), 9)
+
+    def test_environment_variables_in_manuals(self):
+        """Every environment variable the tools and the engine read is in the
+        ENVIRONMENT section of both manual pages."""
+        names = set()
+        for folder in ("tool", "scan", "engine", "platform", "pipeline", "ngram", "charset",
+                       "conv", "doctype"):
+            for source in (SOURCE / folder).glob("*.[ch]*"):
+                names |= set(re.findall(r'getenv\("([A-Z_]+)"\)', source.read_text()))
+        self.assertIn("TOLMAR_LANG", names)
+        for page in ("glotta.1", "glotta-scan.1"):
+            manual = read(f"doc/man/{page}")
+            environment = manual.split(".SH ENVIRONMENT")[1].split(".SH FILES")[0]
+            for name in names:
+                self.assertRegex(environment, rf"(?m)^\.BR? (.*\W)?{name}\b",
+                                 f"{name} in {page}")
 
     def test_readme_library_examples(self):
         """The README's C program builds with pkg-config as it says and, like

@@ -185,7 +185,9 @@ TEST_F(DxFilterWorker, AWorkerThatDiesOnADocumentFailsThatDocumentOnly) {
     auto start = Clock::now();
     Extraction r = plugin->Extract(pile);
     killer.join();
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    // The death ends the wait: a plug-in that missed it would sit until the
+    // wall-clock backstop (60 s). No tighter bound: the machine may be busy.
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
     EXPECT_TRUE(r.opened);
     EXPECT_NE(r.openText, 0);
     EXPECT_TRUE(r.text.empty());
