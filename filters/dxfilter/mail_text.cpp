@@ -13,6 +13,7 @@ namespace dxf {
 namespace {
 
 constexpr std::string_view kBlank = " \t\r\n";
+constexpr size_t kMaxSubject = 16 * 1024;  // bytes of a subject decoded
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -186,7 +187,9 @@ class Reader {
     void Message(std::string_view bytes, int depth, std::vector<MailPiece> &out) {
         Headers h;
         const std::string_view body = split_entity(bytes, h);
-        if (!h.subject.empty()) Add(out, DecodeHeaderValue(h.subject), false);
+        // A subject is a line or two; a longer one is cut before decoding.
+        if (!h.subject.empty())
+            Add(out, DecodeHeaderValue(std::string_view(h.subject).substr(0, kMaxSubject)), false);
         std::vector<MailPiece> plain, html;
         Entity(h, body, depth, plain, html);
         for (auto *list : {&plain, &html})
