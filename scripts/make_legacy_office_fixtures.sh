@@ -31,7 +31,10 @@ check() {
     "$@" "$file" 2>/dev/null | grep -q -F "$word" ||
         { echo "make_legacy_office_fixtures: $* does not read $word in $file" >&2; exit 1; }
 }
-ole() { gsf list "$1" >/dev/null || { echo "make_legacy_office_fixtures: libgsf cannot list $1" >&2; exit 1; }; }
+ole() {
+    gsf list "$1" >/dev/null ||
+        { echo "make_legacy_office_fixtures: libgsf cannot list $1" >&2; exit 1; }
+}
 tab=$(printf '\t')
 while IFS="$tab" read -r l t s1 s2 w; do
     case $l in
