@@ -386,4 +386,5 @@ PY
 row bad/image-only.pdf 300 -
 # Compressed documents, from the samples above.
 scripts/make_compressed_fixtures.sh >> "$TABLE"
+python3 scripts/make_mail_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -9,7 +9,8 @@
 // requests and escapes; PDF, RTF and office documents are decompressed
 // whole into an anonymous file for the worker to hand to their module.
 // Anything else inside (images, archives, another compressed stream, binary
-// data) is refused.
+// data) is refused. E-mail messages, plain or compressed, are read here too
+// (mail_text.cpp): their subject and text parts.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/decompress.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/ole_scan.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/troff_text.h"
@@ -50,8 +52,16 @@ long read_stream(DXStream *stream, void *buffer, size_t count) {
     return stream->read(stream, buffer, want);
 }
 
+// What the module's extractors have in common.
+class TextSource {
+  public:
+    virtual ~TextSource() = default;
+    // 1 when more text may follow, 0 at the end.
+    virtual int Step(DXMSink *sink) = 0;
+};
+
 // The text of a compressed text or markup document.
-class CompressedText {
+class CompressedText final : public TextSource {
   public:
     CompressedText(std::unique_ptr<Decompressor> dec, std::string head, int format)
         : dec_(std::move(dec)),
@@ -61,7 +71,7 @@ class CompressedText {
           troff_(format == DX_FMT_TEXT && LooksLikeTroff(head_)),
           stripper_(format == DX_FMT_HTML) {}
 
-    int Step(DXMSink *sink) {
+    int Step(DXMSink *sink) override {
         std::string bytes;
         if (!headDone_) {
             bytes = std::move(head_);
@@ -90,6 +100,51 @@ class CompressedText {
     MarkupStripper stripper_;
     TroffStripper troffStripper_;
 };
+
+// Bytes of a message read: further bytes are not read.
+constexpr size_t kMaxMailBytes = 64u << 20;
+
+// The text of an e-mail message or mbox (plain or compressed), read whole on
+// opening and handed out a piece a step.
+class MailText final : public TextSource {
+  public:
+    MailText(std::string_view bytes, int64_t deadlineNs) {
+        MailBounds bounds;
+        bounds.deadlineNs = deadlineNs;
+        pieces_ = ReadMail(bytes, bounds);
+    }
+
+    int Step(DXMSink *sink) override {
+        if (next_ >= pieces_.size()) return 0;
+        const MailPiece &piece = pieces_[next_++];
+        bool full;
+        if (piece.html) {
+            MarkupStripper stripper(true);
+            full = !stripper.Feed(piece.utf8, sink);
+        } else {
+            full = sink->text(sink->self, piece.utf8.data(), piece.utf8.size()) != 0;
+        }
+        sink->brk(sink->self);
+        return full || next_ >= pieces_.size() ? 0 : 1;
+    }
+
+  private:
+    std::vector<MailPiece> pieces_;
+    size_t next_ = 0;
+};
+
+// Reads up to `cap` bytes with `read`; false on a read error.
+template <typename ReadFn>
+bool read_up_to(ReadFn read, size_t cap, std::string &out) {
+    std::string buffer(256 * 1024, '\0');
+    while (out.size() < cap) {
+        const long n = read(buffer.data(), std::min(buffer.size(), cap - out.size()));
+        if (n < 0) return false;
+        if (n == 0) break;
+        out.append(buffer.data(), static_cast<size_t>(n));
+    }
+    return true;
+}
 
 // Writes all of `data` to `fd`.
 bool write_all(int fd, const void *data, size_t count) {
@@ -178,9 +233,17 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
         const auto headBytes =
             std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
         const SniffResult r = SniffHead(headBytes, head.size());
-        if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
+        if (r.next == SniffNext::kDone && r.format == DX_FMT_MAIL) {
+            std::string bytes = std::move(head);
+            read_up_to([&](void *b, size_t n) { return static_cast<long>(dec->Read(b, n)); },
+                       kMaxMailBytes, bytes);
             *extractor = reinterpret_cast<DXMExtractor *>(
-                new CompressedText(std::move(dec), std::move(head), r.format));
+                static_cast<TextSource *>(new MailText(bytes, limits->deadlineNs)));
+            return 1;
+        }
+        if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
+            *extractor = reinterpret_cast<DXMExtractor *>(static_cast<TextSource *>(
+                new CompressedText(std::move(dec), std::move(head), r.format)));
             return 1;
         }
         const bool document = r.next == SniffNext::kZip || r.next == SniffNext::kOle ||
@@ -201,7 +264,23 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
     }
 }
 
+// An e-mail message or mbox, read whole (up to kMaxMailBytes).
+DXMExtractor *mail_open(DXStream *stream, const DXMLimits *limits) {
+    try {
+        if (!stream || !limits || !stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
+        std::string bytes;
+        if (!read_up_to([stream](void *b, size_t n) { return read_stream(stream, b, n); },
+                        kMaxMailBytes, bytes))
+            return nullptr;
+        return reinterpret_cast<DXMExtractor *>(
+            static_cast<TextSource *>(new MailText(bytes, limits->deadlineNs)));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
+    if (format == DX_FMT_MAIL) return mail_open(stream, limits);
     if (format != DX_FMT_COMPRESSED) return nullptr;
     DXMExtractor *extractor = nullptr;
     DXMInner inner{};
@@ -211,14 +290,14 @@ DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DX
 
 int compress_step(DXMExtractor *extractor, DXMSink *sink) {
     try {
-        return reinterpret_cast<CompressedText *>(extractor)->Step(sink);
+        return reinterpret_cast<TextSource *>(extractor)->Step(sink);
     } catch (...) {
         return -1;
     }
 }
 
 void compress_close(DXMExtractor *extractor) {
-    delete reinterpret_cast<CompressedText *>(extractor);
+    delete reinterpret_cast<TextSource *>(extractor);
 }
 
 constexpr DXMUnpackModule kModule = {

@@ -133,6 +133,10 @@ std::string InitialCharset(std::string_view head, bool markup) {
     return declared;
 }
 
+bool CharsetKnown(const std::string &name) {
+    return icu_knows(name);
+}
+
 std::string GuessCharset(std::string_view bytes, bool last, bool markup) {
     // ISO-2022 text is 7-bit, so valid UTF-8 too; its escapes tell it.
     if (bytes.find('\x1B') == std::string_view::npos && valid_utf8(bytes, !last)) return "UTF-8";

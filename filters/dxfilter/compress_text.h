@@ -21,6 +21,9 @@ namespace dxf {
 // empty when the bytes themselves must decide.
 std::string InitialCharset(std::string_view head, bool markup);
 
+// Whether ICU has a converter of this name.
+bool CharsetKnown(const std::string &name);
+
 // The charset of bytes that are not all ASCII: UTF-8 when they are valid
 // UTF-8 (a sequence cut by their end counts as valid unless `last`) without
 // an ISO-2022 escape, else

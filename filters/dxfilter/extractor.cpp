@@ -83,6 +83,7 @@ const char *ModuleFor(int format) {
         case DX_FMT_EPUB:
             return DXM_OFFICE_NAME;
         case DX_FMT_COMPRESSED:
+        case DX_FMT_MAIL:
             return DXM_COMPRESS_NAME;
         default:
             return nullptr;

@@ -523,6 +523,74 @@ int FormatFromMime(std::string_view mime) {
     return DX_FMT_BINARY;
 }
 
+namespace {
+
+// Header fields that only messages carry. A message needs two of them, one of
+// which dates, routes or identifies it (so the "From:" and "Subject:" lines
+// that open patch descriptions do not make a message).
+struct MailField {
+    std::string_view name;  // lower case
+    bool strong;
+};
+constexpr MailField kMailFields[] = {
+    {"date", true},         {"received", true},     {"message-id", true},
+    {"mime-version", true}, {"from", false},        {"to", false},
+    {"cc", false},          {"subject", false},     {"return-path", false},
+    {"delivered-to", false}, {"in-reply-to", false}, {"references", false},
+};
+
+}  // namespace
+
+bool LooksLikeMail(std::string_view head, bool whole) {
+    size_t at = 0;
+    if (head.starts_with("From ")) {  // the separator line of an mbox
+        at = head.find('\n');
+        if (at == std::string_view::npos) return false;
+        ++at;
+    }
+    bool anyField = false;
+    unsigned seen = 0;
+    for (;;) {
+        const size_t end = head.find('\n', at);
+        if (end == std::string_view::npos) {
+            // A header block longer than the head is taken on the lines seen;
+            // a whole document without the empty line that ends it is none.
+            if (whole) return false;
+            break;
+        }
+        std::string_view line = head.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) {
+            if (!anyField) return false;
+            break;
+        }
+        if (line[0] == ' ' || line[0] == '\t') {  // a folded field goes on
+            if (!anyField) return false;
+            continue;
+        }
+        const size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string_view::npos) return false;
+        std::string name;
+        for (char c : line.substr(0, colon)) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 33 || u > 126) return false;
+            name += (u >= 'A' && u <= 'Z') ? static_cast<char>(u - 'A' + 'a') : c;
+        }
+        anyField = true;
+        for (size_t i = 0; i < std::size(kMailFields); ++i)
+            if (kMailFields[i].name == name) seen |= 1u << i;
+    }
+    int count = 0;
+    bool strong = false;
+    for (size_t i = 0; i < std::size(kMailFields); ++i) {
+        if (!(seen & (1u << i))) continue;
+        ++count;
+        strong = strong || kMailFields[i].strong;
+    }
+    return count >= 2 && strong;
+}
+
 SniffResult SniffHead(Bytes head, uint64_t size) {
     constexpr SniffResult kText{DX_FMT_TEXT, SniffNext::kDone};
     if (size == 0 || head.empty()) return kText;
@@ -548,6 +616,9 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     const Bytes body = head.subspan(text.markBytes);
     switch (text.form) {
         case TextForm::kBytes:
+            if (LooksLikeMail(as_chars(body), size <= head.size()))
+                return {DX_FMT_MAIL, SniffNext::kDone};
+            return {markup_format(as_chars(body)), SniffNext::kDone};
         case TextForm::kUtf8Bom:
             return {markup_format(as_chars(body)), SniffNext::kDone};
         case TextForm::kUtf16Le:

@@ -59,6 +59,15 @@ TextForm TextFormOf(std::span<const unsigned char> head);
 // Name of the charset of a text form (kBytes: none, null).
 const char *TextFormCharset(TextForm form);
 
+// Whether a text opens with the header block of an e-mail message (after an
+// mbox "From " line, if any): every line a header field ("name:" with a name
+// of printable ASCII) or the continuation of one, up to an empty line, and
+// among the fields two of Date, Received, Message-ID, MIME-Version, From, To,
+// Cc, Subject, Return-Path, Delivered-To, In-Reply-To, References, one of them
+// among the first four. `whole`: `head` is the whole document, so the empty
+// line must be in it; otherwise a block cut by the end of `head` counts.
+bool LooksLikeMail(std::string_view head, bool whole);
+
 // Format code for a MIME type answered by libmagic.
 int FormatFromMime(std::string_view mime);
 

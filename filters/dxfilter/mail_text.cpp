@@ -1,0 +1,445 @@
+// mail_text.cpp - the text of e-mail messages: header block, MIME parts,
+// transfer encodings, encoded words and charsets (through the text decoder
+// of compressed documents, ICU).
+#include "filters/dxfilter/mail_text.h"
+
+#include <algorithm>
+#include <array>
+
+#include "filters/dxfilter/compress_text.h"
+#include "filters/dxfilter/dx_module.h"
+
+namespace dxf {
+namespace {
+
+constexpr std::string_view kBlank = " \t\r\n";
+constexpr size_t kMaxSubject = 16 * 1024;  // bytes of a subject decoded
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char &c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string_view trim(std::string_view s) {
+    const size_t first = s.find_first_not_of(kBlank);
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(kBlank) - first + 1);
+}
+
+// One line of `text` from `at`, without its line break; `at` moves past it.
+std::string_view next_line(std::string_view text, size_t &at) {
+    const size_t end = text.find('\n', at);
+    std::string_view line =
+        end == std::string_view::npos ? text.substr(at) : text.substr(at, end - at);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The header fields the text needs, unfolded.
+struct Headers {
+    std::string contentType;
+    std::string encoding;
+    std::string disposition;
+    std::string subject;
+};
+
+// Splits an entity into its header fields and its body (empty when the
+// empty line that ends the header block is missing).
+std::string_view split_entity(std::string_view entity, Headers &h) {
+    size_t at = 0;
+    std::string *current = nullptr;
+    while (at < entity.size()) {
+        const std::string_view line = next_line(entity, at);
+        if (line.empty()) return entity.substr(at);
+        if (line[0] == ' ' || line[0] == '\t') {
+            if (current) current->append(" ").append(trim(line));
+            continue;
+        }
+        const size_t colon = line.find(':');
+        current = nullptr;
+        if (colon == std::string_view::npos) continue;
+        const std::string name = lower(trim(line.substr(0, colon)));
+        if (name == "content-type") current = &h.contentType;
+        if (name == "content-transfer-encoding") current = &h.encoding;
+        if (name == "content-disposition") current = &h.disposition;
+        if (name == "subject") current = &h.subject;
+        if (current) current->assign(trim(line.substr(colon + 1)));
+    }
+    return {};
+}
+
+// The value before the first ";" of a structured field, lower case.
+std::string field_value(std::string_view field) {
+    return lower(trim(field.substr(0, field.find(';'))));
+}
+
+// The parameter `name` of a structured field ("; name=value" or a quoted
+// value); empty when it is not there.
+std::string field_param(std::string_view field, std::string_view name) {
+    size_t at = field.find(';');
+    while (at != std::string_view::npos && at < field.size()) {
+        ++at;
+        const size_t eq = field.find('=', at);
+        if (eq == std::string_view::npos) return {};
+        const std::string key = lower(trim(field.substr(at, eq - at)));
+        size_t p = eq + 1;
+        while (p < field.size() && (field[p] == ' ' || field[p] == '\t')) ++p;
+        std::string value;
+        if (p < field.size() && field[p] == '"') {
+            for (++p; p < field.size() && field[p] != '"'; ++p) {
+                if (field[p] == '\\' && p + 1 < field.size()) ++p;
+                value += field[p];
+            }
+            at = field.find(';', p);
+        } else {
+            at = field.find(';', p);
+            value = trim(field.substr(p, at == std::string_view::npos ? at : at - p));
+        }
+        if (key == name) return value;
+    }
+    return {};
+}
+
+// A declared charset the decoder can use; empty when the bytes must decide
+// (none, ASCII, which 8-bit bodies often wrongly declare, or unknown to ICU).
+std::string usable_charset(std::string name) {
+    name = lower(trim(name));
+    if (name.empty() || name == "us-ascii" || name == "ascii" || !CharsetKnown(name)) return {};
+    return name;
+}
+
+std::string to_utf8(std::string_view bytes, const std::string &charset, bool markup) {
+    TextDecoder decoder(charset, markup);
+    std::string out;
+    decoder.Decode(bytes, true, out);
+    return out;
+}
+
+std::string decode_transfer(std::string_view encoding, std::string_view body) {
+    const std::string name = field_value(encoding);
+    if (name == "base64") return DecodeBase64(body);
+    if (name == "quoted-printable") return DecodeQuotedPrintable(body);
+    return std::string(body);  // 7bit, 8bit, binary and unknown encodings
+}
+
+// A part's text without quoted reply lines, unless it has nothing else.
+std::string drop_quotes(const std::string &text) {
+    std::string kept;
+    bool other = false;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t start = at;
+        const std::string_view line = next_line(text, at);
+        const std::string_view body = trim(line);
+        if (!body.empty() && body[0] == '>') continue;
+        other = other || !body.empty();
+        kept.append(text, start, at - start);
+    }
+    return other ? kept : text;
+}
+
+// The body parts of a multipart body, between its delimiter lines.
+std::vector<std::string_view> split_multipart(std::string_view body, std::string_view boundary,
+                                              size_t maxParts) {
+    std::vector<std::string_view> parts;
+    const std::string delimiter = "--" + std::string(boundary);
+    size_t at = 0;
+    size_t partStart = std::string_view::npos;
+    while (at < body.size()) {
+        const size_t lineStart = at;
+        const std::string_view line = next_line(body, at);
+        if (!line.starts_with(delimiter)) continue;
+        const std::string_view rest = line.substr(delimiter.size());
+        const bool close = rest.starts_with("--");
+        if (!trim(close ? rest.substr(2) : rest).empty()) continue;
+        if (partStart != std::string_view::npos) {
+            // The line break before a delimiter belongs to it.
+            size_t end = lineStart;
+            if (end > partStart && body[end - 1] == '\n') --end;
+            if (end > partStart && body[end - 1] == '\r') --end;
+            parts.push_back(body.substr(partStart, end - partStart));
+            if (parts.size() >= maxParts) return parts;
+        }
+        if (close) return parts;
+        partStart = at;
+    }
+    // An unterminated last part runs to the end.
+    if (partStart != std::string_view::npos && partStart < body.size())
+        parts.push_back(body.substr(partStart));
+    return parts;
+}
+
+class Reader {
+  public:
+    explicit Reader(const MailBounds &bounds) : bounds_(bounds) {}
+
+    // The pieces of one message: its subject, its plain parts, its HTML.
+    void Message(std::string_view bytes, int depth, std::vector<MailPiece> &out) {
+        Headers h;
+        const std::string_view body = split_entity(bytes, h);
+        // A subject is a line or two; a longer one is cut before decoding.
+        if (!h.subject.empty())
+            Add(out, DecodeHeaderValue(std::string_view(h.subject).substr(0, kMaxSubject)), false);
+        std::vector<MailPiece> plain, html;
+        Entity(h, body, depth, plain, html);
+        for (auto *list : {&plain, &html})
+            for (MailPiece &piece : *list) out.push_back(std::move(piece));
+    }
+
+    bool Stopped() {
+        return parts_ >= bounds_.maxParts || text_ >= bounds_.maxText ||
+               DXM_CpuNs() > bounds_.deadlineNs;
+    }
+
+  private:
+    void Add(std::vector<MailPiece> &list, std::string text, bool html) {
+        if (trim(text).empty()) return;
+        text_ += text.size();
+        list.push_back({std::move(text), html});
+    }
+
+    void Entity(const Headers &h, std::string_view body, int depth, std::vector<MailPiece> &plain,
+                std::vector<MailPiece> &html) {
+        if (Stopped()) return;
+        ++parts_;
+        if (field_value(h.disposition) == "attachment") return;
+        std::string type = field_value(h.contentType);
+        if (type.empty()) type = "text/plain";
+        if (type.starts_with("multipart/")) {
+            Multipart(h, type, body, depth, plain, html);
+        } else if (type == "message/rfc822" || type == "message/global") {
+            if (depth >= bounds_.maxDepth) return;
+            const std::string inner = decode_transfer(h.encoding, body);
+            Message(inner, depth + 1, plain);
+        } else if (type == "text/plain" || type == "text/html") {
+            const bool markup = type == "text/html";
+            std::string bytes = decode_transfer(h.encoding, body);
+            // Text beyond the bound would be thrown away anyway.
+            const size_t room = (bounds_.maxText - std::min(text_, bounds_.maxText)) * 4;
+            if (bytes.size() > room) bytes.resize(room);
+            std::string charset = usable_charset(field_param(h.contentType, "charset"));
+            if (charset.empty() && markup) charset = InitialCharset(bytes, true);
+            std::string text = to_utf8(bytes, charset, markup);
+            if (markup)
+                Add(html, std::move(text), true);
+            else
+                Add(plain, drop_quotes(text), false);
+        }
+    }
+
+    void Multipart(const Headers &h, const std::string &type, std::string_view body, int depth,
+                   std::vector<MailPiece> &plain, std::vector<MailPiece> &html) {
+        if (depth >= bounds_.maxDepth) return;
+        const std::string boundary = field_param(h.contentType, "boundary");
+        if (boundary.empty()) return;
+        const size_t room = static_cast<size_t>(bounds_.maxParts - std::min(parts_, bounds_.maxParts));
+        struct Part {
+            Headers h;
+            std::string_view body;
+            std::string type;
+        };
+        std::vector<Part> parts;
+        for (std::string_view bytes : split_multipart(body, boundary, room)) {
+            Part p;
+            p.body = split_entity(bytes, p.h);
+            p.type = field_value(p.h.contentType);
+            if (p.type.empty()) p.type = "text/plain";
+            parts.push_back(std::move(p));
+        }
+        if (type == "multipart/alternative") {
+            // The plain alternative, else the HTML one, else the first multipart.
+            const Part *chosen = nullptr;
+            for (std::string_view want : {"text/plain", "text/html", "multipart/"})
+                for (const Part &p : parts)
+                    if (!chosen && p.type.starts_with(want) &&
+                        field_value(p.h.disposition) != "attachment")
+                        chosen = &p;
+            if (chosen) Entity(chosen->h, chosen->body, depth + 1, plain, html);
+            return;
+        }
+        for (const Part &p : parts) Entity(p.h, p.body, depth + 1, plain, html);
+    }
+
+    const MailBounds &bounds_;
+    int parts_ = 0;
+    size_t text_ = 0;
+};
+
+constexpr std::array<int8_t, 256> kBase64 = [] {
+    std::array<int8_t, 256> t{};
+    t.fill(-1);
+    constexpr std::string_view alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (size_t i = 0; i < alphabet.size(); ++i)
+        t[static_cast<unsigned char>(alphabet[i])] = static_cast<int8_t>(i);
+    return t;
+}();
+
+// Where one encoded word ("=?charset?B?text?=") that starts at `at` ends
+// (after "?="), with its parts; npos when it is none.
+size_t encoded_word(std::string_view v, size_t at, std::string_view &charset, char &kind,
+                    std::string_view &text) {
+    if (v.substr(at, 2) != "=?") return std::string_view::npos;
+    const size_t q1 = v.find('?', at + 2);
+    if (q1 == std::string_view::npos || q1 + 3 > v.size() || v[q1 + 2] != '?')
+        return std::string_view::npos;
+    kind = static_cast<char>(v[q1 + 1] & ~0x20);
+    if (kind != 'B' && kind != 'Q') return std::string_view::npos;
+    const size_t end = v.find("?=", q1 + 3);
+    if (end == std::string_view::npos) return std::string_view::npos;
+    charset = v.substr(at + 2, q1 - at - 2);
+    text = v.substr(q1 + 3, end - q1 - 3);
+    if (charset.empty() || charset.find_first_of(kBlank) != std::string_view::npos ||
+        text.find_first_of(kBlank) != std::string_view::npos)
+        return std::string_view::npos;
+    charset = charset.substr(0, charset.find('*'));  // RFC 2231 language
+    return end + 2;
+}
+
+}  // namespace
+
+std::string DecodeBase64(std::string_view in) {
+    std::string out;
+    out.reserve(in.size() / 4 * 3 + 3);
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : in) {
+        if (c == '=') break;
+        const int v = kBase64[static_cast<unsigned char>(c)];
+        if (v < 0) continue;
+        bits = (bits << 6) | static_cast<uint32_t>(v);
+        if (++count == 4) {
+            out += static_cast<char>(bits >> 16);
+            out += static_cast<char>(bits >> 8);
+            out += static_cast<char>(bits);
+            bits = 0, count = 0;
+        }
+    }
+    if (count >= 2) out += static_cast<char>(bits >> (6 * count - 8));
+    if (count == 3) out += static_cast<char>(bits >> 2);
+    return out;
+}
+
+std::string DecodeQuotedPrintable(std::string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != '=') {
+            out += in[i];
+            continue;
+        }
+        // A soft line break: "=", maybe trailing blanks, a line break.
+        size_t j = i + 1;
+        while (j < in.size() && (in[j] == ' ' || in[j] == '\t')) ++j;
+        if (j < in.size() && (in[j] == '\n' || in[j] == '\r')) {
+            if (in[j] == '\r' && j + 1 < in.size() && in[j + 1] == '\n') ++j;
+            i = j;
+            continue;
+        }
+        if (j == in.size()) break;  // a soft break at the very end
+        const int hi = i + 2 < in.size() ? hex_value(in[i + 1]) : -1;
+        const int lo = hi >= 0 ? hex_value(in[i + 2]) : -1;
+        if (lo < 0) {
+            out += '=';
+            continue;
+        }
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
+std::string DecodeHeaderValue(std::string_view value) {
+    std::string out;
+    std::string pending;  // bytes of consecutive words in one charset, or of plain text
+    std::string pendingCharset;
+    bool pendingWord = false;
+    const auto flush = [&] {
+        if (!pending.empty()) out += to_utf8(pending, pendingCharset, false);
+        pending.clear();
+    };
+    size_t at = 0;
+    size_t plainFrom = 0;
+    bool afterWord = false;
+    while (at < value.size()) {
+        std::string_view charset, text;
+        char kind = 0;
+        const size_t end = encoded_word(value, at, charset, kind, text);
+        if (end == std::string_view::npos) {
+            ++at;
+            continue;
+        }
+        // The plain text before this word; white space alone between two words goes.
+        const std::string_view between = value.substr(plainFrom, at - plainFrom);
+        if (!between.empty() && !(afterWord && trim(between).empty())) {
+            if (pendingWord) flush();
+            pendingWord = false, pendingCharset.clear();
+            pending.append(between);
+        }
+        std::string bytes;
+        if (kind == 'B') {
+            bytes = DecodeBase64(text);
+        } else {
+            std::string q(text);
+            std::replace(q.begin(), q.end(), '_', ' ');
+            bytes = DecodeQuotedPrintable(q);
+        }
+        const std::string wordCharset = usable_charset(std::string(charset));
+        if (!pendingWord || wordCharset != pendingCharset) {
+            flush();
+            pendingCharset = wordCharset;
+        }
+        pendingWord = true;
+        pending += bytes;
+        at = plainFrom = end;
+        afterWord = true;
+    }
+    if (plainFrom < value.size()) {
+        if (pendingWord) flush();
+        pendingCharset.clear();
+        pending.append(value.substr(plainFrom));
+    }
+    flush();
+    return out;
+}
+
+std::vector<MailPiece> ReadMail(std::string_view bytes, const MailBounds &bounds) {
+    Reader reader(bounds);
+    std::vector<MailPiece> out;
+    if (!bytes.starts_with("From ")) {
+        reader.Message(bytes, 0, out);
+        return out;
+    }
+    // An mbox: each message starts with a "From " line after an empty line.
+    size_t at = 0;
+    while (at < bytes.size() && !reader.Stopped()) {
+        next_line(bytes, at);  // the "From " line
+        const size_t start = at;
+        size_t end = bytes.size();
+        bool blank = false;
+        while (at < bytes.size()) {
+            const size_t lineStart = at;
+            const std::string_view line = next_line(bytes, at);
+            if (blank && line.starts_with("From ")) {
+                end = lineStart;
+                at = lineStart;
+                break;
+            }
+            blank = line.empty();
+        }
+        reader.Message(bytes.substr(start, end - start), 0, out);
+    }
+    return out;
+}
+
+}  // namespace dxf

@@ -1,0 +1,51 @@
+// mail_text.h - the text of an e-mail message (RFC 5322 with MIME) or of an
+// mbox of messages: the decoded subject and the text parts of the body, as
+// UTF-8 pieces for the text sink.
+#ifndef GLOTTA_FILTERS_DXFILTER_MAIL_TEXT_H
+#define GLOTTA_FILTERS_DXFILTER_MAIL_TEXT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dxf {
+
+// Content-Transfer-Encoding decoders. Bytes outside the base64 alphabet are
+// skipped and padding ends the data; a quoted-printable "=" that starts no
+// escape or soft line break stands for itself.
+std::string DecodeBase64(std::string_view in);
+std::string DecodeQuotedPrintable(std::string_view in);
+
+// A header field's value with its RFC 2047 encoded words ("=?charset?B?...?="
+// and "?Q?") decoded, as UTF-8; white space between two encoded words goes.
+// Bytes outside encoded words that are not ASCII are taken for UTF-8 when
+// they are valid UTF-8, else for the charset ICU's detector names.
+std::string DecodeHeaderValue(std::string_view value);
+
+// A piece of a message's text.
+struct MailPiece {
+    std::string utf8;
+    bool html = false;  // markup, for the tag stripper
+};
+
+struct MailBounds {
+    int maxDepth = 8;              // multiparts and messages inside messages
+    int maxParts = 256;            // body parts visited, over all messages
+    size_t maxText = 1u << 20;     // UTF-8 bytes gathered
+    int64_t deadlineNs = INT64_MAX;  // DXM_CpuNs time to stop at
+};
+
+// The text of `bytes`, a message or an mbox of messages (split at "From "
+// lines after an empty line), in order: per message its subject, then its
+// text/plain parts in document order, then its text/html parts (from a
+// multipart/alternative only the plain alternative when it has one);
+// attachments and other types are skipped, messages inside messages
+// (message/rfc822) read in place. Quoted reply lines ("> ...") are dropped
+// from a part that has other lines.
+std::vector<MailPiece> ReadMail(std::string_view bytes, const MailBounds &bounds);
+
+}  // namespace dxf
+
+#endif

@@ -1,0 +1,177 @@
+#!/usr/bin/env python3
+"""Makes the e-mail samples of tests/data/dxfilter/mail/ with Python's email
+package, byte for byte the same each time (fixed dates, message ids and
+boundaries), and prints their rows of formats.tsv.
+
+    scripts/make_mail_fixtures.py >> tests/data/dxfilter/formats.tsv
+
+Every message opens with the routing headers real mail carries (Received,
+DKIM-Signature), so that its first 2 KiB hold no word of the body."""
+import gzip
+import os
+import sys
+from email.message import EmailMessage
+from email.mime.application import MIMEApplication
+from email.mime.multipart import MIMEMultipart
+from email.mime.text import MIMEText
+from email.header import Header
+from email import charset as email_charset
+from email import policy
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "mail")
+
+TEXT = {
+    "de": "Liebe Kolleginnen und Kollegen, wir treffen uns am Donnerstag um zehn Uhr "
+          "im großen Saal, um über die Pläne für das kommende Jahr zu sprechen. Bitte "
+          "bringt eure Unterlagen mit und gebt mir bis Mittwoch Bescheid, ob ihr "
+          "teilnehmen könnt. Für Kaffee und Kuchen ist gesorgt, und nach der Sitzung "
+          "gehen wir gemeinsam zum Mittagessen in das Gasthaus am Marktplatz.",
+    "fr": "Chers amis, nous nous retrouverons samedi prochain devant la mairie pour la "
+          "promenade annuelle au bord de la rivière. N'oubliez pas vos chaussures de "
+          "marche et un pique-nique, car nous déjeunerons dans la prairie près du vieux "
+          "moulin. En cas de pluie, la sortie sera reportée à la semaine suivante et je "
+          "vous enverrai un message la veille.",
+    "es": "Hola a todos, la reunión de vecinos será el martes por la tarde en la "
+          "biblioteca del barrio. Hablaremos de la limpieza del parque, de las nuevas "
+          "farolas de la calle mayor y de la fiesta de verano. Si no podéis venir, "
+          "escribidme antes del lunes y os contaré lo que decidamos entre todos.",
+    "ru": "Дорогие друзья, в следующую субботу мы собираемся на даче у реки. Возьмите "
+          "с собой тёплые вещи, потому что вечером у воды бывает прохладно. Мы будем "
+          "жарить шашлыки, играть в волейбол и петь песни у костра до самой ночи.",
+    "en": "Hello everyone, the library will be closed on Monday while the new shelves "
+          "are put in. Books that are due that day can be returned on Tuesday without "
+          "a fine, and the reading room on the first floor opens again at nine.",
+}
+SUBJECT = {
+    "de": "Treffen am Donnerstag im großen Saal",
+    "fr": "Promenade au bord de la rivière samedi",
+    "es": "Reunión de vecinos el martes",
+    "ru": "Встреча на даче в субботу",
+    "en": "Library closed on Monday",
+}
+
+
+def routing(msg, n):
+    """Headers before the interesting ones, as a mail server adds them."""
+    for i in range(3):
+        msg["Received"] = (
+            f"from relay{i}.example.net (relay{i}.example.net [192.0.2.{10 + i}]) "
+            f"by mx{i}.example.org (Postfix) with ESMTPS id 4X{n}Q{i}Z7k2 "
+            f"for <list@example.org>; Mon, 1 Jan 2024 10:0{i}:00 +0000 (UTC)")
+    msg["DKIM-Signature"] = (
+        "v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.net; s=mail; "
+        "h=from:to:subject:date:message-id; bh=" + "A" * 43 + "=; b=" + "B" * 340)
+    msg["Return-Path"] = "<sender@example.net>"
+
+
+def common(msg, n, lang):
+    msg["From"] = "Sender <sender@example.net>"
+    msg["To"] = "list@example.org"
+    msg["Date"] = "Mon, 1 Jan 2024 10:00:00 +0000"
+    msg["Message-ID"] = f"<{n}.{lang}@example.net>"
+
+
+def simple(n, lang, charset, cte, subject=None, body=None):
+    msg = MIMEText("", "plain", None)
+    del msg["Content-Type"], msg["MIME-Version"], msg["Content-Transfer-Encoding"]
+    routing(msg, n)
+    common(msg, n, lang)
+    msg["Subject"] = Header(subject or SUBJECT[lang], charset).encode()
+    msg["MIME-Version"] = "1.0"
+    body = body or TEXT[lang] + "\n"
+    cs = email_charset.Charset(charset)
+    cs.body_encoding = {"qp": email_charset.QP, "b64": email_charset.BASE64, "8bit": None}[cte]
+    msg.set_payload(body, cs)
+    if cte == "8bit":
+        # The email package writes 8-bit bodies only as text: put the bytes in.
+        msg.set_payload("@BODY@\n", email_charset.Charset("us-ascii"))
+        msg.replace_header("Content-Type", f'text/plain; charset="{charset}"')
+        msg.replace_header("Content-Transfer-Encoding", "8bit")
+        return msg.as_bytes(policy=policy.compat32).replace(
+            b"@BODY@", TEXT[lang].encode(charset))
+    return msg
+
+
+def html(text):
+    return ("<html><head><style>p {color: red}</style></head><body><p>"
+            + text.replace(", ", ",<br> ") + "</p></body></html>\n")
+
+
+def write(name, msg, grep, fmt=348):
+    data = msg if isinstance(msg, bytes) else msg.as_bytes(policy=policy.compat32)
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(data)
+    print(f"mail/{name}\t{fmt}\t{grep}")
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    for old in os.listdir(OUT):
+        os.remove(os.path.join(OUT, old))
+    write("de-qp.eml", simple(1, "de", "utf-8", "qp"), "Donnerstag")
+    de = simple(1, "de", "utf-8", "qp").as_bytes(policy=policy.compat32)
+    write("de-qp.eml.gz", gzip.compress(de, 9, mtime=0), "Donnerstag", 347)
+    write("fr-b64.eml", simple(2, "fr", "utf-8", "b64"), "rivière")
+    write("es-latin1-qp.eml", simple(3, "es", "iso-8859-1", "qp"), "vecinos")
+    write("ru-koi8r-8bit.eml", simple(4, "ru", "koi8-r", "8bit"), "субботу")
+    write("en-8bit.eml", simple(5, "en", "us-ascii", "8bit"), "library")
+
+    # multipart/alternative: the plain alternative is read.
+    alt = MIMEMultipart("alternative", boundary="=====alt-fr=====")
+    routing(alt, 6)
+    common(alt, 6, "fr")
+    alt["Subject"] = Header(SUBJECT["fr"], "utf-8").encode()
+    alt.attach(MIMEText(TEXT["fr"] + "\n", "plain", "utf-8"))
+    alt.attach(MIMEText(html(TEXT["fr"]), "html", "utf-8"))
+    write("fr-alternative.eml", alt, "moulin")
+
+    # HTML only, in a legacy charset declared by the part.
+    only = MIMEText(html(TEXT["de"]), "html", "iso-8859-1")
+    routing(only, 7)
+    common(only, 7, "de")
+    only["Subject"] = Header(SUBJECT["de"], "iso-8859-1").encode()
+    write("de-html-only.eml", only, "Gasthaus")
+
+    # Text with an attachment (English PDF bytes and an English text file).
+    mixed = MIMEMultipart("mixed", boundary="----mixed-es")
+    routing(mixed, 8)
+    common(mixed, 8, "es")
+    mixed["Subject"] = Header(SUBJECT["es"], "utf-8").encode()
+    mixed.attach(MIMEText(TEXT["es"] + "\n", "plain", "utf-8"))
+    pdf = MIMEApplication(b"%PDF-1.4\n% " + TEXT["en"].encode() * 20, "pdf")
+    pdf.add_header("Content-Disposition", "attachment", filename="notice.pdf")
+    mixed.attach(pdf)
+    note = MIMEText((TEXT["en"] + "\n") * 20, "plain", "us-ascii")
+    note.add_header("Content-Disposition", "attachment", filename="notice.txt")
+    mixed.attach(note)
+    write("es-attachment.eml", mixed, "farolas")
+
+    # A German reply quoting a long English message: the quote is dropped.
+    quoted = "".join("> " + line + "\n" for line in ((TEXT["en"] + " ") * 6).split(". "))
+    reply = simple(9, "de", "utf-8", "qp", "Re: " + SUBJECT["en"],
+                   "Danke, das passt mir gut. Ich komme am Dienstag vorbei und bringe "
+                   "die Bücher mit, die ich mir im Herbst ausgeliehen habe.\n\n"
+                   "Am Montag schrieb Sender:\n" + quoted)
+    write("de-reply-en-quote.eml", reply, "Bücher")
+
+    # An mbox of three messages (German, French, Spanish), in that order.
+    parts = []
+    for n, lang in ((10, "de"), (11, "fr"), (12, "es")):
+        m = simple(n, lang, "utf-8", "qp")
+        parts.append(b"From sender@example.net Mon Jan  1 10:00:00 2024\n"
+                     + m.as_bytes(policy=policy.compat32) + b"\n")
+    write("de-fr-es.mbox", b"".join(parts), "Donnerstag")
+
+    # Look-alikes that stay text: a Debian copyright file, a patch description.
+    write("copyright.txt",
+          b"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+          b"Upstream-Name: example\nUpstream-Contact: A <a@example.net>\n"
+          b"Source: https://example.net/\n\nFiles: *\nCopyright: 2024 A\nLicense: MIT\n", "-", 2)
+    write("fix.patch",
+          b"From: A <a@example.net>\nSubject: Fix the build with newer compilers\n"
+          b"Forwarded: no\n\n--- a/main.c\n+++ b/main.c\n@@ -1 +1 @@\n-int x\n+int x;\n", "-", 2)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,38 @@
+// mail_fuzz.cpp - fuzz target: an e-mail message or mbox through the mail
+// reader of the compression module: the header rule, header block and MIME
+// parts, transfer encodings, encoded words and charsets, and the text read
+// to its end through the module as the worker opens it (format 348).
+#include <string>
+#include <string_view>
+
+#include "doctype/dx_abi.h"
+#include "dxfilter_fuzz.h"
+#include "filters/dxfilter/mail_text.h"
+#include "filters/dxfilter/sniff.h"
+#include "fuzz_support.h"
+
+extern "C" const DXModule *DXM_GetModule(void);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+    dxf::LooksLikeMail(bytes, true);
+    dxf::LooksLikeMail(bytes, false);
+
+    dxf::MailBounds bounds;
+    bounds.maxText = 64 * 1024;
+    size_t total = 0;
+    for (const dxf::MailPiece &piece : dxf::ReadMail(bytes, bounds)) {
+        FUZZ_CHECK(!piece.utf8.empty());
+        total += piece.utf8.size();
+    }
+    // Gathering stops at the bound; the piece that crosses it is at most
+    // four times the room left (HTML), converted to UTF-8 (three bytes a byte).
+    FUZZ_CHECK(total <= bounds.maxText + 12 * bounds.maxText + 65536);
+    FUZZ_CHECK(dxf::DecodeBase64(bytes).size() <= size / 4 * 3 + 2);
+    FUZZ_CHECK(dxf::DecodeQuotedPrintable(bytes).size() <= size);
+    dxf::DecodeHeaderValue(bytes.substr(0, 4096));
+
+    // The module's reader, read to the end.
+    dxfuzz::ExtractWithModule(DXM_GetModule(), data, size, DX_FMT_MAIL);
+    return 0;
+}
