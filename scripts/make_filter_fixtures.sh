@@ -9,31 +9,23 @@
 #                                    to encrypt one, python3 for hand-made ones
 #   text, markup, binary, damaged    iconv, ImageMagick, gzip, bzip2, gcc, zip,
 #                                    python3
-# Kept, not regenerated: the Word 97-2003 documents (docs/*.doc), the
-# PowerPoint 97-2003 presentations (docs/*.ppt) and two RTF files
-# (docs/*-lo.rtf) were written once by an office suite, and none of the tools
-# used here writes them: they stay as committed (the script stops if one is
-# missing) and every other file is made again.
+#   doc, ppt, rtf (legacy)           python3: writers of its own in
+#                                    scripts/fixtures/ (make_legacy_office_
+#                                    fixtures.sh)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
 # Needs (scripts/deps.sh fixtures installs them): pandoc gnumeric
 #        pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
-#        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3
+#        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3, and to check
+#        the legacy office samples catdoc antiword libgsf-bin
 set -eu
 cd "$(dirname "$0")/.."
 OUT="$PWD/tests/data/dxfilter"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-KEPT="docs/en.doc docs/de.doc docs/fr.doc docs/es.doc docs/ru.doc docs/zh.doc
-      docs/fr-fields.doc docs/en.ppt docs/zh.ppt docs/ru-lo.rtf docs/zh-lo.rtf"
-for f in $KEPT; do
-    [ -f "$OUT/$f" ] || { echo "make_filter_fixtures: $OUT/$f is missing (kept, not made here)" >&2; exit 1; }
-done
-# Every other file is made again.
-find "$OUT" -type f | while read -r f; do
-    case " $(echo $KEPT) " in *" ${f#"$OUT"/} "*) ;; *) rm -f "$f" ;; esac
-done
+# Every file is made again.
+find "$OUT" -type f -exec rm -f {} +
 mkdir -p "$OUT/docs" "$OUT/text" "$OUT/binary" "$OUT/bad"
 TABLE="$OUT/formats.tsv"
 printf '# sample\tformat code\tword the extracted text contains (- for none)\n' > "$TABLE"
@@ -152,10 +144,7 @@ for l in $langs; do
     row "docs/$l.xls" 310 "$w"
 done
 
-# RTF as word processors write it: \ansicpg code pages, \'hh escapes, \uN
-# with fallbacks (the -lo files are kept), and by hand.
-row docs/ru-lo.rtf 308 "$w_ru"
-row docs/zh-lo.rtf 308 "$w_zh"
+# RTF by hand in a code page (make_legacy_office_fixtures.sh writes more).
 python3 - "$s2_ru" > "$OUT/docs/ru-cp1251.rtf" <<'PY'
 import sys
 body = ''.join(c if ord(c) < 128 else "\\'%02x" % c.encode('cp1251')[0] for c in sys.argv[1])
@@ -194,15 +183,12 @@ dst.close()
 PY
 row docs/fr-tracked.odt 304 remarque
 
-# Legacy Word (97-2003), kept: every language (a table too), and French with
-# a footnote, a hyperlink, a table of contents, a page count and a date
-# (fields, whose instructions are not text).
-for l in $langs; do row "docs/$l.doc" 309 "$(get w "$l")"; done
-row docs/fr-fields.doc 309 endormi
-# Legacy PowerPoint (97-2003), kept: large files (467 KB), so only a Latin
-# and a CJK one; the unit tests build the other languages' presentations
-# themselves.
-row docs/en.ppt 311 "$w_en"; row docs/zh.ppt 311 "$w_zh"
+# Legacy Word (97-2003) in every language and French with fields and a
+# footnote, PowerPoint (97-2003) in a Latin and a CJK language, RTF in code
+# pages, and damaged Word documents.
+for l in $langs; do
+    printf '%s\t%s\t%s\t%s\t%s\n' "$l" "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")" "$(get w "$l")"
+done | scripts/make_legacy_office_fixtures.sh >> "$TABLE"
 
 # Plain text in many charsets, and markup.
 all() { for l in $langs; do printf '%s\n%s\n%s\n\n' "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")"; done; }
@@ -339,15 +325,6 @@ row bad/corrupt.odt 304 -
 mkdir -p "$WORK/x" && (cd "$WORK/x" && unzip -q "$OUT/docs/en.docx" && zip -q -r -P secret ../enc.docx .)
 cp "$WORK/enc.docx" "$OUT/bad/encrypted.docx"
 row bad/encrypted.docx 301 -
-python3 - "$OUT/docs/de.doc" "$OUT/bad/encrypted.doc" <<'PY'
-import sys
-doc = bytearray(open(sys.argv[1], 'rb').read())
-fib = next(at for at in range(512, len(doc), 512) if doc[at:at + 2] == b'\xec\xa5')
-doc[fib + 0x0B] |= 0x01  # fEncrypted
-open(sys.argv[2], 'wb').write(doc)
-PY
-row bad/encrypted.doc 309 -
-head -c 9000 "$OUT/docs/ru.doc" > "$OUT/bad/truncated.doc"; row bad/truncated.doc 340 -
 qpdf --encrypt secret secret 256 -- "$OUT/docs/en.pdf" "$OUT/bad/encrypted.pdf"
 row bad/encrypted.pdf 300 -
 python3 - "$OUT/bad/bomb.docx" <<'PY'

@@ -1,7 +1,8 @@
 // Word 97-2003 documents through the filter plug-in (dxfilter_msdoc.so): the
-// text of documents an office suite wrote, and of documents built here byte
-// by byte to reach what it never writes (8-bit pieces, pieces out of
-// order, property records, nested fields, every story) and to damage them.
+// text of the documents of the fixtures, and of documents built here byte
+// by byte to reach what the fixtures do not hold (pieces of both widths in
+// one document, pieces out of order, property records, every story) and to
+// damage them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -149,7 +150,7 @@ class DxFilterWord : public OleReaderTest {
 
 }  // namespace
 
-TEST_F(DxFilterWord, OfficeSuiteDocumentsKeepFieldResultsAndNotes) {
+TEST_F(DxFilterWord, FixtureDocumentsKeepFieldResultsAndNotes) {
     std::string text = plugin->Extract(Data("docs/fr-fields.doc")).utf8();
     for (const char *present :
          {"sa boutique du village et vend", "compte 1 page et fut écrit le 07/02/2004.",

@@ -1,5 +1,5 @@
 // PowerPoint 97-2003 presentations through the filter plug-in
-// (dxfilter_msdoc.so): the text of presentations an office suite wrote, and of
+// (dxfilter_msdoc.so): the text of the presentations of the fixtures, and of
 // record trees built here to reach the text atoms in every place they may
 // be, the parts whose text is left out, encryption and damage.
 #include <gtest/gtest.h>
@@ -90,8 +90,8 @@ class DxFilterPowerPoint : public OleReaderTest {
 }  // namespace
 
 TEST_F(DxFilterPowerPoint, PresentationsReadAsTheirPptxTwins) {
-    // Two presentations as an office suite writes them (467 KB each: kept to a
-    // Latin and a CJK one) ...
+    // Two presentations of the fixtures (a Latin one in 8-bit text atoms, a
+    // CJK one in UTF-16 ones) ...
     for (const char *lang : {"en", "zh"}) {
         std::string base = std::string("docs/") + lang;
         EXPECT_EQ(plugin->Format(Data(base + ".ppt")), DX_FMT_PPT) << lang;

@@ -245,7 +245,7 @@ TEST_F(DxFilterPlugin, WordProcessorFormatsGiveTheSameText) {
         "Быстрая коричневая лиса прыгает через ленивую собаку у реки.\n"
         "Каждое утро пекарь открывает свою лавку и продаёт свежий хлеб соседям.\n";
     for (const char *file : {"docs/ru.docx", "docs/ru.odt", "docs/ru.epub", "docs/ru.rtf",
-                             "docs/ru-lo.rtf", "docs/ru.doc"}) {
+                             "docs/ru-cp.rtf", "docs/ru.doc"}) {
         Extraction r = plugin->Extract(Data(file));
         EXPECT_EQ(r.utf8(), expected) << file;
         EXPECT_TRUE(r.endRepeats) << file;

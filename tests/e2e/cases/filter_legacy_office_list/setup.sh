@@ -1,5 +1,5 @@
 # Excel 97-2003 documents in six languages (as gnumeric writes them) and
-# PowerPoint 97-2003 ones in two (as an office suite writes them), and a
+# PowerPoint 97-2003 ones in two (as the fixture writer makes them), and a
 # truncated one of each, listed in a fixed order, with the shared filter
 # profiles.
 data=$CASE_DIR/../../../data/dxfilter
@@ -12,5 +12,5 @@ for l in en de es fr ru zh; do
     done
 done
 head -c 3000 "$data/docs/ru.xls" >docs/truncated.xls
-head -c 200000 "$data/docs/zh.ppt" >docs/truncated.ppt
+head -c 2000 "$data/docs/zh.ppt" >docs/truncated.ppt
 printf 'docs/truncated.xls\ndocs/truncated.ppt\n' >>docs.lst
