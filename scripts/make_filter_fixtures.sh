@@ -8,7 +8,8 @@
 #                                    embeds the fonts with ToUnicode maps), qpdf
 #                                    to encrypt one, python3 for hand-made ones
 #   text, markup, binary, damaged    iconv, ImageMagick, gzip, bzip2, gcc, zip,
-#                                    python3
+#                                    python3; a troff page copied from
+#                                    scripts/fixtures/de-page.1
 #   doc, ppt, rtf (legacy)           python3: writers of its own in
 #                                    scripts/fixtures/ (make_legacy_office_
 #                                    fixtures.sh)
@@ -27,6 +28,9 @@ trap 'rm -rf "$WORK"' EXIT
 # Every file is made again.
 find "$OUT" -type f -exec rm -f {} +
 mkdir -p "$OUT/docs" "$OUT/text" "$OUT/binary" "$OUT/bad"
+# A German manual page in troff, written by hand (the compressed samples and
+# the manual-page tests read it).
+cp scripts/fixtures/de-page.1 "$OUT/text/de-page.1"
 TABLE="$OUT/formats.tsv"
 printf '# sample\tformat code\tword the extracted text contains (- for none)\n' > "$TABLE"
 row() { printf '%s\t%s\t%s\n' "$1" "$2" "$3" >> "$TABLE"; }
