@@ -9,7 +9,7 @@ set -euo pipefail
 if [[ ${1:-} == fuzz ]]; then
     packages=(clang-14 libclang-rt-14-dev)
 elif [[ ${1:-} == fixtures ]]; then
-    packages=(pandoc gnumeric pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
+    packages=(pandoc gnumeric pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
         fonts-wqy-microhei imagemagick zip unzip bzip2 xz-utils zstd ncompress gcc python3
         catdoc antiword libgsf-bin)
 else

@@ -5,8 +5,9 @@
 #   xlsx, ods, xls (Excel 97-2003)   gnumeric's ssconvert, from a UTF-8 CSV
 #   odp                              python3: a minimal ODF presentation
 #   pdf                              pango-view (pango shapes the text, cairo
-#                                    embeds the fonts with ToUnicode maps), qpdf
-#                                    to encrypt one, python3 for hand-made ones
+#                                    embeds the fonts with ToUnicode maps), qpdf's
+#                                    library to encrypt one, python3 for
+#                                    hand-made ones
 #   text, markup, binary, damaged    iconv, ImageMagick, gzip, bzip2, gcc, zip,
 #                                    python3; a troff page copied from
 #                                    scripts/fixtures/de-page.1
@@ -16,12 +17,30 @@
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
+# The output is byte-reproducible: two runs, on any machine with the same
+# Debian packages, write the same bytes. Every tool runs with TZ=UTC,
+# LC_ALL=C.UTF-8 and SOURCE_DATE_EPOCH (a fixed date); pandoc honours it for
+# DOCX and PPTX, and scripts/fixtures/reproducible.py sets the rest in what
+# the tools wrote: the times of the entries of every ZIP package (pandoc,
+# gnumeric), the creation dates in docProps/core.xml and meta.xml (gnumeric),
+# the summary information times of the Excel 97-2003 workbooks (gnumeric),
+# and the /CreationDate of cairo's PDFs. EPUBs get a fixed identifier instead
+# of pandoc's random UUID; ImageMagick leaves out its PNG date chunks; zip gets
+# inputs of a fixed time and -X (no uid/gid or extended times); the random
+# bytes come from a seeded generator; the encrypted samples are written by
+# scripts/fixtures/encrypt_pdf.cpp (qpdf's library with a seeded random source)
+# and reproducible.py (a ZIP with the traditional cipher).
+#
 # Needs (scripts/deps.sh fixtures installs them): pandoc gnumeric
-#        pango1.0-tools qpdf fonts-noto-core fonts-dejavu-core
+#        pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
 #        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3, and to check
 #        the legacy office samples catdoc antiword libgsf-bin
 set -eu
 cd "$(dirname "$0")/.."
+# 2024-01-01 00:00:00 UTC stands for the time of the run.
+SOURCE_DATE_EPOCH=1704067200 TZ=UTC LC_ALL=C.UTF-8
+export SOURCE_DATE_EPOCH TZ LC_ALL
+REPRO="python3 $PWD/scripts/fixtures/reproducible.py"
 OUT="$PWD/tests/data/dxfilter"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -70,6 +89,7 @@ pdf() { # output, text file, pango-view options...
     out=$1 in=$2
     shift 2
     pango-view -q --width=450 --margin=54 "$@" -o "$out" "$in" >/dev/null
+    $REPRO pdf "$out"
 }
 
 # A minimal ODF presentation: the slides of a pandoc presentation (a title
@@ -78,6 +98,8 @@ odp() { # output, title, then heading and text of each slide
     python3 - "$@" <<'PY'
 import sys, zipfile
 from xml.sax.saxutils import escape
+sys.path.insert(0, 'scripts/fixtures')
+from reproducible import entry
 out, title, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
 ns = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
       'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
@@ -112,10 +134,10 @@ manifest = ('<?xml version="1.0" encoding="UTF-8"?><manifest:manifest '
             '<manifest:file-entry manifest:full-path="styles.xml" manifest:media-type="text/xml"/>'
             '</manifest:manifest>')
 with zipfile.ZipFile(out, 'w') as z:
-    z.writestr('mimetype', 'application/vnd.oasis.opendocument.presentation', zipfile.ZIP_STORED)
-    z.writestr('content.xml', content, zipfile.ZIP_DEFLATED)
-    z.writestr('styles.xml', styles, zipfile.ZIP_DEFLATED)
-    z.writestr('META-INF/manifest.xml', manifest, zipfile.ZIP_DEFLATED)
+    z.writestr(entry('mimetype', zipfile.ZIP_STORED), 'application/vnd.oasis.opendocument.presentation')
+    z.writestr(entry('content.xml'), content)
+    z.writestr(entry('styles.xml'), styles)
+    z.writestr(entry('META-INF/manifest.xml'), manifest)
 PY
 }
 
@@ -124,12 +146,17 @@ for l in $langs; do
     md="$WORK/$l.md"
     printf '%% %s\n\n# %s\n\n%s\n\n%s\n\n| %s | %s |\n|---|---|\n| %s | %s |\n' \
         "$t" "$t" "$s1" "$s2" "$t" "$w" "$s1" "$s2" > "$md"
-    for f in docx odt epub rtf; do
+    # pandoc gives an EPUB a random UUID unless it has an identifier.
+    id=urn:uuid:676c6f74-7461-4000-8000-0000$(printf %s "$l" | od -An -tx1 | tr -d ' \n')0000
+    for f in docx odt rtf; do
         pandoc -s --metadata lang="$l" -o "$OUT/docs/$l.$f" "$md"
     done
+    pandoc -s --metadata lang="$l" --metadata identifier="$id" -o "$OUT/docs/$l.epub" "$md"
+    $REPRO zip "$OUT/docs/$l.docx" "$OUT/docs/$l.odt" "$OUT/docs/$l.epub"
     # Slides: one per level-2 heading.
     printf '%% %s\n\n## %s\n\n%s\n\n## %s\n\n%s\n' "$t" "$t" "$s1" "$w" "$s2" > "$WORK/$l-slides.md"
     pandoc -o "$OUT/docs/$l.pptx" "$WORK/$l-slides.md"
+    $REPRO zip "$OUT/docs/$l.pptx"
     odp "$OUT/docs/$l.odp" "$t" "$t" "$s1" "$w" "$s2"
     # Spreadsheets from a UTF-8 CSV; the Excel 97-2003 workbook must give
     # the words of its XLSX twin.
@@ -138,6 +165,8 @@ for l in $langs; do
         ssconvert --import-encoding=UTF-8 -T "${f#*:}" "$WORK/$l.csv" "$OUT/docs/$l.${f%%:*}" \
             >/dev/null 2>&1
     done
+    $REPRO zip "$OUT/docs/$l.xlsx" "$OUT/docs/$l.ods"
+    $REPRO ole "$OUT/docs/$l.xls"
     # The document as pages: title, heading, paragraphs and table cells.
     printf '<span size="x-large" weight="bold">%s</span>\n\n<b>%s</b>\n\n%s\n\n%s\n\n%s\n%s\n\n%s\n%s\n' \
         "$t" "$t" "$s1" "$s2" "$t" "$w" "$s1" "$s2" > "$WORK/$l-pdf.txt"
@@ -237,7 +266,7 @@ printf '<p>%s</p>\n<p>%s</p>\n' "$s1_de" "$s2_de" > "$OUT/text/de-fragment.html"
 printf '<!-- saved page -->\n<div class="x">%s</div>\n' "$s1_en" > "$OUT/text/en-comment.html"
 row text/en-comment.html 210 -
 pandoc -s -t html "$WORK/de.md" -o "$WORK/de.html"
-pandoc -s -t epub "$WORK/de.md" -o "$WORK/de-x.epub"
+pandoc -s -t epub --metadata identifier=urn:uuid:676c6f74-7461-4000-8000-000064650000 "$WORK/de.md" -o "$WORK/de-x.epub"
 python3 - "$WORK/de-x.epub" "$OUT/text/de.xhtml" <<'PY'
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
@@ -308,47 +337,59 @@ pdf "$OUT/docs/en-he.pdf" "$WORK/rtl/mixed-he.txt" --font="Noto Serif Hebrew 11"
 row docs/en-he.pdf 300 עליכם
 
 # Binary samples.
-convert -size 32x32 xc:steelblue "$OUT/binary/blue.png"; row binary/blue.png 343 -
+convert -size 32x32 xc:steelblue -define png:exclude-chunks=date,time "$OUT/binary/blue.png"; row binary/blue.png 343 -
 convert -size 32x32 xc:tomato "$OUT/binary/red.jpg"; row binary/red.jpg 343 -
 convert -size 16x16 xc:gold "$OUT/binary/gold.gif"; row binary/gold.gif 343 -
 printf 'int main(void) { return 0; }\n' > "$WORK/a.c"
 gcc -Os -s -o "$OUT/binary/true.elf" "$WORK/a.c"; row binary/true.elf 345 -
 text en | gzip -9 > "$OUT/binary/en.txt.gz"; row binary/en.txt.gz 347 "$w_en"
 text en | bzip2 -9 > "$OUT/binary/en.txt.bz2"; row binary/en.txt.bz2 347 "$w_en"
-(cd "$OUT/text" && zip -q "$OUT/binary/plain.zip" en-ascii.txt mixed-utf8.txt)
+# zip stores each file's time and mode: copies of a fixed time and mode, and -X
+# leaves out the uid/gid and extended time fields.
+mkdir -p "$WORK/plain" && cp "$OUT/text/en-ascii.txt" "$OUT/text/mixed-utf8.txt" "$WORK/plain/"
+chmod 644 "$WORK/plain/"* && touch -d "@$SOURCE_DATE_EPOCH" "$WORK/plain/"*
+(cd "$WORK/plain" && zip -q -X "$OUT/binary/plain.zip" en-ascii.txt mixed-utf8.txt)
 row binary/plain.zip 341 -
-head -c 3000 /dev/urandom > "$OUT/binary/random.bin"; row binary/random.bin 346 -
+$REPRO random 3000 1 > "$OUT/binary/random.bin"; row binary/random.bin 346 -
 
 # Damaged and hostile documents: recognised by their signature, yield no text.
 head -c 2000 "$OUT/docs/en.docx" > "$OUT/bad/truncated.docx"; row bad/truncated.docx 341 -
 head -c 3000 "$OUT/docs/en.pdf" > "$OUT/bad/truncated.pdf"; row bad/truncated.pdf 300 -
 cp "$OUT/docs/fr.odt" "$OUT/bad/corrupt.odt"
 size=$(wc -c < "$OUT/bad/corrupt.odt")
-head -c 4000 /dev/urandom | dd of="$OUT/bad/corrupt.odt" bs=1 seek=$((size / 3)) conv=notrunc 2>/dev/null
+$REPRO random 4000 2 | dd of="$OUT/bad/corrupt.odt" bs=1 seek=$((size / 3)) conv=notrunc 2>/dev/null
 row bad/corrupt.odt 304 -
-mkdir -p "$WORK/x" && (cd "$WORK/x" && unzip -q "$OUT/docs/en.docx" && zip -q -r -P secret ../enc.docx .)
-cp "$WORK/enc.docx" "$OUT/bad/encrypted.docx"
+# zip -P takes its cipher's header bytes from a generator seeded with the
+# time: reproducible.py encrypts instead, the entries in the document's order.
+$REPRO zipcrypto "$OUT/docs/en.docx" "$OUT/bad/encrypted.docx" secret
 row bad/encrypted.docx 301 -
-qpdf --encrypt secret secret 256 -- "$OUT/docs/en.pdf" "$OUT/bad/encrypted.pdf"
+# qpdf --encrypt takes salts, key and IVs from the system's random source and
+# cannot be told otherwise (--static-id and --static-aes-iv leave the rest).
+g++ -O1 -DPOINTERHOLDER_TRANSITION=4 -o "$WORK/encrypt_pdf" scripts/fixtures/encrypt_pdf.cpp -lqpdf
+"$WORK/encrypt_pdf" "$OUT/docs/en.pdf" "$OUT/bad/encrypted.pdf"
 row bad/encrypted.pdf 300 -
 python3 - "$OUT/bad/bomb.docx" <<'PY'
 import sys, zipfile
+sys.path.insert(0, 'scripts/fixtures')
+from reproducible import entry
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as z:
-    z.writestr('[Content_Types].xml', '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
+    z.writestr(entry('[Content_Types].xml'), '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
     body = b'<?xml version="1.0"?><w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body><w:p><w:r><w:t>bomb '
-    z.writestr('word/document.xml', body + b' ' * (80 << 20) + b'</w:t></w:r></w:p></w:body></w:document>')
+    z.writestr(entry('word/document.xml'), body + b' ' * (80 << 20) + b'</w:t></w:r></w:p></w:body></w:document>', compresslevel=9)
 PY
 row bad/bomb.docx 301 bomb
 python3 - "$OUT/bad/entities.docx" <<'PY'
 import sys, zipfile
+sys.path.insert(0, 'scripts/fixtures')
+from reproducible import entry
 lol = '<!DOCTYPE d [<!ENTITY a "ha ha ha ha ha ha ha ha ha ha">' + ''.join(
     '<!ENTITY %s "%s">' % (chr(98 + i), ('&%s;' % chr(97 + i)) * 10) for i in range(9)) + ']>'
 doc = ('<?xml version="1.0"?>' + lol.replace('<!DOCTYPE d', '<!DOCTYPE w:document') +
        '<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body>'
        '<w:p><w:r><w:t>laughs &j;</w:t></w:r></w:p></w:body></w:document>')
 with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
-    z.writestr('[Content_Types].xml', '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
-    z.writestr('word/document.xml', doc)
+    z.writestr(entry('[Content_Types].xml'), '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
+    z.writestr(entry('word/document.xml'), doc)
 PY
 row bad/entities.docx 301 laughs
 printf '{\\rtf1\\ansi %s\\par {\\b\\i\\ul ' "$s1_en" > "$OUT/bad/unclosed.rtf"; row bad/unclosed.rtf 308 quick
