@@ -242,7 +242,8 @@ class Reader {
         if (depth >= bounds_.maxDepth) return;
         const std::string boundary = field_param(h.contentType, "boundary");
         if (boundary.empty()) return;
-        const size_t room = static_cast<size_t>(bounds_.maxParts - std::min(parts_, bounds_.maxParts));
+        const size_t room =
+            static_cast<size_t>(bounds_.maxParts - std::min(parts_, bounds_.maxParts));
         struct Part {
             Headers h;
             std::string_view body;

@@ -31,9 +31,9 @@ struct MailPiece {
 };
 
 struct MailBounds {
-    int maxDepth = 8;              // multiparts and messages inside messages
-    int maxParts = 256;            // body parts visited, over all messages
-    size_t maxText = 1u << 20;     // UTF-8 bytes gathered
+    int maxDepth = 8;                // multiparts and messages inside messages
+    int maxParts = 256;              // body parts visited, over all messages
+    size_t maxText = 1u << 20;       // UTF-8 bytes gathered
     int64_t deadlineNs = INT64_MAX;  // DXM_CpuNs time to stop at
 };
 

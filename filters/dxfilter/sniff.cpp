@@ -533,10 +533,9 @@ struct MailField {
     bool strong;
 };
 constexpr MailField kMailFields[] = {
-    {"date", true},         {"received", true},     {"message-id", true},
-    {"mime-version", true}, {"from", false},        {"to", false},
-    {"cc", false},          {"subject", false},     {"return-path", false},
-    {"delivered-to", false}, {"in-reply-to", false}, {"references", false},
+    {"date", true},         {"received", true},      {"message-id", true},   {"mime-version", true},
+    {"from", false},        {"to", false},           {"cc", false},          {"subject", false},
+    {"return-path", false}, {"delivered-to", false}, {"in-reply-to", false}, {"references", false},
 };
 
 }  // namespace

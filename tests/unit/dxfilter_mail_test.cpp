@@ -35,9 +35,10 @@ TEST(DxfMailRule, MessagesAndMboxesAreTold) {
     EXPECT_TRUE(LooksLikeMail(kHead + "Subject: x\r\n\r\nbody\r\n", true));
     EXPECT_TRUE(LooksLikeMail("From a@b Mon Jan  1 10:00:00 2024\nFrom: a\nDate: x\n\nhi\n", true));
     // git format-patch output is a message.
-    EXPECT_TRUE(LooksLikeMail("From 0123abc Mon Sep 17 00:00:00 2001\nFrom: A <a@b>\n"
-                              "Date: Tue, 2 Jan 2024 10:00:00 +0100\nSubject: [PATCH] fix\n\nmsg\n",
-                              true));
+    EXPECT_TRUE(
+        LooksLikeMail("From 0123abc Mon Sep 17 00:00:00 2001\nFrom: A <a@b>\n"
+                      "Date: Tue, 2 Jan 2024 10:00:00 +0100\nSubject: [PATCH] fix\n\nmsg\n",
+                      true));
     // A header block longer than the head counts on the lines seen.
     std::string longHead = "Message-ID: <x@y>\nSubject: s\n";
     while (longHead.size() < 9000) longHead += "X-Filler: 0123456789012345678901234567890123\n";
@@ -85,64 +86,77 @@ TEST(DxfMailRule, SniffGivesTheMailFormatForTextOnly) {
 TEST(DxfMailDecode, Base64) {
     EXPECT_EQ(DecodeBase64("SGVsbG8sIHdvcmxkIQ=="), "Hello, world!");
     EXPECT_EQ(DecodeBase64("SGVs\r\nbG8s\n IHdv cmxk"), "Hello, world");
-    EXPECT_EQ(DecodeBase64("SGVsbG8"), "Hello");    // unpadded
-    EXPECT_EQ(DecodeBase64("S*G#V!s"), "Hel");      // junk skipped
-    EXPECT_EQ(DecodeBase64("SGk=SGk="), "Hi");      // padding ends the data
-    EXPECT_EQ(DecodeBase64("S"), "");               // a lone sextet is nothing
+    EXPECT_EQ(DecodeBase64("SGVsbG8"), "Hello");  // unpadded
+    EXPECT_EQ(DecodeBase64("S*G#V!s"), "Hel");    // junk skipped
+    EXPECT_EQ(DecodeBase64("SGk=SGk="), "Hi");    // padding ends the data
+    EXPECT_EQ(DecodeBase64("S"), "");             // a lone sextet is nothing
     EXPECT_EQ(DecodeBase64(""), "");
 }
 
 TEST(DxfMailDecode, QuotedPrintable) {
-    EXPECT_EQ(DecodeQuotedPrintable("Gr=C3=BC=C3=9Fe"), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(DecodeQuotedPrintable("Gr=C3=BC=C3=9Fe"),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
     EXPECT_EQ(DecodeQuotedPrintable("soft=\r\nbreak=  \nhere"), "softbreakhere");
     EXPECT_EQ(DecodeQuotedPrintable("a=ZZb"), "a=ZZb");  // no escape: "=" stands
-    EXPECT_EQ(DecodeQuotedPrintable("a=4"), "a=4");       // cut escape
-    EXPECT_EQ(DecodeQuotedPrintable("end="), "end");      // soft break at the end
+    EXPECT_EQ(DecodeQuotedPrintable("a=4"), "a=4");      // cut escape
+    EXPECT_EQ(DecodeQuotedPrintable("end="), "end");     // soft break at the end
     EXPECT_EQ(DecodeQuotedPrintable("=e9t=E9"), "\xE9t\xE9");
 }
 
 TEST(DxfMailDecode, EncodedWordsInHeaders) {
     EXPECT_EQ(DecodeHeaderValue("plain subject"), "plain subject");
-    EXPECT_EQ(DecodeHeaderValue("=?UTF-8?B?R3LDvMOfZQ==?="), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(DecodeHeaderValue("=?UTF-8?B?R3LDvMOfZQ==?="),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
     EXPECT_EQ(DecodeHeaderValue("=?iso-8859-1?q?Caf=E9_cr=E8me?="), "Caf\xC3\xA9 cr\xC3\xA8me");
     // White space between two words goes; around plain text it stays.
     EXPECT_EQ(DecodeHeaderValue("=?utf-8?q?a?= =?utf-8?q?b?= c =?utf-8?q?d?="), "ab c d");
     // A UTF-8 character split across two words comes out whole.
     EXPECT_EQ(DecodeHeaderValue("=?UTF-8?B?w6k=?= =?UTF-8?B?w6k=?="), "\xC3\xA9\xC3\xA9");
-    EXPECT_EQ(DecodeHeaderValue("=?KOI8-R?B?8NLJ18XU?="), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2"
-                                                          "\xD0\xB5\xD1\x82");
+    EXPECT_EQ(DecodeHeaderValue("=?KOI8-R?B?8NLJ18XU?="),
+              "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2"
+              "\xD0\xB5\xD1\x82");
     EXPECT_EQ(DecodeHeaderValue("=?utf-8*de?q?Hallo?="), "Hallo");  // RFC 2231 language
     // Malformed words are text; an unknown charset lets the bytes decide.
     EXPECT_EQ(DecodeHeaderValue("=?utf-8?X?abc?="), "=?utf-8?X?abc?=");
     EXPECT_EQ(DecodeHeaderValue("=?utf-8?q?no end"), "=?utf-8?q?no end");
     EXPECT_EQ(DecodeHeaderValue("=?x-unknown?q?caf=C3=A9?="), "caf\xC3\xA9");
     // Raw 8-bit headers: UTF-8 when valid.
-    EXPECT_EQ(DecodeHeaderValue("Gr\xC3\xBC\xC3\x9F" "e"), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(DecodeHeaderValue("Gr\xC3\xBC\xC3\x9F"
+                                "e"),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
 }
 
 TEST(DxfMailText, SubjectThenPlainPartsInOrderThenHtml) {
-    const std::string msg = kHead +
-                            "Subject: =?utf-8?q?Gr=C3=BC=C3=9Fe?=\r\n"
-                            "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
-                            "preamble\r\n--b1\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
-                            "<p>html one</p>\r\n--b1\r\n"
-                            "Content-Type: text/plain; charset=iso-8859-1\r\n"
-                            "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
-                            "Caf=E9\r\n--b1\r\nContent-Type: application/pdf\r\n\r\n%PDF-1.4\r\n"
-                            "--b1\r\nContent-Type: text/plain\r\nContent-Disposition: attachment;"
-                            " filename=x.txt\r\n\r\nattached\r\n--b1\r\n"
-                            "Content-Type: text/plain; charset=utf-8\r\n"
-                            "Content-Transfer-Encoding: base64\r\n\r\nendv\r\n--b1--\r\nepilogue\r\n";
-    EXPECT_EQ(Text(msg), "Gr\xC3\xBC\xC3\x9F" "e|Caf\xC3\xA9|zwo|[html]<p>html one</p>");
+    const std::string msg =
+        kHead +
+        "Subject: =?utf-8?q?Gr=C3=BC=C3=9Fe?=\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+        "preamble\r\n--b1\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+        "<p>html one</p>\r\n--b1\r\n"
+        "Content-Type: text/plain; charset=iso-8859-1\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+        "Caf=E9\r\n--b1\r\nContent-Type: application/pdf\r\n\r\n%PDF-1.4\r\n"
+        "--b1\r\nContent-Type: text/plain\r\nContent-Disposition: attachment;"
+        " filename=x.txt\r\n\r\nattached\r\n--b1\r\n"
+        "Content-Type: text/plain; charset=utf-8\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nendv\r\n--b1--\r\nepilogue\r\n";
+    EXPECT_EQ(Text(msg),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e|Caf\xC3\xA9|zwo|[html]<p>html one</p>");
 }
 
 TEST(DxfMailText, AlternativesNestingAndInnerMessages) {
-    const std::string alt = "Content-Type: multipart/alternative; boundary=alt\n\n"
-                            "--alt\nContent-Type: text/html\n\n<b>rich</b>\n"
-                            "--alt\nContent-Type: text/plain\n\nplain\n--alt--\n";
+    const std::string alt =
+        "Content-Type: multipart/alternative; boundary=alt\n\n"
+        "--alt\nContent-Type: text/html\n\n<b>rich</b>\n"
+        "--alt\nContent-Type: text/plain\n\nplain\n--alt--\n";
     EXPECT_EQ(Text(kHead + alt), "plain");
-    const std::string htmlOnly = "Content-Type: multipart/alternative; boundary=alt\n\n"
-                                 "--alt\nContent-Type: text/html\n\n<b>rich</b>\n--alt--\n";
+    const std::string htmlOnly =
+        "Content-Type: multipart/alternative; boundary=alt\n\n"
+        "--alt\nContent-Type: text/html\n\n<b>rich</b>\n--alt--\n";
     EXPECT_EQ(Text(kHead + htmlOnly), "[html]<b>rich</b>");
     // An alternative that is itself a multipart (related HTML with images).
     const std::string related =
@@ -150,9 +164,10 @@ TEST(DxfMailText, AlternativesNestingAndInnerMessages) {
         "Content-Type: multipart/related; boundary=r\n\n--r\nContent-Type: text/html\n\n"
         "<i>x</i>\n--r\nContent-Type: image/png\n\nPNG\n--r--\n--a--\n";
     EXPECT_EQ(Text(kHead + related), "[html]<i>x</i>");
-    const std::string inner = "Subject: outer\nContent-Type: multipart/mixed; boundary=m\n\n"
-                              "--m\n\nnew text\n--m\nContent-Type: message/rfc822\n\n"
-                              "From: c\nDate: d\nSubject: inner\n\ninner body\n--m--\n";
+    const std::string inner =
+        "Subject: outer\nContent-Type: multipart/mixed; boundary=m\n\n"
+        "--m\n\nnew text\n--m\nContent-Type: message/rfc822\n\n"
+        "From: c\nDate: d\nSubject: inner\n\ninner body\n--m--\n";
     EXPECT_EQ(Text(kHead + inner), "outer|new text|inner|inner body");
 }
 
@@ -163,18 +178,26 @@ TEST(DxfMailText, CharsetsDeclaredMissingAndWrong) {
     EXPECT_EQ(Text(part("text/plain; charset=windows-1251", "\xCF\xF0\xE8\xE2\xE5\xF2")),
               "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
     // Declared ASCII or nothing: valid UTF-8 is UTF-8, else the bytes decide.
-    EXPECT_EQ(Text(part("text/plain; charset=us-ascii", "Gr\xC3\xBC\xC3\x9F" "e")),
-              "Gr\xC3\xBC\xC3\x9F" "e");
-    const std::string latin1 = "Le caf\xE9 est tr\xE8s bon, la cr\xE8me br\xFBl\xE9" "e aussi. "
-                               "Voil\xE0 un d\xE9jeuner o\xF9 l'on mange \xE0 la fran\xE7" "aise.";
-    const std::string utf8 = "Le caf\xC3\xA9 est tr\xC3\xA8s bon, la cr\xC3\xA8me br\xC3\xBBl"
-                             "\xC3\xA9" "e aussi. Voil\xC3\xA0 un d\xC3\xA9jeuner o\xC3\xB9 l'on "
-                             "mange \xC3\xA0 la fran\xC3\xA7" "aise.";
+    EXPECT_EQ(Text(part("text/plain; charset=us-ascii",
+                        "Gr\xC3\xBC\xC3\x9F"
+                        "e")),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
+    const std::string latin1 =
+        "Le caf\xE9 est tr\xE8s bon, la cr\xE8me br\xFBl\xE9"
+        "e aussi. "
+        "Voil\xE0 un d\xE9jeuner o\xF9 l'on mange \xE0 la fran\xE7"
+        "aise.";
+    const std::string utf8 =
+        "Le caf\xC3\xA9 est tr\xC3\xA8s bon, la cr\xC3\xA8me br\xC3\xBBl"
+        "\xC3\xA9"
+        "e aussi. Voil\xC3\xA0 un d\xC3\xA9jeuner o\xC3\xB9 l'on "
+        "mange \xC3\xA0 la fran\xC3\xA7"
+        "aise.";
     EXPECT_EQ(Text(part("text/plain", latin1)), utf8);
     EXPECT_EQ(Text(part("text/plain; charset=\"no-such-set\"", latin1)), utf8);
     // HTML declares its own charset when the part does not.
-    EXPECT_EQ(Text(part("text/html",
-                        "<meta charset=iso-8859-7><p>\xE3\xE5\xE9\xE1</p>")),
+    EXPECT_EQ(Text(part("text/html", "<meta charset=iso-8859-7><p>\xE3\xE5\xE9\xE1</p>")),
               "[html]<meta charset=iso-8859-7><p>\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1</p>");
 }
 
@@ -196,17 +219,19 @@ TEST(DxfMailText, DamageGivesTheTextSoFar) {
     EXPECT_EQ(Text(kHead + "Subject: s\n"), "s");
     // An unterminated last part runs to the end; a multipart without
     // boundary has no text; garbage transfer encodings decode what they can.
-    const std::string open = "Subject: s\nContent-Type: multipart/mixed; boundary=q\n\n"
-                             "--q\n\nfirst\n--q\n\nsecond, cut";
+    const std::string open =
+        "Subject: s\nContent-Type: multipart/mixed; boundary=q\n\n"
+        "--q\n\nfirst\n--q\n\nsecond, cut";
     EXPECT_EQ(Text(kHead + open), "s|first|second, cut");
     EXPECT_EQ(Text(kHead + "Content-Type: multipart/mixed\n\n--q\n\nx\n"), "");
     EXPECT_EQ(Text(kHead + "Content-Transfer-Encoding: base64\n\n!!!SGk\n"), "Hi");
     EXPECT_EQ(Text(kHead + "Content-Transfer-Encoding: x-uuencode\n\nraw\n"), "raw\n");
     // Every cut of a message reads without harm.
-    const std::string msg = kHead + "Subject: =?utf-8?b?w6k=?=\nContent-Type: multipart/mixed;"
-                                    " boundary=z\n\n--z\nContent-Type: text/plain; charset=utf-8\n"
-                                    "Content-Transfer-Encoding: quoted-printable\n\ncaf=C3=A9\n"
-                                    "--z--\n";
+    const std::string msg = kHead +
+                            "Subject: =?utf-8?b?w6k=?=\nContent-Type: multipart/mixed;"
+                            " boundary=z\n\n--z\nContent-Type: text/plain; charset=utf-8\n"
+                            "Content-Transfer-Encoding: quoted-printable\n\ncaf=C3=A9\n"
+                            "--z--\n";
     for (size_t n = 0; n <= msg.size(); ++n) Text(msg.substr(0, n));
 }
 

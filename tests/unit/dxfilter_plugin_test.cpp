@@ -37,7 +37,8 @@ std::string StoredZip(const std::vector<std::pair<std::string, std::string>> &me
         const auto size = static_cast<uint32_t>(content.size());
         const auto nameSize = static_cast<uint32_t>(name.size());
         le(out, 0x04034B50, 4);
-        for (uint32_t v : {20u, 0u, 0u, 0u, 0u}) le(out, v, 2);  // version, flags, method, time, date
+        for (uint32_t v : {20u, 0u, 0u, 0u, 0u})
+            le(out, v, 2);  // version, flags, method, time, date
         for (uint32_t v : {crc, size, size}) le(out, v, 4);
         le(out, nameSize, 2);
         le(out, 0, 2);
@@ -109,8 +110,8 @@ TEST_F(DxFilterPlugin, OfficeDocumentsWithoutTextAreEmptyTexts) {
         EXPECT_TRUE(r.text.empty() && r.endRepeats) << c.name;
     }
     // A package whose presentation cannot be read is still refused.
-    const std::string broken = Temp(
-        "broken.pptx", StoredZip({{"[Content_Types].xml", types}, {"ppt/other.xml", "<x/>"}}));
+    const std::string broken =
+        Temp("broken.pptx", StoredZip({{"[Content_Types].xml", types}, {"ppt/other.xml", "<x/>"}}));
     EXPECT_NE(plugin->Extract(broken).openText, 0);
 }
 
