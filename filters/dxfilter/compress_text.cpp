@@ -82,14 +82,6 @@ bool valid_utf8(std::string_view s, bool allowCut) {
     return true;
 }
 
-// Whether ICU has a converter of this name.
-bool icu_knows(const std::string &name) {
-    UErrorCode e = U_ZERO_ERROR;
-    UConverter *c = ucnv_open(name.c_str(), &e);
-    if (c) ucnv_close(c);
-    return U_SUCCESS(e) && c;
-}
-
 // The value of the first `charset=` or `encoding=` in the head, without
 // quotes; empty when there is none.
 std::string declared_charset(std::string_view head) {
@@ -129,12 +121,15 @@ std::string InitialCharset(std::string_view head, bool markup) {
     if (const char *unicode = TextFormCharset(TextFormOf(bytes))) return unicode;
     if (!markup) return {};
     std::string declared = declared_charset(head);
-    if (declared.empty() || is_unicode_units(declared) || !icu_knows(declared)) return {};
+    if (declared.empty() || is_unicode_units(declared) || !CharsetKnown(declared)) return {};
     return declared;
 }
 
 bool CharsetKnown(const std::string &name) {
-    return icu_knows(name);
+    UErrorCode e = U_ZERO_ERROR;
+    UConverter *c = ucnv_open(name.c_str(), &e);
+    if (c) ucnv_close(c);
+    return U_SUCCESS(e) && c;
 }
 
 std::string GuessCharset(std::string_view bytes, bool last, bool markup) {
