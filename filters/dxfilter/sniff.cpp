@@ -533,9 +533,27 @@ struct MailField {
     bool strong;
 };
 constexpr MailField kMailFields[] = {
-    {"date", true},         {"received", true},      {"message-id", true},   {"mime-version", true},
-    {"from", false},        {"to", false},           {"cc", false},          {"subject", false},
-    {"return-path", false}, {"delivered-to", false}, {"in-reply-to", false}, {"references", false},
+    {"date", true},
+    {"received", true},
+    {"message-id", true},
+    {"mime-version", true},
+    {"from", false},
+    {"to", false},
+    {"cc", false},
+    {"subject", false},
+    {"return-path", false},
+    {"delivered-to", false},
+    {"in-reply-to", false},
+    {"references", false},
+    // The routing and signature fields servers add, which can fill the head
+    // before any of the fields above.
+    {"dkim-signature", false},
+    {"arc-seal", false},
+    {"arc-message-signature", false},
+    {"arc-authentication-results", false},
+    {"authentication-results", false},
+    {"received-spf", false},
+    {"x-received", false},
 };
 
 }  // namespace
@@ -619,6 +637,8 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
                 return {DX_FMT_MAIL, SniffNext::kDone};
             return {markup_format(as_chars(body)), SniffNext::kDone};
         case TextForm::kUtf8Bom:
+            if (LooksLikeMail(as_chars(body), size <= head.size()))
+                return {DX_FMT_MAIL, SniffNext::kDone};
             return {markup_format(as_chars(body)), SniffNext::kDone};
         case TextForm::kUtf16Le:
         case TextForm::kUtf16Be:
