@@ -230,6 +230,18 @@ def main():
     es_rtf = M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["es"])),
                         (M.RTF_COMPRESSED, M.BINARY, M.rtf_compressed(rtf))])
     write("es-rtf.msg", es_rtf, "vecinos")
+    # A German message with a recipient, an English text file attached and
+    # an English message attached: only the German text is read.
+    english = (TEXT["en"] + "\r\n") * 10
+    storages = {
+        "__recip_version1.0_#00000000": M.recipient("List", "list@example.org"),
+        "__attach_version1.0_#00000000": M.attachment(english.encode(), "notice.txt"),
+        "__attach_version1.0_#00000001": M.embedded([
+            (M.SUBJECT, M.UNICODE, u16(SUBJECT["en"])), (M.BODY, M.UNICODE, u16(english))]),
+    }
+    de_att = M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"])),
+                        (M.BODY, M.UNICODE, u16(TEXT["de"]))], storages=storages)
+    write("de-attachments.msg", de_att, "Donnerstag")
     # Damaged: the mini stream's first sector lies past the end of the file
     # (the directory still tells the message); a file cut after its header.
     broken = bytearray(M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"]))]))

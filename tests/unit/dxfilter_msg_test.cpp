@@ -110,6 +110,20 @@ TEST(DxfMsgText, SubjectThenPlainBodyInUtf16) {
     EXPECT_EQ(Text(Message(Table({}), {{0x1000, kUnicode, Utf16(u"> all quote")}})), "> all quote");
 }
 
+TEST(DxfMsgText, AttachmentsAndRecipientsAreNotRead) {
+    // The second stream becomes a storage (an attachment) holding the third,
+    // a body of its own (an embedded message's): the root has no body.
+    std::string file = WrittenCompoundFile({{"__properties_version1.0", Table({})},
+                                            {"__attach_version1.0_#00000000", ""},
+                                            {"__substg1.0_1000001F", Utf16(u"attached")}});
+    const size_t directory = (dxfilter_ole::kSector * (1 + (file[0x30] & 0xFF)));
+    file[directory + 2 * 128 + 66] = 1;                 // a storage
+    put32(file, directory + 2 * 128 + 72, 0xFFFFFFFF);  // without a right sibling
+    put32(file, directory + 2 * 128 + 76, 3);           // whose child is the body
+    EXPECT_EQ(Format(file), DX_FMT_MAIL);
+    EXPECT_EQ(Text(file), "");
+}
+
 TEST(DxfMsgText, EightBitStringsInTheMessageCodePage) {
     const std::vector<Prop> ru = {{0x0037, k8Bit, std::string("\xCF\xF0\xE8\xE2\xE5\xF2\0", 7)},
                                   {0x1000, k8Bit, "\xEC\xE8\xF0"}};
