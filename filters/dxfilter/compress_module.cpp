@@ -11,7 +11,8 @@
 // Anything else inside (images, archives, another compressed stream, binary
 // data) is refused. E-mail messages, plain or compressed, are read here too
 // (mail_text.cpp), and so are Outlook message files (msg_text.cpp): their
-// subject and text parts.
+// subject and text parts; so are gettext message catalogs, binary `.mo`
+// and `.po` with translations (catalog_text.cpp): their translations.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include <string_view>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/catalog_text.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/decompress.h"
 #include "filters/dxfilter/dx_module.h"
@@ -221,6 +223,44 @@ TextSource *open_mail_bytes(std::string_view bytes, int64_t deadlineNs) {
     return new MailText(ReadMail(bytes, bounds), deadlineNs);
 }
 
+// Bytes of a catalog read: a binary catalog beyond them is refused (its
+// strings lie outside what was read), a `.po` catalog ends there.
+constexpr size_t kMaxCatalogBytes = 64u << 20;
+// Catalog lines handed to the sink a step.
+constexpr size_t kCatalogLinesPerStep = 256;
+
+// The translations of a message catalog (plain or compressed), read whole
+// on opening, a line each.
+class CatalogLines final : public TextSource {
+  public:
+    explicit CatalogLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+
+    int Step(DXMSink *sink) override {
+        const size_t end = std::min(lines_.size(), next_ + kCatalogLinesPerStep);
+        for (; next_ < end; ++next_) {
+            const std::string &line = lines_[next_];
+            const bool full = sink->text(sink->self, line.data(), line.size()) != 0;
+            sink->brk(sink->self);
+            if (full) return 0;
+        }
+        return next_ < lines_.size() ? 1 : 0;
+    }
+
+  private:
+    std::vector<std::string> lines_;
+    size_t next_ = 0;
+};
+
+// The extractor of a catalog's bytes; null when the catalog is refused.
+DXMExtractor *catalog_extractor(std::string_view bytes, int64_t deadlineNs) {
+    CatalogBounds bounds;
+    bounds.deadlineNs = deadlineNs;
+    CatalogText text = ReadCatalog(bytes, bounds);
+    if (!text.ok) return nullptr;
+    return reinterpret_cast<DXMExtractor *>(
+        static_cast<TextSource *>(new CatalogLines(std::move(text.lines))));
+}
+
 // Reads up to `cap` bytes with `read`; false on a read error.
 template <typename ReadFn>
 bool read_up_to(ReadFn read, size_t cap, std::string &out) {
@@ -334,6 +374,13 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
                 reinterpret_cast<DXMExtractor *>(open_mail_bytes(bytes, limits->deadlineNs));
             return *extractor ? 1 : 0;
         }
+        if (r.next == SniffNext::kDone && r.format == DX_FMT_CATALOG) {
+            std::string bytes = std::move(head);
+            read_up_to([&](void *b, size_t n) { return static_cast<long>(dec->Read(b, n)); },
+                       kMaxCatalogBytes, bytes);
+            *extractor = catalog_extractor(bytes, limits->deadlineNs);
+            return *extractor ? 1 : 0;
+        }
         if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
             *extractor = reinterpret_cast<DXMExtractor *>(static_cast<TextSource *>(
                 new CompressedText(std::move(dec), std::move(head), r.format)));
@@ -371,8 +418,23 @@ DXMExtractor *mail_open(DXStream *stream, const DXMLimits *limits) {
     }
 }
 
+// A message catalog, read whole (up to kMaxCatalogBytes).
+DXMExtractor *catalog_open(DXStream *stream, const DXMLimits *limits) {
+    try {
+        if (!stream || !limits || !stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
+        std::string bytes;
+        if (!read_up_to([stream](void *b, size_t n) { return read_stream(stream, b, n); },
+                        kMaxCatalogBytes, bytes))
+            return nullptr;
+        return catalog_extractor(bytes, limits->deadlineNs);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format == DX_FMT_MAIL) return mail_open(stream, limits);
+    if (format == DX_FMT_CATALOG) return catalog_open(stream, limits);
     if (format != DX_FMT_COMPRESSED) return nullptr;
     DXMExtractor *extractor = nullptr;
     DXMInner inner{};
