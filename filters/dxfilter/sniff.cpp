@@ -533,9 +533,27 @@ struct MailField {
     bool strong;
 };
 constexpr MailField kMailFields[] = {
-    {"date", true},         {"received", true},      {"message-id", true},   {"mime-version", true},
-    {"from", false},        {"to", false},           {"cc", false},          {"subject", false},
-    {"return-path", false}, {"delivered-to", false}, {"in-reply-to", false}, {"references", false},
+    {"date", true},
+    {"received", true},
+    {"message-id", true},
+    {"mime-version", true},
+    {"from", false},
+    {"to", false},
+    {"cc", false},
+    {"subject", false},
+    {"return-path", false},
+    {"delivered-to", false},
+    {"in-reply-to", false},
+    {"references", false},
+    // The routing and signature fields servers add, which can fill the head
+    // before any of the fields above.
+    {"dkim-signature", false},
+    {"arc-seal", false},
+    {"arc-message-signature", false},
+    {"arc-authentication-results", false},
+    {"authentication-results", false},
+    {"received-spf", false},
+    {"x-received", false},
 };
 
 }  // namespace
@@ -719,10 +737,9 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     const Bytes body = head.subspan(text.markBytes);
     switch (text.form) {
         case TextForm::kBytes:
+        case TextForm::kUtf8Bom:
             if (LooksLikeMail(as_chars(body), size <= head.size()))
                 return {DX_FMT_MAIL, SniffNext::kDone};
-            [[fallthrough]];
-        case TextForm::kUtf8Bom:
             // A catalog with translations is read for them; a template (or
             // a catalog without any translation in its head) stays text.
             if (PoCatalogKind(as_chars(body), size <= head.size()) == PoKind::kTranslated)
