@@ -16,7 +16,6 @@ namespace dxf {
 namespace {
 
 constexpr uint32_t kMaxSectorId = 0xFFFFFFFA;
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr size_t kEntryBytes = 128;
 constexpr size_t kHeaderFatSlots = 109;
