@@ -14,6 +14,8 @@
 #   doc, ppt, rtf (legacy)           python3: writers of its own in
 #                                    scripts/fixtures/ (make_legacy_office_
 #                                    fixtures.sh)
+#   e-mail, message catalogs         python3 (make_mail_fixtures.py,
+#                                    make_catalog_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -432,4 +434,5 @@ row bad/image-only.pdf 300 -
 # Compressed documents, from the samples above.
 scripts/make_compressed_fixtures.sh >> "$TABLE"
 python3 scripts/make_mail_fixtures.py >> "$TABLE"
+python3 scripts/make_catalog_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"
