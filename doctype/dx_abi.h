@@ -70,7 +70,10 @@ enum {
     DX_FMT_COMPRESSED = 347,
     /* An e-mail message (RFC 5322, MIME) or an mbox of messages: the filter reads the subject
        and the text parts of the body. */
-    DX_FMT_MAIL = 348
+    DX_FMT_MAIL = 348,
+    /* A GNU gettext message catalog: a binary `.mo` file, or a `.po` file that holds
+       translations: the filter reads the translated messages. */
+    DX_FMT_CATALOG = 349
 };
 
 /* ---- information record (filled by the file information operation) ----- */

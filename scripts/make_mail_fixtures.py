@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Makes the e-mail samples of tests/data/dxfilter/mail/ with Python's email
-package, byte for byte the same each time (fixed dates, message ids and
-boundaries), and prints their rows of formats.tsv.
+package and Outlook message files with scripts/fixtures/outlook_msg.py, byte
+for byte the same each time (fixed dates, message ids and boundaries), and
+prints their rows of formats.tsv.
 
     scripts/make_mail_fixtures.py >> tests/data/dxfilter/formats.tsv
 
@@ -17,6 +18,9 @@ from email.mime.text import MIMEText
 from email.header import Header
 from email import charset as email_charset
 from email import policy
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures"))
+import outlook_msg  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "mail")
@@ -172,6 +176,79 @@ def main():
           b"From: A <a@example.net>\nSubject: Fix the build with newer compilers\n"
           b"Forwarded: no\n\n--- a/main.c\n+++ b/main.c\n@@ -1 +1 @@\n-int x\n+int x;\n", "-", 2)
 
+    # Gaps the reader once had: a UTF-8 byte-order mark before the header; a
+    # text/enriched part and a flowed text/plain one; a charset and a
+    # boundary given in RFC 2231 form; a header block longer than the 8 KiB
+    # the format rules read (routing and signature fields only), plain and
+    # gzipped.
+    bom = simple(13, "fr", "utf-8", "8bit")
+    write("fr-bom.eml", b"\xef\xbb\xbf" + bom, "rivière")
+    enriched = (b"Received: from relay.example.net by mx.example.org; Mon, 1 Jan 2024\n"
+                b"Date: Mon, 1 Jan 2024 10:00:00 +0000\nFrom: sender@example.net\n"
+                b"Subject: =?utf-8?q?Reuni=C3=B3n?=\nMIME-Version: 1.0\n"
+                b"Content-Type: multipart/mixed; boundary*0=\"part-\"; boundary*1=\"es\"\n\n"
+                b"--part-es\nContent-Type: text/enriched; charset*=iso-8859-1''\n\n"
+                b"<bold><param>x-color</param>" + TEXT["es"][:140].encode("iso-8859-1")
+                + b"</bold>\n--part-es\nContent-Type: text/plain; charset=utf-8; format=flowed;"
+                b" delsp=yes\n\n" + "".join(w + " \n" for w in TEXT["es"][140:].split(" "))
+                .encode() + b"\n--part-es--\n")
+    write("es-enriched-flowed.eml", enriched, "farolas")
+    long_head = b"".join(
+        b"Received: from relay%d.example.net by mx.example.org with ESMTPS id %04d;\n"
+        b"\tMon, 1 Jan 2024 10:00:00 +0000\nDKIM-Signature: v=1; a=rsa-sha256; b=%s\n"
+        % (i, i, b"C" * 200) for i in range(40))
+    deep = long_head + simple(14, "de", "utf-8", "qp").as_bytes(policy=policy.compat32)
+    write("de-long-header.eml", deep, "Donnerstag")
+    write("de-long-header.eml.gz", gzip.compress(deep, 9, mtime=0), "Donnerstag", 347)
+
+    # Outlook message files: UTF-16 strings (a body long enough for sectors
+    # of its own), 8-bit strings in the message's code page, HTML only (bytes
+    # declaring their charset), RTF only (compressed), and damaged ones.
+    M = outlook_msg
+    u16 = lambda t: t.encode("utf-16-le")
+    de_body = ((TEXT["de"] + "\r\n\r\n") * 6
+               + "".join("> " + TEXT["en"] + "\r\n" for _ in range(8)))
+    de_msg = M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"])),
+                        (M.BODY, M.UNICODE, u16(de_body))])
+    write("de-unicode.msg", de_msg, "Donnerstag")
+    write("de-unicode.msg.gz", gzip.compress(de_msg, 9, mtime=0), "Donnerstag", 347)
+    ru = M.message([(M.SUBJECT, M.STRING8, SUBJECT["ru"].encode("cp1251") + b"\0"),
+                    (M.BODY, M.STRING8, TEXT["ru"].encode("cp1251") + b"\0")], code_page=1251)
+    write("ru-cp1251.msg", ru, "субботу")
+    es = M.message([(M.SUBJECT, M.STRING8, SUBJECT["es"].encode("cp1252") + b"\0"),
+                    (M.BODY, M.STRING8, TEXT["es"].encode("cp1252") + b"\0")])
+    write("es-cp1252.msg", es, "vecinos")
+    page = ('<html><head><meta http-equiv="Content-Type" content="text/html; '
+            'charset=iso-8859-1"></head>' + html(TEXT["fr"])[6:])
+    fr = M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["fr"])),
+                    (M.HTML, M.BINARY, page.encode("iso-8859-1"))])
+    write("fr-html.msg", fr, "moulin")
+    escaped = "".join(c if ord(c) < 128 else "\\'%02x" % c.encode("cp1252")[0]
+                      for c in TEXT["es"])
+    rtf = ("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
+           "\\pard\\plain\\f0\\fs20 " + escaped + "\\par\r\n}").encode()
+    es_rtf = M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["es"])),
+                        (M.RTF_COMPRESSED, M.BINARY, M.rtf_compressed(rtf))])
+    write("es-rtf.msg", es_rtf, "vecinos")
+    # A German message with a recipient, an English text file attached and
+    # an English message attached: only the German text is read.
+    english = (TEXT["en"] + "\r\n") * 10
+    storages = {
+        "__recip_version1.0_#00000000": M.recipient("List", "list@example.org"),
+        "__attach_version1.0_#00000000": M.attachment(english.encode(), "notice.txt"),
+        "__attach_version1.0_#00000001": M.embedded([
+            (M.SUBJECT, M.UNICODE, u16(SUBJECT["en"])), (M.BODY, M.UNICODE, u16(english))]),
+    }
+    de_att = M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"])),
+                        (M.BODY, M.UNICODE, u16(TEXT["de"]))], storages=storages)
+    write("de-attachments.msg", de_att, "Donnerstag")
+    # Damaged: the mini stream's first sector lies past the end of the file
+    # (the directory still tells the message); a file cut after its header.
+    broken = bytearray(M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"]))]))
+    directory = (int.from_bytes(broken[0x30:0x34], "little") + 1) * 512
+    broken[directory + 116:directory + 120] = (0x7FFF).to_bytes(4, "little")
+    write("damaged.msg", bytes(broken), "-")
+    write("truncated.msg", de_msg[:1024], "-", 340)
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -74,14 +74,14 @@ int parseArg(int argc, char **argv) {
             if (take(&value) == Take::kStop) break;
             langArg.numCandidates = leading_int(value);
             if (langArg.numCandidates < 1) {
-                fprintf(stderr, "'-n' has an invalid value, default value is used.\n");
+                ToolMessage("'-n' has an invalid value, default value is used.\n");
                 langArg.numCandidates = 1;
             }
         } else if (is("-buffer_size") && langArg.bufferSize == 0) {
             if (take(&value) == Take::kStop) break;
             langArg.bufferSize = leading_int(value);
             if (langArg.bufferSize < 1) {
-                fprintf(stderr, "'-buffer_size' has an invalid value, default value is used.\n");
+                ToolMessage("'-buffer_size' has an invalid value, default value is used.\n");
                 langArg.bufferSize = 0;
             }
         } else if (is("-bif") && !langArg.bifFile) {

@@ -96,7 +96,7 @@ bool AppendBifRecord(const char *bifBase, const char *path, const LangCandidate 
         bif = NewBifFile(name.c_str());
     }
     if (!bif) {
-        fprintf(stderr, "Couldn't create bif file %s\n", name.c_str());
+        ToolMessage("Couldn't create bif file %s\n", name.c_str());
         return false;
     }
     write_bif_record(bif, path, best);

@@ -84,7 +84,7 @@ void report_profile_failure(int code) {
 bool run_bulk(Output &out, int &result) {
     FILE *list = fopen(langArg.inputFile, "rb");
     if (!list) {
-        fprintf(stderr, "Couldn't open input file %s\n", langArg.inputFile);
+        ToolMessage("Couldn't open input file %s\n", langArg.inputFile);
         return false;
     }
     BifProtect(BIF_PROTECT_LIST, IdentityOfStream(list));
@@ -99,8 +99,8 @@ bool run_bulk(Output &out, int &result) {
         if (length == 0) continue;
         const std::string path = ListDocPath(prefix, line);
         if (path.size() > LANG_LIST_PATH_MAX) {
-            fprintf(stderr, "Document path longer than %d characters, skipped: %s\n",
-                    LANG_LIST_PATH_MAX, path.c_str());
+            ToolMessage("Document path longer than %d characters, skipped: %s\n",
+                        LANG_LIST_PATH_MAX, path.c_str());
             continue;
         }
         if (langArg.train) {
@@ -133,12 +133,12 @@ int run(int argc, char **argv) {
     Output out;
     result = LangInit(&pContext, &initArg);
     if (result < 0) {
-        fprintf(stderr, "Error %d: %s (in initializing language detection module).\n", result,
-                LangErrorMsg(result));
+        ToolMessage("Error %d: %s (in initializing language detection module).\n", result,
+                    LangErrorMsg(result));
     } else {
         if (result > 0) {
-            fprintf(stderr, "Warn %d: %s (in initializing language detection module).\n", result,
-                    LangErrorMsg(-result));
+            ToolMessage("Warn %d: %s (in initializing language detection module).\n", result,
+                        LangErrorMsg(-result));
         }
         if (langArg.train) LangTrainNew(pContext, langArg.languageId, langArg.charset);
         loadNameMapping(LangGetDataPath(pContext));
@@ -150,7 +150,7 @@ int run(int argc, char **argv) {
             const FileIdentity input = IdentityOfPath(langArg.inputFile);
             out.stream = OpenOutputStream(langArg.outputFile, &input, 1);
             if (!out.stream) {
-                fprintf(stderr, "Couldn't create output file %s\n", langArg.outputFile);
+                ToolMessage("Couldn't create output file %s\n", langArg.outputFile);
                 ready = false;
             } else {
                 out.name = langArg.outputFile;

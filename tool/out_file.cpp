@@ -82,9 +82,9 @@ FILE *OpenOutputStream(const char *path, const FileIdentity *keep, size_t count)
 void ReportWriteError(const char *what, const char *name, int error) {
     const char *reason = strerror(error != 0 ? error : EIO);
     if (name) {
-        fprintf(stderr, "Couldn't write %s %s: %s\n", what, name, reason);
+        ToolMessage("Couldn't write %s %s: %s\n", what, name, reason);
     } else {
-        fprintf(stderr, "Couldn't write %s: %s\n", what, reason);
+        ToolMessage("Couldn't write %s: %s\n", what, reason);
     }
 }
 

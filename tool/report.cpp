@@ -1,5 +1,6 @@
 // report.cpp - one document in detection mode: the result record and its BIF
 // record.
+#include <stdarg.h>
 #include <string.h>
 
 #include <algorithm>
@@ -16,6 +17,14 @@ const char *or_empty(const char *text) {
 
 }  // namespace
 
+void ToolMessage(const char *format, ...) {
+    fflush(stdout);
+    va_list arguments;
+    va_start(arguments, format);
+    vfprintf(stderr, format, arguments);
+    va_end(arguments);
+}
+
 int GetDocLanguage(const char *path, FILE *out, const char *bifBase) {
     LangDetectInArg request{};
     request.docData = path;
@@ -25,7 +34,7 @@ int GetDocLanguage(const char *path, FILE *out, const char *bifBase) {
 
     int code = LangDetect(pContext, &request, &result);
     if (code != LANG_OK) {
-        fprintf(stderr, "Error %d: %s (for document: %s)\n", code, LangErrorMsg(code), path);
+        ToolMessage("Error %d: %s (for document: %s)\n", code, LangErrorMsg(code), path);
         LangDetectOutArgFree(&result);
         return code;
     }

@@ -44,6 +44,13 @@ int parseArg(int argc, char **argv);
 void PrintBanner();
 void PrintUsage(const char *program);
 
+/* ---- messages (report.cpp) --------------------------------------------- */
+
+/* Prints a message on stderr after flushing stdout, so that a log holding
+ * both streams (`glotta @list > log 2>&1`) keeps them in order and never
+ * splits a progress line or a record around a message. */
+void ToolMessage(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 /* ---- per-document report (report.cpp) --------------------------------- */
 
 /* The engine context of the run; null until LangInit succeeds. */

@@ -10,7 +10,9 @@
 // whole into an anonymous file for the worker to hand to their module.
 // Anything else inside (images, archives, another compressed stream, binary
 // data) is refused. E-mail messages, plain or compressed, are read here too
-// (mail_text.cpp): their subject and text parts.
+// (mail_text.cpp), and so are Outlook message files (msg_text.cpp): their
+// subject and text parts; so are gettext message catalogs, binary `.mo`
+// and `.po` with translations (catalog_text.cpp): their translations.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -22,13 +24,18 @@
 #include <string_view>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/catalog_text.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/decompress.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/mail_text.h"
+#include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/ole_scan.h"
+#include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/text_sink.h"
 #include "filters/dxfilter/troff_text.h"
+#include "filters/dxfilter/utf8.h"
 #include "filters/dxfilter/zip_scan.h"
 
 namespace dxf {
@@ -105,15 +112,82 @@ class CompressedText final : public TextSource {
 // Bytes of a message read: further bytes are not read.
 constexpr size_t kMaxMailBytes = 64u << 20;
 
-// The text of an e-mail message or mbox (plain or compressed), read whole on
-// opening and handed out a piece a step.
+// A byte string as a stream, for the RTF reader.
+class MemoryStream {
+  public:
+    explicit MemoryStream(std::string_view bytes) : bytes_(bytes) {
+        stream.record = this;
+        stream.read = [](DXStream *s, void *buffer, int count) {
+            auto *self = static_cast<MemoryStream *>(s->record);
+            const size_t n =
+                std::min(static_cast<size_t>(std::max(count, 0)), self->bytes_.size() - self->at_);
+            std::memcpy(buffer, self->bytes_.data() + self->at_, n);
+            self->at_ += n;
+            return static_cast<int>(n);
+        };
+        stream.seek = [](DXStream *s, int64_t offset, int origin) {
+            auto *self = static_cast<MemoryStream *>(s->record);
+            const int64_t base = origin == DX_SEEK_SET ? 0
+                                 : origin == DX_SEEK_CUR
+                                     ? static_cast<int64_t>(self->at_)
+                                     : static_cast<int64_t>(self->bytes_.size());
+            if (offset < -base || base + offset > static_cast<int64_t>(self->bytes_.size()))
+                return 0;
+            self->at_ = static_cast<size_t>(base + offset);
+            return 1;
+        };
+        stream.tell = [](DXStream *s) {
+            return static_cast<int64_t>(static_cast<MemoryStream *>(s->record)->at_);
+        };
+    }
+    MemoryStream(const MemoryStream &) = delete;
+    MemoryStream &operator=(const MemoryStream &) = delete;
+
+    DXStream stream{};
+
+  private:
+    std::string_view bytes_;
+    size_t at_ = 0;
+};
+
+// The text of an RTF body through the RTF reader into `sink`; false once the
+// sink is full.
+bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
+    MemoryStream memory(rtf);
+    const std::unique_ptr<Extractor> reader = NewRtfExtractor(&memory.stream, deadlineNs);
+    TextSink text(kMaxTextUnits);
+    std::u16string units;
+    bool more = true;
+    while (more) {
+        more = DXM_CpuNs() <= deadlineNs && !text.full() && reader->Step(text) > 0;
+        if (!more) text.Finish();
+        for (text.Take(kChunkUnits, units); !units.empty(); text.Take(kChunkUnits, units)) {
+            std::string utf8;
+            char16_t high = 0;
+            for (const char16_t unit : units) {
+                if (unit >= 0xD800 && unit <= 0xDBFF) {
+                    high = unit;
+                } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                    if (high)
+                        append_utf8(utf8,
+                                    0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00));
+                    high = 0;
+                } else {
+                    append_utf8(utf8, unit);
+                }
+            }
+            if (sink->text(sink->self, utf8.data(), utf8.size()) != 0) return false;
+        }
+    }
+    return true;
+}
+
+// The text of an e-mail message or mbox (plain or compressed) or of an
+// Outlook message file, read whole on opening and handed out a piece a step.
 class MailText final : public TextSource {
   public:
-    MailText(std::string_view bytes, int64_t deadlineNs) {
-        MailBounds bounds;
-        bounds.deadlineNs = deadlineNs;
-        pieces_ = ReadMail(bytes, bounds);
-    }
+    MailText(std::vector<MailPiece> pieces, int64_t deadlineNs)
+        : pieces_(std::move(pieces)), deadlineNs_(deadlineNs) {}
 
     int Step(DXMSink *sink) override {
         if (next_ >= pieces_.size()) return 0;
@@ -122,6 +196,8 @@ class MailText final : public TextSource {
         if (piece.html) {
             MarkupStripper stripper(true);
             full = !stripper.Feed(piece.utf8, sink);
+        } else if (piece.rtf) {
+            full = !rtf_to_sink(piece.utf8, sink, deadlineNs_);
         } else {
             full = sink->text(sink->self, piece.utf8.data(), piece.utf8.size()) != 0;
         }
@@ -131,8 +207,60 @@ class MailText final : public TextSource {
 
   private:
     std::vector<MailPiece> pieces_;
+    int64_t deadlineNs_;
     size_t next_ = 0;
 };
+
+// The text source of the bytes of a message: an Outlook message file (a
+// compound file), else a message or mbox; null for a compound file whose
+// message cannot be read.
+TextSource *open_mail_bytes(std::string_view bytes, int64_t deadlineNs) {
+    MailBounds bounds;
+    bounds.deadlineNs = deadlineNs;
+    if (bytes.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
+        auto pieces = ReadOutlookMessage(bytes, bounds);
+        return pieces ? new MailText(std::move(*pieces), deadlineNs) : nullptr;
+    }
+    return new MailText(ReadMail(bytes, bounds), deadlineNs);
+}
+
+// Bytes of a catalog read: a binary catalog beyond them is refused (its
+// strings lie outside what was read), a `.po` catalog ends there.
+constexpr size_t kMaxCatalogBytes = 64u << 20;
+// Catalog lines handed to the sink a step.
+constexpr size_t kCatalogLinesPerStep = 256;
+
+// The translations of a message catalog (plain or compressed), read whole
+// on opening, a line each.
+class CatalogLines final : public TextSource {
+  public:
+    explicit CatalogLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+
+    int Step(DXMSink *sink) override {
+        const size_t end = std::min(lines_.size(), next_ + kCatalogLinesPerStep);
+        for (; next_ < end; ++next_) {
+            const std::string &line = lines_[next_];
+            const bool full = sink->text(sink->self, line.data(), line.size()) != 0;
+            sink->brk(sink->self);
+            if (full) return 0;
+        }
+        return next_ < lines_.size() ? 1 : 0;
+    }
+
+  private:
+    std::vector<std::string> lines_;
+    size_t next_ = 0;
+};
+
+// The extractor of a catalog's bytes; null when the catalog is refused.
+DXMExtractor *catalog_extractor(std::string_view bytes, int64_t deadlineNs) {
+    CatalogBounds bounds;
+    bounds.deadlineNs = deadlineNs;
+    CatalogText text = ReadCatalog(bytes, bounds);
+    if (!text.ok) return nullptr;
+    return reinterpret_cast<DXMExtractor *>(
+        static_cast<TextSource *>(new CatalogLines(std::move(text.lines))));
+}
 
 // Reads up to `cap` bytes with `read`; false on a read error.
 template <typename ReadFn>
@@ -201,7 +329,8 @@ int settle_inner_format(const SniffResult &r, const std::string &head, int fd, i
         const auto bytes =
             std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
         const int format = OleFormatFromDirectory(bytes, readAt);
-        return format == DX_FMT_DOC || format == DX_FMT_XLS || format == DX_FMT_PPT
+        return format == DX_FMT_DOC || format == DX_FMT_XLS || format == DX_FMT_PPT ||
+                       format == DX_FMT_MAIL
                    ? format
                    : DX_FMT_UNKNOWN;
     }
@@ -233,14 +362,25 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
         if (head.empty() && dec->state() != Decompressor::State::kEnd) return 0;
         const auto headBytes =
             std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
-        const SniffResult r = SniffHead(headBytes, head.size());
+        // The head is the whole document only when the stream ended there.
+        const uint64_t sniffSize = dec->state() == Decompressor::State::kReading
+                                       ? UINT64_MAX
+                                       : static_cast<uint64_t>(head.size());
+        const SniffResult r = SniffHead(headBytes, sniffSize);
         if (r.next == SniffNext::kDone && r.format == DX_FMT_MAIL) {
             std::string bytes = std::move(head);
             read_up_to([&](void *b, size_t n) { return static_cast<long>(dec->Read(b, n)); },
                        kMaxMailBytes, bytes);
-            *extractor = reinterpret_cast<DXMExtractor *>(
-                static_cast<TextSource *>(new MailText(bytes, limits->deadlineNs)));
-            return 1;
+            *extractor =
+                reinterpret_cast<DXMExtractor *>(open_mail_bytes(bytes, limits->deadlineNs));
+            return *extractor ? 1 : 0;
+        }
+        if (r.next == SniffNext::kDone && r.format == DX_FMT_CATALOG) {
+            std::string bytes = std::move(head);
+            read_up_to([&](void *b, size_t n) { return static_cast<long>(dec->Read(b, n)); },
+                       kMaxCatalogBytes, bytes);
+            *extractor = catalog_extractor(bytes, limits->deadlineNs);
+            return *extractor ? 1 : 0;
         }
         if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
             *extractor = reinterpret_cast<DXMExtractor *>(static_cast<TextSource *>(
@@ -273,8 +413,21 @@ DXMExtractor *mail_open(DXStream *stream, const DXMLimits *limits) {
         if (!read_up_to([stream](void *b, size_t n) { return read_stream(stream, b, n); },
                         kMaxMailBytes, bytes))
             return nullptr;
-        return reinterpret_cast<DXMExtractor *>(
-            static_cast<TextSource *>(new MailText(bytes, limits->deadlineNs)));
+        return reinterpret_cast<DXMExtractor *>(open_mail_bytes(bytes, limits->deadlineNs));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// A message catalog, read whole (up to kMaxCatalogBytes).
+DXMExtractor *catalog_open(DXStream *stream, const DXMLimits *limits) {
+    try {
+        if (!stream || !limits || !stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
+        std::string bytes;
+        if (!read_up_to([stream](void *b, size_t n) { return read_stream(stream, b, n); },
+                        kMaxCatalogBytes, bytes))
+            return nullptr;
+        return catalog_extractor(bytes, limits->deadlineNs);
     } catch (...) {
         return nullptr;
     }
@@ -282,6 +435,7 @@ DXMExtractor *mail_open(DXStream *stream, const DXMLimits *limits) {
 
 DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format == DX_FMT_MAIL) return mail_open(stream, limits);
+    if (format == DX_FMT_CATALOG) return catalog_open(stream, limits);
     if (format != DX_FMT_COMPRESSED) return nullptr;
     DXMExtractor *extractor = nullptr;
     DXMInner inner{};

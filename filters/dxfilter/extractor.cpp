@@ -86,6 +86,7 @@ const char *ModuleFor(int format) {
             return DXM_OFFICE_NAME;
         case DX_FMT_COMPRESSED:
         case DX_FMT_MAIL:
+        case DX_FMT_CATALOG:
             return DXM_COMPRESS_NAME;
         default:
             return nullptr;

@@ -83,14 +83,42 @@ std::string field_value(std::string_view field) {
     return lower(trim(field.substr(0, field.find(';'))));
 }
 
+// A value of RFC 2231's extended form ("charset'language'%XX..."): its
+// percent escapes decoded; `lead`: the first segment, which carries the
+// charset and language to drop (parameters the text needs are ASCII).
+std::string extended_value(std::string_view v, bool lead) {
+    if (lead) {
+        const size_t q1 = v.find('\'');
+        const size_t q2 = q1 == std::string_view::npos ? q1 : v.find('\'', q1 + 1);
+        if (q2 != std::string_view::npos) v.remove_prefix(q2 + 1);
+    }
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        const int hi = v[i] == '%' && i + 2 < v.size() ? hex_value(v[i + 1]) : -1;
+        const int lo = hi >= 0 ? hex_value(v[i + 2]) : -1;
+        if (lo < 0) {
+            out += v[i];
+            continue;
+        }
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
 // The parameter `name` of a structured field ("; name=value" or a quoted
-// value); empty when it is not there.
+// value, or RFC 2231's "name*=" extended value or "name*0=", "name*1*=" ...
+// continuations, joined in order); empty when it is not there.
 std::string field_param(std::string_view field, std::string_view name) {
+    constexpr size_t kMaxSegments = 64;
+    std::string plain;
+    std::vector<std::string> segments;
+    bool found = false, extended = false;
     size_t at = field.find(';');
     while (at != std::string_view::npos && at < field.size()) {
         ++at;
         const size_t eq = field.find('=', at);
-        if (eq == std::string_view::npos) return {};
+        if (eq == std::string_view::npos) break;
         const std::string key = lower(trim(field.substr(at, eq - at)));
         size_t p = eq + 1;
         while (p < field.size() && (field[p] == ' ' || field[p] == '\t')) ++p;
@@ -105,9 +133,34 @@ std::string field_param(std::string_view field, std::string_view name) {
             at = field.find(';', p);
             value = trim(field.substr(p, at == std::string_view::npos ? at : at - p));
         }
-        if (key == name) return value;
+        if (!key.starts_with(name)) continue;
+        std::string_view rest = std::string_view(key).substr(name.size());
+        if (rest.empty()) {
+            if (!found) plain = std::move(value), found = true;
+            continue;
+        }
+        if (rest == "*") {
+            extended = true;
+            segments.assign(1, extended_value(value, true));
+            continue;
+        }
+        if (rest[0] != '*' || extended) continue;
+        rest.remove_prefix(1);
+        const bool encoded = rest.ends_with('*');
+        if (encoded) rest.remove_suffix(1);
+        size_t index = 0;
+        if (rest.empty() || rest.size() > 2 ||
+            rest.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        for (char c : rest) index = index * 10 + static_cast<size_t>(c - '0');
+        if (index >= kMaxSegments) continue;
+        if (segments.size() <= index) segments.resize(index + 1);
+        segments[index] = encoded ? extended_value(value, index == 0) : value;
     }
-    return {};
+    if (segments.empty()) return plain;
+    std::string joined;
+    for (const std::string &segment : segments) joined += segment;
+    return joined;
 }
 
 // A declared charset the decoder can use; empty when the bytes must decide
@@ -132,8 +185,9 @@ std::string decode_transfer(std::string_view encoding, std::string_view body) {
     return std::string(body);  // 7bit, 8bit, binary and unknown encodings
 }
 
-// A part's text without quoted reply lines, unless it has nothing else.
-std::string drop_quotes(const std::string &text) {
+}  // namespace
+
+std::string DropQuotedLines(const std::string &text) {
     std::string kept;
     bool other = false;
     size_t at = 0;
@@ -146,6 +200,84 @@ std::string drop_quotes(const std::string &text) {
         kept.append(text, start, at - start);
     }
     return other ? kept : text;
+}
+
+namespace {
+
+// A text/plain part sent with "format=flowed": a line that ends with a
+// space goes on in the next line of the same quote depth (the space dropped
+// as well with "delsp=yes"); a space that opens a line (stuffed) goes.
+std::string unflow(std::string_view text, bool delsp) {
+    std::string out;
+    size_t at = 0;
+    size_t openDepth = std::string_view::npos;  // quote depth of a line that goes on
+    while (at < text.size()) {
+        std::string_view line = next_line(text, at);
+        size_t depth = 0;
+        while (depth < line.size() && line[depth] == '>') ++depth;
+        std::string_view content = line.substr(depth);
+        if (content.starts_with(' ')) content.remove_prefix(1);
+        if (openDepth != depth) {
+            if (openDepth != std::string_view::npos) out += '\n';
+            out.append(line.substr(0, depth));
+            if (depth > 0) out += ' ';
+        }
+        const bool soft = content.ends_with(' ') && content != "-- ";
+        if (soft && delsp) content.remove_suffix(1);
+        out.append(content);
+        if (soft) {
+            openDepth = depth;
+            continue;
+        }
+        openDepth = std::string_view::npos;
+        out += '\n';
+    }
+    if (openDepth != std::string_view::npos) out += '\n';
+    return out;
+}
+
+// The text of text/enriched: its formatting commands ("<bold>") dropped
+// with the parameters they carry ("<param>...</param>"), "<<" a "<".
+std::string strip_enriched(std::string_view text) {
+    std::string out;
+    int param = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '<') {
+            if (param == 0) out += text[i];
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == '<') {
+            if (param == 0) out += '<';
+            ++i;
+            continue;
+        }
+        const size_t end = text.find('>', i);
+        if (end == std::string_view::npos) break;
+        const std::string command = lower(text.substr(i + 1, end - i - 1));
+        if (command == "param") ++param;
+        if (command == "/param" && param > 0) --param;
+        i = end;
+    }
+    return out;
+}
+
+// How a body part of a text type is read.
+enum class TextKind { kNone, kPlain, kHtml, kEnriched };
+
+// Text types other than plain and HTML whose content is prose; text/x-*
+// types read as plain but for these data formats.
+constexpr std::string_view kPlainTypes[] = {"text/markdown", "text/x-markdown"};
+constexpr std::string_view kDataTypes[] = {"text/x-vcard", "text/x-vcalendar", "text/x-vcf"};
+
+TextKind text_kind(std::string_view type) {
+    if (type == "text/plain") return TextKind::kPlain;
+    if (type == "text/html") return TextKind::kHtml;
+    if (type == "text/enriched" || type == "text/richtext") return TextKind::kEnriched;
+    for (std::string_view data : kDataTypes)
+        if (type == data) return TextKind::kNone;
+    for (std::string_view plain : kPlainTypes)
+        if (type == plain) return TextKind::kPlain;
+    return type.starts_with("text/x-") ? TextKind::kPlain : TextKind::kNone;
 }
 
 // The body parts of a multipart body, between its delimiter lines.
@@ -221,8 +353,8 @@ class Reader {
             if (depth >= bounds_.maxDepth) return;
             const std::string inner = decode_transfer(h.encoding, body);
             Message(inner, depth + 1, plain);
-        } else if (type == "text/plain" || type == "text/html") {
-            const bool markup = type == "text/html";
+        } else if (const TextKind kind = text_kind(type); kind != TextKind::kNone) {
+            const bool markup = kind == TextKind::kHtml;
             std::string bytes = decode_transfer(h.encoding, body);
             // Text beyond the bound would be thrown away anyway.
             const size_t room = (bounds_.maxText - std::min(text_, bounds_.maxText)) * 4;
@@ -230,10 +362,14 @@ class Reader {
             std::string charset = usable_charset(field_param(h.contentType, "charset"));
             if (charset.empty() && markup) charset = InitialCharset(bytes, true);
             std::string text = to_utf8(bytes, charset, markup);
-            if (markup)
+            if (markup) {
                 Add(html, std::move(text), true);
-            else
-                Add(plain, drop_quotes(text), false);
+                return;
+            }
+            if (kind == TextKind::kEnriched) text = strip_enriched(text);
+            if (lower(field_param(h.contentType, "format")) == "flowed")
+                text = unflow(text, lower(field_param(h.contentType, "delsp")) == "yes");
+            Add(plain, DropQuotedLines(text), false);
         }
     }
 
@@ -258,13 +394,21 @@ class Reader {
             parts.push_back(std::move(p));
         }
         if (type == "multipart/alternative") {
-            // The plain alternative, else the HTML one, else the first multipart.
+            // The plain alternative, else another of text, else the HTML
+            // one, else the first multipart.
+            const auto rank = [](const std::string &t) {
+                const TextKind kind = text_kind(t);
+                return kind == TextKind::kPlain && t == "text/plain"             ? 0
+                       : kind == TextKind::kPlain || kind == TextKind::kEnriched ? 1
+                       : kind == TextKind::kHtml                                 ? 2
+                       : t.starts_with("multipart/")                             ? 3
+                                                                                 : 4;
+            };
             const Part *chosen = nullptr;
-            for (std::string_view want : {"text/plain", "text/html", "multipart/"})
-                for (const Part &p : parts)
-                    if (!chosen && p.type.starts_with(want) &&
-                        field_value(p.h.disposition) != "attachment")
-                        chosen = &p;
+            for (const Part &p : parts)
+                if (field_value(p.h.disposition) != "attachment" && rank(p.type) < 4 &&
+                    (!chosen || rank(p.type) < rank(chosen->type)))
+                    chosen = &p;
             if (chosen) Entity(chosen->h, chosen->body, depth + 1, plain, html);
             return;
         }
@@ -415,6 +559,7 @@ std::string DecodeHeaderValue(std::string_view value) {
 }
 
 std::vector<MailPiece> ReadMail(std::string_view bytes, const MailBounds &bounds) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);  // a UTF-8 byte-order mark
     Reader reader(bounds);
     std::vector<MailPiece> out;
     if (!bytes.starts_with("From ")) {

@@ -28,6 +28,7 @@ std::string DecodeHeaderValue(std::string_view value);
 struct MailPiece {
     std::string utf8;
     bool html = false;  // markup, for the tag stripper
+    bool rtf = false;   // RTF, for the RTF reader
 };
 
 struct MailBounds {
@@ -36,6 +37,10 @@ struct MailBounds {
     size_t maxText = 1u << 20;       // UTF-8 bytes gathered
     int64_t deadlineNs = INT64_MAX;  // DXM_CpuNs time to stop at
 };
+
+// A part's text without its quoted reply lines (lines whose first
+// character that is not blank is ">"), unless it has no other lines.
+std::string DropQuotedLines(const std::string &text);
 
 // The text of `bytes`, a message or an mbox of messages (split at "From "
 // lines after an empty line), in order: per message its subject, then its

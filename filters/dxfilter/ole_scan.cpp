@@ -31,6 +31,8 @@ constexpr std::array kKinds = {
     Kind{"Workbook", DX_FMT_XLS},
     Kind{"Book", DX_FMT_XLS},
     Kind{"PowerPoint Document", DX_FMT_PPT},
+    // An Outlook message file: the table of the message's properties.
+    Kind{"__properties_version1.0", DX_FMT_MAIL},
 };
 
 uint32_t le32(const unsigned char *p) {

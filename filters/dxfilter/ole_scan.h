@@ -1,6 +1,7 @@
 // ole_scan.h - the kind of an OLE compound document (Word, Excel,
-// PowerPoint or another) from the streams at the root of its directory, read
-// without opening the compound file: a few sector reads.
+// PowerPoint, an Outlook message or another) from the streams at the root
+// of its directory, read without opening the compound file: a few sector
+// reads.
 #ifndef GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
 #define GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
 
@@ -13,8 +14,9 @@ namespace dxf {
 
 // `head`: the first bytes of the file (at least its 512-byte header);
 // `readAt` reads the rest. DX_FMT_DOC for a `WordDocument` stream, DX_FMT_XLS
-// for `Workbook` or `Book`, DX_FMT_PPT for `PowerPoint Document` (in that
-// order when several are there); DX_FMT_OLE when the root holds none of them;
+// for `Workbook` or `Book`, DX_FMT_PPT for `PowerPoint Document`, DX_FMT_MAIL
+// for `__properties_version1.0` (an Outlook message file), in that order when
+// several are there; DX_FMT_OLE when the root holds none of them;
 // DX_FMT_UNKNOWN when the header or directory cannot be read. Streams inside
 // storages (embedded objects) do not count.
 int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &readAt);

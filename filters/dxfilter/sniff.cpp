@@ -541,9 +541,27 @@ struct MailField {
     bool strong;
 };
 constexpr MailField kMailFields[] = {
-    {"date", true},         {"received", true},      {"message-id", true},   {"mime-version", true},
-    {"from", false},        {"to", false},           {"cc", false},          {"subject", false},
-    {"return-path", false}, {"delivered-to", false}, {"in-reply-to", false}, {"references", false},
+    {"date", true},
+    {"received", true},
+    {"message-id", true},
+    {"mime-version", true},
+    {"from", false},
+    {"to", false},
+    {"cc", false},
+    {"subject", false},
+    {"return-path", false},
+    {"delivered-to", false},
+    {"in-reply-to", false},
+    {"references", false},
+    // The routing and signature fields servers add, which can fill the head
+    // before any of the fields above.
+    {"dkim-signature", false},
+    {"arc-seal", false},
+    {"arc-message-signature", false},
+    {"arc-authentication-results", false},
+    {"authentication-results", false},
+    {"received-spf", false},
+    {"x-received", false},
 };
 
 }  // namespace
@@ -598,6 +616,109 @@ bool LooksLikeMail(std::string_view head, bool whole) {
     return count >= 2 && strong;
 }
 
+bool IsBinaryCatalog(Bytes head) {
+    if (head.size() < 8) return false;
+    const uint32_t magic = le32(head, 0);
+    if (magic != 0x950412DEu && magic != 0xDE120495u) return false;
+    // The revision in the file's byte order; its major number is the high half.
+    const uint32_t revision =
+        magic == 0x950412DEu ? le32(head, 4) : __builtin_bswap32(le32(head, 4));
+    return revision >> 16 <= 1;
+}
+
+namespace {
+
+// The content of a line that is one C string literal ("..."); false when it
+// is not one.
+bool po_string(std::string_view line, std::string_view &content) {
+    if (line.size() < 2 || line.front() != '"' || line.back() != '"') return false;
+    size_t backslashes = 0;  // an escaped closing quote does not close
+    for (size_t i = line.size() - 1; i > 1 && line[i - 1] == '\\'; --i) ++backslashes;
+    if (backslashes % 2 != 0) return false;
+    content = line.substr(1, line.size() - 2);
+    return true;
+}
+
+}  // namespace
+
+PoKind PoCatalogKind(std::string_view s, bool whole) {
+    enum class Key { kNone, kContext, kId, kPlural, kStr };
+    Key key = Key::kNone;  // the keyword continuation strings belong to
+    bool context = false;  // the entry has a msgctxt
+    bool emptyId = false;  // its msgid is "" so far
+    bool header = false, translated = false;
+    int pairs = 0;
+    size_t at = 0;
+    while (at < s.size()) {
+        size_t end = s.find('\n', at);
+        if (end == std::string_view::npos) {
+            if (!whole) break;
+            end = s.size();
+        }
+        std::string_view line = s.substr(at, end - at);
+        at = end + 1;
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        if (line.empty() || line.front() == '#') continue;
+        std::string_view text;
+        if (line.front() == '"') {
+            if (key == Key::kNone || !po_string(line, text)) return PoKind::kNone;
+            if (key == Key::kId && !text.empty()) emptyId = false;
+        } else {
+            size_t k = 0;
+            while (k < line.size() && ((line[k] >= 'a' && line[k] <= 'z') || line[k] == '_')) ++k;
+            const std::string_view word = line.substr(0, k);
+            bool indexed = false;  // msgstr[N]
+            if (word == "msgstr" && k < line.size() && line[k] == '[') {
+                size_t d = k + 1;
+                while (d < line.size() && line[d] >= '0' && line[d] <= '9') ++d;
+                if (d == k + 1 || d >= line.size() || line[d] != ']') return PoKind::kNone;
+                k = d + 1;
+                indexed = true;
+            }
+            if (k >= line.size() || (line[k] != ' ' && line[k] != '\t')) return PoKind::kNone;
+            std::string_view rest = line.substr(k);
+            while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+                rest.remove_prefix(1);
+            if (!po_string(rest, text)) return PoKind::kNone;
+            if (word == "msgctxt") {
+                if (key != Key::kNone && key != Key::kStr) return PoKind::kNone;
+                key = Key::kContext;
+                context = true;
+            } else if (word == "msgid") {
+                if (key != Key::kNone && key != Key::kStr && key != Key::kContext)
+                    return PoKind::kNone;
+                if (key != Key::kContext) context = false;
+                key = Key::kId;
+                emptyId = text.empty();
+            } else if (word == "msgid_plural") {
+                if (key != Key::kId) return PoKind::kNone;
+                key = Key::kPlural;
+            } else if (word == "msgstr") {
+                if (key == Key::kId || key == Key::kPlural)
+                    ++pairs;
+                else if (!(key == Key::kStr && indexed))
+                    return PoKind::kNone;
+                key = Key::kStr;
+            } else {
+                return PoKind::kNone;
+            }
+        }
+        if (key == Key::kStr && !text.empty()) {
+            if (emptyId && !context) {
+                header = header || text.find("Content-Type:") != std::string_view::npos ||
+                         text.find("Project-Id-Version:") != std::string_view::npos;
+            } else {
+                translated = true;
+            }
+        }
+    }
+    if (!header && pairs < 3) return PoKind::kNone;
+    return translated ? PoKind::kTranslated : PoKind::kTemplate;
+}
+
 SniffResult SniffHead(Bytes head, uint64_t size) {
     constexpr SniffResult kText{DX_FMT_TEXT, SniffNext::kDone};
     if (size == 0 || head.empty()) return kText;
@@ -614,6 +735,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
         return {DX_FMT_ZIP, SniffNext::kZip};
     }
     if (starts_with(head, "{\\rtf")) return {DX_FMT_RTF, SniffNext::kDone};
+    if (IsBinaryCatalog(head)) return {DX_FMT_CATALOG, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
     for (const Signature &sig : kBinarySignatures)
@@ -624,10 +746,13 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     const Bytes body = head.subspan(text.markBytes);
     switch (text.form) {
         case TextForm::kBytes:
+        case TextForm::kUtf8Bom:
             if (LooksLikeMail(as_chars(body), size <= head.size()))
                 return {DX_FMT_MAIL, SniffNext::kDone};
-            return {markup_format(as_chars(body)), SniffNext::kDone};
-        case TextForm::kUtf8Bom:
+            // A catalog with translations is read for them; a template (or
+            // a catalog without any translation in its head) stays text.
+            if (PoCatalogKind(as_chars(body), size <= head.size()) == PoKind::kTranslated)
+                return {DX_FMT_CATALOG, SniffNext::kDone};
             return {markup_format(as_chars(body)), SniffNext::kDone};
         case TextForm::kUtf16Le:
         case TextForm::kUtf16Be:

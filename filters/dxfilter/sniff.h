@@ -68,6 +68,23 @@ const char *TextFormCharset(TextForm form);
 // line must be in it; otherwise a block cut by the end of `head` counts.
 bool LooksLikeMail(std::string_view head, bool whole);
 
+// Whether `head` opens a GNU gettext binary message catalog (`.mo`): the
+// magic 0x950412de in either byte order, then a revision whose major number
+// is 0 or 1. The catalog reader checks the rest.
+bool IsBinaryCatalog(std::span<const unsigned char> head);
+
+// What a text (without its byte-order mark) is as a gettext `.po` catalog.
+// Every line must be blank, a comment ("#", obsolete "#~" entries
+// included), a keyword line (msgctxt, msgid, msgid_plural, msgstr,
+// msgstr[N]) with one quoted string, or a quoted continuation string, with
+// the keywords in their order; and there must be a header entry (msgid ""
+// whose msgstr holds a "Content-Type:" or "Project-Id-Version:" line) or
+// three msgid/msgstr pairs. kTranslated: some entry besides the header has a
+// non-empty msgstr. `whole`: `head` is the whole document; otherwise a last
+// line cut by the end of `head` is not looked at.
+enum class PoKind { kNone, kTemplate, kTranslated };
+PoKind PoCatalogKind(std::string_view head, bool whole);
+
 // Format code for a MIME type answered by libmagic.
 int FormatFromMime(std::string_view mime);
 

@@ -1,13 +1,17 @@
 // mail_fuzz.cpp - fuzz target: an e-mail message or mbox through the mail
 // reader of the compression module: the header rule, header block and MIME
-// parts, transfer encodings, encoded words and charsets, and the text read
-// to its end through the module as the worker opens it (format 348).
+// parts, transfer encodings, encoded words and charsets; the same bytes as
+// an Outlook message file (compound file, property streams, code pages) and
+// as a compressed RTF body; and the text read to its end through the module
+// as the worker opens it (format 348, which takes compound files for
+// Outlook message files).
 #include <string>
 #include <string_view>
 
 #include "doctype/dx_abi.h"
 #include "dxfilter_fuzz.h"
 #include "filters/dxfilter/mail_text.h"
+#include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/sniff.h"
 #include "fuzz_support.h"
 
@@ -31,6 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(dxf::DecodeBase64(bytes).size() <= size / 4 * 3 + 2);
     FUZZ_CHECK(dxf::DecodeQuotedPrintable(bytes).size() <= size);
     dxf::DecodeHeaderValue(bytes.substr(0, 4096));
+
+    // An Outlook message file: each piece within the text bound's reach
+    // (UTF-16 units read for the room left, or 8-bit bytes as UTF-8).
+    if (const auto pieces = dxf::ReadOutlookMessage(bytes, bounds))
+        for (const dxf::MailPiece &piece : *pieces)
+            FUZZ_CHECK(piece.rtf || piece.utf8.size() <= 4 * (bounds.maxText + 16) * 3);
+    if (const auto rtf = dxf::DecompressRtfBody(bytes, 4096)) FUZZ_CHECK(rtf->size() <= 4096);
 
     // The module's reader, read to the end.
     dxfuzz::ExtractWithModule(DXM_GetModule(), data, size, DX_FMT_MAIL);

@@ -76,11 +76,46 @@ TEST(DxfMailRule, SniffGivesTheMailFormatForTextOnly) {
     const std::string msg = kHead + "Subject: x\r\n\r\nbody\r\n";
     const auto bytes = std::span(reinterpret_cast<const unsigned char *>(msg.data()), msg.size());
     EXPECT_EQ(dxf::SniffHead(bytes, msg.size()).format, 348);
-    // With a byte-order mark it is text as before.
+    // A UTF-8 byte-order mark before the header block changes nothing, in
+    // the rule or in the text.
     const std::string bom = "\xEF\xBB\xBF" + msg;
     const auto bomBytes =
         std::span(reinterpret_cast<const unsigned char *>(bom.data()), bom.size());
-    EXPECT_EQ(dxf::SniffHead(bomBytes, bom.size()).format, 2);
+    EXPECT_EQ(dxf::SniffHead(bomBytes, bom.size()).format, 348);
+    EXPECT_EQ(Text(bom), "x|body\r\n");
+    EXPECT_EQ(Text("\xEF\xBB\xBF"
+                   "From a@b Mon Jan  1 10:00:00 2024\nFrom: a\nDate: x\n"
+                   "Subject: one\n\nfirst\n"),
+              "one|first\n");
+    // Text with a byte-order mark that is no message stays text.
+    const std::string prose =
+        "\xEF\xBB\xBF"
+        "Date: today\nJust a note.\n";
+    EXPECT_EQ(dxf::SniffHead(
+                  std::span(reinterpret_cast<const unsigned char *>(prose.data()), prose.size()),
+                  prose.size())
+                  .format,
+              2);
+}
+
+TEST(DxfMailRule, RoutingFieldsFillingTheHeadStillTell) {
+    // Servers put Received, DKIM and ARC fields before all others; when they
+    // fill the whole head, two of them with a Received field are enough.
+    std::string head;
+    while (head.size() < 9000)
+        head +=
+            "Received: from relay.example.net by mx.example.org;\n"
+            "\tMon, 1 Jan 2024 10:00:00 +0000\n"
+            "ARC-Seal: i=1; a=rsa-sha256; cv=none; d=example.org; b=" +
+            std::string(120, 'A') + "\n";
+    EXPECT_TRUE(LooksLikeMail(head.substr(0, 8192), false));
+    std::string dkim;
+    while (dkim.size() < 9000)
+        dkim += "DKIM-Signature: v=1; a=rsa-sha256; b=" + std::string(100, 'B') + "\n";
+    EXPECT_FALSE(LooksLikeMail(dkim.substr(0, 8192), false));  // none that dates or routes
+    std::string received;
+    while (received.size() < 9000) received += "Received: from a by b; Mon, 1 Jan 2024\n";
+    EXPECT_FALSE(LooksLikeMail(received.substr(0, 8192), false));  // one field name only
 }
 
 TEST(DxfMailDecode, Base64) {
@@ -199,6 +234,63 @@ TEST(DxfMailText, CharsetsDeclaredMissingAndWrong) {
     // HTML declares its own charset when the part does not.
     EXPECT_EQ(Text(part("text/html", "<meta charset=iso-8859-7><p>\xE3\xE5\xE9\xE1</p>")),
               "[html]<meta charset=iso-8859-7><p>\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1</p>");
+}
+
+TEST(DxfMailText, OtherTextTypes) {
+    const auto part = [](const std::string &type, const std::string &body) {
+        return kHead + "Content-Type: " + type + "\n\n" + body;
+    };
+    EXPECT_EQ(Text(part("text/enriched",
+                        "<bold>Bold</bold> and <color><param>red</param>red</color> <<x>\n")),
+              "Bold and red <x>\n");
+    EXPECT_EQ(Text(part("text/markdown; charset=utf-8", "# Title\n\nText\n")), "# Title\n\nText\n");
+    EXPECT_EQ(Text(part("text/x-log", "a log\n")), "a log\n");
+    // Data in text form is no text.
+    EXPECT_EQ(Text(part("text/calendar", "BEGIN:VCALENDAR\n")), "");
+    EXPECT_EQ(Text(part("text/x-vcard", "BEGIN:VCARD\n")), "");
+    EXPECT_EQ(Text(part("text/csv", "a,b\n")), "");
+    // Alternatives: plain first, then other text, then HTML.
+    const std::string alt =
+        "Content-Type: multipart/alternative; boundary=a\n\n"
+        "--a\nContent-Type: text/html\n\n<b>h</b>\n"
+        "--a\nContent-Type: text/enriched\n\n<bold>e</bold>\n"
+        "--a\nContent-Type: text/calendar\n\nBEGIN\n--a--\n";
+    EXPECT_EQ(Text(kHead + alt), "e");
+}
+
+TEST(DxfMailText, FlowedLinesJoin) {
+    const auto part = [](const std::string &params, const std::string &body) {
+        return kHead + "Content-Type: text/plain; charset=utf-8; format=flowed" + params + "\n\n" +
+               body;
+    };
+    EXPECT_EQ(Text(part("", "one two \r\nthree\r\n\r\nnext \nend\n")),
+              "one two three\n\nnext end\n");
+    EXPECT_EQ(Text(part("; delsp=yes", "Donners\x20\ntag\n")), "Donnerstag\n");
+    // A stuffed space goes; the signature line stays fixed; a line goes on
+    // only in a line of its own quote depth.
+    EXPECT_EQ(Text(part("", " From here\n-- \nsig\n")), "From here\n-- \nsig\n");
+    EXPECT_EQ(Text(part("", "mine \n> quoted \n> on\nmore\n")), "mine \nmore\n");
+    EXPECT_EQ(Text(part("", "> a \n> b\n")), "> a b\n");
+    // Without format=flowed the lines stay as they are.
+    EXPECT_EQ(Text(kHead + "Content-Type: text/plain\n\none \ntwo\n"), "one \ntwo\n");
+}
+
+TEST(DxfMailText, ExtendedParameters) {
+    // A charset in RFC 2231 form, and a boundary given in continuations.
+    EXPECT_EQ(Text(kHead + "Content-Type: text/plain; charset*=windows-1251'ru'koi8-r\n\n"
+                           "\xF0\xD2\xC9\xD7\xC5\xD4"),
+              "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+    EXPECT_EQ(Text(kHead + "Content-Type: text/plain; charset*0*=''windows%2D; charset*1=1251\n\n"
+                           "\xEC\xE8\xF0"),
+              "\xD0\xBC\xD0\xB8\xD1\x80");
+    EXPECT_EQ(
+        Text(kHead + "Content-Type: multipart/mixed;\n boundary*1=\"-two\"; boundary*0=\"one\"\n\n"
+                     "--one-two\n\npart\n--one-two--\n"),
+        "part");
+    // A plain parameter stays when no other form is there.
+    EXPECT_EQ(Text(kHead + "Content-Type: text/plain; charset=\"koi8-r\"; name*=x\n\n"
+                           "\xCD\xC9\xD2"),
+              "\xD0\xBC\xD0\xB8\xD1\x80");
 }
 
 TEST(DxfMailText, QuotedReplyLinesGoUnlessTheyAreAll) {

@@ -1,0 +1,401 @@
+// msg_text.cpp - Outlook message files: a compound file read from memory
+// (header, allocation tables, directory, mini stream), the message's property
+// streams at the root, code pages, and compressed RTF bodies.
+#include "filters/dxfilter/msg_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <set>
+
+#include "filters/dxfilter/compress_text.h"
+#include "filters/dxfilter/dx_module.h"
+
+namespace dxf {
+namespace {
+
+constexpr uint32_t kMaxSectorId = 0xFFFFFFFA;
+constexpr uint32_t kNoEntry = 0xFFFFFFFF;
+constexpr size_t kEntryBytes = 128;
+constexpr size_t kHeaderFatSlots = 109;
+constexpr size_t kMaxEntries = 1u << 16;  // directory entries read
+constexpr int kStreamEntry = 2, kRootEntry = 5;
+constexpr std::string_view kSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+
+uint32_t le32(std::string_view s, size_t at) {
+    const auto *p = reinterpret_cast<const unsigned char *>(s.data() + at);
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+uint16_t le16(std::string_view s, size_t at) {
+    const auto *p = reinterpret_cast<const unsigned char *>(s.data() + at);
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+// A compound file held in memory: its streams at the root of the directory,
+// by name (upper case ASCII; other names are not kept).
+class CompoundFile {
+  public:
+    bool Open(std::string_view file) {
+        file_ = file;
+        if (file.size() < 512 || !file.starts_with(kSignature)) return false;
+        shift_ = le16(file, 0x1E);
+        if (shift_ != 9 && shift_ != 12) return false;
+        sector_ = size_t{1} << shift_;
+        miniShift_ = le16(file, 0x20);
+        if (miniShift_ != 6) return false;
+        cutoff_ = le32(file, 0x38);
+        return LoadFat() && LoadDirectory() && LoadMini();
+    }
+
+    // The stream `name` (upper case) at the root, at most `cap` bytes; null
+    // when there is none or its chain is broken.
+    std::optional<std::string> Stream(const std::string &name, size_t cap) const {
+        const auto it = streams_.find(name);
+        if (it == streams_.end()) return std::nullopt;
+        const uint64_t size = std::min<uint64_t>(it->second.size, cap);
+        if (it->second.size < cutoff_)
+            return Chain(miniStream_, miniFat_, it->second.start, 64, size);
+        return Chain(file_.substr(sector_), fat_, it->second.start, sector_, size);
+    }
+
+  private:
+    struct Entry {
+        uint32_t start;
+        uint64_t size;
+    };
+
+    std::string_view SectorAt(uint32_t id) const {
+        const uint64_t at = (uint64_t{id} + 1) << shift_;
+        if (id > kMaxSectorId || at + sector_ > file_.size()) return {};
+        return file_.substr(at, sector_);
+    }
+
+    // `size` bytes of the chain from `start` through `table`, `unit` bytes a
+    // link, over `area`; null when the chain ends early, leaves the area or
+    // loops.
+    static std::optional<std::string> Chain(std::string_view area,
+                                            const std::vector<uint32_t> &table, uint32_t start,
+                                            size_t unit, uint64_t size) {
+        std::string out;
+        uint32_t id = start;
+        std::vector<bool> seen(table.size());
+        while (out.size() < size) {
+            if (id >= table.size() || seen[id] || uint64_t{id} * unit + unit > area.size())
+                return std::nullopt;
+            seen[id] = true;
+            out.append(
+                area.substr(uint64_t{id} * unit, std::min<uint64_t>(unit, size - out.size())));
+            id = table[id];
+        }
+        return out;
+    }
+
+    bool LoadFat() {
+        std::vector<uint32_t> fatSectors;
+        const uint32_t count = le32(file_, 0x2C);
+        const uint64_t fileSectors = file_.size() >> shift_;
+        if (count > fileSectors) return false;
+        for (size_t i = 0; i < kHeaderFatSlots && fatSectors.size() < count; ++i)
+            fatSectors.push_back(le32(file_, 0x4C + 4 * i));
+        // Further allocation table sectors are listed in a chain of sectors
+        // whose last slot links the next.
+        uint32_t next = le32(file_, 0x44);
+        std::set<uint32_t> seen;
+        while (fatSectors.size() < count && next <= kMaxSectorId) {
+            const std::string_view s = SectorAt(next);
+            if (s.empty() || !seen.insert(next).second) return false;
+            for (size_t i = 0; i + 4 < sector_ && fatSectors.size() < count; i += 4)
+                fatSectors.push_back(le32(s, i));
+            next = le32(s, sector_ - 4);
+        }
+        for (uint32_t id : fatSectors) {
+            const std::string_view s = SectorAt(id);
+            if (s.empty()) return false;
+            for (size_t i = 0; i < sector_; i += 4) fat_.push_back(le32(s, i));
+        }
+        return !fat_.empty();
+    }
+
+    bool LoadDirectory() {
+        std::string dir;
+        uint32_t id = le32(file_, 0x30);
+        size_t links = 0;
+        while (id <= kMaxSectorId && dir.size() / kEntryBytes < kMaxEntries) {
+            const std::string_view s = SectorAt(id);
+            if (s.empty() || id >= fat_.size() || ++links > fat_.size()) return false;
+            dir.append(s);
+            id = fat_[id];
+        }
+        const size_t entries = dir.size() / kEntryBytes;
+        const auto entry = [&](size_t i) { return std::string_view(dir).substr(i * kEntryBytes); };
+        if (entries == 0 || static_cast<unsigned char>(entry(0)[66]) != kRootEntry) return false;
+        root_ = Entry{le32(entry(0), 116), le32(entry(0), 120)};
+        // The root's children form a tree through their sibling links; a
+        // damaged file may link them in a cycle.
+        std::vector<uint32_t> pending{le32(entry(0), 76)};
+        std::set<uint32_t> seen;
+        while (!pending.empty()) {
+            const uint32_t index = pending.back();
+            pending.pop_back();
+            if (index == kNoEntry || index == 0 || index >= entries) continue;
+            if (!seen.insert(index).second) continue;
+            const std::string_view e = entry(index);
+            pending.push_back(le32(e, 68));
+            pending.push_back(le32(e, 72));
+            const int type = static_cast<unsigned char>(e[66]);
+            const size_t nameBytes = le16(e, 64);
+            if (type != kStreamEntry || nameBytes < 4 || nameBytes > 64 || nameBytes % 2) continue;
+            std::string name;
+            for (size_t i = 0; i + 2 < nameBytes; i += 2) {
+                const uint16_t unit = le16(e, i);
+                if (unit == 0 || unit > 0x7E) break;
+                name += static_cast<char>(unit >= 'a' && unit <= 'z' ? unit - 32 : unit);
+            }
+            if (name.size() == nameBytes / 2 - 1)
+                streams_[name] = Entry{le32(e, 116), le32(e, 120)};
+        }
+        return true;
+    }
+
+    bool LoadMini() {
+        // Without small streams there is no mini stream to read.
+        const bool needed = std::any_of(streams_.begin(), streams_.end(),
+                                        [&](const auto &s) { return s.second.size < cutoff_; });
+        if (!needed) return true;
+        const uint32_t count = le32(file_, 0x40);
+        if (count > fat_.size()) return false;
+        const auto table = Chain(file_.substr(sector_), fat_, le32(file_, 0x3C), sector_,
+                                 uint64_t{count} * sector_);
+        const auto stream = Chain(file_.substr(sector_), fat_, root_.start, sector_, root_.size);
+        if (!table || !stream) return false;
+        for (size_t i = 0; i + 4 <= table->size(); i += 4) miniFat_.push_back(le32(*table, i));
+        miniStream_ = *stream;
+        return true;
+    }
+
+    std::string_view file_;
+    unsigned shift_ = 9, miniShift_ = 6;
+    size_t sector_ = 512;
+    uint32_t cutoff_ = 4096;
+    std::vector<uint32_t> fat_, miniFat_;
+    std::string miniStream_;
+    Entry root_{};
+    std::map<std::string, Entry> streams_;
+};
+
+// Property ids and types of the message.
+constexpr uint16_t kSubject = 0x0037;
+constexpr uint16_t kBody = 0x1000;
+constexpr uint16_t kRtfCompressed = 0x1009;
+constexpr uint16_t kBodyHtml = 0x1013;
+constexpr uint16_t kInternetCodePage = 0x3FDE;
+constexpr uint16_t kMessageCodePage = 0x3FFD;
+constexpr uint16_t kTypeLong = 0x0003;
+constexpr uint16_t kType8Bit = 0x001E;
+constexpr uint16_t kTypeUnicode = 0x001F;
+constexpr uint16_t kTypeBinary = 0x0102;
+constexpr std::string_view kPropertyTable = "__PROPERTIES_VERSION1.0";
+constexpr size_t kTopHeaderBytes = 32;  // before the rows of the message's table
+constexpr size_t kRowBytes = 16;
+
+std::string stream_name(uint16_t id, uint16_t type) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string name = "__SUBSTG1.0_";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        name += kHex[((uint32_t{id} << 16 | type) >> shift) & 0xF];
+    return name;
+}
+
+// Windows code pages whose ICU names are not "windows-N" or "cpN".
+struct CodePageName {
+    uint32_t codePage;
+    std::string_view name;
+};
+constexpr CodePageName kCodePages[] = {
+    {932, "Shift_JIS"},     {936, "GBK"},           {949, "windows-949"},   {950, "Big5"},
+    {1200, "UTF-16LE"},     {1201, "UTF-16BE"},     {20127, "US-ASCII"},    {20866, "KOI8-R"},
+    {21866, "KOI8-U"},      {28591, "ISO-8859-1"},  {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},
+    {28594, "ISO-8859-4"},  {28595, "ISO-8859-5"},  {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},
+    {28598, "ISO-8859-8"},  {28599, "ISO-8859-9"},  {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"},
+    {50220, "ISO-2022-JP"}, {50221, "ISO-2022-JP"}, {50222, "ISO-2022-JP"}, {51932, "EUC-JP"},
+    {51949, "EUC-KR"},      {52936, "HZ-GB-2312"},  {54936, "GB18030"},     {65001, "UTF-8"},
+};
+
+// Drops the terminating zero characters writers leave in string streams.
+std::string_view without_zeros(std::string_view s, size_t unit) {
+    while (s.size() >= unit &&
+           s.substr(s.size() - unit).find_first_not_of('\0') == std::string_view::npos)
+        s.remove_suffix(unit);
+    return s;
+}
+
+std::string convert(std::string_view bytes, const std::string &charset, bool markup) {
+    TextDecoder decoder(charset, markup);
+    std::string out;
+    decoder.Decode(bytes, true, out);
+    return out;
+}
+
+class MessageReader {
+  public:
+    MessageReader(const CompoundFile &file, const MailBounds &bounds)
+        : file_(file), bounds_(bounds) {}
+
+    bool ReadCodePage() {
+        const auto table = file_.Stream(std::string(kPropertyTable), kMaxMsgStream);
+        if (!table) return false;
+        uint32_t internet = 0, message = 0;
+        for (size_t at = kTopHeaderBytes; at + kRowBytes <= table->size(); at += kRowBytes) {
+            const uint32_t tag = le32(*table, at);
+            if ((tag & 0xFFFF) != kTypeLong) continue;
+            if (tag >> 16 == kInternetCodePage) internet = le32(*table, at + 8);
+            if (tag >> 16 == kMessageCodePage) message = le32(*table, at + 8);
+        }
+        for (uint32_t cp : {internet, message}) {
+            const std::string name = CodePageCharset(cp);
+            if (!name.empty()) {
+                codePage_ = name;
+                break;
+            }
+        }
+        return true;
+    }
+
+    // A string property as UTF-8 (empty when it is not there), at most
+    // `room` bytes of it read.
+    std::optional<std::string> String(uint16_t id, bool markup) const {
+        const size_t room = Room();
+        if (auto s = file_.Stream(stream_name(id, kTypeUnicode), std::min(room * 2, kMaxMsgStream)))
+            return convert(without_zeros(*s, 2), "UTF-16LE", markup);
+        if (auto s = file_.Stream(stream_name(id, kType8Bit), std::min(room, kMaxMsgStream)))
+            return convert(without_zeros(*s, 1), codePage_, markup);
+        return std::nullopt;
+    }
+
+    std::vector<MailPiece> Read() {
+        std::vector<MailPiece> out;
+        if (auto subject = String(kSubject, false)) Add(out, std::move(*subject), false);
+        if (DXM_CpuNs() > bounds_.deadlineNs) return out;
+        if (auto body = String(kBody, false); body && !trim_blank(*body).empty()) {
+            Add(out, DropQuotedLines(*body), false);
+            return out;
+        }
+        if (auto html = String(kBodyHtml, true); html && !trim_blank(*html).empty()) {
+            Add(out, std::move(*html), true);
+            return out;
+        }
+        // HTML kept as bytes: in the charset its head declares, else the
+        // message's code page.
+        if (auto html = file_.Stream(stream_name(kBodyHtml, kTypeBinary),
+                                     std::min(Room() * 4, kMaxMsgStream))) {
+            std::string charset = InitialCharset(*html, true);
+            if (charset.empty()) charset = codePage_;
+            Add(out, convert(without_zeros(*html, 1), charset, true), true);
+            return out;
+        }
+        if (auto rtf = file_.Stream(stream_name(kRtfCompressed, kTypeBinary), kMaxMsgStream)) {
+            if (auto plain = DecompressRtfBody(*rtf, std::min(kMaxMsgRtf, Room() * 8))) {
+                MailPiece piece{std::move(*plain), false};
+                piece.rtf = true;
+                if (!trim_blank(piece.utf8).empty()) out.push_back(std::move(piece));
+            }
+        }
+        return out;
+    }
+
+  private:
+    static std::string_view trim_blank(std::string_view s) {
+        const size_t first = s.find_first_not_of(" \t\r\n");
+        return first == std::string_view::npos ? std::string_view{} : s.substr(first);
+    }
+
+    size_t Room() const { return bounds_.maxText - std::min(text_, bounds_.maxText) + 16; }
+
+    void Add(std::vector<MailPiece> &out, std::string text, bool html) {
+        if (trim_blank(text).empty()) return;
+        text_ += text.size();
+        out.push_back({std::move(text), html});
+    }
+
+    const CompoundFile &file_;
+    const MailBounds &bounds_;
+    std::string codePage_ = "windows-1252";
+    size_t text_ = 0;
+};
+
+// The dictionary every compressed RTF body starts from.
+constexpr std::string_view kRtfPreset =
+    "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman \\fswiss \\fmodern "
+    "\\fscript \\fdecor MS Sans SerifSymbolArialTimes New RomanCourier{\\colortbl\\red0\\green0"
+    "\\blue0\r\n\\par \\pard\\plain\\f0\\fs20\\b\\i\\u\\tab\\tx";
+constexpr uint32_t kCompressed = 0x75465A4C;    // "LZFu"
+constexpr uint32_t kUncompressed = 0x414C454D;  // "MELA"
+constexpr size_t kRtfHeaderBytes = 16;
+
+}  // namespace
+
+std::string CodePageCharset(uint32_t codePage) {
+    for (const CodePageName &row : kCodePages)
+        if (row.codePage == codePage) return std::string(row.name);
+    if (codePage == 874 || (codePage >= 1250 && codePage <= 1258))
+        return "windows-" + std::to_string(codePage);
+    if (codePage == 0) return {};
+    const std::string name = "cp" + std::to_string(codePage);
+    return CharsetKnown(name) ? name : std::string();
+}
+
+std::optional<std::string> DecompressRtfBody(std::string_view body, size_t cap) {
+    if (body.size() < kRtfHeaderBytes) return std::nullopt;
+    const uint32_t compressedSize = le32(body, 0);  // the bytes after this field
+    const uint32_t rawSize = le32(body, 4);
+    const uint32_t kind = le32(body, 8);
+    const std::string_view data =
+        body.substr(kRtfHeaderBytes, std::min<uint64_t>(compressedSize, body.size()) -
+                                         std::min<uint64_t>(compressedSize, 12));
+    const size_t want = std::min<size_t>(rawSize, cap);
+    if (kind == kUncompressed) return std::string(data.substr(0, want));
+    if (kind != kCompressed) return std::nullopt;
+    std::array<char, 4096> dict{};
+    std::copy(kRtfPreset.begin(), kRtfPreset.end(), dict.begin());
+    size_t write = kRtfPreset.size();
+    std::string out;
+    size_t at = 0;
+    while (at < data.size() && out.size() < want) {
+        const unsigned flags = static_cast<unsigned char>(data[at++]);
+        for (int bit = 0; bit < 8 && at < data.size() && out.size() < want; ++bit) {
+            if (!(flags & (1u << bit))) {
+                const char c = data[at++];
+                out += c;
+                dict[write] = c;
+                write = (write + 1) % dict.size();
+                continue;
+            }
+            if (at + 2 > data.size()) return out;
+            const unsigned ref = static_cast<unsigned char>(data[at]) << 8 |
+                                 static_cast<unsigned char>(data[at + 1]);
+            at += 2;
+            const size_t offset = ref >> 4;
+            const size_t length = (ref & 0xF) + 2;
+            if (offset == write) return out;  // the end marker
+            for (size_t i = 0; i < length && out.size() < want; ++i) {
+                const char c = dict[(offset + i) % dict.size()];
+                out += c;
+                dict[write] = c;
+                write = (write + 1) % dict.size();
+            }
+        }
+    }
+    return out;
+}
+
+std::optional<std::vector<MailPiece>> ReadOutlookMessage(std::string_view file,
+                                                         const MailBounds &bounds) {
+    CompoundFile cfb;
+    if (!cfb.Open(file)) return std::nullopt;
+    MessageReader reader(cfb, bounds);
+    if (!reader.ReadCodePage()) return std::nullopt;
+    return reader.Read();
+}
+
+}  // namespace dxf

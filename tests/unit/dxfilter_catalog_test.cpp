@@ -1,0 +1,314 @@
+// Message catalogs: the format rules that tell binary and `.po` catalogs,
+// the text a catalog gives (order, plural forms, header, templates,
+// charsets) and the refusal of damaged binary catalogs.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "filters/dxfilter/catalog_text.h"
+#include "filters/dxfilter/sniff.h"
+
+namespace {
+
+using dxf::CatalogText;
+using dxf::PoCatalogKind;
+using dxf::PoKind;
+
+struct Message {
+    std::string id, str;
+};
+
+// A binary catalog as msgfmt lays it out: the header, the table of
+// original strings, the table of translations, no hash table, then the
+// strings, each followed by its NUL.
+std::string Mo(const std::vector<Message> &messages, bool bigEndian = false,
+               uint32_t revision = 0) {
+    const auto n = static_cast<uint32_t>(messages.size());
+    std::string out(28 + 16 * size_t{n}, '\0');
+    const auto put = [&](size_t at, uint32_t v) {
+        if (bigEndian) v = __builtin_bswap32(v);
+        std::memcpy(&out[at], &v, 4);
+    };
+    put(0, 0x950412DEu);
+    put(4, revision);
+    put(8, n);
+    put(12, 28);
+    put(16, 28 + 8 * n);
+    put(24, 28 + 16 * n);
+    for (int table = 0; table < 2; ++table) {
+        for (uint32_t i = 0; i < n; ++i) {
+            const std::string &s = table == 0 ? messages[i].id : messages[i].str;
+            put(28 + 8 * size_t{n} * table + 8 * i, static_cast<uint32_t>(s.size()));
+            put(32 + 8 * size_t{n} * table + 8 * i, static_cast<uint32_t>(out.size()));
+            out += s;
+            out += '\0';
+        }
+    }
+    return out;
+}
+
+std::string Header(const std::string &charset) {
+    return "Project-Id-Version: demo 1.0\nMIME-Version: 1.0\nContent-Type: text/plain; charset=" +
+           charset +
+           "\nContent-Transfer-Encoding: 8bit\nPlural-Forms: nplurals=2; plural=(n != 1);\n";
+}
+
+// The lines of a catalog joined with '|'.
+std::string Joined(const CatalogText &text) {
+    std::string out;
+    for (const std::string &line : text.lines) out += (out.empty() ? "" : "|") + line;
+    return out;
+}
+
+int Sniffed(const std::string &bytes) {
+    const auto span =
+        std::span(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    return dxf::SniffHead(span, bytes.size()).format;
+}
+
+const std::vector<Message> kGerman = {
+    {"", Header("UTF-8")},
+    {"Open file", "Datei öffnen"},
+    {"menu\x04Quit", "Beenden"},
+    {std::string("%d file\0%d files", 16), std::string("%d Datei\0%d Dateien", 19)},
+    {"Untranslated", ""},
+};
+
+TEST(DxfCatalogRule, BinaryCatalogsOfBothOrdersAreTold) {
+    for (bool big : {false, true}) {
+        const std::string mo = Mo(kGerman, big);
+        EXPECT_TRUE(dxf::IsBinaryCatalog(
+            std::span(reinterpret_cast<const unsigned char *>(mo.data()), mo.size())));
+        EXPECT_EQ(Sniffed(mo), 349) << big;
+        EXPECT_EQ(Sniffed(Mo(kGerman, big, 0x00010001)), 349) << big;
+        // A revision this reader does not know is some other binary file.
+        EXPECT_NE(Sniffed(Mo(kGerman, big, 0x00020000)), 349) << big;
+    }
+    EXPECT_NE(Sniffed("\xDE\x12\x04"), 349);
+}
+
+TEST(DxfCatalogText, TranslationsInTableOrderPluralFormsApart) {
+    for (bool big : {false, true}) {
+        const CatalogText text = dxf::ReadBinaryCatalog(Mo(kGerman, big), {});
+        ASSERT_TRUE(text.ok) << text.error;
+        EXPECT_FALSE(text.sourceMessages);
+        EXPECT_EQ(Joined(text), "Datei öffnen|Beenden|%d Datei|%d Dateien");
+        EXPECT_EQ(text.charset, "UTF-8");
+    }
+}
+
+TEST(DxfCatalogText, HeaderCharsetsAreRead) {
+    struct Case {
+        std::string charset, bytes, utf8;
+    };
+    const Case cases[] = {
+        {"ISO-8859-2", "Za\xBF\xF3\xB3\xE6 g\xEA\xB6l\xB1 ja\xBC\xF1", "Zażółć gęślą jaźń"},
+        {"KOI8-R", "\xF3\xDF\xC5\xDB\xD8 \xD6\xC5 \xC5\xDD\xA3 \xDC\xD4\xC9\xC8",
+         "Съешь же ещё этих"},
+        {"EUC-JP", "\xC6\xFC\xCB\xDC\xB8\xEC\xA4\xCE\xA5\xE1\xA5\xC3\xA5\xBB\xA1\xBC\xA5\xB8",
+         "日本語のメッセージ"},
+        {"\"ISO-8859-1\"",
+         "Gr\xFC\xDF"
+         "e aus K\xF6ln",
+         "Grüße aus Köln"},
+    };
+    for (const Case &c : cases) {
+        const CatalogText text =
+            dxf::ReadBinaryCatalog(Mo({{"", Header(c.charset)}, {"a", c.bytes}}), {});
+        ASSERT_TRUE(text.ok) << c.charset;
+        EXPECT_EQ(Joined(text), c.utf8) << c.charset;
+    }
+    EXPECT_EQ(dxf::CatalogHeaderCharset("Content-Type: text/plain; charset=KOI8-R\n"), "KOI8-R");
+    EXPECT_EQ(dxf::CatalogHeaderCharset("content-type:text/plain;charset=utf-8"), "utf-8");
+    EXPECT_EQ(dxf::CatalogHeaderCharset("Project-Id-Version: x\n"), "");
+}
+
+TEST(DxfCatalogText, UnusableCharsetsFallBackOnTheBytes) {
+    const std::string latin1 =
+        "Gr\xFC\xDF"
+        "e aus K\xF6ln, sch\xF6ne Gr\xFC\xDF"
+        "e";
+    // Unknown names, the template's placeholder, ASCII for 8-bit text, UTF-8
+    // for bytes that are not UTF-8, and no header at all.
+    for (const std::string &header :
+         {Header("no-such-charset"), Header("CHARSET"), Header("ASCII"), Header("UTF-8"),
+          std::string("Content-Type: text/plain; charset=\n"), std::string()}) {
+        std::vector<Message> messages = {{"a", latin1}};
+        if (!header.empty()) messages.insert(messages.begin(), {"", header});
+        const CatalogText text = dxf::ReadBinaryCatalog(Mo(messages), {});
+        ASSERT_TRUE(text.ok);
+        EXPECT_EQ(Joined(text), "Grüße aus Köln, schöne Grüße") << header;
+    }
+    // Valid UTF-8 stays UTF-8 whatever an unknown name says.
+    const CatalogText utf8 =
+        dxf::ReadBinaryCatalog(Mo({{"", Header("bogus")}, {"a", "Datei öffnen"}}), {});
+    EXPECT_EQ(Joined(utf8), "Datei öffnen");
+    EXPECT_EQ(utf8.charset, "UTF-8");
+}
+
+TEST(DxfCatalogText, TemplatesGiveTheirMsgids) {
+    const CatalogText text = dxf::ReadBinaryCatalog(
+        Mo({{"", Header("UTF-8")},
+            {"menu\x04Open the file", ""},
+            {std::string("one file\0many files", 19), std::string("\0", 1)}}),
+        {});
+    ASSERT_TRUE(text.ok);
+    EXPECT_TRUE(text.sourceMessages);
+    EXPECT_EQ(Joined(text), "Open the file|one file|many files");
+    // A catalog of nothing but its header is empty, not damaged.
+    const CatalogText empty = dxf::ReadBinaryCatalog(Mo({{"", Header("UTF-8")}}), {});
+    EXPECT_TRUE(empty.ok);
+    EXPECT_TRUE(empty.lines.empty());
+    EXPECT_TRUE(dxf::ReadBinaryCatalog(Mo({}), {}).ok);
+}
+
+TEST(DxfCatalogText, DamagedBinaryCatalogsAreRefused) {
+    const std::string good = Mo(kGerman);
+    const auto set = [](std::string mo, size_t at, uint32_t v) {
+        std::memcpy(&mo[at], &v, 4);
+        return mo;
+    };
+    const uint32_t n = static_cast<uint32_t>(kGerman.size());
+    const std::string damaged[] = {
+        good.substr(0, 27),              // shorter than the header
+        set(good, 4, 0x00020000),        // revision 2
+        set(good, 8, 0xFFFFFFFFu),       // an absurd count
+        set(good, 8, n + 1),             // one message more than the tables hold
+        set(good, 12, 0xFFFFFFF8u),      // a table past the end
+        set(good, 12, 28 + 8),           // the tables overlap
+        set(good, 16, 28),               // the same table twice
+        set(good, 12, 20),               // a table over the header
+        set(good, 28 + 8, 0xFFFFFFF0u),  // a string longer than the file
+        set(good, 32 + 8, static_cast<uint32_t>(good.size())),  // a string past the end
+        set(good, 28 + 8, 3),                                   // a string whose NUL is not there
+        Mo(kGerman, false, 0x00010001).substr(0, 40),           // revision 1.1: a longer header
+    };
+    for (const std::string &mo : damaged) {
+        const CatalogText text = dxf::ReadBinaryCatalog(mo, {});
+        EXPECT_FALSE(text.ok) << Joined(text);
+        EXPECT_FALSE(text.error.empty());
+        EXPECT_TRUE(text.lines.empty());
+    }
+    // Every cut of a catalog loses the NUL of its last string at least.
+    for (size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_FALSE(dxf::ReadBinaryCatalog(good.substr(0, cut), {}).ok) << cut;
+    // Strings may share their bytes; the hash table is not read.
+    std::string shared = good;
+    const size_t translations = 28 + 8 * size_t{n};
+    shared.replace(translations + 16, 8, good.substr(translations + 8, 8));
+    EXPECT_TRUE(dxf::ReadBinaryCatalog(set(shared, 20, 0xFFFFFFFFu), {}).ok);
+}
+
+TEST(DxfCatalogText, InvalidBytesAreDroppedAndTheBoundHolds) {
+    const CatalogText text =
+        dxf::ReadBinaryCatalog(Mo({{"", Header("UTF-8")}, {"a", "ok \xFF\xFE text"}}), {});
+    ASSERT_TRUE(text.ok);
+    EXPECT_NE(Joined(text).find("ok"), std::string::npos);
+    std::vector<Message> many;
+    for (int i = 0; i < 1000; ++i) many.push_back({"id" + std::to_string(i), "Übersetzung"});
+    dxf::CatalogBounds bounds;
+    bounds.maxText = 100;
+    const CatalogText bounded = dxf::ReadBinaryCatalog(Mo(many), bounds);
+    ASSERT_TRUE(bounded.ok);
+    EXPECT_LE(bounded.lines.size(), 10u);
+    EXPECT_GE(bounded.lines.size(), 8u);
+}
+
+const std::string kPo =
+    "# German translation of demo.\n"
+    "# Copyright (C) 2024 the demo authors\n"
+    "msgid \"\"\n"
+    "msgstr \"\"\n"
+    "\"Project-Id-Version: demo 1.0\\n\"\n"
+    "\"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n"
+    "\n"
+    "#: src/main.c:10\n"
+    "msgid \"Open the file\"\n"
+    "msgstr \"Die Datei \\\"\"\n"
+    "\"\xF6"
+    "ffnen\\n\"\n"
+    "\n"
+    "#, fuzzy\n"
+    "msgctxt \"menu\"\n"
+    "msgid \"Quit\"\n"
+    "msgstr \"Beenden\\tjetzt\"\n"
+    "\n"
+    "msgid \"%d file\"\n"
+    "msgid_plural \"%d files\"\n"
+    "msgstr[0] \"%d Datei\"\n"
+    "msgstr[1] \"%d Dateien \\344\\x{}\"\n"
+    "\n"
+    "msgid \"Untranslated\"\n"
+    "msgstr \"\"\n"
+    "\n"
+    "#~ msgid \"Old\"\n"
+    "#~ msgstr \"Veraltet\"\n";
+
+TEST(DxfCatalogRule, PoCatalogsAreToldStrictly) {
+    EXPECT_EQ(PoCatalogKind(kPo, true), PoKind::kTranslated);
+    EXPECT_EQ(Sniffed(kPo), 349);
+    EXPECT_EQ(Sniffed("\xEF\xBB\xBF" + kPo), 349);
+    // Cut in the head: the line the cut falls in is not looked at.
+    EXPECT_EQ(PoCatalogKind(kPo.substr(0, kPo.find("Die Datei") + 3), false), PoKind::kTemplate);
+    EXPECT_EQ(PoCatalogKind(kPo.substr(0, kPo.find("Die Datei") + 3), true), PoKind::kNone);
+    // A template stays text.
+    const std::string pot =
+        "msgid \"\"\nmsgstr \"\"\n\"Project-Id-Version: PACKAGE VERSION\\n\"\n"
+        "\"Content-Type: text/plain; charset=CHARSET\\n\"\n\nmsgid \"Open\"\nmsgstr \"\"\n";
+    EXPECT_EQ(PoCatalogKind(pot, true), PoKind::kTemplate);
+    EXPECT_EQ(Sniffed(pot), 2);
+    // Without a header entry three pairs are needed.
+    const std::string pairs = "msgid \"a\"\nmsgstr \"b\"\nmsgid \"c\"\nmsgstr \"d\"\n";
+    EXPECT_EQ(PoCatalogKind(pairs, true), PoKind::kNone);
+    EXPECT_EQ(PoCatalogKind(pairs + "msgid \"e\"\nmsgstr \"f\"\n", true), PoKind::kTranslated);
+    const char *others[] = {
+        // C source that calls its variable msgid
+        "#include <libintl.h>\nmsgid \"a\"\nmsgstr \"b\"\nint main(void) { return 0; }\n",
+        // prose and documentation that show catalog lines
+        "A catalog entry looks like this:\n\nmsgid \"Open\"\nmsgstr \"Ouvrir\"\n",
+        "msgid \"\"\nmsgstr \"\"\n\"Project-Id-Version: x\\n\"\n\nThis is not a catalog.\n",
+        // keywords out of order, strings unquoted or open
+        "msgstr \"x\"\nmsgid \"a\"\nmsgstr \"b\"\nmsgid \"c\"\nmsgstr \"d\"\nmsgid \"e\"\n",
+        "msgid \"a\"\nmsgid \"b\"\nmsgstr \"c\"\nmsgid \"d\"\nmsgstr \"e\"\nmsgid \"f\"\nmsgstr "
+        "\"g\"\n",
+        "msgid a\nmsgstr b\nmsgid c\nmsgstr d\nmsgid e\nmsgstr f\n",
+        "msgid \"\"\nmsgstr \"\"\n\"Project-Id-Version: x\\\"\n",
+        // a Debian copyright file, a shell script
+        "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+        "Files: po/*\nCopyright: 2020 translators\n",
+        "#!/bin/sh\n# msgid \"x\"\nmsgfmt -o de.mo de.po\n",
+        "",
+    };
+    for (const char *text : others) {
+        EXPECT_EQ(PoCatalogKind(text, true), PoKind::kNone) << text;
+        EXPECT_NE(Sniffed(text), 349) << text;
+    }
+}
+
+TEST(DxfCatalogText, PoTranslationsEscapesAndCharset) {
+    const CatalogText text = dxf::ReadPoCatalog(kPo, {});
+    ASSERT_TRUE(text.ok);
+    EXPECT_FALSE(text.sourceMessages);
+    EXPECT_EQ(text.charset, "iso-8859-1");
+    // Continuations joined, escapes decoded, the fuzzy entry read, the
+    // obsolete one and the header left out.
+    EXPECT_EQ(Joined(text), "Die Datei \"öffnen\n|Beenden\tjetzt|%d Datei|%d Dateien äx{}");
+    // The template gives its msgids; a byte-order mark means UTF-8.
+    const CatalogText pot = dxf::ReadPoCatalog(
+        "\xEF\xBB\xBFmsgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n"
+        "msgid \"Grüße\"\nmsgid_plural \"Grüßen\"\nmsgstr[0] \"\"\nmsgstr[1] \"\"\n",
+        {});
+    EXPECT_TRUE(pot.sourceMessages);
+    EXPECT_EQ(Joined(pot), "Grüße|Grüßen");
+    // Lines that are not catalog syntax are passed over.
+    EXPECT_EQ(Joined(dxf::ReadPoCatalog("garbage\nmsgid \"a\"\nmsgstr \"b\nmsgstr \"c\"\n", {})),
+              "c");
+    EXPECT_EQ(Joined(dxf::ReadCatalog(Mo(kGerman), {})),
+              "Datei öffnen|Beenden|%d Datei|%d Dateien");
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// Outlook message files: how they are told among compound files, the text a
+// message gives (strings in UTF-16 and in code pages, HTML and RTF bodies),
+// compressed RTF, and damaged files.
+#include <gtest/gtest.h>
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "doctype/dx_abi.h"
+#include "dxfilter_ole_writer.h"
+#include "filters/dxfilter/msg_text.h"
+#include "filters/dxfilter/ole_scan.h"
+
+namespace {
+
+using dxfilter_ole::put32;
+using dxfilter_ole::Streams;
+using dxfilter_ole::WrittenCompoundFile;
+
+constexpr uint32_t kLong = 0x0003, k8Bit = 0x001E, kUnicode = 0x001F, kBinary = 0x0102;
+
+std::string Utf16(std::u16string_view s) {
+    std::string out;
+    for (char16_t c : s) out += static_cast<char>(c & 0xFF), out += static_cast<char>(c >> 8);
+    return out;
+}
+
+std::string StreamName(uint16_t id, uint32_t type) {
+    char name[32];
+    snprintf(name, sizeof name, "__substg1.0_%04X%04X", id, type);
+    return name;
+}
+
+// A property table: its 32-byte header, then a row per (id, type, value).
+std::string Table(std::initializer_list<std::tuple<uint16_t, uint32_t, uint32_t>> rows) {
+    std::string table(32, '\0');
+    for (auto [id, type, value] : rows) {
+        const size_t at = table.size();
+        put32(table, at, uint32_t{id} << 16 | type);
+        put32(table, at + 4, 6);
+        put32(table, at + 8, value);
+        put32(table, at + 12, 0);
+    }
+    return table;
+}
+
+// A message file of its property table and up to two property streams.
+struct Prop {
+    uint16_t id;
+    uint32_t type;
+    std::string bytes;
+};
+std::string Message(const std::string &table, const std::vector<Prop> &props) {
+    Streams streams{{"__properties_version1.0", table}};
+    std::vector<std::string> names;
+    for (const Prop &p : props) names.push_back(StreamName(p.id, p.type));
+    for (size_t i = 0; i < props.size(); ++i) streams.emplace_back(names[i], props[i].bytes);
+    return WrittenCompoundFile(streams);
+}
+
+// The pieces of a message joined, HTML marked "[html]", RTF "[rtf]";
+// "null" when the file cannot be read.
+std::string Text(const std::string &file, dxf::MailBounds bounds = {}) {
+    const auto pieces = dxf::ReadOutlookMessage(file, bounds);
+    if (!pieces) return "null";
+    std::string out;
+    for (const dxf::MailPiece &p : *pieces) {
+        if (!out.empty()) out += '|';
+        out += (p.html ? "[html]" : p.rtf ? "[rtf]" : "") + p.utf8;
+    }
+    return out;
+}
+
+int Format(const std::string &file) {
+    const auto head = std::span(reinterpret_cast<const unsigned char *>(file.data()),
+                                std::min<size_t>(file.size(), 8192));
+    return dxf::OleFormatFromDirectory(head, [&](uint64_t at, void *out, size_t n) {
+        if (at + n > file.size()) return false;
+        std::copy_n(file.data() + at, n, static_cast<char *>(out));
+        return true;
+    });
+}
+
+const std::string kSubjectU16 = Utf16(u"Gr\u00FC\u00DFe aus K\u00F6ln");
+const std::string kSubjectUtf8 =
+    "Gr\xC3\xBC\xC3\x9F"
+    "e aus K\xC3\xB6ln";
+
+TEST(DxfMsgFormat, ThePropertyTableTellsAMessage) {
+    EXPECT_EQ(Format(Message(Table({}), {{0x0037, kUnicode, kSubjectU16}})), DX_FMT_MAIL);
+    // Names compare ignoring case; without the table it is another compound file.
+    EXPECT_EQ(Format(WrittenCompoundFile({{"__PROPERTIES_VERSION1.0", "x"}})), DX_FMT_MAIL);
+    EXPECT_EQ(Format(WrittenCompoundFile({{"__substg1.0_0037001F", kSubjectU16}})), DX_FMT_OLE);
+    // A Word document wins over a stray table.
+    EXPECT_EQ(Format(WrittenCompoundFile(
+                  {{"__properties_version1.0", "x"}, {"WordDocument", std::string(600, 'w')}})),
+              DX_FMT_DOC);
+}
+
+TEST(DxfMsgText, SubjectThenPlainBodyInUtf16) {
+    const std::string body = Utf16(u"Hallo zusammen,\r\nbis morgen.\r\n> quoted line\r\n");
+    EXPECT_EQ(Text(Message(Table({}), {{0x0037, kUnicode, kSubjectU16 + std::string(2, '\0')},
+                                       {0x1000, kUnicode, body}})),
+              kSubjectUtf8 + "|Hallo zusammen,\r\nbis morgen.\r\n");
+    // A body that is all quote stays; one longer than the mini stream's
+    // cutoff lies in sectors of its own.
+    const std::string longBody = Utf16(std::u16string(3000, u'x'));
+    EXPECT_EQ(Text(Message(Table({}), {{0x1000, kUnicode, longBody}})), std::string(3000, 'x'));
+    EXPECT_EQ(Text(Message(Table({}), {{0x1000, kUnicode, Utf16(u"> all quote")}})), "> all quote");
+}
+
+TEST(DxfMsgText, AttachmentsAndRecipientsAreNotRead) {
+    // The second stream becomes a storage (an attachment) holding the third,
+    // a body of its own (an embedded message's): the root has no body.
+    std::string file = WrittenCompoundFile({{"__properties_version1.0", Table({})},
+                                            {"__attach_version1.0_#00000000", ""},
+                                            {"__substg1.0_1000001F", Utf16(u"attached")}});
+    const size_t directory = (dxfilter_ole::kSector * (1 + (file[0x30] & 0xFF)));
+    file[directory + 2 * 128 + 66] = 1;                 // a storage
+    put32(file, directory + 2 * 128 + 72, 0xFFFFFFFF);  // without a right sibling
+    put32(file, directory + 2 * 128 + 76, 3);           // whose child is the body
+    EXPECT_EQ(Format(file), DX_FMT_MAIL);
+    EXPECT_EQ(Text(file), "");
+}
+
+TEST(DxfMsgText, EightBitStringsInTheMessageCodePage) {
+    const std::vector<Prop> ru = {{0x0037, k8Bit, std::string("\xCF\xF0\xE8\xE2\xE5\xF2\0", 7)},
+                                  {0x1000, k8Bit, "\xEC\xE8\xF0"}};
+    const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+    const std::string mir = "\xD0\xBC\xD0\xB8\xD1\x80";
+    EXPECT_EQ(Text(Message(Table({{0x3FFD, kLong, 1251}}), ru)), privet + "|" + mir);
+    // The internet code page wins over the message code page; an unknown
+    // code page or none at all means windows-1252.
+    EXPECT_EQ(Text(Message(Table({{0x3FFD, kLong, 1252}, {0x3FDE, kLong, 1251}}), ru)),
+              privet + "|" + mir);
+    EXPECT_EQ(Text(Message(Table({{0x3FFD, kLong, 99999}}), {{0x1000, k8Bit, "caf\xE9"}})),
+              "caf\xC3\xA9");
+    EXPECT_EQ(Text(Message(Table({}), {{0x1000, k8Bit, "caf\xE9"}})), "caf\xC3\xA9");
+    EXPECT_EQ(dxf::CodePageCharset(20866), "KOI8-R");
+    EXPECT_EQ(dxf::CodePageCharset(1250), "windows-1250");
+    EXPECT_EQ(dxf::CodePageCharset(0), "");
+}
+
+TEST(DxfMsgText, HtmlWhenThereIsNoPlainBody) {
+    EXPECT_EQ(Text(Message(Table({}), {{0x0037, kUnicode, kSubjectU16},
+                                       {0x1013, kUnicode, Utf16(u"<p>Gr\u00FC\u00DFe</p>")}})),
+              kSubjectUtf8 +
+                  "|[html]<p>Gr\xC3\xBC\xC3\x9F"
+                  "e</p>");
+    // HTML kept as bytes: its declared charset, else the message code page.
+    EXPECT_EQ(Text(Message(Table({}), {{0x1013, kBinary, "<meta charset=iso-8859-7>\xE3"}})),
+              "[html]<meta charset=iso-8859-7>\xCE\xB3");
+    EXPECT_EQ(Text(Message(Table({{0x3FFD, kLong, 1251}}), {{0x1013, kBinary, "<b>\xEC</b>"}})),
+              "[html]<b>\xD0\xBC</b>");
+    // A blank plain body does not hide the HTML one.
+    EXPECT_EQ(Text(Message(Table({}), {{0x1000, kUnicode, Utf16(u" \r\n")},
+                                       {0x1013, kUnicode, Utf16(u"<p>x</p>")}})),
+              "[html]<p>x</p>");
+}
+
+// A compressed RTF body: its header, then `data`.
+std::string RtfBody(const std::string &data, uint32_t rawSize, uint32_t kind = 0x75465A4C) {
+    std::string body;
+    put32(body, 0, static_cast<uint32_t>(data.size() + 12));
+    put32(body, 4, rawSize);
+    put32(body, 8, kind);
+    put32(body, 12, 0);
+    return body + data;
+}
+
+TEST(DxfMsgRtf, CompressedBodiesExpand) {
+    // A reference to the preset's first six bytes, four literals, the end
+    // (a reference to where the next byte would go: 207 + 6 + 4).
+    const std::string data = std::string("\x21\x00\x04", 3) + " hi}" + "\x0D\x90";
+    EXPECT_EQ(dxf::DecompressRtfBody(RtfBody(data, 10), 1 << 20), "{\\rtf1 hi}");
+    // A reference to text written before: "abab" from "ab" and itself.
+    const std::string again = std::string("\x0C", 1) + "ab" + "\x0C\xF2" + "\x0D\x50";
+    EXPECT_EQ(dxf::DecompressRtfBody(RtfBody(again, 6), 1 << 20), "ababab");
+    // Uncompressed bodies; the output cap; a cut body gives what came before.
+    EXPECT_EQ(dxf::DecompressRtfBody(RtfBody("{\\rtf1 x}", 9, 0x414C454D), 100), "{\\rtf1 x}");
+    EXPECT_EQ(dxf::DecompressRtfBody(RtfBody(data, 10), 3), "{\\r");
+    EXPECT_EQ(dxf::DecompressRtfBody(RtfBody(data.substr(0, 5), 10), 100), "{\\rtf1 h");
+    EXPECT_EQ(dxf::DecompressRtfBody(RtfBody(data, 10, 0x12345678), 100), std::nullopt);
+    EXPECT_EQ(dxf::DecompressRtfBody("short", 100), std::nullopt);
+    // The last resort of a message.
+    EXPECT_EQ(Text(Message(Table({}), {{0x1009, kBinary, RtfBody(data, 10)}})), "[rtf]{\\rtf1 hi}");
+    EXPECT_EQ(Text(Message(Table({}), {{0x1000, kUnicode, Utf16(u"plain")},
+                                       {0x1009, kBinary, RtfBody(data, 10)}})),
+              "plain");
+}
+
+TEST(DxfMsgText, DamageAndBounds) {
+    const std::string good = Message(
+        Table({}), {{0x0037, kUnicode, kSubjectU16}, {0x1000, kUnicode, Utf16(u"body text")}});
+    EXPECT_EQ(Text(std::string(good.size(), '\0')), "null");
+    EXPECT_EQ(Text("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"), "null");
+    // Without its property table a file is no message.
+    EXPECT_EQ(Text(WrittenCompoundFile({{"__substg1.0_0037001F", kSubjectU16}})), "null");
+    // Every cut of the file reads without harm; cut inside the mini stream,
+    // it cannot be read.
+    for (size_t n = 0; n <= good.size(); n += 7) Text(good.substr(0, n));
+    EXPECT_EQ(Text(good.substr(0, good.size() - 64)), "null");
+    // A stream whose chain loops or leaves the file is skipped.
+    const std::string looped = dxfilter_ole::CompoundFile(
+        {{"__properties_version1.0", Table({})},
+         {"__substg1.0_1000001F", Utf16(std::u16string(2100, u'y'))}},
+        [](std::vector<uint32_t> &fat, const std::vector<uint32_t> &starts) {
+            fat[starts[1] + 1] = starts[1];
+        });
+    EXPECT_EQ(Text(looped), "");
+    const std::string outside = dxfilter_ole::CompoundFile(
+        {{"__properties_version1.0", Table({})},
+         {"__substg1.0_1000001F", Utf16(std::u16string(2100, u'y'))}},
+        [](std::vector<uint32_t> &fat, const std::vector<uint32_t> &starts) {
+            fat[starts[1]] = 0x00FFFFFF;
+        });
+    EXPECT_EQ(Text(outside), "");
+    // The text bound cuts the body; a deadline already passed leaves the subject.
+    dxf::MailBounds small;
+    small.maxText = 100;
+    const std::string big =
+        Message(Table({}), {{0x1000, kUnicode, Utf16(std::u16string(5000, u'z'))}});
+    EXPECT_LE(Text(big, small).size(), 200u);
+    dxf::MailBounds late;
+    late.deadlineNs = 0;
+    EXPECT_EQ(Text(good, late), kSubjectUtf8);
+}
+
+}  // namespace
