@@ -53,9 +53,10 @@ enum {
     DX_FMT_ODP = 306,
     DX_FMT_EPUB = 307,
     DX_FMT_RTF = 308,
-    DX_FMT_DOC = 309, /* legacy OLE Word */
-    DX_FMT_XLS = 310, /* legacy OLE Excel */
-    DX_FMT_PPT = 311, /* legacy OLE PowerPoint */
+    DX_FMT_DOC = 309,         /* legacy OLE Word */
+    DX_FMT_XLS = 310,         /* legacy OLE Excel */
+    DX_FMT_PPT = 311,         /* legacy OLE PowerPoint */
+    DX_FMT_WORDPERFECT = 312, /* WordPerfect 5.x, 6 and later (DOS, Windows) */
     /* Recognised, but without text the filter can extract. */
     DX_FMT_OLE = 340,     /* other OLE compound documents */
     DX_FMT_ZIP = 341,     /* other zip archives */
@@ -65,7 +66,7 @@ enum {
     DX_FMT_EXECUTABLE = 345,
     DX_FMT_BINARY = 346, /* anything else that is not text */
     /* A single gzip, bzip2, xz, zstd, lzma or compress (.Z) stream: the filter reads the document
-       inside when it is text, markup, PDF, RTF or an office document. */
+       inside when it is text, markup, PDF, RTF, an office or a WordPerfect document. */
     DX_FMT_COMPRESSED = 347,
     /* An e-mail message (RFC 5322, MIME) or an mbox of messages: the filter reads the subject
        and the text parts of the body. */

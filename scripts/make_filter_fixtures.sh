@@ -14,6 +14,8 @@
 #   doc, ppt, rtf (legacy)           python3: writers of its own in
 #                                    scripts/fixtures/ (make_legacy_office_
 #                                    fixtures.sh)
+#   wpd (WordPerfect)                python3: scripts/fixtures/wordperfect.py
+#                                    (make_wordperfect_fixtures.sh)
 #   e-mail, message catalogs         python3 (make_mail_fixtures.py,
 #                                    make_catalog_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
@@ -36,7 +38,8 @@
 # Needs (scripts/deps.sh fixtures installs them): pandoc gnumeric
 #        pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
 #        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3, and to check
-#        the legacy office samples catdoc antiword libgsf-bin
+#        the legacy office samples catdoc antiword libgsf-bin, and the
+#        WordPerfect samples libwpd-tools
 set -eu
 cd "$(dirname "$0")/.."
 # 2024-01-01 00:00:00 UTC stands for the time of the run.
@@ -224,6 +227,12 @@ row docs/fr-tracked.odt 304 remarque
 for l in $langs; do
     printf '%s\t%s\t%s\t%s\t%s\n' "$l" "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")" "$(get w "$l")"
 done | scripts/make_legacy_office_fixtures.sh >> "$TABLE"
+
+# WordPerfect 5.1 in the languages its character sets hold, with a header and
+# a footnote, empty, protected by a password and damaged.
+for l in $langs; do
+    printf '%s\t%s\t%s\t%s\t%s\n' "$l" "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")" "$(get w "$l")"
+done | scripts/make_wordperfect_fixtures.sh >> "$TABLE"
 
 # Plain text in many charsets, and markup.
 all() { for l in $langs; do printf '%s\n%s\n%s\n\n' "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")"; done; }

@@ -74,6 +74,8 @@ const char *ModuleFor(int format) {
         case DX_FMT_XLS:
         case DX_FMT_PPT:
             return DXM_MSDOC_NAME;
+        case DX_FMT_WORDPERFECT:
+            return DXM_WP_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

@@ -76,6 +76,14 @@ size_t ifind(std::string_view s, std::string_view needle) {
     return std::string_view::npos;
 }
 
+// A WordPerfect 5.x or 6+ document: the prefix of every WordPerfect
+// Corporation file (FF 'W' 'P' 'C', the offset of the document area), then
+// the product, 1 for WordPerfect, and the file type, 10 for a document (its
+// graphics, macros and printer files share the prefix).
+bool is_wordperfect_document(Bytes head) {
+    return starts_with(head, "\xFFWPC") && head.size() >= 10 && head[8] == 1 && head[9] == 10;
+}
+
 // Signatures that no text can start with.
 struct Signature {
     std::string_view bytes;
@@ -729,6 +737,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     if (starts_with(head, "{\\rtf")) return {DX_FMT_RTF, SniffNext::kDone};
     if (IsBinaryCatalog(head)) return {DX_FMT_CATALOG, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
+    if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
 

@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 static_cast<uint64_t>(inner.size) > limits.maxPartBytes)
                 std::abort();
             const bool readable = inner.format == DX_FMT_ZIP || inner.format == DX_FMT_RTF ||
-                                  (inner.format >= DX_FMT_PDF && inner.format <= DX_FMT_PPT);
+                                  (inner.format >= DX_FMT_PDF && inner.format <= DX_FMT_PPT) ||
+                                  inner.format == DX_FMT_WORDPERFECT;
             if (!readable) std::abort();
             return 0;
         }
