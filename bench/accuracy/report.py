@@ -37,15 +37,16 @@ PEER_CODES = {"iw": "he", "no": "nb", "zh-Hant": "zt", "zh-TW": "zt", "zh-CN": "
 # The groups of close languages the data scripts train alike.
 GROUPS = {"/".join(g): set(g) for g in getattr(langs_module, "GROUPS", [])}
 FAMILIES = {
-    "western": {"1252", "iso-8859-1", "iso-8859-15", "ascii", "windows-1252", "850"},
+    "western": {"1252", "iso-8859-1", "iso-8859-15", "ascii", "windows-1252", "850", "ibm850",
+                "437", "ibm437"},
     "central": {"1250", "iso-8859-2", "windows-1250", "852", "ibm852"},
-    "baltic": {"1257", "iso-8859-13", "iso-8859-4", "windows-1257"},
-    "turkish": {"1254", "iso-8859-9", "windows-1254"},
+    "baltic": {"1257", "iso-8859-13", "iso-8859-4", "windows-1257", "775", "ibm775"},
+    "turkish": {"1254", "iso-8859-9", "windows-1254", "857", "ibm857"},
     "cyrillic": {"1251", "koi8-r", "koi8-u", "iso-8859-5", "866", "ibm866", "mac-cyrillic",
                  "windows-1251", "ibm855", "855"},
     "arabic": {"1256", "iso-8859-6", "windows-1256"},
-    "greek": {"1253", "iso-8859-7", "windows-1253"},
-    "hebrew": {"1255", "iso-8859-8", "windows-1255"},
+    "greek": {"1253", "iso-8859-7", "windows-1253", "737", "ibm737", "869", "ibm869"},
+    "hebrew": {"1255", "iso-8859-8", "windows-1255", "862", "ibm862"},
     "thai": {"874", "tis-620", "iso-8859-11", "windows-874"},
     "vietnamese": {"1258", "windows-1258"},
     "japanese": {"sjis", "shift_jis", "euc-jp", "iso-2022-jp"},
@@ -57,7 +58,9 @@ FAMILIES = {
 UCHARDET = {"windows-1252": "1252", "windows-1250": "1250", "windows-1251": "1251",
             "windows-1253": "1253", "windows-1254": "1254", "windows-1255": "1255",
             "windows-1256": "1256", "windows-1257": "1257", "windows-1258": "1258",
-            "ibm866": "866", "ibm855": "855", "ibm852": "852", "shift_jis": "sjis",
+            "ibm866": "866", "ibm855": "855", "ibm852": "852", "ibm850": "850", "ibm437": "850",
+            "ibm862": "862", "ibm775": "775", "ibm737": "737", "ibm869": "869",
+            "ibm857": "857", "shift_jis": "sjis",
             "gb18030": "gb", "euc-kr": "euc-ksc", "uhc": "euc-ksc", "utf-8": "utf8",
             "tis-620": "874", "windows-874": "874"}
 VARIANTS = (("utf8", "UTF-8 text"), ("legacy", "legacy-charset bytes"),

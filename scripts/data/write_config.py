@@ -33,10 +33,10 @@ MINSCORE = 0.14
 PRIORITY = ("en es fr de pt ru it nl ja zh ko ar tr pl sv da nb fi cs hu ro el he th uk id vi "
             "fa hi ca hr sr sk bg zt gl nn bs ms sl lt lv et is eu sq mk be ur mr ne sw af tl "
             "lb cy ga eo mt az").split()
-CHARSET_ORDER = ["1252", "1250", "iso-8859-2", "852", "1257", "iso-8859-13", "iso-8859-4",
-                 "1254", "1258", "1251", "koi8-r", "iso-8859-5", "866", "855", "1256",
-                 "iso-8859-6", "1253", "iso-8859-7", "1255", "iso-8859-8", "874", "sjis",
-                 "euc-jp", "gb", "big5", "euc-ksc", "utf8"]
+CHARSET_ORDER = ["1252", "850", "1250", "iso-8859-2", "852", "1257", "iso-8859-13",
+                 "iso-8859-4", "775", "1254", "857", "1258", "1251", "koi8-r", "iso-8859-5",
+                 "866", "855", "1256", "iso-8859-6", "1253", "iso-8859-7", "737", "869", "1255",
+                 "iso-8859-8", "862", "874", "sjis", "euc-jp", "gb", "big5", "euc-ksc", "utf8"]
 
 
 def order_key(name):
