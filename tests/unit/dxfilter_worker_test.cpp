@@ -198,21 +198,26 @@ TEST_F(DxFilterWorker, AWorkerThatDiesOnADocumentFailsThatDocumentOnly) {
     EXPECT_NE(next.utf8().find("boulanger"), std::string::npos) << next.utf8();
 }
 
-TEST_F(DxFilterWorker, AnOverrunWithinAPageIsKilledAtTheLimit) {
+TEST_F(DxFilterWorker, AnOverrunWithinAPageEndsTheDocumentAtTheLimit) {
     ASSERT_EQ(plugin->Extract(Data("docs/en.pdf")).openText, 0);  // a worker runs
     std::vector<pid_t> workers = Workers(kHelper);
     ASSERT_EQ(workers.size(), 1u);
     Extraction r = plugin->Extract(Data("bad/pile-up.pdf"));
-    // Whether the reader is stopped or the worker killed at the limit, a
-    // document without any text by then fails as a whole. The page alone
-    // takes longer than the limit: the worker is killed.
+    // The page alone takes longer than the limit. Whether the reader stops
+    // itself at the deadline or the worker is killed after the grace period
+    // depends on how far into the page the reader's checks fall (and so on
+    // the build and the machine); either way a document without any text by
+    // then fails as a whole, and the next document is read.
     EXPECT_NE(r.openText, 0);
     EXPECT_TRUE(r.text.empty());
-    EXPECT_TRUE(Reaped(workers[0]));
     EXPECT_TRUE(r.opens == 1 && r.closes == 1);
     Extraction next = plugin->Extract(Data("docs/de.pdf"));
     EXPECT_EQ(next.openText, 0);
     EXPECT_NE(next.utf8().find("Flussufer"), std::string::npos);
+    // A worker that was not killed is the one that goes on serving.
+    if (!Reaped(workers[0])) {
+        EXPECT_EQ(Workers(kHelper), workers);
+    }
 }
 
 TEST_F(DxFilterWorker, APageOfManyContentStreamsEndsAtTheLimit) {
