@@ -125,6 +125,13 @@ std::string InitialCharset(std::string_view head, bool markup) {
     return declared;
 }
 
+std::string DecodeText(std::string_view bytes, const std::string &charset, bool markup) {
+    TextDecoder decoder(charset, markup);
+    std::string out;
+    decoder.Decode(bytes, true, out);
+    return out;
+}
+
 bool CharsetKnown(const std::string &name) {
     UErrorCode e = U_ZERO_ERROR;
     UConverter *c = ucnv_open(name.c_str(), &e);

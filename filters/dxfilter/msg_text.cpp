@@ -230,13 +230,6 @@ std::string_view without_zeros(std::string_view s, size_t unit) {
     return s;
 }
 
-std::string convert(std::string_view bytes, const std::string &charset, bool markup) {
-    TextDecoder decoder(charset, markup);
-    std::string out;
-    decoder.Decode(bytes, true, out);
-    return out;
-}
-
 class MessageReader {
   public:
     MessageReader(const CompoundFile &file, const MailBounds &bounds)
@@ -267,9 +260,9 @@ class MessageReader {
     std::optional<std::string> String(uint16_t id, bool markup) const {
         const size_t room = Room();
         if (auto s = file_.Stream(stream_name(id, kTypeUnicode), std::min(room * 2, kMaxMsgStream)))
-            return convert(without_zeros(*s, 2), "UTF-16LE", markup);
+            return DecodeText(without_zeros(*s, 2), "UTF-16LE", markup);
         if (auto s = file_.Stream(stream_name(id, kType8Bit), std::min(room, kMaxMsgStream)))
-            return convert(without_zeros(*s, 1), codePage_, markup);
+            return DecodeText(without_zeros(*s, 1), codePage_, markup);
         return std::nullopt;
     }
 
@@ -291,7 +284,7 @@ class MessageReader {
                                      std::min(Room() * 4, kMaxMsgStream))) {
             std::string charset = InitialCharset(*html, true);
             if (charset.empty()) charset = codePage_;
-            Add(out, convert(without_zeros(*html, 1), charset, true), true);
+            Add(out, DecodeText(without_zeros(*html, 1), charset, true), true);
             return out;
         }
         if (auto rtf = file_.Stream(stream_name(kRtfCompressed, kTypeBinary), kMaxMsgStream)) {
