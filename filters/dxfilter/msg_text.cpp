@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 
@@ -24,12 +25,10 @@ constexpr int kStreamEntry = 2, kRootEntry = 5;
 constexpr std::string_view kSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
 uint32_t le32(std::string_view s, size_t at) {
-    const auto *p = reinterpret_cast<const unsigned char *>(s.data() + at);
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return dxf::le32(reinterpret_cast<const unsigned char *>(s.data() + at));
 }
 uint16_t le16(std::string_view s, size_t at) {
-    const auto *p = reinterpret_cast<const unsigned char *>(s.data() + at);
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    return dxf::le16(reinterpret_cast<const unsigned char *>(s.data() + at));
 }
 
 // A compound file held in memory: its streams at the root of the directory,
