@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 
@@ -16,12 +17,7 @@ constexpr uint32_t kMagicSwapped = 0xDE120495u;
 constexpr size_t kClockEvery = 4096;
 
 uint32_t le32(std::string_view b, size_t at) {
-    const auto *p = reinterpret_cast<const unsigned char *>(b.data()) + at;
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return dxf::le32(reinterpret_cast<const unsigned char *>(b.data()) + at);
 }
 
 std::string_view trim(std::string_view s) {
@@ -43,7 +39,7 @@ bool is_blank(std::string_view s) {
 // template's "CHARSET", UTF-8, which is checked first, or unknown to ICU).
 std::string usable_charset(std::string_view name) {
     std::string low;
-    for (char c : trim(name)) low += lower(c);
+    for (char c : trim(name)) low += ascii_lower(c);
     if (low.empty() || low == "ascii" || low == "us-ascii" || low == "ansi_x3.4-1968" ||
         low == "utf-8" || low == "utf8" || low.starts_with("utf-16") || low.starts_with("utf-32") ||
         low.starts_with("utf16") || low.starts_with("utf32") || !CharsetKnown(low))
@@ -138,7 +134,7 @@ void unescape(std::string_view s, std::string &out) {
                 unsigned v = 0;
                 size_t k = i + 1;
                 for (; k < s.size() && std::isxdigit(static_cast<unsigned char>(s[k])); ++k) {
-                    const char d = lower(s[k]);
+                    const char d = ascii_lower(s[k]);
                     v = (v << 4 | static_cast<unsigned>(d <= '9' ? d - '0' : d - 'a' + 10)) & 0xFF;
                 }
                 if (k == i + 1) {
@@ -294,7 +290,7 @@ std::string CatalogHeaderCharset(std::string_view header) {
         const std::string_view line = trim(header.substr(at, end - at));
         at = end + 1;
         std::string low;
-        for (char c : line) low += lower(c);
+        for (char c : line) low += ascii_lower(c);
         if (!low.starts_with("content-type:")) continue;
         size_t from = low.find("charset=");
         if (from == std::string::npos) return {};

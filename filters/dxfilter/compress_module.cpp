@@ -275,6 +275,13 @@ bool read_up_to(ReadFn read, size_t cap, std::string &out) {
     return true;
 }
 
+// Up to `cap` bytes of the document from its start; false when it cannot be
+// positioned or read.
+bool read_document(DXStream *stream, size_t cap, std::string &out) {
+    return stream->seek(stream, 0, DX_SEEK_SET) &&
+           read_up_to([stream](void *b, size_t n) { return read_stream(stream, b, n); }, cap, out);
+}
+
 // Writes all of `data` to `fd`.
 bool write_all(int fd, const void *data, size_t count) {
     const auto *p = static_cast<const char *>(data);
@@ -408,11 +415,8 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
 // An e-mail message or mbox, read whole (up to kMaxMailBytes).
 DXMExtractor *mail_open(DXStream *stream, const DXMLimits *limits) {
     try {
-        if (!stream || !limits || !stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
         std::string bytes;
-        if (!read_up_to([stream](void *b, size_t n) { return read_stream(stream, b, n); },
-                        kMaxMailBytes, bytes))
-            return nullptr;
+        if (!stream || !limits || !read_document(stream, kMaxMailBytes, bytes)) return nullptr;
         return reinterpret_cast<DXMExtractor *>(open_mail_bytes(bytes, limits->deadlineNs));
     } catch (...) {
         return nullptr;
@@ -422,11 +426,8 @@ DXMExtractor *mail_open(DXStream *stream, const DXMLimits *limits) {
 // A message catalog, read whole (up to kMaxCatalogBytes).
 DXMExtractor *catalog_open(DXStream *stream, const DXMLimits *limits) {
     try {
-        if (!stream || !limits || !stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
         std::string bytes;
-        if (!read_up_to([stream](void *b, size_t n) { return read_stream(stream, b, n); },
-                        kMaxCatalogBytes, bytes))
-            return nullptr;
+        if (!stream || !limits || !read_document(stream, kMaxCatalogBytes, bytes)) return nullptr;
         return catalog_extractor(bytes, limits->deadlineNs);
     } catch (...) {
         return nullptr;

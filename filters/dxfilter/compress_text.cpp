@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/utf8.h"
 
@@ -24,9 +25,6 @@ constexpr char kFallbackCharset[] = "windows-1252";
 constexpr size_t kDetectBytes = 64 * 1024;
 constexpr size_t kDecideBytes = 64;
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 bool is_alpha(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -42,7 +40,7 @@ bool is_plain_ascii(unsigned char c) {
 
 bool is_unicode_units(std::string_view name) {
     std::string low;
-    for (char c : name.substr(0, 6)) low += lower(c);
+    for (char c : name.substr(0, 6)) low += ascii_lower(c);
     return low == "utf-16" || low == "utf-32" || low == "utf16" || low == "utf32";
 }
 
@@ -87,7 +85,7 @@ bool valid_utf8(std::string_view s, bool allowCut) {
 std::string declared_charset(std::string_view head) {
     std::string low;
     low.reserve(head.size());
-    for (char c : head) low += lower(c);
+    for (char c : head) low += ascii_lower(c);
     for (std::string_view key : {"charset=", "encoding="}) {
         size_t at = low.find(key);
         if (at == std::string::npos) continue;
@@ -123,6 +121,13 @@ std::string InitialCharset(std::string_view head, bool markup) {
     std::string declared = declared_charset(head);
     if (declared.empty() || is_unicode_units(declared) || !CharsetKnown(declared)) return {};
     return declared;
+}
+
+std::string DecodeText(std::string_view bytes, const std::string &charset, bool markup) {
+    TextDecoder decoder(charset, markup);
+    std::string out;
+    decoder.Decode(bytes, true, out);
+    return out;
 }
 
 bool CharsetKnown(const std::string &name) {
@@ -276,7 +281,7 @@ void MarkupStripper::Entity() {
     if (!pending_.empty() && pending_[0] == '#') {
         const bool hex = pending_.size() > 1 && (pending_[1] == 'x' || pending_[1] == 'X');
         for (size_t i = hex ? 2 : 1; i < pending_.size() && cp <= 0x10FFFF; ++i) {
-            const char d = lower(pending_[i]);
+            const char d = ascii_lower(pending_[i]);
             const int v = d >= '0' && d <= '9'          ? d - '0'
                           : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
                                                         : -1;
@@ -312,7 +317,7 @@ void MarkupStripper::Put(char c) {
             if (c == '/' || is_alpha(c)) {
                 closing_ = c == '/';
                 name_.clear();
-                if (!closing_) name_ += lower(c);
+                if (!closing_) name_ += ascii_lower(c);
                 selfClosed_ = false;
                 state_ = State::kName;
             } else if (c == '!') {
@@ -330,7 +335,7 @@ void MarkupStripper::Put(char c) {
             break;
         case State::kName:
             if (is_alnum(c) || c == ':' || c == '-' || c == '_' || c == '.') {
-                if (name_.size() < kMaxName) name_ += lower(c);
+                if (name_.size() < kMaxName) name_ += ascii_lower(c);
             } else {
                 state_ = State::kAttrs;
                 Put(c);
@@ -423,7 +428,7 @@ void MarkupStripper::Put(char c) {
             }
             break;
         case State::kRaw:
-            if (lower(c) == rawEnd_[rawMatched_]) {
+            if (ascii_lower(c) == rawEnd_[rawMatched_]) {
                 if (++rawMatched_ == rawEnd_.size()) {
                     closing_ = true;
                     name_ = rawEnd_.substr(2);

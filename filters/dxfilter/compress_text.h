@@ -59,6 +59,10 @@ class TextDecoder {
     char16_t high_ = 0;     // a high surrogate waiting for its pair
 };
 
+// The whole of `bytes` in UTF-8, decoded as a TextDecoder of `charset` and
+// `markup` decodes it.
+std::string DecodeText(std::string_view bytes, const std::string &charset, bool markup);
+
 // The text of markup: tags, comments, declarations and processing
 // instructions dropped; script and style content dropped (HTML); character
 // references resolved; CDATA sections kept. In HTML the tags of blocks end a

@@ -171,13 +171,6 @@ std::string usable_charset(std::string name) {
     return name;
 }
 
-std::string to_utf8(std::string_view bytes, const std::string &charset, bool markup) {
-    TextDecoder decoder(charset, markup);
-    std::string out;
-    decoder.Decode(bytes, true, out);
-    return out;
-}
-
 std::string decode_transfer(std::string_view encoding, std::string_view body) {
     const std::string name = field_value(encoding);
     if (name == "base64") return DecodeBase64(body);
@@ -361,7 +354,7 @@ class Reader {
             if (bytes.size() > room) bytes.resize(room);
             std::string charset = usable_charset(field_param(h.contentType, "charset"));
             if (charset.empty() && markup) charset = InitialCharset(bytes, true);
-            std::string text = to_utf8(bytes, charset, markup);
+            std::string text = DecodeText(bytes, charset, markup);
             if (markup) {
                 Add(html, std::move(text), true);
                 return;
@@ -510,7 +503,7 @@ std::string DecodeHeaderValue(std::string_view value) {
     std::string pendingCharset;
     bool pendingWord = false;
     const auto flush = [&] {
-        if (!pending.empty()) out += to_utf8(pending, pendingCharset, false);
+        if (!pending.empty()) out += DecodeText(pending, pendingCharset, false);
         pending.clear();
     };
     size_t at = 0;

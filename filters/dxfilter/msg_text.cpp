@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 
@@ -24,12 +25,10 @@ constexpr int kStreamEntry = 2, kRootEntry = 5;
 constexpr std::string_view kSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
 uint32_t le32(std::string_view s, size_t at) {
-    const auto *p = reinterpret_cast<const unsigned char *>(s.data() + at);
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return dxf::le32(reinterpret_cast<const unsigned char *>(s.data() + at));
 }
 uint16_t le16(std::string_view s, size_t at) {
-    const auto *p = reinterpret_cast<const unsigned char *>(s.data() + at);
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    return dxf::le16(reinterpret_cast<const unsigned char *>(s.data() + at));
 }
 
 // A compound file held in memory: its streams at the root of the directory,
@@ -230,13 +229,6 @@ std::string_view without_zeros(std::string_view s, size_t unit) {
     return s;
 }
 
-std::string convert(std::string_view bytes, const std::string &charset, bool markup) {
-    TextDecoder decoder(charset, markup);
-    std::string out;
-    decoder.Decode(bytes, true, out);
-    return out;
-}
-
 class MessageReader {
   public:
     MessageReader(const CompoundFile &file, const MailBounds &bounds)
@@ -267,9 +259,9 @@ class MessageReader {
     std::optional<std::string> String(uint16_t id, bool markup) const {
         const size_t room = Room();
         if (auto s = file_.Stream(stream_name(id, kTypeUnicode), std::min(room * 2, kMaxMsgStream)))
-            return convert(without_zeros(*s, 2), "UTF-16LE", markup);
+            return DecodeText(without_zeros(*s, 2), "UTF-16LE", markup);
         if (auto s = file_.Stream(stream_name(id, kType8Bit), std::min(room, kMaxMsgStream)))
-            return convert(without_zeros(*s, 1), codePage_, markup);
+            return DecodeText(without_zeros(*s, 1), codePage_, markup);
         return std::nullopt;
     }
 
@@ -291,7 +283,7 @@ class MessageReader {
                                      std::min(Room() * 4, kMaxMsgStream))) {
             std::string charset = InitialCharset(*html, true);
             if (charset.empty()) charset = codePage_;
-            Add(out, convert(without_zeros(*html, 1), charset, true), true);
+            Add(out, DecodeText(without_zeros(*html, 1), charset, true), true);
             return out;
         }
         if (auto rtf = file_.Stream(stream_name(kRtfCompressed, kTypeBinary), kMaxMsgStream)) {

@@ -16,17 +16,14 @@
 #include <memory>
 #include <string>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/utf8.h"
 
 namespace msdoc {
 
-inline uint16_t le16(const unsigned char *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline uint32_t le32(const unsigned char *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using dxf::le16;
+using dxf::le32;
 
 using dxf::append_utf8;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/bytes.h"
 
 namespace dxf {
 namespace {
@@ -34,14 +35,6 @@ constexpr std::array kKinds = {
     // An Outlook message file: the table of the message's properties.
     Kind{"__properties_version1.0", DX_FMT_MAIL},
 };
-
-uint32_t le32(const unsigned char *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Directory entries read as the walk needs them, following the chain of
 // directory sectors through the allocation table sectors the header names.
@@ -99,7 +92,7 @@ size_t entry_kind(const unsigned char *entry) {
         if (name.size() != length) continue;
         size_t i = 0;
         while (i < length && entry[2 * i + 1] == 0 &&
-               lower(static_cast<char>(entry[2 * i])) == lower(name[i]))
+               ascii_lower(static_cast<char>(entry[2 * i])) == ascii_lower(name[i]))
             ++i;
         if (i == length) return k;
     }

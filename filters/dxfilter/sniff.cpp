@@ -8,6 +8,7 @@
 #include <string>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/bytes.h"
 
 namespace dxf {
 namespace {
@@ -21,16 +22,12 @@ bool starts_with(Bytes b, std::string_view sig, size_t at = 0) {
 }
 
 uint16_t le16(Bytes b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+    return dxf::le16(b.data() + at);
 }
 uint32_t le32(Bytes b, size_t at) {
-    return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-           (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+    return dxf::le32(b.data() + at);
 }
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 bool is_alpha(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -42,7 +39,7 @@ bool is_ws(char c) {
 bool istarts(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i)
-        if (lower(s[i]) != prefix[i]) return false;
+        if (ascii_lower(s[i]) != prefix[i]) return false;
     return true;
 }
 
@@ -123,7 +120,7 @@ bool is_html_tag(std::string_view name) {
     // No name of the table is longer than "blockquote".
     char buffer[16];
     if (name.empty() || name.size() > sizeof buffer) return false;
-    for (size_t i = 0; i < name.size(); ++i) buffer[i] = lower(name[i]);
+    for (size_t i = 0; i < name.size(); ++i) buffer[i] = ascii_lower(name[i]);
     const std::string_view low(buffer, name.size());
     return std::find(kHtmlTags.begin(), kHtmlTags.end(), low) != kHtmlTags.end() || low == "ul" ||
            low == "u" || low == "tt" || low == "tbody" || low == "thead" || low == "nobr";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/bytes.h"
 
 namespace dxf {
 namespace {
@@ -14,13 +15,6 @@ constexpr size_t kEndRecord = 22;
 constexpr size_t kTailFirst = 4096;              // most archives carry no comment
 constexpr size_t kTailMax = 65535 + kEndRecord;  // the longest comment allowed
 constexpr uint32_t kMaxDirectory = 4u << 20;
-
-uint16_t le16(const unsigned char *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t le32(const unsigned char *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Offset of the end-of-directory record within `tail`, or npos.
 size_t find_end_record(const std::vector<unsigned char> &tail) {
