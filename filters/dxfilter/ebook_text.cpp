@@ -483,6 +483,7 @@ FictionBookText ReadFictionBook(std::string_view bytes, const EbookBounds &bound
     std::string member;
     if (bytes.starts_with("PK\x03\x04")) {
         if (!fictionbook_member(bytes, member, text.error)) return text;
+        text.error.clear();
         bytes = member;
     }
     xmlSetStructuredErrorFunc(nullptr, fb2_silent);

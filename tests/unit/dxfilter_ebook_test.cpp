@@ -559,6 +559,7 @@ TEST(FictionBookReader, CharsetsAndTheZippedForm) {
     for (bool deflated : {false, true}) {
         text = ReadFictionBook(zip(deflated, 1), EbookBounds{});
         ASSERT_TRUE(text.ok) << text.error;
+        EXPECT_TRUE(text.error.empty()) << text.error;
         EXPECT_EQ(text.lines.back(), "Im Zip");
     }
     EXPECT_FALSE(ReadFictionBook(zip(true, 2), EbookBounds{}).ok);
