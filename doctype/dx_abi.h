@@ -79,7 +79,10 @@ enum {
     DX_FMT_PALMBOOK = 350,
     /* A FictionBook 2 e-book (`.fb2`, and `.fb2.zip` holding one): the filter reads the title,
        the annotation and the bodies. */
-    DX_FMT_FICTIONBOOK = 351
+    DX_FMT_FICTIONBOOK = 351,
+    /* A DjVu document, one page (`FORM:DJVU`) or bundled pages (`FORM:DJVM`); `.djvu`, `.djv`:
+       the filter reads the hidden text layer of its pages. */
+    DX_FMT_DJVU = 352
 };
 
 /* ---- information record (filled by the file information operation) ----- */
