@@ -66,7 +66,7 @@ enum {
     DX_FMT_EXECUTABLE = 345,
     DX_FMT_BINARY = 346, /* anything else that is not text */
     /* A single gzip, bzip2, xz, zstd, lzma or compress (.Z) stream: the filter reads the document
-       inside when it is text, markup, PDF, RTF, an office or a WordPerfect document. */
+       inside when it is text, markup, PDF, RTF, an office, a WordPerfect or a DjVu document. */
     DX_FMT_COMPRESSED = 347,
     /* An e-mail message (RFC 5322, MIME) or an mbox of messages: the filter reads the subject
        and the text parts of the body. */

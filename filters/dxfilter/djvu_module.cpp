@@ -92,8 +92,11 @@ class DjvuDocument {
   public:
     DjvuDocument(int64_t deadlineNs, uint32_t maxPages)
         : maxPages_(maxPages), waitUntilWallNs_(DXM_WallNs() + kMaxWaitWallNs) {
-        const int64_t left = std::max<int64_t>(deadlineNs - DXM_CpuNs(), 0);
-        stopAtProcessNs_ = ProcessCpuNs() + left;
+        // The CPU time left to the document (a deadline may stand for "no
+        // bound": INT64_MAX), moved onto the process's clock.
+        const int64_t now = DXM_CpuNs(), process = ProcessCpuNs();
+        const int64_t left = deadlineNs > now ? deadlineNs - now : 0;
+        stopAtProcessNs_ = left > INT64_MAX - process ? INT64_MAX : process + left;
     }
     ~DjvuDocument() {
         if (doc_) {
