@@ -1,5 +1,6 @@
-// bytes.h - little-endian integers and ASCII case in the byte formats the
-// filter reads (compound files, zip archives, message catalogs, headers).
+// bytes.h - little-endian integers, ASCII hex digits and ASCII case in the
+// byte formats the filter reads (compound files, zip archives, message
+// catalogs, headers, escapes).
 #ifndef GLOTTA_FILTERS_DXFILTER_BYTES_H
 #define GLOTTA_FILTERS_DXFILTER_BYTES_H
 
@@ -12,6 +13,15 @@ inline uint16_t le16(const unsigned char *p) {
 }
 inline uint32_t le32(const unsigned char *p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// The value of an ASCII hex digit (either case), -1 for any other byte or
+// for EOF.
+constexpr int hex_digit(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 // Lower case for ASCII letters only; every other byte is left as it is.

@@ -2,7 +2,6 @@
 #include "filters/dxfilter/catalog_text.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
@@ -133,10 +132,8 @@ void unescape(std::string_view s, std::string &out) {
             case 'x': {
                 unsigned v = 0;
                 size_t k = i + 1;
-                for (; k < s.size() && std::isxdigit(static_cast<unsigned char>(s[k])); ++k) {
-                    const char d = ascii_lower(s[k]);
-                    v = (v << 4 | static_cast<unsigned>(d <= '9' ? d - '0' : d - 'a' + 10)) & 0xFF;
-                }
+                for (; k < s.size() && hex_digit(s[k]) >= 0; ++k)
+                    v = (v << 4 | static_cast<unsigned>(hex_digit(s[k]))) & 0xFF;
                 if (k == i + 1) {
                     out += 'x';
                 } else {

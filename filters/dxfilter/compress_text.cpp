@@ -281,10 +281,8 @@ void MarkupStripper::Entity() {
     if (!pending_.empty() && pending_[0] == '#') {
         const bool hex = pending_.size() > 1 && (pending_[1] == 'x' || pending_[1] == 'X');
         for (size_t i = hex ? 2 : 1; i < pending_.size() && cp <= 0x10FFFF; ++i) {
-            const char d = ascii_lower(pending_[i]);
-            const int v = d >= '0' && d <= '9'          ? d - '0'
-                          : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-                                                        : -1;
+            const char d = pending_[i];
+            const int v = hex ? hex_digit(d) : d >= '0' && d <= '9' ? d - '0' : -1;
             if (v < 0) {
                 cp = 0;
                 break;

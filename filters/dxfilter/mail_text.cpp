@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 
@@ -36,13 +37,6 @@ std::string_view next_line(std::string_view text, size_t &at) {
     at = end == std::string_view::npos ? text.size() : end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return line;
-}
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 // The header fields the text needs, unfolded.
@@ -94,8 +88,8 @@ std::string extended_value(std::string_view v, bool lead) {
     }
     std::string out;
     for (size_t i = 0; i < v.size(); ++i) {
-        const int hi = v[i] == '%' && i + 2 < v.size() ? hex_value(v[i + 1]) : -1;
-        const int lo = hi >= 0 ? hex_value(v[i + 2]) : -1;
+        const int hi = v[i] == '%' && i + 2 < v.size() ? hex_digit(v[i + 1]) : -1;
+        const int lo = hi >= 0 ? hex_digit(v[i + 2]) : -1;
         if (lo < 0) {
             out += v[i];
             continue;
@@ -485,8 +479,8 @@ std::string DecodeQuotedPrintable(std::string_view in) {
             continue;
         }
         if (j == in.size()) break;  // a soft break at the very end
-        const int hi = i + 2 < in.size() ? hex_value(in[i + 1]) : -1;
-        const int lo = hi >= 0 ? hex_value(in[i + 2]) : -1;
+        const int hi = i + 2 < in.size() ? hex_digit(in[i + 1]) : -1;
+        const int lo = hi >= 0 ? hex_digit(in[i + 2]) : -1;
         if (lo < 0) {
             out += '=';
             continue;

@@ -8,7 +8,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstring>
 #include <map>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/sniff.h"
 
@@ -211,11 +211,10 @@ std::vector<std::string> numbered_members(zip_t *zip, std::string_view prefix,
 std::string percent_decode(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+        if (s[i] == '%' && i + 2 < s.size() && dxf::hex_digit(s[i + 1]) >= 0 &&
+            dxf::hex_digit(s[i + 2]) >= 0) {
             out.push_back(
-                static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16)));
+                static_cast<char>(dxf::hex_digit(s[i + 1]) * 16 + dxf::hex_digit(s[i + 2])));
             i += 2;
         } else {
             out.push_back(s[i]);
