@@ -158,10 +158,13 @@ std::string field_param(std::string_view field, std::string_view name) {
 }
 
 // A declared charset the decoder can use; empty when the bytes must decide
-// (none, ASCII, which 8-bit bodies often wrongly declare, or unknown to ICU).
+// (none, ASCII under any of its names, which 8-bit bodies often wrongly
+// declare, or unknown to ICU).
 std::string usable_charset(std::string name) {
     name = lower(trim(name));
-    if (name.empty() || name == "us-ascii" || name == "ascii" || !CharsetKnown(name)) return {};
+    if (name.empty() || name == "us-ascii" || name == "ascii" || name == "ansi_x3.4-1968" ||
+        !CharsetKnown(name))
+        return {};
     return name;
 }
 

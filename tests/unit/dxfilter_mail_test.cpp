@@ -231,6 +231,8 @@ TEST(DxfMailText, CharsetsDeclaredMissingAndWrong) {
         "aise.";
     EXPECT_EQ(Text(part("text/plain", latin1)), utf8);
     EXPECT_EQ(Text(part("text/plain; charset=\"no-such-set\"", latin1)), utf8);
+    // ASCII under its other name is no more believed than us-ascii.
+    EXPECT_EQ(Text(part("text/plain; charset=ANSI_X3.4-1968", latin1)), utf8);
     // HTML declares its own charset when the part does not.
     EXPECT_EQ(Text(part("text/html", "<meta charset=iso-8859-7><p>\xE3\xE5\xE9\xE1</p>")),
               "[html]<meta charset=iso-8859-7><p>\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1</p>");
