@@ -33,19 +33,6 @@ bool is_blank(std::string_view s) {
     });
 }
 
-// A charset a catalog names that the decoder can use; empty when the bytes
-// must decide (none, ASCII, which catalogs name for 8-bit text too, the
-// template's "CHARSET", UTF-8, which is checked first, or unknown to ICU).
-std::string usable_charset(std::string_view name) {
-    std::string low;
-    for (char c : trim(name)) low += ascii_lower(c);
-    if (low.empty() || low == "ascii" || low == "us-ascii" || low == "ansi_x3.4-1968" ||
-        low == "utf-8" || low == "utf8" || low.starts_with("utf-16") || low.starts_with("utf-32") ||
-        low.starts_with("utf16") || low.starts_with("utf32") || !CharsetKnown(low))
-        return {};
-    return low;
-}
-
 // Appends the NUL-separated pieces of `s` that are not empty.
 void add_pieces(std::string_view s, std::vector<std::string_view> &out) {
     size_t at = 0;
@@ -60,7 +47,9 @@ void add_pieces(std::string_view s, std::vector<std::string_view> &out) {
 // The messages in UTF-8, in the charset the header names or the bytes tell.
 void convert(const std::vector<std::string_view> &messages, std::string_view header, bool bom,
              CatalogText &out) {
-    std::string charset = bom ? "UTF-8" : usable_charset(CatalogHeaderCharset(header));
+    // ASCII, which catalogs name for 8-bit text too, the template's
+    // "CHARSET" and the Unicode forms leave it to the bytes.
+    std::string charset = bom ? "UTF-8" : UsableCharset(CatalogHeaderCharset(header), true);
     if (charset.empty()) {
         std::string all;
         for (std::string_view m : messages) {

@@ -157,17 +157,6 @@ std::string field_param(std::string_view field, std::string_view name) {
     return joined;
 }
 
-// A declared charset the decoder can use; empty when the bytes must decide
-// (none, ASCII under any of its names, which 8-bit bodies often wrongly
-// declare, or unknown to ICU).
-std::string usable_charset(std::string name) {
-    name = lower(trim(name));
-    if (name.empty() || name == "us-ascii" || name == "ascii" || name == "ansi_x3.4-1968" ||
-        !CharsetKnown(name))
-        return {};
-    return name;
-}
-
 std::string decode_transfer(std::string_view encoding, std::string_view body) {
     const std::string name = field_value(encoding);
     if (name == "base64") return DecodeBase64(body);
@@ -349,7 +338,7 @@ class Reader {
             // Text beyond the bound would be thrown away anyway.
             const size_t room = (bounds_.maxText - std::min(text_, bounds_.maxText)) * 4;
             if (bytes.size() > room) bytes.resize(room);
-            std::string charset = usable_charset(field_param(h.contentType, "charset"));
+            std::string charset = UsableCharset(field_param(h.contentType, "charset"), false);
             if (charset.empty() && markup) charset = InitialCharset(bytes, true);
             std::string text = DecodeText(bytes, charset, markup);
             if (markup) {
@@ -529,7 +518,7 @@ std::string DecodeHeaderValue(std::string_view value) {
             std::replace(q.begin(), q.end(), '_', ' ');
             bytes = DecodeQuotedPrintable(q);
         }
-        const std::string wordCharset = usable_charset(std::string(charset));
+        const std::string wordCharset = UsableCharset(charset, false);
         if (!pendingWord || wordCharset != pendingCharset) {
             flush();
             pendingCharset = wordCharset;
