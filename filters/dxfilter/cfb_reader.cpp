@@ -15,6 +15,9 @@ constexpr std::string_view kSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 constexpr size_t kHeaderBytes = 512;
 constexpr unsigned kMiniShift = 6;
 constexpr size_t kMiniSector = size_t{1} << kMiniShift;
+// Sectors of the allocation table's extension chain read at most: enough for
+// a file of 34 GB.
+constexpr size_t kMaxDifatSectors = 4096;
 
 // Header fields.
 constexpr size_t kSectorShiftAt = 0x1E, kMiniShiftAt = 0x20, kFatCountAt = 0x2C,
@@ -39,6 +42,7 @@ bool CompoundFile::Open(std::span<const unsigned char> head, ReadAtFn readAt, ui
     options_ = options;
     cutoff_ = le32(head_.data() + kCutoffAt);
     nextDirectory_ = le32(head_.data() + kDirectoryAt);
+    nextDifat_ = le32(head_.data() + kDifatAt);
     if (options_.mode == Mode::kLazy) {
         for (size_t i = 0; i < kHeaderFatSlots; ++i)
             fatSectors_.push_back(le32(head_.data() + kFatSlotsAt + 4 * i));
@@ -71,18 +75,8 @@ bool CompoundFile::LoadFat(uint64_t size) {
     if (count > (size >> shift_)) return false;
     for (size_t i = 0; i < kHeaderFatSlots && fatSectors_.size() < count; ++i)
         fatSectors_.push_back(le32(head_.data() + kFatSlotsAt + 4 * i));
-    // Further allocation table sectors are listed in a chain of sectors
-    // whose last slot links the next.
-    uint32_t next = le32(head_.data() + kDifatAt);
-    std::set<uint32_t> seen;
+    if (!ListFatSectors(count)) return false;
     std::string s;
-    while (fatSectors_.size() < count && next <= kMaxSectorId) {
-        if (!ReadSector(next, s) || !seen.insert(next).second) return false;
-        const auto *p = reinterpret_cast<const unsigned char *>(s.data());
-        for (size_t i = 0; i + 4 < sector_ && fatSectors_.size() < count; i += 4)
-            fatSectors_.push_back(le32(p + i));
-        next = le32(p + sector_ - 4);
-    }
     for (uint32_t id : fatSectors_) {
         if (!ReadSector(id, s)) return false;
         const auto *p = reinterpret_cast<const unsigned char *>(s.data());
@@ -91,8 +85,29 @@ bool CompoundFile::LoadFat(uint64_t size) {
     return !fat_.empty();
 }
 
-size_t CompoundFile::FatEntries() const {
-    return options_.mode == Mode::kWhole ? fat_.size() : fatSectors_.size() * (sector_ / 4);
+bool CompoundFile::ListFatSectors(size_t want) const {
+    // Allocation table sectors beyond the header's slots are listed in a
+    // chain of sectors whose last slot links the next.
+    const uint32_t count = le32(head_.data() + kFatCountAt);
+    std::string s;
+    while (fatSectors_.size() < std::min<size_t>(want, count) && nextDifat_ <= kMaxSectorId) {
+        if (difatBroken_ || difatSeen_.size() >= kMaxDifatSectors || !ReadSector(nextDifat_, s) ||
+            !difatSeen_.insert(nextDifat_).second) {
+            difatBroken_ = true;
+            return false;
+        }
+        const auto *p = reinterpret_cast<const unsigned char *>(s.data());
+        for (size_t i = 0; i + 4 < sector_ && fatSectors_.size() < count; i += 4)
+            fatSectors_.push_back(le32(p + i));
+        nextDifat_ = le32(p + sector_ - 4);
+    }
+    return true;
+}
+
+uint64_t CompoundFile::FatEntries() const {
+    if (options_.mode == Mode::kWhole) return fat_.size();
+    const uint32_t count = le32(head_.data() + kFatCountAt);
+    return uint64_t{std::max<uint32_t>(count, kHeaderFatSlots)} * (sector_ / 4);
 }
 
 std::optional<uint32_t> CompoundFile::Next(uint32_t sector) const {
@@ -102,6 +117,7 @@ std::optional<uint32_t> CompoundFile::Next(uint32_t sector) const {
     }
     const uint32_t perFatSector = static_cast<uint32_t>(sector_ / 4);
     const uint32_t index = sector / perFatSector;
+    if (index >= fatSectors_.size()) ListFatSectors(size_t{index} + 1);
     if (index >= fatSectors_.size() || fatSectors_[index] > kMaxSectorId) return std::nullopt;
     unsigned char link[4];
     const uint64_t at =
@@ -202,11 +218,11 @@ bool CompoundFile::LoadMiniStream() {
 
 std::optional<std::string> CompoundFile::SectorChain(uint32_t start, uint64_t size) const {
     std::string out, s;
-    std::vector<bool> seen(FatEntries());
+    std::set<uint32_t> seen;
     uint32_t id = start;
     while (out.size() < size) {
-        if (id >= seen.size() || seen[id] || !ReadSector(id, s)) return std::nullopt;
-        seen[id] = true;
+        if (id >= FatEntries() || !seen.insert(id).second || !ReadSector(id, s))
+            return std::nullopt;
         out.append(s, 0, static_cast<size_t>(std::min<uint64_t>(sector_, size - out.size())));
         if (out.size() < size) {
             const auto next = Next(id);

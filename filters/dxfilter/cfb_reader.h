@@ -8,9 +8,10 @@
 // Two ways to open a file, for the plug-in's two uses:
 // - kLazy (telling a document's kind from its directory, a few reads): the
 //   allocation table is the sectors the header's 109 slots name, whatever
-//   the header's count of them says; a directory sector is read when an
-//   entry in it is asked for, and a sector that cannot be read ends the
-//   directory there.
+//   the header's count of them says, and beyond them, up to that count,
+//   those its extension chain lists, read when a lookup needs them; a
+//   directory sector is read when an entry in it is asked for, and a sector
+//   that cannot be read ends the directory there.
 // - kWhole (reading a message from memory): the allocation table is as many
 //   sectors as the header counts (its slots, then the chain of extension
 //   sectors) and must lie in the file whole, the mini sector must be 64
@@ -25,6 +26,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -101,7 +103,8 @@ class CompoundFile {
 
   private:
     std::optional<uint32_t> Next(uint32_t sector) const;
-    size_t FatEntries() const;
+    bool ListFatSectors(size_t want) const;
+    uint64_t FatEntries() const;
     bool ReadSector(uint32_t id, std::string &out) const;
     bool LoadFat(uint64_t size);
     bool LoadDirectorySector();
@@ -114,8 +117,14 @@ class CompoundFile {
     unsigned shift_ = 9;
     size_t sector_ = 512;
     uint32_t cutoff_ = 4096;
-    // The allocation table's sectors; kWhole holds their entries as well.
-    std::vector<uint32_t> fatSectors_, fat_;
+    // The allocation table's sectors (kLazy lists those beyond the header's
+    // slots as lookups need them), the next sector of their extension chain
+    // and those read; kWhole holds the table's entries as well.
+    mutable std::vector<uint32_t> fatSectors_;
+    mutable uint32_t nextDifat_ = 0;
+    mutable std::set<uint32_t> difatSeen_;
+    mutable bool difatBroken_ = false;
+    std::vector<uint32_t> fat_;
     // Directory sectors read so far (a deque: entries handed out stay where
     // they are), the next one in the chain, and whether the chain has ended
     // or broke.

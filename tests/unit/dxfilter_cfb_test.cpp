@@ -160,6 +160,40 @@ TEST(DxfCfbFat, ExtensionSectors) {
     EXPECT_FALSE(Reader(bad, Whole()).opened);
 }
 
+// A file of more than 7 MB whose directory's allocation table entry lies
+// in the 110th table sector, which only the extension chain lists.
+TEST(DxfCfbFat, ExtensionSectorsOfALargeFile) {
+    std::string file = TwoStreams();
+    const uint32_t fat = get32(file, 0x4C);
+    const std::string directory = file.substr(SectorAt(get32(file, 0x30)), kSector);
+    const uint32_t moved = 109 * 128 + 5, table = moved + 1, extension = moved + 2;
+    file.resize(SectorAt(extension) + kSector, '\0');
+    file.replace(SectorAt(moved), kSector, directory);
+    std::string sector(kSector, '\xFF');
+    put32(sector, 4 * (moved % 128), kEndOfChain);
+    file.replace(SectorAt(table), kSector, sector);
+    sector.assign(kSector, '\xFF');
+    put32(sector, 0, table), put32(sector, kSector - 4, kEndOfChain);
+    file.replace(SectorAt(extension), kSector, sector);
+    put32(file, 0x2C, 110), put32(file, 0x30, moved), put32(file, 0x44, extension);
+    for (size_t i = 1; i < 109; ++i) put32(file, 0x4C + 4 * i, fat);
+
+    EXPECT_EQ(Reader(file).Names(), (std::set<std::string>{"SMALL", "LARGE"}));
+    Reader whole(file, Whole());
+    ASSERT_TRUE(whole.opened && whole.cfb.LoadMiniStream());
+    EXPECT_EQ(whole.Read(1), kShort);
+    EXPECT_EQ(whole.Read(2), kLong);
+    // Counted out of the table, the extension is not read.
+    std::string bad = file;
+    put32(bad, 0x2C, 109);
+    EXPECT_EQ(Reader(bad).Names(), std::set<std::string>{"!"});
+    // An extension chain that cannot be read.
+    bad = file;
+    put32(bad, 0x44, 0x00FFFFFF);
+    EXPECT_EQ(Reader(bad).Names(), std::set<std::string>{"!"});
+    EXPECT_FALSE(Reader(bad, Whole()).opened);
+}
+
 TEST(DxfCfbFat, ChainsThatLoopOrLeaveTheFile) {
     const std::string file = TwoStreams();
     const uint32_t large = get32(file, EntryAt(file, 2) + 116);
