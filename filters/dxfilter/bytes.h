@@ -1,10 +1,12 @@
-// bytes.h - little-endian integers, ASCII hex digits and ASCII case in the
-// byte formats the filter reads (compound files, zip archives, message
-// catalogs, headers, escapes).
+// bytes.h - little-endian integers, ASCII hex digits, percent escapes and
+// ASCII case in the byte formats the filter reads (compound files, zip
+// archives, message catalogs, headers, escapes).
 #ifndef GLOTTA_FILTERS_DXFILTER_BYTES_H
 #define GLOTTA_FILTERS_DXFILTER_BYTES_H
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace dxf {
 
@@ -22,6 +24,23 @@ constexpr int hex_digit(int c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// `s` with its percent escapes ("%XX", two hex digits) decoded; a '%' without
+// two hex digits after it stays as it is.
+inline std::string percent_decode(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const int hi = s[i] == '%' && i + 2 < s.size() ? hex_digit(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? hex_digit(s[i + 2]) : -1;
+        if (lo < 0) {
+            out += s[i];
+            continue;
+        }
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
 }
 
 // Lower case for ASCII letters only; every other byte is left as it is.

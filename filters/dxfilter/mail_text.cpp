@@ -86,18 +86,7 @@ std::string extended_value(std::string_view v, bool lead) {
         const size_t q2 = q1 == std::string_view::npos ? q1 : v.find('\'', q1 + 1);
         if (q2 != std::string_view::npos) v.remove_prefix(q2 + 1);
     }
-    std::string out;
-    for (size_t i = 0; i < v.size(); ++i) {
-        const int hi = v[i] == '%' && i + 2 < v.size() ? hex_digit(v[i + 1]) : -1;
-        const int lo = hi >= 0 ? hex_digit(v[i + 2]) : -1;
-        if (lo < 0) {
-            out += v[i];
-            continue;
-        }
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return out;
+    return percent_decode(v);
 }
 
 // The parameter `name` of a structured field ("; name=value" or a quoted

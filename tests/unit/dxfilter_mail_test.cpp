@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/sniff.h"
 
@@ -137,6 +138,14 @@ TEST(DxfMailDecode, QuotedPrintable) {
     EXPECT_EQ(DecodeQuotedPrintable("a=4"), "a=4");      // cut escape
     EXPECT_EQ(DecodeQuotedPrintable("end="), "end");     // soft break at the end
     EXPECT_EQ(DecodeQuotedPrintable("=e9t=E9"), "\xE9t\xE9");
+}
+
+// The escapes of parameter values (and of the office module's links).
+TEST(DxfMailDecode, PercentEscapes) {
+    EXPECT_EQ(dxf::percent_decode("caf%C3%a9%20au%2"), "caf\xC3\xA9 au%2");
+    EXPECT_EQ(dxf::percent_decode("%%41%g1%"), "%A%g1%");
+    EXPECT_EQ(dxf::hex_digit(-1), -1);
+    EXPECT_EQ(dxf::hex_digit('F') + dxf::hex_digit('f'), 30);
 }
 
 TEST(DxfMailDecode, EncodedWordsInHeaders) {
