@@ -73,7 +73,13 @@ enum {
     DX_FMT_MAIL = 348,
     /* A GNU gettext message catalog: a binary `.mo` file, or a `.po` file that holds
        translations: the filter reads the translated messages. */
-    DX_FMT_CATALOG = 349
+    DX_FMT_CATALOG = 349,
+    /* A Mobipocket or PalmDoc e-book (`.mobi`, `.prc`, `.azw`, `.azw3`, `.pdb`): the filter
+       reads the book's text records. */
+    DX_FMT_PALMBOOK = 350,
+    /* A FictionBook 2 e-book (`.fb2`, and `.fb2.zip` holding one): the filter reads the title,
+       the annotation and the bodies. */
+    DX_FMT_FICTIONBOOK = 351
 };
 
 /* ---- information record (filled by the file information operation) ----- */
