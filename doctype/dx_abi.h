@@ -66,14 +66,17 @@ enum {
     DX_FMT_EXECUTABLE = 345,
     DX_FMT_BINARY = 346, /* anything else that is not text */
     /* A single gzip, bzip2, xz, zstd, lzma or compress (.Z) stream: the filter reads the document
-       inside when it is text, markup, PDF, RTF, an office or a WordPerfect document. */
+       inside when it is text, markup, PDF, RTF, an office, WordPerfect or PostScript document. */
     DX_FMT_COMPRESSED = 347,
     /* An e-mail message (RFC 5322, MIME) or an mbox of messages: the filter reads the subject
        and the text parts of the body. */
     DX_FMT_MAIL = 348,
     /* A GNU gettext message catalog: a binary `.mo` file, or a `.po` file that holds
        translations: the filter reads the translated messages. */
-    DX_FMT_CATALOG = 349
+    DX_FMT_CATALOG = 349,
+    /* A PostScript document (`%!PS`, EPS, EPS with a DOS binary header): the filter reads the
+       text its pages draw. */
+    DX_FMT_POSTSCRIPT = 360
 };
 
 /* ---- information record (filled by the file information operation) ----- */
