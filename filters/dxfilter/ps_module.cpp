@@ -20,11 +20,13 @@
 #include <fcntl.h>
 #include <ghostscript/gserrors.h>
 #include <ghostscript/iapi.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,6 +149,17 @@ int GSDLLCALL discard_output(void *, const char *, int length) {
 
 enum class Outcome { kDone, kFailed, kOverran };
 
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+    const int fd;
+};
+
 struct PsDocument {
     std::string program;
     int64_t deadlineNs = 0;
@@ -164,19 +177,18 @@ void Run(PsDocument &doc) {
         doc.outcome = Outcome::kOverran;
         return;
     }
-    const int textFd = memfd_create("dxfilter-ps-text", MFD_CLOEXEC);
-    if (textFd < 0) return;
+    const Descriptor text(memfd_create("dxfilter-ps-text", MFD_CLOEXEC));
+    if (text.fd < 0) return;
     const pid_t pid = fork();
-    if (pid == 0) RunGhostscript(doc.program, textFd, budgetNs, doc.maxPages);
-    if (pid < 0) {
-        close(textFd);
-        return;
-    }
+    if (pid == 0) RunGhostscript(doc.program, text.fd, budgetNs, doc.maxPages);
+    if (pid < 0) return;
     clockid_t clock{};
     const bool clocked = clock_getcpuclockid(pid, &clock) == 0;
+    // Readable once the process has ended: the wait below ends at once then.
+    const Descriptor exited(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
     int status = 0;
     bool killed = false;
-    for (useconds_t nap = 500;;) {
+    for (int nap = 1;;) {
         const pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid) break;
         if (r < 0 && errno != EINTR) {
@@ -189,16 +201,20 @@ void Run(PsDocument &doc) {
             kill(pid, SIGKILL);
             killed = true;
         }
-        usleep(nap);
-        nap = std::min<useconds_t>(nap * 2, 10000);
+        if (exited.fd >= 0) {
+            pollfd wait{exited.fd, POLLIN, 0};
+            poll(&wait, 1, nap);
+        } else {
+            usleep(static_cast<useconds_t>(nap) * 1000);
+        }
+        nap = std::min(nap * 2, 10);
     }
     struct stat st {};
-    if (fstat(textFd, &st) == 0 && st.st_size > 0) {
+    if (fstat(text.fd, &st) == 0 && st.st_size > 0) {
         doc.text.resize(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), kMaxTextBytes));
-        const ssize_t got = pread(textFd, doc.text.data(), doc.text.size(), 0);
+        const ssize_t got = pread(text.fd, doc.text.data(), doc.text.size(), 0);
         doc.text.resize(got > 0 ? static_cast<size_t>(got) : 0);
     }
-    close(textFd);
     if (killed || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
         doc.outcome = Outcome::kOverran;
     else if (WIFEXITED(status) && WEXITSTATUS(status) == kExitDone)
