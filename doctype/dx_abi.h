@@ -74,6 +74,12 @@ enum {
     /* A GNU gettext message catalog: a binary `.mo` file, or a `.po` file that holds
        translations: the filter reads the translated messages. */
     DX_FMT_CATALOG = 349,
+    /* A Mobipocket or PalmDoc e-book (`.mobi`, `.prc`, `.azw`, `.azw3`, `.pdb`): the filter
+       reads the book's text records. */
+    DX_FMT_PALMBOOK = 350,
+    /* A FictionBook 2 e-book (`.fb2`, and `.fb2.zip` holding one): the filter reads the title,
+       the annotation and the bodies. */
+    DX_FMT_FICTIONBOOK = 351,
     /* A PostScript document (`%!PS`, EPS, EPS with a DOS binary header): the filter reads the
        text its pages draw. */
     DX_FMT_POSTSCRIPT = 360

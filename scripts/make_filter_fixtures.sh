@@ -17,8 +17,9 @@
 #   wpd (WordPerfect)                python3: scripts/fixtures/wordperfect.py
 #                                    (make_wordperfect_fixtures.sh)
 #   ps, eps (PostScript)             python3: scripts/fixtures/postscript.py
-#   e-mail, message catalogs         python3 (make_mail_fixtures.py,
-#                                    make_catalog_fixtures.py)
+#   e-mail, message catalogs,        python3 (make_mail_fixtures.py,
+#   e-books                          make_catalog_fixtures.py,
+#                                    make_ebook_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -449,4 +450,5 @@ row bad/image-only.pdf 300 -
 scripts/make_compressed_fixtures.sh >> "$TABLE"
 python3 scripts/make_mail_fixtures.py >> "$TABLE"
 python3 scripts/make_catalog_fixtures.py >> "$TABLE"
+python3 scripts/make_ebook_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -12,7 +12,9 @@
 // data) is refused. E-mail messages, plain or compressed, are read here too
 // (mail_text.cpp), and so are Outlook message files (msg_text.cpp): their
 // subject and text parts; so are gettext message catalogs, binary `.mo`
-// and `.po` with translations (catalog_text.cpp): their translations.
+// and `.po` with translations (catalog_text.cpp): their translations; and
+// e-books (ebook_text.cpp): the text records of Mobipocket and PalmDoc
+// books, the title, annotation and bodies of FictionBook documents.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -28,6 +30,7 @@
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/decompress.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/ebook_text.h"
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/ole_scan.h"
@@ -230,11 +233,11 @@ constexpr size_t kMaxCatalogBytes = 64u << 20;
 // Catalog lines handed to the sink a step.
 constexpr size_t kCatalogLinesPerStep = 256;
 
-// The translations of a message catalog (plain or compressed), read whole
-// on opening, a line each.
-class CatalogLines final : public TextSource {
+// Lines read whole on opening, handed out a step at a time: the
+// translations of a message catalog, the paragraphs of a FictionBook.
+class TextLines final : public TextSource {
   public:
-    explicit CatalogLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+    explicit TextLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
 
     int Step(DXMSink *sink) override {
         const size_t end = std::min(lines_.size(), next_ + kCatalogLinesPerStep);
@@ -259,7 +262,57 @@ DXMExtractor *catalog_extractor(std::string_view bytes, int64_t deadlineNs) {
     CatalogText text = ReadCatalog(bytes, bounds);
     if (!text.ok) return nullptr;
     return reinterpret_cast<DXMExtractor *>(
-        static_cast<TextSource *>(new CatalogLines(std::move(text.lines))));
+        static_cast<TextSource *>(new TextLines(std::move(text.lines))));
+}
+
+// Bytes of an e-book read: further bytes are not read.
+constexpr size_t kMaxBookBytes = 64u << 20;
+// Bytes of a book's text handed to the sink (or its tag stripper) a step.
+constexpr size_t kBookStepBytes = 64 * 1024;
+
+// The text of a Mobipocket or PalmDoc book: its decompressed records in
+// UTF-8, stripped of their markup (Mobipocket) a piece a step.
+class BookText final : public TextSource {
+  public:
+    BookText(std::string utf8, bool html) : utf8_(std::move(utf8)), html_(html), stripper_(true) {}
+
+    int Step(DXMSink *sink) override {
+        size_t end = std::min(utf8_.size(), next_ + kBookStepBytes);
+        // Pieces end between characters.
+        while (end < utf8_.size() && end > next_ &&
+               (static_cast<unsigned char>(utf8_[end]) & 0xC0) == 0x80)
+            --end;
+        if (end == next_) end = std::min(utf8_.size(), next_ + kBookStepBytes);
+        const std::string_view piece = std::string_view(utf8_).substr(next_, end - next_);
+        next_ = end;
+        const bool full = html_ ? !stripper_.Feed(piece, sink)
+                                : sink->text(sink->self, piece.data(), piece.size()) != 0;
+        return full || next_ >= utf8_.size() ? 0 : 1;
+    }
+
+  private:
+    std::string utf8_;
+    bool html_;
+    MarkupStripper stripper_;
+    size_t next_ = 0;
+};
+
+// The extractor of an e-book's bytes (format 350 or 351); null when the
+// book is refused.
+DXMExtractor *ebook_extractor(std::string_view bytes, int format, int64_t deadlineNs) {
+    EbookBounds bounds;
+    bounds.deadlineNs = deadlineNs;
+    if (format == DX_FMT_FICTIONBOOK) {
+        FictionBookText text = ReadFictionBook(bytes, bounds);
+        if (!text.ok) return nullptr;
+        return reinterpret_cast<DXMExtractor *>(
+            static_cast<TextSource *>(new TextLines(std::move(text.lines))));
+    }
+    PalmBook book = ReadPalmBook(bytes, bounds);
+    if (!book.ok) return nullptr;
+    std::string utf8 = DecodeText(book.bytes, book.charset, book.html);
+    return reinterpret_cast<DXMExtractor *>(
+        static_cast<TextSource *>(new BookText(std::move(utf8), book.html)));
 }
 
 // Reads up to `cap` bytes with `read`; false on a read error.
@@ -389,6 +442,14 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
             *extractor = catalog_extractor(bytes, limits->deadlineNs);
             return *extractor ? 1 : 0;
         }
+        if (r.next == SniffNext::kDone &&
+            (r.format == DX_FMT_PALMBOOK || r.format == DX_FMT_FICTIONBOOK)) {
+            std::string bytes = std::move(head);
+            read_up_to([&](void *b, size_t n) { return static_cast<long>(dec->Read(b, n)); },
+                       kMaxBookBytes, bytes);
+            *extractor = ebook_extractor(bytes, r.format, limits->deadlineNs);
+            return *extractor ? 1 : 0;
+        }
         if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
             *extractor = reinterpret_cast<DXMExtractor *>(static_cast<TextSource *>(
                 new CompressedText(std::move(dec), std::move(head), r.format)));
@@ -434,9 +495,22 @@ DXMExtractor *catalog_open(DXStream *stream, const DXMLimits *limits) {
     }
 }
 
+// An e-book, read whole (up to kMaxBookBytes).
+DXMExtractor *ebook_open(DXStream *stream, int format, const DXMLimits *limits) {
+    try {
+        std::string bytes;
+        if (!stream || !limits || !read_document(stream, kMaxBookBytes, bytes)) return nullptr;
+        return ebook_extractor(bytes, format, limits->deadlineNs);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format == DX_FMT_MAIL) return mail_open(stream, limits);
     if (format == DX_FMT_CATALOG) return catalog_open(stream, limits);
+    if (format == DX_FMT_PALMBOOK || format == DX_FMT_FICTIONBOOK)
+        return ebook_open(stream, format, limits);
     if (format != DX_FMT_COMPRESSED) return nullptr;
     DXMExtractor *extractor = nullptr;
     DXMInner inner{};

@@ -89,6 +89,8 @@ const char *ModuleFor(int format) {
         case DX_FMT_COMPRESSED:
         case DX_FMT_MAIL:
         case DX_FMT_CATALOG:
+        case DX_FMT_PALMBOOK:
+        case DX_FMT_FICTIONBOOK:
             return DXM_COMPRESS_NAME;
         default:
             return nullptr;

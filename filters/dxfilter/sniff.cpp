@@ -645,6 +645,68 @@ bool IsBinaryCatalog(Bytes head) {
     return revision >> 16 <= 1;
 }
 
+bool IsPalmBook(Bytes head, uint64_t size) {
+    // A 78-byte database header, then a list of 8-byte record entries
+    // (offset, attributes, id), big-endian.
+    constexpr size_t kList = 78;
+    if (head.size() < kList + 8 || size < kList + 8) return false;
+    if (!starts_with(head, "BOOKMOBI", 60) && !starts_with(head, "TEXtREAd", 60)) return false;
+    size_t name = 0;
+    for (; name < 32 && head[name] != 0; ++name)
+        if (head[name] < 0x20 || head[name] == 0x7F) return false;
+    if (name == 0 || name == 32) return false;
+    const uint32_t records = be16(head.data() + 76);
+    if (records == 0) return false;
+    uint64_t previous = kList + 8ull * records;
+    const size_t listed = std::min<size_t>(records, (head.size() - kList) / 8);
+    for (size_t i = 0; i < listed; ++i) {
+        const uint32_t offset = be32(head.data() + kList + 8 * i);
+        if (offset < previous || offset > size) return false;
+        previous = offset;
+    }
+    // The first record opens with the PalmDoc header.
+    const uint32_t first = be32(head.data() + kList);
+    if (uint64_t{first} + 16 > size) return false;
+    if (uint64_t{first} + 2 <= head.size()) {
+        const uint16_t compression = be16(head.data() + first);
+        if (compression != 1 && compression != 2 && compression != 17480) return false;
+    }
+    return true;
+}
+
+bool IsFictionBook(std::string_view s) {
+    size_t at = 0;
+    for (;;) {
+        while (at < s.size() && is_ws(s[at])) ++at;
+        const std::string_view rest = s.substr(at);
+        size_t end = std::string_view::npos;
+        if (rest.starts_with("<?")) {
+            end = rest.find("?>");
+            if (end != std::string_view::npos) end += 2;
+        } else if (rest.starts_with("<!--")) {
+            end = rest.find("-->", 4);
+            if (end != std::string_view::npos) end += 3;
+        } else if (rest.starts_with("<!DOCTYPE")) {
+            const size_t open = rest.find_first_of("[>");
+            end = open != std::string_view::npos && rest[open] == '[' ? rest.find("]", open) : open;
+            if (end != std::string_view::npos) end = rest.find('>', end);
+            if (end != std::string_view::npos) end += 1;
+        } else {
+            break;
+        }
+        if (end == std::string_view::npos) return false;
+        at += end;
+    }
+    const std::string_view rest = s.substr(at);
+    if (!rest.starts_with("<")) return false;
+    const size_t stop = rest.find_first_of(" \t\r\n\f/>", 1);
+    if (stop == std::string_view::npos) return false;
+    std::string_view element = rest.substr(1, stop - 1);
+    const size_t colon = element.find(':');
+    if (colon != std::string_view::npos) element.remove_prefix(colon + 1);
+    return element == "FictionBook";
+}
+
 namespace {
 
 // The content of a line that is one C string literal ("..."); false when it
@@ -755,6 +817,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     }
     if (starts_with(head, "{\\rtf")) return {DX_FMT_RTF, SniffNext::kDone};
     if (IsBinaryCatalog(head)) return {DX_FMT_CATALOG, SniffNext::kDone};
+    if (IsPalmBook(head, size)) return {DX_FMT_PALMBOOK, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
     if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};
@@ -767,6 +830,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     switch (text.form) {
         case TextForm::kBytes:
         case TextForm::kUtf8Bom:
+            if (IsFictionBook(as_chars(body))) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
             if (LooksLikeMail(as_chars(body), size <= head.size()))
                 return {DX_FMT_MAIL, SniffNext::kDone};
             // A catalog with translations is read for them; a template (or
@@ -776,12 +840,14 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
             return {markup_format(as_chars(body)), SniffNext::kDone};
         case TextForm::kUtf16Le:
         case TextForm::kUtf16Be:
-            return {markup_format(narrow_units(body, 2, text.form == TextForm::kUtf16Be)),
-                    SniffNext::kDone};
         case TextForm::kUtf32Le:
-        case TextForm::kUtf32Be:
-            return {markup_format(narrow_units(body, 4, text.form == TextForm::kUtf32Be)),
-                    SniffNext::kDone};
+        case TextForm::kUtf32Be: {
+            const bool wide = text.form == TextForm::kUtf32Le || text.form == TextForm::kUtf32Be;
+            const bool big = text.form == TextForm::kUtf16Be || text.form == TextForm::kUtf32Be;
+            const std::string narrow = narrow_units(body, wide ? 4 : 2, big);
+            if (IsFictionBook(narrow)) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
+            return {markup_format(narrow), SniffNext::kDone};
+        }
     }
     return {DX_FMT_BINARY, SniffNext::kMagic};
 }

@@ -85,6 +85,21 @@ bool IsBinaryCatalog(std::span<const unsigned char> head);
 enum class PoKind { kNone, kTemplate, kTranslated };
 PoKind PoCatalogKind(std::string_view head, bool whole);
 
+// Whether `head` opens a Palm database that is an e-book: the type and
+// creator `BOOKMOBI` (Mobipocket, KF8) or `TEXtREAd` (PalmDoc) at offset 60,
+// a name of printable bytes ended by a NUL within its 32 bytes, at least one
+// record, and a record list whose offsets (as far as `head` holds them) lie
+// after the list, grow and stay below `size`, the first one holding a
+// PalmDoc header with compression 1, 2 or 17480. The e-book reader checks the
+// rest.
+bool IsPalmBook(std::span<const unsigned char> head, uint64_t size);
+
+// Whether a text (without its byte-order mark, UTF-16 and UTF-32 narrowed to
+// ASCII) is a FictionBook document: white space, an XML declaration,
+// comments, processing instructions and a document type declaration, then
+// the root element `FictionBook` (unprefixed or with a namespace prefix).
+bool IsFictionBook(std::string_view text);
+
 // Where the program of a PostScript document lies. A document is PostScript
 // when it starts with "%!PS" (EPS files with "%!PS-Adobe-3.0 EPSF" too),
 // after a UTF-8 byte-order mark, a Ctrl-D or both; or with the binary header

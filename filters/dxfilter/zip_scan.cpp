@@ -31,6 +31,14 @@ bool read_tail(uint64_t size, size_t want, const ReadAtFn &readAt,
     return readAt(size - n, tail.data(), n);
 }
 
+// A FictionBook member: a name ending in ".fb2", in any case.
+bool ends_with_fb2(std::string_view name) {
+    if (name.size() < 5) return false;
+    std::string_view tail = name.substr(name.size() - 4);
+    return tail[0] == '.' && ascii_lower(tail[1]) == 'f' && ascii_lower(tail[2]) == 'b' &&
+           tail[3] == '2';
+}
+
 }  // namespace
 
 int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
@@ -53,6 +61,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     if (dirSize > 0 && !readAt(dirOffset, dir.data(), dirSize)) return DX_FMT_UNKNOWN;
 
     bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
+    bool fictionBook = false;
     size_t at = 0;
     for (uint32_t i = 0; i < entries; ++i) {
         if (at + 46 > dir.size() || le32(dir.data() + at) != 0x02014b50) return DX_FMT_UNKNOWN;
@@ -65,12 +74,14 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         sheet = sheet || name == "xl/workbook.xml";
         slides = slides || name == "ppt/presentation.xml";
         mimetype = mimetype || name == "mimetype";
+        fictionBook = entries == 1 && ends_with_fb2(name);
         at += 46 + nameLen + extraLen + commentLen;
     }
     if (mimetype) return DX_FMT_UNKNOWN;  // its content decides
     if (contentTypes && word) return DX_FMT_DOCX;
     if (contentTypes && sheet) return DX_FMT_XLSX;
     if (contentTypes && slides) return DX_FMT_PPTX;
+    if (fictionBook) return DX_FMT_FICTIONBOOK;
     return DX_FMT_ZIP;
 }
 

@@ -14,7 +14,8 @@ namespace dxf {
 // Reads `count` bytes at `offset` into `buffer`; false when it cannot.
 using ReadAtFn = std::function<bool(uint64_t offset, void *buffer, size_t count)>;
 
-// A DX_FMT_* code (DOCX, XLSX, PPTX, or ZIP for an archive without any
+// A DX_FMT_* code (DOCX, XLSX, PPTX, FICTIONBOOK for an archive of a single
+// member whose name ends in ".fb2", or ZIP for an archive without any
 // package marker), or DX_FMT_UNKNOWN when libzip has to decide (the archive
 // has a `mimetype` entry that the caller could not read from its head, or
 // its directory cannot be read here).
