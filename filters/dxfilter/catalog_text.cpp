@@ -2,7 +2,6 @@
 #include "filters/dxfilter/catalog_text.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
@@ -34,19 +33,6 @@ bool is_blank(std::string_view s) {
     });
 }
 
-// A charset a catalog names that the decoder can use; empty when the bytes
-// must decide (none, ASCII, which catalogs name for 8-bit text too, the
-// template's "CHARSET", UTF-8, which is checked first, or unknown to ICU).
-std::string usable_charset(std::string_view name) {
-    std::string low;
-    for (char c : trim(name)) low += ascii_lower(c);
-    if (low.empty() || low == "ascii" || low == "us-ascii" || low == "ansi_x3.4-1968" ||
-        low == "utf-8" || low == "utf8" || low.starts_with("utf-16") || low.starts_with("utf-32") ||
-        low.starts_with("utf16") || low.starts_with("utf32") || !CharsetKnown(low))
-        return {};
-    return low;
-}
-
 // Appends the NUL-separated pieces of `s` that are not empty.
 void add_pieces(std::string_view s, std::vector<std::string_view> &out) {
     size_t at = 0;
@@ -61,7 +47,9 @@ void add_pieces(std::string_view s, std::vector<std::string_view> &out) {
 // The messages in UTF-8, in the charset the header names or the bytes tell.
 void convert(const std::vector<std::string_view> &messages, std::string_view header, bool bom,
              CatalogText &out) {
-    std::string charset = bom ? "UTF-8" : usable_charset(CatalogHeaderCharset(header));
+    // ASCII, which catalogs name for 8-bit text too, the template's
+    // "CHARSET" and the Unicode forms leave it to the bytes.
+    std::string charset = bom ? "UTF-8" : UsableCharset(CatalogHeaderCharset(header), true);
     if (charset.empty()) {
         std::string all;
         for (std::string_view m : messages) {
@@ -133,10 +121,8 @@ void unescape(std::string_view s, std::string &out) {
             case 'x': {
                 unsigned v = 0;
                 size_t k = i + 1;
-                for (; k < s.size() && std::isxdigit(static_cast<unsigned char>(s[k])); ++k) {
-                    const char d = ascii_lower(s[k]);
-                    v = (v << 4 | static_cast<unsigned>(d <= '9' ? d - '0' : d - 'a' + 10)) & 0xFF;
-                }
+                for (; k < s.size() && hex_digit(s[k]) >= 0; ++k)
+                    v = (v << 4 | static_cast<unsigned>(hex_digit(s[k]))) & 0xFF;
                 if (k == i + 1) {
                     out += 'x';
                 } else {

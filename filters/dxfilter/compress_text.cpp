@@ -130,6 +130,24 @@ std::string DecodeText(std::string_view bytes, const std::string &charset, bool 
     return out;
 }
 
+std::string UsableCharset(std::string_view declared, bool unicodeFromBytes) {
+    constexpr std::string_view kBlank = " \t\r\n";
+    constexpr std::array<std::string_view, 3> kAscii = {"ascii", "us-ascii", "ansi_x3.4-1968"};
+    constexpr std::array<std::string_view, 4> kUnicodePrefixes = {"utf-16", "utf-32", "utf16",
+                                                                  "utf32"};
+    const size_t first = declared.find_first_not_of(kBlank);
+    if (first == std::string_view::npos) return {};
+    std::string low;
+    for (char c : declared.substr(first, declared.find_last_not_of(kBlank) - first + 1))
+        low += ascii_lower(c);
+    if (std::find(kAscii.begin(), kAscii.end(), low) != kAscii.end()) return {};
+    if (unicodeFromBytes && (low == "utf-8" || low == "utf8" ||
+                             std::any_of(kUnicodePrefixes.begin(), kUnicodePrefixes.end(),
+                                         [&](std::string_view p) { return low.starts_with(p); })))
+        return {};
+    return CharsetKnown(low) ? low : std::string();
+}
+
 bool CharsetKnown(const std::string &name) {
     UErrorCode e = U_ZERO_ERROR;
     UConverter *c = ucnv_open(name.c_str(), &e);
@@ -281,10 +299,8 @@ void MarkupStripper::Entity() {
     if (!pending_.empty() && pending_[0] == '#') {
         const bool hex = pending_.size() > 1 && (pending_[1] == 'x' || pending_[1] == 'X');
         for (size_t i = hex ? 2 : 1; i < pending_.size() && cp <= 0x10FFFF; ++i) {
-            const char d = ascii_lower(pending_[i]);
-            const int v = d >= '0' && d <= '9'          ? d - '0'
-                          : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-                                                        : -1;
+            const char d = pending_[i];
+            const int v = hex ? hex_digit(d) : d >= '0' && d <= '9' ? d - '0' : -1;
             if (v < 0) {
                 cp = 0;
                 break;

@@ -24,6 +24,16 @@ std::string InitialCharset(std::string_view head, bool markup);
 // Whether ICU has a converter of this name.
 bool CharsetKnown(const std::string &name);
 
+// The charset a document declares (a MIME charset parameter or encoded
+// word, a message catalog's Content-Type), as TextDecoder is to use it:
+// without surrounding white space, in lower case. Empty when the bytes must
+// decide instead: no name, a name ICU does not know, ASCII (`ascii`,
+// `us-ascii`, `ansi_x3.4-1968`: 8-bit text often declares it wrongly) and,
+// with `unicodeFromBytes`, UTF-8, UTF-16 and UTF-32 (the catalog reader's
+// rule: GuessCharset still finds valid UTF-8, and a catalog that declares
+// UTF-8 but holds 8-bit bytes gets its charset guessed).
+std::string UsableCharset(std::string_view declared, bool unicodeFromBytes);
+
 // The charset of bytes that are not all ASCII: UTF-8 when they are valid
 // UTF-8 (a sequence cut by their end counts as valid unless `last`) without
 // an ISO-2022 escape, else

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 
@@ -36,13 +37,6 @@ std::string_view next_line(std::string_view text, size_t &at) {
     at = end == std::string_view::npos ? text.size() : end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return line;
-}
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 // The header fields the text needs, unfolded.
@@ -92,18 +86,7 @@ std::string extended_value(std::string_view v, bool lead) {
         const size_t q2 = q1 == std::string_view::npos ? q1 : v.find('\'', q1 + 1);
         if (q2 != std::string_view::npos) v.remove_prefix(q2 + 1);
     }
-    std::string out;
-    for (size_t i = 0; i < v.size(); ++i) {
-        const int hi = v[i] == '%' && i + 2 < v.size() ? hex_value(v[i + 1]) : -1;
-        const int lo = hi >= 0 ? hex_value(v[i + 2]) : -1;
-        if (lo < 0) {
-            out += v[i];
-            continue;
-        }
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return out;
+    return percent_decode(v);
 }
 
 // The parameter `name` of a structured field ("; name=value" or a quoted
@@ -161,14 +144,6 @@ std::string field_param(std::string_view field, std::string_view name) {
     std::string joined;
     for (const std::string &segment : segments) joined += segment;
     return joined;
-}
-
-// A declared charset the decoder can use; empty when the bytes must decide
-// (none, ASCII, which 8-bit bodies often wrongly declare, or unknown to ICU).
-std::string usable_charset(std::string name) {
-    name = lower(trim(name));
-    if (name.empty() || name == "us-ascii" || name == "ascii" || !CharsetKnown(name)) return {};
-    return name;
 }
 
 std::string decode_transfer(std::string_view encoding, std::string_view body) {
@@ -352,7 +327,7 @@ class Reader {
             // Text beyond the bound would be thrown away anyway.
             const size_t room = (bounds_.maxText - std::min(text_, bounds_.maxText)) * 4;
             if (bytes.size() > room) bytes.resize(room);
-            std::string charset = usable_charset(field_param(h.contentType, "charset"));
+            std::string charset = UsableCharset(field_param(h.contentType, "charset"), false);
             if (charset.empty() && markup) charset = InitialCharset(bytes, true);
             std::string text = DecodeText(bytes, charset, markup);
             if (markup) {
@@ -485,8 +460,8 @@ std::string DecodeQuotedPrintable(std::string_view in) {
             continue;
         }
         if (j == in.size()) break;  // a soft break at the very end
-        const int hi = i + 2 < in.size() ? hex_value(in[i + 1]) : -1;
-        const int lo = hi >= 0 ? hex_value(in[i + 2]) : -1;
+        const int hi = i + 2 < in.size() ? hex_digit(in[i + 1]) : -1;
+        const int lo = hi >= 0 ? hex_digit(in[i + 2]) : -1;
         if (lo < 0) {
             out += '=';
             continue;
@@ -532,7 +507,7 @@ std::string DecodeHeaderValue(std::string_view value) {
             std::replace(q.begin(), q.end(), '_', ' ');
             bytes = DecodeQuotedPrintable(q);
         }
-        const std::string wordCharset = usable_charset(std::string(charset));
+        const std::string wordCharset = UsableCharset(charset, false);
         if (!pendingWord || wordCharset != pendingCharset) {
             flush();
             pendingCharset = wordCharset;

@@ -1,50 +1,50 @@
-// msg_text.cpp - Outlook message files: a compound file read from memory
-// (header, allocation tables, directory, mini stream), the message's property
-// streams at the root, code pages, and compressed RTF bodies.
+// msg_text.cpp - Outlook message files: the message's property streams at
+// the root of the compound file (read whole from memory by the compound file
+// reader), code pages, and compressed RTF bodies.
 #include "filters/dxfilter/msg_text.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
-#include <set>
 
 #include "filters/dxfilter/bytes.h"
+#include "filters/dxfilter/cfb_reader.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 
 namespace dxf {
 namespace {
 
-constexpr uint32_t kMaxSectorId = 0xFFFFFFFA;
-constexpr uint32_t kNoEntry = 0xFFFFFFFF;
-constexpr size_t kEntryBytes = 128;
-constexpr size_t kHeaderFatSlots = 109;
 constexpr size_t kMaxEntries = 1u << 16;  // directory entries read
-constexpr int kStreamEntry = 2, kRootEntry = 5;
-constexpr std::string_view kSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
 uint32_t le32(std::string_view s, size_t at) {
     return dxf::le32(reinterpret_cast<const unsigned char *>(s.data() + at));
 }
-uint16_t le16(std::string_view s, size_t at) {
-    return dxf::le16(reinterpret_cast<const unsigned char *>(s.data() + at));
-}
 
-// A compound file held in memory: its streams at the root of the directory,
-// by name (upper case ASCII; other names are not kept).
-class CompoundFile {
+// The message's compound file, read whole from memory: its streams at the
+// root of the directory, by name (upper case ASCII; other names are not
+// kept).
+class MessageFile {
   public:
     bool Open(std::string_view file) {
-        file_ = file;
-        if (file.size() < 512 || !file.starts_with(kSignature)) return false;
-        shift_ = le16(file, 0x1E);
-        if (shift_ != 9 && shift_ != 12) return false;
-        sector_ = size_t{1} << shift_;
-        miniShift_ = le16(file, 0x20);
-        if (miniShift_ != 6) return false;
-        cutoff_ = le32(file, 0x38);
-        return LoadFat() && LoadDirectory() && LoadMini();
+        CompoundFile::Options options;
+        options.mode = CompoundFile::Mode::kWhole;
+        options.maxDirectoryEntries = kMaxEntries;
+        if (!file_.Open(file, options)) return false;
+        const unsigned char *root = file_.Entry(0);
+        if (!root || CompoundFile::Info(root).type != CompoundFile::kRootEntry) return false;
+        const bool walked = file_.Walk(
+            CompoundFile::Info(root).child, kMaxEntries, [&](uint32_t, const unsigned char *entry) {
+                std::string name = CompoundFile::StreamName(entry);
+                if (!name.empty()) streams_[std::move(name)] = CompoundFile::Info(entry);
+            });
+        if (!walked) return false;
+        // Without small streams there is no mini stream to read.
+        const uint32_t cutoff = file_.MiniCutoff();
+        const bool needed = std::any_of(streams_.begin(), streams_.end(),
+                                        [&](const auto &s) { return s.second.size < cutoff; });
+        return !needed || file_.LoadMiniStream();
     }
 
     // The stream `name` (upper case) at the root, at most `cap` bytes; null
@@ -52,135 +52,12 @@ class CompoundFile {
     std::optional<std::string> Stream(const std::string &name, size_t cap) const {
         const auto it = streams_.find(name);
         if (it == streams_.end()) return std::nullopt;
-        const uint64_t size = std::min<uint64_t>(it->second.size, cap);
-        if (it->second.size < cutoff_)
-            return Chain(miniStream_, miniFat_, it->second.start, 64, size);
-        return Chain(file_.substr(sector_), fat_, it->second.start, sector_, size);
+        return file_.Read(it->second.start, it->second.size, cap);
     }
 
   private:
-    struct Entry {
-        uint32_t start;
-        uint64_t size;
-    };
-
-    std::string_view SectorAt(uint32_t id) const {
-        const uint64_t at = (uint64_t{id} + 1) << shift_;
-        if (id > kMaxSectorId || at + sector_ > file_.size()) return {};
-        return file_.substr(at, sector_);
-    }
-
-    // `size` bytes of the chain from `start` through `table`, `unit` bytes a
-    // link, over `area`; null when the chain ends early, leaves the area or
-    // loops.
-    static std::optional<std::string> Chain(std::string_view area,
-                                            const std::vector<uint32_t> &table, uint32_t start,
-                                            size_t unit, uint64_t size) {
-        std::string out;
-        uint32_t id = start;
-        std::vector<bool> seen(table.size());
-        while (out.size() < size) {
-            if (id >= table.size() || seen[id] || uint64_t{id} * unit + unit > area.size())
-                return std::nullopt;
-            seen[id] = true;
-            out.append(
-                area.substr(uint64_t{id} * unit, std::min<uint64_t>(unit, size - out.size())));
-            id = table[id];
-        }
-        return out;
-    }
-
-    bool LoadFat() {
-        std::vector<uint32_t> fatSectors;
-        const uint32_t count = le32(file_, 0x2C);
-        const uint64_t fileSectors = file_.size() >> shift_;
-        if (count > fileSectors) return false;
-        for (size_t i = 0; i < kHeaderFatSlots && fatSectors.size() < count; ++i)
-            fatSectors.push_back(le32(file_, 0x4C + 4 * i));
-        // Further allocation table sectors are listed in a chain of sectors
-        // whose last slot links the next.
-        uint32_t next = le32(file_, 0x44);
-        std::set<uint32_t> seen;
-        while (fatSectors.size() < count && next <= kMaxSectorId) {
-            const std::string_view s = SectorAt(next);
-            if (s.empty() || !seen.insert(next).second) return false;
-            for (size_t i = 0; i + 4 < sector_ && fatSectors.size() < count; i += 4)
-                fatSectors.push_back(le32(s, i));
-            next = le32(s, sector_ - 4);
-        }
-        for (uint32_t id : fatSectors) {
-            const std::string_view s = SectorAt(id);
-            if (s.empty()) return false;
-            for (size_t i = 0; i < sector_; i += 4) fat_.push_back(le32(s, i));
-        }
-        return !fat_.empty();
-    }
-
-    bool LoadDirectory() {
-        std::string dir;
-        uint32_t id = le32(file_, 0x30);
-        size_t links = 0;
-        while (id <= kMaxSectorId && dir.size() / kEntryBytes < kMaxEntries) {
-            const std::string_view s = SectorAt(id);
-            if (s.empty() || id >= fat_.size() || ++links > fat_.size()) return false;
-            dir.append(s);
-            id = fat_[id];
-        }
-        const size_t entries = dir.size() / kEntryBytes;
-        const auto entry = [&](size_t i) { return std::string_view(dir).substr(i * kEntryBytes); };
-        if (entries == 0 || static_cast<unsigned char>(entry(0)[66]) != kRootEntry) return false;
-        root_ = Entry{le32(entry(0), 116), le32(entry(0), 120)};
-        // The root's children form a tree through their sibling links; a
-        // damaged file may link them in a cycle.
-        std::vector<uint32_t> pending{le32(entry(0), 76)};
-        std::set<uint32_t> seen;
-        while (!pending.empty()) {
-            const uint32_t index = pending.back();
-            pending.pop_back();
-            if (index == kNoEntry || index == 0 || index >= entries) continue;
-            if (!seen.insert(index).second) continue;
-            const std::string_view e = entry(index);
-            pending.push_back(le32(e, 68));
-            pending.push_back(le32(e, 72));
-            const int type = static_cast<unsigned char>(e[66]);
-            const size_t nameBytes = le16(e, 64);
-            if (type != kStreamEntry || nameBytes < 4 || nameBytes > 64 || nameBytes % 2) continue;
-            std::string name;
-            for (size_t i = 0; i + 2 < nameBytes; i += 2) {
-                const uint16_t unit = le16(e, i);
-                if (unit == 0 || unit > 0x7E) break;
-                name += static_cast<char>(unit >= 'a' && unit <= 'z' ? unit - 32 : unit);
-            }
-            if (name.size() == nameBytes / 2 - 1)
-                streams_[name] = Entry{le32(e, 116), le32(e, 120)};
-        }
-        return true;
-    }
-
-    bool LoadMini() {
-        // Without small streams there is no mini stream to read.
-        const bool needed = std::any_of(streams_.begin(), streams_.end(),
-                                        [&](const auto &s) { return s.second.size < cutoff_; });
-        if (!needed) return true;
-        const uint32_t count = le32(file_, 0x40);
-        if (count > fat_.size()) return false;
-        const auto table = Chain(file_.substr(sector_), fat_, le32(file_, 0x3C), sector_,
-                                 uint64_t{count} * sector_);
-        const auto stream = Chain(file_.substr(sector_), fat_, root_.start, sector_, root_.size);
-        if (!table || !stream) return false;
-        for (size_t i = 0; i + 4 <= table->size(); i += 4) miniFat_.push_back(le32(*table, i));
-        miniStream_ = *stream;
-        return true;
-    }
-
-    std::string_view file_;
-    unsigned shift_ = 9, miniShift_ = 6;
-    size_t sector_ = 512;
-    uint32_t cutoff_ = 4096;
-    std::vector<uint32_t> fat_, miniFat_;
-    std::string miniStream_;
-    Entry root_{};
-    std::map<std::string, Entry> streams_;
+    CompoundFile file_;
+    std::map<std::string, CompoundFile::EntryInfo> streams_;
 };
 
 // Property ids and types of the message.
@@ -231,7 +108,7 @@ std::string_view without_zeros(std::string_view s, size_t unit) {
 
 class MessageReader {
   public:
-    MessageReader(const CompoundFile &file, const MailBounds &bounds)
+    MessageReader(const MessageFile &file, const MailBounds &bounds)
         : file_(file), bounds_(bounds) {}
 
     bool ReadCodePage() {
@@ -310,7 +187,7 @@ class MessageReader {
         out.push_back({std::move(text), html});
     }
 
-    const CompoundFile &file_;
+    const MessageFile &file_;
     const MailBounds &bounds_;
     std::string codePage_ = "windows-1252";
     size_t text_ = 0;
@@ -383,7 +260,7 @@ std::optional<std::string> DecompressRtfBody(std::string_view body, size_t cap) 
 
 std::optional<std::vector<MailPiece>> ReadOutlookMessage(std::string_view file,
                                                          const MailBounds &bounds) {
-    CompoundFile cfb;
+    MessageFile cfb;
     if (!cfb.Open(file)) return std::nullopt;
     MessageReader reader(cfb, bounds);
     if (!reader.ReadCodePage()) return std::nullopt;

@@ -8,7 +8,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstring>
 #include <map>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/sniff.h"
 
@@ -208,26 +208,10 @@ std::vector<std::string> numbered_members(zip_t *zip, std::string_view prefix,
     return names;
 }
 
-std::string percent_decode(std::string_view s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-            out.push_back(
-                static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16)));
-            i += 2;
-        } else {
-            out.push_back(s[i]);
-        }
-    }
-    return out;
-}
-
 // Resolves `href` against the directory `base` (ending in '/' or empty).
 std::string resolve(const std::string &base, std::string_view href) {
     size_t cut = href.find_first_of("#?");
-    std::string path = base + percent_decode(href.substr(0, cut));
+    std::string path = base + dxf::percent_decode(href.substr(0, cut));
     std::vector<std::string> parts;
     size_t start = 0;
     while (start <= path.size()) {

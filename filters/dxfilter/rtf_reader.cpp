@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "filters/dxfilter/bytes.h"
+
 namespace dxf {
 namespace {
 
@@ -225,7 +227,7 @@ class RtfExtractor : public Extractor {
     bool ControlSymbol(int c) {
         switch (c) {
             case '\'': {
-                int hi = hex(in_.Get()), lo = hex(in_.Get());
+                int hi = hex_digit(in_.Get()), lo = hex_digit(in_.Get());
                 if (hi < 0 || lo < 0) return true;
                 Text(static_cast<unsigned char>(hi * 16 + lo));
                 return true;
@@ -251,13 +253,6 @@ class RtfExtractor : public Extractor {
             default:  // \- \| \: and others carry no text
                 return true;
         }
-    }
-
-    static int hex(int c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
     }
 
     void Word(const std::string &w, bool hasParam, long param) {

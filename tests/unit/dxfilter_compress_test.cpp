@@ -492,6 +492,22 @@ std::string Stripped(const std::string &markup, bool html) {
     return whole;
 }
 
+// Declared charsets: what the mail reader (`false`) and the catalog reader
+// (`true`, the Unicode forms left to the bytes) pass to the decoder.
+TEST(DxfCompressText, DeclaredCharsetsTheDecoderCanUse) {
+    for (bool unicodeFromBytes : {false, true}) {
+        EXPECT_EQ(dxf::UsableCharset(" KOI8-R\r\n", unicodeFromBytes), "koi8-r");
+        EXPECT_EQ(dxf::UsableCharset("Windows-1251", unicodeFromBytes), "windows-1251");
+        for (const char *none :
+             {"", " \t", "ascii", "US-ASCII", "ANSI_X3.4-1968", "CHARSET", "no-such-set"})
+            EXPECT_EQ(dxf::UsableCharset(none, unicodeFromBytes), "") << none;
+    }
+    for (const char *unicode : {"UTF-8", "utf8", "UTF-16LE", "utf16be", "UTF-32"}) {
+        EXPECT_NE(dxf::UsableCharset(unicode, false), "") << unicode;
+        EXPECT_EQ(dxf::UsableCharset(unicode, true), "") << unicode;
+    }
+}
+
 TEST(DxfCompressText, MarkupLosesTagsScriptsAndReferences) {
     struct {
         const char *markup;

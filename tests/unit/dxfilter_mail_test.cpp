@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/sniff.h"
 
@@ -139,6 +140,14 @@ TEST(DxfMailDecode, QuotedPrintable) {
     EXPECT_EQ(DecodeQuotedPrintable("=e9t=E9"), "\xE9t\xE9");
 }
 
+// The escapes of parameter values (and of the office module's links).
+TEST(DxfMailDecode, PercentEscapes) {
+    EXPECT_EQ(dxf::percent_decode("caf%C3%a9%20au%2"), "caf\xC3\xA9 au%2");
+    EXPECT_EQ(dxf::percent_decode("%%41%g1%"), "%A%g1%");
+    EXPECT_EQ(dxf::hex_digit(-1), -1);
+    EXPECT_EQ(dxf::hex_digit('F') + dxf::hex_digit('f'), 30);
+}
+
 TEST(DxfMailDecode, EncodedWordsInHeaders) {
     EXPECT_EQ(DecodeHeaderValue("plain subject"), "plain subject");
     EXPECT_EQ(DecodeHeaderValue("=?UTF-8?B?R3LDvMOfZQ==?="),
@@ -231,6 +240,8 @@ TEST(DxfMailText, CharsetsDeclaredMissingAndWrong) {
         "aise.";
     EXPECT_EQ(Text(part("text/plain", latin1)), utf8);
     EXPECT_EQ(Text(part("text/plain; charset=\"no-such-set\"", latin1)), utf8);
+    // ASCII under its other name is no more believed than us-ascii.
+    EXPECT_EQ(Text(part("text/plain; charset=ANSI_X3.4-1968", latin1)), utf8);
     // HTML declares its own charset when the part does not.
     EXPECT_EQ(Text(part("text/html", "<meta charset=iso-8859-7><p>\xE3\xE5\xE9\xE1</p>")),
               "[html]<meta charset=iso-8859-7><p>\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1</p>");
