@@ -32,6 +32,7 @@ else
         libzstd-dev
         libwpd-dev
         librevenge-dev
+        libgs-dev
         groff-base
         python3
         python3-distributed
