@@ -33,6 +33,7 @@ else
         libwpd-dev
         librevenge-dev
         libdjvulibre-dev
+        libgs-dev
         groff-base
         python3
         python3-distributed

@@ -16,6 +16,7 @@
 #                                    fixtures.sh)
 #   wpd (WordPerfect)                python3: scripts/fixtures/wordperfect.py
 #                                    (make_wordperfect_fixtures.sh)
+#   ps, eps (PostScript)             python3: scripts/fixtures/postscript.py
 #   e-mail, message catalogs,        python3 (make_mail_fixtures.py,
 #   e-books                          make_catalog_fixtures.py,
 #                                    make_ebook_fixtures.py)
@@ -236,6 +237,10 @@ done | scripts/make_legacy_office_fixtures.sh >> "$TABLE"
 for l in $langs; do
     printf '%s\t%s\t%s\t%s\t%s\n' "$l" "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")" "$(get w "$l")"
 done | scripts/make_wordperfect_fixtures.sh >> "$TABLE"
+
+# PostScript and EPS, hand-written with the standard fonts in ISO Latin-1, in
+# seven languages; without text, damaged, looping, reaching for a file.
+python3 scripts/fixtures/postscript.py "$OUT" >> "$TABLE"
 
 # Plain text in many charsets, and markup.
 all() { for l in $langs; do printf '%s\n%s\n%s\n\n' "$(get title "$l")" "$(get s1 "$l")" "$(get s2 "$l")"; done; }

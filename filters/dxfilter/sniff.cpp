@@ -90,6 +90,28 @@ bool is_djvu_document(Bytes head) {
            (starts_with(head, "DJVU", 12) || starts_with(head, "DJVM", 12));
 }
 
+}  // namespace
+
+std::optional<PostScriptSection> PostScriptSectionOf(Bytes head, uint64_t size) {
+    constexpr std::string_view kMagic = "%!PS";
+    if (starts_with(head, "\xC5\xD0\xD3\xC6") && head.size() >= 12) {
+        // The DOS EPS header is 30 bytes: the section follows it or lies
+        // further on; a TIFF or WMF preview may lie anywhere.
+        const uint64_t offset = le32(head.data() + 4), length = le32(head.data() + 8);
+        if (offset < 30 || length < kMagic.size() || offset > size || length > size - offset ||
+            !starts_with(head, kMagic, offset))
+            return std::nullopt;
+        return PostScriptSection{offset, length};
+    }
+    size_t at = 0;
+    if (starts_with(head, "\xEF\xBB\xBF")) at = 3;
+    if (starts_with(head, "\x04", at)) ++at;
+    if (!starts_with(head, kMagic, at)) return std::nullopt;
+    return PostScriptSection{at, size - at};
+}
+
+namespace {
+
 // Signatures that no text can start with.
 struct Signature {
     std::string_view bytes;
@@ -808,6 +830,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
+    if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
 

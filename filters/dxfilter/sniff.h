@@ -100,6 +100,20 @@ bool IsPalmBook(std::span<const unsigned char> head, uint64_t size);
 // the root element `FictionBook` (unprefixed or with a namespace prefix).
 bool IsFictionBook(std::string_view text);
 
+// Where the program of a PostScript document lies. A document is PostScript
+// when it starts with "%!PS" (EPS files with "%!PS-Adobe-3.0 EPSF" too),
+// after a UTF-8 byte-order mark, a Ctrl-D or both; or with the binary header
+// of a DOS EPS file (C5 D0 D3 C6, then the PostScript section's offset and
+// length, little-endian) whose section lies inside the file and starts with
+// "%!PS". `head`: the first bytes (at least the section's first four when it
+// has a binary header); `size`: the whole document's length.
+struct PostScriptSection {
+    uint64_t offset;
+    uint64_t length;
+};
+std::optional<PostScriptSection> PostScriptSectionOf(std::span<const unsigned char> head,
+                                                     uint64_t size);
+
 // Format code for a MIME type answered by libmagic.
 int FormatFromMime(std::string_view mime);
 

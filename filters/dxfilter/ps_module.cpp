@@ -1,0 +1,289 @@
+// ps_module.cpp - dxfilter_ps.so: the text PostScript documents (PostScript,
+// EPS, EPS with a DOS binary header) draw, read by Ghostscript.
+//
+// Ghostscript interprets the document with its `txtwrite` device, which
+// writes the text of every page as UTF-8 lines laid out as on the page.
+// Ghostscript runs a document in one call that cannot be interrupted on this
+// platform (its poll callback is only called on Windows), keeps global state
+// and may be driven into any loop by the program it runs; so each document
+// runs in a process of its own, forked from the worker for it: one
+// Ghostscript instance, created, run, exited and deleted there, and gone
+// with the process whatever happens inside. The worker waits for it and
+// watches its CPU clock: at the document's deadline the process is killed.
+// Its text goes to an anonymous file (the device's output file) that the
+// worker reads afterwards: the pages finished before the end or an error
+// (Ghostscript buffers what it writes, so a process killed at the deadline
+// leaves only what it had flushed, usually nothing). The process reads the document from memory
+// through Ghostscript's standard input callback, opens no file but Ghostscript's own resources and
+// that output file (-dSAFER: the document's file operators are refused), may
+// write no more than the text cap (RLIMIT_FSIZE) and dies with the worker.
+#include <fcntl.h>
+#include <ghostscript/gserrors.h>
+#include <ghostscript/iapi.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "doctype/dx_abi.h"
+#include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/sniff.h"
+
+namespace {
+
+// Text the device may write: the sink's 512 Ki UTF-16 units as UTF-8 (up to
+// 3 bytes each) and the spaces that lay a line out, with room to spare.
+constexpr uint64_t kMaxTextBytes = 4u << 20;
+// Text handed to the sink per step.
+constexpr size_t kStepBytes = 64 * 1024;
+// The most CPU time a document's process is given, whatever the deadline.
+constexpr int64_t kMaxBudgetNs = 10'000'000'000;
+// The output file's descriptor in the document's process.
+constexpr int kTextFd = 3;
+// Exit statuses of the document's process.
+constexpr int kExitDone = 0;    // the document ran to its end
+constexpr int kExitFailed = 1;  // Ghostscript stopped on an error
+
+int64_t Nanoseconds(const timespec &ts) {
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// ---- the document's process --------------------------------------------------------
+
+struct Input {
+    std::string_view program;
+    size_t pos = 0;
+};
+
+int GSDLLCALL read_input(void *handle, char *buffer, int length) {
+    auto *in = static_cast<Input *>(handle);
+    const size_t n =
+        std::min<size_t>(static_cast<size_t>(std::max(length, 0)), in->program.size() - in->pos);
+    std::memcpy(buffer, in->program.data() + in->pos, n);
+    in->pos += n;
+    return static_cast<int>(n);
+}
+
+// The interpreter's own output (`print`, error reports) is not the
+// document's text.
+int GSDLLCALL discard_output(void *, const char *, int length) {
+    return length;
+}
+
+// Runs Ghostscript over `program` in the forked process and ends it.
+[[noreturn]] void RunGhostscript(std::string_view program, int textFd, int64_t budgetNs,
+                                 uint32_t maxPages) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The text cap: a write beyond it fails (EFBIG) instead of killing.
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit fsize{kMaxTextBytes, kMaxTextBytes};
+    setrlimit(RLIMIT_FSIZE, &fsize);
+    // The kernel's backstop should the worker not kill it in time.
+    rlimit cpu{};
+    if (getrlimit(RLIMIT_CPU, &cpu) == 0) {
+        const rlim_t seconds = static_cast<rlim_t>(budgetNs / 1000000000 + 2);
+        if (cpu.rlim_cur == RLIM_INFINITY || cpu.rlim_cur > seconds) cpu.rlim_cur = seconds;
+        if (cpu.rlim_max != RLIM_INFINITY && cpu.rlim_cur > cpu.rlim_max)
+            cpu.rlim_cur = cpu.rlim_max;
+        setrlimit(RLIMIT_CPU, &cpu);
+    }
+    // Nothing of the worker's but the output file: /dev/null as standard
+    // input, output and error, every other descriptor closed.
+    if (textFd != kTextFd && dup2(textFd, kTextFd) < 0) _exit(kExitFailed);
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) _exit(kExitFailed);
+    for (int fd = 0; fd <= 2; ++fd)
+        if (dup2(null, fd) < 0) _exit(kExitFailed);
+    close_range(kTextFd + 1, ~0u, 0);
+    // -dSAFER lets a document write and delete files in the temporary
+    // directory: a directory that cannot exist takes its place.
+    setenv("TMPDIR", "/dev/null/", 1);
+
+    Input input{program};
+    void *gs = nullptr;
+    if (gsapi_new_instance(&gs, &input) < 0) _exit(kExitFailed);
+    gsapi_set_stdio_with_handle(gs, read_input, discard_output, discard_output, &input);
+    gsapi_set_arg_encoding(gs, GS_ARG_ENCODING_UTF8);
+    const std::string output = "-sOutputFile=/proc/self/fd/" + std::to_string(kTextFd);
+    const std::string lastPage = "-dLastPage=" + std::to_string(maxPages);
+    // The program comes from standard input ("-"); an EPS file or a page
+    // left without showpage is shown afterwards (an extra empty page gives
+    // no text). -dNOPLATFONTS: Ghostscript's own fonts only, the same text on
+    // every machine.
+    const char *args[] = {"gs",
+                          "-dSAFER",
+                          "-dBATCH",
+                          "-dNOPAUSE",
+                          "-dQUIET",
+                          "-dNOPLATFONTS",
+                          "-sDEVICE=txtwrite",
+                          "-dTextFormat=3",
+                          output.c_str(),
+                          lastPage.c_str(),
+                          "-",
+                          "-c",
+                          "systemdict /showpage get exec"};
+    const int code =
+        gsapi_init_with_args(gs, static_cast<int>(std::size(args)), const_cast<char **>(args));
+    const int exited = gsapi_exit(gs);
+    gsapi_delete_instance(gs);
+    _exit((code == 0 || code == gs_error_Quit) && exited == 0 ? kExitDone : kExitFailed);
+}
+
+// ---- the module --------------------------------------------------------------------
+
+enum class Outcome { kDone, kFailed, kOverran };
+
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+    const int fd;
+};
+
+struct PsDocument {
+    std::string program;
+    int64_t deadlineNs = 0;
+    uint32_t maxPages = 0;
+    Outcome outcome = Outcome::kDone;
+    std::string text;  // the device's UTF-8 lines
+    size_t pos = 0;    // what the sink has had of them
+};
+
+// Runs the document in a process of its own; its text into `doc.text`.
+void Run(PsDocument &doc) {
+    doc.outcome = Outcome::kFailed;
+    const int64_t budgetNs = std::min(doc.deadlineNs - DXM_CpuNs(), kMaxBudgetNs);
+    if (budgetNs <= 0) {
+        doc.outcome = Outcome::kOverran;
+        return;
+    }
+    const Descriptor text(memfd_create("dxfilter-ps-text", MFD_CLOEXEC));
+    if (text.fd < 0) return;
+    const pid_t pid = fork();
+    if (pid == 0) RunGhostscript(doc.program, text.fd, budgetNs, doc.maxPages);
+    if (pid < 0) return;
+    clockid_t clock{};
+    const bool clocked = clock_getcpuclockid(pid, &clock) == 0;
+    // Readable once the process has ended: the wait below ends at once then.
+    const Descriptor exited(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    int status = 0;
+    bool killed = false;
+    for (int nap = 1;;) {
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) break;
+        if (r < 0 && errno != EINTR) {
+            status = W_EXITCODE(kExitFailed, 0);
+            break;
+        }
+        timespec used{};
+        if (!killed && clocked && clock_gettime(clock, &used) == 0 &&
+            Nanoseconds(used) > budgetNs) {
+            kill(pid, SIGKILL);
+            killed = true;
+        }
+        if (exited.fd >= 0) {
+            pollfd wait{exited.fd, POLLIN, 0};
+            poll(&wait, 1, nap);
+        } else {
+            usleep(static_cast<useconds_t>(nap) * 1000);
+        }
+        nap = std::min(nap * 2, 10);
+    }
+    struct stat st {};
+    if (fstat(text.fd, &st) == 0 && st.st_size > 0) {
+        doc.text.resize(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), kMaxTextBytes));
+        const ssize_t got = pread(text.fd, doc.text.data(), doc.text.size(), 0);
+        doc.text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    if (killed || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
+        doc.outcome = Outcome::kOverran;
+    else if (WIFEXITED(status) && WEXITSTATUS(status) == kExitDone)
+        doc.outcome = Outcome::kDone;
+}
+
+DXMExtractor *ps_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
+    if (!stream || !limits || format != DX_FMT_POSTSCRIPT || size <= 0 ||
+        static_cast<uint64_t>(size) > limits->maxPartBytes)
+        return nullptr;
+    try {
+        std::string bytes(static_cast<size_t>(size), '\0');
+        if (!stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const int want = static_cast<int>(std::min<size_t>(bytes.size() - done, INT_MAX));
+            const int got = stream->read(stream, bytes.data() + done, want);
+            if (got <= 0) break;
+            done += static_cast<size_t>(got);
+        }
+        bytes.resize(done);
+        const auto section = dxf::PostScriptSectionOf(
+            std::span(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size()),
+            bytes.size());
+        if (!section) return nullptr;
+        auto doc = std::make_unique<PsDocument>();
+        doc->program = bytes.substr(section->offset, section->length);
+        doc->deadlineNs = limits->deadlineNs;
+        doc->maxPages = limits->maxParts ? limits->maxParts : UINT32_MAX;
+        std::string().swap(bytes);
+        // Ghostscript runs here, so that a document that fails or runs out
+        // of time before any text fails to open its text.
+        Run(*doc);
+        std::string().swap(doc->program);
+        if (doc->outcome != Outcome::kDone && doc->text.empty()) return nullptr;
+        return reinterpret_cast<DXMExtractor *>(doc.release());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int ps_step(DXMExtractor *extractor, DXMSink *sink) {
+    auto *doc = reinterpret_cast<PsDocument *>(extractor);
+    try {
+        const size_t end = std::min(doc->text.size(), doc->pos + kStepBytes);
+        while (doc->pos < end) {
+            size_t eol = doc->text.find('\n', doc->pos);
+            if (eol == std::string::npos) eol = doc->text.size();
+            std::string_view line(doc->text.data() + doc->pos, eol - doc->pos);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            doc->pos = eol + 1;
+            if (!line.empty() && sink->text(sink->self, line.data(), line.size())) return 0;
+            sink->brk(sink->self);
+        }
+        // The pages finished before an error are the document's text.
+        return doc->pos < doc->text.size() ? 1 : 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
+void ps_close(DXMExtractor *extractor) {
+    delete reinterpret_cast<PsDocument *>(extractor);
+}
+
+constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr, nullptr, ps_open, ps_step, ps_close};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const DXModule *DXM_GetModule(void) {
+    return &kModule;
+}

@@ -1,0 +1,195 @@
+// PostScript documents through the filter plug-in (dxfilter_ps.so,
+// Ghostscript's txtwrite device in a process of its own per document): the
+// format rule, the text of the fixtures (scripts/fixtures/postscript.py) and
+// of documents built here, and what happens to damaged, looping and
+// file-reaching ones.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "dxfilter_test_support.h"
+
+namespace {
+
+using namespace dxfilter_test;
+
+// A one-page document that shows `body` (PostScript strings, one line each)
+// in Times-Roman.
+std::string Page(const std::string &body) {
+    return "%!PS-Adobe-3.0\n/Times-Roman findfont 12 scalefont setfont\n" + body + "showpage\n";
+}
+
+// The DOS EPS binary header in front of `ps`: section at `offset`, `length`
+// bytes long (the real values when both are 0).
+std::string DosEps(const std::string &ps, uint32_t offset = 0, uint32_t length = 0) {
+    auto le32 = [](uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    };
+    std::string header = "\xC5\xD0\xD3\xC6" + le32(offset ? offset : 30) +
+                         le32(length ? length : static_cast<uint32_t>(ps.size())) + le32(0) +
+                         le32(0) + le32(0) + le32(0) + "\xFF\xFF";
+    return header + ps;
+}
+
+class DxFilterPostScript : public OleReaderTest {
+  protected:
+    DxFilterPostScript() : OleReaderTest("d.ps") {}
+    Extraction File(const std::string &name) { return plugin->Extract(Data(name)); }
+};
+
+const char kGerman[] =
+    "Der Leuchtturmwärter\n"
+    "Jeden Abend steigt der alte Wärter die schmale Treppe des\n"
+    "Leuchtturms hinauf.\n"
+    "Er putzt die große Lampe, zieht die Uhr auf und schreibt das\n"
+    "Wetter in sein Buch.\n"
+    "Wenn Nebel vom Meer heraufzieht, lässt er das Horn ertönen,\n"
+    "bis der Morgen graut.\n"
+    "Im Winter bleiben die Schiffe im Hafen, und er streicht das\n"
+    "Geländer weiß.\n";
+
+TEST_F(DxFilterPostScript, OnlyPostScriptTakesTheFormat) {
+    const std::string ps = Page("72 700 moveto (Hallo) show\n");
+    for (const std::string &doc :
+         {ps, std::string("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\n"),
+          "\xEF\xBB\xBF" + ps, "\x04" + ps, "\xEF\xBB\xBF\x04" + ps, DosEps(ps),
+          DosEps(std::string(20, ' ') + ps, 50, static_cast<uint32_t>(ps.size()))})
+        EXPECT_EQ(plugin->Format(Temp("a.ps", doc)), DX_FMT_POSTSCRIPT) << doc.substr(0, 8);
+    // Other "%!" programs, a header later in the file, and DOS EPS headers
+    // whose section lies outside the file, inside the header, or does not
+    // start with the PostScript header.
+    for (const std::string &doc :
+         {std::string("%!\n/Times-Roman findfont\n"), "%!Ps" + ps.substr(4), " " + ps,
+          "\x04\x04" + ps, "Printed by:\n" + ps, DosEps(ps, 30, 1 << 20), DosEps(ps, 12),
+          DosEps("%!P"), DosEps("x" + ps)})
+        EXPECT_NE(plugin->Format(Temp("b.ps", doc)), DX_FMT_POSTSCRIPT) << doc.substr(0, 8);
+}
+
+TEST_F(DxFilterPostScript, PagesGiveTheirTextInIsoLatin1) {
+    Extraction de = File("docs/de.ps");
+    ASSERT_TRUE(de.opened && de.openText == 0 && de.readError == 0);
+    EXPECT_EQ(de.utf8(), kGerman);
+    EXPECT_TRUE(de.endRepeats);
+    // The same inside gzip, the same behind a Ctrl-D or a byte-order mark.
+    EXPECT_EQ(File("compressed/de.ps.gz").utf8(), kGerman);
+    EXPECT_EQ(Text("\x04" + Bytes("docs/de.ps")), kGerman);
+    EXPECT_EQ(Text("\xEF\xBB\xBF" + Bytes("docs/de.ps")), kGerman);
+    // Two pages in order; the apostrophe of ISOLatin1Encoding is U+2019.
+    const std::string fr = File("docs/fr.ps").utf8();
+    EXPECT_EQ(fr.rfind("Le gardien du phare\nChaque soir, le vieux gardien monte l’escalier", 0),
+              0u)
+        << fr;
+    EXPECT_LT(fr.find("étroit"), fr.find("rambarde en blanc.\n"));
+}
+
+TEST_F(DxFilterPostScript, EpsFiguresAreShownAndPreviewsSkipped) {
+    // An EPS file has no showpage; one behind a DOS header has a TIFF
+    // preview after its PostScript section, which Ghostscript never sees.
+    const std::string pt = Text(Bytes("docs/pt.eps"));
+    EXPECT_EQ(pt.rfind("O faroleiro\nTodas as noites o velho faroleiro", 0), 0u) << pt;
+    EXPECT_NE(pt.find("lâmpada, dá corda ao relógio"), std::string::npos) << pt;
+    const std::string nl = Text(Bytes("docs/nl-preview.eps"));
+    EXPECT_EQ(nl.rfind("De vuurtorenwachter\n", 0), 0u) << nl;
+    EXPECT_NE(nl.find("de reling wit.\n"), std::string::npos) << nl;
+    // The section cut before its end: the figure is shown up to the cut.
+    const std::string ps =
+        Page("72 700 moveto (Zeile eins) show\n72 680 moveto (Zeile zwei) show\n");
+    EXPECT_EQ(Text(DosEps(ps + "% trailing\n", 30, static_cast<uint32_t>(ps.size()))),
+              "Zeile eins\nZeile zwei\n");
+}
+
+TEST_F(DxFilterPostScript, DocumentsWithoutTextAreEmpty) {
+    for (const std::string &doc :
+         {Bytes("docs/empty.ps"), std::string("%!PS\n"), Page("72 700 moveto (   ) show\n")}) {
+        Extraction r = Run(doc);
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0) << doc;
+        EXPECT_TRUE(r.text.empty()) << r.utf8();
+    }
+}
+
+TEST_F(DxFilterPostScript, DamagedDocumentsKeepTheirFinishedPages) {
+    // An error on the second page: the first page's text, and no error.
+    Extraction error = File("bad/error.ps");
+    ASSERT_TRUE(error.opened && error.openText == 0 && error.readError == 0);
+    EXPECT_EQ(error.utf8(),
+              "Der Leuchtturmwärter\n"
+              "Jeden Abend steigt der alte Wärter die schmale Treppe des\n"
+              "Leuchtturms hinauf.\n"
+              "Er putzt die große Lampe, zieht die Uhr auf und schreibt das\n"
+              "Wetter in sein Buch.\n");
+    // Cut on its only page, or a syntax error before any page: refused.
+    ExpectRefused(Bytes("bad/truncated.ps"), "truncated");
+    ExpectRefused(Page("72 700 moveto (Hallo) show } 72 680 moveto\n"), "unbalanced brace");
+    // Every cut of a two-page document ends, bounded and balanced.
+    const std::string en = Bytes("docs/en.ps");
+    for (size_t cut = 0; cut < en.size(); cut += 97) {
+        Extraction r = Run(en.substr(0, cut));
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
+        EXPECT_LE(r.text.size(), 400u) << cut;
+    }
+}
+
+TEST_F(DxFilterPostScript, FilesOutsideTheDocumentStayOutOfReach) {
+    // Reading a system file is refused under -dSAFER: no page, no text.
+    Extraction passwd = File("bad/passwd.ps");
+    EXPECT_TRUE(passwd.opened);
+    EXPECT_NE(passwd.openText, 0);
+    EXPECT_TRUE(passwd.text.empty()) << passwd.utf8();
+    // Writing, deleting and running a command are refused as well.
+    const std::string victim = Temp("victim.txt", "keep me\n");
+    const std::string made = victim + ".new";
+    for (const std::string &body :
+         {"(" + made + ") (w) file (x) writestring\n", "(" + victim + ") deletefile\n",
+          "(%pipe%touch " + made + ") (w) file closefile\n",
+          "(" + victim + ") (" + made + ") renamefile\n"}) {
+        Extraction r = Run(Page(body + "72 700 moveto (Danach) show\n"));
+        EXPECT_NE(r.openText, 0) << body;
+        struct stat st {};
+        EXPECT_EQ(stat(made.c_str(), &st), -1) << body;
+        EXPECT_EQ(stat(victim.c_str(), &st), 0) << body;
+    }
+}
+
+TEST_F(DxFilterPostScript, LoopsEndAtTheCpuLimit) {
+    // A loop before any page: refused once its CPU time is spent, and the
+    // next document reads as before.
+    const auto start = std::chrono::steady_clock::now();
+    ExpectRefused(Bytes("bad/loop.ps"), "loop");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(Text(Bytes("docs/de.ps")), kGerman);
+    // A page, then a loop: Ghostscript had not written the page's text out
+    // when it was killed, so this one is refused as well.
+    ExpectRefused(Page("72 700 moveto (Erste Seite) show\n") + "{ 1 pop } loop\n", "page, loop");
+}
+
+TEST_F(DxFilterPostScript, LongDocumentsStopAtTheTextCap) {
+    // 16,000 lines of 60 characters on 400 pages: more than the sink takes.
+    Extraction r =
+        Run("%!PS\n/Times-Roman findfont 8 scalefont setfont\n"
+            "1 1 400 { pop 40 -1 1 { 20 mul 10 exch moveto\n"
+            "(Der Waerter putzt die Lampe und schreibt das Wetter ins Buch) show } for showpage "
+            "} for\n");
+    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+    EXPECT_GE(r.text.size(), kTextCap - 100);
+    EXPECT_LE(r.text.size(), kTextCap);
+}
+
+TEST_F(DxFilterPostScript, MutatedDocumentsNeverBreakThePlugin) {
+    uint32_t state = 4242;
+    auto next = [&] { return state = state * 1103515245u + 12345u; };
+    const std::string bytes = Bytes("docs/de.ps");
+    for (int round = 0; round < 24; ++round) {
+        std::string mutated = bytes;
+        for (int k = 0; k < 1 + round % 6; ++k)
+            mutated[4 + next() % (mutated.size() - 4)] = static_cast<char>(next() >> 24);
+        Extraction r = Run(mutated);
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
+        EXPECT_LE(r.text.size(), 2048u) << round;
+    }
+}
+
+}  // namespace
