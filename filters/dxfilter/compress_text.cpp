@@ -38,10 +38,14 @@ bool is_plain_ascii(unsigned char c) {
     return c < 0x80 && c != 0x1B && c != 0x0E && c != 0x0F;
 }
 
+// UTF-16 and UTF-32 under any of their names ("UTF-16LE", "utf16be", "utf32"):
+// code units that the bytes, not a declaration, must settle.
 bool is_unicode_units(std::string_view name) {
+    constexpr std::array<std::string_view, 4> kPrefixes = {"utf-16", "utf-32", "utf16", "utf32"};
     std::string low;
     for (char c : name.substr(0, 6)) low += ascii_lower(c);
-    return low == "utf-16" || low == "utf-32" || low == "utf16" || low == "utf32";
+    return std::any_of(kPrefixes.begin(), kPrefixes.end(),
+                       [&](std::string_view p) { return low.starts_with(p); });
 }
 
 bool valid_utf8(std::string_view s, bool allowCut) {
@@ -133,18 +137,13 @@ std::string DecodeText(std::string_view bytes, const std::string &charset, bool 
 std::string UsableCharset(std::string_view declared, bool unicodeFromBytes) {
     constexpr std::string_view kBlank = " \t\r\n";
     constexpr std::array<std::string_view, 3> kAscii = {"ascii", "us-ascii", "ansi_x3.4-1968"};
-    constexpr std::array<std::string_view, 4> kUnicodePrefixes = {"utf-16", "utf-32", "utf16",
-                                                                  "utf32"};
     const size_t first = declared.find_first_not_of(kBlank);
     if (first == std::string_view::npos) return {};
     std::string low;
     for (char c : declared.substr(first, declared.find_last_not_of(kBlank) - first + 1))
         low += ascii_lower(c);
     if (std::find(kAscii.begin(), kAscii.end(), low) != kAscii.end()) return {};
-    if (unicodeFromBytes && (low == "utf-8" || low == "utf8" ||
-                             std::any_of(kUnicodePrefixes.begin(), kUnicodePrefixes.end(),
-                                         [&](std::string_view p) { return low.starts_with(p); })))
-        return {};
+    if (unicodeFromBytes && (low == "utf-8" || low == "utf8" || is_unicode_units(low))) return {};
     return CharsetKnown(low) ? low : std::string();
 }
 

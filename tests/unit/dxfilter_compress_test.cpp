@@ -554,6 +554,10 @@ TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
         {"<?xml version='1.0' encoding=\"ISO-8859-1\"?><a>\xE9</a>", "ISO-8859-1", "ISO-8859-1",
          "<?xml version='1.0' encoding=\"ISO-8859-1\"?><a>é</a>"},
         {"<meta charset=nonsense>\xC3\xA9", "", "UTF-8", "<meta charset=nonsense>é"},
+        // UTF-16 and UTF-32 named without a hyphen are code units too: the bytes decide.
+        {"<meta charset=utf16le>\xC3\xA9", "", "UTF-8", "<meta charset=utf16le>é"},
+        {"<?xml version='1.0' encoding='UTF32BE'?><a>\xC3\xA9</a>", "", "UTF-8",
+         "<?xml version='1.0' encoding='UTF32BE'?><a>é</a>"},
         {pipeline_test::Utf16(u"Größe und Maß, ein Text.\n"), "UTF-16LE", "UTF-16LE",
          "Größe und Maß, ein Text.\n"},
     };
