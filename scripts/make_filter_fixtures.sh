@@ -20,6 +20,8 @@
 #   e-mail, message catalogs,        python3 (make_mail_fixtures.py,
 #   e-books                          make_catalog_fixtures.py,
 #                                    make_ebook_fixtures.py)
+#   djvu                             djvulibre-bin's cjb2, djvused, djvm and
+#                                    djvmcvt (make_djvu_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -41,7 +43,7 @@
 #        pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
 #        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3, and to check
 #        the legacy office samples catdoc antiword libgsf-bin, and the
-#        WordPerfect samples libwpd-tools
+#        WordPerfect samples libwpd-tools; for the DjVu samples djvulibre-bin
 set -eu
 cd "$(dirname "$0")/.."
 # 2024-01-01 00:00:00 UTC stands for the time of the run.
@@ -451,4 +453,5 @@ scripts/make_compressed_fixtures.sh >> "$TABLE"
 python3 scripts/make_mail_fixtures.py >> "$TABLE"
 python3 scripts/make_catalog_fixtures.py >> "$TABLE"
 python3 scripts/make_ebook_fixtures.py >> "$TABLE"
+python3 scripts/make_djvu_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -5,7 +5,7 @@
  * dxfilter_compress.so for single gzip, bzip2, xz, zstd, `.lzma` and `.Z`
  * streams, for e-mail messages, gettext message catalogs, Mobipocket and
  * FictionBook e-books, dxfilter_wp.so for WordPerfect documents,
- * dxfilter_ps.so for PostScript).
+ * dxfilter_djvu.so for DjVu documents, dxfilter_ps.so for PostScript).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so
  * itself cheap.
  *
@@ -33,6 +33,7 @@ extern "C" {
 #define DXM_MSDOC_NAME "dxfilter_msdoc.so"
 #define DXM_COMPRESS_NAME "dxfilter_compress.so"
 #define DXM_WP_NAME "dxfilter_wp.so"
+#define DXM_DJVU_NAME "dxfilter_djvu.so"
 #define DXM_PS_NAME "dxfilter_ps.so"
 
 /* Where extracted text goes. `text` takes UTF-8 (invalid sequences are

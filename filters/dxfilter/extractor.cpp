@@ -76,6 +76,8 @@ const char *ModuleFor(int format) {
             return DXM_MSDOC_NAME;
         case DX_FMT_WORDPERFECT:
             return DXM_WP_NAME;
+        case DX_FMT_DJVU:
+            return DXM_DJVU_NAME;
         case DX_FMT_POSTSCRIPT:
             return DXM_PS_NAME;
         case DX_FMT_DOCX:

@@ -81,6 +81,15 @@ bool is_wordperfect_document(Bytes head) {
     return starts_with(head, "\xFFWPC") && head.size() >= 10 && head[8] == 1 && head[9] == 10;
 }
 
+// A DjVu document: the IFF container's "AT&T" and `FORM`, its length, then
+// the form type: `DJVU` for a single page, `DJVM` for a multi-page document
+// (bundled, or the index of pages kept in files of their own). Shared
+// dictionaries and thumbnails (`DJVI`, `THUM`) are no documents.
+bool is_djvu_document(Bytes head) {
+    return starts_with(head, "AT&TFORM") &&
+           (starts_with(head, "DJVU", 12) || starts_with(head, "DJVM", 12));
+}
+
 }  // namespace
 
 std::optional<PostScriptSection> PostScriptSectionOf(Bytes head, uint64_t size) {
@@ -820,6 +829,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     if (IsPalmBook(head, size)) return {DX_FMT_PALMBOOK, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
+    if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
     if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
