@@ -35,6 +35,7 @@
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/module_stream.h"
 
 namespace {
 
@@ -222,27 +223,13 @@ class DjvuDocument {
     miniexp_t first_ = miniexp_nil;  // the first page's text, read on opening
 };
 
-bool read_all(DXStream *stream, int64_t size, std::string &out) {
-    if (!stream->seek(stream, 0, DX_SEEK_SET)) return false;
-    out.resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (done < out.size()) {
-        const int want = static_cast<int>(std::min<size_t>(out.size() - done, INT_MAX));
-        const int got = stream->read(stream, out.data() + done, want);
-        if (got <= 0) break;
-        done += static_cast<size_t>(got);
-    }
-    out.resize(done);
-    return done > 0;
-}
-
 DXMExtractor *djvu_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (!stream || !limits || format != DX_FMT_DJVU || size <= 0 ||
         static_cast<uint64_t>(size) > limits->maxPartBytes)
         return nullptr;
     try {
         std::string bytes;
-        if (!read_all(stream, size, bytes) || !IsSelfContained(bytes)) return nullptr;
+        if (!dxf::ReadWholeStream(stream, size, bytes) || !IsSelfContained(bytes)) return nullptr;
         auto doc = std::make_unique<DjvuDocument>(limits->deadlineNs,
                                                   limits->maxParts ? limits->maxParts : UINT32_MAX);
         if (!doc->Open(std::move(bytes))) return nullptr;

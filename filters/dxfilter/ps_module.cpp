@@ -42,6 +42,7 @@
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/sniff.h"
 
 namespace {
@@ -226,16 +227,8 @@ DXMExtractor *ps_open(DXStream *stream, int64_t size, int format, const DXMLimit
         static_cast<uint64_t>(size) > limits->maxPartBytes)
         return nullptr;
     try {
-        std::string bytes(static_cast<size_t>(size), '\0');
-        if (!stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const int want = static_cast<int>(std::min<size_t>(bytes.size() - done, INT_MAX));
-            const int got = stream->read(stream, bytes.data() + done, want);
-            if (got <= 0) break;
-            done += static_cast<size_t>(got);
-        }
-        bytes.resize(done);
+        std::string bytes;
+        if (!dxf::ReadWholeStream(stream, size, bytes)) return nullptr;
         const auto section = dxf::PostScriptSectionOf(
             std::span(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size()),
             bytes.size());

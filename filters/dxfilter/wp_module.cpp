@@ -23,6 +23,7 @@
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/module_stream.h"
 
 namespace {
 
@@ -217,20 +218,6 @@ struct WpDocument {
     bool done = false;
 };
 
-bool read_all(DXStream *stream, int64_t size, std::string &out) {
-    if (!stream->seek(stream, 0, DX_SEEK_SET)) return false;
-    out.resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (done < out.size()) {
-        const int want = static_cast<int>(std::min<size_t>(out.size() - done, INT_MAX));
-        const int got = stream->read(stream, out.data() + done, want);
-        if (got <= 0) break;
-        done += static_cast<size_t>(got);
-    }
-    out.resize(done);
-    return done > 0;
-}
-
 DXMExtractor *wp_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (!stream || !limits || format != DX_FMT_WORDPERFECT || size <= 0 ||
         static_cast<uint64_t>(size) > limits->maxPartBytes)
@@ -238,7 +225,7 @@ DXMExtractor *wp_open(DXStream *stream, int64_t size, int format, const DXMLimit
     try {
         auto doc = std::make_unique<WpDocument>();
         doc->deadlineNs = limits->deadlineNs;
-        if (!read_all(stream, size, doc->bytes)) return nullptr;
+        if (!dxf::ReadWholeStream(stream, size, doc->bytes)) return nullptr;
         // Anything but a document libwpd reads without a password (a
         // password-protected one, another WordPerfect Corporation file,
         // bytes it does not take for WordPerfect) is refused here.
