@@ -139,15 +139,19 @@ class DjvuDocument {
         return pages_ == 0 || Fetch(0, first_);
     }
 
-    // The text of the next page: 1 when more pages follow, 0 at the end,
-    // -1 when a page cannot be read or the document's time ran out while
-    // DjVuLibre's threads fetched it. (A page's text is decoded on this
-    // thread, whose time the worker's own deadline counts.)
+    // The text of the next page: 1 when more pages follow, 0 at the end. A
+    // later page that cannot be read (damaged, cut off) or whose fetch ran
+    // out of the document's time ends the text after the pages before it,
+    // as a PDF's or a PostScript document's does. (A page's text is decoded
+    // on this thread, whose time the worker's own deadline counts.)
     int Step(DXMSink *sink) {
         if (page_ >= pages_) return 0;
         miniexp_t text = first_;
         first_ = miniexp_nil;
-        if (page_ > 0 && !Fetch(page_, text)) return -1;
+        if (page_ > 0 && !Fetch(page_, text)) {
+            page_ = pages_;
+            return 0;
+        }
         // (page x0 y0 x1 y1 "text"), or nil for a page without text.
         const miniexp_t string = miniexp_nth(5, text);
         const bool full = miniexp_stringp(string) && Emit(miniexp_to_str(string), sink);
