@@ -3,7 +3,6 @@
 // bodies of a FictionBook document.
 #include "filters/dxfilter/ebook_text.h"
 
-#include <libxml/parser.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/xml_push.h"
 
 namespace dxf {
 namespace {
@@ -459,23 +459,6 @@ void fb2_characters(void *ctx, const xmlChar *text, int length) {
     static_cast<FictionBookReader *>(ctx)->Characters(
         std::string_view(reinterpret_cast<const char *>(text), static_cast<size_t>(length)));
 }
-void fb2_silent(void *, xmlErrorPtr) {}
-void fb2_silent_generic(void *, const char *, ...) {}
-
-xmlSAXHandler fb2_handler() {
-    // Only element and character events: without entity declaration and
-    // lookup handlers, no entity is ever stored or expanded.
-    xmlSAXHandler h;
-    std::memset(&h, 0, sizeof h);
-    h.initialized = XML_SAX2_MAGIC;
-    h.startElementNs = fb2_start;
-    h.endElementNs = fb2_end;
-    h.characters = fb2_characters;
-    h.cdataBlock = fb2_characters;
-    h.serror = fb2_silent;
-    return h;
-}
-
 }  // namespace
 
 FictionBookText ReadFictionBook(std::string_view bytes, const EbookBounds &bounds) {
@@ -486,17 +469,12 @@ FictionBookText ReadFictionBook(std::string_view bytes, const EbookBounds &bound
         text.error.clear();
         bytes = member;
     }
-    xmlSetStructuredErrorFunc(nullptr, fb2_silent);
-    xmlSetGenericErrorFunc(nullptr, fb2_silent_generic);
-    static xmlSAXHandler handler = fb2_handler();
     FictionBookReader reader(bounds, text);
-    xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&handler, &reader, nullptr, 0, nullptr);
+    xmlParserCtxtPtr parser = NewElementPushParser(fb2_start, fb2_end, fb2_characters, &reader);
     if (!parser) {
         text.error = "no XML parser";
         return text;
     }
-    xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                                  XML_PARSE_RECOVER | XML_PARSE_NOCDATA);
     for (size_t at = 0;;) {
         const size_t n = std::min(kPushBytes, bytes.size() - at);
         const bool last =
@@ -505,8 +483,7 @@ FictionBookText ReadFictionBook(std::string_view bytes, const EbookBounds &bound
         at += n;
         if (last || (rc != 0 && parser->disableSAX) || (at > 0 && !reader.root())) break;
     }
-    if (parser->myDoc) xmlFreeDoc(parser->myDoc);
-    xmlFreeParserCtxt(parser);
+    FreeElementPushParser(parser);
     reader.Finish();
     if (!reader.root()) {
         text.lines.clear();

@@ -4,7 +4,6 @@
 // small pieces through libxml2's SAX parser, so memory stays bounded however
 // large a member inflates. No network, no DTD loading, no entity expansion.
 #include <libxml/parser.h>
-#include <libxml/xmlerror.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/xml_push.h"
 
 namespace {
 
@@ -29,9 +29,6 @@ constexpr size_t kMaxCellBytes = 64 * 1024;  // one spreadsheet cell or shared s
 constexpr size_t kMaxSharedBytes = 32u << 20;
 constexpr size_t kMaxSharedStrings = 1u << 20;
 constexpr size_t kMaxSmallPart = 1u << 20;  // container.xml, OPF
-
-void silent_structured(void *, xmlErrorPtr) {}
-void silent_generic(void *, const char *, ...) {}
 
 // ---- libzip source over the engine's stream ----------------------------------
 
@@ -381,20 +378,6 @@ void sax_characters(void *ctx, const xmlChar *text, int length) {
     static_cast<OfficeExtractor *>(ctx)->Characters(text, length);
 }
 
-xmlSAXHandler make_handler() {
-    // Only element and character events: without entity declaration and
-    // lookup handlers, no entity is ever stored or expanded.
-    xmlSAXHandler h;
-    std::memset(&h, 0, sizeof h);
-    h.initialized = XML_SAX2_MAGIC;
-    h.startElementNs = sax_start;
-    h.endElementNs = sax_end;
-    h.characters = sax_characters;
-    h.cdataBlock = sax_characters;
-    h.serror = silent_structured;
-    return h;
-}
-
 void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **attrs) {
     if (skipDepth_ > 0) {
         ++skipDepth_;
@@ -571,18 +554,12 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     ClosePart();
     file_ = zip_fopen(archive_->zip, part.name.c_str(), 0);
     if (!file_) return false;
-    static xmlSAXHandler handler = make_handler();
-    // No file name: the parser would look up the working directory for each
-    // part to resolve relative references, and nothing is ever loaded
-    // from outside the package.
-    parser_ = xmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr);
+    parser_ = dxf::NewElementPushParser(sax_start, sax_end, sax_characters, this);
     if (!parser_) {
         zip_fclose(file_);
         file_ = nullptr;
         return false;
     }
-    xmlCtxtUseOptions(parser_, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                                   XML_PARSE_RECOVER | XML_PARSE_NOCDATA);
     kind_ = part.kind;
     partBytes_ = 0;
     textDepth_ = skipDepth_ = 0;
@@ -592,8 +569,7 @@ bool OfficeExtractor::OpenPart(const Part &part) {
 
 void OfficeExtractor::ClosePart() {
     if (parser_) {
-        if (parser_->myDoc) xmlFreeDoc(parser_->myDoc);
-        xmlFreeParserCtxt(parser_);
+        dxf::FreeElementPushParser(parser_);
         parser_ = nullptr;
     }
     if (file_) {
@@ -709,8 +685,6 @@ int OfficeExtractor::Step(DXMSink *sink) {
 
 DXMExtractor *module_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     try {
-        xmlSetStructuredErrorFunc(nullptr, silent_structured);
-        xmlSetGenericErrorFunc(nullptr, silent_generic);
         auto archive = open_archive(stream, size);
         if (!archive || !limits) return nullptr;
         auto ex = std::make_unique<OfficeExtractor>(std::move(archive), format, *limits);
