@@ -249,18 +249,14 @@ TEST_F(DxFilterXps, CompressedPackagesAreRead) {
 }
 
 TEST_F(DxFilterXps, MutatedPackagesNeverBreakThePlugin) {
-    uint32_t state = 5150;
-    auto next = [&] { return state = state * 1103515245u + 12345u; };
+    Mutator mutator(5150);
     const std::string stored = Package({Page(Glyphs("The keeper climbs", "1") +
                                              "<Canvas><Glyphs OriginY=\"2\" UnicodeString=\"the "
                                              "stairs\"/></Canvas>"),
                                         Page(Glyphs("{}{every} evening", "1"))});
     for (const std::string &bytes : {Sample("en.xps"), Sample("es.xps"), stored}) {
         for (int round = 0; round < 60; ++round) {
-            std::string mutated = bytes;
-            for (int k = 0; k < 1 + round % 8; ++k)
-                mutated[next() % mutated.size()] = static_cast<char>(next() >> 24);
-            Extraction r = Run(mutated);
+            Extraction r = Run(mutator.Overwrite(bytes, 1 + round % 8));
             EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
             EXPECT_LE(r.text.size(), 1024u) << round;
         }
