@@ -5,7 +5,8 @@
  * dxfilter_compress.so for single gzip, bzip2, xz, zstd, `.lzma` and `.Z`
  * streams, for e-mail messages, gettext message catalogs, Mobipocket and
  * FictionBook e-books, dxfilter_wp.so for WordPerfect documents,
- * dxfilter_djvu.so for DjVu documents, dxfilter_ps.so for PostScript).
+ * dxfilter_djvu.so for DjVu documents, dxfilter_chm.so for compiled HTML
+ * Help, dxfilter_ps.so for PostScript).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so
  * itself cheap.
  *
@@ -34,6 +35,7 @@ extern "C" {
 #define DXM_COMPRESS_NAME "dxfilter_compress.so"
 #define DXM_WP_NAME "dxfilter_wp.so"
 #define DXM_DJVU_NAME "dxfilter_djvu.so"
+#define DXM_CHM_NAME "dxfilter_chm.so"
 #define DXM_PS_NAME "dxfilter_ps.so"
 
 /* Where extracted text goes. `text` takes UTF-8 (invalid sequences are

@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                   (inner.format >= DX_FMT_PDF && inner.format <= DX_FMT_PPT) ||
                                   inner.format == DX_FMT_XPS ||
                                   inner.format == DX_FMT_WORDPERFECT ||
-                                  inner.format == DX_FMT_DJVU || inner.format == DX_FMT_POSTSCRIPT;
+                                  inner.format == DX_FMT_DJVU || inner.format == DX_FMT_CHM ||
+                                  inner.format == DX_FMT_POSTSCRIPT;
             if (!readable) std::abort();
             return 0;
         }
