@@ -23,6 +23,7 @@
 // from its bytes. A topic ends a paragraph.
 #include <chm_lib.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -521,6 +522,19 @@ struct ChmCloser {
     void operator()(chmFile *h) const { chm_close(h); }
 };
 
+// chmlib allocates its LZX window and block cache without clearing them, and
+// a damaged file can make it hand out bytes it never wrote there: those of
+// whatever the worker freed before, possibly another document. While chmlib
+// runs, glibc fills every fresh allocation outside its small-block caches
+// (the window and the cache are 32 KiB and more) with zero bytes.
+class FreshMemoryCleared {
+  public:
+    FreshMemoryCleared() { mallopt(M_PERTURB, 0xFF); }  // allocations get 0xFF ^ 0xFF
+    ~FreshMemoryCleared() { mallopt(M_PERTURB, 0); }
+    FreshMemoryCleared(const FreshMemoryCleared &) = delete;
+    FreshMemoryCleared &operator=(const FreshMemoryCleared &) = delete;
+};
+
 class ChmDocument {
   public:
     explicit ChmDocument(const DXMLimits &limits) : limits_(limits) {}
@@ -534,6 +548,7 @@ class ChmDocument {
             const SealedFile file(bytes);
             const std::string path = file.Path();
             if (path.empty()) return false;
+            const FreshMemoryCleared cleared;
             chm_.reset(chm_open(path.c_str()));
         }
         if (!chm_) return false;
@@ -619,6 +634,7 @@ class ChmDocument {
         unit.space = static_cast<int>(e.space);
         std::memcpy(unit.path, e.path.data(), e.path.size());
         out.resize(static_cast<size_t>(want));
+        const FreshMemoryCleared cleared;
         for (uint64_t at = 0; at < want;) {
             if (DXM_CpuNs() > limits_.deadlineNs) return false;
             const uint64_t n = std::min(kSliceBytes, want - at);
