@@ -24,6 +24,9 @@
 #                                    djvmcvt (make_djvu_fixtures.py)
 #   compiled HTML Help               fp-utils-3.2.2's chmcmd
 #                                    (make_chm_fixtures.py)
+#   xps, oxps                        python3's zipfile, and Ghostscript's
+#                                    xpswrite device for one page without
+#                                    text (make_xps_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -46,7 +49,8 @@
 #        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3, and to check
 #        the legacy office samples catdoc antiword libgsf-bin, and the
 #        WordPerfect samples libwpd-tools; for the DjVu samples djvulibre-bin; for
-#        the compiled HTML Help samples fp-utils-3.2.2
+#        the compiled HTML Help samples fp-utils-3.2.2; for the XPS sample
+#        without text ghostscript
 set -eu
 cd "$(dirname "$0")/.."
 # 2024-01-01 00:00:00 UTC stands for the time of the run.
@@ -458,4 +462,5 @@ python3 scripts/make_catalog_fixtures.py >> "$TABLE"
 python3 scripts/make_ebook_fixtures.py >> "$TABLE"
 python3 scripts/make_djvu_fixtures.py >> "$TABLE"
 python3 scripts/make_chm_fixtures.py >> "$TABLE"
+python3 scripts/make_xps_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -1,6 +1,6 @@
 /* dx_module.h - the private interface between dxfilter.so and the extraction
  * modules it loads on demand from the filter directory (dxfilter_office.so for
- * zip-based office documents and e-books, dxfilter_pdf.so for PDF,
+ * zip-based office documents, e-books and XPS documents, dxfilter_pdf.so for PDF,
  * dxfilter_msdoc.so for legacy Word, Excel and PowerPoint documents,
  * dxfilter_compress.so for single gzip, bzip2, xz, zstd, `.lzma` and `.Z`
  * streams, for e-mail messages, gettext message catalogs, Mobipocket and

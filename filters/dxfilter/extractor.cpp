@@ -89,6 +89,7 @@ const char *ModuleFor(int format) {
         case DX_FMT_ODS:
         case DX_FMT_ODP:
         case DX_FMT_EPUB:
+        case DX_FMT_XPS:
             return DXM_OFFICE_NAME;
         case DX_FMT_COMPRESSED:
         case DX_FMT_MAIL:

@@ -1,13 +1,16 @@
 // office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX,
-// PPTX, ODT, ODS, ODP, EPUB). The archive is read with libzip through a
-// source over the engine's stream callbacks; each XML member is pushed in
-// small pieces through libxml2's SAX parser, so memory stays bounded however
-// large a member inflates. No network, no DTD loading, no entity expansion.
+// PPTX, ODT, ODS, ODP, EPUB, XPS and OpenXPS). The archive is read with
+// libzip through a source over the engine's stream callbacks; each XML
+// member is pushed in small pieces through libxml2's SAX parser, so memory
+// stays bounded however large a member inflates. No network, no DTD
+// loading, no entity expansion.
 #include <libxml/parser.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -21,6 +24,7 @@
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/xml_push.h"
+#include "filters/dxfilter/zip_scan.h"
 
 namespace {
 
@@ -28,7 +32,8 @@ constexpr size_t kPushBytes = 32 * 1024;     // compressed-side piece per step
 constexpr size_t kMaxCellBytes = 64 * 1024;  // one spreadsheet cell or shared string
 constexpr size_t kMaxSharedBytes = 32u << 20;
 constexpr size_t kMaxSharedStrings = 1u << 20;
-constexpr size_t kMaxSmallPart = 1u << 20;  // container.xml, OPF
+constexpr size_t kMaxSmallPart = 1u << 20;       // container.xml, OPF
+constexpr zip_int64_t kMaxXpsEntries = 1 << 20;  // archive entries an XPS package's names index
 
 // ---- libzip source over the engine's stream ----------------------------------
 
@@ -152,6 +157,22 @@ std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSma
     return out;
 }
 
+// An XPS package, by the rule of the directory scan (zip_scan.h): root
+// relationships that can be read decide, the layout otherwise.
+bool is_xps(zip_t *zip) {
+    zip_int64_t rels = zip_name_locate(zip, "_rels/.rels", ZIP_FL_NOCASE);
+    if (rels >= 0) {
+        const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(rels), 0);
+        std::string content = name ? read_small(zip, name, 64u << 10) : std::string();
+        if (!content.empty()) return dxf::NamesXpsRepresentation(content);
+    }
+    dxf::XpsLayout layout;
+    const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxXpsEntries);
+    for (zip_int64_t i = 0; i < n && !layout.Found(); ++i)
+        if (const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0)) layout.Add(name);
+    return layout.Found();
+}
+
 int classify(zip_t *zip) {
     if (has_entry(zip, "mimetype")) {
         int format = dxf::FormatFromPackageMime(read_small(zip, "mimetype", 256));
@@ -162,7 +183,7 @@ int classify(zip_t *zip) {
         if (has_entry(zip, "xl/workbook.xml")) return DX_FMT_XLSX;
         if (has_entry(zip, "ppt/presentation.xml")) return DX_FMT_PPTX;
     }
-    return DX_FMT_ZIP;
+    return is_xps(zip) ? DX_FMT_XPS : DX_FMT_ZIP;
 }
 
 int probe_path(const char *path) {
@@ -240,11 +261,18 @@ enum class PartKind {
     kOpf,         // the EPUB package document (gathered)
     kRels,        // a relationships part (gathered)
     kOrder,       // presentation.xml or workbook.xml: slide or sheet order (gathered)
+    kXpsRels,     // an XPS package's root relationships (gathered)
+    kXpsSeq,      // an XPS fixed document sequence (gathered)
+    kXpsDoc,      // an XPS fixed document: its pages (gathered)
+    kXpsPage,     // an XPS fixed page
 };
 
 struct Part {
     std::string name;
     PartKind kind;
+    // The archive entries that hold the part, in order (the pieces of an
+    // interleaved part); empty: the entry called `name`.
+    std::vector<zip_uint64_t> entries = {};
 };
 
 bool is(const xmlChar *name, const char *want) {
@@ -286,6 +314,91 @@ bool xhtml_block(const xmlChar *name) {
     std::string_view n(reinterpret_cast<const char *>(name));
     return std::find(std::begin(kXhtmlBlocks), std::end(kXhtmlBlocks), n) != std::end(kXhtmlBlocks);
 }
+
+// ---- XPS ------------------------------------------------------------------------
+
+// The text of a glyph run's UnicodeString: a value that starts with "{}"
+// is the rest of it ("{}" lets a text start with a brace); any other value
+// that starts with '{' is a markup extension, not text.
+std::string_view xps_glyph_text(std::string_view unicodeString) {
+    if (unicodeString.starts_with("{}")) return unicodeString.substr(2);
+    if (unicodeString.starts_with("{")) return {};
+    return unicodeString;
+}
+
+// The key of a part in an XPS package: its name with percent escapes
+// decoded (by resolve, or by xps_entry_key) and ASCII letters in lower case,
+// as part names compare without case.
+std::string xps_key(std::string name) {
+    for (char &c : name) c = dxf::ascii_lower(c);
+    return name;
+}
+
+// The key of the part an archive entry holds.
+std::string xps_entry_key(std::string_view entryName, long *piece, bool *last) {
+    return xps_key(resolve("", dxf::PartNameOf(entryName, piece, last)));
+}
+
+// The parts of an XPS package by key: a whole entry, or the pieces of an
+// interleaved part when they run from [0] to a last piece without a gap.
+class XpsNames {
+  public:
+    explicit XpsNames(zip_t *zip) {
+        const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxXpsEntries);
+        for (zip_int64_t i = 0; i < n; ++i) {
+            const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
+            if (!name) continue;
+            long piece = -1;
+            bool last = false;
+            const std::string key = xps_entry_key(name, &piece, &last);
+            if (piece < 0)
+                whole_.emplace(key, static_cast<zip_uint64_t>(i));
+            else if (pieces_[key].size() < kMaxPieces)
+                pieces_[key].push_back({piece, last, static_cast<zip_uint64_t>(i)});
+        }
+    }
+
+    // The entries of the part called `key` (xps_key); empty when it is missing.
+    std::vector<zip_uint64_t> Entries(const std::string &key) const {
+        if (auto it = whole_.find(key); it != whole_.end()) return {it->second};
+        auto it = pieces_.find(key);
+        if (it == pieces_.end()) return {};
+        std::vector<Piece> sorted = it->second;
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const Piece &a, const Piece &b) { return a.number < b.number; });
+        std::vector<zip_uint64_t> entries;
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            if (sorted[i].number != static_cast<long>(i)) return {};
+            entries.push_back(sorted[i].entry);
+            if (sorted[i].last)
+                return i + 1 == sorted.size() ? entries : std::vector<zip_uint64_t>{};
+        }
+        return {};  // no last piece
+    }
+
+    // The first part (in archive order of its first entry) whose key ends in `suffix`.
+    std::string FirstEndingIn(std::string_view suffix) const {
+        std::string best;
+        zip_uint64_t bestEntry = UINT64_MAX;
+        auto consider = [&](const std::string &key, zip_uint64_t entry) {
+            if (key.ends_with(suffix) && entry < bestEntry) best = key, bestEntry = entry;
+        };
+        for (const auto &[key, entry] : whole_) consider(key, entry);
+        for (const auto &[key, pieces] : pieces_)
+            for (const Piece &p : pieces) consider(key, p.entry);
+        return best;
+    }
+
+  private:
+    static constexpr size_t kMaxPieces = 4096;
+    struct Piece {
+        long number;
+        bool last;
+        zip_uint64_t entry;
+    };
+    std::map<std::string, zip_uint64_t> whole_;
+    std::map<std::string, std::vector<Piece>> pieces_;
+};
 
 class OfficeExtractor {
   public:
@@ -348,6 +461,17 @@ class OfficeExtractor {
     std::map<std::string, std::string> relations_;
     std::vector<std::string> order_;
     std::vector<std::string> OrderedMembers(const std::string &dir, const std::string &main);
+
+    // XPS package.
+    bool PlanXps();
+    bool ReadsWhole(const Part &part);
+    void XpsGlyphs(int nAttrs, const xmlChar **attrs);
+    std::vector<std::string> xpsLinks_;  // representation, documents or pages of a gathered part
+    bool partFailed_ = false;            // the member being read could not be inflated
+    std::vector<zip_uint64_t> pieces_;   // the entries of the member being read
+    size_t piece_ = 0;                   // the next of them
+    bool lineHasText_ = false;           // a glyph run gave text on this page
+    double lineY_ = 0;                   // the baseline of the page's last run with text
 };
 
 // The members that `dir` + `main` lists in its order, through its
@@ -458,7 +582,42 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
             else if (is(local, "itemref") && spine_.size() < limits_.maxParts)
                 spine_.push_back(attribute(nAttrs, attrs, "idref"));
             break;
+        case PartKind::kXpsRels:
+            if (is(local, "Relationship") && xpsLinks_.empty() &&
+                dxf::NamesXpsRepresentation(attribute(nAttrs, attrs, "Type")))
+                xpsLinks_.push_back(attribute(nAttrs, attrs, "Target"));
+            break;
+        case PartKind::kXpsSeq:
+            if (is(local, "DocumentReference") && xpsLinks_.size() < limits_.maxParts)
+                xpsLinks_.push_back(attribute(nAttrs, attrs, "Source"));
+            break;
+        case PartKind::kXpsDoc:
+            if (is(local, "PageContent") && xpsLinks_.size() < limits_.maxParts)
+                xpsLinks_.push_back(attribute(nAttrs, attrs, "Source"));
+            break;
+        case PartKind::kXpsPage:
+            // Glyph runs anywhere in the page: in canvases, nested or not,
+            // and in the visuals of brushes; everything else draws no text.
+            if (is(local, "Glyphs")) XpsGlyphs(nAttrs, attrs);
+            break;
     }
+}
+
+// One glyph run: its text, on the line of the previous run when it shares
+// its baseline (OriginY), on a new line otherwise.
+void OfficeExtractor::XpsGlyphs(int nAttrs, const xmlChar **attrs) {
+    const std::string value = attribute(nAttrs, attrs, "UnicodeString");
+    const std::string_view text = xps_glyph_text(value);
+    if (text.empty()) return;
+    const std::string origin = attribute(nAttrs, attrs, "OriginY");
+    double y = NAN;
+    const char *first = origin.data(), *last = origin.data() + origin.size();
+    while (first < last && (*first == ' ' || *first == '+')) ++first;
+    if (std::from_chars(first, last, y).ec != std::errc()) y = NAN;
+    if (lineHasText_ && !(y == lineY_)) Break();
+    lineHasText_ = true;
+    lineY_ = y;
+    Emit(text);
 }
 
 void OfficeExtractor::End(const xmlChar *local) {
@@ -552,7 +711,10 @@ void OfficeExtractor::Characters(const xmlChar *text, int length) {
 
 bool OfficeExtractor::OpenPart(const Part &part) {
     ClosePart();
-    file_ = zip_fopen(archive_->zip, part.name.c_str(), 0);
+    pieces_ = part.entries;
+    piece_ = 0;
+    file_ = pieces_.empty() ? zip_fopen(archive_->zip, part.name.c_str(), 0)
+                            : zip_fopen_index(archive_->zip, pieces_[piece_++], 0);
     if (!file_) return false;
     parser_ = dxf::NewElementPushParser(sax_start, sax_end, sax_characters, this);
     if (!parser_) {
@@ -564,6 +726,7 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     partBytes_ = 0;
     textDepth_ = skipDepth_ = 0;
     inBody_ = inValue_ = inPhonetic_ = false;
+    partFailed_ = lineHasText_ = false;
     return true;
 }
 
@@ -582,6 +745,13 @@ void OfficeExtractor::ClosePart() {
 bool OfficeExtractor::PushPiece() {
     char buffer[kPushBytes];
     zip_int64_t got = zip_fread(file_, buffer, sizeof buffer);
+    // An interleaved part goes on in its next piece.
+    while (got == 0 && piece_ < pieces_.size()) {
+        zip_fclose(file_);
+        file_ = zip_fopen_index(archive_->zip, pieces_[piece_++], 0);
+        got = file_ ? zip_fread(file_, buffer, sizeof buffer) : -1;
+    }
+    if (got < 0) partFailed_ = true;
     if (got > 0) {
         partBytes_ += static_cast<uint64_t>(got);
         totalBytes_ += static_cast<uint64_t>(got);
@@ -595,6 +765,67 @@ bool OfficeExtractor::PushPiece() {
         return false;
     }
     return true;
+}
+
+// Whether the whole of a part inflates (up to the bound of one member).
+bool OfficeExtractor::ReadsWhole(const Part &part) {
+    if (part.entries.empty()) return false;
+    uint64_t bytes = 0;
+    char buffer[kPushBytes];
+    for (zip_uint64_t entry : part.entries) {
+        zip_file_t *f = zip_fopen_index(archive_->zip, entry, 0);
+        if (!f) return false;
+        zip_int64_t got;
+        while ((got = zip_fread(f, buffer, sizeof buffer)) > 0 && bytes <= limits_.maxPartBytes)
+            bytes += static_cast<uint64_t>(got);
+        zip_fclose(f);
+        if (got < 0) return false;
+    }
+    return true;
+}
+
+// The pages of an XPS package in document order: the root relationships
+// name the fixed document sequence (or, when they do not, the first part
+// named *.fdseq stands for it, or the usual first document alone), the
+// sequence its documents, each document its pages. Part names are found
+// without case and with percent escapes decoded, relative to the part
+// that names them or absolute. The first page must inflate whole.
+bool OfficeExtractor::PlanXps() {
+    const XpsNames names(archive_->zip);
+    auto part = [&](const std::string &key, PartKind kind) {
+        return Part{key, kind, names.Entries(key)};
+    };
+    auto gather = [&](const Part &p) {
+        xpsLinks_.clear();
+        if (!p.entries.empty()) RunWhole(p);
+        return std::move(xpsLinks_);
+    };
+    auto target = [](const std::string &dir, const std::string &link) {
+        return link.starts_with("/") ? xps_key(resolve("", link.substr(1)))
+                                     : xps_key(resolve(dir, link));
+    };
+    auto dirOf = [](const std::string &key) { return key.substr(0, key.rfind('/') + 1); };
+
+    std::vector<std::string> documents;
+    std::string sequence;
+    if (auto root = gather(part("_rels/.rels", PartKind::kXpsRels)); !root.empty())
+        sequence = target("", root.front());
+    if (sequence.empty() || names.Entries(sequence).empty())
+        sequence = names.FirstEndingIn(".fdseq");
+    if (!sequence.empty()) {
+        for (const auto &link : gather(part(sequence, PartKind::kXpsSeq)))
+            documents.push_back(target(dirOf(sequence), link));
+    } else {
+        documents.push_back("documents/1/fixeddocument.fdoc");
+    }
+    for (const auto &document : documents) {
+        if (parts_.size() >= limits_.maxParts || DXM_CpuNs() > limits_.deadlineNs) break;
+        for (const auto &link : gather(part(document, PartKind::kXpsDoc))) {
+            if (parts_.size() >= limits_.maxParts) break;
+            parts_.push_back(part(target(dirOf(document), link), PartKind::kXpsPage));
+        }
+    }
+    return !parts_.empty() && ReadsWhole(parts_.front());
 }
 
 bool OfficeExtractor::RunWhole(const Part &part) {
@@ -651,6 +882,8 @@ bool OfficeExtractor::Plan() {
             }
             break;
         }
+        case DX_FMT_XPS:
+            return PlanXps();
         default:
             return false;
     }
@@ -673,11 +906,13 @@ int OfficeExtractor::Step(DXMSink *sink) {
     if (!file_) {
         if (next_ >= parts_.size()) return 0;
         const Part &part = parts_[next_++];
-        if (!OpenPart(part)) return next_ == 1 ? -1 : 1;
-        // Each slide, sheet and chapter ends a line of its own.
+        // A page of an XPS package that cannot be read ends its text.
+        if (!OpenPart(part)) return next_ == 1 ? -1 : format_ == DX_FMT_XPS ? 0 : 1;
+        // Each slide, sheet, chapter and page ends a line of its own.
         Break();
     }
     PushPiece();
+    if (partFailed_ && format_ == DX_FMT_XPS) return 0;
     return full_ ? 0 : 1;
 }
 

@@ -31,6 +31,35 @@ bool read_tail(uint64_t size, size_t want, const ReadAtFn &readAt,
     return readAt(size - n, tail.data(), n);
 }
 
+constexpr uint32_t kMaxStoredRels = 64u << 10;
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    return true;
+}
+
+bool iends_with(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && iequals(s.substr(s.size() - tail.size()), tail);
+}
+
+// The stored (uncompressed) content of the entry whose central directory
+// record is `rec`; empty when it is compressed, too long or unreadable.
+std::string read_stored(const unsigned char *rec, uint64_t size, const ReadAtFn &readAt) {
+    const uint16_t method = le16(rec + 10);
+    const uint32_t stored = le32(rec + 20), length = le32(rec + 24), local = le32(rec + 42);
+    if (method != 0 || stored != length || stored == 0 || stored > kMaxStoredRels) return {};
+    unsigned char header[30];
+    if (uint64_t{local} + sizeof header > size || !readAt(local, header, sizeof header) ||
+        le32(header) != 0x04034b50)
+        return {};
+    const uint64_t at = uint64_t{local} + sizeof header + le16(header + 26) + le16(header + 28);
+    if (at + stored > size) return {};
+    std::string content(stored, '\0');
+    return readAt(at, content.data(), stored) ? content : std::string();
+}
+
 // A FictionBook member: a name ending in ".fb2", in any case.
 bool ends_with_fb2(std::string_view name) {
     if (name.size() < 5) return false;
@@ -40,6 +69,44 @@ bool ends_with_fb2(std::string_view name) {
 }
 
 }  // namespace
+
+std::string_view PartNameOf(std::string_view name, long *piece, bool *last) {
+    if (piece) *piece = -1;
+    if (last) *last = false;
+    const size_t slash = name.rfind('/');
+    if (slash == std::string_view::npos) return name;
+    std::string_view leaf = name.substr(slash + 1);
+    bool isLast = false;
+    if (iends_with(leaf, "].last.piece"))
+        isLast = true, leaf.remove_suffix(12);
+    else if (iends_with(leaf, "].piece"))
+        leaf.remove_suffix(7);
+    else
+        return name;
+    if (leaf.size() < 2 || leaf.size() > 10 || leaf[0] != '[') return name;
+    long n = 0;
+    for (char c : leaf.substr(1)) {
+        if (c < '0' || c > '9') return name;
+        n = n * 10 + (c - '0');
+    }
+    if (piece) *piece = n;
+    if (last) *last = isLast;
+    return name.substr(0, slash);
+}
+
+bool NamesXpsRepresentation(std::string_view rels) {
+    return rels.find("http://schemas.microsoft.com/xps/2005/06/fixedrepresentation") !=
+               std::string_view::npos ||
+           rels.find("http://schemas.openxps.org/oxps/v1.0/fixedrepresentation") !=
+               std::string_view::npos;
+}
+
+void XpsLayout::Add(std::string_view entryName) {
+    const std::string_view name = PartNameOf(entryName);
+    contentTypes_ = contentTypes_ || iequals(name, "[Content_Types].xml");
+    sequence_ = sequence_ || (name.size() > 6 && iends_with(name, ".fdseq"));
+    firstDocument_ = firstDocument_ || iequals(name, "Documents/1/FixedDocument.fdoc");
+}
 
 int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     std::vector<unsigned char> tail;
@@ -62,6 +129,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
 
     bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
     bool fictionBook = false;
+    XpsLayout xps;
+    size_t relsAt = std::string_view::npos;  // the root relationships' directory record
     size_t at = 0;
     for (uint32_t i = 0; i < entries; ++i) {
         if (at + 46 > dir.size() || le32(dir.data() + at) != 0x02014b50) return DX_FMT_UNKNOWN;
@@ -75,12 +144,24 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         slides = slides || name == "ppt/presentation.xml";
         mimetype = mimetype || name == "mimetype";
         fictionBook = entries == 1 && ends_with_fb2(name);
+        xps.Add(name);
+        if (relsAt == std::string_view::npos && iequals(name, "_rels/.rels")) relsAt = at;
         at += 46 + nameLen + extraLen + commentLen;
     }
     if (mimetype) return DX_FMT_UNKNOWN;  // its content decides
     if (contentTypes && word) return DX_FMT_DOCX;
     if (contentTypes && sheet) return DX_FMT_XLSX;
     if (contentTypes && slides) return DX_FMT_PPTX;
+    // Root relationships stored as they are decide; compressed ones cannot
+    // be read here, and the layout decides.
+    const std::string rels = relsAt == std::string_view::npos
+                                 ? std::string()
+                                 : read_stored(dir.data() + relsAt, size, readAt);
+    if (!rels.empty()) {
+        if (NamesXpsRepresentation(rels)) return DX_FMT_XPS;
+    } else if (xps.Found()) {
+        return DX_FMT_XPS;
+    }
     if (fictionBook) return DX_FMT_FICTIONBOOK;
     return DX_FMT_ZIP;
 }

@@ -8,18 +8,46 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 namespace dxf {
 
 // Reads `count` bytes at `offset` into `buffer`; false when it cannot.
 using ReadAtFn = std::function<bool(uint64_t offset, void *buffer, size_t count)>;
 
-// A DX_FMT_* code (DOCX, XLSX, PPTX, FICTIONBOOK for an archive of a single
-// member whose name ends in ".fb2", or ZIP for an archive without any
+// A DX_FMT_* code (DOCX, XLSX, PPTX, XPS, FICTIONBOOK for an archive of a
+// single member whose name ends in ".fb2", or ZIP for an archive without any
 // package marker), or DX_FMT_UNKNOWN when libzip has to decide (the archive
 // has a `mimetype` entry that the caller could not read from its head, or
 // its directory cannot be read here).
+//
+// An XPS package is told by its root relationships part `_rels/.rels` when
+// that is stored uncompressed (a fixed representation relationship, see
+// NamesXpsRepresentation); when it is compressed or missing, by its layout
+// (XpsLayout).
 int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt);
+
+// The part an archive entry holds: `name` itself, or for one piece of an
+// interleaved part (`name/[N].piece`, `name/[N].last.piece`) the part's
+// name. `piece` gets N (-1 for a whole entry) and `last` whether it is the
+// part's last piece.
+std::string_view PartNameOf(std::string_view name, long *piece = nullptr, bool *last = nullptr);
+
+// Whether root relationships name an XPS or OpenXPS fixed representation.
+bool NamesXpsRepresentation(std::string_view rels);
+
+// The entry names of an XPS package: `[Content_Types].xml` with a fixed
+// document sequence (a part whose name ends in `.fdseq`) or the first
+// document's usual name `Documents/1/FixedDocument.fdoc`, in any case and
+// in pieces or whole.
+class XpsLayout {
+  public:
+    void Add(std::string_view entryName);
+    bool Found() const { return contentTypes_ && (sequence_ || firstDocument_); }
+
+  private:
+    bool contentTypes_ = false, sequence_ = false, firstDocument_ = false;
+};
 
 }  // namespace dxf
 

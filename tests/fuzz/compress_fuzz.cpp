@@ -71,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 std::abort();
             const bool readable = inner.format == DX_FMT_ZIP || inner.format == DX_FMT_RTF ||
                                   (inner.format >= DX_FMT_PDF && inner.format <= DX_FMT_PPT) ||
+                                  inner.format == DX_FMT_XPS ||
                                   inner.format == DX_FMT_WORDPERFECT ||
                                   inner.format == DX_FMT_DJVU || inner.format == DX_FMT_CHM ||
                                   inner.format == DX_FMT_POSTSCRIPT;

@@ -5,6 +5,9 @@ document, from the sample documents in tests/data/dxfilter/docs:
   tests/data/fuzz/msdoc/      length, WordDocument stream, table stream
   tests/data/fuzz/msxls/      Workbook (or Book) stream
   tests/data/fuzz/msppt/      PowerPoint Document stream
+  tests/data/fuzz/office/     the fixed pages of the XPS samples (from
+                              tests/data/dxfilter/xps; fuzz_office stores
+                              a page in a package of its own)
   tests/data/fuzz/pdf_order/  flag byte, page text, zero byte, boxes
                               (needs Python's GObject bindings and poppler's
                               introspection data: python3-gi,
@@ -15,6 +18,7 @@ The other targets read whole documents, straight from tests/data/dxfilter.
 
 import struct
 import sys
+import zipfile
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent.parent
@@ -88,6 +92,16 @@ def office_seeds():
             write("msppt", path.stem, streams["PowerPoint Document"])
 
 
+def xps_seeds():
+    for path in sorted((REPO / "tests/data/dxfilter/xps").glob("*.*xps")):
+        if path.stem in ("long", "many", "truncated") or path.stem.startswith("damaged"):
+            continue
+        with zipfile.ZipFile(path) as z:
+            pages = [n for n in z.namelist() if n.lower().endswith(".fpage")]
+            for i, name in enumerate(sorted(pages)[:2]):
+                write("office", "%s-%d.fpage" % (path.stem, i + 1), z.read(name))
+
+
 def pdf_seeds():
     import gi
     gi.require_version("Poppler", "0.18")
@@ -113,5 +127,6 @@ def pdf_seeds():
 
 if __name__ == "__main__":
     office_seeds()
+    xps_seeds()
     if "--no-pdf" not in sys.argv:
         pdf_seeds()
