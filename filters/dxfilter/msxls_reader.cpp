@@ -174,10 +174,15 @@ class WorkbookReader final : public OleReader {
     void Legacy(const unsigned char *bytes, size_t length, std::string &out);
     // One cell's text and the end of its line; false once the sink is full.
     bool Emit(const std::string &text) {
-        if (!text.empty() && out_.sink->text(out_.sink->self, text.data(), text.size()))
-            return false;
+        if (text.empty()) return out_.Break();
+        wrote_ = true;
+        if (out_.sink->text(out_.sink->self, text.data(), text.size())) return false;
         return out_.Break();
     }
+    // A record cut by the end of the stream, or damaged, after the first
+    // cell's text ends the text there, as a cut PDF or DjVu document does;
+    // before it, the workbook cannot be read.
+    int Damaged() const { return wrote_ ? 0 : -1; }
 
     std::unique_ptr<OleFile> file_;
     InputRef stream_;
@@ -188,6 +193,7 @@ class WorkbookReader final : public OleReader {
     std::vector<std::string> shared_;
     std::vector<uint16_t> substreams_;  // types of the open BOFs, innermost last
     TextOut out_;
+    bool wrote_ = false;  // a cell's text has gone to the sink
 };
 
 bool WorkbookReader::Open() {
@@ -324,11 +330,11 @@ int WorkbookReader::Step(DXMSink *sink) {
     if (DXM_CpuNs() > limits_.deadlineNs) return 0;
     for (int n = 0; n < kStepRecords; ++n) {
         const int got = records_.Next();
-        if (got <= 0) return got;
+        if (got <= 0) return got == 0 ? 0 : Damaged();
         const std::vector<unsigned char> &b = records_.body;
         switch (records_.type) {
             case kBof:
-                if (substreams_.size() >= kMaxNesting || b.size() < 4) return -1;
+                if (substreams_.size() >= kMaxNesting || b.size() < 4) return Damaged();
                 substreams_.push_back(le16(&b[2]));
                 // Each sheet starts a line of its own.
                 if (substreams_.back() == kWorksheet && !out_.Break()) return 0;
@@ -337,7 +343,7 @@ int WorkbookReader::Step(DXMSink *sink) {
                 if (!substreams_.empty()) substreams_.pop_back();
                 continue;
             case kFilePass:
-                return -1;
+                return Damaged();
             default:
                 break;
         }
@@ -345,15 +351,15 @@ int WorkbookReader::Step(DXMSink *sink) {
         std::string text;
         switch (records_.type) {
             case kLabelSst:
-                if (!biff8_ || b.size() < 10) return -1;
+                if (!biff8_ || b.size() < 10) return Damaged();
                 if (le32(&b[6]) < shared_.size()) text = shared_[le32(&b[6])];
                 break;
             case kLabel:
             case kRString:
-                if (!CellText(6, text)) return -1;
+                if (!CellText(6, text)) return Damaged();
                 break;
             case kString:
-                if (!CellText(0, text)) return -1;
+                if (!CellText(0, text)) return Damaged();
                 break;
             default:
                 continue;

@@ -450,21 +450,17 @@ TEST_F(DxFilterWord, MutatedFileInformationAndPieceTablesNeverBreakThePlugin) {
     word6.runs = {"\x93\xFA\x96", "\x7B\x8C\xEA\r"};
     word6.lid = 0x0411, word6.fastSaved = true;
     word6.Streams();
-    uint32_t seed = 2004;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    Mutator m(2004);
     for (int variant = 0; variant < 400; ++variant) {
         std::string file;
         if (variant % 2 == 0) {
             WordDoc d = word97;
             std::string &target = variant % 4 == 0 ? d.word : d.table;
-            size_t span = variant % 4 == 0 ? d.word.size() : d.table.size();
-            for (int k = 0; k <= variant % 8; ++k)
-                target[next() % span] = static_cast<char>(next() >> 24);
+            target = m.Overwrite(target, variant % 8 + 1);
             file = d.File();
         } else {
             Word6Doc d = word6;
-            for (int k = 0; k <= variant % 8; ++k)
-                d.word[next() % d.word.size()] = static_cast<char>(next() >> 24);
+            d.word = m.Overwrite(d.word, variant % 8 + 1);
             file = d.File();
         }
         Extraction r = Run(file);

@@ -173,13 +173,10 @@ TEST_F(DxFilterPowerPoint, EncryptedAndDamagedPresentationsAreRefused) {
 
 TEST_F(DxFilterPowerPoint, MutatedPresentationsNeverBreakThePlugin) {
     const std::string stream = Presentation();
-    uint32_t seed = 2003;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    Mutator m(2003);
     for (int variant = 0; variant < 300; ++variant) {
-        std::string s = stream;
-        for (int k = 0; k <= variant % 6; ++k)
-            s[next() % s.size()] = static_cast<char>(next() >> 24);
-        if (variant % 7 == 0) s.resize(next() % s.size());
+        std::string s = m.Overwrite(stream, variant % 6 + 1);
+        if (variant % 7 == 0) s = m.Cut(s);
         Extraction r = Run(CompoundFile({{"PowerPoint Document", s}}, {}, variant % 2 == 0));
         EXPECT_TRUE(r.opened) << variant;
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;

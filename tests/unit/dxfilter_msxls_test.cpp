@@ -257,16 +257,26 @@ TEST_F(DxFilterExcel, EncryptedDamagedAndOlderWorkbooksAreRefused) {
     more.globals = Sst(1000, {Str(u"shared", false)});
     more.sheets = {LabelSst(0, 0) + LabelSst(1, 1)};
     EXPECT_EQ(Text(more.File()), "shared\n");
-    // A cell cut by the end of the stream ends the text with an error once
-    // the cells before it are out.
-    Workbook cut = good;
-    cut.sheets = {LabelSst(0, 0) + Record(0x0204, Cell(1, 0) + Str(u"cut", false)).substr(0, 9)};
-    std::string stream = cut.Stream();
-    stream.resize(stream.size() - kEof.size());
-    std::string file = CompoundFile({{"Workbook", stream}}, {}, true);  // unpadded
-    Extraction r = Run(file);
-    EXPECT_EQ(r.openText, 0);
-    EXPECT_NE(r.readError, 0);
+    // A cell cut by the end of the stream ends the text after the cells
+    // before it, as a cut PDF does; cut before any cell's text, the workbook
+    // cannot be read.
+    for (const bool textBefore : {true, false}) {
+        Workbook cut = good;
+        const std::string cell = Record(0x0204, Cell(1, 0) + Str(u"cut", false)).substr(0, 9);
+        cut.sheets = {(textBefore ? LabelSst(0, 0) : Number(0)) + cell};
+        std::string stream = cut.Stream();
+        stream.resize(stream.size() - kEof.size());
+        Extraction r = Run(CompoundFile({{"Workbook", stream}}, {}, true));  // unpadded
+        EXPECT_EQ(r.openText, 0);
+        EXPECT_EQ(r.readError != 0, !textBefore);
+        EXPECT_EQ(r.utf8(), textBefore ? "shared\n" : "");
+    }
+    // So does damage after the first cell: a shared string cell too short to
+    // name its string.
+    Workbook damaged = good;
+    damaged.sheets = {LabelSst(0, 0) + Record(0x00FD, std::string(4, '\0')) + LabelSst(0, 1)};
+    Extraction r = Run(damaged.File());
+    EXPECT_EQ(r.readError, 0);
     EXPECT_EQ(r.utf8(), "shared\n");
 }
 
@@ -295,13 +305,10 @@ TEST_F(DxFilterExcel, MutatedWorkbooksNeverBreakThePlugin) {
                 Bof(0x0600, 0x0020) + kEof + Record(0x0207, Str(u"result", false))};
     const std::string stream = w.Stream();
     ASSERT_EQ(Text(CompoundFile({{"Workbook", stream}})), "alpha\nбеta\ngamma\nlabel\nresult\n");
-    uint32_t seed = 1997;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    Mutator m(1997);
     for (int variant = 0; variant < 300; ++variant) {
-        std::string s = stream;
-        for (int k = 0; k <= variant % 6; ++k)
-            s[next() % s.size()] = static_cast<char>(next() >> 24);
-        if (variant % 5 == 0) s.resize(next() % s.size());
+        std::string s = m.Overwrite(stream, variant % 6 + 1);
+        if (variant % 5 == 0) s = m.Cut(s);
         Extraction r = Run(CompoundFile({{"Workbook", s}}, {}, variant % 2 == 0));
         EXPECT_TRUE(r.opened) << variant;
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;

@@ -411,17 +411,14 @@ TEST_F(DxFilterPlugin, MutatedDocumentsNeverBreakThePlugin) {
     // Every document of the table, cut short and with bytes overwritten at
     // fixed places: identification and extraction must end, release the
     // stream and stay within the text bound.
-    uint32_t seed = 12345;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    Mutator m(12345);
     for (const auto &s : LoadSamples()) {
         if (s.file.rfind("docs/", 0) != 0) continue;
         std::string bytes = Bytes(s.file);
         ASSERT_FALSE(bytes.empty()) << s.file;
         for (int variant = 0; variant < 3; ++variant) {
-            std::string mutated = bytes;
+            std::string mutated = m.Overwrite(bytes, 8 * variant);
             if (variant == 0) mutated.resize(mutated.size() * 2 / 3);
-            for (int k = 0; k < 8 * variant; ++k)
-                mutated[next() % mutated.size()] = static_cast<char>(next() >> 24);
             std::string path = Temp("mutated", mutated);
             plugin->Format(path);
             Extraction r = plugin->Extract(path);

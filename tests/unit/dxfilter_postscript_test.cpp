@@ -179,14 +179,10 @@ TEST_F(DxFilterPostScript, LongDocumentsStopAtTheTextCap) {
 }
 
 TEST_F(DxFilterPostScript, MutatedDocumentsNeverBreakThePlugin) {
-    uint32_t state = 4242;
-    auto next = [&] { return state = state * 1103515245u + 12345u; };
+    Mutator m(4242);
     const std::string bytes = Bytes("docs/de.ps");
     for (int round = 0; round < 24; ++round) {
-        std::string mutated = bytes;
-        for (int k = 0; k < 1 + round % 6; ++k)
-            mutated[4 + next() % (mutated.size() - 4)] = static_cast<char>(next() >> 24);
-        Extraction r = Run(mutated);
+        Extraction r = Run(m.Overwrite(bytes, 1 + round % 6, 4));
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
         EXPECT_LE(r.text.size(), 2048u) << round;
     }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -245,6 +246,32 @@ inline bool recognisable_as_utf16(const std::u16string &text) {
            feeds = std::count(text.begin(), text.begin() + n, u'\n');
     return feeds > 5 || feeds * 100 > n;
 }
+
+// Reproducible damage for the tests that readers survive any input: the
+// same seed gives the same bytes on every machine and run.
+class Mutator {
+  public:
+    explicit Mutator(uint32_t seed) : state_(seed) {}
+    uint32_t Next() { return state_ = state_ * 1103515245u + 12345u; }
+    // `bytes` with `count` bytes at or after `from` overwritten; each draw
+    // takes the value, then the place.
+    std::string Overwrite(std::string bytes, int count, size_t from = 0) {
+        if (bytes.size() <= from) return bytes;
+        for (int k = 0; k < count; ++k) {
+            const auto value = static_cast<char>(Next() >> 24);
+            bytes[from + Next() % (bytes.size() - from)] = value;
+        }
+        return bytes;
+    }
+    // `bytes` cut to a length below its own.
+    std::string Cut(std::string bytes) {
+        if (!bytes.empty()) bytes.resize(Next() % bytes.size());
+        return bytes;
+    }
+
+  private:
+    uint32_t state_;
+};
 
 }  // namespace dxfilter_test
 
