@@ -66,8 +66,8 @@ enum {
     DX_FMT_EXECUTABLE = 345,
     DX_FMT_BINARY = 346, /* anything else that is not text */
     /* A single gzip, bzip2, xz, zstd, lzma or compress (.Z) stream: the filter reads the document
-       inside when it is text, markup, PDF, RTF, an office, WordPerfect, DjVu or PostScript
-       document. */
+       inside when it is text, markup, PDF, RTF, an office, WordPerfect, DjVu, compiled HTML
+       Help or PostScript document. */
     DX_FMT_COMPRESSED = 347,
     /* An e-mail message (RFC 5322, MIME) or an mbox of messages: the filter reads the subject
        and the text parts of the body. */
@@ -85,6 +85,9 @@ enum {
     /* A DjVu document, one page (`FORM:DJVU`) or bundled pages (`FORM:DJVM`); `.djvu`, `.djv`:
        the filter reads the hidden text layer of its pages. */
     DX_FMT_DJVU = 352,
+    /* A Microsoft Compiled HTML Help file (`ITSF`, version 2 or 3; `.chm`): the filter reads its
+       HTML topics in the order of the table of contents. */
+    DX_FMT_CHM = 353,
     /* A PostScript document (`%!PS`, EPS, EPS with a DOS binary header): the filter reads the
        text its pages draw. */
     DX_FMT_POSTSCRIPT = 360

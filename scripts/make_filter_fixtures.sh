@@ -22,6 +22,8 @@
 #                                    make_ebook_fixtures.py)
 #   djvu                             djvulibre-bin's cjb2, djvused, djvm and
 #                                    djvmcvt (make_djvu_fixtures.py)
+#   compiled HTML Help               fp-utils-3.2.2's chmcmd
+#                                    (make_chm_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -43,7 +45,8 @@
 #        pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
 #        fonts-wqy-microhei imagemagick zip unzip bzip2 gcc python3, and to check
 #        the legacy office samples catdoc antiword libgsf-bin, and the
-#        WordPerfect samples libwpd-tools; for the DjVu samples djvulibre-bin
+#        WordPerfect samples libwpd-tools; for the DjVu samples djvulibre-bin; for
+#        the compiled HTML Help samples fp-utils-3.2.2
 set -eu
 cd "$(dirname "$0")/.."
 # 2024-01-01 00:00:00 UTC stands for the time of the run.
@@ -454,4 +457,5 @@ python3 scripts/make_mail_fixtures.py >> "$TABLE"
 python3 scripts/make_catalog_fixtures.py >> "$TABLE"
 python3 scripts/make_ebook_fixtures.py >> "$TABLE"
 python3 scripts/make_djvu_fixtures.py >> "$TABLE"
+python3 scripts/make_chm_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -24,6 +24,9 @@ std::string InitialCharset(std::string_view head, bool markup);
 // Whether ICU has a converter of this name.
 bool CharsetKnown(const std::string &name);
 
+// The ICU name of a Windows code page number; empty when there is none.
+std::string CodePageCharset(uint32_t codePage);
+
 // The charset a document declares (a MIME charset parameter or encoded
 // word, a message catalog's Content-Type), as TextDecoder is to use it:
 // without surrounding white space, in lower case. Empty when the bytes must

@@ -6,7 +6,8 @@
  * streams, for e-mail messages, message catalogs (GNU gettext .mo/.po, Qt
  * .qm/.ts, XLIFF), Mobipocket and
  * FictionBook e-books, dxfilter_wp.so for WordPerfect documents,
- * dxfilter_djvu.so for DjVu documents, dxfilter_ps.so for PostScript).
+ * dxfilter_djvu.so for DjVu documents, dxfilter_chm.so for compiled HTML
+ * Help, dxfilter_ps.so for PostScript).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so
  * itself cheap.
  *
@@ -35,6 +36,7 @@ extern "C" {
 #define DXM_COMPRESS_NAME "dxfilter_compress.so"
 #define DXM_WP_NAME "dxfilter_wp.so"
 #define DXM_DJVU_NAME "dxfilter_djvu.so"
+#define DXM_CHM_NAME "dxfilter_chm.so"
 #define DXM_PS_NAME "dxfilter_ps.so"
 
 /* Where extracted text goes. `text` takes UTF-8 (invalid sequences are

@@ -78,6 +78,8 @@ const char *ModuleFor(int format) {
             return DXM_WP_NAME;
         case DX_FMT_DJVU:
             return DXM_DJVU_NAME;
+        case DX_FMT_CHM:
+            return DXM_CHM_NAME;
         case DX_FMT_POSTSCRIPT:
             return DXM_PS_NAME;
         case DX_FMT_DOCX:

@@ -37,9 +37,6 @@ std::optional<std::vector<MailPiece>> ReadOutlookMessage(std::string_view file,
 // header gives what came before the damage.
 std::optional<std::string> DecompressRtfBody(std::string_view body, size_t cap);
 
-// The ICU name of a Windows code page number; empty when there is none.
-std::string CodePageCharset(uint32_t codePage);
-
 }  // namespace dxf
 
 #endif

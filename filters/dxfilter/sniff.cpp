@@ -90,6 +90,16 @@ bool is_djvu_document(Bytes head) {
            (starts_with(head, "DJVU", 12) || starts_with(head, "DJVM", 12));
 }
 
+// A compiled HTML Help file: `ITSF`, the version (2 or 3, little-endian) and
+// the length of the header that version has (0x58 or 0x60 bytes). Other
+// files of the same container family (`.lit` books, `.its` storages) have
+// other versions.
+bool is_chm_file(Bytes head) {
+    if (!starts_with(head, "ITSF") || head.size() < 12) return false;
+    const uint32_t version = le32(head, 4), length = le32(head, 8);
+    return (version == 2 && length == 0x58) || (version == 3 && length == 0x60);
+}
+
 }  // namespace
 
 std::optional<PostScriptSection> PostScriptSectionOf(Bytes head, uint64_t size) {
@@ -843,6 +853,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
+    if (is_chm_file(head)) return {DX_FMT_CHM, SniffNext::kDone};
     if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};

@@ -1,6 +1,6 @@
 // worker_main.cpp - dxfilter_worker, the process in which dxfilter.so runs
 // its extraction modules (PDF, zip-based office documents, legacy Office,
-// compressed documents, WordPerfect, DjVu, PostScript).
+// compressed documents, WordPerfect, DjVu, compiled HTML Help, PostScript).
 //
 //   dxfilter_worker PARENT-PID FILTER-DIR PLUGIN-DIR
 //
@@ -167,8 +167,8 @@ struct Modules {
         const char *name;
         const DXModule *api = nullptr;
         bool tried = false;
-    } slots[7] = {{DXM_OFFICE_NAME}, {DXM_PDF_NAME},  {DXM_MSDOC_NAME}, {DXM_COMPRESS_NAME},
-                  {DXM_WP_NAME},     {DXM_DJVU_NAME}, {DXM_PS_NAME}};
+    } slots[8] = {{DXM_OFFICE_NAME}, {DXM_PDF_NAME},  {DXM_MSDOC_NAME}, {DXM_COMPRESS_NAME},
+                  {DXM_WP_NAME},     {DXM_DJVU_NAME}, {DXM_CHM_NAME},   {DXM_PS_NAME}};
 
     const DXModule *Get(const char *name) {
         for (Slot &s : slots) {

@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             const bool readable = inner.format == DX_FMT_ZIP || inner.format == DX_FMT_RTF ||
                                   (inner.format >= DX_FMT_PDF && inner.format <= DX_FMT_PPT) ||
                                   inner.format == DX_FMT_WORDPERFECT ||
-                                  inner.format == DX_FMT_DJVU || inner.format == DX_FMT_POSTSCRIPT;
+                                  inner.format == DX_FMT_DJVU || inner.format == DX_FMT_CHM ||
+                                  inner.format == DX_FMT_POSTSCRIPT;
             if (!readable) std::abort();
             return 0;
         }

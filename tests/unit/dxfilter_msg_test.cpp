@@ -9,6 +9,7 @@
 
 #include "doctype/dx_abi.h"
 #include "dxfilter_ole_writer.h"
+#include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/ole_scan.h"
 
