@@ -72,8 +72,9 @@ enum {
     /* An e-mail message (RFC 5322, MIME) or an mbox of messages: the filter reads the subject
        and the text parts of the body. */
     DX_FMT_MAIL = 348,
-    /* A GNU gettext message catalog: a binary `.mo` file, or a `.po` file that holds
-       translations: the filter reads the translated messages. */
+    /* A message catalog: GNU gettext .mo/.po, Qt .qm/.ts, XLIFF (a binary `.mo` file, a `.po`
+       file that holds translations, a Qt `.qm` or Linguist `.ts` file, an XLIFF 1.2 or 2.0
+       document): the filter reads the translated messages. */
     DX_FMT_CATALOG = 349,
     /* A Mobipocket or PalmDoc e-book (`.mobi`, `.prc`, `.azw`, `.azw3`, `.pdb`): the filter
        reads the book's text records. */

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Makes the message catalog samples of tests/data/dxfilter/catalog/: binary
 `.mo` catalogs written with Python's struct as msgfmt lays them out (either
-byte order), `.po` catalogs and a template, a damaged catalog and a look-alike,
-byte for byte the same each time, and prints their rows of formats.tsv.
+byte order), `.po` catalogs and a template, Qt Linguist `.ts` catalogs and
+binary `.qm` catalogs laid out as lrelease lays them out, XLIFF 1.2 and 2.0
+documents, damaged catalogs and look-alikes, byte for byte the same each
+time, and prints their rows of formats.tsv.
 
     scripts/make_catalog_fixtures.py >> tests/data/dxfilter/formats.tsv
 
 The messages are the sentences of the e-mail samples (make_mail_fixtures.py)
-cut at their commas, with the English ones for msgids."""
+cut at their commas, with the English ones for msgids, and a few Japanese
+interface messages of our own."""
 import gzip
 import os
 import re
@@ -22,8 +25,25 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "catalog")
 
 
+# Interface messages in Japanese, for the Qt and XLIFF samples.
+JAPANESE = [
+    "ファイルを開く",
+    "変更を保存してから閉じますか？",
+    "ネットワークに接続できませんでした。しばらくしてからもう一度お試しください。",
+    "印刷する前に、プレビューで用紙の向きと余白を確認してください。",
+    "新しいバージョンが利用可能です。今すぐ更新しますか？",
+    "このフォルダーには書き込む権限がありません。",
+    "検索条件に一致する項目は見つかりませんでした。",
+    "設定は次回の起動時に反映されます。",
+    "添付ファイルが大きすぎるため、送信できません。",
+    "パスワードが正しくありません。もう一度入力してください。",
+]
+
+
 def pieces(lang):
     """Short messages, as a program's user interface has them."""
+    if lang == "ja":
+        return JAPANESE
     parts = [p.strip() for p in re.split(r"[,.]\s+", TEXT[lang]) if p.strip()]
     return [SUBJECT[lang]] + [p.rstrip(".") for p in parts]
 
@@ -147,6 +167,209 @@ def main():
           b'#include <stdio.h>\n\n/* Writes one entry:\nmsgid "Open"\nmsgstr "Ouvrir"\n */\n'
           b'int main(void) {\n    printf("msgid \\"%s\\"\\nmsgstr \\"%s\\"\\n", "Open", "Ouvrir");\n'
           b"    return 0;\n}\n", "-", 2)
+    qt_and_xliff()
+
+
+# ---- Qt catalogs and XLIFF -------------------------------------------------------
+
+QM_MAGIC = bytes.fromhex("3CB86418CAEF9C95CD211CBF60A1BDDD")
+
+
+def qt_messages(lang, template=False):
+    """Messages of a Qt catalog as dicts: the English source, the
+    translation (a list of plural forms for a numerus message; None for an
+    unfinished one without text), its type and comments. Besides the
+    translated ones: a plural message, an unfinished one with a translation,
+    one without, an obsolete and a vanished one (both in English, which must
+    not be read)."""
+    en, tr = pieces("en"), pieces(lang)
+    out = []
+    for i, text in enumerate(tr[:-1][:8]):
+        out.append({"source": en[i] if i < len(en) else f"Message number {i}",
+                    "translation": None if template else text,
+                    "type": "unfinished" if template else None,
+                    "comment": "menu entry" if i == 0 else "",
+                    "extra": "Shown in the status bar" if i == 1 else ""})
+    out.append({"source": "%n new message(s)", "numerus": True,
+                "translation": None if template else [f"{tr[1]} (%n)", f"{tr[2]} (%n)"],
+                "type": "unfinished" if template else None})
+    out.append({"source": "Check the spelling", "translation": None if template else tr[-1],
+                "type": "unfinished"})
+    out.append({"source": "Print the page", "translation": None, "type": "unfinished"})
+    out.append({"source": "Old message", "translation": "Obsolete English text",
+                "type": "obsolete"})
+    out.append({"source": "Removed message", "translation": "Vanished English text",
+                "type": "vanished"})
+    return out
+
+
+def xml_escape(s):
+    return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+
+
+def ts(lang, msgs):
+    """A Qt Linguist source catalog as lupdate writes it."""
+    out = ['<?xml version="1.0" encoding="utf-8"?>\n', "<!DOCTYPE TS>\n",
+           f'<TS version="2.1" language="{lang}" sourcelanguage="en">\n',
+           "<context>\n", "    <name>MainWindow</name>\n"]
+    for n, m in enumerate(msgs):
+        out.append('    <message numerus="yes">\n' if m.get("numerus") else "    <message>\n")
+        out.append(f'        <location filename="../src/mainwindow.cpp" line="{20 * (n + 1)}"/>\n')
+        out.append(f"        <source>{xml_escape(m['source'])}</source>\n")
+        if m.get("comment"):
+            out.append(f"        <comment>{xml_escape(m['comment'])}</comment>\n")
+        if m.get("extra"):
+            out.append(f"        <extracomment>{xml_escape(m['extra'])}</extracomment>\n")
+            out.append("        <translatorcomment>Keep it short</translatorcomment>\n")
+        kind = f' type="{m["type"]}"' if m.get("type") else ""
+        tr = m["translation"]
+        if m.get("numerus"):
+            forms = tr or ["", ""]
+            out.append(f"        <translation{kind}>\n")
+            out += [f"            <numerusform>{xml_escape(f)}</numerusform>\n" for f in forms]
+            out.append("        </translation>\n")
+        else:
+            out.append(f"        <translation{kind}>{xml_escape(tr or '')}</translation>\n")
+        out.append("    </message>\n")
+    out += ["</context>\n", "</TS>\n"]
+    return "".join(out)
+
+
+def elf_hash(data):
+    h = 0
+    for c in data:
+        h = ((h << 4) + c) & 0xFFFFFFFF
+        g = h & 0xF0000000
+        if g:
+            h ^= g >> 24
+        h &= ~g & 0xFFFFFFFF
+    return h or 1
+
+
+def qm_section(tag, data):
+    return struct.pack(">BI", tag, len(data)) + data
+
+
+def qm(lang, msgs, null_translation=False):
+    """A binary Qt catalog laid out as lrelease lays it out from the same
+    messages: the language, the hashes of the source texts, the messages
+    (translations in UTF-16BE, an empty comment, the source text and the
+    context; sorted by source text), the numerus rules of n != 1. Obsolete
+    and vanished messages and unfinished ones without a translation are
+    left out, as lrelease leaves them out; `null_translation` keeps the
+    last of those as a message whose translation is null (0xFFFFFFFF)."""
+    kept = [m for m in msgs if m.get("type") not in ("obsolete", "vanished") and m["translation"]]
+    if null_translation:
+        kept += [m for m in msgs if m.get("type") == "unfinished" and not m["translation"]][-1:]
+    body, hashes = b"", []
+    for m in sorted(kept, key=lambda m: m["source"].encode()):
+        source = m["source"].encode()
+        hashes.append((elf_hash(source), len(body)))
+        tr = m["translation"]
+        if tr is None:
+            body += struct.pack(">BI", 3, 0xFFFFFFFF)
+        for form in tr if isinstance(tr, list) else [tr] if tr is not None else []:
+            data = form.encode("utf-16-be")
+            body += struct.pack(">BI", 3, len(data)) + data
+        body += struct.pack(">BI", 8, 0)
+        body += struct.pack(">BI", 6, len(source)) + source
+        body += struct.pack(">BI", 7, len(b"MainWindow")) + b"MainWindow" + b"\x01"
+    return (QM_MAGIC + qm_section(0xA7, lang.encode())
+            + qm_section(0x42, b"".join(struct.pack(">II", h, o) for h, o in sorted(hashes)))
+            + qm_section(0x69, body) + qm_section(0x88, b"\x01\x01"))
+
+
+def xliff12(lang, template=False):
+    """An XLIFF 1.2 document: units with inline markup (g, x, ph, bpt/ept,
+    mrk), notes, a proposal (alt-trans) in English, a unit without target."""
+    en, tr = pieces("en"), pieces(lang)
+    out = ['<?xml version="1.0" encoding="UTF-8"?>\n',
+           '<xliff version="1.2" xmlns="urn:oasis:names:tc:xliff:document:1.2">\n',
+           f'  <file original="ui.properties" source-language="en" target-language="{lang}"'
+           ' datatype="plaintext">\n',
+           "    <header>\n      <note>Exported by the demo tool</note>\n    </header>\n",
+           "    <body>\n"]
+    for i, text in enumerate(tr[:8]):
+        src = xml_escape(en[i] if i < len(en) else f"Message number {i}")
+        out.append(f'      <trans-unit id="m{i}">\n        <source>{src}</source>\n')
+        if not template:
+            t = xml_escape(text)
+            if i == 1:
+                t = f'<g id="1">{t}</g> <x id="2"/>'
+            elif i == 2:
+                t = f'<ph id="3">&lt;br/&gt;</ph>{t} <bpt id="4">&lt;b&gt;</bpt>!<ept id="4">&lt;/b&gt;</ept>'
+            elif i == 3:
+                t = f'<mrk mtype="term">{t}</mrk>'
+            out.append(f'        <target state="translated">{t}</target>\n')
+        if i == 4:
+            out.append('        <alt-trans match-quality="80%">\n'
+                       f"          <source>{src}</source>\n"
+                       "          <target>A proposal in English that must not be read</target>\n"
+                       "        </alt-trans>\n")
+        out.append("        <note>Keep the tone friendly</note>\n      </trans-unit>\n")
+    out.append('      <trans-unit id="untranslated">\n        <source>Print the page</source>\n'
+               "      </trans-unit>\n")
+    out += ["    </body>\n", "  </file>\n", "</xliff>\n"]
+    return "".join(out)
+
+
+def xliff20(lang):
+    """An XLIFF 2.0 document: units with segments, inline markup (pc, ph,
+    mrk), notes and an ignorable part."""
+    en, tr = pieces("en"), pieces(lang)
+    out = ['<?xml version="1.0" encoding="UTF-8"?>\n',
+           f'<xliff xmlns="urn:oasis:names:tc:xliff:document:2.0" version="2.0" srcLang="en"'
+           f' trgLang="{lang}">\n', '  <file id="f1">\n']
+    for i, text in enumerate(tr[:8]):
+        src = xml_escape(en[i] if i < len(en) else f"Message number {i}")
+        t = xml_escape(text)
+        if i == 1:
+            t = f'<pc id="1">{t}</pc><ph id="2" disp="{{0}}"/>'
+        elif i == 2:
+            t = f'<mrk id="m1" type="term">{t}</mrk>'
+        out.append(f'    <unit id="u{i}">\n'
+                   "      <notes><note>Shown in the main window</note></notes>\n"
+                   f'      <segment state="translated">\n        <source>{src}</source>\n'
+                   f"        <target>{t}</target>\n      </segment>\n")
+        if i == 0:
+            out.append("      <ignorable>\n        <source> </source>\n"
+                       "        <target> </target>\n      </ignorable>\n")
+        out.append("    </unit>\n")
+    out += ["  </file>\n", "</xliff>\n"]
+    return "".join(out)
+
+
+def qt_and_xliff():
+    de, ru, ja = qt_messages("de"), qt_messages("ru"), qt_messages("ja")
+    write("de.ts", ts("de_DE", de).encode(), "Donnerstag")
+    write("ru.ts", ts("ru_RU", ru).encode(), "субботу")
+    # UTF-16 with a byte-order mark, as some editors save it.
+    write("ja-utf16.ts", ts("ja_JP", ja).replace('"utf-8"', '"utf-16"').encode("utf-16"),
+          "ファイル")
+    # Nothing translated yet: the sources, in English.
+    write("template.ts", ts("de_DE", qt_messages("de", True)).encode(), "library")
+    write("de.qm", qm("de_DE", de), "Donnerstag")
+    ru_qm = qm("ru_RU", ru, True)
+    write("ru.qm", ru_qm, "субботу")
+    write("ja.qm", qm("ja_JP", ja), "ファイル")
+    # Cut in its messages: those before the cut are read.
+    write("truncated.qm", ru_qm[: len(ru_qm) * 2 // 3], "Встреча")
+    # Cut in its hashes, before any message: refused.
+    write("damaged.qm", ru_qm[:48], "-")
+    write("de.ts.gz", gzip.compress(ts("de_DE", de).encode(), 9, mtime=0), "Donnerstag", 347)
+    write("ru.xlf", xliff12("ru").encode(), "субботу")
+    write("ja.xlf", xliff12("ja").encode(), "ファイル")
+    write("de.xliff", xliff20("de").encode(), "Donnerstag")
+    write("template.xlf", xliff12("de", True).encode(), "library")
+    # Ordinary XML with sources and targets, or a TS element below its
+    # root, stays XML.
+    write("strings.xml",
+          b'<?xml version="1.0" encoding="UTF-8"?>\n<translations>\n'
+          b"  <entry><source>Open</source><target>Ouvrir</target></entry>\n"
+          b"</translations>\n", "-", 285)
+    write("project.xml",
+          b'<?xml version="1.0"?>\n<project name="demo">\n  <TS version="2.1"/>\n'
+          b'  <xliff version="1.2"/>\n</project>\n', "-", 285)
 
 
 if __name__ == "__main__":

@@ -1,4 +1,5 @@
-// catalog_text.cpp - GNU gettext message catalogs, binary and source.
+// catalog_text.cpp - message catalogs: GNU gettext .mo/.po, Qt .qm/.ts,
+// XLIFF.
 #include "filters/dxfilter/catalog_text.h"
 
 #include <algorithm>
@@ -6,6 +7,9 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/utf8.h"
+#include "filters/dxfilter/xml_push.h"
 
 namespace dxf {
 namespace {
@@ -44,6 +48,11 @@ void add_pieces(std::string_view s, std::vector<std::string_view> &out) {
     }
 }
 
+// A message of UTF-8 as a line of the catalog's text, unless it is blank.
+void add_line(std::string utf8, CatalogText &out) {
+    if (!is_blank(utf8)) out.lines.push_back(std::move(utf8));
+}
+
 // The messages in UTF-8, in the charset the header names or the bytes tell.
 void convert(const std::vector<std::string_view> &messages, std::string_view header, bool bom,
              CatalogText &out) {
@@ -60,12 +69,32 @@ void convert(const std::vector<std::string_view> &messages, std::string_view hea
     }
     TextDecoder decoder(charset, false);
     out.charset = decoder.charset();
-    std::string utf8;
     for (std::string_view m : messages) {
-        utf8.clear();
+        std::string utf8;
         decoder.Decode(m, true, utf8);
-        if (!is_blank(utf8)) out.lines.push_back(std::move(utf8));
+        add_line(std::move(utf8), out);
     }
+    out.ok = true;
+}
+
+// Messages kept whole, and their bytes against the bound.
+struct Kept {
+    std::vector<std::string> messages;
+    size_t bytes = 0;
+    void Add(std::string s, size_t max) {
+        if (s.empty() || bytes >= max) return;
+        bytes += s.size();
+        messages.push_back(std::move(s));
+    }
+};
+
+// The lines of a catalog whose messages are UTF-8 already: its translations,
+// or its source texts when it has none.
+void utf8_lines(Kept &translations, Kept &sources, CatalogText &out) {
+    out.sourceMessages = translations.messages.empty();
+    for (std::string &m : out.sourceMessages ? sources.messages : translations.messages)
+        add_line(std::move(m), out);
+    out.charset = "UTF-8";
     out.ok = true;
 }
 
@@ -171,8 +200,7 @@ class PoReader {
 
     std::string header;
     bool haveHeader = false;
-    std::vector<std::string> translations, ids;
-    size_t translationBytes = 0, idBytes = 0;
+    Kept translations, ids;
 
   private:
     enum class Target { kNone, kContext, kId, kPlural, kStr };
@@ -243,10 +271,9 @@ class PoReader {
                 if (!haveHeader && !entry_.strs.empty()) header = entry_.strs.front();
                 haveHeader = true;
             } else {
-                for (std::string &s : entry_.strs)
-                    Keep(std::move(s), translations, translationBytes);
-                Keep(std::move(entry_.id), ids, idBytes);
-                Keep(std::move(entry_.plural), ids, idBytes);
+                for (std::string &s : entry_.strs) translations.Add(std::move(s), bounds_.maxText);
+                ids.Add(std::move(entry_.id), bounds_.maxText);
+                ids.Add(std::move(entry_.plural), bounds_.maxText);
             }
         }
         entry_ = PoEntry();
@@ -254,17 +281,255 @@ class PoReader {
         target_ = Target::kNone;
     }
 
-    void Keep(std::string s, std::vector<std::string> &list, size_t &bytes) {
-        if (s.empty() || bytes >= bounds_.maxText) return;
-        bytes += s.size();
-        list.push_back(std::move(s));
-    }
-
     const CatalogBounds &bounds_;
     PoEntry entry_;
     bool open_ = false;  // an entry has begun
     Target target_ = Target::kNone;
 };
+
+// ---- Qt `.qm` ----------------------------------------------------------------------
+
+// The section that holds the messages; the others (hashes 0x42, contexts
+// 0x2F, numerus rules 0x88, dependencies 0x96, language 0xA7) are skipped.
+constexpr unsigned char kQmMessages = 0x69;
+
+// The fields of a message.
+enum QmField : unsigned char {
+    kQmEnd = 1,           // ends the message
+    kQmSourceText16 = 2,  // old catalogs: length, UTF-16
+    kQmTranslation = 3,   // length (0xFFFFFFFF: none), UTF-16BE
+    kQmContext16 = 4,     // old catalogs: length, UTF-16
+    kQmObsolete1 = 5,     // 4 bytes
+    kQmSourceText = 6,    // length, UTF-8
+    kQmContext = 7,       // length, UTF-8
+    kQmComment = 8,       // length, UTF-8
+};
+
+constexpr uint32_t kQmNull = 0xFFFFFFFFu;
+
+uint32_t be32(std::string_view b, size_t at) {
+    return dxf::be32(reinterpret_cast<const unsigned char *>(b.data()) + at);
+}
+
+// UTF-16BE to UTF-8; lone surrogates are dropped.
+std::string utf16be_to_utf8(std::string_view b) {
+    std::string out;
+    char32_t high = 0;
+    for (size_t i = 0; i + 1 < b.size(); i += 2) {
+        const char32_t u =
+            static_cast<unsigned char>(b[i]) << 8 | static_cast<unsigned char>(b[i + 1]);
+        if (u >= 0xD800 && u < 0xDC00) {
+            high = u;
+            continue;
+        }
+        if (u >= 0xDC00 && u < 0xE000) {
+            if (high) append_utf8(out, 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
+        } else {
+            append_utf8(out, u);
+        }
+        high = 0;
+    }
+    return out;
+}
+
+class QmReader {
+  public:
+    explicit QmReader(const CatalogBounds &bounds) : bounds_(bounds) {}
+
+    // Reads the sections of a catalog after its magic.
+    void Read(std::string_view b) {
+        for (size_t at = 16; at < b.size() && damage.empty() && !stopped_;) {
+            if (b.size() - at < 5) {
+                damage = "a section header is cut by the end of the file";
+                break;
+            }
+            const auto tag = static_cast<unsigned char>(b[at]);
+            const uint32_t length = be32(b, at + 1);
+            at += 5;
+            const bool inFile = length <= b.size() - at;
+            if (tag == kQmMessages) Messages(b.substr(at, inFile ? length : b.size() - at));
+            if (!inFile && damage.empty())
+                damage = "section " + std::to_string(tag) + " does not lie in the file";
+            at += inFile ? length : 0;
+        }
+    }
+
+    bool gathered() const { return !translations.messages.empty() || !sources.empty(); }
+
+    std::string damage;  // why reading ended early
+    Kept translations;
+    std::vector<std::string_view> sources;  // UTF-8 as a rule, decoded as the bytes tell
+
+  private:
+    void Messages(std::string_view data) {
+        std::vector<std::string> forms;
+        std::string_view source;
+        size_t fields = 0;
+        for (size_t at = 0; at < data.size();) {
+            if (++fields % kClockEvery == 0 && DXM_CpuNs() > bounds_.deadlineNs) {
+                stopped_ = true;
+                return;
+            }
+            const auto tag = static_cast<unsigned char>(data[at++]);
+            if (tag == kQmEnd) {
+                for (std::string &form : forms) translations.Add(std::move(form), bounds_.maxText);
+                if (!source.empty() && sourceBytes_ < bounds_.maxText) {
+                    sources.push_back(source);
+                    sourceBytes_ += source.size();
+                }
+                forms.clear();
+                source = {};
+                if (translations.bytes >= bounds_.maxText) {
+                    stopped_ = true;
+                    return;
+                }
+                continue;
+            }
+            if (tag == kQmObsolete1) {
+                if (data.size() - at < 4)
+                    return Damage("a message is cut by the end of its section");
+                at += 4;
+                continue;
+            }
+            if (tag != kQmTranslation && tag != kQmSourceText16 && tag != kQmContext16 &&
+                tag != kQmSourceText && tag != kQmContext && tag != kQmComment)
+                return Damage("a message field of unknown tag " + std::to_string(tag));
+            if (data.size() - at < 4) return Damage("a message is cut by the end of its section");
+            const uint32_t length = be32(data, at);
+            at += 4;
+            if (length == kQmNull) continue;
+            if (length > data.size() - at)
+                return Damage("a message field does not lie in its section");
+            const std::string_view field = data.substr(at, length);
+            at += length;
+            if (tag == kQmTranslation) {
+                if (length % 2 != 0) return Damage("a translation of an odd number of bytes");
+                forms.push_back(utf16be_to_utf8(field));
+            } else if (tag == kQmSourceText) {
+                source = field;
+            }
+        }
+    }
+
+    void Damage(std::string why) { damage = std::move(why); }
+
+    const CatalogBounds &bounds_;
+    size_t sourceBytes_ = 0;
+    bool stopped_ = false;  // the bound or the deadline was reached
+};
+
+// ---- Qt Linguist `.ts` and XLIFF -----------------------------------------------------
+
+class XmlCatalogReader {
+  public:
+    explicit XmlCatalogReader(const CatalogBounds &bounds) : bounds_(bounds) {}
+
+    void Start(std::string_view name, const xmlChar **attributes, int count) {
+        if (stack_.empty()) {
+            kind_ = name == "TS" ? Kind::kTs : name == "xliff" ? Kind::kXliff : Kind::kOther;
+            stack_.push_back({Mode::kNone, false});
+            return;
+        }
+        const Mode parent = stack_.back().mode;
+        Open open{parent, false};
+        if (parent == Mode::kSkip || kind_ == Kind::kOther) {
+            open.mode = Mode::kSkip;
+        } else if (kind_ == Kind::kTs) {
+            if (name == "translation" && parent == Mode::kNone) {
+                const std::string_view type = attribute(attributes, count, "type");
+                open = {type == "obsolete" || type == "vanished" ? Mode::kSkip : Mode::kTarget,
+                        true};
+            } else if (name == "source" && parent == Mode::kNone) {
+                open = {Mode::kSource, true};
+            } else if ((name == "numerusform" || name == "lengthvariant") &&
+                       parent == Mode::kTarget) {
+                open.line = true;
+            }
+        } else if (name == "alt-trans" || name == "seg-source") {
+            open.mode = Mode::kSkip;
+        } else if (name == "target" && parent == Mode::kNone) {
+            open = {Mode::kTarget, true};
+        } else if (name == "source" && parent == Mode::kNone) {
+            open = {Mode::kSource, true};
+        } else if (name == "ph" || name == "bpt" || name == "ept" || name == "it") {
+            open.mode = Mode::kSkip;  // native code
+        }
+        if (open.line) Break(open.mode);
+        stack_.push_back(open);
+    }
+
+    void End() {
+        if (stack_.empty()) return;
+        const Open open = stack_.back();
+        stack_.pop_back();
+        if (open.line) Break(open.mode);
+    }
+
+    void Characters(std::string_view text) {
+        if (stack_.empty()) return;
+        const Mode mode = stack_.back().mode;
+        if (mode != Mode::kTarget && mode != Mode::kSource) return;
+        std::string &line = line_[mode == Mode::kTarget];
+        line.append(text);
+        if (line.size() > bounds_.maxText) Break(mode);
+    }
+
+    // Messages cut by the end of a damaged document count as read.
+    void Finish() {
+        Break(Mode::kTarget);
+        Break(Mode::kSource);
+    }
+
+    // A root element was seen, and it is a catalog's.
+    bool root() const { return kind_ == Kind::kTs || kind_ == Kind::kXliff; }
+    bool full() const { return translations.bytes >= bounds_.maxText; }
+
+    Kept translations, sources;
+
+  private:
+    enum class Kind { kNone, kTs, kXliff, kOther };
+    enum class Mode { kNone, kSource, kTarget, kSkip };
+    struct Open {
+        Mode mode;  // what text inside it is
+        bool line;  // its start and end end a message
+    };
+
+    static std::string_view attribute(const xmlChar **attributes, int count,
+                                      std::string_view name) {
+        for (int i = 0; i < count; ++i) {
+            const xmlChar **a = attributes + 5 * i;  // name, prefix, URI, value, end
+            if (a[1] == nullptr && name == reinterpret_cast<const char *>(a[0]))
+                return {reinterpret_cast<const char *>(a[3]), static_cast<size_t>(a[4] - a[3])};
+        }
+        return {};
+    }
+
+    void Break(Mode mode) {
+        if (mode != Mode::kTarget && mode != Mode::kSource) return;
+        std::string &line = line_[mode == Mode::kTarget];
+        if (!is_blank(line))
+            (mode == Mode::kTarget ? translations : sources).Add(std::move(line), bounds_.maxText);
+        line.clear();
+    }
+
+    const CatalogBounds &bounds_;
+    Kind kind_ = Kind::kNone;
+    std::vector<Open> stack_;
+    std::string line_[2];  // the message being read: source, target
+};
+
+// Whether the first character of `bytes`, after a byte-order mark and white
+// space, is '<' in UTF-8, UTF-16 or UTF-32 (whose zero bytes are passed over).
+bool opens_as_xml(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    for (char c : bytes.substr(0, 256)) {
+        if (c == '<') return true;
+        if (c != '\0' && c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\xFF' &&
+            c != '\xFE')
+            return false;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -362,10 +627,48 @@ CatalogText ReadPoCatalog(std::string_view bytes, const CatalogBounds &bounds) {
     PoReader reader(bounds);
     reader.Read(bytes);
     CatalogText out;
-    out.sourceMessages = reader.translations.empty();
-    const std::vector<std::string> &chosen = out.sourceMessages ? reader.ids : reader.translations;
+    out.sourceMessages = reader.translations.messages.empty();
+    const std::vector<std::string> &chosen =
+        out.sourceMessages ? reader.ids.messages : reader.translations.messages;
     std::vector<std::string_view> messages(chosen.begin(), chosen.end());
     convert(messages, reader.header, bom, out);
+    return out;
+}
+
+CatalogText ReadQtCatalog(std::string_view bytes, const CatalogBounds &bounds) {
+    CatalogText out;
+    if (!bytes.starts_with(kQtCatalogMagic)) {
+        out.error = "no Qt catalog magic";
+        return out;
+    }
+    QmReader reader(bounds);
+    reader.Read(bytes);
+    if (!reader.damage.empty() && !reader.gathered()) {
+        out.error = std::move(reader.damage);
+        return out;
+    }
+    if (!reader.translations.messages.empty()) {
+        Kept none;
+        utf8_lines(reader.translations, none, out);
+        return out;
+    }
+    out.sourceMessages = true;
+    convert(reader.sources, {}, false, out);
+    return out;
+}
+
+CatalogText ReadXmlCatalog(std::string_view bytes, const CatalogBounds &bounds) {
+    CatalogText out;
+    XmlCatalogReader reader(bounds);
+    if (!ReadElements(bytes, reader, [&] { return DXM_CpuNs() > bounds.deadlineNs; })) {
+        out.error = "no XML parser";
+        return out;
+    }
+    if (!reader.root()) {
+        out.error = "the root element is neither TS nor xliff";
+        return out;
+    }
+    utf8_lines(reader.translations, reader.sources, out);
     return out;
 }
 
@@ -374,6 +677,8 @@ CatalogText ReadCatalog(std::string_view bytes, const CatalogBounds &bounds) {
         const uint32_t magic = le32(bytes, 0);
         if (magic == kMagic || magic == kMagicSwapped) return ReadBinaryCatalog(bytes, bounds);
     }
+    if (bytes.starts_with(kQtCatalogMagic)) return ReadQtCatalog(bytes, bounds);
+    if (opens_as_xml(bytes)) return ReadXmlCatalog(bytes, bounds);
     return ReadPoCatalog(bytes, bounds);
 }
 

@@ -1,5 +1,6 @@
-// catalog_text.h - the text of a GNU gettext message catalog, binary (`.mo`)
-// or source (`.po`): its translations, as UTF-8 lines for the text sink.
+// catalog_text.h - the text of a message catalog: GNU gettext binary (`.mo`)
+// or source (`.po`), Qt binary (`.qm`) or Linguist source (`.ts`), XLIFF 1.2
+// or 2.0: its translations, as UTF-8 lines for the text sink.
 #ifndef GLOTTA_FILTERS_DXFILTER_CATALOG_TEXT_H
 #define GLOTTA_FILTERS_DXFILTER_CATALOG_TEXT_H
 
@@ -20,7 +21,7 @@ struct CatalogText {
     bool ok = false;
     std::string error;               // why the catalog was refused (ok false)
     std::string charset;             // the charset its messages were read in
-    bool sourceMessages = false;     // no translation at all: the msgids instead
+    bool sourceMessages = false;     // no translation at all: the source texts instead
     std::vector<std::string> lines;  // UTF-8, none empty, in file order
 };
 
@@ -52,7 +53,42 @@ CatalogText ReadBinaryCatalog(std::string_view bytes, const CatalogBounds &bound
 // a byte-order mark, else as for a binary catalog.
 CatalogText ReadPoCatalog(std::string_view bytes, const CatalogBounds &bounds);
 
-// A binary catalog when `bytes` open with its magic, else a `.po` catalog.
+// The translations of a Qt binary catalog (`.qm`): after the 16-byte magic,
+// sections of a tag byte and a big-endian 32-bit length (hashes, messages,
+// contexts, numerus rules, dependencies, language; others are skipped by
+// their length). Of the messages section's messages (fields of a tag byte,
+// each message ended by tag 1) only the translations (tag 3: a byte length,
+// 0xFFFFFFFF for none, then UTF-16BE) are read, each plural form a line;
+// source texts (tag 6) are gathered for a catalog without any translation,
+// comments and contexts skipped by their length, as are the 16-bit source
+// texts and contexts of old catalogs (tags 2 and 4) and the 4 bytes of tag
+// 5. Damage (a section or field that does not lie in the file, an odd
+// translation length, a tag of unknown size) ends the reading: the catalog
+// is refused when nothing was gathered by then, else the messages before it
+// are kept. Lone surrogates are dropped. Gathering stops at maxText; at the
+// deadline the messages read so far are kept.
+CatalogText ReadQtCatalog(std::string_view bytes, const CatalogBounds &bounds);
+
+// The translations of an XML catalog, read by libxml2 without network
+// access, DTD loading or entities, reading on over damage, in the charset
+// its declaration (or byte-order mark) names:
+// - Qt Linguist (root `TS`): the text of each `<translation>` of a message,
+//   each `<numerusform>` and `<lengthvariant>` in it a line of its own; those
+//   of type "obsolete" or "vanished" are skipped ("unfinished" ones are read
+//   when they have text); sources, comments and locations are left out.
+// - XLIFF 1.2 and 2.0 (root `xliff`): the text of each `<target>`, with the
+//   text of inline elements in it (`<g>`, `<pc>`, `<mrk>` …) but without the
+//   native code of `<ph>`, `<bpt>`, `<ept>` and `<it>`; targets of
+//   `<alt-trans>` proposals, sources and notes are left out.
+// Without any translation, the sources (`<source>`) instead. Refused: a
+// document whose root element is neither. Gathering stops at maxText; at the
+// deadline the messages read so far are kept.
+CatalogText ReadXmlCatalog(std::string_view bytes, const CatalogBounds &bounds);
+
+// The catalog `bytes` hold, by their first bytes: a gettext or Qt binary
+// catalog by its magic, an XML catalog when its first character (after a
+// byte-order mark and white space, in UTF-8, UTF-16 or UTF-32) is '<', else
+// a `.po` catalog.
 CatalogText ReadCatalog(std::string_view bytes, const CatalogBounds &bounds);
 
 }  // namespace dxf

@@ -11,8 +11,8 @@
 // Anything else inside (images, archives, another compressed stream, binary
 // data) is refused. E-mail messages, plain or compressed, are read here too
 // (mail_text.cpp), and so are Outlook message files (msg_text.cpp): their
-// subject and text parts; so are gettext message catalogs, binary `.mo`
-// and `.po` with translations (catalog_text.cpp): their translations; and
+// subject and text parts; so are message catalogs (GNU gettext .mo/.po, Qt
+// .qm/.ts, XLIFF; catalog_text.cpp): their translations; and
 // e-books (ebook_text.cpp): the text records of Mobipocket and PalmDoc
 // books, the title, annotation and bodies of FictionBook documents.
 #include <sys/mman.h>

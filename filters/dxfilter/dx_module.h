@@ -3,7 +3,8 @@
  * zip-based office documents, e-books and XPS documents, dxfilter_pdf.so for PDF,
  * dxfilter_msdoc.so for legacy Word, Excel and PowerPoint documents,
  * dxfilter_compress.so for single gzip, bzip2, xz, zstd, `.lzma` and `.Z`
- * streams, for e-mail messages, gettext message catalogs, Mobipocket and
+ * streams, for e-mail messages, message catalogs (GNU gettext .mo/.po, Qt
+ * .qm/.ts, XLIFF), Mobipocket and
  * FictionBook e-books, dxfilter_wp.so for WordPerfect documents,
  * dxfilter_djvu.so for DjVu documents, dxfilter_chm.so for compiled HTML
  * Help, dxfilter_ps.so for PostScript).

@@ -43,7 +43,6 @@ constexpr unsigned kMaxCdicBits = 16;
 // ---- FictionBook -----------------------------------------------------------------------
 
 constexpr size_t kMaxMemberBytes = 64u << 20;
-constexpr size_t kPushBytes = 64 * 1024;
 
 }  // namespace
 
@@ -386,7 +385,7 @@ class FictionBookReader {
     explicit FictionBookReader(const EbookBounds &bounds, FictionBookText &out)
         : bounds_(bounds), out_(out) {}
 
-    void Start(std::string_view name) {
+    void Start(std::string_view name, const xmlChar **, int) {
         const bool top = stack_.size() == 1;
         bool keep = false;
         if (stack_.empty()) {
@@ -448,17 +447,6 @@ class FictionBookReader {
     bool full_ = false;
 };
 
-void fb2_start(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *, int,
-               const xmlChar **, int, int, const xmlChar **) {
-    static_cast<FictionBookReader *>(ctx)->Start(reinterpret_cast<const char *>(local));
-}
-void fb2_end(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *) {
-    static_cast<FictionBookReader *>(ctx)->End();
-}
-void fb2_characters(void *ctx, const xmlChar *text, int length) {
-    static_cast<FictionBookReader *>(ctx)->Characters(
-        std::string_view(reinterpret_cast<const char *>(text), static_cast<size_t>(length)));
-}
 }  // namespace
 
 FictionBookText ReadFictionBook(std::string_view bytes, const EbookBounds &bounds) {
@@ -470,21 +458,10 @@ FictionBookText ReadFictionBook(std::string_view bytes, const EbookBounds &bound
         bytes = member;
     }
     FictionBookReader reader(bounds, text);
-    xmlParserCtxtPtr parser = NewElementPushParser(fb2_start, fb2_end, fb2_characters, &reader);
-    if (!parser) {
+    if (!ReadElements(bytes, reader, [&] { return DXM_CpuNs() > bounds.deadlineNs; })) {
         text.error = "no XML parser";
         return text;
     }
-    for (size_t at = 0;;) {
-        const size_t n = std::min(kPushBytes, bytes.size() - at);
-        const bool last =
-            at + n == bytes.size() || reader.full() || DXM_CpuNs() > bounds.deadlineNs;
-        const int rc = xmlParseChunk(parser, bytes.data() + at, static_cast<int>(n), last ? 1 : 0);
-        at += n;
-        if (last || (rc != 0 && parser->disableSAX) || (at > 0 && !reader.root())) break;
-    }
-    FreeElementPushParser(parser);
-    reader.Finish();
     if (!reader.root()) {
         text.lines.clear();
         text.error = "the root element is not FictionBook";

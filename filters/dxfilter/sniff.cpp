@@ -693,7 +693,7 @@ bool IsPalmBook(Bytes head, uint64_t size) {
     return true;
 }
 
-bool IsFictionBook(std::string_view s) {
+std::string_view XmlRootElement(std::string_view s) {
     size_t at = 0;
     for (;;) {
         while (at < s.size() && is_ws(s[at])) ++at;
@@ -713,17 +713,30 @@ bool IsFictionBook(std::string_view s) {
         } else {
             break;
         }
-        if (end == std::string_view::npos) return false;
+        if (end == std::string_view::npos) return {};
         at += end;
     }
     const std::string_view rest = s.substr(at);
-    if (!rest.starts_with("<")) return false;
+    if (!rest.starts_with("<")) return {};
     const size_t stop = rest.find_first_of(" \t\r\n\f/>", 1);
-    if (stop == std::string_view::npos) return false;
+    if (stop == std::string_view::npos) return {};
     std::string_view element = rest.substr(1, stop - 1);
     const size_t colon = element.find(':');
     if (colon != std::string_view::npos) element.remove_prefix(colon + 1);
-    return element == "FictionBook";
+    return element;
+}
+
+bool IsFictionBook(std::string_view s) {
+    return XmlRootElement(s) == "FictionBook";
+}
+
+bool IsQtCatalog(Bytes head) {
+    return starts_with(head, kQtCatalogMagic);
+}
+
+bool IsCatalogXml(std::string_view s) {
+    const std::string_view root = XmlRootElement(s);
+    return root == "TS" || root == "xliff";
 }
 
 namespace {
@@ -835,7 +848,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
         return {DX_FMT_ZIP, SniffNext::kZip};
     }
     if (starts_with(head, "{\\rtf")) return {DX_FMT_RTF, SniffNext::kDone};
-    if (IsBinaryCatalog(head)) return {DX_FMT_CATALOG, SniffNext::kDone};
+    if (IsBinaryCatalog(head) || IsQtCatalog(head)) return {DX_FMT_CATALOG, SniffNext::kDone};
     if (IsPalmBook(head, size)) return {DX_FMT_PALMBOOK, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
@@ -852,6 +865,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
         case TextForm::kBytes:
         case TextForm::kUtf8Bom:
             if (IsFictionBook(as_chars(body))) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
+            if (IsCatalogXml(as_chars(body))) return {DX_FMT_CATALOG, SniffNext::kDone};
             if (LooksLikeMail(as_chars(body), size <= head.size()))
                 return {DX_FMT_MAIL, SniffNext::kDone};
             // A catalog with translations is read for them; a template (or
@@ -867,6 +881,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
             const bool big = text.form == TextForm::kUtf16Be || text.form == TextForm::kUtf32Be;
             const std::string narrow = narrow_units(body, wide ? 4 : 2, big);
             if (IsFictionBook(narrow)) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
+            if (IsCatalogXml(narrow)) return {DX_FMT_CATALOG, SniffNext::kDone};
             return {markup_format(narrow), SniffNext::kDone};
         }
     }

@@ -94,11 +94,30 @@ PoKind PoCatalogKind(std::string_view head, bool whole);
 // rest.
 bool IsPalmBook(std::span<const unsigned char> head, uint64_t size);
 
-// Whether a text (without its byte-order mark, UTF-16 and UTF-32 narrowed to
-// ASCII) is a FictionBook document: white space, an XML declaration,
-// comments, processing instructions and a document type declaration, then
-// the root element `FictionBook` (unprefixed or with a namespace prefix).
+// The name of the root element of a text (without its byte-order mark,
+// UTF-16 and UTF-32 narrowed to ASCII) that opens as XML: white space, an
+// XML declaration, comments, processing instructions and a document type
+// declaration, then the root element's start tag, whose name (without a
+// namespace prefix) is returned; empty when the text does not open so or the
+// name is cut by its end.
+std::string_view XmlRootElement(std::string_view text);
+
+// Whether a text (as for XmlRootElement) is a FictionBook document: its root
+// element is `FictionBook`.
 bool IsFictionBook(std::string_view text);
+
+// The magic a Qt binary message catalog (`.qm`) opens with.
+inline constexpr std::string_view kQtCatalogMagic{
+    "\x3C\xB8\x64\x18\xCA\xEF\x9C\x95\xCD\x21\x1C\xBF\x60\xA1\xBD\xDD", 16};
+
+// Whether `head` opens a Qt binary message catalog: its 16-byte magic. The
+// catalog reader checks the rest.
+bool IsQtCatalog(std::span<const unsigned char> head);
+
+// Whether a text (as for XmlRootElement) is an XML message catalog: a Qt
+// Linguist source catalog (`.ts`, root element `TS`) or an XLIFF document
+// (`.xlf`, `.xliff`, root element `xliff`). Names compare with their case.
+bool IsCatalogXml(std::string_view text);
 
 // Where the program of a PostScript document lies. A document is PostScript
 // when it starts with "%!PS" (EPS files with "%!PS-Adobe-3.0 EPSF" too),

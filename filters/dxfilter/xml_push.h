@@ -5,7 +5,9 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace dxf {
 
@@ -46,6 +48,47 @@ inline void FreeElementPushParser(xmlParserCtxtPtr parser) {
     if (!parser) return;
     if (parser->myDoc) xmlFreeDoc(parser->myDoc);
     xmlFreeParserCtxt(parser);
+}
+
+// Reads a whole document held in memory into `reader`, 64 KiB a piece,
+// through a parser of NewElementPushParser. The reader has
+//   void Start(std::string_view localName, const xmlChar **attributes, int count)
+//     (the attributes as libxml2's SAX2 gives them: name, prefix, URI, value,
+//     end of value, for each),
+//   void End(), void Characters(std::string_view utf8),
+//   bool full() (it has what it needs), bool root() (its root element was
+//   seen), and void Finish() (the document ended, however).
+// The piece before which `full()` or `timeUp()` holds is the last one: the
+// parser ends the document there. Feeding stops without ending it once a
+// piece has been fed and the reader has not seen its root element, or once
+// the parser stopped on an error it does not recover from. False when no
+// parser could be made.
+template <typename Reader, typename TimeUp>
+bool ReadElements(std::string_view bytes, Reader &reader, TimeUp timeUp) {
+    const startElementNsSAX2Func start = [](void *ctx, const xmlChar *local, const xmlChar *,
+                                            const xmlChar *, int, const xmlChar **, int count, int,
+                                            const xmlChar **attributes) {
+        static_cast<Reader *>(ctx)->Start(reinterpret_cast<const char *>(local), attributes, count);
+    };
+    const endElementNsSAX2Func end = [](void *ctx, const xmlChar *, const xmlChar *,
+                                        const xmlChar *) { static_cast<Reader *>(ctx)->End(); };
+    const charactersSAXFunc characters = [](void *ctx, const xmlChar *text, int length) {
+        static_cast<Reader *>(ctx)->Characters(
+            std::string_view(reinterpret_cast<const char *>(text), static_cast<size_t>(length)));
+    };
+    xmlParserCtxtPtr parser = NewElementPushParser(start, end, characters, &reader);
+    if (!parser) return false;
+    constexpr size_t kPiece = 64 * 1024;
+    for (size_t at = 0;;) {
+        const size_t n = std::min(kPiece, bytes.size() - at);
+        const bool last = at + n == bytes.size() || reader.full() || timeUp();
+        const int rc = xmlParseChunk(parser, bytes.data() + at, static_cast<int>(n), last ? 1 : 0);
+        at += n;
+        if (last || (rc != 0 && parser->disableSAX) || (at > 0 && !reader.root())) break;
+    }
+    FreeElementPushParser(parser);
+    reader.Finish();
+    return true;
 }
 
 }  // namespace dxf

@@ -1,6 +1,7 @@
-// Message catalogs: the format rules that tell binary and `.po` catalogs,
-// the text a catalog gives (order, plural forms, header, templates,
-// charsets) and the refusal of damaged binary catalogs.
+// Message catalogs: the format rules that tell gettext, Qt and XLIFF
+// catalogs, the text a catalog gives (order, plural forms, header,
+// templates, charsets, what is left out) and the refusal of damaged binary
+// catalogs.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -309,6 +310,325 @@ TEST(DxfCatalogText, PoTranslationsEscapesAndCharset) {
               "c");
     EXPECT_EQ(Joined(dxf::ReadCatalog(Mo(kGerman), {})),
               "Datei öffnen|Beenden|%d Datei|%d Dateien");
+}
+
+// ---- Qt and XLIFF ------------------------------------------------------------------
+
+// The big-endian bytes of `v`.
+std::string Be32(uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
+}
+
+std::string Field(unsigned char tag, const std::string &data) {
+    return static_cast<char>(tag) + Be32(static_cast<uint32_t>(data.size())) + data;
+}
+
+std::string Section(unsigned char tag, const std::string &data) {
+    return Field(tag, data);
+}
+
+// UTF-16BE of ASCII and Latin-1 text given as UTF-8.
+std::string Utf16Be(const std::u16string &s) {
+    std::string out;
+    for (char16_t c : s) {
+        out += static_cast<char>(c >> 8);
+        out += static_cast<char>(c & 0xFF);
+    }
+    return out;
+}
+
+std::string Translation(const std::u16string &s) {
+    return Field(3, Utf16Be(s));
+}
+
+// A message as lrelease writes it: translations, an empty comment, the
+// source text, the context, the end.
+std::string QmMessage(const std::vector<std::u16string> &forms, const std::string &source) {
+    std::string out;
+    for (const std::u16string &f : forms) out += Translation(f);
+    return out + Field(8, "") + Field(6, source) + Field(7, "MainWindow") + '\x01';
+}
+
+std::string Qm(const std::string &messages) {
+    return std::string(dxf::kQtCatalogMagic) + Section(0xA7, "de_DE") +
+           Section(0x42, Be32(0x598C5) + Be32(0)) + Section(0x69, messages) +
+           Section(0x88, "\x01\x01");
+}
+
+const std::string kQtGerman = QmMessage({u"Datei öffnen"}, "Open file") +
+                              QmMessage({u"%n Datei", u"%n Dateien"}, "%n file(s)") +
+                              QmMessage({u"Beenden"}, "Quit");
+
+TEST(DxfCatalogRule, QtAndXliffCatalogsAreToldFromTheirHead) {
+    EXPECT_EQ(Sniffed(Qm(kQtGerman)), 349);
+    EXPECT_EQ(Sniffed(std::string(dxf::kQtCatalogMagic)), 349);
+    EXPECT_NE(Sniffed(std::string(dxf::kQtCatalogMagic).substr(0, 15)), 349);
+    const std::string ts =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n"
+        "<TS version=\"2.1\" language=\"de_DE\">\n<context>";
+    const std::string xliff =
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- exported -->\n"
+        "<xliff version=\"1.2\" xmlns=\"urn:oasis:names:tc:xliff:document:1.2\">";
+    EXPECT_EQ(Sniffed(ts), 349);
+    EXPECT_EQ(Sniffed(xliff), 349);
+    EXPECT_EQ(Sniffed("<xliff xmlns=\"urn:oasis:names:tc:xliff:document:2.0\" version=\"2.0\">"),
+              349);
+    // UTF-16 either way, with and without a byte-order mark.
+    for (bool big : {false, true}) {
+        for (const std::string &mark :
+             {std::string(), std::string(big ? "\xFE\xFF" : "\xFF\xFE")}) {
+            std::string wide = mark;
+            for (char c : ts) wide += big ? std::string{'\0', c} : std::string{c, '\0'};
+            EXPECT_EQ(Sniffed(wide), 349) << big << mark.size();
+        }
+    }
+    // Ordinary XML stays XML: other roots, the names inside another root, a
+    // name cut by the end of the head.
+    EXPECT_EQ(Sniffed("<?xml version=\"1.0\"?>\n<TSX version=\"1\"/>\n"), 285);
+    EXPECT_EQ(Sniffed("<?xml version=\"1.0\"?>\n<ts:doc xmlns:ts=\"urn:x\"/>\n"), 285);
+    EXPECT_EQ(Sniffed("<?xml version=\"1.0\"?>\n<project>\n<TS version=\"2.1\"/></project>\n"),
+              285);
+    EXPECT_NE(Sniffed("<?xml version=\"1.0\"?>\n<ts version=\"2.1\"></ts>\n"), 349);
+    EXPECT_NE(Sniffed("<?xml version=\"1.0\"?>\n<xliffs version=\"1\"></xliffs>\n"), 349);
+    EXPECT_FALSE(dxf::IsCatalogXml("<?xml version=\"1.0\"?>\n<xliff"));
+    EXPECT_EQ(dxf::XmlRootElement("<!DOCTYPE TS>\n<TS version=\"2.1\">"), "TS");
+    EXPECT_TRUE(dxf::IsFictionBook("<fb:FictionBook xmlns:fb=\"x\">"));
+}
+
+TEST(DxfCatalogText, QtBinaryCatalogsGiveTheirTranslationsOnly) {
+    const CatalogText text = dxf::ReadCatalog(Qm(kQtGerman), {});
+    ASSERT_TRUE(text.ok) << text.error;
+    EXPECT_FALSE(text.sourceMessages);
+    EXPECT_EQ(Joined(text), "Datei öffnen|%n Datei|%n Dateien|Beenden");
+    // Null and empty translations, old fields skipped by their length,
+    // a non-BMP character and a lone surrogate.
+    const std::string odd = Field(3, "") + std::string("\x03\xFF\xFF\xFF\xFF", 5) +
+                            Field(2, Utf16Be(u"Source")) + Field(4, Utf16Be(u"Context")) +
+                            std::string("\x05\0\0\0\0", 5) + Translation(u"Zeichen \U0001F600") +
+                            Translation(u"lone \xD800 surrogate") + Field(8, "a comment") + '\x01';
+    const CatalogText more = dxf::ReadQtCatalog(Qm(odd + kQtGerman), {});
+    ASSERT_TRUE(more.ok) << more.error;
+    EXPECT_EQ(Joined(more),
+              "Zeichen \xF0\x9F\x98\x80|lone  surrogate|Datei öffnen|%n Datei|%n Dateien|Beenden");
+    // Unknown sections are skipped by their length.
+    const std::string extra =
+        std::string(dxf::kQtCatalogMagic) + Section(0x11, "????") + Section(0x69, kQtGerman);
+    EXPECT_EQ(Joined(dxf::ReadQtCatalog(extra, {})), "Datei öffnen|%n Datei|%n Dateien|Beenden");
+    // Without any translation, the source texts; without messages, nothing.
+    const CatalogText sources =
+        dxf::ReadQtCatalog(Qm(QmMessage({}, "Open file") + QmMessage({}, "Quit")), {});
+    ASSERT_TRUE(sources.ok);
+    EXPECT_TRUE(sources.sourceMessages);
+    EXPECT_EQ(Joined(sources), "Open file|Quit");
+    const CatalogText empty = dxf::ReadQtCatalog(std::string(dxf::kQtCatalogMagic), {});
+    EXPECT_TRUE(empty.ok);
+    EXPECT_TRUE(empty.lines.empty());
+}
+
+TEST(DxfCatalogText, DamagedQtCatalogsKeepWhatCameBefore) {
+    // Damage before any message: refused.
+    const std::string magic(dxf::kQtCatalogMagic);
+    const std::string refused[] = {
+        magic.substr(0, 15) + Section(0x69, kQtGerman),  // no magic
+        magic + "\x42\0\0",                              // a cut section header
+        magic + Section(0x42, "12345678").substr(0, 9),  // a cut section
+        magic + Section(0x69, "\x0A" + kQtGerman),       // a field of unknown tag
+        magic + Section(0x69,
+                        "\x03\0\0\0\x03"
+                        "abc\x01"),  // an odd length
+        magic + Section(0x69,
+                        "\x03\0\0\0\x10"
+                        "ab\x01"),                          // a field past its section
+        magic + Section(0x69, std::string("\x05\0\0", 3)),  // obsolete field cut
+        magic + Section(0x69, std::string("\x03\0\0", 3)),  // a length cut
+    };
+    for (const std::string &qm : refused) {
+        const CatalogText text = dxf::ReadQtCatalog(qm, {});
+        EXPECT_FALSE(text.ok) << Joined(text);
+        EXPECT_FALSE(text.error.empty());
+        EXPECT_TRUE(text.lines.empty());
+    }
+    // Damage after a message: what came before is kept.
+    const std::string first = QmMessage({u"Datei öffnen"}, "Open file");
+    EXPECT_EQ(Joined(dxf::ReadQtCatalog(Qm(first + "\x0A" + kQtGerman), {})), "Datei öffnen");
+    // A cut file: refused before its first message ends (but for a cut
+    // between two sections), read up to the cut after it.
+    const std::string whole = Qm(kQtGerman);
+    const size_t firstEnd = whole.find(first) + first.size();
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        const CatalogText text = dxf::ReadQtCatalog(whole.substr(0, cut), {});
+        EXPECT_EQ(text.ok, text.error.empty()) << cut;
+        if (cut >= firstEnd) {
+            ASSERT_TRUE(text.ok) << cut;
+            EXPECT_EQ(text.lines.front(), "Datei öffnen") << cut;
+        } else {
+            EXPECT_TRUE(text.lines.empty()) << cut;
+        }
+    }
+    // Every length is checked against the file, however large.
+    const std::string huge = magic + Section(0x69,
+                                             "\x03\xFF\xFF\xFF\xFE"
+                                             "ab");
+    EXPECT_FALSE(dxf::ReadQtCatalog(huge, {}).ok);
+    EXPECT_FALSE(dxf::ReadQtCatalog(magic + "\x69\xFF\xFF\xFF\xFF\x01", {}).ok);
+}
+
+const std::string kTs = R"(<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>MainWindow</name>
+    <message>
+        <location filename="main.cpp" line="10"/>
+        <source>Open file</source>
+        <comment>menu</comment>
+        <extracomment>Shown in the menu</extracomment>
+        <translatorcomment>Kurz halten</translatorcomment>
+        <translation>Datei &amp;öffnen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n Datei</numerusform>
+            <numerusform>%n Dateien</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Print</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished">Speichern</translation>
+    </message>
+    <message>
+        <source>Old</source>
+        <translation type="obsolete">Old text</translation>
+    </message>
+    <message>
+        <source>Gone</source>
+        <translation type="vanished">Gone text</translation>
+    </message>
+    <message>
+        <source>Long label</source>
+        <translation variants="yes"><lengthvariant>Eine lange Beschriftung</lengthvariant><lengthvariant>Kurz</lengthvariant></translation>
+    </message>
+</context>
+</TS>
+)";
+
+TEST(DxfCatalogText, LinguistCatalogsGiveTheirTranslations) {
+    const CatalogText text = dxf::ReadCatalog(kTs, {});
+    ASSERT_TRUE(text.ok) << text.error;
+    EXPECT_FALSE(text.sourceMessages);
+    EXPECT_EQ(Joined(text),
+              "Datei &öffnen|%n Datei|%n Dateien|Speichern|Eine lange Beschriftung|Kurz");
+    // In UTF-16 as well.
+    std::string wide = "\xFF\xFE";
+    for (char16_t c :
+         u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<TS version=\"2.1\">"
+         u"<context><message><source>Quit</source>"
+         u"<translation>終了</translation></message></context></TS>") {
+        if (c == 0) break;
+        wide += static_cast<char>(c & 0xFF);
+        wide += static_cast<char>(c >> 8);
+    }
+    EXPECT_EQ(Joined(dxf::ReadCatalog(wide, {})), "終了");
+    // Nothing translated: the sources.
+    const CatalogText sources = dxf::ReadCatalog(
+        "<TS><context><message><source>Open</source><translation type=\"unfinished\"/>"
+        "</message><message><source>Old</source><translation type=\"vanished\">Alt"
+        "</translation></message></context></TS>",
+        {});
+    ASSERT_TRUE(sources.ok);
+    EXPECT_TRUE(sources.sourceMessages);
+    EXPECT_EQ(Joined(sources), "Open|Old");
+}
+
+TEST(DxfCatalogText, XliffTargetsWithoutCodesProposalsAndNotes) {
+    const std::string v12 = R"(<?xml version="1.0" encoding="UTF-8"?>
+<xliff version="1.2" xmlns="urn:oasis:names:tc:xliff:document:1.2">
+  <file original="ui" source-language="en" target-language="ru" datatype="plaintext">
+    <header><note>Exported</note></header>
+    <body>
+      <trans-unit id="1">
+        <source>Open <g id="1">the</g> file</source>
+        <seg-source><mrk mtype="seg" mid="1">Open the file</mrk></seg-source>
+        <target state="translated">Открыть <g id="1">этот</g> файл<x id="2"/></target>
+        <alt-trans><source>Open</source><target>Ouvrir</target></alt-trans>
+        <note>A note</note>
+      </trans-unit>
+      <group id="g">
+        <trans-unit id="2">
+          <source>Bold</source>
+          <target><bpt id="1">&lt;b&gt;</bpt>Жирный<ept id="1">&lt;/b&gt;</ept><ph id="2">%s<sub>x</sub></ph> <mrk mtype="term">шрифт</mrk></target>
+        </trans-unit>
+      </group>
+      <trans-unit id="3"><source>Untranslated</source></trans-unit>
+    </body>
+  </file>
+</xliff>
+)";
+    const CatalogText text = dxf::ReadCatalog(v12, {});
+    ASSERT_TRUE(text.ok) << text.error;
+    EXPECT_EQ(Joined(text), "Открыть этот файл|Жирный шрифт");
+    const std::string v20 =
+        R"(<xliff xmlns="urn:oasis:names:tc:xliff:document:2.0" version="2.0" srcLang="en" trgLang="ja">
+  <file id="f1">
+    <unit id="u1">
+      <notes><note>Main window</note></notes>
+      <originalData><data id="d1">&lt;br/&gt;</data></originalData>
+      <segment><source>Open <pc id="1">the</pc> file<ph id="2" dataRef="d1"/></source>
+        <target>ファイル<pc id="1">を</pc>開く<ph id="2" dataRef="d1"/></target></segment>
+      <ignorable><source> </source><target> </target></ignorable>
+      <segment><source>Save</source><target><mrk id="m1" type="term">保存</mrk></target></segment>
+    </unit>
+  </file>
+</xliff>)";
+    EXPECT_EQ(Joined(dxf::ReadCatalog(v20, {})), "ファイルを開く|保存");
+    // Without targets, the sources; any other root is refused.
+    const CatalogText sources = dxf::ReadXmlCatalog(
+        "<xliff version=\"1.2\"><file><body><trans-unit id=\"1\"><source>Open</source>"
+        "<note>n</note></trans-unit></body></file></xliff>",
+        {});
+    ASSERT_TRUE(sources.ok);
+    EXPECT_TRUE(sources.sourceMessages);
+    EXPECT_EQ(Joined(sources), "Open");
+    for (const char *other : {"<catalog><target>x</target></catalog>", "", "<", "not xml"}) {
+        const CatalogText refused = dxf::ReadXmlCatalog(other, {});
+        EXPECT_FALSE(refused.ok) << other;
+        EXPECT_FALSE(refused.error.empty());
+    }
+    // Damage: what was read before it counts; entities are not expanded.
+    EXPECT_EQ(Joined(dxf::ReadXmlCatalog("<xliff><file><unit><segment><target>Eins</target>"
+                                         "</segment><segment><target>Zwei <b></xliff",
+                                         {})),
+              "Eins|Zwei ");
+    const CatalogText entity = dxf::ReadXmlCatalog(
+        "<?xml version=\"1.0\"?><!DOCTYPE xliff [<!ENTITY e \"Erweitert\">]>"
+        "<xliff><file><unit><segment><target>Text &e; hier</target></segment></unit></file>"
+        "</xliff>",
+        {});
+    EXPECT_EQ(Joined(entity).find("Erweitert"), std::string::npos);
+}
+
+TEST(DxfCatalogText, XmlAndQtCatalogsKeepToTheBound) {
+    std::string ts = "<TS><context>";
+    std::string qm;
+    for (int i = 0; i < 1000; ++i) {
+        ts += "<message><source>id</source><translation>Übersetzung</translation></message>";
+        qm += QmMessage({u"Übersetzung"}, "id");
+    }
+    ts += "</context></TS>";
+    dxf::CatalogBounds bounds;
+    bounds.maxText = 100;
+    for (const CatalogText &text :
+         {dxf::ReadCatalog(ts, bounds), dxf::ReadCatalog(Qm(qm), bounds)}) {
+        ASSERT_TRUE(text.ok);
+        EXPECT_GE(text.lines.size(), 8u);
+        EXPECT_LE(text.lines.size(), 10u);
+    }
 }
 
 }  // namespace
