@@ -258,6 +258,9 @@ class Directory {
             if (!EncInt(c, at, end, e.space) || !EncInt(c, at, end, e.start) ||
                 !EncInt(c, at, end, e.length))
                 return false;
+            // The library finds these through the index as well as the
+            // chain: they are checked wherever they stand.
+            if (IsLzxPart(e.path) && specials_.size() < kMaxEntries) specials_.push_back(e);
             if (add && entries_.size() < kMaxEntries) entries_.push_back(std::move(e));
             return true;
         });
@@ -333,7 +336,12 @@ class Directory {
     // interval that is a whole number of frames (it divides by both).
     // Without them the library reads only stored files.
     bool CompressionUsable(std::string_view b) const {
-        for (const Entry &e : entries_) {
+        for (const Entry &e : specials_) {
+            // The library takes any space but the stored one (0) and the
+            // compressed one it refuses here (1) for compressed, and would
+            // decompress them before it has any parameters (it divides by
+            // zero).
+            if (e.space > 1) return false;
             const std::string name = Lower(e.path);
             if (name == Lower(kResetTable)) {
                 const auto t = Stored(b, e);
@@ -388,6 +396,11 @@ class Directory {
         return backed;
     }
 
+    static bool IsLzxPart(std::string_view path) {
+        const std::string low = Lower(path);
+        return low == Lower(kResetTable) || low == Lower(kControlData) || low == Lower(kContent);
+    }
+
     const Entry *Find(std::string_view name) const {
         const std::string low = Lower(name);
         for (const Entry &e : entries_)
@@ -395,6 +408,7 @@ class Directory {
         return nullptr;
     }
 
+    std::vector<Entry> specials_;  // the LZX parts, in every listing chunk visited
     uint32_t lcid_ = 0;
     uint64_t backed_ = 0;
     uint64_t dataOffset_ = 0;
