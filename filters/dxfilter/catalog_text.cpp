@@ -504,11 +504,19 @@ class XmlCatalogReader {
         return {};
     }
 
+    // A target that only copies its source (what some tools write for a
+    // message not translated yet) is not a translation.
     void Break(Mode mode) {
         if (mode != Mode::kTarget && mode != Mode::kSource) return;
         std::string &line = line_[mode == Mode::kTarget];
-        if (!is_blank(line))
-            (mode == Mode::kTarget ? translations : sources).Add(std::move(line), bounds_.maxText);
+        if (!is_blank(line)) {
+            if (mode == Mode::kSource) {
+                lastSource_ = line;
+                sources.Add(std::move(line), bounds_.maxText);
+            } else if (line != lastSource_) {
+                translations.Add(std::move(line), bounds_.maxText);
+            }
+        }
         line.clear();
     }
 
@@ -516,6 +524,7 @@ class XmlCatalogReader {
     Kind kind_ = Kind::kNone;
     std::vector<Open> stack_;
     std::string line_[2];  // the message being read: source, target
+    std::string lastSource_;
 };
 
 // Whether the first character of `bytes`, after a byte-order mark and white

@@ -566,6 +566,8 @@ TEST(DxfCatalogText, XliffTargetsWithoutCodesProposalsAndNotes) {
         </trans-unit>
       </group>
       <trans-unit id="3"><source>Untranslated</source></trans-unit>
+      <trans-unit id="4"><source>Copied <g id="1">as</g> is</source>
+        <target state="needs-translation">Copied <g id="1">as</g> is</target></trans-unit>
     </body>
   </file>
 </xliff>
