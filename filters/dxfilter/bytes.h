@@ -54,6 +54,18 @@ constexpr char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Equal but for the case of ASCII letters (names in archives and markup).
+constexpr bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    return true;
+}
+
+constexpr bool iends_with(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && iequals(s.substr(s.size() - tail.size()), tail);
+}
+
 }  // namespace dxf
 
 #endif  // GLOTTA_FILTERS_DXFILTER_BYTES_H

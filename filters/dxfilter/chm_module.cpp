@@ -157,16 +157,10 @@ uint64_t le64(std::string_view b, size_t at) {
     return le32(b, at) | uint64_t{le32(b, at + 4)} << 32;
 }
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 std::string Lower(std::string_view s) {
     std::string out(s);
-    for (char &c : out) c = lower(c);
+    for (char &c : out) c = dxf::ascii_lower(c);
     return out;
-}
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && Lower(s.substr(s.size() - suffix.size())) == suffix;
 }
 
 // A file of the archive as its directory lists it.
@@ -342,11 +336,10 @@ class Directory {
             // decompress them before it has any parameters (it divides by
             // zero).
             if (e.space > 1) return false;
-            const std::string name = Lower(e.path);
-            if (name == Lower(kResetTable)) {
+            if (dxf::iequals(e.path, kResetTable)) {
                 const auto t = Stored(b, e);
                 if (t && t->size() >= 0x28 && le64(*t, 0x20) != 0x8000) return false;
-            } else if (name == Lower(kControlData) && e.space == 0) {
+            } else if (dxf::iequals(e.path, kControlData) && e.space == 0) {
                 // Read whole (256 bytes at most) when the other two are there.
                 const auto d = Stored(b, e);
                 if (!d || d->size() < 0x18 || d->size() > 256 || d->compare(4, 4, "LZXC") != 0)
@@ -397,14 +390,13 @@ class Directory {
     }
 
     static bool IsLzxPart(std::string_view path) {
-        const std::string low = Lower(path);
-        return low == Lower(kResetTable) || low == Lower(kControlData) || low == Lower(kContent);
+        return dxf::iequals(path, kResetTable) || dxf::iequals(path, kControlData) ||
+               dxf::iequals(path, kContent);
     }
 
     const Entry *Find(std::string_view name) const {
-        const std::string low = Lower(name);
         for (const Entry &e : entries_)
-            if (Lower(e.path) == low) return &e;
+            if (dxf::iequals(e.path, name)) return &e;
         return nullptr;
     }
 
@@ -471,7 +463,7 @@ std::vector<std::string> SitemapLocals(std::string_view html) {
     for (size_t at = low.find("<param"); at != std::string::npos; at = low.find("<param", at + 6)) {
         const size_t end = std::min(low.find('>', at), low.size());
         const auto name = attribute(at + 6, end, "name");
-        if (!name || Lower(*name) != "local") continue;
+        if (!name || !dxf::iequals(*name, "local")) continue;
         if (auto value = attribute(at + 6, end, "value")) {
             // The one character reference paths carry.
             for (size_t amp = value->find("&amp;"); amp != std::string::npos;
@@ -485,7 +477,7 @@ std::vector<std::string> SitemapLocals(std::string_view html) {
 
 bool IsTopic(std::string_view path) {
     return path.size() > 1 && path[0] == '/' && path[1] != '#' && path[1] != '$' &&
-           (EndsWithNoCase(path, ".htm") || EndsWithNoCase(path, ".html"));
+           (dxf::iends_with(path, ".htm") || dxf::iends_with(path, ".html"));
 }
 
 // The charset to decode a page with (see the file's head); empty when its
@@ -585,7 +577,7 @@ class ChmDocument {
             if (const auto it = byPath.find(Lower(ArchivePath(tocName, "/"))); it != byPath.end())
                 toc = &entries_[it->second];
         for (size_t i = 0; !toc && i < entries_.size(); ++i)
-            if (EndsWithNoCase(entries_[i].path, ".hhc") && entries_[i].path.starts_with('/'))
+            if (dxf::iends_with(entries_[i].path, ".hhc") && entries_[i].path.starts_with('/'))
                 toc = &entries_[i];
 
         std::vector<bool> taken(entries_.size());

@@ -36,9 +36,7 @@ constexpr std::array kKinds = {
 size_t entry_kind(const unsigned char *entry) {
     const std::string name = CompoundFile::StreamName(entry);
     for (size_t k = 0; k < kKinds.size(); ++k) {
-        if (std::equal(name.begin(), name.end(), kKinds[k].name.begin(), kKinds[k].name.end(),
-                       [](char a, char b) { return ascii_lower(a) == ascii_lower(b); }))
-            return k;
+        if (iequals(name, kKinds[k].name)) return k;
     }
     return kKinds.size();
 }

@@ -33,17 +33,6 @@ bool read_tail(uint64_t size, size_t want, const ReadAtFn &readAt,
 
 constexpr uint32_t kMaxStoredRels = 64u << 10;
 
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    return true;
-}
-
-bool iends_with(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && iequals(s.substr(s.size() - tail.size()), tail);
-}
-
 // The stored (uncompressed) content of the entry whose central directory
 // record is `rec`; empty when it is compressed, too long or unreadable.
 std::string read_stored(const unsigned char *rec, uint64_t size, const ReadAtFn &readAt) {
