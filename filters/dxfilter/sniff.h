@@ -106,6 +106,14 @@ std::string_view XmlRootElement(std::string_view text);
 // element is `FictionBook`.
 bool IsFictionBook(std::string_view text);
 
+// The format of a flat OpenDocument file, a text (as for XmlRootElement)
+// that is one XML document whose root element is `document` in the ODF
+// office namespace: the root's `mimetype` attribute (of that namespace), as a
+// package's `mimetype` entry gives it (FormatFromPackageMime: ODT, ODS, ODP,
+// ODG). DX_FMT_UNKNOWN for any other text, for another or no `mimetype`, and
+// when the root's start tag is cut by the end of the text.
+int FlatOpenDocumentFormat(std::string_view text);
+
 // The magic a Qt binary message catalog (`.qm`) opens with.
 inline constexpr std::string_view kQtCatalogMagic{
     "\x3C\xB8\x64\x18\xCA\xEF\x9C\x95\xCD\x21\x1C\xBF\x60\xA1\xBD\xDD", 16};
@@ -137,7 +145,9 @@ std::optional<PostScriptSection> PostScriptSectionOf(std::span<const unsigned ch
 int FormatFromMime(std::string_view mime);
 
 // Format code of an ODF or EPUB package from the content of its `mimetype`
-// entry; DX_FMT_ZIP for any other content.
+// entry: text documents (with their templates, master documents and web
+// page templates) ODT, spreadsheets ODS, presentations ODP, drawings ODG;
+// DX_FMT_ZIP for any other content (charts, images, formulas, databases).
 int FormatFromPackageMime(std::string_view mime);
 
 }  // namespace dxf
