@@ -819,6 +819,40 @@ bool po_string(std::string_view line, std::string_view &content) {
     return true;
 }
 
+// The value of the header field `name` ("Language:") in a string of the
+// header entry, whose fields each end in an escaped line feed (the
+// characters `Language: de\n`), without the spaces around it; empty when the
+// string has none.
+std::string_view po_header_field(std::string_view text, std::string_view name) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find("\\n", at), text.size());
+        std::string_view value = text.substr(at, end - at);
+        at = end + 2;
+        if (!value.starts_with(name)) continue;
+        value.remove_prefix(name.size());
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix(1);
+        return value;
+    }
+    return {};
+}
+
+// Whether a string of the header entry names the catalog's language or its
+// charset as a translation's header does: a template's header leaves the
+// language empty and the charset `CHARSET`.
+bool po_header_names_language(std::string_view text) {
+    return !po_header_field(text, "Language:").empty();
+}
+bool po_header_names_charset(std::string_view text) {
+    const std::string_view type = po_header_field(text, "Content-Type:");
+    const size_t at = type.find("charset=");
+    if (at == std::string_view::npos) return false;
+    const std::string_view charset = type.substr(at + 8);
+    return !charset.empty() && charset != "CHARSET";
+}
+
 }  // namespace
 
 PoKind PoCatalogKind(std::string_view s, bool whole) {
@@ -827,6 +861,7 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
     bool context = false;  // the entry has a msgctxt
     bool emptyId = false;  // its msgid is "" so far
     bool header = false, translated = false;
+    bool language = false, charset = false;  // the header names them
     int pairs = 0;
     size_t at = 0;
     while (at < s.size()) {
@@ -890,12 +925,18 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
             if (emptyId && !context) {
                 header = header || text.find("Content-Type:") != std::string_view::npos ||
                          text.find("Project-Id-Version:") != std::string_view::npos;
+                language = language || po_header_names_language(text);
+                charset = charset || po_header_names_charset(text);
             } else {
                 translated = true;
             }
         }
     }
     if (!header && pairs < 3) return PoKind::kNone;
+    // A head whose header names the language and charset, as a translator's
+    // catalog has them, is one whose translations come later (after a long
+    // comment block, or messages not translated yet).
+    if (!translated && !whole && header && language && charset) return PoKind::kTranslated;
     return translated ? PoKind::kTranslated : PoKind::kTemplate;
 }
 

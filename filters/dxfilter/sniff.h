@@ -80,8 +80,12 @@ bool IsBinaryCatalog(std::span<const unsigned char> head);
 // the keywords in their order; and there must be a header entry (msgid ""
 // whose msgstr holds a "Content-Type:" or "Project-Id-Version:" line) or
 // three msgid/msgstr pairs. kTranslated: some entry besides the header has a
-// non-empty msgstr. `whole`: `head` is the whole document; otherwise a last
-// line cut by the end of `head` is not looked at.
+// non-empty msgstr; or, when `head` is not the whole document, its header
+// entry names a language (a "Language:" line with a value) and a charset (a
+// "Content-Type:" line whose charset is not a template's CHARSET): a
+// catalog whose first translation comes after the head. `whole`: `head` is
+// the whole document; otherwise a last line cut by the end of `head` is not
+// looked at.
 enum class PoKind { kNone, kTemplate, kTranslated };
 PoKind PoCatalogKind(std::string_view head, bool whole);
 
