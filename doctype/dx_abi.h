@@ -93,7 +93,10 @@ enum {
     DX_FMT_XPS = 354,
     /* A PostScript document (`%!PS`, EPS, EPS with a DOS binary header): the filter reads the
        text its pages draw. */
-    DX_FMT_POSTSCRIPT = 360
+    DX_FMT_POSTSCRIPT = 360,
+    /* An OpenDocument drawing (`.odg`, template `.otg`, flat XML `.fodg`): the filter reads the
+       text of the shapes on its pages, as it reads an ODP presentation's. */
+    DX_FMT_ODG = 361
 };
 
 /* ---- information record (filled by the file information operation) ----- */

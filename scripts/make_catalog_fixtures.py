@@ -132,6 +132,25 @@ def po(pairs, header_text, lang):
     return "".join(out)
 
 
+def long_comments(pairs, header_text):
+    """A `.po` catalog whose header entry ends within the first 8 KiB and
+    whose first translation starts after them: a long comment block of
+    translator credits before the header, untranslated entries after it."""
+    head_bytes = 8192
+    credits = "".join(f"# Translator {n:03d} <translator{n:03d}@example.net>, 20{n % 24:02d}.\n"
+                      for n in range(200))
+    header_entry = 'msgid ""\nmsgstr ' + po_string(header_text) + "\n"
+    untranslated = "".join(f'#: src/new.c:{n}\nmsgid "New message number {n}"\nmsgstr ""\n\n'
+                           for n in range(40))
+    comments = credits[: credits.rfind("\n", 0, head_bytes - 200 - len(header_entry)) + 1]
+    doc = comments + header_entry + untranslated + po(pairs, header_text, "es").split("\n\n", 1)[1]
+    data = doc.encode("utf-8")
+    first = re.search(rb'\nmsgstr "[^"]', data)
+    assert data.index(b"Content-Type") < head_bytes - 100
+    assert first is None or first.start() > head_bytes
+    return data
+
+
 def write(name, data, grep, fmt=349):
     with open(os.path.join(OUT, name), "wb") as f:
         f.write(data)
@@ -159,6 +178,12 @@ def main():
     # A template stays text.
     write("demo.pot", po(messages("de", True), header("CHARSET", "template"), "template").encode(),
           "-", 2)
+    # A header comment block so long that the first translation comes after
+    # the 8 KiB the format rules look at; the header names the language and
+    # charset, so it is a catalog all the same. A template of that length
+    # stays text.
+    write("es-long-comments.po", long_comments(messages("es"), header("UTF-8", "es")), "reunión")
+    write("long-comments.pot", long_comments(messages("de", True), header("CHARSET", "")), "-", 2)
     write("de-utf8.mo.gz", gzip.compress(de_mo, 9, mtime=0), "Donnerstag", 347)
     # Cut in its strings: refused.
     write("truncated.mo", de_mo[: len(de_mo) * 2 // 3], "-")

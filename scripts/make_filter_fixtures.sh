@@ -4,6 +4,8 @@
 #   docx, odt, epub, pptx, rtf       pandoc
 #   xlsx, ods, xls (Excel 97-2003)   gnumeric's ssconvert, from a UTF-8 CSV
 #   odp                              python3: a minimal ODF presentation
+#   odg, otg, otm, flat ODF (fodt,   python3's zipfile (make_odf_fixtures.py)
+#   fods, fodp, fodg), odc, odf, odi
 #   pdf                              pango-view (pango shapes the text, cairo
 #                                    embeds the fonts with ToUnicode maps), qpdf's
 #                                    library to encrypt one, python3 for
@@ -463,4 +465,5 @@ python3 scripts/make_ebook_fixtures.py >> "$TABLE"
 python3 scripts/make_djvu_fixtures.py >> "$TABLE"
 python3 scripts/make_chm_fixtures.py >> "$TABLE"
 python3 scripts/make_xps_fixtures.py >> "$TABLE"
+python3 scripts/make_odf_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -88,6 +88,7 @@ const char *ModuleFor(int format) {
         case DX_FMT_ODT:
         case DX_FMT_ODS:
         case DX_FMT_ODP:
+        case DX_FMT_ODG:
         case DX_FMT_EPUB:
         case DX_FMT_XPS:
             return DXM_OFFICE_NAME;

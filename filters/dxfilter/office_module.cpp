@@ -1,9 +1,10 @@
 // office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX,
-// PPTX, ODT, ODS, ODP, EPUB, XPS and OpenXPS). The archive is read with
+// PPTX, ODT, ODS, ODP, ODG, EPUB, XPS and OpenXPS), and flat OpenDocument
+// files (one XML document, `office:document`). The archive is read with
 // libzip through a source over the engine's stream callbacks; each XML
-// member is pushed in small pieces through libxml2's SAX parser, so memory
-// stays bounded however large a member inflates. No network, no DTD
-// loading, no entity expansion.
+// member (or the flat file) is pushed in small pieces through libxml2's SAX
+// parser, so memory stays bounded however large a member inflates. No
+// network, no DTD loading, no entity expansion.
 #include <libxml/parser.h>
 #include <zip.h>
 
@@ -255,7 +256,7 @@ enum class PartKind {
     kPptx,        // ppt/slides/slideN.xml
     kXlsxShared,  // xl/sharedStrings.xml (gathered, not emitted)
     kXlsxSheet,   // xl/worksheets/sheetN.xml
-    kOdf,         // content.xml
+    kOdf,         // content.xml, or a flat OpenDocument file
     kXhtml,       // an EPUB content document
     kContainer,   // META-INF/container.xml (gathered)
     kOpf,         // the EPUB package document (gathered)
@@ -404,6 +405,9 @@ class OfficeExtractor {
   public:
     OfficeExtractor(std::unique_ptr<Archive> archive, int format, const DXMLimits &limits)
         : archive_(std::move(archive)), format_(format), limits_(limits) {}
+    // A flat OpenDocument file, read from `stream` itself.
+    OfficeExtractor(DXStream *stream, int format, const DXMLimits &limits)
+        : format_(format), limits_(limits), flat_(stream) {}
     ~OfficeExtractor() { ClosePart(); }
 
     bool Plan();
@@ -419,6 +423,7 @@ class OfficeExtractor {
     void ClosePart();
     bool PushPiece();
     bool RunWhole(const Part &part);  // parse a gathered part in one go
+    zip_int64_t Read(char *buffer, size_t size);
     void Emit(std::string_view text) {
         if (sink_ && !full_ && sink_->text(sink_->self, text.data(), text.size())) full_ = true;
     }
@@ -429,13 +434,14 @@ class OfficeExtractor {
     std::unique_ptr<Archive> archive_;
     int format_;
     DXMLimits limits_;
+    DXStream *flat_ = nullptr;  // the flat file, when there is no archive
     std::vector<Part> parts_;
     size_t next_ = 0;
     uint64_t totalBytes_ = 0;
     DXMSink *sink_ = nullptr;
     bool full_ = false;
 
-    // The member being parsed.
+    // The member being parsed (a parser while there is one).
     zip_file_t *file_ = nullptr;
     xmlParserCtxtPtr parser_ = nullptr;
     PartKind kind_ = PartKind::kDocx;
@@ -554,6 +560,10 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
             else if (is(local, "note-citation") || is(local, "tracked-changes") ||
                      is(local, "annotation"))
                 // Note marks, deleted text and comments are not the document's text.
+                skipDepth_ = 1;
+            else if (is(local, "binary-data") || is(local, "object") || is(local, "object-ole"))
+                // Pictures in base64, and embedded objects (charts, formulas), which
+                // a flat file holds inline and a package as parts of their own.
                 skipDepth_ = 1;
             break;
         case PartKind::kXhtml:
@@ -713,13 +723,16 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     ClosePart();
     pieces_ = part.entries;
     piece_ = 0;
-    file_ = pieces_.empty() ? zip_fopen(archive_->zip, part.name.c_str(), 0)
-                            : zip_fopen_index(archive_->zip, pieces_[piece_++], 0);
-    if (!file_) return false;
+    if (flat_) {
+        if (!flat_->seek(flat_, 0, DX_SEEK_SET)) return false;
+    } else {
+        file_ = pieces_.empty() ? zip_fopen(archive_->zip, part.name.c_str(), 0)
+                                : zip_fopen_index(archive_->zip, pieces_[piece_++], 0);
+        if (!file_) return false;
+    }
     parser_ = dxf::NewElementPushParser(sax_start, sax_end, sax_characters, this);
     if (!parser_) {
-        zip_fclose(file_);
-        file_ = nullptr;
+        ClosePart();
         return false;
     }
     kind_ = part.kind;
@@ -741,16 +754,28 @@ void OfficeExtractor::ClosePart() {
     }
 }
 
-// Feeds the parser one piece of the current member; false when it is done.
-bool OfficeExtractor::PushPiece() {
-    char buffer[kPushBytes];
-    zip_int64_t got = zip_fread(file_, buffer, sizeof buffer);
+// The next bytes of the current member (or of the flat file): 0 at its end,
+// -1 when it cannot be read.
+zip_int64_t OfficeExtractor::Read(char *buffer, size_t size) {
+    if (flat_) {
+        const int got =
+            flat_->read(flat_, buffer, static_cast<int>(std::min<size_t>(size, INT_MAX)));
+        return got < 0 ? -1 : got;
+    }
+    zip_int64_t got = zip_fread(file_, buffer, size);
     // An interleaved part goes on in its next piece.
     while (got == 0 && piece_ < pieces_.size()) {
         zip_fclose(file_);
         file_ = zip_fopen_index(archive_->zip, pieces_[piece_++], 0);
-        got = file_ ? zip_fread(file_, buffer, sizeof buffer) : -1;
+        got = file_ ? zip_fread(file_, buffer, size) : -1;
     }
+    return got;
+}
+
+// Feeds the parser one piece of the current member; false when it is done.
+bool OfficeExtractor::PushPiece() {
+    char buffer[kPushBytes];
+    const zip_int64_t got = Read(buffer, sizeof buffer);
     if (got < 0) partFailed_ = true;
     if (got > 0) {
         partBytes_ += static_cast<uint64_t>(got);
@@ -830,13 +855,19 @@ bool OfficeExtractor::PlanXps() {
 
 bool OfficeExtractor::RunWhole(const Part &part) {
     if (!OpenPart(part)) return false;
-    while (file_ && DXM_CpuNs() < limits_.deadlineNs && PushPiece()) {
+    while (parser_ && DXM_CpuNs() < limits_.deadlineNs && PushPiece()) {
     }
     ClosePart();
     return true;
 }
 
 bool OfficeExtractor::Plan() {
+    if (flat_) {
+        // A flat file opens when it can be read; what it holds decides the text.
+        parts_.push_back({"", PartKind::kOdf});
+        char byte;
+        return flat_->seek(flat_, 0, DX_SEEK_SET) && flat_->read(flat_, &byte, 1) == 1;
+    }
     zip_t *zip = archive_->zip;
     // The part that must be readable for the document to open: the first to
     // read, or, in a presentation without slides or a workbook without
@@ -867,6 +898,7 @@ bool OfficeExtractor::Plan() {
         case DX_FMT_ODT:
         case DX_FMT_ODS:
         case DX_FMT_ODP:
+        case DX_FMT_ODG:
             parts_.push_back({"content.xml", PartKind::kOdf});
             break;
         case DX_FMT_EPUB: {
@@ -903,7 +935,7 @@ bool OfficeExtractor::Plan() {
 int OfficeExtractor::Step(DXMSink *sink) {
     sink_ = sink;
     if (full_ || DXM_CpuNs() > limits_.deadlineNs) return 0;
-    if (!file_) {
+    if (!parser_) {
         if (next_ >= parts_.size()) return 0;
         const Part &part = parts_[next_++];
         // A page of an XPS package that cannot be read ends its text.
@@ -918,8 +950,28 @@ int OfficeExtractor::Step(DXMSink *sink) {
 
 // ---- the module table -----------------------------------------------------------------
 
+// Whether a document of `format` is a flat OpenDocument file: an ODF kind
+// whose bytes do not open as a zip archive does.
+bool is_flat(DXStream *stream, int format) {
+    if (format != DX_FMT_ODT && format != DX_FMT_ODS && format != DX_FMT_ODP &&
+        format != DX_FMT_ODG)
+        return false;
+    char head[4] = {};
+    if (!stream->seek(stream, 0, DX_SEEK_SET)) return false;
+    for (int done = 0, got = 1; done < 4 && got > 0; done += got)
+        got = stream->read(stream, head + done, 4 - done);
+    const std::string_view h(head, 4);
+    return h != std::string_view("PK\x03\x04", 4) && h != std::string_view("PK\x05\x06", 4);
+}
+
 DXMExtractor *module_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     try {
+        if (!stream || !limits) return nullptr;
+        if (is_flat(stream, format)) {
+            auto ex = std::make_unique<OfficeExtractor>(stream, format, *limits);
+            if (!ex->Plan()) return nullptr;
+            return reinterpret_cast<DXMExtractor *>(ex.release());
+        }
         auto archive = open_archive(stream, size);
         if (!archive || !limits) return nullptr;
         auto ex = std::make_unique<OfficeExtractor>(std::move(archive), format, *limits);

@@ -475,10 +475,26 @@ int FormatFromPackageMime(std::string_view mime) {
     constexpr std::string_view odf = "application/vnd.oasis.opendocument.";
     if (mime == "application/epub+zip") return DX_FMT_EPUB;
     if (mime.substr(0, odf.size()) != odf) return DX_FMT_ZIP;
-    std::string_view kind = mime.substr(odf.size());
-    if (kind == "text" || kind == "text-template" || kind == "text-master") return DX_FMT_ODT;
-    if (kind == "spreadsheet" || kind == "spreadsheet-template") return DX_FMT_ODS;
-    if (kind == "presentation" || kind == "presentation-template") return DX_FMT_ODP;
+    struct Kind {
+        std::string_view name;
+        int format;
+    };
+    static constexpr Kind kKinds[] = {
+        {"text", DX_FMT_ODT},
+        {"text-template", DX_FMT_ODT},
+        {"text-master", DX_FMT_ODT},
+        {"text-master-template", DX_FMT_ODT},
+        {"text-web", DX_FMT_ODT},
+        {"spreadsheet", DX_FMT_ODS},
+        {"spreadsheet-template", DX_FMT_ODS},
+        {"presentation", DX_FMT_ODP},
+        {"presentation-template", DX_FMT_ODP},
+        {"graphics", DX_FMT_ODG},
+        {"graphics-template", DX_FMT_ODG},
+    };
+    const std::string_view kind = mime.substr(odf.size());
+    for (const Kind &k : kKinds)
+        if (k.name == kind) return k.format;
     return DX_FMT_ZIP;
 }
 
@@ -529,6 +545,7 @@ int FormatFromMime(std::string_view mime) {
         Row{"application/vnd.oasis.opendocument.text", DX_FMT_ODT},
         Row{"application/vnd.oasis.opendocument.spreadsheet", DX_FMT_ODS},
         Row{"application/vnd.oasis.opendocument.presentation", DX_FMT_ODP},
+        Row{"application/vnd.oasis.opendocument.graphics", DX_FMT_ODG},
         Row{"application/x-ole-storage", DX_FMT_OLE},
         Row{"application/CDFV2", DX_FMT_OLE},
         Row{"application/vnd.ms-excel", DX_FMT_XLS},
@@ -730,6 +747,56 @@ bool IsFictionBook(std::string_view s) {
     return XmlRootElement(s) == "FictionBook";
 }
 
+namespace {
+
+// The value of the attribute `name` (qualified as written) in `tag`, the
+// inside of a start tag after the element's name; empty when it has none.
+std::string_view tag_attribute(std::string_view tag, std::string_view name) {
+    size_t at = 0;
+    while (at < tag.size()) {
+        while (at < tag.size() && is_ws(tag[at])) ++at;
+        const size_t eq = tag.find('=', at);
+        if (eq == std::string_view::npos) break;
+        std::string_view key = tag.substr(at, eq - at);
+        while (!key.empty() && is_ws(key.back())) key.remove_suffix(1);
+        size_t open = eq + 1;
+        while (open < tag.size() && is_ws(tag[open])) ++open;
+        if (open >= tag.size() || (tag[open] != '"' && tag[open] != '\'')) break;
+        const size_t close = tag.find(tag[open], open + 1);
+        if (close == std::string_view::npos) break;
+        if (key == name) return tag.substr(open + 1, close - open - 1);
+        at = close + 1;
+    }
+    return {};
+}
+
+}  // namespace
+
+int FlatOpenDocumentFormat(std::string_view s) {
+    constexpr std::string_view kOfficeNamespace =
+        "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+    const std::string_view root = XmlRootElement(s);
+    if (root != "document") return DX_FMT_UNKNOWN;
+    // The qualified name opens after '<'; an unprefixed root cannot carry the
+    // office namespace's `mimetype` (an attribute without a prefix is in none).
+    const size_t nameEnd = static_cast<size_t>(root.data() - s.data()) + root.size();
+    const size_t nameStart = s.rfind('<', nameEnd - 1) + 1;
+    if (nameStart + root.size() == nameEnd) return DX_FMT_UNKNOWN;
+    const std::string prefix(s.substr(nameStart, nameEnd - root.size() - nameStart - 1));
+    // The rest of the start tag, up to its '>' outside quotes.
+    size_t end = nameEnd;
+    for (char quote = 0; end < s.size() && (quote || s[end] != '>'); ++end)
+        if (quote && s[end] == quote)
+            quote = 0;
+        else if (!quote && (s[end] == '"' || s[end] == '\''))
+            quote = s[end];
+    if (end >= s.size()) return DX_FMT_UNKNOWN;
+    const std::string_view tag = s.substr(nameEnd, end - nameEnd);
+    if (tag_attribute(tag, "xmlns:" + prefix) != kOfficeNamespace) return DX_FMT_UNKNOWN;
+    const int format = FormatFromPackageMime(tag_attribute(tag, prefix + ":mimetype"));
+    return format == DX_FMT_ZIP || format == DX_FMT_EPUB ? DX_FMT_UNKNOWN : format;
+}
+
 bool IsQtCatalog(Bytes head) {
     return starts_with(head, kQtCatalogMagic);
 }
@@ -752,6 +819,40 @@ bool po_string(std::string_view line, std::string_view &content) {
     return true;
 }
 
+// The value of the header field `name` ("Language:") in a string of the
+// header entry, whose fields each end in an escaped line feed (the
+// characters `Language: de\n`), without the spaces around it; empty when the
+// string has none.
+std::string_view po_header_field(std::string_view text, std::string_view name) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find("\\n", at), text.size());
+        std::string_view value = text.substr(at, end - at);
+        at = end + 2;
+        if (!value.starts_with(name)) continue;
+        value.remove_prefix(name.size());
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix(1);
+        return value;
+    }
+    return {};
+}
+
+// Whether a string of the header entry names the catalog's language or its
+// charset as a translation's header does: a template's header leaves the
+// language empty and the charset `CHARSET`.
+bool po_header_names_language(std::string_view text) {
+    return !po_header_field(text, "Language:").empty();
+}
+bool po_header_names_charset(std::string_view text) {
+    const std::string_view type = po_header_field(text, "Content-Type:");
+    const size_t at = type.find("charset=");
+    if (at == std::string_view::npos) return false;
+    const std::string_view charset = type.substr(at + 8);
+    return !charset.empty() && charset != "CHARSET";
+}
+
 }  // namespace
 
 PoKind PoCatalogKind(std::string_view s, bool whole) {
@@ -760,6 +861,7 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
     bool context = false;  // the entry has a msgctxt
     bool emptyId = false;  // its msgid is "" so far
     bool header = false, translated = false;
+    bool language = false, charset = false;  // the header names them
     int pairs = 0;
     size_t at = 0;
     while (at < s.size()) {
@@ -823,12 +925,18 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
             if (emptyId && !context) {
                 header = header || text.find("Content-Type:") != std::string_view::npos ||
                          text.find("Project-Id-Version:") != std::string_view::npos;
+                language = language || po_header_names_language(text);
+                charset = charset || po_header_names_charset(text);
             } else {
                 translated = true;
             }
         }
     }
     if (!header && pairs < 3) return PoKind::kNone;
+    // A head whose header names the language and charset, as a translator's
+    // catalog has them, is one whose translations come later (after a long
+    // comment block, or messages not translated yet).
+    if (!translated && !whole && header && language && charset) return PoKind::kTranslated;
     return translated ? PoKind::kTranslated : PoKind::kTemplate;
 }
 
@@ -866,6 +974,8 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
         case TextForm::kUtf8Bom:
             if (IsFictionBook(as_chars(body))) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
             if (IsCatalogXml(as_chars(body))) return {DX_FMT_CATALOG, SniffNext::kDone};
+            if (const int odf = FlatOpenDocumentFormat(as_chars(body)); odf != DX_FMT_UNKNOWN)
+                return {odf, SniffNext::kDone};
             if (LooksLikeMail(as_chars(body), size <= head.size()))
                 return {DX_FMT_MAIL, SniffNext::kDone};
             // A catalog with translations is read for them; a template (or
@@ -882,6 +992,8 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
             const std::string narrow = narrow_units(body, wide ? 4 : 2, big);
             if (IsFictionBook(narrow)) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
             if (IsCatalogXml(narrow)) return {DX_FMT_CATALOG, SniffNext::kDone};
+            if (const int odf = FlatOpenDocumentFormat(narrow); odf != DX_FMT_UNKNOWN)
+                return {odf, SniffNext::kDone};
             return {markup_format(narrow), SniffNext::kDone};
         }
     }

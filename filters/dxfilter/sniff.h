@@ -80,8 +80,12 @@ bool IsBinaryCatalog(std::span<const unsigned char> head);
 // the keywords in their order; and there must be a header entry (msgid ""
 // whose msgstr holds a "Content-Type:" or "Project-Id-Version:" line) or
 // three msgid/msgstr pairs. kTranslated: some entry besides the header has a
-// non-empty msgstr. `whole`: `head` is the whole document; otherwise a last
-// line cut by the end of `head` is not looked at.
+// non-empty msgstr; or, when `head` is not the whole document, its header
+// entry names a language (a "Language:" line with a value) and a charset (a
+// "Content-Type:" line whose charset is not a template's CHARSET): a
+// catalog whose first translation comes after the head. `whole`: `head` is
+// the whole document; otherwise a last line cut by the end of `head` is not
+// looked at.
 enum class PoKind { kNone, kTemplate, kTranslated };
 PoKind PoCatalogKind(std::string_view head, bool whole);
 
@@ -105,6 +109,14 @@ std::string_view XmlRootElement(std::string_view text);
 // Whether a text (as for XmlRootElement) is a FictionBook document: its root
 // element is `FictionBook`.
 bool IsFictionBook(std::string_view text);
+
+// The format of a flat OpenDocument file, a text (as for XmlRootElement)
+// that is one XML document whose root element is `document` in the ODF
+// office namespace: the root's `mimetype` attribute (of that namespace), as a
+// package's `mimetype` entry gives it (FormatFromPackageMime: ODT, ODS, ODP,
+// ODG). DX_FMT_UNKNOWN for any other text, for another or no `mimetype`, and
+// when the root's start tag is cut by the end of the text.
+int FlatOpenDocumentFormat(std::string_view text);
 
 // The magic a Qt binary message catalog (`.qm`) opens with.
 inline constexpr std::string_view kQtCatalogMagic{
@@ -137,7 +149,9 @@ std::optional<PostScriptSection> PostScriptSectionOf(std::span<const unsigned ch
 int FormatFromMime(std::string_view mime);
 
 // Format code of an ODF or EPUB package from the content of its `mimetype`
-// entry; DX_FMT_ZIP for any other content.
+// entry: text documents (with their templates, master documents and web
+// page templates) ODT, spreadsheets ODS, presentations ODP, drawings ODG;
+// DX_FMT_ZIP for any other content (charts, images, formulas, databases).
 int FormatFromPackageMime(std::string_view mime);
 
 }  // namespace dxf

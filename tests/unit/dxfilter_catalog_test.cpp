@@ -4,6 +4,7 @@
 // catalogs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -288,6 +289,56 @@ TEST(DxfCatalogRule, PoCatalogsAreToldStrictly) {
         EXPECT_EQ(PoCatalogKind(text, true), PoKind::kNone) << text;
         EXPECT_NE(Sniffed(text), 349) << text;
     }
+}
+
+TEST(DxfCatalogRule, APoHeaderThatNamesItsLanguageDecidesBeyondTheHead) {
+    // The first translation may come after the 8 KiB the rules look at
+    // (long comment blocks, new messages not yet translated): a header
+    // entry that names a language and a charset makes the head a catalog.
+    const auto po = [](const std::string &language, const std::string &charset) {
+        std::string text =
+            "# A long comment block.\nmsgid \"\"\nmsgstr \"\"\n\"Language: " + language +
+            "\\n\"\n\"Content-Type: text/plain; charset=" + charset + "\\n\"\n\n";
+        for (int i = 0; i < 300; ++i)
+            text += "msgid \"New message " + std::to_string(i) + "\"\nmsgstr \"\"\n\n";
+        return text +
+               "msgid \"Open\"\nmsgstr \"\xC3\x96"
+               "ffnen\"\n";
+    };
+    const auto sniffed = [](const std::string &bytes) {
+        const auto span = std::span(reinterpret_cast<const unsigned char *>(bytes.data()),
+                                    std::min<size_t>(bytes.size(), dxf::kSniffBytes));
+        return dxf::SniffHead(span, bytes.size()).format;
+    };
+    const std::string de = po("de", "UTF-8");
+    ASSERT_GT(de.find("\xC3\x96"
+                      "ffnen"),
+              dxf::kSniffBytes);
+    const std::string head = de.substr(0, dxf::kSniffBytes);
+    EXPECT_EQ(PoCatalogKind(head, false), PoKind::kTranslated);
+    EXPECT_EQ(sniffed(de), 349);
+    // The header's fields may share one string.
+    std::string oneLine = head;
+    const size_t from = oneLine.find("msgstr \"\"\n"), to = oneLine.find("\n\n", from);
+    oneLine.replace(from, to - from,
+                    "msgstr \"Language: de\\nContent-Type: text/plain; charset=UTF-8\\n\"");
+    EXPECT_EQ(PoCatalogKind(oneLine, false), PoKind::kTranslated);
+    // A whole document without a translation is a template, whatever its header.
+    EXPECT_EQ(PoCatalogKind(head.substr(0, head.rfind("\n\n") + 2), true), PoKind::kTemplate);
+    // A template's header names no language, or its charset placeholder.
+    EXPECT_EQ(PoCatalogKind(po("", "CHARSET").substr(0, dxf::kSniffBytes), false),
+              PoKind::kTemplate);
+    EXPECT_EQ(PoCatalogKind(po("de", "CHARSET").substr(0, dxf::kSniffBytes), false),
+              PoKind::kTemplate);
+    EXPECT_EQ(PoCatalogKind(po(" ", "UTF-8").substr(0, dxf::kSniffBytes), false),
+              PoKind::kTemplate);
+    EXPECT_EQ(sniffed(po("", "UTF-8")), 2);
+    // Any line that is not catalog syntax in the head still makes it text.
+    const std::string other = head.substr(0, 4000) + "echo done\n" + head.substr(4000);
+    EXPECT_EQ(PoCatalogKind(other, false), PoKind::kNone);
+    // Without a header the head must show a translation.
+    const std::string noHeader = head.substr(head.find("msgid \"New"));
+    EXPECT_EQ(PoCatalogKind(noHeader, false), PoKind::kTemplate);
 }
 
 TEST(DxfCatalogText, PoTranslationsEscapesAndCharset) {
