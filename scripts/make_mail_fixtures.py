@@ -159,6 +159,17 @@ def main():
                    "Am Montag schrieb Sender:\n" + quoted)
     write("de-reply-en-quote.eml", reply, "Bücher")
 
+    # The same reply written above the whole English message, as Outlook
+    # sends it: a header block, then the original without quote marks.
+    original = "".join(line + "\n" for line in ((TEXT["en"] + " ") * 6).split(". "))
+    reply = simple(13, "de", "utf-8", "qp", "AW: " + SUBJECT["en"],
+                   "Danke, das passt mir gut. Ich komme am Dienstag vorbei und bringe "
+                   "die Bücher mit, die ich mir im Herbst ausgeliehen habe.\n\n"
+                   "Von: Sender <sender@example.net>\nGesendet: Montag, 4. März 2024 10:00\n"
+                   "An: Empfänger <recipient@example.net>\nBetreff: " + SUBJECT["en"] + "\n\n"
+                   + original)
+    write("de-reply-outlook.eml", reply, "Bücher")
+
     # An mbox of three messages (German, French, Spanish), in that order.
     parts = []
     for n, lang in ((10, "de"), (11, "fr"), (12, "es")):

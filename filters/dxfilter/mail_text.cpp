@@ -155,19 +155,104 @@ std::string decode_transfer(std::string_view encoding, std::string_view body) {
 
 }  // namespace
 
+namespace {
+
+// A line that opens a quoted message without quote marks, as mail programs
+// write it under a reply or a forward note, in any language: a few words
+// between runs of dashes ("-----Original Message-----", "-------- Original-
+// Nachricht --------", "---------- Forwarded message ---------").
+bool opens_message(std::string_view body) {
+    if (!body.starts_with("--") || !body.ends_with("--")) return false;
+    const size_t first = body.find_first_not_of('-');
+    if (first == std::string_view::npos) return false;  // a rule, or "--"
+    const std::string_view words = trim(body.substr(first, body.find_last_not_of('-') - first + 1));
+    return !words.empty() && words.size() <= 48 &&
+           words.find_first_of("0123456789") == std::string_view::npos;
+}
+
+// A header line of a quoted message: a label of one to three words, a
+// colon (French puts a space before it) and a value ("From: A <a@b>",
+// "Gesendet: Montag, 5. Dezember", "Objet : Re: ...").
+bool header_line(std::string_view body, std::string_view &value) {
+    const size_t colon = body.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon > 24) return false;
+    const std::string_view label = trim(body.substr(0, colon));
+    if (label.empty() || label.find_first_of("0123456789<>@()[]\"/") != std::string_view::npos)
+        return false;
+    if (std::count(label.begin(), label.end(), ' ') > 2) return false;
+    value = trim(body.substr(colon + 1));
+    return !value.empty();
+}
+
+// Whether `value` holds a time of day ("10:00", "9:05:31").
+bool holds_time(std::string_view value) {
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (size_t colon = value.find(':'); colon != std::string_view::npos;
+         colon = value.find(':', colon + 1)) {
+        if (colon > 0 && colon + 2 < value.size() && digit(value[colon - 1]) &&
+            digit(value[colon + 1]) && digit(value[colon + 2]))
+            return true;
+    }
+    return false;
+}
+
+// Whether the lines from `at` start the header block of a quoted message:
+// three header lines or more in a row, among the first eight one naming an
+// address and one a time ("Sent: Monday, 5 December 2026 10:00"), which
+// fields of a web form or a list of settings seldom have both.
+bool opens_header_block(std::string_view text, size_t at) {
+    int lines = 0;
+    bool address = false;
+    bool time = false;
+    for (std::string_view value; at < text.size() && lines < 8; ++lines) {
+        if (!header_line(trim(next_line(text, at)), value)) break;
+        address = address || value.find('@') != std::string_view::npos;
+        time = time || holds_time(value);
+    }
+    return lines >= 3 && address && time;
+}
+
+}  // namespace
+
 std::string DropQuotedLines(const std::string &text) {
     std::string kept;
-    bool other = false;
+    bool other = false;  // a line of the writer's own text was kept
+    // The last line kept that is not blank, and whether only blank lines
+    // followed it: a line ending in ':' right before a quote introduces it
+    // ("On Monday, A wrote:", "Am Montag schrieb A:") and goes with it.
+    size_t lastStart = std::string::npos;
+    bool lastIsIntro = false;
+    bool dropped = false;
     size_t at = 0;
     while (at < text.size()) {
         const size_t start = at;
         const std::string_view line = next_line(text, at);
         const std::string_view body = trim(line);
-        if (!body.empty() && body[0] == '>') continue;
-        other = other || !body.empty();
+        if (!body.empty() && body[0] == '>') {
+            if (lastIsIntro) {
+                kept.resize(lastStart);
+                lastStart = std::string::npos;
+                lastIsIntro = false;
+            }
+            dropped = true;
+            continue;
+        }
+        // Below the writer's own text, the quoted message that a separator
+        // line or a header block opens runs to the end of the part.
+        if (other && (opens_message(body) || opens_header_block(text, start))) {
+            dropped = true;
+            break;
+        }
+        if (!body.empty()) {
+            lastStart = kept.size();
+            lastIsIntro = body.back() == ':';
+            other = true;
+        }
         kept.append(text, start, at - start);
     }
-    return other ? kept : text;
+    if (!dropped) return text;
+    // Only what a quote leaves: the text stays whole.
+    return trim(kept).empty() ? text : kept;
 }
 
 namespace {

@@ -38,8 +38,12 @@ struct MailBounds {
     int64_t deadlineNs = INT64_MAX;  // DXM_CpuNs time to stop at
 };
 
-// A part's text without its quoted reply lines (lines whose first
-// character that is not blank is ">"), unless it has no other lines.
+// A part's text without what it quotes: lines whose first character that
+// is not blank is ">", the line ending in ':' that introduces them, and,
+// below the writer's own text, a quoted message opened by a separator line
+// ("-----Original Message-----") or a header block of three lines or more
+// naming an address and a time ("From: A <a@b>", "Sent: Monday 10:00",
+// "To: ..."), to the end of the part. A part that is all quote stays whole.
 std::string DropQuotedLines(const std::string &text);
 
 // The text of `bytes`, a message or an mbox of messages (split at "From "
@@ -47,8 +51,8 @@ std::string DropQuotedLines(const std::string &text);
 // text/plain parts in document order, then its text/html parts (from a
 // multipart/alternative only the plain alternative when it has one);
 // attachments and other types are skipped, messages inside messages
-// (message/rfc822) read in place. Quoted reply lines ("> ...") are dropped
-// from a part that has other lines.
+// (message/rfc822) read in place. What a part quotes is dropped as
+// DropQuotedLines says.
 std::vector<MailPiece> ReadMail(std::string_view bytes, const MailBounds &bounds);
 
 }  // namespace dxf

@@ -681,8 +681,8 @@ void OfficeExtractor::End(const xmlChar *local) {
             if (is(local, "body"))
                 inBody_ = false;
             else if (is(local, "p") || is(local, "h") || is(local, "table-cell") ||
-                     is(local, "page"))
-                Break();
+                     is(local, "page") || is(local, "title") || is(local, "desc"))
+                Break();  // a shape's title and description end lines too
             break;
         case PartKind::kXhtml:
             if (is(local, "body"))

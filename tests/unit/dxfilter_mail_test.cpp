@@ -309,6 +309,44 @@ TEST(DxfMailText, QuotedReplyLinesGoUnlessTheyAreAll) {
     EXPECT_EQ(Text(kHead + "\n> only a quote\n"), "> only a quote\n");
 }
 
+// What mail programs write above and below a reply, in any language: the
+// line introducing a quote, a separator line, an Outlook header block.
+TEST(DxfMailText, QuotedMessagesGoWithWhatIntroducesThem) {
+    using dxf::DropQuotedLines;
+    EXPECT_EQ(DropQuotedLines("Danke!\n\nOn Mon, 5 Dec 2026, A <a@b.c> wrote:\n\n> Hi\n> there\n"),
+              "Danke!\n\n");
+    EXPECT_EQ(DropQuotedLines("Oui.\nLe 5 d\xC3\xA9"
+                              "c. 2026, A a \xC3\xA9"
+                              "crit :\n> Hi\nMerci\n"),
+              "Oui.\nMerci\n");
+    // A colon not right before the quote stays; an intro alone keeps all.
+    EXPECT_EQ(DropQuotedLines("Steps:\nfirst\n> q\n"), "Steps:\nfirst\n");
+    EXPECT_EQ(DropQuotedLines("A wrote:\n> q\n"), "A wrote:\n> q\n");
+
+    const std::string original = "Hello Jane,\nthe meeting moves to Tuesday.\n";
+    EXPECT_EQ(DropQuotedLines("Gerne.\n\n-----Original Message-----\nFrom: Jane\n" + original),
+              "Gerne.\n\n");
+    EXPECT_EQ(DropQuotedLines("Vale.\r\n-------- Mensaje original --------\r\n" + original),
+              "Vale.\r\n");
+    EXPECT_EQ(DropQuotedLines("Bien.\n\nDe : Jane <jane@example.com>\nEnvoy\xC3\xA9 : lundi 10:05\n"
+                              "\xC3\x80 : Paul\nObjet : Re: r\xC3\xA9union\n\n" +
+                              original),
+              "Bien.\n\n");
+    // Forwarded alone: the message is all there is.
+    const std::string forward = "---------- Forwarded message ---------\n" + original;
+    EXPECT_EQ(DropQuotedLines(forward), forward);
+    // Not quoted messages: rules and signatures, a list of fields without an
+    // address, too few header lines, a web form's fields without a time, a
+    // separator holding a date.
+    for (const std::string_view text :
+         {"Text\n-- \nJane\n", "Text\n----------\nmore\n",
+          "Order:\nName: Jane\nCity: Oslo\nZip: 0150\n", "Text\nFrom: a@b.c\nTo: d@e.f\n\nmore\n",
+          "New entry:\nName: Jane\nEmail: jane@example.com\nMessage: Hallo\n",
+          "Text\n-- 5 Dec 2026 --\nmore\n"}) {
+        EXPECT_EQ(DropQuotedLines(std::string(text)), text);
+    }
+}
+
 TEST(DxfMailText, MboxMessagesInOrder) {
     const std::string mbox =
         "From a@b Mon Jan  1 10:00:00 2024\nFrom: a\nDate: x\nSubject: one\n\nfirst\n"

@@ -68,8 +68,9 @@ TEST_F(DxFilterOdf, DrawingsGiveTheTextOfTheirShapesPageByPage) {
         "Plant the tomatoes along the southern wall where the sun stays longest.\n"
         "The old apple tree needs pruning before the first frost arrives.\n";
     EXPECT_EQ(Text(Sample("en.fodg")), lines);
-    // A shape's title and description are read, as in the other kinds.
-    EXPECT_EQ(Text(Sample("en.odg")), lines + "gardenergardener\n");
+    // A shape's title and description are read, as in the other kinds, a
+    // line each.
+    EXPECT_EQ(Text(Sample("en.odg")), lines + "gardener\ngardener\n");
 }
 
 TEST_F(DxFilterOdf, FlatFilesGiveTheirBodyOnly) {

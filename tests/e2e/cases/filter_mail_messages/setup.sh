@@ -1,7 +1,7 @@
 # E-mail messages (quoted-printable, base64 and 8-bit bodies in several
 # charsets, multipart/alternative, HTML only, an attachment, a reply quoting
-# another language, an mbox, a gzipped message), two look-alikes that stay
-# plain text (a Debian copyright file, a patch description), messages with a
+# another language, the same reply above an Outlook header block, an mbox, a
+# gzipped message), two look-alikes that stay plain text (a Debian copyright file, a patch description), messages with a
 # byte-order mark, text/enriched and flowed parts, and a header block longer
 # than 8 KiB (plain and gzipped), and Outlook message files (UTF-16, code
 # page 1251 and windows-1252 strings, HTML only, RTF only, gzipped, with a
@@ -11,8 +11,8 @@
 data=$CASE_DIR/../../../data/dxfilter/mail
 mkdir docs
 for f in de-qp.eml de-qp.eml.gz fr-b64.eml es-latin1-qp.eml ru-koi8r-8bit.eml en-8bit.eml \
-    fr-alternative.eml de-html-only.eml es-attachment.eml de-reply-en-quote.eml de-fr-es.mbox \
-    copyright.txt fix.patch fr-bom.eml es-enriched-flowed.eml de-long-header.eml \
+    fr-alternative.eml de-html-only.eml es-attachment.eml de-reply-en-quote.eml de-reply-outlook.eml \
+    de-fr-es.mbox copyright.txt fix.patch fr-bom.eml es-enriched-flowed.eml de-long-header.eml \
     de-long-header.eml.gz de-unicode.msg de-unicode.msg.gz ru-cp1251.msg es-cp1252.msg fr-html.msg \
     es-rtf.msg de-attachments.msg damaged.msg truncated.msg; do
     cp "$data/$f" docs/
