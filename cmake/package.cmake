@@ -22,7 +22,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr/lib/glotta)
 # build found them. dpkg-shlibdeps would find the linked ones too, but takes
 # a minute over the whole tree.
 set(glotta_runtime_libraries magic icuuc poppler-glib gio-2.0 gobject-2.0 glib-2.0 zip xml2
-                             gsf-1 z bz2 lzma zstd wpd-0.10 revenge-0.0 djvulibre chm gs
+                             gsf-1 z bz2 lzma zstd wpd-0.10 revenge-0.0 djvulibre gs
                              stdc++ gcc_s)
 set(glotta_runtime_depends libc6)
 find_program(GLOTTA_DPKG_QUERY dpkg-query)
@@ -31,10 +31,8 @@ foreach(library ${glotta_runtime_libraries})
     break()
   endif()
   # With a merged /usr, dpkg knows each file under one of its two names.
-  # libchm1 installs its library in /usr/lib itself.
   file(GLOB found /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/lib${library}.so.[0-9]*
-                  /lib/${CMAKE_LIBRARY_ARCHITECTURE}/lib${library}.so.[0-9]*
-                  /usr/lib/lib${library}.so.[0-9]*)
+                  /lib/${CMAKE_LIBRARY_ARCHITECTURE}/lib${library}.so.[0-9]*)
   foreach(file ${found})
     execute_process(COMMAND ${GLOTTA_DPKG_QUERY} -S ${file} OUTPUT_VARIABLE owner
                     ERROR_QUIET RESULT_VARIABLE failed)

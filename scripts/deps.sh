@@ -33,7 +33,6 @@ else
         libwpd-dev
         librevenge-dev
         libdjvulibre-dev
-        libchm-dev
         libgs-dev
         groff-base
         python3

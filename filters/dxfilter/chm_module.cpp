@@ -1,16 +1,15 @@
 // chm_module.cpp - dxfilter_chm.so: the HTML topics of Microsoft Compiled
-// HTML Help files (`ITSF`, `.chm`), read with chmlib.
+// HTML Help files (`ITSF`, `.chm`).
 //
 // The file is read into memory whole (up to the bound of one archive
 // member). Its directory (the `ITSP` header and its listing chunks, `PMGL`,
-// and index chunks, `PMGI`) is walked here, each chunk once, before chmlib
-// sees the file: a damaged directory (entries running past their chunk, a
-// chain or an index that loops, LZX parameters chmlib would divide by zero
-// with) is refused, and the topics' places come from this walk. chmlib
-// then opens a sealed anonymous file holding the bytes (by its
-// `/proc/self/fd` path, as it opens by path) and decompresses the topics
-// (LZX) a slice at a time, with the document's CPU deadline checked between
-// slices.
+// and index chunks, `PMGI`) is walked here, each chunk once: a damaged
+// directory (entries running past their chunk, a chain or an index that
+// loops, LZX parameters that make no window or reset interval) is refused,
+// and the topics' places come from this walk. Stored topics are read from
+// the file's bytes; compressed ones (LZX) are decompressed by lzx.cpp, only
+// the frames a topic needs, from the reset before them, with the document's
+// CPU deadline checked before each 32 KiB frame.
 //
 // Reading order: the topics the table of contents (the `.hhc` sitemap the
 // `#SYSTEM` file names, else the first one in the directory) points to with
@@ -21,12 +20,6 @@
 // UTF-8 when its bytes are valid UTF-8, else the Windows code page of the
 // file's locale (LCID, from `#SYSTEM` or the `ITSF` header), else the guess
 // from its bytes. A topic ends a paragraph.
-#include <chm_lib.h>
-#include <fcntl.h>
-#include <malloc.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -41,6 +34,7 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/lzx.h"
 #include "filters/dxfilter/module_stream.h"
 
 namespace {
@@ -51,8 +45,8 @@ constexpr size_t kMaxEntries = 65536;
 // table of contents and `#SYSTEM` file.
 constexpr uint64_t kMaxTopicBytes = 16u << 20;
 constexpr uint64_t kMaxTocBytes = 4u << 20;
-// Bytes asked of chmlib at a time; the deadline is checked between them.
-constexpr uint64_t kSliceBytes = 64u << 10;
+// Longest path of a directory entry.
+constexpr uint64_t kMaxPath = 512;
 // Bytes of a page in which its charset declaration is looked for.
 constexpr size_t kHeadBytes = 8192;
 // Directory chunk sizes accepted (writers use 4 KiB).
@@ -183,10 +177,9 @@ bool EncInt(std::string_view b, size_t &at, size_t end, uint64_t &value) {
     return false;
 }
 
-// The directory of a file; empty when it is damaged. The checks are those
-// the library relies on without making them: every chunk's entries within
-// the chunk, names within its path buffer, a listing chain and an index
-// that end, LZX parameters it can use.
+// The directory of a file; empty when it is damaged: every chunk's entries
+// lie within the chunk, names are of at most 512 bytes, the listing chain
+// and the index end, the LZX parameters are usable.
 class Directory {
   public:
     bool Read(std::string_view b) {
@@ -222,6 +215,17 @@ class Directory {
     uint32_t lcid() const { return lcid_; }
     // Decompressed bytes whose LZX frames lie whole in the file.
     uint64_t backed() const { return backed_; }
+    uint64_t dataOffset() const { return dataOffset_; }
+
+    // The compressed section, when the file has one that can be read.
+    std::optional<dxf::LzxSection> Section(std::string_view b) const {
+        const Entry *content = Find(kContent), *reset = Find(kResetTable),
+                    *control = Find(kControlData);
+        if (!content || !reset || !control) return std::nullopt;
+        const auto table = Stored(b, *reset), data = Stored(b, *control);
+        if (!table || !data) return std::nullopt;
+        return dxf::LzxSection::Open(*data, *table, Held(b, *content));
+    }
 
   private:
     std::string_view Chunk(size_t n) const { return chunks_.substr(n * chunk_, chunk_); }
@@ -235,8 +239,7 @@ class Directory {
         const size_t end = chunk_ - free;
         for (size_t at = first; at < end;) {
             uint64_t length = 0;
-            if (!EncInt(c, at, end, length) || length > CHM_MAX_PATHLEN || length > end - at)
-                return false;
+            if (!EncInt(c, at, end, length) || length > kMaxPath || length > end - at) return false;
             const std::string_view name = c.substr(at, length);
             at += length;
             if (!visit(name, at, end)) return false;
@@ -252,8 +255,8 @@ class Directory {
             if (!EncInt(c, at, end, e.space) || !EncInt(c, at, end, e.start) ||
                 !EncInt(c, at, end, e.length))
                 return false;
-            // The library finds these through the index as well as the
-            // chain: they are checked wherever they stand.
+            // These are checked wherever they stand, in the chain or
+            // reached through the index.
             if (IsLzxPart(e.path) && specials_.size() < kMaxEntries) specials_.push_back(e);
             if (add && entries_.size() < kMaxEntries) entries_.push_back(std::move(e));
             return true;
@@ -275,7 +278,7 @@ class Directory {
     }
 
     // Whether every path from the index root ends, through whole chunks:
-    // the index chunks form no loop (the library follows them, a child's
+    // the index chunks form no loop (a look-up follows them, a child's
     // number cut to 32 bits, until it reaches a listing chunk, whose
     // entries it then reads).
     bool IndexEnds(int32_t root) {
@@ -286,7 +289,7 @@ class Directory {
         auto children = [&](size_t n, std::vector<size_t> &out) {
             const std::string_view c = Chunk(n);
             if (c.compare(0, 4, "PMGL") == 0) return ListingEntries(n, false);
-            if (c.compare(0, 4, "PMGI") != 0) return true;  // the library gives up there
+            if (c.compare(0, 4, "PMGI") != 0) return true;  // a look-up ends there
             return Entries(c, 8, [&](std::string_view, size_t &at, size_t end) {
                 uint64_t child = 0;
                 if (!EncInt(c, at, end, child)) return false;
@@ -325,16 +328,13 @@ class Directory {
         return b.substr(dataOffset_ + e.start, e.length);
     }
 
-    // Whether the LZX parameters are ones the library can use: a reset
-    // table of 32 KiB frames, a window of 32 KiB to 2 MiB and a reset
-    // interval that is a whole number of frames (it divides by both).
-    // Without them the library reads only stored files.
+    // Whether the LZX parameters are usable: a reset table of 32 KiB
+    // frames, control data of a window of 32 KiB to 2 MiB and a reset
+    // interval of whole half windows (see dxf::ReadLzxControl). Parts that
+    // are missing or compressed themselves leave only stored files to read.
     bool CompressionUsable(std::string_view b) const {
         for (const Entry &e : specials_) {
-            // The library takes any space but the stored one (0) and the
-            // compressed one it refuses here (1) for compressed, and would
-            // decompress them before it has any parameters (it divides by
-            // zero).
+            // A space other than the stored (0) and the compressed (1) one.
             if (e.space > 1) return false;
             if (dxf::iequals(e.path, kResetTable)) {
                 const auto t = Stored(b, e);
@@ -342,37 +342,29 @@ class Directory {
             } else if (dxf::iequals(e.path, kControlData) && e.space == 0) {
                 // Read whole (256 bytes at most) when the other two are there.
                 const auto d = Stored(b, e);
-                if (!d || d->size() < 0x18 || d->size() > 256 || d->compare(4, 4, "LZXC") != 0)
-                    return false;
-                const uint32_t version = le32(*d, 8);
-                uint64_t reset = le32(*d, 0xC), window = le32(*d, 0x10);
-                const uint64_t windows = le32(*d, 0x14);
-                if (version == 2) reset *= 0x8000, window *= 0x8000;
-                if (window < 0x8000 || window > 0x200000 || (window & (window - 1)) != 0 ||
-                    reset == 0 || reset % (window / 2) != 0 || windows == 0 ||
-                    reset / (window / 2) * windows > UINT32_MAX)
-                    return false;
+                if (!d || d->size() > 256 || !dxf::ReadLzxControl(*d)) return false;
             }
         }
         return true;
     }
 
+    // The bytes of a stored entry the file holds (it may be cut short).
+    std::string_view Held(std::string_view b, const Entry &e) const {
+        if (const auto whole = Stored(b, e)) return *whole;
+        if (e.space == 0 && dataOffset_ <= b.size() && e.start < b.size() - dataOffset_)
+            return b.substr(dataOffset_ + e.start);  // cut by the file's end
+        return {};
+    }
+
     // The decompressed bytes of the leading LZX frames whose compressed
     // bytes (from the reset table) lie inside the content file and the file
-    // itself. chmlib does not notice a frame cut by the file's end, and
-    // decompresses what its buffer held before.
+    // itself: a topic that needs a frame cut by the file's end is not read.
     uint64_t BackedBytes(std::string_view b) const {
         const Entry *content = Find(kContent), *reset = Find(kResetTable);
         if (!content || !reset) return 0;
-        const auto data = Stored(b, *content), table = Stored(b, *reset);
+        const auto table = Stored(b, *reset);
         if (!table || table->size() < 0x28) return 0;
-        uint64_t have = 0;
-        if (data) {
-            have = data->size();
-        } else if (content->space == 0 && dataOffset_ <= b.size() &&
-                   content->start < b.size() - dataOffset_) {
-            have = b.size() - dataOffset_ - content->start;  // cut by the file's end
-        }
+        const uint64_t have = Held(b, *content).size();
         const uint64_t frames = le32(*table, 4), at = le32(*table, 0xC);
         const uint64_t compressed = le64(*table, 0x18);
         uint64_t backed = 0;
@@ -491,75 +483,20 @@ std::string PageCharset(std::string_view page, const std::string &localeCharset)
     return localeCharset;
 }
 
-// A sealed anonymous file holding the document, closed when it goes.
-class SealedFile {
-  public:
-    explicit SealedFile(std::string_view bytes)
-        : fd_(memfd_create("glotta-chm", MFD_CLOEXEC | MFD_ALLOW_SEALING)) {
-        for (size_t at = 0; fd_ >= 0 && at < bytes.size();) {
-            const ssize_t n = write(fd_, bytes.data() + at, bytes.size() - at);
-            if (n <= 0)
-                Close();
-            else
-                at += static_cast<size_t>(n);
-        }
-        if (fd_ >= 0 &&
-            fcntl(fd_, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
-            Close();
-    }
-    ~SealedFile() { Close(); }
-    SealedFile(const SealedFile &) = delete;
-    SealedFile &operator=(const SealedFile &) = delete;
-
-    // The path that opens it; empty when it could not be made.
-    std::string Path() const {
-        return fd_ < 0 ? std::string() : "/proc/self/fd/" + std::to_string(fd_);
-    }
-
-  private:
-    void Close() {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-    }
-    int fd_;
-};
-
-struct ChmCloser {
-    void operator()(chmFile *h) const { chm_close(h); }
-};
-
-// chmlib allocates its LZX window and block cache without clearing them, and
-// a damaged file can make it hand out bytes it never wrote there: those of
-// whatever the worker freed before, possibly another document. While chmlib
-// runs, glibc fills every fresh allocation outside its small-block caches
-// (the window and the cache are 32 KiB and more) with zero bytes.
-class FreshMemoryCleared {
-  public:
-    FreshMemoryCleared() { mallopt(M_PERTURB, 0xFF); }  // allocations get 0xFF ^ 0xFF
-    ~FreshMemoryCleared() { mallopt(M_PERTURB, 0); }
-    FreshMemoryCleared(const FreshMemoryCleared &) = delete;
-    FreshMemoryCleared &operator=(const FreshMemoryCleared &) = delete;
-};
-
 class ChmDocument {
   public:
     explicit ChmDocument(const DXMLimits &limits) : limits_(limits) {}
 
-    // Walks the directory, opens the file with chmlib, orders the topics
-    // and reads the first. False for a file that cannot be read.
-    bool Open(std::string_view bytes) {
+    // Walks the directory of `bytes` (kept), orders the topics and reads
+    // the first. False for a file that cannot be read.
+    bool Open(std::string bytes) {
+        bytes_ = std::move(bytes);
         Directory dir;
-        if (!dir.Read(bytes)) return false;
-        {
-            const SealedFile file(bytes);
-            const std::string path = file.Path();
-            if (path.empty()) return false;
-            const FreshMemoryCleared cleared;
-            chm_.reset(chm_open(path.c_str()));
-        }
-        if (!chm_) return false;
+        if (!dir.Read(bytes_)) return false;
         entries_ = dir.entries();
         backed_ = dir.backed();
+        dataOffset_ = dir.dataOffset();
+        lzx_ = dir.Section(bytes_);
         std::unordered_map<std::string, size_t> byPath;
         for (size_t i = 0; i < entries_.size(); ++i) byPath.emplace(Lower(entries_[i].path), i);
 
@@ -631,33 +568,26 @@ class ChmDocument {
     bool Retrieve(const Entry &e, uint64_t cap, std::string &out) {
         out.clear();
         const uint64_t want = std::min(e.length, cap);
-        if (e.space > 1 || e.path.size() > CHM_MAX_PATHLEN ||
+        if (e.space > 1 || e.path.size() > kMaxPath ||
             (e.space == 1 && (lzxFailed_ || e.start > backed_ || want > backed_ - e.start)))
             return false;
-        chmUnitInfo unit{};
-        unit.start = e.start;
-        unit.length = e.length;
-        unit.space = static_cast<int>(e.space);
-        std::memcpy(unit.path, e.path.data(), e.path.size());
-        out.resize(static_cast<size_t>(want));
-        const FreshMemoryCleared cleared;
-        for (uint64_t at = 0; at < want;) {
-            if (DXM_CpuNs() > limits_.deadlineNs) return false;
-            const uint64_t n = std::min(kSliceBytes, want - at);
-            const LONGINT64 got = chm_retrieve_object(
-                chm_.get(), &unit, reinterpret_cast<unsigned char *>(out.data() + at), at,
-                static_cast<LONGINT64>(n));
-            if (got <= 0) {
-                // chmlib keeps a frame it failed to decompress in its cache
-                // as if it had, and would hand out that buffer's old bytes
-                // next time: nothing compressed is read after a failure.
-                if (e.space == 1) lzxFailed_ = true;
+        if (want == 0) return true;
+        if (DXM_CpuNs() > limits_.deadlineNs) return false;
+        if (e.space == 0) {
+            const std::string_view b = bytes_;
+            if (dataOffset_ > b.size() || e.start > b.size() - dataOffset_ ||
+                want > b.size() - dataOffset_ - e.start)
                 return false;
-            }
-            at += static_cast<uint64_t>(got);
-            read_ += static_cast<uint64_t>(got);
+            out.assign(b.substr(dataOffset_ + e.start, want));
+            read_ += want;
+            return true;
         }
-        return true;
+        const bool whole = lzx_ && lzx_->Read(e.start, want, out,
+                                              [this] { return DXM_CpuNs() <= limits_.deadlineNs; });
+        read_ += out.size();
+        // Nothing compressed is read after a failure.
+        if (!whole) lzxFailed_ = true;
+        return whole;
     }
 
     // The locale (code 4) and the table of contents' name (code 0) of the
@@ -676,7 +606,9 @@ class ChmDocument {
     }
 
     DXMLimits limits_;
-    std::unique_ptr<chmFile, ChmCloser> chm_;
+    std::string bytes_;  // the file
+    std::optional<dxf::LzxSection> lzx_;
+    uint64_t dataOffset_ = 0;
     std::vector<Entry> entries_;
     std::vector<size_t> order_;  // topics, as indices of entries_, in reading order
     std::string localeCharset_;
@@ -696,7 +628,7 @@ DXMExtractor *chm_open_document(DXStream *stream, int64_t size, int format,
         std::string bytes;
         if (!dxf::ReadWholeStream(stream, size, bytes)) return nullptr;
         auto doc = std::make_unique<ChmDocument>(*limits);
-        if (!doc->Open(bytes)) return nullptr;
+        if (!doc->Open(std::move(bytes))) return nullptr;
         return reinterpret_cast<DXMExtractor *>(doc.release());
     } catch (...) {
         return nullptr;

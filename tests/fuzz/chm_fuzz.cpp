@@ -1,7 +1,7 @@
 // chm_fuzz.cpp - fuzz target: dxfilter_chm.so's reading of a compiled HTML
-// Help file (the directory walk and its checks, chmlib's LZX decompression
-// behind them, the table of contents, the charset layer and tag stripper),
-// text read to its end. chmlib itself is not instrumented.
+// Help file (the directory walk and its checks, the LZX decompression of
+// lzx.cpp, the table of contents, the charset layer and tag stripper), text
+// read to its end.
 #include "doctype/dx_abi.h"
 #include "tests/fuzz/dxfilter_fuzz.h"
 

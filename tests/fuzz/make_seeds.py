@@ -12,6 +12,10 @@ document, from the sample documents in tests/data/dxfilter/docs:
                               (needs Python's GObject bindings and poppler's
                               introspection data: python3-gi,
                               gir1.2-poppler-0.18)
+  tests/data/fuzz/lzx/        window and reset bytes, then the LZX frames of
+                              two compiled HTML Help samples (from
+                              tests/data/dxfilter/chm), each after its
+                              16-bit length
 
 The other targets read whole documents, straight from tests/data/dxfilter.
 
@@ -126,6 +130,32 @@ def xps_seeds():
                 write("office", "%s-%d.fpage" % (path.stem, i + 1), z.read(name))
 
 
+def lzx_seeds():
+    sys.path.insert(0, str(REPO / "scripts"))
+    import make_chm_fixtures as chm
+
+    section = "::DataSpace/Storage/MSCompressed/"
+    table_name = section + ("Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/"
+                            "InstanceData/ResetTable")
+    for name in ("en", "later"):
+        data = (REPO / "tests/data/dxfilter/chm" / (name + ".chm")).read_bytes()
+        _, content, size = chm.entry(data, section + "Content")
+        _, control, _ = chm.entry(data, section + "ControlData")
+        _, table, _ = chm.entry(data, table_name)
+        version, reset, window, windows = struct.unpack_from("<4I", data, control + 8)
+        if version == 2:
+            reset, window = reset * 0x8000, window * 0x8000
+        frames, _, at = struct.unpack_from("<3I", data, table + 4)
+        starts = list(struct.unpack_from("<%dQ" % frames, data, table + at)) + [size]
+        seed = bytes([window.bit_length() - 1 - 15, reset // (window // 2) * windows - 1])
+        # (chmcmd lists a frame more than it writes, empty, at the end.)
+        for start, end in zip(starts, starts[1:]):
+            if start >= size:
+                break
+            seed += struct.pack("<H", end - start) + data[content + start:content + end]
+        write("lzx", name, seed)
+
+
 def pdf_seeds():
     import gi
     gi.require_version("Poppler", "0.18")
@@ -152,7 +182,8 @@ def pdf_seeds():
 if __name__ == "__main__":
     office_seeds()
     xps_seeds()
-    kinds = ["msdoc", "msxls", "msppt", "office"]
+    lzx_seeds()
+    kinds = ["msdoc", "msxls", "msppt", "office", "lzx"]
     if "--no-pdf" not in sys.argv:
         pdf_seeds()
         kinds.append("pdf_order")
