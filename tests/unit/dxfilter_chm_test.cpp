@@ -1,5 +1,5 @@
-// Compiled HTML Help files through the filter plug-in (dxfilter_chm.so,
-// chmlib): the format rule, the topics of the fixtures (scripts/
+// Compiled HTML Help files through the filter plug-in (dxfilter_chm.so and
+// its LZX decoder): the format rule, the topics of the fixtures (scripts/
 // make_chm_fixtures.py) in the order of their table of contents, the
 // charset a page declares or its file's locale names, files without topic
 // text, and damaged, cut, looping and mutated files.
@@ -127,7 +127,7 @@ TEST_F(DxFilterChm, DirectoriesThatLoopAreRefusedAtOnce) {
     std::string chain = chm;
     PutLe32(chain, chunks + 0x10, 0);
     // An index chunk added as the root, whose one entry leads to itself:
-    // chmlib would follow it for ever looking up its own files.
+    // a reader that trusts the index would follow it for ever.
     std::string index = chm;
     std::string pmgi(size, '\0');
     pmgi.replace(0, 4, "PMGI");
@@ -140,7 +140,7 @@ TEST_F(DxFilterChm, DirectoriesThatLoopAreRefusedAtOnce) {
     PutLe32(index, 0x58, Le32(chm, 0x58) + static_cast<uint32_t>(size));  // content offset
     PutLe32(index, itsp + 0x1C, 1);                                       // index root
     PutLe32(index, itsp + 0x2C, 2);                                       // chunks
-    // LZX control data with a window of 0, which chmlib divides by.
+    // LZX control data with a window of 0, which a decoder would divide by.
     std::string window = chm;
     const size_t lzxc = window.find("LZXC");
     ASSERT_NE(lzxc, std::string::npos);
