@@ -96,7 +96,8 @@ class LzxSection {
   public:
     // The section of `content` (its compressed bytes, as many as the file
     // holds), decoded with the parameters of `controlData` and the frame
-    // places of `resetTable`; nothing when they are unusable.
+    // places of `resetTable`; nothing when they are unusable. The section
+    // reads `content` in place: its bytes must outlive the section.
     static std::optional<LzxSection> Open(std::string_view controlData, std::string_view resetTable,
                                           std::string_view content);
 
