@@ -96,7 +96,10 @@ enum {
     DX_FMT_POSTSCRIPT = 360,
     /* An OpenDocument drawing (`.odg`, template `.otg`, flat XML `.fodg`): the filter reads the
        text of the shapes on its pages, as it reads an ODP presentation's. */
-    DX_FMT_ODG = 361
+    DX_FMT_ODG = 361,
+    /* An Apple iWork document: a Pages, Keynote or Numbers package as a zip archive (`.pages`,
+       `.key`, `.numbers`): the filter reads its text (iWork '09 packages). */
+    DX_FMT_IWORK = 362
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -32,6 +32,7 @@ else
         libzstd-dev
         libwpd-dev
         librevenge-dev
+        libetonyek-dev
         libdjvulibre-dev
         libgs-dev
         groff-base

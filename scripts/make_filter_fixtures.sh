@@ -29,6 +29,7 @@
 #   xps, oxps                        python3's zipfile, and Ghostscript's
 #                                    xpswrite device for one page without
 #                                    text (make_xps_fixtures.py)
+#   pages, key, numbers (iWork '09)  python3's zipfile (make_iwork_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -466,4 +467,5 @@ python3 scripts/make_djvu_fixtures.py >> "$TABLE"
 python3 scripts/make_chm_fixtures.py >> "$TABLE"
 python3 scripts/make_xps_fixtures.py >> "$TABLE"
 python3 scripts/make_odf_fixtures.py >> "$TABLE"
+python3 scripts/make_iwork_fixtures.py >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -82,6 +82,8 @@ const char *ModuleFor(int format) {
             return DXM_CHM_NAME;
         case DX_FMT_POSTSCRIPT:
             return DXM_PS_NAME;
+        case DX_FMT_IWORK:
+            return DXM_IWORK_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

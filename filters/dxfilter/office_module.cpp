@@ -33,8 +33,8 @@ constexpr size_t kPushBytes = 32 * 1024;     // compressed-side piece per step
 constexpr size_t kMaxCellBytes = 64 * 1024;  // one spreadsheet cell or shared string
 constexpr size_t kMaxSharedBytes = 32u << 20;
 constexpr size_t kMaxSharedStrings = 1u << 20;
-constexpr size_t kMaxSmallPart = 1u << 20;       // container.xml, OPF
-constexpr zip_int64_t kMaxXpsEntries = 1 << 20;  // archive entries an XPS package's names index
+constexpr size_t kMaxSmallPart = 1u << 20;         // container.xml, OPF
+constexpr zip_int64_t kMaxNamedEntries = 1 << 20;  // archive entries whose names tell XPS, iWork
 
 // ---- libzip source over the engine's stream ----------------------------------
 
@@ -158,6 +158,16 @@ std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSma
     return out;
 }
 
+// Whether the archive's entry names make the layout of `Layout` (zip_scan.h).
+template <typename Layout>
+bool FoundInNames(zip_t *zip) {
+    Layout layout;
+    const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxNamedEntries);
+    for (zip_int64_t i = 0; i < n && !layout.Found(); ++i)
+        if (const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0)) layout.Add(name);
+    return layout.Found();
+}
+
 // An XPS package, by the rule of the directory scan (zip_scan.h): root
 // relationships that can be read decide, the layout otherwise.
 bool is_xps(zip_t *zip) {
@@ -167,11 +177,7 @@ bool is_xps(zip_t *zip) {
         std::string content = name ? read_small(zip, name, 64u << 10) : std::string();
         if (!content.empty()) return dxf::NamesXpsRepresentation(content);
     }
-    dxf::XpsLayout layout;
-    const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxXpsEntries);
-    for (zip_int64_t i = 0; i < n && !layout.Found(); ++i)
-        if (const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0)) layout.Add(name);
-    return layout.Found();
+    return FoundInNames<dxf::XpsLayout>(zip);
 }
 
 int classify(zip_t *zip) {
@@ -184,7 +190,8 @@ int classify(zip_t *zip) {
         if (has_entry(zip, "xl/workbook.xml")) return DX_FMT_XLSX;
         if (has_entry(zip, "ppt/presentation.xml")) return DX_FMT_PPTX;
     }
-    return is_xps(zip) ? DX_FMT_XPS : DX_FMT_ZIP;
+    if (is_xps(zip)) return DX_FMT_XPS;
+    return FoundInNames<dxf::IworkLayout>(zip) ? DX_FMT_IWORK : DX_FMT_ZIP;
 }
 
 int probe_path(const char *path) {
@@ -345,7 +352,7 @@ std::string xps_entry_key(std::string_view entryName, long *piece, bool *last) {
 class XpsNames {
   public:
     explicit XpsNames(zip_t *zip) {
-        const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxXpsEntries);
+        const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxNamedEntries);
         for (zip_int64_t i = 0; i < n; ++i) {
             const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
             if (!name) continue;

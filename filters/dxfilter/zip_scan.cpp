@@ -59,6 +59,16 @@ bool ends_with_fb2(std::string_view name) {
 
 }  // namespace
 
+void IworkLayout::Add(std::string_view name) {
+    // The main part of an iWork '09 document, plain or gzipped: Keynote's
+    // name is its own, Pages and Numbers share theirs with many other
+    // archives and count with a file iWork writes beside it.
+    sure_ = sure_ || name == "index.apxl" || name == "index.apxl.gz" || name == "index.xml.gz" ||
+            name == "Index/Document.iwa" || name == "Index.zip";
+    index_ = index_ || name == "index.xml";
+    beside_ = beside_ || name == "buildVersionHistory.plist" || name.starts_with("QuickLook/");
+}
+
 std::string_view PartNameOf(std::string_view name, long *piece, bool *last) {
     if (piece) *piece = -1;
     if (last) *last = false;
@@ -119,6 +129,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
     bool fictionBook = false;
     XpsLayout xps;
+    IworkLayout iwork;
     size_t relsAt = std::string_view::npos;  // the root relationships' directory record
     size_t at = 0;
     for (uint32_t i = 0; i < entries; ++i) {
@@ -134,6 +145,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         mimetype = mimetype || name == "mimetype";
         fictionBook = entries == 1 && ends_with_fb2(name);
         xps.Add(name);
+        iwork.Add(name);
         if (relsAt == std::string_view::npos && iequals(name, "_rels/.rels")) relsAt = at;
         at += 46 + nameLen + extraLen + commentLen;
     }
@@ -152,6 +164,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         return DX_FMT_XPS;
     }
     if (fictionBook) return DX_FMT_FICTIONBOOK;
+    if (iwork.Found()) return DX_FMT_IWORK;
     return DX_FMT_ZIP;
 }
 

@@ -16,10 +16,11 @@ namespace dxf {
 using ReadAtFn = std::function<bool(uint64_t offset, void *buffer, size_t count)>;
 
 // A DX_FMT_* code (DOCX, XLSX, PPTX, XPS, FICTIONBOOK for an archive of a
-// single member whose name ends in ".fb2", or ZIP for an archive without any
-// package marker), or DX_FMT_UNKNOWN when libzip has to decide (the archive
-// has a `mimetype` entry that the caller could not read from its head, or
-// its directory cannot be read here).
+// single member whose name ends in ".fb2", IWORK for an Apple iWork package
+// (see IworkLayout), or ZIP for an archive without any package marker), or
+// DX_FMT_UNKNOWN when libzip has to decide (the archive has a `mimetype`
+// entry that the caller could not read from its head, or its directory
+// cannot be read here).
 //
 // An XPS package is told by its root relationships part `_rels/.rels` when
 // that is stored uncompressed (a fixed representation relationship, see
@@ -47,6 +48,21 @@ class XpsLayout {
 
   private:
     bool contentTypes_ = false, sequence_ = false, firstDocument_ = false;
+};
+
+// The entry names of an Apple iWork package (Pages, Keynote, Numbers) at the
+// archive's root: an iWork '09 document's main part, `index.apxl`,
+// `index.apxl.gz`, `index.xml.gz`, or `index.xml` with the
+// `buildVersionHistory.plist` or `QuickLook/` entries iWork writes beside it;
+// a later document's `Index/Document.iwa` or `Index.zip`. Names compare with
+// their case, as libetonyek opens them.
+class IworkLayout {
+  public:
+    void Add(std::string_view entryName);
+    bool Found() const { return sure_ || (index_ && beside_); }
+
+  private:
+    bool sure_ = false, index_ = false, beside_ = false;
 };
 
 }  // namespace dxf

@@ -1,6 +1,7 @@
 // zip_scan_fuzz.cpp - fuzz target: the office package type of a zip archive
 // (or a FictionBook archive) from the names in its central directory, and an
-// XPS package from its stored root relationships or its layout.
+// XPS package from its stored root relationships or its layout, an iWork
+// package from its entry names.
 #include <cstdlib>
 #include <cstring>
 
@@ -21,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:
         case DX_FMT_XPS:
+        case DX_FMT_IWORK:
         case DX_FMT_FICTIONBOOK:  // a FictionBook document as the archive's one member
             return 0;
         default:
