@@ -66,6 +66,13 @@ constexpr bool iends_with(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && iequals(s.substr(s.size() - tail.size()), tail);
 }
 
+// A copy of `s` with its ASCII letters in lower case.
+inline std::string ascii_lowered(std::string_view s) {
+    std::string out(s);
+    for (char &c : out) c = ascii_lower(c);
+    return out;
+}
+
 }  // namespace dxf
 
 #endif  // GLOTTA_FILTERS_DXFILTER_BYTES_H

@@ -151,12 +151,6 @@ uint64_t le64(std::string_view b, size_t at) {
     return le32(b, at) | uint64_t{le32(b, at + 4)} << 32;
 }
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char &c : out) c = dxf::ascii_lower(c);
-    return out;
-}
-
 // A file of the archive as its directory lists it.
 struct Entry {
     std::string path;
@@ -164,6 +158,14 @@ struct Entry {
     uint64_t start = 0;
     uint64_t length = 0;
 };
+
+// The bytes of a stored entry that the file `b`, whose data section starts
+// at `dataOffset`, holds: all of them, or those before the file's end when
+// it is cut short; none for a compressed entry.
+std::string_view HeldBytes(std::string_view b, uint64_t dataOffset, const Entry &e) {
+    if (e.space != 0 || dataOffset > b.size() || e.start >= b.size() - dataOffset) return {};
+    return b.substr(dataOffset + e.start, std::min(e.length, b.size() - dataOffset - e.start));
+}
 
 // A compressed integer of the directory: 7 bits a byte, most significant
 // first, the top bit set on every byte but the last.
@@ -224,7 +226,7 @@ class Directory {
         if (!content || !reset || !control) return std::nullopt;
         const auto table = Stored(b, *reset), data = Stored(b, *control);
         if (!table || !data) return std::nullopt;
-        return dxf::LzxSection::Open(*data, *table, Held(b, *content));
+        return dxf::LzxSection::Open(*data, *table, HeldBytes(b, dataOffset_, *content));
     }
 
   private:
@@ -348,14 +350,6 @@ class Directory {
         return true;
     }
 
-    // The bytes of a stored entry the file holds (it may be cut short).
-    std::string_view Held(std::string_view b, const Entry &e) const {
-        if (const auto whole = Stored(b, e)) return *whole;
-        if (e.space == 0 && dataOffset_ <= b.size() && e.start < b.size() - dataOffset_)
-            return b.substr(dataOffset_ + e.start);  // cut by the file's end
-        return {};
-    }
-
     // The decompressed bytes of the leading LZX frames whose compressed
     // bytes (from the reset table) lie inside the content file and the file
     // itself: a topic that needs a frame cut by the file's end is not read.
@@ -364,7 +358,7 @@ class Directory {
         if (!content || !reset) return 0;
         const auto table = Stored(b, *reset);
         if (!table || table->size() < 0x28) return 0;
-        const uint64_t have = Held(b, *content).size();
+        const uint64_t have = HeldBytes(b, dataOffset_, *content).size();
         const uint64_t frames = le32(*table, 4), at = le32(*table, 0xC);
         const uint64_t compressed = le64(*table, 0x18);
         uint64_t backed = 0;
@@ -430,7 +424,7 @@ std::string ArchivePath(std::string value, std::string_view base) {
 // order.
 std::vector<std::string> SitemapLocals(std::string_view html) {
     std::vector<std::string> out;
-    const std::string low = Lower(html);
+    const std::string low = dxf::ascii_lowered(html);
     auto attribute = [&](size_t from, size_t end,
                          std::string_view key) -> std::optional<std::string> {
         for (size_t at = low.find(key, from); at < end; at = low.find(key, at + 1)) {
@@ -498,7 +492,8 @@ class ChmDocument {
         dataOffset_ = dir.dataOffset();
         lzx_ = dir.Section(bytes_);
         std::unordered_map<std::string, size_t> byPath;
-        for (size_t i = 0; i < entries_.size(); ++i) byPath.emplace(Lower(entries_[i].path), i);
+        for (size_t i = 0; i < entries_.size(); ++i)
+            byPath.emplace(dxf::ascii_lowered(entries_[i].path), i);
 
         // The locale and the table of contents `#SYSTEM` names.
         uint32_t lcid = dir.lcid();
@@ -511,7 +506,8 @@ class ChmDocument {
         localeCharset_ = dxf::CodePageCharset(LocaleCodePageOf(lcid));
         const Entry *toc = nullptr;
         if (!tocName.empty())
-            if (const auto it = byPath.find(Lower(ArchivePath(tocName, "/"))); it != byPath.end())
+            if (const auto it = byPath.find(dxf::ascii_lowered(ArchivePath(tocName, "/")));
+                it != byPath.end())
                 toc = &entries_[it->second];
         for (size_t i = 0; !toc && i < entries_.size(); ++i)
             if (dxf::iends_with(entries_[i].path, ".hhc") && entries_[i].path.starts_with('/'))
@@ -522,7 +518,7 @@ class ChmDocument {
         if (toc && Retrieve(*toc, kMaxTocBytes, sitemap)) {
             const std::string base = toc->path.substr(0, toc->path.rfind('/') + 1);
             for (const std::string &local : SitemapLocals(sitemap)) {
-                const auto it = byPath.find(Lower(ArchivePath(local, base)));
+                const auto it = byPath.find(dxf::ascii_lowered(ArchivePath(local, base)));
                 if (it == byPath.end() || taken[it->second] || !IsTopic(entries_[it->second].path))
                     continue;
                 taken[it->second] = true;
@@ -574,11 +570,9 @@ class ChmDocument {
         if (want == 0) return true;
         if (DXM_CpuNs() > limits_.deadlineNs) return false;
         if (e.space == 0) {
-            const std::string_view b = bytes_;
-            if (dataOffset_ > b.size() || e.start > b.size() - dataOffset_ ||
-                want > b.size() - dataOffset_ - e.start)
-                return false;
-            out.assign(b.substr(dataOffset_ + e.start, want));
+            const std::string_view held = HeldBytes(bytes_, dataOffset_, e);
+            if (held.size() < want) return false;
+            out.assign(held.substr(0, want));
             read_ += want;
             return true;
         }

@@ -16,13 +16,6 @@ namespace {
 constexpr std::string_view kBlank = " \t\r\n";
 constexpr size_t kMaxSubject = 16 * 1024;  // bytes of a subject decoded
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string_view trim(std::string_view s) {
     const size_t first = s.find_first_not_of(kBlank);
     if (first == std::string_view::npos) return {};
@@ -62,7 +55,7 @@ std::string_view split_entity(std::string_view entity, Headers &h) {
         const size_t colon = line.find(':');
         current = nullptr;
         if (colon == std::string_view::npos) continue;
-        const std::string name = lower(trim(line.substr(0, colon)));
+        const std::string name = ascii_lowered(trim(line.substr(0, colon)));
         if (name == "content-type") current = &h.contentType;
         if (name == "content-transfer-encoding") current = &h.encoding;
         if (name == "content-disposition") current = &h.disposition;
@@ -74,7 +67,7 @@ std::string_view split_entity(std::string_view entity, Headers &h) {
 
 // The value before the first ";" of a structured field, lower case.
 std::string field_value(std::string_view field) {
-    return lower(trim(field.substr(0, field.find(';'))));
+    return ascii_lowered(trim(field.substr(0, field.find(';'))));
 }
 
 // A value of RFC 2231's extended form ("charset'language'%XX..."): its
@@ -102,7 +95,7 @@ std::string field_param(std::string_view field, std::string_view name) {
         ++at;
         const size_t eq = field.find('=', at);
         if (eq == std::string_view::npos) break;
-        const std::string key = lower(trim(field.substr(at, eq - at)));
+        const std::string key = ascii_lowered(trim(field.substr(at, eq - at)));
         size_t p = eq + 1;
         while (p < field.size() && (field[p] == ' ' || field[p] == '\t')) ++p;
         std::string value;
@@ -306,7 +299,7 @@ std::string strip_enriched(std::string_view text) {
         }
         const size_t end = text.find('>', i);
         if (end == std::string_view::npos) break;
-        const std::string command = lower(text.substr(i + 1, end - i - 1));
+        const std::string command = ascii_lowered(text.substr(i + 1, end - i - 1));
         if (command == "param") ++param;
         if (command == "/param" && param > 0) --param;
         i = end;
@@ -420,8 +413,8 @@ class Reader {
                 return;
             }
             if (kind == TextKind::kEnriched) text = strip_enriched(text);
-            if (lower(field_param(h.contentType, "format")) == "flowed")
-                text = unflow(text, lower(field_param(h.contentType, "delsp")) == "yes");
+            if (ascii_lowered(field_param(h.contentType, "format")) == "flowed")
+                text = unflow(text, ascii_lowered(field_param(h.contentType, "delsp")) == "yes");
             Add(plain, DropQuotedLines(text), false);
         }
     }

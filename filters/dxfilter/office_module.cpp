@@ -337,9 +337,8 @@ std::string_view xps_glyph_text(std::string_view unicodeString) {
 // The key of a part in an XPS package: its name with percent escapes
 // decoded (by resolve, or by xps_entry_key) and ASCII letters in lower case,
 // as part names compare without case.
-std::string xps_key(std::string name) {
-    for (char &c : name) c = dxf::ascii_lower(c);
-    return name;
+std::string xps_key(std::string_view name) {
+    return dxf::ascii_lowered(name);
 }
 
 // The key of the part an archive entry holds.
@@ -980,7 +979,7 @@ DXMExtractor *module_open(DXStream *stream, int64_t size, int format, const DXML
             return reinterpret_cast<DXMExtractor *>(ex.release());
         }
         auto archive = open_archive(stream, size);
-        if (!archive || !limits) return nullptr;
+        if (!archive) return nullptr;
         auto ex = std::make_unique<OfficeExtractor>(std::move(archive), format, *limits);
         if (!ex->Plan()) return nullptr;
         return reinterpret_cast<DXMExtractor *>(ex.release());

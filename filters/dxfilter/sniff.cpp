@@ -770,12 +770,11 @@ std::string_view tag_attribute(std::string_view tag, std::string_view name) {
     return {};
 }
 
-}  // namespace
-
-int FlatOpenDocumentFormat(std::string_view s) {
+// FlatOpenDocumentFormat for a text whose root element is `root`, a view
+// into `s` as XmlRootElement gives it.
+int flat_document_format(std::string_view s, std::string_view root) {
     constexpr std::string_view kOfficeNamespace =
         "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
-    const std::string_view root = XmlRootElement(s);
     if (root != "document") return DX_FMT_UNKNOWN;
     // The qualified name opens after '<'; an unprefixed root cannot carry the
     // office namespace's `mimetype` (an attribute without a prefix is in none).
@@ -797,13 +796,32 @@ int FlatOpenDocumentFormat(std::string_view s) {
     return format == DX_FMT_ZIP || format == DX_FMT_EPUB ? DX_FMT_UNKNOWN : format;
 }
 
+bool is_catalog_root(std::string_view root) {
+    return root == "TS" || root == "xliff";
+}
+
+// The format a text's root element tells (FictionBook, an XML message
+// catalog, a flat OpenDocument file), found by one look at it;
+// DX_FMT_UNKNOWN for any other text.
+int root_element_format(std::string_view s) {
+    const std::string_view root = XmlRootElement(s);
+    if (root == "FictionBook") return DX_FMT_FICTIONBOOK;
+    if (is_catalog_root(root)) return DX_FMT_CATALOG;
+    return flat_document_format(s, root);
+}
+
+}  // namespace
+
+int FlatOpenDocumentFormat(std::string_view s) {
+    return flat_document_format(s, XmlRootElement(s));
+}
+
 bool IsQtCatalog(Bytes head) {
     return starts_with(head, kQtCatalogMagic);
 }
 
 bool IsCatalogXml(std::string_view s) {
-    const std::string_view root = XmlRootElement(s);
-    return root == "TS" || root == "xliff";
+    return is_catalog_root(XmlRootElement(s));
 }
 
 namespace {
@@ -972,10 +990,8 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     switch (text.form) {
         case TextForm::kBytes:
         case TextForm::kUtf8Bom:
-            if (IsFictionBook(as_chars(body))) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
-            if (IsCatalogXml(as_chars(body))) return {DX_FMT_CATALOG, SniffNext::kDone};
-            if (const int odf = FlatOpenDocumentFormat(as_chars(body)); odf != DX_FMT_UNKNOWN)
-                return {odf, SniffNext::kDone};
+            if (const int root = root_element_format(as_chars(body)); root != DX_FMT_UNKNOWN)
+                return {root, SniffNext::kDone};
             if (LooksLikeMail(as_chars(body), size <= head.size()))
                 return {DX_FMT_MAIL, SniffNext::kDone};
             // A catalog with translations is read for them; a template (or
@@ -990,10 +1006,8 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
             const bool wide = text.form == TextForm::kUtf32Le || text.form == TextForm::kUtf32Be;
             const bool big = text.form == TextForm::kUtf16Be || text.form == TextForm::kUtf32Be;
             const std::string narrow = narrow_units(body, wide ? 4 : 2, big);
-            if (IsFictionBook(narrow)) return {DX_FMT_FICTIONBOOK, SniffNext::kDone};
-            if (IsCatalogXml(narrow)) return {DX_FMT_CATALOG, SniffNext::kDone};
-            if (const int odf = FlatOpenDocumentFormat(narrow); odf != DX_FMT_UNKNOWN)
-                return {odf, SniffNext::kDone};
+            if (const int root = root_element_format(narrow); root != DX_FMT_UNKNOWN)
+                return {root, SniffNext::kDone};
             return {markup_format(narrow), SniffNext::kDone};
         }
     }

@@ -51,10 +51,7 @@ std::string read_stored(const unsigned char *rec, uint64_t size, const ReadAtFn 
 
 // A FictionBook member: a name ending in ".fb2", in any case.
 bool ends_with_fb2(std::string_view name) {
-    if (name.size() < 5) return false;
-    std::string_view tail = name.substr(name.size() - 4);
-    return tail[0] == '.' && ascii_lower(tail[1]) == 'f' && ascii_lower(tail[2]) == 'b' &&
-           tail[3] == '2';
+    return name.size() > 4 && iends_with(name, ".fb2");
 }
 
 }  // namespace
