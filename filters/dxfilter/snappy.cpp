@@ -1,6 +1,8 @@
 // snappy.cpp - raw Snappy blocks (see snappy.h).
 #include "filters/dxfilter/snappy.h"
 
+#include <cstring>
+
 namespace dxf {
 namespace {
 
@@ -75,8 +77,16 @@ bool SnappyDecode(std::string_view block, size_t maxBytes, std::string &out) {
                 break;
         }
         if (offset == 0 || offset > out.size() - start || length > end - out.size()) return fail();
-        // Copies may overlap the bytes they produce: byte by byte.
-        for (size_t from = out.size() - offset; length > 0; --length, ++from) out += out[from];
+        // Within the reserved length: no reallocation. A copy that overlaps
+        // the bytes it produces repeats them, byte by byte.
+        const size_t done = out.size();
+        out.resize(done + length);
+        char *to = out.data() + done;
+        const char *from = to - offset;
+        if (offset >= length)
+            std::memcpy(to, from, length);
+        else
+            for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
     }
     if (out.size() != end) return fail();
     return true;
