@@ -372,6 +372,24 @@ std::string_view as_chars(Bytes b) {
     return std::string_view(reinterpret_cast<const char *>(b.data()), b.size());
 }
 
+// A GNU Info file: its first line names the program that made it. Node
+// separators (0x1F) and the tag table's 0x7F before each node's offset are
+// its own layout, so an index file of a split manual, nearly all tag table,
+// is text too.
+bool is_info_text(Bytes b) {
+    const std::string_view s = as_chars(b);
+    const std::string_view first = s.substr(0, std::min(s.find('\n'), size_t{256}));
+    if (!first.starts_with("This is ") ||
+        (first.find(", produced by makeinfo") == std::string_view::npos &&
+         first.find(", produced by Makeinfo") == std::string_view::npos &&
+         first.find(", produced by texi2any") == std::string_view::npos))
+        return false;
+    size_t stray = 0;
+    for (const unsigned char c : s)
+        stray += (c < 0x09 || (c > 0x0F && c < 0x1A) || (c > 0x1B && c < 0x1F)) ? 1 : 0;
+    return stray * 50 <= b.size() || stray <= 2;
+}
+
 // An ODF or EPUB package stores its `mimetype` entry first and uncompressed,
 // so the head alone often settles it.
 int package_from_first_entry(Bytes head) {
@@ -409,7 +427,7 @@ FormOfText form_of_text(Bytes head) {
         if (int order = utf16_order(head))
             return {true, order == 2 ? TextForm::kUtf16Be : TextForm::kUtf16Le, 0};
     }
-    if (is_byte_text(head)) return {true, TextForm::kBytes, 0};
+    if (is_byte_text(head) || is_info_text(head)) return {true, TextForm::kBytes, 0};
     if (int order = utf16_order(head))
         return {true, order == 2 ? TextForm::kUtf16Be : TextForm::kUtf16Le, 0};
     return {false, TextForm::kBytes, 0};

@@ -129,6 +129,16 @@ TEST_F(DxFilterPlugin, ContentDecidesTheFormat) {
         for (int i = 0; i < strays; ++i) bytes[static_cast<size_t>(i) * 48 + 5] = '\x03';
         return bytes;
     };
+    // The index file of a split Info manual is mostly tag table, a 0x7F in
+    // every line; its first line says what it is.
+    std::string tags;
+    for (int i = 0; tags.size() < 3000; ++i)
+        tags += "Node: Invoking find" + std::to_string(i) + '\x7F' + std::to_string(i * 977) + '\n';
+    const std::string info =
+        "This is find.info, produced by makeinfo version 6.8 from find.texi.\n\n"
+        "\x1F\nIndirect:\nfind.info-1: 1234\n\x1F\nTag Table:\n(Indirect)\n" +
+        tags;
+    const std::string notInfo = "This is find.info.\n" + tags;
     std::string le, be, numbers;
     for (char c : std::string("Hello world, this is text.\n")) le += {c, '\0'}, be += {'\0', c};
     for (int i = 0; i < 200; ++i) numbers += {static_cast<char>(i % 7), '\0'};
@@ -153,6 +163,9 @@ TEST_F(DxFilterPlugin, ContentDecidesTheFormat) {
         {noisy, DX_FMT_TEXT, false},
         {spread(40), DX_FMT_TEXT},
         {spread(41), DX_FMT_TEXT, false},
+        {info, DX_FMT_TEXT},
+        {notInfo, DX_FMT_TEXT, false},
+        {info.substr(0, 80) + std::string(100, '\x02') + tags, DX_FMT_TEXT, false},
         {le + le, DX_FMT_TEXT},
         {be + be, DX_FMT_TEXT},
         {cjk + cjk, DX_FMT_TEXT},
