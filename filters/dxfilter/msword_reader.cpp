@@ -419,6 +419,8 @@ int DocExtractor::Step(DXMSink *sink) {
         for (size_t i = 0; i < bytes.size(); i += 2)
             Unit(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     } else {
+        // An 8-bit piece after a high surrogate half: the half has no partner.
+        units.Finish([this](char32_t c) { Character(c); });
         for (unsigned char b : bytes)
             Character(b >= 0x80 && b < 0xA0 ? kCompressedHigh[b - 0x80] : b);
     }
