@@ -178,7 +178,7 @@ def document(ns, pages):
     return '<FixedDocument xmlns="%s">%s</FixedDocument>\n' % (ns, refs)
 
 
-def write_zip(path, entries, stored=()):
+def zip_bytes(entries, stored=()):
     """entries: (name, text or bytes) in archive order."""
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, "w") as z:
@@ -188,9 +188,15 @@ def write_zip(path, entries, stored=()):
             info.create_system = 3
             info.compress_type = zipfile.ZIP_STORED if name in stored else zipfile.ZIP_DEFLATED
             z.writestr(info, data.encode("utf-8") if isinstance(data, str) else data)
-    with open(path, "wb") as f:
-        f.write(buf.getvalue())
     return buf.getvalue()
+
+
+def write_zip(path, entries, stored=()):
+    """The archive of zip_bytes, written to `path`."""
+    data = zip_bytes(entries, stored)
+    with open(path, "wb") as f:
+        f.write(data)
+    return data
 
 
 def simple_package(ns, rep, pages, stored=()):

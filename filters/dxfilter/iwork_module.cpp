@@ -1,14 +1,20 @@
 // iwork_module.cpp - dxfilter_iwork.so: the text of Apple iWork documents
-// (Pages, Keynote, Numbers), read by libetonyek.
+// (Pages, Keynote, Numbers).
 //
-// The package (a zip archive) is read into memory whole (up to the bound of
-// one archive member) and handed to libetonyek through librevenge's string
-// stream, which opens the archive's members. libetonyek tells the
-// application; its document goes to librevenge's plain text generator of
-// that kind (text, presentation, spreadsheet), whose output then goes to the
-// sink line by line: a Pages document's paragraphs, a Keynote presentation's
-// slides, a Numbers document's sheets (cells separated by tabs, which the
-// sink takes as spaces).
+// A document of iWork 2013 and later (a package holding `Index/Document.iwa`
+// or the older `Index.zip` with the `.iwa` parts inside) is read by the
+// module itself: the package is opened with libzip over its bytes, each
+// `Index/*.iwa` part inflated within the bounds of an archive member, its
+// chunks decoded (snappy.h) and its objects' text gathered (iwa.h); the
+// text then goes to the sink piece by piece in reading order.
+//
+// An iWork '09 document is read by libetonyek. The package (a zip archive) is read into memory
+// whole (up to the bound of one archive member) and handed to libetonyek through librevenge's
+// string stream, which opens the archive's members. libetonyek tells the application; its document
+// goes to librevenge's plain text generator of that kind (text, presentation, spreadsheet), whose
+// output then goes to the sink line by line: a Pages document's paragraphs, a Keynote
+// presentation's slides, a Numbers document's sheets (cells separated by tabs, which the sink takes
+// as spaces).
 //
 // libetonyek reads a document in one call and catches every exception, so
 // the generators below check the document's CPU time on each paragraph and
@@ -18,15 +24,18 @@
 #include <librevenge-generators/librevenge-generators.h>
 #include <librevenge-stream/librevenge-stream.h>
 #include <librevenge/librevenge.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/iwa.h"
 #include "filters/dxfilter/module_stream.h"
 
 namespace {
@@ -69,10 +78,145 @@ class Timed final : public Generator {
     Deadline &deadline_;
 };
 
+// ---- iWork 2013 and later ------------------------------------------------
+
+constexpr std::string_view kIndexPart = "Index/Document.iwa", kIndexArchive = "Index.zip";
+constexpr size_t kMaxHeldText = 8u << 20;  // text gathered before it is handed out
+constexpr size_t kReadPiece = 64 * 1024;
+
+// A zip archive over bytes the caller keeps.
+class Zip {
+  public:
+    explicit Zip(std::string_view bytes) {
+        zip_error_t error;
+        zip_error_init(&error);
+        if (zip_source_t *src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error)) {
+            zip_ = zip_open_from_source(src, ZIP_RDONLY, &error);
+            if (!zip_) zip_source_free(src);
+        }
+        zip_error_fini(&error);
+    }
+    ~Zip() {
+        if (zip_) zip_discard(zip_);
+    }
+    Zip(const Zip &) = delete;
+    Zip &operator=(const Zip &) = delete;
+    zip_t *get() const { return zip_; }
+    bool Has(std::string_view name) const {
+        return zip_ && zip_name_locate(zip_, std::string(name).c_str(), 0) >= 0;
+    }
+
+  private:
+    zip_t *zip_ = nullptr;
+};
+
+// The later layout: the document's main part, or the archive holding it.
+bool IsIwaPackage(const Zip &zip) {
+    return zip.Has(kIndexPart) || zip.Has(kIndexArchive);
+}
+
+// Inflates member `index` into `out`, at most `max` bytes; false when it
+// cannot be read to its end within them (`out` keeps what was read).
+bool ReadMember(zip_t *zip, zip_uint64_t index, size_t max, std::string &out) {
+    out.clear();
+    zip_file_t *f = zip_fopen_index(zip, index, 0);
+    if (!f) return false;
+    bool ok = true;
+    for (;;) {
+        const size_t at = out.size();
+        out.resize(at + kReadPiece);
+        const zip_int64_t got = zip_fread(f, out.data() + at, kReadPiece);
+        out.resize(at + static_cast<size_t>(std::max<zip_int64_t>(got, 0)));
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        if (out.size() > max) {
+            out.resize(max);
+            ok = false;
+            break;
+        }
+    }
+    zip_fclose(f);
+    return ok;
+}
+
+struct IwaReading {
+    std::string index;  // `Index.zip`, when the parts are inside it
+    bool damaged = false;
+    bool timedOut = false;
+};
+
+// A part whose text is a theme's: the master slides' placeholders.
+bool IsMasterPart(std::string_view name) {
+    return name.starts_with("Index/MasterSlide") || name.starts_with("Index/TemplateSlide");
+}
+
+// Gathers the text of the package's parts into `text`.
+void ReadIwaParts(const std::string &bytes, const DXMLimits &limits, IwaReading &reading,
+                  std::unique_ptr<dxf::iwa::Text> &text) {
+    auto goOn = [&] {
+        if (DXM_CpuNs() <= limits.deadlineNs) return true;
+        reading.timedOut = true;
+        return false;
+    };
+    const Zip outer(bytes);
+    std::unique_ptr<Zip> inner;
+    const Zip *zip = &outer;
+    uint64_t inflated = 0, decoded = 0;
+    if (!outer.Has(kIndexPart)) {
+        // The parts in the older nested archive.
+        const zip_int64_t at = zip_name_locate(outer.get(), kIndexArchive.data(), 0);
+        if (at < 0 || !ReadMember(outer.get(), static_cast<zip_uint64_t>(at), limits.maxPartBytes,
+                                  reading.index)) {
+            reading.damaged = true;
+            return;
+        }
+        inflated = reading.index.size();
+        inner = std::make_unique<Zip>(reading.index);
+        zip = inner.get();
+        if (!zip->get()) {
+            reading.damaged = true;
+            return;
+        }
+    }
+    // The `.iwa` parts in archive order, a theme's master slides left out.
+    std::vector<zip_uint64_t> parts;
+    bool presentation = false;  // a Keynote presentation: it has slides' parts
+    const zip_int64_t n = zip_get_num_entries(zip->get(), 0);
+    for (zip_int64_t i = 0; i < n && parts.size() < limits.maxParts; ++i) {
+        const char *raw = zip_get_name(zip->get(), static_cast<zip_uint64_t>(i), 0);
+        const std::string_view name = raw ? raw : "";
+        if (!name.starts_with("Index/") || !name.ends_with(".iwa") || IsMasterPart(name)) continue;
+        presentation = presentation || name.starts_with("Index/Slide");
+        parts.push_back(static_cast<zip_uint64_t>(i));
+    }
+    text = std::make_unique<dxf::iwa::Text>(presentation, kMaxHeldText);
+    std::string part, stream;
+    for (size_t i = 0; i < parts.size() && text->room() && goOn(); ++i) {
+        const uint64_t left = limits.maxTotalBytes - std::min(limits.maxTotalBytes, inflated);
+        const bool whole =
+            ReadMember(zip->get(), parts[i], std::min<uint64_t>(limits.maxPartBytes, left), part);
+        inflated += part.size();
+        stream.clear();
+        const uint64_t room = limits.maxTotalBytes - std::min(limits.maxTotalBytes, decoded);
+        const bool unpacked =
+            dxf::iwa::UnpackPart(part, std::min<uint64_t>(limits.maxPartBytes, room), stream, goOn);
+        decoded += stream.size();
+        reading.damaged = reading.damaged || !whole || !unpacked;
+        text->AddPart(i, stream, goOn);
+    }
+    // A package whose parts hold no object at all is not a document.
+    reading.damaged = reading.damaged || text->damaged() || text->messages() == 0;
+}
+
+// ---- the module ------------------------------------------------------------
+
 struct IworkDocument {
     std::string bytes;
     libetonyek::EtonyekDocument::Type type = libetonyek::EtonyekDocument::TYPE_UNKNOWN;
-    int64_t deadlineNs = 0;
+    DXMLimits limits{};
+    std::unique_ptr<dxf::iwa::Text> iwaText;  // a later document's, read at open
     bool done = false;
 };
 
@@ -116,6 +260,15 @@ bool Parse(const IworkDocument &doc, Deadline &deadline, librevenge::RVNGStringV
     }
 }
 
+// Hands out the text of a later document read at open.
+int IwaStep(const IworkDocument &doc, DXMSink *sink) {
+    for (const dxf::iwa::Text::Piece *piece : doc.iwaText->Ordered()) {
+        if (Emit(sink, piece->text)) return 0;
+        sink->brk(sink->self);
+    }
+    return 0;
+}
+
 DXMExtractor *iwork_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (!stream || !limits || format != DX_FMT_IWORK || size <= 0 ||
         static_cast<uint64_t>(size) > limits->maxPartBytes ||
@@ -123,8 +276,20 @@ DXMExtractor *iwork_open(DXStream *stream, int64_t size, int format, const DXMLi
         return nullptr;
     try {
         auto doc = std::make_unique<IworkDocument>();
-        doc->deadlineNs = limits->deadlineNs;
+        doc->limits = *limits;
         if (!dxf::ReadWholeStream(stream, size, doc->bytes)) return nullptr;
+        // A document of iWork 2013 or later is the module's own to read, at
+        // once: a damaged one without any text fails to open. Out of time,
+        // the pump tells.
+        if (IsIwaPackage(Zip(doc->bytes))) {
+            IwaReading reading;
+            ReadIwaParts(doc->bytes, doc->limits, reading, doc->iwaText);
+            if (!doc->iwaText ||
+                (doc->iwaText->Ordered().empty() && reading.damaged && !reading.timedOut))
+                return nullptr;
+            std::string().swap(doc->bytes);
+            return reinterpret_cast<DXMExtractor *>(doc.release());
+        }
         // A package libetonyek does not take for a document of one of the
         // three applications is refused here.
         librevenge::RVNGStringStream input(
@@ -144,7 +309,8 @@ int iwork_step(DXMExtractor *extractor, DXMSink *sink) {
     if (doc->done) return 0;
     doc->done = true;
     try {
-        Deadline deadline(doc->deadlineNs);
+        if (doc->iwaText) return IwaStep(*doc, sink);
+        Deadline deadline(doc->limits.deadlineNs);
         librevenge::RVNGStringVector parts;
         const bool ok = Parse(*doc, deadline, parts);
         bool any = false;

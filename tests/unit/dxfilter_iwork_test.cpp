@@ -1,7 +1,8 @@
-// Apple iWork documents through the filter plug-in (dxfilter_iwork.so,
-// libetonyek): the format rules of the zip directory scan, the text of the
-// fixtures (scripts/make_iwork_fixtures.py) for each of the three
-// applications, documents without text, bounds, and damaged, cut and
+// Apple iWork documents through the filter plug-in (dxfilter_iwork.so:
+// libetonyek for iWork '09, its own reader for later documents): the format
+// rules of the zip directory scan, the text of the fixtures
+// (scripts/make_iwork_fixtures.py) for each of the three applications in
+// both generations, documents without text, bounds, and damaged, cut and
 // mutated packages.
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "doctype/dx_abi.h"
+#include "dxfilter_iwa_writer.h"
 #include "dxfilter_test_support.h"
 #include "dxfilter_zip_writer.h"
 
@@ -63,8 +65,10 @@ TEST_F(DxFilterIwork, EntryNamesTellThePackage) {
                       {"word/document.xml", "<w:document/>"},
                       {"index.apxl", "x"}}),
               DX_FMT_DOCX);
-    for (const char *name : {"en.pages", "de.key", "fr.key", "ru.numbers", "notext.pages",
-                             "damaged.key", "broken.pages", "iwa.pages"})
+    for (const char *name :
+         {"en.pages", "de.key", "fr.key", "ru.numbers", "notext.pages", "damaged.key",
+          "broken.pages", "iwa.pages", "es.pages", "es-2013.pages", "it.key", "pl.numbers",
+          "badcopy.pages", "cut.key", "badvarint.numbers", "huge.pages"})
         EXPECT_EQ(plugin->Format(Data(std::string("iwork/") + name)), DX_FMT_IWORK) << name;
     // Cut before its directory it is an archive that cannot be read; a lone
     // `index.xml` is any archive's.
@@ -113,8 +117,8 @@ TEST_F(DxFilterIwork, DamagedAndCutPackagesFailCleanly) {
     ExpectRefused(Sample("truncated.pages"), "cut");
     ExpectRefused(StoredZip({{"index.apxl", PagesXml({"a Pages document as a presentation"})}}),
                   "another application's document");
-    // Every cut of a package is bounded and balanced.
-    for (const char *name : {"en.pages", "ru.numbers"}) {
+    // Every cut of a package, of either generation, is bounded and balanced.
+    for (const char *name : {"en.pages", "ru.numbers", "es.pages", "it.key"}) {
         const std::string bytes = Sample(name);
         for (size_t cut = 0; cut < bytes.size(); cut += 29) {
             Extraction r = Run(bytes.substr(0, cut));
@@ -149,6 +153,99 @@ TEST_F(DxFilterIwork, MutatedPackagesNeverBreakThePlugin) {
             Extraction r = Run(mutator.Overwrite(bytes, 1 + round % 8));
             EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
             EXPECT_LE(r.text.size(), 1024u) << round;
+        }
+    }
+}
+
+// ---- iWork 2013 and later -----------------------------------------------------
+
+namespace iwa = dxfilter_iwa;
+
+// A later Pages package whose `Index/Document.iwa` holds `part`.
+std::string LaterPages(const std::string &part) {
+    return StoredZip({{"Index/Document.iwa", part},
+                      {"Metadata/DocumentIdentifier", "0"},
+                      {"preview.jpg", "\xFF\xD8\xFF\xD9"}});
+}
+
+TEST_F(DxFilterIwork, LaterDocumentsGiveTheirText) {
+    // Pages: the body first (a page of text), then the header and the
+    // footnote; the table of contents and the attachment mark left out.
+    const std::string pages = Text(Sample("es.pages"));
+    EXPECT_EQ(pages,
+              "El mercado del puerto\n"
+              "Cada sábado los pescadores llegan temprano al muelle y venden el pescado\n"
+              "fresco en mesas de madera.\n"
+              "Los vecinos compran sardinas y calamares antes de que suene la campana de\n"
+              "la iglesia.\n"
+              "Boletín del barrio\n"
+              "El mercado abre también los días de fiesta.\n");
+    // The first iWork 2013 layout, the parts inside `Index.zip`: the same.
+    EXPECT_EQ(Text(Sample("es-2013.pages")), pages);
+    // Keynote: slide by slide in the show's order (the archive holds them
+    // the other way round), each slide's notes after its text; the master
+    // slide's placeholder left out.
+    EXPECT_EQ(Text(Sample("it.key")),
+              "Il giardino sul fiume\n"
+              "Ogni primavera i vicini piantano fagioli, zucche e girasoli lungo la riva.\n"
+              "Ricordarsi di portare i semi e gli annaffiatoi.\n"
+              "In estate si siedono la sera tra le aiuole e raccontano storie del paese.\n");
+    // Numbers: the text box, then the table's strings, a cell a line.
+    EXPECT_EQ(Text(Sample("pl.numbers")),
+              "Plan zimowych dostaw\n"
+              "Zimowa droga\n"
+              "Listonosz jedzie saniami przez zaśnieżony las\n"
+              "i wiezie listy do dalekiej wioski za rzeką.\n"
+              "Wieczorem grzeje się przy piecu i opowiada gospodyni o wilkach.\n");
+}
+
+TEST_F(DxFilterIwork, DamagedLaterDocumentsKeepTheTextBeforeTheDamage) {
+    ExpectRefused(Sample("badcopy.pages"), "copy before the block's start");
+    ExpectRefused(Sample("badvarint.numbers"), "varint of eleven bytes");
+    ExpectRefused(Sample("huge.pages"), "message of 4 GiB");
+    ExpectRefused(LaterPages(""), "no objects");
+    ExpectRefused(StoredZip({{"Index.zip", "not an archive"}}), "nested archive damaged");
+    // The first slide's part is cut: the second slide's text is read.
+    EXPECT_EQ(Text(Sample("cut.key")),
+              "In estate si siedono la sera tra le aiuole e raccontano storie del paese.\n");
+    // Objects before the damage of a part keep their text.
+    EXPECT_EQ(Text(LaterPages(iwa::Part(iwa::Object(5, {{2001, iwa::Storage(0, "before")}})) +
+                              iwa::Chunk(iwa::Block(9, {iwa::Literal("ab"), iwa::Copy2(9, 7)})))),
+              "before\n");
+    // A later document without text is empty.
+    Extraction r = Run(LaterPages(iwa::Part(iwa::Object(1, {{10000, iwa::Ref(4, 2)}}))));
+    EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+    EXPECT_TRUE(r.text.empty()) << r.utf8();
+}
+
+TEST_F(DxFilterIwork, LongLaterDocumentsStopAtTheBounds) {
+    // A body of 24,000 paragraphs: the text cap.
+    std::string body;
+    for (int i = 0; i < 24000; ++i) body += "the keeper climbs the narrow stairs every evening\n";
+    Extraction r = Run(LaterPages(iwa::Part(iwa::Object(5, {{2001, iwa::Storage(0, body)}}))));
+    ASSERT_TRUE(r.opened && r.openText == 0);
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_GE(r.text.size(), kTextCap - 100);
+    EXPECT_LE(r.text.size(), kTextCap);
+    // Chunks that copy the same bytes over and over (64 KiB from 14 bytes
+    // each), beyond the bound of a member's decoded bytes: the part ends
+    // there, its one object cut, and the document is refused.
+    std::string chunk = iwa::Literal("abcd");
+    for (size_t n = 4; n < 65536; n += 64) chunk += iwa::Copy2(4, std::min<size_t>(64, 65536 - n));
+    const std::string copies = iwa::Chunk(iwa::Varint(65536) + chunk);
+    std::string part = iwa::Chunk(iwa::Block(6, {iwa::Literal("\xFF\xFF\xFF\x3F\x0A\x08")}));
+    for (int i = 0; i < 1100; ++i) part += copies;
+    ExpectRefused(LaterPages(part), "decoded past the bound");
+}
+
+TEST_F(DxFilterIwork, MutatedLaterPackagesNeverBreakThePlugin) {
+    Mutator mutator(2013);
+    for (const char *name : {"es.pages", "it.key", "pl.numbers", "es-2013.pages"}) {
+        const std::string bytes = Sample(name);
+        for (int round = 0; round < 60; ++round) {
+            Extraction r = Run(mutator.Overwrite(bytes, 1 + round % 8));
+            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << round;
+            EXPECT_LE(r.text.size(), 1024u) << name << " " << round;
         }
     }
 }
