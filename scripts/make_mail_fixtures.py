@@ -102,6 +102,27 @@ def html(text):
             + text.replace(", ", ",<br> ") + "</p></body></html>\n")
 
 
+# Outlook's conversation index property: longer than 22 bytes in a reply.
+CONVERSATION_INDEX = 0x0071
+
+
+def html_reply(n, lang, subject, body, reply=True):
+    """An HTML-only message in UTF-8 (quoted-printable), answering message 9
+    (In-Reply-To) unless `reply` is false."""
+    msg = MIMEText(html_page(body), "html", "utf-8")
+    routing(msg, n)
+    common(msg, n, lang)
+    msg["Subject"] = Header(subject, "utf-8").encode()
+    if reply:
+        msg["In-Reply-To"] = "<9.en@example.net>"
+    return msg
+
+
+def html_page(body):
+    return ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=utf-8">'
+            "</head><body>" + body + "</body></html>\n")
+
+
 def write(name, msg, grep, fmt=348):
     data = msg if isinstance(msg, bytes) else msg.as_bytes(policy=policy.compat32)
     with open(os.path.join(OUT, name), "wb") as f:
@@ -212,6 +233,39 @@ def main():
     write("de-long-header.eml", deep, "Donnerstag")
     write("de-long-header.eml.gz", gzip.compress(deep, 9, mtime=0), "Donnerstag", 347)
 
+    # HTML-only replies above the English message they answer, quoted the
+    # way mail programs mark it (the quote goes); a forward with nothing
+    # above the quote (it stays).
+    english = "".join("<p>" + line + "</p>" for line in ((TEXT["en"] + " ") * 6).split(". "))
+    write("de-html-reply-thunderbird.eml", html_reply(15, "de", "Re: " + SUBJECT["en"], (
+        '<p>Vielen Dank f\u00fcr die Nachricht. Ich bringe die geliehenen B\u00fccher am '
+        'Dienstag zur\u00fcck und hole bei der Gelegenheit die bestellten Zeitschriften ab.</p>'
+        '<div class="moz-cite-prefix">Am 04.03.24 um 10:00 schrieb Sender:<br></div>\n'
+        '<blockquote type="cite" cite="mid:9.en@example.net">' + english + '</blockquote>')),
+        "Zeitschriften")
+    write("es-html-reply-gmail.eml", html_reply(16, "es", "Re: " + SUBJECT["en"], (
+        '<div dir="ltr">Muchas gracias por avisar. El martes pasar\u00e9 por la biblioteca '
+        'para devolver los libros y recoger las revistas que encargu\u00e9 la semana '
+        'pasada.</div><br>\n<div class="gmail_quote gmail_quote_container"><div dir="ltr" '
+        'class="gmail_attr">El lun, 4 mar 2024 a las 10:00, Sender &lt;<a href="mailto:'
+        'sender@example.net">sender@example.net</a>&gt; escribi\u00f3:<br></div>\n'
+        '<blockquote class="gmail_quote" style="margin:0px 0px 0px 0.8ex;border-left:1px '
+        'solid rgb(204,204,204);padding-left:1ex"><div dir="ltr">' + english
+        + '</div></blockquote></div>')), "revistas")
+    write("de-html-reply-outlook-web.eml", html_reply(17, "de", "AW: " + SUBJECT["en"], (
+        '<div style="font-family: Aptos, sans-serif">Gerne, ich komme am Dienstag vorbei und '
+        'bringe die B\u00fccher mit, die noch bei mir im Regal stehen.</div>\n'
+        '<div id="appendonsend"></div><hr style="display:inline-block;width:98%" '
+        'tabindex="-1"><div id="divRplyFwdMsg" dir="ltr"><b>Von:</b> Sender '
+        '&lt;sender@example.net&gt;<br><b>Gesendet:</b> Montag, 4. M\u00e4rz 2024 10:00<br>'
+        '<b>Betreff:</b> ' + SUBJECT["en"] + '</div>\n<div>' + english + '</div>')),
+        "Regal")
+    write("fr-html-forward.eml", html_reply(18, "fr", "Fwd: " + SUBJECT["fr"], (
+        '<div class="gmail_quote gmail_quote_container"><div dir="ltr" class="gmail_attr">'
+        '---------- Forwarded message ---------<br>From: Sender &lt;sender@example.net&gt;'
+        '<br>Date: Mon, 1 Jan 2024 at 10:00<br>Subject: ' + SUBJECT["fr"] + '<br></div><br>'
+        '<div dir="ltr">' + TEXT["fr"] + '</div></div>'), reply=False), "moulin")
+
     # Outlook message files: UTF-16 strings (a body long enough for sectors
     # of its own), 8-bit strings in the message's code page, HTML only (bytes
     # declaring their charset), RTF only (compressed), and damaged ones.
@@ -253,6 +307,22 @@ def main():
     de_att = M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"])),
                         (M.BODY, M.UNICODE, u16(TEXT["de"]))], storages=storages)
     write("de-attachments.msg", de_att, "Donnerstag")
+    # An HTML-only reply as Outlook writes it: the French answer, then under
+    # a grey-bordered header block the English message it answers; its
+    # conversation index (22 bytes and a 5-byte block) tells a reply.
+    fr_reply = ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=utf-8">'
+                '</head><body lang=FR><div class=WordSection1><p class=MsoNormal>Merci pour le '
+                'message. Je passerai mardi matin rendre les livres emprunt\u00e9s et chercher '
+                'les revues que j\'ai command\u00e9es le mois dernier.</p><p class=MsoNormal>'
+                '&nbsp;</p><div><div style=\'border:none;border-top:solid #E1E1E1 1.0pt;'
+                'padding:3.0pt 0cm 0cm 0cm\'><p class=MsoNormal><b>De&nbsp;:</b> Sender '
+                '&lt;sender@example.net&gt;<br><b>Envoy\u00e9&nbsp;:</b> lundi 4 mars 2024 '
+                '10:00<br><b>Objet&nbsp;:</b> ' + SUBJECT["en"] + '</p></div></div>'
+                + english.replace("<p>", "<p class=MsoNormal>") + '</div></body></html>')
+    fr_html = M.message([(M.SUBJECT, M.UNICODE, u16("RE: " + SUBJECT["en"])),
+                         (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
+                         (M.HTML, M.UNICODE, u16(fr_reply))])
+    write("fr-html-reply.msg", fr_html, "revues")
     # Damaged: the mini stream's first sector lies past the end of the file
     # (the directory still tells the message); a file cut after its header.
     broken = bytearray(M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"]))]))

@@ -311,27 +311,6 @@ uint32_t be32(std::string_view b, size_t at) {
     return dxf::be32(reinterpret_cast<const unsigned char *>(b.data()) + at);
 }
 
-// UTF-16BE to UTF-8; lone surrogates are dropped.
-std::string utf16be_to_utf8(std::string_view b) {
-    std::string out;
-    char32_t high = 0;
-    for (size_t i = 0; i + 1 < b.size(); i += 2) {
-        const char32_t u =
-            static_cast<unsigned char>(b[i]) << 8 | static_cast<unsigned char>(b[i + 1]);
-        if (u >= 0xD800 && u < 0xDC00) {
-            high = u;
-            continue;
-        }
-        if (u >= 0xDC00 && u < 0xE000) {
-            if (high) append_utf8(out, 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
-        } else {
-            append_utf8(out, u);
-        }
-        high = 0;
-    }
-    return out;
-}
-
 class QmReader {
   public:
     explicit QmReader(const CatalogBounds &bounds) : bounds_(bounds) {}
@@ -404,7 +383,7 @@ class QmReader {
             at += length;
             if (tag == kQmTranslation) {
                 if (length % 2 != 0) return Damage("a translation of an odd number of bytes");
-                forms.push_back(utf16be_to_utf8(field));
+                forms.push_back(utf16_to_utf8(field, true));
             } else if (tag == kQmSourceText) {
                 source = field;
             }

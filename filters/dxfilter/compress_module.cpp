@@ -167,20 +167,9 @@ bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
         more = DXM_CpuNs() <= deadlineNs && !text.full() && reader->Step(text) > 0;
         if (!more) text.Finish();
         for (text.Take(kChunkUnits, units); !units.empty(); text.Take(kChunkUnits, units)) {
+            // The sink hands out whole pairs: each chunk decodes alone.
             std::string utf8;
-            char16_t high = 0;
-            for (const char16_t unit : units) {
-                if (unit >= 0xD800 && unit <= 0xDBFF) {
-                    high = unit;
-                } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                    if (high)
-                        append_utf8(utf8,
-                                    0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00));
-                    high = 0;
-                } else {
-                    append_utf8(utf8, unit);
-                }
-            }
+            append_utf16_units(utf8, units);
             if (sink->text(sink->self, utf8.data(), utf8.size()) != 0) return false;
         }
     }

@@ -133,6 +133,10 @@ constexpr CodePageName kCodePages[] = {
 
 }  // namespace
 
+bool IsHtmlBlock(std::string_view name) {
+    return std::find(kBlocks.begin(), kBlocks.end(), name) != kBlocks.end();
+}
+
 std::string InitialCharset(std::string_view head, bool markup) {
     const auto bytes = std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
     if (const char *unicode = TextFormCharset(TextFormOf(bytes))) return unicode;
@@ -248,23 +252,12 @@ void TextDecoder::Convert(std::string_view bytes, bool last, std::string &out) {
         UChar *target = units;
         UErrorCode e = U_ZERO_ERROR;
         ucnv_toUnicode(conv_, &target, units + std::size(units), &source, end, nullptr, last, &e);
-        for (const UChar *u = units; u < target; ++u) {
-            const char16_t c = *u;
-            if (high_ != 0) {
-                const char16_t high = high_;
-                high_ = 0;
-                if (c >= 0xDC00 && c <= 0xDFFF) {
-                    append_utf8(out, 0x10000 + ((char32_t{high} - 0xD800) << 10) + (c - 0xDC00));
-                    continue;
-                }
-            }
-            if (c >= 0xD800 && c <= 0xDBFF) {
-                high_ = c;
-            } else if (c < 0xDC00 || c > 0xDFFF) {
-                append_utf8(out, c);
-            }
+        const auto emit = [&out](char32_t cp) { append_utf8(out, cp); };
+        for (const UChar *u = units; u < target; ++u) joiner_.Unit(*u, emit);
+        if (e != U_BUFFER_OVERFLOW_ERROR) {
+            if (last) joiner_.Finish(emit);
+            break;
         }
-        if (e != U_BUFFER_OVERFLOW_ERROR) break;
     }
 }
 
@@ -313,7 +306,7 @@ void MarkupStripper::EndTag() {
             rawMatched_ = 0;
             state_ = State::kRaw;
         }
-        if (std::find(kBlocks.begin(), kBlocks.end(), name_) != kBlocks.end()) out_ += '\n';
+        if (IsHtmlBlock(name_)) out_ += '\n';
     }
     selfClosed_ = false;
 }

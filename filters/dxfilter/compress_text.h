@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/utf8.h"
 
 struct UConverter;
 
@@ -69,12 +70,16 @@ class TextDecoder {
     UConverter *conv_ = nullptr;
     std::string held_;      // bytes waiting for the charset decision
     size_t heldOther_ = 0;  // of them, bytes that are not plain ASCII
-    char16_t high_ = 0;     // a high surrogate waiting for its pair
+    Utf16Joiner joiner_;    // ICU's units to code points (a pair may span two calls)
 };
 
 // The whole of `bytes` in UTF-8, decoded as a TextDecoder of `charset` and
 // `markup` decodes it.
 std::string DecodeText(std::string_view bytes, const std::string &charset, bool markup);
+
+// Whether the HTML element `name` (lower case) is a block: its tags end a
+// line of the text.
+bool IsHtmlBlock(std::string_view name);
 
 // The text of markup: tags, comments, declarations and processing
 // instructions dropped; script and style content dropped (HTML); character

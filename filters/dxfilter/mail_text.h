@@ -46,13 +46,30 @@ struct MailBounds {
 // "To: ..."), to the end of the part. A part that is all quote stays whole.
 std::string DropQuotedLines(const std::string &text);
 
+// An HTML part without what it quotes, as mail programs mark it: elements
+// (with what they hold, nested ones too) that are a `<blockquote
+// type="cite">` (Apple Mail, Thunderbird), of class `gmail_quote`,
+// `gmail_quote_container` or `gmail_attr` (Gmail's quote and the line
+// introducing it), `moz-cite-prefix` (Thunderbird's line introducing a
+// quote) or a class ending in `yahoo_quoted`; with `reply` (the message
+// answers another), any `<blockquote>` below the writer's own text; and a
+// line of text ending in ':' right before such an element. Below the
+// writer's own text, an element with the id `divRplyFwdMsg` or
+// `appendonsend`, or a div with Outlook's header border as Outlook writes it
+// (`border-top:solid #E1E1E1` or `#B5C4DF`), starts a quoted message that
+// runs to the end. An element left open runs to the end. Markup that keeps
+// no text of its own but in `<title>` stays whole. One pass, in time linear
+// in the markup.
+std::string DropQuotedHtml(std::string_view html, bool reply);
+
 // The text of `bytes`, a message or an mbox of messages (split at "From "
 // lines after an empty line), in order: per message its subject, then its
 // text/plain parts in document order, then its text/html parts (from a
 // multipart/alternative only the plain alternative when it has one);
 // attachments and other types are skipped, messages inside messages
 // (message/rfc822) read in place. What a part quotes is dropped as
-// DropQuotedLines says.
+// DropQuotedLines (plain parts) and DropQuotedHtml (HTML parts; a message
+// with In-Reply-To or References is a reply) say.
 std::vector<MailPiece> ReadMail(std::string_view bytes, const MailBounds &bounds);
 
 }  // namespace dxf

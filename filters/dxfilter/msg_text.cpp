@@ -12,6 +12,7 @@
 #include "filters/dxfilter/cfb_reader.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/utf8.h"
 
 namespace dxf {
 namespace {
@@ -62,6 +63,8 @@ class MessageFile {
 
 // Property ids and types of the message.
 constexpr uint16_t kSubject = 0x0037;
+constexpr uint16_t kConversationIndex = 0x0071;
+constexpr uint16_t kInReplyTo = 0x1042;
 constexpr uint16_t kBody = 0x1000;
 constexpr uint16_t kRtfCompressed = 0x1009;
 constexpr uint16_t kBodyHtml = 0x1013;
@@ -74,6 +77,9 @@ constexpr uint16_t kTypeBinary = 0x0102;
 constexpr std::string_view kPropertyTable = "__PROPERTIES_VERSION1.0";
 constexpr size_t kTopHeaderBytes = 32;  // before the rows of the message's table
 constexpr size_t kRowBytes = 16;
+// A conversation index longer than its 22-byte header holds a block per
+// reply: the message answers another.
+constexpr size_t kConversationHeaderBytes = 22;
 
 std::string stream_name(uint16_t id, uint16_t type) {
     constexpr char kHex[] = "0123456789ABCDEF";
@@ -121,7 +127,7 @@ class MessageReader {
     std::optional<std::string> String(uint16_t id, bool markup) const {
         const size_t room = Room();
         if (auto s = file_.Stream(stream_name(id, kTypeUnicode), std::min(room * 2, kMaxMsgStream)))
-            return DecodeText(without_zeros(*s, 2), "UTF-16LE", markup);
+            return utf16_to_utf8(without_zeros(*s, 2), false);
         if (auto s = file_.Stream(stream_name(id, kType8Bit), std::min(room, kMaxMsgStream)))
             return DecodeText(without_zeros(*s, 1), codePage_, markup);
         return std::nullopt;
@@ -136,7 +142,7 @@ class MessageReader {
             return out;
         }
         if (auto html = String(kBodyHtml, true); html && !trim_blank(*html).empty()) {
-            Add(out, std::move(*html), true);
+            Add(out, DropQuotedHtml(*html, Reply()), true);
             return out;
         }
         // HTML kept as bytes: in the charset its head declares, else the
@@ -145,7 +151,8 @@ class MessageReader {
                                      std::min(Room() * 4, kMaxMsgStream))) {
             std::string charset = InitialCharset(*html, true);
             if (charset.empty()) charset = codePage_;
-            Add(out, DecodeText(without_zeros(*html, 1), charset, true), true);
+            Add(out, DropQuotedHtml(DecodeText(without_zeros(*html, 1), charset, true), Reply()),
+                true);
             return out;
         }
         if (auto rtf = file_.Stream(stream_name(kRtfCompressed, kTypeBinary), kMaxMsgStream)) {
@@ -159,6 +166,20 @@ class MessageReader {
     }
 
   private:
+    // Whether the message answers another: it names the message it replies
+    // to, or its conversation index holds a reply.
+    bool Reply() const {
+        constexpr size_t kCap = 4096;
+        if (auto id = file_.Stream(stream_name(kInReplyTo, kTypeUnicode), kCap);
+            id && !without_zeros(*id, 2).empty())
+            return true;
+        if (auto id = file_.Stream(stream_name(kInReplyTo, kType8Bit), kCap);
+            id && !without_zeros(*id, 1).empty())
+            return true;
+        const auto index = file_.Stream(stream_name(kConversationIndex, kTypeBinary), kCap);
+        return index && index->size() > kConversationHeaderBytes;
+    }
+
     static std::string_view trim_blank(std::string_view s) {
         const size_t first = s.find_first_not_of(" \t\r\n");
         return first == std::string_view::npos ? std::string_view{} : s.substr(first);

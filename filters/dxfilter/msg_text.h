@@ -23,7 +23,9 @@ inline constexpr size_t kMaxMsgRtf = 16u << 20;
 
 // The text of the message in `file` (the whole compound file): its subject,
 // then its plain body (quoted reply lines dropped as in ReadMail); without
-// one its HTML body (a piece for the tag stripper); without either its RTF
+// one its HTML body (a piece for the tag stripper, quotes dropped as in
+// ReadMail; the message is a reply when it has an In-Reply-To id or a
+// conversation index longer than its header); without either its RTF
 // body, decompressed (a piece with `rtf` set). 8-bit strings are in the
 // message's code page (its internet code page, else its message code page,
 // else windows-1252). Null when `file` is no compound file whose directory

@@ -176,8 +176,8 @@ struct DocExtractor final : OleReader {
     std::vector<bool> fields;
     size_t instructions = 0;  // open fields still in their instruction
     size_t deepFields = 0;    // open fields beyond kMaxFieldDepth
-    char16_t highSurrogate = 0;
-    std::string carry;  // Word 6/95: a multibyte character cut by the end of a step
+    Utf16Joiner units;        // Word 97 pieces' units to characters
+    std::string carry;        // Word 6/95: a multibyte character cut by the end of a step
     std::vector<unsigned char> bytes;
     TextOut textOut;
 
@@ -293,11 +293,9 @@ bool DocExtractor::ReadPieceTable(GsfInput *table, uint32_t fcClx, uint32_t lcbC
     return true;
 }
 
-// One UTF-16 unit of a Word 97 piece: surrogate pairs are joined, lone
-// halves dropped.
+// One UTF-16 unit of a Word 97 piece, joined as Utf16Joiner joins them.
 void DocExtractor::Unit(char16_t unit) {
-    char32_t c;
-    if (join_utf16(highSurrogate, unit, c)) Character(c);
+    units.Unit(unit, [this](char32_t c) { Character(c); });
 }
 
 // 8-bit text of a Word 6/95 document, in its code page. Control characters
@@ -391,6 +389,8 @@ void DocExtractor::Character(char32_t c) {
 int DocExtractor::Step(DXMSink *sink) {
     textOut.sink = sink;
     while (range < ranges.size() && cp >= ranges[range].end) {
+        // A surrogate half left open at the end of a story has no partner.
+        units.Finish([this](char32_t c) { Character(c); });
         if (++range < ranges.size()) cp = ranges[range].start;
         // A story starts outside any field of the one before.
         fields.clear();
@@ -419,6 +419,8 @@ int DocExtractor::Step(DXMSink *sink) {
         for (size_t i = 0; i < bytes.size(); i += 2)
             Unit(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     } else {
+        // An 8-bit piece after a high surrogate half: the half has no partner.
+        units.Finish([this](char32_t c) { Character(c); });
         for (unsigned char b : bytes)
             Character(b >= 0x80 && b < 0xA0 ? kCompressedHigh[b - 0x80] : b);
     }

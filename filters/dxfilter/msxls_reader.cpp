@@ -50,23 +50,20 @@ constexpr int kStepRecords = 4096;  // records looked at per step
 // Flags of a BIFF8 string.
 constexpr unsigned char kHighByte = 0x01, kExtended = 0x04, kRich = 0x08;
 
-// UTF-16 units as UTF-8, surrogate pairs joined and lone halves dropped;
-// tabs and line breaks inside a cell are spaces, other controls dropped.
-// Stops adding at `cap` bytes.
+// UTF-16 units as UTF-8, joined as Utf16Joiner joins them; tabs and line
+// breaks inside a cell are spaces, other controls dropped. Stops adding at
+// `cap` bytes.
 void append_units(std::string &out, const std::u16string &units, size_t cap) {
-    for (size_t i = 0; i < units.size() && out.size() < cap; ++i) {
-        char32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            continue;
-        }
+    Utf16Joiner joiner;
+    const auto emit = [&out, cap](char32_t c) {
+        if (out.size() >= cap) return;
         if (c == '\t' || c == '\n' || c == '\r')
             out += ' ';
         else if (c >= 0x20)
             append_utf8(out, c);
-    }
+    };
+    for (size_t i = 0; i < units.size() && out.size() < cap; ++i) joiner.Unit(units[i], emit);
+    joiner.Finish(emit);
 }
 
 // The records of a workbook stream, in order.

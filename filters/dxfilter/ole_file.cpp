@@ -175,23 +175,8 @@ InputRef OleFile::Child(const char *name) const {
     return InputRef(ole_ ? gsf_infile_child_by_name(ole_, name) : nullptr);
 }
 
-bool join_utf16(char16_t &high, char16_t unit, char32_t &c) {
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        high = unit;
-        return false;
-    }
-    c = unit;
-    if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (!high) return false;
-        c = 0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00);
-    }
-    high = 0;
-    return true;
-}
-
 void TextOut::Unit(char16_t unit) {
-    char32_t c;
-    if (join_utf16(high_, unit, c)) Char(c);
+    units_.Unit(unit, [this](char32_t c) { Char(c); });
 }
 
 void TextOut::Char(char32_t c) {
@@ -208,7 +193,7 @@ bool TextOut::Flush() {
 }
 
 bool TextOut::Break() {
-    high_ = 0;
+    units_.Finish([this](char32_t c) { Char(c); });
     const bool room = Flush();
     if (sink) sink->brk(sink->self);
     return room;

@@ -26,15 +26,11 @@ using dxf::le16;
 using dxf::le32;
 
 using dxf::append_utf8;
+using dxf::Utf16Joiner;
 
 // Reads `count` bytes at `offset` of a stream; false when they are not all
 // there (nothing is read past the stream's end).
 bool read_at(GsfInput *input, uint64_t offset, size_t count, unsigned char *out);
-
-// Joins UTF-16 units into code points: true, with `c` set, once `unit`
-// completes one. `high` holds a first surrogate half between calls; halves
-// without their partner are dropped.
-bool join_utf16(char16_t &high, char16_t unit, char32_t &c);
 
 // A reference to a GObject, released when it goes.
 struct GObjectUnref {
@@ -82,8 +78,9 @@ std::unique_ptr<OleReader> OpenWorkbookReader(std::unique_ptr<OleFile> file,
 std::unique_ptr<OleReader> OpenPresentationReader(std::unique_ptr<OleFile> file,
                                                   const DXMLimits &limits);
 
-// Gathers UTF-8 text for a sink (set before each step): UTF-16 units with
-// their surrogate pairs joined and lone halves dropped; tabs become spaces,
+// Gathers UTF-8 text for a sink (set before each step): UTF-16 units joined
+// as Utf16Joiner joins them (a half without its partner is U+FFFD, a break
+// ends a pair left open); tabs become spaces,
 // other control characters are dropped (the callers make the breaks).
 class TextOut {
   public:
@@ -97,7 +94,7 @@ class TextOut {
     bool Break();
 
   private:
-    char16_t high_ = 0;
+    Utf16Joiner units_;
     std::string utf8_;
 };
 

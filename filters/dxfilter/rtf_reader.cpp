@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "filters/dxfilter/bytes.h"
+#include "filters/dxfilter/utf8.h"
 
 namespace dxf {
 namespace {
@@ -131,10 +132,12 @@ class RtfExtractor : public Extractor {
             }
             if (c < 0) {
                 Flush();
+                EndUnits();
                 return in_.failed() ? -1 : 0;
             }
             if (!Token(c)) {
                 Flush();
+                EndUnits();
                 return 0;
             }
             if (sink.full()) return 0;
@@ -191,6 +194,7 @@ class RtfExtractor : public Extractor {
         if (skipping()) return;
         if (c == '\t') {
             Flush();
+            EndUnits();
             sink_->AddCodePoint(U' ');
             return;
         }
@@ -336,32 +340,30 @@ class RtfExtractor : public Extractor {
         }
     }
 
+    // A \uN escape: a UTF-16 unit, joined with the next one when they are a
+    // surrogate pair.
     void Unicode(char32_t v) {
         if (skipping()) return;
         Flush();
-        if (v >= 0xD800 && v <= 0xDBFF) {
-            highSurrogate_ = v;
-            return;
-        }
-        if (v >= 0xDC00 && v <= 0xDFFF) {
-            if (highSurrogate_)
-                sink_->AddCodePoint(0x10000 + ((highSurrogate_ - 0xD800) << 10) + (v - 0xDC00));
-            highSurrogate_ = 0;
-            return;
-        }
-        highSurrogate_ = 0;
-        sink_->AddCodePoint(v);
+        units_.Unit(static_cast<char16_t>(v), [this](char32_t cp) { sink_->AddCodePoint(cp); });
+    }
+
+    // Other text comes: a high surrogate of a \uN escape found no pair.
+    void EndUnits() {
+        units_.Finish([this](char32_t cp) { sink_->AddCodePoint(cp); });
     }
 
     void Emit(char32_t cp) {
         if (skipping()) return;
         Flush();
+        EndUnits();
         sink_->AddCodePoint(cp);
     }
 
     void Paragraph() {
         if (skipping()) return;
         Flush();
+        EndUnits();
         sink_->Break();
     }
 
@@ -388,6 +390,7 @@ class RtfExtractor : public Extractor {
     // a multibyte character cut at the end waits for its remaining bytes.
     void Flush(bool final = true) {
         if (bytes_.empty()) return;
+        EndUnits();
         bool ascii = true;
         for (char b : bytes_) ascii = ascii && static_cast<unsigned char>(b) < 0x80;
         if (ascii) {
@@ -433,8 +436,8 @@ class RtfExtractor : public Extractor {
     std::map<int, int> fontCodePages_;
     int docCodePage_ = 1252;
     int skipFallback_ = 0;
-    long binSkip_ = 0;  // bytes of \bin data still to skip
-    char32_t highSurrogate_ = 0;
+    long binSkip_ = 0;   // bytes of \bin data still to skip
+    Utf16Joiner units_;  // \uN escapes to code points
     std::string bytes_;
     std::map<int, iconv_t> converters_;
 };

@@ -2,7 +2,8 @@
 // reader of the compression module: the header rule, header block and MIME
 // parts, transfer encodings, encoded words and charsets; the same bytes as
 // an Outlook message file (compound file, property streams, code pages) and
-// as a compressed RTF body; and the text read to its end through the module
+// as a compressed RTF body; the same bytes as an HTML part losing its quotes
+// and as UTF-16 in either byte order; and the text read to its end through the module
 // as the worker opens it (format 348, which takes compound files for
 // Outlook message files).
 #include <string>
@@ -13,6 +14,7 @@
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/utf8.h"
 #include "fuzz_support.h"
 
 extern "C" const DXModule *DXM_GetModule(void);
@@ -35,6 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(dxf::DecodeBase64(bytes).size() <= size / 4 * 3 + 2);
     FUZZ_CHECK(dxf::DecodeQuotedPrintable(bytes).size() <= size);
     dxf::DecodeHeaderValue(bytes.substr(0, 4096));
+    // Quotes only go from HTML; UTF-16 gives at most three bytes a unit.
+    FUZZ_CHECK(dxf::DropQuotedHtml(bytes, true).size() <= size);
+    FUZZ_CHECK(dxf::DropQuotedHtml(bytes, false).size() <= size);
+    FUZZ_CHECK(dxf::utf16_to_utf8(bytes, true).size() <= size / 2 * 3);
+    FUZZ_CHECK(dxf::utf16_to_utf8(bytes, false).size() <= size / 2 * 3);
 
     // An Outlook message file: each piece within the text bound's reach
     // (UTF-16 units read for the room left, or 8-bit bytes as UTF-8).

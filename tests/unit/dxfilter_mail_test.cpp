@@ -347,6 +347,165 @@ TEST(DxfMailText, QuotedMessagesGoWithWhatIntroducesThem) {
     }
 }
 
+// HTML replies: what mail programs mark as quoted goes, with the line
+// that introduces it, when the writer's own text is left.
+TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
+    using dxf::DropQuotedHtml;
+    const std::string quote = "<p>Hello Jane, the meeting moves to Tuesday.</p>";
+    // Thunderbird: an intro of class moz-cite-prefix, a blockquote of type cite.
+    EXPECT_EQ(DropQuotedHtml("<p>Danke!</p><div class=\"moz-cite-prefix\">Am 5.12.26 schrieb "
+                             "Jane:<br></div><blockquote type=\"cite\" cite=\"mid:1@x\">" +
+                                 quote + "</blockquote><p>Gru\xC3\x9F</p>",
+                             false),
+              "<p>Danke!</p><p>Gru\xC3\x9F</p>");
+    // Apple Mail: an intro line of its own right before the quote goes too.
+    EXPECT_EQ(DropQuotedHtml("<div>Gracias.</div><div><br><div>On 5 Dec 2026, at 10:00, Jane "
+                             "wrote:</div><br><blockquote type=\"cite\">" +
+                                 quote + "</blockquote></div>",
+                             false),
+              "<div>Gracias.</div><div><br></div>");
+    // Gmail, older and newer classes; the intro is inside the quote's element.
+    for (std::string_view cls : {"gmail_quote", "gmail_quote gmail_quote_container"}) {
+        EXPECT_EQ(
+            DropQuotedHtml("<div dir=\"ltr\">Vale.</div><br><div class=\"" + std::string(cls) +
+                               "\"><div dir=\"ltr\" class=\"gmail_attr\">El lun, Jane "
+                               "escribi\xC3\xB3:<br></div><blockquote class=\"gmail_quote\">" +
+                               quote + "</blockquote></div>",
+                           false),
+            "<div dir=\"ltr\">Vale.</div><br>");
+    }
+    EXPECT_EQ(DropQuotedHtml("<p>Vale.</p><div class=gmail_attr>Jane wrote:</div>", false),
+              "<p>Vale.</p>");
+    // Yahoo: a class ending in yahoo_quoted.
+    EXPECT_EQ(DropQuotedHtml("<div>Oui.</div><div id=\"yahoo_quoted_1\" "
+                             "class=\"ydp1a2yahoo_quoted\"><div>" +
+                                 quote + "</div></div>",
+                             false),
+              "<div>Oui.</div>");
+    // Outlook: everything from its markers to the end.
+    const std::string header = "<b>From:</b> Jane<br><b>Sent:</b> Monday 10:00<br>";
+    EXPECT_EQ(DropQuotedHtml("<div>Gerne.</div><div id=\"appendonsend\"></div><hr><div "
+                             "id=\"divRplyFwdMsg\">" +
+                                 header + "</div>" + quote,
+                             false),
+              "<div>Gerne.</div>");
+    EXPECT_EQ(DropQuotedHtml("<p>Gerne.</p><hr><div id=divRplyFwdMsg>" + header + "</div>" + quote,
+                             false),
+              "<p>Gerne.</p><hr>");
+    for (std::string_view style : {"border:none;border-top:solid #E1E1E1 1.0pt;padding:3.0pt",
+                                   "border:none; BORDER-TOP: SOLID #b5c4df 1pt"}) {
+        EXPECT_EQ(DropQuotedHtml("<div class=WordSection1><p>Gerne.</p><div><div style='" +
+                                     std::string(style) + "'><p>" + header + "</p></div></div>" +
+                                     quote + "</div>",
+                                 false),
+                  "<div class=WordSection1><p>Gerne.</p><div>");
+    }
+    // Other borders, greys, elements and ways of writing them are layout.
+    const std::string boxed = "<p>Gerne.</p><div style=\"border-top:solid #000000 1pt\">" + quote +
+                              "</div><div style=\"border-bottom:solid #E1E1E1\">x</div>"
+                              "<div style=\"border-top:1px solid #e1e1e1\">y</div>"
+                              "<td style=\"border-top:solid #e1e1e1\">z</td>";
+    EXPECT_EQ(DropQuotedHtml(boxed, false), boxed);
+}
+
+TEST(DxfMailHtml, WhatStaysWhole) {
+    using dxf::DropQuotedHtml;
+    const std::string quote = "<blockquote type=\"cite\"><p>Hello Jane.</p></blockquote>";
+    // A forward or reply with nothing above the quote, an intro alone, or
+    // only white space and a title beside it: the markup stays whole.
+    for (const std::string &html :
+         {quote, "<div class=\"moz-cite-prefix\">Jane wrote:</div>" + quote,
+          "<p>Jane wrote:</p>" + quote,
+          "<html><head><title>Fwd: Tuesday</title></head><body><p>&nbsp;\xC2\xA0</p>" + quote +
+              "</body></html>"}) {
+        EXPECT_EQ(DropQuotedHtml(html, true), html);
+    }
+    // Outlook's markers above the writer's text are a forward's, not a quote.
+    const std::string forward =
+        "<div id=\"divRplyFwdMsg\"><b>From:</b> Jane</div><p>Hello Jane, see below.</p>";
+    EXPECT_EQ(DropQuotedHtml(forward, true), forward);
+    // A plain blockquote is a quote only in a reply and below the writer's text.
+    const std::string plain = "<p>Wie Goethe schrieb:</p><blockquote>Mehr Licht!</blockquote>";
+    EXPECT_EQ(DropQuotedHtml(plain, false), plain);
+    EXPECT_EQ(DropQuotedHtml(plain, true), plain);  // the intro was all the writer's text
+    EXPECT_EQ(DropQuotedHtml("<p>Ja.</p>" + plain, true), "<p>Ja.</p>");
+    EXPECT_EQ(DropQuotedHtml("<blockquote>Zitat</blockquote><p>Ja.</p>", true),
+              "<blockquote>Zitat</blockquote><p>Ja.</p>");
+    // No markers: the very markup back.
+    const std::string none = "<P>x</P><!-- <blockquote type=cite> --><div class=quote>y</div>";
+    EXPECT_EQ(DropQuotedHtml(none, true), none);
+}
+
+TEST(DxfMailHtml, MarkupAsItComes) {
+    using dxf::DropQuotedHtml;
+    // Upper case, attributes in any order, quoted either way or not at all,
+    // blanks around '=', a '>' inside a quoted value.
+    for (std::string_view open :
+         {"<BLOCKQUOTE TYPE=CITE>", "<blockquote cite='mid:a>b' type = 'cite'>",
+          "<blockquote\nstyle=\"margin:0\"\ntype=\"Cite\">",
+          "<blockquote data-x=\"type=cite\" type=cite class=x>"}) {
+        EXPECT_EQ(
+            DropQuotedHtml("<p>Ja.</p>" + std::string(open) + "<p>q</p></BlockQuote><p>Nein.</p>",
+                           false),
+            "<p>Ja.</p><p>Nein.</p>")
+            << open;
+    }
+    // Nested quotes go with the outer one; an element of the same name inside
+    // counts; a quote left open runs to the end.
+    EXPECT_EQ(DropQuotedHtml("a<blockquote type=cite>b<blockquote type=cite>c</blockquote>d"
+                             "<blockquote>e</blockquote>f</blockquote>g",
+                             false),
+              "ag");
+    EXPECT_EQ(DropQuotedHtml("a<div class=gmail_quote><div>b</div><div>c</div></div>g", false),
+              "ag");
+    EXPECT_EQ(DropQuotedHtml("a<blockquote type=cite>b<p>c", false), "a");
+    EXPECT_EQ(DropQuotedHtml("a<blockquote type=cite", false), "a");
+    // Comments, script and style hide what looks like markers and end tags.
+    EXPECT_EQ(DropQuotedHtml("a<blockquote type=cite>b<!-- </blockquote> -->c<script>"
+                             "x='</blockquote>'</script></blockquote>g",
+                             false),
+              "ag");
+    const std::string hidden =
+        "a<style>.x{}</style><script>'<blockquote type=cite>'</script>"
+        "<!-- <div id=appendonsend> -->b";
+    EXPECT_EQ(DropQuotedHtml(hidden, true), hidden);
+    // An intro line ends at block tags; a colon further up is no intro.
+    EXPECT_EQ(DropQuotedHtml("Steps:<br>first<blockquote type=cite>q</blockquote>", false),
+              "Steps:<br>first");
+    EXPECT_EQ(DropQuotedHtml("Ok<br>Jane <b>wrote</b>: <br>&nbsp;<blockquote type=cite>q"
+                             "</blockquote>",
+                             false),
+              "Ok");
+    // Damaged markup of every kind reads without harm, in linear time.
+    const std::string msg =
+        "<p>A</p><div class=\"moz-cite-prefix\">B:</div><blockquote "
+        "type='cite'><!--c--><script>d</script>e</blockquote>&nbsp;f";
+    for (size_t n = 0; n <= msg.size(); ++n) DropQuotedHtml(msg.substr(0, n), true);
+    std::string deep = "x";
+    for (int i = 0; i < 100000; ++i) deep += "<blockquote type=cite><div class=gmail_quote>";
+    EXPECT_EQ(DropQuotedHtml(deep, true), "x");
+    std::string opens = "x";
+    for (int i = 0; i < 100000; ++i) opens += "<a '<!--<script x=\"";
+    EXPECT_EQ(DropQuotedHtml(opens, true), opens);
+}
+
+TEST(DxfMailHtml, HtmlOnlyRepliesAnswerInTheirOwnText) {
+    const std::string body =
+        "Content-Type: text/html; charset=utf-8\n\n"
+        "<html><body><p>Danke, passt.</p><p>Am Montag schrieb A:</p>"
+        "<blockquote>The library is closed on Monday.</blockquote></body></html>\n";
+    // A reply (In-Reply-To or References): a plain blockquote is its quote.
+    EXPECT_EQ(Text(kHead + "In-Reply-To: <1@example.org>\n" + body),
+              "[html]<html><body><p>Danke, passt.</p></body></html>\n");
+    EXPECT_EQ(Text(kHead + "References: <1@example.org>\n" + body),
+              "[html]<html><body><p>Danke, passt.</p></body></html>\n");
+    EXPECT_EQ(Text(kHead + body), "[html]" + body.substr(body.find('<')));
+    // A message inside a message is a reply or not on its own headers.
+    const std::string inner = "Content-Type: message/rfc822\n\nFrom: b\nDate: x\n" + body;
+    EXPECT_EQ(Text(kHead + "In-Reply-To: <1@example.org>\n" + inner),
+              "[html]" + body.substr(body.find('<')));
+}
+
 TEST(DxfMailText, MboxMessagesInOrder) {
     const std::string mbox =
         "From a@b Mon Jan  1 10:00:00 2024\nFrom: a\nDate: x\nSubject: one\n\nfirst\n"

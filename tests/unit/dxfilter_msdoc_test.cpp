@@ -180,9 +180,13 @@ TEST_F(DxFilterWord, PiecesOfBothWidthsInAnyOrder) {
         EXPECT_EQ(Text(d.File()), "café “quoted” … Ÿ euro\nПривет, мир! 😀 😀\nfin Œœ™\n")
             << backwards;
     }
-    // A surrogate pair split over two pieces, and lone halves.
+    // A surrogate pair split over two pieces, and lone halves (U+FFFD each,
+    // the last one left open at the end of the text).
     EXPECT_EQ(Text(Doc({Wide(u"a \xD83D"), Wide(u"\xDE00 b \xDC00 c \xD83D")}).File()),
-              "a 😀 b c\n");
+              "a 😀 b \uFFFD c \uFFFD\n");
+    // An 8-bit piece between the halves parts them.
+    EXPECT_EQ(Text(Doc({Wide(u"a \xD83D"), Bytes8("b"), Wide(u"\xDE00")}).File()),
+              "a \uFFFDb\uFFFD\n");
 }
 
 TEST_F(DxFilterWord, FieldsKeepOnlyTheirResults) {

@@ -160,6 +160,42 @@ TEST(DxfMsgText, HtmlWhenThereIsNoPlainBody) {
               "[html]<p>x</p>");
 }
 
+// An HTML body loses its quote as an HTML part of a message does; a reply
+// is told by its In-Reply-To id or a conversation index with a reply block.
+TEST(DxfMsgText, HtmlRepliesLoseTheirQuote) {
+    const std::string html = Utf16(u"<p>Gerne.</p><blockquote>Hello Jane.</blockquote>");
+    const std::string whole = "[html]<p>Gerne.</p><blockquote>Hello Jane.</blockquote>";
+    EXPECT_EQ(Text(Message(Table({}), {{0x1013, kUnicode, html}})), whole);
+    EXPECT_EQ(Text(Message(Table({}),
+                           {{0x0071, kBinary, std::string(22, '\1')}, {0x1013, kUnicode, html}})),
+              whole);
+    EXPECT_EQ(Text(Message(Table({}),
+                           {{0x0071, kBinary, std::string(27, '\1')}, {0x1013, kUnicode, html}})),
+              "[html]<p>Gerne.</p>");
+    EXPECT_EQ(Text(Message(Table({}), {{0x1042, kUnicode, Utf16(u"<1@example.org>")},
+                                       {0x1013, kUnicode, html}})),
+              "[html]<p>Gerne.</p>");
+    EXPECT_EQ(
+        Text(Message(Table({}), {{0x1042, k8Bit, "<1@example.org>"}, {0x1013, kUnicode, html}})),
+        "[html]<p>Gerne.</p>");
+    // Outlook's header block, in HTML kept as bytes, in any message.
+    EXPECT_EQ(Text(Message(Table({}), {{0x1013, kBinary,
+                                        "<p>Gerne.</p><div style='border:none;border-top:solid "
+                                        "#E1E1E1 1.0pt'><b>From:</b> Jane</div><p>Hello</p>"}})),
+              "[html]<p>Gerne.</p>");
+}
+
+// UTF-16 strings: a half of a surrogate pair alone is U+FFFD.
+TEST(DxfMsgText, LoneSurrogatesInStrings) {
+    EXPECT_EQ(Text(Message(Table({}), {{0x0037, kUnicode,
+                                        Utf16(u"a\xD800"
+                                              u"b\xDC00")}})),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
+    EXPECT_EQ(Text(Message(Table({}), {{0x0037, kUnicode, Utf16(u"\xD83D\xDE00!")}})),
+              "\xF0\x9F\x98\x80!");
+}
+
 // A compressed RTF body: its header, then `data`.
 std::string RtfBody(const std::string &data, uint32_t rawSize, uint32_t kind = 0x75465A4C) {
     std::string body;

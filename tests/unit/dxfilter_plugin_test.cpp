@@ -298,6 +298,9 @@ TEST_F(DxFilterPlugin, RtfMarkup) {
                   "caf\\'e9 \\u36339?\\u-26984? {\\f1 \\'a4\\'a4\\'a4\\'e5}\\par "
                   "{\\uc2\\u8364\\'80\\'80 euro} \\{braces\\}\\line emoji \\u-10179?\\u-8704?}",
                   "café 跳隘 中文\n€ euro {braces}\nemoji 😀\n"},
+                 // A half of a pair without its partner is U+FFFD, one per half.
+                 {"{\\rtf1 a\\u-10179?b \\u-8704?c \\u-10179?\\u-10179?\\u-8704?d\\u-10179?}",
+                  "a\uFFFDb \uFFFDc \uFFFD😀d\uFFFD\n"},
                  // Binary data may hold braces and backslashes that are not markup.
                  {"{\\rtf1 before\\bin6 }}{\\x\\ after}", "before after\n"},
                  // White space and control characters are tidied.

@@ -5,16 +5,20 @@
 # byte-order mark, text/enriched and flowed parts, and a header block longer
 # than 8 KiB (plain and gzipped), and Outlook message files (UTF-16, code
 # page 1251 and windows-1252 strings, HTML only, RTF only, gzipped, with a
-# recipient and English attachments (a file, a message), damaged,
-# truncated: both fail with -19985, so the run ends with status 239), in a
-# fixed order, with the shared filter profiles.
+# recipient and English attachments (a file, a message)), HTML-only replies
+# above the English message they quote (Thunderbird, Gmail and Outlook on
+# the web marks, an Outlook message file), a forward with nothing above the
+# quote, and damaged and truncated message files (both fail with -19985, so
+# the run ends with status 239), in a fixed order, with the shared filter
+# profiles.
 data=$CASE_DIR/../../../data/dxfilter/mail
 mkdir docs
 for f in de-qp.eml de-qp.eml.gz fr-b64.eml es-latin1-qp.eml ru-koi8r-8bit.eml en-8bit.eml \
     fr-alternative.eml de-html-only.eml es-attachment.eml de-reply-en-quote.eml de-reply-outlook.eml \
     de-fr-es.mbox copyright.txt fix.patch fr-bom.eml es-enriched-flowed.eml de-long-header.eml \
     de-long-header.eml.gz de-unicode.msg de-unicode.msg.gz ru-cp1251.msg es-cp1252.msg fr-html.msg \
-    es-rtf.msg de-attachments.msg damaged.msg truncated.msg; do
+    es-rtf.msg de-attachments.msg de-html-reply-thunderbird.eml es-html-reply-gmail.eml \
+    de-html-reply-outlook-web.eml fr-html-forward.eml fr-html-reply.msg damaged.msg truncated.msg; do
     cp "$data/$f" docs/
     echo "docs/$f" >>docs.lst
 done
