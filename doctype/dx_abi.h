@@ -99,7 +99,15 @@ enum {
     DX_FMT_ODG = 361,
     /* An Apple iWork document: a Pages, Keynote or Numbers package as a zip archive (`.pages`,
        `.key`, `.numbers`): the filter reads its text (iWork '09 packages). */
-    DX_FMT_IWORK = 362
+    DX_FMT_IWORK = 362,
+    /* A Microsoft Works word processor document (`.wps`): a compound file of Works 3 and 4 for
+       Windows (an `MN0` stream) or Works 2000 to 9 (a `CONTENTS` stream of chunks); the filter
+       reads its text with libwps. */
+    DX_FMT_WORKS = 363,
+    /* A spreadsheet or database of Lotus 1-2-3 (`.wks`, `.wk1`, `.wk3`, `.wk4`, `.123`),
+       Symphony (`.wrk`), Quattro Pro (`.wq1`, `.wq2`, `.wb1`-`.wb3`) or Microsoft Works (`.wks`,
+       `.wdb`): the filter reads its cells row by row with libwps. */
+    DX_FMT_WORKS_SHEET = 364
 };
 
 /* ---- information record (filled by the file information operation) ----- */

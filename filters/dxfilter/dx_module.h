@@ -6,7 +6,8 @@
  * streams, for e-mail messages, message catalogs (GNU gettext .mo/.po, Qt
  * .qm/.ts, XLIFF), Mobipocket and
  * FictionBook e-books, dxfilter_wp.so for WordPerfect documents,
- * dxfilter_iwork.so for Apple iWork documents,
+ * dxfilter_iwork.so for Apple iWork documents, dxfilter_works.so for Microsoft
+ * Works documents and Lotus 1-2-3, Quattro Pro and Works spreadsheets,
  * dxfilter_djvu.so for DjVu documents, dxfilter_chm.so for compiled HTML
  * Help, dxfilter_ps.so for PostScript).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so
@@ -40,6 +41,7 @@ extern "C" {
 #define DXM_CHM_NAME "dxfilter_chm.so"
 #define DXM_PS_NAME "dxfilter_ps.so"
 #define DXM_IWORK_NAME "dxfilter_iwork.so"
+#define DXM_WORKS_NAME "dxfilter_works.so"
 
 /* Where extracted text goes. `text` takes UTF-8 (invalid sequences are
  * dropped) and answers non-zero once the sink is full, after which the

@@ -84,6 +84,9 @@ const char *ModuleFor(int format) {
             return DXM_PS_NAME;
         case DX_FMT_IWORK:
             return DXM_IWORK_NAME;
+        case DX_FMT_WORKS:
+        case DX_FMT_WORKS_SHEET:
+            return DXM_WORKS_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

@@ -29,7 +29,25 @@ constexpr std::array kKinds = {
     Kind{"PowerPoint Document", DX_FMT_PPT},
     // An Outlook message file: the table of the message's properties.
     Kind{"__properties_version1.0", DX_FMT_MAIL},
+    // A Works 3 or 4 for Windows document (word processor or database).
+    Kind{"MN0", DX_FMT_WORKS},
 };
+
+// The stream of a Works 2000 to 9 document, and the magic its first chunk
+// index opens with (Works 2000, Works 7 and later).
+constexpr std::string_view kWorksContents = "CONTENTS";
+constexpr std::array<std::string_view, 2> kWorksChunkMagics = {"CHNKINK", "CHNKWKS"};
+
+// Whether the root stream `entry` named CONTENTS is a Works document's: its
+// first bytes, read when it has sectors of its own (one sector read; Works
+// writes longer ones than the mini stream holds).
+bool is_works_contents(const CompoundFile &file, const unsigned char *entry) {
+    const CompoundFile::EntryInfo info = CompoundFile::Info(entry);
+    if (info.size < file.MiniCutoff()) return false;
+    const auto head = file.Read(info.start, info.size, kWorksChunkMagics[0].size());
+    return head &&
+           std::ranges::find(kWorksChunkMagics, std::string_view(*head)) != kWorksChunkMagics.end();
+}
 
 // The row of kKinds a stream entry is named by (names compare ignoring
 // case), or kKinds.size().
@@ -52,12 +70,17 @@ int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &
     if (!root) return DX_FMT_UNKNOWN;
     // Only the root's own children count: the walk does not go into storages.
     size_t best = kKinds.size(), unreadable = 0;
+    const unsigned char *contents = nullptr;
     const bool walked = file.Walk(
         CompoundFile::Info(root).child, kMaxVisited,
-        [&](uint32_t, const unsigned char *entry) { best = std::min(best, entry_kind(entry)); },
+        [&](uint32_t, const unsigned char *entry) {
+            best = std::min(best, entry_kind(entry));
+            if (CompoundFile::StreamName(entry) == kWorksContents) contents = entry;
+        },
         &unreadable);
     if (!walked || unreadable > 0) return DX_FMT_UNKNOWN;
-    return best < kKinds.size() ? kKinds[best].format : DX_FMT_OLE;
+    if (best < kKinds.size()) return kKinds[best].format;
+    return contents && is_works_contents(file, contents) ? DX_FMT_WORKS : DX_FMT_OLE;
 }
 
 }  // namespace dxf

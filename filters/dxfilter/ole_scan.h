@@ -1,7 +1,7 @@
 // ole_scan.h - the kind of an OLE compound document (Word, Excel,
-// PowerPoint, an Outlook message or another) from the streams at the root
-// of its directory, read without opening the compound file: a few sector
-// reads.
+// PowerPoint, an Outlook message, Works or another) from the streams at the
+// root of its directory, read without opening the compound file: a few
+// sector reads.
 #ifndef GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
 #define GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
 
@@ -15,8 +15,11 @@ namespace dxf {
 // `head`: the first bytes of the file (at least its 512-byte header);
 // `readAt` reads the rest. DX_FMT_DOC for a `WordDocument` stream, DX_FMT_XLS
 // for `Workbook` or `Book`, DX_FMT_PPT for `PowerPoint Document`, DX_FMT_MAIL
-// for `__properties_version1.0` (an Outlook message file), in that order when
-// several are there; DX_FMT_OLE when the root holds none of them;
+// for `__properties_version1.0` (an Outlook message file), DX_FMT_WORKS for
+// `MN0` (Works 3 and 4 for Windows), in that order when several are there;
+// else DX_FMT_WORKS for a `CONTENTS` stream of sectors of its own that opens
+// with `CHNKWKS` or `CHNKINK` (Works 2000 to 9); DX_FMT_OLE when the root
+// holds none of them;
 // DX_FMT_UNKNOWN when the header or directory cannot be read. Streams inside
 // storages (embedded objects) do not count.
 int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &readAt);

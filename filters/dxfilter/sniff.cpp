@@ -81,6 +81,40 @@ bool is_wordperfect_document(Bytes head) {
     return starts_with(head, "\xFFWPC") && head.size() >= 10 && head[8] == 1 && head[9] == 10;
 }
 
+// The beginning-of-file records of the spreadsheets and databases libwps
+// reads: a file of records (a type, a length, little-endian) whose first
+// record's version word names the program. Works for Windows and its
+// databases change the first record's type bytes to tell themselves.
+struct SheetStart {
+    std::string_view bytes;    // the record's type and length
+    uint16_t lowest, highest;  // its version words
+};
+constexpr SheetStart kSheetStarts[] = {
+    {{"\x00\x00\x02\x00", 4}, 0x0404, 0x0406},  // Lotus 1-2-3 1A and 2, Symphony, Works for DOS
+    {{"\x00\x00\x02\x00", 4}, 0x5120, 0x5121},  // Quattro Pro for DOS
+    {{"\x00\x00\x02\x00", 4}, 0x1001, 0x1002},  // Quattro Pro for Windows 1 and 5
+    {{"\x00\x00\x02\x00", 4}, 0x1007, 0x1007},  // Quattro Pro for Windows 6
+    {{"\xFF\x00\x02\x00", 4}, 0x0404, 0x0404},  // Works for Windows 3 and 4
+    {{"\x20\x54\x02\x00", 4}, 0x0000, 0x0000},  // a Works for DOS database
+    {{"\xFF\x54\x02\x00", 4}, 0x0000, 0x0000},  // a Works for Windows database
+    {{"\x00\x00\x1A\x00", 4}, 0x1000, 0x1005},  // Lotus 1-2-3 3 and later
+};
+
+// A Lotus 1-2-3, Symphony, Quattro Pro or Works spreadsheet or database:
+// one of the first records above, at least 12 bytes in all (less holds no
+// cell), and, when the head holds it, a second record that fits in the file.
+bool is_works_sheet(Bytes head, uint64_t size) {
+    if (head.size() < 8 || size < 12) return false;
+    const auto known = std::ranges::any_of(kSheetStarts, [&](const SheetStart &start) {
+        const uint16_t version = le16(head, 4);
+        return starts_with(head, start.bytes) && version >= start.lowest &&
+               version <= start.highest;
+    });
+    if (!known) return false;
+    const size_t next = 4 + size_t{le16(head, 2)};
+    return head.size() < next + 4 || next + 4 + uint64_t{le16(head, next + 2)} <= size;
+}
+
 // A DjVu document: the IFF container's "AT&T" and `FORM`, its length, then
 // the form type: `DJVU` for a single page, `DJVM` for a multi-page document
 // (bundled, or the index of pages kept in files of their own). Shared
@@ -996,6 +1030,7 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     if (IsPalmBook(head, size)) return {DX_FMT_PALMBOOK, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
+    if (is_works_sheet(head, size)) return {DX_FMT_WORKS_SHEET, SniffNext::kDone};
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
     if (is_chm_file(head)) return {DX_FMT_CHM, SniffNext::kDone};
     if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};

@@ -1,0 +1,95 @@
+// revenge_text.h - the text of a document read by a librevenge-based library
+// (libwps; libetonyek's module has the same needs), through librevenge's
+// plain text generators: a budget of CPU time and of generated text that the
+// generators check as the library calls them, and the hand-over of the
+// generated text to the sink. Header only: each module links librevenge
+// itself.
+#ifndef GLOTTA_FILTERS_DXFILTER_REVENGE_TEXT_H
+#define GLOTTA_FILTERS_DXFILTER_REVENGE_TEXT_H
+
+#include <librevenge/librevenge.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "filters/dxfilter/dx_module.h"
+
+namespace dxf {
+
+// Thrown by a generator to end the library's parse: the document's CPU time
+// is spent. Libraries that catch every exception end their parse with an
+// error, which the caller then reads through TextBudget::Passed.
+struct TimeSpent {};
+
+// The document's CPU time and the UTF-8 bytes of text the generators may
+// still take.
+class TextBudget {
+  public:
+    TextBudget(int64_t deadlineNs, size_t maxBytes) : deadlineNs_(deadlineNs), left_(maxBytes) {}
+    // Throws TimeSpent once the time is spent.
+    void Tick() {
+        if (DXM_CpuNs() <= deadlineNs_) return;
+        passed_ = true;
+        throw TimeSpent{};
+    }
+    // Whether `bytes` more of text fit; once they do not, none ever does.
+    bool Take(size_t bytes) {
+        const bool fits = bytes <= left_;
+        left_ = fits ? left_ - bytes : 0;
+        return fits;
+    }
+    bool Spent() const { return left_ == 0; }
+    bool Passed() const { return passed_; }
+
+  private:
+    int64_t deadlineNs_;
+    size_t left_;
+    bool passed_ = false;
+};
+
+// A librevenge plain text generator that checks the budget on each
+// paragraph and run of text, and drops the text that no longer fits.
+template <typename Generator, typename Output>
+class BudgetedGenerator : public Generator {
+  public:
+    BudgetedGenerator(Output &out, TextBudget &budget) : Generator(out), budget_(budget) {}
+    void openParagraph(const librevenge::RVNGPropertyList &props) override {
+        budget_.Tick();
+        Generator::openParagraph(props);
+    }
+    void insertText(const librevenge::RVNGString &text) override {
+        budget_.Tick();
+        if (budget_.Take(text.size())) Generator::insertText(text);
+    }
+
+  protected:
+    TextBudget &budget_;
+};
+
+// Hands the generated `parts` (a document's text, or one part per slide or
+// sheet) to the sink, a line at a time, each part ending a line. The step's
+// answer: 0 when the sink filled up, the time was spent (the pump tells
+// both), the library ended its parse (`parsed`) or some text came; -1 for
+// a document the library failed on before any text.
+inline int HandOverText(DXMSink *sink, const librevenge::RVNGStringVector &parts, bool parsed,
+                        const TextBudget &budget) {
+    bool any = false;
+    for (unsigned i = 0; i < parts.size(); ++i) {
+        std::string_view text(parts[i].cstr(), parts[i].size());
+        any = any || text.find_first_not_of(" \t\n") != std::string_view::npos;
+        while (!text.empty()) {
+            const size_t end = std::min(text.find('\n'), text.size());
+            if (end > 0 && sink->text(sink->self, text.data(), end)) return 0;
+            sink->brk(sink->self);
+            text.remove_prefix(std::min(end + 1, text.size()));
+        }
+        sink->brk(sink->self);
+    }
+    return budget.Passed() || parsed || any ? 0 : -1;
+}
+
+}  // namespace dxf
+
+#endif

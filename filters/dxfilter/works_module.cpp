@@ -1,0 +1,200 @@
+// works_module.cpp - dxfilter_works.so: the text of Microsoft Works
+// documents and of Lotus 1-2-3, Symphony, Quattro Pro and Works spreadsheets
+// and databases, read by libwps.
+//
+// The document is read into memory whole (up to the bound of one archive
+// member) and handed to libwps through librevenge's string stream, which
+// opens the compound file of a Works for Windows document. libwps tells the
+// kind: a word processor document goes to librevenge's plain text generator
+// (its paragraphs), a spreadsheet or database to its spreadsheet generator
+// (each sheet's cells row by row, separated by tabs, which the sink takes as
+// spaces); the generated text then goes to the sink line by line. The code
+// pages of DOS and Windows files are libwps's business: its text is UTF-8.
+//
+// libwps reads a document in one call and catches every exception, so the
+// generators below check the document's CPU time on each paragraph, cell and
+// run of text and throw once it is spent: libwps's parse ends at once, and
+// the text generated so far is kept. Text
+// beyond what the sink can take is dropped as it comes, so the generators'
+// output stays bounded whatever the document holds.
+#include <libwps/libwps.h>
+#include <librevenge-generators/librevenge-generators.h>
+#include <librevenge-stream/librevenge-stream.h>
+#include <librevenge/librevenge.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "doctype/dx_abi.h"
+#include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/module_stream.h"
+#include "filters/dxfilter/revenge_text.h"
+
+namespace {
+
+// UTF-8 bytes of text the generators take: more than the sink takes
+// (512 Ki UTF-16 units) in any script.
+constexpr size_t kMaxTextBytes = 2u << 20;
+// What a cell's value (a number, a date) adds to its text, about: each cell
+// is charged as much, so that a sheet of numbers is bounded too.
+constexpr size_t kCellValueBytes = 16;
+
+using dxf::BudgetedGenerator;
+using dxf::TextBudget;
+using dxf::TimeSpent;
+
+// The spreadsheet generator checks each cell too; once the text budget is
+// spent, cells lose the values they carry, so that only empty cells are
+// generated until the sheet ends. The generator hands a sheet over when it
+// closes: when the time is spent inside one, the open row and sheet are
+// closed before the parse ends, so that the cells generated so far are kept.
+class BudgetedSheets final : public BudgetedGenerator<librevenge::RVNGTextSpreadsheetGenerator,
+                                                      librevenge::RVNGStringVector> {
+    using Base = librevenge::RVNGTextSpreadsheetGenerator;
+
+  public:
+    using BudgetedGenerator::BudgetedGenerator;
+    void openSheet(const librevenge::RVNGPropertyList &props) override {
+        ++sheets_;
+        Base::openSheet(props);
+    }
+    void closeSheet() override {
+        if (sheets_ > 0) --sheets_;
+        Base::closeSheet();
+    }
+    void openSheetRow(const librevenge::RVNGPropertyList &props) override {
+        ++rows_;
+        Base::openSheetRow(props);
+    }
+    void closeSheetRow() override {
+        if (rows_ > 0) --rows_;
+        Base::closeSheetRow();
+    }
+    void openSheetCell(const librevenge::RVNGPropertyList &props) override {
+        Tick();
+        ++cells_;
+        if (budget_.Take(kCellValueBytes))
+            Base::openSheetCell(props);
+        else
+            Base::openSheetCell(librevenge::RVNGPropertyList());
+    }
+    void closeSheetCell() override {
+        if (cells_ > 0) --cells_;
+        Base::closeSheetCell();
+    }
+    void openParagraph(const librevenge::RVNGPropertyList &props) override {
+        Tick();
+        Base::openParagraph(props);
+    }
+    void insertText(const librevenge::RVNGString &text) override {
+        Tick();
+        if (budget_.Take(text.size())) Base::insertText(text);
+    }
+
+  private:
+    // The budget's clock; when the time is spent, closes what is open.
+    void Tick() {
+        try {
+            budget_.Tick();
+        } catch (const TimeSpent &) {
+            for (; cells_ > 0; --cells_) Base::closeSheetCell();
+            for (; rows_ > 0; --rows_) Base::closeSheetRow();
+            for (; sheets_ > 0; --sheets_) Base::closeSheet();
+            throw;
+        }
+    }
+
+    int sheets_ = 0, rows_ = 0, cells_ = 0;  // open
+};
+
+struct WorksDocument {
+    std::string bytes;
+    libwps::WPSKind kind = libwps::WPS_TEXT;
+    int64_t deadlineNs = 0;
+    bool done = false;
+};
+
+// The programs whose files the format rules send here.
+bool IsReadCreator(libwps::WPSCreator creator) {
+    return creator == libwps::WPS_MSWORKS || creator == libwps::WPS_LOTUS ||
+           creator == libwps::WPS_QUATTRO_PRO || creator == libwps::WPS_SYMPHONY;
+}
+
+// The text of the document, by its kind; false when libwps failed before
+// it ended.
+bool Parse(const WorksDocument &doc, TextBudget &budget, librevenge::RVNGStringVector &parts) {
+    librevenge::RVNGStringStream input(reinterpret_cast<const unsigned char *>(doc.bytes.data()),
+                                       static_cast<unsigned>(doc.bytes.size()));
+    if (doc.kind == libwps::WPS_TEXT) {
+        librevenge::RVNGString text;
+        BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString> out(text,
+                                                                                         budget);
+        libwps::WPSResult result = libwps::WPS_UNKNOWN_ERROR;
+        try {
+            result = libwps::WPSDocument::parse(&input, &out);
+        } catch (const TimeSpent &) {
+        }
+        parts.append(text);
+        return result == libwps::WPS_OK;
+    }
+    BudgetedSheets out(parts, budget);
+    try {
+        return libwps::WPSDocument::parse(&input, &out) == libwps::WPS_OK;
+    } catch (const TimeSpent &) {
+        return false;
+    }
+}
+
+DXMExtractor *works_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
+    if (!stream || !limits || (format != DX_FMT_WORKS && format != DX_FMT_WORKS_SHEET) ||
+        size <= 0 || static_cast<uint64_t>(size) > limits->maxPartBytes ||
+        static_cast<uint64_t>(size) > UINT32_MAX)
+        return nullptr;
+    try {
+        auto doc = std::make_unique<WorksDocument>();
+        doc->deadlineNs = limits->deadlineNs;
+        if (!dxf::ReadWholeStream(stream, size, doc->bytes)) return nullptr;
+        // A document libwps does not read without a password (a protected
+        // one, a version or kind it does not know) is refused here.
+        librevenge::RVNGStringStream input(
+            reinterpret_cast<const unsigned char *>(doc->bytes.data()),
+            static_cast<unsigned>(doc->bytes.size()));
+        libwps::WPSCreator creator = libwps::WPS_MSWORKS;
+        bool needsEncoding = false;
+        if (libwps::WPSDocument::isFileFormatSupported(&input, doc->kind, creator, needsEncoding) !=
+                libwps::WPS_CONFIDENCE_EXCELLENT ||
+            !IsReadCreator(creator))
+            return nullptr;
+        return reinterpret_cast<DXMExtractor *>(doc.release());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int works_step(DXMExtractor *extractor, DXMSink *sink) {
+    auto *doc = reinterpret_cast<WorksDocument *>(extractor);
+    if (doc->done) return 0;
+    doc->done = true;
+    try {
+        TextBudget budget(doc->deadlineNs, kMaxTextBytes);
+        librevenge::RVNGStringVector parts;
+        const bool parsed = Parse(*doc, budget, parts);
+        return dxf::HandOverText(sink, parts, parsed, budget);
+    } catch (...) {
+        return -1;
+    }
+}
+
+void works_close(DXMExtractor *extractor) {
+    delete reinterpret_cast<WorksDocument *>(extractor);
+}
+
+constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr,    nullptr,
+                              works_open,      works_step, works_close};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const DXModule *DXM_GetModule(void) {
+    return &kModule;
+}

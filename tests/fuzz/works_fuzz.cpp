@@ -1,0 +1,31 @@
+// works_fuzz.cpp - fuzz target: dxfilter_works.so's reading of Lotus 1-2-3,
+// Quattro Pro and Microsoft Works files (libwps behind librevenge's string
+// stream and the module's timed text generators), text read to its end. A
+// compound file is read as a Works document and an input that opens with a
+// worksheet's first record as a sheet; any other input follows the first
+// records of a Lotus 1-2-3 release 2 worksheet, so that mutations reach the
+// cell records.
+#include <cstring>
+#include <string>
+
+#include "doctype/dx_abi.h"
+#include "tests/fuzz/dxfilter_fuzz.h"
+
+extern "C" const DXModule *DXM_GetModule(void);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const bool compound =
+        size >= 8 && std::memcmp(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0;
+    std::string doc;
+    if (!compound && (size < 4 || std::memcmp(data + 1, "\0\x02\0", 3) != 0)) {
+        // The first record (version 0x0406), the active range, the
+        // calculation mode and order.
+        doc.assign("\0\0\x02\0\x06\x04", 6);
+        doc.append("\x06\0\x08\0\0\0\0\0\x01\0\x01\0", 12);
+        doc.append("\x02\0\x01\0\xFF\x03\0\x01\0\0", 10);
+    }
+    doc.append(reinterpret_cast<const char *>(data), size);
+    dxfuzz::ExtractWithModule(DXM_GetModule(), reinterpret_cast<const uint8_t *>(doc.data()),
+                              doc.size(), compound ? DX_FMT_WORKS : DX_FMT_WORKS_SHEET);
+    return 0;
+}

@@ -1,0 +1,191 @@
+// Lotus 1-2-3, Quattro Pro and Microsoft Works files through the filter
+// plug-in (dxfilter_works.so, libwps): the format rules for their first
+// records and for Works compound files, the text of the fixtures
+// (scripts/make_works_fixtures.py) and of sheets built here, and what
+// happens to protected, unknown, cut and mutated files.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "doctype/dx_abi.h"
+#include "dxfilter_ole_writer.h"
+#include "dxfilter_test_support.h"
+
+namespace {
+
+using namespace dxfilter_test;
+using dxfilter_ole::BuildCompoundFile;
+using dxfilter_ole::Placement;
+
+std::string Record(uint16_t type, std::string_view data) {
+    std::string r;
+    dxfilter_ole::put16(r, 0, type);
+    dxfilter_ole::put16(r, 2, static_cast<uint16_t>(data.size()));
+    return r + std::string(data);
+}
+
+std::string Word(uint16_t v) {
+    std::string s;
+    dxfilter_ole::put16(s, 0, v);
+    return s;
+}
+
+// A Lotus 1-2-3 label cell: format, column, row, alignment prefix, the
+// label's bytes and a zero byte.
+std::string Label(uint16_t col, uint16_t row, std::string_view text) {
+    return Record(0x0F, "\xFF" + Word(col) + Word(row) + "'" + std::string(text) + '\0');
+}
+
+// A worksheet: the beginning-of-file record (type bytes `first`, version
+// word), the active range, calculation mode and order, `cells`, the
+// end-of-file record.
+std::string Sheet(const std::string &cells, uint16_t version = 0x0406,
+                  std::string_view first = std::string_view("\0\0", 2)) {
+    return std::string(first) + Word(2) + Word(version) + Record(0x06, std::string(8, '\0')) +
+           Record(0x02, "\xFF") + Record(0x03, std::string(1, '\0')) + cells + Record(0x01, "");
+}
+
+class DxFilterWorks : public OleReaderTest {
+  protected:
+    DxFilterWorks() : OleReaderTest("d.wk1") {}
+    static std::string Sample(const std::string &name) { return Bytes("works/" + name); }
+    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
+};
+
+TEST_F(DxFilterWorks, FirstRecordsOfEachProgramTakeTheSheetFormat) {
+    const std::string cell = Label(0, 0, "Markt");
+    struct {
+        std::string_view first;
+        uint16_t version;
+    } known[] = {
+        {{"\0\0", 2}, 0x0404},     {{"\0\0", 2}, 0x0405},     {{"\0\0", 2}, 0x0406},
+        {{"\0\0", 2}, 0x5120},     {{"\0\0", 2}, 0x5121},     {{"\0\0", 2}, 0x1001},
+        {{"\0\0", 2}, 0x1002},     {{"\0\0", 2}, 0x1007},     {{"\xFF\0", 2}, 0x0404},
+        {{"\x20\x54", 2}, 0x0000}, {{"\xFF\x54", 2}, 0x0000},
+    };
+    for (const auto &k : known)
+        EXPECT_EQ(FormatOf(Sheet(cell, k.version, k.first)), DX_FMT_WORKS_SHEET) << k.version;
+    // Lotus 1-2-3 release 3 and later: a 26-byte first record.
+    for (uint16_t version = 0x1000; version <= 0x1005; ++version)
+        EXPECT_EQ(FormatOf(Record(0, Word(version) + std::string(24, '\0')) + Record(1, "")),
+                  DX_FMT_WORKS_SHEET)
+            << version;
+}
+
+TEST_F(DxFilterWorks, LookAlikesAreNoSheets) {
+    // The sheet rule is the one rule these bytes meet first: what it does
+    // not take keeps the answer it had before.
+    const std::string sheet = Sheet(Label(0, 0, "Markt"));
+    struct {
+        std::string bytes;
+        const char *what;
+    } others[] = {
+        {Sheet("", 0x0407), "a version no program writes"},
+        {Sheet("", 0x0404, std::string_view("\xFF\x54", 2)), "a database with a version"},
+        {Sheet("", 0x0000, std::string_view("\x20\x00", 2)), "other type bytes"},
+        {Record(0, Word(0x1006) + std::string(24, '\0')) + Record(1, ""), "release 3, later"},
+        {Record(0, Word(0x0406) + std::string(24, '\0')) + Record(1, ""), "release 2, long"},
+        {sheet.substr(0, 6) + Record(0x06, "").substr(0, 2) + "\xF0\xFF",
+         "a second record past the end"},
+        {sheet.substr(0, 11), "shorter than a cell"},
+    };
+    for (const auto &o : others) EXPECT_NE(FormatOf(o.bytes), DX_FMT_WORKS_SHEET) << o.what;
+    for (const char *name : {"other/version.wk1", "other/long.wk1", "other/cursor.cur"})
+        EXPECT_NE(plugin->Format(Data(std::string("works/") + name)), DX_FMT_WORKS_SHEET) << name;
+}
+
+TEST_F(DxFilterWorks, WorksCompoundFilesAreToldByTheirStreams) {
+    const auto sectors = [](std::string_view) { return Placement::kPadded; };
+    const auto mini = [](std::string_view) { return Placement::kMini; };
+    const std::string chunks = "CHNKWKS" + std::string(64, '\x01');
+    EXPECT_EQ(FormatOf(BuildCompoundFile({{"MN0", "x"}}, mini)), DX_FMT_WORKS);
+    EXPECT_EQ(FormatOf(BuildCompoundFile({{"CONTENTS", chunks}}, sectors)), DX_FMT_WORKS);
+    EXPECT_EQ(FormatOf(BuildCompoundFile({{"CONTENTS", "CHNKINK" + chunks}}, sectors)),
+              DX_FMT_WORKS);
+    // A CONTENTS stream is any program's: only the chunk index tells Works,
+    // and only when it is read with one sector read.
+    EXPECT_EQ(FormatOf(BuildCompoundFile({{"CONTENTS", "Quill" + chunks}}, sectors)), DX_FMT_OLE);
+    EXPECT_EQ(FormatOf(BuildCompoundFile({{"CONTENTS", chunks}}, mini)), DX_FMT_OLE);
+    // Office streams win.
+    EXPECT_EQ(FormatOf(BuildCompoundFile({{"MN0", "x"}, {"WordDocument", "x"}}, mini)), DX_FMT_DOC);
+    EXPECT_EQ(plugin->Format(Data("works/bad/mn0.wps")), DX_FMT_WORKS);
+}
+
+TEST_F(DxFilterWorks, SheetsGiveTheirCellsRowByRowInTheirCodePage) {
+    // Code page 850 labels (the DOS programs' own) come out as UTF-8;
+    // cells are separated by a space, rows end a line; numbers are kept.
+    // (The sink wraps a row longer than 72 characters at a space.)
+    EXPECT_EQ(Text(Sample("de.wk1")),
+              "Der Wochenmarkt Samstag 1994\n"
+              "Auf dem Marktplatz verkaufen die Bäuerinnen Äpfel, Käse und frische Kräuter.\n"
+              "Die Kinder laufen zwischen den Ständen und probieren süße Birnen.\n"
+              "Gegen Mittag räumen die Händler ihre Tische und fahren über die Brücke heim.\n");
+    EXPECT_EQ(Text(Sample("fr.wks")),
+              "Le marché du samedi Printemps\n"
+              "Sur la place, les fermières vendent des pommes, du fromage et des herbes\n"
+              "fraîches. Les enfants courent entre les étals et goûtent les poires sucrées.\n"
+              "Vers midi, les marchands rangent leurs tables et rentrent à la ferme.\n");
+    EXPECT_EQ(Text(Sample("es.wq1")),
+              "El mercado del sábado Primavera\n"
+              "En la plaza, las campesinas venden manzanas, queso y hierbas frescas. Los\n"
+              "niños corren entre los puestos y prueban las peras dulces.\n"
+              "Al mediodía, los comerciantes recogen sus mesas y vuelven al pueblo.\n");
+}
+
+TEST_F(DxFilterWorks, CompressedSheetsAreRead) {
+    Extraction r = plugin->Extract(Data("works/de.wk1.gz"));
+    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+    EXPECT_NE(r.utf8().find("Bäuerinnen"), std::string::npos) << r.utf8();
+}
+
+TEST_F(DxFilterWorks, SheetsWithoutCellsAreEmpty) {
+    Extraction r = Run(Sample("empty.wk1"));
+    EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+    EXPECT_TRUE(r.text.empty()) << r.utf8();
+}
+
+TEST_F(DxFilterWorks, ProtectedAndUnknownFilesAreRefused) {
+    for (const char *name : {"bad/password.wk1", "bad/release3.wk3", "bad/mn0.wps"})
+        ExpectRefused(Sample(name), name);
+}
+
+TEST_F(DxFilterWorks, CutSheetsGiveTheRowsBeforeTheCut) {
+    EXPECT_EQ(Text(Sample("bad/cut.wk1")), "Der Wochenmarkt Samstag 1994\n");
+    // Every cut is bounded and balanced.
+    const std::string de = Sample("de.wk1");
+    for (size_t cut = 0; cut < de.size(); cut += 3) {
+        Extraction r = Run(de.substr(0, cut));
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
+        EXPECT_LE(r.text.size(), 400u) << cut;
+    }
+}
+
+TEST_F(DxFilterWorks, LongSheetsStopAtTheTextCap) {
+    // 1.6 M characters in 8,000 labels of 200: beyond the sink's cap.
+    std::string cells;
+    const std::string label(194, 'x');
+    for (uint16_t row = 0; row < 4000; ++row)
+        cells += Label(0, row, "Markt " + label) + Label(1, row, "Brot " + label);
+    Extraction r = Run(Sheet(cells));
+    ASSERT_TRUE(r.opened && r.openText == 0) << r.readError;
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_GE(r.text.size(), kTextCap - 400);
+    EXPECT_LE(r.text.size(), kTextCap);
+    EXPECT_EQ(r.utf8().rfind("Markt x", 0), 0u);
+}
+
+TEST_F(DxFilterWorks, MutatedFilesNeverBreakThePlugin) {
+    Mutator m(2024);
+    for (const char *name : {"de.wk1", "es.wq1", "bad/mn0.wps"}) {
+        const std::string bytes = Sample(name);
+        for (int round = 0; round < 60; ++round) {
+            Extraction r = Run(round % 4 == 3 ? m.Cut(bytes) : m.Overwrite(bytes, 1 + round % 8));
+            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << round;
+            EXPECT_LE(r.text.size(), 4096u) << name << " " << round;
+        }
+    }
+}
+
+}  // namespace
