@@ -17,9 +17,9 @@
 // as spaces).
 //
 // libetonyek reads a document in one call and catches every exception, so
-// the generators below check the document's CPU time on each paragraph and
-// run of text and throw once it is spent: libetonyek's parse ends at once,
-// and the text generated so far is kept.
+// the generators check the document's CPU time on each paragraph and run
+// of text and throw once it is spent (revenge_text.h): libetonyek's parse
+// ends at once, and the text generated so far is kept.
 #include <libetonyek/libetonyek.h>
 #include <librevenge-generators/librevenge-generators.h>
 #include <librevenge-stream/librevenge-stream.h>
@@ -37,46 +37,12 @@
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/iwa.h"
 #include "filters/dxfilter/module_stream.h"
+#include "filters/dxfilter/revenge_text.h"
 
 namespace {
 
-// Ends libetonyek's parse: the document's CPU time is spent.
-struct Stop {};
-
-// The clock the generators below check.
-class Deadline {
-  public:
-    explicit Deadline(int64_t ns) : ns_(ns) {}
-    void Tick() {
-        if (DXM_CpuNs() <= ns_) return;
-        passed_ = true;
-        throw Stop{};
-    }
-    bool Passed() const { return passed_; }
-
-  private:
-    int64_t ns_;
-    bool passed_ = false;
-};
-
-// A librevenge plain text generator that checks the deadline on each
-// paragraph and run of text.
-template <typename Generator, typename Output>
-class Timed final : public Generator {
-  public:
-    Timed(Output &out, Deadline &deadline) : Generator(out), deadline_(deadline) {}
-    void openParagraph(const librevenge::RVNGPropertyList &props) override {
-        deadline_.Tick();
-        Generator::openParagraph(props);
-    }
-    void insertText(const librevenge::RVNGString &text) override {
-        deadline_.Tick();
-        Generator::insertText(text);
-    }
-
-  private:
-    Deadline &deadline_;
-};
+using dxf::BudgetedGenerator;
+using dxf::TextBudget;
 
 // ---- iWork 2013 and later ------------------------------------------------
 
@@ -220,39 +186,31 @@ struct IworkDocument {
     bool done = false;
 };
 
-// Hands generated text to the sink, a line at a time; true once it is full.
-bool Emit(DXMSink *sink, std::string_view text) {
-    while (!text.empty()) {
-        const size_t end = std::min(text.find('\n'), text.size());
-        if (end > 0 && sink->text(sink->self, text.data(), end)) return true;
-        sink->brk(sink->self);
-        text.remove_prefix(std::min(end + 1, text.size()));
-    }
-    return false;
-}
-
 // The text of the document, by its kind; false when libetonyek failed
 // before it ended.
-bool Parse(const IworkDocument &doc, Deadline &deadline, librevenge::RVNGStringVector &parts) {
+bool Parse(const IworkDocument &doc, TextBudget &budget, librevenge::RVNGStringVector &parts) {
     librevenge::RVNGStringStream input(reinterpret_cast<const unsigned char *>(doc.bytes.data()),
                                        static_cast<unsigned>(doc.bytes.size()));
     using libetonyek::EtonyekDocument;
     switch (doc.type) {
         case EtonyekDocument::TYPE_PAGES: {
             librevenge::RVNGString text;
-            Timed<librevenge::RVNGTextTextGenerator, librevenge::RVNGString> out(text, deadline);
+            BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString> out(
+                text, budget);
             const bool ok = EtonyekDocument::parse(&input, &out);
             parts.append(text);
             return ok;
         }
         case EtonyekDocument::TYPE_KEYNOTE: {
-            Timed<librevenge::RVNGTextPresentationGenerator, librevenge::RVNGStringVector> out(
-                parts, deadline);
+            BudgetedGenerator<librevenge::RVNGTextPresentationGenerator,
+                              librevenge::RVNGStringVector>
+                out(parts, budget);
             return EtonyekDocument::parse(&input, &out);
         }
         case EtonyekDocument::TYPE_NUMBERS: {
-            Timed<librevenge::RVNGTextSpreadsheetGenerator, librevenge::RVNGStringVector> out(
-                parts, deadline);
+            BudgetedGenerator<librevenge::RVNGTextSpreadsheetGenerator,
+                              librevenge::RVNGStringVector>
+                out(parts, budget);
             return EtonyekDocument::parse(&input, &out);
         }
         default:
@@ -263,8 +221,7 @@ bool Parse(const IworkDocument &doc, Deadline &deadline, librevenge::RVNGStringV
 // Hands out the text of a later document read at open.
 int IwaStep(const IworkDocument &doc, DXMSink *sink) {
     for (const dxf::iwa::Text::Piece *piece : doc.iwaText->Ordered()) {
-        if (Emit(sink, piece->text)) return 0;
-        sink->brk(sink->self);
+        if (dxf::HandOverLines(sink, piece->text)) return 0;
     }
     return 0;
 }
@@ -310,20 +267,12 @@ int iwork_step(DXMExtractor *extractor, DXMSink *sink) {
     doc->done = true;
     try {
         if (doc->iwaText) return IwaStep(*doc, sink);
-        Deadline deadline(doc->limits.deadlineNs);
+        TextBudget budget(doc->limits.deadlineNs, dxf::kMaxGeneratedText);
         librevenge::RVNGStringVector parts;
-        const bool ok = Parse(*doc, deadline, parts);
-        bool any = false;
-        for (unsigned i = 0; i < parts.size(); ++i) {
-            const std::string_view text(parts[i].cstr(), parts[i].size());
-            any = any || text.find_first_not_of(" \t\n") != std::string_view::npos;
-            if (Emit(sink, text)) return 0;
-            sink->brk(sink->self);
-        }
+        const bool ok = Parse(*doc, budget, parts);
         // Out of time: the pump tells. A damaged document keeps the text
         // read before the damage; one without any fails.
-        if (deadline.Passed()) return 0;
-        return ok || any ? 0 : -1;
+        return dxf::HandOverText(sink, parts, ok, budget);
     } catch (...) {
         return -1;
     }

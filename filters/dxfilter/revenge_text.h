@@ -1,5 +1,5 @@
 // revenge_text.h - the text of a document read by a librevenge-based library
-// (libwps; libetonyek's module has the same needs), through librevenge's
+// (libwps, libetonyek), through librevenge's
 // plain text generators: a budget of CPU time and of generated text that the
 // generators check as the library calls them, and the hand-over of the
 // generated text to the sink. Header only: each module links librevenge
@@ -68,24 +68,35 @@ class BudgetedGenerator : public Generator {
     TextBudget &budget_;
 };
 
+// UTF-8 bytes of text the generators take: more than the sink takes
+// (512 Ki UTF-16 units) in any script.
+inline constexpr size_t kMaxGeneratedText = 2u << 20;
+
+// Hands `text` to the sink a line at a time, then ends the line; true once
+// the sink is full.
+inline bool HandOverLines(DXMSink *sink, std::string_view text) {
+    while (!text.empty()) {
+        const size_t end = std::min(text.find('\n'), text.size());
+        if (end > 0 && sink->text(sink->self, text.data(), end)) return true;
+        sink->brk(sink->self);
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    sink->brk(sink->self);
+    return false;
+}
+
 // Hands the generated `parts` (a document's text, or one part per slide or
-// sheet) to the sink, a line at a time, each part ending a line. The step's
-// answer: 0 when the sink filled up, the time was spent (the pump tells
-// both), the library ended its parse (`parsed`) or some text came; -1 for
-// a document the library failed on before any text.
+// sheet) to the sink, each part ending a line. The step's answer: 0 when
+// the sink filled up, the time was spent (the pump tells both), the library
+// ended its parse (`parsed`) or some text came; -1 for a document the
+// library failed on before any text.
 inline int HandOverText(DXMSink *sink, const librevenge::RVNGStringVector &parts, bool parsed,
                         const TextBudget &budget) {
     bool any = false;
     for (unsigned i = 0; i < parts.size(); ++i) {
-        std::string_view text(parts[i].cstr(), parts[i].size());
+        const std::string_view text(parts[i].cstr(), parts[i].size());
         any = any || text.find_first_not_of(" \t\n") != std::string_view::npos;
-        while (!text.empty()) {
-            const size_t end = std::min(text.find('\n'), text.size());
-            if (end > 0 && sink->text(sink->self, text.data(), end)) return 0;
-            sink->brk(sink->self);
-            text.remove_prefix(std::min(end + 1, text.size()));
-        }
-        sink->brk(sink->self);
+        if (HandOverLines(sink, text)) return 0;
     }
     return budget.Passed() || parsed || any ? 0 : -1;
 }

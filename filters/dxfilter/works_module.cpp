@@ -33,9 +33,6 @@
 
 namespace {
 
-// UTF-8 bytes of text the generators take: more than the sink takes
-// (512 Ki UTF-16 units) in any script.
-constexpr size_t kMaxTextBytes = 2u << 20;
 // What a cell's value (a number, a date) adds to its text, about: each cell
 // is charged as much, so that a sheet of numbers is bounded too.
 constexpr size_t kCellValueBytes = 16;
@@ -177,7 +174,7 @@ int works_step(DXMExtractor *extractor, DXMSink *sink) {
     if (doc->done) return 0;
     doc->done = true;
     try {
-        TextBudget budget(doc->deadlineNs, kMaxTextBytes);
+        TextBudget budget(doc->deadlineNs, dxf::kMaxGeneratedText);
         librevenge::RVNGStringVector parts;
         const bool parsed = Parse(*doc, budget, parts);
         return dxf::HandOverText(sink, parts, parsed, budget);
