@@ -152,6 +152,16 @@ std::string decode_transfer(std::string_view encoding, std::string_view body) {
 
 namespace {
 
+// How a line introducing a quote ends ("On Monday, A wrote:"): in a colon,
+// or in the full-width one Chinese and Japanese mail programs write
+// ("…写道：", "…さんは書きました：").
+constexpr std::string_view kIntroEnds[] = {":", "\xEF\xBC\x9A"};  // ':', U+FF1A
+
+bool ends_intro(std::string_view text) {
+    return std::any_of(std::begin(kIntroEnds), std::end(kIntroEnds),
+                       [&](std::string_view end) { return text.ends_with(end); });
+}
+
 // A line that opens a quoted message without quote marks, as mail programs
 // write it under a reply or a forward note, in any language: a few words
 // between runs of dashes ("-----Original Message-----", "-------- Original-
@@ -213,7 +223,7 @@ std::string DropQuotedLines(const std::string &text) {
     std::string kept;
     bool other = false;  // a line of the writer's own text was kept
     // The last line kept that is not blank, and whether only blank lines
-    // followed it: a line ending in ':' right before a quote introduces it
+    // followed it: a line ending in a colon right before a quote introduces it
     // ("On Monday, A wrote:", "Am Montag schrieb A:") and goes with it.
     size_t lastStart = std::string::npos;
     bool lastIsIntro = false;
@@ -240,7 +250,7 @@ std::string DropQuotedLines(const std::string &text) {
         }
         if (!body.empty()) {
             lastStart = kept.size();
-            lastIsIntro = body.back() == ':';
+            lastIsIntro = ends_intro(body);
             other = true;
         }
         kept.append(text, start, at - start);
@@ -484,7 +494,8 @@ bool outlook_header_block(const HtmlTag &t) {
 // answers another.
 QuoteMark quote_mark(const HtmlTag &t, bool own, bool reply) {
     if (t.closing) return QuoteMark::kNone;
-    if (own && (t.id == "divrplyfwdmsg" || t.id == "appendonsend" || outlook_header_block(t)))
+    if (own && (t.id == "divrplyfwdmsg" || t.id == "appendonsend" || outlook_header_block(t) ||
+                (t.name == "div" && has_class(t.classes, "outlookmessageheader", false))))
         return QuoteMark::kToEnd;
     if (std::find(std::begin(kVoidElements), std::end(kVoidElements), t.name) !=
         std::end(kVoidElements))
@@ -498,14 +509,15 @@ QuoteMark quote_mark(const HtmlTag &t, bool own, bool reply) {
 }
 
 // What a run of text tells: whether it holds more than white space (and
-// non-breaking spaces), and its last character that is not blank.
+// non-breaking spaces), and whether it ends as a line introducing a quote.
 struct TextRun {
     bool words = false;
-    char last = 0;
+    bool intro = false;
 };
 
 TextRun scan_text(std::string_view run) {
     TextRun r;
+    size_t end = 0;  // past the last character that is not blank
     for (size_t i = 0; i < run.size(); ++i) {
         const char c = run[i];
         if (html_blank(c)) continue;
@@ -525,9 +537,24 @@ TextRun scan_text(std::string_view run) {
             }
         }
         r.words = true;
-        r.last = c;
+        end = i + 1;
     }
+    r.intro = ends_intro(run.substr(0, end));
     return r;
+}
+
+// Where in a run of text a separator line that opens a quoted message
+// starts (opens_message), below the writer's own text: `own`, some came
+// before the run; `lineOpen`, some came before the run on its line, which
+// is then no line of its own. npos when there is none.
+size_t separator_at(std::string_view run, bool own, bool lineOpen) {
+    for (size_t at = 0; at < run.size();) {
+        const size_t start = at;
+        const std::string_view line = next_line(run, at);
+        if (own && !(start == 0 && lineOpen) && opens_message(trim(line))) return start;
+        own = own || scan_text(line).words;
+    }
+    return std::string_view::npos;
 }
 
 }  // namespace
@@ -541,22 +568,34 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
     bool own = false;  // the writer's own text is among what stays
     bool title = false;
     // The last line of text that stays (from the block tag before it), for
-    // a line ending in ':' right before a quote introduces it.
+    // a line ending in a colon right before a quote introduces it.
     size_t blockAt = 0;  // in `kept`
     bool lineOpen = false;
     size_t lineStart = std::string::npos;
-    char lineLast = 0;
+    bool lineIntro = false;
     bool ownBeforeLine = false;
     for (HtmlLexer::Kind kind; (kind = lex.Next()) != HtmlLexer::Kind::kEnd;) {
         if (kind == HtmlLexer::Kind::kText) {
+            if (title) continue;
+            // Below the writer's own text, a separator line starts a quoted
+            // message that runs to the end, from the block tag before it.
+            if (const size_t line = separator_at(lex.token(), own, lineOpen);
+                line != std::string_view::npos) {
+                kept.append(html, copied, lex.start() + line - copied);
+                if (!lineOpen && !scan_text(lex.token().substr(0, line)).words)
+                    kept.resize(blockAt);
+                copied = html.size();
+                dropped = own = true;  // the writer's text came before the line
+                break;
+            }
             const TextRun run = scan_text(lex.token());
-            if (!run.words || title) continue;
+            if (!run.words) continue;
             if (!lineOpen) {
                 lineOpen = true;
                 lineStart = blockAt;
                 ownBeforeLine = own;
             }
-            lineLast = run.last;
+            lineIntro = run.intro;
             own = true;
             continue;
         }
@@ -577,7 +616,7 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
             copied = html.size();
             break;
         }
-        if (lineLast == ':' && lineStart != std::string::npos) {
+        if (lineIntro && lineStart != std::string::npos) {
             kept.resize(lineStart);
             own = ownBeforeLine;
         }
@@ -591,7 +630,7 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         blockAt = kept.size();
         lineOpen = false;
         lineStart = std::string::npos;
-        lineLast = 0;
+        lineIntro = false;
     }
     if (!dropped || !own) return std::string(html);
     kept.append(html, copied);

@@ -39,7 +39,9 @@ struct MailBounds {
 };
 
 // A part's text without what it quotes: lines whose first character that
-// is not blank is ">", the line ending in ':' that introduces them, and,
+// is not blank is ">", the line ending in ':' (or a full-width colon,
+// U+FF1A, as Chinese and Japanese mail programs write it) that introduces
+// them, and,
 // below the writer's own text, a quoted message opened by a separator line
 // ("-----Original Message-----") or a header block of three lines or more
 // naming an address and a time ("From: A <a@b>", "Sent: Monday 10:00",
@@ -53,11 +55,13 @@ std::string DropQuotedLines(const std::string &text);
 // introducing it), `moz-cite-prefix` (Thunderbird's line introducing a
 // quote) or a class ending in `yahoo_quoted`; with `reply` (the message
 // answers another), any `<blockquote>` below the writer's own text; and a
-// line of text ending in ':' right before such an element. Below the
-// writer's own text, an element with the id `divRplyFwdMsg` or
-// `appendonsend`, or a div with Outlook's header border as Outlook writes it
-// (`border-top:solid #E1E1E1` or `#B5C4DF`), starts a quoted message that
-// runs to the end. An element left open runs to the end. Markup that keeps
+// line of text ending in ':' (or U+FF1A) right before such an element.
+// Below the writer's own text, an element with the id `divRplyFwdMsg` or
+// `appendonsend`, a div of class `OutlookMessageHeader` (Outlook 2003), a
+// div with Outlook's header border as Outlook writes it (`border-top:solid
+// #E1E1E1` or `#B5C4DF`), or a line of text that is a separator line as
+// DropQuotedLines tells it (from the block tag before it), starts a quoted
+// message that runs to the end. An element left open runs to the end. Markup that keeps
 // no text of its own but in `<title>` stays whole. One pass, in time linear
 // in the markup.
 std::string DropQuotedHtml(std::string_view html, bool reply);

@@ -347,6 +347,34 @@ TEST(DxfMailText, QuotedMessagesGoWithWhatIntroducesThem) {
     }
 }
 
+// Chinese and Japanese mail programs end the line introducing a quote in a
+// full-width colon (U+FF1A); in plain and HTML parts it goes with the quote.
+TEST(DxfMailText, FullWidthColonIntroducesQuotes) {
+    using dxf::DropQuotedHtml;
+    using dxf::DropQuotedLines;
+    const std::string zh = "\xE5\x86\x99\xE9\x81\x93\xEF\xBC\x9A";  // "wrote" and U+FF1A
+    const std::string ja =
+        "\xE6\x9B\xB8\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x97\xE3\x81\x9F\xEF\xBC\x9A";
+    EXPECT_EQ(DropQuotedLines("\xE5\xA5\xBD\xE7\x9A\x84\n\n2026-12-05 10:00, Jane " + zh +
+                              "\n\n> Hi\n> there\n"),
+              "\xE5\xA5\xBD\xE7\x9A\x84\n\n");
+    EXPECT_EQ(DropQuotedLines("OK\r\nJane " + ja + "\r\n> Hi\r\n"), "OK\r\n");
+    EXPECT_EQ(DropQuotedHtml("<p>OK</p><div>Jane " + zh +
+                                 "&nbsp;<br></div><blockquote type=cite>"
+                                 "<p>Hi</p></blockquote>",
+                             false),
+              "<p>OK</p>");
+    // A full-width colon on a line no quote follows, inside a line, or on
+    // the last line or the only one the writer wrote: nothing more goes.
+    const std::string note = "\xE6\xB3\xA8\xE6\x84\x8F\xEF\xBC\x9A\n";  // "note" and U+FF1A
+    EXPECT_EQ(DropQuotedLines(note + "first\n> q\n"), note + "first\n");
+    EXPECT_EQ(DropQuotedLines("a\xEF\xBC\x9A b\n> q\n"), "a\xEF\xBC\x9A b\n");
+    for (const std::string &text : {"OK\n" + note, "Jane " + zh + "\n> q\n"})
+        EXPECT_EQ(DropQuotedLines(text), text);
+    const std::string tail = "<p>OK</p><p>Jane " + zh + "</p>";
+    EXPECT_EQ(DropQuotedHtml(tail, true), tail);
+}
+
 // HTML replies: what mail programs mark as quoted goes, with the line
 // that introduces it, when the writer's own text is left.
 TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
@@ -406,6 +434,42 @@ TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
                               "<div style=\"border-top:1px solid #e1e1e1\">y</div>"
                               "<td style=\"border-top:solid #e1e1e1\">z</td>";
     EXPECT_EQ(DropQuotedHtml(boxed, false), boxed);
+}
+
+// Older Outlook and other programs write the quoted message's separator
+// as text, or open it with a div of class OutlookMessageHeader.
+TEST(DxfMailHtml, SeparatorLinesAndOutlookMessageHeader) {
+    using dxf::DropQuotedHtml;
+    const std::string original =
+        "<b>From:</b> Jane<br><b>Sent:</b> Monday 10:00<br>"
+        "<p>Hello Jane, the meeting moves to Tuesday.</p>";
+    EXPECT_EQ(DropQuotedHtml("<p>Gerne.</p><p>-----Original Message-----<br>" + original, false),
+              "<p>Gerne.</p>");
+    EXPECT_EQ(DropQuotedHtml("<div>Vale.</div><div><font size=2>-------- Mensaje original "
+                             "--------</font></div>" +
+                                 original,
+                             true),
+              "<div>Vale.</div>");
+    // A separator among lines of one run of text, as in preformatted text.
+    EXPECT_EQ(DropQuotedHtml("<pre>Gerne.\n\n-----Original Message-----\n" + original, false),
+              "<pre>Gerne.\n\n");
+    EXPECT_EQ(DropQuotedHtml("<div>Gerne.</div><div><div class=OutlookMessageHeader lang=en-us "
+                             "dir=ltr align=left><hr><font face=Tahoma>-----Original "
+                             "Message-----<br>" +
+                                 original + "</font></div></div>",
+                             false),
+              "<div>Gerne.</div><div>");
+    // Not a quoted message: a separator or header div above the writer's
+    // text (a forward), "Original Message" in running text or sharing its
+    // line, dashes around a date, a rule, the class on another element.
+    const std::string kept[] = {
+        "<p>-----Original Message-----<br>" + original,
+        "<div class=\"OutlookMessageHeader\">From: Jane</div><p>Hello, see below.</p>",
+        "<p>Our column -----Original Message----- returns.</p><p>Read the Original Message "
+        "series.</p><p>Weekly news</p><p>--- 5 Dec 2026 ---</p><p>------------</p>"
+        "<span class=OutlookMessageHeader>x</span>",
+        "<p>News <b>today</b>-----Original Message-----</p>"};
+    for (const std::string &html : kept) EXPECT_EQ(DropQuotedHtml(html, true), html);
 }
 
 TEST(DxfMailHtml, WhatStaysWhole) {
