@@ -381,7 +381,9 @@ int utf16_order(Bytes b) {
 
 // 8-bit or multibyte text: control bytes other than the usual layout ones
 // (and ESC, SO and SI of ISO-2022, SUB of old DOS files) are rare; zero bytes
-// count as stray control bytes.
+// count as stray control bytes. `kInfo`: a GNU Info file's node separators
+// (0x1F) and the 0x7F of its tag table are layout too.
+template <bool kInfo = false>
 bool is_byte_text(Bytes b) {
     // Comparisons only, no branch and no table, so that the loop runs on
     // vectors: the layout bytes are 0x09-0x0F, 0x1A and 0x1B. The count is
@@ -394,7 +396,8 @@ bool is_byte_text(Bytes b) {
         for (; at < end; ++at) {
             const unsigned char c = b[at];
             const bool control = c < 0x20 || c == 0x7F;
-            const bool layout = (c >= 0x09 && c <= 0x0F) || c == 0x1A || c == 0x1B;
+            bool layout = (c >= 0x09 && c <= 0x0F) || c == 0x1A || c == 0x1B;
+            if constexpr (kInfo) layout = layout || c == 0x1F || c == 0x7F;
             run += static_cast<uint8_t>(control & !layout);
         }
         stray += run;
@@ -406,22 +409,17 @@ std::string_view as_chars(Bytes b) {
     return std::string_view(reinterpret_cast<const char *>(b.data()), b.size());
 }
 
-// A GNU Info file: its first line names the program that made it. Node
-// separators (0x1F) and the tag table's 0x7F before each node's offset are
-// its own layout, so an index file of a split manual, nearly all tag table,
-// is text too.
-bool is_info_text(Bytes b) {
+// A GNU Info file: its first line names the program that made it. The
+// index file of a split manual is nearly all tag table, a 0x7F in each line.
+bool is_info_file(Bytes b) {
+    constexpr std::string_view kMakers[] = {", produced by makeinfo", ", produced by Makeinfo",
+                                            ", produced by texi2any"};
     const std::string_view s = as_chars(b);
     const std::string_view first = s.substr(0, std::min(s.find('\n'), size_t{256}));
-    if (!first.starts_with("This is ") ||
-        (first.find(", produced by makeinfo") == std::string_view::npos &&
-         first.find(", produced by Makeinfo") == std::string_view::npos &&
-         first.find(", produced by texi2any") == std::string_view::npos))
-        return false;
-    size_t stray = 0;
-    for (const unsigned char c : s)
-        stray += (c < 0x09 || (c > 0x0F && c < 0x1A) || (c > 0x1B && c < 0x1F)) ? 1 : 0;
-    return stray * 50 <= b.size() || stray <= 2;
+    return first.starts_with("This is ") &&
+           std::ranges::any_of(kMakers, [&](std::string_view maker) {
+               return first.find(maker) != std::string_view::npos;
+           });
 }
 
 // An ODF or EPUB package stores its `mimetype` entry first and uncompressed,
@@ -461,7 +459,8 @@ FormOfText form_of_text(Bytes head) {
         if (int order = utf16_order(head))
             return {true, order == 2 ? TextForm::kUtf16Be : TextForm::kUtf16Le, 0};
     }
-    if (is_byte_text(head) || is_info_text(head)) return {true, TextForm::kBytes, 0};
+    if (is_byte_text(head) || (is_info_file(head) && is_byte_text<true>(head)))
+        return {true, TextForm::kBytes, 0};
     if (int order = utf16_order(head))
         return {true, order == 2 ? TextForm::kUtf16Be : TextForm::kUtf16Le, 0};
     return {false, TextForm::kBytes, 0};
