@@ -2,14 +2,17 @@
 """Makes the e-mail samples of tests/data/dxfilter/mail/ with Python's email
 package and Outlook message files with scripts/fixtures/outlook_msg.py, byte
 for byte the same each time (fixed dates, message ids and boundaries), and
-prints their rows of formats.tsv.
+prints their rows of formats.tsv. The RTF bodies of the Outlook samples also
+go, uncompressed, to tests/data/fuzz/rtf_reader/ (seeds of fuzz_rtf_reader).
 
     scripts/make_mail_fixtures.py >> tests/data/dxfilter/formats.tsv
 
 Every message opens with the routing headers real mail carries (Received,
 DKIM-Signature), so that its first 2 KiB hold no word of the body."""
 import gzip
+import html as html_lib
 import os
+import re
 import sys
 from email.message import EmailMessage
 from email.mime.application import MIMEApplication
@@ -24,6 +27,7 @@ import outlook_msg  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "mail")
+SEEDS = os.path.join(ROOT, "tests", "data", "fuzz", "rtf_reader")
 
 TEXT = {
     "de": "Liebe Kolleginnen und Kollegen, wir treffen uns am Donnerstag um zehn Uhr "
@@ -123,6 +127,60 @@ def html_page(body):
             "</head><body>" + body + "</body></html>\n")
 
 
+def rtf_escape(text):
+    """Text as RTF: braces and backslashes escaped, line breaks as \\par,
+    windows-1252 bytes beyond ASCII as \\'hh, other characters as \\uN."""
+    out = []
+    for c in text:
+        if c in "\\{}":
+            out.append("\\" + c)
+        elif c == "\n":
+            out.append("\\par\r\n")
+        elif ord(c) < 128:
+            out.append(c)
+        else:
+            try:
+                out.append("\\'%02x" % c.encode("cp1252")[0])
+            except UnicodeEncodeError:
+                out.append("\\u%d?" % ord(c))
+    return "".join(out)
+
+
+RTF_HEAD = "{\\rtf1\\ansi\\ansicpg1252\\%s \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n"
+
+
+def rtf_from_html(page):
+    """HTML kept in RTF as Outlook keeps an HTML message: each tag and
+    character reference in a {\\*\\htmltag} group, the text between them as
+    it is; what only the RTF shows (a paragraph's end, a reference's
+    character) in \\htmlrtf runs."""
+    out = [RTF_HEAD % "fromhtml1"]
+    for tag, ref, text in re.findall(r"(<[^>]*>)|(&#?\w+;)|([^<&]+)", page):
+        if tag:
+            out.append("{\\*\\htmltag64 " + rtf_escape(tag) + "}")
+            if tag.lower() in ("</p>", "<br>"):
+                out.append("\\htmlrtf\\par\\htmlrtf0\r\n")
+        elif ref:
+            out.append("{\\*\\htmltag84 " + ref + "}\\htmlrtf " + rtf_escape(html_lib.unescape(ref))
+                       + "\\htmlrtf0 ")
+        else:
+            out.append(rtf_escape(text))
+    return ("".join(out) + "}").encode("ascii")
+
+
+def rtf_from_text(text):
+    """Plain text kept in RTF (\\fromtext), a paragraph a line."""
+    return (RTF_HEAD % "fromtext" + "\\pard\\plain\\f0\\fs20 " + rtf_escape(text)
+            + "}").encode("ascii")
+
+
+def seed(name, rtf):
+    """An RTF body as a seed of the RTF reader's fuzz target; returns it."""
+    with open(os.path.join(SEEDS, name), "wb") as f:
+        f.write(rtf)
+    return rtf
+
+
 def write(name, msg, grep, fmt=348):
     data = msg if isinstance(msg, bytes) else msg.as_bytes(policy=policy.compat32)
     with open(os.path.join(OUT, name), "wb") as f:
@@ -131,9 +189,10 @@ def write(name, msg, grep, fmt=348):
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
-    for old in os.listdir(OUT):
-        os.remove(os.path.join(OUT, old))
+    for folder in (OUT, SEEDS):
+        os.makedirs(folder, exist_ok=True)
+        for old in os.listdir(folder):
+            os.remove(os.path.join(folder, old))
     write("de-qp.eml", simple(1, "de", "utf-8", "qp"), "Donnerstag")
     de = simple(1, "de", "utf-8", "qp").as_bytes(policy=policy.compat32)
     write("de-qp.eml.gz", gzip.compress(de, 9, mtime=0), "Donnerstag", 347)
@@ -236,7 +295,8 @@ def main():
     # HTML-only replies above the English message they answer, quoted the
     # way mail programs mark it (the quote goes); a forward with nothing
     # above the quote (it stays).
-    english = "".join("<p>" + line + "</p>" for line in ((TEXT["en"] + " ") * 6).split(". "))
+    english_html = "".join("<p>" + line + "</p>" for line in ((TEXT["en"] + " ") * 6).split(". "))
+    english = english_html
     write("de-html-reply-thunderbird.eml", html_reply(15, "de", "Re: " + SUBJECT["en"], (
         '<p>Vielen Dank f\u00fcr die Nachricht. Ich bringe die geliehenen B\u00fccher am '
         'Dienstag zur\u00fcck und hole bei der Gelegenheit die bestellten Zeitschriften ab.</p>'
@@ -323,6 +383,50 @@ def main():
                          (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
                          (M.HTML, M.UNICODE, u16(fr_reply))])
     write("fr-html-reply.msg", fr_html, "revues")
+    # Replies whose only body is RTF, as Outlook keeps most mail: HTML
+    # encapsulated in RTF (a German answer above the grey-bordered header
+    # block of the English message it answers), plain text kept as RTF (a
+    # French answer above a header block naming the sender without an
+    # address); the quote goes. Look-alikes that stay whole: a German note
+    # above an English passage in a blockquote, in a message that answers
+    # none; a German note above an English notice that lists its own fields.
+    english_p = english_html.replace("<p>", "<p class=MsoNormal>")
+    de_reply = ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=utf-8">'
+                '</head><body lang=DE><div class=WordSection1><p class=MsoNormal>Gerne, ich '
+                'komme am Dienstag vorbei und bringe die B\u00fccher mit, die noch bei mir im '
+                'Regal stehen. Sch\u00f6ne Gr\u00fc\u00dfe an das ganze Team!</p><p '
+                'class=MsoNormal>&nbsp;</p><div><div style=\'border:none;border-top:solid '
+                '#E1E1E1 1.0pt;padding:3.0pt 0cm 0cm 0cm\'><p class=MsoNormal><b>Von:</b> Sender '
+                '&lt;sender@example.net&gt;<br><b>Gesendet:</b> Montag, 4. M\u00e4rz 2024 10:00'
+                '<br><b>Betreff:</b> ' + SUBJECT["en"] + '</p></div></div>' + english_p
+                + '</div></body></html>')
+    write("de-rtf-html-reply.msg", M.message([
+        (M.SUBJECT, M.UNICODE, u16("AW: " + SUBJECT["en"])),
+        (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("de-rtf-html-reply.rtf", rtf_from_html(de_reply))))]), "Regal")
+    fr_text = ("Merci pour le message. Je passerai mardi matin rendre les livres emprunt\u00e9s et "
+               "chercher les revues que j'ai command\u00e9es le mois dernier.\n\n"
+               "De : Sender\nEnvoy\u00e9 : lundi 4 mars 2024 10:00\n\u00c0 : Lecteurs\n"
+               "Objet : " + SUBJECT["en"] + "\n\n" + original)
+    write("fr-rtf-text-reply.msg", M.message([
+        (M.SUBJECT, M.UNICODE, u16("RE: " + SUBJECT["en"])),
+        (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("fr-rtf-text-reply.rtf", rtf_from_text(fr_text))))]), "revues")
+    de_cite = ('<html><body><p>Ein sch\u00f6ner Absatz aus dem Buch:</p><blockquote>'
+               + english_html + '</blockquote></body></html>')
+    write("de-rtf-html-citation.msg", M.message([
+        (M.SUBJECT, M.UNICODE, u16("Zitat")),
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("de-rtf-html-citation.rtf", rtf_from_html(de_cite))))]), "Absatz")
+    de_fields = ("Hier der Aushang f\u00fcr n\u00e4chste Woche:\n\nFrom: The library\n"
+                 "To: All readers\nSubject: " + SUBJECT["en"] + "\n\n" + original)
+    write("de-rtf-text-fields.msg", M.message([
+        (M.SUBJECT, M.UNICODE, u16("Aushang")),
+        (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("de-rtf-text-fields.rtf", rtf_from_text(de_fields))))]), "Aushang")
     # Damaged: the mini stream's first sector lies past the end of the file
     # (the directory still tells the message); a file cut after its header.
     broken = bytearray(M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"]))]))

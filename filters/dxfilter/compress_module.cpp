@@ -32,6 +32,7 @@
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/ebook_text.h"
 #include "filters/dxfilter/mail_text.h"
+#include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/ole_scan.h"
 #include "filters/dxfilter/rtf_reader.h"
@@ -116,44 +117,6 @@ class CompressedText final : public TextSource {
 
 // Bytes of a message read: further bytes are not read.
 constexpr size_t kMaxMailBytes = 64u << 20;
-
-// A byte string as a stream, for the RTF reader.
-class MemoryStream {
-  public:
-    explicit MemoryStream(std::string_view bytes) : bytes_(bytes) {
-        stream.record = this;
-        stream.read = [](DXStream *s, void *buffer, int count) {
-            auto *self = static_cast<MemoryStream *>(s->record);
-            const size_t n =
-                std::min(static_cast<size_t>(std::max(count, 0)), self->bytes_.size() - self->at_);
-            std::memcpy(buffer, self->bytes_.data() + self->at_, n);
-            self->at_ += n;
-            return static_cast<int>(n);
-        };
-        stream.seek = [](DXStream *s, int64_t offset, int origin) {
-            auto *self = static_cast<MemoryStream *>(s->record);
-            const int64_t base = origin == DX_SEEK_SET ? 0
-                                 : origin == DX_SEEK_CUR
-                                     ? static_cast<int64_t>(self->at_)
-                                     : static_cast<int64_t>(self->bytes_.size());
-            if (offset < -base || base + offset > static_cast<int64_t>(self->bytes_.size()))
-                return 0;
-            self->at_ = static_cast<size_t>(base + offset);
-            return 1;
-        };
-        stream.tell = [](DXStream *s) {
-            return static_cast<int64_t>(static_cast<MemoryStream *>(s->record)->at_);
-        };
-    }
-    MemoryStream(const MemoryStream &) = delete;
-    MemoryStream &operator=(const MemoryStream &) = delete;
-
-    DXStream stream{};
-
-  private:
-    std::string_view bytes_;
-    size_t at_ = 0;
-};
 
 // The text of an RTF body through the RTF reader into `sink`; false once the
 // sink is full.

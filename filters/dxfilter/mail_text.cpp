@@ -156,10 +156,22 @@ namespace {
 // or in the full-width one Chinese and Japanese mail programs write
 // ("…写道：", "…さんは書きました：").
 constexpr std::string_view kIntroEnds[] = {":", "\xEF\xBC\x9A"};  // ':', U+FF1A
+// The same colons as character references, as HTML may write them
+// (compared in lower case).
+constexpr std::string_view kIntroEndReferences[] = {"&#58;", "&#x3a;", "&colon;", "&#65306;",
+                                                    "&#xff1a;"};
 
 bool ends_intro(std::string_view text) {
     return std::any_of(std::begin(kIntroEnds), std::end(kIntroEnds),
                        [&](std::string_view end) { return text.ends_with(end); });
+}
+
+// Whether HTML text ends as a line introducing a quote: in a colon, written
+// as a character or as a reference to one.
+bool ends_intro_html(std::string_view text) {
+    return ends_intro(text) ||
+           std::any_of(std::begin(kIntroEndReferences), std::end(kIntroEndReferences),
+                       [&](std::string_view end) { return iends_with(text, end); });
 }
 
 // A line that opens a quoted message without quote marks, as mail programs
@@ -176,17 +188,122 @@ bool opens_message(std::string_view body) {
 }
 
 // A header line of a quoted message: a label of one to three words, a
-// colon (French puts a space before it) and a value ("From: A <a@b>",
-// "Gesendet: Montag, 5. Dezember", "Objet : Re: ...").
-bool header_line(std::string_view body, std::string_view &value) {
-    const size_t colon = body.find(':');
+// colon (French puts a space before it; Chinese and Japanese mail programs
+// may write the full-width one) and a value ("From: A <a@b>", "Gesendet:
+// Montag, 5. Dezember", "Objet : Re: ...", "发件人：A").
+bool header_line(std::string_view body, std::string_view &label, std::string_view &value) {
+    const size_t ascii = body.find(':');
+    const size_t wide = body.find(kIntroEnds[1]);
+    const size_t colon = std::min(ascii, wide);
     if (colon == std::string_view::npos || colon == 0 || colon > 24) return false;
-    const std::string_view label = trim(body.substr(0, colon));
+    label = trim(body.substr(0, colon));
     if (label.empty() || label.find_first_of("0123456789<>@()[]\"/") != std::string_view::npos)
         return false;
     if (std::count(label.begin(), label.end(), ' ') > 2) return false;
-    value = trim(body.substr(colon + 1));
+    value = trim(body.substr(colon + (colon == ascii ? 1 : kIntroEnds[1].size())));
     return !value.empty();
+}
+
+// What a field of a quoted message's header block names.
+enum class HeaderField : uint8_t { kFrom = 1, kSent = 2, kTo = 4, kSubject = 8 };
+
+// The labels mail programs (Outlook above all) write in the header block
+// over a quoted message, in the languages they are most used in. Latin
+// labels compare ignoring ASCII case.
+struct HeaderLabel {
+    std::string_view label;
+    HeaderField field;
+};
+constexpr HeaderLabel kHeaderLabels[] = {
+    // English
+    {"From", HeaderField::kFrom},
+    {"Sent", HeaderField::kSent},
+    {"Date", HeaderField::kSent},
+    {"To", HeaderField::kTo},
+    {"Cc", HeaderField::kTo},
+    {"Subject", HeaderField::kSubject},
+    // German
+    {"Von", HeaderField::kFrom},
+    {"Gesendet", HeaderField::kSent},
+    {"Datum", HeaderField::kSent},
+    {"An", HeaderField::kTo},
+    {"Betreff", HeaderField::kSubject},
+    // French, Spanish, Portuguese
+    {"De", HeaderField::kFrom},
+    {"Envoy\xC3\xA9", HeaderField::kSent},
+    {"\xC3\x80", HeaderField::kTo},
+    {"A", HeaderField::kTo},
+    {"Objet", HeaderField::kSubject},
+    {"Enviado", HeaderField::kSent},
+    {"Enviado el", HeaderField::kSent},
+    {"Enviada em", HeaderField::kSent},
+    {"Fecha", HeaderField::kSent},
+    {"Para", HeaderField::kTo},
+    {"Asunto", HeaderField::kSubject},
+    {"Assunto", HeaderField::kSubject},
+    // Italian
+    {"Da", HeaderField::kFrom},
+    {"Inviato", HeaderField::kSent},
+    {"Data", HeaderField::kSent},
+    {"Oggetto", HeaderField::kSubject},
+    // Dutch
+    {"Van", HeaderField::kFrom},
+    {"Verzonden", HeaderField::kSent},
+    {"Aan", HeaderField::kTo},
+    {"Onderwerp", HeaderField::kSubject},
+    // Swedish, Danish, Norwegian
+    {"Fr\xC3\xA5n", HeaderField::kFrom},
+    {"Skickat", HeaderField::kSent},
+    {"Till", HeaderField::kTo},
+    {"\xC3\x84mne", HeaderField::kSubject},
+    {"Fra", HeaderField::kFrom},
+    {"Sendt", HeaderField::kSent},
+    {"Til", HeaderField::kTo},
+    {"Emne", HeaderField::kSubject},
+    // Polish, Czech
+    {"Od", HeaderField::kFrom},
+    {"Wys\xC5\x82"
+     "ano",
+     HeaderField::kSent},
+    {"Do", HeaderField::kTo},
+    {"Temat", HeaderField::kSubject},
+    {"Odesl\xC3\xA1no", HeaderField::kSent},
+    {"Komu", HeaderField::kTo},
+    {"P\xC5\x99"
+     "edm\xC4\x9Bt",
+     HeaderField::kSubject},
+    // Russian
+    {"\xD0\x9E\xD1\x82", HeaderField::kFrom},  // От
+    {"\xD0\x9E\xD1\x82\xD0\xBF\xD1\x80\xD0\xB0\xD0\xB2\xD0\xBB\xD0\xB5\xD0\xBD\xD0\xBE",
+     HeaderField::kSent},                                         // Отправлено
+    {"\xD0\x9A\xD0\xBE\xD0\xBC\xD1\x83", HeaderField::kTo},       // Кому
+    {"\xD0\xA2\xD0\xB5\xD0\xBC\xD0\xB0", HeaderField::kSubject},  // Тема
+    // Japanese
+    {"\xE5\xB7\xAE\xE5\x87\xBA\xE4\xBA\xBA", HeaderField::kFrom},              // 差出人
+    {"\xE9\x80\x81\xE4\xBF\xA1\xE6\x97\xA5\xE6\x99\x82", HeaderField::kSent},  // 送信日時
+    {"\xE5\xAE\x9B\xE5\x85\x88", HeaderField::kTo},                            // 宛先
+    {"\xE4\xBB\xB6\xE5\x90\x8D", HeaderField::kSubject},                       // 件名
+    // Chinese (simplified, then traditional)
+    {"\xE5\x8F\x91\xE4\xBB\xB6\xE4\xBA\xBA", HeaderField::kFrom},              // 发件人
+    {"\xE5\x8F\x91\xE9\x80\x81\xE6\x97\xB6\xE9\x97\xB4", HeaderField::kSent},  // 发送时间
+    {"\xE6\x94\xB6\xE4\xBB\xB6\xE4\xBA\xBA", HeaderField::kTo},                // 收件人
+    {"\xE4\xB8\xBB\xE9\xA2\x98", HeaderField::kSubject},                       // 主题
+    {"\xE5\xAF\x84\xE4\xBB\xB6\xE8\x80\x85", HeaderField::kFrom},              // 寄件者
+    {"\xE5\xAF\x84\xE4\xBB\xB6\xE6\x97\xA5\xE6\x9C\x9F", HeaderField::kSent},  // 寄件日期
+    {"\xE6\x94\xB6\xE4\xBB\xB6\xE8\x80\x85", HeaderField::kTo},                // 收件者
+    {"\xE4\xB8\xBB\xE6\x97\xA8", HeaderField::kSubject},                       // 主旨
+    // Korean
+    {"\xEB\xB3\xB4\xEB\x82\xB8 \xEC\x82\xAC\xEB\x9E\x8C", HeaderField::kFrom},  // 보낸 사람
+    {"\xEB\xB3\xB4\xEB\x82\xB8 \xEB\x82\xA0\xEC\xA7\x9C", HeaderField::kSent},  // 보낸 날짜
+    {"\xEB\xB0\x9B\xEB\x8A\x94 \xEC\x82\xAC\xEB\x9E\x8C", HeaderField::kTo},    // 받는 사람
+    {"\xEC\xA0\x9C\xEB\xAA\xA9", HeaderField::kSubject},                        // 제목
+};
+
+// The field a header label names; 0 when it is not one of kHeaderLabels.
+uint8_t header_field(std::string_view label) {
+    for (const HeaderLabel &known : kHeaderLabels)
+        if (iequals(known.label, label)) return static_cast<uint8_t>(known.field);
+    return 0;
 }
 
 // Whether `value` holds a time of day ("10:00", "9:05:31").
@@ -204,17 +321,25 @@ bool holds_time(std::string_view value) {
 // Whether the lines from `at` start the header block of a quoted message:
 // three header lines or more in a row, among the first eight one naming an
 // address and one a time ("Sent: Monday, 5 December 2026 10:00"), which
-// fields of a web form or a list of settings seldom have both.
+// fields of a web form or a list of settings seldom have both. Labels that
+// name the sender, the time sent and the recipient or subject in one of
+// the languages of kHeaderLabels need only one of the two (a sender known
+// by name alone, a time written "10.00").
 bool opens_header_block(std::string_view text, size_t at) {
     int lines = 0;
     bool address = false;
     bool time = false;
-    for (std::string_view value; at < text.size() && lines < 8; ++lines) {
-        if (!header_line(trim(next_line(text, at)), value)) break;
+    uint8_t fields = 0;
+    for (std::string_view label, value; at < text.size() && lines < 8; ++lines) {
+        if (!header_line(trim(next_line(text, at)), label, value)) break;
         address = address || value.find('@') != std::string_view::npos;
         time = time || holds_time(value);
+        fields |= header_field(label);
     }
-    return lines >= 3 && address && time;
+    constexpr auto bit = [](HeaderField f) { return static_cast<uint8_t>(f); };
+    const bool named = (fields & bit(HeaderField::kFrom)) && (fields & bit(HeaderField::kSent)) &&
+                       (fields & (bit(HeaderField::kTo) | bit(HeaderField::kSubject)));
+    return lines >= 3 && ((address && time) || (named && (address || time)));
 }
 
 }  // namespace
@@ -539,7 +664,7 @@ TextRun scan_text(std::string_view run) {
         r.words = true;
         end = i + 1;
     }
-    r.intro = ends_intro(run.substr(0, end));
+    r.intro = ends_intro_html(run.substr(0, end));
     return r;
 }
 

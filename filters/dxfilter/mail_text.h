@@ -44,8 +44,12 @@ struct MailBounds {
 // them, and,
 // below the writer's own text, a quoted message opened by a separator line
 // ("-----Original Message-----") or a header block of three lines or more
-// naming an address and a time ("From: A <a@b>", "Sent: Monday 10:00",
-// "To: ..."), to the end of the part. A part that is all quote stays whole.
+// ("label: value", either colon) naming an address and a time ("From: A
+// <a@b>", "Sent: Monday 10:00", "To: ..."), or only one of the two when
+// its labels are those Outlook writes for the sender, the time and the
+// recipient or subject in a common language ("Von:", "Gesendet:", "An:";
+// "发件人：", "发送时间：", "主题："), to the end of the part. A part that is
+// all quote stays whole.
 std::string DropQuotedLines(const std::string &text);
 
 // An HTML part without what it quotes, as mail programs mark it: elements
@@ -55,7 +59,8 @@ std::string DropQuotedLines(const std::string &text);
 // introducing it), `moz-cite-prefix` (Thunderbird's line introducing a
 // quote) or a class ending in `yahoo_quoted`; with `reply` (the message
 // answers another), any `<blockquote>` below the writer's own text; and a
-// line of text ending in ':' (or U+FF1A) right before such an element.
+// line of text ending in ':' (or U+FF1A, either also as a character
+// reference such as "&#65306;") right before such an element.
 // Below the writer's own text, an element with the id `divRplyFwdMsg` or
 // `appendonsend`, a div of class `OutlookMessageHeader` (Outlook 2003), a
 // div with Outlook's header border as Outlook writes it (`border-top:solid

@@ -12,6 +12,7 @@
 #include "filters/dxfilter/cfb_reader.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/utf8.h"
 
 namespace dxf {
@@ -157,15 +158,35 @@ class MessageReader {
         }
         if (auto rtf = file_.Stream(stream_name(kRtfCompressed, kTypeBinary), kMaxMsgStream)) {
             if (auto plain = DecompressRtfBody(*rtf, std::min(kMaxMsgRtf, Room() * 8))) {
+                if (trim_blank(*plain).empty()) return out;
+                if (auto kept = RtfWithoutQuote(*plain)) {
+                    Add(out, std::move(kept->utf8), kept->html);
+                    return out;
+                }
                 MailPiece piece{std::move(*plain), false};
                 piece.rtf = true;
-                if (!trim_blank(piece.utf8).empty()) out.push_back(std::move(piece));
+                out.push_back(std::move(piece));
             }
         }
         return out;
     }
 
   private:
+    // What an RTF body keeps without its quote, when it quotes: the HTML it
+    // encapsulates as DropQuotedHtml leaves it, else its text as
+    // DropQuotedLines leaves it. Null when nothing goes, or the body cannot
+    // be read so: it is then read as RTF.
+    std::optional<MailPiece> RtfWithoutQuote(std::string_view rtf) const {
+        const RtfSource source = RtfBodySource(rtf);
+        const auto text =
+            RtfToUtf8(rtf, source, std::min(kMaxMsgRtf, Room() * 4), bounds_.deadlineNs);
+        if (!text) return std::nullopt;
+        const bool html = source == RtfSource::kHtml;
+        std::string kept = html ? DropQuotedHtml(*text, Reply()) : DropQuotedLines(*text);
+        if (kept.size() == text->size()) return std::nullopt;  // nothing went
+        return MailPiece{std::move(kept), html};
+    }
+
     // Whether the message answers another: it names the message it replies
     // to, or its conversation index holds a reply.
     bool Reply() const {

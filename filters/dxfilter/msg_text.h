@@ -26,7 +26,9 @@ inline constexpr size_t kMaxMsgRtf = 16u << 20;
 // one its HTML body (a piece for the tag stripper, quotes dropped as in
 // ReadMail; the message is a reply when it has an In-Reply-To id or a
 // conversation index longer than its header); without either its RTF
-// body, decompressed (a piece with `rtf` set). 8-bit strings are in the
+// body, decompressed: when it quotes, what it keeps without the quote (the
+// HTML it encapsulates through DropQuotedHtml, else its text through
+// DropQuotedLines), else the RTF (a piece with `rtf` set). 8-bit strings are in the
 // message's code page (its internet code page, else its message code page,
 // else windows-1252). Null when `file` is no compound file whose directory
 // and property table can be read.

@@ -1,6 +1,7 @@
 // rtf_reader.cpp - a small RTF reader: control words, groups, destinations
 // that hold no body text, and \'hh and \uN escapes decoded with the code page
-// of the document (\ansicpg) or of the current font (\fcharset).
+// of the document (\ansicpg) or of the current font (\fcharset); the same
+// reader takes the HTML out of an RTF body that encapsulates it.
 #include "filters/dxfilter/rtf_reader.h"
 
 #include <iconv.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "filters/dxfilter/bytes.h"
+#include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/utf8.h"
 
 namespace dxf {
@@ -110,11 +112,70 @@ struct GroupState {
     bool skip = false;
     int uc = 1;  // fallback characters after \uN
     int font = -1;
+    bool htmlRtf = false;  // in a \htmlrtf run: RTF that encapsulated HTML does not hold
+    bool htmlTag = false;  // in a {\*\htmltag} group: markup of encapsulated HTML
+};
+
+// Where the reader's text goes: the text sink of an extraction, or a string
+// that keeps it as written.
+class RtfOutput {
+  public:
+    virtual ~RtfOutput() = default;
+    virtual void Utf8(std::string_view utf8) = 0;
+    virtual void CodePoint(char32_t cp) = 0;
+    virtual void Break() = 0;
+    virtual void Tab() = 0;
+    virtual bool full() const = 0;
+};
+
+class SinkOutput final : public RtfOutput {
+  public:
+    explicit SinkOutput(TextSink &sink) : sink_(sink) {}
+    void Utf8(std::string_view utf8) override { sink_.AddUtf8(utf8); }
+    void CodePoint(char32_t cp) override { sink_.AddCodePoint(cp); }
+    void Break() override { sink_.Break(); }
+    void Tab() override { sink_.AddCodePoint(U' '); }
+    bool full() const override { return sink_.full(); }
+
+  private:
+    TextSink &sink_;
+};
+
+// UTF-8 up to a cap, cut before a character that does not fit whole.
+class StringOutput final : public RtfOutput {
+  public:
+    explicit StringOutput(size_t cap) : cap_(cap) {}
+    void Utf8(std::string_view utf8) override {
+        if (full_) return;
+        if (utf8.size() > cap_ - text_.size()) {
+            size_t cut = cap_ - text_.size();
+            while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+            utf8 = utf8.substr(0, cut);
+            full_ = true;
+        }
+        text_.append(utf8);
+    }
+    void CodePoint(char32_t cp) override {
+        std::string utf8;
+        append_utf8(utf8, cp);
+        Utf8(utf8);
+    }
+    void Break() override { Utf8("\n"); }
+    void Tab() override { Utf8("\t"); }
+    bool full() const override { return full_; }
+    std::string &text() { return text_; }
+
+  private:
+    size_t cap_;
+    std::string text_;
+    bool full_ = false;
 };
 
 class RtfExtractor : public Extractor {
   public:
-    RtfExtractor(DXStream *stream, int64_t deadline) : in_(stream), deadline_(deadline) {
+    // `html`: take out the HTML an RTF body encapsulates rather than its text.
+    RtfExtractor(DXStream *stream, int64_t deadline, bool html = false)
+        : in_(stream), deadline_(deadline), html_(html) {
         stack_.push_back(GroupState{});
     }
     ~RtfExtractor() override {
@@ -123,7 +184,13 @@ class RtfExtractor : public Extractor {
     }
 
     int Step(TextSink &sink) override {
-        sink_ = &sink;
+        SinkOutput out(sink);
+        return Run(out);
+    }
+
+    // As Step, into `out`.
+    int Run(RtfOutput &out) {
+        sink_ = &out;
         for (int n = 0; n < kBytesPerStep; ++n) {
             int c = in_.Get();
             if (binSkip_ > 0 && c >= 0) {
@@ -140,15 +207,20 @@ class RtfExtractor : public Extractor {
                 EndUnits();
                 return 0;
             }
-            if (sink.full()) return 0;
+            if (out.full()) return 0;
         }
         Flush(false);
         return DXM_CpuNs() > deadline_ ? 0 : 1;
     }
 
+    bool sawTag() const { return sawTag_; }
+
   private:
     GroupState &state() { return stack_.back(); }
-    bool skipping() const { return stack_.back().skip || depthOverflow_ > 0; }
+    bool skipping() const {
+        const GroupState &s = stack_.back();
+        return s.skip || depthOverflow_ > 0 || (html_ && s.htmlRtf && !s.htmlTag);
+    }
 
     // Handles one token starting with byte c; false ends the document.
     bool Token(int c) {
@@ -195,7 +267,12 @@ class RtfExtractor : public Extractor {
         if (c == '\t') {
             Flush();
             EndUnits();
-            sink_->AddCodePoint(U' ');
+            sink_->Tab();
+            return;
+        }
+        // Text of encapsulated HTML outside its tags stays text to a reader of the markup.
+        if (html_ && !state().htmlTag && (c == '<' || c == '&')) {
+            bytes_.append(c == '<' ? "&lt;" : "&amp;");
             return;
         }
         bytes_.push_back(static_cast<char>(c));
@@ -260,6 +337,19 @@ class RtfExtractor : public Extractor {
     }
 
     void Word(const std::string &w, bool hasParam, long param) {
+        if (html_ && w == "htmltag") {
+            // Markup of encapsulated HTML, shown whatever \htmlrtf says around it.
+            pendingStar_ = false;
+            Flush();
+            state().htmlTag = true;
+            sawTag_ = true;
+            return;
+        }
+        if (html_ && w == "htmlrtf") {
+            Flush();
+            state().htmlRtf = !hasParam || param != 0;
+            return;
+        }
         if (pendingStar_) {
             // An ignorable destination: nothing in it is body text.
             pendingStar_ = false;
@@ -320,7 +410,10 @@ class RtfExtractor : public Extractor {
                    w == "row" || w == "nestcell" || w == "nestrow" || w == "softline") {
             Paragraph();
         } else if (w == "tab") {
-            Emit(U' ');
+            if (skipping()) return;
+            Flush();
+            EndUnits();
+            sink_->Tab();
         } else if (w == "emdash") {
             Emit(0x2014);
         } else if (w == "endash") {
@@ -345,19 +438,19 @@ class RtfExtractor : public Extractor {
     void Unicode(char32_t v) {
         if (skipping()) return;
         Flush();
-        units_.Unit(static_cast<char16_t>(v), [this](char32_t cp) { sink_->AddCodePoint(cp); });
+        units_.Unit(static_cast<char16_t>(v), [this](char32_t cp) { sink_->CodePoint(cp); });
     }
 
     // Other text comes: a high surrogate of a \uN escape found no pair.
     void EndUnits() {
-        units_.Finish([this](char32_t cp) { sink_->AddCodePoint(cp); });
+        units_.Finish([this](char32_t cp) { sink_->CodePoint(cp); });
     }
 
     void Emit(char32_t cp) {
         if (skipping()) return;
         Flush();
         EndUnits();
-        sink_->AddCodePoint(cp);
+        sink_->CodePoint(cp);
     }
 
     void Paragraph() {
@@ -394,7 +487,7 @@ class RtfExtractor : public Extractor {
         bool ascii = true;
         for (char b : bytes_) ascii = ascii && static_cast<unsigned char>(b) < 0x80;
         if (ascii) {
-            sink_->AddUtf8(bytes_);
+            sink_->Utf8(bytes_);
             bytes_.clear();
             return;
         }
@@ -411,7 +504,7 @@ class RtfExtractor : public Extractor {
             char *dst = out;
             size_t dstLeft = sizeof out;
             size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-            sink_->AddUtf8(std::string_view(out, sizeof out - dstLeft));
+            sink_->Utf8(std::string_view(out, sizeof out - dstLeft));
             if (r == static_cast<size_t>(-1) && errno == EINVAL && !final) {
                 bytes_.erase(0, bytes_.size() - srcLeft);
                 return;
@@ -427,7 +520,9 @@ class RtfExtractor : public Extractor {
 
     StreamReader in_;
     int64_t deadline_;
-    TextSink *sink_ = nullptr;
+    RtfOutput *sink_ = nullptr;
+    bool html_;
+    bool sawTag_ = false;
     std::vector<GroupState> stack_;
     size_t depthOverflow_ = 0;
     bool pendingStar_ = false;
@@ -446,6 +541,40 @@ class RtfExtractor : public Extractor {
 
 std::unique_ptr<Extractor> NewRtfExtractor(DXStream *stream, int64_t deadlineNs) {
     return std::make_unique<RtfExtractor>(stream, deadlineNs);
+}
+
+RtfSource RtfBodySource(std::string_view rtf) {
+    // The control words of the document's group before its first group.
+    if (!rtf.starts_with("{\\rtf")) return RtfSource::kRtf;
+    const std::string_view head = rtf.substr(1, rtf.find('{', 1) - 1);
+    const auto has = [&](std::string_view word, bool html) {
+        for (size_t at = head.find(word); at != std::string_view::npos;
+             at = head.find(word, at + 1)) {
+            const size_t end = at + word.size();
+            const char next = end < head.size() ? head[end] : ' ';
+            if ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z')) continue;
+            // "\fromhtml0" or another number but 1 says no HTML.
+            if (html && next >= '0' && next <= '9')
+                return head.substr(end, head.find_first_not_of("0123456789", end) - end) == "1";
+            return true;
+        }
+        return false;
+    };
+    if (has("\\fromhtml", true)) return RtfSource::kHtml;
+    if (has("\\fromtext", false)) return RtfSource::kText;
+    return RtfSource::kRtf;
+}
+
+std::optional<std::string> RtfToUtf8(std::string_view rtf, RtfSource as, size_t maxBytes,
+                                     int64_t deadlineNs) {
+    MemoryStream memory(rtf);
+    const bool html = as == RtfSource::kHtml;
+    RtfExtractor reader(&memory.stream, deadlineNs, html);
+    StringOutput out(maxBytes);
+    while (reader.Run(out) > 0) {
+    }
+    if (DXM_CpuNs() > deadlineNs || (html && !reader.sawTag())) return std::nullopt;
+    return std::move(out.text());
 }
 
 }  // namespace dxf

@@ -375,6 +375,82 @@ TEST(DxfMailText, FullWidthColonIntroducesQuotes) {
     EXPECT_EQ(DropQuotedHtml(tail, true), tail);
 }
 
+// HTML may write the colon ending a line that introduces a quote as a
+// character reference.
+TEST(DxfMailHtml, ColonReferencesIntroduceQuotes) {
+    using dxf::DropQuotedHtml;
+    const std::string wrote = "Jane \xE5\x86\x99\xE9\x81\x93";  // "Jane wrote"
+    for (const std::string_view colon : {"&#65306;", "&#xFF1A;", "&#58;", "&colon;", "&#x3A;"}) {
+        EXPECT_EQ(DropQuotedHtml("<p>OK</p><div>" + wrote + std::string(colon) +
+                                     "<br></div><blockquote type=cite><p>Hi</p></blockquote>",
+                                 false),
+                  "<p>OK</p>")
+            << colon;
+    }
+    // Not at the end of the line before the quote: it stays.
+    const std::string note = "<p>Note&#65306; first</p>";
+    EXPECT_EQ(DropQuotedHtml(note + "<blockquote type=cite>q</blockquote>", false), note);
+    const std::string last = "<p>OK</p><p>" + wrote + "&#65306;</p>";
+    EXPECT_EQ(DropQuotedHtml(last, true), last);
+}
+
+// Outlook's header block over a quoted message in the languages it writes
+// it in: with labels it knows, a sender named without an address or a time
+// written without a colon still open the quoted message; the full-width
+// colon separates labels as the ASCII one does.
+TEST(DxfMailText, OutlookHeaderBlocksInTheirLanguages) {
+    using dxf::DropQuotedLines;
+    const std::string original = "\nHello Jane,\nthe meeting moves to Tuesday.\n";
+    // Sender, time sent, recipient, subject, as Outlook labels them.
+    const std::string_view labels[][4] = {
+        {"From", "Sent", "To", "Subject"},
+        {"Von", "Gesendet", "An", "Betreff"},
+        {"De", "Envoy\xC3\xA9", "\xC3\x80", "Objet"},
+        {"De", "Enviado el", "Para", "Asunto"},
+        {"Da", "Inviato", "A", "Oggetto"},
+        {"Van", "Verzonden", "Aan", "Onderwerp"},
+        {"De", "Enviada em", "Para", "Assunto"},
+        {"\xD0\x9E\xD1\x82",
+         "\xD0\x9E\xD1\x82\xD0\xBF\xD1\x80\xD0\xB0\xD0\xB2\xD0\xBB\xD0\xB5\xD0\xBD\xD0\xBE",
+         "\xD0\x9A\xD0\xBE\xD0\xBC\xD1\x83", "\xD0\xA2\xD0\xB5\xD0\xBC\xD0\xB0"},
+        {"\xE5\xB7\xAE\xE5\x87\xBA\xE4\xBA\xBA", "\xE9\x80\x81\xE4\xBF\xA1\xE6\x97\xA5\xE6\x99\x82",
+         "\xE5\xAE\x9B\xE5\x85\x88", "\xE4\xBB\xB6\xE5\x90\x8D"},
+        {"\xE5\x8F\x91\xE4\xBB\xB6\xE4\xBA\xBA", "\xE5\x8F\x91\xE9\x80\x81\xE6\x97\xB6\xE9\x97\xB4",
+         "\xE6\x94\xB6\xE4\xBB\xB6\xE4\xBA\xBA", "\xE4\xB8\xBB\xE9\xA2\x98"},
+    };
+    for (const auto &l : labels) {
+        const std::string block = std::string(l[0]) + ": Jane Doe\n" + std::string(l[1]) +
+                                  ": 05.12.2026 10:00\n" + std::string(l[2]) + ": Paul\n" +
+                                  std::string(l[3]) + ": Re: 42\n";
+        EXPECT_EQ(DropQuotedLines("Ok.\n\n" + block + original), "Ok.\n\n") << l[0];
+    }
+    // Full-width colons; a time written "10.00" where an address is given.
+    const std::string wide = "\xEF\xBC\x9A";
+    EXPECT_EQ(DropQuotedLines(
+                  "\xE5\xA5\xBD\xE7\x9A\x84\n\n\xE5\x8F\x91\xE4\xBB\xB6\xE4\xBA\xBA" + wide +
+                  "Jane <jane@example.com>\n\xE5\x8F\x91\xE9\x80\x81\xE6\x97\xB6" + "\xE9\x97\xB4" +
+                  wide + "2026\xE5\xB9\xB4 10:00\n\xE6\x94\xB6\xE4\xBB" + "\xB6\xE4\xBA\xBA" +
+                  wide + "Paul\n\xE4\xB8\xBB\xE9\xA2\x98" + wide + "x\n" + original),
+              "\xE5\xA5\xBD\xE7\x9A\x84\n\n");
+    EXPECT_EQ(DropQuotedLines("Ja.\nFra: Jane <jane@example.com>\nSendt: 5. december 2026 10.00\n"
+                              "Til: Paul\nEmne: M\xC3\xB8"
+                              "de\n" +
+                              original),
+              "Ja.\n");
+    // Known labels but neither an address nor a time, no label of the time
+    // sent, or too few lines: the writer's own text.
+    for (const std::string_view text :
+         {"Text\nVon: Berlin\nAn: Hamburg\nDatum: morgen\nBetreff: Lieferung\n",
+          "Text\nFrom: Jane Doe\nTo: Paul\nSubject: Plans for 10:00\n",
+          "Text\n\xE5\x8F\x91\xE4\xBB\xB6\xE4\xBA\xBA\xEF\xBC\x9A"
+          "Jane\n\xE4\xB8\xBB\xE9\xA2\x98"
+          "\xEF\xBC\x9A"
+          "10:00\n",
+          "Text\nName\xEF\xBC\x9A Jane <jane@example.com>\nZeit\xEF\xBC\x9A 10.00\nOrt: Oslo\n"}) {
+        EXPECT_EQ(DropQuotedLines(std::string(text)), text);
+    }
+}
+
 // HTML replies: what mail programs mark as quoted goes, with the line
 // that introduces it, when the writer's own text is left.
 TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {

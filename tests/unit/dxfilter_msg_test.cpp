@@ -12,6 +12,7 @@
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/ole_scan.h"
+#include "filters/dxfilter/rtf_reader.h"
 
 namespace {
 
@@ -225,6 +226,90 @@ TEST(DxfMsgRtf, CompressedBodiesExpand) {
     EXPECT_EQ(Text(Message(Table({}), {{0x1000, kUnicode, Utf16(u"plain")},
                                        {0x1009, kBinary, RtfBody(data, 10)}})),
               "plain");
+}
+
+// An RTF body that encapsulates HTML: its tags, its text outside \htmlrtf
+// runs, as one document.
+const std::string kRtfHead =
+    "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}"
+    "{\\f1\\fswiss\\fcharset204 Arial Cyr;}}\r\n";
+std::string HtmlRtf(const std::string &inner) {
+    return kRtfHead + "{\\*\\htmltag19 <html>}{\\*\\htmltag50 <body>}\\htmlrtf \\f0 \\htmlrtf0 " +
+           inner + "{\\*\\htmltag58 </body>}{\\*\\htmltag27 </html>}}";
+}
+// A paragraph of encapsulated HTML as Outlook writes it.
+std::string HtmlRtfParagraph(const std::string &text) {
+    return "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 " + text +
+           "\\htmlrtf\\par}\\htmlrtf0\r\n{\\*\\htmltag72 </p>}";
+}
+
+TEST(DxfMsgRtf, EncapsulatedHtmlAndText) {
+    using dxf::RtfSource;
+    EXPECT_EQ(dxf::RtfBodySource(kRtfHead), RtfSource::kHtml);
+    EXPECT_EQ(dxf::RtfBodySource("{\\rtf1\\ansi\\fromtext\\deff0{}}"), RtfSource::kText);
+    for (const std::string_view rtf :
+         {"{\\rtf1\\fromhtml0 x}", "{\\rtf1\\fromhtmlx x}", "{\\rtf1{\\*\\x\\fromhtml1}}",
+          "{\\rtf1 x}", "\\fromhtml1", ""})
+        EXPECT_EQ(dxf::RtfBodySource(rtf), RtfSource::kRtf) << rtf;
+
+    // Tags whole, text outside \htmlrtf runs (in the fonts' code pages) with
+    // "<" and "&" as references, nested groups, a tag inside a run.
+    const std::string html =
+        HtmlRtf(HtmlRtfParagraph("Gr\\'fc\\'dfe 1<2 & {\\f1 \\'ec\\'e8\\'f0}") +
+                "\\htmlrtf {\\*\\htmltag84 <br>}\\u8364?\\htmlrtf0\\tab x");
+    EXPECT_EQ(dxf::RtfToUtf8(html, RtfSource::kHtml, 1000, INT64_MAX),
+              "<html><body><p>Gr\xC3\xBC\xC3\x9F"
+              "e 1&lt;2 &amp; \xD0\xBC\xD0\xB8\xD1\x80</p><br>\tx</body></html>");
+    // Text with its lines; a cap that does not cut a character; no tag, or
+    // the deadline passed: nothing.
+    EXPECT_EQ(
+        dxf::RtfToUtf8("{\\rtf1\\fromtext a\\par\\par\r\n> b\\tab c\\line d{\\*\\htmltag <p>}}",
+                       RtfSource::kText, 100, INT64_MAX),
+        "a\n\n> b\tc\nd");
+    EXPECT_EQ(dxf::RtfToUtf8("{\\rtf1 \\u252?\\u252?}", RtfSource::kRtf, 3, INT64_MAX), "\xC3\xBC");
+    EXPECT_EQ(dxf::RtfToUtf8(kRtfHead + "<p>x</p>}", RtfSource::kHtml, 100, INT64_MAX),
+              std::nullopt);
+    EXPECT_EQ(dxf::RtfToUtf8(html, RtfSource::kHtml, 1000, 0), std::nullopt);
+}
+
+// A message whose only body is RTF loses its quote as its HTML or plain
+// body would: it is then read as the HTML or text left. A body that quotes
+// nothing, or cannot be read so, stays RTF.
+TEST(DxfMsgText, RtfBodiesLoseTheirQuote) {
+    const auto rtf_message = [](const std::string &rtf, bool reply) {
+        std::vector<Prop> props = {{0x1009, kBinary, RtfBody(rtf, rtf.size(), 0x414C454D)}};
+        if (reply) props.push_back({0x1042, kUnicode, Utf16(u"<1@example.org>")});
+        return Message(Table({}), props);
+    };
+    const std::string own = HtmlRtfParagraph("Gerne, bis Dienstag.");
+    const std::string header =
+        "{\\*\\htmltag96 <div id=divRplyFwdMsg>}\\htmlrtf {\\htmlrtf0 From: Jane\\htmlrtf\\par}"
+        "\\htmlrtf0{\\*\\htmltag104 </div>}" +
+        HtmlRtfParagraph("Hello Jane, the meeting moves to Tuesday.");
+    EXPECT_EQ(Text(rtf_message(HtmlRtf(own + header), false)),
+              "[html]<html><body><p>Gerne, bis Dienstag.</p>");
+    const std::string quote = "{\\*\\htmltag240 <blockquote>}" + HtmlRtfParagraph("Hello Jane.") +
+                              "{\\*\\htmltag248 </blockquote>}";
+    EXPECT_EQ(Text(rtf_message(HtmlRtf(own + quote), true)),
+              "[html]<html><body><p>Gerne, bis Dienstag.</p></body></html>");
+    // Plain text kept as RTF, and RTF of its own: their lines.
+    const std::string text =
+        "{\\rtf1\\ansi\\ansicpg1251\\fromtext \\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}"
+        "\\pard\\plain\\f0 \\'ec\\'e8\\'f0\\par\\par\r\nOn Mon, Jane wrote:\\par\r\n> "
+        "Hello\\par\r\n"
+        "> there\\par\r\n}";
+    EXPECT_EQ(Text(rtf_message(text, false)), "\xD0\xBC\xD0\xB8\xD1\x80\n\n");
+    std::string native = text;
+    native.replace(native.find("\\fromtext "), 10, "");
+    EXPECT_EQ(Text(rtf_message(native, false)), "\xD0\xBC\xD0\xB8\xD1\x80\n\n");
+    // Kept whole: a blockquote in a message that answers none, a list of
+    // fields, a quote that is all there is, HTML without its tags.
+    const std::pair<std::string, bool> kept[] = {
+        {HtmlRtf(own + quote), false},
+        {"{\\rtf1\\fromtext Order:\\par Name: Jane\\par City: Oslo\\par Zip: 0150\\par}", true},
+        {"{\\rtf1\\fromtext > all quote\\par}", true},
+        {kRtfHead + "<p>Gerne.</p><blockquote>Hello</blockquote>}", true}};
+    for (const auto &[rtf, reply] : kept) EXPECT_EQ(Text(rtf_message(rtf, reply)), "[rtf]" + rtf);
 }
 
 TEST(DxfMsgText, DamageAndBounds) {
