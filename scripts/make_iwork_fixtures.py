@@ -48,6 +48,20 @@ blocks holding protocol buffer objects), in the layout Apple writes
   huge.pages        a Pages document whose object states a message of
                     4 GiB
 
+and packages kept as a folder (`Name.pages/`), zipped with the folder at
+the archive's root as the Finder's "Compress" writes them (an entry for
+each folder, the AppleDouble files of `__MACOSX/` beside them):
+
+  es-folder.pages.zip       es.pages's entries under `Informe.pages/`
+  es-2013-folder.pages.zip  es-2013.pages's entries (`Index.zip`) under
+                            `Informe.pages/`, with a `.DS_Store`
+  de-folder.key.zip         de.key's entries (iWork '09) under `Garten.key/`
+  two-packages.zip          es.pages's and de.key's entries under two
+                            package folders: another zip archive
+  lookalike.zip             es.pages's entries under `Informe-pages/`, a
+                            folder that only looks like a package: another
+                            zip archive
+
 The Snappy blocks come from the small encoder below (literals and copies
 of one and two offset bytes, greedy), the objects from the protocol buffer
 encoder below; chunks hold 200 bytes, so objects straddle them. Their `.iwa`
@@ -300,7 +314,33 @@ def iwa_package(parts, uuid):
 
 
 def stored_names(entries):
-    return [name for name, _ in entries if name.endswith(".iwa") or name == "Index.zip"]
+    return [name for name, _ in entries
+            if name.endswith(".iwa") or name.rsplit("/", 1)[-1] == "Index.zip"]
+
+
+# The head of an AppleDouble file (its magic, version and filler) that the
+# Finder writes under `__MACOSX/` for a file with extended attributes.
+APPLE_DOUBLE = b"\x00\x05\x16\x07\x00\x02\x00\x00" + b"Mac OS X        " + b"\x00\x00"
+
+
+def in_folder(folder, entries, extra=()):
+    """`entries` under `folder/`, as the Finder zips a folder: an entry for
+    the folder and each folder inside it before its files, `extra` root
+    entries, then the AppleDouble file of the folder's first file."""
+    out, seen = [], set()
+    for name, data in entries:
+        parts = name.split("/")[:-1]
+        for i in range(len(parts) + 1):
+            d = "/".join([folder] + parts[:i]) + "/"
+            if d not in seen:
+                seen.add(d)
+                out.append((d, b""))
+        out.append(("%s/%s" % (folder, name), data))
+    first = entries[0][0].rsplit("/", 1)
+    double = "/".join(first[:-1] + ["._" + first[-1]])
+    out += list(extra) + [("__MACOSX/", b""), ("__MACOSX/%s/" % folder, b""),
+                          ("__MACOSX/%s/%s" % (folder, double), APPLE_DOUBLE)]
+    return out
 
 
 def pages_parts():
@@ -436,6 +476,25 @@ def main():
     header = pb_int(1, 1) + pb_bytes(2, pb_int(1, STORAGE) + pb_int(3, 0xFFFFFFFF))
     stream = varint(len(header)) + header + storage(BODY, "Un documento demasiado largo.")
     later("huge.pages", [("Document", chunk(snappy(stream)))], uuid % 8, "-")
+
+    # Packages kept as folders, zipped.
+    es_entries = iwa_package(pages_parts(), uuid % 1)
+
+    def zipped(name, entries, code, word):
+        rows.append((name, code, word))
+        write_zip(out(name), entries, stored=stored_names(entries))
+
+    zipped("es-folder.pages.zip", in_folder("Informe.pages", es_entries), 362, IWA_WORDS["es"])
+    zipped("es-2013-folder.pages.zip",
+           in_folder("Informe.pages", nested, [(".DS_Store", b"\x00\x00\x00\x01Bud1")]), 362,
+           IWA_WORDS["es"])
+    de_entries = [("index.apxl", keynote_xml([TEXTS["de"][:2], TEXTS["de"][2:]])),
+                  ("QuickLook/Thumbnail.jpg", JPEG)]
+    zipped("de-folder.key.zip", in_folder("Garten.key", de_entries), 362, WORDS["de"])
+    zipped("two-packages.zip",
+           in_folder("Informe.pages", es_entries)[:-3] + in_folder("Garten.key", de_entries), 341,
+           "-")
+    zipped("lookalike.zip", in_folder("Informe-pages", es_entries), 341, "-")
 
     for name, code, word in rows:
         print("iwork/%s\t%d\t%s" % (name, code, word))

@@ -2,7 +2,8 @@
 """Makes the e-mail samples of tests/data/dxfilter/mail/ with Python's email
 package and Outlook message files with scripts/fixtures/outlook_msg.py, byte
 for byte the same each time (fixed dates, message ids and boundaries), and
-prints their rows of formats.tsv.
+prints their rows of formats.tsv. The RTF bodies of the Outlook samples also
+go, uncompressed, to tests/data/fuzz/rtf_reader/ (seeds of fuzz_rtf_reader).
 
     scripts/make_mail_fixtures.py >> tests/data/dxfilter/formats.tsv
 
@@ -26,6 +27,7 @@ import outlook_msg  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "mail")
+SEEDS = os.path.join(ROOT, "tests", "data", "fuzz", "rtf_reader")
 
 TEXT = {
     "de": "Liebe Kolleginnen und Kollegen, wir treffen uns am Donnerstag um zehn Uhr "
@@ -172,6 +174,13 @@ def rtf_from_text(text):
             + "}").encode("ascii")
 
 
+def seed(name, rtf):
+    """An RTF body as a seed of the RTF reader's fuzz target; returns it."""
+    with open(os.path.join(SEEDS, name), "wb") as f:
+        f.write(rtf)
+    return rtf
+
+
 def write(name, msg, grep, fmt=348):
     data = msg if isinstance(msg, bytes) else msg.as_bytes(policy=policy.compat32)
     with open(os.path.join(OUT, name), "wb") as f:
@@ -180,9 +189,10 @@ def write(name, msg, grep, fmt=348):
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
-    for old in os.listdir(OUT):
-        os.remove(os.path.join(OUT, old))
+    for folder in (OUT, SEEDS):
+        os.makedirs(folder, exist_ok=True)
+        for old in os.listdir(folder):
+            os.remove(os.path.join(folder, old))
     write("de-qp.eml", simple(1, "de", "utf-8", "qp"), "Donnerstag")
     de = simple(1, "de", "utf-8", "qp").as_bytes(policy=policy.compat32)
     write("de-qp.eml.gz", gzip.compress(de, 9, mtime=0), "Donnerstag", 347)
@@ -401,7 +411,8 @@ def main():
     write("de-rtf-html-reply.msg", M.message([
         (M.SUBJECT, M.UNICODE, u16("AW: " + SUBJECT["en"])),
         (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
-        (M.RTF_COMPRESSED, M.BINARY, M.rtf_compressed(rtf_from_html(de_reply)))]), "Regal")
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("de-rtf-html-reply.rtf", rtf_from_html(de_reply))))]), "Regal")
     fr_text = ("Merci pour le message. Je passerai mardi matin rendre les livres emprunt\u00e9s et "
                "chercher les revues que j'ai command\u00e9es le mois dernier.\n\n"
                "De : Sender\nEnvoy\u00e9 : lundi 4 mars 2024 10:00\n\u00c0 : Lecteurs\n"
@@ -409,18 +420,21 @@ def main():
     write("fr-rtf-text-reply.msg", M.message([
         (M.SUBJECT, M.UNICODE, u16("RE: " + SUBJECT["en"])),
         (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
-        (M.RTF_COMPRESSED, M.BINARY, M.rtf_compressed(rtf_from_text(fr_text)))]), "revues")
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("fr-rtf-text-reply.rtf", rtf_from_text(fr_text))))]), "revues")
     de_cite = ('<html><body><p>Ein sch\u00f6ner Absatz aus dem Buch:</p><blockquote>'
                + english_html + '</blockquote></body></html>')
     write("de-rtf-html-citation.msg", M.message([
         (M.SUBJECT, M.UNICODE, u16("Zitat")),
-        (M.RTF_COMPRESSED, M.BINARY, M.rtf_compressed(rtf_from_html(de_cite)))]), "Absatz")
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("de-rtf-html-citation.rtf", rtf_from_html(de_cite))))]), "Absatz")
     de_fields = ("Hier der Aushang f\u00fcr n\u00e4chste Woche:\n\nFrom: The library\n"
                  "To: All readers\nSubject: " + SUBJECT["en"] + "\n\n" + original)
     write("de-rtf-text-fields.msg", M.message([
         (M.SUBJECT, M.UNICODE, u16("Aushang")),
         (CONVERSATION_INDEX, M.BINARY, bytes(range(1, 28))),
-        (M.RTF_COMPRESSED, M.BINARY, M.rtf_compressed(rtf_from_text(de_fields)))]), "Aushang")
+        (M.RTF_COMPRESSED, M.BINARY,
+         M.rtf_compressed(seed("de-rtf-text-fields.rtf", rtf_from_text(de_fields))))]), "Aushang")
     # Damaged: the mini stream's first sector lies past the end of the file
     # (the directory still tells the message); a file cut after its header.
     broken = bytearray(M.message([(M.SUBJECT, M.UNICODE, u16(SUBJECT["de"]))]))

@@ -7,6 +7,35 @@ little-endian) and the bytes that follow; a file opens with the
 beginning-of-file record (type 0, its version word) and ends with the
 end-of-file record (type 1, empty).
 
+  de.wps            a Works 4 for Windows word processor document: a compound
+                    file whose root `MN0` stream holds a 256-byte header (the
+                    version byte 6 and 0xFE, the limits of the header,
+                    footer and main text, the stream's length and the
+                    places of its tables, the page), the text at 0x100 in
+                    code page 1252 (paragraphs end with CR LF), then its
+                    character and paragraph property pages (128 bytes each,
+                    on 128-byte boundaries: the run starts, the end of the
+                    text, each run's property offset, the properties, the
+                    run count in the last byte), the font names and the two
+                    tables that point to the property pages: a bold
+                    centred title, two paragraphs with one italic word
+  fr.wps            a Works 8 word processor document: a compound file whose
+                    root `CONTENTS` stream opens with `CHNKWKS `, the count
+                    of its chunks and, at 0x18, their index (a block: its
+                    entry size, entry count and the next block, none; each
+                    entry 24 bytes: its size, the chunk's name, number and
+                    type, its offset and length); the chunks the text needs:
+                    TEXT (UTF-16LE, paragraphs end with CR) and FONT (the
+                    font names); no property pages, so the text is in the
+                    default font. Works writes longer `CONTENTS` streams
+                    than the mini stream holds (its style sheet and
+                    property pages alone); zero bytes after the chunks stand
+                    for those left out
+  bad/cut.wps       de.wps whose `MN0` stream is cut inside its second
+                    paragraph (the header still tells the whole text):
+                    recognised, no text
+  bad/bare.wps      de.wps's stream cut after its text: no property pages,
+                    font names or tables, the text in the default font
   de.wk1            a Lotus 1-2-3 release 2 worksheet (version 0x0406): the
                     active range, calculation mode and order, label cells (type 0x0F: a format byte, the
                     column and row, the label's alignment prefix and its
@@ -34,13 +63,17 @@ end-of-file record (type 1, empty).
   other/long.wk1    de.wk1's first record followed by one longer than the file
   de.wk1.gz         de.wk1 in a gzip stream without name or time
 
-Code page 850 is what libwps takes for DOS files that name none. The
-sentences are the project's own; the files carry no time, so two runs write
-the same bytes (the gzip stream has no name and a zero time).
+Code page 850 is what libwps takes for DOS files that name none, code page
+1252 for Works 3 and 4 for Windows documents. The sentences are the
+project's own; the files carry no time, so two runs write the same bytes
+(the gzip stream has no name and a zero time). When libwps-tools is
+installed, `wps2text` must read each document's paragraphs as written.
 """
 import gzip
 import os
+import shutil
 import struct
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures"))
@@ -66,6 +99,147 @@ TEXTS = {
 }
 WORDS = {"de": "Bäuerinnen", "fr": "fermières", "es": "campesinas"}
 YEAR = 1994  # a number cell beside the first row's labels
+
+
+# The word processor document: a title and two paragraphs, one word of the
+# first in italics (title, before, italic word, after).
+PROSE = {
+    "title": "Ein Herbsttag an der Fähre",
+    "body": [("Am frühen Morgen liegt Nebel über den Wiesen, und die Fähre wartet ",
+              "still",
+              " am Ufer. Der Fährmann öffnet die Tür seines Häuschens, grüßt die ersten "
+              "Pendler und zählt die Münzen für die Überfahrt."),
+             ("Gegen Mittag wird es wärmer. Kinder werfen flache Steine ins Wasser, "
+              "während ihre Großmütter auf der Bank sitzen und über das Wetter, die Äpfel "
+              "im Garten und die nächste Woche sprechen. „Morgen regnet es“, sagt eine von "
+              "ihnen, und alle nicken.", None, None)],
+}
+TEXT_START = 0x100  # the text follows the header
+PAGE = 0x80  # a property page
+FONTS = [(0, "Times New Roman"), (1, "Arial")]
+# Character properties: the flags (1 bold, 2 italic), which fields are set
+# (8 the font, 0x10 the size), the font, the underline, twice the size.
+BODY_FONT = bytes([0x00, 0x18, 0x00, 0x00, 24])
+TITLE_FONT = bytes([0x01, 0x18, 0x01, 0x00, 28])
+ITALIC_FONT = bytes([0x02, 0x18, 0x00, 0x00, 24])
+CENTRED = bytes([0, 0, 0, 0x05, 0x01])  # three unknown bytes, justification 1
+
+
+def property_page(runs, end):
+    """A 128-byte property page: `runs` (start, properties or None for the
+    defaults) up to `end`."""
+    page = bytearray(PAGE)
+    starts = [start for start, _ in runs] + [end]
+    struct.pack_into("<%dI" % len(starts), page, 0, *starts)
+    offsets, place, props = [], PAGE - 1, {}
+    for _, prop in runs:
+        if prop is None:
+            offsets.append(0)
+            continue
+        if prop not in props:
+            place -= 1 + len(prop)
+            page[place:place + 1 + len(prop)] = bytes([len(prop)]) + prop
+            props[prop] = place
+        offsets.append(props[prop])
+    table = 4 * len(starts)
+    assert table + len(offsets) <= min(props.values(), default=PAGE - 1)
+    page[table:table + len(offsets)] = bytes(offsets)
+    page[PAGE - 1] = len(runs)
+    return bytes(page)
+
+
+def works4_document():
+    """The `MN0` stream of a Works 4 word processor document, and where its
+    paragraphs start in it."""
+    text, char_runs, para_runs, starts = bytearray(), [], [], []
+
+    def add(piece, font):
+        char_runs.append((TEXT_START + len(text), font))
+        text.extend(piece.encode("cp1252"))
+
+    starts.append(TEXT_START)
+    para_runs.append((TEXT_START, CENTRED))
+    add(PROSE["title"] + "\r\n", TITLE_FONT)
+    para_runs.append((TEXT_START + len(text), None))
+    for before, word, after in PROSE["body"]:
+        starts.append(TEXT_START + len(text))
+        add(before, BODY_FONT)
+        if word:
+            add(word, ITALIC_FONT)
+            add(after, BODY_FONT)
+        text.extend(b"\r\n")
+    end = TEXT_START + len(text)
+
+    # The property pages follow the text, each on a page boundary; then the
+    # font names and the tables that point to the pages (text start, text
+    # end, the page's number in 128-byte units).
+    chars_at = (end + PAGE - 1) // PAGE * PAGE
+    paras_at = chars_at + PAGE
+    fonts_at = paras_at + PAGE
+    fonts = b"".join(bytes([n, 0, len(name)]) + name.encode("ascii") for n, name in FONTS)
+    btec_at = fonts_at + len(fonts)
+    btec = struct.pack("<IIH", TEXT_START, end, chars_at // PAGE)
+    btep_at = btec_at + len(btec)
+    btep = struct.pack("<IIH", TEXT_START, end, paras_at // PAGE)
+    size = btep_at + len(btep)
+
+    def entry(at, data):
+        return struct.pack("<IH", at, len(data))
+
+    header = bytearray(TEXT_START)
+    header[0:4] = b"\x06\xfe\x75\x53"  # version 6 (Works 4), its creator word
+    # The limits of the header, footer and main text (neither header nor
+    # footer), the stream's length, then the tables: character and
+    # paragraph pages, header and footer strings, DOS links, footnotes,
+    # bookmarks, the font names.
+    header[0x1a:0x2e] = struct.pack("<5I", TEXT_START, TEXT_START, TEXT_START, end, size)
+    header[0x2e:0x64] = (entry(btec_at, btec) + entry(btep_at, btep) + bytes(6 * 6) +
+                         entry(fonts_at, fonts))
+    # The page in twips: margins (top, bottom, left, right), length, width;
+    # first page number, no header or footer heights, portrait, 100 %.
+    header[0x64:0x80] = struct.pack("<6H8H", 1440, 1440, 1800, 1800, 15840, 12240,
+                                    1, 0, 0, 720, 720, 0, 100, 0)
+    header[0x8e:0x90] = struct.pack("<H", 2)  # one column
+    mn0 = bytearray(header + text)
+    mn0.extend(bytes(chars_at - len(mn0)))
+    mn0 += property_page(char_runs, end) + property_page(para_runs, end)
+    mn0 += fonts + btec + btep
+    assert len(mn0) == size
+    return bytes(mn0), starts
+
+
+# The Works 8 document: a title and two paragraphs.
+PROSE8 = ["Un jour d’automne au bac",
+          "Le matin, la brume couvre les prés et le bac attend en silence près de la rive. "
+          "Le passeur ouvre la porte de sa cabane, salue les premiers voyageurs et compte "
+          "les pièces de la traversée.",
+          "Vers midi, il fait plus chaud. Les enfants lancent des galets dans l’eau pendant "
+          "que leurs grands-mères, assises sur le banc, parlent du temps, des pommes du "
+          "verger et de la semaine à venir. « Demain il pleuvra », dit l’une d’elles, "
+          "et toutes hochent la tête ; même le chœur des oiseaux se tait."]
+CONTENTS_MIN = 4096  # the shortest stream the format rule reads
+
+
+def works8_document():
+    """The `CONTENTS` stream of a Works 8 word processor document."""
+    text = "".join(p + "\r" for p in PROSE8).encode("utf-16-le")
+    names = b"".join(struct.pack("<H", len(n)) + n.encode("utf-16-le") + bytes(4)
+                     for _, n in FONTS)
+    # Its length less 20, the font count, three unknown words, one word a font.
+    fonts = (struct.pack("<II", 12 + 4 * len(FONTS) + len(names), len(FONTS)) +
+             bytes(12 + 4 * len(FONTS)) + names)
+    chunks = [(b"TEXT", text), (b"FONT", fonts)]
+    index_at, entry_size = 0x18, 0x18
+    place = (index_at + 8 + entry_size * len(chunks) + 15) // 16 * 16
+    index, body = b"", b""
+    for name, data in chunks:
+        index += struct.pack("<H4sHhh4sII", entry_size, name, 0, 0, 0, name, place + len(body),
+                             len(data))
+        body += data + bytes(-len(data) % 16)
+    head = b"CHNKWKS " + struct.pack("<hhH5h", 0, 0, len(chunks), 0, 0, 0, 0, 0)
+    block = struct.pack("<HHI", 0x1F8, len(chunks), 0xFFFFFFFF) + index
+    contents = head + block + bytes(place - len(head) - len(block)) + body
+    return contents + bytes(max(0, CONTENTS_MIN - len(contents)))
 
 
 def record(kind, data=b""):
@@ -138,6 +312,22 @@ def main():
     write("other/long.wk1", de[:6] + record(0x06, bytes(8))[:4] + b"\x40" * 2, 346, "-")
 
     write("de.wk1.gz", gzip.compress(de, 9, mtime=0), 347, WORDS["de"])
+
+    mn0, starts = works4_document()
+    write("de.wps", cfb.build({"MN0": mn0}), 363, "Großmütter")
+    write("fr.wps", cfb.build({"CONTENTS": works8_document()}), 363, "pièces")
+    write("bad/cut.wps", cfb.build({"MN0": mn0[:starts[2] + 40]}), 363, "-")
+    text_end = struct.unpack_from("<I", mn0, 0x26)[0]
+    write("bad/bare.wps", cfb.build({"MN0": mn0[:text_end]}), 363, "Großmütter")
+
+    # libwps's own converter reads each document's paragraphs as written.
+    if shutil.which("wps2text"):
+        german = [PROSE["title"]] + ["".join(p for p in body if p) for body in PROSE["body"]]
+        for name, paragraphs in (("de.wps", german), ("bad/bare.wps", german), ("fr.wps", PROSE8)):
+            got = subprocess.run(["wps2text", os.path.join(OUT, name)], capture_output=True,
+                                 check=True).stdout.decode()
+            if got.splitlines() != paragraphs:
+                sys.exit("wps2text reads %s otherwise:\n%s" % (name, got))
 
     for name, code, word in rows:
         print("works/%s\t%d\t%s" % (name, code, word))

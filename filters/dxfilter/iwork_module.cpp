@@ -8,6 +8,11 @@
 // chunks decoded (snappy.h) and its objects' text gathered (iwa.h); the
 // text then goes to the sink piece by piece in reading order.
 //
+// A package kept as a folder and zipped (`Report.pages/` at the archive's
+// root, see zip_scan.h) is read the same way, its members named under the
+// folder: the module's own reader looks for them there, and libetonyek is
+// given a stream of the folder's members (PackageFolder).
+//
 // An iWork '09 document is read by libetonyek. The package (a zip archive) is read into memory
 // whole (up to the bound of one archive member) and handed to libetonyek through librevenge's
 // string stream, which opens the archive's members. libetonyek tells the application; its document
@@ -17,9 +22,10 @@
 // as spaces).
 //
 // libetonyek reads a document in one call and catches every exception, so
-// the generators check the document's CPU time on each paragraph and run
-// of text and throw once it is spent (revenge_text.h): libetonyek's parse
-// ends at once, and the text generated so far is kept.
+// the generators check the document's CPU time on each paragraph, cell and
+// run of text and throw once it is spent (revenge_text.h): libetonyek's
+// parse ends at once, and the text generated so far is kept, a Numbers
+// document's open sheet closed first.
 #include <libetonyek/libetonyek.h>
 #include <librevenge-generators/librevenge-generators.h>
 #include <librevenge-stream/librevenge-stream.h>
@@ -31,6 +37,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "doctype/dx_abi.h"
@@ -38,10 +45,12 @@
 #include "filters/dxfilter/iwa.h"
 #include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/revenge_text.h"
+#include "filters/dxfilter/zip_scan.h"
 
 namespace {
 
 using dxf::BudgetedGenerator;
+using dxf::BudgetedSheets;
 using dxf::TextBudget;
 
 // ---- iWork 2013 and later ------------------------------------------------
@@ -76,9 +85,21 @@ class Zip {
     zip_t *zip_ = nullptr;
 };
 
+// Where the package's members are: the archive's root (empty), or the
+// package's folder with its slash (zip_scan.h).
+std::string PackageFolderOf(const Zip &zip) {
+    dxf::IworkLayout layout;
+    const zip_int64_t n = zip.get() ? zip_get_num_entries(zip.get(), 0) : 0;
+    for (zip_int64_t i = 0; i < n; ++i)
+        if (const char *name = zip_get_name(zip.get(), static_cast<zip_uint64_t>(i), 0))
+            layout.Add(name);
+    return std::string(layout.Folder());
+}
+
 // The later layout: the document's main part, or the archive holding it.
-bool IsIwaPackage(const Zip &zip) {
-    return zip.Has(kIndexPart) || zip.Has(kIndexArchive);
+bool IsIwaPackage(const Zip &zip, std::string_view folder) {
+    return zip.Has(std::string(folder) + std::string(kIndexPart)) ||
+           zip.Has(std::string(folder) + std::string(kIndexArchive));
 }
 
 // Inflates member `index` into `out`, at most `max` bytes; false when it
@@ -118,21 +139,23 @@ bool IsMasterPart(std::string_view name) {
     return name.starts_with("Index/MasterSlide") || name.starts_with("Index/TemplateSlide");
 }
 
-// Gathers the text of the package's parts into `text`.
-void ReadIwaParts(const std::string &bytes, const DXMLimits &limits, IwaReading &reading,
-                  std::unique_ptr<dxf::iwa::Text> &text) {
+// Gathers the text of the package's parts (under `folder`) into `text`.
+void ReadIwaParts(const Zip &outer, std::string_view folder, const DXMLimits &limits,
+                  IwaReading &reading, std::unique_ptr<dxf::iwa::Text> &text) {
     auto goOn = [&] {
         if (DXM_CpuNs() <= limits.deadlineNs) return true;
         reading.timedOut = true;
         return false;
     };
-    const Zip outer(bytes);
     std::unique_ptr<Zip> inner;
     const Zip *zip = &outer;
+    std::string prefix(folder);  // the parts' names start with it
     uint64_t inflated = 0, decoded = 0;
-    if (!outer.Has(kIndexPart)) {
-        // The parts in the older nested archive.
-        const zip_int64_t at = zip_name_locate(outer.get(), kIndexArchive.data(), 0);
+    if (!outer.Has(prefix + std::string(kIndexPart))) {
+        // The parts in the older nested archive, named from its root.
+        const std::string name = prefix + std::string(kIndexArchive);
+        prefix.clear();
+        const zip_int64_t at = zip_name_locate(outer.get(), name.c_str(), 0);
         if (at < 0 || !ReadMember(outer.get(), static_cast<zip_uint64_t>(at), limits.maxPartBytes,
                                   reading.index)) {
             reading.damaged = true;
@@ -152,7 +175,9 @@ void ReadIwaParts(const std::string &bytes, const DXMLimits &limits, IwaReading 
     const zip_int64_t n = zip_get_num_entries(zip->get(), 0);
     for (zip_int64_t i = 0; i < n && parts.size() < limits.maxParts; ++i) {
         const char *raw = zip_get_name(zip->get(), static_cast<zip_uint64_t>(i), 0);
-        const std::string_view name = raw ? raw : "";
+        std::string_view name = raw ? raw : "";
+        if (!name.starts_with(prefix)) continue;
+        name.remove_prefix(prefix.size());
         if (!name.starts_with("Index/") || !name.ends_with(".iwa") || IsMasterPart(name)) continue;
         presentation = presentation || name.starts_with("Index/Slide");
         parts.push_back(static_cast<zip_uint64_t>(i));
@@ -178,8 +203,63 @@ void ReadIwaParts(const std::string &bytes, const DXMLimits &limits, IwaReading 
 
 // ---- the module ------------------------------------------------------------
 
+// The members of a package kept as a folder, as libetonyek opens a package:
+// the archive's members under `folder`, named from the folder. Everything
+// else (the bytes, their position) is the archive's. An empty folder is the
+// archive itself.
+class PackageFolder final : public librevenge::RVNGInputStream {
+  public:
+    PackageFolder(librevenge::RVNGInputStream &archive, std::string_view folder)
+        : archive_(archive), folder_(folder) {}
+    bool isStructured() override { return archive_.isStructured(); }
+    unsigned subStreamCount() override { return static_cast<unsigned>(Members().size()); }
+    const char *subStreamName(unsigned id) override {
+        return id < Members().size() ? Members()[id].second.c_str() : nullptr;
+    }
+    bool existsSubStream(const char *name) override {
+        return name && archive_.existsSubStream(InArchive(name).c_str());
+    }
+    librevenge::RVNGInputStream *getSubStreamByName(const char *name) override {
+        return name ? archive_.getSubStreamByName(InArchive(name).c_str()) : nullptr;
+    }
+    librevenge::RVNGInputStream *getSubStreamById(unsigned id) override {
+        return id < Members().size() ? archive_.getSubStreamById(Members()[id].first) : nullptr;
+    }
+    const unsigned char *read(unsigned long numBytes, unsigned long &numBytesRead) override {
+        return archive_.read(numBytes, numBytesRead);
+    }
+    int seek(long offset, librevenge::RVNG_SEEK_TYPE seekType) override {
+        return archive_.seek(offset, seekType);
+    }
+    long tell() override { return archive_.tell(); }
+    bool isEnd() override { return archive_.isEnd(); }
+
+  private:
+    std::string InArchive(const char *name) const { return folder_ + name; }
+    // The archive's id and the name in the folder of each member inside it,
+    // listed when first asked for.
+    const std::vector<std::pair<unsigned, std::string>> &Members() {
+        if (listed_) return members_;
+        listed_ = true;
+        const unsigned n = archive_.isStructured() ? archive_.subStreamCount() : 0;
+        for (unsigned id = 0; id < n; ++id) {
+            const char *raw = archive_.subStreamName(id);
+            const std::string_view name = raw ? raw : "";
+            if (name.size() > folder_.size() && name.starts_with(folder_))
+                members_.emplace_back(id, std::string(name.substr(folder_.size())));
+        }
+        return members_;
+    }
+
+    librevenge::RVNGInputStream &archive_;
+    const std::string folder_;
+    std::vector<std::pair<unsigned, std::string>> members_;
+    bool listed_ = false;
+};
+
 struct IworkDocument {
     std::string bytes;
+    std::string folder;  // the package's folder in the archive (PackageFolder)
     libetonyek::EtonyekDocument::Type type = libetonyek::EtonyekDocument::TYPE_UNKNOWN;
     DXMLimits limits{};
     std::unique_ptr<dxf::iwa::Text> iwaText;  // a later document's, read at open
@@ -189,8 +269,9 @@ struct IworkDocument {
 // The text of the document, by its kind; false when libetonyek failed
 // before it ended.
 bool Parse(const IworkDocument &doc, TextBudget &budget, librevenge::RVNGStringVector &parts) {
-    librevenge::RVNGStringStream input(reinterpret_cast<const unsigned char *>(doc.bytes.data()),
-                                       static_cast<unsigned>(doc.bytes.size()));
+    librevenge::RVNGStringStream archive(reinterpret_cast<const unsigned char *>(doc.bytes.data()),
+                                         static_cast<unsigned>(doc.bytes.size()));
+    PackageFolder input(archive, doc.folder);
     using libetonyek::EtonyekDocument;
     switch (doc.type) {
         case EtonyekDocument::TYPE_PAGES: {
@@ -208,9 +289,7 @@ bool Parse(const IworkDocument &doc, TextBudget &budget, librevenge::RVNGStringV
             return EtonyekDocument::parse(&input, &out);
         }
         case EtonyekDocument::TYPE_NUMBERS: {
-            BudgetedGenerator<librevenge::RVNGTextSpreadsheetGenerator,
-                              librevenge::RVNGStringVector>
-                out(parts, budget);
+            BudgetedSheets out(parts, budget);
             return EtonyekDocument::parse(&input, &out);
         }
         default:
@@ -238,20 +317,29 @@ DXMExtractor *iwork_open(DXStream *stream, int64_t size, int format, const DXMLi
         // A document of iWork 2013 or later is the module's own to read, at
         // once: a damaged one without any text fails to open. Out of time,
         // the pump tells.
-        if (IsIwaPackage(Zip(doc->bytes))) {
-            IwaReading reading;
-            ReadIwaParts(doc->bytes, doc->limits, reading, doc->iwaText);
-            if (!doc->iwaText ||
-                (doc->iwaText->Ordered().empty() && reading.damaged && !reading.timedOut))
-                return nullptr;
+        bool later = false;
+        {
+            const Zip zip(doc->bytes);
+            doc->folder = PackageFolderOf(zip);
+            later = IsIwaPackage(zip, doc->folder);
+            if (later) {
+                IwaReading reading;
+                ReadIwaParts(zip, doc->folder, doc->limits, reading, doc->iwaText);
+                if (!doc->iwaText ||
+                    (doc->iwaText->Ordered().empty() && reading.damaged && !reading.timedOut))
+                    return nullptr;
+            }
+        }
+        if (later) {
             std::string().swap(doc->bytes);
             return reinterpret_cast<DXMExtractor *>(doc.release());
         }
         // A package libetonyek does not take for a document of one of the
         // three applications is refused here.
-        librevenge::RVNGStringStream input(
+        librevenge::RVNGStringStream archive(
             reinterpret_cast<const unsigned char *>(doc->bytes.data()),
             static_cast<unsigned>(doc->bytes.size()));
+        PackageFolder input(archive, doc->folder);
         if (!input.isStructured() || libetonyek::EtonyekDocument::isSupported(&input, &doc->type) !=
                                          libetonyek::EtonyekDocument::CONFIDENCE_EXCELLENT)
             return nullptr;

@@ -158,12 +158,13 @@ std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSma
     return out;
 }
 
-// Whether the archive's entry names make the layout of `Layout` (zip_scan.h).
+// Whether the archive's entry names make the layout of `Layout` (zip_scan.h),
+// which holds once every name is added.
 template <typename Layout>
 bool FoundInNames(zip_t *zip) {
     Layout layout;
     const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxNamedEntries);
-    for (zip_int64_t i = 0; i < n && !layout.Found(); ++i)
+    for (zip_int64_t i = 0; i < n; ++i)
         if (const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0)) layout.Add(name);
     return layout.Found();
 }

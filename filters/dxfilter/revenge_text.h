@@ -1,12 +1,13 @@
 // revenge_text.h - the text of a document read by a librevenge-based library
 // (libwps, libetonyek), through librevenge's
 // plain text generators: a budget of CPU time and of generated text that the
-// generators check as the library calls them, and the hand-over of the
-// generated text to the sink. Header only: each module links librevenge
-// itself.
+// generators check as the library calls them (a spreadsheet's cells too), and
+// the hand-over of the generated text to the sink. Header only: each module
+// links librevenge and its generators itself.
 #ifndef GLOTTA_FILTERS_DXFILTER_REVENGE_TEXT_H
 #define GLOTTA_FILTERS_DXFILTER_REVENGE_TEXT_H
 
+#include <librevenge-generators/librevenge-generators.h>
 #include <librevenge/librevenge.h>
 
 #include <algorithm>
@@ -66,6 +67,75 @@ class BudgetedGenerator : public Generator {
 
   protected:
     TextBudget &budget_;
+};
+
+// What a cell's value (a number, a date) adds to its text, about: each cell
+// is charged as much, so that a sheet of numbers is bounded too.
+inline constexpr size_t kCellValueBytes = 16;
+
+// The spreadsheet generator checks each cell too; once the text budget is
+// spent, cells lose the values they carry, so that only empty cells are
+// generated until the sheet ends. The generator hands a sheet over when it
+// closes: when the time is spent inside one, the open cell, row and sheet
+// are closed before the parse ends, so that the cells generated so far are
+// kept.
+class BudgetedSheets final : public BudgetedGenerator<librevenge::RVNGTextSpreadsheetGenerator,
+                                                      librevenge::RVNGStringVector> {
+    using Base = librevenge::RVNGTextSpreadsheetGenerator;
+
+  public:
+    using BudgetedGenerator::BudgetedGenerator;
+    void openSheet(const librevenge::RVNGPropertyList &props) override {
+        ++sheets_;
+        Base::openSheet(props);
+    }
+    void closeSheet() override {
+        if (sheets_ > 0) --sheets_;
+        Base::closeSheet();
+    }
+    void openSheetRow(const librevenge::RVNGPropertyList &props) override {
+        ++rows_;
+        Base::openSheetRow(props);
+    }
+    void closeSheetRow() override {
+        if (rows_ > 0) --rows_;
+        Base::closeSheetRow();
+    }
+    void openSheetCell(const librevenge::RVNGPropertyList &props) override {
+        Tick();
+        ++cells_;
+        if (budget_.Take(kCellValueBytes))
+            Base::openSheetCell(props);
+        else
+            Base::openSheetCell(librevenge::RVNGPropertyList());
+    }
+    void closeSheetCell() override {
+        if (cells_ > 0) --cells_;
+        Base::closeSheetCell();
+    }
+    void openParagraph(const librevenge::RVNGPropertyList &props) override {
+        Tick();
+        Base::openParagraph(props);
+    }
+    void insertText(const librevenge::RVNGString &text) override {
+        Tick();
+        if (budget_.Take(text.size())) Base::insertText(text);
+    }
+
+  private:
+    // The budget's clock; when the time is spent, closes what is open.
+    void Tick() {
+        try {
+            budget_.Tick();
+        } catch (const TimeSpent &) {
+            for (; cells_ > 0; --cells_) Base::closeSheetCell();
+            for (; rows_ > 0; --rows_) Base::closeSheetRow();
+            for (; sheets_ > 0; --sheets_) Base::closeSheet();
+            throw;
+        }
+    }
+
+    int sheets_ = 0, rows_ = 0, cells_ = 0;  // open
 };
 
 // UTF-8 bytes of text the generators take: more than the sink takes

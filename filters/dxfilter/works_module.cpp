@@ -12,7 +12,7 @@
 // pages of DOS and Windows files are libwps's business: its text is UTF-8.
 //
 // libwps reads a document in one call and catches every exception, so the
-// generators below check the document's CPU time on each paragraph, cell and
+// generators (revenge_text.h) check the document's CPU time on each paragraph, cell and
 // run of text and throw once it is spent: libwps's parse ends at once, and
 // the text generated so far is kept. Text
 // beyond what the sink can take is dropped as it comes, so the generators'
@@ -33,77 +33,10 @@
 
 namespace {
 
-// What a cell's value (a number, a date) adds to its text, about: each cell
-// is charged as much, so that a sheet of numbers is bounded too.
-constexpr size_t kCellValueBytes = 16;
-
 using dxf::BudgetedGenerator;
+using dxf::BudgetedSheets;
 using dxf::TextBudget;
 using dxf::TimeSpent;
-
-// The spreadsheet generator checks each cell too; once the text budget is
-// spent, cells lose the values they carry, so that only empty cells are
-// generated until the sheet ends. The generator hands a sheet over when it
-// closes: when the time is spent inside one, the open row and sheet are
-// closed before the parse ends, so that the cells generated so far are kept.
-class BudgetedSheets final : public BudgetedGenerator<librevenge::RVNGTextSpreadsheetGenerator,
-                                                      librevenge::RVNGStringVector> {
-    using Base = librevenge::RVNGTextSpreadsheetGenerator;
-
-  public:
-    using BudgetedGenerator::BudgetedGenerator;
-    void openSheet(const librevenge::RVNGPropertyList &props) override {
-        ++sheets_;
-        Base::openSheet(props);
-    }
-    void closeSheet() override {
-        if (sheets_ > 0) --sheets_;
-        Base::closeSheet();
-    }
-    void openSheetRow(const librevenge::RVNGPropertyList &props) override {
-        ++rows_;
-        Base::openSheetRow(props);
-    }
-    void closeSheetRow() override {
-        if (rows_ > 0) --rows_;
-        Base::closeSheetRow();
-    }
-    void openSheetCell(const librevenge::RVNGPropertyList &props) override {
-        Tick();
-        ++cells_;
-        if (budget_.Take(kCellValueBytes))
-            Base::openSheetCell(props);
-        else
-            Base::openSheetCell(librevenge::RVNGPropertyList());
-    }
-    void closeSheetCell() override {
-        if (cells_ > 0) --cells_;
-        Base::closeSheetCell();
-    }
-    void openParagraph(const librevenge::RVNGPropertyList &props) override {
-        Tick();
-        Base::openParagraph(props);
-    }
-    void insertText(const librevenge::RVNGString &text) override {
-        Tick();
-        if (budget_.Take(text.size())) Base::insertText(text);
-    }
-
-  private:
-    // The budget's clock; when the time is spent, closes what is open.
-    void Tick() {
-        try {
-            budget_.Tick();
-        } catch (const TimeSpent &) {
-            for (; cells_ > 0; --cells_) Base::closeSheetCell();
-            for (; rows_ > 0; --rows_) Base::closeSheetRow();
-            for (; sheets_ > 0; --sheets_) Base::closeSheet();
-            throw;
-        }
-    }
-
-    int sheets_ = 0, rows_ = 0, cells_ = 0;  // open
-};
 
 struct WorksDocument {
     std::string bytes;

@@ -49,6 +49,11 @@ std::string read_stored(const unsigned char *rec, uint64_t size, const ReadAtFn 
     return readAt(at, content.data(), stored) ? content : std::string();
 }
 
+// A package kept as a folder: the folder's name ends in one of these; the
+// Finder adds its own entries beside it when it zips the folder.
+constexpr std::string_view kPackageExtensions[] = {".pages", ".key", ".numbers"};
+constexpr std::string_view kFinderFolder = "__MACOSX/", kFinderFile = ".DS_Store";
+
 // A FictionBook member: a name ending in ".fb2", in any case.
 bool ends_with_fb2(std::string_view name) {
     return name.size() > 4 && iends_with(name, ".fb2");
@@ -56,14 +61,38 @@ bool ends_with_fb2(std::string_view name) {
 
 }  // namespace
 
-void IworkLayout::Add(std::string_view name) {
+void IworkLayout::Names::Add(std::string_view name) {
     // The main part of an iWork '09 document, plain or gzipped: Keynote's
     // name is its own, Pages and Numbers share theirs with many other
     // archives and count with a file iWork writes beside it.
-    sure_ = sure_ || name == "index.apxl" || name == "index.apxl.gz" || name == "index.xml.gz" ||
-            name == "Index/Document.iwa" || name == "Index.zip";
-    index_ = index_ || name == "index.xml";
-    beside_ = beside_ || name == "buildVersionHistory.plist" || name.starts_with("QuickLook/");
+    sure = sure || name == "index.apxl" || name == "index.apxl.gz" || name == "index.xml.gz" ||
+           name == "Index/Document.iwa" || name == "Index.zip";
+    index = index || name == "index.xml";
+    beside = beside || name == "buildVersionHistory.plist" || name.starts_with("QuickLook/");
+}
+
+void IworkLayout::Add(std::string_view name) {
+    root_.Add(name);
+    if (name.starts_with(kFinderFolder)) return;
+    const size_t slash = name.find('/');
+    if (slash == std::string_view::npos) {
+        besideFolder_ = besideFolder_ || name != kFinderFile;
+        return;
+    }
+    const std::string_view folder = name.substr(0, slash + 1);
+    if (folder_.empty())
+        folder_ = folder;
+    else if (folder != folder_)
+        besideFolder_ = true;
+    if (folder == folder_) inFolder_.Add(name.substr(slash + 1));
+}
+
+bool IworkLayout::InFolder() const {
+    if (besideFolder_ || !inFolder_.Found()) return false;
+    const std::string_view name = std::string_view(folder_).substr(0, folder_.size() - 1);
+    for (const std::string_view extension : kPackageExtensions)
+        if (name.size() > extension.size() && iends_with(name, extension)) return true;
+    return false;
 }
 
 std::string_view PartNameOf(std::string_view name, long *piece, bool *last) {

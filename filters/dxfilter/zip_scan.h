@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace dxf {
@@ -50,19 +51,40 @@ class XpsLayout {
     bool contentTypes_ = false, sequence_ = false, firstDocument_ = false;
 };
 
-// The entry names of an Apple iWork package (Pages, Keynote, Numbers) at the
-// archive's root: an iWork '09 document's main part, `index.apxl`,
-// `index.apxl.gz`, `index.xml.gz`, or `index.xml` with the
-// `buildVersionHistory.plist` or `QuickLook/` entries iWork writes beside it;
-// a later document's `Index/Document.iwa` or `Index.zip`. Names compare with
-// their case, as libetonyek opens them.
+// The entry names of an Apple iWork package (Pages, Keynote, Numbers): an
+// iWork '09 document's main part, `index.apxl`, `index.apxl.gz`,
+// `index.xml.gz`, or `index.xml` with the `buildVersionHistory.plist` or
+// `QuickLook/` entries iWork writes beside it; a later document's
+// `Index/Document.iwa` or `Index.zip`. Names compare with their case, as
+// libetonyek opens them. The names count at the archive's root, or in the
+// package's folder when the archive holds a package kept as a folder, zipped
+// as the Finder and web downloads zip it: every entry inside one folder at
+// the root whose name ends in `.pages`, `.key` or `.numbers` (in any case),
+// beside only the Finder's `__MACOSX/` entries and `.DS_Store` files. The
+// answers hold once every entry is added.
 class IworkLayout {
   public:
     void Add(std::string_view entryName);
-    bool Found() const { return sure_ || (index_ && beside_); }
+    bool Found() const { return root_.Found() || InFolder(); }
+    // Where the package's names are: empty for the root, else the package
+    // folder's name and its slash ("Report.pages/").
+    std::string_view Folder() const {
+        if (root_.Found() || !InFolder()) return {};
+        return folder_;
+    }
 
   private:
-    bool sure_ = false, index_ = false, beside_ = false;
+    // The names of one level.
+    struct Names {
+        void Add(std::string_view name);
+        bool Found() const { return sure || (index && beside); }
+        bool sure = false, index = false, beside = false;
+    };
+    bool InFolder() const;
+
+    Names root_, inFolder_;
+    std::string folder_;         // the first folder at the root, with its slash
+    bool besideFolder_ = false;  // a file at the root or another folder
 };
 
 }  // namespace dxf

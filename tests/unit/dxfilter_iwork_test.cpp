@@ -2,8 +2,8 @@
 // libetonyek for iWork '09, its own reader for later documents): the format
 // rules of the zip directory scan, the text of the fixtures
 // (scripts/make_iwork_fixtures.py) for each of the three applications in
-// both generations, documents without text, bounds, and damaged, cut and
-// mutated packages.
+// both generations, packages kept as folders and zipped, documents without
+// text, bounds, and damaged, cut and mutated packages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -76,6 +76,71 @@ TEST_F(DxFilterIwork, EntryNamesTellThePackage) {
     EXPECT_EQ(plugin->Format(Data("iwork/index-only.zip")), DX_FMT_ZIP);
 }
 
+TEST_F(DxFilterIwork, ZippedPackageFoldersAreRecognised) {
+    // A package kept as a folder and zipped: every entry in one folder named
+    // as a package (in any case), beside the Finder's own entries; the
+    // package's names inside it compare as at the root.
+    auto zipped = [](const std::string &folder, std::vector<std::string> names) {
+        std::vector<std::pair<std::string, std::string>> members = {{folder, ""}};
+        for (const std::string &name : names) members.push_back({folder + name, "x"});
+        members.push_back({"__MACOSX/", ""});
+        members.push_back({"__MACOSX/" + folder + "._" + names[0], "x"});
+        members.push_back({".DS_Store", "x"});
+        return members;
+    };
+    for (const char *folder : {"Report.pages/", "Talk.key/", "Budget.numbers/", "OLD.PAGES/"})
+        for (const char *name :
+             {"index.apxl", "index.apxl.gz", "index.xml.gz", "Index/Document.iwa", "Index.zip"})
+            EXPECT_EQ(Format(zipped(folder, {"preview.jpg", name})), DX_FMT_IWORK)
+                << folder << name;
+    EXPECT_EQ(Format(zipped("Report.pages/", {"index.xml", "QuickLook/Thumbnail.jpg"})),
+              DX_FMT_IWORK);
+    EXPECT_EQ(Format(zipped("Report.pages/", {"index.xml"})), DX_FMT_ZIP);
+    EXPECT_EQ(Format(zipped("Report.pages/", {"INDEX.APXL"})), DX_FMT_ZIP);
+    // Anything else keeps its answer: a folder not named as a package, the
+    // package a folder deeper, another folder or a file beside it, two
+    // packages, a package only among the Finder's entries.
+    for (const char *folder : {"Report/", "Report.pages.old/", "Report-pages/", ".pages/",
+                               "outer/Report.pages/", "__MACOSX/Report.pages/"})
+        EXPECT_EQ(Format(zipped(folder, {"index.apxl"})), DX_FMT_ZIP) << folder;
+    EXPECT_EQ(Format({{"Report.pages/index.apxl", "x"}, {"readme.txt", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(Format({{"Report.pages/index.apxl", "x"}, {"Images/a.png", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(Format({{"A.key/index.apxl", "x"}, {"B.key/index.apxl", "x"}}), DX_FMT_ZIP);
+    // The worker's rule, for an archive the directory scan leaves to it (a
+    // `mimetype` entry): the same, every name counted.
+    EXPECT_EQ(Format({{"mimetype", "application/x-other"}, {"A.key/index.apxl", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(Format({{"A.key/", ""}, {"A.key/index.apxl", "x"}, {"__MACOSX/A.key/._x", ""}}),
+              DX_FMT_IWORK);
+    for (const char *name :
+         {"es-folder.pages.zip", "es-2013-folder.pages.zip", "de-folder.key.zip"})
+        EXPECT_EQ(plugin->Format(Data(std::string("iwork/") + name)), DX_FMT_IWORK) << name;
+    EXPECT_EQ(plugin->Format(Data("iwork/two-packages.zip")), DX_FMT_ZIP);
+    EXPECT_EQ(plugin->Format(Data("iwork/lookalike.zip")), DX_FMT_ZIP);
+}
+
+TEST_F(DxFilterIwork, ZippedPackageFoldersGiveTheirText) {
+    // Both generations, the later one's parts in the folder or inside its
+    // `Index.zip`: the text of the same package at the root.
+    const std::string pages = Text(Sample("es.pages"));
+    EXPECT_EQ(Text(Sample("es-folder.pages.zip")), pages);
+    EXPECT_EQ(Text(Sample("es-2013-folder.pages.zip")), pages);
+    EXPECT_EQ(Text(Sample("de-folder.key.zip")), Text(Sample("de.key")));
+    EXPECT_EQ(Text(StoredZip({{"Bericht.pages/index.xml", PagesXml({"Der Bericht", "des Jahres"})},
+                              {"Bericht.pages/buildVersionHistory.plist", "<plist/>"}})),
+              "Der Bericht\ndes Jahres\n");
+    // Members outside the folder are not the package's: the Finder's copy
+    // of a part with text is not read.
+    namespace iwa = dxfilter_iwa;
+    const std::string part = iwa::Part(iwa::Object(5, {{2001, iwa::Storage(0, "outside")}}));
+    ExpectRefused(StoredZip({{"Bericht.pages/Index/Document.iwa", ""},
+                             {"__MACOSX/Bericht.pages/Index/Document.iwa", part}}),
+                  "no objects in the folder's part");
+    EXPECT_EQ(Text(StoredZip({{"Bericht.pages/Index/Document.iwa", part}})), "outside\n");
+    // Archives that are not a package kept as a folder: no text.
+    ExpectRefused(Sample("two-packages.zip"), "two packages");
+    ExpectRefused(Sample("lookalike.zip"), "a folder named like a package");
+}
+
 TEST_F(DxFilterIwork, EachApplicationGivesItsText) {
     // Pages: the body's paragraphs (the sink breaks long lines).
     EXPECT_EQ(Text(Sample("en.pages")),
@@ -118,7 +183,7 @@ TEST_F(DxFilterIwork, DamagedAndCutPackagesFailCleanly) {
     ExpectRefused(StoredZip({{"index.apxl", PagesXml({"a Pages document as a presentation"})}}),
                   "another application's document");
     // Every cut of a package, of either generation, is bounded and balanced.
-    for (const char *name : {"en.pages", "ru.numbers", "es.pages", "it.key"}) {
+    for (const char *name : {"en.pages", "ru.numbers", "es.pages", "it.key", "de-folder.key.zip"}) {
         const std::string bytes = Sample(name);
         for (size_t cut = 0; cut < bytes.size(); cut += 29) {
             Extraction r = Run(bytes.substr(0, cut));
@@ -240,7 +305,8 @@ TEST_F(DxFilterIwork, LongLaterDocumentsStopAtTheBounds) {
 
 TEST_F(DxFilterIwork, MutatedLaterPackagesNeverBreakThePlugin) {
     Mutator mutator(2013);
-    for (const char *name : {"es.pages", "it.key", "pl.numbers", "es-2013.pages"}) {
+    for (const char *name : {"es.pages", "it.key", "pl.numbers", "es-2013.pages",
+                             "es-folder.pages.zip", "es-2013-folder.pages.zip"}) {
         const std::string bytes = Sample(name);
         for (int round = 0; round < 60; ++round) {
             Extraction r = Run(mutator.Overwrite(bytes, 1 + round % 8));

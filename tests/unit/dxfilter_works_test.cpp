@@ -1,8 +1,9 @@
 // Lotus 1-2-3, Quattro Pro and Microsoft Works files through the filter
 // plug-in (dxfilter_works.so, libwps): the format rules for their first
-// records and for Works compound files, the text of the fixtures
-// (scripts/make_works_fixtures.py) and of sheets built here, and what
-// happens to protected, unknown, cut and mutated files.
+// records and for Works compound files, the text of the fixtures (sheets
+// and word processor documents, scripts/make_works_fixtures.py) and of
+// sheets built here, and what happens to protected, unknown, cut and
+// mutated files.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -45,6 +46,17 @@ std::string Sheet(const std::string &cells, uint16_t version = 0x0406,
                   std::string_view first = std::string_view("\0\0", 2)) {
     return std::string(first) + Word(2) + Word(version) + Record(0x06, std::string(8, '\0')) +
            Record(0x02, "\xFF") + Record(0x03, std::string(1, '\0')) + cells + Record(0x01, "");
+}
+
+// The `MN0` stream of works/de.wps. The fixture script stores it alone in
+// the compound file's mini stream, whose sectors follow one another from
+// the file's second sector on; the stream's header tells its length (at
+// 0x2A).
+std::string WorksStream(const std::string &file) {
+    const size_t at = file.find("\x06\xFE\x75\x53");
+    if (at == std::string::npos || at + 0x2E > file.size()) return {};
+    const auto *p = reinterpret_cast<const unsigned char *>(file.data() + at + 0x2A);
+    return file.substr(at, p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
 }
 
 class DxFilterWorks : public OleReaderTest {
@@ -176,9 +188,82 @@ TEST_F(DxFilterWorks, LongSheetsStopAtTheTextCap) {
     EXPECT_EQ(r.utf8().rfind("Markt x", 0), 0u);
 }
 
+// works/de.wps and works/fr.wps as the sink gives them (lines wrapped at 72
+// characters).
+constexpr std::string_view kGermanDocument =
+    "Ein Herbsttag an der Fähre\n"
+    "Am frühen Morgen liegt Nebel über den Wiesen, und die Fähre wartet still\n"
+    "am Ufer. Der Fährmann öffnet die Tür seines Häuschens, grüßt die ersten Pendler\n"
+    "und zählt die Münzen für die Überfahrt.\n"
+    "Gegen Mittag wird es wärmer. Kinder werfen flache Steine ins Wasser, während\n"
+    "ihre Großmütter auf der Bank sitzen und über das Wetter, die Äpfel im Garten\n"
+    "und die nächste Woche sprechen. „Morgen regnet es“, sagt eine von ihnen,\n"
+    "und alle nicken.\n";
+constexpr std::string_view kFrenchDocument =
+    "Un jour d’automne au bac\n"
+    "Le matin, la brume couvre les prés et le bac attend en silence près de la\n"
+    "rive. Le passeur ouvre la porte de sa cabane, salue les premiers voyageurs\n"
+    "et compte les pièces de la traversée.\n"
+    "Vers midi, il fait plus chaud. Les enfants lancent des galets dans l’eau\n"
+    "pendant que leurs grands-mères, assises sur le banc, parlent du temps, des\n"
+    "pommes du verger et de la semaine à venir. « Demain il pleuvra », dit l’une\n"
+    "d’elles, et toutes hochent la tête ; même le chœur des oiseaux se tait.\n";
+
+TEST_F(DxFilterWorks, DocumentsGiveTheirParagraphsInOrder) {
+    // Works 4: code page 1252 text (the German quotation marks are not in
+    // Latin-1) in runs of bold, italic and plain characters.
+    const std::string de = Sample("de.wps");
+    EXPECT_EQ(Text(de), kGermanDocument);
+    // The same stream under a Works 3 header reads alike.
+    std::string works3 = de;
+    const size_t version = works3.find("\x06\xFE\x75\x53");
+    ASSERT_NE(version, std::string::npos);
+    works3.replace(version, 4, "\x04\xFE\x27\x4E");
+    EXPECT_EQ(Text(works3), kGermanDocument);
+    // Works 8: UTF-16 text (the curly apostrophe, the ligature œ).
+    EXPECT_EQ(Text(Sample("fr.wps")), kFrenchDocument);
+    EXPECT_EQ(FormatOf(de), DX_FMT_WORKS);
+    EXPECT_EQ(plugin->Format(Data("works/fr.wps")), DX_FMT_WORKS);
+}
+
+TEST_F(DxFilterWorks, DocumentsCutInsideTheirTextGiveNone) {
+    // libwps reads a Works 4 document's tables before its first paragraph:
+    // a stream cut inside the text gives no text, one cut after it (the
+    // property pages and font names lost) all of it, in the default font.
+    // libwps tells the damage once it reads: read text fails.
+    Extraction cut = Run(Sample("bad/cut.wps"));
+    EXPECT_TRUE(cut.opened && cut.openText == 0) << cut.openText;
+    EXPECT_NE(cut.readError, 0);
+    EXPECT_TRUE(cut.text.empty()) << cut.utf8();
+    EXPECT_EQ(Text(Sample("bad/bare.wps")), kGermanDocument);
+    const std::string mn0 = WorksStream(Sample("de.wps"));
+    ASSERT_GT(mn0.size(), 0x100u);
+    const size_t textEnd =
+        static_cast<unsigned char>(mn0[0x26]) | static_cast<unsigned char>(mn0[0x27]) << 8;
+    const auto mini = [](std::string_view) { return Placement::kMini; };
+    for (size_t cut = 0; cut <= mn0.size(); cut += 11) {
+        Extraction r =
+            Run(BuildCompoundFile({{"MN0", std::string_view(mn0).substr(0, cut)}}, mini));
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
+        if (cut < textEnd)
+            EXPECT_TRUE(r.text.empty()) << cut << " " << r.utf8();
+        else
+            EXPECT_EQ(r.utf8(), kGermanDocument) << cut;
+    }
+    // Cuts of the files themselves: every one bounded and balanced.
+    for (const char *name : {"de.wps", "fr.wps"}) {
+        const std::string file = Sample(name);
+        for (size_t cut = 0; cut < file.size(); cut += 97) {
+            Extraction r = Run(file.substr(0, cut));
+            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << cut;
+            EXPECT_LE(r.text.size(), 1024u) << name << " " << cut;
+        }
+    }
+}
+
 TEST_F(DxFilterWorks, MutatedFilesNeverBreakThePlugin) {
     Mutator m(2024);
-    for (const char *name : {"de.wk1", "es.wq1", "bad/mn0.wps"}) {
+    for (const char *name : {"de.wk1", "es.wq1", "bad/mn0.wps", "de.wps", "fr.wps"}) {
         const std::string bytes = Sample(name);
         for (int round = 0; round < 60; ++round) {
             Extraction r = Run(round % 4 == 3 ? m.Cut(bytes) : m.Overwrite(bytes, 1 + round % 8));
