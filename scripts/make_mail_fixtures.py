@@ -320,6 +320,14 @@ def main():
         '&lt;sender@example.net&gt;<br><b>Gesendet:</b> Montag, 4. M\u00e4rz 2024 10:00<br>'
         '<b>Betreff:</b> ' + SUBJECT["en"] + '</div>\n<div>' + english + '</div>')),
         "Regal")
+    # A reply over a header block written as lines of text, without an
+    # element marking it (Outlook without its border, web mail programs).
+    write("de-html-reply-header-lines.eml", html_reply(19, "de", "AW: " + SUBJECT["en"], (
+        '<div>Danke f\u00fcr die Nachricht, ich bringe die B\u00fccher am Dienstag mit dem '
+        'Fahrrad zur\u00fcck.</div><div><br></div>\n<div><b>Von:</b> Sender '
+        '&lt;sender@example.net&gt;<br><b>Gesendet:</b> Montag, 4. M\u00e4rz 2024 10:00<br>'
+        '<b>An:</b> list@example.org<br><b>Betreff:</b> ' + SUBJECT["en"] + '</div>\n'
+        '<div><br></div><div>' + english + '</div>')), "Fahrrad")
     write("fr-html-forward.eml", html_reply(18, "fr", "Fwd: " + SUBJECT["fr"], (
         '<div class="gmail_quote gmail_quote_container"><div dir="ltr" class="gmail_attr">'
         '---------- Forwarded message ---------<br>From: Sender &lt;sender@example.net&gt;'

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <span>
 
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
@@ -318,28 +320,58 @@ bool holds_time(std::string_view value) {
     return false;
 }
 
-// Whether the lines from `at` start the header block of a quoted message:
-// three header lines or more in a row, among the first eight one naming an
-// address and one a time ("Sent: Monday, 5 December 2026 10:00"), which
-// fields of a web form or a list of settings seldom have both. Labels that
-// name the sender, the time sent and the recipient or subject in one of
-// the languages of kHeaderLabels need only one of the two (a sender known
-// by name alone, a time written "10.00").
-bool opens_header_block(std::string_view text, size_t at) {
-    int lines = 0;
+// What a header line of a quoted message tells of its block: the field
+// its label names (0 when it is none of kHeaderLabels), and whether its
+// value names an address and a time.
+struct HeaderFacts {
+    uint8_t field = 0;
+    bool address = false;
+    bool time = false;
+};
+
+// The facts of `line` when it is a header line (header_line).
+std::optional<HeaderFacts> header_facts(std::string_view line) {
+    std::string_view label, value;
+    if (!header_line(line, label, value)) return std::nullopt;
+    return HeaderFacts{header_field(label), value.find('@') != std::string_view::npos,
+                       holds_time(value)};
+}
+
+constexpr size_t kHeaderWindow = 8;  // lines of a header block looked at
+
+// Whether header lines in a row, `lines` (the first kHeaderWindow of them
+// from where the block would start), open the header block of a quoted
+// message: three lines or more, among them one naming an address and one a
+// time ("Sent: Monday, 5 December 2026 10:00"), which fields of a web form
+// or a list of settings seldom have both. Labels that name the sender, the
+// time sent and the recipient or subject in one of the languages of
+// kHeaderLabels need only one of the two (a sender known by name alone, a
+// time written "10.00").
+bool opens_header_block(std::span<const HeaderFacts> lines) {
     bool address = false;
     bool time = false;
     uint8_t fields = 0;
-    for (std::string_view label, value; at < text.size() && lines < 8; ++lines) {
-        if (!header_line(trim(next_line(text, at)), label, value)) break;
-        address = address || value.find('@') != std::string_view::npos;
-        time = time || holds_time(value);
-        fields |= header_field(label);
+    for (const HeaderFacts &line : lines.first(std::min(lines.size(), kHeaderWindow))) {
+        address = address || line.address;
+        time = time || line.time;
+        fields |= line.field;
     }
     constexpr auto bit = [](HeaderField f) { return static_cast<uint8_t>(f); };
     const bool named = (fields & bit(HeaderField::kFrom)) && (fields & bit(HeaderField::kSent)) &&
                        (fields & (bit(HeaderField::kTo) | bit(HeaderField::kSubject)));
-    return lines >= 3 && ((address && time) || (named && (address || time)));
+    return lines.size() >= 3 && ((address && time) || (named && (address || time)));
+}
+
+// Whether the lines of plain text from `at` open a header block.
+bool opens_header_block(std::string_view text, size_t at) {
+    std::array<HeaderFacts, kHeaderWindow> lines;
+    size_t count = 0;
+    while (at < text.size() && count < lines.size()) {
+        const std::optional<HeaderFacts> facts = header_facts(trim(next_line(text, at)));
+        if (!facts) break;
+        lines[count++] = *facts;
+    }
+    return opens_header_block(std::span(lines).first(count));
 }
 
 }  // namespace
@@ -615,16 +647,25 @@ bool outlook_header_block(const HtmlTag &t) {
            flat.find("border-top:solid#b5c4df") != std::string::npos;
 }
 
+// Ids (in lower case) of the element at which mail programs start the
+// quoted message, which runs to the end: Outlook's header div and the
+// empty div it writes before it, Zimbra's rule over the header block.
+constexpr std::string_view kMessageIds[] = {"divrplyfwdmsg", "appendonsend", "zwchr"};
+
 // `own`: the writer's own text came before the tag; `reply`: the message
 // answers another.
 QuoteMark quote_mark(const HtmlTag &t, bool own, bool reply) {
     if (t.closing) return QuoteMark::kNone;
-    if (own && (t.id == "divrplyfwdmsg" || t.id == "appendonsend" || outlook_header_block(t) ||
-                (t.name == "div" && has_class(t.classes, "outlookmessageheader", false))))
+    if (own &&
+        (std::find(std::begin(kMessageIds), std::end(kMessageIds), t.id) != std::end(kMessageIds) ||
+         outlook_header_block(t) ||
+         (t.name == "div" && has_class(t.classes, "outlookmessageheader", false))))
         return QuoteMark::kToEnd;
     if (std::find(std::begin(kVoidElements), std::end(kVoidElements), t.name) !=
         std::end(kVoidElements))
         return QuoteMark::kNone;
+    // Outlook for Mac's quote, under the header block it writes as text.
+    if (t.id == "mac_outlook_attribution_blockquote") return QuoteMark::kQuote;
     for (std::string_view name :
          {"gmail_quote", "gmail_quote_container", "gmail_attr", "moz-cite-prefix"})
         if (has_class(t.classes, name, false)) return QuoteMark::kQuote;
@@ -682,6 +723,77 @@ size_t separator_at(std::string_view run, bool own, bool lineOpen) {
     return std::string_view::npos;
 }
 
+constexpr size_t kMaxLineText = 1024;  // bytes of a line of HTML text kept for the header rule
+
+// Appends a run of HTML text to `line`, a line's text for the header rule:
+// blanks and non-breaking spaces (as bytes or references) as one space.
+void append_line_text(std::string &line, std::string_view run) {
+    for (size_t i = 0; i < run.size() && line.size() < kMaxLineText; ++i) {
+        bool blank = html_blank(run[i]);
+        if (run.substr(i, 2) == "\xC2\xA0") {
+            blank = true, ++i;
+        } else if (run[i] == '&') {
+            for (std::string_view nbsp : {"&nbsp;", "&#160;", "&#xa0;"})
+                if (run.size() - i >= nbsp.size() && iequals(run.substr(i, nbsp.size()), nbsp)) {
+                    blank = true, i += nbsp.size() - 1;
+                    break;
+                }
+        }
+        if (!blank) {
+            line += run[i];
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
+        }
+    }
+}
+
+// Lines of HTML text in a row that are header lines, with where each
+// starts in the markup and whether the writer's own text came before it,
+// for the plain text's header block rule in one pass: a line opens a
+// header block when it and the lines after it in the run do.
+class HeaderRun {
+  public:
+    // The next line of text; where a header block opens (the start of one of
+    // the lines so far), or npos.
+    size_t Line(std::string_view text, size_t from, bool own) {
+        const std::optional<HeaderFacts> facts = header_facts(trim(text));
+        if (!facts) return Finish();
+        facts_[count_] = *facts;
+        from_[count_] = from;
+        own_[count_] = own;
+        if (++count_ < kHeaderWindow) return std::string_view::npos;
+        if (own_[0] && opens_header_block(std::span(facts_))) return End(from_[0]);
+        Drop();
+        return std::string_view::npos;
+    }
+
+    // The run ends: where a header block among its lines opens, or npos.
+    size_t Finish() {
+        for (; count_ > 0; Drop())
+            if (own_[0] && opens_header_block(std::span(facts_).first(count_)))
+                return End(from_[0]);
+        return std::string_view::npos;
+    }
+
+  private:
+    size_t End(size_t at) {
+        count_ = 0;
+        return at;
+    }
+
+    void Drop() {
+        std::copy(facts_.begin() + 1, facts_.begin() + count_, facts_.begin());
+        std::copy(from_.begin() + 1, from_.begin() + count_, from_.begin());
+        std::copy(own_.begin() + 1, own_.begin() + count_, own_.begin());
+        --count_;
+    }
+
+    std::array<HeaderFacts, kHeaderWindow> facts_;
+    std::array<size_t, kHeaderWindow> from_;
+    std::array<bool, kHeaderWindow> own_;
+    size_t count_ = 0;
+};
+
 }  // namespace
 
 std::string DropQuotedHtml(std::string_view html, bool reply) {
@@ -699,6 +811,30 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
     size_t lineStart = std::string::npos;
     bool lineIntro = false;
     bool ownBeforeLine = false;
+    // The text of that line and where it starts in `html`, for a header
+    // block of a quoted message written as lines of text.
+    HeaderRun headers;
+    std::string lineText;
+    size_t lineFrom = 0;
+    bool lineOwn = false;  // the writer's own text came before the line
+    size_t blockFrom = 0;  // the block tag before the line, in `html`
+    const auto end_line = [&] {
+        if (lineText.empty()) return std::string_view::npos;
+        const size_t at = headers.Line(lineText, lineFrom, lineOwn);
+        lineText.clear();
+        return at;
+    };
+    // Below the writer's own text, a header block runs to the end: whether
+    // one opens among the lines so far (`last`: no more lines come).
+    const auto header_block = [&](bool last) {
+        size_t at = end_line();
+        if (at == std::string_view::npos && last) at = headers.Finish();
+        if (at == std::string_view::npos) return false;
+        kept.append(html, copied, at - copied);
+        copied = html.size();
+        dropped = true;
+        return true;
+    };
     for (HtmlLexer::Kind kind; (kind = lex.Next()) != HtmlLexer::Kind::kEnd;) {
         if (kind == HtmlLexer::Kind::kText) {
             if (title) continue;
@@ -706,6 +842,7 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
             // message that runs to the end, from the block tag before it.
             if (const size_t line = separator_at(lex.token(), own, lineOpen);
                 line != std::string_view::npos) {
+                if (header_block(true)) break;
                 kept.append(html, copied, lex.start() + line - copied);
                 if (!lineOpen && !scan_text(lex.token().substr(0, line)).words)
                     kept.resize(blockAt);
@@ -713,6 +850,8 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
                 dropped = own = true;  // the writer's text came before the line
                 break;
             }
+            if (lineText.empty()) lineFrom = blockFrom, lineOwn = own;
+            append_line_text(lineText, lex.token());
             const TextRun run = scan_text(lex.token());
             if (!run.words) continue;
             if (!lineOpen) {
@@ -730,11 +869,14 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         const QuoteMark mark = quote_mark(tag, own, reply);
         if (mark == QuoteMark::kNone) {
             if (IsHtmlBlock(tag.name)) {
+                if (header_block(false)) break;
                 blockAt = kept_at(lex.start());
+                blockFrom = lex.start();
                 lineOpen = false;
             }
             continue;
         }
+        if (header_block(true)) break;
         kept.append(html, copied, lex.start() - copied);
         dropped = true;
         if (mark == QuoteMark::kToEnd) {
@@ -751,12 +893,13 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         for (int depth = 1; depth > 0 && (kind = lex.Next()) != HtmlLexer::Kind::kEnd;)
             if (kind == HtmlLexer::Kind::kTag && lex.tag().name == name)
                 depth += lex.tag().closing ? -1 : 1;
-        copied = lex.end();
+        copied = blockFrom = lex.end();
         blockAt = kept.size();
         lineOpen = false;
         lineStart = std::string::npos;
         lineIntro = false;
     }
+    if (copied < html.size()) header_block(true);
     if (!dropped || !own) return std::string(html);
     kept.append(html, copied);
     return kept;

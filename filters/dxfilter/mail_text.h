@@ -57,18 +57,22 @@ std::string DropQuotedLines(const std::string &text);
 // type="cite">` (Apple Mail, Thunderbird), of class `gmail_quote`,
 // `gmail_quote_container` or `gmail_attr` (Gmail's quote and the line
 // introducing it), `moz-cite-prefix` (Thunderbird's line introducing a
-// quote) or a class ending in `yahoo_quoted`; with `reply` (the message
-// answers another), any `<blockquote>` below the writer's own text; and a
-// line of text ending in ':' (or U+FF1A, either also as a character
+// quote) or a class ending in `yahoo_quoted`, or of the id
+// `MAC_OUTLOOK_ATTRIBUTION_BLOCKQUOTE` (Outlook for Mac); with `reply` (the
+// message answers another), any `<blockquote>` below the writer's own text;
+// and a line of text ending in ':' (or U+FF1A, either also as a character
 // reference such as "&#65306;") right before such an element.
 // Below the writer's own text, an element with the id `divRplyFwdMsg` or
-// `appendonsend`, a div of class `OutlookMessageHeader` (Outlook 2003), a
-// div with Outlook's header border as Outlook writes it (`border-top:solid
-// #E1E1E1` or `#B5C4DF`), or a line of text that is a separator line as
-// DropQuotedLines tells it (from the block tag before it), starts a quoted
-// message that runs to the end. An element left open runs to the end. Markup that keeps
-// no text of its own but in `<title>` stays whole. One pass, in time linear
-// in the markup.
+// `appendonsend` (Outlook) or `zwchr` (Zimbra), a div of class
+// `OutlookMessageHeader` (Outlook 2003), a div with Outlook's header border
+// as Outlook writes it (`border-top:solid #E1E1E1` or `#B5C4DF`), a line of
+// text that is a separator line as DropQuotedLines tells it (from the block
+// tag before it), or lines of text (between block tags and line breaks,
+// inline tags dropped, lines without text skipped) that open a header block
+// as DropQuotedLines tells it (from the block tag before the first) starts
+// a quoted message that runs to the end. An element left open runs to the
+// end. Markup that keeps no text of its own but in `<title>` stays whole.
+// One pass, in time linear in the markup.
 std::string DropQuotedHtml(std::string_view html, bool reply);
 
 // The text of `bytes`, a message or an mbox of messages (split at "From "

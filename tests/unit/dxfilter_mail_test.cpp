@@ -548,6 +548,102 @@ TEST(DxfMailHtml, SeparatorLinesAndOutlookMessageHeader) {
     for (const std::string &html : kept) EXPECT_EQ(DropQuotedHtml(html, true), html);
 }
 
+// A quoted message's header block written as lines of text, without an
+// element marking it (Outlook without its border, web mail programs,
+// Outlook for Mac), runs to the end as in plain text.
+TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
+    using dxf::DropQuotedHtml;
+    const std::string quote = "<p>Hello Max, the meeting moves to Tuesday.</p>";
+    EXPECT_EQ(DropQuotedHtml("<div><p>Gerne, bis Dienstag.</p><p><b>Von:</b> Jane Doe "
+                             "&lt;jane@example.org&gt;<br><b>Gesendet:</b> Montag, 5. Dezember "
+                             "2026 10:00<br><b>An:</b> Max<br><b>Betreff:</b> Treffen</p>" +
+                                 quote + "</div>",
+                             false),
+              "<div><p>Gerne, bis Dienstag.</p>");
+    // A line a paragraph; a field split over source lines and inline tags;
+    // French blanks before the colon written as non-breaking spaces.
+    EXPECT_EQ(DropQuotedHtml("<p>Vale.</p><p>De: Jane</p><p>Enviado el: <span>lunes, 5 de "
+                             "diciembre de 2026\n10:00</span></p><p>Para: Max</p>" +
+                                 quote,
+                             true),
+              "<p>Vale.</p>");
+    EXPECT_EQ(DropQuotedHtml(
+                  "<div>Oui.<br><br><b>De&nbsp;:</b> jane@example.org<br><b>Envoy\xC3\xA9\xC2\xA0:"
+                  "</b> lundi 5 d\xC3\xA9"
+                  "cembre 2026 10.00<br><b>\xC3\x80&#160;:</b> Max<br></div>" +
+                      quote,
+                  false),
+              "<div>Oui.<br>");
+    // Outlook for Mac: the header block, then its quote.
+    const std::string mac =
+        "<div>Ja.</div><div><br></div><span id=\"OLK_SRC_BODY_SECTION\"><div style=\"BORDER-TOP: "
+        "#b5c4df 1pt solid\"><span style=\"font-weight:bold\">From: </span>Jane Doe "
+        "&lt;jane@example.org&gt;<br><span style=\"font-weight:bold\">Date: </span>Monday, 5 "
+        "December 2026 at 10:00<br><span style=\"font-weight:bold\">To: </span>Max<br><span "
+        "style=\"font-weight:bold\">Subject: </span>Meeting<br></div><div><br></div><blockquote "
+        "id=\"MAC_OUTLOOK_ATTRIBUTION_BLOCKQUOTE\" style=\"BORDER-LEFT: #b5c4df 5 solid\">" +
+        quote + "</blockquote></span>";
+    EXPECT_EQ(DropQuotedHtml(mac, false),
+              "<div>Ja.</div><div><br></div><span id=\"OLK_SRC_BODY_SECTION\">");
+    // Not a header block: lines above the writer's text (a newsletter's own
+    // or a forward's), a table with labels and values in cells of their
+    // own, two lines, fields naming neither address nor time.
+    const std::string kept[] = {
+        "<p><b>From:</b> news@example.org<br><b>Date:</b> Monday 10:00<br><b>To:</b> "
+        "members</p><p>This week in the club.</p>",
+        "<p>Weekly news</p><table><tr><td><b>From:</b></td><td>Editors "
+        "&lt;news@example.org&gt;</td></tr><tr><td><b>Date:</b></td><td>Monday "
+        "10:00</td></tr><tr><td><b>To:</b></td><td>Members</td></tr></table>" +
+            quote,
+        "<p>Ja.</p><p>From: jane@example.org<br>Sent: Monday 10:00</p>" + quote,
+        "<p>Order placed.</p><p>Name: Max<br>Colour: red<br>Size: large<br>Notes: none</p>"};
+    for (const std::string &html : kept) EXPECT_EQ(DropQuotedHtml(html, true), html);
+    // A reply whose own text is empty keeps everything.
+    const std::string empty =
+        "<div><br></div><div>&nbsp;</div><div><b>Von:</b> Jane "
+        "&lt;jane@example.org&gt;<br><b>Gesendet:</b> Montag 10:00<br>"
+        "<b>An:</b> Max</div>" +
+        quote;
+    EXPECT_EQ(DropQuotedHtml(empty, true), empty);
+    // A long run of lines that look like header lines reads in linear time.
+    std::string notes = "<p>Ja.</p>";
+    for (int i = 0; i < 100000; ++i) notes += "<b>Note:</b> see 10:00<br>";
+    EXPECT_EQ(DropQuotedHtml(notes, true), notes);
+}
+
+// Markers of other mail programs: Outlook for Mac's quote, Zimbra's rule
+// over the quoted message, the separator line of Chinese mail programs.
+TEST(DxfMailHtml, MarkersOfOtherMailPrograms) {
+    using dxf::DropQuotedHtml;
+    const std::string quote = "<div>Hello Max, the meeting moves to Tuesday.</div>";
+    EXPECT_EQ(
+        DropQuotedHtml("<div>Ja.</div><blockquote id=\"MAC_OUTLOOK_ATTRIBUTION_BLOCKQUOTE\">" +
+                           quote + "</blockquote><div>Max</div>",
+                       false),
+        "<div>Ja.</div><div>Max</div>");
+    EXPECT_EQ(DropQuotedHtml("<div>Ja.</div><hr id=\"zwchr\" data-marker=\"__DIVIDER__\"><div "
+                             "data-marker=\"__HEADERS__\"><b>From: </b>Jane</div>" +
+                                 quote,
+                             false),
+              "<div>Ja.</div>");
+    EXPECT_EQ(DropQuotedHtml("<div>\xE5\xA5\xBD\xE7\x9A\x84\xE3\x80\x82</div><div><div "
+                             "style=\"font-size:12px\">------------------&nbsp;"
+                             "\xE5\x8E\x9F\xE5\xA7\x8B\xE9\x82\xAE\xE4\xBB\xB6&nbsp;"
+                             "------------------</div><div><b>\xE5\x8F\x91\xE4\xBB\xB6\xE4\xBA\xBA:"
+                             "</b>&nbsp;Jane</div></div>" +
+                                 quote,
+                             false),
+              "<div>\xE5\xA5\xBD\xE7\x9A\x84\xE3\x80\x82</div><div>");
+    // Look-alikes: Zimbra's rule above the writer's text (a forward) or
+    // another id, the separator's words in running text.
+    const std::string kept[] = {
+        "<hr id=\"zwchr\"><div><b>From: </b>Jane</div>" + quote,
+        "<div>Ja.</div><hr id=\"zwchr2\">" + quote,
+        "<div>Ja.</div><blockquote id=\"MAC_OUTLOOK_QUOTE\">" + quote + "</blockquote>",
+        "<p>Ja.</p><p>\xE5\x8E\x9F\xE5\xA7\x8B\xE9\x82\xAE\xE4\xBB\xB6 ------------------</p>"};
+    for (const std::string &html : kept) EXPECT_EQ(DropQuotedHtml(html, false), html);
+}
+
 TEST(DxfMailHtml, WhatStaysWhole) {
     using dxf::DropQuotedHtml;
     const std::string quote = "<blockquote type=\"cite\"><p>Hello Jane.</p></blockquote>";
