@@ -263,6 +263,27 @@ void TextDecoder::Convert(std::string_view bytes, bool last, std::string &out) {
 
 // ---- markup -------------------------------------------------------------------------
 
+char32_t ReferencedCodePoint(std::string_view name) {
+    char32_t cp = 0;
+    if (!name.empty() && name[0] == '#') {
+        const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
+        for (size_t i = hex ? 2 : 1; i < name.size() && cp <= 0x10FFFF; ++i) {
+            const char d = name[i];
+            const int v = hex ? hex_digit(d) : d >= '0' && d <= '9' ? d - '0' : -1;
+            if (v < 0) return 0;
+            cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(v);
+        }
+    } else if (name == "apos") {
+        cp = '\'';
+    } else if (!name.empty() && name.size() <= kMaxName) {
+        const std::string zeroEnded(name);
+        const htmlEntityDesc *entity =
+            htmlEntityLookup(reinterpret_cast<const xmlChar *>(zeroEnded.c_str()));
+        if (entity) cp = entity->value;
+    }
+    return cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? 0 : cp;
+}
+
 bool MarkupStripper::Feed(std::string_view utf8, DXMSink *sink) {
     for (char c : utf8) {
         Put(c);
@@ -312,26 +333,8 @@ void MarkupStripper::EndTag() {
 }
 
 void MarkupStripper::Entity() {
-    char32_t cp = 0;
-    if (!pending_.empty() && pending_[0] == '#') {
-        const bool hex = pending_.size() > 1 && (pending_[1] == 'x' || pending_[1] == 'X');
-        for (size_t i = hex ? 2 : 1; i < pending_.size() && cp <= 0x10FFFF; ++i) {
-            const char d = pending_[i];
-            const int v = hex ? hex_digit(d) : d >= '0' && d <= '9' ? d - '0' : -1;
-            if (v < 0) {
-                cp = 0;
-                break;
-            }
-            cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(v);
-        }
-    } else if (pending_ == "apos") {
-        cp = '\'';
-    } else if (!pending_.empty()) {
-        const htmlEntityDesc *entity =
-            htmlEntityLookup(reinterpret_cast<const xmlChar *>(pending_.c_str()));
-        if (entity) cp = entity->value;
-    }
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    const char32_t cp = ReferencedCodePoint(pending_);
+    if (cp == 0) {
         // Not a reference this reader knows: kept as written.
         out_ += '&';
         out_ += pending_;

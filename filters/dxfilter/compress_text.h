@@ -81,6 +81,11 @@ std::string DecodeText(std::string_view bytes, const std::string &charset, bool 
 // line of the text.
 bool IsHtmlBlock(std::string_view name);
 
+// The character a character reference names, given what stands between
+// its '&' and ';' ("eacute", "#233", "#xE9"); 0 when it names none (an
+// unknown name, a surrogate, beyond U+10FFFF).
+char32_t ReferencedCodePoint(std::string_view name);
+
 // The text of markup: tags, comments, declarations and processing
 // instructions dropped; script and style content dropped (HTML); character
 // references resolved; CDATA sections kept. In HTML the tags of blocks end a

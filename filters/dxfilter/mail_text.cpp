@@ -11,6 +11,7 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/utf8.h"
 
 namespace dxf {
 namespace {
@@ -726,23 +727,28 @@ size_t separator_at(std::string_view run, bool own, bool lineOpen) {
 constexpr size_t kMaxLineText = 1024;  // bytes of a line of HTML text kept for the header rule
 
 // Appends a run of HTML text to `line`, a line's text for the header rule:
-// blanks and non-breaking spaces (as bytes or references) as one space.
+// character references resolved ("Envoy&eacute;&nbsp;:"), blanks and
+// non-breaking spaces as one space.
 void append_line_text(std::string &line, std::string_view run) {
+    constexpr size_t kMaxReference = 34;  // '&', a name of up to 32 bytes, ';'
     for (size_t i = 0; i < run.size() && line.size() < kMaxLineText; ++i) {
-        bool blank = html_blank(run[i]);
+        char32_t cp = 0;  // a character written as a reference, or U+00A0 as bytes
         if (run.substr(i, 2) == "\xC2\xA0") {
-            blank = true, ++i;
+            cp = 0xA0, ++i;
         } else if (run[i] == '&') {
-            for (std::string_view nbsp : {"&nbsp;", "&#160;", "&#xa0;"})
-                if (run.size() - i >= nbsp.size() && iequals(run.substr(i, nbsp.size()), nbsp)) {
-                    blank = true, i += nbsp.size() - 1;
-                    break;
-                }
+            const size_t semi = run.substr(i, kMaxReference).find(';');
+            if (semi != std::string_view::npos &&
+                (cp = ReferencedCodePoint(run.substr(i + 1, semi - 1))) != 0)
+                i += semi;
         }
-        if (!blank) {
+        const bool blank = cp == 0 ? html_blank(run[i])
+                                   : cp == 0xA0 || (cp < 0x80 && html_blank(static_cast<char>(cp)));
+        if (blank) {
+            if (!line.empty() && line.back() != ' ') line += ' ';
+        } else if (cp == 0) {
             line += run[i];
-        } else if (!line.empty() && line.back() != ' ') {
-            line += ' ';
+        } else {
+            append_utf8(line, cp);
         }
     }
 }

@@ -68,7 +68,8 @@ std::string DropQuotedLines(const std::string &text);
 // as Outlook writes it (`border-top:solid #E1E1E1` or `#B5C4DF`), a line of
 // text that is a separator line as DropQuotedLines tells it (from the block
 // tag before it), or lines of text (between block tags and line breaks,
-// inline tags dropped, lines without text skipped) that open a header block
+// inline tags dropped, character references resolved, lines without text
+// skipped) that open a header block
 // as DropQuotedLines tells it (from the block tag before the first) starts
 // a quoted message that runs to the end. An element left open runs to the
 // end. Markup that keeps no text of its own but in `<title>` stays whole.

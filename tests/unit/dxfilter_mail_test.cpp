@@ -574,6 +574,16 @@ TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
                       quote,
                   false),
               "<div>Oui.<br>");
+    // Labels with accented letters written as references, as Outlook's
+    // HTML writes them; the time written "10.00" (the labels and the
+    // address make the block).
+    EXPECT_EQ(DropQuotedHtml("<p>Merci, &agrave; mardi.</p><p><b>De&nbsp;:</b> Jane "
+                             "&lt;jane@example.org&gt;<br><b>Envoy&eacute;&nbsp;:</b> lundi 5 "
+                             "d&eacute;cembre 2026 10.00<br><b>&Agrave;&#160;:</b> Max<br><b>Objet"
+                             "&nbsp;:</b> R&eacute;union</p>" +
+                                 quote,
+                             false),
+              "<p>Merci, &agrave; mardi.</p>");
     // Outlook for Mac: the header block, then its quote.
     const std::string mac =
         "<div>Ja.</div><div><br></div><span id=\"OLK_SRC_BODY_SECTION\"><div style=\"BORDER-TOP: "
