@@ -57,15 +57,18 @@ class BudgetedGenerator : public Generator {
   public:
     BudgetedGenerator(Output &out, TextBudget &budget) : Generator(out), budget_(budget) {}
     void openParagraph(const librevenge::RVNGPropertyList &props) override {
-        budget_.Tick();
+        Tick();
         Generator::openParagraph(props);
     }
     void insertText(const librevenge::RVNGString &text) override {
-        budget_.Tick();
+        Tick();
         if (budget_.Take(text.size())) Generator::insertText(text);
     }
 
   protected:
+    // The budget's clock, on each call that generates text.
+    virtual void Tick() { budget_.Tick(); }
+
     TextBudget &budget_;
 };
 
@@ -113,18 +116,10 @@ class BudgetedSheets final : public BudgetedGenerator<librevenge::RVNGTextSpread
         if (cells_ > 0) --cells_;
         Base::closeSheetCell();
     }
-    void openParagraph(const librevenge::RVNGPropertyList &props) override {
-        Tick();
-        Base::openParagraph(props);
-    }
-    void insertText(const librevenge::RVNGString &text) override {
-        Tick();
-        if (budget_.Take(text.size())) Base::insertText(text);
-    }
 
   private:
     // The budget's clock; when the time is spent, closes what is open.
-    void Tick() {
+    void Tick() override {
         try {
             budget_.Tick();
         } catch (const TimeSpent &) {

@@ -265,9 +265,7 @@ class RtfExtractor : public Extractor {
         }
         if (skipping()) return;
         if (c == '\t') {
-            Flush();
-            EndUnits();
-            sink_->Tab();
+            Tab();
             return;
         }
         // Text of encapsulated HTML outside its tags stays text to a reader of the markup.
@@ -410,10 +408,7 @@ class RtfExtractor : public Extractor {
                    w == "row" || w == "nestcell" || w == "nestrow" || w == "softline") {
             Paragraph();
         } else if (w == "tab") {
-            if (skipping()) return;
-            Flush();
-            EndUnits();
-            sink_->Tab();
+            Tab();
         } else if (w == "emdash") {
             Emit(0x2014);
         } else if (w == "endash") {
@@ -451,6 +446,13 @@ class RtfExtractor : public Extractor {
         Flush();
         EndUnits();
         sink_->CodePoint(cp);
+    }
+
+    void Tab() {
+        if (skipping()) return;
+        Flush();
+        EndUnits();
+        sink_->Tab();
     }
 
     void Paragraph() {
