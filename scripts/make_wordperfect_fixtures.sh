@@ -6,6 +6,16 @@
 #                               letters outside ASCII as extended characters
 #                               of WordPerfect's Multinational and Cyrillic
 #                               character sets
+#   docs/{de,fr}-42.wp          WordPerfect 4.2 (no prefix): bold title and
+#                               two paragraphs wrapped into lines, letters
+#                               outside ASCII as extended characters
+#   bad/cut-42.wp               de-42.wp cut inside its second paragraph
+#   text/fr-latin1-pairs.txt,   look-alikes of WordPerfect 4.2 that stay
+#   text/de-cp437-box.txt       text: Latin-1 French whose every letter from
+#                               0xC0 recurs later (libwpd's own test takes it
+#                               for WordPerfect 4.2), and code page 437
+#                               German framed by box-drawing runs whose
+#                               letters recur at their code's group length
 #   docs/fr-notes.wpd           French with a header and a footnote
 #   docs/empty.wpd              a document without text
 #   damaged                     bad/encrypted.wpd (password GLOTTA),
@@ -42,6 +52,11 @@ while IFS="$tab" read -r l t s1 s2 w; do
     $W doc "$OUT/docs/$l.wpd" "$t" "$s1" "$s2"
     check "$OUT/docs/$l.wpd" "$w"
     row "docs/$l.wpd" 312 "$w"
+    if [ "$l" = de ] || [ "$l" = fr ]; then
+        $W wp42 "$OUT/docs/$l-42.wp" "$t" "$s1" "$s2"
+        check "$OUT/docs/$l-42.wp" "$w"
+        row "docs/$l-42.wp" 312 "$w"
+    fi
     if [ "$l" = de ]; then
         $W encrypted "$OUT/bad/encrypted.wpd" "$t" "$s1" "$s2"
         check "$OUT/bad/encrypted.wpd" "$w" --password glotta
@@ -72,3 +87,23 @@ row bad/truncated.wpd 312 paresseux
 check "$OUT/bad/corrupt.wpd" voisins
 row bad/corrupt.wpd 312 voisins
 row bad/version.wpd 312 -
+# WordPerfect 4.2 cut inside its second paragraph, and look-alikes.
+python3 - "$OUT" <<'PY'
+import sys
+out = sys.argv[1]
+doc = open(out + '/docs/de-42.wp', 'rb').read()
+second = doc.index(b'\x0a', doc.index(b'\x0a\x0a') + 2) + 1
+open(out + '/bad/cut-42.wp', 'wb').write(doc[:second + 40])
+open(out + '/text/fr-latin1-pairs.txt', 'wb').write(
+    ('Le député a été réélu en été. Le préfet est invité au défilé du quartier, '
+     'puis le député a résumé ses idées rêvées.\n').encode('latin-1'))
+box = ('\u2550' * 30 + '\r\n  Kassenbericht f\u00fcr das Jahr\r\n' + '\u2550' * 30 +
+       '\r\n  \u00c4nderungen: keine   ' + '\u2500' * 10 + '\r\n  Ort: M\u00fcnchen\r\n')
+open(out + '/text/de-cp437-box.txt', 'wb').write(box.encode('cp437'))
+PY
+check "$OUT/bad/cut-42.wp" Flussufer
+row bad/cut-42.wp 312 Flussufer
+# libwpd's own test takes the Latin-1 text for WordPerfect 4.2.
+check "$OUT/text/fr-latin1-pairs.txt" quartier
+row text/fr-latin1-pairs.txt 2 -
+row text/de-cp437-box.txt 2 -

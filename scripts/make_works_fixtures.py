@@ -62,6 +62,17 @@ end-of-file record (type 1, empty).
                     beginning-of-file record, with an image count of 1)
   other/long.wk1    de.wk1's first record followed by one longer than the file
   de.wk1.gz         de.wk1 in a gzip stream without name or time
+  dos-fr.wps        a Works for DOS word processor document: the stream of
+                    de.wps as a file of its own, with the version byte 1
+                    and French text in code page 850
+  win3-de.wps       the same under the version byte 4 of Works 3 for
+                    Windows, de.wps's text in code page 1252
+  bad/dos-bare.wps  dos-fr.wps cut after its text: the text in the default
+                    font
+  bad/dos-cut.wps   dos-fr.wps cut inside its second paragraph: its header
+                    names text beyond the file's end, so it is not taken
+                    for a Works document
+  other/limits.wps  dos-fr.wps whose main text ends one byte past the file
 
 Code page 850 is what libwps takes for DOS files that name none, code page
 1252 for Works 3 and 4 for Windows documents. The sentences are the
@@ -114,6 +125,18 @@ PROSE = {
               "im Garten und die nächste Woche sprechen. „Morgen regnet es“, sagt eine von "
               "ihnen, und alle nicken.", None, None)],
 }
+# The Works for DOS document: French in code page 850 (which lacks the
+# curly quotation marks and the ligature).
+PROSE_DOS = {
+    "title": "Une matinée au marché",
+    "body": [("Le samedi, les maraîchers arrivent avant l'aube et dressent leurs étals ",
+              "devant",
+              " la mairie. On y trouve des légumes frais, du miel, des fromages de chèvre "
+              "et des fleurs coupées."),
+             ("Vers dix heures, la place est pleine : les enfants goûtent les fraises, "
+              "les voisins échangent les nouvelles du quartier et le boulanger "
+              "vend ses dernières baguettes.", None, None)],
+}
 TEXT_START = 0x100  # the text follows the header
 PAGE = 0x80  # a property page
 FONTS = [(0, "Times New Roman"), (1, "Arial")]
@@ -148,20 +171,22 @@ def property_page(runs, end):
     return bytes(page)
 
 
-def works4_document():
+def works4_document(prose=PROSE, encoding="cp1252", version=b"\x06\xfe\x75\x53"):
     """The `MN0` stream of a Works 4 word processor document, and where its
-    paragraphs start in it."""
+    paragraphs start in it; `prose` in `encoding` under the header's first
+    bytes `version` (the version byte, 0xFE, the creator word), the same
+    stream as a file for Works for DOS and Works 3 for Windows."""
     text, char_runs, para_runs, starts = bytearray(), [], [], []
 
     def add(piece, font):
         char_runs.append((TEXT_START + len(text), font))
-        text.extend(piece.encode("cp1252"))
+        text.extend(piece.encode(encoding))
 
     starts.append(TEXT_START)
     para_runs.append((TEXT_START, CENTRED))
-    add(PROSE["title"] + "\r\n", TITLE_FONT)
+    add(prose["title"] + "\r\n", TITLE_FONT)
     para_runs.append((TEXT_START + len(text), None))
-    for before, word, after in PROSE["body"]:
+    for before, word, after in prose["body"]:
         starts.append(TEXT_START + len(text))
         add(before, BODY_FONT)
         if word:
@@ -187,7 +212,7 @@ def works4_document():
         return struct.pack("<IH", at, len(data))
 
     header = bytearray(TEXT_START)
-    header[0:4] = b"\x06\xfe\x75\x53"  # version 6 (Works 4), its creator word
+    header[0:4] = version  # 6 (Works 4), 0xFE, its creator word
     # The limits of the header, footer and main text (neither header nor
     # footer), the stream's length, then the tables: character and
     # paragraph pages, header and footer strings, DOS links, footnotes,
@@ -320,10 +345,29 @@ def main():
     text_end = struct.unpack_from("<I", mn0, 0x26)[0]
     write("bad/bare.wps", cfb.build({"MN0": mn0[:text_end]}), 363, "Großmütter")
 
+    # Outside a compound file: Works for DOS (version 1, creator word 0) in
+    # code page 850, Works 3 for Windows (version 4) in code page 1252; the
+    # DOS document cut after its text, and cut inside its text (the header
+    # then names text beyond the file's end: not taken for Works); a header
+    # whose text limits lie outside the file.
+    dos, dos_starts = works4_document(PROSE_DOS, "cp850", b"\x01\xfe\x00\x00")
+    write("dos-fr.wps", dos, 363, "maraîchers")
+    win3, _ = works4_document(PROSE, "cp1252", b"\x04\xfe\x27\x4e")
+    write("win3-de.wps", win3, 363, "Großmütter")
+    dos_end = struct.unpack_from("<I", dos, 0x26)[0]
+    write("bad/dos-bare.wps", dos[:dos_end], 363, "maraîchers")
+    write("bad/dos-cut.wps", dos[:dos_starts[2] + 40], 346, "-")
+    write("other/limits.wps", dos[:0x1A] + struct.pack("<I", 0x100) * 3 +
+          struct.pack("<I", len(dos) + 1) + dos[0x2A:], 346, "-")
+
     # libwps's own converter reads each document's paragraphs as written.
     if shutil.which("wps2text"):
         german = [PROSE["title"]] + ["".join(p for p in body if p) for body in PROSE["body"]]
-        for name, paragraphs in (("de.wps", german), ("bad/bare.wps", german), ("fr.wps", PROSE8)):
+        french = ([PROSE_DOS["title"]] +
+                  ["".join(p for p in body if p) for body in PROSE_DOS["body"]])
+        for name, paragraphs in (("de.wps", german), ("bad/bare.wps", german), ("fr.wps", PROSE8),
+                                 ("dos-fr.wps", french), ("bad/dos-bare.wps", french),
+                                 ("win3-de.wps", german)):
             got = subprocess.run(["wps2text", os.path.join(OUT, name)], capture_output=True,
                                  check=True).stdout.decode()
             if got.splitlines() != paragraphs:

@@ -1,9 +1,9 @@
 // revenge_text.h - the text of a document read by a librevenge-based library
-// (libwps, libetonyek), through librevenge's
-// plain text generators: a budget of CPU time and of generated text that the
-// generators check as the library calls them (a spreadsheet's cells too), and
-// the hand-over of the generated text to the sink. Header only: each module
-// links librevenge and its generators itself.
+// (libwps, libetonyek through librevenge's plain text generators; libwpd
+// through a text interface of its module's own): a budget of CPU time and of
+// generated text that the generators check as the library calls them (a
+// spreadsheet's cells too), and the hand-over of the generated text to the
+// sink. Header only: each module links librevenge and its generators itself.
 #ifndef GLOTTA_FILTERS_DXFILTER_REVENGE_TEXT_H
 #define GLOTTA_FILTERS_DXFILTER_REVENGE_TEXT_H
 
@@ -19,21 +19,29 @@
 
 namespace dxf {
 
-// Thrown by a generator to end the library's parse: the document's CPU time
-// is spent. Libraries that catch every exception end their parse with an
-// error, which the caller then reads through TextBudget::Passed.
-struct TimeSpent {};
+// Thrown by a generator or text interface to end the library's parse at
+// once: the document's CPU time is spent, or its text has nowhere to go (the
+// sink is full). Libraries that catch every exception end their parse with
+// an error, which the caller then reads through TextBudget::Passed and
+// TextBudget::Ended.
+struct ParseEnded {};
 
 // The document's CPU time and the UTF-8 bytes of text the generators may
 // still take.
 class TextBudget {
   public:
     TextBudget(int64_t deadlineNs, size_t maxBytes) : deadlineNs_(deadlineNs), left_(maxBytes) {}
-    // Throws TimeSpent once the time is spent.
+    // Throws ParseEnded once the time is spent.
     void Tick() {
         if (DXM_CpuNs() <= deadlineNs_) return;
         passed_ = true;
-        throw TimeSpent{};
+        throw ParseEnded{};
+    }
+    // Ends the parse because the text has nowhere to go: none fits any more.
+    [[noreturn]] void Fill() {
+        left_ = 0;
+        filled_ = true;
+        throw ParseEnded{};
     }
     // Whether `bytes` more of text fit; once they do not, none ever does.
     bool Take(size_t bytes) {
@@ -42,12 +50,16 @@ class TextBudget {
         return fits;
     }
     bool Spent() const { return left_ == 0; }
+    // The time is spent.
     bool Passed() const { return passed_; }
+    // The parse was ended here: the time is spent or the text had nowhere
+    // to go.
+    bool Ended() const { return passed_ || filled_; }
 
   private:
     int64_t deadlineNs_;
     size_t left_;
-    bool passed_ = false;
+    bool passed_ = false, filled_ = false;
 };
 
 // A librevenge plain text generator that checks the budget on each
@@ -122,7 +134,7 @@ class BudgetedSheets final : public BudgetedGenerator<librevenge::RVNGTextSpread
     void Tick() override {
         try {
             budget_.Tick();
-        } catch (const TimeSpent &) {
+        } catch (const ParseEnded &) {
             for (; cells_ > 0; --cells_) Base::closeSheetCell();
             for (; rows_ > 0; --rows_) Base::closeSheetRow();
             for (; sheets_ > 0; --sheets_) Base::closeSheet();

@@ -35,8 +35,8 @@ namespace {
 
 using dxf::BudgetedGenerator;
 using dxf::BudgetedSheets;
+using dxf::ParseEnded;
 using dxf::TextBudget;
-using dxf::TimeSpent;
 
 struct WorksDocument {
     std::string bytes;
@@ -63,7 +63,7 @@ bool Parse(const WorksDocument &doc, TextBudget &budget, librevenge::RVNGStringV
         libwps::WPSResult result = libwps::WPS_UNKNOWN_ERROR;
         try {
             result = libwps::WPSDocument::parse(&input, &out);
-        } catch (const TimeSpent &) {
+        } catch (const ParseEnded &) {
         }
         parts.append(text);
         return result == libwps::WPS_OK;
@@ -71,7 +71,7 @@ bool Parse(const WorksDocument &doc, TextBudget &budget, librevenge::RVNGStringV
     BudgetedSheets out(parts, budget);
     try {
         return libwps::WPSDocument::parse(&input, &out) == libwps::WPS_OK;
-    } catch (const TimeSpent &) {
+    } catch (const ParseEnded &) {
         return false;
     }
 }

@@ -1,5 +1,5 @@
-// wp_module.cpp - dxfilter_wp.so: the text of WordPerfect documents (5.x,
-// 6 and later for DOS and Windows), read by libwpd.
+// wp_module.cpp - dxfilter_wp.so: the text of WordPerfect documents (4.2,
+// 5.x, 6 and later for DOS and Windows), read by libwpd.
 //
 // The document is read into memory whole (up to the bound of one archive
 // member) and handed to libwpd, which calls the text interface below for
@@ -8,12 +8,14 @@
 // footnotes, endnotes and text boxes are held and follow the main text;
 // headers, footers and comments are left out, as for the other word
 // processor formats. When the sink is full or the document's CPU time is
-// spent, the interface throws, which ends libwpd's parse at once.
+// spent, the interface throws through the shared budget (revenge_text.h),
+// which ends libwpd's parse at once.
 // WordPerfect's character sets are libwpd's business: its text is UTF-8.
 #include <libwpd/libwpd.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -24,6 +26,7 @@
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/module_stream.h"
+#include "filters/dxfilter/revenge_text.h"
 
 namespace {
 
@@ -72,13 +75,11 @@ class MemoryInput final : public librevenge::RVNGInputStream {
 
 // ---- the text interface ------------------------------------------------------------
 
-// Thrown by the interface to end libwpd's parse: the sink is full or the
-// time is spent.
-struct Stop {};
-
+// Ends libwpd's parse through the budget (dxf::ParseEnded) when the sink is
+// full or the time is spent.
 class TextCollector final : public librevenge::RVNGTextInterface {
   public:
-    TextCollector(DXMSink *sink, int64_t deadlineNs) : sink_(sink), deadlineNs_(deadlineNs) {}
+    TextCollector(DXMSink *sink, dxf::TextBudget &budget) : sink_(sink), budget_(budget) {}
 
     // Hands the held notes and text boxes to the sink.
     void Finish() {
@@ -91,9 +92,6 @@ class TextCollector final : public librevenge::RVNGTextInterface {
             from = end + 1;
         }
     }
-    // The parse was ended here (libwpd may catch what ended it).
-    bool Stopped() const { return stopped_; }
-
     void insertText(const librevenge::RVNGString &text) override { Text(text.cstr(), text.size()); }
     void insertSpace() override { Text(" ", 1); }
     void insertTab() override { Text(" ", 1); }
@@ -165,13 +163,7 @@ class TextCollector final : public librevenge::RVNGTextInterface {
     void drawConnector(const librevenge::RVNGPropertyList &) override {}
 
   private:
-    void Tick() {
-        if (DXM_CpuNs() > deadlineNs_) StopHere();
-    }
-    [[noreturn]] void StopHere() {
-        stopped_ = true;
-        throw Stop{};
-    }
+    void Tick() { budget_.Tick(); }
     void Text(const char *utf8, size_t length) {
         Tick();
         if (skipped_ > 0 || length == 0) return;
@@ -179,7 +171,7 @@ class TextCollector final : public librevenge::RVNGTextInterface {
             if (held_.size() + length <= kMaxHeldBytes) held_.append(utf8, length);
             return;
         }
-        if (sink_->text(sink_->self, utf8, length)) StopHere();
+        if (sink_->text(sink_->self, utf8, length)) budget_.Fill();
     }
     void Break() {
         Tick();
@@ -203,11 +195,10 @@ class TextCollector final : public librevenge::RVNGTextInterface {
     }
 
     DXMSink *sink_;
-    int64_t deadlineNs_;
+    dxf::TextBudget &budget_;
     int skipped_ = 0;     // inside a header, footer or comment
     int held_depth_ = 0;  // inside a note or text box
     std::string held_;    // their text, paragraphs ending in '\n'
-    bool stopped_ = false;
 };
 
 // ---- the module --------------------------------------------------------------------
@@ -244,14 +235,18 @@ int wp_step(DXMExtractor *extractor, DXMSink *sink) {
     doc->done = true;
     try {
         MemoryInput input(doc->bytes);
-        TextCollector text(sink, doc->deadlineNs);
+        // The text goes straight to the sink, which bounds it: the budget
+        // counts time only.
+        dxf::TextBudget budget(doc->deadlineNs, SIZE_MAX);
+        TextCollector text(sink, budget);
         libwpd::WPDResult result = libwpd::WPD_OK;
         try {
             result = libwpd::WPDocument::parse(&input, &text, nullptr);
-        } catch (const Stop &) {
+        } catch (const dxf::ParseEnded &) {
         }
-        // Full, or out of time: the pump tells which.
-        if (text.Stopped()) return 0;
+        // Full, or out of time: the pump tells which. (libwpd catches what
+        // ended its parse.)
+        if (budget.Ended()) return 0;
         // libwpd ends a damaged document with an error after the text
         // before the damage; the notes held so far still belong to it.
         text.Finish();

@@ -83,14 +83,16 @@ inline void Drain(std::unique_ptr<dxf::Extractor> extractor) {
     } while (!units.empty());
 }
 
-// Opens the document in `module` as `format` and reads all its text.
-inline void ExtractWithModule(const DXModule *module, const uint8_t *data, size_t size,
+// Opens the document in `module` as `format` and reads all its text; false
+// when the module refuses to open it.
+inline bool ExtractWithModule(const DXModule *module, const uint8_t *data, size_t size,
                               int format) {
     MemoryStream doc(data, size);
     const DXMLimits limits = Limits();
     DXMExtractor *ex = module->open(doc.stream(), doc.size(), format, &limits);
-    if (!ex) return;
+    if (!ex) return false;
     Drain(std::make_unique<dxf::ModuleExtractor>(module, ex));
+    return true;
 }
 
 // A well-formed compound file holding `streams` (at most three) at the root,

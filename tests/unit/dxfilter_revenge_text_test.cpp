@@ -41,7 +41,7 @@ TEST(RevengeSheets, TimeSpentInsideASheetKeepsItsCells) {
         // cells.
         out.openSheet(kNone);
         for (;; ++rows) Row(out, 3, "cell");
-    } catch (const dxf::TimeSpent &) {
+    } catch (const dxf::ParseEnded &) {
         spent = true;
     }
     ASSERT_TRUE(spent);

@@ -1,9 +1,9 @@
 // Lotus 1-2-3, Quattro Pro and Microsoft Works files through the filter
 // plug-in (dxfilter_works.so, libwps): the format rules for their first
-// records and for Works compound files, the text of the fixtures (sheets
-// and word processor documents, scripts/make_works_fixtures.py) and of
-// sheets built here, and what happens to protected, unknown, cut and
-// mutated files.
+// records, for Works compound files and for Works for DOS documents, the
+// text of the fixtures (sheets and word processor documents,
+// scripts/make_works_fixtures.py) and of sheets built here, and what
+// happens to protected, unknown, cut and mutated files.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -209,6 +209,15 @@ constexpr std::string_view kFrenchDocument =
     "pommes du verger et de la semaine à venir. « Demain il pleuvra », dit l’une\n"
     "d’elles, et toutes hochent la tête ; même le chœur des oiseaux se tait.\n";
 
+constexpr std::string_view kDosDocument =
+    "Une matinée au marché\n"
+    "Le samedi, les maraîchers arrivent avant l'aube et dressent leurs étals devant\n"
+    "la mairie. On y trouve des légumes frais, du miel, des fromages de chèvre\n"
+    "et des fleurs coupées.\n"
+    "Vers dix heures, la place est pleine : les enfants goûtent les fraises, les\n"
+    "voisins échangent les nouvelles du quartier et le boulanger vend ses dernières\n"
+    "baguettes.\n";
+
 TEST_F(DxFilterWorks, DocumentsGiveTheirParagraphsInOrder) {
     // Works 4: code page 1252 text (the German quotation marks are not in
     // Latin-1) in runs of bold, italic and plain characters.
@@ -259,6 +268,57 @@ TEST_F(DxFilterWorks, DocumentsCutInsideTheirTextGiveNone) {
             EXPECT_LE(r.text.size(), 1024u) << name << " " << cut;
         }
     }
+}
+
+TEST_F(DxFilterWorks, DosDocumentsAreReadOutsideACompoundFile) {
+    // The stream of a Works 4 document as a file of its own: Works for DOS
+    // (version byte 1, code page 850) and Works 3 for Windows (4, code page
+    // 1252).
+    const std::string dos = Sample("dos-fr.wps");
+    EXPECT_EQ(FormatOf(dos), DX_FMT_WORKS);
+    EXPECT_EQ(Text(dos), kDosDocument);
+    EXPECT_EQ(Text(Sample("win3-de.wps")), kGermanDocument);
+    // Cut after its text: all of it, in the default font.
+    EXPECT_EQ(Text(Sample("bad/dos-bare.wps")), kDosDocument);
+    // Every cut and mutation is bounded and balanced; a cut inside the text
+    // leaves a header that names text beyond the file: no Works document.
+    for (size_t cut = 0; cut < dos.size(); cut += 13) {
+        Extraction r = Run(dos.substr(0, cut));
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
+        EXPECT_LE(r.text.size(), 1024u) << cut;
+    }
+    Mutator m(1989);
+    for (int round = 0; round < 60; ++round) {
+        Extraction r = Run(round % 4 == 3 ? m.Cut(dos) : m.Overwrite(dos, 1 + round % 8));
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
+        EXPECT_LE(r.text.size(), 4096u) << round;
+    }
+}
+
+TEST_F(DxFilterWorks, DosLookAlikesAreNoDocuments) {
+    const std::string dos = Sample("dos-fr.wps");
+    const auto with = [&dos](size_t at, std::string_view bytes) {
+        std::string changed = dos;
+        changed.replace(at, bytes.size(), bytes);
+        return changed;
+    };
+    struct {
+        std::string bytes;
+        const char *what;
+    } others[] = {
+        {with(0, "\x06"), "the version byte of Works 4 (a compound file's stream)"},
+        {with(0, "\x02"), "a version byte no Works writes"},
+        {with(1, "\xFD"), "no 0xFE"},
+        {with(0x26, std::string_view("\xFF\x00\x00\x00", 4)), "the text ending inside the header"},
+        {with(0x1E, std::string_view("\x00\x00\x01\x00", 4)), "a limit past the file's end"},
+        {with(0x1A, std::string_view("\x00\x00\x01\x00", 4)), "the header beginning past it"},
+        {dos.substr(0, 0xFF), "shorter than the header"},
+        {Sample("bad/dos-cut.wps"), "cut inside its text"},
+        {Sample("other/limits.wps"), "its text ending past the file's end"},
+    };
+    for (const auto &o : others) EXPECT_NE(FormatOf(o.bytes), DX_FMT_WORKS) << o.what;
+    // All ones for a header or footer that is not there.
+    EXPECT_EQ(FormatOf(with(0x1E, std::string_view("\xFF\xFF\xFF\xFF", 4))), DX_FMT_WORKS);
 }
 
 TEST_F(DxFilterWorks, MutatedFilesNeverBreakThePlugin) {
