@@ -151,6 +151,17 @@ def long_comments(pairs, header_text):
     return data
 
 
+def credits_first(catalog):
+    """`catalog` behind a comment block of translator credits so long that
+    its header entry starts after the first 8 KiB (within the first 64 KiB,
+    which the format rules read of such a head)."""
+    credits = "".join(f"# Translator {n:03d} <translator{n:03d}@example.net>, 20{n % 24:02d}.\n"
+                      for n in range(200))
+    data = (credits + catalog).encode("utf-8")
+    assert 8192 < data.index(b'msgid ""') < data.index(b"Content-Type") < 65536
+    return data
+
+
 def write(name, data, grep, fmt=349):
     with open(os.path.join(OUT, name), "wb") as f:
         f.write(data)
@@ -184,6 +195,13 @@ def main():
     # stays text.
     write("es-long-comments.po", long_comments(messages("es"), header("UTF-8", "es")), "reunión")
     write("long-comments.pot", long_comments(messages("de", True), header("CHARSET", "")), "-", 2)
+    # The header entry itself after 8 KiB of credits: a catalog too, by a
+    # second read; a template of that kind stays text.
+    write("de-credits.po", credits_first(po(messages("de"), header("UTF-8", "de"), "de")),
+          "Donnerstag")
+    write("credits.pot",
+          credits_first(po(messages("de", True), header("CHARSET", "template"), "template")), "-",
+          2)
     write("de-utf8.mo.gz", gzip.compress(de_mo, 9, mtime=0), "Donnerstag", 347)
     # Cut in its strings: refused.
     write("truncated.mo", de_mo[: len(de_mo) * 2 // 3], "-")

@@ -5,8 +5,10 @@ compressor below) and HUFF/CDIC compressed (a dictionary of 8-bit codes
 written below, with a phrase that is itself compressed), a KF8 book, a
 PalmDoc `TEXtREAd` book, an encrypted, a damaged and a truncated book, and
 FictionBook documents in UTF-8 and windows-1251 with a large binary object
-before or after the body, a zipped one and look-alikes, byte for byte the
-same each time, and prints their rows of formats.tsv.
+before or after the body, a zipped one (also as the macOS Finder zips it,
+beside its AppleDouble file under `__MACOSX/`) and look-alikes (an archive
+of the AppleDouble file alone among them), byte for byte the same each
+time, and prints their rows of formats.tsv.
 
     scripts/make_ebook_fixtures.py >> tests/data/dxfilter/formats.tsv
 
@@ -18,6 +20,8 @@ import random
 import struct
 import sys
 import zipfile
+
+from make_iwork_fixtures import APPLE_DOUBLE
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "ebook")
@@ -382,9 +386,14 @@ def main():
     write("ru-utf8.fb2", fb2("ru", "utf-8", True), "самовар", 351)
     write("ru-1251.fb2", fb2("ru", "windows-1251", False), "самовар", 351)
     write("bg.fb2.zip", zipped([("bg.fb2", fb2("bg", "utf-8", True, 8000))]), "баницата", 351)
+    # Zipped by the Finder: the AppleDouble file does not count as a member.
+    finder = [("__MACOSX/", b""), ("__MACOSX/._bg.fb2", APPLE_DOUBLE)]
+    write("bg-finder.fb2.zip", zipped([("bg.fb2", fb2("bg", "utf-8", True, 800))] + finder),
+          "баницата", 351)
     # Look-alikes: two members are an archive; another root element is XML.
     write("two.zip", zipped([("bg.fb2", fb2("bg", "utf-8", True, 800)),
                              ("cover.txt", b"cover\n")]), "-", 341)
+    write("finder-only.zip", zipped(finder[1:]), "-", 341)
     write("not-fb2.xml", b'<?xml version="1.0"?>\n<library xmlns:x="urn:example">'
           b"<note>FictionBook</note><x:FictionBook/></library>\n", "-", 285)
 

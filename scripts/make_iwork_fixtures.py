@@ -61,6 +61,12 @@ each folder, the AppleDouble files of `__MACOSX/` beside them):
   lookalike.zip             es.pages's entries under `Informe-pages/`, a
                             folder that only looks like a package: another
                             zip archive
+  de-copied.key.zip         de-folder.key.zip with the AppleDouble files
+                            beside their files (`._Garten.key` at the root,
+                            `Garten.key/._index.apxl`), as copies to a volume
+                            without extended attributes leave them
+  finder-only.zip           the `__MACOSX/` entries of de-folder.key.zip
+                            alone: another zip archive
 
 The Snappy blocks come from the small encoder below (literals and copies
 of one and two offset bytes, greedy), the objects from the protocol buffer
@@ -495,6 +501,10 @@ def main():
            in_folder("Informe.pages", es_entries)[:-3] + in_folder("Garten.key", de_entries), 341,
            "-")
     zipped("lookalike.zip", in_folder("Informe-pages", es_entries), 341, "-")
+    copied = in_folder("Garten.key", de_entries + [("._index.apxl", APPLE_DOUBLE)],
+                       [("._Garten.key", APPLE_DOUBLE)])
+    zipped("de-copied.key.zip", copied, 362, WORDS["de"])
+    zipped("finder-only.zip", [e for e in copied if e[0].startswith("__MACOSX/")], 341, "-")
 
     for name, code, word in rows:
         print("iwork/%s\t%d\t%s" % (name, code, word))

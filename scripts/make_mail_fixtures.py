@@ -328,6 +328,33 @@ def main():
         '&lt;sender@example.net&gt;<br><b>Gesendet:</b> Montag, 4. M\u00e4rz 2024 10:00<br>'
         '<b>An:</b> list@example.org<br><b>Betreff:</b> ' + SUBJECT["en"] + '</div>\n'
         '<div><br></div><div>' + english + '</div>')), "Fahrrad")
+    # Plain text shown as HTML (web mail programs): the reply and the header
+    # block of the message it answers as lines of a <pre>; the quote goes.
+    english_lines = ((TEXT["en"] + " ") * 6).replace(". ", ".\n")
+    write("de-html-reply-pre.eml", html_reply(20, "de", "AW: " + SUBJECT["en"], (
+        '<pre>Danke f\u00fcr die Nachricht, ich bringe die B\u00fccher am Dienstag mit dem '
+        'Anh\u00e4nger zur\u00fcck.\n\nVon: Sender &lt;sender@example.net&gt;\nGesendet: '
+        'Montag, 4. M\u00e4rz 2024 10:00\nAn: list@example.org\nBetreff: ' + SUBJECT["en"]
+        + '\n\n' + english_lines + '</pre>')), "Anh\u00e4nger")
+    # Outlook for Mac in Catalan: its rule over the header block written
+    # colour first, labels the header rule does not know and a time written
+    # "10.00"; the quote goes.
+    write("es-html-reply-mac-border.eml", html_reply(21, "es", "Re: " + SUBJECT["en"], (
+        '<div>Muchas gracias por avisar. El martes pasar\u00e9 por la biblioteca con mi '
+        'sobrina para devolver los libros.</div><div><br></div><span id="OLK_SRC_BODY_SECTION">'
+        '<div style="font-family:Calibri; font-size:12pt; text-align:left; color:black; '
+        'BORDER-BOTTOM: medium none; BORDER-LEFT: medium none; PADDING-BOTTOM: 0in; '
+        'PADDING-LEFT: 0in; PADDING-RIGHT: 0in; BORDER-TOP: #b5c4df 1pt solid; BORDER-RIGHT: '
+        'medium none; PADDING-TOP: 3pt"><span style="font-weight:bold">De: </span>Sender '
+        '&lt;sender@example.net&gt;<br><span style="font-weight:bold">Data: </span>dilluns, 4 '
+        'de mar\u00e7 de 2024 a les 10.00<br><span style="font-weight:bold">Per a: </span>'
+        'list@example.org<br><span style="font-weight:bold">Assumpte: </span>' + SUBJECT["en"]
+        + '<br></div><div><br></div>' + english_html + '</span>')), "sobrina")
+    # A look-alike that stays English: a German note in a <pre> above an
+    # English notice that lists its own fields (no address, no time).
+    write("de-html-pre-fields.eml", html_reply(22, "de", "Aushang", (
+        '<pre>Hier der Aushang f\u00fcr n\u00e4chste Woche:\n\nFrom: The library\nTo: All '
+        'readers\nSubject: ' + SUBJECT["en"] + '\n\n' + english_lines + '</pre>')), "Aushang")
     write("fr-html-forward.eml", html_reply(18, "fr", "Fwd: " + SUBJECT["fr"], (
         '<div class="gmail_quote gmail_quote_container"><div dir="ltr" class="gmail_attr">'
         '---------- Forwarded message ---------<br>From: Sender &lt;sender@example.net&gt;'

@@ -27,6 +27,24 @@ appends them to the table):
   otherkind.fodt  a flat file of a kind the filter does not read (a chart):
                   XML
 
+packages without a `mimetype` entry, whose manifest's root entry tells
+their kind, and their look-alikes:
+
+  fr-manifest.odt      a text document
+  ru-manifest.ods      a spreadsheet
+  de-manifest.odp      a presentation with speaker notes
+  manifest-chart.odc   a chart: no text the filter reads (another zip archive)
+  manifest-noroot.zip  a manifest without a root entry, as an extension's
+                       (`.oxt`) has it: another zip archive
+  manifest-cut.odt     fr-manifest.odt whose manifest is cut after the root
+                       entry (not well-formed): another zip archive
+  manifest-crc.odt     fr-manifest.odt whose manifest's compressed bytes are
+                       overwritten: another zip archive
+  fr.odt.zip           fr-manifest.odt as the macOS Finder zips a file (the
+                       document beside its AppleDouble file under
+                       `__MACOSX/`): a zip archive of a document, another
+                       zip archive
+
 Python's zipfile writes every entry with one fixed time and mode (the
 writer of make_xps_fixtures.py), so two runs write the same bytes. The sentences are the project's own.
 """
@@ -35,7 +53,8 @@ import gzip
 import os
 import sys
 
-from make_xps_fixtures import write_zip
+from make_iwork_fixtures import APPLE_DOUBLE
+from make_xps_fixtures import damage, write_zip
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "odf")
@@ -89,26 +108,32 @@ def esc(s):
     return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
 
 
-def manifest(kind):
+def manifest(kind, root=True):
+    """The manifest of a package of `kind`; `root`: with the root entry."""
+    entry = ('<manifest:file-entry manifest:full-path="/" manifest:version="1.3" '
+             'manifest:media-type="%s%s"/>' % (MIME, kind)) if root else ""
     return ('<?xml version="1.0" encoding="UTF-8"?><manifest:manifest '
             'xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" '
-            'manifest:version="1.3"><manifest:file-entry manifest:full-path="/" '
-            'manifest:version="1.3" manifest:media-type="%s%s"/>'
+            'manifest:version="1.3">%s'
             '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>'
-            '</manifest:manifest>' % (MIME, kind))
+            '</manifest:manifest>' % entry)
 
 
-def package(path, kind, body, mimetype_first=True):
+def package_entries(kind, body, mimetype_first=True, with_mimetype=True, root=True):
     content = ('<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content %s>'
                '<office:automatic-styles><style:style style:name="gr1" style:family="graphic"/>'
                '</office:automatic-styles><office:body>%s</office:body>'
                '</office:document-content>' % (NS, body))
-    mimetype = ("mimetype", MIME + kind)
-    rest = [("content.xml", content), ("META-INF/manifest.xml", manifest(kind))]
+    mimetype = [("mimetype", MIME + kind)] if with_mimetype else []
+    rest = [("content.xml", content), ("META-INF/manifest.xml", manifest(kind, root))]
     if mimetype_first:
-        write_zip(path, [mimetype] + rest, stored=("mimetype",))
-    else:
-        write_zip(path, rest[:1] + [mimetype] + rest[1:], stored=())
+        return mimetype + rest
+    return rest[:1] + mimetype + rest[1:]
+
+
+def package(path, kind, body, mimetype_first=True, with_mimetype=True, root=True):
+    entries = package_entries(kind, body, mimetype_first, with_mimetype, root)
+    return write_zip(path, entries, stored=("mimetype",) if mimetype_first else ())
 
 
 def flat(path, kind, body, extra=""):
@@ -148,6 +173,57 @@ def drawing_pages(lang, with_extras):
     return ('<draw:page draw:name="page1" draw:master-page-name="Default">%s</draw:page>'
             '<draw:page draw:name="page2" draw:master-page-name="Default">%s</draw:page>'
             % (first, second))
+
+
+def text_body(lang):
+    title, s1, s2, word = TEXTS[lang]
+    return ("<office:text><text:h text:outline-level=\"1\">%s</text:h>%s%s</office:text>"
+            % (esc(title), p(s1), p(s2)))
+
+
+def sheet_body(lang):
+    title, s1, s2, word = TEXTS[lang]
+    cells = ''.join('<table:table-row><table:table-cell office:value-type="string"><text:p>%s'
+                    '</text:p></table:table-cell><table:table-cell office:value-type="float" '
+                    'office:value="%d"><text:p>%d</text:p></table:table-cell></table:table-row>'
+                    % (esc(t), n, n) for n, t in enumerate((title, s1, s2), 1))
+    return ('<office:spreadsheet><table:table table:name="%s">%s</table:table>'
+            '</office:spreadsheet>' % (esc(word), cells))
+
+
+def presentation_body(lang):
+    title, s1, s2, word = TEXTS[lang]
+    slides = ('<draw:page draw:name="s1">%s%s<presentation:notes><draw:frame><draw:text-box>%s'
+              '</draw:text-box></draw:frame></presentation:notes></draw:page>'
+              % (text_box(title, "1cm"), text_box(s1, "5cm"), p(s2)))
+    return "<office:presentation>%s</office:presentation>" % slides
+
+
+def without_mimetype(out, rows):
+    """Packages without a `mimetype` entry, and their look-alikes."""
+    odt = package(out("fr-manifest.odt"), "text", text_body("fr"), with_mimetype=False)
+    rows.append(("fr-manifest.odt", 304, "terrasse"))
+    package(out("ru-manifest.ods"), "spreadsheet", sheet_body("ru"), with_mimetype=False)
+    rows.append(("ru-manifest.ods", 305, "бабушка"))
+    package(out("de-manifest.odp"), "presentation", presentation_body("de"), with_mimetype=False)
+    rows.append(("de-manifest.odp", 306, "Mühle"))
+    package(out("manifest-chart.odc"), "chart",
+            '<office:chart><chart:chart><chart:title>%s</chart:title></chart:chart></office:chart>'
+            % p("Harvest by month"), with_mimetype=False)
+    rows.append(("manifest-chart.odc", 341, "-"))
+    package(out("manifest-noroot.zip"), "text", text_body("fr"), with_mimetype=False, root=False)
+    rows.append(("manifest-noroot.zip", 341, "-"))
+    entries = package_entries("text", text_body("fr"), with_mimetype=False)
+    cut = entries[1][1]
+    entries[1] = (entries[1][0], cut[:cut.index("<manifest:file-entry manifest:full-path=\"c")])
+    write_zip(out("manifest-cut.odt"), entries)
+    rows.append(("manifest-cut.odt", 341, "-"))
+    with open(out("manifest-crc.odt"), "wb") as f:
+        f.write(damage(odt, "META-INF/manifest.xml"))
+    rows.append(("manifest-crc.odt", 341, "-"))
+    write_zip(out("fr.odt.zip"), [("Carnet.odt", odt), ("__MACOSX/", b""),
+                                  ("__MACOSX/._Carnet.odt", APPLE_DOUBLE)])
+    rows.append(("fr.odt.zip", 341, "-"))
 
 
 def main():
@@ -245,6 +321,8 @@ def main():
          '<office:chart><chart:chart><chart:title>%s</chart:title></chart:chart></office:chart>'
          % p("Harvest by month"))
     rows.append(("otherkind.fodt", 285, "-"))
+
+    without_mimetype(out, rows)
 
     for name, code, word in rows:
         print("odf/%s\t%d\t%s" % (name, code, word))

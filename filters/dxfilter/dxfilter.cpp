@@ -170,27 +170,24 @@ int document_format(Document &doc) {
     unsigned char head[kSniffBytes];
     long got = ReadFully(doc.stream, head, sizeof head);
     if (got < 0) return DX_FMT_UNKNOWN;
-    SniffResult r = SniffHead({head, static_cast<size_t>(got)}, static_cast<uint64_t>(doc.size));
+    const ReadAtFn readAt = [&](uint64_t at, void *buffer, size_t count) {
+        return doc.stream->seek(doc.stream, static_cast<int64_t>(at), DX_SEEK_SET) &&
+               ReadFully(doc.stream, buffer, count) == static_cast<long>(count);
+    };
+    SniffResult r =
+        SniffHead({head, static_cast<size_t>(got)}, static_cast<uint64_t>(doc.size), readAt);
     switch (r.next) {
         case SniffNext::kDone:
             return r.format;
         case SniffNext::kZip: {
-            int scanned = ZipFormatFromDirectory(
-                static_cast<uint64_t>(doc.size), [&](uint64_t at, void *buffer, size_t count) {
-                    return doc.stream->seek(doc.stream, static_cast<int64_t>(at), DX_SEEK_SET) &&
-                           ReadFully(doc.stream, buffer, count) == static_cast<long>(count);
-                });
+            int scanned = ZipFormatFromDirectory(static_cast<uint64_t>(doc.size), readAt);
             if (scanned != DX_FMT_UNKNOWN) return scanned;
             const DocumentBytes *bytes = doc.Bytes();
             int format = bytes ? doc.filter->worker->Probe(*bytes, doc.wallLimit) : DX_FMT_UNKNOWN;
             return format == DX_FMT_UNKNOWN ? DX_FMT_ZIP : format;
         }
         case SniffNext::kOle: {
-            int kind = OleFormatFromDirectory(
-                {head, static_cast<size_t>(got)}, [&](uint64_t at, void *buffer, size_t count) {
-                    return doc.stream->seek(doc.stream, static_cast<int64_t>(at), DX_SEEK_SET) &&
-                           ReadFully(doc.stream, buffer, count) == static_cast<long>(count);
-                });
+            int kind = OleFormatFromDirectory({head, static_cast<size_t>(got)}, readAt);
             return kind == DX_FMT_UNKNOWN ? DX_FMT_OLE : kind;
         }
         case SniffNext::kMagic:
@@ -363,13 +360,13 @@ bool start_record(DXFileInfo *info) {
 // The format of a document of `size` bytes open as `fd`, whose first bytes
 // are `head`. Reads the descriptor only by position.
 int identify(Filter *f, std::span<const unsigned char> head, int64_t size, int fd) {
-    SniffResult r = SniffHead(head, static_cast<uint64_t>(size));
+    const ReadAtFn readAt = [fd](uint64_t at, void *buffer, size_t count) {
+        return PreadFully(fd, buffer, count, at);
+    };
+    SniffResult r = SniffHead(head, static_cast<uint64_t>(size), readAt);
     int format = r.format;
     if (r.next == SniffNext::kZip) {
-        format = ZipFormatFromDirectory(static_cast<uint64_t>(size),
-                                        [&](uint64_t at, void *buffer, size_t count) {
-                                            return PreadFully(fd, buffer, count, at);
-                                        });
+        format = ZipFormatFromDirectory(static_cast<uint64_t>(size), readAt);
         if (format == DX_FMT_UNKNOWN) {
             // The worker reads the archive's directory with the office module.
             DocumentBytes bytes;
@@ -383,9 +380,7 @@ int identify(Filter *f, std::span<const unsigned char> head, int64_t size, int f
         // Word documents, workbooks and presentations are told apart by
         // their streams; encrypted packages and the rest stay OLE
         // documents. libmagic decides only when the directory cannot be read.
-        format = OleFormatFromDirectory(head, [&](uint64_t at, void *buffer, size_t count) {
-            return PreadFully(fd, buffer, count, at);
-        });
+        format = OleFormatFromDirectory(head, readAt);
         if (format == DX_FMT_UNKNOWN) {
             format = f->FormatByMagic(head.data(), head.size(), fd, DX_FMT_OLE);
             if (format != DX_FMT_DOC && format != DX_FMT_XLS && format != DX_FMT_PPT)
@@ -431,7 +426,7 @@ int dx_identify_head(void *, const DXDocumentHead *head, DXFileInfo *info) {
     std::span<const unsigned char> bytes;
     if (!head_bytes(head, bytes)) return -1;
     SniffResult r = SniffHead(bytes, static_cast<uint64_t>(head->size));
-    if (r.next != SniffNext::kDone) return 1;
+    if (r.next != SniffNext::kDone || r.beyondHead) return 1;
     set_format(info, r.format);
     return 0;
 }

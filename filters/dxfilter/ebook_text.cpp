@@ -11,6 +11,7 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/xml_push.h"
+#include "filters/dxfilter/zip_scan.h"
 
 namespace dxf {
 namespace {
@@ -321,8 +322,29 @@ PalmBook ReadPalmBook(std::string_view file, const EbookBounds &bounds) {
 
 namespace {
 
-// The one `.fb2` member of a zip archive, inflated; false when the archive
-// holds anything else or cannot be read.
+// The directory record of the one member of a zip archive beside the
+// Finder's entries (IsFinderEntry), whose directory starts at `dir` and has
+// `entries` records; npos when there is not exactly one or the directory
+// cannot be read.
+size_t only_member(std::string_view zip, size_t dir, size_t entries) {
+    const unsigned char *p = bytes_of(zip);
+    size_t member = std::string_view::npos;
+    for (size_t at = dir, i = 0; i < entries; ++i) {
+        if (at > zip.size() || zip.size() - at < 46 || le32(p + at) != 0x02014b50u)
+            return std::string_view::npos;
+        const size_t nameLength = le16(p + at + 28);
+        if (zip.size() - at - 46 < nameLength) return std::string_view::npos;
+        if (!IsFinderEntry(zip.substr(at + 46, nameLength))) {
+            if (member != std::string_view::npos) return std::string_view::npos;
+            member = at;
+        }
+        at += 46 + nameLength + le16(p + at + 30) + le16(p + at + 32);
+    }
+    return member;
+}
+
+// The one `.fb2` member of a zip archive (beside the Finder's entries),
+// inflated; false when the archive holds anything else or cannot be read.
 bool fictionbook_member(std::string_view zip, std::string &out, std::string &error) {
     constexpr size_t kEndRecord = 22;
     const unsigned char *p = bytes_of(zip);
@@ -335,9 +357,9 @@ bool fictionbook_member(std::string_view zip, std::string &out, std::string &err
         }
     }
     error = "not a zip archive of one FictionBook";
-    if (end == std::string_view::npos || le16(p + end + 10) != 1) return false;
-    const size_t dir = le32(p + end + 16);
-    if (dir + 46 > zip.size() || le32(p + dir) != 0x02014b50u) return false;
+    if (end == std::string_view::npos) return false;
+    const size_t dir = only_member(zip, le32(p + end + 16), le16(p + end + 10));
+    if (dir == std::string_view::npos) return false;
     const uint16_t flags = le16(p + dir + 8), method = le16(p + dir + 10);
     const size_t packed = le32(p + dir + 20), local = le32(p + dir + 42);
     if (flags & 1u) {

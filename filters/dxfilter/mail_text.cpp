@@ -338,6 +338,14 @@ std::optional<HeaderFacts> header_facts(std::string_view line) {
                        holds_time(value)};
 }
 
+// A header line in a run of them: its facts, and for HTML where its line
+// starts in the markup and whether the writer's own text came before it.
+struct HeaderLine {
+    HeaderFacts facts;
+    size_t from = 0;
+    bool own = false;
+};
+
 constexpr size_t kHeaderWindow = 8;  // lines of a header block looked at
 
 // Whether header lines in a row, `lines` (the first kHeaderWindow of them
@@ -348,14 +356,14 @@ constexpr size_t kHeaderWindow = 8;  // lines of a header block looked at
 // time sent and the recipient or subject in one of the languages of
 // kHeaderLabels need only one of the two (a sender known by name alone, a
 // time written "10.00").
-bool opens_header_block(std::span<const HeaderFacts> lines) {
+bool opens_header_block(std::span<const HeaderLine> lines) {
     bool address = false;
     bool time = false;
     uint8_t fields = 0;
-    for (const HeaderFacts &line : lines.first(std::min(lines.size(), kHeaderWindow))) {
-        address = address || line.address;
-        time = time || line.time;
-        fields |= line.field;
+    for (const HeaderLine &line : lines.first(std::min(lines.size(), kHeaderWindow))) {
+        address = address || line.facts.address;
+        time = time || line.facts.time;
+        fields |= line.facts.field;
     }
     constexpr auto bit = [](HeaderField f) { return static_cast<uint8_t>(f); };
     const bool named = (fields & bit(HeaderField::kFrom)) && (fields & bit(HeaderField::kSent)) &&
@@ -365,12 +373,12 @@ bool opens_header_block(std::span<const HeaderFacts> lines) {
 
 // Whether the lines of plain text from `at` open a header block.
 bool opens_header_block(std::string_view text, size_t at) {
-    std::array<HeaderFacts, kHeaderWindow> lines;
+    std::array<HeaderLine, kHeaderWindow> lines;
     size_t count = 0;
     while (at < text.size() && count < lines.size()) {
         const std::optional<HeaderFacts> facts = header_facts(trim(next_line(text, at)));
         if (!facts) break;
-        lines[count++] = *facts;
+        lines[count++].facts = *facts;
     }
     return opens_header_block(std::span(lines).first(count));
 }
@@ -635,17 +643,69 @@ bool has_class(std::string_view classes, std::string_view wanted, bool suffix) {
     return false;
 }
 
+// The greys Outlook draws the rule over a header block in (lower case).
+constexpr std::string_view kHeaderGreys[] = {"#e1e1e1", "#b5c4df"};
+
+// Whether `part` of a border's value is a width in points ("1pt", "1.0pt",
+// ".5pt"), as Outlook writes it; page designs write pixels.
+bool points_width(std::string_view part) {
+    if (!part.ends_with("pt")) return false;
+    part.remove_suffix(2);
+    return part.find_first_of("0123456789") != std::string_view::npos &&
+           part.find_first_not_of("0123456789.") == std::string_view::npos;
+}
+
+// Whether the value of a top border (lower case) is Outlook's rule in any
+// order of its parts: solid, one of kHeaderGreys, and at most a width in
+// points ("#b5c4df 1pt solid", as Outlook for Mac writes it).
+bool outlook_rule(std::string_view value) {
+    bool solid = false, grey = false, width = false;
+    for (size_t at = 0; at < value.size();) {
+        while (at < value.size() && html_blank(value[at])) ++at;
+        size_t end = at;
+        while (end < value.size() && !html_blank(value[end])) ++end;
+        const std::string_view part = value.substr(at, end - at);
+        at = end;
+        if (part.empty()) continue;
+        bool *seen = part == "solid" ? &solid
+                     : std::find(std::begin(kHeaderGreys), std::end(kHeaderGreys), part) !=
+                             std::end(kHeaderGreys)
+                         ? &grey
+                     : points_width(part) ? &width
+                                          : nullptr;
+        if (!seen || *seen) return false;  // another part, or one part twice
+        *seen = true;
+    }
+    return solid && grey;
+}
+
 // Outlook's header block over a quoted message: a div whose top border is
-// solid, in one of the two greys Outlook draws it in, written as Outlook
-// writes it ("border-top:solid #E1E1E1 1.0pt"; blanks and case aside), which
-// page designs seldom do.
+// solid, in one of the two greys Outlook draws it in, as Outlook writes it:
+// "border-top:solid #E1E1E1 1.0pt" (blanks and case aside, whatever
+// follows), or its parts in another order with at most a width in points
+// ("BORDER-TOP: #b5c4df 1pt solid", Outlook for Mac), also as the
+// "mso-border-top-alt" Outlook adds. Page designs seldom write either.
 bool outlook_header_block(const HtmlTag &t) {
     if (t.name != "div") return false;
     std::string flat;
     for (char c : t.style)
         if (!html_blank(c)) flat += c;
-    return flat.find("border-top:solid#e1e1e1") != std::string::npos ||
-           flat.find("border-top:solid#b5c4df") != std::string::npos;
+    for (std::string_view grey : kHeaderGreys)
+        if (flat.find("border-top:solid" + std::string(grey)) != std::string::npos) return true;
+    const std::string_view style = t.style;
+    for (size_t at = 0; at < style.size();) {
+        size_t end = style.find(';', at);
+        if (end == std::string_view::npos) end = style.size();
+        const std::string_view declaration = style.substr(at, end - at);
+        at = end + 1;
+        const size_t colon = declaration.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string_view name = trim(declaration.substr(0, colon));
+        if ((name == "border-top" || name == "mso-border-top-alt") &&
+            outlook_rule(declaration.substr(colon + 1)))
+            return true;
+    }
+    return false;
 }
 
 // Ids (in lower case) of the element at which mail programs start the
@@ -724,6 +784,9 @@ size_t separator_at(std::string_view run, bool own, bool lineOpen) {
     return std::string_view::npos;
 }
 
+// Elements whose content keeps its line breaks: each ends a line.
+constexpr std::string_view kPreformatted[] = {"pre", "listing", "xmp", "plaintext", "textarea"};
+
 constexpr size_t kMaxLineText = 1024;  // bytes of a line of HTML text kept for the header rule
 
 // Appends a run of HTML text to `line`, a line's text for the header rule:
@@ -764,11 +827,9 @@ class HeaderRun {
     size_t Line(std::string_view text, size_t from, bool own) {
         const std::optional<HeaderFacts> facts = header_facts(trim(text));
         if (!facts) return Finish();
-        facts_[count_] = *facts;
-        from_[count_] = from;
-        own_[count_] = own;
+        lines_[count_] = {*facts, from, own};
         if (++count_ < kHeaderWindow) return std::string_view::npos;
-        if (own_[0] && opens_header_block(std::span(facts_))) return End(from_[0]);
+        if (lines_[0].own && opens_header_block(lines_)) return End(lines_[0].from);
         Drop();
         return std::string_view::npos;
     }
@@ -776,8 +837,8 @@ class HeaderRun {
     // The run ends: where a header block among its lines opens, or npos.
     size_t Finish() {
         for (; count_ > 0; Drop())
-            if (own_[0] && opens_header_block(std::span(facts_).first(count_)))
-                return End(from_[0]);
+            if (lines_[0].own && opens_header_block(std::span(lines_).first(count_)))
+                return End(lines_[0].from);
         return std::string_view::npos;
     }
 
@@ -787,16 +848,13 @@ class HeaderRun {
         return at;
     }
 
+    // The first line can open no block any more: the window moves on.
     void Drop() {
-        std::copy(facts_.begin() + 1, facts_.begin() + count_, facts_.begin());
-        std::copy(from_.begin() + 1, from_.begin() + count_, from_.begin());
-        std::copy(own_.begin() + 1, own_.begin() + count_, own_.begin());
+        std::copy(lines_.begin() + 1, lines_.begin() + count_, lines_.begin());
         --count_;
     }
 
-    std::array<HeaderFacts, kHeaderWindow> facts_;
-    std::array<size_t, kHeaderWindow> from_;
-    std::array<bool, kHeaderWindow> own_;
+    std::array<HeaderLine, kHeaderWindow> lines_;
     size_t count_ = 0;
 };
 
@@ -806,24 +864,27 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
     HtmlLexer lex(html);
     std::string kept;
     size_t copied = 0;  // bytes of `html` up to which `kept` holds what stays
-    const auto kept_at = [&](size_t at) { return kept.size() + (at - copied); };
     bool dropped = false;
     bool own = false;  // the writer's own text is among what stays
     bool title = false;
-    // The last line of text that stays (from the block tag before it), for
-    // a line ending in a colon right before a quote introduces it.
-    size_t blockAt = 0;  // in `kept`
+    // Preformatted content (the element's name and its nesting), where a
+    // line break of the source ends a line as well.
+    std::string preformatted;
+    int preDepth = 0;
+    // The line of text being read: where it starts in `html` (the block
+    // tag before it, or in preformatted content the line break), whether it
+    // holds words, and its text for the header block rule.
+    size_t lineFrom = 0;
     bool lineOpen = false;
-    size_t lineStart = std::string::npos;
+    bool lineOwn = false;  // the writer's own text came before the line
+    std::string lineText;
+    HeaderRun headers;
+    // The last line of words that stays, for a line ending in a colon right
+    // before a quote introduces it: where it starts, and whether the
+    // writer's own text came before it.
+    size_t introFrom = std::string::npos;
     bool lineIntro = false;
     bool ownBeforeLine = false;
-    // The text of that line and where it starts in `html`, for a header
-    // block of a quoted message written as lines of text.
-    HeaderRun headers;
-    std::string lineText;
-    size_t lineFrom = 0;
-    bool lineOwn = false;  // the writer's own text came before the line
-    size_t blockFrom = 0;  // the block tag before the line, in `html`
     const auto end_line = [&] {
         if (lineText.empty()) return std::string_view::npos;
         const size_t at = headers.Line(lineText, lineFrom, lineOwn);
@@ -841,32 +902,58 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         dropped = true;
         return true;
     };
+    // A line ends and the next starts at `at`; true when the pass ends.
+    const auto new_line = [&](size_t at) {
+        if (header_block(false)) return true;
+        lineFrom = at;
+        lineOpen = false;
+        return false;
+    };
+    // Text of `html` from `from` to `to`, on one line or more; true when
+    // the pass ends.
+    const auto text = [&](size_t from, size_t to) {
+        const std::string_view run = html.substr(from, to - from);
+        // Below the writer's own text, a separator line starts a quoted
+        // message that runs to the end, from the block tag before it when
+        // it opens its line.
+        if (const size_t line = separator_at(run, own, lineOpen); line != std::string_view::npos) {
+            if (header_block(true)) return true;
+            const bool opens = !lineOpen && !scan_text(run.substr(0, line)).words;
+            kept.append(html, copied, (opens ? lineFrom : from + line) - copied);
+            copied = html.size();
+            dropped = own = true;  // the writer's text came before the line
+            return true;
+        }
+        if (lineText.empty()) lineOwn = own;
+        append_line_text(lineText, run);
+        const TextRun words = scan_text(run);
+        if (!words.words) return false;
+        if (!lineOpen) {
+            lineOpen = true;
+            introFrom = lineFrom;
+            ownBeforeLine = own;
+        }
+        lineIntro = words.intro;
+        own = true;
+        return false;
+    };
     for (HtmlLexer::Kind kind; (kind = lex.Next()) != HtmlLexer::Kind::kEnd;) {
         if (kind == HtmlLexer::Kind::kText) {
             if (title) continue;
-            // Below the writer's own text, a separator line starts a quoted
-            // message that runs to the end, from the block tag before it.
-            if (const size_t line = separator_at(lex.token(), own, lineOpen);
-                line != std::string_view::npos) {
-                if (header_block(true)) break;
-                kept.append(html, copied, lex.start() + line - copied);
-                if (!lineOpen && !scan_text(lex.token().substr(0, line)).words)
-                    kept.resize(blockAt);
-                copied = html.size();
-                dropped = own = true;  // the writer's text came before the line
-                break;
+            if (preformatted.empty()) {
+                if (text(lex.start(), lex.end())) break;
+                continue;
             }
-            if (lineText.empty()) lineFrom = blockFrom, lineOwn = own;
-            append_line_text(lineText, lex.token());
-            const TextRun run = scan_text(lex.token());
-            if (!run.words) continue;
-            if (!lineOpen) {
-                lineOpen = true;
-                lineStart = blockAt;
-                ownBeforeLine = own;
+            const std::string_view run = lex.token();
+            bool stop = false;
+            for (size_t at = 0; !stop;) {
+                const size_t lineEnd = std::min(run.find('\n', at), run.size());
+                stop = text(lex.start() + at, lex.start() + lineEnd);
+                if (stop || lineEnd == run.size()) break;
+                at = lineEnd + 1;
+                stop = new_line(lex.start() + at);
             }
-            lineIntro = run.intro;
-            own = true;
+            if (stop) break;
             continue;
         }
         if (kind != HtmlLexer::Kind::kTag) continue;
@@ -874,35 +961,35 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         if (tag.name == "title") title = !tag.closing;
         const QuoteMark mark = quote_mark(tag, own, reply);
         if (mark == QuoteMark::kNone) {
-            if (IsHtmlBlock(tag.name)) {
-                if (header_block(false)) break;
-                blockAt = kept_at(lex.start());
-                blockFrom = lex.start();
-                lineOpen = false;
-            }
+            if (preformatted.empty() && !tag.closing &&
+                std::find(std::begin(kPreformatted), std::end(kPreformatted), tag.name) !=
+                    std::end(kPreformatted))
+                preformatted = tag.name;
+            if (!preformatted.empty() && tag.name == preformatted &&
+                (preDepth += tag.closing ? -1 : 1) == 0)
+                preformatted.clear();
+            if (IsHtmlBlock(tag.name) && new_line(lex.start())) break;
             continue;
         }
         if (header_block(true)) break;
-        kept.append(html, copied, lex.start() - copied);
+        // A line introducing the quote goes with it.
+        const bool intro = mark == QuoteMark::kQuote && lineIntro && introFrom != std::string::npos;
+        kept.append(html, copied, (intro ? introFrom : lex.start()) - copied);
         dropped = true;
         if (mark == QuoteMark::kToEnd) {
             copied = html.size();
             break;
         }
-        if (lineIntro && lineStart != std::string::npos) {
-            kept.resize(lineStart);
-            own = ownBeforeLine;
-        }
+        if (intro) own = ownBeforeLine;
         // The element ends with the end tag that balances it (nested
         // elements of its name count), or with the markup.
         const std::string name = tag.name;
         for (int depth = 1; depth > 0 && (kind = lex.Next()) != HtmlLexer::Kind::kEnd;)
             if (kind == HtmlLexer::Kind::kTag && lex.tag().name == name)
                 depth += lex.tag().closing ? -1 : 1;
-        copied = blockFrom = lex.end();
-        blockAt = kept.size();
+        copied = lineFrom = lex.end();
         lineOpen = false;
-        lineStart = std::string::npos;
+        introFrom = std::string::npos;
         lineIntro = false;
     }
     if (copied < html.size()) header_block(true);

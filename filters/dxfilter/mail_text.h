@@ -65,12 +65,15 @@ std::string DropQuotedLines(const std::string &text);
 // Below the writer's own text, an element with the id `divRplyFwdMsg` or
 // `appendonsend` (Outlook) or `zwchr` (Zimbra), a div of class
 // `OutlookMessageHeader` (Outlook 2003), a div with Outlook's header border
-// as Outlook writes it (`border-top:solid #E1E1E1` or `#B5C4DF`), a line of
-// text that is a separator line as DropQuotedLines tells it (from the block
-// tag before it), or lines of text (between block tags and line breaks,
-// inline tags dropped, character references resolved, lines without text
-// skipped) that open a header block
-// as DropQuotedLines tells it (from the block tag before the first) starts
+// as Outlook writes it (`border-top:solid #E1E1E1` or `#B5C4DF`, or solid,
+// the grey and a width in points in another order: `BORDER-TOP: #b5c4df
+// 1pt solid`, also as `mso-border-top-alt`), a line of text that is a
+// separator line as DropQuotedLines tells it (from the block tag before
+// it), or lines of text (between block tags and line breaks, and in
+// preformatted content, `<pre>` and its kin, between line breaks of the
+// source too; inline tags dropped, character references resolved, lines
+// without text skipped) that open a header block
+// as DropQuotedLines tells it (from the start of the first) starts
 // a quoted message that runs to the end. An element left open runs to the
 // end. Markup that keeps no text of its own but in `<title>` stays whole.
 // One pass, in time linear in the markup.

@@ -139,14 +139,19 @@ bool has_entry(zip_t *zip, const char *name) {
     return zip_name_locate(zip, name, 0) >= 0;
 }
 
-// Reads a small member whole; empty when missing or too large.
-std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSmallPart) {
+// Reads a small member whole; empty when missing or too large. A member
+// that cannot be read to its end (damaged data, a checksum that does not
+// hold) gives what could be read, and `whole` (when given) false.
+std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSmallPart,
+                       bool *whole = nullptr) {
     std::string out;
+    if (whole) *whole = false;
     zip_file_t *f = zip_fopen(zip, name.c_str(), 0);
     if (!f) return out;
     char buffer[8192];
     for (;;) {
         zip_int64_t got = zip_fread(f, buffer, sizeof buffer);
+        if (whole) *whole = got == 0;
         if (got <= 0) break;
         out.append(buffer, static_cast<size_t>(got));
         if (out.size() > cap) {
@@ -181,8 +186,63 @@ bool is_xps(zip_t *zip) {
     return FoundInNames<dxf::XpsLayout>(zip);
 }
 
+// The media type of an OpenDocument manifest's root entry: the
+// `manifest:file-entry` whose `manifest:full-path` is "/" (attributes of the
+// manifest namespace, under any prefix), in a manifest that parses without
+// an error to the end of its root element `manifest`.
+class ManifestRoot {
+  public:
+    void Start(std::string_view local, const xmlChar **attributes, int count) {
+        if (++depth_ == 1) manifest_ = local == "manifest";
+        if (depth_ != 2 || !manifest_ || local != "file-entry" || !mediaType_.empty()) return;
+        if (Attribute(attributes, count, "full-path") == "/")
+            mediaType_ = Attribute(attributes, count, "media-type");
+    }
+    void End() { ended_ = --depth_ == 0; }
+    void Characters(std::string_view) {}
+    bool full() const { return ended_; }
+    bool root() const { return manifest_; }
+    void Finish(bool wellFormed) { wellFormed_ = wellFormed; }
+    // The root entry's media type; empty when the manifest has none or is damaged.
+    std::string_view MediaType() const {
+        return manifest_ && ended_ && wellFormed_ ? std::string_view(mediaType_) : "";
+    }
+
+  private:
+    static std::string_view Attribute(const xmlChar **attributes, int count,
+                                      std::string_view local) {
+        constexpr std::string_view kManifest = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0";
+        // SAX2 attributes: localname, prefix, URI, value start, value end.
+        for (int i = 0; i < count; ++i) {
+            const xmlChar **a = attributes + 5 * i;
+            if (reinterpret_cast<const char *>(a[0]) == local && a[2] &&
+                reinterpret_cast<const char *>(a[2]) == kManifest)
+                return {reinterpret_cast<const char *>(a[3]), static_cast<size_t>(a[4] - a[3])};
+        }
+        return {};
+    }
+
+    int depth_ = 0;
+    bool manifest_ = false, ended_ = false, wellFormed_ = false;
+    std::string mediaType_;
+};
+
+// The kind of an OpenDocument package that has no `mimetype` entry, from
+// its manifest's root entry (as a `mimetype` entry would give it: ODT, ODS,
+// ODP, ODG); ZIP when the manifest is missing, damaged, cannot be read whole
+// or names anything else.
+int format_from_manifest(zip_t *zip) {
+    bool whole = false;
+    const std::string manifest = read_small(zip, "META-INF/manifest.xml", kMaxSmallPart, &whole);
+    ManifestRoot root;
+    if (!whole || !dxf::ReadElements(manifest, root, [] { return false; })) return DX_FMT_ZIP;
+    const int format = dxf::FormatFromPackageMime(root.MediaType());
+    return format == DX_FMT_EPUB ? DX_FMT_ZIP : format;
+}
+
 int classify(zip_t *zip) {
-    if (has_entry(zip, "mimetype")) {
+    const bool mimetype = has_entry(zip, "mimetype");
+    if (mimetype) {
         int format = dxf::FormatFromPackageMime(read_small(zip, "mimetype", 256));
         if (format != DX_FMT_ZIP) return format;
     }
@@ -192,7 +252,8 @@ int classify(zip_t *zip) {
         if (has_entry(zip, "ppt/presentation.xml")) return DX_FMT_PPTX;
     }
     if (is_xps(zip)) return DX_FMT_XPS;
-    return FoundInNames<dxf::IworkLayout>(zip) ? DX_FMT_IWORK : DX_FMT_ZIP;
+    if (FoundInNames<dxf::IworkLayout>(zip)) return DX_FMT_IWORK;
+    return mimetype ? DX_FMT_ZIP : format_from_manifest(zip);
 }
 
 int probe_path(const char *path) {

@@ -150,23 +150,35 @@ bool is_chm_file(Bytes head) {
     return (version == 2 && length == 0x58) || (version == 3 && length == 0x60);
 }
 
+constexpr std::string_view kPostScriptMagic = "%!PS";
+
+bool is_dos_eps(Bytes head) {
+    return starts_with(head, "\xC5\xD0\xD3\xC6") && head.size() >= 12;
+}
+
+// The section the header of a DOS EPS file (is_dos_eps) names, whether or
+// not it starts with the PostScript magic: none when it cannot lie there.
+std::optional<PostScriptSection> dos_eps_section(Bytes head, uint64_t size) {
+    // The DOS EPS header is 30 bytes: the section follows it or lies
+    // further on; a TIFF or WMF preview may lie anywhere.
+    const uint64_t offset = le32(head, 4), length = le32(head, 8);
+    if (offset < 30 || length < kPostScriptMagic.size() || offset > size || length > size - offset)
+        return std::nullopt;
+    return PostScriptSection{offset, length};
+}
+
 }  // namespace
 
 std::optional<PostScriptSection> PostScriptSectionOf(Bytes head, uint64_t size) {
-    constexpr std::string_view kMagic = "%!PS";
-    if (starts_with(head, "\xC5\xD0\xD3\xC6") && head.size() >= 12) {
-        // The DOS EPS header is 30 bytes: the section follows it or lies
-        // further on; a TIFF or WMF preview may lie anywhere.
-        const uint64_t offset = le32(head.data() + 4), length = le32(head.data() + 8);
-        if (offset < 30 || length < kMagic.size() || offset > size || length > size - offset ||
-            !starts_with(head, kMagic, offset))
-            return std::nullopt;
-        return PostScriptSection{offset, length};
+    if (is_dos_eps(head)) {
+        const auto section = dos_eps_section(head, size);
+        if (!section || !starts_with(head, kPostScriptMagic, section->offset)) return std::nullopt;
+        return section;
     }
     size_t at = 0;
     if (starts_with(head, "\xEF\xBB\xBF")) at = 3;
     if (starts_with(head, "\x04", at)) ++at;
-    if (!starts_with(head, kMagic, at)) return std::nullopt;
+    if (!starts_with(head, kPostScriptMagic, at)) return std::nullopt;
     return PostScriptSection{at, size - at};
 }
 
@@ -948,6 +960,7 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
     bool header = false, translated = false;
     bool language = false, charset = false;  // the header names them
     int pairs = 0;
+    size_t lines = 0;  // looked at
     size_t at = 0;
     while (at < s.size()) {
         size_t end = s.find('\n', at);
@@ -955,6 +968,7 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
             if (!whole) break;
             end = s.size();
         }
+        ++lines;
         std::string_view line = s.substr(at, end - at);
         at = end + 1;
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
@@ -1017,7 +1031,7 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
             }
         }
     }
-    if (!header && pairs < 3) return PoKind::kNone;
+    if (!header && pairs < 3) return whole || lines == 0 ? PoKind::kNone : PoKind::kUndecided;
     // A head whose header names the language and charset, as a translator's
     // catalog has them, is one whose translations come later (after a long
     // comment block, or messages not translated yet).
@@ -1025,7 +1039,22 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
     return translated ? PoKind::kTranslated : PoKind::kTemplate;
 }
 
-SniffResult SniffHead(Bytes head, uint64_t size) {
+namespace {
+
+// Whether a text whose head leaves a `.po` catalog undecided is a catalog
+// with translations by its first kPoCatalogBytes (the head, then one read).
+bool po_catalog_past_head(Bytes head, uint64_t size, size_t markBytes, const ReadAtFn &readAt) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(size, kPoCatalogBytes));
+    if (want <= head.size()) return false;
+    std::string bytes(as_chars(head));
+    bytes.resize(want);
+    if (!readAt(head.size(), bytes.data() + head.size(), want - head.size())) return false;
+    return PoCatalogKind(std::string_view(bytes).substr(markBytes), want == size) ==
+           PoKind::kTranslated;
+}
+
+// SniffHead; `beyond` is set when a rule could not look past the head.
+SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &beyond) {
     constexpr SniffResult kText{DX_FMT_TEXT, SniffNext::kDone};
     if (size == 0 || head.empty()) return kText;
     std::string_view chars = as_chars(head);
@@ -1050,6 +1079,16 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
     if (is_chm_file(head)) return {DX_FMT_CHM, SniffNext::kDone};
     if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};
+    // A section past the head (behind a long preview): one read of its magic.
+    if (const auto section = is_dos_eps(head) ? dos_eps_section(head, size) : std::nullopt;
+        section && section->offset + kPostScriptMagic.size() > head.size()) {
+        char magic[kPostScriptMagic.size()];
+        if (!readAt)
+            beyond = true;
+        else if (readAt(section->offset, magic, sizeof magic) &&
+                 std::string_view(magic, sizeof magic) == kPostScriptMagic)
+            return {DX_FMT_POSTSCRIPT, SniffNext::kDone};
+    }
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
 
@@ -1065,8 +1104,19 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
                 return {DX_FMT_MAIL, SniffNext::kDone};
             // A catalog with translations is read for them; a template (or
             // a catalog without any translation in its head) stays text.
-            if (PoCatalogKind(as_chars(body), size <= head.size()) == PoKind::kTranslated)
-                return {DX_FMT_CATALOG, SniffNext::kDone};
+            switch (PoCatalogKind(as_chars(body), size <= head.size())) {
+                case PoKind::kTranslated:
+                    return {DX_FMT_CATALOG, SniffNext::kDone};
+                case PoKind::kUndecided:
+                    if (!readAt)
+                        beyond = true;
+                    else if (po_catalog_past_head(head, size, text.markBytes, readAt))
+                        return {DX_FMT_CATALOG, SniffNext::kDone};
+                    break;
+                case PoKind::kNone:
+                case PoKind::kTemplate:
+                    break;
+            }
             return {markup_format(as_chars(body)), SniffNext::kDone};
         case TextForm::kUtf16Le:
         case TextForm::kUtf16Be:
@@ -1081,6 +1131,15 @@ SniffResult SniffHead(Bytes head, uint64_t size) {
         }
     }
     return {DX_FMT_BINARY, SniffNext::kMagic};
+}
+
+}  // namespace
+
+SniffResult SniffHead(Bytes head, uint64_t size, const ReadAtFn &readAt) {
+    bool beyond = false;
+    SniffResult result = sniff_head(head, size, readAt, beyond);
+    result.beyondHead = beyond;
+    return result;
 }
 
 }  // namespace dxf

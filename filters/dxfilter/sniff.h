@@ -14,6 +14,8 @@
 #include <span>
 #include <string_view>
 
+#include "filters/dxfilter/zip_scan.h"
+
 namespace dxf {
 
 // Bytes of a document that the rules look at.
@@ -29,11 +31,24 @@ enum class SniffNext {
 struct SniffResult {
     int format;  // a DX_FMT_* code; the fallback when `next` is not kDone
     SniffNext next;
+    // Bytes past the head could change the answer, and there was no reader
+    // to read them (see SniffHead): the answer is the head's alone.
+    bool beyondHead = false;
 };
 
+// Of a text whose head leaves a gettext `.po` catalog undecided
+// (PoKind::kUndecided), the rules read this many first bytes.
+inline constexpr size_t kPoCatalogBytes = 64 * 1024;
+
 // `head`: the first bytes of the document (up to kSniffBytes); `size`: its
-// full length in bytes.
-SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size);
+// full length in bytes. `readAt` reads the document by position, for the two
+// rules that may look past the head, each with one bounded read: the
+// PostScript section a DOS EPS header places past the head (its first four
+// bytes), and a text whose head leaves a `.po` catalog undecided (its first
+// kPoCatalogBytes). Without a reader those rules answer as the head alone
+// tells, and set `beyondHead`.
+SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size,
+                      const ReadAtFn &readAt = {});
 
 // The single compressed streams the filter reads (format DX_FMT_COMPRESSED):
 // gzip, bzip2, xz, zstd, the legacy LZMA format of lzma-utils (`.lzma`) and
@@ -83,10 +98,13 @@ bool IsBinaryCatalog(std::span<const unsigned char> head);
 // non-empty msgstr; or, when `head` is not the whole document, its header
 // entry names a language (a "Language:" line with a value) and a charset (a
 // "Content-Type:" line whose charset is not a template's CHARSET): a
-// catalog whose first translation comes after the head. `whole`: `head` is
-// the whole document; otherwise a last line cut by the end of `head` is not
-// looked at.
-enum class PoKind { kNone, kTemplate, kTranslated };
+// catalog whose first translation comes after the head. kUndecided: `head`
+// is not the whole document, holds at least one whole line, every line is
+// catalog syntax, and there is neither a header entry nor three pairs (a
+// long comment block before the header entry): more of the document tells.
+// `whole`: `head` is the whole document; otherwise a last line cut by the
+// end of `head` is not looked at.
+enum class PoKind { kNone, kTemplate, kTranslated, kUndecided };
 PoKind PoCatalogKind(std::string_view head, bool whole);
 
 // Whether `head` opens a Palm database that is an e-book: the type and
@@ -137,7 +155,8 @@ bool IsCatalogXml(std::string_view text);
 // of a DOS EPS file (C5 D0 D3 C6, then the PostScript section's offset and
 // length, little-endian) whose section lies inside the file and starts with
 // "%!PS". `head`: the first bytes (at least the section's first four when it
-// has a binary header); `size`: the whole document's length.
+// has a binary header: SniffHead reads them when they lie past its head);
+// `size`: the whole document's length.
 struct PostScriptSection {
     uint64_t offset;
     uint64_t length;

@@ -57,7 +57,9 @@ inline void FreeElementPushParser(xmlParserCtxtPtr parser) {
 //     end of value, for each),
 //   void End(), void Characters(std::string_view utf8),
 //   bool full() (it has what it needs), bool root() (its root element was
-//   seen), and void Finish() (the document ended, however).
+//   seen), and void Finish() (the document ended, however), or instead
+//   void Finish(bool wellFormed) (and whether the parser met no error in
+//   what it was fed).
 // The piece before which `full()` or `timeUp()` holds is the last one: the
 // parser ends the document there. Feeding stops without ending it once a
 // piece has been fed and the reader has not seen its root element, or once
@@ -86,8 +88,12 @@ bool ReadElements(std::string_view bytes, Reader &reader, TimeUp timeUp) {
         at += n;
         if (last || (rc != 0 && parser->disableSAX) || (at > 0 && !reader.root())) break;
     }
+    const bool wellFormed = parser->wellFormed != 0;
     FreeElementPushParser(parser);
-    reader.Finish();
+    if constexpr (requires { reader.Finish(wellFormed); })
+        reader.Finish(wellFormed);
+    else
+        reader.Finish();
     return true;
 }
 

@@ -52,7 +52,6 @@ std::string read_stored(const unsigned char *rec, uint64_t size, const ReadAtFn 
 // A package kept as a folder: the folder's name ends in one of these; the
 // Finder adds its own entries beside it when it zips the folder.
 constexpr std::string_view kPackageExtensions[] = {".pages", ".key", ".numbers"};
-constexpr std::string_view kFinderFolder = "__MACOSX/", kFinderFile = ".DS_Store";
 
 // A FictionBook member: a name ending in ".fb2", in any case.
 bool ends_with_fb2(std::string_view name) {
@@ -60,6 +59,13 @@ bool ends_with_fb2(std::string_view name) {
 }
 
 }  // namespace
+
+bool IsFinderEntry(std::string_view name) {
+    std::string_view leaf = name;
+    if (leaf.ends_with('/')) leaf.remove_suffix(1);
+    leaf.remove_prefix(leaf.rfind('/') + 1);  // npos + 1: the whole name
+    return name.starts_with("__MACOSX/") || leaf.starts_with("._") || leaf == ".DS_Store";
+}
 
 void IworkLayout::Names::Add(std::string_view name) {
     // The main part of an iWork '09 document, plain or gzipped: Keynote's
@@ -73,10 +79,10 @@ void IworkLayout::Names::Add(std::string_view name) {
 
 void IworkLayout::Add(std::string_view name) {
     root_.Add(name);
-    if (name.starts_with(kFinderFolder)) return;
+    if (IsFinderEntry(name)) return;
     const size_t slash = name.find('/');
     if (slash == std::string_view::npos) {
-        besideFolder_ = besideFolder_ || name != kFinderFile;
+        besideFolder_ = true;
         return;
     }
     const std::string_view folder = name.substr(0, slash + 1);
@@ -153,6 +159,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     if (dirSize > 0 && !readAt(dirOffset, dir.data(), dirSize)) return DX_FMT_UNKNOWN;
 
     bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
+    bool manifest = false;
+    uint32_t members = 0;  // beside the Finder's entries
     bool fictionBook = false;
     XpsLayout xps;
     IworkLayout iwork;
@@ -169,7 +177,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         sheet = sheet || name == "xl/workbook.xml";
         slides = slides || name == "ppt/presentation.xml";
         mimetype = mimetype || name == "mimetype";
-        fictionBook = entries == 1 && ends_with_fb2(name);
+        manifest = manifest || name == "META-INF/manifest.xml";
+        if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
         xps.Add(name);
         iwork.Add(name);
         if (relsAt == std::string_view::npos && iequals(name, "_rels/.rels")) relsAt = at;
@@ -191,6 +200,9 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     }
     if (fictionBook) return DX_FMT_FICTIONBOOK;
     if (iwork.Found()) return DX_FMT_IWORK;
+    // An OpenDocument package without its `mimetype` entry: the manifest,
+    // compressed as a rule, tells its kind.
+    if (manifest) return DX_FMT_UNKNOWN;
     return DX_FMT_ZIP;
 }
 

@@ -17,17 +17,26 @@ namespace dxf {
 using ReadAtFn = std::function<bool(uint64_t offset, void *buffer, size_t count)>;
 
 // A DX_FMT_* code (DOCX, XLSX, PPTX, XPS, FICTIONBOOK for an archive of a
-// single member whose name ends in ".fb2", IWORK for an Apple iWork package
-// (see IworkLayout), or ZIP for an archive without any package marker), or
-// DX_FMT_UNKNOWN when libzip has to decide (the archive has a `mimetype`
-// entry that the caller could not read from its head, or its directory
-// cannot be read here).
+// single member whose name ends in ".fb2" beside only the Finder's entries
+// (IsFinderEntry), IWORK for an Apple iWork package (see IworkLayout), or
+// ZIP for an archive without any package marker), or DX_FMT_UNKNOWN when
+// libzip has to decide (the archive has a `mimetype` entry that the caller
+// could not read from its head; or, without one and without any other
+// package marker, a `META-INF/manifest.xml` entry, whose root entry names an
+// OpenDocument package's kind; or its directory cannot be read here).
 //
 // An XPS package is told by its root relationships part `_rels/.rels` when
 // that is stored uncompressed (a fixed representation relationship, see
 // NamesXpsRepresentation); when it is compressed or missing, by its layout
 // (XpsLayout).
 int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt);
+
+// Whether an archive entry is one the macOS Finder adds when it zips files:
+// anything under `__MACOSX/` (the AppleDouble files of extended attributes,
+// `__MACOSX/._Name`), an AppleDouble file beside its file (a name whose last
+// part starts with "._", as copies to volumes without extended attributes
+// leave them), and the folder settings `.DS_Store`. They hold no document.
+bool IsFinderEntry(std::string_view entryName);
 
 // The part an archive entry holds: `name` itself, or for one piece of an
 // interleaved part (`name/[N].piece`, `name/[N].last.piece`) the part's
@@ -60,8 +69,8 @@ class XpsLayout {
 // package's folder when the archive holds a package kept as a folder, zipped
 // as the Finder and web downloads zip it: every entry inside one folder at
 // the root whose name ends in `.pages`, `.key` or `.numbers` (in any case),
-// beside only the Finder's `__MACOSX/` entries and `.DS_Store` files. The
-// answers hold once every entry is added.
+// beside only the Finder's entries (IsFinderEntry). The answers hold once
+// every entry is added.
 class IworkLayout {
   public:
     void Add(std::string_view entryName);

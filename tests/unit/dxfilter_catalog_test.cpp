@@ -341,6 +341,71 @@ TEST(DxfCatalogRule, APoHeaderThatNamesItsLanguageDecidesBeyondTheHead) {
     EXPECT_EQ(PoCatalogKind(noHeader, false), PoKind::kTemplate);
 }
 
+TEST(DxfCatalogRule, AHeadOfCommentsIsDecidedByOneMoreBoundedRead) {
+    // A comment block longer than the head before the header entry: the
+    // head alone cannot tell; the rules read the first kPoCatalogBytes.
+    std::string credits;
+    for (int n = 0; credits.size() < 10000; ++n)
+        credits += "# Translator " + std::to_string(n) + " <t" + std::to_string(n) +
+                   "@example.net>, 2024.\n";
+    const std::string po = credits + kPo;
+    struct Sniff {
+        dxf::SniffResult result;
+        int reads = 0;
+        size_t farthest = 0;  // the end of the farthest read
+    };
+    const auto sniff = [](const std::string &doc, bool reader, bool failing = false) {
+        Sniff s{{}, 0, 0};
+        const auto head = std::span(reinterpret_cast<const unsigned char *>(doc.data()),
+                                    std::min(doc.size(), dxf::kSniffBytes));
+        const dxf::ReadAtFn readAt = [&](uint64_t at, void *buffer, size_t count) {
+            ++s.reads;
+            s.farthest = std::max(s.farthest, static_cast<size_t>(at + count));
+            if (failing || at > doc.size() || count > doc.size() - at) return false;
+            std::memcpy(buffer, doc.data() + at, count);
+            return true;
+        };
+        s.result = dxf::SniffHead(head, doc.size(), reader ? readAt : dxf::ReadAtFn());
+        return s;
+    };
+    EXPECT_EQ(PoCatalogKind(po.substr(0, dxf::kSniffBytes), false), PoKind::kUndecided);
+    EXPECT_EQ(PoCatalogKind(credits, true), PoKind::kNone);
+    // Only the head: text, marked as one that bytes past the head decide.
+    Sniff s = sniff(po, false);
+    EXPECT_EQ(s.result.format, 2);
+    EXPECT_TRUE(s.result.beyondHead);
+    // With a reader: a catalog, with one read of the rest of the first
+    // kPoCatalogBytes (here the whole document).
+    s = sniff(po, true);
+    EXPECT_EQ(s.result.format, 349);
+    EXPECT_FALSE(s.result.beyondHead);
+    EXPECT_EQ(s.reads, 1);
+    EXPECT_EQ(s.farthest, po.size());
+    EXPECT_EQ(sniff("\xEF\xBB\xBF" + po, true).result.format, 349);
+    // A template, a header past the bounded read, a reader that fails, a
+    // comment block that ends in other text: text.
+    const std::string pot =
+        credits +
+        "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=CHARSET\\n\"\n\n"
+        "msgid \"Open\"\nmsgstr \"\"\n";
+    EXPECT_EQ(sniff(pot, true).result.format, 2);
+    std::string far = credits;
+    while (far.size() < dxf::kPoCatalogBytes) far += credits;
+    s = sniff(far + kPo, true);
+    EXPECT_EQ(s.result.format, 2);
+    EXPECT_EQ(s.farthest, dxf::kPoCatalogBytes);
+    EXPECT_EQ(sniff(po, true, true).result.format, 2);
+    EXPECT_EQ(sniff(credits + "set -e\nmsgfmt -o de.mo de.po\n" + kPo, true).result.format, 2);
+    // Heads that are no catalog so far are never read past: a line that is
+    // not catalog syntax, a head without a whole line, a whole document.
+    for (const std::string &doc : {"#!/bin/sh\nset -e\n" + std::string(9000, 'x'),
+                                   std::string(9000, '#'), credits.substr(0, 4000)}) {
+        s = sniff(doc, true);
+        EXPECT_EQ(s.reads, 0) << doc.substr(0, 16);
+        EXPECT_FALSE(sniff(doc, false).result.beyondHead) << doc.substr(0, 16);
+    }
+}
+
 TEST(DxfCatalogText, PoTranslationsEscapesAndCharset) {
     const CatalogText text = dxf::ReadPoCatalog(kPo, {});
     ASSERT_TRUE(text.ok);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dxfilter_zip_writer.h"
 #include "filters/dxfilter/ebook_text.h"
 #include "filters/dxfilter/sniff.h"
 
@@ -566,6 +567,25 @@ TEST(FictionBookReader, CharsetsAndTheZippedForm) {
     std::string damaged = zip(true, 1);
     damaged[damaged.size() - 3] = 0x7F;  // the directory past the end
     EXPECT_FALSE(ReadFictionBook(damaged, EbookBounds{}).ok);
+}
+
+TEST(FictionBookReader, TheFindersEntriesBesideTheBook) {
+    // Zipped by the macOS Finder: the book and its AppleDouble file.
+    using dxfilter_zip::StoredZip;
+    const std::string doc = Fb2("<body><p>Vom Mac</p></body>");
+    for (const auto &zip :
+         {StoredZip({{"book.fb2", doc}, {"__MACOSX/", ""}, {"__MACOSX/._book.fb2", "x"}}),
+          StoredZip({{"._book.fb2", "x"}, {".DS_Store", "x"}, {"book.fb2", doc}})}) {
+        const auto text = ReadFictionBook(zip, EbookBounds{});
+        ASSERT_TRUE(text.ok) << text.error;
+        EXPECT_EQ(text.lines.back(), "Vom Mac");
+    }
+    // No book beside them, or a second member: refused.
+    EXPECT_FALSE(ReadFictionBook(StoredZip({{"__MACOSX/._book.fb2", doc}}), EbookBounds{}).ok);
+    EXPECT_FALSE(
+        ReadFictionBook(StoredZip({{"book.fb2", doc}, {"__MACOSX/._book.fb2", "x"}, {"a", "x"}}),
+                        EbookBounds{})
+            .ok);
 }
 
 TEST(FictionBookReader, OtherDocumentsAndBounds) {

@@ -118,6 +118,49 @@ TEST_F(DxFilterIwork, ZippedPackageFoldersAreRecognised) {
     EXPECT_EQ(plugin->Format(Data("iwork/lookalike.zip")), DX_FMT_ZIP);
 }
 
+TEST_F(DxFilterIwork, FinderEntriesAreNoMembersOfAnArchive) {
+    // AppleDouble files beside their files (copies to a volume without
+    // extended attributes) are the Finder's, as those under `__MACOSX/`.
+    EXPECT_EQ(Format({{"Talk.key/", ""},
+                      {"Talk.key/index.apxl", "x"},
+                      {"Talk.key/._index.apxl", "x"},
+                      {"._Talk.key", "x"},
+                      {"Talk.key/.DS_Store", "x"}}),
+              DX_FMT_IWORK);
+    EXPECT_EQ(plugin->Format(Data("iwork/de-copied.key.zip")), DX_FMT_IWORK);
+    EXPECT_EQ(Text(Sample("de-copied.key.zip")), Text(Sample("de.key")));
+    // A file whose name only starts with a dot, or a second folder, still counts.
+    EXPECT_EQ(Format({{"Talk.key/index.apxl", "x"}, {".notes", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(Format({{"Talk.key/index.apxl", "x"}, {"._Talk/x", "x"}, {"Other/x", "x"}}),
+              DX_FMT_ZIP);
+    // A FictionBook zipped by the Finder is the archive of one book; the
+    // Finder's entries alone hold none, whatever their names.
+    const std::string book =
+        "<?xml version=\"1.0\"?><FictionBook><body><p>Im Zip</p></body></FictionBook>";
+    EXPECT_EQ(Format({{"book.fb2", book}, {"__MACOSX/", ""}, {"__MACOSX/._book.fb2", "x"}}),
+              DX_FMT_FICTIONBOOK);
+    EXPECT_EQ(Format({{"._book.fb2", "x"}, {"book.fb2", book}, {".DS_Store", "x"}}),
+              DX_FMT_FICTIONBOOK);
+    EXPECT_EQ(Format({{"__MACOSX/._book.fb2", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(Format({{"._book.fb2", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(Format({{"book.fb2", book}, {"__MACOSX/._book.fb2", "x"}, {"cover.jpg", "x"}}),
+              DX_FMT_ZIP);
+    EXPECT_EQ(plugin->Format(Data("ebook/bg-finder.fb2.zip")), DX_FMT_FICTIONBOOK);
+    EXPECT_EQ(
+        Text(StoredZip({{"__MACOSX/", ""}, {"__MACOSX/._book.fb2", "x"}, {"book.fb2", book}})),
+        "Im Zip\n");
+    // Any other document zipped on a Mac stays an archive of a document, as
+    // without the Finder's entries; so do the Finder's entries alone.
+    for (const char *name : {"Report.docx", "Report.odt", "Report.pages", "Report.epub"})
+        EXPECT_EQ(Format({{name, Pages({"Der Bericht"})},
+                          {"__MACOSX/", ""},
+                          {std::string("__MACOSX/._") + name, "x"}}),
+                  DX_FMT_ZIP)
+            << name;
+    for (const char *name : {"ebook/finder-only.zip", "iwork/finder-only.zip", "odf/fr.odt.zip"})
+        EXPECT_EQ(plugin->Format(Data(name)), DX_FMT_ZIP) << name;
+}
+
 TEST_F(DxFilterIwork, ZippedPackageFoldersGiveTheirText) {
     // Both generations, the later one's parts in the folder or inside its
     // `Index.zip`: the text of the same package at the root.

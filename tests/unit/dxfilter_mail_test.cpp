@@ -496,20 +496,6 @@ TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
     EXPECT_EQ(DropQuotedHtml("<p>Gerne.</p><hr><div id=divRplyFwdMsg>" + header + "</div>" + quote,
                              false),
               "<p>Gerne.</p><hr>");
-    for (std::string_view style : {"border:none;border-top:solid #E1E1E1 1.0pt;padding:3.0pt",
-                                   "border:none; BORDER-TOP: SOLID #b5c4df 1pt"}) {
-        EXPECT_EQ(DropQuotedHtml("<div class=WordSection1><p>Gerne.</p><div><div style='" +
-                                     std::string(style) + "'><p>" + header + "</p></div></div>" +
-                                     quote + "</div>",
-                                 false),
-                  "<div class=WordSection1><p>Gerne.</p><div>");
-    }
-    // Other borders, greys, elements and ways of writing them are layout.
-    const std::string boxed = "<p>Gerne.</p><div style=\"border-top:solid #000000 1pt\">" + quote +
-                              "</div><div style=\"border-bottom:solid #E1E1E1\">x</div>"
-                              "<div style=\"border-top:1px solid #e1e1e1\">y</div>"
-                              "<td style=\"border-top:solid #e1e1e1\">z</td>";
-    EXPECT_EQ(DropQuotedHtml(boxed, false), boxed);
 }
 
 // Older Outlook and other programs write the quoted message's separator
@@ -619,6 +605,155 @@ TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
     std::string notes = "<p>Ja.</p>";
     for (int i = 0; i < 100000; ++i) notes += "<b>Note:</b> see 10:00<br>";
     EXPECT_EQ(DropQuotedHtml(notes, true), notes);
+}
+
+// Plain text shown as HTML (web mail programs, `<pre>` and its kin): a
+// line break in preformatted content ends a line, for the header block
+// rule and for the line introducing a quote; outside it, it is a blank.
+TEST(DxfMailHtml, LinesOfPreformattedText) {
+    using dxf::DropQuotedHtml;
+    const std::string original = "Hello Max,\nthe meeting moves to Tuesday.\n";
+    EXPECT_EQ(DropQuotedHtml("<pre>Gerne, bis Dienstag.\n\nVon: Jane Doe &lt;jane@example.org&gt;\n"
+                             "Gesendet: Montag, 5. Dezember 2026 10:00\nAn: Max\nBetreff: "
+                             "Treffen\n\n" +
+                                 original + "</pre>",
+                             false),
+              "<pre>Gerne, bis Dienstag.\n\n");
+    // Inline tags, line ends as CR LF, the other preformatted elements.
+    EXPECT_EQ(DropQuotedHtml("<div><pre wrap>Ja.\r\n<b>From:</b> Jane "
+                             "&lt;jane@example.org&gt;\r\n<b>Sent:</b> Monday 10:00\r\n<b>To:"
+                             "</b> Max\r\n\r\n" +
+                                 original + "</pre></div>",
+                             true),
+              "<div><pre wrap>Ja.\r\n");
+    for (std::string_view name : {"xmp", "listing", "plaintext", "textarea"}) {
+        const std::string open = "<" + std::string(name) + ">";
+        EXPECT_EQ(DropQuotedHtml("<p>Ja.</p>" + open +
+                                     "Text\nFrom: jane@example.org\nSent: "
+                                     "Monday 10:00\nTo: Max\n" +
+                                     original,
+                                 false),
+                  "<p>Ja.</p>" + open + "Text\n")
+            << name;
+    }
+    // A line introducing a quote ends at its line break, and goes alone.
+    EXPECT_EQ(DropQuotedHtml("<pre>Danke.\nAm Montag schrieb Jane:\n</pre><blockquote "
+                             "type=\"cite\"><pre>" +
+                                 original + "</pre></blockquote>",
+                             false),
+              "<pre>Danke.\n");
+    // Not a header block: a newsletter's own fields at the top, two lines,
+    // a list of settings, fields naming neither address nor time; the same
+    // lines outside preformatted content, where a line break is a blank
+    // (also after a preformatted element, nested ones and quoted ones).
+    const std::string kept[] = {
+        "<pre>From: The Editors &lt;news@example.org&gt;\nDate: Monday 10:00\nTo: Members\n\n"
+        "This week in the club.\n</pre>",
+        "<pre>Ja.\nFrom: jane@example.org\nSent: Monday 10:00\n\n" + original + "</pre>",
+        "<pre>Order placed.\nName: Max\nColour: red\nSize: large\nNotes: none\n</pre>",
+        "<pre>Here is the notice:\n\nFrom: The library\nTo: All readers\nSubject: Hours\n\n" +
+            original + "</pre>",
+        "<p>Ja.\nFrom: jane@example.org\nSent: Monday 10:00\nTo: Max\n" + original + "</p>",
+        "<pre>x<pre>y</pre>z</pre><p>Ja.\nFrom: jane@example.org\nSent: Monday 10:00\nTo: "
+        "Max</p>"};
+    for (const std::string &html : kept) EXPECT_EQ(DropQuotedHtml(html, false), html);
+    const std::string after = "<p>x\nFrom: jane@example.org\nSent: Monday 10:00\nTo: Max</p>";
+    EXPECT_EQ(DropQuotedHtml("<p>Ja.</p><pre class=gmail_quote>q</pre>" + after, false),
+              "<p>Ja.</p>" + after);
+    // A long preformatted text of header-like lines reads in linear time.
+    std::string notes = "<pre>Ja.\n";
+    for (int i = 0; i < 100000; ++i) notes += "<b>Note:</b> see 10:00\n";
+    EXPECT_EQ(DropQuotedHtml(notes, true), notes);
+}
+
+// Outlook's rule over the header block, its parts in any order as Outlook
+// for Mac writes them; other borders are a page's design.
+TEST(DxfMailHtml, OutlookRuleInAnyOrder) {
+    using dxf::DropQuotedHtml;
+    // Labels the header rule does not know, no time of day: only the rule
+    // over them tells the quoted message.
+    const std::string block =
+        "<b>De:</b> Jane &lt;jane@example.org&gt;<br><b>Data:</b> dilluns, 5 de desembre de "
+        "2026 a les 10.00<br><b>Per a:</b> Max<br></div><p>Hello Max, the meeting moves.</p>";
+    for (std::string_view style :
+         {"BORDER-TOP: #b5c4df 1pt solid", "border-top:1pt solid #B5C4DF",
+          "padding:0;border-top: #E1E1E1 solid 1.0pt;", "border:none;border-top:solid #E1E1E1",
+          "border-top:solid #B5C4DF 1.0pt", "mso-border-top-alt:#b5c4df .5pt solid",
+          "BORDER-TOP:\n#b5c4df\t1.5pt   SOLID"}) {
+        EXPECT_EQ(
+            DropQuotedHtml("<p>Vale.</p><div style=\"" + std::string(style) + "\">" + block, false),
+            "<p>Vale.</p>")
+            << style;
+    }
+    // Pixels, another grey or style, a part twice or another part, another
+    // side or property, another element (a table, a cell), above the
+    // writer's text.
+    for (std::string_view open : {"<div style=\"border-top:1px solid #e1e1e1\">",
+                                  "<div style=\"border-top:#b5c4df solid 2px\">",
+                                  "<div style=\"border-top:#b5c4dd 1pt solid\">",
+                                  "<div style=\"border-top:#b5c4df 1pt dashed\">",
+                                  "<div style=\"border-top:#b5c4df 1pt solid 1pt\">",
+                                  "<div style=\"border-top:#b5c4df #e1e1e1 solid\">",
+                                  "<div style=\"border-top:#b5c4df 1pt solid inset\">",
+                                  "<div style=\"border-bottom:#b5c4df 1pt solid\">",
+                                  "<div style=\"border:#b5c4df 1pt solid\">",
+                                  "<div style=\"x-border-top:#b5c4df 1pt solid\">",
+                                  "<table style=\"border-top:#b5c4df 1pt solid\"><tr><td>",
+                                  "<td style=\"BORDER-TOP: #e1e1e1 1pt solid\">"}) {
+        const std::string html = "<p>Vale.</p>" + std::string(open) + block;
+        EXPECT_EQ(DropQuotedHtml(html, false), html) << open;
+    }
+    const std::string forward = "<div style=\"BORDER-TOP: #b5c4df 1pt solid\">" + block;
+    EXPECT_EQ(DropQuotedHtml(forward, true), forward);
+    // As Outlook for Windows writes it, in the page's frame.
+    const std::string header = "<b>From:</b> Jane<br><b>Sent:</b> Monday 10:00<br>";
+    const std::string quote = "<p>Hello Jane, the meeting moves to Tuesday.</p>";
+    for (std::string_view style : {"border:none;border-top:solid #E1E1E1 1.0pt;padding:3.0pt",
+                                   "border:none; BORDER-TOP: SOLID #b5c4df 1pt"}) {
+        EXPECT_EQ(DropQuotedHtml("<div class=WordSection1><p>Gerne.</p><div><div style='" +
+                                     std::string(style) + "'><p>" + header + "</p></div></div>" +
+                                     quote + "</div>",
+                                 false),
+                  "<div class=WordSection1><p>Gerne.</p><div>");
+    }
+    // Other borders, greys and elements are layout.
+    const std::string boxed = "<p>Gerne.</p><div style=\"border-top:solid #000000 1pt\">" + quote +
+                              "</div><div style=\"border-bottom:solid #E1E1E1\">x</div>"
+                              "<div style=\"border-top:1px solid #e1e1e1\">y</div>"
+                              "<td style=\"border-top:solid #e1e1e1\">z</td>";
+    EXPECT_EQ(DropQuotedHtml(boxed, false), boxed);
+}
+
+// A run of the writer's own "label: value" lines right above a header
+// block does not hide it: each line of the run is tried as the block's
+// first, with the lines after it.
+TEST(DxfMailHtml, HeaderBlockBelowARunOfLabels) {
+    std::string labels, html = "<p>Ok.</p><p>";
+    for (std::string_view label :
+         {"Name", "Colour", "Size", "Shape", "Notes", "Place", "Room", "Floor", "Desk", "Seat"}) {
+        labels += std::string(label) + ": none\n";
+        html += "<b>" + std::string(label) + ":</b> none<br>";
+    }
+    const std::string block =
+        "From: Jane &lt;jane@example.org&gt;\nSent: Monday 10:00\nTo: Max\nSubject: Plan\n";
+    const std::string original = "\nHello Max,\nthe meeting moves to Tuesday.\n";
+    const std::string plain = dxf::DropQuotedLines("Ok.\n" + labels + block + original);
+    EXPECT_TRUE(plain.starts_with("Ok.\nName: none\n")) << plain;
+    EXPECT_EQ(plain.find("Jane"), std::string::npos) << plain;
+    // With a blank line between them, the run and the block are apart.
+    EXPECT_EQ(dxf::DropQuotedLines("Ok.\n" + labels + "\n" + block + original),
+              "Ok.\n" + labels + "\n");
+    std::string lines = block;
+    for (size_t at = 0; (at = lines.find('\n', at)) != std::string::npos; at += 4)
+        lines.replace(at, 1, "<br>");
+    const std::string kept =
+        dxf::DropQuotedHtml(html + lines + "</p><p>Hello Max, the meeting moves.</p>", false);
+    EXPECT_TRUE(kept.starts_with("<p>Ok.</p><p><b>Name:</b> none<br>")) << kept;
+    EXPECT_EQ(kept.find("Jane"), std::string::npos) << kept;
+    EXPECT_EQ(
+        dxf::DropQuotedHtml(html + "</p><p>&nbsp;</p><hr><p>" + lines + "</p><p>Hello.</p>", false)
+            .find("Jane"),
+        std::string::npos);
 }
 
 // Markers of other mail programs: Outlook for Mac's quote, Zimbra's rule

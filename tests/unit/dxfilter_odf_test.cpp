@@ -35,6 +35,16 @@ class DxFilterOdf : public OleReaderTest {
     DxFilterOdf() : OleReaderTest("d.fodt") {}
     static std::string Sample(const std::string &name) { return Bytes("odf/" + name); }
     int Format(const std::string &bytes) { return plugin->Format(Temp("f.xml", bytes)); }
+    // Cuts and overwritten bytes of `doc`: every document opened is closed.
+    void ExpectMutationsEndCleanly(const std::string &doc, uint32_t seed) {
+        Mutator mutate(seed);
+        for (int i = 0; i < 60; ++i) {
+            const std::string bytes =
+                i % 3 == 0 ? mutate.Cut(doc) : mutate.Overwrite(doc, 1 + i % 7, 200);
+            Extraction r = Run(bytes);
+            EXPECT_TRUE(r.opens == r.closes) << i;
+        }
+    }
 };
 
 TEST_F(DxFilterOdf, PackagesOfEveryKindByTheirMimetype) {
@@ -141,13 +151,111 @@ TEST_F(DxFilterOdf, DamagedFlatFilesEndCleanly) {
     // An empty body opens as an empty text.
     Extraction empty = Run(Flat("text", "<office:text/>"));
     EXPECT_TRUE(empty.opened && empty.openText == 0 && empty.readError == 0 && empty.text.empty());
-    Mutator mutate(361);
-    for (int i = 0; i < 60; ++i) {
-        const std::string bytes =
-            i % 3 == 0 ? mutate.Cut(fodt) : mutate.Overwrite(fodt, 1 + i % 7, 200);
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opens == r.closes) << i;
-    }
+    ExpectMutationsEndCleanly(fodt, 361);
+}
+
+const std::string kManifestNs = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0";
+
+// A manifest whose root element binds `prefix` to the manifest namespace and
+// holds `entries`; a root entry of `kind` is `Root(kind)`.
+std::string Manifest(const std::string &entries, const std::string &prefix = "manifest") {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + prefix + ":manifest xmlns:" + prefix +
+           "=\"" + kManifestNs + "\" " + prefix + ":version=\"1.3\">" + entries + "</" + prefix +
+           ":manifest>";
+}
+std::string Root(const std::string &kind, const std::string &prefix = "manifest") {
+    return "<" + prefix + ":file-entry " + prefix + ":full-path=\"/\" " + prefix +
+           ":media-type=\"" + kMime + kind + "\"/>";
+}
+const std::string kContentEntry =
+    "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>";
+
+// A package without a `mimetype` entry whose manifest is `manifest`.
+std::string Unlabelled(const std::string &manifest, const std::string &body = "<office:text/>") {
+    return StoredZip({{"content.xml", "<office:document-content xmlns:office=\"" + kOffice +
+                                          "\" xmlns:text=\"urn:oasis:names:tc:opendocument:"
+                                          "xmlns:text:1.0\"><office:body>" +
+                                          body + "</office:body></office:document-content>"},
+                      {"META-INF/manifest.xml", manifest}});
+}
+
+TEST_F(DxFilterOdf, PackagesWithoutMimetypeByTheirManifestRoot) {
+    for (const char *kind : {"text", "text-template", "text-master", "text-web"})
+        EXPECT_EQ(Format(Unlabelled(Manifest(Root(kind) + kContentEntry))), DX_FMT_ODT) << kind;
+    EXPECT_EQ(Format(Unlabelled(Manifest(Root("spreadsheet")))), DX_FMT_ODS);
+    EXPECT_EQ(Format(Unlabelled(Manifest(Root("presentation-template")))), DX_FMT_ODP);
+    EXPECT_EQ(Format(Unlabelled(Manifest(Root("graphics")))), DX_FMT_ODG);
+    // Any prefix, the root entry after the others, attributes in any order
+    // and quotes, the Finder's entries beside.
+    EXPECT_EQ(Format(Unlabelled(Manifest(Root("text", "m"), "m"))), DX_FMT_ODT);
+    EXPECT_EQ(Format(Unlabelled(Manifest(kContentEntry + Root("spreadsheet")))), DX_FMT_ODS);
+    EXPECT_EQ(Format(Unlabelled(Manifest("<manifest:file-entry manifest:media-type='" + kMime +
+                                         "presentation' manifest:full-path='/'/>"))),
+              DX_FMT_ODP);
+    EXPECT_EQ(Format(StoredZip({{"content.xml", "<x/>"},
+                                {"META-INF/manifest.xml", Manifest(Root("text"))},
+                                {"__MACOSX/", ""},
+                                {"__MACOSX/._content.xml", "x"}})),
+              DX_FMT_ODT);
+    // The package reads as the same package with its `mimetype` entry.
+    EXPECT_EQ(Text(Sample("fr-manifest.odt")),
+              "Le carnet de voyage\n"
+              "Le train du matin traverse les vignes avant d'arriver au bord du lac.\n"
+              "Nous avons dîné sur la terrasse en regardant les bateaux rentrer au port.\n");
+    EXPECT_EQ(Text(Sample("ru-manifest.ods")), Text(Sample("ru.fods")));
+    EXPECT_EQ(Text(Sample("de-manifest.odp")), Text(Sample("de.fodp")));
+}
+
+TEST_F(DxFilterOdf, ManifestsThatTellNoKindLeaveAnArchive) {
+    // Kinds without text the filter reads, other media types, no root
+    // entry, the root entry's attributes or element in no or another
+    // namespace, another root element, the root entry one level down.
+    for (const char *kind : {"chart", "image", "formula", "base", "Text", "text-x"})
+        EXPECT_EQ(Format(Unlabelled(Manifest(Root(kind)))), DX_FMT_ZIP) << kind;
+    const std::string lookAlikes[] = {
+        Manifest(kContentEntry),
+        Manifest("<manifest:file-entry manifest:full-path=\"/\" "
+                 "manifest:media-type=\"application/epub+zip\"/>"),
+        Manifest("<manifest:file-entry manifest:full-path=\"/\" "
+                 "manifest:media-type=\"application/vnd.sun.xml.writer\"/>"),
+        Manifest("<manifest:file-entry full-path=\"/\" media-type=\"" + kMime + "text\"/>"),
+        "<manifest:manifest xmlns:manifest=\"urn:example\">" + Root("text") +
+            "</manifest:manifest>",
+        "<manifest xmlns=\"" + kManifestNs + "\"><file-entry full-path=\"/\" media-type=\"" +
+            kMime + "text\"/></manifest>",
+        "<manifest:inventory xmlns:manifest=\"" + kManifestNs + "\">" + Root("text") +
+            "</manifest:inventory>",
+        Manifest("<manifest:group>" + Root("text") + "</manifest:group>"),
+        Manifest(Root("text") + "<manifest:file-entry>"),
+        Manifest(Root("text")) + "<trailing/>",
+        "",
+    };
+    for (const std::string &manifest : lookAlikes)
+        EXPECT_EQ(Format(Unlabelled(manifest)), DX_FMT_ZIP) << manifest;
+    // A `mimetype` entry decides whatever the manifest says; packages of
+    // other kinds keep their answer.
+    EXPECT_EQ(Format(StoredZip({{"mimetype", "application/x-other"},
+                                {"META-INF/manifest.xml", Manifest(Root("text"))}})),
+              DX_FMT_ZIP);
+    EXPECT_EQ(Format(StoredZip({{"[Content_Types].xml", "<Types/>"},
+                                {"word/document.xml", "<w:document/>"},
+                                {"META-INF/manifest.xml", Manifest(Root("spreadsheet"))}})),
+              DX_FMT_DOCX);
+    EXPECT_EQ(Format(StoredZip(
+                  {{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n"}, {"Main.class", "x"}})),
+              DX_FMT_ZIP);
+    for (const char *name : {"manifest-chart.odc", "manifest-noroot.zip", "manifest-cut.odt",
+                             "manifest-crc.odt", "fr.odt.zip"})
+        EXPECT_EQ(plugin->Format(Data(std::string("odf/") + name)), DX_FMT_ZIP) << name;
+    ExpectRefused(Sample("manifest-crc.odt"), "a damaged manifest");
+}
+
+TEST_F(DxFilterOdf, MutatedManifestsNeverBreakThePlugin) {
+    ExpectMutationsEndCleanly(Sample("fr-manifest.odt"), 304);
+    // A manifest cut anywhere never ends its root element: an archive.
+    const std::string manifest = Manifest(Root("text") + kContentEntry);
+    for (size_t n = 0; n < manifest.size(); n += 7)
+        EXPECT_EQ(Format(Unlabelled(manifest.substr(0, n))), DX_FMT_ZIP) << n;
 }
 
 }  // namespace

@@ -69,6 +69,34 @@ TEST_F(DxFilterPostScript, OnlyPostScriptTakesTheFormat) {
         EXPECT_NE(plugin->Format(Temp("b.ps", doc)), DX_FMT_POSTSCRIPT) << doc.substr(0, 8);
 }
 
+TEST_F(DxFilterPostScript, ASectionPastTheHeadIsFoundByOneRead) {
+    // A preview before the PostScript section that pushes it past the 8 KiB
+    // of the head (whole or in part): the identification reads the
+    // section's first bytes.
+    const std::string ps = Page("72 700 moveto (Hinter der Vorschau) show\n");
+    const auto far = [](size_t previewBytes, const std::string &section, uint32_t offset = 0) {
+        const std::string preview = "II*" + std::string(previewBytes - 3, '\0');
+        return DosEps(preview + section, offset ? offset : static_cast<uint32_t>(30 + previewBytes),
+                      static_cast<uint32_t>(section.size()));
+    };
+    for (size_t previewBytes : {8160u, 8162u, 9000u})
+        EXPECT_EQ(plugin->Format(Temp("far.eps", far(previewBytes, ps))), DX_FMT_POSTSCRIPT)
+            << previewBytes;
+    EXPECT_EQ(Text(far(9000, ps)), "Hinter der Vorschau\n");
+    EXPECT_EQ(plugin->Format(Data("docs/de-preview-first.eps")), DX_FMT_POSTSCRIPT);
+    EXPECT_EQ(Text(Bytes("docs/de-preview-first.eps")), kGerman);
+    // Past the head, a section that does not start with the header (or
+    // lies in the preview), or a file cut inside the header: what the head
+    // alone makes of it.
+    const int other = plugin->Format(Temp("x.eps", far(9000, "x" + ps)));
+    EXPECT_NE(other, DX_FMT_POSTSCRIPT);
+    EXPECT_EQ(plugin->Format(Temp("y.eps", far(9000, ps, 8500))), other);
+    EXPECT_EQ(plugin->Format(Data("bad/section-in-preview.eps")), other);
+    std::string cut = far(9000, ps);
+    cut.resize(30 + 9000 + 2);
+    EXPECT_NE(plugin->Format(Temp("z.eps", cut)), DX_FMT_POSTSCRIPT);
+}
+
 TEST_F(DxFilterPostScript, PagesGiveTheirTextInIsoLatin1) {
     Extraction de = File("docs/de.ps");
     ASSERT_TRUE(de.opened && de.openText == 0 && de.readError == 0);

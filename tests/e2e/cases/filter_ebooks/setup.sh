@@ -2,12 +2,14 @@
 # compressed, a KF8 book, a PalmDoc book, FictionBook documents in UTF-8 and
 # windows-1251 with a large cover before or after the text, a zipped one;
 # an encrypted, a damaged and a truncated book; a zip of two members and an
-# XML document that only mentions FictionBook, in a fixed order, with the
+# XML document that only mentions FictionBook; the Finder's entries alone,
+# and the zipped one as the macOS Finder zips it, in a fixed order, with the
 # shared filter profiles and Bulgarian.
 data=$CASE_DIR/../../../data/dxfilter/ebook
 mkdir docs
 for f in es-lz77.mobi de-none.prc fr-huff.azw ru-kf8.azw3 en-palmdoc.pdb ru-utf8.fb2 \
-    ru-1251.fb2 bg.fb2.zip encrypted.mobi damaged.mobi truncated.mobi two.zip not-fb2.xml; do
+    ru-1251.fb2 bg.fb2.zip encrypted.mobi damaged.mobi truncated.mobi two.zip not-fb2.xml \
+    finder-only.zip bg-finder.fb2.zip; do
     cp "$data/$f" docs/
     echo "docs/$f" >>docs.lst
 done

@@ -8,7 +8,10 @@
 # HTML only, RTF only, gzipped, with a recipient and English attachments (a
 # file, a message)), HTML-only replies above the English message they quote
 # (Thunderbird, Gmail and Outlook on the web marks, a header block written as
-# lines of text, an Outlook message file), a forward with nothing above the
+# lines of text, one written in a <pre>, Outlook for Mac's rule written colour
+# first over labels the header rule does not know, an Outlook message file; a
+# German note in a <pre> above an English notice listing its own fields stays
+# English), a forward with nothing above the
 # quote, Outlook message files whose only body is RTF (a German reply in HTML
 # kept as RTF and a French one in plain text kept as RTF, above the English
 # message they answer: the quote goes; a German note above an English
@@ -23,7 +26,8 @@ for f in de-qp.eml de-qp.eml.gz fr-b64.eml es-latin1-qp.eml ru-koi8r-8bit.eml en
     de-fr-es.mbox copyright.txt fix.patch fr-bom.eml es-enriched-flowed.eml de-long-header.eml \
     de-long-header.eml.gz de-unicode.msg de-unicode.msg.gz ru-cp1251.msg es-cp1252.msg fr-html.msg \
     es-rtf.msg de-attachments.msg de-html-reply-thunderbird.eml es-html-reply-gmail.eml \
-    de-html-reply-outlook-web.eml de-html-reply-header-lines.eml fr-html-forward.eml \
+    de-html-reply-outlook-web.eml de-html-reply-header-lines.eml de-html-reply-pre.eml \
+    es-html-reply-mac-border.eml de-html-pre-fields.eml fr-html-forward.eml \
     fr-html-reply.msg de-rtf-html-reply.msg fr-rtf-text-reply.msg de-rtf-html-citation.msg \
     de-rtf-text-fields.msg damaged.msg truncated.msg; do
     cp "$data/$f" docs/

@@ -3,11 +3,16 @@
 # `mimetype` entry is not the first among them), a master document
 # template, flat files of every kind the filter reads (one of them
 # gzip-compressed), a chart, a formula and an image (archives without text),
-# and flat-looking XML that is XML, listed in a fixed order.
+# and flat-looking XML that is XML; look-alikes of packages without a
+# `mimetype` entry that stay archives (a chart, a manifest cut short, a
+# manifest whose bytes are damaged, an OpenDocument file zipped by the macOS
+# Finder) and such packages told by their manifest (a text document, a
+# spreadsheet, a presentation), listed in a fixed order.
 data=$CASE_DIR/../../../data/dxfilter/odf
 mkdir docs
 for f in en.odg de.otg es.otm fr.fodt ru.fods de.fodp en.fodg fr.fodt.gz chart.odc \
-    formula.odf image.odi noprefix.xml otherkind.fodt; do
+    formula.odf image.odi noprefix.xml otherkind.fodt manifest-chart.odc manifest-cut.odt \
+    manifest-crc.odt fr.odt.zip fr-manifest.odt ru-manifest.ods de-manifest.odp; do
     cp "$data/$f" docs/
     echo "docs/$f" >>docs.lst
 done
