@@ -8,6 +8,9 @@
 # German Works 3 for Windows one, the French one cut after its text (its
 # text without its formatting), cut inside it and with its text ending past
 # the file (neither taken for Works: refused), listed in a fixed order.
+# The German and French 1252 profiles beside the filter's ones, for the
+# 8-bit texts.
+printf 'de-1252.lm\nfr-1252.lm\n' >>data/langlist.cfg
 data=$CASE_DIR/../../../data/dxfilter
 mkdir docs
 for f in docs/de-42.wp docs/fr-42.wp bad/cut-42.wp text/fr-latin1-pairs.txt text/de-cp437-box.txt \
