@@ -8,14 +8,16 @@
 #                               character sets
 #   docs/{de,fr}-42.wp          WordPerfect 4.2 (no prefix): bold title and
 #                               two paragraphs wrapped into lines, letters
-#                               outside ASCII as extended characters
+#                               outside ASCII as extended characters; taken
+#                               for 8-bit text, as nothing tells them from it
 #   bad/cut-42.wp               de-42.wp cut inside its second paragraph
-#   text/fr-latin1-pairs.txt,   look-alikes of WordPerfect 4.2 that stay
-#   text/de-cp437-box.txt       text: Latin-1 French whose every letter from
-#                               0xC0 recurs later (libwpd's own test takes it
-#                               for WordPerfect 4.2), and code page 437
+#   text/fr-latin1-pairs.txt,   8-bit texts that libwpd's own test takes for
+#   text/de-cp437-box.txt,      WordPerfect 4.2: Latin-1 French whose every
+#   text/de-1252-groups.txt     letter from 0xC0 recurs later, code page 437
 #                               German framed by box-drawing runs whose
-#                               letters recur at their code's group length
+#                               letters recur at their code's group length,
+#                               and a German sentence in code page 1252 whose
+#                               "später ändern" is a group of fixed length
 #   docs/fr-notes.wpd           French with a header and a footnote
 #   docs/empty.wpd              a document without text
 #   damaged                     bad/encrypted.wpd (password GLOTTA),
@@ -55,7 +57,7 @@ while IFS="$tab" read -r l t s1 s2 w; do
     if [ "$l" = de ] || [ "$l" = fr ]; then
         $W wp42 "$OUT/docs/$l-42.wp" "$t" "$s1" "$s2"
         check "$OUT/docs/$l-42.wp" "$w"
-        row "docs/$l-42.wp" 312 "$w"
+        row "docs/$l-42.wp" 2 -
     fi
     if [ "$l" = de ]; then
         $W encrypted "$OUT/bad/encrypted.wpd" "$t" "$s1" "$s2"
@@ -100,10 +102,13 @@ open(out + '/text/fr-latin1-pairs.txt', 'wb').write(
 box = ('\u2550' * 30 + '\r\n  Kassenbericht f\u00fcr das Jahr\r\n' + '\u2550' * 30 +
        '\r\n  \u00c4nderungen: keine   ' + '\u2500' * 10 + '\r\n  Ort: M\u00fcnchen\r\n')
 open(out + '/text/de-cp437-box.txt', 'wb').write(box.encode('cp437'))
+open(out + '/text/de-1252-groups.txt', 'wb').write(
+    'Die Werte lassen sich auch später ändern, siehe dazu den Abschnitt unten.\n'.encode('cp1252'))
 PY
 check "$OUT/bad/cut-42.wp" Flussufer
-row bad/cut-42.wp 312 Flussufer
+row bad/cut-42.wp 2 -
 # libwpd's own test takes the Latin-1 text for WordPerfect 4.2.
 check "$OUT/text/fr-latin1-pairs.txt" quartier
 row text/fr-latin1-pairs.txt 2 -
 row text/de-cp437-box.txt 2 -
+row text/de-1252-groups.txt 2 -

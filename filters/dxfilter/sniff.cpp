@@ -81,81 +81,6 @@ bool is_wordperfect_document(Bytes head) {
     return starts_with(head, "\xFFWPC") && head.size() >= 10 && head[8] == 1 && head[9] == 10;
 }
 
-// The length of the function group each byte from 0xC0 opens in a
-// WordPerfect 4.2 document, opener and closer included; 0 for a group that
-// ends at the next byte of its code (libwpd reads the groups so).
-constexpr std::array<uint8_t, 64> kWp42GroupLength = {
-    6, 4, 3, 5,   5, 6,  4,  6, 8, 42, 3, 6,  4, 3,  4,  3,   // 0xC0
-    6, 0, 0, 4,   4, 4,  6,  0, 4, 4,  4, 4,  0, 24, 4,  0,   // 0xD0
-    4, 3, 0, 150, 6, 23, 11, 3, 3, 0,  0, 32, 4, 0,  44, 18,  // 0xE0
-    6, 0, 0, 0,   4, 0,  5,  0, 0, 0,  0, 0,  0, 0,  0,  0,   // 0xF0
-};
-
-// Whether `b` is UTF-8 throughout (a sequence cut by its end counts).
-bool is_utf8(Bytes b) {
-    for (size_t at = 0; at < b.size();) {
-        const unsigned char c = b[at];
-        const size_t more = c < 0x80                ? 0
-                            : c >= 0xC2 && c < 0xE0 ? 1
-                            : c >= 0xE0 && c < 0xF0 ? 2
-                            : c >= 0xF0 && c < 0xF5 ? 3
-                                                    : 4;
-        if (more == 4) return false;
-        for (size_t k = 1; k <= more && at + k < b.size(); ++k)
-            if ((b[at + k] & 0xC0) != 0x80) return false;
-        at += 1 + more;
-    }
-    return true;
-}
-
-// A WordPerfect 4.2 document, which has no prefix: ASCII text with layout
-// control bytes and the one-byte codes 0x80-0xBF, and function groups that
-// each byte from 0xC0 opens and the same byte closes (see kWp42GroupLength).
-// Every group in the head must close where its length says (a group cut by
-// the end of a head that is not the whole file counts), at least one must
-// have a fixed length without its code inside it (a run of box-drawing or
-// Latin-1 letters of one kind is not a group), and the bytes outside the
-// groups must be text: at most 2 % stray control bytes, at least half
-// printable ASCII. A head that opens with a byte-order mark, or is UTF-8
-// throughout, is text. 8-bit text passes only when each of its letters from
-// 0xC0 recurs at the exact distance its code's group length gives.
-bool is_wordperfect42_document(Bytes head, uint64_t size) {
-    if (head.size() < 16 || starts_with(head, "\xEF\xBB\xBF") || starts_with(head, "\xFF\xFE") ||
-        starts_with(head, "\xFE\xFF"))
-        return false;
-    // Most text has no byte from 0xC0 at all: one pass that runs on vectors.
-    if (std::ranges::none_of(head, [](unsigned char c) { return c >= 0xC0; })) return false;
-    const bool whole = size <= head.size();
-    size_t fixed = 0, outside = 0, printable = 0, stray = 0;
-    for (size_t at = 0; at < head.size();) {
-        const unsigned char c = head[at];
-        if (c < 0xC0) {
-            ++outside;
-            printable += c >= 0x20 && c < 0x7F;
-            stray += (c < 0x20 && (c < 0x09 || c > 0x0D)) || c == 0x7F;
-            ++at;
-            continue;
-        }
-        const size_t length = kWp42GroupLength[c - 0xC0];
-        const size_t end =
-            length > 0 ? at + length - 1
-                       : static_cast<size_t>(std::find(head.begin() + at + 1, head.end(), c) -
-                                             head.begin());
-        if (end >= head.size()) {
-            if (whole) return false;
-            break;  // cut by the end of the head
-        }
-        if (length > 0) {
-            if (head[end] != c) return false;
-            const auto body = head.subspan(at + 1, length - 2);
-            if (std::ranges::find(body, c) != body.end()) return false;
-            ++fixed;
-        }
-        at = end + 1;
-    }
-    return fixed > 0 && stray * 50 <= outside && printable * 2 >= outside && !is_utf8(head);
-}
-
 // A Works word processor document outside a compound file (Works for DOS,
 // Works 3 for Windows): the 256-byte header of a Works 3 or 4 document's
 // `MN0` stream, the version byte 1 (DOS) or 4 (Works 3 for Windows), then
@@ -1166,7 +1091,6 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     }
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
-    if (is_wordperfect42_document(head, size)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
 
     const FormOfText text = form_of_text(head);
     if (!text.isText) return {DX_FMT_BINARY, SniffNext::kMagic};

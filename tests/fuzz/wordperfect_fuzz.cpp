@@ -1,10 +1,8 @@
 // wordperfect_fuzz.cpp - fuzz target: dxfilter_wp.so's reading of a
 // WordPerfect document (libwpd behind our stream and text interface), text
 // read to its end. An input that does not start with WordPerfect's signature
-// is read as it is when libwpd takes it for a document without a prefix (a
-// WordPerfect 4.2 document); otherwise it gets the prefix and index block of
-// a 5.1 document, so that mutations reach the document area as well as the
-// prefix.
+// gets the prefix and index block of a 5.1 document, so that mutations reach
+// the document area as well as the prefix.
 #include <cstring>
 #include <string>
 
@@ -14,7 +12,6 @@
 extern "C" const DXModule *DXM_GetModule(void);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (dxfuzz::ExtractWithModule(DXM_GetModule(), data, size, DX_FMT_WORDPERFECT)) return 0;
     std::string doc;
     if (size < 4 || std::memcmp(data, "\xFFWPC", 4) != 0) {
         doc.assign("\xFFWPC\x42\0\0\0\x01\x0A\0\0\0\0\0\0", 16);

@@ -1,6 +1,6 @@
 // WordPerfect documents through the filter plug-in (dxfilter_wp.so, libwpd):
-// the format rules (WordPerfect 5.x and later by their prefix, 4.2 by its
-// function groups, and text that looks like them), the text of the fixtures
+// the format rule (WordPerfect 5.x and later by their prefix; 4.2 and text
+// that looks like it stay text), the text of the fixtures
 // (scripts/fixtures/wordperfect.py) and of documents built here, and what
 // happens to protected, damaged and over-large ones.
 #include <gtest/gtest.h>
@@ -71,80 +71,21 @@ TEST_F(DxFilterWordPerfect, OnlyWordPerfectDocumentsTakeTheFormat) {
     EXPECT_NE(plugin->Format(Temp("e.wpd", Wp5("").substr(0, 9))), DX_FMT_WORDPERFECT);
 }
 
-// A WordPerfect 4.2 document: text, and function groups that a byte from
-// 0xC0 opens and the same byte closes: an extended character (0xE1, three
-// bytes; 0x9F is ü in libwpd's numbering), bold on and off (0x9D, 0x9C).
-const std::string kWp42 =
-    "\x9D"
-    "Der Fuchs\x9C\n\nGr\xE1\x9F\xE1n ist der Wald am Flussufer.\n";
-
-TEST_F(DxFilterWordPerfect, WordPerfect42DocumentsAreReadWithoutAPrefix) {
-    EXPECT_EQ(File("docs/de-42.wp").utf8(),
-              "Der Fuchs und der Bäcker\n"
-              "Der schnelle braune Fuchs springt über den faulen Hund am Flussufer.\n"
-              "Jeden Morgen öffnet der Bäcker seinen Laden und verkauft frisches Brot.\n");
-    EXPECT_NE(File("docs/fr-42.wp").utf8().find("près de la rivière.\nChaque matin"),
-              std::string::npos);
-    EXPECT_EQ(plugin->Format(Data("docs/fr-42.wp")), DX_FMT_WORDPERFECT);
-    EXPECT_EQ(plugin->Format(Temp("a.wp", kWp42)), DX_FMT_WORDPERFECT);
-    EXPECT_EQ(Text(kWp42), "Der Fuchs\nGrün ist der Wald am Flussufer.\n");
-    // A document longer than the rules' head (8 KiB) whose last group the
-    // head's end cuts.
-    const std::string longer =
-        kWp42 + std::string(8191 - kWp42.size(), 'a') + "\xE1\x9F\xE1 Ende\n";
-    EXPECT_EQ(plugin->Format(Temp("b.wp", longer)), DX_FMT_WORDPERFECT);
-}
-
-TEST_F(DxFilterWordPerfect, TextThatLooksLikeWordPerfect42StaysText) {
-    // libwpd's own test takes the Latin-1 text (its letters é pair up as
-    // groups of variable length) and the code page 437 text (its runs of
-    // box-drawing characters close at their group lengths) for WordPerfect
-    // 4.2; the format rule wants a group of fixed length without its code
-    // inside.
-    for (const char *name : {"text/fr-latin1-pairs.txt", "text/de-cp437-box.txt"})
+// WordPerfect 4.2 documents have no prefix: their function groups (a byte
+// from 0xC0, closed by the same byte at the group's length) are letters in
+// 8-bit text, so they are read as 8-bit text, and so is text that libwpd's
+// own test takes for them.
+TEST_F(DxFilterWordPerfect, WordPerfect42DocumentsAndTheirLookAlikesStayText) {
+    for (const char *name : {"docs/de-42.wp", "docs/fr-42.wp", "bad/cut-42.wp",
+                             "text/fr-latin1-pairs.txt", "text/de-cp437-box.txt",
+                             "text/de-1252-groups.txt"})
         EXPECT_EQ(plugin->Format(Data(name)), DX_FMT_TEXT) << name;
-    const std::string groupAt = "Gr\xE1\x9F\xE1n";
-    struct {
-        std::string bytes;
-        const char *what;
-    } others[] = {
-        {"Der Fuchs ist gr\xE1\x9F\x9Fn am Flussufer und im Wald.\n",
-         "a group that does not close"},
-        {"Der Fuchs am Flussufer im Wald " + groupAt.substr(0, 4), "a group cut by the file's end"},
-        {"Caf\xC3\xA9"
-         "ab\xC3\xA9 und der Fuchs am Flussufer.\n",
-         "UTF-8 throughout"},
-        {"Der Fuchs am Flussufer: \xC4\xC4\xC4\xC4\xC4 im Wald.\n", "a group holding its code"},
-        {"Der Fuchs am Flussufer im Wald.\n", "no group"},
-        {"\xEF\xBB\xBF" + groupAt + " ist der Fuchs am Flussufer.\n", "a byte-order mark"},
-        {groupAt + std::string(40, '\x01') + " ist der Fuchs am Flussufer.\n", "control bytes"},
-        {groupAt + std::string(40, '\x85') + " der Fuchs.\n", "few printable bytes"},
-        {groupAt, "shorter than 16 bytes"},
-    };
-    for (const auto &o : others)
-        EXPECT_NE(plugin->Format(Temp("c.txt", o.bytes)), DX_FMT_WORDPERFECT) << o.what;
-}
-
-TEST_F(DxFilterWordPerfect, CutWordPerfect42DocumentsGiveTheTextBeforeTheCut) {
-    const std::string cut = Text(Bytes("bad/cut-42.wp"));
-    EXPECT_EQ(cut.rfind("Der Fuchs und der Bäcker\nDer schnelle braune Fuchs springt über den "
-                        "faulen Hund am Flussufer.\nJeden",
-                        0),
-              0u)
-        << cut;
-    // Every cut and mutation is bounded and balanced.
-    const std::string doc = Bytes("docs/fr-42.wp");
-    for (size_t at = 0; at < doc.size(); at += 5) {
-        Extraction r = Run(doc.substr(0, at));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << at;
-        EXPECT_LE(r.text.size(), 400u) << at;
-    }
-    Mutator m(4242);
-    for (int round = 0; round < 60; ++round) {
-        Extraction r = Run(m.Overwrite(doc, 1 + round % 8, 16));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
-        EXPECT_LE(r.text.size(), 2048u) << round;
-    }
+    // "später ändern" in code page 1252: a group of six bytes (0xE4).
+    EXPECT_EQ(plugin->Format(Temp("a.txt", "Sie k\xF6nnen das sp\xE4ter \xE4ndern.\n")),
+              DX_FMT_TEXT);
+    // "или" in code page 1251: a group of three bytes (0xE8).
+    EXPECT_EQ(plugin->Format(Temp("b.txt", "Use -q \xE8\xEB\xE8 --quiet to run it.\n")),
+              DX_FMT_TEXT);
 }
 
 TEST_F(DxFilterWordPerfect, ProtectedAndUnknownDocumentsAreRefused) {
