@@ -1,5 +1,5 @@
-// wp_module.cpp - dxfilter_wp.so: the text of WordPerfect documents (4.2,
-// 5.x, 6 and later for DOS and Windows), read by libwpd.
+// wp_module.cpp - dxfilter_wp.so: the text of WordPerfect documents (5.x,
+// 6 and later for DOS and Windows), read by libwpd.
 //
 // The document is read into memory whole (up to the bound of one archive
 // member) and handed to libwpd, which calls the text interface below for
