@@ -206,7 +206,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         return DX_FMT_UNKNOWN;
 
     bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
-    bool manifest = false;
+    bool manifest = false, container = false;
     uint32_t members = 0;  // beside the Finder's entries
     bool fictionBook = false;
     XpsLayout xps;
@@ -221,6 +221,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         slides = slides || name == "ppt/presentation.xml";
         mimetype = mimetype || name == "mimetype";
         manifest = manifest || name == "META-INF/manifest.xml";
+        container = container || name == "META-INF/container.xml";
         if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
         xps.Add(name);
         iwork.Add(name);
@@ -241,9 +242,9 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     }
     if (fictionBook) return DX_FMT_FICTIONBOOK;
     if (iwork.Found()) return DX_FMT_IWORK;
-    // An OpenDocument package without its `mimetype` entry: the manifest,
-    // compressed as a rule, tells its kind.
-    if (manifest) return DX_FMT_UNKNOWN;
+    // An OpenDocument or EPUB package without its `mimetype` entry: the
+    // manifest or the container, compressed as a rule, tells its kind.
+    if (manifest || container) return DX_FMT_UNKNOWN;
     return DX_FMT_ZIP;
 }
 

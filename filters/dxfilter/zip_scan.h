@@ -83,7 +83,8 @@ bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &read
 // libzip has to decide (the archive has a `mimetype` entry that the caller
 // could not read from its head; or, without one and without any other
 // package marker, a `META-INF/manifest.xml` entry, whose root entry names an
-// OpenDocument package's kind; or its directory cannot be read here).
+// OpenDocument package's kind, or a `META-INF/container.xml` entry, which
+// names an EPUB's package document; or its directory cannot be read here).
 //
 // An XPS package is told by its root relationships part `_rels/.rels` when
 // that is stored uncompressed (a fixed representation relationship, see
