@@ -11,6 +11,7 @@ time, and prints their rows of formats.tsv.
 The messages are the sentences of the e-mail samples (make_mail_fixtures.py)
 cut at their commas, with the English ones for msgids, and a few Japanese
 interface messages of our own."""
+import bz2
 import gzip
 import os
 import re
@@ -197,12 +198,15 @@ def main():
     write("long-comments.pot", long_comments(messages("de", True), header("CHARSET", "")), "-", 2)
     # The header entry itself after 8 KiB of credits: a catalog too, by a
     # second read; a template of that kind stays text.
-    write("de-credits.po", credits_first(po(messages("de"), header("UTF-8", "de"), "de")),
-          "Donnerstag")
+    de_credits = credits_first(po(messages("de"), header("UTF-8", "de"), "de"))
+    write("de-credits.po", de_credits, "Donnerstag")
     write("credits.pot",
           credits_first(po(messages("de", True), header("CHARSET", "template"), "template")), "-",
           2)
     write("de-utf8.mo.gz", gzip.compress(de_mo, 9, mtime=0), "Donnerstag", 347)
+    # Compressed, the credits catalog is read past its head as it is plain.
+    write("de-credits.po.gz", gzip.compress(de_credits, 9, mtime=0), "Donnerstag", 347)
+    write("de-credits.po.bz2", bz2.compress(de_credits, 9), "Donnerstag", 347)
     # Cut in its strings: refused.
     write("truncated.mo", de_mo[: len(de_mo) * 2 // 3], "-")
     # C source that writes catalog lines stays text.

@@ -68,6 +68,11 @@ gz "$OUT/docs/en.doc" "$C/en.doc.gz"; row compressed/en.doc.gz 347 neighbours
 bz "$OUT/docs/es.rtf" "$C/es.rtf.bz2"; row compressed/es.rtf.bz2 347 panadero
 gz "$OUT/docs/ru.wpd" "$C/ru.wpd.gz"; row compressed/ru.wpd.gz 347 пекарь
 gz "$OUT/docs/de.ps" "$C/de.ps.gz"; row compressed/de.ps.gz 347 Leuchtturms
+# A DOS EPS whose PostScript starts after the first 8 KiB: read there.
+gz "$OUT/docs/de-preview-first.eps" "$C/de-preview-first.eps.gz"
+row compressed/de-preview-first.eps.gz 347 Leuchtturms
+xzc "$OUT/docs/de-preview-first.eps" "$C/de-preview-first.eps.xz"
+row compressed/de-preview-first.eps.xz 347 Leuchtturms
 lz "$OUT/docs/fr.odt" "$C/fr.odt.lzma"; row compressed/fr.odt.lzma 347 boulanger
 Z "$OUT/docs/en.pdf" "$C/en.pdf.Z"; row compressed/en.pdf.Z 347 neighbours
 # Refused: an archive, an image and a second compressed stream inside.

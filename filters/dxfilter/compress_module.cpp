@@ -2,12 +2,14 @@
 // gzip, bzip2, xz, zstd, `.lzma` or `.Z` (Unix compress) stream.
 //
 // The first 8 KiB decompressed go through the filter's own format rules
-// (sniff.cpp). Text and markup are then decompressed lazily, 32 KiB a step,
-// turned into UTF-8 (ICU: the form the rules found, else UTF-8 when it is
-// valid, else the charset ICU's detector names, else windows-1252) and, for
-// markup, stripped of tags, for troff source (manual pages) stripped of
-// requests and escapes; PDF, RTF and office documents are decompressed
-// whole into an anonymous file for the worker to hand to their module.
+// (sniff.cpp); the two that read past the head read on in the decompressed
+// stream, within its bounds (InnerDocument). Text and markup are then
+// decompressed lazily, 32 KiB a step, turned into UTF-8 (ICU: the form the
+// rules found, else UTF-8 when it is valid, else the charset ICU's detector
+// names, else windows-1252) and, for markup, stripped of tags, for troff
+// source (manual pages) stripped of requests and escapes; PDF, RTF and office
+// documents are decompressed whole into an anonymous file for the worker to
+// hand to their module.
 // Anything else inside (images, archives, another compressed stream, binary
 // data) is refused. E-mail messages, plain or compressed, are read here too
 // (mail_text.cpp), and so are Outlook message files (msg_text.cpp): their
@@ -22,6 +24,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -351,6 +354,78 @@ int settle_inner_format(const SniffResult &r, const std::string &head, int fd, i
     return r.format;
 }
 
+// The decompressed document read by position, for the format rules that look
+// past its head: the decompressor goes on to the last byte asked for (never
+// further, nor past the cap), and starts again from the document's first byte
+// for bytes behind those it gave. One decompressor at a time.
+class InnerDocument {
+  public:
+    InnerDocument(DXStream *stream, Codec codec, const DXMLimits &limits)
+        : stream_(stream), codec_(codec), limits_(limits) {}
+
+    // Starts decompressing from the first byte; false when the stream cannot
+    // be positioned (no decompressor then: every read fails).
+    bool Start() {
+        dec_.reset();
+        if (!stream_->seek(stream_, 0, DX_SEEK_SET)) return false;
+        DXStream *stream = stream_;
+        dec_ = Decompressor::Make(
+            codec_,
+            [stream](void *buffer, size_t count) { return read_stream(stream, buffer, count); },
+            limits_.maxPartBytes, limits_.deadlineNs);
+        return true;
+    }
+
+    Decompressor &dec() { return *dec_; }
+    std::unique_ptr<Decompressor> Take() { return std::move(dec_); }
+
+    // `count` bytes from `at`; false when the document ends (see end()), is
+    // damaged, over the cap or over time before them.
+    bool ReadAt(uint64_t at, void *buffer, size_t count) {
+        if (!dec_ || at > limits_.maxPartBytes || count > limits_.maxPartBytes - at) return false;
+        if (at < dec_->produced() && !Start()) return false;
+        if (!Skip(at)) return false;
+        const size_t got = dec_->Read(buffer, count);
+        NoteEnd();
+        return got == count;
+    }
+
+    // The document's length, once a read found its clean end.
+    std::optional<uint64_t> end() const { return end_; }
+
+    // Makes the decompressor go on after the first `at` bytes, as it did
+    // before the reads past them; false when the stream cannot be positioned.
+    bool Resume(uint64_t at) {
+        if (dec_ && dec_->produced() == at) return true;
+        if (!Start()) return false;
+        Skip(at);
+        return true;
+    }
+
+  private:
+    // Reads and drops bytes up to `at`; false when reading stopped before.
+    bool Skip(uint64_t at) {
+        std::string scratch;
+        while (dec_->produced() < at && dec_->state() == Decompressor::State::kReading) {
+            scratch.resize(
+                static_cast<size_t>(std::min<uint64_t>(at - dec_->produced(), 64 * 1024)));
+            dec_->Read(scratch.data(), scratch.size());
+        }
+        NoteEnd();
+        return dec_->produced() == at;
+    }
+
+    void NoteEnd() {
+        if (dec_->state() == Decompressor::State::kEnd) end_ = dec_->produced();
+    }
+
+    DXStream *stream_;
+    Codec codec_;
+    const DXMLimits &limits_;
+    std::unique_ptr<Decompressor> dec_;
+    std::optional<uint64_t> end_;
+};
+
 int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor **extractor,
            DXMInner *inner) {
     if (!extractor || !inner) return 0;
@@ -362,25 +437,33 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
         if (!stream->seek(stream, 0, DX_SEEK_SET)) return 0;
         const long got = read_stream(stream, signature, sizeof signature);
         const auto codec = got > 0 ? CodecOf({signature, static_cast<size_t>(got)}) : std::nullopt;
-        if (!codec || !stream->seek(stream, 0, DX_SEEK_SET)) return 0;
-        auto dec = Decompressor::Make(
-            *codec,
-            [stream](void *buffer, size_t count) { return read_stream(stream, buffer, count); },
-            limits->maxPartBytes, limits->deadlineNs);
+        if (!codec) return 0;
+        InnerDocument inside(stream, *codec, *limits);
+        if (!inside.Start()) return 0;
         std::string head(kSniffBytes, '\0');
-        head.resize(dec->Read(head.data(), head.size()));
+        head.resize(inside.dec().Read(head.data(), head.size()));
+        const Decompressor::State headState = inside.dec().state();
         // A stream that ends cleanly without giving a byte holds an empty
         // document: an empty text, as an empty file is (the rules take no
         // bytes for text). One that gives nothing because it is cut or
         // damaged is refused.
-        if (head.empty() && dec->state() != Decompressor::State::kEnd) return 0;
+        if (head.empty() && headState != Decompressor::State::kEnd) return 0;
         const auto headBytes =
             std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
         // The head is the whole document only when the stream ended there.
-        const uint64_t sniffSize = dec->state() == Decompressor::State::kReading
+        const uint64_t sniffSize = headState == Decompressor::State::kReading
                                        ? UINT64_MAX
                                        : static_cast<uint64_t>(head.size());
-        const SniffResult r = SniffHead(headBytes, sniffSize);
+        const ReadAtFn readAt = [&inside](uint64_t at, void *buffer, size_t count) {
+            return inside.ReadAt(at, buffer, count);
+        };
+        SniffResult r = SniffHead(headBytes, sniffSize, readAt);
+        // A read past the head that came to the document's end tells its
+        // length: the rules answer as for the uncompressed document.
+        if (sniffSize == UINT64_MAX && inside.end())
+            r = SniffHead(headBytes, *inside.end(), readAt);
+        if (!inside.Resume(head.size())) return 0;
+        auto dec = inside.Take();
         if (r.next == SniffNext::kDone && r.format == DX_FMT_MAIL) {
             std::string bytes = std::move(head);
             read_up_to([&](void *b, size_t n) { return static_cast<long>(dec->Read(b, n)); },

@@ -1,7 +1,9 @@
 // compress_fuzz.cpp - fuzz target: a compressed document through the
 // compression module, as the worker opens it: decompression, the format
-// rules on the decompressed head, and the text of text, troff and markup
-// (charset decision, conversion, tag and request stripping) read to its end.
+// rules on the decompressed head (and on the stream past it, for a DOS EPS
+// section and a `.po` head left undecided), and the text of text, troff and
+// markup (charset decision, conversion, tag and request stripping) read to
+// its end.
 //
 // An input that starts with the signature of a gzip, bzip2, xz, zstd, `.lzma`
 // or `.Z` stream is that stream; any other input is the document inside, gzipped

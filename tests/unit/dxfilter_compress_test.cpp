@@ -15,6 +15,7 @@
 #include "dxfilter_test_support.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/decompress.h"
+#include "filters/dxfilter/extractor.h"
 #include "filters/dxfilter/troff_text.h"
 
 namespace {
@@ -795,6 +796,69 @@ TEST_F(DxfCompressed, DocumentsInsideGiveTheTextOfTheDocument) {
     Extraction r = plugin->Extract(Data("compressed/long-12.txt.Z"));
     EXPECT_EQ(r.readError, 0);
     EXPECT_NE(r.utf8().find("\n1999\n2000\n"), std::string::npos);
+}
+
+// The format rules look past the decompressed head as they look past a plain
+// file's: a DOS EPS whose PostScript starts after the first 8 KiB, and a `.po`
+// catalog whose header entry comes after a long comment block.
+TEST_F(DxfCompressed, RulesReadPastTheHeadAsForThePlainDocument) {
+    for (auto [inside, plain] :
+         {std::pair{"catalog/de-credits.po.gz", "catalog/de-credits.po"},
+          {"catalog/de-credits.po.bz2", "catalog/de-credits.po"},
+          {"compressed/de-preview-first.eps.gz", "docs/de-preview-first.eps"},
+          {"compressed/de-preview-first.eps.xz", "docs/de-preview-first.eps"}}) {
+        EXPECT_EQ(plugin->Format(Data(inside)), DX_FMT_COMPRESSED) << inside;
+        Extraction r = plugin->Extract(Data(inside));
+        EXPECT_TRUE(r.openText == 0 && r.readError == 0) << inside;
+        EXPECT_FALSE(r.text.empty()) << inside;
+        EXPECT_EQ(r.utf8(), plugin->Extract(Data(plain)).utf8()) << inside;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << inside;
+    }
+    // The catalog gives its translations, not its credits.
+    EXPECT_EQ(plugin->Extract(Data("catalog/de-credits.po.gz")).utf8().find("Translator"),
+              std::string::npos);
+}
+
+TEST_F(DxfCompressed, ReadsPastTheHeadStayWithinTheStream) {
+    // A template of that kind stays text, comments and all.
+    const std::string pot = Bytes("catalog/credits.pot");
+    EXPECT_NE(plugin->Extract(Temp("credits.pot.gz", Gzip(pot))).utf8().find("# Translator 199"),
+              std::string::npos);
+    // A stream cut after the head: the catalog's translations are not
+    // reached, so it reads as the text up to the cut. Stored blocks put the
+    // cut 10000 bytes into the document.
+    const std::string po = Bytes("catalog/de-credits.po");
+    Extraction r = plugin->Extract(Temp("cut.po.gz", Gzip(po, 0).substr(0, 10000)));
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_EQ(r.utf8().substr(0, 13), "# Translator ");
+    EXPECT_LT(r.text.size(), 10000u);
+    // A DOS EPS whose section the header places past the end of the
+    // document, or past the cap: refused, as the same documents
+    // uncompressed are not PostScript. So is one whose section lies in a
+    // long run of zero bytes (a bomb), in the cap or past it.
+    const std::string eps = Bytes("docs/de-preview-first.eps");
+    const auto at = [&](uint64_t offset) {
+        std::string doc = eps;
+        for (int i = 0; i < 4; ++i) doc[4 + i] = static_cast<char>(offset >> (8 * i));
+        return doc;
+    };
+    const uint64_t cap = dxf::kMaxPartBytes;
+    std::vector<std::string> streams;
+    for (uint64_t offset : {eps.size() - 2, uint64_t{20000}, cap + 8}) {
+        EXPECT_NE(plugin->Format(Temp("far.eps", at(offset))), DX_FMT_POSTSCRIPT) << offset;
+        streams.push_back(Gzip(at(offset)));
+    }
+    const std::string zeros = Gzip(std::string(1 << 20, '\0'), 1);
+    for (uint64_t offset : {cap - (1 << 20), cap + 8}) {
+        std::string bomb = Gzip(at(offset));
+        for (int i = 0; i < 70; ++i) bomb += zeros;
+        streams.push_back(bomb);
+    }
+    for (const std::string &stream : streams) {
+        r = plugin->Extract(Temp("far.eps.gz", stream));
+        EXPECT_TRUE(r.opened && r.openText != 0 && r.text.empty());
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
+    }
 }
 
 // zstd keeps the first bytes of a document as they are, so "%PDF-" stands

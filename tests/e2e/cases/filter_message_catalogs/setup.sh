@@ -4,13 +4,15 @@
 # mark, and one whose first translation comes after 8 KiB of comments and
 # untranslated messages, and one whose header entry comes after 8 KiB of
 # credits), a damaged catalog, and look-alikes that stay plain text (.pot
-# templates, two as long, C source that writes catalog lines), in a fixed
-# order, with the shared filter profiles.
+# templates, two as long, C source that writes catalog lines), then the
+# catalog with 8 KiB of credits in gzip and bzip2, in a fixed order, with
+# the shared filter profiles.
 data=$CASE_DIR/../../../data/dxfilter/catalog
 mkdir docs
 for f in de-utf8.mo fr-latin1-be.mo ru-koi8r.mo es-unknown-charset.mo en-template.mo \
     de-utf8.mo.gz de-latin1.po fr-bom.po es-long-comments.po truncated.mo demo.pot \
-    long-comments.pot write_po.c de-credits.po credits.pot; do
+    long-comments.pot write_po.c de-credits.po credits.pot de-credits.po.gz \
+    de-credits.po.bz2; do
     cp "$data/$f" docs/
     echo "docs/$f" >>docs.lst
 done
