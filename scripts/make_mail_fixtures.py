@@ -355,6 +355,36 @@ def main():
     write("de-html-pre-fields.eml", html_reply(22, "de", "Aushang", (
         '<pre>Hier der Aushang f\u00fcr n\u00e4chste Woche:\n\nFrom: The library\nTo: All '
         'readers\nSubject: ' + SUBJECT["en"] + '\n\n' + english_lines + '</pre>')), "Aushang")
+    # Plain text shown as HTML quoting as plain text does: a German reply in
+    # a <pre> above the line introducing the quote and the English message
+    # with its quote marks ("&gt; "), an older quote among them ("&gt;
+    # &gt; "); the quote goes.
+    quoted = english_lines.splitlines()
+    write("de-html-reply-pre-quoted.eml", html_reply(23, "de", "Re: " + SUBJECT["en"], (
+        '<pre>Danke f\u00fcr die Nachricht, ich bringe die B\u00fccher am Dienstag mit dem '
+        'Lastenrad zur\u00fcck.\n\nAm 04.03.24 um 10:00 schrieb Sender &lt;sender@example.net'
+        '&gt;:\n' + "".join("&gt; " + line + "\n" for line in quoted[:-2]) + "&gt;\n"
+        + "".join("&gt; &gt; " + line + "\n" for line in quoted[-2:]) + '</pre>')),
+        "Lastenrad")
+    # A French reply in a div whose style keeps line breaks (as web mail
+    # programs show plain text), above the header block of the English
+    # message as lines; the quote goes.
+    write("fr-html-reply-pre-wrap.eml", html_reply(24, "fr", "RE: " + SUBJECT["en"], (
+        '<div style="font-family: sans-serif; white-space: pre-wrap">Merci pour le message, '
+        'je passerai mardi matin rendre les livres avec ma voisine.\n\nDe : Sender '
+        '&lt;sender@example.net&gt;\nEnvoy\u00e9 : lundi 4 mars 2024 10:00\n\u00c0 : '
+        'list@example.org\nObjet : ' + SUBJECT["en"] + '\n\n' + english_lines + '</div>')),
+        "voisine")
+    # A look-alike that stays whole: a Spanish message with an empty <pre/>
+    # (as XML writers put it) above a paragraph whose lines of source give a
+    # sign-up's fields (an address, a time), then more Spanish text.
+    write("es-html-pre-empty.eml", html_reply(25, "es", "Inscripci\u00f3n", (
+        '<p>Hola Marta:</p><pre class="moz-signature" cols="72"/>\n<p>Te paso los datos '
+        'para la inscripci\u00f3n de mi hija en el curso de nataci\u00f3n de los s\u00e1bados, '
+        'tal como hablamos por tel\u00e9fono.\nNombre: Luc\u00eda G\u00f3mez\nCorreo: '
+        'lucia.gomez@example.net\nPrimera clase: s\u00e1bado 9 de marzo, 10:00</p>\n<p>'
+        + TEXT["es"] + ' Muchas gracias por todo y hasta el s\u00e1bado.</p>'), reply=False),
+        "nataci\u00f3n")
     write("fr-html-forward.eml", html_reply(18, "fr", "Fwd: " + SUBJECT["fr"], (
         '<div class="gmail_quote gmail_quote_container"><div dir="ltr" class="gmail_attr">'
         '---------- Forwarded message ---------<br>From: Sender &lt;sender@example.net&gt;'

@@ -383,6 +383,12 @@ bool opens_header_block(std::string_view text, size_t at) {
     return opens_header_block(std::span(lines).first(count));
 }
 
+// Whether a line of plain text (the blanks around it trimmed) quotes the
+// message it answers, as mail programs mark it: "> text", "> > text".
+bool quoting_line(std::string_view body) {
+    return body.starts_with('>');
+}
+
 }  // namespace
 
 std::string DropQuotedLines(const std::string &text) {
@@ -399,7 +405,7 @@ std::string DropQuotedLines(const std::string &text) {
         const size_t start = at;
         const std::string_view line = next_line(text, at);
         const std::string_view body = trim(line);
-        if (!body.empty() && body[0] == '>') {
+        if (quoting_line(body)) {
             if (lastIsIntro) {
                 kept.resize(lastStart);
                 lastStart = std::string::npos;
@@ -447,6 +453,7 @@ constexpr size_t kMaxAttrValue = 512;  // attribute value bytes kept
 struct HtmlTag {
     std::string name;
     bool closing = false;
+    bool selfClosing = false;  // a start tag ending in "/>"
     std::string classes, id, type, style;
 };
 
@@ -611,6 +618,9 @@ class HtmlLexer {
             }
         }
         Keep(name, value, state == At::kValue || state == At::kBeforeValue);
+        // "/" right before the '>', not in an unquoted value ("<a href=x/>").
+        tag_.selfClosing =
+            !tag_.closing && p < html_.size() && html_[p - 1] == '/' && state != At::kValue;
         at_ = p < html_.size() ? p + 1 : html_.size();
         if (!tag_.closing && (tag_.name == "script" || tag_.name == "style"))
             rawEnd_ = "</" + tag_.name;
@@ -679,6 +689,23 @@ bool outlook_rule(std::string_view value) {
     return solid && grey;
 }
 
+// Whether a declaration of a style attribute ("name: value; ..."), its
+// name and value trimmed, is one `wanted` takes, in order.
+template <class Wanted>
+bool any_declaration(std::string_view style, Wanted wanted) {
+    for (size_t at = 0; at < style.size();) {
+        size_t end = style.find(';', at);
+        if (end == std::string_view::npos) end = style.size();
+        const std::string_view declaration = style.substr(at, end - at);
+        at = end + 1;
+        const size_t colon = declaration.find(':');
+        if (colon != std::string_view::npos &&
+            wanted(trim(declaration.substr(0, colon)), trim(declaration.substr(colon + 1))))
+            return true;
+    }
+    return false;
+}
+
 // Outlook's header block over a quoted message: a div whose top border is
 // solid, in one of the two greys Outlook draws it in, as Outlook writes it:
 // "border-top:solid #E1E1E1 1.0pt" (blanks and case aside, whatever
@@ -692,20 +719,9 @@ bool outlook_header_block(const HtmlTag &t) {
         if (!html_blank(c)) flat += c;
     for (std::string_view grey : kHeaderGreys)
         if (flat.find("border-top:solid" + std::string(grey)) != std::string::npos) return true;
-    const std::string_view style = t.style;
-    for (size_t at = 0; at < style.size();) {
-        size_t end = style.find(';', at);
-        if (end == std::string_view::npos) end = style.size();
-        const std::string_view declaration = style.substr(at, end - at);
-        at = end + 1;
-        const size_t colon = declaration.find(':');
-        if (colon == std::string_view::npos) continue;
-        const std::string_view name = trim(declaration.substr(0, colon));
-        if ((name == "border-top" || name == "mso-border-top-alt") &&
-            outlook_rule(declaration.substr(colon + 1)))
-            return true;
-    }
-    return false;
+    return any_declaration(t.style, [](std::string_view name, std::string_view value) {
+        return (name == "border-top" || name == "mso-border-top-alt") && outlook_rule(value);
+    });
 }
 
 // Ids (in lower case) of the element at which mail programs start the
@@ -786,6 +802,33 @@ size_t separator_at(std::string_view run, bool own, bool lineOpen) {
 
 // Elements whose content keeps its line breaks: each ends a line.
 constexpr std::string_view kPreformatted[] = {"pre", "listing", "xmp", "plaintext", "textarea"};
+
+// The values of "white-space" that keep line breaks as those elements do.
+constexpr std::string_view kPreformattedSpace[] = {"pre", "pre-wrap", "pre-line"};
+
+// Whether the element a start tag opens keeps the line breaks of its
+// content: one of kPreformatted, or another that has content and whose own
+// style attribute says so ("white-space: pre-wrap", the last such
+// declaration counting; style sheets are not read). A tag closed in
+// itself ("<pre/>") has no content.
+bool keeps_line_breaks(const HtmlTag &t) {
+    if (t.closing || t.selfClosing) return false;
+    if (std::find(std::begin(kPreformatted), std::end(kPreformatted), t.name) !=
+        std::end(kPreformatted))
+        return true;
+    if (t.style.empty() || std::find(std::begin(kVoidElements), std::end(kVoidElements), t.name) !=
+                               std::end(kVoidElements))
+        return false;
+    bool keeps = false;
+    any_declaration(t.style, [&](std::string_view name, std::string_view value) {
+        if (name != "white-space") return false;
+        if (value.ends_with("!important")) value = trim(value.substr(0, value.size() - 10));
+        keeps = std::find(std::begin(kPreformattedSpace), std::end(kPreformattedSpace), value) !=
+                std::end(kPreformattedSpace);
+        return false;
+    });
+    return keeps;
+}
 
 constexpr size_t kMaxLineText = 1024;  // bytes of a line of HTML text kept for the header rule
 
@@ -868,23 +911,38 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
     bool own = false;  // the writer's own text is among what stays
     bool title = false;
     // Preformatted content (the element's name and its nesting), where a
-    // line break of the source ends a line as well.
+    // line break of the source ends a line as well (keeps_line_breaks).
     std::string preformatted;
     int preDepth = 0;
     // The line of text being read: where it starts in `html` (the block
     // tag before it, or in preformatted content the line break), whether it
     // holds words, and its text for the header block rule.
     size_t lineFrom = 0;
+    // Where what the line holds starts: past that tag or line break, or
+    // past the tag opening preformatted content when no words came before.
+    size_t lineBody = 0;
     bool lineOpen = false;
     bool lineOwn = false;  // the writer's own text came before the line
     std::string lineText;
     HeaderRun headers;
     // The last line of words that stays, for a line ending in a colon right
-    // before a quote introduces it: where it starts, and whether the
-    // writer's own text came before it.
+    // before a quote introduces it: where it starts and what it holds
+    // starts, and whether the writer's own text came before it.
     size_t introFrom = std::string::npos;
+    size_t introBody = 0;
     bool lineIntro = false;
     bool ownBeforeLine = false;
+    // A line of preformatted text that quotes as a plain part's line does
+    // ("&gt; text"): where what goes with it starts (in the line
+    // introducing it, or in the line itself: past the block tag or line
+    // break), to the line's end; npos when the line is none.
+    size_t quoteFrom = std::string::npos;
+    // What stays of `html`: from `copied` to `to`, or to where the quoting
+    // line being read goes from.
+    const auto keep = [&](size_t to) {
+        kept.append(html, copied, std::min(to, quoteFrom) - copied);
+        quoteFrom = std::string::npos;
+    };
     const auto end_line = [&] {
         if (lineText.empty()) return std::string_view::npos;
         const size_t at = headers.Line(lineText, lineFrom, lineOwn);
@@ -897,15 +955,25 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         size_t at = end_line();
         if (at == std::string_view::npos && last) at = headers.Finish();
         if (at == std::string_view::npos) return false;
-        kept.append(html, copied, at - copied);
+        keep(at);
         copied = html.size();
         dropped = true;
         return true;
     };
-    // A line ends and the next starts at `at`; true when the pass ends.
-    const auto new_line = [&](size_t at) {
+    // A line ends at `at`: when it quotes, it goes.
+    const auto drop_quoting = [&](size_t at) {
+        if (quoteFrom == std::string::npos) return;
+        keep(quoteFrom);
+        copied = at;
+        dropped = true;
+    };
+    // A line ends and the next starts at `at`, what it holds at `body`;
+    // true when the pass ends.
+    const auto new_line = [&](size_t at, size_t body) {
         if (header_block(false)) return true;
+        drop_quoting(at);
         lineFrom = at;
+        lineBody = body;
         lineOpen = false;
         return false;
     };
@@ -919,7 +987,7 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         if (const size_t line = separator_at(run, own, lineOpen); line != std::string_view::npos) {
             if (header_block(true)) return true;
             const bool opens = !lineOpen && !scan_text(run.substr(0, line)).words;
-            kept.append(html, copied, (opens ? lineFrom : from + line) - copied);
+            keep(opens ? lineFrom : from + line);
             copied = html.size();
             dropped = own = true;  // the writer's text came before the line
             return true;
@@ -930,9 +998,22 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         if (!words.words) return false;
         if (!lineOpen) {
             lineOpen = true;
+            // The plain parts' rule for quote marks, in preformatted
+            // content: the line goes, and with the first of a quote the
+            // line ending in a colon that introduces it.
+            if (!preformatted.empty() && quoting_line(trim(lineText))) {
+                const bool intro = lineIntro && introFrom != std::string::npos;
+                quoteFrom = intro ? introBody : lineBody;
+                if (intro) own = ownBeforeLine;
+                introFrom = std::string::npos;
+                lineIntro = false;
+                return false;
+            }
             introFrom = lineFrom;
+            introBody = lineBody;
             ownBeforeLine = own;
         }
+        if (quoteFrom != std::string::npos) return false;  // the rest of a quoting line
         lineIntro = words.intro;
         own = true;
         return false;
@@ -951,7 +1032,7 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
                 stop = text(lex.start() + at, lex.start() + lineEnd);
                 if (stop || lineEnd == run.size()) break;
                 at = lineEnd + 1;
-                stop = new_line(lex.start() + at);
+                stop = new_line(lex.start() + at, lex.start() + at);
             }
             if (stop) break;
             continue;
@@ -961,20 +1042,20 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         if (tag.name == "title") title = !tag.closing;
         const QuoteMark mark = quote_mark(tag, own, reply);
         if (mark == QuoteMark::kNone) {
-            if (preformatted.empty() && !tag.closing &&
-                std::find(std::begin(kPreformatted), std::end(kPreformatted), tag.name) !=
-                    std::end(kPreformatted))
+            if (preformatted.empty() && keeps_line_breaks(tag)) {
                 preformatted = tag.name;
-            if (!preformatted.empty() && tag.name == preformatted &&
+                if (!lineOpen) lineBody = lex.end();
+            }
+            if (!preformatted.empty() && tag.name == preformatted && !tag.selfClosing &&
                 (preDepth += tag.closing ? -1 : 1) == 0)
                 preformatted.clear();
-            if (IsHtmlBlock(tag.name) && new_line(lex.start())) break;
+            if (IsHtmlBlock(tag.name) && new_line(lex.start(), lex.end())) break;
             continue;
         }
         if (header_block(true)) break;
         // A line introducing the quote goes with it.
         const bool intro = mark == QuoteMark::kQuote && lineIntro && introFrom != std::string::npos;
-        kept.append(html, copied, (intro ? introFrom : lex.start()) - copied);
+        keep(intro ? introFrom : lex.start());
         dropped = true;
         if (mark == QuoteMark::kToEnd) {
             copied = html.size();
@@ -987,12 +1068,12 @@ std::string DropQuotedHtml(std::string_view html, bool reply) {
         for (int depth = 1; depth > 0 && (kind = lex.Next()) != HtmlLexer::Kind::kEnd;)
             if (kind == HtmlLexer::Kind::kTag && lex.tag().name == name)
                 depth += lex.tag().closing ? -1 : 1;
-        copied = lineFrom = lex.end();
+        copied = lineFrom = lineBody = lex.end();
         lineOpen = false;
         introFrom = std::string::npos;
         lineIntro = false;
     }
-    if (copied < html.size()) header_block(true);
+    if (copied < html.size() && !header_block(true)) drop_quoting(html.size());
     if (!dropped || !own) return std::string(html);
     kept.append(html, copied);
     return kept;

@@ -74,9 +74,14 @@ std::string DropQuotedLines(const std::string &text);
 // source too; inline tags dropped, character references resolved, lines
 // without text skipped) that open a header block
 // as DropQuotedLines tells it (from the start of the first) starts
-// a quoted message that runs to the end. An element left open runs to the
-// end. Markup that keeps no text of its own but in `<title>` stays whole.
-// One pass, in time linear in the markup.
+// a quoted message that runs to the end. A line of preformatted content
+// whose text begins with '>' ("&gt; text") goes as DropQuotedLines drops
+// it, with the line introducing the quote. Preformatted content is that of
+// `<pre>` and its kin, or of an element whose own style attribute keeps
+// line breaks (`white-space: pre`, `pre-wrap` or `pre-line`), up to the end
+// tag that balances it; a start tag closed in itself (`<pre/>`) opens none.
+// An element left open runs to the end. Markup that keeps no text of its
+// own but in `<title>` stays whole. One pass, in time linear in the markup.
 std::string DropQuotedHtml(std::string_view html, bool reply);
 
 // The text of `bytes`, a message or an mbox of messages (split at "From "

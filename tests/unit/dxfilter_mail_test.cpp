@@ -666,6 +666,100 @@ TEST(DxfMailHtml, LinesOfPreformattedText) {
     EXPECT_EQ(DropQuotedHtml(notes, true), notes);
 }
 
+// Plain text shown as HTML quotes as plain text does: a line of
+// preformatted content whose text begins with ">" (as a reference or as the
+// character) goes with the line introducing the quote, as in a plain part.
+TEST(DxfMailHtml, QuotedLinesOfPreformattedText) {
+    using dxf::DropQuotedHtml;
+    using dxf::DropQuotedLines;
+    const auto escaped = [](std::string_view plain, std::string_view gt) {
+        std::string out;
+        for (char c : plain) out += c == '>' ? std::string(gt) : std::string(1, c);
+        return out;
+    };
+    // Each plain text, in a <pre> with ">" spelled three ways, loses what
+    // DropQuotedLines drops: a quote below the reply and its intro, nested
+    // and indented quote marks, replies between quotes, CR LF line ends, a
+    // colon line that introduces no quote, a part that is all quote, a
+    // header block under a quote (not below the writer's own text).
+    for (const std::string_view plain :
+         {"Danke, bis Dienstag.\n\nAm Montag schrieb Jane:\n> Hello Max,\n> > the meeting\n"
+          ">  moves.\n",
+          "Am 04.03.24 um 10:00 schrieb Jane:\n\n> Frage eins?\nAntwort eins.\n  > Frage zwei?\n"
+          "Antwort zwei.",
+          "Ja.\r\n> q\r\nNein.\r\n", "Schritte:\nerstens\n> q\n", "Jane schrieb:\n> q\n",
+          "> nur Zitat\n> > mehr\n",
+          "> q\nFrom: jane@example.org\nSent: Monday 10:00\nTo: Max\n\nHello.\n"}) {
+        for (const std::string_view gt : {"&gt;", ">", "&#62;"}) {
+            EXPECT_EQ(DropQuotedHtml("<pre>" + escaped(plain, gt) + "</pre>", false),
+                      "<pre>" + escaped(DropQuotedLines(std::string(plain)), gt) + "</pre>")
+                << plain << " " << gt;
+        }
+    }
+    // Inline tags around the quote mark, an intro in a block of its own, a
+    // quote left open, the other preformatted elements.
+    EXPECT_EQ(DropQuotedHtml("<pre>Ja.\n<span class=gp>&gt;&gt;&gt; </span>print(1)\n</pre>", true),
+              "<pre>Ja.\n</pre>");
+    EXPECT_EQ(DropQuotedHtml("<p>Ja.</p><p>Jane wrote:</p><pre>&gt; q\n&gt; r", true),
+              "<p>Ja.</p><p>");
+    EXPECT_EQ(DropQuotedHtml("<xmp>Ja.\n&gt; q\n</xmp><textarea>&gt; r\nNein.</textarea>", true),
+              "<xmp>Ja.\n</xmp><textarea>Nein.</textarea>");
+    // Outside preformatted content a line break is a blank: the line is
+    // not a quote.
+    for (const std::string_view html :
+         {"<p>Ja.\n&gt; q\n</p>", "<p>Ja.<br>&gt; q</p>", "<pre>Ja.</pre>\n&gt; q"})
+        EXPECT_EQ(DropQuotedHtml(html, true), html) << html;
+}
+
+// An element whose own style keeps line breaks ("white-space: pre" and
+// its kin) reads as a <pre>, up to the end tag that balances it.
+TEST(DxfMailHtml, WhiteSpaceStylesKeepLineBreaks) {
+    using dxf::DropQuotedHtml;
+    const std::string original = "Hello Max,\nthe meeting moves to Tuesday.\n";
+    for (const std::string_view open :
+         {"<div style=\"white-space: pre-wrap\">", "<p style='color:red;white-space:pre'>",
+          "<td STYLE=\"WHITE-SPACE: pre-line !important\">", "<span style=white-space:pre>",
+          "<div style=\"white-space:normal; white-space: pre\">"}) {
+        EXPECT_EQ(DropQuotedHtml(std::string(open) + "Ja.\n&gt; q\nNein.\n</x>", true),
+                  std::string(open) + "Ja.\nNein.\n</x>")
+            << open;
+        EXPECT_EQ(DropQuotedHtml(std::string(open) +
+                                     "Ja.\nFrom: jane@example.org\nSent: Monday 10:00\nTo: "
+                                     "Max\n\n" +
+                                     original,
+                                 false),
+                  std::string(open) + "Ja.\n")
+            << open;
+    }
+    // Styles that keep no line breaks, the last declaration counting; a
+    // style sheet's rule; an element without content; after the element's
+    // end (nested elements of its name count).
+    for (const std::string_view html :
+         {"<div style=\"white-space: nowrap\">Ja.\n&gt; q</div>",
+          "<div style=\"white-space: pre; white-space: normal\">Ja.\n&gt; q</div>",
+          "<div style=\"x-white-space: pre\">Ja.\n&gt; q</div>",
+          "<style>div { white-space: pre }</style><div>Ja.\n&gt; q</div>",
+          "<br style=\"white-space:pre\">Ja.\n&gt; q",
+          "<div style=\"white-space:pre\"><div>a</div>\n</div>Ja.\n&gt; q",
+          "<p>Ja.<span class=\"Apple-tab-span\" style=\"white-space:pre\">\t</span>x\n&gt; q</p>"})
+        EXPECT_EQ(DropQuotedHtml(html, true), html) << html;
+}
+
+// A start tag closed in itself ("<pre/>", as XML writers put an empty
+// element) opens no preformatted content: what follows reads as before it.
+TEST(DxfMailHtml, SelfClosedPreformattedTags) {
+    using dxf::DropQuotedHtml;
+    const std::string fields =
+        "<p>Ja.\nFrom: jane@example.org\nSent: Monday 10:00\nTo: Max\n\nHello.\n&gt; q</p>";
+    for (const std::string_view tag :
+         {"<pre/>", "<pre />", "<PRE class=\"moz-signature\" cols=\"72\"/>", "<xmp/>",
+          "<div style=\"white-space:pre\"/>", "<pre>x<pre/>y</pre>"})
+        EXPECT_EQ(DropQuotedHtml(std::string(tag) + fields, false), std::string(tag) + fields)
+            << tag;
+    // A slash in an unquoted value closes nothing: the <pre> is open.
+    EXPECT_EQ(DropQuotedHtml("<pre class=x/>Ja.\n&gt; q\n", false), "<pre class=x/>Ja.\n");
+}
+
 // Outlook's rule over the header block, its parts in any order as Outlook
 // for Mac writes them; other borders are a page's design.
 TEST(DxfMailHtml, OutlookRuleInAnyOrder) {

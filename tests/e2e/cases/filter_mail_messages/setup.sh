@@ -11,7 +11,10 @@
 # lines of text, one written in a <pre>, Outlook for Mac's rule written colour
 # first over labels the header rule does not know, an Outlook message file; a
 # German note in a <pre> above an English notice listing its own fields stays
-# English), a forward with nothing above the
+# English; a German reply in a <pre> above the English message quoted with
+# "&gt; " marks; a French reply in a div styled "white-space: pre-wrap" above a
+# header block as lines; a Spanish message whose empty <pre/> leaves a
+# paragraph of sign-up fields whole), a forward with nothing above the
 # quote, Outlook message files whose only body is RTF (a German reply in HTML
 # kept as RTF and a French one in plain text kept as RTF, above the English
 # message they answer: the quote goes; a German note above an English
@@ -27,7 +30,8 @@ for f in de-qp.eml de-qp.eml.gz fr-b64.eml es-latin1-qp.eml ru-koi8r-8bit.eml en
     de-long-header.eml.gz de-unicode.msg de-unicode.msg.gz ru-cp1251.msg es-cp1252.msg fr-html.msg \
     es-rtf.msg de-attachments.msg de-html-reply-thunderbird.eml es-html-reply-gmail.eml \
     de-html-reply-outlook-web.eml de-html-reply-header-lines.eml de-html-reply-pre.eml \
-    es-html-reply-mac-border.eml de-html-pre-fields.eml fr-html-forward.eml \
+    es-html-reply-mac-border.eml de-html-pre-fields.eml de-html-reply-pre-quoted.eml \
+    fr-html-reply-pre-wrap.eml es-html-pre-empty.eml fr-html-forward.eml \
     fr-html-reply.msg de-rtf-html-reply.msg fr-rtf-text-reply.msg de-rtf-html-citation.msg \
     de-rtf-text-fields.msg damaged.msg truncated.msg; do
     cp "$data/$f" docs/
