@@ -111,12 +111,7 @@ TEST_F(DxFilterChm, DamagedCutAndHugeFilesEndCleanly) {
     const std::string huge = Text(Sample("huge.chm"));
     EXPECT_TRUE(huge.starts_with("The harbour\n") && huge.ends_with("for sweets.\n")) << huge;
     // Every cut of a file is bounded and balanced.
-    const std::string chm = Sample("later.chm");
-    for (size_t at = 0; at < chm.size(); at += 97) {
-        Extraction r = Run(chm.substr(0, at));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << at;
-        EXPECT_LE(r.text.size(), 90000u) << at;
-    }
+    ExpectCutsBounded(Sample("later.chm"), 97, 90000);
 }
 
 TEST_F(DxFilterChm, DirectoriesThatLoopAreRefusedAtOnce) {
@@ -164,14 +159,8 @@ TEST_F(DxFilterChm, CompressedFilesAreRead) {
 
 TEST_F(DxFilterChm, MutatedFilesNeverBreakThePlugin) {
     Mutator m(4242);
-    for (const char *name : {"order.chm", "ru-lcid.chm"}) {
-        const std::string bytes = Sample(name);
-        for (int round = 0; round < 60; ++round) {
-            Extraction r = Run(m.Overwrite(bytes, 1 + round % 8, 16));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << round;
-            EXPECT_LE(r.text.size(), 4096u) << name << " " << round;
-        }
-    }
+    for (const char *name : {"order.chm", "ru-lcid.chm"})
+        ExpectDamageBounded(m, Sample(name), {.rounds = 60, .most = 8, .from = 16}, 4096, name);
 }
 
 }  // namespace

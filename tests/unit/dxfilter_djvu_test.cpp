@@ -76,12 +76,7 @@ TEST_F(DxFilterDjvu, IndirectDamagedAndCutDocumentsFailCleanly) {
     EXPECT_TRUE(cut.utf8().starts_with("El relojero del pueblo\n")) << cut.utf8();
     EXPECT_TRUE(cut.utf8().ends_with("hace muchos años.\n")) << cut.utf8();
     // Every cut of the bundled document is bounded and balanced.
-    const std::string book = Sample("book.djvu");
-    for (size_t at = 0; at < book.size(); at += 11) {
-        Extraction r = Run(book.substr(0, at));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << at;
-        EXPECT_LE(r.text.size(), 600u) << at;
-    }
+    ExpectCutsBounded(Sample("book.djvu"), 11, 600);
 }
 
 TEST_F(DxFilterDjvu, APageThatIncludesAnotherFileDoesNotWaitForIt) {
@@ -118,14 +113,8 @@ TEST_F(DxFilterDjvu, CompressedDocumentsAreRead) {
 
 TEST_F(DxFilterDjvu, MutatedDocumentsNeverBreakThePlugin) {
     Mutator m(4242);
-    for (const char *name : {"book.djvu", "fr.djvu"}) {
-        const std::string bytes = Sample(name);
-        for (int round = 0; round < 60; ++round) {
-            Extraction r = Run(m.Overwrite(bytes, 1 + round % 8, 16));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << round;
-            EXPECT_LE(r.text.size(), 2048u) << name << " " << round;
-        }
-    }
+    for (const char *name : {"book.djvu", "fr.djvu"})
+        ExpectDamageBounded(m, Sample(name), {.rounds = 60, .most = 8, .from = 16}, 2048, name);
 }
 
 }  // namespace

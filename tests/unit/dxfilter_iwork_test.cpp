@@ -226,14 +226,8 @@ TEST_F(DxFilterIwork, DamagedAndCutPackagesFailCleanly) {
     ExpectRefused(StoredZip({{"index.apxl", PagesXml({"a Pages document as a presentation"})}}),
                   "another application's document");
     // Every cut of a package, of either generation, is bounded and balanced.
-    for (const char *name : {"en.pages", "ru.numbers", "es.pages", "it.key", "de-folder.key.zip"}) {
-        const std::string bytes = Sample(name);
-        for (size_t cut = 0; cut < bytes.size(); cut += 29) {
-            Extraction r = Run(bytes.substr(0, cut));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << cut;
-            EXPECT_LE(r.text.size(), 400u) << name << " " << cut;
-        }
-    }
+    for (const char *name : {"en.pages", "ru.numbers", "es.pages", "it.key", "de-folder.key.zip"})
+        ExpectCutsBounded(Sample(name), 29, 400, name);
 }
 
 TEST_F(DxFilterIwork, LongDocumentsStopAtTheBound) {
@@ -256,13 +250,8 @@ TEST_F(DxFilterIwork, MutatedPackagesNeverBreakThePlugin) {
     Mutator mutator(6170);
     const std::string stored = Pages({"The keeper climbs", "the stairs"});
     for (const std::string &bytes :
-         {Sample("en.pages"), Sample("de.key"), Sample("ru.numbers"), stored}) {
-        for (int round = 0; round < 50; ++round) {
-            Extraction r = Run(mutator.Overwrite(bytes, 1 + round % 8));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
-            EXPECT_LE(r.text.size(), 1024u) << round;
-        }
-    }
+         {Sample("en.pages"), Sample("de.key"), Sample("ru.numbers"), stored})
+        ExpectDamageBounded(mutator, bytes, {.rounds = 50, .most = 8}, 1024);
 }
 
 // ---- iWork 2013 and later -----------------------------------------------------
@@ -349,14 +338,8 @@ TEST_F(DxFilterIwork, LongLaterDocumentsStopAtTheBounds) {
 TEST_F(DxFilterIwork, MutatedLaterPackagesNeverBreakThePlugin) {
     Mutator mutator(2013);
     for (const char *name : {"es.pages", "it.key", "pl.numbers", "es-2013.pages",
-                             "es-folder.pages.zip", "es-2013-folder.pages.zip"}) {
-        const std::string bytes = Sample(name);
-        for (int round = 0; round < 60; ++round) {
-            Extraction r = Run(mutator.Overwrite(bytes, 1 + round % 8));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << round;
-            EXPECT_LE(r.text.size(), 1024u) << name << " " << round;
-        }
-    }
+                             "es-folder.pages.zip", "es-2013-folder.pages.zip"})
+        ExpectDamageBounded(mutator, Sample(name), {.rounds = 60, .most = 8}, 1024, name);
 }
 
 }  // namespace

@@ -153,12 +153,7 @@ TEST_F(DxFilterPostScript, DamagedDocumentsKeepTheirFinishedPages) {
     ExpectRefused(Bytes("bad/truncated.ps"), "truncated");
     ExpectRefused(Page("72 700 moveto (Hallo) show } 72 680 moveto\n"), "unbalanced brace");
     // Every cut of a two-page document ends, bounded and balanced.
-    const std::string en = Bytes("docs/en.ps");
-    for (size_t cut = 0; cut < en.size(); cut += 97) {
-        Extraction r = Run(en.substr(0, cut));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
-        EXPECT_LE(r.text.size(), 400u) << cut;
-    }
+    ExpectCutsBounded(Bytes("docs/en.ps"), 97, 400);
 }
 
 TEST_F(DxFilterPostScript, FilesOutsideTheDocumentStayOutOfReach) {
@@ -208,12 +203,7 @@ TEST_F(DxFilterPostScript, LongDocumentsStopAtTheTextCap) {
 
 TEST_F(DxFilterPostScript, MutatedDocumentsNeverBreakThePlugin) {
     Mutator m(4242);
-    const std::string bytes = Bytes("docs/de.ps");
-    for (int round = 0; round < 24; ++round) {
-        Extraction r = Run(m.Overwrite(bytes, 1 + round % 6, 4));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
-        EXPECT_LE(r.text.size(), 2048u) << round;
-    }
+    ExpectDamageBounded(m, Bytes("docs/de.ps"), {.rounds = 24, .most = 6, .from = 4}, 2048);
 }
 
 }  // namespace

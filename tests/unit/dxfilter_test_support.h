@@ -213,40 +213,6 @@ class PluginTest : public ::testing::Test {
     glotta_test::TempDir dir_;
 };
 
-// Tests of one legacy Office reader: each document is written to a temporary
-// file with that format's extension and extracted through the plug-in.
-class OleReaderTest : public PluginTest {
-  protected:
-    explicit OleReaderTest(std::string fileName) : fileName_(std::move(fileName)) {}
-    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp(fileName_, bytes)); }
-    // The text of a document that must read without an error.
-    std::string Text(const std::string &bytes) {
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
-        return r.utf8();
-    }
-    // A document that opens but whose text is refused.
-    void ExpectRefused(const std::string &bytes, const std::string &what) {
-        Extraction r = Run(bytes);
-        EXPECT_TRUE(r.opened) << what;
-        EXPECT_NE(r.openText, 0) << what;
-        EXPECT_TRUE(r.text.empty()) << what;
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
-    }
-
-  private:
-    std::string fileName_;
-};
-
-// The engine takes filtered text for UTF-16 only when it holds more than five
-// line feeds, or more than one per hundred characters, in what it keeps.
-inline bool recognisable_as_utf16(const std::u16string &text) {
-    size_t n = std::min<size_t>(text.size(), 2048),
-           feeds = std::count(text.begin(), text.begin() + n, u'\n');
-    return feeds > 5 || feeds * 100 > n;
-}
-
 // Reproducible damage for the tests that readers survive any input: the
 // same seed gives the same bytes on every machine and run.
 class Mutator {
@@ -272,6 +238,73 @@ class Mutator {
   private:
     uint32_t state_;
 };
+
+// Tests of one legacy Office reader: each document is written to a temporary
+// file with that format's extension and extracted through the plug-in.
+class OleReaderTest : public PluginTest {
+  protected:
+    explicit OleReaderTest(std::string fileName) : fileName_(std::move(fileName)) {}
+    Extraction Run(const std::string &bytes) { return plugin->Extract(Temp(fileName_, bytes)); }
+    // The text of a document that must read without an error.
+    std::string Text(const std::string &bytes) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1);
+        return r.utf8();
+    }
+    // A document that opens but whose text is refused.
+    void ExpectRefused(const std::string &bytes, const std::string &what) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opened) << what;
+        EXPECT_NE(r.openText, 0) << what;
+        EXPECT_TRUE(r.text.empty()) << what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
+    }
+    // A damaged document: reading ends, opens and closes it once and gives
+    // at most `maxUnits` UTF-16 units.
+    void ExpectBounded(const std::string &bytes, size_t maxUnits, const std::string &what) {
+        Extraction r = Run(bytes);
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << what;
+        EXPECT_LE(r.text.size(), maxUnits) << what;
+    }
+    // Every cut of `bytes`, its first 0, `stride`, 2 `stride` … bytes (below
+    // its length), is bounded.
+    void ExpectCutsBounded(const std::string &bytes, size_t stride, size_t maxUnits,
+                           const std::string &what = "") {
+        for (size_t cut = 0; cut < bytes.size(); cut += stride)
+            ExpectBounded(bytes.substr(0, cut), maxUnits, what + " cut " + std::to_string(cut));
+    }
+    // Damaged copies of a document, drawn from a Mutator: `rounds` copies,
+    // round r with 1 + r % `most` bytes at or after `from` overwritten, or,
+    // when `cutEvery` is not 0, cut in rounds cutEvery - 1, 2 cutEvery - 1 ….
+    struct Damage {
+        int rounds;
+        int most;
+        size_t from = 0;
+        int cutEvery = 0;
+    };
+    // Every damaged copy of `bytes` is bounded.
+    void ExpectDamageBounded(Mutator &m, const std::string &bytes, Damage damage, size_t maxUnits,
+                             const std::string &what = "") {
+        for (int round = 0; round < damage.rounds; ++round) {
+            const bool cut = damage.cutEvery != 0 && round % damage.cutEvery == damage.cutEvery - 1;
+            ExpectBounded(
+                cut ? m.Cut(bytes) : m.Overwrite(bytes, 1 + round % damage.most, damage.from),
+                maxUnits, what + " round " + std::to_string(round));
+        }
+    }
+
+  private:
+    std::string fileName_;
+};
+
+// The engine takes filtered text for UTF-16 only when it holds more than five
+// line feeds, or more than one per hundred characters, in what it keeps.
+inline bool recognisable_as_utf16(const std::u16string &text) {
+    size_t n = std::min<size_t>(text.size(), 2048),
+           feeds = std::count(text.begin(), text.begin() + n, u'\n');
+    return feeds > 5 || feeds * 100 > n;
+}
 
 }  // namespace dxfilter_test
 

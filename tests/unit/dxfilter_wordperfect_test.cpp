@@ -76,9 +76,9 @@ TEST_F(DxFilterWordPerfect, OnlyWordPerfectDocumentsTakeTheFormat) {
 // 8-bit text, so they are read as 8-bit text, and so is text that libwpd's
 // own test takes for them.
 TEST_F(DxFilterWordPerfect, WordPerfect42DocumentsAndTheirLookAlikesStayText) {
-    for (const char *name : {"docs/de-42.wp", "docs/fr-42.wp", "bad/cut-42.wp",
-                             "text/fr-latin1-pairs.txt", "text/de-cp437-box.txt",
-                             "text/de-1252-groups.txt"})
+    for (const char *name :
+         {"docs/de-42.wp", "docs/fr-42.wp", "bad/cut-42.wp", "text/fr-latin1-pairs.txt",
+          "text/de-cp437-box.txt", "text/de-1252-groups.txt"})
         EXPECT_EQ(plugin->Format(Data(name)), DX_FMT_TEXT) << name;
     // "später ändern" in code page 1252: a group of six bytes (0xE4).
     EXPECT_EQ(plugin->Format(Temp("a.txt", "Sie k\xF6nnen das sp\xE4ter \xE4ndern.\n")),
@@ -129,12 +129,7 @@ TEST_F(DxFilterWordPerfect, DamagedDocumentsGiveTheTextLibwpdReads) {
     const std::string corrupt = Text(Bytes("bad/corrupt.wpd"));
     EXPECT_NE(corrupt.find("endormi. Chaque matin"), std::string::npos) << corrupt;
     // Every cut of a document with a note is bounded and balanced.
-    const std::string notes = Bytes("docs/fr-notes.wpd");
-    for (size_t cut = 0; cut < notes.size(); cut += 7) {
-        Extraction r = Run(notes.substr(0, cut));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
-        EXPECT_LE(r.text.size(), 400u) << cut;
-    }
+    ExpectCutsBounded(Bytes("docs/fr-notes.wpd"), 7, 400);
 }
 
 TEST_F(DxFilterWordPerfect, LongDocumentsStopAtTheTextCap) {
@@ -152,14 +147,8 @@ TEST_F(DxFilterWordPerfect, LongDocumentsStopAtTheTextCap) {
 
 TEST_F(DxFilterWordPerfect, MutatedDocumentsNeverBreakThePlugin) {
     Mutator m(12345);
-    for (const char *name : {"docs/fr-notes.wpd", "docs/ru.wpd"}) {
-        const std::string bytes = Bytes(name);
-        for (int round = 0; round < 60; ++round) {
-            Extraction r = Run(m.Overwrite(bytes, 1 + round % 8, 16));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << round;
-            EXPECT_LE(r.text.size(), 2048u) << name << " " << round;
-        }
-    }
+    for (const char *name : {"docs/fr-notes.wpd", "docs/ru.wpd"})
+        ExpectDamageBounded(m, Bytes(name), {.rounds = 60, .most = 8, .from = 16}, 2048, name);
 }
 
 }  // namespace

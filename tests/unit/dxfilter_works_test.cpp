@@ -166,12 +166,7 @@ TEST_F(DxFilterWorks, ProtectedAndUnknownFilesAreRefused) {
 TEST_F(DxFilterWorks, CutSheetsGiveTheRowsBeforeTheCut) {
     EXPECT_EQ(Text(Sample("bad/cut.wk1")), "Der Wochenmarkt Samstag 1994\n");
     // Every cut is bounded and balanced.
-    const std::string de = Sample("de.wk1");
-    for (size_t cut = 0; cut < de.size(); cut += 3) {
-        Extraction r = Run(de.substr(0, cut));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
-        EXPECT_LE(r.text.size(), 400u) << cut;
-    }
+    ExpectCutsBounded(Sample("de.wk1"), 3, 400);
 }
 
 TEST_F(DxFilterWorks, LongSheetsStopAtTheTextCap) {
@@ -260,14 +255,7 @@ TEST_F(DxFilterWorks, DocumentsCutInsideTheirTextGiveNone) {
             EXPECT_EQ(r.utf8(), kGermanDocument) << cut;
     }
     // Cuts of the files themselves: every one bounded and balanced.
-    for (const char *name : {"de.wps", "fr.wps"}) {
-        const std::string file = Sample(name);
-        for (size_t cut = 0; cut < file.size(); cut += 97) {
-            Extraction r = Run(file.substr(0, cut));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << cut;
-            EXPECT_LE(r.text.size(), 1024u) << name << " " << cut;
-        }
-    }
+    for (const char *name : {"de.wps", "fr.wps"}) ExpectCutsBounded(Sample(name), 97, 1024, name);
 }
 
 TEST_F(DxFilterWorks, DosDocumentsAreReadOutsideACompoundFile) {
@@ -282,17 +270,9 @@ TEST_F(DxFilterWorks, DosDocumentsAreReadOutsideACompoundFile) {
     EXPECT_EQ(Text(Sample("bad/dos-bare.wps")), kDosDocument);
     // Every cut and mutation is bounded and balanced; a cut inside the text
     // leaves a header that names text beyond the file: no Works document.
-    for (size_t cut = 0; cut < dos.size(); cut += 13) {
-        Extraction r = Run(dos.substr(0, cut));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
-        EXPECT_LE(r.text.size(), 1024u) << cut;
-    }
+    ExpectCutsBounded(dos, 13, 1024);
     Mutator m(1989);
-    for (int round = 0; round < 60; ++round) {
-        Extraction r = Run(round % 4 == 3 ? m.Cut(dos) : m.Overwrite(dos, 1 + round % 8));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
-        EXPECT_LE(r.text.size(), 4096u) << round;
-    }
+    ExpectDamageBounded(m, dos, {.rounds = 60, .most = 8, .cutEvery = 4}, 4096);
 }
 
 TEST_F(DxFilterWorks, DosLookAlikesAreNoDocuments) {
@@ -323,14 +303,8 @@ TEST_F(DxFilterWorks, DosLookAlikesAreNoDocuments) {
 
 TEST_F(DxFilterWorks, MutatedFilesNeverBreakThePlugin) {
     Mutator m(2024);
-    for (const char *name : {"de.wk1", "es.wq1", "bad/mn0.wps", "de.wps", "fr.wps"}) {
-        const std::string bytes = Sample(name);
-        for (int round = 0; round < 60; ++round) {
-            Extraction r = Run(round % 4 == 3 ? m.Cut(bytes) : m.Overwrite(bytes, 1 + round % 8));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << name << " " << round;
-            EXPECT_LE(r.text.size(), 4096u) << name << " " << round;
-        }
-    }
+    for (const char *name : {"de.wk1", "es.wq1", "bad/mn0.wps", "de.wps", "fr.wps"})
+        ExpectDamageBounded(m, Sample(name), {.rounds = 60, .most = 8, .cutEvery = 4}, 4096, name);
 }
 
 }  // namespace

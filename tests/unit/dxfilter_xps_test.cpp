@@ -218,12 +218,7 @@ TEST_F(DxFilterXps, DamagedAndCutPackagesFailCleanly) {
     missing[at + 6] = '9';  // the entry in the directory now names page 9
     EXPECT_EQ(Text(missing), "first\n");
     // Every cut of a package is bounded and balanced.
-    const std::string en = Sample("en.xps");
-    for (size_t cut = 0; cut < en.size(); cut += 37) {
-        Extraction r = Run(en.substr(0, cut));
-        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << cut;
-        EXPECT_LE(r.text.size(), 300u) << cut;
-    }
+    ExpectCutsBounded(Sample("en.xps"), 37, 300);
 }
 
 TEST_F(DxFilterXps, LongPagesAndManyPagesStopAtTheirBounds) {
@@ -254,13 +249,8 @@ TEST_F(DxFilterXps, MutatedPackagesNeverBreakThePlugin) {
                                              "<Canvas><Glyphs OriginY=\"2\" UnicodeString=\"the "
                                              "stairs\"/></Canvas>"),
                                         Page(Glyphs("{}{every} evening", "1"))});
-    for (const std::string &bytes : {Sample("en.xps"), Sample("es.xps"), stored}) {
-        for (int round = 0; round < 60; ++round) {
-            Extraction r = Run(mutator.Overwrite(bytes, 1 + round % 8));
-            EXPECT_TRUE(r.opens == 1 && r.closes == 1) << round;
-            EXPECT_LE(r.text.size(), 1024u) << round;
-        }
-    }
+    for (const std::string &bytes : {Sample("en.xps"), Sample("es.xps"), stored})
+        ExpectDamageBounded(mutator, bytes, {.rounds = 60, .most = 8}, 1024);
 }
 
 }  // namespace
