@@ -7,8 +7,10 @@ PalmDoc `TEXtREAd` book, an encrypted, a damaged and a truncated book, and
 FictionBook documents in UTF-8 and windows-1251 with a large binary object
 before or after the body, a zipped one (also as the macOS Finder zips it,
 beside its AppleDouble file under `__MACOSX/`) and look-alikes (an archive
-of the AppleDouble file alone among them), byte for byte the same each
-time, and prints their rows of formats.tsv.
+of the AppleDouble file alone among them), EPUB folders zipped without
+their `mimetype` entry and look-alikes whose container does not name an
+EPUB package document, byte for byte the same each time, and prints their
+rows of formats.tsv.
 
     scripts/make_ebook_fixtures.py >> tests/data/dxfilter/formats.tsv
 
@@ -22,6 +24,7 @@ import sys
 import zipfile
 
 from make_iwork_fixtures import APPLE_DOUBLE
+from make_xps_fixtures import damage
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "ebook")
@@ -357,6 +360,52 @@ def zipped(members):
     return buffer.getvalue()
 
 
+# ---- EPUB without a `mimetype` entry ------------------------------------------------------
+
+def container(rootfiles):
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container">'
+            f"<rootfiles>{rootfiles}</rootfiles></container>\n")
+
+
+def rootfile(path, media_type="application/oebps-package+xml"):
+    return f'<rootfile full-path="{path}" media-type="{media_type}"/>'
+
+
+def opf(lang, chapters):
+    items = "".join(f'<item id="c{i}" href="{name}" media-type="application/xhtml+xml"/>'
+                    for i, name in enumerate(chapters))
+    spine = "".join(f'<itemref idref="c{i}"/>' for i in range(len(chapters)))
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<package xmlns="http://www.idpf.org/2007/opf" version="3.0" unique-identifier="id">'
+            '<metadata xmlns:dc="http://purl.org/dc/elements/1.1/">'
+            f'<dc:identifier id="id">urn:uuid:676c6f74-7461-4000-8000-0000{lang.encode().hex()}0000'
+            f"</dc:identifier><dc:title>{TITLE[lang]}</dc:title><dc:language>{lang}</dc:language>"
+            f"</metadata><manifest>{items}</manifest><spine>{spine}</spine></package>\n")
+
+
+def xhtml(lang, paragraphs):
+    body = "".join(f"<p>{x}</p>" for x in paragraphs)
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            f'<html xmlns="http://www.w3.org/1999/xhtml" lang="{lang}"><head><title>'
+            f"{TITLE[lang]}</title></head><body>{body}</body></html>\n")
+
+
+def folder_epub(lang, base, container_xml, folders=False):
+    """An EPUB's folder zipped as it is, without the `mimetype` entry that
+    must come first: the container, the package document in `base` and two
+    chapters; `folders`: with the folders' own entries, as `zip -r` writes
+    them."""
+    s = TEXT[lang]
+    members = [("META-INF/container.xml", container_xml.encode()),
+               (base + "package.opf", opf(lang, ["one.xhtml", "two.xhtml"]).encode()),
+               (base + "one.xhtml", xhtml(lang, s[:3]).encode()),
+               (base + "two.xhtml", xhtml(lang, s[3:]).encode())]
+    if folders:
+        members = [("META-INF/", b""), members[0], (base, b"")] + members[1:]
+    return zipped(members)
+
+
 def write(name, data, grep, fmt):
     with open(os.path.join(OUT, name), "wb") as f:
         f.write(data)
@@ -396,6 +445,22 @@ def main():
     write("finder-only.zip", zipped(finder[1:]), "-", 341)
     write("not-fb2.xml", b'<?xml version="1.0"?>\n<library xmlns:x="urn:example">'
           b"<note>FictionBook</note><x:FictionBook/></library>\n", "-", 285)
+    # EPUB folders zipped without their `mimetype` entry: the container
+    # names the package document. Look-alikes stay archives: a container cut
+    # short, one whose compressed bytes are damaged, one whose rootfile is a
+    # PDF, one without a rootfile.
+    package = rootfile("OEBPS/package.opf")
+    de = folder_epub("de", "OEBPS/", container(package), folders=True)
+    write("de-nomime.epub", de, "Schwester", 307)
+    write("fr-nomime.epub", folder_epub("fr", "", container(rootfile("package.opf"))),
+          "boulangerie", 307)
+    cut = container(package)
+    write("container-cut.epub", folder_epub("de", "OEBPS/", cut[:cut.index("</rootfiles>")]),
+          "-", 341)
+    write("container-crc.epub", damage(de, "META-INF/container.xml"), "-", 341)
+    write("container-pdf.zip", folder_epub("de", "OEBPS/", container(
+        rootfile("book.pdf", "application/pdf") + package)), "-", 341)
+    write("container-norootfile.zip", folder_epub("de", "OEBPS/", container("")), "-", 341)
 
 
 if __name__ == "__main__":

@@ -323,53 +323,36 @@ PalmBook ReadPalmBook(std::string_view file, const EbookBounds &bounds) {
 namespace {
 
 // The directory record of the one member of a zip archive beside the
-// Finder's entries (IsFinderEntry), whose directory starts at `dir` and has
-// `entries` records; npos when there is not exactly one or the directory
-// cannot be read.
-size_t only_member(std::string_view zip, size_t dir, size_t entries) {
-    const unsigned char *p = bytes_of(zip);
-    size_t member = std::string_view::npos;
-    for (size_t at = dir, i = 0; i < entries; ++i) {
-        if (at > zip.size() || zip.size() - at < 46 || le32(p + at) != 0x02014b50u)
-            return std::string_view::npos;
-        const size_t nameLength = le16(p + at + 28);
-        if (zip.size() - at - 46 < nameLength) return std::string_view::npos;
-        if (!IsFinderEntry(zip.substr(at + 46, nameLength))) {
-            if (member != std::string_view::npos) return std::string_view::npos;
-            member = at;
-        }
-        at += 46 + nameLength + le16(p + at + 30) + le16(p + at + 32);
+// Finder's entries (IsFinderEntry); false when there is not exactly one or
+// the directory cannot be read.
+bool only_member(std::string_view zip, ZipEntry &member) {
+    ZipDirectory directory;
+    if (!FindZipDirectory(zip.size(), ReadAtOf(zip), directory)) return false;
+    ZipRecords records(zip.substr(directory.offset, directory.size), directory.entries);
+    bool found = false;
+    for (ZipEntry entry; records.Next(entry);) {
+        if (IsFinderEntry(entry.name)) continue;
+        if (found) return false;
+        member = entry;
+        found = true;
     }
-    return member;
+    return found && !records.Damaged();
 }
 
 // The one `.fb2` member of a zip archive (beside the Finder's entries),
 // inflated; false when the archive holds anything else or cannot be read.
 bool fictionbook_member(std::string_view zip, std::string &out, std::string &error) {
-    constexpr size_t kEndRecord = 22;
-    const unsigned char *p = bytes_of(zip);
-    size_t end = std::string_view::npos;
-    const size_t lowest = zip.size() > 65535 + kEndRecord ? zip.size() - 65535 - kEndRecord : 0;
-    for (size_t i = zip.size() >= kEndRecord ? zip.size() - kEndRecord + 1 : 0; i-- > lowest;) {
-        if (le32(p + i) == 0x06054b50u) {
-            end = i;
-            break;
-        }
-    }
     error = "not a zip archive of one FictionBook";
-    if (end == std::string_view::npos) return false;
-    const size_t dir = only_member(zip, le32(p + end + 16), le16(p + end + 10));
-    if (dir == std::string_view::npos) return false;
-    const uint16_t flags = le16(p + dir + 8), method = le16(p + dir + 10);
-    const size_t packed = le32(p + dir + 20), local = le32(p + dir + 42);
-    if (flags & 1u) {
+    ZipEntry member;
+    if (!only_member(zip, member)) return false;
+    if (member.flags & 1u) {
         error = "encrypted member";
         return false;
     }
-    if (local + 30 > zip.size() || le32(p + local) != 0x04034b50u) return false;
-    const size_t data = local + 30 + le16(p + local + 26) + le16(p + local + 28);
-    if (data > zip.size() || packed > zip.size() - data) return false;
-    const std::string_view in = zip.substr(data, packed);
+    uint64_t data = 0;
+    if (!FindZipEntryData(member, zip.size(), ReadAtOf(zip), data)) return false;
+    const uint16_t method = member.method;
+    const std::string_view in = zip.substr(data, member.packedSize);
     if (method == 0) {
         out.assign(in.substr(0, kMaxMemberBytes));
         return true;

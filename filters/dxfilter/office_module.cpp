@@ -186,6 +186,20 @@ bool is_xps(zip_t *zip) {
     return FoundInNames<dxf::XpsLayout>(zip);
 }
 
+// The value of the attribute `local` in the namespace `uri` (empty: in no
+// namespace) among SAX2 attributes (localname, prefix, URI, value start,
+// value end, for each).
+std::string_view attribute_in(const xmlChar **attributes, int count, std::string_view local,
+                              std::string_view uri) {
+    for (int i = 0; i < count; ++i) {
+        const xmlChar **a = attributes + 5 * i;
+        const std::string_view in = a[2] ? reinterpret_cast<const char *>(a[2]) : "";
+        if (reinterpret_cast<const char *>(a[0]) == local && in == uri)
+            return {reinterpret_cast<const char *>(a[3]), static_cast<size_t>(a[4] - a[3])};
+    }
+    return {};
+}
+
 // The media type of an OpenDocument manifest's root entry: the
 // `manifest:file-entry` whose `manifest:full-path` is "/" (attributes of the
 // manifest namespace, under any prefix), in a manifest that parses without
@@ -211,15 +225,8 @@ class ManifestRoot {
   private:
     static std::string_view Attribute(const xmlChar **attributes, int count,
                                       std::string_view local) {
-        constexpr std::string_view kManifest = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0";
-        // SAX2 attributes: localname, prefix, URI, value start, value end.
-        for (int i = 0; i < count; ++i) {
-            const xmlChar **a = attributes + 5 * i;
-            if (reinterpret_cast<const char *>(a[0]) == local && a[2] &&
-                reinterpret_cast<const char *>(a[2]) == kManifest)
-                return {reinterpret_cast<const char *>(a[3]), static_cast<size_t>(a[4] - a[3])};
-        }
-        return {};
+        return attribute_in(attributes, count, local,
+                            "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
     }
 
     int depth_ = 0;
@@ -240,6 +247,48 @@ int format_from_manifest(zip_t *zip) {
     return format == DX_FMT_EPUB ? DX_FMT_ZIP : format;
 }
 
+// Whether an EPUB package's container names an EPUB package document: the
+// first `rootfile` (in `rootfiles`, in the root element `container`) has
+// the `media-type` "application/oebps-package+xml" and a `full-path` (the
+// part an EPUB's text is read from), in a container that parses without an
+// error to the end of its root element.
+class ContainerRoot {
+  public:
+    void Start(std::string_view local, const xmlChar **attributes, int count) {
+        ++depth_;
+        if (depth_ == 1) container_ = local == "container";
+        if (depth_ == 2) rootfiles_ = local == "rootfiles";
+        if (depth_ != 3 || !container_ || !rootfiles_ || local != "rootfile" || seen_) return;
+        seen_ = true;
+        package_ =
+            attribute_in(attributes, count, "media-type", "") == "application/oebps-package+xml" &&
+            !attribute_in(attributes, count, "full-path", "").empty();
+    }
+    void End() { ended_ = --depth_ == 0; }
+    void Characters(std::string_view) {}
+    bool full() const { return ended_; }
+    bool root() const { return container_; }
+    void Finish(bool wellFormed) { wellFormed_ = wellFormed; }
+    bool NamesPackage() const { return container_ && ended_ && wellFormed_ && package_; }
+
+  private:
+    int depth_ = 0;
+    bool container_ = false, rootfiles_ = false, seen_ = false, package_ = false;
+    bool ended_ = false, wellFormed_ = false;
+};
+
+// EPUB for an archive without a `mimetype` entry whose container
+// (`META-INF/container.xml`) names an EPUB package document, as zipping an
+// EPUB's folder leaves it; ZIP when the container is missing, damaged,
+// cannot be read whole or names anything else.
+int format_from_container(zip_t *zip) {
+    bool whole = false;
+    const std::string container = read_small(zip, "META-INF/container.xml", kMaxSmallPart, &whole);
+    ContainerRoot root;
+    if (!whole || !dxf::ReadElements(container, root, [] { return false; })) return DX_FMT_ZIP;
+    return root.NamesPackage() ? DX_FMT_EPUB : DX_FMT_ZIP;
+}
+
 int classify(zip_t *zip) {
     const bool mimetype = has_entry(zip, "mimetype");
     if (mimetype) {
@@ -253,7 +302,9 @@ int classify(zip_t *zip) {
     }
     if (is_xps(zip)) return DX_FMT_XPS;
     if (FoundInNames<dxf::IworkLayout>(zip)) return DX_FMT_IWORK;
-    return mimetype ? DX_FMT_ZIP : format_from_manifest(zip);
+    if (mimetype) return DX_FMT_ZIP;
+    const int format = format_from_manifest(zip);
+    return format != DX_FMT_ZIP ? format : format_from_container(zip);
 }
 
 int probe_path(const char *path) {

@@ -1,6 +1,10 @@
-// zip_scan.cpp - office package types from zip central directory names.
+// zip_scan.cpp - the zip central directory walked, and office package types
+// from the names in it.
 #include "filters/dxfilter/zip_scan.h"
 
+#include <algorithm>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,12 +19,16 @@ constexpr size_t kEndRecord = 22;
 constexpr size_t kTailFirst = 4096;              // most archives carry no comment
 constexpr size_t kTailMax = 65535 + kEndRecord;  // the longest comment allowed
 constexpr uint32_t kMaxDirectory = 4u << 20;
+constexpr size_t kRecord = 46;       // a directory record's fixed fields
+constexpr size_t kLocalHeader = 30;  // a local header's fixed fields
+constexpr uint32_t kEndSignature = 0x06054b50, kRecordSignature = 0x02014b50,
+                   kLocalSignature = 0x04034b50;
 
 // Offset of the end-of-directory record within `tail`, or npos.
 size_t find_end_record(const std::vector<unsigned char> &tail) {
     if (tail.size() < kEndRecord) return std::string_view::npos;
     for (size_t i = tail.size() - kEndRecord + 1; i-- > 0;)
-        if (tail[i] == 'P' && tail[i + 1] == 'K' && tail[i + 2] == 5 && tail[i + 3] == 6) return i;
+        if (le32(tail.data() + i) == kEndSignature) return i;
     return std::string_view::npos;
 }
 
@@ -33,18 +41,14 @@ bool read_tail(uint64_t size, size_t want, const ReadAtFn &readAt,
 
 constexpr uint32_t kMaxStoredRels = 64u << 10;
 
-// The stored (uncompressed) content of the entry whose central directory
-// record is `rec`; empty when it is compressed, too long or unreadable.
-std::string read_stored(const unsigned char *rec, uint64_t size, const ReadAtFn &readAt) {
-    const uint16_t method = le16(rec + 10);
-    const uint32_t stored = le32(rec + 20), length = le32(rec + 24), local = le32(rec + 42);
-    if (method != 0 || stored != length || stored == 0 || stored > kMaxStoredRels) return {};
-    unsigned char header[30];
-    if (uint64_t{local} + sizeof header > size || !readAt(local, header, sizeof header) ||
-        le32(header) != 0x04034b50)
+// The stored (uncompressed) content of `entry`; empty when it is
+// compressed, too long or unreadable.
+std::string read_stored(const ZipEntry &entry, uint64_t size, const ReadAtFn &readAt) {
+    const uint32_t stored = entry.packedSize;
+    uint64_t at = 0;
+    if (entry.method != 0 || stored != entry.size || stored == 0 || stored > kMaxStoredRels ||
+        !FindZipEntryData(entry, size, readAt, at))
         return {};
-    const uint64_t at = uint64_t{local} + sizeof header + le16(header + 26) + le16(header + 28);
-    if (at + stored > size) return {};
     std::string content(stored, '\0');
     return readAt(at, content.data(), stored) ? content : std::string();
 }
@@ -139,70 +143,108 @@ void XpsLayout::Add(std::string_view entryName) {
     firstDocument_ = firstDocument_ || iequals(name, "Documents/1/FixedDocument.fdoc");
 }
 
-int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
+ReadAtFn ReadAtOf(std::string_view bytes) {
+    return [bytes](uint64_t at, void *buffer, size_t count) {
+        if (at > bytes.size() || count > bytes.size() - at) return false;
+        if (count > 0) std::memcpy(buffer, bytes.data() + at, count);
+        return true;
+    };
+}
+
+bool FindZipDirectory(uint64_t size, const ReadAtFn &readAt, ZipDirectory &directory) {
     std::vector<unsigned char> tail;
-    if (!read_tail(size, kTailFirst, readAt, tail)) return DX_FMT_UNKNOWN;
+    if (!read_tail(size, kTailFirst, readAt, tail)) return false;
     size_t end = find_end_record(tail);
     if (end == std::string_view::npos && size > kTailFirst) {
-        if (!read_tail(size, kTailMax, readAt, tail)) return DX_FMT_UNKNOWN;
+        if (!read_tail(size, kTailMax, readAt, tail)) return false;
         end = find_end_record(tail);
     }
-    if (end == std::string_view::npos) return DX_FMT_UNKNOWN;
+    if (end == std::string_view::npos) return false;
     const unsigned char *rec = tail.data() + end;
-    uint16_t entries = le16(rec + 10);
-    uint32_t dirSize = le32(rec + 12), dirOffset = le32(rec + 16);
+    directory.entries = le16(rec + 10);
+    directory.size = le32(rec + 12);
+    directory.offset = le32(rec + 16);
     // Zip64 and directories that do not fit the file are libzip's business.
-    if (entries == 0xFFFF || dirOffset == 0xFFFFFFFF || dirSize > kMaxDirectory ||
-        uint64_t{dirOffset} + dirSize > size)
+    return directory.entries != 0xFFFF && directory.offset != 0xFFFFFFFF &&
+           directory.size <= kMaxDirectory && directory.offset + directory.size <= size;
+}
+
+bool ZipRecords::Next(ZipEntry &entry) {
+    if (left_ == 0 || damaged_) return false;
+    const auto *p = reinterpret_cast<const unsigned char *>(directory_.data()) + at_;
+    damaged_ = directory_.size() - at_ < kRecord || le32(p) != kRecordSignature ||
+               directory_.size() - at_ - kRecord < le16(p + 28);
+    if (damaged_) return false;
+    const size_t nameLength = le16(p + 28);
+    entry.name = directory_.substr(at_ + kRecord, nameLength);
+    entry.flags = le16(p + 8);
+    entry.method = le16(p + 10);
+    entry.packedSize = le32(p + 20);
+    entry.size = le32(p + 24);
+    entry.localHeader = le32(p + 42);
+    // The next record may start past the end; it is refused then.
+    at_ = std::min(directory_.size(), at_ + kRecord + nameLength + le16(p + 30) + le16(p + 32));
+    --left_;
+    return true;
+}
+
+bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &readAt,
+                      uint64_t &offset) {
+    unsigned char header[kLocalHeader];
+    if (uint64_t{entry.localHeader} + sizeof header > size ||
+        !readAt(entry.localHeader, header, sizeof header) || le32(header) != kLocalSignature)
+        return false;
+    offset = uint64_t{entry.localHeader} + sizeof header + le16(header + 26) + le16(header + 28);
+    return offset <= size && entry.packedSize <= size - offset;
+}
+
+int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
+    ZipDirectory directory;
+    if (!FindZipDirectory(size, readAt, directory)) return DX_FMT_UNKNOWN;
+    std::string dir(directory.size, '\0');
+    if (directory.size > 0 && !readAt(directory.offset, dir.data(), directory.size))
         return DX_FMT_UNKNOWN;
-    std::vector<unsigned char> dir(dirSize);
-    if (dirSize > 0 && !readAt(dirOffset, dir.data(), dirSize)) return DX_FMT_UNKNOWN;
 
     bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
-    bool manifest = false;
+    bool manifest = false, container = false;
     uint32_t members = 0;  // beside the Finder's entries
     bool fictionBook = false;
     XpsLayout xps;
     IworkLayout iwork;
-    size_t relsAt = std::string_view::npos;  // the root relationships' directory record
-    size_t at = 0;
-    for (uint32_t i = 0; i < entries; ++i) {
-        if (at + 46 > dir.size() || le32(dir.data() + at) != 0x02014b50) return DX_FMT_UNKNOWN;
-        size_t nameLen = le16(dir.data() + at + 28), extraLen = le16(dir.data() + at + 30),
-               commentLen = le16(dir.data() + at + 32);
-        if (at + 46 + nameLen > dir.size()) return DX_FMT_UNKNOWN;
-        std::string_view name(reinterpret_cast<const char *>(dir.data() + at + 46), nameLen);
+    std::optional<ZipEntry> rels;  // the root relationships' directory record
+    ZipRecords records(dir, directory.entries);
+    for (ZipEntry entry; records.Next(entry);) {
+        const std::string_view name = entry.name;
         contentTypes = contentTypes || name == "[Content_Types].xml";
         word = word || name == "word/document.xml";
         sheet = sheet || name == "xl/workbook.xml";
         slides = slides || name == "ppt/presentation.xml";
         mimetype = mimetype || name == "mimetype";
         manifest = manifest || name == "META-INF/manifest.xml";
+        container = container || name == "META-INF/container.xml";
         if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
         xps.Add(name);
         iwork.Add(name);
-        if (relsAt == std::string_view::npos && iequals(name, "_rels/.rels")) relsAt = at;
-        at += 46 + nameLen + extraLen + commentLen;
+        if (!rels && iequals(name, "_rels/.rels")) rels = entry;
     }
+    if (records.Damaged()) return DX_FMT_UNKNOWN;
     if (mimetype) return DX_FMT_UNKNOWN;  // its content decides
     if (contentTypes && word) return DX_FMT_DOCX;
     if (contentTypes && sheet) return DX_FMT_XLSX;
     if (contentTypes && slides) return DX_FMT_PPTX;
     // Root relationships stored as they are decide; compressed ones cannot
     // be read here, and the layout decides.
-    const std::string rels = relsAt == std::string_view::npos
-                                 ? std::string()
-                                 : read_stored(dir.data() + relsAt, size, readAt);
-    if (!rels.empty()) {
-        if (NamesXpsRepresentation(rels)) return DX_FMT_XPS;
+    const std::string relsContent = rels ? read_stored(*rels, size, readAt) : std::string();
+    if (!relsContent.empty()) {
+        if (NamesXpsRepresentation(relsContent)) return DX_FMT_XPS;
     } else if (xps.Found()) {
         return DX_FMT_XPS;
     }
     if (fictionBook) return DX_FMT_FICTIONBOOK;
     if (iwork.Found()) return DX_FMT_IWORK;
-    // An OpenDocument package without its `mimetype` entry: the manifest,
-    // compressed as a rule, tells its kind.
-    if (manifest) return DX_FMT_UNKNOWN;
+    // An OpenDocument or EPUB package without its `mimetype` entry: the
+    // manifest or the container, compressed as a rule, tells its kind.
+    if (manifest || container) return DX_FMT_UNKNOWN;
     return DX_FMT_ZIP;
 }
 

@@ -1,7 +1,8 @@
-// zip_scan.h - the entry names of a zip archive, read from its central
-// directory, to tell office packages from other archives without opening
-// the archive. Archives it cannot read this way (zip64, long comments,
-// damaged directories) are left to libzip in the office module.
+// zip_scan.h - a zip archive's central directory, found from its end record
+// and walked record by record with every bound checked here, and the entry
+// names read from it to tell office packages from other archives without
+// opening the archive. Archives it cannot read this way (zip64, damaged
+// directories) are left to libzip in the office module.
 #ifndef GLOTTA_FILTERS_DXFILTER_ZIP_SCAN_H
 #define GLOTTA_FILTERS_DXFILTER_ZIP_SCAN_H
 
@@ -16,6 +17,65 @@ namespace dxf {
 // Reads `count` bytes at `offset` into `buffer`; false when it cannot.
 using ReadAtFn = std::function<bool(uint64_t offset, void *buffer, size_t count)>;
 
+// Reads from `bytes` held in memory; false past their end. The caller keeps
+// them alive.
+ReadAtFn ReadAtOf(std::string_view bytes);
+
+// ---- the central directory ----------------------------------------------------------
+
+// Where an archive's central directory lies, as its end record tells.
+struct ZipDirectory {
+    uint64_t offset = 0;   // of the first record
+    uint32_t size = 0;     // of all the records
+    uint16_t entries = 0;  // records announced
+};
+
+// The directory of an archive of `size` bytes, from its end record: the last
+// "PK\5\6" whose 22 bytes lie in the archive, found within the last
+// 64 KiB and 22 bytes (the longest comment after it). False when there is
+// none, when it has the markers of a zip64 archive (65535 entries, an offset
+// of 0xFFFFFFFF), or when the directory does not lie in the archive or is
+// longer than 4 MiB.
+bool FindZipDirectory(uint64_t size, const ReadAtFn &readAt, ZipDirectory &directory);
+
+// One record of a central directory. `name` views the directory's bytes.
+struct ZipEntry {
+    std::string_view name;
+    uint16_t flags = 0;        // bit 0: encrypted
+    uint16_t method = 0;       // 0 stored, 8 deflated
+    uint32_t packedSize = 0;   // its bytes in the archive
+    uint32_t size = 0;         // its bytes once unpacked
+    uint32_t localHeader = 0;  // offset of its local header
+};
+
+// The records of a central directory's bytes, in order:
+//   ZipRecords records(bytes, directory.entries);
+//   for (ZipEntry entry; records.Next(entry);) ...
+// A record lies in the directory with its fixed fields, its signature and
+// its name; the extra field and comment after the name need not (the next
+// record starts after them).
+class ZipRecords {
+  public:
+    ZipRecords(std::string_view directory, uint16_t entries)
+        : directory_(directory), left_(entries) {}
+    // The next record; false after the announced number of records, or at
+    // one that does not lie in the directory (then Damaged()).
+    bool Next(ZipEntry &entry);
+    bool Damaged() const { return damaged_; }
+
+  private:
+    std::string_view directory_;
+    size_t at_ = 0;
+    uint32_t left_;
+    bool damaged_ = false;
+};
+
+// Where the data of `entry` starts in an archive of `size` bytes: after its
+// local header, which must lie in the archive with its signature, with the
+// entry's packed bytes before the end. False when they do not.
+bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &readAt,
+                      uint64_t &offset);
+
 // A DX_FMT_* code (DOCX, XLSX, PPTX, XPS, FICTIONBOOK for an archive of a
 // single member whose name ends in ".fb2" beside only the Finder's entries
 // (IsFinderEntry), IWORK for an Apple iWork package (see IworkLayout), or
@@ -23,7 +83,8 @@ using ReadAtFn = std::function<bool(uint64_t offset, void *buffer, size_t count)
 // libzip has to decide (the archive has a `mimetype` entry that the caller
 // could not read from its head; or, without one and without any other
 // package marker, a `META-INF/manifest.xml` entry, whose root entry names an
-// OpenDocument package's kind; or its directory cannot be read here).
+// OpenDocument package's kind, or a `META-INF/container.xml` entry, which
+// names an EPUB's package document; or its directory cannot be read here).
 //
 // An XPS package is told by its root relationships part `_rels/.rels` when
 // that is stored uncompressed (a fixed representation relationship, see

@@ -1,21 +1,34 @@
 // zip_scan_fuzz.cpp - fuzz target: the office package type of a zip archive
 // (or a FictionBook archive) from the names in its central directory, and an
 // XPS package from its stored root relationships or its layout, an iWork
-// package from its entry names.
+// package from its entry names; the directory's records walked in place,
+// every name and every entry's data within the input.
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/zip_scan.h"
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const int format =
-        dxf::ZipFormatFromDirectory(size, [&](uint64_t at, void *buffer, size_t count) {
-            if (at > size || count > size - at) return false;
-            if (count > 0) std::memcpy(buffer, data + at, count);
-            return true;
-        });
-    switch (format) {
+    const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+    const dxf::ReadAtFn readAt = dxf::ReadAtOf(bytes);
+    dxf::ZipDirectory directory;
+    if (dxf::FindZipDirectory(size, readAt, directory)) {
+        FUZZ_CHECK(directory.offset + directory.size <= size);
+        const std::string_view records = bytes.substr(directory.offset, directory.size);
+        dxf::ZipRecords walk(records, directory.entries);
+        size_t count = 0;
+        for (dxf::ZipEntry entry; walk.Next(entry); ++count) {
+            FUZZ_CHECK(entry.name.data() >= records.data() &&
+                       entry.name.data() + entry.name.size() <= records.data() + records.size());
+            uint64_t at = 0;
+            if (dxf::FindZipEntryData(entry, size, readAt, at))
+                FUZZ_CHECK(at <= size && entry.packedSize <= size - at);
+        }
+        FUZZ_CHECK(count <= directory.entries);
+    }
+    switch (dxf::ZipFormatFromDirectory(size, readAt)) {
         case DX_FMT_UNKNOWN:
         case DX_FMT_ZIP:
         case DX_FMT_DOCX:

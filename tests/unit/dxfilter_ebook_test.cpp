@@ -554,6 +554,7 @@ TEST(FictionBookReader, CharsetsAndTheZippedForm) {
         const std::string file = local + name + data;
         std::string end = "PK\x05\x06" + std::string(18, '\0');
         end[10] = static_cast<char>(entries);
+        end[12] = static_cast<char>(central.size() + name.size());
         for (int k = 0; k < 4; ++k) end[16 + k] = static_cast<char>(file.size() >> (8 * k));
         return file + central + name + end;
     };
@@ -566,6 +567,9 @@ TEST(FictionBookReader, CharsetsAndTheZippedForm) {
     EXPECT_FALSE(ReadFictionBook(zip(true, 2), EbookBounds{}).ok);
     std::string damaged = zip(true, 1);
     damaged[damaged.size() - 3] = 0x7F;  // the directory past the end
+    EXPECT_FALSE(ReadFictionBook(damaged, EbookBounds{}).ok);
+    damaged = zip(true, 1);
+    damaged[damaged.size() - 10] = 46;  // a directory too short for the member's name
     EXPECT_FALSE(ReadFictionBook(damaged, EbookBounds{}).ok);
 }
 

@@ -4,6 +4,8 @@
 // and flat files (one XML document whose root is office:document) told
 // from other XML by their root's start tag; the text of the fixtures
 // (scripts/make_odf_fixtures.py), and damaged and mutated flat files.
+// Packages without a `mimetype` entry: OpenDocument ones told by their
+// manifest, EPUB ones (scripts/make_ebook_fixtures.py) by their container.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -256,6 +258,105 @@ TEST_F(DxFilterOdf, MutatedManifestsNeverBreakThePlugin) {
     const std::string manifest = Manifest(Root("text") + kContentEntry);
     for (size_t n = 0; n < manifest.size(); n += 7)
         EXPECT_EQ(Format(Unlabelled(manifest.substr(0, n))), DX_FMT_ZIP) << n;
+}
+
+const std::string kPackageType = "application/oebps-package+xml";
+
+// An EPUB container whose `rootfiles` element holds `rootfiles`; a rootfile
+// is `Rootfile(path)`.
+std::string Container(const std::string &rootfiles) {
+    return "<?xml version=\"1.0\"?>\n<container version=\"1.0\" "
+           "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles>" +
+           rootfiles + "</rootfiles></container>";
+}
+std::string Rootfile(const std::string &path, const std::string &mediaType = kPackageType) {
+    return "<rootfile full-path=\"" + path + "\" media-type=\"" + mediaType + "\"/>";
+}
+
+// An EPUB's folder zipped without its `mimetype` entry (when `mimetype` is
+// empty), whose container is `container` and whose package document
+// `OEBPS/book.opf` reads one chapter.
+std::string EpubFolder(const std::string &container, const std::string &mimetype = "") {
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"META-INF/container.xml", container},
+        {"OEBPS/book.opf",
+         "<package xmlns=\"http://www.idpf.org/2007/opf\"><manifest><item id=\"c\" "
+         "href=\"chapter.xhtml\" media-type=\"application/xhtml+xml\"/></manifest><spine>"
+         "<itemref idref=\"c\"/></spine></package>"},
+        {"OEBPS/chapter.xhtml",
+         "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>Am Ende des Sommers brachte "
+         "der Nachbar uns Äpfel.</p></body></html>"}};
+    if (!mimetype.empty()) members.insert(members.begin(), {"mimetype", mimetype});
+    return StoredZip(members);
+}
+
+TEST_F(DxFilterOdf, EpubFoldersWithoutMimetypeByTheirContainer) {
+    const std::string container = Container(Rootfile("OEBPS/book.opf"));
+    EXPECT_EQ(Format(EpubFolder(container)), DX_FMT_EPUB);
+    // The book reads as the same book with its `mimetype` entry.
+    EXPECT_EQ(Text(EpubFolder(container)), "Am Ende des Sommers brachte der Nachbar uns Äpfel.\n");
+    EXPECT_EQ(Text(EpubFolder(container)), Text(EpubFolder(container, "application/epub+zip")));
+    // Any prefix; a first rootfile of the package beside others; an
+    // OpenDocument manifest beside that names no kind of its own.
+    EXPECT_EQ(Format(EpubFolder("<c:container xmlns:c=\"urn:oasis:names:tc:opendocument:xmlns:"
+                                "container\"><c:rootfiles>" +
+                                Rootfile("OEBPS/book.opf") + "</c:rootfiles></c:container>")),
+              DX_FMT_EPUB);
+    EXPECT_EQ(Format(EpubFolder(
+                  Container(Rootfile("OEBPS/book.opf") + Rootfile("book.pdf", "application/pdf")))),
+              DX_FMT_EPUB);
+    EXPECT_EQ(Format(StoredZip({{"META-INF/container.xml", container},
+                                {"META-INF/manifest.xml", Manifest(kContentEntry)}})),
+              DX_FMT_EPUB);
+    for (const char *name : {"de-nomime.epub", "fr-nomime.epub"})
+        EXPECT_EQ(plugin->Format(Data(std::string("ebook/") + name)), DX_FMT_EPUB) << name;
+    EXPECT_EQ(Text(Bytes("ebook/de-nomime.epub")).substr(0, 40),
+              "Am Ende des Sommers brachte der Nachbar ");
+}
+
+TEST_F(DxFilterOdf, ContainersThatNameNoPackageLeaveAnArchive) {
+    // No rootfile, a first rootfile of another media type or without a
+    // path, a rootfile outside `rootfiles` or its attributes in a namespace,
+    // another root element, a container that does not end or does not parse.
+    const std::string lookAlikes[] = {
+        Container(""),
+        Container(Rootfile("book.pdf", "application/pdf")),
+        Container(Rootfile("book.pdf", "application/pdf") + Rootfile("OEBPS/book.opf")),
+        Container(Rootfile("OEBPS/book.opf", "application/oebps-package+xml; x")),
+        Container(Rootfile("")),
+        Container("<group>" + Rootfile("OEBPS/book.opf") + "</group>"),
+        "<container><rootfile full-path=\"OEBPS/book.opf\" media-type=\"" + kPackageType +
+            "\"/></container>",
+        "<container xmlns:o=\"urn:example\"><rootfiles><rootfile o:full-path=\"OEBPS/book.opf\" "
+        "o:media-type=\"" +
+            kPackageType + "\"/></rootfiles></container>",
+        "<package><rootfiles>" + Rootfile("OEBPS/book.opf") + "</rootfiles></package>",
+        Container(Rootfile("OEBPS/book.opf") + "<rootfile>"),
+        Container(Rootfile("OEBPS/book.opf")) + "<trailing/>",
+        "",
+    };
+    for (const std::string &container : lookAlikes)
+        EXPECT_EQ(Format(EpubFolder(container)), DX_FMT_ZIP) << container;
+    // A container cut anywhere never ends its root element.
+    const std::string container = Container(Rootfile("OEBPS/book.opf"));
+    for (size_t n = 0; n < container.size(); n += 5)
+        EXPECT_EQ(Format(EpubFolder(container.substr(0, n))), DX_FMT_ZIP) << n;
+    // A `mimetype` entry decides whatever the container says; packages of
+    // other kinds keep their answer.
+    EXPECT_EQ(Format(EpubFolder(container, "application/x-other")), DX_FMT_ZIP);
+    EXPECT_EQ(Format(StoredZip({{"[Content_Types].xml", "<Types/>"},
+                                {"word/document.xml", "<w:document/>"},
+                                {"META-INF/container.xml", container}})),
+              DX_FMT_DOCX);
+    EXPECT_EQ(Format(StoredZip({{"content.xml", "<x/>"},
+                                {"META-INF/container.xml", container},
+                                {"META-INF/manifest.xml", Manifest(Root("text"))}})),
+              DX_FMT_ODT);
+    for (const char *name : {"container-cut.epub", "container-crc.epub", "container-pdf.zip",
+                             "container-norootfile.zip"})
+        EXPECT_EQ(plugin->Format(Data(std::string("ebook/") + name)), DX_FMT_ZIP) << name;
+    ExpectRefused(Bytes("ebook/container-crc.epub"), "a damaged container");
+    ExpectMutationsEndCleanly(Bytes("ebook/de-nomime.epub"), 307);
 }
 
 }  // namespace

@@ -3,13 +3,17 @@
 # windows-1251 with a large cover before or after the text, a zipped one;
 # an encrypted, a damaged and a truncated book; a zip of two members and an
 # XML document that only mentions FictionBook; the Finder's entries alone,
-# and the zipped one as the macOS Finder zips it, in a fixed order, with the
-# shared filter profiles and Bulgarian.
+# and the zipped one as the macOS Finder zips it; look-alikes of EPUB
+# folders zipped without their `mimetype` entry whose container is cut,
+# damaged, names a PDF or no rootfile, and such folders told by their
+# container, in a fixed order, with the shared filter profiles and
+# Bulgarian.
 data=$CASE_DIR/../../../data/dxfilter/ebook
 mkdir docs
 for f in es-lz77.mobi de-none.prc fr-huff.azw ru-kf8.azw3 en-palmdoc.pdb ru-utf8.fb2 \
     ru-1251.fb2 bg.fb2.zip encrypted.mobi damaged.mobi truncated.mobi two.zip not-fb2.xml \
-    finder-only.zip bg-finder.fb2.zip; do
+    finder-only.zip bg-finder.fb2.zip container-cut.epub container-crc.epub container-pdf.zip \
+    container-norootfile.zip de-nomime.epub fr-nomime.epub; do
     cp "$data/$f" docs/
     echo "docs/$f" >>docs.lst
 done

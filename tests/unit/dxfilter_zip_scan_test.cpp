@@ -1,0 +1,242 @@
+// The zip central directory as the filter walks it (zip_scan.h): the end
+// record behind a comment of any length, the records and where an entry's
+// data starts, and the refusals: archives cut at every length, directories
+// cut at every length, record counts that lie, names past the directory,
+// local headers past the archive, and the markers of zip64 archives.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "dxfilter_zip_writer.h"
+#include "filters/dxfilter/zip_scan.h"
+
+namespace {
+
+using dxf::FindZipDirectory;
+using dxf::FindZipEntryData;
+using dxf::ReadAtOf;
+using dxf::ZipDirectory;
+using dxf::ZipEntry;
+using dxf::ZipRecords;
+using dxfilter_zip::StoredZip;
+
+constexpr size_t kEndRecord = 22;
+
+void Put16(std::string &s, size_t at, uint32_t v) {
+    s[at] = static_cast<char>(v);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string &s, size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) s[at + k] = static_cast<char>(v >> (8 * k));
+}
+
+// Three members of the archives below; StoredZip writes no comment, so the
+// end record is the archive's last 22 bytes.
+const std::vector<std::pair<std::string, std::string>> kMembers = {
+    {"mimetype", "application/epub+zip"},
+    {"META-INF/container.xml", "<container/>"},
+    {"OEBPS/text.xhtml", "<html>Der Fluss trat über die Ufer.</html>"}};
+
+// `zip` with a comment of `comment` after its end record.
+std::string WithComment(std::string zip, const std::string &comment) {
+    Put16(zip, zip.size() - 2, static_cast<uint32_t>(comment.size()));
+    return zip + comment;
+}
+
+std::optional<ZipDirectory> Directory(std::string_view zip) {
+    ZipDirectory directory;
+    if (!FindZipDirectory(zip.size(), ReadAtOf(zip), directory)) return std::nullopt;
+    return directory;
+}
+
+// The names of the records of `directory` in `zip`, and whether the walk
+// ended on a damaged record.
+std::pair<std::vector<std::string>, bool> Names(std::string_view zip,
+                                                const ZipDirectory &directory) {
+    ZipRecords records(zip.substr(directory.offset, directory.size), directory.entries);
+    std::vector<std::string> names;
+    for (ZipEntry entry; records.Next(entry);) names.emplace_back(entry.name);
+    return {names, records.Damaged()};
+}
+
+const std::vector<std::string> kNames = {"mimetype", "META-INF/container.xml", "OEBPS/text.xhtml"};
+
+TEST(ZipDirectory, RecordsAndTheirData) {
+    const std::string zip = StoredZip(kMembers);
+    const auto directory = Directory(zip);
+    ASSERT_TRUE(directory);
+    EXPECT_EQ(directory->entries, 3);
+    EXPECT_EQ(directory->offset + directory->size, zip.size() - kEndRecord);
+    ZipRecords records(std::string_view(zip).substr(directory->offset, directory->size), 3);
+    ZipEntry entry;
+    for (const auto &[name, content] : kMembers) {
+        ASSERT_TRUE(records.Next(entry)) << name;
+        EXPECT_EQ(entry.name, name);
+        EXPECT_EQ(entry.flags, 0);
+        EXPECT_EQ(entry.method, 0);
+        EXPECT_EQ(entry.packedSize, content.size());
+        EXPECT_EQ(entry.size, content.size());
+        uint64_t at = 0;
+        ASSERT_TRUE(FindZipEntryData(entry, zip.size(), ReadAtOf(zip), at)) << name;
+        EXPECT_EQ(zip.substr(at, content.size()), content);
+    }
+    EXPECT_FALSE(records.Next(entry));
+    EXPECT_FALSE(records.Damaged());
+    // An archive without members is an empty directory.
+    const std::string empty = StoredZip({});
+    ASSERT_TRUE(Directory(empty));
+    EXPECT_EQ(Names(empty, *Directory(empty)), std::make_pair(std::vector<std::string>{}, false));
+}
+
+TEST(ZipDirectory, TheEndRecordBehindAComment) {
+    const std::string zip = StoredZip(kMembers);
+    // Past the first look at the last 4 KiB, up to the longest comment.
+    for (size_t length : {size_t{1}, size_t{100}, size_t{4096}, size_t{5000}, size_t{65535}}) {
+        const std::string commented = WithComment(zip, std::string(length, 'c'));
+        const auto directory = Directory(commented);
+        ASSERT_TRUE(directory) << length;
+        EXPECT_EQ(Names(commented, *directory), std::make_pair(kNames, false)) << length;
+    }
+    // An end record farther from the end than the longest comment is not
+    // looked for.
+    EXPECT_FALSE(Directory(zip + std::string(65535 + 1, 'c')));
+    // The last end record counts, even one inside a comment.
+    std::string inner = zip.substr(zip.size() - kEndRecord);
+    Put16(inner, 10, 0);
+    Put32(inner, 12, 0);
+    const auto last = Directory(WithComment(zip, "note " + inner));
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->entries, 0);
+}
+
+TEST(ZipDirectory, ArchivesCutAtEveryLength) {
+    const std::string zip = WithComment(StoredZip(kMembers), "kept by the archiver");
+    const size_t end = zip.size() - 20 - kEndRecord;  // where the end record starts
+    for (size_t cut = 0; cut < zip.size(); ++cut) {
+        const std::string_view bytes = std::string_view(zip).substr(0, cut);
+        const auto directory = Directory(bytes);
+        // Cut inside the comment, the end record is still whole.
+        EXPECT_EQ(directory.has_value(), cut >= end + kEndRecord) << cut;
+        if (directory) {
+            EXPECT_EQ(Names(bytes, *directory), std::make_pair(kNames, false)) << cut;
+        }
+    }
+}
+
+TEST(ZipDirectory, DirectoriesCutAtEveryLength) {
+    const std::string zip = StoredZip(kMembers);
+    const auto directory = Directory(zip);
+    ASSERT_TRUE(directory);
+    const std::string_view bytes = std::string_view(zip).substr(directory->offset, directory->size);
+    // The records whole before each cut are read; the one it cuts is damage.
+    size_t whole = 0, next = 46 + kNames[0].size();
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+        if (cut >= next) next += 46 + kNames[++whole].size();
+        ZipRecords records(bytes.substr(0, cut), 3);
+        size_t read = 0;
+        for (ZipEntry entry; records.Next(entry);) EXPECT_EQ(entry.name, kNames[read++]) << cut;
+        EXPECT_EQ(read, whole) << cut;
+        EXPECT_TRUE(records.Damaged()) << cut;
+    }
+}
+
+TEST(ZipDirectory, RecordCountsAndNamesThatLie) {
+    const std::string zip = StoredZip(kMembers);
+    const auto found = Directory(zip);
+    ASSERT_TRUE(found);
+    ZipDirectory directory = *found;
+    // Fewer records announced than there are: the rest are not read.
+    directory.entries = 2;
+    EXPECT_EQ(Names(zip, directory),
+              std::make_pair(std::vector<std::string>(kNames.begin(), kNames.begin() + 2), false));
+    // More: the walk ends at the directory's end, damaged.
+    directory.entries = 4;
+    EXPECT_EQ(Names(zip, directory), std::make_pair(kNames, true));
+    // A name longer than what is left of the directory.
+    std::string longName = zip;
+    Put16(longName, found->offset + 46 + kNames[0].size() + 28, 0xFFFF);
+    EXPECT_EQ(Names(longName, *found), std::make_pair(std::vector<std::string>{kNames[0]}, true));
+    // The last name ends exactly where the directory does; one byte more is
+    // past it.
+    std::string lastName = zip;
+    const size_t last = found->offset + found->size - kNames[2].size() - 46;
+    Put16(lastName, last + 28, static_cast<uint32_t>(kNames[2].size() + 1));
+    EXPECT_EQ(Names(lastName, *found),
+              std::make_pair(std::vector<std::string>(kNames.begin(), kNames.begin() + 2), true));
+    // A record without its signature.
+    std::string unsigned_ = zip;
+    unsigned_[found->offset + 46 + kNames[0].size()] = 'Q';
+    EXPECT_EQ(Names(unsigned_, *found), std::make_pair(std::vector<std::string>{kNames[0]}, true));
+    // Extra fields and comments that run past the directory end it there.
+    std::string extra = zip;
+    Put16(extra, found->offset + 30, 0xFFFF);
+    EXPECT_EQ(Names(extra, *found), std::make_pair(std::vector<std::string>{kNames[0]}, true));
+}
+
+TEST(ZipDirectory, Zip64MarkersAndDirectoriesOutsideTheArchiveAreRefused) {
+    const std::string zip = StoredZip(kMembers);
+    const size_t end = zip.size() - kEndRecord;
+    const auto refused = [&](size_t at, uint32_t value, bool wide) {
+        std::string bytes = zip;
+        (wide ? Put32 : Put16)(bytes, end + at, value);
+        return !Directory(bytes);
+    };
+    EXPECT_TRUE(refused(10, 0xFFFF, false));                          // entries
+    EXPECT_TRUE(refused(16, 0xFFFFFFFF, true));                       // directory offset
+    EXPECT_TRUE(refused(12, 0xFFFFFFFF, true));                       // directory size
+    EXPECT_TRUE(refused(12, (4u << 20) + 1, true));                   // longer than 4 MiB
+    EXPECT_TRUE(refused(16, static_cast<uint32_t>(end - 10), true));  // past the end
+    EXPECT_FALSE(refused(10, 0xFFFE, false));  // a count that lies is the walk's business
+    // A reader that fails is no archive.
+    ZipDirectory directory;
+    EXPECT_FALSE(FindZipDirectory(
+        zip.size(), [](uint64_t, void *, size_t) { return false; }, directory));
+    EXPECT_FALSE(FindZipDirectory(0, ReadAtOf(""), directory));
+}
+
+TEST(ZipDirectory, EntryDataMustLieInTheArchive) {
+    const std::string zip = StoredZip(kMembers);
+    const auto directory = Directory(zip);
+    ASSERT_TRUE(directory);
+    ZipRecords records(std::string_view(zip).substr(directory->offset, directory->size), 3);
+    ZipEntry entry;
+    ASSERT_TRUE(records.Next(entry));
+    uint64_t at = 0;
+    ASSERT_TRUE(FindZipEntryData(entry, zip.size(), ReadAtOf(zip), at));
+    EXPECT_EQ(at, 30 + kNames[0].size());
+    // The data ends exactly at the archive's end, or a byte past it.
+    const uint64_t dataEnd = at + entry.packedSize;
+    EXPECT_TRUE(FindZipEntryData(entry, dataEnd, ReadAtOf(zip), at));
+    EXPECT_FALSE(FindZipEntryData(entry, dataEnd - 1, ReadAtOf(zip), at));
+    ZipEntry moved = entry;
+    moved.packedSize = 0xFFFFFFFF;
+    EXPECT_FALSE(FindZipEntryData(moved, zip.size(), ReadAtOf(zip), at));
+    moved = entry;
+    moved.localHeader = static_cast<uint32_t>(zip.size() - 29);  // header past the end
+    EXPECT_FALSE(FindZipEntryData(moved, zip.size(), ReadAtOf(zip), at));
+    moved.localHeader = 1;  // no signature there
+    EXPECT_FALSE(FindZipEntryData(moved, zip.size(), ReadAtOf(zip), at));
+    // A local name and extra field longer than the archive.
+    std::string longLocal = zip;
+    Put16(longLocal, 28, 0xFFFF);
+    EXPECT_FALSE(FindZipEntryData(entry, zip.size(), ReadAtOf(longLocal), at));
+}
+
+TEST(ZipDirectory, ReadingFromMemory) {
+    const std::string bytes = "0123456789";
+    const auto readAt = ReadAtOf(bytes);
+    char buffer[10] = {};
+    EXPECT_TRUE(readAt(6, buffer, 4));
+    EXPECT_EQ(std::string_view(buffer, 4), "6789");
+    EXPECT_TRUE(readAt(10, buffer, 0));
+    EXPECT_FALSE(readAt(7, buffer, 4));
+    EXPECT_FALSE(readAt(11, buffer, 0));
+    EXPECT_FALSE(readAt(UINT64_MAX, buffer, 1));
+}
+
+}  // namespace
