@@ -385,6 +385,37 @@ def main():
         'lucia.gomez@example.net\nPrimera clase: s\u00e1bado 9 de marzo, 10:00</p>\n<p>'
         + TEXT["es"] + ' Muchas gracias por todo y hasta el s\u00e1bado.</p>'), reply=False),
         "nataci\u00f3n")
+    # Replies and forwards from mail programs with quote marks of their own:
+    # Proton Mail (a div and a blockquote of class protonmail_quote), Tuta (a
+    # forward: the original's fields as lines, then a blockquote of class
+    # tutanota_quote); Outlook's rule over its header block as a web mail
+    # program writes it back ("rgb(225, 225, 225)"), over Catalan labels the
+    # header rule does not know. The quote goes.
+    write("fr-html-reply-proton.eml", html_reply(26, "fr", "Re: " + SUBJECT["en"], (
+        '<div style="font-family: Arial, sans-serif; font-size: 14px;">Merci pour le message, '
+        'je passerai mardi rendre les livres avec mon neveu.</div><div style="font-family: '
+        'Arial, sans-serif; font-size: 14px;"><br></div>\n<div class="protonmail_signature_block"'
+        ' style="font-family: Arial, sans-serif; font-size: 14px;"><div class="protonmail_'
+        'signature_block-user protonmail_signature_block-empty"></div><div class="protonmail_'
+        'signature_block-proton">Sent with <a target="_blank" href="https://proton.me/mail/home">'
+        'Proton Mail</a> secure email.</div></div><div style="font-family: Arial, sans-serif; '
+        'font-size: 14px;"><br></div>\n<div class="protonmail_quote">On Monday, March 4th, 2024 '
+        'at 10:00 AM, Sender &lt;sender@example.net&gt; wrote:<br><br><blockquote class='
+        '"protonmail_quote" type="cite">' + english_html + '</blockquote><br></div>')),
+        "neveu")
+    write("de-html-forward-tuta.eml", html_reply(27, "de", "FWD: " + SUBJECT["en"], (
+        'Hallo Jana, lies bitte die Nachricht unten, wir m\u00fcssen die B\u00fccher schon am '
+        'Freitag in die Bibliothek bringen.<br><br>Datum: 04.03.2024 10:00<br>Von: '
+        'sender@example.net<br>An: list@example.org<br>Betreff: ' + SUBJECT["en"] + '<br><br>'
+        '<blockquote class="tutanota_quote">' + english_html + '</blockquote>'), reply=False),
+        "Jana")
+    write("es-html-reply-rgb-border.eml", html_reply(28, "es", "RE: " + SUBJECT["en"], (
+        '<div>Gracias por el aviso. El mi\u00e9rcoles llevar\u00e9 los libros a la biblioteca '
+        'con mi cu\u00f1ada.</div><div><br></div><div><div style="border: none; border-top: '
+        'solid rgb(225, 225, 225) 1pt; padding: 3pt 0cm 0cm 0cm"><p><b>De:</b> Sender '
+        '&lt;sender@example.net&gt;<br><b>Data:</b> dilluns, 4 de mar\u00e7 de 2024 a les '
+        '10.00<br><b>Per a:</b> list@example.org<br><b>Assumpte:</b> ' + SUBJECT["en"]
+        + '</p></div></div>' + english_html)), "cu\u00f1ada")
     write("fr-html-forward.eml", html_reply(18, "fr", "Fwd: " + SUBJECT["fr"], (
         '<div class="gmail_quote gmail_quote_container"><div dir="ltr" class="gmail_attr">'
         '---------- Forwarded message ---------<br>From: Sender &lt;sender@example.net&gt;'

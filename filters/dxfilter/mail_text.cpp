@@ -655,6 +655,16 @@ bool has_class(std::string_view classes, std::string_view wanted, bool suffix) {
 
 // The greys Outlook draws the rule over a header block in (lower case).
 constexpr std::string_view kHeaderGreys[] = {"#e1e1e1", "#b5c4df"};
+// The same greys as a browser writes them back when a web mail program
+// passes the message on ("1pt solid rgb(181, 196, 223)"; without blanks).
+constexpr std::string_view kHeaderGreysRgb[] = {"rgb(225,225,225)", "rgb(181,196,223)"};
+
+bool header_grey(std::string_view part) {
+    const auto in = [part](const auto &greys) {
+        return std::find(std::begin(greys), std::end(greys), part) != std::end(greys);
+    };
+    return in(kHeaderGreys) || in(kHeaderGreysRgb);
+}
 
 // Whether `part` of a border's value is a width in points ("1pt", "1.0pt",
 // ".5pt"), as Outlook writes it; page designs write pixels.
@@ -666,21 +676,24 @@ bool points_width(std::string_view part) {
 }
 
 // Whether the value of a top border (lower case) is Outlook's rule in any
-// order of its parts: solid, one of kHeaderGreys, and at most a width in
-// points ("#b5c4df 1pt solid", as Outlook for Mac writes it).
+// order of its parts: solid, one of the greys, and at most a width in
+// points ("#b5c4df 1pt solid", as Outlook for Mac writes it; "1pt solid
+// rgb(181, 196, 223)", as a browser writes Outlook's rule back).
 bool outlook_rule(std::string_view value) {
     bool solid = false, grey = false, width = false;
     for (size_t at = 0; at < value.size();) {
         while (at < value.size() && html_blank(value[at])) ++at;
-        size_t end = at;
-        while (end < value.size() && !html_blank(value[end])) ++end;
-        const std::string_view part = value.substr(at, end - at);
-        at = end;
+        // A part ends at a blank outside parentheses; blanks inside go.
+        std::string part;
+        bool open = false;
+        for (; at < value.size() && (open || !html_blank(value[at])); ++at) {
+            if (value[at] == '(') open = true;
+            if (value[at] == ')') open = false;
+            if (!html_blank(value[at])) part += value[at];
+        }
         if (part.empty()) continue;
         bool *seen = part == "solid" ? &solid
-                     : std::find(std::begin(kHeaderGreys), std::end(kHeaderGreys), part) !=
-                             std::end(kHeaderGreys)
-                         ? &grey
+                     : header_grey(part) ? &grey
                      : points_width(part) ? &width
                                           : nullptr;
         if (!seen || *seen) return false;  // another part, or one part twice
@@ -710,7 +723,8 @@ bool any_declaration(std::string_view style, Wanted wanted) {
 // solid, in one of the two greys Outlook draws it in, as Outlook writes it:
 // "border-top:solid #E1E1E1 1.0pt" (blanks and case aside, whatever
 // follows), or its parts in another order with at most a width in points
-// ("BORDER-TOP: #b5c4df 1pt solid", Outlook for Mac), also as the
+// ("BORDER-TOP: #b5c4df 1pt solid", Outlook for Mac; the greys also in
+// rgb(), as web mail programs pass Outlook's rule on), also as the
 // "mso-border-top-alt" Outlook adds. Page designs seldom write either.
 bool outlook_header_block(const HtmlTag &t) {
     if (t.name != "div") return false;
@@ -743,8 +757,8 @@ QuoteMark quote_mark(const HtmlTag &t, bool own, bool reply) {
         return QuoteMark::kNone;
     // Outlook for Mac's quote, under the header block it writes as text.
     if (t.id == "mac_outlook_attribution_blockquote") return QuoteMark::kQuote;
-    for (std::string_view name :
-         {"gmail_quote", "gmail_quote_container", "gmail_attr", "moz-cite-prefix"})
+    for (std::string_view name : {"gmail_quote", "gmail_quote_container", "gmail_attr",
+                                  "moz-cite-prefix", "protonmail_quote", "tutanota_quote"})
         if (has_class(t.classes, name, false)) return QuoteMark::kQuote;
     if (has_class(t.classes, "yahoo_quoted", true)) return QuoteMark::kQuote;
     if (t.name == "blockquote" && (t.type == "cite" || (reply && own))) return QuoteMark::kQuote;

@@ -486,6 +486,33 @@ TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
                                  quote + "</div></div>",
                              false),
               "<div>Oui.</div>");
+    // Proton Mail: its div holds the intro and a blockquote of the same class.
+    EXPECT_EQ(DropQuotedHtml("<div>Tak.</div><div class=\"protonmail_signature_block\">Sent "
+                             "with Proton Mail</div><div class=\"protonmail_quote\">On Monday, "
+                             "Jane &lt;jane@x&gt; wrote:<br><br><blockquote "
+                             "class=\"protonmail_quote\" type=\"cite\">" +
+                                 quote + "</blockquote><br></div>",
+                             false),
+              "<div>Tak.</div><div class=\"protonmail_signature_block\">Sent with Proton "
+              "Mail</div>");
+    // Tuta: a blockquote of class tutanota_quote under its intro line, in a
+    // reply and in a forward (which answers no message).
+    EXPECT_EQ(DropQuotedHtml("<div>Tak.</div><br>05.12.2026, 10:00 von jane@x:<br><blockquote "
+                             "class=\"tutanota_quote\">" +
+                                 quote + "</blockquote>",
+                             false),
+              "<div>Tak.</div>");
+    EXPECT_EQ(DropQuotedHtml("<div>Tak.</div><br>Datum: 05.12.2026<br>Von: jane@x<br><br>"
+                             "<blockquote class=\"tutanota_quote\">" +
+                                 quote + "</blockquote><p>Max</p>",
+                             false),
+              "<div>Tak.</div><br>Datum: 05.12.2026<br>Von: jane@x<br><br><p>Max</p>");
+    // Only the class itself: a page's own names that hold it stay.
+    for (std::string_view cls : {"protonmail_quote_x", "my-tutanota_quote"}) {
+        const std::string html = "<div>Tak.</div><div class=\"" + std::string(cls) + "\">" +
+                                 quote + "</div>";
+        EXPECT_EQ(DropQuotedHtml(html, false), html) << cls;
+    }
     // Outlook: everything from its markers to the end.
     const std::string header = "<b>From:</b> Jane<br><b>Sent:</b> Monday 10:00<br>";
     EXPECT_EQ(DropQuotedHtml("<div>Gerne.</div><div id=\"appendonsend\"></div><hr><div "
@@ -773,7 +800,11 @@ TEST(DxfMailHtml, OutlookRuleInAnyOrder) {
          {"BORDER-TOP: #b5c4df 1pt solid", "border-top:1pt solid #B5C4DF",
           "padding:0;border-top: #E1E1E1 solid 1.0pt;", "border:none;border-top:solid #E1E1E1",
           "border-top:solid #B5C4DF 1.0pt", "mso-border-top-alt:#b5c4df .5pt solid",
-          "BORDER-TOP:\n#b5c4df\t1.5pt   SOLID"}) {
+          "BORDER-TOP:\n#b5c4df\t1.5pt   SOLID",
+          // Written back by a browser (a web mail program passing it on).
+          "border: none; border-top: solid rgb(225, 225, 225) 1pt; padding: 3pt 0in 0in 0in",
+          "border-top: 1pt solid rgb(181, 196, 223); border-right: none",
+          "border-top:solid RGB(181,196,223)"}) {
         EXPECT_EQ(
             DropQuotedHtml("<p>Vale.</p><div style=\"" + std::string(style) + "\">" + block, false),
             "<p>Vale.</p>")
@@ -789,6 +820,10 @@ TEST(DxfMailHtml, OutlookRuleInAnyOrder) {
                                   "<div style=\"border-top:#b5c4df 1pt solid 1pt\">",
                                   "<div style=\"border-top:#b5c4df #e1e1e1 solid\">",
                                   "<div style=\"border-top:#b5c4df 1pt solid inset\">",
+                                  "<div style=\"border-top:1px solid rgb(225, 225, 225)\">",
+                                  "<div style=\"border-top:solid rgb(225, 225, 224) 1pt\">",
+                                  "<div style=\"border-top:solid rgba(225, 225, 225, 1)\">",
+                                  "<div style=\"border-top:solid rgb(225, 225, 225\">",
                                   "<div style=\"border-bottom:#b5c4df 1pt solid\">",
                                   "<div style=\"border:#b5c4df 1pt solid\">",
                                   "<div style=\"x-border-top:#b5c4df 1pt solid\">",

@@ -14,7 +14,8 @@
 # English; a German reply in a <pre> above the English message quoted with
 # "&gt; " marks; a French reply in a div styled "white-space: pre-wrap" above a
 # header block as lines; a Spanish message whose empty <pre/> leaves a
-# paragraph of sign-up fields whole), a forward with nothing above the
+# paragraph of sign-up fields whole; Proton Mail's and Tuta's quotes, Outlook's
+# rule written back in rgb() by a web mail program), a forward with nothing above the
 # quote, Outlook message files whose only body is RTF (a German reply in HTML
 # kept as RTF and a French one in plain text kept as RTF, above the English
 # message they answer: the quote goes; a German note above an English
@@ -31,7 +32,8 @@ for f in de-qp.eml de-qp.eml.gz fr-b64.eml es-latin1-qp.eml ru-koi8r-8bit.eml en
     es-rtf.msg de-attachments.msg de-html-reply-thunderbird.eml es-html-reply-gmail.eml \
     de-html-reply-outlook-web.eml de-html-reply-header-lines.eml de-html-reply-pre.eml \
     es-html-reply-mac-border.eml de-html-pre-fields.eml de-html-reply-pre-quoted.eml \
-    fr-html-reply-pre-wrap.eml es-html-pre-empty.eml fr-html-forward.eml \
+    fr-html-reply-pre-wrap.eml es-html-pre-empty.eml fr-html-reply-proton.eml \
+    de-html-forward-tuta.eml es-html-reply-rgb-border.eml fr-html-forward.eml \
     fr-html-reply.msg de-rtf-html-reply.msg fr-rtf-text-reply.msg de-rtf-html-citation.msg \
     de-rtf-text-fields.msg damaged.msg truncated.msg; do
     cp "$data/$f" docs/
