@@ -9,7 +9,8 @@ before or after the body, a zipped one (also as the macOS Finder zips it,
 beside its AppleDouble file under `__MACOSX/`) and look-alikes (an archive
 of the AppleDouble file alone among them), EPUB folders zipped without
 their `mimetype` entry and look-alikes whose container does not name an
-EPUB package document, byte for byte the same each time, and prints their
+EPUB package document, EPUBs zipped as a folder (`Buch/mimetype`,
+`Buch/META-INF/container.xml`, ...) and look-alikes, byte for byte the same each time, and prints their
 rows of formats.tsv.
 
     scripts/make_ebook_fixtures.py >> tests/data/dxfilter/formats.tsv
@@ -391,19 +392,34 @@ def xhtml(lang, paragraphs):
             f"{TITLE[lang]}</title></head><body>{body}</body></html>\n")
 
 
-def folder_epub(lang, base, container_xml, folders=False):
-    """An EPUB's folder zipped as it is, without the `mimetype` entry that
-    must come first: the container, the package document in `base` and two
-    chapters; `folders`: with the folders' own entries, as `zip -r` writes
-    them."""
+def epub_members(lang, base, container_xml, folders=False, mimetype=False):
+    """An EPUB's members: the container, the package document in `base` and
+    two chapters; `folders`: with the folders' own entries, as `zip -r`
+    writes them; `mimetype`: with the `mimetype` entry first, and the second
+    chapter named from the package's root ("../OEBPS/two.xhtml")."""
     s = TEXT[lang]
+    second = ("../" + base if mimetype else "") + "two.xhtml"
     members = [("META-INF/container.xml", container_xml.encode()),
-               (base + "package.opf", opf(lang, ["one.xhtml", "two.xhtml"]).encode()),
+               (base + "package.opf", opf(lang, ["one.xhtml", second]).encode()),
                (base + "one.xhtml", xhtml(lang, s[:3]).encode()),
                (base + "two.xhtml", xhtml(lang, s[3:]).encode())]
     if folders:
         members = [("META-INF/", b""), members[0], (base, b"")] + members[1:]
-    return zipped(members)
+    if mimetype:
+        members = [("mimetype", b"application/epub+zip")] + members
+    return members
+
+
+def folder_epub(lang, base, container_xml, folders=False):
+    """An EPUB's folder zipped as it is, without the `mimetype` entry that
+    must come first (epub_members)."""
+    return zipped(epub_members(lang, base, container_xml, folders))
+
+
+def in_folder(top, members):
+    """`members` as zipping the package's folder `top` leaves them: the
+    folder's own entry first, every name inside it."""
+    return [(top, b"")] + [(top + name, data) for name, data in members]
 
 
 def write(name, data, grep, fmt):
@@ -461,6 +477,21 @@ def main():
     write("container-pdf.zip", folder_epub("de", "OEBPS/", container(
         rootfile("book.pdf", "application/pdf") + package)), "-", 341)
     write("container-norootfile.zip", folder_epub("de", "OEBPS/", container("")), "-", 341)
+    # EPUBs zipped as a folder, as the Finder and web downloads zip one:
+    # every entry inside one folder at the root (beside the Finder's own),
+    # with the `mimetype` entry or without. Look-alikes stay archives: two
+    # folders at the root, the package a level deeper, a file beside it.
+    book = epub_members("de", "OEBPS/", container(package), folders=True, mimetype=True)
+    write("de-folder.zip", zipped(in_folder("Buch/", book)), "Schwester", 307)
+    livre = epub_members("fr", "", container(rootfile("package.opf")))
+    write("fr-folder-finder.zip", zipped(in_folder("Livre/", livre) + [
+        ("Livre/.DS_Store", b"\0\0\0\1Bud1"), ("__MACOSX/", b""), ("__MACOSX/Livre/", b""),
+        ("__MACOSX/Livre/._package.opf", APPLE_DOUBLE)]), "boulangerie", 307)
+    write("folder-two.zip", zipped(in_folder("Buch/", book) + in_folder("Extra/", [
+        ("notes.txt", b"notes\n")])), "-", 341)
+    write("folder-deeper.zip", zipped(in_folder("Archiv/", in_folder("Buch/", book))), "-", 341)
+    write("folder-beside.zip", zipped(in_folder("Buch/", book) + [("notes.txt", b"notes\n")]),
+          "-", 341)
 
 
 if __name__ == "__main__":

@@ -38,6 +38,17 @@ their kind, and their look-alikes:
                        (`.oxt`) has it: another zip archive
   manifest-cut.odt     fr-manifest.odt whose manifest is cut after the root
                        entry (not well-formed): another zip archive
+
+packages zipped as a folder (every entry inside one folder at the root), and
+their look-alikes (other zip archives):
+
+  fr-folder.zip          a text document in `Carnet/`, its `mimetype` first
+  ru-folder-finder.zip   a spreadsheet without a `mimetype` entry, beside the
+                         Finder's entries
+  folder-chart.zip       a chart: no text the filter reads
+  folder-two.zip         the text document beside a second folder
+  folder-deeper.zip      the text document's folder inside another folder
+  folder-beside.zip      the text document beside a file at the root
   manifest-crc.odt     fr-manifest.odt whose manifest's compressed bytes are
                        overwritten: another zip archive
   fr.odt.zip           fr-manifest.odt as the macOS Finder zips a file (the
@@ -226,6 +237,36 @@ def without_mimetype(out, rows):
     rows.append(("fr.odt.zip", 341, "-"))
 
 
+def as_folder(top, entries):
+    """`entries` as zipping the package's folder `top` leaves them: the
+    folder's own entry first, every name inside it."""
+    return [(top, b"")] + [(top + name, data) for name, data in entries]
+
+
+def zipped_folders(out, rows):
+    """Packages zipped as a folder, as the Finder and web downloads zip one,
+    and their look-alikes."""
+    text = package_entries("text", text_body("fr"))
+    write_zip(out("fr-folder.zip"), as_folder("Carnet/", text), stored=("Carnet/mimetype",))
+    rows.append(("fr-folder.zip", 304, "terrasse"))
+    sheet = package_entries("spreadsheet", sheet_body("ru"), with_mimetype=False)
+    write_zip(out("ru-folder-finder.zip"), as_folder("Tablitsa/", sheet) + [
+        ("__MACOSX/", b""), ("__MACOSX/Tablitsa/", b""),
+        ("__MACOSX/Tablitsa/._content.xml", APPLE_DOUBLE), ("Tablitsa/.DS_Store", b"\0\0\0\1Bud1")])
+    rows.append(("ru-folder-finder.zip", 305, "бабушка"))
+    chart = package_entries("chart", '<office:chart><chart:chart><chart:title>%s</chart:title>'
+                            '</chart:chart></office:chart>' % p("Harvest by month"))
+    write_zip(out("folder-chart.zip"), as_folder("Chart/", chart))
+    rows.append(("folder-chart.zip", 341, "-"))
+    write_zip(out("folder-two.zip"), as_folder("Carnet/", text) + as_folder("Notes/", [
+        ("notes.txt", b"notes\n")]))
+    rows.append(("folder-two.zip", 341, "-"))
+    write_zip(out("folder-deeper.zip"), as_folder("Archive/", as_folder("Carnet/", text)))
+    rows.append(("folder-deeper.zip", 341, "-"))
+    write_zip(out("folder-beside.zip"), as_folder("Carnet/", text) + [("notes.txt", b"notes\n")])
+    rows.append(("folder-beside.zip", 341, "-"))
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     rows = []
@@ -323,6 +364,7 @@ def main():
     rows.append(("otherkind.fodt", 285, "-"))
 
     without_mimetype(out, rows)
+    zipped_folders(out, rows)
 
     for name, code, word in rows:
         print("odf/%s\t%d\t%s" % (name, code, word))

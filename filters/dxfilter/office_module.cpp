@@ -163,15 +163,20 @@ std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSma
     return out;
 }
 
-// Whether the archive's entry names make the layout of `Layout` (zip_scan.h),
-// which holds once every name is added.
+// A layout of zip_scan.h with every entry name of the archive added.
 template <typename Layout>
-bool FoundInNames(zip_t *zip) {
+Layout LayoutOfNames(zip_t *zip) {
     Layout layout;
     const zip_int64_t n = std::min(zip_get_num_entries(zip, 0), kMaxNamedEntries);
     for (zip_int64_t i = 0; i < n; ++i)
         if (const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0)) layout.Add(name);
-    return layout.Found();
+    return layout;
+}
+
+// Whether the archive's entry names make the layout of `Layout`.
+template <typename Layout>
+bool FoundInNames(zip_t *zip) {
+    return LayoutOfNames<Layout>(zip).Found();
 }
 
 // An XPS package, by the rule of the directory scan (zip_scan.h): root
@@ -237,10 +242,12 @@ class ManifestRoot {
 // The kind of an OpenDocument package that has no `mimetype` entry, from
 // its manifest's root entry (as a `mimetype` entry would give it: ODT, ODS,
 // ODP, ODG); ZIP when the manifest is missing, damaged, cannot be read whole
-// or names anything else.
-int format_from_manifest(zip_t *zip) {
+// or names anything else. The package's entries are under `folder` (empty:
+// the root).
+int format_from_manifest(zip_t *zip, const std::string &folder) {
     bool whole = false;
-    const std::string manifest = read_small(zip, "META-INF/manifest.xml", kMaxSmallPart, &whole);
+    const std::string manifest =
+        read_small(zip, folder + "META-INF/manifest.xml", kMaxSmallPart, &whole);
     ManifestRoot root;
     if (!whole || !dxf::ReadElements(manifest, root, [] { return false; })) return DX_FMT_ZIP;
     const int format = dxf::FormatFromPackageMime(root.MediaType());
@@ -280,13 +287,32 @@ class ContainerRoot {
 // EPUB for an archive without a `mimetype` entry whose container
 // (`META-INF/container.xml`) names an EPUB package document, as zipping an
 // EPUB's folder leaves it; ZIP when the container is missing, damaged,
-// cannot be read whole or names anything else.
-int format_from_container(zip_t *zip) {
+// cannot be read whole or names anything else. The package's entries are
+// under `folder` (empty: the root).
+int format_from_container(zip_t *zip, const std::string &folder) {
     bool whole = false;
-    const std::string container = read_small(zip, "META-INF/container.xml", kMaxSmallPart, &whole);
+    const std::string container =
+        read_small(zip, folder + "META-INF/container.xml", kMaxSmallPart, &whole);
     ContainerRoot root;
     if (!whole || !dxf::ReadElements(container, root, [] { return false; })) return DX_FMT_ZIP;
     return root.NamesPackage() ? DX_FMT_EPUB : DX_FMT_ZIP;
+}
+
+// Where an OpenDocument or EPUB package's entries are: empty for the root,
+// else the folder of a package zipped as a folder, with its slash
+// (zip_scan.h).
+std::string package_folder(zip_t *zip) {
+    return std::string(LayoutOfNames<dxf::PackageLayout>(zip).Folder());
+}
+
+// The kind of an OpenDocument or EPUB package whose entries are under
+// `folder`, as its `mimetype` entry there tells it, or without one, its
+// manifest or its container.
+int package_format(zip_t *zip, const std::string &folder) {
+    if (has_entry(zip, (folder + "mimetype").c_str()))
+        return dxf::FormatFromPackageMime(read_small(zip, folder + "mimetype", 256));
+    const int format = format_from_manifest(zip, folder);
+    return format != DX_FMT_ZIP ? format : format_from_container(zip, folder);
 }
 
 int classify(zip_t *zip) {
@@ -303,8 +329,7 @@ int classify(zip_t *zip) {
     if (is_xps(zip)) return DX_FMT_XPS;
     if (FoundInNames<dxf::IworkLayout>(zip)) return DX_FMT_IWORK;
     if (mimetype) return DX_FMT_ZIP;
-    const int format = format_from_manifest(zip);
-    return format != DX_FMT_ZIP ? format : format_from_container(zip);
+    return package_format(zip, package_folder(zip));
 }
 
 int probe_path(const char *path) {
@@ -576,6 +601,10 @@ class OfficeExtractor {
     bool inPhonetic_ = false;
     std::vector<std::string> shared_;
     size_t sharedBytes_ = 0;
+
+    // OpenDocument or EPUB package: the folder its entries are in (empty:
+    // the root); every part name it gives is read in there.
+    std::string folder_;
 
     // EPUB package.
     std::string rootFile_;
@@ -1018,18 +1047,21 @@ bool OfficeExtractor::Plan() {
         case DX_FMT_ODS:
         case DX_FMT_ODP:
         case DX_FMT_ODG:
-            parts_.push_back({"content.xml", PartKind::kOdf});
+            folder_ = package_folder(zip);
+            parts_.push_back({folder_ + "content.xml", PartKind::kOdf});
             break;
         case DX_FMT_EPUB: {
-            RunWhole({"META-INF/container.xml", PartKind::kContainer});
+            // Paths resolve inside the package; its folder comes before them.
+            folder_ = package_folder(zip);
+            RunWhole({folder_ + "META-INF/container.xml", PartKind::kContainer});
             if (rootFile_.empty()) return false;
             std::string opf = resolve("", rootFile_);
-            RunWhole({opf, PartKind::kOpf});
+            RunWhole({folder_ + opf, PartKind::kOpf});
             std::string base = opf.substr(0, opf.rfind('/') + 1);
             for (const auto &id : spine_) {
                 auto it = manifest_.find(id);
                 if (it != manifest_.end())
-                    parts_.push_back({resolve(base, it->second), PartKind::kXhtml});
+                    parts_.push_back({folder_ + resolve(base, it->second), PartKind::kXhtml});
             }
             break;
         }

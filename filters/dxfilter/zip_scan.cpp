@@ -81,28 +81,45 @@ void IworkLayout::Names::Add(std::string_view name) {
     beside = beside || name == "buildVersionHistory.plist" || name.starts_with("QuickLook/");
 }
 
+std::optional<std::string_view> TopFolder::Add(std::string_view name) {
+    if (IsFinderEntry(name)) return std::nullopt;
+    const size_t slash = name.find('/');
+    const std::string_view folder = name.substr(0, slash == std::string_view::npos ? 0 : slash);
+    if (slash == std::string_view::npos || folder.empty() || folder == "." || folder == "..") {
+        beside_ = true;
+        return std::nullopt;
+    }
+    if (folder_.empty())
+        folder_ = name.substr(0, slash + 1);
+    else if (name.substr(0, slash + 1) != folder_)
+        beside_ = true;
+    if (name.substr(0, slash + 1) != folder_) return std::nullopt;
+    return name.substr(slash + 1);
+}
+
 void IworkLayout::Add(std::string_view name) {
     root_.Add(name);
-    if (IsFinderEntry(name)) return;
-    const size_t slash = name.find('/');
-    if (slash == std::string_view::npos) {
-        besideFolder_ = true;
-        return;
-    }
-    const std::string_view folder = name.substr(0, slash + 1);
-    if (folder_.empty())
-        folder_ = folder;
-    else if (folder != folder_)
-        besideFolder_ = true;
-    if (folder == folder_) inFolder_.Add(name.substr(slash + 1));
+    if (const auto inFolder = folder_.Add(name)) inFolder_.Add(*inFolder);
 }
 
 bool IworkLayout::InFolder() const {
-    if (besideFolder_ || !inFolder_.Found()) return false;
-    const std::string_view name = std::string_view(folder_).substr(0, folder_.size() - 1);
+    const std::string_view folder = folder_.Name();
+    if (folder.empty() || !inFolder_.Found()) return false;
+    const std::string_view name = folder.substr(0, folder.size() - 1);
     for (const std::string_view extension : kPackageExtensions)
         if (name.size() > extension.size() && iends_with(name, extension)) return true;
     return false;
+}
+
+void PackageLayout::Names::Add(std::string_view name) {
+    mimetype = mimetype || name == "mimetype";
+    manifest = manifest || name == "META-INF/manifest.xml";
+    container = container || name == "META-INF/container.xml";
+}
+
+void PackageLayout::Add(std::string_view name) {
+    root_.Add(name);
+    if (const auto inFolder = folder_.Add(name)) inFolder_.Add(*inFolder);
 }
 
 std::string_view PartNameOf(std::string_view name, long *piece, bool *last) {
@@ -205,12 +222,12 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     if (directory.size > 0 && !readAt(directory.offset, dir.data(), directory.size))
         return DX_FMT_UNKNOWN;
 
-    bool contentTypes = false, word = false, sheet = false, slides = false, mimetype = false;
-    bool manifest = false, container = false;
+    bool contentTypes = false, word = false, sheet = false, slides = false;
     uint32_t members = 0;  // beside the Finder's entries
     bool fictionBook = false;
     XpsLayout xps;
     IworkLayout iwork;
+    PackageLayout package;
     std::optional<ZipEntry> rels;  // the root relationships' directory record
     ZipRecords records(dir, directory.entries);
     for (ZipEntry entry; records.Next(entry);) {
@@ -219,16 +236,15 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         word = word || name == "word/document.xml";
         sheet = sheet || name == "xl/workbook.xml";
         slides = slides || name == "ppt/presentation.xml";
-        mimetype = mimetype || name == "mimetype";
-        manifest = manifest || name == "META-INF/manifest.xml";
-        container = container || name == "META-INF/container.xml";
         if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
         xps.Add(name);
         iwork.Add(name);
+        package.Add(name);
         if (!rels && iequals(name, "_rels/.rels")) rels = entry;
     }
     if (records.Damaged()) return DX_FMT_UNKNOWN;
-    if (mimetype) return DX_FMT_UNKNOWN;  // its content decides
+    if (package.Folder().empty() && package.Mimetype())
+        return DX_FMT_UNKNOWN;  // its content decides
     if (contentTypes && word) return DX_FMT_DOCX;
     if (contentTypes && sheet) return DX_FMT_XLSX;
     if (contentTypes && slides) return DX_FMT_PPTX;
@@ -242,9 +258,10 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     }
     if (fictionBook) return DX_FMT_FICTIONBOOK;
     if (iwork.Found()) return DX_FMT_IWORK;
-    // An OpenDocument or EPUB package without its `mimetype` entry: the
-    // manifest or the container, compressed as a rule, tells its kind.
-    if (manifest || container) return DX_FMT_UNKNOWN;
+    // An OpenDocument or EPUB package without its `mimetype` entry, or one
+    // zipped as a folder: the `mimetype` entry, the manifest or the
+    // container, compressed as a rule, tells its kind.
+    if (package.Found()) return DX_FMT_UNKNOWN;
     return DX_FMT_ZIP;
 }
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -84,7 +85,9 @@ bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &read
 // could not read from its head; or, without one and without any other
 // package marker, a `META-INF/manifest.xml` entry, whose root entry names an
 // OpenDocument package's kind, or a `META-INF/container.xml` entry, which
-// names an EPUB's package document; or its directory cannot be read here).
+// names an EPUB's package document; or these entries lie in the folder of
+// a package zipped as a folder (see PackageLayout); or its directory cannot
+// be read here).
 //
 // An XPS package is told by its root relationships part `_rels/.rels` when
 // that is stored uncompressed (a fixed representation relationship, see
@@ -121,6 +124,25 @@ class XpsLayout {
     bool contentTypes_ = false, sequence_ = false, firstDocument_ = false;
 };
 
+// The one folder at an archive's root that holds every entry beside the
+// Finder's (IsFinderEntry), as the Finder and web downloads zip a folder.
+// The answer holds once every entry is added.
+class TopFolder {
+  public:
+    // Adds an entry; gives its name inside the folder when it lies in the
+    // first folder seen at the root (as far as the entries so far tell),
+    // else nothing.
+    std::optional<std::string_view> Add(std::string_view entryName);
+    // The folder's name and its slash ("Book/"); empty when an entry lies at
+    // the root or in another folder, when there is no entry beside the
+    // Finder's, or when the folder has no name of its own ("", ".", "..").
+    std::string_view Name() const { return beside_ ? std::string_view() : folder_; }
+
+  private:
+    std::string folder_;   // the first folder at the root, with its slash
+    bool beside_ = false;  // a file at the root, another folder, or no name
+};
+
 // The entry names of an Apple iWork package (Pages, Keynote, Numbers): an
 // iWork '09 document's main part, `index.apxl`, `index.apxl.gz`,
 // `index.xml.gz`, or `index.xml` with the `buildVersionHistory.plist` or
@@ -140,7 +162,7 @@ class IworkLayout {
     // folder's name and its slash ("Report.pages/").
     std::string_view Folder() const {
         if (root_.Found() || !InFolder()) return {};
-        return folder_;
+        return folder_.Name();
     }
 
   private:
@@ -153,8 +175,36 @@ class IworkLayout {
     bool InFolder() const;
 
     Names root_, inFolder_;
-    std::string folder_;         // the first folder at the root, with its slash
-    bool besideFolder_ = false;  // a file at the root or another folder
+    TopFolder folder_;
+};
+
+// The entry names that mark an OpenDocument or EPUB package: `mimetype`,
+// `META-INF/manifest.xml` and `META-INF/container.xml`, compared with their
+// case. They count at the archive's root, or in the package's folder when
+// the archive holds a package zipped as a folder (TopFolder; the folder's
+// name may be any). The answers hold once every entry is added.
+class PackageLayout {
+  public:
+    void Add(std::string_view entryName);
+    // Whether the archive has a marker at the root or in the package's folder.
+    bool Found() const { return root_.Any() || !Folder().empty(); }
+    // Where the markers are: empty for the root, else the package folder's
+    // name and its slash ("Book/").
+    std::string_view Folder() const {
+        return root_.Any() || !inFolder_.Any() ? std::string_view() : folder_.Name();
+    }
+    // Whether the marker is at the root or in the package's folder.
+    bool Mimetype() const { return Folder().empty() ? root_.mimetype : inFolder_.mimetype; }
+
+  private:
+    struct Names {
+        void Add(std::string_view name);
+        bool Any() const { return mimetype || manifest || container; }
+        bool mimetype = false, manifest = false, container = false;
+    };
+
+    Names root_, inFolder_;
+    TopFolder folder_;
 };
 
 }  // namespace dxf

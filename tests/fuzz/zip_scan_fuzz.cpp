@@ -2,7 +2,8 @@
 // (or a FictionBook archive) from the names in its central directory, and an
 // XPS package from its stored root relationships or its layout, an iWork
 // package from its entry names; the directory's records walked in place,
-// every name and every entry's data within the input.
+// every name and every entry's data within the input; the folder of a
+// package zipped as a folder one folder at the root that holds its names.
 #include <cstdlib>
 #include <string_view>
 
@@ -19,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const std::string_view records = bytes.substr(directory.offset, directory.size);
         dxf::ZipRecords walk(records, directory.entries);
         size_t count = 0;
+        dxf::PackageLayout package;
+        bool inFolder = false;  // a name starts with the package's folder
         for (dxf::ZipEntry entry; walk.Next(entry); ++count) {
+            package.Add(entry.name);
             FUZZ_CHECK(entry.name.data() >= records.data() &&
                        entry.name.data() + entry.name.size() <= records.data() + records.size());
             uint64_t at = 0;
@@ -27,6 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 FUZZ_CHECK(at <= size && entry.packedSize <= size - at);
         }
         FUZZ_CHECK(count <= directory.entries);
+        // The package's folder is one folder at the root that the names are in.
+        const std::string_view folder = package.Folder();
+        FUZZ_CHECK(folder.empty() ||
+                   (folder.ends_with('/') && folder.find('/') + 1 == folder.size()));
+        walk = dxf::ZipRecords(records, directory.entries);
+        for (dxf::ZipEntry entry; walk.Next(entry);)
+            inFolder = inFolder || (!folder.empty() && entry.name.starts_with(folder));
+        FUZZ_CHECK(folder.empty() || inFolder);
     }
     switch (dxf::ZipFormatFromDirectory(size, readAt)) {
         case DX_FMT_UNKNOWN:

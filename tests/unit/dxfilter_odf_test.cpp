@@ -6,9 +6,12 @@
 // (scripts/make_odf_fixtures.py), and damaged and mutated flat files.
 // Packages without a `mimetype` entry: OpenDocument ones told by their
 // manifest, EPUB ones (scripts/make_ebook_fixtures.py) by their container.
+// Packages zipped as a folder, read as the same package at the root.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "doctype/dx_abi.h"
 #include "dxfilter_test_support.h"
@@ -357,6 +360,106 @@ TEST_F(DxFilterOdf, ContainersThatNameNoPackageLeaveAnArchive) {
         EXPECT_EQ(plugin->Format(Data(std::string("ebook/") + name)), DX_FMT_ZIP) << name;
     ExpectRefused(Bytes("ebook/container-crc.epub"), "a damaged container");
     ExpectMutationsEndCleanly(Bytes("ebook/de-nomime.epub"), 307);
+}
+
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+// The members of a package zipped as its folder `top` would be: the
+// folder's own entry first, every name inside it.
+Members InFolder(const std::string &top, const Members &members) {
+    Members out = {{top, ""}};
+    for (const auto &[name, content] : members) out.emplace_back(top + name, content);
+    return out;
+}
+
+// The members `a` followed by `b`.
+Members Concat(Members a, const Members &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(DxFilterOdf, PackagesZippedAsAFolderReadAsAtTheRoot) {
+    const std::string body =
+        "<office:document-content xmlns:office=\"" + kOffice +
+        "\" xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+        "<office:text><text:p>Le chat dort sur le rebord de la fenêtre.</text:p></office:text>"
+        "</office:body></office:document-content>";
+    const Members odt = {{"mimetype", kMime + "text"}, {"content.xml", body}};
+    const Members ods = {{"content.xml", body},
+                         {"META-INF/manifest.xml", Manifest(Root("spreadsheet"))}};
+    const std::string container = Container(Rootfile("OEBPS/book.opf"));
+    // The chapter is named through the package's root, as a book may name it.
+    const Members epub = {
+        {"mimetype", "application/epub+zip"},
+        {"META-INF/container.xml", container},
+        {"OEBPS/book.opf",
+         "<package xmlns=\"http://www.idpf.org/2007/opf\"><manifest><item id=\"c\" "
+         "href=\"../OEBPS/chapter.xhtml\" media-type=\"application/xhtml+xml\"/></manifest>"
+         "<spine><itemref idref=\"c\"/></spine></package>"},
+        {"OEBPS/chapter.xhtml",
+         "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>Am Ende des Sommers brachte "
+         "der Nachbar uns Äpfel.</p></body></html>"}};
+    const Members epubNoMime(epub.begin() + 1, epub.end());
+    const Members finder = {
+        {"__MACOSX/", ""}, {"__MACOSX/Book/._content.xml", "x"}, {"Book/.DS_Store", "x"}};
+    struct Case {
+        const Members &members;
+        int format;
+    } cases[] = {
+        {odt, DX_FMT_ODT}, {ods, DX_FMT_ODS}, {epub, DX_FMT_EPUB}, {epubNoMime, DX_FMT_EPUB}};
+    for (const Case &c : cases) {
+        const std::string atRoot = StoredZip(c.members);
+        ASSERT_EQ(Format(atRoot), c.format);
+        const std::string text = Text(atRoot);
+        ASSERT_NE(text, "");
+        const Members named = InFolder("Mein Buch/", c.members);
+        // Any folder name, with or without the folder's own entry, beside
+        // the Finder's entries or not.
+        for (const std::string &zip : {StoredZip(InFolder("Book/", c.members)),
+                                       StoredZip(Members(named.begin() + 1, named.end())),
+                                       StoredZip(Concat(InFolder("Book/", c.members), finder))}) {
+            EXPECT_EQ(Format(zip), c.format) << c.format;
+            EXPECT_EQ(Text(zip), text) << c.format;
+        }
+        // One level only, in one folder alone.
+        for (const std::string &zip :
+             {StoredZip(InFolder("Archive/", InFolder("Book/", c.members))),
+              StoredZip(Concat(InFolder("Book/", c.members), {{"readme.txt", "x"}})),
+              StoredZip(Concat(InFolder("Book/", c.members), {{"Other/readme.txt", "x"}})),
+              StoredZip(Concat({{"Other/", ""}}, InFolder("Book/", c.members))),
+              StoredZip(InFolder("./", c.members)), StoredZip(InFolder("/", c.members)),
+              StoredZip(InFolder("__MACOSX/", c.members))})
+            EXPECT_EQ(Format(zip), DX_FMT_ZIP) << c.format;
+    }
+    // In the folder the rules of the root hold: a `mimetype` entry decides
+    // whatever the manifest or the container says.
+    EXPECT_EQ(Format(StoredZip(
+                  InFolder("Book/", Concat({{"mimetype", "application/x-other"}}, epubNoMime)))),
+              DX_FMT_ZIP);
+    EXPECT_EQ(Format(StoredZip(
+                  InFolder("Book/", {{"mimetype", kMime + "chart"}, {"content.xml", body}}))),
+              DX_FMT_ZIP);
+    EXPECT_EQ(
+        Format(StoredZip(InFolder(
+            "Book/", {{"content.xml", body}, {"META-INF/manifest.xml", Manifest(kContentEntry)}}))),
+        DX_FMT_ZIP);
+    // The fixtures: a German book with its `mimetype`, a French one beside
+    // the Finder's entries, a French text document, a Russian spreadsheet
+    // without `mimetype` beside the Finder's entries; and their look-alikes.
+    EXPECT_EQ(plugin->Format(Data("ebook/de-folder.zip")), DX_FMT_EPUB);
+    EXPECT_EQ(plugin->Format(Data("ebook/fr-folder-finder.zip")), DX_FMT_EPUB);
+    EXPECT_EQ(Text(Bytes("ebook/de-folder.zip")), Text(Bytes("ebook/de-nomime.epub")));
+    EXPECT_EQ(Text(Bytes("ebook/fr-folder-finder.zip")), Text(Bytes("ebook/fr-nomime.epub")));
+    EXPECT_EQ(plugin->Format(Data("odf/fr-folder.zip")), DX_FMT_ODT);
+    EXPECT_EQ(plugin->Format(Data("odf/ru-folder-finder.zip")), DX_FMT_ODS);
+    EXPECT_EQ(Text(Sample("fr-folder.zip")), Text(Sample("fr-manifest.odt")));
+    EXPECT_EQ(Text(Sample("ru-folder-finder.zip")), Text(Sample("ru-manifest.ods")));
+    for (const char *name :
+         {"ebook/folder-two.zip", "ebook/folder-deeper.zip", "ebook/folder-beside.zip",
+          "odf/folder-chart.zip", "odf/folder-two.zip", "odf/folder-deeper.zip",
+          "odf/folder-beside.zip"})
+        EXPECT_EQ(plugin->Format(Data(name)), DX_FMT_ZIP) << name;
+    ExpectMutationsEndCleanly(Bytes("ebook/de-folder.zip"), 3070);
 }
 
 }  // namespace

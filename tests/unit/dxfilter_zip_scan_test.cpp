@@ -2,7 +2,9 @@
 // record behind a comment of any length, the records and where an entry's
 // data starts, and the refusals: archives cut at every length, directories
 // cut at every length, record counts that lie, names past the directory,
-// local headers past the archive, and the markers of zip64 archives.
+// local headers past the archive, and the markers of zip64 archives. The
+// folder of a package zipped as a folder, and the archives it makes a
+// question for the office module.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "doctype/dx_abi.h"
 #include "dxfilter_zip_writer.h"
 #include "filters/dxfilter/zip_scan.h"
 
@@ -237,6 +240,62 @@ TEST(ZipDirectory, ReadingFromMemory) {
     EXPECT_FALSE(readAt(7, buffer, 4));
     EXPECT_FALSE(readAt(11, buffer, 0));
     EXPECT_FALSE(readAt(UINT64_MAX, buffer, 1));
+}
+
+// The folder of the package layout of `names`, and whether it found a marker.
+std::pair<std::string, bool> PackageFolder(const std::vector<std::string> &names) {
+    dxf::PackageLayout layout;
+    for (const std::string &name : names) layout.Add(name);
+    return {std::string(layout.Folder()), layout.Found()};
+}
+
+TEST(ZipDirectory, PackagesZippedAsAFolder) {
+    using Found = std::pair<std::string, bool>;
+    // At the root, or in the one folder at the root beside the Finder's
+    // entries, whatever the folder's name.
+    EXPECT_EQ(PackageFolder({"mimetype", "content.xml"}), Found("", true));
+    EXPECT_EQ(PackageFolder({"Book/", "Book/mimetype", "Book/content.xml"}), Found("Book/", true));
+    EXPECT_EQ(PackageFolder({"__MACOSX/Book/._mimetype", "Report 2/META-INF/manifest.xml",
+                             "Report 2/.DS_Store", "._Report 2"}),
+              Found("Report 2/", true));
+    EXPECT_EQ(PackageFolder({"B/META-INF/container.xml", "B/OEBPS/a.opf"}), Found("B/", true));
+    // Not a package: no marker, one a level deeper, a file or another
+    // folder beside, markers in another case, a folder without a name of
+    // its own.
+    const std::vector<std::string> lookAlikes[] = {
+        {"Book/content.xml", "Book/META-INF/MANIFEST.MF"},
+        {"Archive/Book/mimetype"},
+        {"Book/mimetype", "readme.txt"},
+        {"Book/mimetype", "Other/readme.txt"},
+        {"Other/", "Book/mimetype"},
+        {"Book/MIMETYPE", "Book/meta-inf/container.xml"},
+        {"./mimetype"},
+        {"/mimetype"},
+        {"../mimetype"},
+        {"__MACOSX/mimetype"},
+        {},
+    };
+    for (const auto &names : lookAlikes)
+        EXPECT_EQ(PackageFolder(names), Found("", false)) << names.size();
+    // The root's markers come first.
+    EXPECT_EQ(PackageFolder({"mimetype"}), Found("", true));
+
+    // The directory scan leaves a package in a folder to the office module
+    // and keeps a plain archive of a folder a plain archive.
+    auto scan = [](const std::vector<std::pair<std::string, std::string>> &members) {
+        const std::string zip = StoredZip(members);
+        return dxf::ZipFormatFromDirectory(zip.size(), ReadAtOf(zip));
+    };
+    EXPECT_EQ(scan({{"Book/mimetype", "application/epub+zip"}, {"Book/a.xhtml", "x"}}),
+              DX_FMT_UNKNOWN);
+    EXPECT_EQ(scan({{"Book/META-INF/manifest.xml", "x"}, {"__MACOSX/._Book", "x"}}),
+              DX_FMT_UNKNOWN);
+    EXPECT_EQ(scan({{"Book/mimetype", "application/epub+zip"}, {"notes.txt", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(scan({{"doc/README", "x"}, {"doc/changelog.gz", "x"}}), DX_FMT_ZIP);
+    EXPECT_EQ(scan({{"a/b/mimetype", "application/epub+zip"}}), DX_FMT_ZIP);
+    // An iWork package zipped as a folder stays one.
+    EXPECT_EQ(scan({{"Report.pages/index.apxl", "x"}, {"Report.pages/mimetype", "x"}}),
+              DX_FMT_IWORK);
 }
 
 }  // namespace

@@ -7,12 +7,17 @@
 # `mimetype` entry that stay archives (a chart, a manifest cut short, a
 # manifest whose bytes are damaged, an OpenDocument file zipped by the macOS
 # Finder) and such packages told by their manifest (a text document, a
-# spreadsheet, a presentation), listed in a fixed order.
+# spreadsheet, a presentation); look-alikes of packages zipped as a folder
+# (a chart, beside a second folder, a folder further down, beside a file)
+# and such packages (a text document with its `mimetype` entry, a
+# spreadsheet without it beside the Finder's entries), listed in a fixed
+# order.
 data=$CASE_DIR/../../../data/dxfilter/odf
 mkdir docs
 for f in en.odg de.otg es.otm fr.fodt ru.fods de.fodp en.fodg fr.fodt.gz chart.odc \
     formula.odf image.odi noprefix.xml otherkind.fodt manifest-chart.odc manifest-cut.odt \
-    manifest-crc.odt fr.odt.zip fr-manifest.odt ru-manifest.ods de-manifest.odp; do
+    manifest-crc.odt fr.odt.zip fr-manifest.odt ru-manifest.ods de-manifest.odp folder-chart.zip \
+    folder-two.zip folder-deeper.zip folder-beside.zip fr-folder.zip ru-folder-finder.zip; do
     cp "$data/$f" docs/
     echo "docs/$f" >>docs.lst
 done
