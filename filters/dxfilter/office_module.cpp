@@ -239,17 +239,24 @@ class ManifestRoot {
     std::string mediaType_;
 };
 
+// Walks the elements of a small part, read whole, with `handler`
+// (xml_push.h: the handler's Finish tells whether it was well formed);
+// false when the part is missing or cannot be read whole.
+template <typename Handler>
+bool read_elements_of(zip_t *zip, const std::string &name, Handler &handler) {
+    bool whole = false;
+    const std::string part = read_small(zip, name, kMaxSmallPart, &whole);
+    return whole && dxf::ReadElements(part, handler, [] { return false; });
+}
+
 // The kind of an OpenDocument package that has no `mimetype` entry, from
 // its manifest's root entry (as a `mimetype` entry would give it: ODT, ODS,
 // ODP, ODG); ZIP when the manifest is missing, damaged, cannot be read whole
 // or names anything else. The package's entries are under `folder` (empty:
 // the root).
 int format_from_manifest(zip_t *zip, const std::string &folder) {
-    bool whole = false;
-    const std::string manifest =
-        read_small(zip, folder + "META-INF/manifest.xml", kMaxSmallPart, &whole);
     ManifestRoot root;
-    if (!whole || !dxf::ReadElements(manifest, root, [] { return false; })) return DX_FMT_ZIP;
+    if (!read_elements_of(zip, folder + "META-INF/manifest.xml", root)) return DX_FMT_ZIP;
     const int format = dxf::FormatFromPackageMime(root.MediaType());
     return format == DX_FMT_EPUB ? DX_FMT_ZIP : format;
 }
@@ -290,11 +297,8 @@ class ContainerRoot {
 // cannot be read whole or names anything else. The package's entries are
 // under `folder` (empty: the root).
 int format_from_container(zip_t *zip, const std::string &folder) {
-    bool whole = false;
-    const std::string container =
-        read_small(zip, folder + "META-INF/container.xml", kMaxSmallPart, &whole);
     ContainerRoot root;
-    if (!whole || !dxf::ReadElements(container, root, [] { return false; })) return DX_FMT_ZIP;
+    if (!read_elements_of(zip, folder + "META-INF/container.xml", root)) return DX_FMT_ZIP;
     return root.NamesPackage() ? DX_FMT_EPUB : DX_FMT_ZIP;
 }
 
