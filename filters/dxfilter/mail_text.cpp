@@ -457,6 +457,12 @@ struct HtmlTag {
     std::string classes, id, type, style;
 };
 
+// Whether `value` is one of the strings of `table`.
+template <size_t N>
+bool listed(const std::string_view (&table)[N], std::string_view value) {
+    return std::find(std::begin(table), std::end(table), value) != std::end(table);
+}
+
 // HTML elements that have no content, so no end tag to wait for.
 constexpr std::string_view kVoidElements[] = {"area",  "base",   "br",    "col",  "embed",
                                               "hr",    "img",    "input", "link", "meta",
@@ -660,10 +666,7 @@ constexpr std::string_view kHeaderGreys[] = {"#e1e1e1", "#b5c4df"};
 constexpr std::string_view kHeaderGreysRgb[] = {"rgb(225,225,225)", "rgb(181,196,223)"};
 
 bool header_grey(std::string_view part) {
-    const auto in = [part](const auto &greys) {
-        return std::find(std::begin(greys), std::end(greys), part) != std::end(greys);
-    };
-    return in(kHeaderGreys) || in(kHeaderGreysRgb);
+    return listed(kHeaderGreys, part) || listed(kHeaderGreysRgb, part);
 }
 
 // Whether `part` of a border's value is a width in points ("1pt", "1.0pt",
@@ -692,8 +695,8 @@ bool outlook_rule(std::string_view value) {
             if (!html_blank(value[at])) part += value[at];
         }
         if (part.empty()) continue;
-        bool *seen = part == "solid" ? &solid
-                     : header_grey(part) ? &grey
+        bool *seen = part == "solid"      ? &solid
+                     : header_grey(part)  ? &grey
                      : points_width(part) ? &width
                                           : nullptr;
         if (!seen || *seen) return false;  // another part, or one part twice
@@ -747,14 +750,10 @@ constexpr std::string_view kMessageIds[] = {"divrplyfwdmsg", "appendonsend", "zw
 // answers another.
 QuoteMark quote_mark(const HtmlTag &t, bool own, bool reply) {
     if (t.closing) return QuoteMark::kNone;
-    if (own &&
-        (std::find(std::begin(kMessageIds), std::end(kMessageIds), t.id) != std::end(kMessageIds) ||
-         outlook_header_block(t) ||
-         (t.name == "div" && has_class(t.classes, "outlookmessageheader", false))))
+    if (own && (listed(kMessageIds, t.id) || outlook_header_block(t) ||
+                (t.name == "div" && has_class(t.classes, "outlookmessageheader", false))))
         return QuoteMark::kToEnd;
-    if (std::find(std::begin(kVoidElements), std::end(kVoidElements), t.name) !=
-        std::end(kVoidElements))
-        return QuoteMark::kNone;
+    if (listed(kVoidElements, t.name)) return QuoteMark::kNone;
     // Outlook for Mac's quote, under the header block it writes as text.
     if (t.id == "mac_outlook_attribution_blockquote") return QuoteMark::kQuote;
     for (std::string_view name : {"gmail_quote", "gmail_quote_container", "gmail_attr",
@@ -827,18 +826,13 @@ constexpr std::string_view kPreformattedSpace[] = {"pre", "pre-wrap", "pre-line"
 // itself ("<pre/>") has no content.
 bool keeps_line_breaks(const HtmlTag &t) {
     if (t.closing || t.selfClosing) return false;
-    if (std::find(std::begin(kPreformatted), std::end(kPreformatted), t.name) !=
-        std::end(kPreformatted))
-        return true;
-    if (t.style.empty() || std::find(std::begin(kVoidElements), std::end(kVoidElements), t.name) !=
-                               std::end(kVoidElements))
-        return false;
+    if (listed(kPreformatted, t.name)) return true;
+    if (t.style.empty() || listed(kVoidElements, t.name)) return false;
     bool keeps = false;
     any_declaration(t.style, [&](std::string_view name, std::string_view value) {
         if (name != "white-space") return false;
         if (value.ends_with("!important")) value = trim(value.substr(0, value.size() - 10));
-        keeps = std::find(std::begin(kPreformattedSpace), std::end(kPreformattedSpace), value) !=
-                std::end(kPreformattedSpace);
+        keeps = listed(kPreformattedSpace, value);
         return false;
     });
     return keeps;

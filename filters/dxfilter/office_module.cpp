@@ -606,10 +606,6 @@ class OfficeExtractor {
     std::vector<std::string> shared_;
     size_t sharedBytes_ = 0;
 
-    // OpenDocument or EPUB package: the folder its entries are in (empty:
-    // the root); every part name it gives is read in there.
-    std::string folder_;
-
     // EPUB package.
     std::string rootFile_;
     std::map<std::string, std::string> manifest_;
@@ -1051,21 +1047,20 @@ bool OfficeExtractor::Plan() {
         case DX_FMT_ODS:
         case DX_FMT_ODP:
         case DX_FMT_ODG:
-            folder_ = package_folder(zip);
-            parts_.push_back({folder_ + "content.xml", PartKind::kOdf});
+            parts_.push_back({package_folder(zip) + "content.xml", PartKind::kOdf});
             break;
         case DX_FMT_EPUB: {
             // Paths resolve inside the package; its folder comes before them.
-            folder_ = package_folder(zip);
-            RunWhole({folder_ + "META-INF/container.xml", PartKind::kContainer});
+            const std::string folder = package_folder(zip);
+            RunWhole({folder + "META-INF/container.xml", PartKind::kContainer});
             if (rootFile_.empty()) return false;
             std::string opf = resolve("", rootFile_);
-            RunWhole({folder_ + opf, PartKind::kOpf});
+            RunWhole({folder + opf, PartKind::kOpf});
             std::string base = opf.substr(0, opf.rfind('/') + 1);
             for (const auto &id : spine_) {
                 auto it = manifest_.find(id);
                 if (it != manifest_.end())
-                    parts_.push_back({folder_ + resolve(base, it->second), PartKind::kXhtml});
+                    parts_.push_back({folder + resolve(base, it->second), PartKind::kXhtml});
             }
             break;
         }
