@@ -244,26 +244,26 @@ def text_box(text, y):
             'svg:height="3cm">%s</draw:text-box>' % (y, p(text)))
 
 
+def two_pages(first, second):
+    return "".join('<draw:page draw:name="page%d" draw:master-page-name="Default">%s</draw:page>'
+                   % (n, shapes) for n, shapes in ((1, first), (2, second)))
+
+
 def slides_body(lang):
     title, s1, s2, s3 = TEXTS[lang]
-    return ('<draw:page draw:name="page1" draw:master-page-name="Default">%s%s'
-            '<presentation:notes><draw:page-thumbnail draw:page-number="1"/>%s'
-            '</presentation:notes></draw:page>'
-            '<draw:page draw:name="page2" draw:master-page-name="Default">%s</draw:page>'
-            % (text_box(title, "1cm"), text_box(s1, "5cm"), text_box(s2, "14cm"),
-               text_box(s3, "1cm")))
+    notes = ('<presentation:notes><draw:page-thumbnail draw:page-number="1"/>%s'
+             '</presentation:notes>' % text_box(s2, "14cm"))
+    return two_pages(text_box(title, "1cm") + text_box(s1, "5cm") + notes, text_box(s3, "1cm"))
 
 
 def drawing_body(lang):
     title, s1, s2, s3 = TEXTS[lang]
-    return ('<draw:page draw:name="page1" draw:master-page-name="Default">%s'
-            '<draw:ellipse draw:style-name="gr1" svg:x="2cm" svg:y="5cm" svg:width="10cm" '
-            'svg:height="4cm">%s</draw:ellipse></draw:page>'
-            '<draw:page draw:name="page2" draw:master-page-name="Default">'
-            '<draw:rect draw:style-name="gr1" svg:x="2cm" svg:y="2cm" svg:width="12cm" '
+    ellipse = ('<draw:ellipse draw:style-name="gr1" svg:x="2cm" svg:y="5cm" svg:width="10cm" '
+               'svg:height="4cm">%s</draw:ellipse>' % p(s1))
+    rect = ('<draw:rect draw:style-name="gr1" svg:x="2cm" svg:y="2cm" svg:width="12cm" '
             'svg:height="4cm">%s%s</draw:rect><draw:connector draw:style-name="gr1" '
-            'svg:x1="1cm" svg:y1="1cm" svg:x2="5cm" svg:y2="5cm"/></draw:page>'
-            % (text_box(title, "1cm"), p(s1), p(s2), p(s3)))
+            'svg:x1="1cm" svg:y1="1cm" svg:x2="5cm" svg:y2="5cm"/>' % (p(s2), p(s3)))
+    return two_pages(text_box(title, "1cm") + ellipse, rect)
 
 
 def as_folder(top, entries):
@@ -275,20 +275,12 @@ def with_declared_size(data, entry, size):
     bytes once inflated."""
     out = bytearray(data)
     name = entry.encode()
-    at = 0
-    while True:
-        at = out.index(b"PK\x03\x04", at)
-        if out[at + 30:at + 30 + len(name)] == name:
-            struct.pack_into("<I", out, at + 22, size)
-            break
-        at += 4
-    at = 0
-    while True:
-        at = out.index(b"PK\x01\x02", at)
-        if out[at + 46:at + 46 + len(name)] == name:
-            struct.pack_into("<I", out, at + 24, size)
-            break
-        at += 4
+    # (signature, where the name starts, where the inflated size is)
+    for signature, name_at, size_at in ((b"PK\x03\x04", 30, 22), (b"PK\x01\x02", 46, 24)):
+        at = out.index(signature)
+        while out[at + name_at:at + name_at + len(name)] != name:
+            at = out.index(signature, at + 4)
+        struct.pack_into("<I", out, at + size_at, size)
     return bytes(out)
 
 
