@@ -1,11 +1,11 @@
 // office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX,
 // PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x documents they succeeded,
 // EPUB, XPS and OpenXPS), and flat OpenDocument files (one XML document,
-// `office:document`). The archive is read with
-// libzip through a source over the engine's stream callbacks; each XML
-// member (or the flat file) is pushed in small pieces through libxml2's SAX
-// parser, so memory stays bounded however large a member inflates. No
-// network, no DTD loading, no entity expansion.
+// `office:document`). The archive is read with libzip through a source over
+// the engine's stream callbacks; each XML member (or the flat file) is
+// pushed in small pieces through libxml2's SAX parser, so memory stays
+// bounded however large a member inflates. No network, no DTD loading, no
+// entity expansion.
 #include <libxml/parser.h>
 #include <zip.h>
 
