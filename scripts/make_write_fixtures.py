@@ -185,20 +185,29 @@ def document(prose, encoding, dos, marked, title_para, fonts=None, ident=0xBE31,
     return data
 
 
-def main():
-    os.makedirs(os.path.join(OUT, "bad"), exist_ok=True)
-    os.makedirs(os.path.join(OUT, "other"), exist_ok=True)
-    rows = []
+class Samples:
+    """The samples written so far, as rows of formats.tsv."""
 
-    def write(name, data, code, word):
-        with open(os.path.join(OUT, name), "wb") as f:
+    def __init__(self):
+        self.rows = []
+
+    def __call__(self, name, data, code, word):
+        path = os.path.join(OUT, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
             f.write(data)
-        rows.append((name, code, word))
+        self.rows.append((name, code, word))
 
-    def changed(data, at, fmt, *values):
-        out = bytearray(data)
-        struct.pack_into(fmt, out, at, *values)
-        return bytes(out)
+
+def changed(data, at, fmt, *values):
+    """`data` with `values` packed by `fmt` at `at`."""
+    out = bytearray(data)
+    struct.pack_into(fmt, out, at, *values)
+    return bytes(out)
+
+
+def main():
+    write = Samples()
 
     centred = bytes([0, 1])  # Write's first byte 0, then the justification
     italic = bytes([1, 0x02 | 1 << 2, 24])  # the second font, Times New Roman
@@ -237,7 +246,7 @@ def main():
             if got.splitlines() != paragraphs(PROSE[lang]):
                 sys.exit("wps2text reads %s otherwise:\n%s" % (name, got))
 
-    for name, code, word in rows:
+    for name, code, word in write.rows:
         print("write/%s\t%d\t%s" % (name, code, word))
 
 

@@ -38,6 +38,21 @@ constexpr std::string_view kGermanWrite =
     "Im Winter heizt ein alter Ofen den Lesesaal, während draußen der Schnee auf\n"
     "die Brücke fällt. Kinder blättern in Märchenbüchern, und die Großväter lesen\n"
     "die Zeitung von gestern.\n";
+constexpr std::string_view kSpanishWrite =
+    "La biblioteca junto al río\n"
+    "Cada martes la pequeña biblioteca junto al río abre sus puertas, y las lectoras\n"
+    "devuelven cestas llenas de libros. La bibliotecaria saluda a todos por su\n"
+    "nombre y sella las tarjetas.\n"
+    "En invierno una vieja estufa calienta la sala de lectura, mientras afuera\n"
+    "la nieve cae sobre el puente. Los niños hojean cuentos y los abuelos leen\n"
+    "el periódico de ayer.\n";
+constexpr std::string_view kGermanDos =
+    "Der Winter im Dorf\n"
+    "Wenn der erste Schnee fällt, holen die Nachbarn ihre Schlitten aus dem Schuppen\n"
+    "und fahren den Hügel hinter der Kirche hinunter. Danach trinken alle heißen\n"
+    "Tee in der Küche der Bäckerin.\n"
+    "Am Abend zählen die Kinder die Sterne über dem Teich, und die Älteren erzählen\n"
+    "Geschichten von früheren Wintern.\n";
 constexpr std::string_view kFrenchDos =
     "La bibliothèque au bord de l'eau\n"
     "Chaque mardi, la petite bibliothèque au bord de la rivière ouvre ses portes\n"
@@ -97,34 +112,27 @@ TEST_F(DxFilterWrite, LookAlikesAreNoDocuments) {
 }
 
 TEST_F(DxFilterWrite, DocumentsGiveTheirParagraphsInTheirCodePage) {
-    // Write: code page 1252, a centred bold title, an italic word in the
-    // second font of the font table.
-    EXPECT_EQ(Text(Sample("de.wri")), kGermanWrite);
-    // Write with OLE objects' identification, no font table: the default font.
-    EXPECT_EQ(Text(Sample("es.wri")),
-              "La biblioteca junto al río\n"
-              "Cada martes la pequeña biblioteca junto al río abre sus puertas, y las lectoras\n"
-              "devuelven cestas llenas de libros. La bibliotecaria saluda a todos por su\n"
-              "nombre y sella las tarjetas.\n"
-              "En invierno una vieja estufa calienta la sala de lectura, mientras afuera\n"
-              "la nieve cae sobre el puente. Los niños hojean cuentos y los abuelos leen\n"
-              "el periódico de ayer.\n");
-    // Word 5 for DOS naming code page 850; Word 4 naming none (code page
-    // 437, which has the German letters at the same bytes).
-    EXPECT_EQ(Text(Sample("fr-dos.doc")), kFrenchDos);
-    EXPECT_EQ(Text(Sample("de-dos.doc")),
-              "Der Winter im Dorf\n"
-              "Wenn der erste Schnee fällt, holen die Nachbarn ihre Schlitten aus dem Schuppen\n"
-              "und fahren den Hügel hinter der Kirche hinunter. Danach trinken alle heißen\n"
-              "Tee in der Küche der Bäckerin.\n"
-              "Am Abend zählen die Kinder die Sterne über dem Teich, und die Älteren erzählen\n"
-              "Geschichten von früheren Wintern.\n");
-}
-
-TEST_F(DxFilterWrite, CompressedDocumentsAreRead) {
-    Extraction r = plugin->Extract(Data("write/de.wri.gz"));
-    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-    EXPECT_EQ(r.utf8(), kGermanWrite);
+    const struct {
+        const char *name;
+        std::string_view text;
+    } samples[] = {
+        // Write: code page 1252, a centred bold title, an italic word in
+        // the second font of the font table; the same gzipped.
+        {"de.wri", kGermanWrite},
+        {"de.wri.gz", kGermanWrite},
+        // Write with OLE objects' identification, no font table: the
+        // default font.
+        {"es.wri", kSpanishWrite},
+        // Word 5 for DOS naming code page 850; Word 4 naming none (code
+        // page 437, which has the German letters at the same bytes).
+        {"fr-dos.doc", kFrenchDos},
+        {"de-dos.doc", kGermanDos},
+    };
+    for (const auto &s : samples) {
+        Extraction r = plugin->Extract(Data(std::string("write/") + s.name));
+        EXPECT_TRUE(r.opened && r.openText == 0 && r.readError == 0) << s.name;
+        EXPECT_EQ(r.utf8(), s.text) << s.name;
+    }
 }
 
 TEST_F(DxFilterWrite, DocumentsLibwpsDoesNotReadGiveNoText) {
