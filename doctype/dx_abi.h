@@ -107,7 +107,12 @@ enum {
     /* A spreadsheet or database of Lotus 1-2-3 (`.wks`, `.wk1`, `.wk3`, `.wk4`, `.123`),
        Symphony (`.wrk`), Quattro Pro (`.wq1`, `.wq2`, `.wb1`-`.wb3`) or Microsoft Works (`.wks`,
        `.wdb`): the filter reads its cells row by row with libwps. */
-    DX_FMT_WORKS_SHEET = 364
+    DX_FMT_WORKS_SHEET = 364,
+    /* A Microsoft Write document (`.wri`, Windows 1 to 3.11) or a Word for DOS document (`.doc`,
+       Word 1 to 5.5): the 128-byte header both programs write (its identification word 0xBE31,
+       or 0xBE32 for Write with OLE objects), the text from byte 128; the filter reads its
+       paragraphs with libwps. */
+    DX_FMT_MSWRITE = 365
 };
 
 /* ---- information record (filled by the file information operation) ----- */

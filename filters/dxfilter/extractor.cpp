@@ -86,6 +86,7 @@ const char *ModuleFor(int format) {
             return DXM_IWORK_NAME;
         case DX_FMT_WORKS:
         case DX_FMT_WORKS_SHEET:
+        case DX_FMT_MSWRITE:
             return DXM_WORKS_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:

@@ -97,6 +97,38 @@ bool is_works_dos_document(Bytes head, uint64_t size) {
            (within(le32(head, 0x22)) || le32(head, 0x22) == UINT32_MAX) && within(le32(head, 0x26));
 }
 
+// A Microsoft Write or Word for DOS document: a file of 128-byte pages
+// whose first page is the header the two programs share. Its fixed words:
+// the identification 0xBE31 (0xBE32 for a Write file with OLE objects), a
+// zero word, the tool word 0xAB00 and four reserved zero words; then the
+// text's end (fcMac, from 128, where the text begins, to the file's end)
+// and the page numbers of the tables after the text: the paragraph
+// properties (after the character property pages, which begin on the page
+// after the text, and within the file), then five more, each 0 or between
+// the paragraph pages and the page count. Write keeps the page count at
+// byte 96; Word for DOS leaves that word 0 and keeps it at byte 106. The
+// page count reaches no further than the file.
+bool is_write_document(Bytes head, uint64_t size) {
+    constexpr size_t kPage = 128;
+    if (head.size() < kPage || size < 3 * kPage ||
+        (le16(head, 0) != 0xBE31 && le16(head, 0) != 0xBE32) || le16(head, 2) != 0 ||
+        le16(head, 4) != 0xAB00 || le32(head, 6) != 0 || le32(head, 10) != 0)
+        return false;
+    const uint32_t textEnd = le32(head, 14);
+    if (textEnd < kPage || textEnd > size) return false;
+    const uint32_t pages = le16(head, 96) != 0 ? le16(head, 96) : le16(head, 106);
+    const uint32_t paragraphs = le16(head, 18);
+    if (pages == 0 || pages > (size + kPage - 1) / kPage ||
+        paragraphs < (textEnd + kPage - 1) / kPage + 1 || paragraphs >= pages ||
+        (paragraphs + 1) * kPage > size)
+        return false;
+    for (size_t at = 20; at < 30; at += 2) {
+        const uint32_t page = le16(head, at);
+        if (page != 0 && (page < paragraphs || page > pages)) return false;
+    }
+    return true;
+}
+
 // The beginning-of-file records of the spreadsheets and databases libwps
 // reads: a file of records (a type, a length, little-endian) whose first
 // record's version word names the program. Works for Windows and its
@@ -1113,6 +1145,7 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
     if (is_works_sheet(head, size)) return {DX_FMT_WORKS_SHEET, SniffNext::kDone};
     if (is_works_dos_document(head, size)) return {DX_FMT_WORKS, SniffNext::kDone};
+    if (is_write_document(head, size)) return {DX_FMT_MSWRITE, SniffNext::kDone};
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
     if (is_chm_file(head)) return {DX_FMT_CHM, SniffNext::kDone};
     if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};

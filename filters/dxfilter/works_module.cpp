@@ -1,6 +1,6 @@
-// works_module.cpp - dxfilter_works.so: the text of Microsoft Works
-// documents and of Lotus 1-2-3, Symphony, Quattro Pro and Works spreadsheets
-// and databases, read by libwps.
+// works_module.cpp - dxfilter_works.so: the text of Microsoft Works, Write
+// and Word for DOS documents and of Lotus 1-2-3, Symphony, Quattro Pro and
+// Works spreadsheets and databases, read by libwps.
 //
 // The document is read into memory whole (up to the bound of one archive
 // member) and handed to libwps through librevenge's string stream, which
@@ -45,8 +45,11 @@ struct WorksDocument {
     bool done = false;
 };
 
-// The programs whose files the format rules send here.
-bool IsReadCreator(libwps::WPSCreator creator) {
+// Whether the program libwps names wrote files of the format the format
+// rules told.
+bool IsReadCreator(int format, libwps::WPSCreator creator) {
+    if (format == DX_FMT_MSWRITE)
+        return creator == libwps::WPS_MSWRITE || creator == libwps::WPS_DOSWORD;
     return creator == libwps::WPS_MSWORKS || creator == libwps::WPS_LOTUS ||
            creator == libwps::WPS_QUATTRO_PRO || creator == libwps::WPS_SYMPHONY;
 }
@@ -77,7 +80,8 @@ bool Parse(const WorksDocument &doc, TextBudget &budget, librevenge::RVNGStringV
 }
 
 DXMExtractor *works_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
-    if (!stream || !limits || (format != DX_FMT_WORKS && format != DX_FMT_WORKS_SHEET) ||
+    if (!stream || !limits ||
+        (format != DX_FMT_WORKS && format != DX_FMT_WORKS_SHEET && format != DX_FMT_MSWRITE) ||
         size <= 0 || static_cast<uint64_t>(size) > limits->maxPartBytes ||
         static_cast<uint64_t>(size) > UINT32_MAX)
         return nullptr;
@@ -94,7 +98,7 @@ DXMExtractor *works_open(DXStream *stream, int64_t size, int format, const DXMLi
         bool needsEncoding = false;
         if (libwps::WPSDocument::isFileFormatSupported(&input, doc->kind, creator, needsEncoding) !=
                 libwps::WPS_CONFIDENCE_EXCELLENT ||
-            !IsReadCreator(creator))
+            !IsReadCreator(format, creator))
             return nullptr;
         return reinterpret_cast<DXMExtractor *>(doc.release());
     } catch (...) {
