@@ -112,7 +112,10 @@ enum {
        Word 1 to 5.5): the 128-byte header both programs write (its identification word 0xBE31,
        or 0xBE32 for Write with OLE objects), the text from byte 128; the filter reads its
        paragraphs with libwps. */
-    DX_FMT_MSWRITE = 365
+    DX_FMT_MSWRITE = 365,
+    /* A Pocket Word document of Windows CE (`.psw`, `.pwd`): `{\pwi`, its header and its zones;
+       the filter reads its paragraphs with libwps. */
+    DX_FMT_POCKETWORD = 366
 };
 
 /* ---- information record (filled by the file information operation) ----- */

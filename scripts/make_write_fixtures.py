@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Makes the Microsoft Write and Word for DOS samples of
+"""Makes the Microsoft Write, Word for DOS and Pocket Word samples of
 tests/data/dxfilter/write/ and prints their rows of formats.tsv
 (make_filter_fixtures.sh appends them to the table).
 
@@ -39,9 +39,25 @@ version at 116 and the file's DOS code page at 126.
   other/tool.wri    de.wri with another tool word
   other/reserved.wri de.wri with a reserved word set
   other/early.doc   fr-dos.doc whose paragraph pages begin inside its text
+  it.psw            a Pocket Word document in Italian (code page 1252): a
+                    bold centred title, two paragraphs, one word in italics
+  it.psw.gz         it.psw in a gzip stream without name or time
+  bad/no-list.psw   it.psw without its paragraph list: recognised, no text
+  bad/cut.psw       it.psw cut inside its last paragraph: that zone ends
+                    past the file's end, so it is not taken for Pocket Word
+  other/version.psw it.psw under a version Pocket Word does not write (8)
 
 libmagic takes the two look-alikes of Word for DOS for Word documents (309),
 whose reader refuses them, as it took every Word for DOS file before.
+
+Pocket Word writes a 14-byte header (`{\\pwi`, 0x15, two zero bytes, 1 and
+1, the version word, a zero word) and zones, each a type, an identifier and
+its length in 4-byte units: the font names (type 0), the paragraph list
+(type 64: six words, then per paragraph its line and character counts and
+its zone's identifier) and a zone per paragraph (type 65: the counts, the
+alignment, then the text in code page 1252, where a byte of the codes below
+is written behind 0xC1, 0xE8 and a word set the weight, 0xE9 and a byte
+italics, and 0xC4 0 ends it).
 
 The sentences are the project's own; the files carry no time, so two runs
 write the same bytes. When libwps-tools is installed, `wps2text` must read
@@ -93,7 +109,15 @@ PROSE = {
                 ("Am Abend zählen die Kinder die Sterne über dem Teich, und die Älteren "
                  "erzählen Geschichten von früheren Wintern.", None, None)]),
 }
-WORDS = {"de": "Leserinnen", "es": "lectoras", "fr": "lectrices", "de-dos": "Schlitten"}
+PROSE["it"] = ("La biblioteca sul fiume",
+               [("Ogni martedì la piccola biblioteca sul fiume apre le porte e le ", "lettrici",
+                 " riportano cesti pieni di libri. La bibliotecaria saluta tutti per nome e "
+                 "timbra le tessere."),
+                ("D'inverno una vecchia stufa scalda la sala di lettura, mentre fuori la neve "
+                 "cade sul ponte. I bambini sfogliano le fiabe e i nonni leggono il giornale "
+                 "di ieri. Perché no?", None, None)])
+WORDS = {"de": "Leserinnen", "es": "lectoras", "fr": "lectrices", "de-dos": "Schlitten",
+         "it": "lettrici"}
 
 
 def paragraphs(prose):
@@ -185,6 +209,45 @@ def document(prose, encoding, dos, marked, title_para, fonts=None, ident=0xBE31,
     return data
 
 
+# Bytes that open a code in Pocket Word's text.
+POCKET_CODES = {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xEF}
+
+
+def pocket_word(prose, version=6, paragraph_list=True):
+    """A Pocket Word document of `prose`: the title bold and centred, the
+    marked word in italics."""
+    def zone(kind, ident, data):
+        data += bytes(-len(data) % 4)
+        return struct.pack("<HHH", kind, ident, len(data) // 4) + data
+
+    def text(piece):
+        out = bytearray()
+        for b in piece.encode("cp1252"):
+            out += bytes([0xC1, b]) if b in POCKET_CODES else bytes([b])
+        return bytes(out)
+
+    # One font (its identifier, then UTF-16 name in 64 bytes).
+    name = "Tahoma".encode("utf-16-le")
+    fonts = struct.pack("<8H", 0, 0xA, 1, 0, 0, 0, 0, 0) + struct.pack("<8H", 1, 1, *[0] * 6)
+    fonts += name + bytes(64 - len(name))
+    paragraphs, entries = b"", b""
+    body = [(b"\xe8\x07\x00" + text(prose[0]) + b"\xe8\x04\x00", len(prose[0]), 2)]
+    for before, word, after in prose[1]:
+        chars = text(before)
+        if word:
+            chars += b"\xe9\x01" + text(word) + b"\xe9\x00" + text(after)
+        body.append((chars, len(before + (word or "") + (after or "")), 0))
+    for n, (chars, count, align) in enumerate(body):
+        ident = 10 + n
+        # The counts, one line, no dimensions, no indents, the alignment.
+        head = struct.pack("<HHHhH4HBB2H", count, len(chars), 1, -1, 0, 0, 0, 0, 0, 0, align, 0, 0)
+        paragraphs += zone(65, ident, head + chars + b"\xc4\x00")
+        entries += struct.pack("<4H", 1, count, ident, 0)
+    header = b"{\\pwi\x15\x00\x00" + struct.pack("<3H", 0x101, version, 0)
+    listed = zone(64, 2, bytes(24) + entries) if paragraph_list else b""
+    return header + zone(0, 1, fonts) + listed + paragraphs
+
+
 class Samples:
     """The samples written so far, as rows of formats.tsv."""
 
@@ -237,10 +300,17 @@ def main():
     write("other/reserved.wri", changed(de, 8, "<H", 1), 346, "-")
     write("other/early.doc", changed(fr, 18, "<H", 1), 309, "-")
 
+    it = pocket_word(PROSE["it"])
+    write("it.psw", it, 366, WORDS["it"])
+    write("it.psw.gz", gzip.compress(it, 9, mtime=0), 347, WORDS["it"])
+    write("bad/no-list.psw", pocket_word(PROSE["it"], paragraph_list=False), 366, "-")
+    write("bad/cut.psw", it[:-20], 346, "-")
+    write("other/version.psw", pocket_word(PROSE["it"], version=8), 346, "-")
+
     # libwps's own converter reads each document's paragraphs as written.
     if shutil.which("wps2text"):
         for name, lang in (("de.wri", "de"), ("es.wri", "es"), ("fr-dos.doc", "fr"),
-                           ("de-dos.doc", "de-dos")):
+                           ("de-dos.doc", "de-dos"), ("it.psw", "it")):
             got = subprocess.run(["wps2text", os.path.join(OUT, name)], capture_output=True,
                                  check=True).stdout.decode()
             if got.splitlines() != paragraphs(PROSE[lang]):

@@ -7,8 +7,8 @@
  * .qm/.ts, XLIFF), Mobipocket and
  * FictionBook e-books, dxfilter_wp.so for WordPerfect documents,
  * dxfilter_iwork.so for Apple iWork documents, dxfilter_works.so for Microsoft
- * Works, Write and Word for DOS documents and Lotus 1-2-3, Quattro Pro and
- * Works spreadsheets,
+ * Works, Write, Word for DOS and Pocket Word documents and Lotus 1-2-3,
+ * Quattro Pro and Works spreadsheets,
  * dxfilter_djvu.so for DjVu documents, dxfilter_chm.so for compiled HTML
  * Help, dxfilter_ps.so for PostScript).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so

@@ -87,6 +87,7 @@ const char *ModuleFor(int format) {
         case DX_FMT_WORKS:
         case DX_FMT_WORKS_SHEET:
         case DX_FMT_MSWRITE:
+        case DX_FMT_POCKETWORD:
             return DXM_WORKS_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:

@@ -129,6 +129,29 @@ bool is_write_document(Bytes head, uint64_t size) {
     return true;
 }
 
+// A Pocket Word document: the 14-byte header (`{\pwi`, 0x15, two zero bytes,
+// 1 and 1, the version word 6 or 7, a word), then zones, each a type, an
+// identifier and a length in 4-byte units (a sound's data, type 85, counts
+// bytes and keeps their high word in the identifier). The file holds at
+// least the header and a font zone, and each zone whose head lies in the
+// head ends within the file.
+bool is_pocket_word_document(Bytes head, uint64_t size) {
+    constexpr size_t kHeader = 14;
+    constexpr uint64_t kShortest = 0x74;
+    if (size < kShortest || head.size() < kHeader + 6 ||
+        !starts_with(head, std::string_view("{\\pwi\x15\0\0\x01\x01", 10)) ||
+        (le16(head, 10) != 6 && le16(head, 10) != 7))
+        return false;
+    for (uint64_t at = kHeader; at + 6 <= head.size() && at < size;) {
+        const uint16_t type = le16(head, at), id = le16(head, at + 2), length = le16(head, at + 4);
+        const uint64_t end =
+            at + 6 + (type == 85 ? (uint64_t{id} << 16) + length : uint64_t{length} * 4);
+        if (end > size) return false;
+        at = end;
+    }
+    return true;
+}
+
 // The beginning-of-file records of the spreadsheets and databases libwps
 // reads: a file of records (a type, a length, little-endian) whose first
 // record's version word names the program. Works for Windows and its
@@ -1146,6 +1169,7 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     if (is_works_sheet(head, size)) return {DX_FMT_WORKS_SHEET, SniffNext::kDone};
     if (is_works_dos_document(head, size)) return {DX_FMT_WORKS, SniffNext::kDone};
     if (is_write_document(head, size)) return {DX_FMT_MSWRITE, SniffNext::kDone};
+    if (is_pocket_word_document(head, size)) return {DX_FMT_POCKETWORD, SniffNext::kDone};
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
     if (is_chm_file(head)) return {DX_FMT_CHM, SniffNext::kDone};
     if (PostScriptSectionOf(head, size)) return {DX_FMT_POSTSCRIPT, SniffNext::kDone};

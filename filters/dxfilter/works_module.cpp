@@ -1,6 +1,6 @@
-// works_module.cpp - dxfilter_works.so: the text of Microsoft Works, Write
-// and Word for DOS documents and of Lotus 1-2-3, Symphony, Quattro Pro and
-// Works spreadsheets and databases, read by libwps.
+// works_module.cpp - dxfilter_works.so: the text of Microsoft Works, Write,
+// Word for DOS and Pocket Word documents and of Lotus 1-2-3, Symphony,
+// Quattro Pro and Works spreadsheets and databases, read by libwps.
 //
 // The document is read into memory whole (up to the bound of one archive
 // member) and handed to libwps through librevenge's string stream, which
@@ -50,6 +50,7 @@ struct WorksDocument {
 bool IsReadCreator(int format, libwps::WPSCreator creator) {
     if (format == DX_FMT_MSWRITE)
         return creator == libwps::WPS_MSWRITE || creator == libwps::WPS_DOSWORD;
+    if (format == DX_FMT_POCKETWORD) return creator == libwps::WPS_POCKETWORD;
     return creator == libwps::WPS_MSWORKS || creator == libwps::WPS_LOTUS ||
            creator == libwps::WPS_QUATTRO_PRO || creator == libwps::WPS_SYMPHONY;
 }
@@ -81,7 +82,8 @@ bool Parse(const WorksDocument &doc, TextBudget &budget, librevenge::RVNGStringV
 
 DXMExtractor *works_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (!stream || !limits ||
-        (format != DX_FMT_WORKS && format != DX_FMT_WORKS_SHEET && format != DX_FMT_MSWRITE) ||
+        (format != DX_FMT_WORKS && format != DX_FMT_WORKS_SHEET && format != DX_FMT_MSWRITE &&
+         format != DX_FMT_POCKETWORD) ||
         size <= 0 || static_cast<uint64_t>(size) > limits->maxPartBytes ||
         static_cast<uint64_t>(size) > UINT32_MAX)
         return nullptr;

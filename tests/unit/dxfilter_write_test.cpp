@@ -1,7 +1,8 @@
-// Microsoft Write and Word for DOS documents through the filter plug-in
-// (dxfilter_works.so, libwps): the format rule for the header the two
-// programs share, the text of the fixtures (scripts/make_write_fixtures.py),
-// and what happens to refused, cut, damaged and look-alike files.
+// Microsoft Write, Word for DOS and Pocket Word documents through the filter
+// plug-in (dxfilter_works.so, libwps): the format rules for the header Write
+// and Word for DOS share and for Pocket Word's header and zones, the text of
+// the fixtures (scripts/make_write_fixtures.py), and what happens to refused,
+// cut, damaged and look-alike files.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -53,6 +54,14 @@ constexpr std::string_view kGermanDos =
     "Tee in der Küche der Bäckerin.\n"
     "Am Abend zählen die Kinder die Sterne über dem Teich, und die Älteren erzählen\n"
     "Geschichten von früheren Wintern.\n";
+constexpr std::string_view kItalianPocket =
+    "La biblioteca sul fiume\n"
+    "Ogni martedì la piccola biblioteca sul fiume apre le porte e le lettrici\n"
+    "riportano cesti pieni di libri. La bibliotecaria saluta tutti per nome e\n"
+    "timbra le tessere.\n"
+    "D'inverno una vecchia stufa scalda la sala di lettura, mentre fuori la neve\n"
+    "cade sul ponte. I bambini sfogliano le fiabe e i nonni leggono il giornale\n"
+    "di ieri. Perché no?\n";
 constexpr std::string_view kFrenchDos =
     "La bibliothèque au bord de l'eau\n"
     "Chaque mardi, la petite bibliothèque au bord de la rivière ouvre ses portes\n"
@@ -127,6 +136,10 @@ TEST_F(DxFilterWrite, DocumentsGiveTheirParagraphsInTheirCodePage) {
         // page 437, which has the German letters at the same bytes).
         {"fr-dos.doc", kFrenchDos},
         {"de-dos.doc", kGermanDos},
+        // Pocket Word: code page 1252 with its code bytes escaped (è, ì, é),
+        // a bold centred title, an italic word; the same gzipped.
+        {"it.psw", kItalianPocket},
+        {"it.psw.gz", kItalianPocket},
     };
     for (const auto &s : samples) {
         Extraction r = plugin->Extract(Data(std::string("write/") + s.name));
@@ -161,6 +174,38 @@ TEST_F(DxFilterWrite, CutAndDamagedDocumentsAreBounded) {
         ExpectDamageBounded(m, doc.substr(0, 128), {.rounds = 20, .most = 4}, 4096, "header");
         ExpectDamageBounded(m, doc, {.rounds = 40, .most = 3, .from = 14}, 4096, "fields");
     }
+}
+
+TEST_F(DxFilterWrite, PocketWordHeadersAndZonesTakeTheirFormat) {
+    const std::string it = Sample("it.psw");
+    EXPECT_EQ(FormatOf(it), DX_FMT_POCKETWORD);
+    EXPECT_EQ(FormatOf(With(it, 10, 7)), DX_FMT_POCKETWORD);
+    EXPECT_EQ(plugin->Format(Data("write/bad/no-list.psw")), DX_FMT_POCKETWORD);
+    struct {
+        std::string bytes;
+        const char *what;
+    } others[] = {
+        {With(it, 10, 5), "version 5"},
+        {With(it, 4, 0x16), "another byte after the name"},
+        {With(it, 8, 0x102), "another word after the name"},
+        {With(it, 18, 0xFFFF), "the font zone longer than the file"},
+        {it.substr(0, 0x73), "shorter than the header and a font"},
+        {std::string("{\\pwi") + std::string(200, 'a'), "the name over text"},
+        {Sample("bad/cut.psw"), "cut inside its last zone"},
+        {Sample("other/version.psw"), "version 8"},
+    };
+    for (const auto &o : others) EXPECT_NE(FormatOf(o.bytes), DX_FMT_POCKETWORD) << o.what;
+}
+
+TEST_F(DxFilterWrite, PocketWordWithoutParagraphListOrDamagedIsBounded) {
+    // No paragraph list: libwps sends no paragraph.
+    Extraction r = Run(Sample("bad/no-list.psw"));
+    EXPECT_TRUE(r.opens == 1 && r.closes == 1);
+    EXPECT_TRUE(r.text.empty()) << r.utf8();
+    const std::string it = Sample("it.psw");
+    ExpectCutsBounded(it, 5, 1024, "it.psw");
+    Mutator m(2000);
+    ExpectDamageBounded(m, it, {.rounds = 80, .most = 8, .from = 14, .cutEvery = 4}, 4096);
 }
 
 }  // namespace
