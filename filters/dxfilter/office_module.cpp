@@ -1,10 +1,11 @@
 // office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX,
-// PPTX, ODT, ODS, ODP, ODG, EPUB, XPS and OpenXPS), and flat OpenDocument
-// files (one XML document, `office:document`). The archive is read with
-// libzip through a source over the engine's stream callbacks; each XML
-// member (or the flat file) is pushed in small pieces through libxml2's SAX
-// parser, so memory stays bounded however large a member inflates. No
-// network, no DTD loading, no entity expansion.
+// PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x documents they succeeded,
+// EPUB, XPS and OpenXPS), and flat OpenDocument files (one XML document,
+// `office:document`). The archive is read with libzip through a source over
+// the engine's stream callbacks; each XML member (or the flat file) is
+// pushed in small pieces through libxml2's SAX parser, so memory stays
+// bounded however large a member inflates. No network, no DTD loading, no
+// entity expansion.
 #include <libxml/parser.h>
 #include <zip.h>
 
@@ -205,37 +206,52 @@ std::string_view attribute_in(const xmlChar **attributes, int count, std::string
     return {};
 }
 
-// The media type of an OpenDocument manifest's root entry: the
-// `manifest:file-entry` whose `manifest:full-path` is "/" (attributes of the
+// The manifests of the two package families: an OpenDocument manifest, and
+// the OpenOffice.org 1.x one it grew out of, which differs in its namespace
+// alone. Each names the kinds of its own family.
+struct ManifestFamily {
+    std::string_view uri;
+    int (*format)(std::string_view mediaType);
+};
+constexpr ManifestFamily kManifestFamilies[] = {
+    {"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0", dxf::FormatFromOpenDocumentMime},
+    {"http://openoffice.org/2001/manifest", dxf::FormatFromStarOfficeMime},
+};
+
+// The kind a package manifest's root entry names: the first
+// `manifest:file-entry` whose `manifest:full-path` is "/" and whose
+// `manifest:media-type` is not empty (both attributes of one family's
 // manifest namespace, under any prefix), in a manifest that parses without
 // an error to the end of its root element `manifest`.
 class ManifestRoot {
   public:
     void Start(std::string_view local, const xmlChar **attributes, int count) {
         if (++depth_ == 1) manifest_ = local == "manifest";
-        if (depth_ != 2 || !manifest_ || local != "file-entry" || !mediaType_.empty()) return;
-        if (Attribute(attributes, count, "full-path") == "/")
-            mediaType_ = Attribute(attributes, count, "media-type");
+        if (depth_ != 2 || !manifest_ || local != "file-entry" || family_) return;
+        for (const ManifestFamily &family : kManifestFamilies) {
+            if (attribute_in(attributes, count, "full-path", family.uri) != "/") continue;
+            mediaType_ = attribute_in(attributes, count, "media-type", family.uri);
+            if (!mediaType_.empty()) family_ = &family;
+            return;
+        }
     }
     void End() { ended_ = --depth_ == 0; }
     void Characters(std::string_view) {}
     bool full() const { return ended_; }
     bool root() const { return manifest_; }
     void Finish(bool wellFormed) { wellFormed_ = wellFormed; }
-    // The root entry's media type; empty when the manifest has none or is damaged.
-    std::string_view MediaType() const {
-        return manifest_ && ended_ && wellFormed_ ? std::string_view(mediaType_) : "";
+    // The root entry's kind as its family's `mimetype` entry would give it
+    // (ODT, ODS, ODP, ODG); ZIP when the manifest names another media type,
+    // has no root entry or is damaged.
+    int Format() const {
+        return family_ && manifest_ && ended_ && wellFormed_ ? family_->format(mediaType_)
+                                                             : DX_FMT_ZIP;
     }
 
   private:
-    static std::string_view Attribute(const xmlChar **attributes, int count,
-                                      std::string_view local) {
-        return attribute_in(attributes, count, local,
-                            "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
-    }
-
     int depth_ = 0;
     bool manifest_ = false, ended_ = false, wellFormed_ = false;
+    const ManifestFamily *family_ = nullptr;
     std::string mediaType_;
 };
 
@@ -249,16 +265,15 @@ bool read_elements_of(zip_t *zip, const std::string &name, Handler &handler) {
     return whole && dxf::ReadElements(part, handler, [] { return false; });
 }
 
-// The kind of an OpenDocument package that has no `mimetype` entry, from
-// its manifest's root entry (as a `mimetype` entry would give it: ODT, ODS,
-// ODP, ODG); ZIP when the manifest is missing, damaged, cannot be read whole
-// or names anything else. The package's entries are under `folder` (empty:
-// the root).
+// The kind of an OpenDocument or OpenOffice.org 1.x package that has no
+// `mimetype` entry, from its manifest's root entry (as a `mimetype` entry
+// would give it: ODT, ODS, ODP, ODG); ZIP when the manifest is missing,
+// damaged, cannot be read whole or names anything else. The package's
+// entries are under `folder` (empty: the root).
 int format_from_manifest(zip_t *zip, const std::string &folder) {
     ManifestRoot root;
-    if (!read_elements_of(zip, folder + "META-INF/manifest.xml", root)) return DX_FMT_ZIP;
-    const int format = dxf::FormatFromPackageMime(root.MediaType());
-    return format == DX_FMT_EPUB ? DX_FMT_ZIP : format;
+    return read_elements_of(zip, folder + "META-INF/manifest.xml", root) ? root.Format()
+                                                                         : DX_FMT_ZIP;
 }
 
 // Whether an EPUB package's container names an EPUB package document: the
@@ -429,6 +444,16 @@ bool is(const xmlChar *name, const char *want) {
     return std::strcmp(reinterpret_cast<const char *>(name), want) == 0;
 }
 
+// Whether an element is `want` of the text namespace of OpenOffice.org 1.x
+// documents, whose few names that OpenDocument changed mean what its own
+// do: `text:tab-stop` a tab, `text:footnote-citation` and
+// `text:endnote-citation` a note's mark (the notes themselves,
+// `text:footnote` and `text:endnote` with their bodies, hold text as
+// `text:note` does).
+bool star_office_text(const xmlChar *local, const xmlChar *uri, const char *want) {
+    return uri && is(local, want) && is(uri, "http://openoffice.org/2000/text");
+}
+
 std::string attribute(int count, const xmlChar **attrs, const char *local) {
     // SAX2 attributes: localname, prefix, URI, value start, value end.
     for (int i = 0; i < count; ++i) {
@@ -562,7 +587,7 @@ class OfficeExtractor {
     int Step(DXMSink *sink);
 
     // SAX callbacks.
-    void Start(const xmlChar *local, int nAttrs, const xmlChar **attrs);
+    void Start(const xmlChar *local, const xmlChar *uri, int nAttrs, const xmlChar **attrs);
     void End(const xmlChar *local);
     void Characters(const xmlChar *text, int length);
 
@@ -645,9 +670,9 @@ std::vector<std::string> OfficeExtractor::OrderedMembers(const std::string &dir,
     return names;
 }
 
-void sax_start(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *, int,
+void sax_start(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *uri, int,
                const xmlChar **, int nAttrs, int, const xmlChar **attrs) {
-    static_cast<OfficeExtractor *>(ctx)->Start(local, nAttrs, attrs);
+    static_cast<OfficeExtractor *>(ctx)->Start(local, uri, nAttrs, attrs);
 }
 void sax_end(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *) {
     static_cast<OfficeExtractor *>(ctx)->End(local);
@@ -656,7 +681,8 @@ void sax_characters(void *ctx, const xmlChar *text, int length) {
     static_cast<OfficeExtractor *>(ctx)->Characters(text, length);
 }
 
-void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **attrs) {
+void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs,
+                            const xmlChar **attrs) {
     if (skipDepth_ > 0) {
         ++skipDepth_;
         return;
@@ -697,7 +723,7 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
                 inBody_ = true;
             else if (!inBody_)
                 break;
-            else if (is(local, "tab") || is(local, "s"))
+            else if (is(local, "tab") || is(local, "s") || star_office_text(local, uri, "tab-stop"))
                 Emit(" ");
             else if (is(local, "line-break"))
                 Break();
@@ -706,7 +732,8 @@ void OfficeExtractor::Start(const xmlChar *local, int nAttrs, const xmlChar **at
                 // Numbers, dates and truth values carry no language.
                 skipDepth_ = 1;
             else if (is(local, "note-citation") || is(local, "tracked-changes") ||
-                     is(local, "annotation"))
+                     is(local, "annotation") || star_office_text(local, uri, "footnote-citation") ||
+                     star_office_text(local, uri, "endnote-citation"))
                 // Note marks, deleted text and comments are not the document's text.
                 skipDepth_ = 1;
             else if (is(local, "binary-data") || is(local, "object") || is(local, "object-ole"))

@@ -604,32 +604,69 @@ std::optional<Codec> CodecOf(Bytes head) {
     return std::nullopt;
 }
 
-int FormatFromPackageMime(std::string_view mime) {
+namespace {
+
+// A package kind: the media type after its family's prefix, and its format.
+struct PackageKind {
+    std::string_view name;
+    int format;
+};
+
+// The OpenDocument kinds the filter reads, after
+// "application/vnd.oasis.opendocument.".
+constexpr PackageKind kOpenDocumentKinds[] = {
+    {"text", DX_FMT_ODT},
+    {"text-template", DX_FMT_ODT},
+    {"text-master", DX_FMT_ODT},
+    {"text-master-template", DX_FMT_ODT},
+    {"text-web", DX_FMT_ODT},
+    {"spreadsheet", DX_FMT_ODS},
+    {"spreadsheet-template", DX_FMT_ODS},
+    {"presentation", DX_FMT_ODP},
+    {"presentation-template", DX_FMT_ODP},
+    {"graphics", DX_FMT_ODG},
+    {"graphics-template", DX_FMT_ODG},
+};
+
+// The OpenOffice.org 1.x and StarOffice 6 and 7 kinds, after
+// "application/vnd.sun.xml.": each reads as the OpenDocument kind that
+// succeeded it (a global document as a master document).
+constexpr PackageKind kStarOfficeKinds[] = {
+    {"writer", DX_FMT_ODT},           {"writer.template", DX_FMT_ODT},
+    {"writer.global", DX_FMT_ODT},    {"calc", DX_FMT_ODS},
+    {"calc.template", DX_FMT_ODS},    {"impress", DX_FMT_ODP},
+    {"impress.template", DX_FMT_ODP}, {"draw", DX_FMT_ODG},
+    {"draw.template", DX_FMT_ODG},
+};
+
+// The format of `mime` (trailing white space aside) when it is `prefix`
+// followed by the name of one of `kinds`; DX_FMT_ZIP otherwise.
+int kind_format(std::string_view mime, std::string_view prefix,
+                std::span<const PackageKind> kinds) {
     while (!mime.empty() && is_ws(mime.back())) mime.remove_suffix(1);
-    constexpr std::string_view odf = "application/vnd.oasis.opendocument.";
-    if (mime == "application/epub+zip") return DX_FMT_EPUB;
-    if (mime.substr(0, odf.size()) != odf) return DX_FMT_ZIP;
-    struct Kind {
-        std::string_view name;
-        int format;
-    };
-    static constexpr Kind kKinds[] = {
-        {"text", DX_FMT_ODT},
-        {"text-template", DX_FMT_ODT},
-        {"text-master", DX_FMT_ODT},
-        {"text-master-template", DX_FMT_ODT},
-        {"text-web", DX_FMT_ODT},
-        {"spreadsheet", DX_FMT_ODS},
-        {"spreadsheet-template", DX_FMT_ODS},
-        {"presentation", DX_FMT_ODP},
-        {"presentation-template", DX_FMT_ODP},
-        {"graphics", DX_FMT_ODG},
-        {"graphics-template", DX_FMT_ODG},
-    };
-    const std::string_view kind = mime.substr(odf.size());
-    for (const Kind &k : kKinds)
+    if (!mime.starts_with(prefix)) return DX_FMT_ZIP;
+    const std::string_view kind = mime.substr(prefix.size());
+    for (const PackageKind &k : kinds)
         if (k.name == kind) return k.format;
     return DX_FMT_ZIP;
+}
+
+}  // namespace
+
+int FormatFromOpenDocumentMime(std::string_view mime) {
+    return kind_format(mime, "application/vnd.oasis.opendocument.", kOpenDocumentKinds);
+}
+
+int FormatFromStarOfficeMime(std::string_view mime) {
+    return kind_format(mime, "application/vnd.sun.xml.", kStarOfficeKinds);
+}
+
+int FormatFromPackageMime(std::string_view mime) {
+    std::string_view trimmed = mime;
+    while (!trimmed.empty() && is_ws(trimmed.back())) trimmed.remove_suffix(1);
+    if (trimmed == "application/epub+zip") return DX_FMT_EPUB;
+    const int format = FormatFromOpenDocumentMime(trimmed);
+    return format != DX_FMT_ZIP ? format : FormatFromStarOfficeMime(trimmed);
 }
 
 TextForm TextFormOf(Bytes head) {
@@ -926,8 +963,8 @@ int flat_document_format(std::string_view s, std::string_view root) {
     if (end >= s.size()) return DX_FMT_UNKNOWN;
     const std::string_view tag = s.substr(nameEnd, end - nameEnd);
     if (tag_attribute(tag, "xmlns:" + prefix) != kOfficeNamespace) return DX_FMT_UNKNOWN;
-    const int format = FormatFromPackageMime(tag_attribute(tag, prefix + ":mimetype"));
-    return format == DX_FMT_ZIP || format == DX_FMT_EPUB ? DX_FMT_UNKNOWN : format;
+    const int format = FormatFromOpenDocumentMime(tag_attribute(tag, prefix + ":mimetype"));
+    return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
 }
 
 bool is_catalog_root(std::string_view root) {

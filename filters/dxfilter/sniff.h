@@ -130,10 +130,10 @@ bool IsFictionBook(std::string_view text);
 
 // The format of a flat OpenDocument file, a text (as for XmlRootElement)
 // that is one XML document whose root element is `document` in the ODF
-// office namespace: the root's `mimetype` attribute (of that namespace), as a
-// package's `mimetype` entry gives it (FormatFromPackageMime: ODT, ODS, ODP,
-// ODG). DX_FMT_UNKNOWN for any other text, for another or no `mimetype`, and
-// when the root's start tag is cut by the end of the text.
+// office namespace: the root's `mimetype` attribute (of that namespace), an
+// OpenDocument media type (FormatFromOpenDocumentMime: ODT, ODS, ODP, ODG). DX_FMT_UNKNOWN for any
+// other text, for another or no `mimetype`, and when the root's start tag is cut by the end of the
+// text.
 int FlatOpenDocumentFormat(std::string_view text);
 
 // The magic a Qt binary message catalog (`.qm`) opens with.
@@ -167,11 +167,24 @@ std::optional<PostScriptSection> PostScriptSectionOf(std::span<const unsigned ch
 // Format code for a MIME type answered by libmagic.
 int FormatFromMime(std::string_view mime);
 
-// Format code of an ODF or EPUB package from the content of its `mimetype`
-// entry: text documents (with their templates, master documents and web
-// page templates) ODT, spreadsheets ODS, presentations ODP, drawings ODG;
-// DX_FMT_ZIP for any other content (charts, images, formulas, databases).
+// Format code of an ODF, OpenOffice.org 1.x or EPUB package from the
+// content of its `mimetype` entry (FormatFromOpenDocumentMime, then
+// FormatFromStarOfficeMime, or EPUB); DX_FMT_ZIP for any other content.
 int FormatFromPackageMime(std::string_view mime);
+
+// Format code of an OpenDocument media type (trailing white space aside):
+// text documents (with their templates, master documents and web page
+// templates) ODT, spreadsheets ODS, presentations ODP, drawings ODG;
+// DX_FMT_ZIP for any other (charts, images, formulas, databases).
+int FormatFromOpenDocumentMime(std::string_view mime);
+
+// Format code of an OpenOffice.org 1.x (StarOffice 6 and 7) media type,
+// `application/vnd.sun.xml.` and the kind (trailing white space aside), as
+// the OpenDocument kind that succeeded it: `writer`, `writer.template` and
+// `writer.global` ODT, `calc` and its template ODS, `impress` and its
+// template ODP, `draw` and its template ODG; DX_FMT_ZIP for any other
+// (formulas `math`, charts, web pages).
+int FormatFromStarOfficeMime(std::string_view mime);
 
 }  // namespace dxf
 
