@@ -725,7 +725,11 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
                 break;
             else if (is(local, "tab") || is(local, "s") || star_office_text(local, uri, "tab-stop"))
                 Emit(" ");
-            else if (is(local, "line-break"))
+            else if (is(local, "line-break") || is(local, "note-body") ||
+                     star_office_text(local, uri, "footnote-body") ||
+                     star_office_text(local, uri, "endnote-body"))
+                // A note's text, read where its mark stands, starts a line of its
+                // own: it must not run into the word the mark follows.
                 Break();
             else if (is(local, "table-cell") && !attribute(nAttrs, attrs, "value-type").empty() &&
                      attribute(nAttrs, attrs, "value-type") != "string")

@@ -168,7 +168,7 @@ TEST_F(DxFilterStarOffice, OlderNamesReadAsTheirSuccessors) {
     }
     EXPECT_EQ(Text(Package(kMime + "writer", bodies[0])), "Name: Wert zwei\ndrei\n");
     EXPECT_EQ(Text(Package(kMime + "writer", bodies[1])),
-              "Vor der NoteDie Note selbst.\nund danach.\n");
+              "Vor der Note\nDie Note selbst.\nund danach.\n");
     // The older names count in their own namespace only: an OpenDocument
     // element of that name is no tab and no note mark.
     const std::string odfOnly =
@@ -181,17 +181,18 @@ TEST_F(DxFilterStarOffice, OlderNamesReadAsTheirSuccessors) {
 TEST_F(DxFilterStarOffice, SamplesGiveTheirBodyOnly) {
     // Styles (a page header and footer) and metadata (a title) add nothing;
     // comments, deleted changes, note marks and numbers are left out; a
-    // note's text follows where it stands, as in an OpenDocument package.
+    // note's text follows on a line of its own where its mark stands, as in an
+    // OpenDocument package.
     EXPECT_EQ(Text(Sample("de.sxw")),
               "Bericht über den Gemeindegarten\n"
               "Ort: Lindenstraße 12\n"
-              "Im Frühjahr haben die Nachbarn neue Beete am Rand des Spielplatzes angelegt.Die\n"
-              "Stadt stellt das Wasser.\n"
+              "Im Frühjahr haben die Nachbarn neue Beete am Rand des Spielplatzes angelegt.\n"
+              "Die Stadt stellt das Wasser.\n"
               "Die Kinder gießen jeden Abend die Bohnen und zählen die ersten Blüten.\n"
               "Bohnen\n"
               "Treffpunkt am Gartentor\n"
-              "Im Herbst wollen wir die Ernte gemeinsam auf dem Marktplatz verteilen.Samen\n"
-              "gibt es im Rathaus.\n");
+              "Im Herbst wollen wir die Ernte gemeinsam auf dem Marktplatz verteilen.\n"
+              "Samen gibt es im Rathaus.\n");
     // Prefixes of any name.
     const std::string letter =
         "Lettre aux habitants du quartier\n"
