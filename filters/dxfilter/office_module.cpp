@@ -632,7 +632,7 @@ class OfficeExtractor {
     size_t sharedBytes_ = 0;
 
     // EPUB package.
-    std::string rootFile_;
+    std::string packageFile_, rootFile_;  // from an EPUB's container
     std::map<std::string, std::string> manifest_;
     std::vector<std::string> spine_;
 
@@ -754,8 +754,16 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
                 Break();
             break;
         case PartKind::kContainer:
-            if (is(local, "rootfile") && rootFile_.empty())
-                rootFile_ = attribute(nAttrs, attrs, "full-path");
+            // The book is the first rootfile that is a package document;
+            // other renditions (a PDF) may come before it. Without one, the
+            // first rootfile whatever its type, as loose containers name it.
+            if (is(local, "rootfile") && packageFile_.empty()) {
+                std::string path = attribute(nAttrs, attrs, "full-path");
+                if (attribute(nAttrs, attrs, "media-type") == "application/oebps-package+xml")
+                    packageFile_ = path;
+                else if (rootFile_.empty())
+                    rootFile_ = std::move(path);
+            }
             break;
         case PartKind::kRels:
             if (is(local, "Relationship") && relations_.size() < limits_.maxParts)
@@ -1084,8 +1092,8 @@ bool OfficeExtractor::Plan() {
             // Paths resolve inside the package; its folder comes before them.
             const std::string folder = package_folder(zip);
             RunWhole({folder + "META-INF/container.xml", PartKind::kContainer});
-            if (rootFile_.empty()) return false;
-            std::string opf = resolve("", rootFile_);
+            if (packageFile_.empty() && rootFile_.empty()) return false;
+            std::string opf = resolve("", packageFile_.empty() ? rootFile_ : packageFile_);
             RunWhole({folder + opf, PartKind::kOpf});
             std::string base = opf.substr(0, opf.rfind('/') + 1);
             for (const auto &id : spine_) {
