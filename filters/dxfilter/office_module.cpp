@@ -276,6 +276,9 @@ int format_from_manifest(zip_t *zip, const std::string &folder) {
                                                                          : DX_FMT_ZIP;
 }
 
+// The media type of an EPUB package document, as its container names it.
+constexpr std::string_view kEpubPackageType = "application/oebps-package+xml";
+
 // Whether an EPUB package's container names an EPUB package document: the
 // first `rootfile` (in `rootfiles`, in the root element `container`) has
 // the `media-type` "application/oebps-package+xml" and a `full-path` (the
@@ -290,7 +293,7 @@ class ContainerRoot {
         if (depth_ != 3 || !container_ || !rootfiles_ || local != "rootfile" || seen_) return;
         seen_ = true;
         package_ =
-            attribute_in(attributes, count, "media-type", "") == "application/oebps-package+xml" &&
+            attribute_in(attributes, count, "media-type", "") == kEpubPackageType &&
             !attribute_in(attributes, count, "full-path", "").empty();
     }
     void End() { ended_ = --depth_ == 0; }
@@ -759,7 +762,7 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
             // first rootfile whatever its type, as loose containers name it.
             if (is(local, "rootfile") && packageFile_.empty()) {
                 std::string path = attribute(nAttrs, attrs, "full-path");
-                if (attribute(nAttrs, attrs, "media-type") == "application/oebps-package+xml")
+                if (attribute(nAttrs, attrs, "media-type") == kEpubPackageType)
                     packageFile_ = path;
                 else if (rootFile_.empty())
                     rootFile_ = std::move(path);
