@@ -1,12 +1,12 @@
 // office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX
-// and its binary twin XLSB, PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x documents they succeeded,
-// EPUB, XPS and OpenXPS), and flat OpenDocument files (one XML document,
-// `office:document`). The archive is read with libzip through a source over
-// the engine's stream callbacks; each XML member (or the flat file) is
-// pushed in small pieces through libxml2's SAX parser, so memory stays
-// bounded however large a member inflates. No network, no DTD loading, no
-// entity expansion. The record streams of an XLSB workbook are split into
-// records a piece at a time as well (xlsb.h).
+// and its binary twin XLSB, PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x
+// documents they succeeded, EPUB, XPS and OpenXPS), and flat OpenDocument
+// files (one XML document, `office:document`). The archive is read with
+// libzip through a source over the engine's stream callbacks; each XML
+// member (or the flat file) is pushed in small pieces through libxml2's SAX
+// parser, so memory stays bounded however large a member inflates. No
+// network, no DTD loading, no entity expansion. The record streams of an
+// XLSB workbook are split into records a piece at a time as well (xlsb.h).
 #include <libxml/parser.h>
 #include <zip.h>
 
@@ -1036,10 +1036,9 @@ bool OfficeExtractor::PushPiece() {
         got <= 0 || partBytes_ > limits_.maxPartBytes || totalBytes_ > limits_.maxTotalBytes;
     if (records_) {
         if (got > 0)
-            records_->Push({buffer, static_cast<size_t>(got)},
-                           [this](uint32_t type, std::string_view body) {
-                               return Record(type, body);
-                           });
+            records_->Push(
+                {buffer, static_cast<size_t>(got)},
+                [this](uint32_t type, std::string_view body) { return Record(type, body); });
         if (last || full_) ClosePart();
         return !last && !full_;
     }
@@ -1146,7 +1145,8 @@ bool OfficeExtractor::Plan() {
         }
         case DX_FMT_XLSX: {
             // A binary workbook (XLSB) has the same parts as records.
-            const bool binary = !has_entry(zip, "xl/workbook.xml") && has_entry(zip, "xl/workbook.bin");
+            const bool binary =
+                !has_entry(zip, "xl/workbook.xml") && has_entry(zip, "xl/workbook.bin");
             const std::string ext = binary ? ".bin" : ".xml";
             if (has_entry(zip, ("xl/sharedStrings" + ext).c_str()))
                 parts_.push_back({"xl/sharedStrings" + ext,

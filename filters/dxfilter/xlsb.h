@@ -19,14 +19,14 @@ namespace dxf {
 
 // The record types read for text.
 namespace xlsb {
-inline constexpr uint32_t kCellString = 6;           // a cell's own string
-inline constexpr uint32_t kCellSharedString = 7;     // a cell's shared string number
-inline constexpr uint32_t kFormulaString = 8;        // a formula's string result
-inline constexpr uint32_t kShortCellString = 17;     // a cell's own string, column implied
-inline constexpr uint32_t kShortCellShared = 18;     // a shared string number, column implied
-inline constexpr uint32_t kSharedStringItem = 19;    // one string of the shared string table
-inline constexpr uint32_t kCellRichString = 62;      // a cell's own string with its runs
-inline constexpr uint32_t kSheetBundle = 156;        // a sheet of the workbook: its relationship
+inline constexpr uint32_t kCellString = 6;         // a cell's own string
+inline constexpr uint32_t kCellSharedString = 7;   // a cell's shared string number
+inline constexpr uint32_t kFormulaString = 8;      // a formula's string result
+inline constexpr uint32_t kShortCellString = 17;   // a cell's own string, column implied
+inline constexpr uint32_t kShortCellShared = 18;   // a shared string number, column implied
+inline constexpr uint32_t kSharedStringItem = 19;  // one string of the shared string table
+inline constexpr uint32_t kCellRichString = 62;    // a cell's own string with its runs
+inline constexpr uint32_t kSheetBundle = 156;      // a sheet of the workbook: its relationship
 }  // namespace xlsb
 
 // Splits a record stream pushed in pieces of any size into records. A record
@@ -74,10 +74,10 @@ class Biff12Records {
     void Header(unsigned char byte);
 
     std::string body_;
-    uint64_t skip_ = 0;       // bytes of an overlong body still to pass over
+    uint64_t skip_ = 0;  // bytes of an overlong body still to pass over
     uint32_t type_ = 0, size_ = 0;
-    int headerBytes_ = 0;     // bytes of the header read so far
-    int typeBytes_ = 0;       // of them, the type's (0 while it goes on)
+    int headerBytes_ = 0;  // bytes of the header read so far
+    int typeBytes_ = 0;    // of them, the type's (0 while it goes on)
     bool haveHeader_ = false;
     bool damaged_ = false, ended_ = false;
 };

@@ -46,10 +46,10 @@ std::string PackageAround(std::string_view page) {
 // workbook's two sheet records name the sheet and a missing part.
 std::string WorkbookAround(std::string_view shared, std::string_view sheet) {
     using namespace std::string_literals;
-    const std::string sheetRecord = "\x9c\x01\x14"s + "\0\0\0\0\x01\0\0\0"s +
-                                    "\x01\0\0\0R\0"s + "\x01\0\0\0S\0"s;
-    const std::string missing = "\x9c\x01\x14"s + "\0\0\0\0\x02\0\0\0"s +
-                                "\x01\0\0\0T\0"s + "\x01\0\0\0S\0"s;
+    const std::string sheetRecord =
+        "\x9c\x01\x14"s + "\0\0\0\0\x01\0\0\0"s + "\x01\0\0\0R\0"s + "\x01\0\0\0S\0"s;
+    const std::string missing =
+        "\x9c\x01\x14"s + "\0\0\0\0\x02\0\0\0"s + "\x01\0\0\0T\0"s + "\x01\0\0\0S\0"s;
     return dxfilter_zip::StoredZip({
         {"[Content_Types].xml", "<Types/>"},
         {"xl/workbook.bin", "\x83\x01\0"s + sheetRecord + sheetRecord + missing + "\x84\x01\0"s},

@@ -50,16 +50,26 @@ std::string Wide(std::u16string_view units) {
     return out;
 }
 
-std::string Cell(uint32_t column) { return U32(column) + U32(0); }
+std::string Cell(uint32_t column) {
+    return U32(column) + U32(0);
+}
 
-std::string Zeros(size_t n) { return std::string(n, '\0'); }
+std::string Zeros(size_t n) {
+    return std::string(n, '\0');
+}
 
-std::string Own(std::u16string_view text) { return Rec(xlsb::kCellString, Cell(0) + Wide(text)); }
-std::string Shared(uint32_t n) { return Rec(xlsb::kCellSharedString, Cell(0) + U32(n)); }
+std::string Own(std::u16string_view text) {
+    return Rec(xlsb::kCellString, Cell(0) + Wide(text));
+}
+std::string Shared(uint32_t n) {
+    return Rec(xlsb::kCellSharedString, Cell(0) + U32(n));
+}
 std::string Item(std::u16string_view text) {
     return Rec(xlsb::kSharedStringItem, Zeros(1) + Wide(text));
 }
-std::string Number() { return Rec(5, Cell(1) + Zeros(8)); }
+std::string Number() {
+    return Rec(5, Cell(1) + Zeros(8));
+}
 
 // The records of `bytes` pushed in pieces of `piece` bytes.
 std::vector<std::pair<uint32_t, std::string>> Split(const std::string &bytes, size_t piece,
@@ -68,10 +78,11 @@ std::vector<std::pair<uint32_t, std::string>> Split(const std::string &bytes, si
     dxf::Biff12Records &r = records ? *records : own;
     std::vector<std::pair<uint32_t, std::string>> out;
     for (size_t at = 0; at < bytes.size(); at += piece)
-        r.Push(std::string_view(bytes).substr(at, piece), [&](uint32_t type, std::string_view body) {
-            out.emplace_back(type, std::string(body));
-            return true;
-        });
+        r.Push(std::string_view(bytes).substr(at, piece),
+               [&](uint32_t type, std::string_view body) {
+                   out.emplace_back(type, std::string(body));
+                   return true;
+               });
     return out;
 }
 
@@ -101,14 +112,20 @@ TEST(Biff12Records, DamagedCutAndOverlongRecords) {
     const std::string huge = Varint(6) + "\xFF\xFF\xFF\x7F";  // 256 MiB
     const Case cases[] = {
         {"type of three bytes", Rec(1, "") + "\x81\x81\x01\x00" + Rec(2, ""), {1}, true, false},
-        {"size of five bytes", Rec(1, "") + "\x01\x80\x80\x80\x80\x01" + Rec(2, ""), {1}, true, false},
+        {"size of five bytes",
+         Rec(1, "") + "\x01\x80\x80\x80\x80\x01" + Rec(2, ""),
+         {1},
+         true,
+         false},
         {"cut in a header", Rec(1, "") + "\x81", {1}, false, false},
         {"cut in a body", Rec(1, "") + Varint(2) + Varint(10) + "abc", {1}, false, false},
         {"body beyond the stream", Rec(1, "") + huge + "abc", {1}, false, false},
         {"overlong body passed over",
          Rec(1, "") + Varint(2) + Varint(dxf::Biff12Records::kMaxBody + 1) +
              std::string(dxf::Biff12Records::kMaxBody + 1, 'z') + Rec(3, "ok"),
-         {1, 3}, false, true},
+         {1, 3},
+         false,
+         true},
     };
     for (const Case &c : cases) {
         for (size_t piece : {size_t{1}, size_t{5}, size_t{1} << 16}) {
@@ -125,7 +142,8 @@ TEST(Biff12Records, DamagedCutAndOverlongRecords) {
 TEST(Biff12Records, ARecordThatAnswersFalseEndsTheStream) {
     dxf::Biff12Records r;
     int seen = 0;
-    r.Push(Rec(1, "") + Rec(2, "") + Rec(3, ""), [&](uint32_t, std::string_view) { return ++seen < 2; });
+    r.Push(Rec(1, "") + Rec(2, "") + Rec(3, ""),
+           [&](uint32_t, std::string_view) { return ++seen < 2; });
     r.Push(Rec(4, ""), [&](uint32_t, std::string_view) {
         ++seen;
         return true;
@@ -148,7 +166,9 @@ TEST(XlsbRecords, StringsAreBoundByTheirRecord) {
     // Pairs join; lone surrogates stand as U+FFFD.
     EXPECT_EQ(dxf::Biff12String(Wide(u"\U0001F600x"), 0, 100), "\xF0\x9F\x98\x80x");
     EXPECT_EQ(dxf::Biff12String(Wide(std::u16string{0xD800, u'a', 0xDC00}), 0, 100),
-              "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD");
+              "\xEF\xBF\xBD"
+              "a"
+              "\xEF\xBF\xBD");
     // A cap cuts at a character.
     EXPECT_EQ(dxf::Biff12String(Wide(u"aäb"), 0, 2), "a");
     EXPECT_EQ(dxf::Biff12String(Wide(u"aäb"), 0, 3), "aä");
@@ -285,8 +305,8 @@ TEST_F(XlsbWorkbook, DamagedSamplesKeepTheCellsBeforeTheDamage) {
 }
 
 TEST_F(XlsbWorkbook, SheetsInWorkbookOrderWithSharedAndOwnStrings) {
-    const std::string shared = Rec(159, U32(3) + U32(3)) + Item(u"null") + Item(u"eins") +
-                               Item(u"zwei") + Rec(160, "");
+    const std::string shared =
+        Rec(159, U32(3) + U32(3)) + Item(u"null") + Item(u"eins") + Item(u"zwei") + Rec(160, "");
     const std::string a = Shared(2) + Number() + Own(u"eigen") + Shared(99) + Shared(0);
     const std::string b = Own(u"zweites Blatt");
     // The workbook lists the second part first.
@@ -303,8 +323,8 @@ TEST_F(XlsbWorkbook, SheetsInWorkbookOrderWithSharedAndOwnStrings) {
 TEST_F(XlsbWorkbook, CutAndDamagedPartsStayBounded) {
     std::string sheet;
     for (int i = 0; i < 40; ++i) sheet += Own(u"Zeile mit etwas Text") + Shared(i % 3) + Number();
-    const std::string shared = Rec(159, U32(3) + U32(3)) + Item(u"null") + Item(u"eins") +
-                               Item(u"zwei") + Rec(160, "");
+    const std::string shared =
+        Rec(159, U32(3) + U32(3)) + Item(u"null") + Item(u"eins") + Item(u"zwei") + Rec(160, "");
     const std::string book = Package({{1, sheet}}, shared);
     const size_t parts = book.find("Zeile") - 100;
     ExpectCutsBounded(book, 97, 4000, "package");
