@@ -72,6 +72,11 @@ if [[ ${1:-} == fixtures ]]; then
         name=${package%@*} version=${package##*@}
         have=$(node -p "require('$node_dir/node_modules/$name/package.json').version" 2>/dev/null || true)
         if [[ $have != "$version" ]]; then
+            if ! command -v npm >/dev/null; then
+                # Debian's nodejs leaves npm to a package of its own.
+                echo "deps.sh: npm is missing (apt-get install npm)" >&2
+                exit 1
+            fi
             echo "deps.sh: installing npm $package in $node_dir"
             mkdir -p "$node_dir"
             npm install --prefix "$node_dir" --no-save --no-audit --no-fund --ignore-scripts "$package"
