@@ -73,9 +73,16 @@ if [[ ${1:-} == fixtures ]]; then
         have=$(node -p "require('$node_dir/node_modules/$name/package.json').version" 2>/dev/null || true)
         if [[ $have != "$version" ]]; then
             if ! command -v npm >/dev/null; then
-                # Debian's nodejs leaves npm to a package of its own.
-                echo "deps.sh: npm is missing (apt-get install npm)" >&2
-                exit 1
+                # Debian's nodejs leaves npm to a package of its own (a nodejs from
+                # elsewhere brings its own npm, so this runs only on Debian's).
+                if [[ $(id -u) -ne 0 ]]; then
+                    echo "deps.sh: npm is missing and not running as root (apt-get install npm)" >&2
+                    exit 1
+                fi
+                echo "deps.sh: installing npm"
+                export DEBIAN_FRONTEND=noninteractive
+                apt-get update -q
+                apt-get install -y -q --no-install-recommends npm
             fi
             echo "deps.sh: installing npm $package in $node_dir"
             mkdir -p "$node_dir"
