@@ -192,8 +192,6 @@ class Lz4 final : public Decompressor {
     }
     ~Lz4() override { LZ4F_freeDecompressionContext(d_); }
 
-    static constexpr size_t kLegacyBlockBytes = size_t{8} << 20;
-
   private:
     enum class Mode { kStart, kFrame, kLegacy };
 
@@ -268,7 +266,8 @@ class Lz4 final : public Decompressor {
     bool StartsStream(Bytes next) const override { return CodecOf(next) == Codec::kLz4; }
 
     static constexpr std::string_view kLegacyMagic = "\x02\x21\x4C\x18";
-    // The largest compressed size of a legacy block.
+    // The most a legacy block holds, and the largest compressed size it has.
+    static constexpr size_t kLegacyBlockBytes = size_t{8} << 20;
     static constexpr uint32_t kLegacyBound = LZ4_COMPRESSBOUND(kLegacyBlockBytes);
 
     LZ4F_dctx *d_ = nullptr;

@@ -2,9 +2,10 @@
 // read as the bytes it holds, on demand and within bounds.
 //
 // Concatenated streams (gzip members, bzip2 streams, xz streams, zstd frames,
-// lzip members, LZ4 frames of any kind) read as one, as their own tools read them. Reading stops at the output cap,
-// at the deadline, at the end of the input and at the first damaged byte; what
-// was decompressed before stays read, and state() tells which of them ended it.
+// lzip members, LZ4 frames of any kind) read as one, as their own tools read
+// them. Reading stops at the output cap, at the deadline, at the end of the
+// input and at the first damaged byte; what was decompressed before stays
+// read, and state() tells which of them ended it.
 #ifndef GLOTTA_FILTERS_DXFILTER_DECOMPRESS_H
 #define GLOTTA_FILTERS_DXFILTER_DECOMPRESS_H
 

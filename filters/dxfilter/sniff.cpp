@@ -598,8 +598,7 @@ bool is_lzip_header(Bytes head) {
 // LZ4: a frame of version 1 (the top bits of its flag byte 01), a skippable
 // frame (magic 0x184D2A50 to 0x184D2A5F) or a legacy frame.
 bool is_lz4_header(Bytes head) {
-    if (starts_with(head, "\x04\x22\x4D\x18"))
-        return head.size() < 5 || (head[4] & 0xC0) == 0x40;
+    if (starts_with(head, "\x04\x22\x4D\x18")) return head.size() < 5 || (head[4] & 0xC0) == 0x40;
     if (starts_with(head, "\x02\x21\x4C\x18")) return true;
     return head.size() >= 4 && (head[0] & 0xF0) == 0x50 && starts_with(head, "\x2A\x4D\x18", 1);
 }

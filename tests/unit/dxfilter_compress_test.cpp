@@ -442,17 +442,17 @@ TEST(DxfDecompress, LegacySignaturesAreStrict) {
     EXPECT_EQ(codec(Sample("compressed/empty.lzma")), Codec::kLzma);
     EXPECT_EQ(codec(Sample("compressed/en.txt.Z")), Codec::kCompress);
     EXPECT_EQ(codec(Sample("compressed/empty.Z")), Codec::kCompress);
-    for (const char *file : {"compressed/en.txt.lz4", "compressed/empty.lz4",
-                             "compressed/de-legacy.txt.lz4"})
+    for (const char *file :
+         {"compressed/en.txt.lz4", "compressed/empty.lz4", "compressed/de-legacy.txt.lz4"})
         EXPECT_EQ(codec(Sample(file)), Codec::kLz4) << file;
     EXPECT_EQ(codec(std::string("\x5F\x2A\x4D\x18\x00\x00\x00\x00", 8)), Codec::kLz4);
     EXPECT_EQ(codec(Sample("compressed/en.txt.lz")), Codec::kLzip);
     EXPECT_EQ(codec(Sample("compressed/empty.lz")), Codec::kLzip);
     for (const std::string &bad : {std::string("\x04\x22\x4D\x18\x24\x40", 6),  // version 0
                                    std::string("\x60\x2A\x4D\x18\x00\x00", 6),  // not skippable
-                                   std::string("LZIP\x00\x0C", 6),                 // version 0
-                                   std::string("LZIP\x01\x0B", 6),                 // 2 KiB
-                                   std::string("LZIP\x01\x1E", 6),                 // 1 GiB
+                                   std::string("LZIP\x00\x0C", 6),              // version 0
+                                   std::string("LZIP\x01\x0B", 6),              // 2 KiB
+                                   std::string("LZIP\x01\x1E", 6),              // 1 GiB
                                    std::string("LZIP\x01", 5)}) {
         EXPECT_FALSE(codec(bad).has_value());
     }
