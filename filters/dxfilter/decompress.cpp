@@ -223,7 +223,7 @@ class Lz4 final : public Decompressor {
         for (;;) {
             // Hand out what the last block decoded to.
             const size_t n = std::min(pending_.size() - pendingAt_, out.size());
-            std::memcpy(out.data(), pending_.data() + pendingAt_, n);
+            if (n > 0) std::memcpy(out.data(), pending_.data() + pendingAt_, n);
             pendingAt_ += n;
             out = out.subspan(n);
             if (out.empty()) return Result::kMore;
