@@ -110,13 +110,17 @@ row compressed/en-de.txt.lz4 347 Flussufer
 row compressed/en-de.txt.lz 347 Flussufer
 # Cut two thirds in, and with one byte changed two thirds in: what came
 # before the damage. The LZ4 frame holds one block, so it yields nothing
-# either way (its content checksum fails as the block is decoded).
-for ext in lz4 lz; do
+# either way (its content checksum fails as the block is decoded). The
+# damaged lzip member decodes to bytes that are not UTF-8 before it stops,
+# so the charset of its text is guessed and only ASCII words stay whole.
+for codec in lz4:-:- lz:député:quartier; do
+    ext=${codec%%:*} words=${codec#*:}
     size=$(wc -c < "$C/fr.txt.$ext")
-    head -c $((size * 2 / 3)) "$C/fr.txt.$ext" > "$C/cut.txt.$ext"; row "compressed/cut.txt.$ext" 347 -
+    head -c $((size * 2 / 3)) "$C/fr.txt.$ext" > "$C/cut.txt.$ext"
+    row "compressed/cut.txt.$ext" 347 "${words%%:*}"
     cp "$C/fr.txt.$ext" "$C/damaged.txt.$ext"
     printf '\xFF' | dd of="$C/damaged.txt.$ext" bs=1 seek=$((size * 2 / 3)) conv=notrunc status=none
-    row "compressed/damaged.txt.$ext" 347 -
+    row "compressed/damaged.txt.$ext" 347 "${words#*:}"
 done
 # A bomb: a PDF header and 200 MB of zero bytes; decompression stops at the
 # cap and the document is refused.
