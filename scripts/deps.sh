@@ -11,7 +11,7 @@ if [[ ${1:-} == fuzz ]]; then
 elif [[ ${1:-} == fixtures ]]; then
     packages=(pandoc gnumeric pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
         fonts-wqy-microhei imagemagick zip unzip bzip2 xz-utils zstd ncompress gcc python3
-        catdoc antiword libgsf-bin libwpd-tools libwps-tools djvulibre-bin fp-utils-3.2.2 ghostscript)
+        catdoc antiword libgsf-bin libwpd-tools libwps-tools libvisio-tools djvulibre-bin fp-utils-3.2.2 ghostscript)
 else
     packages=(
         build-essential
@@ -34,6 +34,7 @@ else
         librevenge-dev
         libetonyek-dev
         libwps-dev
+        libvisio-dev
         libdjvulibre-dev
         libgs-dev
         groff-base
