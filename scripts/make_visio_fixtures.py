@@ -33,7 +33,7 @@ is `VisioDocument` in the namespace of Visio 2003's XML.
                      0x1A): a Visio drawing that libvisio reads no text from
   other/types.vsdx   de.vsdx whose content types name no Visio part: a zip
                      archive
-  other/stencil.vsdx de.vsdx under another name of its main part (no
+  other/renamed.vsdx de.vsdx under another name of its main part (no
                      `visio/document.xml`): a zip archive
   other/namespace.vdx fr.vdx in another namespace: XML
 
@@ -231,43 +231,34 @@ def text_of(pages):
     return lines
 
 
-class Samples:
-    """The samples written so far, as rows of formats.tsv."""
-
-    def __init__(self):
-        self.rows = []
-
-    def __call__(self, name, data, code, word):
+def main():
+    de = package(PAGES["de"])
+    fr = xml_drawing(PAGES["fr"])
+    huge = [("Seite", [[" " * (16 << 20) + "Die Bibliothekarin grüßt jeden mit Namen."]])]
+    header = b"Visio (TM) Drawing\r\n".ljust(0x1A, b"\0") + b"\x0b" + bytes(37)
+    # (name, bytes, format code, a word of the text or "-")
+    samples = [
+        ("de.vsdx", de, 367, "Bibliothekarin"),
+        ("de.vstx", package(PAGES["de"], TEMPLATE), 367, "Bibliothekarin"),
+        ("fr.vdx", fr, 367, "bibliothécaire"),
+        ("bad/cut.vsdx", de[:len(de) // 2], 341, "-"),
+        ("bad/cut.vdx", fr[:fr.index(b"<Page ID=") + 400], 367, "-"),
+        ("bad/damaged.vsdx",
+         package(PAGES["de"], first_page=lambda part: part.replace("</Shape>", "</Shap>", 1)),
+         367, "Lesesaal"),
+        ("bad/huge.vsdx", package(huge), 367, "-"),
+        ("bad/header.vsd", cfb.build({"VisioDocument": header}), 367, "-"),
+        ("bad/deep.vdx", xml_drawing(PAGES["fr"], depth=5000), 367, "-"),
+        ("other/types.vsdx", package(PAGES["de"], "application/vnd.ms-visio.unknown+xml"), 341,
+         "-"),
+        ("other/renamed.vsdx", package(PAGES["de"], main="visio/drawing.xml"), 341, "-"),
+        ("other/namespace.vdx", xml_drawing(PAGES["fr"], "urn:example:visio"), 285, "-"),
+    ]
+    for name, data, _, _ in samples:
         path = os.path.join(OUT, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(data)
-        self.rows.append((name, code, word))
-
-
-def main():
-    write = Samples()
-    os.makedirs(OUT, exist_ok=True)
-
-    de = package(PAGES["de"])
-    write("de.vsdx", de, 367, "Bibliothekarin")
-    write("de.vstx", package(PAGES["de"], TEMPLATE), 367, "Bibliothekarin")
-    fr = xml_drawing(PAGES["fr"])
-    write("fr.vdx", fr, 367, "bibliothécaire")
-
-    write("bad/cut.vsdx", de[:len(de) // 2], 341, "-")
-    write("bad/cut.vdx", fr[:fr.index(b"<Page ID=") + 400], 367, "-")
-    write("bad/damaged.vsdx",
-          package(PAGES["de"], first_page=lambda part: part.replace("</Shape>", "</Shap>", 1)),
-          367, "Lesesaal")
-    huge = [("Seite", [[" " * (16 << 20) + "Die Bibliothekarin grüßt jeden mit Namen."]])]
-    write("bad/huge.vsdx", package(huge), 367, "-")
-    header = b"Visio (TM) Drawing\r\n".ljust(0x1A, b"\0") + b"\x0b" + bytes(37)
-    write("bad/header.vsd", cfb.build({"VisioDocument": header}), 367, "-")
-    write("bad/deep.vdx", xml_drawing(PAGES["fr"], depth=5000), 367, "-")
-    write("other/types.vsdx", package(PAGES["de"], "application/vnd.ms-visio.unknown+xml"), 341, "-")
-    write("other/stencil.vsdx", package(PAGES["de"], main="visio/drawing.xml"), 341, "-")
-    write("other/namespace.vdx", xml_drawing(PAGES["fr"], "urn:example:visio"), 285, "-")
 
     # libvisio's own converter reads each drawing's text as the filter gives it.
     if shutil.which("vsd2text"):
@@ -277,7 +268,7 @@ def main():
             if [line for line in got.splitlines() if line] != text_of(PAGES[lang]):
                 sys.exit("vsd2text reads %s otherwise:\n%s" % (name, got))
 
-    for name, code, word in write.rows:
+    for name, _, code, word in samples:
         print("visio/%s\t%d\t%s" % (name, code, word))
 
 

@@ -114,7 +114,7 @@ TEST_F(DxFilterVisio, PackagesAreToldByTheirMainPartsContentType) {
         {{{"visio/pages/page1.xml", "<PageContents/>"}}, "no content types"},
     };
     for (const auto &o : others) EXPECT_EQ(PackageFormat(o.members), DX_FMT_ZIP) << o.what;
-    for (const char *name : {"bad/cut.vsdx", "other/types.vsdx", "other/stencil.vsdx"})
+    for (const char *name : {"bad/cut.vsdx", "other/types.vsdx", "other/renamed.vsdx"})
         EXPECT_EQ(plugin->Format(Data(std::string("visio/") + name)), DX_FMT_ZIP) << name;
 }
 
