@@ -20,6 +20,8 @@ is `VisioDocument` in the namespace of Visio 2003's XML.
                      shape holds the text "Texte du modèle": placed twice on
                      the first page, once with text of its own and once
                      without (which draws the master's text)
+  de.vsdx.gz         de.vsdx in a gzip stream without name or time
+  fr.vdx.gz          fr.vdx in a gzip stream without name or time
   bad/cut.vsdx       de.vsdx cut in half: no zip directory, no Visio package
   bad/cut.vdx        fr.vdx cut inside the first page: still a Visio XML
                      drawing; libvisio reads no text from it
@@ -42,6 +44,7 @@ two runs write the same bytes. When libvisio-tools is installed, `vsd2text`
 must read each drawing's text as the filter gives it: the shapes' paragraphs
 in page order.
 """
+import gzip
 import os
 import shutil
 import subprocess
@@ -241,6 +244,8 @@ def main():
         ("de.vsdx", de, 367, "Bibliothekarin"),
         ("de.vstx", package(PAGES["de"], TEMPLATE), 367, "Bibliothekarin"),
         ("fr.vdx", fr, 367, "bibliothécaire"),
+        ("de.vsdx.gz", gzip.compress(de, 9, mtime=0), 347, "Bibliothekarin"),
+        ("fr.vdx.gz", gzip.compress(fr, 9, mtime=0), 347, "bibliothécaire"),
         ("bad/cut.vsdx", de[:len(de) // 2], 341, "-"),
         ("bad/cut.vdx", fr[:fr.index(b"<Page ID=") + 400], 367, "-"),
         ("bad/damaged.vsdx",

@@ -176,6 +176,10 @@ TEST_F(DxFilterVisio, DrawingsGiveTheirShapesTextPageByPage) {
         // A master's shape placed with text of its own and without, which
         // draws the master's text.
         {"fr.vdx", std::string(kFrench)},
+        // Compressed: the package through the office module's look at its
+        // content types, the XML drawing by its root.
+        {"de.vsdx.gz", std::string(kGerman) + std::string(kGermanSecondPage)},
+        {"fr.vdx.gz", std::string(kFrench)},
     };
     for (const auto &s : samples) {
         Extraction r = plugin->Extract(Data(std::string("visio/") + s.name));
