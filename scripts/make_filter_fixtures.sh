@@ -37,6 +37,7 @@
 #                                    file writer (make_visio_fixtures.py)
 #   sxw, stw, sxc, sxi, sxd, sxm     python3's zipfile
 #   (OpenOffice.org 1.x)             (make_staroffice_fixtures.py)
+#   xlsb (Excel binary workbook)     SheetJS, npm's `xlsx` (make_xlsb_fixtures.js)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -60,7 +61,7 @@
 #        the legacy office samples catdoc antiword libgsf-bin, and the
 #        WordPerfect samples libwpd-tools; for the DjVu samples djvulibre-bin; for
 #        the compiled HTML Help samples fp-utils-3.2.2; for the XPS sample
-#        without text ghostscript
+#        without text ghostscript; for the XLSB samples nodejs and SheetJS
 set -eu
 cd "$(dirname "$0")/.."
 # 2024-01-01 00:00:00 UTC stands for the time of the run.
@@ -479,4 +480,5 @@ python3 scripts/make_works_fixtures.py >> "$TABLE"
 python3 scripts/make_write_fixtures.py >> "$TABLE"
 python3 scripts/make_visio_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
+node scripts/make_xlsb_fixtures.js >> "$TABLE"
 echo "fixtures written to $OUT"

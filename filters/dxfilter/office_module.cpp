@@ -1,11 +1,12 @@
-// office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX,
-// PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x documents they succeeded,
-// EPUB, XPS and OpenXPS), and flat OpenDocument files (one XML document,
-// `office:document`). The archive is read with libzip through a source over
-// the engine's stream callbacks; each XML member (or the flat file) is
-// pushed in small pieces through libxml2's SAX parser, so memory stays
-// bounded however large a member inflates. No network, no DTD loading, no
-// entity expansion.
+// office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX
+// and its binary twin XLSB, PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x
+// documents they succeeded, EPUB, XPS and OpenXPS), and flat OpenDocument
+// files (one XML document, `office:document`). The archive is read with
+// libzip through a source over the engine's stream callbacks; each XML
+// member (or the flat file) is pushed in small pieces through libxml2's SAX
+// parser, so memory stays bounded however large a member inflates. No
+// network, no DTD loading, no entity expansion. The record streams of an
+// XLSB workbook are split into records a piece at a time as well (xlsb.h).
 #include <libxml/parser.h>
 #include <zip.h>
 
@@ -17,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/xlsb.h"
 #include "filters/dxfilter/xml_push.h"
 #include "filters/dxfilter/zip_scan.h"
 
@@ -388,6 +391,8 @@ int classify(zip_t *zip) {
         if (has_entry(zip, "word/document.xml")) return DX_FMT_DOCX;
         if (has_entry(zip, "xl/workbook.xml")) return DX_FMT_XLSX;
         if (has_entry(zip, "ppt/presentation.xml")) return DX_FMT_PPTX;
+        // A binary workbook is read as its XML twin is, and answers as it.
+        if (has_entry(zip, "xl/workbook.bin")) return DX_FMT_XLSX;
         if (is_visio_package(zip)) return DX_FMT_VISIO;
     }
     if (is_xps(zip)) return DX_FMT_XPS;
@@ -465,6 +470,9 @@ enum class PartKind {
     kPptx,        // ppt/slides/slideN.xml
     kXlsxShared,  // xl/sharedStrings.xml (gathered, not emitted)
     kXlsxSheet,   // xl/worksheets/sheetN.xml
+    kXlsbShared,  // xl/sharedStrings.bin (gathered, not emitted)
+    kXlsbSheet,   // xl/worksheets/sheetN.bin
+    kXlsbOrder,   // workbook.bin: sheet order (gathered)
     kOdf,         // content.xml, or a flat OpenDocument file
     kXhtml,       // an EPUB content document
     kContainer,   // META-INF/container.xml (gathered)
@@ -476,6 +484,12 @@ enum class PartKind {
     kXpsDoc,      // an XPS fixed document: its pages (gathered)
     kXpsPage,     // an XPS fixed page
 };
+
+// Whether a part is a record stream rather than XML.
+bool is_binary(PartKind kind) {
+    return kind == PartKind::kXlsbShared || kind == PartKind::kXlsbSheet ||
+           kind == PartKind::kXlsbOrder;
+}
 
 struct Part {
     std::string name;
@@ -641,6 +655,9 @@ class OfficeExtractor {
     void ClosePart();
     bool PushPiece();
     bool RunWhole(const Part &part);  // parse a gathered part in one go
+    bool Reading() const { return parser_ || records_; }
+    bool Record(uint32_t type, std::string_view body);  // one record of a binary part
+    void AddShared(std::string text);
     zip_int64_t Read(char *buffer, size_t size);
     void Emit(std::string_view text) {
         if (sink_ && !full_ && sink_->text(sink_->self, text.data(), text.size())) full_ = true;
@@ -662,6 +679,7 @@ class OfficeExtractor {
     // The member being parsed (a parser while there is one).
     zip_file_t *file_ = nullptr;
     xmlParserCtxtPtr parser_ = nullptr;
+    std::optional<dxf::Biff12Records> records_;  // instead of a parser, for a binary part
     PartKind kind_ = PartKind::kDocx;
     uint64_t partBytes_ = 0;
 
@@ -703,7 +721,7 @@ class OfficeExtractor {
 std::vector<std::string> OfficeExtractor::OrderedMembers(const std::string &dir,
                                                          const std::string &main) {
     RunWhole({dir + "_rels/" + main + ".rels", PartKind::kRels});
-    RunWhole({dir + main, PartKind::kOrder});
+    RunWhole({dir + main, main.ends_with(".bin") ? PartKind::kXlsbOrder : PartKind::kOrder});
     std::vector<std::string> names;
     for (const auto &id : order_) {
         auto it = relations_.find(id);
@@ -842,6 +860,10 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
             // and in the visuals of brushes; everything else draws no text.
             if (is(local, "Glyphs")) XpsGlyphs(nAttrs, attrs);
             break;
+        case PartKind::kXlsbShared:
+        case PartKind::kXlsbSheet:
+        case PartKind::kXlsbOrder:
+            break;  // records, not XML (Record)
     }
 }
 
@@ -886,11 +908,7 @@ void OfficeExtractor::End(const xmlChar *local) {
             else if (is(local, "t"))
                 inValue_ = false;
             else if (is(local, "si")) {
-                // Past either bound later strings are dropped, and the cells
-                // that refer to them stay empty.
-                sharedBytes_ += cell_.size();
-                if (sharedBytes_ <= kMaxSharedBytes && shared_.size() < kMaxSharedStrings)
-                    shared_.push_back(cell_);
+                AddShared(cell_);
             }
             break;
         case PartKind::kXlsxSheet:
@@ -949,6 +967,44 @@ void OfficeExtractor::Characters(const xmlChar *text, int length) {
     }
 }
 
+// Keeps one string of a shared string table. Past either bound later strings
+// are dropped, and the cells that refer to them stay empty.
+void OfficeExtractor::AddShared(std::string text) {
+    sharedBytes_ += text.size();
+    if (sharedBytes_ <= kMaxSharedBytes && shared_.size() < kMaxSharedStrings)
+        shared_.push_back(std::move(text));
+}
+
+// One record of an XLSB part: the strings of the shared string table, each
+// cell's string (its own, a formula's result or a shared one) on a line of
+// its own as for XLSX, and the sheets of the workbook in its order. Numbers,
+// booleans and errors carry no language. False once the sink is full.
+bool OfficeExtractor::Record(uint32_t type, std::string_view body) {
+    switch (kind_) {
+        case PartKind::kXlsbShared:
+            if (type == dxf::xlsb::kSharedStringItem)
+                // A damaged item still takes its place: later numbers stay right.
+                AddShared(dxf::XlsbSharedItem(body, kMaxCellBytes).value_or(std::string()));
+            break;
+        case PartKind::kXlsbSheet: {
+            const dxf::XlsbCell cell = dxf::XlsbCellOf(type, body, kMaxCellBytes);
+            if (cell.kind == dxf::XlsbCell::Kind::kText)
+                Emit(cell.text);
+            else if (cell.kind == dxf::XlsbCell::Kind::kShared && cell.shared < shared_.size())
+                Emit(shared_[cell.shared]);
+            if (cell.kind != dxf::XlsbCell::Kind::kNone) Break();
+            break;
+        }
+        case PartKind::kXlsbOrder:
+            if (type == dxf::xlsb::kSheetBundle && order_.size() < limits_.maxParts)
+                order_.push_back(dxf::XlsbSheetRelationship(body));
+            break;
+        default:
+            break;
+    }
+    return !full_;
+}
+
 // ---- parts ------------------------------------------------------------------------
 
 bool OfficeExtractor::OpenPart(const Part &part) {
@@ -962,8 +1018,11 @@ bool OfficeExtractor::OpenPart(const Part &part) {
                                 : zip_fopen_index(archive_->zip, pieces_[piece_++], 0);
         if (!file_) return false;
     }
-    parser_ = dxf::NewElementPushParser(sax_start, sax_end, sax_characters, this);
-    if (!parser_) {
+    if (is_binary(part.kind))
+        records_.emplace();
+    else
+        parser_ = dxf::NewElementPushParser(sax_start, sax_end, sax_characters, this);
+    if (!Reading()) {
         ClosePart();
         return false;
     }
@@ -976,6 +1035,7 @@ bool OfficeExtractor::OpenPart(const Part &part) {
 }
 
 void OfficeExtractor::ClosePart() {
+    records_.reset();
     if (parser_) {
         dxf::FreeElementPushParser(parser_);
         parser_ = nullptr;
@@ -1016,6 +1076,14 @@ bool OfficeExtractor::PushPiece() {
     // Past a bound the member simply ends: what it gave so far stands.
     bool last =
         got <= 0 || partBytes_ > limits_.maxPartBytes || totalBytes_ > limits_.maxTotalBytes;
+    if (records_) {
+        if (got > 0)
+            records_->Push(
+                {buffer, static_cast<size_t>(got)},
+                [this](uint32_t type, std::string_view body) { return Record(type, body); });
+        if (last || full_) ClosePart();
+        return !last && !full_;
+    }
     int rc = xmlParseChunk(parser_, buffer, got > 0 ? static_cast<int>(got) : 0, last ? 1 : 0);
     if (last || (rc != 0 && parser_->disableSAX)) {
         ClosePart();
@@ -1087,7 +1155,7 @@ bool OfficeExtractor::PlanXps() {
 
 bool OfficeExtractor::RunWhole(const Part &part) {
     if (!OpenPart(part)) return false;
-    while (parser_ && DXM_CpuNs() < limits_.deadlineNs && PushPiece()) {
+    while (Reading() && DXM_CpuNs() < limits_.deadlineNs && PushPiece()) {
     }
     ClosePart();
     return true;
@@ -1117,16 +1185,21 @@ bool OfficeExtractor::Plan() {
             if (parts_.empty()) first = "ppt/presentation.xml";
             break;
         }
-        case DX_FMT_XLSX:
-            if (has_entry(zip, "xl/sharedStrings.xml"))
-                parts_.push_back({"xl/sharedStrings.xml", PartKind::kXlsxShared});
-            {
-                auto sheets = OrderedMembers("xl/", "workbook.xml");
-                if (sheets.empty()) sheets = numbered_members(zip, "xl/worksheets/sheet", ".xml");
-                for (auto &name : sheets) parts_.push_back({name, PartKind::kXlsxSheet});
-            }
-            if (parts_.empty()) first = "xl/workbook.xml";
+        case DX_FMT_XLSX: {
+            // A binary workbook (XLSB) has the same parts as records.
+            const bool binary =
+                !has_entry(zip, "xl/workbook.xml") && has_entry(zip, "xl/workbook.bin");
+            const std::string ext = binary ? ".bin" : ".xml";
+            if (has_entry(zip, ("xl/sharedStrings" + ext).c_str()))
+                parts_.push_back({"xl/sharedStrings" + ext,
+                                  binary ? PartKind::kXlsbShared : PartKind::kXlsxShared});
+            auto sheets = OrderedMembers("xl/", "workbook" + ext);
+            if (sheets.empty()) sheets = numbered_members(zip, "xl/worksheets/sheet", ext);
+            for (auto &name : sheets)
+                parts_.push_back({name, binary ? PartKind::kXlsbSheet : PartKind::kXlsxSheet});
+            if (parts_.empty()) first = "xl/workbook" + ext;
             break;
+        }
         case DX_FMT_ODT:
         case DX_FMT_ODS:
         case DX_FMT_ODP:
@@ -1169,7 +1242,7 @@ bool OfficeExtractor::Plan() {
 int OfficeExtractor::Step(DXMSink *sink) {
     sink_ = sink;
     if (full_ || DXM_CpuNs() > limits_.deadlineNs) return 0;
-    if (!parser_) {
+    if (!Reading()) {
         if (next_ >= parts_.size()) return 0;
         const Part &part = parts_[next_++];
         // A page of an XPS package that cannot be read ends its text.

@@ -77,7 +77,8 @@ class ZipRecords {
 bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &readAt,
                       uint64_t &offset);
 
-// A DX_FMT_* code (DOCX, XLSX, PPTX, XPS, FICTIONBOOK for an archive of a
+// A DX_FMT_* code (DOCX, XLSX (also for a binary workbook, XLSB: the
+// entry `xl/workbook.bin` instead of `xl/workbook.xml`), PPTX, XPS, FICTIONBOOK for an archive of a
 // single member whose name ends in ".fb2" beside only the Finder's entries
 // (IsFinderEntry), IWORK for an Apple iWork package (see IworkLayout), or
 // ZIP for an archive without any package marker), or DX_FMT_UNKNOWN when

@@ -7,7 +7,10 @@ document, from the sample documents in tests/data/dxfilter/docs:
   tests/data/fuzz/msppt/      PowerPoint Document stream
   tests/data/fuzz/office/     the fixed pages of the XPS samples (from
                               tests/data/dxfilter/xps; fuzz_office stores
-                              a page in a package of its own)
+                              a page in a package of its own), and "XLSB",
+                              the 32-bit length of the shared strings part,
+                              that part and a sheet part of each Excel
+                              binary workbook sample (tests/data/dxfilter/xlsb)
   tests/data/fuzz/pdf_order/  flag byte, page text, zero byte, boxes
                               (needs Python's GObject bindings and poppler's
                               introspection data: python3-gi,
@@ -130,6 +133,17 @@ def xps_seeds():
                 write("office", "%s-%d.fpage" % (path.stem, i + 1), z.read(name))
 
 
+def xlsb_seeds():
+    for path in sorted((REPO / "tests/data/dxfilter/xlsb").glob("*.xlsb")):
+        with zipfile.ZipFile(path) as z:
+            names = z.namelist()
+            shared = z.read("xl/sharedStrings.bin") if "xl/sharedStrings.bin" in names else b""
+            sheets = sorted(n for n in names if n.startswith("xl/worksheets/") and n.endswith(".bin"))
+            for i, name in enumerate(sheets):
+                seed = b"XLSB" + struct.pack("<I", len(shared)) + shared + z.read(name)
+                write("office", "%s-%d.xlsb-parts" % (path.stem, i + 1), seed[:MAX_SEED])
+
+
 def lzx_seeds():
     sys.path.insert(0, str(REPO / "scripts"))
     import make_chm_fixtures as chm
@@ -182,6 +196,7 @@ def pdf_seeds():
 if __name__ == "__main__":
     office_seeds()
     xps_seeds()
+    xlsb_seeds()
     lzx_seeds()
     kinds = ["msdoc", "msxls", "msppt", "office", "lzx"]
     if "--no-pdf" not in sys.argv:

@@ -3,10 +3,15 @@
 // archive is probed as the worker probes it (libzip, the format rules of the
 // directory scan) and its text read to its end as that format, or as XPS
 // when it is none the module reads. A flat OpenDocument file (by the format
-// rule of its root's start tag) is read as its kind. Any other input is a
+// rule of its root's start tag) is read as its kind. An input that starts
+// with "XLSB" is the record streams of an Excel binary workbook: a 32-bit
+// length, the shared strings part of that length (cut to what follows) and
+// the sheet part, stored beside a sound workbook that names the sheet twice,
+// and read as XLSX reads it. Any other input is a
 // fixed page: it is stored, with the parts that lead to it, in an XPS
 // package whose relationships, sequence and document are sound, so that
 // mutations reach the page reader rather than the archive's checksums.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -37,6 +42,25 @@ std::string PackageAround(std::string_view page) {
     });
 }
 
+// An XLSB package around a shared strings part and a sheet part: the
+// workbook's two sheet records name the sheet and a missing part.
+std::string WorkbookAround(std::string_view shared, std::string_view sheet) {
+    using namespace std::string_literals;
+    const std::string sheetRecord =
+        "\x9c\x01\x14"s + "\0\0\0\0\x01\0\0\0"s + "\x01\0\0\0R\0"s + "\x01\0\0\0S\0"s;
+    const std::string missing =
+        "\x9c\x01\x14"s + "\0\0\0\0\x02\0\0\0"s + "\x01\0\0\0T\0"s + "\x01\0\0\0S\0"s;
+    return dxfilter_zip::StoredZip({
+        {"[Content_Types].xml", "<Types/>"},
+        {"xl/workbook.bin", "\x83\x01\0"s + sheetRecord + sheetRecord + missing + "\x84\x01\0"s},
+        {"xl/_rels/workbook.bin.rels",
+         "<Relationships><Relationship Id=\"R\" Target=\"worksheets/sheet1.bin\"/>"
+         "<Relationship Id=\"T\" Target=\"worksheets/sheet2.bin\"/></Relationships>"},
+        {"xl/sharedStrings.bin", std::string(shared)},
+        {"xl/worksheets/sheet1.bin", std::string(sheet)},
+    });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -44,6 +68,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     if (const int flat = dxf::FlatOpenDocumentFormat(bytes); flat != DX_FMT_UNKNOWN) {
         dxfuzz::ExtractWithModule(module, data, size, flat);
+        return 0;
+    }
+    if (bytes.starts_with("XLSB")) {
+        std::string_view rest = bytes.substr(4);
+        size_t shared = 0;
+        if (rest.size() >= 4) {
+            for (int i = 3; i >= 0; --i) shared = shared << 8 | static_cast<unsigned char>(rest[i]);
+            rest.remove_prefix(4);
+        }
+        shared = std::min(shared, rest.size());
+        const std::string package = WorkbookAround(rest.substr(0, shared), rest.substr(shared));
+        dxfuzz::ExtractWithModule(module, reinterpret_cast<const uint8_t *>(package.data()),
+                                  package.size(), DX_FMT_XLSX);
         return 0;
     }
     if (!bytes.starts_with("PK\x03\x04")) {

@@ -298,4 +298,25 @@ TEST(ZipDirectory, PackagesZippedAsAFolder) {
               DX_FMT_IWORK);
 }
 
+TEST(ZipDirectory, OfficeOpenXmlPackagesByTheirMainPart) {
+    auto scan = [](std::vector<std::string> names) {
+        std::vector<std::pair<std::string, std::string>> members;
+        for (auto &name : names) members.emplace_back(std::move(name), "x");
+        const std::string zip = StoredZip(members);
+        return dxf::ZipFormatFromDirectory(zip.size(), ReadAtOf(zip));
+    };
+    const std::string types = "[Content_Types].xml";
+    EXPECT_EQ(scan({types, "word/document.xml"}), DX_FMT_DOCX);
+    EXPECT_EQ(scan({types, "xl/workbook.xml"}), DX_FMT_XLSX);
+    EXPECT_EQ(scan({types, "ppt/presentation.xml"}), DX_FMT_PPTX);
+    // A binary workbook answers as XLSX; its other parts do not make one.
+    EXPECT_EQ(scan({types, "xl/workbook.bin", "xl/worksheets/sheet1.bin"}), DX_FMT_XLSX);
+    EXPECT_EQ(scan({types, "xl/worksheets/sheet1.bin", "xl/sharedStrings.bin"}), DX_FMT_ZIP);
+    EXPECT_EQ(scan({"xl/workbook.bin"}), DX_FMT_ZIP);
+    EXPECT_EQ(scan({types, "XL/Workbook.bin"}), DX_FMT_ZIP);
+    // The other main parts come first, as before.
+    EXPECT_EQ(scan({types, "xl/workbook.bin", "word/document.xml"}), DX_FMT_DOCX);
+    EXPECT_EQ(scan({types, "xl/workbook.bin", "ppt/presentation.xml"}), DX_FMT_PPTX);
+}
+
 }  // namespace
