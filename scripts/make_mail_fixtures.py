@@ -188,6 +188,29 @@ def write(name, msg, grep, fmt=348):
     print(f"mail/{name}\t{fmt}\t{grep}")
 
 
+# The property list Apple Mail keeps after a message in an .emlx file: flags
+# and dates, English words the reader must never see.
+EMLX_PLIST = (
+    '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" '
+    '"http://www.apple.com/DTDs/PropertyList-1.0.dtd">\n'
+    '<plist version="1.0">\n<dict>\n'
+    '\t<key>date-last-viewed</key>\n\t<integer>1704103500</integer>\n'
+    '\t<key>date-received</key>\n\t<integer>1704103200</integer>\n'
+    '\t<key>flags</key>\n\t<integer>8590195713</integer>\n'
+    '\t<key>remote-id</key>\n\t<string>4711</string>\n'
+    '</dict>\n</plist>\n').encode()
+
+
+def emlx(message, padded=False):
+    """An Apple Mail message file: the message's length in bytes on the first
+    line (padded with blanks to ten characters as some versions write it),
+    the message, then its property list."""
+    data = message if isinstance(message, bytes) else message.as_bytes(policy=policy.compat32)
+    count = f"{len(data):<10}" if padded else str(len(data))
+    return count.encode() + b"\n" + data + EMLX_PLIST
+
+
 def main():
     for folder in (OUT, SEEDS):
         os.makedirs(folder, exist_ok=True)
@@ -530,6 +553,35 @@ def main():
     broken[directory + 116:directory + 120] = (0x7FFF).to_bytes(4, "little")
     write("damaged.msg", bytes(broken), "-")
     write("truncated.msg", de_msg[:1024], "-", 340)
+
+    # Apple Mail message files (.emlx): a German quoted-printable message
+    # behind a padded count line, plain and gzipped; a French multipart of
+    # an HTML part and an image, both base64, as a .partial.emlx (the
+    # image's bytes kept apart, only its headers left); the German one cut
+    # in its body (no property list). Look-alikes that stay text: a list of
+    # figures whose first line is a number, and a count line before lines
+    # that are no header block.
+    de_emlx = emlx(simple(40, "de", "utf-8", "qp"), padded=True)
+    write("de-qp.emlx", de_emlx, "Donnerstag")
+    write("de-qp.emlx.gz", gzip.compress(de_emlx, 9, mtime=0), "Donnerstag", 347)
+    apple = MIMEMultipart("mixed", boundary="Apple-Mail=_41-fr")
+    routing(apple, 41)
+    common(apple, 41, "fr")
+    apple["Subject"] = Header(SUBJECT["fr"], "utf-8").encode()
+    apple.attach(MIMEText(html(TEXT["fr"]), "html", "utf-8"))  # base64
+    image = MIMEApplication(b"", "octet-stream")
+    image.replace_header("Content-Type", 'image/png; name="moulin.png"')
+    image.add_header("Content-Disposition", "attachment", filename="moulin.png")
+    image["X-Apple-Content-Length"] = "48213"
+    apple.attach(image)
+    write("fr-html-b64.partial.emlx", emlx(apple), "moulin")
+    write("de-cut.emlx", de_emlx[:len(de_emlx) - len(EMLX_PLIST) - 120], "Donnerstag")
+    figures = ("1984\n2310\n2875\n3120\n\nDie Zahlen zeigen die Besucher des Museums in den "
+               "vier Quartalen des letzten Jahres. Im Sommer kamen die meisten G\u00e4ste.\n")
+    write("figures.txt", figures.encode(), "-", 2)
+    fields = ("245\nDate: 2024-01-01\nFrom: Messstation Nord\nTemperatur am Morgen 3 Grad\n\n"
+              "Am Nachmittag stieg die Temperatur auf acht Grad, und der Wind lie\u00df nach.\n")
+    write("count-fields.txt", fields.encode(), "-", 2)
 
 if __name__ == "__main__":
     sys.exit(main())

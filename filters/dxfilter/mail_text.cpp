@@ -11,6 +11,7 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/utf8.h"
 
 namespace dxf {
@@ -1449,6 +1450,8 @@ std::string DecodeHeaderValue(std::string_view value) {
 
 std::vector<MailPiece> ReadMail(std::string_view bytes, const MailBounds &bounds) {
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);  // a UTF-8 byte-order mark
+    // An Apple Mail message file: the counted message, not the property list.
+    if (const auto message = EmlxMessage(bytes)) bytes = *message;
     Reader reader(bounds);
     std::vector<MailPiece> out;
     if (!bytes.starts_with("From ")) {

@@ -84,10 +84,12 @@ std::string DropQuotedLines(const std::string &text);
 // own but in `<title>` stays whole. One pass, in time linear in the markup.
 std::string DropQuotedHtml(std::string_view html, bool reply);
 
-// The text of `bytes`, a message or an mbox of messages (split at "From "
-// lines after an empty line), in order: per message its subject, then its
-// text/plain parts in document order, then its text/html parts (from a
-// multipart/alternative only the plain alternative when it has one);
+// The text of `bytes`, a message, an mbox of messages (split at "From "
+// lines after an empty line) or an Apple Mail message file (the message its
+// count line counts, never the property list after it), in order: per
+// message its subject, then its text/plain parts in document order, then its
+// text/html parts (from a multipart/alternative only the plain alternative
+// when it has one);
 // attachments and other types are skipped, messages inside messages
 // (message/rfc822) read in place. What a part quotes is dropped as
 // DropQuotedLines (plain parts) and DropQuotedHtml (HTML parts; a message

@@ -842,6 +842,19 @@ bool LooksLikeMail(std::string_view head, bool whole) {
     return count >= 2 && strong;
 }
 
+std::optional<std::string_view> EmlxMessage(std::string_view bytes) {
+    constexpr size_t kMaxDigits = 10;  // up to 9,999,999,999 bytes: no overflow
+    size_t at = 0;
+    uint64_t count = 0;
+    while (at < bytes.size() && at < kMaxDigits && bytes[at] >= '0' && bytes[at] <= '9')
+        count = count * 10 + static_cast<uint64_t>(bytes[at++] - '0');
+    if (at == 0 || bytes[0] == '0') return std::nullopt;  // no count, a zero or a leading zero
+    while (at < bytes.size() && (bytes[at] == ' ' || bytes[at] == '\t')) ++at;
+    if (at >= bytes.size() || bytes[at] != '\n') return std::nullopt;
+    const std::string_view message = bytes.substr(at + 1);
+    return message.substr(0, static_cast<size_t>(std::min<uint64_t>(count, message.size())));
+}
+
 bool IsBinaryCatalog(Bytes head) {
     if (head.size() < 8) return false;
     const uint32_t magic = le32(head, 0);
@@ -1221,6 +1234,12 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
                 return {root, SniffNext::kDone};
             if (LooksLikeMail(as_chars(body), size <= head.size()))
                 return {DX_FMT_MAIL, SniffNext::kDone};
+            // An Apple Mail message file: its count line, then a message;
+            // the message's header block ends inside the counted bytes.
+            if (const auto message = EmlxMessage(as_chars(body))) {
+                const bool whole = message->end() < as_chars(body).end() || size <= head.size();
+                if (LooksLikeMail(*message, whole)) return {DX_FMT_MAIL, SniffNext::kDone};
+            }
             // A catalog with translations is read for them; a template (or
             // a catalog without any translation in its head) stays text.
             switch (PoCatalogKind(as_chars(body), size <= head.size())) {

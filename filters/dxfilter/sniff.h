@@ -83,6 +83,14 @@ const char *TextFormCharset(TextForm form);
 // line must be in it; otherwise a block cut by the end of `head` counts.
 bool LooksLikeMail(std::string_view head, bool whole);
 
+// The message of an Apple Mail message file (`.emlx`, `.partial.emlx`): a
+// first line holding the message's length in bytes (1 to 10 decimal digits,
+// the first not 0, then the blanks some versions pad it with), a line feed,
+// the message, then a property list that is no text. The bytes after the
+// count line, as many as it says (fewer when the file is cut); none when
+// `bytes` does not open with such a line.
+std::optional<std::string_view> EmlxMessage(std::string_view bytes);
+
 // Whether `head` opens a GNU gettext binary message catalog (`.mo`): the
 // magic 0x950412de in either byte order, then a revision whose major number
 // is 0 or 1. The catalog reader checks the rest.

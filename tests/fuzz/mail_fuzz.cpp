@@ -3,9 +3,11 @@
 // parts, transfer encodings, encoded words and charsets; the same bytes as
 // an Outlook message file (compound file, property streams, code pages) and
 // as a compressed RTF body; the same bytes as an HTML part losing its quotes
-// and as UTF-16 in either byte order; and the text read to its end through the module
-// as the worker opens it (format 348, which takes compound files for
-// Outlook message files).
+// and as UTF-16 in either byte order; Apple Mail message files by their
+// count line; and the text read to its end through the module as the worker
+// opens it (format 348, which takes compound files for Outlook message files).
+#include <algorithm>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     dxf::LooksLikeMail(bytes, true);
     dxf::LooksLikeMail(bytes, false);
+    // An Apple Mail message file: the counted message lies inside the bytes,
+    // behind its count line; the rules tell it from the head alone.
+    if (const auto message = dxf::EmlxMessage(bytes)) {
+        const std::string_view line = bytes.substr(0, message->data() - bytes.data());
+        const size_t digits = line.find_first_not_of("0123456789");
+        FUZZ_CHECK(digits >= 1 && digits <= 10 && line[0] != '0' && line.back() == '\n');
+        FUZZ_CHECK(line.find_first_not_of(" \t", digits) == line.size() - 1);
+        FUZZ_CHECK(message->size() <= size - line.size());
+    }
+    const size_t headSize = std::min<size_t>(size, 8192);
+    dxf::SniffHead(std::span(data, headSize), size);
 
     dxf::MailBounds bounds;
     bounds.maxText = 64 * 1024;

@@ -119,6 +119,59 @@ TEST(DxfMailRule, RoutingFieldsFillingTheHeadStillTell) {
     EXPECT_FALSE(LooksLikeMail(received.substr(0, 8192), false));  // one field name only
 }
 
+// The format the rules give a document whose head is `head`.
+int FormatOf(const std::string &head, size_t size) {
+    return dxf::SniffHead(
+               std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size()), size)
+        .format;
+}
+
+// An Apple Mail message file: a count line, the message, its property list.
+const std::string kPlist =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+    "\t<key>flags</key>\n\t<integer>8590195713</integer>\n"
+    "\t<key>subject</key>\n\t<string>property words</string>\n</dict>\n</plist>\n";
+const std::string kEmlxMessage = kHead + "Subject: s\n\nbody\n";
+const std::string kCount = std::to_string(kEmlxMessage.size());
+
+TEST(DxfMailRule, AppleMailFilesNeedACountLineAndAHeaderBlock) {
+    const std::string &msg = kEmlxMessage;
+    const std::string told[] = {
+        kCount + "\n" + msg + kPlist,
+        kCount + "      \n" + msg + kPlist,  // padded to ten characters
+        kCount + " \t\n" + msg + kPlist,
+        std::to_string(msg.size() + 5000) + "\n" + msg,  // cut: the message is what is there
+        kCount + "\n" + msg,                             // no property list
+        "\xEF\xBB\xBF" + kCount + "\n" + msg + kPlist,
+    };
+    for (const std::string &doc : told) EXPECT_EQ(FormatOf(doc, doc.size()), 348) << doc;
+    const std::string others[] = {
+        "0\n" + msg + kPlist,                     // a zero count
+        "0" + kCount + "\n" + msg + kPlist,       // a leading zero
+        "+" + kCount + "\n" + msg + kPlist,       // a sign
+        " " + kCount + "\n" + msg + kPlist,       // a leading blank
+        kCount + "\r\n" + msg + kPlist,           // not what Apple Mail writes
+        kCount + "x\n" + msg + kPlist,            // not a number alone
+        "12345678901\n" + msg + kPlist,           // more digits than any count
+        "18446744073709551617\n" + msg + kPlist,  // past 64 bits
+        "40\n" + msg + kPlist,                    // the header block ends past the count
+        kCount + "\n",                            // a count line alone
+        kCount + "\n" + kPlist,                   // a property list alone
+        kCount + "\nDate: 2024\nFrom: a\nnot a field\n\nbody\n",  // no header block
+        kCount + "\nSubject: figures\n\n1984\n2310\n",            // one field only
+        "1984\n2310\n2875\n\nVisitors per quarter.\n",            // a list of figures
+    };
+    for (const std::string &doc : others) EXPECT_NE(FormatOf(doc, doc.size()), 348) << doc;
+    // A header block longer than the head counts on the lines seen, as for
+    // other messages; one cut by its own count does not.
+    std::string longHead = "Message-ID: <x@y>\nSubject: s\n";
+    while (longHead.size() < 9000) longHead += "X-Filler: 0123456789012345678901234567890123\n";
+    const std::string longFile = "30000     \n" + longHead + "\nbody\n";
+    EXPECT_EQ(FormatOf(longFile.substr(0, 8192), 30000), 348);
+    const std::string shortCount = "4000\n" + longHead + "\nbody\n";
+    EXPECT_NE(FormatOf(shortCount.substr(0, 8192), 30000), 348);
+}
+
 TEST(DxfMailDecode, Base64) {
     EXPECT_EQ(DecodeBase64("SGVsbG8sIHdvcmxkIQ=="), "Hello, world!");
     EXPECT_EQ(DecodeBase64("SGVs\r\nbG8s\n IHdv cmxk"), "Hello, world");
@@ -1016,6 +1069,17 @@ TEST(DxfMailHtml, HtmlOnlyRepliesAnswerInTheirOwnText) {
               "[html]" + body.substr(body.find('<')));
 }
 
+TEST(DxfMailText, AppleMailFilesGiveTheCountedMessageOnly) {
+    // The property list after the message is never text.
+    EXPECT_EQ(Text(kCount + "\n" + kEmlxMessage + kPlist), "s|body\n");
+    EXPECT_EQ(Text(kCount + "    \n" + kEmlxMessage + kPlist), "s|body\n");
+    // The count ends the message, in its body too; a file cut short gives
+    // what is there.
+    const std::string shorter = std::to_string(kEmlxMessage.size() - 3);
+    EXPECT_EQ(Text(shorter + "\n" + kEmlxMessage + kPlist), "s|bo");
+    EXPECT_EQ(Text("9999999999\n" + kEmlxMessage.substr(0, kEmlxMessage.size() - 3)), "s|bo");
+}
+
 TEST(DxfMailText, MboxMessagesInOrder) {
     const std::string mbox =
         "From a@b Mon Jan  1 10:00:00 2024\nFrom: a\nDate: x\nSubject: one\n\nfirst\n"
@@ -1043,6 +1107,11 @@ TEST(DxfMailText, DamageGivesTheTextSoFar) {
                             "Content-Transfer-Encoding: quoted-printable\n\ncaf=C3=A9\n"
                             "--z--\n";
     for (size_t n = 0; n <= msg.size(); ++n) Text(msg.substr(0, n));
+    const std::string emlx = std::to_string(msg.size()) + "\n" + msg + kPlist;
+    for (size_t n = 0; n <= emlx.size(); ++n) {
+        Text(emlx.substr(0, n));
+        FormatOf(emlx.substr(0, n), n);
+    }
 }
 
 TEST(DxfMailText, BoundsHold) {
