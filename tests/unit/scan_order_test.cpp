@@ -87,7 +87,7 @@ TEST(ScanOrder, CancelKeepsWhatWasTakenAndReleasesTheReader) {
 
 TEST(ScanOrder, TheWriterFlushesBeforeItWaits) {
     Queue queue(4);
-    int flushes = 0;
+    std::atomic<int> flushes{0};
     ASSERT_TRUE(queue.Push(1));
     uint64_t number;
     int job;
@@ -95,8 +95,12 @@ TEST(ScanOrder, TheWriterFlushesBeforeItWaits) {
     queue.Finish(number, 7);
     EXPECT_EQ(*queue.Next([&] { ++flushes; }), 7);
     EXPECT_EQ(flushes, 0);  // it was ready
+    // Closed once the writer has flushed (or after ten seconds, when a writer
+    // that waits without flushing then fails the count below).
     std::thread closer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (flushes.load() == 0 && std::chrono::steady_clock::now() < give_up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         queue.Close();
     });
     EXPECT_FALSE(queue.Next([&] { ++flushes; }).has_value());
