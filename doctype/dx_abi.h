@@ -116,7 +116,12 @@ enum {
     DX_FMT_MSWRITE = 365,
     /* A Pocket Word document of Windows CE (`.psw`, `.pwd`): `{\pwi`, its header and its zones;
        the filter reads its paragraphs with libwps. */
-    DX_FMT_POCKETWORD = 366
+    DX_FMT_POCKETWORD = 366,
+    /* A Microsoft Visio drawing: a compound file with a `VisioDocument` stream (`.vsd`, Visio 2000
+       to 2010), an XML drawing whose root is `VisioDocument` in the Visio 2003 namespace (`.vdx`)
+       or a package whose main part has a Visio content type (`.vsdx`, `.vsdm`, `.vstx`); the
+       filter reads the text of its shapes page by page with libvisio. */
+    DX_FMT_VISIO = 367
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -33,6 +33,8 @@
 #   wk1, wks, wq1, wk3 (Lotus 1-2-3,  python3, record by record, and the compound
 #   Quattro Pro, Works)              file writer (make_works_fixtures.py)
 #   wri, doc (Write, Word for DOS)   python3, page by page (make_write_fixtures.py)
+#   vsdx, vstx, vdx, vsd (Visio)     python3's zipfile and string XML, the compound
+#                                    file writer (make_visio_fixtures.py)
 #   sxw, stw, sxc, sxi, sxd, sxm     python3's zipfile
 #   (OpenOffice.org 1.x)             (make_staroffice_fixtures.py)
 #   xlsb (Excel binary workbook)     SheetJS, npm's `xlsx` (make_xlsb_fixtures.js)
@@ -476,6 +478,7 @@ python3 scripts/make_odf_fixtures.py >> "$TABLE"
 python3 scripts/make_iwork_fixtures.py >> "$TABLE"
 python3 scripts/make_works_fixtures.py >> "$TABLE"
 python3 scripts/make_write_fixtures.py >> "$TABLE"
+python3 scripts/make_visio_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"
 echo "fixtures written to $OUT"

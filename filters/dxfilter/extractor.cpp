@@ -89,6 +89,8 @@ const char *ModuleFor(int format) {
         case DX_FMT_MSWRITE:
         case DX_FMT_POCKETWORD:
             return DXM_WORKS_NAME;
+        case DX_FMT_VISIO:
+            return DXM_VISIO_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

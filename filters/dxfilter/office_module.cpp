@@ -323,6 +323,47 @@ int format_from_container(zip_t *zip, const std::string &folder) {
     return root.NamesPackage() ? DX_FMT_EPUB : DX_FMT_ZIP;
 }
 
+// The content types of a Visio package's main part: a drawing, a template
+// or a stencil, each with or without macros.
+constexpr std::string_view kVisioMainTypes[] = {
+    "application/vnd.ms-visio.drawing.main+xml",
+    "application/vnd.ms-visio.drawing.macroEnabled.main+xml",
+    "application/vnd.ms-visio.template.main+xml",
+    "application/vnd.ms-visio.template.macroEnabled.main+xml",
+    "application/vnd.ms-visio.stencil.main+xml",
+    "application/vnd.ms-visio.stencil.macroEnabled.main+xml",
+};
+
+// Whether a package's content types (`[Content_Types].xml`, root element
+// `Types`) give a part one of the Visio main part's content types in an
+// `Override`; the walk ends at the first one.
+class ContentTypesRoot {
+  public:
+    void Start(std::string_view local, const xmlChar **attributes, int count) {
+        if (++depth_ == 1) types_ = local == "Types";
+        if (depth_ != 2 || !types_ || visio_ || local != "Override") return;
+        const std::string_view type = attribute_in(attributes, count, "ContentType", "");
+        visio_ = std::ranges::find(kVisioMainTypes, type) != std::end(kVisioMainTypes);
+    }
+    void End() { ended_ = --depth_ == 0; }
+    void Characters(std::string_view) {}
+    bool full() const { return visio_ || ended_; }
+    bool root() const { return types_; }
+    void Finish() {}
+    bool NamesVisio() const { return types_ && visio_; }
+
+  private:
+    int depth_ = 0;
+    bool types_ = false, visio_ = false, ended_ = false;
+};
+
+// Whether an Office Open XML package is a Visio drawing, template or
+// stencil, as its content types tell.
+bool is_visio_package(zip_t *zip) {
+    ContentTypesRoot root;
+    return read_elements_of(zip, "[Content_Types].xml", root) && root.NamesVisio();
+}
+
 // Where an OpenDocument or EPUB package's entries are: empty for the root,
 // else the folder of a package zipped as a folder, with its slash
 // (zip_scan.h).
@@ -352,6 +393,7 @@ int classify(zip_t *zip) {
         if (has_entry(zip, "ppt/presentation.xml")) return DX_FMT_PPTX;
         // A binary workbook is read as its XML twin is, and answers as it.
         if (has_entry(zip, "xl/workbook.bin")) return DX_FMT_XLSX;
+        if (is_visio_package(zip)) return DX_FMT_VISIO;
     }
     if (is_xps(zip)) return DX_FMT_XPS;
     if (FoundInNames<dxf::IworkLayout>(zip)) return DX_FMT_IWORK;

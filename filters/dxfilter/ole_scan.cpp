@@ -31,6 +31,8 @@ constexpr std::array kKinds = {
     Kind{"__properties_version1.0", DX_FMT_MAIL},
     // A Works 3 or 4 for Windows document (word processor or database).
     Kind{"MN0", DX_FMT_WORKS},
+    // A Visio drawing (Visio 2000 to 2010, and the versions before).
+    Kind{"VisioDocument", DX_FMT_VISIO},
 };
 
 // The stream of a Works 2000 to 9 document, and the magic its first chunk

@@ -974,30 +974,54 @@ std::string_view tag_attribute(std::string_view tag, std::string_view name) {
     return {};
 }
 
-// FlatOpenDocumentFormat for a text whose root element is `root`, a view
-// into `s` as XmlRootElement gives it.
-int flat_document_format(std::string_view s, std::string_view root) {
-    constexpr std::string_view kOfficeNamespace =
-        "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
-    if (root != "document") return DX_FMT_UNKNOWN;
-    // The qualified name opens after '<'; an unprefixed root cannot carry the
-    // office namespace's `mimetype` (an attribute without a prefix is in none).
+// The start tag of the root element `root` of `s` (a view into `s` as
+// XmlRootElement gives it): the prefix of its qualified name (empty for
+// none) and the inside of the tag after the name, up to its '>' outside
+// quotes; false when the tag is cut by the end of `s`.
+bool root_start_tag(std::string_view s, std::string_view root, std::string_view &prefix,
+                    std::string_view &tag) {
+    // The qualified name opens after '<'.
     const size_t nameEnd = static_cast<size_t>(root.data() - s.data()) + root.size();
     const size_t nameStart = s.rfind('<', nameEnd - 1) + 1;
-    if (nameStart + root.size() == nameEnd) return DX_FMT_UNKNOWN;
-    const std::string prefix(s.substr(nameStart, nameEnd - root.size() - nameStart - 1));
-    // The rest of the start tag, up to its '>' outside quotes.
+    prefix = nameStart + root.size() == nameEnd
+                 ? std::string_view()
+                 : s.substr(nameStart, nameEnd - root.size() - nameStart - 1);
     size_t end = nameEnd;
     for (char quote = 0; end < s.size() && (quote || s[end] != '>'); ++end)
         if (quote && s[end] == quote)
             quote = 0;
         else if (!quote && (s[end] == '"' || s[end] == '\''))
             quote = s[end];
-    if (end >= s.size()) return DX_FMT_UNKNOWN;
-    const std::string_view tag = s.substr(nameEnd, end - nameEnd);
-    if (tag_attribute(tag, "xmlns:" + prefix) != kOfficeNamespace) return DX_FMT_UNKNOWN;
-    const int format = FormatFromOpenDocumentMime(tag_attribute(tag, prefix + ":mimetype"));
+    if (end >= s.size()) return false;
+    tag = s.substr(nameEnd, end - nameEnd);
+    return true;
+}
+
+// FlatOpenDocumentFormat for a text whose root element is `root`, a view
+// into `s` as XmlRootElement gives it.
+int flat_document_format(std::string_view s, std::string_view root) {
+    constexpr std::string_view kOfficeNamespace =
+        "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+    if (root != "document") return DX_FMT_UNKNOWN;
+    // An unprefixed root cannot carry the office namespace's `mimetype` (an
+    // attribute without a prefix is in none).
+    std::string_view prefix, tag;
+    if (!root_start_tag(s, root, prefix, tag) || prefix.empty()) return DX_FMT_UNKNOWN;
+    const std::string name(prefix);
+    if (tag_attribute(tag, "xmlns:" + name) != kOfficeNamespace) return DX_FMT_UNKNOWN;
+    const int format = FormatFromOpenDocumentMime(tag_attribute(tag, name + ":mimetype"));
     return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
+}
+
+// DX_FMT_VISIO for a text whose root element `VisioDocument` (`root`, as for
+// flat_document_format) is in the namespace of Visio 2003's XML drawings,
+// declared in the root's start tag; DX_FMT_UNKNOWN otherwise.
+int visio_xml_format(std::string_view s, std::string_view root) {
+    constexpr std::string_view kVisioNamespace = "http://schemas.microsoft.com/visio/2003/core";
+    std::string_view prefix, tag;
+    if (!root_start_tag(s, root, prefix, tag)) return DX_FMT_UNKNOWN;
+    const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
+    return tag_attribute(tag, declaration) == kVisioNamespace ? DX_FMT_VISIO : DX_FMT_UNKNOWN;
 }
 
 bool is_catalog_root(std::string_view root) {
@@ -1005,12 +1029,13 @@ bool is_catalog_root(std::string_view root) {
 }
 
 // The format a text's root element tells (FictionBook, an XML message
-// catalog, a flat OpenDocument file), found by one look at it;
-// DX_FMT_UNKNOWN for any other text.
+// catalog, a Visio XML drawing, a flat OpenDocument file), found by one look
+// at it; DX_FMT_UNKNOWN for any other text.
 int root_element_format(std::string_view s) {
     const std::string_view root = XmlRootElement(s);
     if (root == "FictionBook") return DX_FMT_FICTIONBOOK;
     if (is_catalog_root(root)) return DX_FMT_CATALOG;
+    if (root == "VisioDocument") return visio_xml_format(s, root);
     return flat_document_format(s, root);
 }
 

@@ -222,7 +222,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     if (directory.size > 0 && !readAt(directory.offset, dir.data(), directory.size))
         return DX_FMT_UNKNOWN;
 
-    bool contentTypes = false, word = false, sheet = false, slides = false, binarySheet = false;
+    bool contentTypes = false, word = false, sheet = false, slides = false, binarySheet = false,
+         drawing = false;
     uint32_t members = 0;  // beside the Finder's entries
     bool fictionBook = false;
     XpsLayout xps;
@@ -237,6 +238,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         sheet = sheet || name == "xl/workbook.xml";
         slides = slides || name == "ppt/presentation.xml";
         binarySheet = binarySheet || name == "xl/workbook.bin";
+        drawing = drawing || name == "visio/document.xml";
         if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
         xps.Add(name);
         iwork.Add(name);
@@ -250,6 +252,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     if (contentTypes && sheet) return DX_FMT_XLSX;
     if (contentTypes && slides) return DX_FMT_PPTX;
     if (contentTypes && binarySheet) return DX_FMT_XLSX;  // XLSB, read as XLSX is
+    // A Visio package: its content types, compressed as a rule, tell.
+    if (contentTypes && drawing) return DX_FMT_UNKNOWN;
     // Root relationships stored as they are decide; compressed ones cannot
     // be read here, and the layout decides.
     const std::string relsContent = rels ? read_stored(*rels, size, readAt) : std::string();

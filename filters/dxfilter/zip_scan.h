@@ -82,8 +82,10 @@ bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &read
 // single member whose name ends in ".fb2" beside only the Finder's entries
 // (IsFinderEntry), IWORK for an Apple iWork package (see IworkLayout), or
 // ZIP for an archive without any package marker), or DX_FMT_UNKNOWN when
-// libzip has to decide (the archive has a `mimetype` entry that the caller
-// could not read from its head; or, without one and without any other
+// libzip has to decide (the archive has `[Content_Types].xml` and
+// `visio/document.xml`, whose content types tell a Visio package; or a
+// `mimetype` entry that the caller could not read from its head; or, without
+// one and without any other
 // package marker, a `META-INF/manifest.xml` entry, whose root entry names an
 // OpenDocument package's kind, or a `META-INF/container.xml` entry, which
 // names an EPUB's package document; or these entries lie in the folder of

@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     dxfuzz::MemoryStream doc(data, size);
     int format = module->probeStream(doc.stream(), doc.size());
-    if (format == DX_FMT_UNKNOWN || format == DX_FMT_ZIP || format == DX_FMT_IWORK)
+    if (format == DX_FMT_UNKNOWN || format == DX_FMT_ZIP || format == DX_FMT_IWORK ||
+        format == DX_FMT_VISIO)
         format = DX_FMT_XPS;
     dxfuzz::ExtractWithModule(module, data, size, format);
     return 0;

@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case DX_FMT_PPT:
         case DX_FMT_MAIL:   // an Outlook message's property table at the root
         case DX_FMT_WORKS:  // a Works document's MN0 or CONTENTS stream at the root
+        case DX_FMT_VISIO:  // a Visio drawing's VisioDocument stream at the root
             return 0;
         default:
             std::abort();  // no other answer is allowed
