@@ -65,7 +65,7 @@ enum {
     DX_FMT_AUDIO_VIDEO = 344,
     DX_FMT_EXECUTABLE = 345,
     DX_FMT_BINARY = 346, /* anything else that is not text */
-    /* A single gzip, bzip2, xz, zstd, lzma or compress (.Z) stream: the filter reads the document
+    /* A single gzip, bzip2, xz, zstd, lzip, LZ4, lzma or compress (.Z) stream: the filter reads the document
        inside when it is text, markup, PDF, RTF, an office, XPS, WordPerfect, DjVu, compiled
        HTML Help or PostScript document. */
     DX_FMT_COMPRESSED = 347,

@@ -15,7 +15,7 @@ if [[ ${1:-} == fuzz ]]; then
     packages=(clang-14 libclang-rt-14-dev)
 elif [[ ${1:-} == fixtures ]]; then
     packages=(pandoc gnumeric pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
-        fonts-wqy-microhei imagemagick zip unzip bzip2 xz-utils zstd ncompress gcc python3
+        fonts-wqy-microhei imagemagick zip unzip bzip2 xz-utils zstd lz4 lzip ncompress gcc python3
         catdoc antiword libgsf-bin libwpd-tools libwps-tools libvisio-tools djvulibre-bin fp-utils-3.2.2
         ghostscript nodejs)
 else
@@ -36,6 +36,7 @@ else
         libbz2-dev
         liblzma-dev
         libzstd-dev
+        liblz4-dev
         libwpd-dev
         librevenge-dev
         libetonyek-dev

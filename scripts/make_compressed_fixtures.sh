@@ -18,20 +18,23 @@ bz() { bzip2 -9 -c "$1" > "$2"; }
 xzc() { xz -9 -c "$1" > "$2"; }
 zst() { zstd -19 -q -c --no-check "$1" > "$2"; }
 lz() { xz --format=lzma -9 -c "$1" > "$2"; }
+# LZ4 frames with a content checksum (lz4's default) and lzip members.
+l4() { lz4 -9 -q -c "$1" > "$2"; }
+lzi() { lzip -9 -q -c "$1" > "$2"; }
 # Unix compress (ncompress), block mode, codes of up to ${3:-16} bits; -f
 # writes the output even when it is no smaller.
 Z() { compress -c -f -b "${3:-16}" < "$1" > "$2"; }
 
 # Text in every codec: English in ASCII, German in UTF-8.
 iconv -f ISO-8859-1 -t UTF-8 "$OUT/text/de-latin1.txt" > "$WORK/de.txt"
-for codec in gz:gz bz2:bz xz:xzc zst:zst lzma:lz Z:Z; do
+for codec in gz:gz bz2:bz xz:xzc zst:zst lzma:lz Z:Z lz4:l4 lz:lzi; do
     ext=${codec%%:*} tool=${codec#*:}
     $tool "$OUT/text/en-ascii.txt" "$C/en.txt.$ext"; row "compressed/en.txt.$ext" 347 neighbours
     $tool "$WORK/de.txt" "$C/de.txt.$ext"; row "compressed/de.txt.$ext" 347 Flussufer
 done
 # Empty documents: a stream that holds nothing reads as an empty text.
 : > "$WORK/empty"
-for codec in gz:gz bz2:bz xz:xzc zst:zst lzma:lz Z:Z; do
+for codec in gz:gz bz2:bz xz:xzc zst:zst lzma:lz Z:Z lz4:l4 lz:lzi; do
     ext=${codec%%:*} tool=${codec#*:}
     $tool "$WORK/empty" "$C/empty.$ext"; row "compressed/empty.$ext" 347 -
 done
@@ -87,7 +90,44 @@ gz "$OUT/text/mixed-utf8.txt" "$WORK/mixed.gz"
 head -c $(($(wc -c < "$WORK/mixed.gz") * 2 / 3)) "$WORK/mixed.gz" > "$C/cut.txt.gz"
 row compressed/cut.txt.gz 347 neighbours
 head -c 8 "$C/en.txt.gz" > "$C/header-only.txt.gz"; row compressed/header-only.txt.gz 347 -
+# LZ4 and lzip: French text, an HTML page and two documents another reader
+# takes over, in each.
+iconv -f ISO-8859-1 -t UTF-8 "$OUT/text/fr-latin1-pairs.txt" > "$WORK/fr.txt"
+for codec in lz4:l4 lz:lzi; do
+    ext=${codec%%:*} tool=${codec#*:}
+    $tool "$WORK/fr.txt" "$C/fr.txt.$ext"; row "compressed/fr.txt.$ext" 347 député
+    $tool "$OUT/text/fr.html" "$C/fr.html.$ext"; row "compressed/fr.html.$ext" 347 boulanger
+    $tool "$OUT/docs/en.pdf" "$C/en.pdf.$ext"; row "compressed/en.pdf.$ext" 347 neighbours
+    $tool "$OUT/docs/de.docx" "$C/de.docx.$ext"; row "compressed/de.docx.$ext" 347 Flussufer
+done
+# lz4's legacy frames (-l), then a frame and a skippable frame between the
+# two texts of a concatenated file; two lzip members.
+lz4 -l -9 -q -c "$WORK/de.txt" > "$C/de-legacy.txt.lz4"; row compressed/de-legacy.txt.lz4 347 Flussufer
+{ lz4 -9 -q -c "$OUT/text/en-ascii.txt"; printf '\x50\x2A\x4D\x18\x04\x00\x00\x00skip'
+  lz4 -9 -q -c "$WORK/de.txt"; } > "$C/en-de.txt.lz4"
+row compressed/en-de.txt.lz4 347 Flussufer
+{ lzip -9 -q -c "$OUT/text/en-ascii.txt"; lzip -9 -q -c "$WORK/de.txt"; } > "$C/en-de.txt.lz"
+row compressed/en-de.txt.lz 347 Flussufer
+# Cut two thirds in, and with one byte changed two thirds in: what came
+# before the damage. The LZ4 frame holds one block, so it yields nothing
+# either way (its content checksum fails as the block is decoded). The
+# damaged lzip member decodes to bytes that are not UTF-8 before it stops,
+# so the charset of its text is guessed and only ASCII words stay whole.
+for codec in lz4:-:- lz:député:quartier; do
+    ext=${codec%%:*} words=${codec#*:}
+    size=$(wc -c < "$C/fr.txt.$ext")
+    head -c $((size * 2 / 3)) "$C/fr.txt.$ext" > "$C/cut.txt.$ext"
+    row "compressed/cut.txt.$ext" 347 "${words%%:*}"
+    cp "$C/fr.txt.$ext" "$C/damaged.txt.$ext"
+    printf '\xFF' | dd of="$C/damaged.txt.$ext" bs=1 seek=$((size * 2 / 3)) conv=notrunc status=none
+    row "compressed/damaged.txt.$ext" 347 "${words#*:}"
+done
 # A bomb: a PDF header and 200 MB of zero bytes; decompression stops at the
 # cap and the document is refused.
 { printf '%%PDF-1.4\n'; head -c 200000000 /dev/zero; } | gzip -9 -n > "$C/bomb.pdf.gz"
 row compressed/bomb.pdf.gz 347 -
+# LZ4 packs at most 255 bytes into one, so its bomb holds just over 64 MiB.
+{ printf '%%PDF-1.4\n'; head -c 68000000 /dev/zero; } | lz4 -9 -q -c > "$C/bomb.pdf.lz4"
+row compressed/bomb.pdf.lz4 347 -
+{ printf '%%PDF-1.4\n'; head -c 200000000 /dev/zero; } | lzip -9 -q -c > "$C/bomb.pdf.lz"
+row compressed/bomb.pdf.lz 347 -

@@ -1,5 +1,5 @@
 // compress_module.cpp - dxfilter_compress.so: the document inside a single
-// gzip, bzip2, xz, zstd, `.lzma` or `.Z` (Unix compress) stream.
+// gzip, bzip2, xz, zstd, lzip, LZ4, `.lzma` or `.Z` (Unix compress) stream.
 //
 // The first 8 KiB decompressed go through the filter's own format rules
 // (sniff.cpp); the two that read past the head read on in the decompressed

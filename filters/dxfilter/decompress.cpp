@@ -1,9 +1,11 @@
-// decompress.cpp - gzip (zlib), bzip2 (libbz2), xz and the legacy `.lzma`
-// format (liblzma), zstd (libzstd) and Unix compress (LZW, our own decoder)
-// behind one reading loop that keeps the bounds.
+// decompress.cpp - gzip (zlib), bzip2 (libbz2), xz, lzip and the legacy `.lzma`
+// format (liblzma), zstd (libzstd), LZ4 (liblz4) and Unix compress (LZW, our own
+// decoder) behind one reading loop that keeps the bounds.
 #include "filters/dxfilter/decompress.h"
 
 #include <bzlib.h>
+#include <lz4.h>
+#include <lz4frame.h>
 #include <lzma.h>
 #include <zlib.h>
 #include <zstd.h>
@@ -109,12 +111,15 @@ class Bzip2 final : public Decompressor {
     bz_stream s_{};
 };
 
-// xz streams, or (`alone`) the single stream of the legacy `.lzma` format,
-// which has neither magic nor concatenation; both under the same memory limit.
+// xz streams, lzip members (liblzma checks each member's CRC32 and sizes
+// against its trailer), or the single stream of the legacy `.lzma` format,
+// which has neither magic nor concatenation; all under the same memory limit.
 class Xz final : public Decompressor {
   public:
-    Xz(ReadFn read, uint64_t cap, int64_t deadline, bool alone)
-        : Decompressor(std::move(read), cap, deadline), alone_(alone) {
+    enum class Kind { kXz, kLzip, kAlone };
+
+    Xz(ReadFn read, uint64_t cap, int64_t deadline, Kind kind)
+        : Decompressor(std::move(read), cap, deadline), kind_(kind) {
         if (!Restart()) throw std::bad_alloc();
     }
     ~Xz() override { lzma_end(&s_); }
@@ -144,17 +149,133 @@ class Xz final : public Decompressor {
     bool Restart() override {
         lzma_end(&s_);
         s_ = LZMA_STREAM_INIT;
-        return (alone_ ? lzma_alone_decoder(&s_, kXzMemoryLimit)
-                       : lzma_stream_decoder(&s_, kXzMemoryLimit, 0)) == LZMA_OK;
+        switch (kind_) {
+            case Kind::kXz:
+                return lzma_stream_decoder(&s_, kXzMemoryLimit, 0) == LZMA_OK;
+            case Kind::kLzip:
+                return lzma_lzip_decoder(&s_, kXzMemoryLimit, 0) == LZMA_OK;
+            case Kind::kAlone:
+                return lzma_alone_decoder(&s_, kXzMemoryLimit) == LZMA_OK;
+        }
+        return false;
     }
     bool StartsStream(Bytes next) const override {
-        return !alone_ && starts_with(next, std::string_view("\xFD"
-                                                             "7zXZ\0",
-                                                             6));
+        switch (kind_) {
+            case Kind::kXz:
+                return starts_with(next, std::string_view("\xFD"
+                                                          "7zXZ\0",
+                                                          6));
+            case Kind::kLzip:
+                return starts_with(next, "LZIP");
+            case Kind::kAlone:
+                break;
+        }
+        return false;
     }
 
-    bool alone_;
+    Kind kind_;
     lzma_stream s_ = LZMA_STREAM_INIT;
+};
+
+// LZ4: frames (and the skippable frames between them) through liblz4's frame
+// decoder, which checks the header, block and content checksums; and the
+// legacy frames of `lz4 -l`, which the frame decoder does not take: the magic,
+// then blocks of a 32-bit little-endian compressed size and LZ4 data of at
+// most 8 MiB each. A legacy frame ends at the end of the input or at a size
+// no block can have (the magic of the next frame, as lz4 reads it).
+class Lz4 final : public Decompressor {
+  public:
+    Lz4(ReadFn read, uint64_t cap, int64_t deadline)
+        : Decompressor(std::move(read), cap, deadline) {
+        if (LZ4F_isError(LZ4F_createDecompressionContext(&d_, LZ4F_VERSION)))
+            throw std::bad_alloc();
+    }
+    ~Lz4() override { LZ4F_freeDecompressionContext(d_); }
+
+  private:
+    enum class Mode { kStart, kFrame, kLegacy };
+
+    Result Run(Bytes &in, std::span<unsigned char> &out, bool inputEnded) override {
+        if (mode_ == Mode::kStart) {
+            if (in.size() < 4) return inputEnded ? Result::kDamaged : Result::kMore;
+            if (starts_with(in, kLegacyMagic)) {
+                in = in.subspan(4);
+                mode_ = Mode::kLegacy;
+            } else {
+                mode_ = Mode::kFrame;
+            }
+        }
+        return mode_ == Mode::kFrame ? RunFrame(in, out) : RunLegacy(in, out, inputEnded);
+    }
+
+    Result RunFrame(Bytes &in, std::span<unsigned char> &out) {
+        size_t inSize = in.size(), outSize = out.size();
+        const size_t rc = LZ4F_decompress(d_, out.data(), &outSize, in.data(), &inSize, nullptr);
+        in = in.subspan(inSize);
+        out = out.subspan(outSize);
+        // A frame asks for 4 MiB blocks at most, so every error is damage.
+        if (LZ4F_isError(rc)) return Result::kDamaged;
+        // 0: the frame (or a skippable frame) is decoded and flushed whole.
+        return rc == 0 ? Result::kStreamEnd : Result::kMore;
+    }
+
+    Result RunLegacy(Bytes &in, std::span<unsigned char> &out, bool inputEnded) {
+        for (;;) {
+            // Hand out what the last block decoded to.
+            const size_t n = std::min(pending_.size() - pendingAt_, out.size());
+            if (n > 0) std::memcpy(out.data(), pending_.data() + pendingAt_, n);
+            pendingAt_ += n;
+            out = out.subspan(n);
+            if (out.empty()) return Result::kMore;
+            if (blockBytes_ == 0) {
+                if (in.empty()) return inputEnded ? Result::kStreamEnd : Result::kMore;
+                if (in.size() < 4) return inputEnded ? Result::kDamaged : Result::kMore;
+                const uint32_t size = static_cast<uint32_t>(in[0]) | in[1] << 8 | in[2] << 16 |
+                                      static_cast<uint32_t>(in[3]) << 24;
+                // Not a block: the frame ends, and the size is the next magic.
+                if (size > kLegacyBound) return Result::kStreamEnd;
+                if (size == 0) return Result::kDamaged;
+                in = in.subspan(4);
+                blockBytes_ = size;
+                block_.clear();
+            }
+            const size_t take = std::min(blockBytes_ - block_.size(), in.size());
+            block_.insert(block_.end(), in.begin(), in.begin() + static_cast<ptrdiff_t>(take));
+            in = in.subspan(take);
+            if (block_.size() < blockBytes_) return inputEnded ? Result::kDamaged : Result::kMore;
+            pending_.resize(kLegacyBlockBytes);
+            const int got = LZ4_decompress_safe(reinterpret_cast<const char *>(block_.data()),
+                                                reinterpret_cast<char *>(pending_.data()),
+                                                static_cast<int>(blockBytes_),
+                                                static_cast<int>(kLegacyBlockBytes));
+            if (got < 0) {
+                pending_.clear();
+                return Result::kDamaged;
+            }
+            pending_.resize(static_cast<size_t>(got));
+            pendingAt_ = 0;
+            blockBytes_ = 0;
+        }
+    }
+
+    bool Restart() override {
+        mode_ = Mode::kStart;
+        LZ4F_resetDecompressionContext(d_);
+        return true;
+    }
+    bool StartsStream(Bytes next) const override { return CodecOf(next) == Codec::kLz4; }
+
+    static constexpr std::string_view kLegacyMagic = "\x02\x21\x4C\x18";
+    // The most a legacy block holds, and the largest compressed size it has.
+    static constexpr size_t kLegacyBlockBytes = size_t{8} << 20;
+    static constexpr uint32_t kLegacyBound = LZ4_COMPRESSBOUND(kLegacyBlockBytes);
+
+    LZ4F_dctx *d_ = nullptr;
+    Mode mode_ = Mode::kStart;
+    size_t blockBytes_ = 0;               // the compressed size of the legacy block being read
+    std::vector<unsigned char> block_;    // its bytes read so far
+    std::vector<unsigned char> pending_;  // what the last legacy block decoded to
+    size_t pendingAt_ = 0;                // its bytes handed out
 };
 
 // Unix compress (`.Z`): a 3-byte header (magic, then block mode 0x80 and the
@@ -397,9 +518,13 @@ std::unique_ptr<Decompressor> Decompressor::Make(Codec codec, ReadFn read, uint6
         case Codec::kBzip2:
             return std::make_unique<Bzip2>(std::move(read), maxOutput, deadlineNs);
         case Codec::kXz:
-            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs, false);
+            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs, Xz::Kind::kXz);
         case Codec::kLzma:
-            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs, true);
+            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs, Xz::Kind::kAlone);
+        case Codec::kLzip:
+            return std::make_unique<Xz>(std::move(read), maxOutput, deadlineNs, Xz::Kind::kLzip);
+        case Codec::kLz4:
+            return std::make_unique<Lz4>(std::move(read), maxOutput, deadlineNs);
         case Codec::kCompress:
             return std::make_unique<Compress>(std::move(read), maxOutput, deadlineNs);
         case Codec::kZstd:

@@ -1,10 +1,11 @@
-// decompress.h - one compressed stream (gzip, bzip2, xz, zstd, `.lzma`, `.Z`) read as the
-// bytes it holds, on demand and within bounds.
+// decompress.h - one compressed stream (gzip, bzip2, xz, zstd, lzip, LZ4, `.lzma`, `.Z`)
+// read as the bytes it holds, on demand and within bounds.
 //
-// Concatenated streams (gzip members, bzip2 streams, xz streams, zstd frames)
-// read as one, as their own tools read them. Reading stops at the output cap,
-// at the deadline, at the end of the input and at the first damaged byte; what
-// was decompressed before stays read, and state() tells which of them ended it.
+// Concatenated streams (gzip members, bzip2 streams, xz streams, zstd frames,
+// lzip members, LZ4 frames of any kind) read as one, as their own tools read
+// them. Reading stops at the output cap, at the deadline, at the end of the
+// input and at the first damaged byte; what was decompressed before stays
+// read, and state() tells which of them ended it.
 #ifndef GLOTTA_FILTERS_DXFILTER_DECOMPRESS_H
 #define GLOTTA_FILTERS_DXFILTER_DECOMPRESS_H
 
@@ -19,7 +20,7 @@
 
 namespace dxf {
 
-// Memory a stream may ask for: xz's decoder limit (`.lzma` too), and the largest zstd
+// Memory a stream may ask for: xz's decoder limit (lzip and `.lzma` too), and the largest zstd
 // window (2^27 bytes, what zstd itself decodes without being told more).
 inline constexpr uint64_t kXzMemoryLimit = 256ull << 20;
 inline constexpr int kZstdWindowLogMax = 27;

@@ -2,7 +2,7 @@
  * modules it loads on demand from the filter directory (dxfilter_office.so for
  * zip-based office documents, e-books and XPS documents, dxfilter_pdf.so for PDF,
  * dxfilter_msdoc.so for legacy Word, Excel and PowerPoint documents,
- * dxfilter_compress.so for single gzip, bzip2, xz, zstd, `.lzma` and `.Z`
+ * dxfilter_compress.so for single gzip, bzip2, xz, zstd, lzip, LZ4, `.lzma` and `.Z`
  * streams, for e-mail messages, message catalogs (GNU gettext .mo/.po, Qt
  * .qm/.ts, XLIFF), Mobipocket and
  * FictionBook e-books, dxfilter_wp.so for WordPerfect documents,

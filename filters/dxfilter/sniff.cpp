@@ -585,6 +585,24 @@ bool is_compress_header(Bytes head) {
     return head.size() < 5 || ((head[3] | (head[4] << 8)) & 0x1FF) < 256;
 }
 
+// An lzip member header: the magic, version 1 and a dictionary size byte
+// (2^n minus n/16ths of it, n from 12 to 29) that makes 4 KiB to 512 MiB.
+bool is_lzip_header(Bytes head) {
+    if (!starts_with(head, "LZIP\x01") || head.size() < 6) return false;
+    const unsigned log = head[5] & 0x1F, sixteenths = head[5] >> 5;
+    if (log < 12 || log > 29) return false;
+    const uint32_t base = uint32_t{1} << log;
+    return base - base / 16 * sixteenths >= 4096;
+}
+
+// LZ4: a frame of version 1 (the top bits of its flag byte 01), a skippable
+// frame (magic 0x184D2A50 to 0x184D2A5F) or a legacy frame.
+bool is_lz4_header(Bytes head) {
+    if (starts_with(head, "\x04\x22\x4D\x18")) return head.size() < 5 || (head[4] & 0xC0) == 0x40;
+    if (starts_with(head, "\x02\x21\x4C\x18")) return true;
+    return head.size() >= 4 && (head[0] & 0xF0) == 0x50 && starts_with(head, "\x2A\x4D\x18", 1);
+}
+
 }  // namespace
 
 std::optional<Codec> CodecOf(Bytes head) {
@@ -599,6 +617,8 @@ std::optional<Codec> CodecOf(Bytes head) {
                                            6)))
         return Codec::kXz;
     if (starts_with(head, "\x28\xB5\x2F\xFD")) return Codec::kZstd;
+    if (is_lzip_header(head)) return Codec::kLzip;
+    if (is_lz4_header(head)) return Codec::kLz4;
     if (is_compress_header(head)) return Codec::kCompress;
     if (is_lzma_header(head)) return Codec::kLzma;
     return std::nullopt;

@@ -51,12 +51,14 @@ SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size,
                       const ReadAtFn &readAt = {});
 
 // The single compressed streams the filter reads (format DX_FMT_COMPRESSED):
-// gzip, bzip2, xz, zstd, the legacy LZMA format of lzma-utils (`.lzma`) and
-// Unix compress (`.Z`, LZW).
-enum class Codec { kGzip, kBzip2, kXz, kZstd, kLzma, kCompress };
+// gzip, bzip2, xz, zstd, lzip, LZ4, the legacy LZMA format of lzma-utils
+// (`.lzma`) and Unix compress (`.Z`, LZW).
+enum class Codec { kGzip, kBzip2, kXz, kZstd, kLzma, kCompress, kLzip, kLz4 };
 
 // The codec of a stream that starts with `head`, by its signature: gzip with
-// deflate, bzip2 of any block size, xz, zstd; compress with a flag byte of 9
+// deflate, bzip2 of any block size, xz, zstd; lzip of version 1 with a
+// dictionary size lzip writes; an LZ4 frame of version 1, a skippable frame
+// or a legacy frame (`lz4 -l`); compress with a flag byte of 9
 // to 16 bits and no reserved bit, whose first code is a byte; a `.lzma`
 // header (it has no magic) whose properties byte, dictionary size and size
 // field are all what LZMA tools write (see CodecOf); none for anything else.

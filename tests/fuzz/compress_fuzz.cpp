@@ -5,8 +5,8 @@
 // markup (charset decision, conversion, tag and request stripping) read to
 // its end.
 //
-// An input that starts with the signature of a gzip, bzip2, xz, zstd, `.lzma`
-// or `.Z` stream is that stream; any other input is the document inside, gzipped
+// An input that starts with the signature of a gzip, bzip2, xz, zstd, lzip,
+// LZ4, `.lzma` or `.Z` stream is that stream; any other input is the document inside, gzipped
 // here, so that mutations reach the layers behind decompression too.
 #include <unistd.h>
 #include <zlib.h>

@@ -74,7 +74,7 @@ std::string Gzip(const std::string &text, int level = 9) {
     return out;
 }
 
-constexpr const char *kExtensions[] = {"gz", "bz2", "xz", "zst"};
+constexpr const char *kExtensions[] = {"gz", "bz2", "xz", "zst", "lz4", "lz"};
 // One stream per file: `.lzma` (the legacy LZMA format) and `.Z` (compress).
 constexpr const char *kLegacyExtensions[] = {"lzma", "Z"};
 
@@ -134,6 +134,22 @@ TEST(DxfDecompress, EveryCodecGivesTheTextAndReadsConcatenatedStreams) {
         EXPECT_EQ(padded.bytes, en) << ext;
         EXPECT_EQ(padded.state, State::kEnd) << ext;
     }
+    // LZ4's legacy frames (`lz4 -l`), alone and followed by a frame; a
+    // skippable frame between two frames; two lzip members.
+    const std::string legacy = Sample("compressed/de-legacy.txt.lz4");
+    for (size_t step : {size_t{1}, size_t{65536}}) {
+        Decompressed r = Decompress(legacy, 64ull << 20, step);
+        EXPECT_EQ(r.bytes, de) << step;
+        EXPECT_EQ(r.state, State::kEnd);
+    }
+    Decompressed mixed = Decompress(legacy + Sample("compressed/en.txt.lz4") + legacy);
+    EXPECT_EQ(mixed.bytes, de + en + de);
+    EXPECT_EQ(mixed.state, State::kEnd);
+    for (const char *file : {"compressed/en-de.txt.lz4", "compressed/en-de.txt.lz"}) {
+        Decompressed r = Decompress(Sample(file));
+        EXPECT_EQ(r.bytes, en + de) << file;
+        EXPECT_EQ(r.state, State::kEnd) << file;
+    }
 }
 
 TEST(DxfDecompress, CutAndDamagedStreamsGiveWhatCameBefore) {
@@ -163,6 +179,43 @@ TEST(DxfDecompress, CutAndDamagedStreamsGiveWhatCameBefore) {
     EXPECT_EQ(cut.state, State::kDamaged);
     EXPECT_GT(cut.bytes.size(), 200u);
     EXPECT_EQ(text.compare(0, cut.bytes.size(), cut.bytes), 0);
+    // Cut: an lzip member gives the text up to the cut, an LZ4 frame whose
+    // one block is cut gives nothing. A byte changed two thirds in: lzip
+    // gives the text before it (and what the damaged data decodes to until
+    // the decoder or the member's checksum stops it); the LZ4 block is
+    // dropped when its content checksum fails in the call that decoded it.
+    const std::string fr = Decompress(Sample("compressed/fr.txt.lz")).bytes;
+    ASSERT_NE(fr.find("député"), std::string::npos);
+    for (const char *file : {"compressed/damaged.txt.lz4", "compressed/damaged.txt.lz",
+                             "compressed/cut.txt.lz4", "compressed/cut.txt.lz"}) {
+        for (size_t step : {size_t{1}, size_t{65536}}) {
+            Decompressed r = Decompress(Sample(file), 64ull << 20, step);
+            EXPECT_EQ(r.state, State::kDamaged) << file;
+            EXPECT_LE(r.bytes.size(), fr.size()) << file;
+            const bool lz4 = std::string(file).ends_with(".lz4");
+            const bool cut = std::string(file).starts_with("compressed/cut");
+            const size_t intact = lz4 ? 0 : cut ? r.bytes.size() : 60;
+            EXPECT_GE(r.bytes.size(), intact) << file;
+            EXPECT_EQ(r.bytes.substr(0, intact), fr.substr(0, intact)) << file;
+        }
+    }
+    EXPECT_TRUE(Decompress(Sample("compressed/damaged.txt.lz4")).bytes.empty());
+    EXPECT_TRUE(Decompress(Sample("compressed/cut.txt.lz4")).bytes.empty());
+    // A legacy LZ4 frame cut anywhere: the blocks before the cut; between
+    // blocks it reads as a shorter frame, as lz4 reads it.
+    const std::string legacy = Sample("compressed/de-legacy.txt.lz4");
+    const std::string de = Decompress(legacy).bytes;
+    for (size_t cut = 0; cut < legacy.size(); ++cut) {
+        Decompressed r = Decompress(legacy.substr(0, cut));
+        EXPECT_EQ(r.state, cut == 4 ? State::kEnd : State::kDamaged) << cut;
+        EXPECT_TRUE(r.bytes.empty()) << cut;
+    }
+    // A legacy block size no block can have ends the frame; 0 is damage.
+    std::string sized = legacy;
+    sized.replace(4, 4, std::string("\x00\x00\x00\x00", 4));
+    EXPECT_EQ(Decompress(sized).state, State::kDamaged);
+    sized.replace(4, 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    EXPECT_EQ(Decompress(sized).state, State::kEnd);
     // A read error ends the input like a cut.
     EXPECT_EQ(Decompress(Sample("compressed/en.txt.xz"), 1 << 20, 65536, INT64_MAX, true).state,
               State::kDamaged);
@@ -184,6 +237,12 @@ TEST(DxfDecompress, BoundsStopReading) {
     Decompressed r = Decompress(bomb);
     EXPECT_EQ(r.bytes.size(), 64u << 20);
     EXPECT_EQ(r.state, State::kOverCap);
+    // A PDF header and zero bytes past the cap, as LZ4 and lzip.
+    for (const char *file : {"compressed/bomb.pdf.lz4", "compressed/bomb.pdf.lz"}) {
+        Decompressed b = Decompress(Sample(file));
+        EXPECT_EQ(b.bytes.size(), 64u << 20) << file;
+        EXPECT_EQ(b.state, State::kOverCap) << file;
+    }
 }
 
 TEST(DxfDecompress, LegacyCodecsGiveTheTextOfTheirOneStream) {
@@ -383,6 +442,20 @@ TEST(DxfDecompress, LegacySignaturesAreStrict) {
     EXPECT_EQ(codec(Sample("compressed/empty.lzma")), Codec::kLzma);
     EXPECT_EQ(codec(Sample("compressed/en.txt.Z")), Codec::kCompress);
     EXPECT_EQ(codec(Sample("compressed/empty.Z")), Codec::kCompress);
+    for (const char *file :
+         {"compressed/en.txt.lz4", "compressed/empty.lz4", "compressed/de-legacy.txt.lz4"})
+        EXPECT_EQ(codec(Sample(file)), Codec::kLz4) << file;
+    EXPECT_EQ(codec(std::string("\x5F\x2A\x4D\x18\x00\x00\x00\x00", 8)), Codec::kLz4);
+    EXPECT_EQ(codec(Sample("compressed/en.txt.lz")), Codec::kLzip);
+    EXPECT_EQ(codec(Sample("compressed/empty.lz")), Codec::kLzip);
+    for (const std::string &bad : {std::string("\x04\x22\x4D\x18\x24\x40", 6),  // version 0
+                                   std::string("\x60\x2A\x4D\x18\x00\x00", 6),  // not skippable
+                                   std::string("LZIP\x00\x0C", 6),              // version 0
+                                   std::string("LZIP\x01\x0B", 6),              // 2 KiB
+                                   std::string("LZIP\x01\x1E", 6),              // 1 GiB
+                                   std::string("LZIP\x01", 5)}) {
+        EXPECT_FALSE(codec(bad).has_value());
+    }
     auto patched = [&](size_t at, const std::string &bytes) {
         std::string h = lzma;
         h.replace(at, bytes.size(), bytes);
@@ -463,6 +536,11 @@ TEST(DxfDecompress, StreamsThatAskForTooMuchMemoryAreRefused) {
     EXPECT_EQ(Decompress(zst).bytes, text);
     zst[5] = static_cast<char>((28 - 10) << 3);
     EXPECT_EQ(Decompress(zst).state, State::kRefused);
+
+    // An lzip member whose dictionary is 512 MiB, over the limit as for xz.
+    std::string lz = Sample("compressed/en.txt.lz");
+    lz[5] = 29;
+    EXPECT_EQ(Decompress(lz).state, State::kRefused);
 }
 
 // ---- charsets and tags ----------------------------------------------------------
@@ -785,6 +863,14 @@ TEST_F(DxfCompressed, DocumentsInsideGiveTheTextOfTheDocument) {
                                  {"compressed/es.rtf.bz2", "docs/es.rtf"},
                                  {"compressed/fr.odt.lzma", "docs/fr.odt"},
                                  {"compressed/en.pdf.Z", "docs/en.pdf"},
+                                 {"compressed/en.pdf.lz4", "docs/en.pdf"},
+                                 {"compressed/de.docx.lz4", "docs/de.docx"},
+                                 {"compressed/en.pdf.lz", "docs/en.pdf"},
+                                 {"compressed/de.docx.lz", "docs/de.docx"},
+                                 {"compressed/fr.html.lz4", "compressed/fr.html.gz"},
+                                 {"compressed/fr.html.lz", "compressed/fr.html.gz"},
+                                 {"compressed/fr.txt.lz", "compressed/fr.txt.lz4"},
+                                 {"compressed/de-legacy.txt.lz4", "compressed/de.txt.gz"},
                                  {"compressed/en.txt.lzma", "compressed/en.txt.gz"},
                                  {"compressed/de.txt.Z", "compressed/de.txt.gz"},
                                  {"compressed/de-page.1.Z", "compressed/de-page.1.gz"}}) {
@@ -930,7 +1016,8 @@ TEST_F(DxfCompressed, WhatCannotBeReadIsRefused) {
     for (const std::string &file :
          {Data("compressed/en.tar.gz"), Data("compressed/blue.png.gz"),
           Data("compressed/en.txt.gz.gz"), Data("compressed/header-only.txt.gz"),
-          Data("compressed/bomb.pdf.gz"), zeros}) {
+          Data("compressed/bomb.pdf.gz"), Data("compressed/bomb.pdf.lz4"),
+          Data("compressed/bomb.pdf.lz"), Data("compressed/cut.txt.lz4"), zeros}) {
         EXPECT_EQ(plugin->Format(file), DX_FMT_COMPRESSED) << file;
         Extraction r = plugin->Extract(file);
         EXPECT_TRUE(r.opened) << file;
@@ -978,7 +1065,9 @@ TEST_F(DxfCompressed, MutatedStreamsNeverBreakThePlugin) {
           "compressed/de.txt.zst", "compressed/fr.html.gz", "compressed/de.docx.xz",
           "compressed/en.doc.gz", "compressed/es.rtf.bz2", "compressed/fr.odt.zst",
           "compressed/de.txt.Z", "compressed/de-page.1.Z", "compressed/en.pdf.Z",
-          "compressed/fr.odt.lzma", "compressed/de.txt.lzma"}) {
+          "compressed/fr.odt.lzma", "compressed/de.txt.lzma", "compressed/de.txt.lz4",
+          "compressed/de-legacy.txt.lz4", "compressed/de.docx.lz4", "compressed/fr.html.lz",
+          "compressed/en.pdf.lz"}) {
         const std::string bytes = Sample(file);
         for (int variant = 0; variant < 4; ++variant) {
             std::string mutated = m.Overwrite(bytes, 4 * variant, 16);
