@@ -17,6 +17,7 @@
 #include <new>
 #include <string_view>
 
+#include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
 
 namespace dxf {
@@ -230,8 +231,7 @@ class Lz4 final : public Decompressor {
             if (blockBytes_ == 0) {
                 if (in.empty()) return inputEnded ? Result::kStreamEnd : Result::kMore;
                 if (in.size() < 4) return inputEnded ? Result::kDamaged : Result::kMore;
-                const uint32_t size = static_cast<uint32_t>(in[0]) | in[1] << 8 | in[2] << 16 |
-                                      static_cast<uint32_t>(in[3]) << 24;
+                const uint32_t size = le32(in.data());
                 // Not a block: the frame ends, and the size is the next magic.
                 if (size > kLegacyBound) return Result::kStreamEnd;
                 if (size == 0) return Result::kDamaged;
