@@ -121,7 +121,11 @@ enum {
        to 2010), an XML drawing whose root is `VisioDocument` in the Visio 2003 namespace (`.vdx`)
        or a package whose main part has a Visio content type (`.vsdx`, `.vsdm`, `.vstx`); the
        filter reads the text of its shapes page by page with libvisio. */
-    DX_FMT_VISIO = 367
+    DX_FMT_VISIO = 367,
+    /* A Hangul word processor document, HWP 5 (`.hwp`): a compound file with a `FileHeader` and
+       a `DocInfo` stream at its root; the filter reads the paragraphs of its `BodyText` sections
+       in order, those of tables, text boxes and notes where they stand. */
+    DX_FMT_HWP = 368
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -162,9 +162,12 @@ CompoundFile::EntryInfo CompoundFile::Info(const unsigned char *entry) {
 }
 
 std::string CompoundFile::StreamName(const unsigned char *entry) {
+    return entry[kTypeAt] == kStreamEntry ? Name(entry) : std::string();
+}
+
+std::string CompoundFile::Name(const unsigned char *entry) {
     const size_t nameBytes = le16(entry + kNameBytesAt);  // with the terminating zero
-    if (entry[kTypeAt] != kStreamEntry || nameBytes < 4 || nameBytes > 64 || nameBytes % 2)
-        return {};
+    if (nameBytes < 4 || nameBytes > 64 || nameBytes % 2) return {};
     std::string name;
     for (size_t i = 0; i + 2 < nameBytes; i += 2) {
         const uint16_t unit = le16(entry + i);

@@ -79,6 +79,8 @@ class CompoundFile {
     // The entry's name in upper case when it is a stream whose name is
     // printable ASCII (1 to 31 characters); empty otherwise.
     static std::string StreamName(const unsigned char *entry);
+    // The same for an entry of any type (a storage's name, too).
+    static std::string Name(const unsigned char *entry);
 
     // Visits the entries of the tree whose top is `first` (the child of a
     // storage or of the root) through their sibling links, each once, with
