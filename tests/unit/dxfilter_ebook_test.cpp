@@ -192,17 +192,20 @@ std::string Codes(std::initializer_list<int> phrases) {
     return s;
 }
 
-// `decoder` loaded with `huff` and one CDIC record.
+// `decoder` loaded with `huff` and one CDIC record, whose phrases it goes on
+// reading: the record must outlive the decoding.
 bool Load(HuffCdicDecoder &decoder, const std::string &huff, const std::string &cdic) {
     std::string error;
     const std::string_view cdics[] = {cdic};
     return decoder.Load(huff, cdics, error);
 }
+bool Load(HuffCdicDecoder &, const std::string &, std::string &&) = delete;
 
 TEST(HuffCdic, PhrasesLiteralAndCompressed) {
     HuffCdicDecoder decoder;
-    ASSERT_TRUE(Load(decoder, ByteHuff(),
-                     Cdic({{"Hola", true}, {" ", true}, {"mundo", true}, {Codes({1, 2}), false}})));
+    const std::string cdic =
+        Cdic({{"Hola", true}, {" ", true}, {"mundo", true}, {Codes({1, 2}), false}});
+    ASSERT_TRUE(Load(decoder, ByteHuff(), cdic));
     for (auto [cap, text] : {std::pair{size_t{1} << 20, "Hola mundo mundo"}, {7, "Hola mu"}}) {
         std::string out;
         ASSERT_TRUE(decoder.Expand(Codes({0, 3, 3}), cap, out));
@@ -219,8 +222,8 @@ TEST(HuffCdic, CodesOfSeveralLengths) {
         codes[b] = b < 128 ? 1 : (3u << 8 | 0x80 | 2);  // max code 3 of length 2
     // Length 1: code 0, phrase 0.
     HuffCdicDecoder decoder;
-    ASSERT_TRUE(Load(decoder, Huff(codes, std::vector<uint32_t>(64, 0)),
-                     Cdic({{"a", true}, {"b", true}, {"c", true}})));
+    const std::string cdic = Cdic({{"a", true}, {"b", true}, {"c", true}});
+    ASSERT_TRUE(Load(decoder, Huff(codes, std::vector<uint32_t>(64, 0)), cdic));
     // Bits: 0 (phrase 0 "a"), 11 (3 - 3 = phrase 0 "a"), 10 (phrase 1 "b"),
     // then padding zeros, which name "a" while whole codes fit.
     std::string out;
@@ -237,15 +240,15 @@ TEST(HuffCdic, MalformedTablesAndLoops) {
     EXPECT_FALSE(Load(decoder, "HUFF", good));
     EXPECT_FALSE(
         Load(decoder, Huff(std::vector<uint32_t>(256, 0), std::vector<uint32_t>(64, 0)), good));
-    EXPECT_FALSE(Load(decoder, huff, good.substr(0, good.size() - 1)));
-    EXPECT_FALSE(Load(decoder, huff, With(good, 16, Be16(0x7000))));
-    EXPECT_FALSE(Load(decoder, huff, Cdic({{"x", true}}, 17)));
+    for (const std::string &bad :
+         {good.substr(0, good.size() - 1), With(good, 16, Be16(0x7000)), Cdic({{"x", true}}, 17)})
+        EXPECT_FALSE(Load(decoder, huff, bad));
     std::string error;
     EXPECT_FALSE(decoder.Load(huff, {}, error));
 
     // A phrase that contains itself, directly or through another.
-    ASSERT_TRUE(
-        Load(decoder, huff, Cdic({{Codes({0}), false}, {Codes({2}), false}, {Codes({1}), false}})));
+    const std::string loop = Cdic({{Codes({0}), false}, {Codes({2}), false}, {Codes({1}), false}});
+    ASSERT_TRUE(Load(decoder, huff, loop));
     std::string out;
     EXPECT_FALSE(decoder.Expand(Codes({0}), 1 << 20, out));
     EXPECT_FALSE(decoder.Expand(Codes({1}), 1 << 20, out));
@@ -257,7 +260,8 @@ TEST(HuffCdic, MalformedTablesAndLoops) {
     // its bound, never built in full.
     std::vector<Phrase> doubling{{std::string(200, 'z'), true}};
     for (int i = 1; i < 40; ++i) doubling.push_back({Codes({i - 1, i - 1}), false});
-    ASSERT_TRUE(Load(decoder, huff, Cdic(doubling)));
+    const std::string bomb = Cdic(doubling);
+    ASSERT_TRUE(Load(decoder, huff, bomb));
     out.clear();
     EXPECT_FALSE(decoder.Expand(Codes({39}), 1u << 30, out));
     EXPECT_LT(out.size(), 1u << 20);
