@@ -30,7 +30,18 @@ std::string Sample(const std::string &file) {
     return glotta_test::ReadFile(kData + file);
 }
 
-// What a decompressor reads from `input`, `step` bytes a call.
+// How a decompressor is driven: its cap and deadline, `step` bytes a read,
+// reads that fail after the first half of the input, the codec (by default
+// the one the input's signature names).
+struct Reading {
+    uint64_t cap = 64ull << 20;
+    size_t step = 65536;
+    int64_t deadline = INT64_MAX;
+    bool failReads = false;
+    std::optional<Codec> codec = {};
+};
+
+// What a decompressor reads from `input`.
 struct Decompressed {
     std::string bytes;
     State state;
@@ -40,26 +51,26 @@ void PrintTo(const Decompressed &d, std::ostream *out) {
     *out << d.bytes.size() << " bytes \"" << d.bytes.substr(0, 80) << "\", state "
          << static_cast<int>(d.state);
 }
-Decompressed Decompress(const std::string &input, uint64_t cap = 64ull << 20, size_t step = 65536,
-                        int64_t deadline = INT64_MAX, bool failReads = false) {
-    auto codec =
-        dxf::CodecOf({reinterpret_cast<const unsigned char *>(input.data()), input.size()});
+Decompressed Decompress(const std::string &input, const Reading &how = {}) {
+    const auto codec =
+        how.codec
+            ? how.codec
+            : dxf::CodecOf({reinterpret_cast<const unsigned char *>(input.data()), input.size()});
     if (!codec) return {"", State::kDamaged};
     size_t pos = 0;
-    // Failing reads fail after the first half of the input.
-    const size_t end = failReads ? input.size() / 2 : input.size();
+    const size_t end = how.failReads ? input.size() / 2 : input.size();
     auto read = [&](void *buffer, size_t count) -> long {
-        if (pos == end && failReads) return -1;
+        if (pos == end && how.failReads) return -1;
         const size_t n = std::min(count, end - pos);
         std::memcpy(buffer, input.data() + pos, n);
         pos += n;
         return static_cast<long>(n);
     };
-    auto dec = Decompressor::Make(*codec, read, cap, deadline);
+    auto dec = Decompressor::Make(*codec, read, how.cap, how.deadline);
     Decompressed out{"", State::kReading};
-    std::string buffer(step, '\0');
+    std::string buffer(how.step, '\0');
     while (dec->state() == State::kReading)
-        out.bytes.append(buffer.data(), dec->Read(buffer.data(), step));
+        out.bytes.append(buffer.data(), dec->Read(buffer.data(), how.step));
     out.state = dec->state();
     EXPECT_EQ(dec->produced(), out.bytes.size());
     return out;
@@ -131,7 +142,7 @@ TEST(DxfDecompress, EveryCodecGivesTheTextAndReadsConcatenatedStreams) {
         const std::string enz = Sample(std::string("compressed/en.txt.") + ext),
                           dez = Sample(std::string("compressed/de.txt.") + ext);
         for (size_t step : {size_t{1}, size_t{7}, size_t{65536}}) {
-            EXPECT_EQ(Decompress(enz, 64ull << 20, step), (Decompressed{en, State::kEnd}))
+            EXPECT_EQ(Decompress(enz, {.step = step}), (Decompressed{en, State::kEnd}))
                 << ext << " step " << step;
         }
         EXPECT_EQ(Decompress(dez).bytes, de) << ext;
@@ -150,7 +161,7 @@ TEST(DxfDecompress, EveryCodecGivesTheTextAndReadsConcatenatedStreams) {
     // skippable frame between two frames; two lzip members.
     const std::string legacy = Sample("compressed/de-legacy.txt.lz4");
     for (size_t step : {size_t{1}, size_t{65536}}) {
-        EXPECT_EQ(Decompress(legacy, 64ull << 20, step), (Decompressed{de, State::kEnd})) << step;
+        EXPECT_EQ(Decompress(legacy, {.step = step}), (Decompressed{de, State::kEnd})) << step;
     }
     EXPECT_EQ(Decompress(legacy + Sample("compressed/en.txt.lz4") + legacy),
               (Decompressed{de + en + de, State::kEnd}));
@@ -203,7 +214,7 @@ TEST(DxfDecompress, CutAndDamagedStreamsGiveWhatCameBefore) {
     for (const char *file : {"compressed/damaged.txt.lz4", "compressed/damaged.txt.lz",
                              "compressed/cut.txt.lz4", "compressed/cut.txt.lz"}) {
         for (size_t step : {size_t{1}, size_t{65536}}) {
-            Decompressed r = Decompress(Sample(file), 64ull << 20, step);
+            Decompressed r = Decompress(Sample(file), {.step = step});
             EXPECT_EQ(r.state, State::kDamaged) << file;
             EXPECT_LE(r.bytes.size(), fr.size()) << file;
             const bool lz4 = std::string(file).ends_with(".lz4");
@@ -230,7 +241,7 @@ TEST(DxfDecompress, CutAndDamagedStreamsGiveWhatCameBefore) {
     sized.replace(4, 4, std::string("\xFF\xFF\xFF\x7F", 4));
     EXPECT_EQ(Decompress(sized).state, State::kEnd);
     // A read error ends the input like a cut.
-    EXPECT_EQ(Decompress(Sample("compressed/en.txt.xz"), 1 << 20, 65536, INT64_MAX, true).state,
+    EXPECT_EQ(Decompress(Sample("compressed/en.txt.xz"), {.cap = 1 << 20, .failReads = true}).state,
               State::kDamaged);
     // The legacy formats cut anywhere; compress has no end mark: a cut
     // between codes reads as an end.
@@ -246,7 +257,7 @@ TEST(DxfDecompress, CutAndDamagedStreamsGiveWhatCameBefore) {
             std::string flipped = z;
             seed = seed * 1103515245u + 12345u;
             flipped[16 + seed % (z.size() - 16)] ^= static_cast<char>(1 + (seed >> 24) % 255);
-            Decompressed r = Decompress(flipped, 1 << 20);
+            Decompressed r = Decompress(flipped, {.cap = 1 << 20});
             EXPECT_LE(r.bytes.size(), size_t{1} << 20) << file;
             EXPECT_NE(r.state, State::kReading) << file;
         }
@@ -258,10 +269,12 @@ TEST(DxfDecompress, BoundsStopReading) {
     for (const char *file : {"compressed/en.txt.zst", "compressed/en.txt.bz2",
                              "compressed/long-16.txt.Z", "compressed/en.txt.lzma"}) {
         const std::string z = Sample(file);
-        EXPECT_EQ(Decompress(z, 100),
+        EXPECT_EQ(Decompress(z, {.cap = 100}),
                   (Decompressed{Decompress(z).bytes.substr(0, 100), State::kOverCap}))
             << file;
-        EXPECT_EQ(Decompress(z, 1 << 20, 65536, 0), (Decompressed{"", State::kTimeout})) << file;
+        EXPECT_EQ(Decompress(z, {.cap = 1 << 20, .deadline = 0}),
+                  (Decompressed{"", State::kTimeout}))
+            << file;
     }
     // 70 MiB of spaces in 1 MiB members stop at the cap.
     const std::string member = Gzip(std::string(1 << 20, ' '), 1);
@@ -296,7 +309,7 @@ TEST(DxfDecompress, LongCompressStreamsGiveTheirText) {
         const std::string z = Sample("compressed/long-" + std::to_string(bits) + ".txt.Z");
         for (size_t step : {size_t{1}, size_t{4093}, size_t{65536}}) {
             if (step == 1 && bits != 10) continue;  // slow under the sanitizers
-            EXPECT_EQ(Decompress(z, 64ull << 20, step), (Decompressed{text, State::kEnd}))
+            EXPECT_EQ(Decompress(z, {.step = step}), (Decompressed{text, State::kEnd}))
                 << bits << " step " << step;
         }
     }
@@ -335,21 +348,9 @@ TEST(DxfDecompress, CompressCodesAreReadAsCompressAndGzipReadThem) {
              '\x42',
          "ABCDEFGH", State::kDamaged},
     };
-    for (const auto &c : cases) {
-        auto dec = Decompressor::Make(
-            Codec::kCompress,
-            [&c, pos = size_t{0}](void *buffer, size_t count) mutable -> long {
-                const size_t n = std::min(count, c.z.size() - pos);
-                std::memcpy(buffer, c.z.data() + pos, n);
-                pos += n;
-                return static_cast<long>(n);
-            },
-            1 << 20, INT64_MAX);
-        std::string out(64, '\0');
-        out.resize(dec->Read(out.data(), out.size()));
-        EXPECT_EQ(out, c.text) << c.text;
-        EXPECT_EQ(dec->state(), c.state) << c.text;
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(Decompress(c.z, {.codec = Codec::kCompress}), (Decompressed{c.text, c.state}))
+            << c.text;
     // The width grows once the table's next entry passes the width, after
     // the rest of the group: without block mode, the 258th code reads 10
     // bits, seven codes of padding after the 257th. 257 literal codes make
