@@ -64,6 +64,15 @@ bool CompoundFile::Open(std::string_view file, const Options &options) {
                 readAt, file.size(), options);
 }
 
+const unsigned char *CompoundFile::OpenRoot(std::string_view file, size_t maxEntries) {
+    Options options;
+    options.mode = Mode::kWhole;
+    options.maxDirectoryEntries = maxEntries;
+    if (!Open(file, options)) return nullptr;
+    const unsigned char *root = Entry(0);
+    return root && Info(root).type == kRootEntry ? root : nullptr;
+}
+
 bool CompoundFile::ReadSector(uint32_t id, std::string &out) const {
     if (id > kMaxSectorId) return false;
     out.resize(sector_);

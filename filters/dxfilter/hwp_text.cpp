@@ -128,12 +128,8 @@ class LineBuilder {
 class HwpFile {
   public:
     bool Open(std::string_view file) {
-        CompoundFile::Options options;
-        options.mode = CompoundFile::Mode::kWhole;
-        options.maxDirectoryEntries = kMaxEntries;
-        if (!file_.Open(file, options)) return false;
-        const unsigned char *root = file_.Entry(0);
-        if (!root || CompoundFile::Info(root).type != CompoundFile::kRootEntry) return false;
+        const unsigned char *root = file_.OpenRoot(file, kMaxEntries);
+        if (!root) return false;
         std::optional<CompoundFile::EntryInfo> body;
         const bool walked = file_.Walk(
             CompoundFile::Info(root).child, kMaxEntries, [&](uint32_t, const unsigned char *entry) {
