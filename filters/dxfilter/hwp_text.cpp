@@ -27,8 +27,8 @@ constexpr std::string_view kSignature = "HWP Document File";
 constexpr size_t kHeaderBytes = 40;
 constexpr uint32_t kCompressed = 1u << 0, kPassword = 1u << 1, kDistribution = 1u << 2;
 
-constexpr uint32_t kParaText = 0x10 + 51;
-constexpr uint32_t kLongSize = 0xFFF;  // a 32-bit size follows the header
+constexpr uint32_t kParaText = 0x10 + 51;  // the tag of paragraph text records
+constexpr uint32_t kLongSize = 0xFFF;      // a 32-bit size follows the header
 
 // What a control unit (0 to 31) of paragraph text is.
 enum class Control : uint8_t {
@@ -140,8 +140,8 @@ class HwpFile {
             });
         if (!walked) return false;
         if (body) {
-            const bool sections = file_.Walk(
-                body->child, kMaxEntries, [&](uint32_t, const unsigned char *entry) {
+            const bool sections =
+                file_.Walk(body->child, kMaxEntries, [&](uint32_t, const unsigned char *entry) {
                     const auto number = SectionNumber(CompoundFile::StreamName(entry));
                     if (number) sections_.emplace(*number, CompoundFile::Info(entry));
                 });

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::copy_n(data + at, count, static_cast<uint8_t *>(buffer));
         return true;
     };
-    if (size >= 512) dxf::OleFormatFromDirectory(std::span(data, std::min<size_t>(size, 8192)), readAt);
+    if (size >= 512)
+        dxf::OleFormatFromDirectory(std::span(data, std::min<size_t>(size, 8192)), readAt);
 
     dxf::HwpBounds bounds;
     bounds.maxSectionBytes = 1u << 20;

@@ -44,13 +44,14 @@ std::string Record(uint32_t tag, std::string_view data, int64_t claimed = -1) {
     return r + std::string(data);
 }
 
-std::string ParaText(std::u16string_view units) { return Record(kParaText, Utf16(units)); }
+std::string ParaText(std::u16string_view units) {
+    return Record(kParaText, Utf16(units));
+}
 
 // An eight-unit control: the code, six units of parameters, the code again.
 std::u16string Long(char16_t code, std::u16string_view params = u"dcesXY") {
     return std::u16string(1, code) + std::u16string(params.substr(0, 6)) +
-           std::u16string(6 - std::min<size_t>(6, params.size()), u'\0') +
-           std::u16string(1, code);
+           std::u16string(6 - std::min<size_t>(6, params.size()), u'\0') + std::u16string(1, code);
 }
 
 std::vector<std::string> Lines(std::string_view records, bool *whole = nullptr,
@@ -73,13 +74,20 @@ TEST(HwpRecords, ControlsOfParagraphText) {
         {u"하나\n둘\r", {"하나", "둘"}, "a line break ends a line"},
         {u"셋", {"셋"}, "the record's end ends the paragraph"},
         {u"a" + Long(9, u"\x0FA0\0\0\0\0\0"s) + u"b\r", {"a b"}, "a tab"},
-        {u"x" + Long(2, u"dcesQQ") + Long(2, u"dlocRR") + u"y\r", {"xy"},
+        {u"x" + Long(2, u"dcesQQ") + Long(2, u"dlocRR") + u"y\r",
+         {"xy"},
          "section and column definitions"},
-        {u"p" + Long(3, u"klh%ZZ") + u"링크" + Long(4, u"klh%ZZ") + u"q\r", {"p링크q"},
+        {u"p" + Long(3, u"klh%ZZ") + u"링크" + Long(4, u"klh%ZZ") + u"q\r",
+         {"p링크q"},
          "a field around a word"},
         {u"t" + Long(11, u" lbtAA") + u"u\r", {"tu"}, "a table's place"},
         {u"f" + Long(17, u"  nfBB") + u"g\r", {"fg"}, "a footnote's place"},
-        {u"1\x001E" u"2\x001F" u"3\x0018" u"4\r", {"1 2 3-4"}, "spaces and the hyphen"},
+        {u"1\x001E"
+         u"2\x001F"
+         u"3\x0018"
+         u"4\r",
+         {"1 2 3-4"},
+         "spaces and the hyphen"},
         {u"r\x0019\x001A\x001B\x001C\x001D\x0000s\r"s, {"rs"}, "reserved one-unit codes"},
         {u"\r\r \r", {}, "empty and blank paragraphs"},
         {u"h\xD800i\xDC00j\r", {"h\uFFFDi\uFFFDj"}, "unpaired surrogates"},
@@ -133,8 +141,9 @@ TEST(HwpRecords, TextStopsAtItsBoundBetweenCharacters) {
     struct {
         size_t maxText;
         LinesV lines;
-    } cases[] = {{9, {"가나다"}}, {10, {"가나다"}}, {11, {"가나다"}}, {12, {"가나다", "라"}},
-                 {8, {"가나"}},   {2, {}},          {100, {"가나다", "라마"}}};
+    } cases[] = {{9, {"가나다"}},          {10, {"가나다"}}, {11, {"가나다"}},
+                 {12, {"가나다", "라"}},   {8, {"가나"}},    {2, {}},
+                 {100, {"가나다", "라마"}}};
     for (const auto &c : cases) {
         dxf::HwpLines out;
         const bool whole = dxf::HwpSectionText(records, c.maxText, INT64_MAX, out);
@@ -318,8 +327,8 @@ TEST_F(DxFilterHwp, DamagedDocumentsEndCleanly) {
     const size_t most = 4096;
     for (const char *name : {"ko.hwp", "en.hwp"}) {
         const std::string bytes = Bytes(std::string("hwp/") + name);
-        ExpectDamageBounded(m, bytes, {.rounds = 60, .most = 8, .from = 512, .cutEvery = 10},
-                            most, name);
+        ExpectDamageBounded(m, bytes, {.rounds = 60, .most = 8, .from = 512, .cutEvery = 10}, most,
+                            name);
         ExpectCutsBounded(bytes, 509, most, name);
     }
 }
