@@ -476,7 +476,7 @@ TEST(DxfCatalogRule, QtAndXliffCatalogsAreToldFromTheirHead) {
     EXPECT_NE(Sniffed("<?xml version=\"1.0\"?>\n<ts version=\"2.1\"></ts>\n"), 349);
     EXPECT_NE(Sniffed("<?xml version=\"1.0\"?>\n<xliffs version=\"1\"></xliffs>\n"), 349);
     EXPECT_FALSE(dxf::IsCatalogXml("<?xml version=\"1.0\"?>\n<xliff"));
-    EXPECT_TRUE(dxf::IsFictionBook("<fb:FictionBook xmlns:fb=\"x\">"));
+    EXPECT_EQ(dxf::XmlRootElement("<fb:FictionBook xmlns:fb=\"x\">"), "FictionBook");
 }
 
 TEST(DxfCatalogText, QtBinaryCatalogsGiveTheirTranslationsOnly) {
