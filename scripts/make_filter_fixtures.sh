@@ -37,6 +37,9 @@
 #                                    file writer (make_visio_fixtures.py)
 #   hwp (Hangul, HWP 5)              python3's zlib, record by record, and the
 #                                    compound file writer (make_hwp_fixtures.py)
+#   webarchive (Safari)              python3's plistlib, binary and XML, and a
+#                                    writer of its own for damaged lists
+#                                    (make_webarchive_fixtures.py)
 #   sxw, stw, sxc, sxi, sxd, sxm     python3's zipfile
 #   (OpenOffice.org 1.x)             (make_staroffice_fixtures.py)
 #   xlsb (Excel binary workbook)     SheetJS, npm's `xlsx` (make_xlsb_fixtures.js)
@@ -482,6 +485,7 @@ python3 scripts/make_works_fixtures.py >> "$TABLE"
 python3 scripts/make_write_fixtures.py >> "$TABLE"
 python3 scripts/make_visio_fixtures.py >> "$TABLE"
 python3 scripts/make_hwp_fixtures.py >> "$TABLE"
+python3 scripts/make_webarchive_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"
 echo "fixtures written to $OUT"
