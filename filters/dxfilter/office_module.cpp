@@ -657,6 +657,7 @@ class OfficeExtractor {
     bool RunWhole(const Part &part);  // parse a gathered part in one go
     bool Reading() const { return parser_ || records_; }
     bool Record(uint32_t type, std::string_view body);  // one record of a binary part
+    bool Wants(uint32_t type) const;                    // whether Record reads the type
     void AddShared(std::string text);
     zip_int64_t Read(char *buffer, size_t size);
     void Emit(std::string_view text) {
@@ -975,6 +976,21 @@ void OfficeExtractor::AddShared(std::string text) {
         shared_.push_back(std::move(text));
 }
 
+// Whether a record of an XLSB part is one Record reads; the others are
+// passed over unread.
+bool OfficeExtractor::Wants(uint32_t type) const {
+    switch (kind_) {
+        case PartKind::kXlsbShared:
+            return type == dxf::xlsb::kSharedStringItem;
+        case PartKind::kXlsbSheet:
+            return dxf::xlsb::CellText(type);
+        case PartKind::kXlsbOrder:
+            return type == dxf::xlsb::kSheetBundle;
+        default:
+            return false;
+    }
+}
+
 // One record of an XLSB part: the strings of the shared string table, each
 // cell's string (its own, a formula's result or a shared one) on a line of
 // its own as for XLSX, and the sheets of the workbook in its order. Numbers,
@@ -1080,7 +1096,8 @@ bool OfficeExtractor::PushPiece() {
         if (got > 0)
             records_->Push(
                 {buffer, static_cast<size_t>(got)},
-                [this](uint32_t type, std::string_view body) { return Record(type, body); });
+                [this](uint32_t type, std::string_view body) { return Record(type, body); },
+                [this](uint32_t type) { return Wants(type); });
         if (last || full_) ClosePart();
         return !last && !full_;
     }

@@ -954,10 +954,6 @@ std::string_view XmlRootElement(std::string_view s) {
     return element;
 }
 
-bool IsFictionBook(std::string_view s) {
-    return XmlRootElement(s) == "FictionBook";
-}
-
 namespace {
 
 // The value of the attribute `name` (qualified as written) in `tag`, the

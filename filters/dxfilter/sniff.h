@@ -134,10 +134,6 @@ bool IsPalmBook(std::span<const unsigned char> head, uint64_t size);
 // name is cut by its end.
 std::string_view XmlRootElement(std::string_view text);
 
-// Whether a text (as for XmlRootElement) is a FictionBook document: its root
-// element is `FictionBook`.
-bool IsFictionBook(std::string_view text);
-
 // The format of a flat OpenDocument file, a text (as for XmlRootElement)
 // that is one XML document whose root element is `document` in the ODF
 // office namespace: the root's `mimetype` attribute (of that namespace), an

@@ -27,22 +27,46 @@ inline constexpr uint32_t kShortCellShared = 18;   // a shared string number, co
 inline constexpr uint32_t kSharedStringItem = 19;  // one string of the shared string table
 inline constexpr uint32_t kCellRichString = 62;    // a cell's own string with its runs
 inline constexpr uint32_t kSheetBundle = 156;      // a sheet of the workbook: its relationship
+
+// Whether a sheet's record of this type holds a cell's string or its number.
+constexpr bool CellText(uint32_t type) {
+    return type == kCellString || type == kCellSharedString || type == kFormulaString ||
+           type == kShortCellString || type == kShortCellShared || type == kCellRichString;
+}
 }  // namespace xlsb
 
 // Splits a record stream pushed in pieces of any size into records. A record
 // whose body is longer than kMaxBody is passed over unread (no record the
-// text needs is that long); memory stays within one record. A header that
-// no record has (a type or size with too many bytes) ends the stream: the
-// records after it cannot be found.
+// text needs is that long), as is a record of a type the reader does not
+// want; memory stays within one record. A header that no record has (a type
+// or size with too many bytes) ends the stream: the records after it cannot
+// be found.
 class Biff12Records {
   public:
     static constexpr uint32_t kMaxBody = 1u << 20;
 
-    // Calls record(type, body) for each record the bytes complete; a record
-    // that answers false ends the stream.
-    template <typename Record>
-    void Push(std::string_view bytes, Record &&record) {
+    // Calls record(type, body) for each record the bytes complete whose type
+    // wanted(type) takes; a record that answers false ends the stream.
+    template <typename Record, typename Wanted>
+    void Push(std::string_view bytes, Record &&record, Wanted &&wanted) {
         while (!bytes.empty() && !ended_) {
+            if (between()) {
+                // Most records have a header of two bytes (a type and a size
+                // below 128) and lie whole in the piece: read them in place.
+                size_t at = 0;
+                while (bytes.size() - at >= 2) {
+                    const auto type = static_cast<unsigned char>(bytes[at]);
+                    const auto size = static_cast<unsigned char>(bytes[at + 1]);
+                    if (((type | size) & 0x80u) != 0 || bytes.size() - at - 2 < size) break;
+                    at += 2;
+                    if (wanted(uint32_t{type}) && !record(uint32_t{type}, bytes.substr(at, size)))
+                        ended_ = true;
+                    at += size;
+                    if (ended_) break;
+                }
+                bytes.remove_prefix(at);
+                if (bytes.empty() || ended_) break;
+            }
             if (skip_ > 0) {
                 const size_t n = bytes.size() < skip_ ? bytes.size() : static_cast<size_t>(skip_);
                 skip_ -= n;
@@ -50,7 +74,8 @@ class Biff12Records {
             } else if (!haveHeader_) {
                 Header(static_cast<unsigned char>(bytes.front()));
                 bytes.remove_prefix(1);
-                if (haveHeader_ && size_ > kMaxBody) skip_ = size_, haveHeader_ = false;
+                if (haveHeader_ && (size_ > kMaxBody || !wanted(type_)))
+                    skip_ = size_, haveHeader_ = false;
             } else {
                 const size_t want = size_ - body_.size();
                 const size_t n = bytes.size() < want ? bytes.size() : want;
@@ -63,6 +88,12 @@ class Biff12Records {
                 body_.clear();
             }
         }
+    }
+
+    // The same, for every type.
+    template <typename Record>
+    void Push(std::string_view bytes, Record &&record) {
+        Push(bytes, record, [](uint32_t) { return true; });
     }
 
     // Whether a header no record has was met.

@@ -19,7 +19,7 @@ extern "C" const DXModule *DXM_GetModule(void);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     dxf::IsPalmBook(std::span(data, size), size);
-    dxf::IsFictionBook(bytes);
+    dxf::XmlRootElement(bytes);
 
     dxf::EbookBounds bounds;
     bounds.maxBytes = 256 * 1024;

@@ -26,30 +26,28 @@ using dxf::ReadFictionBook;
 using dxf::ReadPalmBook;
 using dxf::TrimTrailingEntries;
 
-void Put16(std::string &s, size_t at, uint32_t v) {
-    s[at] = static_cast<char>(v >> 8);
-    s[at + 1] = static_cast<char>(v);
-}
-void Put32(std::string &s, size_t at, uint32_t v) {
-    for (int k = 0; k < 4; ++k) s[at + k] = static_cast<char>(v >> (24 - 8 * k));
-}
-std::string Be16(uint32_t v) {
-    std::string s(2, '\0');
-    Put16(s, 0, v);
+// `v` as `n` big-endian bytes.
+std::string Be(uint32_t v, int n) {
+    std::string s;
+    while (n--) s += static_cast<char>(v >> (8 * n));
     return s;
 }
+std::string Be16(uint32_t v) {
+    return Be(v, 2);
+}
 std::string Be32(uint32_t v) {
-    std::string s(4, '\0');
-    Put32(s, 0, v);
+    return Be(v, 4);
+}
+// `s` with `bytes` at `at`.
+std::string With(std::string s, size_t at, const std::string &bytes) {
+    s.replace(at, bytes.size(), bytes);
     return s;
 }
 
 // A Palm database of `records` with type and creator `kind`.
 std::string Pdb(const std::vector<std::string> &records, const std::string &kind = "BOOKMOBI") {
-    std::string out(78, '\0');
-    out.replace(0, 4, "Book");
-    out.replace(60, 8, kind);
-    Put16(out, 76, static_cast<uint32_t>(records.size()));
+    std::string out = "Book" + std::string(56, '\0') + kind + std::string(8, '\0') +
+                      Be16(static_cast<uint32_t>(records.size()));
     size_t offset = 78 + 8 * records.size() + 2;
     for (const std::string &r : records) {
         out += Be32(static_cast<uint32_t>(offset)) + std::string(4, '\0');
@@ -74,20 +72,12 @@ struct Zero {
 
 // Record 0: the PalmDoc header, then the MOBI header.
 std::string Record0(const Zero &z) {
-    std::string r(16 + 0xE8, '\0');
-    Put16(r, 0, z.compression);
-    Put32(r, 4, z.textLength);
-    Put16(r, 8, z.textRecords);
-    Put16(r, 10, 4096);
-    Put16(r, 12, z.encryption);
-    r.replace(16, 4, "MOBI");
-    Put32(r, 20, z.headerLength);
-    Put32(r, 28, z.encoding);
-    Put32(r, 80, z.firstNonBook);
-    Put32(r, 112, z.huffRecord);
-    Put32(r, 116, z.huffCount);
-    Put16(r, 242, z.flags);
-    return r;
+    std::string r = Be16(z.compression) + Be16(0) + Be32(z.textLength) + Be16(z.textRecords) +
+                    Be16(4096) + Be16(z.encryption) + Be16(0) + "MOBI" + Be32(z.headerLength) +
+                    Be32(0) + Be32(z.encoding) + std::string(80 - 32, '\0') + Be32(z.firstNonBook) +
+                    std::string(112 - 84, '\0') + Be32(z.huffRecord) + Be32(z.huffCount);
+    r.resize(16 + 0xE8);
+    return With(r, 242, Be16(z.flags));
 }
 
 PalmBook Read(const std::string &file, size_t maxBytes = 16u << 20) {
@@ -102,77 +92,71 @@ int Sniffed(const std::string &bytes) {
     return dxf::SniffHead(span, bytes.size()).format;
 }
 
-std::string Expand(const std::string &in, size_t cap = 1 << 20, bool *ok = nullptr) {
-    std::string out;
-    const bool good = PalmDocExpand(in, cap, out);
-    if (ok) *ok = good;
-    return good ? out : "<refused>" + out;
-}
-
-TEST(PalmDocLz77, LiteralsSpacePairsAndBackReferences) {
-    EXPECT_EQ(Expand("abc"), "abc");
-    // A literal run carries bytes that would otherwise be codes.
-    EXPECT_EQ(Expand(std::string("\x03\x01\xC3\xA9", 4)), "\x01\xC3\xA9");
-    // 0xC0-0xFF: a space and the byte without its high bit.
-    EXPECT_EQ(Expand("a\xE2\xEF"), "a b o");
-    // A back reference of distance 3 and length 3 + 4, overlapping itself.
-    EXPECT_EQ(Expand("abc" + Be16(0x8000 | 3 << 3 | 4)), "abcabcabca");
+TEST(PalmDocLz77, LiteralsSpacePairsBackReferencesAndDamage) {
+    const struct {
+        std::string in;
+        const char *out;  // nullptr: refused
+    } cases[] = {
+        {"abc", "abc"},
+        // A literal run carries bytes that would otherwise be codes.
+        {std::string("\x03\x01\xC3\xA9", 4), "\x01\xC3\xA9"},
+        // 0xC0-0xFF: a space and the byte without its high bit.
+        {"a\xE2\xEF", "a b o"},
+        // A back reference of distance 3 and length 3 + 4, overlapping itself.
+        {"abc" + Be16(0x8000 | 3 << 3 | 4), "abcabcabca"},
+        // A reference before the start or of distance 0; a pair or a literal
+        // run cut by the end.
+        {Be16(0x8000 | 1 << 3), nullptr},
+        {"ab" + Be16(0x8000 | 0 << 3), nullptr},
+        {"ab\x80", nullptr},
+        {"\x05xy", nullptr},
+    };
+    for (const auto &c : cases) {
+        std::string out;
+        EXPECT_EQ(PalmDocExpand(c.in, 1 << 20, out), c.out != nullptr) << c.in;
+        if (c.out) {
+            EXPECT_EQ(out, c.out) << c.in;
+        }
+    }
     // Each record decompresses on its own: a reference reaches only back
     // to the start of the record's own output.
     std::string out = "previous record";
     EXPECT_FALSE(PalmDocExpand("a" + Be16(0x8000 | 2 << 3), 1 << 20, out));
     EXPECT_EQ(out, "previous recorda");
-}
-
-TEST(PalmDocLz77, MalformedRecordsAndBombs) {
-    bool ok = true;
-    Expand(Be16(0x8000 | 1 << 3), 1 << 20, &ok);  // before the start
-    EXPECT_FALSE(ok);
-    Expand("ab" + Be16(0x8000 | 0 << 3), 1 << 20, &ok);  // distance 0
-    EXPECT_FALSE(ok);
-    Expand("ab\x80", 1 << 20, &ok);  // a pair cut by the end
-    EXPECT_FALSE(ok);
-    Expand("\x05xy", 1 << 20, &ok);  // a literal run past the end
-    EXPECT_FALSE(ok);
     // Output stops at the cap, however far the codes would take it.
     std::string bomb = "a";
     for (int i = 0; i < 100000; ++i) bomb += Be16(0x8000 | 1 << 3 | 7);
-    EXPECT_EQ(Expand(bomb, 5000, &ok).size(), 5000u);
-    EXPECT_TRUE(ok);
+    out.clear();
+    EXPECT_TRUE(PalmDocExpand(bomb, 5000, out));
+    EXPECT_EQ(out.size(), 5000u);
 }
 
-TEST(TrailingEntries, SizesAndMultibyteOverlap) {
-    std::string_view r =
-        "text"
-        "\x05\x06\x83";
-    ASSERT_TRUE(TrimTrailingEntries(r, 0b10));
-    EXPECT_EQ(r, "text");
-    // Two entries, the outer one's size in two groups (0x01 0x02 = 130).
-    std::string two = "text" + std::string("\x01\x82", 2) + std::string(128, 'x') + "\x81\x02";
-    r = two;
-    ASSERT_TRUE(TrimTrailingEntries(r, 0b110));
-    EXPECT_EQ(r, "text");
-    // The multibyte overlap (the byte that ends the last character, then
-    // its count) is innermost.
-    r = "text\xD0\xB0\xD0\xB1\x01\x81";
-    ASSERT_TRUE(TrimTrailingEntries(r, 0b11));
-    EXPECT_EQ(r, "text\xD0\xB0\xD0");
-    r = "text";
-    ASSERT_TRUE(TrimTrailingEntries(r, 0));
-    EXPECT_EQ(r, "text");
-}
-
-TEST(TrailingEntries, EntriesLargerThanTheRecordAreRefused) {
-    std::string_view r = "ab\x8F";
-    EXPECT_FALSE(TrimTrailingEntries(r, 0b10));
-    r = std::string_view("ab\x80", 3);  // size 0
-    EXPECT_FALSE(TrimTrailingEntries(r, 0b10));
-    r = "\x03";
-    EXPECT_FALSE(TrimTrailingEntries(r, 0b1));
-    r = "";
-    EXPECT_FALSE(TrimTrailingEntries(r, 0b1));
-    r = "x\x81";
-    EXPECT_FALSE(TrimTrailingEntries(r, 0b1110));  // the second entry finds nothing
+TEST(TrailingEntries, SizesMultibyteOverlapAndEntriesLargerThanTheRecord) {
+    const struct {
+        std::string record;
+        uint16_t flags;
+        const char *left;  // nullptr: refused
+    } cases[] = {
+        {"text\x05\x06\x83", 0b10, "text"},
+        // Two entries, the outer one's size in two groups (0x01 0x02 = 130).
+        {"text\x01\x82" + std::string(128, 'x') + "\x81\x02", 0b110, "text"},
+        // The multibyte overlap (the byte that ends the last character, then
+        // its count) is innermost.
+        {"text\xD0\xB0\xD0\xB1\x01\x81", 0b11, "text\xD0\xB0\xD0"},
+        {"text", 0, "text"},
+        {"ab\x8F", 0b10, nullptr},
+        {std::string("ab\x80", 3), 0b10, nullptr},  // size 0
+        {"\x03", 0b1, nullptr},
+        {"", 0b1, nullptr},
+        {"x\x81", 0b1110, nullptr},  // the second entry finds nothing
+    };
+    for (const auto &c : cases) {
+        std::string_view r = c.record;
+        EXPECT_EQ(TrimTrailingEntries(r, c.flags), c.left != nullptr) << c.record;
+        if (c.left) {
+            EXPECT_EQ(r, c.left) << c.record;
+        }
+    }
 }
 
 // A HUFF record of `codes` (256 code table values) and `ranges` (the
@@ -208,20 +192,25 @@ std::string Codes(std::initializer_list<int> phrases) {
     return s;
 }
 
+// `decoder` loaded with `huff` and one CDIC record, whose phrases it goes on
+// reading: the record must outlive the decoding.
+bool Load(HuffCdicDecoder &decoder, const std::string &huff, const std::string &cdic) {
+    std::string error;
+    const std::string_view cdics[] = {cdic};
+    return decoder.Load(huff, cdics, error);
+}
+bool Load(HuffCdicDecoder &, const std::string &, std::string &&) = delete;
+
 TEST(HuffCdic, PhrasesLiteralAndCompressed) {
-    const std::string huff = ByteHuff();
+    HuffCdicDecoder decoder;
     const std::string cdic =
         Cdic({{"Hola", true}, {" ", true}, {"mundo", true}, {Codes({1, 2}), false}});
-    const std::vector<std::string_view> cdics{cdic};
-    HuffCdicDecoder decoder;
-    std::string error;
-    ASSERT_TRUE(decoder.Load(huff, cdics, error)) << error;
-    std::string out;
-    ASSERT_TRUE(decoder.Expand(Codes({0, 3, 3}), 1 << 20, out));
-    EXPECT_EQ(out, "Hola mundo mundo");
-    out.clear();
-    ASSERT_TRUE(decoder.Expand(Codes({0, 3, 3}), 7, out));
-    EXPECT_EQ(out, "Hola mu");
+    ASSERT_TRUE(Load(decoder, ByteHuff(), cdic));
+    for (auto [cap, text] : {std::pair{size_t{1} << 20, "Hola mundo mundo"}, {7, "Hola mu"}}) {
+        std::string out;
+        ASSERT_TRUE(decoder.Expand(Codes({0, 3, 3}), cap, out));
+        EXPECT_EQ(out, text);
+    }
 }
 
 TEST(HuffCdic, CodesOfSeveralLengths) {
@@ -231,14 +220,10 @@ TEST(HuffCdic, CodesOfSeveralLengths) {
     std::vector<uint32_t> codes(256);
     for (int b = 0; b < 256; ++b)
         codes[b] = b < 128 ? 1 : (3u << 8 | 0x80 | 2);  // max code 3 of length 2
-    std::vector<uint32_t> ranges(64, 0);
-    ranges[0] = 0, ranges[1] = 0;  // length 1: code 0, phrase 0
-    const std::string huff = Huff(codes, ranges);
-    const std::string cdic = Cdic({{"a", true}, {"b", true}, {"c", true}});
-    const std::vector<std::string_view> cdics{cdic};
+    // Length 1: code 0, phrase 0.
     HuffCdicDecoder decoder;
-    std::string error;
-    ASSERT_TRUE(decoder.Load(huff, cdics, error)) << error;
+    const std::string cdic = Cdic({{"a", true}, {"b", true}, {"c", true}});
+    ASSERT_TRUE(Load(decoder, Huff(codes, std::vector<uint32_t>(64, 0)), cdic));
     // Bits: 0 (phrase 0 "a"), 11 (3 - 3 = phrase 0 "a"), 10 (phrase 1 "b"),
     // then padding zeros, which name "a" while whole codes fit.
     std::string out;
@@ -248,31 +233,27 @@ TEST(HuffCdic, CodesOfSeveralLengths) {
 
 TEST(HuffCdic, MalformedTablesAndLoops) {
     const std::string huff = ByteHuff();
-    std::string error;
     HuffCdicDecoder decoder;
     const std::string good = Cdic({{"x", true}});
     // Tables or phrases that do not lie in their records.
-    EXPECT_FALSE(decoder.Load(huff.substr(0, 600), std::vector<std::string_view>{good}, error));
-    EXPECT_FALSE(decoder.Load("HUFF", std::vector<std::string_view>{good}, error));
-    std::vector<uint32_t> zero(256, 0);
-    EXPECT_FALSE(decoder.Load(Huff(zero, std::vector<uint32_t>(64, 0)),
-                              std::vector<std::string_view>{good}, error));
-    const std::string cut = good.substr(0, good.size() - 1);
-    EXPECT_FALSE(decoder.Load(huff, std::vector<std::string_view>{cut}, error));
-    std::string badOffset = good;
-    Put16(badOffset, 16, 0x7000);
-    EXPECT_FALSE(decoder.Load(huff, std::vector<std::string_view>{badOffset}, error));
-    EXPECT_FALSE(decoder.Load(huff, std::vector<std::string_view>{Cdic({{"x", true}}, 17)}, error));
-    EXPECT_FALSE(decoder.Load(huff, std::vector<std::string_view>{}, error));
+    EXPECT_FALSE(Load(decoder, huff.substr(0, 600), good));
+    EXPECT_FALSE(Load(decoder, "HUFF", good));
+    EXPECT_FALSE(
+        Load(decoder, Huff(std::vector<uint32_t>(256, 0), std::vector<uint32_t>(64, 0)), good));
+    for (const std::string &bad :
+         {good.substr(0, good.size() - 1), With(good, 16, Be16(0x7000)), Cdic({{"x", true}}, 17)})
+        EXPECT_FALSE(Load(decoder, huff, bad));
+    std::string error;
+    EXPECT_FALSE(decoder.Load(huff, {}, error));
 
     // A phrase that contains itself, directly or through another.
     const std::string loop = Cdic({{Codes({0}), false}, {Codes({2}), false}, {Codes({1}), false}});
-    ASSERT_TRUE(decoder.Load(huff, std::vector<std::string_view>{loop}, error));
+    ASSERT_TRUE(Load(decoder, huff, loop));
     std::string out;
     EXPECT_FALSE(decoder.Expand(Codes({0}), 1 << 20, out));
     EXPECT_FALSE(decoder.Expand(Codes({1}), 1 << 20, out));
     // A code past the dictionary.
-    ASSERT_TRUE(decoder.Load(huff, std::vector<std::string_view>{good}, error));
+    ASSERT_TRUE(Load(decoder, huff, good));
     EXPECT_FALSE(decoder.Expand(Codes({5}), 1 << 20, out));
 
     // Phrases that double at each level: refused once one expands past
@@ -280,7 +261,7 @@ TEST(HuffCdic, MalformedTablesAndLoops) {
     std::vector<Phrase> doubling{{std::string(200, 'z'), true}};
     for (int i = 1; i < 40; ++i) doubling.push_back({Codes({i - 1, i - 1}), false});
     const std::string bomb = Cdic(doubling);
-    ASSERT_TRUE(decoder.Load(huff, std::vector<std::string_view>{bomb}, error));
+    ASSERT_TRUE(Load(decoder, huff, bomb));
     out.clear();
     EXPECT_FALSE(decoder.Expand(Codes({39}), 1u << 30, out));
     EXPECT_LT(out.size(), 1u << 20);
@@ -292,44 +273,39 @@ std::string Book(const std::string &text, Zero z = {}) {
     return Pdb({Record0(z), text});
 }
 
+// Record 0 of a PalmDoc book of one text record: no MOBI header.
+std::string PalmDocZero(uint32_t compression, uint32_t textLength = 0, uint32_t position = 0) {
+    return Be16(compression) + Be16(0) + Be32(textLength) + Be16(1) + Be16(0) + Be16(position) +
+           Be16(0);
+}
+
 TEST(PalmBookReader, HeadersCharsetsAndRecords) {
     PalmBook book = Read(Book("<p>Hola</p>"));
     ASSERT_TRUE(book.ok) << book.error;
     EXPECT_TRUE(book.html);
     EXPECT_EQ(book.charset, "UTF-8");
     EXPECT_EQ(book.bytes, "<p>Hola</p>");
-    Zero latin;
-    latin.encoding = 1252;
-    EXPECT_EQ(Read(Book("x", latin)).charset, "windows-1252");
-    latin.encoding = 1250;  // not one the header may name: the bytes decide
-    EXPECT_EQ(Read(Book("x", latin)).charset, "");
+    EXPECT_EQ(Read(Book("x", {.encoding = 1252})).charset, "windows-1252");
+    // Not one the header may name: the bytes decide.
+    EXPECT_EQ(Read(Book("x", {.encoding = 1250})).charset, "");
 
     // Three LZ77 records with trailing entries; the text stops at the
     // length the header gives.
-    Zero z;
-    z.compression = 2;
-    z.textRecords = 3;
-    z.textLength = 11;
-    z.flags = 0b11;
     const std::string trail("\x00\x81", 2);
-    book = Read(Pdb({Record0(z), "abc" + trail, "def" + trail, "ghijkl" + trail, "\xE9\x8E\r\n"}));
+    book = Read(Pdb({Record0({.compression = 2, .textLength = 11, .textRecords = 3, .flags = 0b11}),
+                     "abc" + trail, "def" + trail, "ghijkl" + trail, "\xE9\x8E\r\n"}));
     ASSERT_TRUE(book.ok) << book.error;
     EXPECT_EQ(book.bytes, "abcdefghijk");
     // A short header has no extra data flags: the bytes are text.
-    z.compression = 1;
-    z.headerLength = 0xE0;
-    z.textLength = 100;
-    book = Read(Pdb({Record0(z), "abc" + trail, "def", "ghi", "x"}));
+    book = Read(
+        Pdb({Record0({.textLength = 100, .textRecords = 3, .flags = 0b11, .headerLength = 0xE0}),
+             "abc" + trail, "def", "ghi", "x"}));
     ASSERT_TRUE(book.ok) << book.error;
     EXPECT_EQ(book.bytes, "abc" + trail + "defghi");
 
-    // A PalmDoc book: plain text, no MOBI header, the bytes decide.
-    std::string zero(16, '\0');
-    Put16(zero, 0, 1);
-    Put32(zero, 4, 5);
-    Put16(zero, 8, 1);
-    Put16(zero, 12, 7);  // a reading position, not encryption
-    book = Read(Pdb({zero, "Hello"}, "TEXtREAd"));
+    // A PalmDoc book: plain text, no MOBI header, the bytes decide; 7 is a
+    // reading position, not encryption.
+    book = Read(Pdb({PalmDocZero(1, 5, 7), "Hello"}, "TEXtREAd"));
     ASSERT_TRUE(book.ok) << book.error;
     EXPECT_FALSE(book.html);
     EXPECT_EQ(book.charset, "");
@@ -337,78 +313,51 @@ TEST(PalmBookReader, HeadersCharsetsAndRecords) {
 }
 
 TEST(PalmBookReader, HuffCdicBook) {
-    Zero z;
-    z.compression = 17480;
-    z.textLength = 100;
-    z.huffRecord = 2;
-    z.huffCount = 2;
-    const std::string cdic = Cdic({{"Guten ", true}, {"Tag", true}});
-    PalmBook book = Read(Pdb({Record0(z), Codes({0, 1}), ByteHuff(), cdic}));
-    ASSERT_TRUE(book.ok) << book.error;
-    EXPECT_EQ(book.bytes, "Guten Tag");
+    const auto book = [](uint32_t record, uint32_t count) {
+        return Read(Pdb({Record0({.compression = 17480,
+                                  .textLength = 100,
+                                  .huffRecord = record,
+                                  .huffCount = count}),
+                         Codes({0, 1}), ByteHuff(), Cdic({{"Guten ", true}, {"Tag", true}})}));
+    };
+    const PalmBook good = book(2, 2);
+    ASSERT_TRUE(good.ok) << good.error;
+    EXPECT_EQ(good.bytes, "Guten Tag");
     // The HUFF records among the text records, or past the list.
-    for (const auto &[record, count] :
-         std::vector<std::pair<uint32_t, uint32_t>>{{1, 2}, {2, 3}, {2, 1}, {9, 2}}) {
-        z.huffRecord = record, z.huffCount = count;
-        EXPECT_FALSE(Read(Pdb({Record0(z), Codes({0, 1}), ByteHuff(), cdic})).ok)
-            << record << " " << count;
-    }
+    for (auto [record, count] : {std::pair{1, 2}, {2, 3}, {2, 1}, {9, 2}})
+        EXPECT_FALSE(book(record, count).ok) << record << " " << count;
     // HUFF/CDIC is Mobipocket's: a PalmDoc book with it is refused.
-    std::string zero(16, '\0');
-    Put16(zero, 0, 17480);
-    Put16(zero, 8, 1);
-    EXPECT_FALSE(Read(Pdb({zero, "x"}, "TEXtREAd")).ok);
+    EXPECT_FALSE(Read(Pdb({PalmDocZero(17480), "x"}, "TEXtREAd")).ok);
 }
 
 TEST(PalmBookReader, DamagedAndEncryptedBooksAreRefused) {
     const std::string good = Book("<p>text</p>");
     ASSERT_TRUE(Read(good).ok);
-    const auto refused = [](std::string file, const char *what) {
+    const std::pair<std::string, const char *> cases[] = {
+        {good.substr(0, 70), "shorter than the header"},
+        {With(good, 60, "TEXtXXXX"), "another database type"},
+        {With(good, 76, Be16(0)), "no records"},
+        {With(good, 76, Be16(500)), "a record list past the end"},
+        {With(good, 78, Be32(40)), "a record inside the list"},
+        {With(good, 86, Be32(static_cast<uint32_t>(good.size() + 1))), "a record past the end"},
+        {With(good, 86, Be32(95)), "offsets that do not grow"},
+        {Pdb({std::string(10, '\0'), "x"}), "record 0 shorter than its header"},
+        {Book("x", {.encryption = 2}), "encrypted"},
+        {Book("x", {.compression = 3}), "unknown compression"},
+        {Book("x", {.textRecords = 2}), "text records past the list"},
+        {Pdb({Record0({.firstNonBook = 1}), "x", "y"}),
+         "text records past the first non-book record"},
+        {Pdb({With(Record0({}), 16, "XXXX"), "x"}), "no MOBI header"},
+        {Book(Be16(0x8000 | 9 << 3), {.compression = 2}), "a back reference before the start"},
+        {Book("ab\xFF", {.compression = 2, .flags = 0b10}),
+         "a trailing entry larger than the record"},
+    };
+    for (const auto &[file, what] : cases) {
         const PalmBook book = Read(file);
         EXPECT_FALSE(book.ok) << what;
         EXPECT_FALSE(book.error.empty()) << what;
         EXPECT_TRUE(book.bytes.empty()) << what;
-    };
-    refused(good.substr(0, 70), "shorter than the header");
-    std::string s = good;
-    s.replace(60, 8, "TEXtXXXX");
-    refused(s, "another database type");
-    s = good;
-    Put16(s, 76, 0);
-    refused(s, "no records");
-    s = good;
-    Put16(s, 76, 500);
-    refused(s, "a record list past the end");
-    s = good;
-    Put32(s, 78, 40);
-    refused(s, "a record inside the list");
-    s = good;
-    Put32(s, 86, static_cast<uint32_t>(good.size() + 1));
-    refused(s, "a record past the end");
-    s = good;
-    Put32(s, 86, 95);
-    refused(s, "offsets that do not grow");
-    refused(Pdb({std::string(10, '\0'), "x"}), "record 0 shorter than its header");
-    Zero z;
-    z.encryption = 2;
-    refused(Book("x", z), "encrypted");
-    z = {};
-    z.compression = 3;
-    refused(Book("x", z), "unknown compression");
-    z = {};
-    z.textRecords = 2;
-    refused(Book("x", z), "text records past the list");
-    z = {};
-    z.firstNonBook = 1;
-    refused(Pdb({Record0(z), "x", "y"}), "text records past the first non-book record");
-    s = Record0({});
-    s.replace(16, 4, "XXXX");
-    refused(Pdb({s, "x"}), "no MOBI header");
-    z = {};
-    z.compression = 2;
-    refused(Book(Be16(0x8000 | 9 << 3), z), "a back reference before the start");
-    z.flags = 0b10;
-    refused(Book("ab\xFF", z), "a trailing entry larger than the record");
+    }
 }
 
 TEST(PalmBookReader, OutputStopsAtItsBound) {
@@ -416,12 +365,9 @@ TEST(PalmBookReader, OutputStopsAtItsBound) {
     // about 8 MB.
     std::string record = "a";
     for (int i = 0; i < 4000; ++i) record += Be16(0x8000 | 1 << 3 | 7);
-    Zero z;
-    z.compression = 2;
-    z.textRecords = 200;
-    z.textLength = 0xFFFFFFFF;
-    std::vector<std::string> records{Record0(z)};
-    for (int i = 0; i < 200; ++i) records.push_back(record);
+    std::vector<std::string> records{
+        Record0({.compression = 2, .textLength = 0xFFFFFFFF, .textRecords = 200})};
+    records.resize(201, record);
     const PalmBook book = Read(Pdb(records), 1u << 20);
     ASSERT_TRUE(book.ok) << book.error;
     EXPECT_EQ(book.bytes.size(), 1u << 20);
@@ -430,53 +376,32 @@ TEST(PalmBookReader, OutputStopsAtItsBound) {
 TEST(EbookRules, PalmDatabasesAreTakenStrictly) {
     const std::string good = Book("<p>text</p>");
     EXPECT_EQ(Sniffed(good), 350);
-    std::string zero(16, '\0');
-    Put16(zero, 0, 2);
-    EXPECT_EQ(Sniffed(Pdb({zero, "x"}, "TEXtREAd")), 350);
+    EXPECT_EQ(Sniffed(Pdb({PalmDocZero(2), "x"}, "TEXtREAd")), 350);
     // Another type, a name without its NUL or with control bytes, no
     // records, offsets out of order or past the end, a compression that is
     // none of the three: not a book.
-    std::string s = good;
-    s.replace(60, 8, "DATAappl");
-    EXPECT_NE(Sniffed(s), 350);
-    s = good;
-    s.replace(0, 32, std::string(32, 'N'));
-    EXPECT_NE(Sniffed(s), 350);
-    s = good;
-    s[1] = '\x01';
-    EXPECT_NE(Sniffed(s), 350);
-    s = good;
-    s[0] = '\0';
-    EXPECT_NE(Sniffed(s), 350);
-    s = good;
-    Put16(s, 76, 0);
-    EXPECT_NE(Sniffed(s), 350);
-    s = good;
-    Put32(s, 86, 80);
-    EXPECT_NE(Sniffed(s), 350);
-    EXPECT_NE(Sniffed(good.substr(0, 90)), 350);
-    s = good;
-    Put16(s, 96, 5);
-    EXPECT_NE(Sniffed(s), 350);
+    const std::string others[] = {
+        With(good, 60, "DATAappl"), With(good, 0, std::string(32, 'N')),
+        With(good, 1, "\x01"),      With(good, 0, std::string(1, '\0')),
+        With(good, 76, Be16(0)),    With(good, 86, Be32(80)),
+        good.substr(0, 90),         With(good, 96, Be16(5)),
+    };
+    for (const std::string &s : others) EXPECT_NE(Sniffed(s), 350) << &s - others;
 }
 
 TEST(EbookRules, FictionBookByItsRootElement) {
     const std::string body =
         "<FictionBook xmlns=\"http://www.gribuser.ru/xml/fictionbook/2.0\">"
         "<body><p>Текст</p></body></FictionBook>";
-    EXPECT_EQ(Sniffed(body), 351);
-    EXPECT_EQ(Sniffed("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- c -->\n"
-                      "<?pi x?><!DOCTYPE FictionBook [<!ENTITY a \"b\">]>\n" +
-                      body),
-              351);
-    EXPECT_EQ(Sniffed("<fb:FictionBook xmlns:fb=\"urn:x\"><fb:body/></fb:FictionBook>"), 351);
-    // UTF-16 with its mark.
-    std::string wide = "\xFF\xFE";
-    for (char c : std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?><FictionBook/>")) {
-        wide += c;
-        wide += '\0';
-    }
-    EXPECT_EQ(Sniffed(wide), 351);
+    std::string wide = "\xFF\xFE";  // UTF-16 with its mark
+    for (char c : std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?><FictionBook/>"))
+        wide += std::string{c, '\0'};
+    for (const std::string &doc :
+         {body, wide, std::string("<fb:FictionBook xmlns:fb=\"urn:x\"><fb:body/></fb:FictionBook>"),
+          "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- c -->\n"
+          "<?pi x?><!DOCTYPE FictionBook [<!ENTITY a \"b\">]>\n" +
+              body})
+        EXPECT_EQ(Sniffed(doc), 351) << doc;
     // Other roots, and FictionBook only as content or a child: XML.
     EXPECT_EQ(Sniffed("<?xml version=\"1.0\"?><FictionBooks/>"), 285);
     EXPECT_EQ(Sniffed("<?xml version=\"1.0\"?><x:a xmlns:x=\"u\"><FictionBook/></x:a>"), 285);
@@ -523,54 +448,35 @@ TEST(FictionBookReader, CharsetsAndTheZippedForm) {
     ASSERT_TRUE(text.ok) << text.error;
     EXPECT_EQ(text.lines.back(), "Привет");
 
-    // A zip archive holding it, stored and deflated.
+    // A zip archive holding it, stored and deflated (method 8 in the local
+    // and the central header, the inflated size after the stored one).
     const std::string doc = Fb2("<body><p>Im Zip</p></body>");
-    const auto zip = [&](bool deflated, int entries) {
-        std::string data = doc;
-        if (deflated) {
-            z_stream z{};
-            deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-            data.assign(compressBound(static_cast<uLong>(doc.size())) + 64, '\0');
-            z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(doc.data()));
-            z.avail_in = static_cast<uInt>(doc.size());
-            z.next_out = reinterpret_cast<Bytef *>(data.data());
-            z.avail_out = static_cast<uInt>(data.size());
-            deflate(&z, Z_FINISH);
-            data.resize(z.total_out);
-            deflateEnd(&z);
-        }
-        const std::string name = "book.fb2";
-        std::string local = "PK\x03\x04" + std::string(26, '\0');
-        local[8] = deflated ? 8 : 0;
-        for (int k = 0; k < 4; ++k) {
-            local[18 + k] = static_cast<char>(data.size() >> (8 * k));
-            local[22 + k] = static_cast<char>(doc.size() >> (8 * k));
-        }
-        local[26] = static_cast<char>(name.size());
-        std::string central = "PK\x01\x02" + std::string(42, '\0');
-        central[10] = deflated ? 8 : 0;
-        for (int k = 0; k < 4; ++k) central[20 + k] = local[18 + k];
-        central[28] = static_cast<char>(name.size());
-        const std::string file = local + name + data;
-        std::string end = "PK\x05\x06" + std::string(18, '\0');
-        end[10] = static_cast<char>(entries);
-        end[12] = static_cast<char>(central.size() + name.size());
-        for (int k = 0; k < 4; ++k) end[16 + k] = static_cast<char>(file.size() >> (8 * k));
-        return file + central + name + end;
-    };
-    for (bool deflated : {false, true}) {
-        text = ReadFictionBook(zip(deflated, 1), EbookBounds{});
+    // A zlib stream is the deflated data between a 2-byte header and a
+    // 4-byte checksum.
+    uLongf size = compressBound(static_cast<uLong>(doc.size()));
+    std::string zlib(size, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef *>(zlib.data()), &size,
+                        reinterpret_cast<const Bytef *>(doc.data()), doc.size(), 9),
+              Z_OK);
+    const std::string deflated = zlib.substr(2, size - 6);
+    std::string zipped = dxfilter_zip::StoredZip({{"book.fb2", deflated}});
+    const size_t central = 30 + 8 + deflated.size(), end = zipped.size() - 22;
+    for (size_t at : {size_t{8}, central + 10}) zipped[at] = 8;
+    for (size_t at : {size_t{22}, central + 24})
+        for (int k = 0; k < 4; ++k) zipped[at + k] = static_cast<char>(doc.size() >> (8 * k));
+    for (const std::string &zip : {dxfilter_zip::StoredZip({{"book.fb2", doc}}), zipped}) {
+        text = ReadFictionBook(zip, EbookBounds{});
         ASSERT_TRUE(text.ok) << text.error;
         EXPECT_TRUE(text.error.empty()) << text.error;
         EXPECT_EQ(text.lines.back(), "Im Zip");
     }
-    EXPECT_FALSE(ReadFictionBook(zip(true, 2), EbookBounds{}).ok);
-    std::string damaged = zip(true, 1);
-    damaged[damaged.size() - 3] = 0x7F;  // the directory past the end
-    EXPECT_FALSE(ReadFictionBook(damaged, EbookBounds{}).ok);
-    damaged = zip(true, 1);
-    damaged[damaged.size() - 10] = 46;  // a directory too short for the member's name
-    EXPECT_FALSE(ReadFictionBook(damaged, EbookBounds{}).ok);
+    // Two entries counted, the directory past the end, a directory too
+    // short for the member's name: refused.
+    for (auto [at, value] : {std::pair{end + 10, 2}, {end + 19, 0x7F}, {end + 12, 46}}) {
+        std::string damaged = zipped;
+        damaged[at] = static_cast<char>(value);
+        EXPECT_FALSE(ReadFictionBook(damaged, EbookBounds{}).ok) << at - end;
+    }
 }
 
 TEST(FictionBookReader, TheFindersEntriesBesideTheBook) {
@@ -593,11 +499,9 @@ TEST(FictionBookReader, TheFindersEntriesBesideTheBook) {
 }
 
 TEST(FictionBookReader, OtherDocumentsAndBounds) {
-    EXPECT_FALSE(
-        ReadFictionBook("<?xml version=\"1.0\"?><html><body><p>x</p></body></html>", EbookBounds{})
-            .ok);
-    EXPECT_FALSE(ReadFictionBook("", EbookBounds{}).ok);
-    EXPECT_FALSE(ReadFictionBook("PK\x03\x04 not really", EbookBounds{}).ok);
+    for (const char *other :
+         {"<?xml version=\"1.0\"?><html><body><p>x</p></body></html>", "", "PK\x03\x04 not really"})
+        EXPECT_FALSE(ReadFictionBook(other, EbookBounds{}).ok) << other;
     // No entity is expanded, and no DTD is loaded.
     const auto entities = ReadFictionBook(
         "<?xml version=\"1.0\"?><!DOCTYPE FictionBook SYSTEM \"/etc/passwd\" [<!ENTITY e "
