@@ -122,7 +122,11 @@ enum {
        to 2010), an XML drawing whose root is `VisioDocument` in the Visio 2003 namespace (`.vdx`)
        or a package whose main part has a Visio content type (`.vsdx`, `.vsdm`, `.vstx`); the
        filter reads the text of its shapes page by page with libvisio. */
-    DX_FMT_VISIO = 367
+    DX_FMT_VISIO = 367,
+    /* A web archive as Safari saves it (`.webarchive`): a property list, binary (`bplist00`) or
+       XML, whose root dictionary holds the page as `WebMainResource`; the filter reads the page's
+       text (HTML or plain text, in the text encoding the archive names), then its frames'. */
+    DX_FMT_WEBARCHIVE = 369
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -35,6 +35,9 @@
 #   wri, doc (Write, Word for DOS)   python3, page by page (make_write_fixtures.py)
 #   vsdx, vstx, vdx, vsd (Visio)     python3's zipfile and string XML, the compound
 #                                    file writer (make_visio_fixtures.py)
+#   webarchive (Safari)              python3's plistlib, binary and XML, and a
+#                                    writer of its own for damaged lists
+#                                    (make_webarchive_fixtures.py)
 #   sxw, stw, sxc, sxi, sxd, sxm     python3's zipfile
 #   (OpenOffice.org 1.x)             (make_staroffice_fixtures.py)
 #   xlsb (Excel binary workbook)     SheetJS, npm's `xlsx` (make_xlsb_fixtures.js)
@@ -479,6 +482,7 @@ python3 scripts/make_iwork_fixtures.py >> "$TABLE"
 python3 scripts/make_works_fixtures.py >> "$TABLE"
 python3 scripts/make_write_fixtures.py >> "$TABLE"
 python3 scripts/make_visio_fixtures.py >> "$TABLE"
+python3 scripts/make_webarchive_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"
 echo "fixtures written to $OUT"

@@ -16,7 +16,8 @@
 // subject and text parts; so are message catalogs (GNU gettext .mo/.po, Qt
 // .qm/.ts, XLIFF; catalog_text.cpp): their translations; and
 // e-books (ebook_text.cpp): the text records of Mobipocket and PalmDoc
-// books, the title, annotation and bodies of FictionBook documents.
+// books, the title, annotation and bodies of FictionBook documents; and web
+// archives (webarchive_text.cpp, plist.cpp): the page and its frames.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -44,6 +45,7 @@
 #include "filters/dxfilter/text_sink.h"
 #include "filters/dxfilter/troff_text.h"
 #include "filters/dxfilter/utf8.h"
+#include "filters/dxfilter/webarchive_text.h"
 #include "filters/dxfilter/zip_scan.h"
 
 namespace dxf {
@@ -275,6 +277,51 @@ DXMExtractor *ebook_extractor(std::string_view bytes, int format, int64_t deadli
         static_cast<TextSource *>(new BookText(std::move(utf8), book.html)));
 }
 
+// Bytes of a web archive read: a binary list beyond them is refused (its
+// trailer lies outside what was read), so is an XML one.
+constexpr size_t kMaxArchiveBytes = 64u << 20;
+
+// The pages of a web archive, read on opening, each decoded and handed to
+// the sink (HTML through the tag stripper) in a step of its own.
+class WebArchiveText final : public TextSource {
+  public:
+    explicit WebArchiveText(std::string bytes) : bytes_(std::move(bytes)) {}
+
+    bool Open(int64_t deadlineNs) {
+        WebArchiveBounds bounds;
+        bounds.deadlineNs = deadlineNs;
+        return archive_.Read(bytes_, bounds);
+    }
+
+    int Step(DXMSink *sink) override {
+        const std::vector<WebPage> &pages = archive_.pages();
+        if (next_ >= pages.size()) return 0;
+        const WebPage &page = pages[next_++];
+        const std::string utf8 = DecodeText(page.bytes, page.charset, page.html);
+        bool full;
+        if (page.html) {
+            MarkupStripper stripper(true);
+            full = !stripper.Feed(utf8, sink);
+        } else {
+            full = sink->text(sink->self, utf8.data(), utf8.size()) != 0;
+        }
+        sink->brk(sink->self);
+        return full || next_ >= pages.size() ? 0 : 1;
+    }
+
+  private:
+    std::string bytes_;  // the archive, which its pages point into
+    WebArchive archive_;
+    size_t next_ = 0;
+};
+
+// The extractor of a web archive's bytes; null when the archive is refused.
+DXMExtractor *webarchive_extractor(std::string bytes, int64_t deadlineNs) {
+    auto text = std::make_unique<WebArchiveText>(std::move(bytes));
+    if (!text->Open(deadlineNs)) return nullptr;
+    return reinterpret_cast<DXMExtractor *>(static_cast<TextSource *>(text.release()));
+}
+
 // Reads up to `cap` bytes with `read`; false on a read error.
 template <typename ReadFn>
 bool read_up_to(ReadFn read, size_t cap, std::string &out) {
@@ -490,6 +537,13 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
             *extractor = ebook_extractor(bytes, r.format, limits->deadlineNs);
             return *extractor ? 1 : 0;
         }
+        if (r.next == SniffNext::kDone && r.format == DX_FMT_WEBARCHIVE) {
+            std::string bytes = std::move(head);
+            read_up_to([&](void *b, size_t n) { return static_cast<long>(dec->Read(b, n)); },
+                       kMaxArchiveBytes, bytes);
+            *extractor = webarchive_extractor(std::move(bytes), limits->deadlineNs);
+            return *extractor ? 1 : 0;
+        }
         if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
             *extractor = reinterpret_cast<DXMExtractor *>(static_cast<TextSource *>(
                 new CompressedText(std::move(dec), std::move(head), r.format)));
@@ -546,11 +600,23 @@ DXMExtractor *ebook_open(DXStream *stream, int format, const DXMLimits *limits) 
     }
 }
 
+// A web archive, read whole (up to kMaxArchiveBytes).
+DXMExtractor *webarchive_open(DXStream *stream, const DXMLimits *limits) {
+    try {
+        std::string bytes;
+        if (!stream || !limits || !read_document(stream, kMaxArchiveBytes, bytes)) return nullptr;
+        return webarchive_extractor(std::move(bytes), limits->deadlineNs);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format == DX_FMT_MAIL) return mail_open(stream, limits);
     if (format == DX_FMT_CATALOG) return catalog_open(stream, limits);
     if (format == DX_FMT_PALMBOOK || format == DX_FMT_FICTIONBOOK)
         return ebook_open(stream, format, limits);
+    if (format == DX_FMT_WEBARCHIVE) return webarchive_open(stream, limits);
     if (format != DX_FMT_COMPRESSED) return nullptr;
     DXMExtractor *extractor = nullptr;
     DXMInner inner{};

@@ -1039,6 +1039,7 @@ int root_element_format(std::string_view s) {
     if (root == "FictionBook") return DX_FMT_FICTIONBOOK;
     if (is_catalog_root(root)) return DX_FMT_CATALOG;
     if (root == "VisioDocument") return visio_xml_format(s, root);
+    if (root == "plist" && IsWebArchive(s)) return DX_FMT_WEBARCHIVE;
     return flat_document_format(s, root);
 }
 
@@ -1046,6 +1047,15 @@ int root_element_format(std::string_view s) {
 
 int FlatOpenDocumentFormat(std::string_view s) {
     return flat_document_format(s, XmlRootElement(s));
+}
+
+bool IsWebArchive(std::string_view head) {
+    // A string object of 15 ASCII bytes: its marker, then the count as an
+    // integer object of one byte.
+    if (head.starts_with("bplist00"))
+        return head.find("\x5F\x10\x0FWebMainResource") != std::string_view::npos;
+    return XmlRootElement(head) == "plist" &&
+           head.find("<key>WebMainResource</key>") != std::string_view::npos;
 }
 
 bool IsQtCatalog(Bytes head) {
@@ -1215,6 +1225,9 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     // A compressed stream first: zstd keeps the first bytes of what it
     // compresses as they are, "%PDF-" of a compressed PDF among them.
     if (CodecOf(head)) return {DX_FMT_COMPRESSED, SniffNext::kDone};
+    // Before the PDF rule: a saved page may speak of "%PDF-" in its first KiB.
+    if (chars.starts_with("bplist00") && IsWebArchive(chars))
+        return {DX_FMT_WEBARCHIVE, SniffNext::kDone};
     if (chars.substr(0, 1024).find("%PDF-") != std::string_view::npos)
         return {DX_FMT_PDF, SniffNext::kDone};
     if (starts_with(head, "PK\x03\x04") || starts_with(head, "PK\x05\x06")) {

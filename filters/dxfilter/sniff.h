@@ -142,6 +142,13 @@ std::string_view XmlRootElement(std::string_view text);
 // text.
 int FlatOpenDocumentFormat(std::string_view text);
 
+// Whether a document opening with `head` is a web archive as Safari saves it
+// (`.webarchive`): a binary property list (`bplist00`) whose head holds the
+// key `WebMainResource` as an ASCII string object, or a text (as for
+// XmlRootElement) whose root element is `plist` and which holds the element
+// `<key>WebMainResource</key>`. The archive reader checks the rest.
+bool IsWebArchive(std::string_view head);
+
 // The magic a Qt binary message catalog (`.qm`) opens with.
 inline constexpr std::string_view kQtCatalogMagic{
     "\x3C\xB8\x64\x18\xCA\xEF\x9C\x95\xCD\x21\x1C\xBF\x60\xA1\xBD\xDD", 16};
