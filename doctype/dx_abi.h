@@ -69,9 +69,10 @@ enum {
        inside when it is text, markup, PDF, RTF, an office, XPS, WordPerfect, DjVu, compiled
        HTML Help or PostScript document. */
     DX_FMT_COMPRESSED = 347,
-    /* An e-mail message (RFC 5322, MIME), an mbox of messages or an Apple Mail message file
-       (.emlx, .partial.emlx; the message it counts): the filter reads the subject and the text
-       parts of the body. */
+    /* An e-mail message (RFC 5322, MIME), an mbox of messages, an Apple Mail message file
+       (.emlx, .partial.emlx; the message it counts), an Outlook message file (.msg) or a TNEF
+       stream (winmail.dat: the message Outlook wraps for other mail programs): the filter reads
+       the subject and the text parts of the body. */
     DX_FMT_MAIL = 348,
     /* A message catalog: GNU gettext .mo/.po, Qt .qm/.ts, XLIFF (a binary `.mo` file, a `.po`
        file that holds translations, a Qt `.qm` or Linguist `.ts` file, an XLIFF 1.2 or 2.0

@@ -17,7 +17,7 @@ elif [[ ${1:-} == fixtures ]]; then
     packages=(pandoc gnumeric pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
         fonts-wqy-microhei imagemagick zip unzip bzip2 xz-utils zstd lz4 lzip ncompress gcc python3
         catdoc antiword libgsf-bin libwpd-tools libwps-tools libvisio-tools djvulibre-bin fp-utils-3.2.2
-        ghostscript nodejs)
+        ghostscript nodejs tnef)
 else
     packages=(
         build-essential

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes the e-mail samples of tests/data/dxfilter/mail/ with Python's email
-package and Outlook message files with scripts/fixtures/outlook_msg.py, byte
+package, Outlook message files with scripts/fixtures/outlook_msg.py and TNEF
+streams (winmail.dat) with scripts/fixtures/tnef.py, byte
 for byte the same each time (fixed dates, message ids and boundaries), and
 prints their rows of formats.tsv. The RTF bodies of the Outlook samples also
 go, uncompressed, to tests/data/fuzz/rtf_reader/ (seeds of fuzz_rtf_reader).
@@ -24,6 +25,7 @@ from email import policy
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures"))
 import outlook_msg  # noqa: E402
+import tnef  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "mail")
@@ -582,6 +584,114 @@ def main():
     fields = ("245\nDate: 2024-01-01\nFrom: Messstation Nord\nTemperatur am Morgen 3 Grad\n\n"
               "Am Nachmittag stieg die Temperatur auf acht Grad, und der Wind lie\u00df nach.\n")
     write("count-fields.txt", fields.encode(), "-", 2)
+    tnef_fixtures()
+
+
+# Sentences of the TNEF samples, and their subjects.
+TNEF_TEXT = {
+    "it": "Cari colleghi, la riunione di venerdì è stata spostata nella sala grande al "
+          "secondo piano. Vi prego di portare il rapporto mensile e di confermare la vostra "
+          "presenza entro giovedì sera. Dopo la riunione pranzeremo insieme nella trattoria "
+          "vicino alla stazione.",
+    "fr": "Bonjour à tous, la chorale du quartier reprend ses répétitions mardi soir dans "
+          "la salle paroissiale. Nous travaillerons les chants de Noël et chacun est prié "
+          "d'apporter sa partition. Les nouveaux chanteurs sont les bienvenus, même sans "
+          "avoir jamais appris le solfège.",
+    "pl": "Drodzy rodzice, w przyszły czwartek nasza klasa jedzie na wycieczkę do muzeum "
+          "przyrodniczego. Dzieci powinny zabrać ze sobą drugie śniadanie, wygodne buty i "
+          "parasol. Autobus odjeżdża sprzed szkoły punktualnie o ósmej rano.",
+    "es": "Queridos socios, el próximo domingo celebraremos la comida anual del club de "
+          "montaña en el refugio del valle. Quien quiera subir andando saldrá a las siete "
+          "desde la plaza del pueblo; los demás pueden llegar en coche por la pista forestal.",
+    "de": "Hallo zusammen, die Heizung im zweiten Stock wird am Montag repariert, deshalb "
+          "bleiben die Büros dort bis Mittag geschlossen. Bitte arbeitet an diesem Vormittag "
+          "von zu Hause oder im Besprechungsraum im Erdgeschoss.",
+}
+TNEF_SUBJECT = {
+    "it": "Riunione spostata a venerdì",
+    "fr": "Reprise des répétitions de la chorale",
+    "pl": "Wycieczka do muzeum w czwartek",
+    "es": "Comida anual del club de montaña",
+    "de": "Heizung im zweiten Stock",
+}
+# An attachment's text, which the reader must never see.
+TNEF_ATTACHED = (b"Minutes of the last meeting: the committee agreed on the budget and the "
+                 b"schedule for the next quarter.\r\n")
+
+
+def tnef_message(lang, props=(), body_attribute=True, code_page=1252, attachments=True,
+                 bad=False):
+    """A TNEF stream as Outlook writes it: its version, code page, class and
+    subject, the body attribute (windows-1252) unless not `body_attribute`,
+    the property block `props` when given, then an attached English note."""
+    M = tnef.MESSAGE
+    attrs = [tnef.attribute(M, tnef.ATT_TNEF_VERSION, b"\x00\x00\x01\x00", bad),
+             tnef.attribute(M, tnef.ATT_OEM_CODEPAGE, tnef.code_page(code_page), bad),
+             tnef.attribute(M, tnef.ATT_MESSAGE_CLASS, b"IPM.Microsoft Mail.Note\0", bad),
+             tnef.attribute(M, tnef.ATT_SUBJECT,
+                            TNEF_SUBJECT[lang].encode("cp1252", "replace") + b"\0", bad)]
+    if body_attribute:
+        attrs.append(tnef.attribute(M, tnef.ATT_BODY, TNEF_TEXT[lang].encode("cp1252") + b"\0",
+                                    bad))
+    if props:
+        attrs.append(tnef.attribute(M, tnef.ATT_MSG_PROPS, tnef.properties(props), bad))
+    if attachments:
+        attrs += tnef.attachment(b"minutes.txt", TNEF_ATTACHED)
+    return tnef.stream(attrs)
+
+
+def tnef_fixtures():
+    """TNEF streams (winmail.dat): the body attribute alone (Italian, with an
+    attached English note); a plain body property in windows-1252 among named,
+    multi-valued and object properties (French); one in UTF-16 with a UTF-16
+    subject (Polish); a compressed RTF body (Spanish); an HTML body as bytes
+    (German); a message whose only body is a TNEF part of RTF that keeps
+    HTML (Italian); the French one with wrong checksums, the Italian one cut
+    in its body."""
+    it = tnef_message("it")
+    write("it-tnef-attbody.dat", it, "trattoria")
+    french = [
+        (tnef.LONG, outlook_msg.MESSAGE_CODEPAGE, 1252),
+        (tnef.BOOLEAN, 0x8501, 1, 0x8503),
+        (tnef.STRING8, 0x8502, b"Reading", "x-note-kind"),
+        (tnef.STRING8 | tnef.MULTI, 0x8503, [b"chorus", b"music"], "Keywords"),
+        (tnef.SYSTIME, 0x0039, 0x01DA3C9A5E1C8000),
+        (tnef.OBJECT, 0x3701, b"not a message at all"),
+        (tnef.BINARY, 0x0071, bytes(22)),
+        (tnef.STRING8, outlook_msg.BODY, TNEF_TEXT["fr"].encode("cp1252")),
+    ]
+    fr = tnef_message("fr", french, body_attribute=False)
+    write("fr-tnef-body-1252.dat", fr, "solfège")
+    polish = [(tnef.UNICODE, outlook_msg.SUBJECT, TNEF_SUBJECT["pl"]),
+              (tnef.UNICODE, outlook_msg.BODY, TNEF_TEXT["pl"]),
+              (tnef.LONG, outlook_msg.INTERNET_CPID, 65001)]
+    write("pl-tnef-body-utf16.dat", tnef_message("pl", polish, body_attribute=False), "śniadanie")
+    rtf = seed("es-tnef.rtf", rtf_from_text(TNEF_TEXT["es"] + "\n"))
+    spanish = [(tnef.BINARY, outlook_msg.RTF_COMPRESSED, outlook_msg.rtf_compressed(rtf))]
+    write("es-tnef-rtf.dat", tnef_message("es", spanish, body_attribute=False), "refugio")
+    page = ('<html><head><meta charset="windows-1252"></head><body><p>' + TNEF_TEXT["de"]
+            + "</p></body></html>").encode("cp1252")
+    german = [(tnef.BINARY, outlook_msg.HTML, page)]
+    write("de-tnef-html.dat", tnef_message("de", german, body_attribute=False), "Erdgeschoss")
+
+    # Outlook's rich text mail: the message carries its body only in the
+    # TNEF part, an attachment named winmail.dat.
+    rtf = seed("it-tnef-html.rtf", rtf_from_html(html_page(html_lib.escape(TNEF_TEXT["it"]))))
+    inner = tnef_message("it", [(tnef.BINARY, outlook_msg.RTF_COMPRESSED,
+                                 outlook_msg.rtf_compressed(rtf))], body_attribute=False)
+    mime = MIMEMultipart("mixed", boundary="----_=_NextPart_001_01DA3C9A.5E1C8000")
+    routing(mime, 50)
+    common(mime, 50, "it")
+    mime["Subject"] = Header(TNEF_SUBJECT["it"], "utf-8").encode()
+    part = MIMEApplication(inner, "ms-tnef")
+    part.add_header("Content-Disposition", "attachment", filename="winmail.dat")
+    mime.attach(part)
+    write("it-tnef-mime.eml", mime, "trattoria")
+
+    write("fr-tnef-badsum.dat", tnef_message("fr", french, body_attribute=False, bad=True),
+          "solfège")
+    write("it-tnef-cut.dat", it[:it.index(b"stazione")], "trattoria")
+
 
 if __name__ == "__main__":
     sys.exit(main())

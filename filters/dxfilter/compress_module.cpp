@@ -40,6 +40,7 @@
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/msg_text.h"
+#include "filters/dxfilter/tnef_text.h"
 #include "filters/dxfilter/ole_scan.h"
 #include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/sniff.h"
@@ -177,8 +178,8 @@ class MailText final : public TextSource {
 };
 
 // The text source of the bytes of a message: an Outlook message file (a
-// compound file), else a message or mbox; null for a compound file whose
-// message cannot be read.
+// compound file), a TNEF stream, else a message or mbox; null for a compound
+// file whose message cannot be read.
 TextSource *open_mail_bytes(std::string_view bytes, int64_t deadlineNs) {
     MailBounds bounds;
     bounds.deadlineNs = deadlineNs;
@@ -186,6 +187,7 @@ TextSource *open_mail_bytes(std::string_view bytes, int64_t deadlineNs) {
         auto pieces = ReadOutlookMessage(bytes, bounds);
         return pieces ? new MailText(std::move(*pieces), deadlineNs) : nullptr;
     }
+    if (IsTnef(bytes)) return new MailText(*ReadTnef(bytes, bounds, true), deadlineNs);
     return new MailText(ReadMail(bytes, bounds), deadlineNs);
 }
 

@@ -12,6 +12,7 @@
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/tnef_text.h"
 #include "filters/dxfilter/utf8.h"
 
 namespace dxf {
@@ -1166,6 +1167,11 @@ TextKind text_kind(std::string_view type) {
     return type.starts_with("text/x-") ? TextKind::kPlain : TextKind::kNone;
 }
 
+// Outlook's TNEF part: the message's own properties, sent as an attachment.
+bool tnef_type(std::string_view type) {
+    return type == "application/ms-tnef" || type == "application/vnd.ms-tnef";
+}
+
 // The body parts of a multipart body, between its delimiter lines.
 std::vector<std::string_view> split_multipart(std::string_view body, std::string_view boundary,
                                               size_t maxParts) {
@@ -1208,11 +1214,19 @@ class Reader {
         // A subject is a line or two; a longer one is cut before decoding.
         if (!h.subject.empty())
             Add(out, DecodeHeaderValue(std::string_view(h.subject).substr(0, kMaxSubject)), false);
-        std::vector<MailPiece> plain, html;
+        std::vector<MailPiece> plain, html, tnef;
         const bool outer = reply_;
+        std::vector<MailPiece> *outerTnef = tnef_;
         reply_ = h.reply;
+        tnef_ = &tnef;
         Entity(h, body, depth, plain, html);
         reply_ = outer;
+        tnef_ = outerTnef;
+        // A TNEF part's body stands for a message without one of its own.
+        if (plain.empty() && html.empty()) {
+            for (const MailPiece &piece : tnef) text_ += piece.utf8.size();
+            plain = std::move(tnef);
+        }
         for (auto *list : {&plain, &html})
             for (MailPiece &piece : *list) out.push_back(std::move(piece));
     }
@@ -1233,8 +1247,17 @@ class Reader {
                 std::vector<MailPiece> &html) {
         if (Stopped()) return;
         ++parts_;
-        if (field_value(h.disposition) == "attachment") return;
         std::string type = field_value(h.contentType);
+        // Outlook sends it as an attachment (`winmail.dat`); the first is read.
+        if (tnef_type(type)) {
+            if (!tnef_ || !tnef_->empty()) return;
+            MailBounds room = bounds_;
+            room.maxText -= std::min(text_, bounds_.maxText);
+            if (auto pieces = ReadTnef(decode_transfer(h.encoding, body), room, false))
+                *tnef_ = std::move(*pieces);
+            return;
+        }
+        if (field_value(h.disposition) == "attachment") return;
         if (type.empty()) type = "text/plain";
         if (type.starts_with("multipart/")) {
             Multipart(h, type, body, depth, plain, html);
@@ -1284,19 +1307,20 @@ class Reader {
         }
         if (type == "multipart/alternative") {
             // The plain alternative, else another of text, else the HTML
-            // one, else the first multipart.
+            // one, else the first multipart, else a TNEF one.
             const auto rank = [](const std::string &t) {
                 const TextKind kind = text_kind(t);
                 return kind == TextKind::kPlain && t == "text/plain"             ? 0
                        : kind == TextKind::kPlain || kind == TextKind::kEnriched ? 1
                        : kind == TextKind::kHtml                                 ? 2
                        : t.starts_with("multipart/")                             ? 3
-                                                                                 : 4;
+                       : tnef_type(t)                                            ? 4
+                                                                                 : 5;
             };
             const Part *chosen = nullptr;
             for (const Part &p : parts)
-                if (field_value(p.h.disposition) != "attachment" && rank(p.type) < 4 &&
-                    (!chosen || rank(p.type) < rank(chosen->type)))
+                if ((field_value(p.h.disposition) != "attachment" || tnef_type(p.type)) &&
+                    rank(p.type) < 5 && (!chosen || rank(p.type) < rank(chosen->type)))
                     chosen = &p;
             if (chosen) Entity(chosen->h, chosen->body, depth + 1, plain, html);
             return;
@@ -1305,7 +1329,8 @@ class Reader {
     }
 
     const MailBounds &bounds_;
-    bool reply_ = false;  // the message being read answers another
+    bool reply_ = false;                      // the message being read answers another
+    std::vector<MailPiece> *tnef_ = nullptr;  // the body of the message's TNEF part
     int parts_ = 0;
     size_t text_ = 0;
 };

@@ -91,7 +91,11 @@ std::string DropQuotedHtml(std::string_view html, bool reply);
 // text/html parts (from a multipart/alternative only the plain alternative
 // when it has one);
 // attachments and other types are skipped, messages inside messages
-// (message/rfc822) read in place. What a part quotes is dropped as
+// (message/rfc822) read in place. A message without a plain or HTML part of
+// its own gives the body of its first TNEF part that has one
+// (`application/ms-tnef`, sent as an attachment; ReadTnef without the
+// subject), read after the subject; a multipart/alternative chooses such a
+// part last. What a part quotes is dropped as
 // DropQuotedLines (plain parts) and DropQuotedHtml (HTML parts; a message
 // with In-Reply-To or References is a reply) say.
 std::vector<MailPiece> ReadMail(std::string_view bytes, const MailBounds &bounds);

@@ -24,10 +24,19 @@ uint32_t le32(std::string_view s, size_t at) {
     return dxf::le32(reinterpret_cast<const unsigned char *>(s.data() + at));
 }
 
+// The name of the stream of property `id` of `type`.
+std::string stream_name(uint16_t id, uint16_t type) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string name = "__SUBSTG1.0_";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        name += kHex[((uint32_t{id} << 16 | type) >> shift) & 0xF];
+    return name;
+}
+
 // The message's compound file, read whole from memory: its streams at the
 // root of the directory, by name (upper case ASCII; other names are not
 // kept).
-class MessageFile {
+class MessageFile final : public MessageProperties {
   public:
     bool Open(std::string_view file) {
         const unsigned char *root = file_.OpenRoot(file, kMaxEntries);
@@ -53,38 +62,21 @@ class MessageFile {
         return file_.Read(it->second.start, it->second.size, cap);
     }
 
+    std::optional<std::string> Value(uint16_t id, uint16_t type, size_t cap) const override {
+        return Stream(stream_name(id, type), cap);
+    }
+
   private:
     CompoundFile file_;
     std::map<std::string, CompoundFile::EntryInfo> streams_;
 };
 
-// Property ids and types of the message.
-constexpr uint16_t kSubject = 0x0037;
-constexpr uint16_t kConversationIndex = 0x0071;
-constexpr uint16_t kInReplyTo = 0x1042;
-constexpr uint16_t kBody = 0x1000;
-constexpr uint16_t kRtfCompressed = 0x1009;
-constexpr uint16_t kBodyHtml = 0x1013;
-constexpr uint16_t kInternetCodePage = 0x3FDE;
-constexpr uint16_t kMessageCodePage = 0x3FFD;
-constexpr uint16_t kTypeLong = 0x0003;
-constexpr uint16_t kType8Bit = 0x001E;
-constexpr uint16_t kTypeUnicode = 0x001F;
-constexpr uint16_t kTypeBinary = 0x0102;
 constexpr std::string_view kPropertyTable = "__PROPERTIES_VERSION1.0";
 constexpr size_t kTopHeaderBytes = 32;  // before the rows of the message's table
 constexpr size_t kRowBytes = 16;
 // A conversation index longer than its 22-byte header holds a block per
 // reply: the message answers another.
 constexpr size_t kConversationHeaderBytes = 22;
-
-std::string stream_name(uint16_t id, uint16_t type) {
-    constexpr char kHex[] = "0123456789ABCDEF";
-    std::string name = "__SUBSTG1.0_";
-    for (int shift = 28; shift >= 0; shift -= 4)
-        name += kHex[((uint32_t{id} << 16 | type) >> shift) & 0xF];
-    return name;
-}
 
 // Drops the terminating zero characters writers leave in string streams.
 std::string_view without_zeros(std::string_view s, size_t unit) {
@@ -94,45 +86,49 @@ std::string_view without_zeros(std::string_view s, size_t unit) {
     return s;
 }
 
+// The charset of a message's 8-bit strings: the first of `codePages` ICU
+// knows, else windows-1252.
+std::string code_page_charset(std::initializer_list<uint32_t> codePages) {
+    for (uint32_t cp : codePages)
+        if (std::string name = CodePageCharset(cp); !name.empty()) return name;
+    return "windows-1252";
+}
+
+// The charset of the 8-bit strings of the message whose property table is
+// `file`'s; null when it has no table.
+std::optional<std::string> table_charset(const MessageFile &file) {
+    const auto table = file.Stream(std::string(kPropertyTable), kMaxMsgStream);
+    if (!table) return std::nullopt;
+    uint32_t internet = 0, message = 0;
+    for (size_t at = kTopHeaderBytes; at + kRowBytes <= table->size(); at += kRowBytes) {
+        const uint32_t tag = le32(*table, at);
+        if ((tag & 0xFFFF) != kTypeLong) continue;
+        if (tag >> 16 == kInternetCodePage) internet = le32(*table, at + 8);
+        if (tag >> 16 == kMessageCodePage) message = le32(*table, at + 8);
+    }
+    return code_page_charset({internet, message});
+}
+
 class MessageReader {
   public:
-    MessageReader(const MessageFile &file, const MailBounds &bounds)
-        : file_(file), bounds_(bounds) {}
-
-    bool ReadCodePage() {
-        const auto table = file_.Stream(std::string(kPropertyTable), kMaxMsgStream);
-        if (!table) return false;
-        uint32_t internet = 0, message = 0;
-        for (size_t at = kTopHeaderBytes; at + kRowBytes <= table->size(); at += kRowBytes) {
-            const uint32_t tag = le32(*table, at);
-            if ((tag & 0xFFFF) != kTypeLong) continue;
-            if (tag >> 16 == kInternetCodePage) internet = le32(*table, at + 8);
-            if (tag >> 16 == kMessageCodePage) message = le32(*table, at + 8);
-        }
-        for (uint32_t cp : {internet, message}) {
-            const std::string name = CodePageCharset(cp);
-            if (!name.empty()) {
-                codePage_ = name;
-                break;
-            }
-        }
-        return true;
-    }
+    MessageReader(const MessageProperties &file, std::string codePage, const MailBounds &bounds)
+        : file_(file), bounds_(bounds), codePage_(std::move(codePage)) {}
 
     // A string property as UTF-8 (empty when it is not there), at most
     // `room` bytes of it read.
     std::optional<std::string> String(uint16_t id, bool markup) const {
         const size_t room = Room();
-        if (auto s = file_.Stream(stream_name(id, kTypeUnicode), std::min(room * 2, kMaxMsgStream)))
+        if (auto s = file_.Value(id, kTypeUnicode, std::min(room * 2, kMaxMsgStream)))
             return utf16_to_utf8(without_zeros(*s, 2), false);
-        if (auto s = file_.Stream(stream_name(id, kType8Bit), std::min(room, kMaxMsgStream)))
+        if (auto s = file_.Value(id, kType8Bit, std::min(room, kMaxMsgStream)))
             return DecodeText(without_zeros(*s, 1), codePage_, markup);
         return std::nullopt;
     }
 
-    std::vector<MailPiece> Read() {
+    std::vector<MailPiece> Read(bool subject) {
         std::vector<MailPiece> out;
-        if (auto subject = String(kSubject, false)) Add(out, std::move(*subject), false);
+        if (auto s = subject ? String(kSubject, false) : std::nullopt)
+            Add(out, std::move(*s), false);
         if (DXM_CpuNs() > bounds_.deadlineNs) return out;
         if (auto body = String(kBody, false); body && !trim_blank(*body).empty()) {
             Add(out, DropQuotedLines(*body), false);
@@ -144,15 +140,14 @@ class MessageReader {
         }
         // HTML kept as bytes: in the charset its head declares, else the
         // message's code page.
-        if (auto html = file_.Stream(stream_name(kBodyHtml, kTypeBinary),
-                                     std::min(Room() * 4, kMaxMsgStream))) {
+        if (auto html = file_.Value(kBodyHtml, kTypeBinary, std::min(Room() * 4, kMaxMsgStream))) {
             std::string charset = InitialCharset(*html, true);
             if (charset.empty()) charset = codePage_;
             Add(out, DropQuotedHtml(DecodeText(without_zeros(*html, 1), charset, true), Reply()),
                 true);
             return out;
         }
-        if (auto rtf = file_.Stream(stream_name(kRtfCompressed, kTypeBinary), kMaxMsgStream)) {
+        if (auto rtf = file_.Value(kRtfCompressed, kTypeBinary, kMaxMsgStream)) {
             if (auto plain = DecompressRtfBody(*rtf, std::min(kMaxMsgRtf, Room() * 8))) {
                 if (trim_blank(*plain).empty()) return out;
                 if (auto kept = RtfWithoutQuote(*plain)) {
@@ -187,13 +182,13 @@ class MessageReader {
     // to, or its conversation index holds a reply.
     bool Reply() const {
         constexpr size_t kCap = 4096;
-        if (auto id = file_.Stream(stream_name(kInReplyTo, kTypeUnicode), kCap);
+        if (auto id = file_.Value(kInReplyTo, kTypeUnicode, kCap);
             id && !without_zeros(*id, 2).empty())
             return true;
-        if (auto id = file_.Stream(stream_name(kInReplyTo, kType8Bit), kCap);
+        if (auto id = file_.Value(kInReplyTo, kType8Bit, kCap);
             id && !without_zeros(*id, 1).empty())
             return true;
-        const auto index = file_.Stream(stream_name(kConversationIndex, kTypeBinary), kCap);
+        const auto index = file_.Value(kConversationIndex, kTypeBinary, kCap);
         return index && index->size() > kConversationHeaderBytes;
     }
 
@@ -210,9 +205,9 @@ class MessageReader {
         out.push_back({std::move(text), html});
     }
 
-    const MessageFile &file_;
+    const MessageProperties &file_;
     const MailBounds &bounds_;
-    std::string codePage_ = "windows-1252";
+    std::string codePage_;
     size_t text_ = 0;
 };
 
@@ -275,9 +270,15 @@ std::optional<std::vector<MailPiece>> ReadOutlookMessage(std::string_view file,
                                                          const MailBounds &bounds) {
     MessageFile cfb;
     if (!cfb.Open(file)) return std::nullopt;
-    MessageReader reader(cfb, bounds);
-    if (!reader.ReadCodePage()) return std::nullopt;
-    return reader.Read();
+    auto charset = table_charset(cfb);
+    if (!charset) return std::nullopt;
+    return MessageReader(cfb, std::move(*charset), bounds).Read(true);
+}
+
+std::vector<MailPiece> ReadMessageProperties(const MessageProperties &properties,
+                                             std::initializer_list<uint32_t> codePages,
+                                             const MailBounds &bounds, bool subject) {
+    return MessageReader(properties, code_page_charset(codePages), bounds).Read(subject);
 }
 
 }  // namespace dxf

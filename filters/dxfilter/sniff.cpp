@@ -205,6 +205,13 @@ bool is_chm_file(Bytes head) {
     return (version == 2 && length == 0x58) || (version == 3 && length == 0x60);
 }
 
+// A TNEF stream (`winmail.dat`): its signature, a 2-byte key, then the
+// level byte of its first attribute (1 the message, 2 an attachment).
+bool is_tnef_stream(Bytes head, uint64_t size) {
+    if (!starts_with(head, "\x78\x9F\x3E\x22") || size < 6) return false;
+    return head.size() < 7 || head[6] == 1 || head[6] == 2;
+}
+
 constexpr std::string_view kPostScriptMagic = "%!PS";
 
 bool is_dos_eps(Bytes head) {
@@ -1232,6 +1239,7 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     if (IsBinaryCatalog(head) || IsQtCatalog(head)) return {DX_FMT_CATALOG, SniffNext::kDone};
     if (IsPalmBook(head, size)) return {DX_FMT_PALMBOOK, SniffNext::kDone};
     if (starts_with(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return {DX_FMT_OLE, SniffNext::kOle};
+    if (is_tnef_stream(head, size)) return {DX_FMT_MAIL, SniffNext::kDone};
     if (is_wordperfect_document(head)) return {DX_FMT_WORDPERFECT, SniffNext::kDone};
     if (is_works_sheet(head, size)) return {DX_FMT_WORKS_SHEET, SniffNext::kDone};
     if (is_works_dos_document(head, size)) return {DX_FMT_WORKS, SniffNext::kDone};

@@ -1,11 +1,13 @@
 // mail_fuzz.cpp - fuzz target: an e-mail message or mbox through the mail
 // reader of the compression module: the header rule, header block and MIME
 // parts, transfer encodings, encoded words and charsets; the same bytes as
-// an Outlook message file (compound file, property streams, code pages) and
-// as a compressed RTF body; the same bytes as an HTML part losing its quotes
-// and as UTF-16 in either byte order; Apple Mail message files by their
-// count line; and the text read to its end through the module as the worker
-// opens it (format 348, which takes compound files for Outlook message files).
+// an Outlook message file (compound file, property streams, code pages), as
+// a compressed RTF body, and as a TNEF stream (as they are, behind a
+// signature, and as its property block); the same bytes as an HTML part
+// losing its quotes and as UTF-16 in either byte order; Apple Mail message
+// files by their count line; and the text read to its end through the
+// module as the worker opens it (format 348, which takes compound files for
+// Outlook message files and TNEF streams).
 #include <algorithm>
 #include <span>
 #include <string>
@@ -16,6 +18,7 @@
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/tnef_text.h"
 #include "filters/dxfilter/utf8.h"
 #include "fuzz_support.h"
 
@@ -62,6 +65,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (const dxf::MailPiece &piece : *pieces)
             FUZZ_CHECK(piece.rtf || piece.utf8.size() <= 4 * (bounds.maxText + 16) * 3);
     if (const auto rtf = dxf::DecompressRtfBody(bytes, 4096)) FUZZ_CHECK(rtf->size() <= 4096);
+
+    // A TNEF stream: the bytes as they are, as the attributes after a
+    // signature, and as the message's property block; the same reach.
+    const std::string signature("\x78\x9F\x3E\x22\x01\x00", 6);
+    const std::string block = std::string("\x01\x03\x90\x06\x00", 5) +
+                              std::string(1, static_cast<char>(size)) +
+                              std::string(1, static_cast<char>(size >> 8)) +
+                              std::string(1, static_cast<char>(size >> 16)) +
+                              std::string(1, static_cast<char>(size >> 24));
+    for (const std::string &stream : {std::string(bytes), signature + std::string(bytes),
+                                      signature + block + std::string(bytes)}) {
+        const auto pieces = dxf::ReadTnef(stream, bounds, true);
+        FUZZ_CHECK(pieces.has_value() == dxf::IsTnef(stream));
+        if (pieces)
+            for (const dxf::MailPiece &piece : *pieces)
+                FUZZ_CHECK(piece.rtf || piece.utf8.size() <= 4 * (bounds.maxText + 16) * 3);
+    }
 
     // The module's reader, read to the end.
     dxfuzz::ExtractWithModule(DXM_GetModule(), data, size, DX_FMT_MAIL);
