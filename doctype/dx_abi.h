@@ -123,6 +123,10 @@ enum {
        or a package whose main part has a Visio content type (`.vsdx`, `.vsdm`, `.vstx`); the
        filter reads the text of its shapes page by page with libvisio. */
     DX_FMT_VISIO = 367,
+    /* A Hangul word processor document, HWP 5 (`.hwp`): a compound file with a `FileHeader` and
+       a `DocInfo` stream at its root; the filter reads the paragraphs of its `BodyText` sections
+       in order, those of tables, text boxes and notes where they stand. */
+    DX_FMT_HWP = 368,
     /* A web archive as Safari saves it (`.webarchive`): a property list, binary (`bplist00`) or
        XML, whose root dictionary holds the page as `WebMainResource`; the filter reads the page's
        text (HTML or plain text, in the text encoding the archive names), then its frames'. */

@@ -64,6 +64,15 @@ bool CompoundFile::Open(std::string_view file, const Options &options) {
                 readAt, file.size(), options);
 }
 
+const unsigned char *CompoundFile::OpenRoot(std::string_view file, size_t maxEntries) {
+    Options options;
+    options.mode = Mode::kWhole;
+    options.maxDirectoryEntries = maxEntries;
+    if (!Open(file, options)) return nullptr;
+    const unsigned char *root = Entry(0);
+    return root && Info(root).type == kRootEntry ? root : nullptr;
+}
+
 bool CompoundFile::ReadSector(uint32_t id, std::string &out) const {
     if (id > kMaxSectorId) return false;
     out.resize(sector_);
@@ -162,9 +171,12 @@ CompoundFile::EntryInfo CompoundFile::Info(const unsigned char *entry) {
 }
 
 std::string CompoundFile::StreamName(const unsigned char *entry) {
+    return entry[kTypeAt] == kStreamEntry ? Name(entry) : std::string();
+}
+
+std::string CompoundFile::Name(const unsigned char *entry) {
     const size_t nameBytes = le16(entry + kNameBytesAt);  // with the terminating zero
-    if (entry[kTypeAt] != kStreamEntry || nameBytes < 4 || nameBytes > 64 || nameBytes % 2)
-        return {};
+    if (nameBytes < 4 || nameBytes > 64 || nameBytes % 2) return {};
     std::string name;
     for (size_t i = 0; i + 2 < nameBytes; i += 2) {
         const uint16_t unit = le16(entry + i);

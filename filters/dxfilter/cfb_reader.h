@@ -71,6 +71,10 @@ class CompoundFile {
               const Options &options);
     // The same for a file held whole in `file`, which must outlive the reader.
     bool Open(std::string_view file, const Options &options);
+    // Opens a file held whole as kWhole does, reading at most `maxEntries`
+    // directory entries, and answers its root entry; null when the file
+    // cannot be opened or its first entry is no root.
+    const unsigned char *OpenRoot(std::string_view file, size_t maxEntries);
 
     // The 128 bytes of directory entry `index` (0 is the root), or null when
     // it cannot be read. Valid while the reader lives.
@@ -79,6 +83,8 @@ class CompoundFile {
     // The entry's name in upper case when it is a stream whose name is
     // printable ASCII (1 to 31 characters); empty otherwise.
     static std::string StreamName(const unsigned char *entry);
+    // The same for an entry of any type (a storage's name, too).
+    static std::string Name(const unsigned char *entry);
 
     // Visits the entries of the tree whose top is `first` (the child of a
     // storage or of the root) through their sibling links, each once, with

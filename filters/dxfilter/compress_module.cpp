@@ -16,8 +16,9 @@
 // subject and text parts; so are message catalogs (GNU gettext .mo/.po, Qt
 // .qm/.ts, XLIFF; catalog_text.cpp): their translations; and
 // e-books (ebook_text.cpp): the text records of Mobipocket and PalmDoc
-// books, the title, annotation and bodies of FictionBook documents; and web
-// archives (webarchive_text.cpp, plist.cpp): the page and its frames.
+// books, the title, annotation and bodies of FictionBook documents; web
+// archives (webarchive_text.cpp, plist.cpp): the page and its frames; and
+// Hangul word processor documents (hwp_text.cpp): their paragraphs.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -35,6 +36,7 @@
 #include "filters/dxfilter/decompress.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/ebook_text.h"
+#include "filters/dxfilter/hwp_text.h"
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/msg_text.h"
@@ -277,6 +279,23 @@ DXMExtractor *ebook_extractor(std::string_view bytes, int format, int64_t deadli
         static_cast<TextSource *>(new BookText(std::move(utf8), book.html)));
 }
 
+// Bytes of a Hangul document read: a longer one is refused (its compound
+// file does not lie whole in what was read).
+constexpr size_t kMaxHwpBytes = 64u << 20;
+
+// The extractor of a Hangul document's bytes; null when it is refused.
+DXMExtractor *hwp_extractor(std::string_view bytes, const DXMLimits &limits) {
+    HwpBounds bounds;
+    bounds.maxSectionBytes = static_cast<size_t>(std::min<uint64_t>(limits.maxPartBytes, SIZE_MAX));
+    bounds.maxTotalBytes = static_cast<size_t>(std::min<uint64_t>(limits.maxTotalBytes, SIZE_MAX));
+    if (limits.maxParts) bounds.maxSections = limits.maxParts;
+    bounds.deadlineNs = limits.deadlineNs;
+    HwpText text = ReadHwp(bytes, bounds);
+    if (!text.ok) return nullptr;
+    return reinterpret_cast<DXMExtractor *>(
+        static_cast<TextSource *>(new TextLines(std::move(text.text.lines))));
+}
+
 // Bytes of a web archive read: a binary list beyond them is refused (its
 // trailer lies outside what was read), so is an XML one.
 constexpr size_t kMaxArchiveBytes = 64u << 20;
@@ -397,7 +416,7 @@ int settle_inner_format(const SniffResult &r, const std::string &head, int fd, i
             std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size());
         const int format = OleFormatFromDirectory(bytes, readAt);
         return format == DX_FMT_DOC || format == DX_FMT_XLS || format == DX_FMT_PPT ||
-                       format == DX_FMT_MAIL
+                       format == DX_FMT_MAIL || format == DX_FMT_HWP
                    ? format
                    : DX_FMT_UNKNOWN;
     }
@@ -600,6 +619,17 @@ DXMExtractor *ebook_open(DXStream *stream, int format, const DXMLimits *limits) 
     }
 }
 
+// A Hangul document, read whole (up to kMaxHwpBytes).
+DXMExtractor *hwp_open(DXStream *stream, const DXMLimits *limits) {
+    try {
+        std::string bytes;
+        if (!stream || !limits || !read_document(stream, kMaxHwpBytes, bytes)) return nullptr;
+        return hwp_extractor(bytes, *limits);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 // A web archive, read whole (up to kMaxArchiveBytes).
 DXMExtractor *webarchive_open(DXStream *stream, const DXMLimits *limits) {
     try {
@@ -616,6 +646,7 @@ DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DX
     if (format == DX_FMT_CATALOG) return catalog_open(stream, limits);
     if (format == DX_FMT_PALMBOOK || format == DX_FMT_FICTIONBOOK)
         return ebook_open(stream, format, limits);
+    if (format == DX_FMT_HWP) return hwp_open(stream, limits);
     if (format == DX_FMT_WEBARCHIVE) return webarchive_open(stream, limits);
     if (format != DX_FMT_COMPRESSED) return nullptr;
     DXMExtractor *extractor = nullptr;

@@ -5,7 +5,7 @@
  * dxfilter_compress.so for single gzip, bzip2, xz, zstd, lzip, LZ4, `.lzma` and `.Z`
  * streams, for e-mail messages, message catalogs (GNU gettext .mo/.po, Qt
  * .qm/.ts, XLIFF), Mobipocket and
- * FictionBook e-books and web archives, dxfilter_wp.so for WordPerfect documents,
+ * FictionBook e-books, web archives and Hangul (HWP 5) documents, dxfilter_wp.so for WordPerfect documents,
  * dxfilter_iwork.so for Apple iWork documents, dxfilter_works.so for Microsoft
  * Works, Write, Word for DOS and Pocket Word documents and Lotus 1-2-3,
  * Quattro Pro and Works spreadsheets, dxfilter_visio.so for Visio drawings,

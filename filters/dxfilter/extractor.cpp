@@ -106,6 +106,7 @@ const char *ModuleFor(int format) {
         case DX_FMT_CATALOG:
         case DX_FMT_PALMBOOK:
         case DX_FMT_FICTIONBOOK:
+        case DX_FMT_HWP:
         case DX_FMT_WEBARCHIVE:
             return DXM_COMPRESS_NAME;
         default:

@@ -39,12 +39,8 @@ std::string stream_name(uint16_t id, uint16_t type) {
 class MessageFile final : public MessageProperties {
   public:
     bool Open(std::string_view file) {
-        CompoundFile::Options options;
-        options.mode = CompoundFile::Mode::kWhole;
-        options.maxDirectoryEntries = kMaxEntries;
-        if (!file_.Open(file, options)) return false;
-        const unsigned char *root = file_.Entry(0);
-        if (!root || CompoundFile::Info(root).type != CompoundFile::kRootEntry) return false;
+        const unsigned char *root = file_.OpenRoot(file, kMaxEntries);
+        if (!root) return false;
         const bool walked = file_.Walk(
             CompoundFile::Info(root).child, kMaxEntries, [&](uint32_t, const unsigned char *entry) {
                 std::string name = CompoundFile::StreamName(entry);

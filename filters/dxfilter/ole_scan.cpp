@@ -40,6 +40,12 @@ constexpr std::array kKinds = {
 constexpr std::string_view kWorksContents = "CONTENTS";
 constexpr std::array<std::string_view, 2> kWorksChunkMagics = {"CHNKINK", "CHNKWKS"};
 
+// The two streams every Hangul word processor document holds at its root:
+// its file header and its document information (fonts, styles, ...). The
+// header's signature is the reader's to check.
+constexpr std::string_view kHwpHeader = "FILEHEADER";
+constexpr std::string_view kHwpDocInfo = "DOCINFO";
+
 // Whether the root stream `entry` named CONTENTS is a Works document's: its
 // first bytes, read when it has sectors of its own (one sector read; Works
 // writes longer ones than the mini stream holds).
@@ -73,15 +79,20 @@ int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &
     // Only the root's own children count: the walk does not go into storages.
     size_t best = kKinds.size(), unreadable = 0;
     const unsigned char *contents = nullptr;
+    bool hwpHeader = false, hwpDocInfo = false;
     const bool walked = file.Walk(
         CompoundFile::Info(root).child, kMaxVisited,
         [&](uint32_t, const unsigned char *entry) {
             best = std::min(best, entry_kind(entry));
-            if (CompoundFile::StreamName(entry) == kWorksContents) contents = entry;
+            const std::string name = CompoundFile::StreamName(entry);
+            if (name == kWorksContents) contents = entry;
+            hwpHeader = hwpHeader || name == kHwpHeader;
+            hwpDocInfo = hwpDocInfo || name == kHwpDocInfo;
         },
         &unreadable);
     if (!walked || unreadable > 0) return DX_FMT_UNKNOWN;
     if (best < kKinds.size()) return kKinds[best].format;
+    if (hwpHeader && hwpDocInfo) return DX_FMT_HWP;
     return contents && is_works_contents(file, contents) ? DX_FMT_WORKS : DX_FMT_OLE;
 }
 

@@ -1,5 +1,5 @@
 // ole_scan.h - the kind of an OLE compound document (Word, Excel,
-// PowerPoint, an Outlook message, Works, Visio or another) from the streams
+// PowerPoint, an Outlook message, Works, Visio, Hangul or another) from the streams
 // at the root of its directory, read without opening the compound file: a
 // few sector reads.
 #ifndef GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
@@ -18,6 +18,8 @@ namespace dxf {
 // for `__properties_version1.0` (an Outlook message file), DX_FMT_WORKS for
 // `MN0` (Works 3 and 4 for Windows), DX_FMT_VISIO for `VisioDocument` (a Visio
 // drawing), in that order when several are there;
+// else DX_FMT_HWP for a `FileHeader` and a `DocInfo` stream (a Hangul word
+// processor document, HWP 5);
 // else DX_FMT_WORKS for a `CONTENTS` stream of sectors of its own that opens
 // with `CHNKWKS` or `CHNKINK` (Works 2000 to 9); DX_FMT_OLE when the root
 // holds none of them;
