@@ -10,6 +10,7 @@
 
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/inflate.h"
 #include "filters/dxfilter/xml_push.h"
 #include "filters/dxfilter/zip_scan.h"
 
@@ -358,22 +359,7 @@ bool fictionbook_member(std::string_view zip, std::string &out, std::string &err
         return true;
     }
     if (method != 8) return false;
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) return false;
-    z.next_in = const_cast<Bytef *>(bytes_of(in));
-    z.avail_in = static_cast<uInt>(in.size());
-    int rc = Z_OK;
-    while (rc == Z_OK && out.size() < kMaxMemberBytes) {
-        const size_t before = out.size();
-        out.resize(before + 256 * 1024);
-        z.next_out = reinterpret_cast<Bytef *>(out.data() + before);
-        z.avail_out = 256 * 1024;
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.resize(before + (256 * 1024 - z.avail_out));
-        if (rc == Z_BUF_ERROR && z.avail_in == 0) break;  // cut short: keep what came
-    }
-    inflateEnd(&z);
-    if (out.size() > kMaxMemberBytes) out.resize(kMaxMemberBytes);
+    const int rc = InflateRaw(in, kMaxMemberBytes, INT64_MAX, out);
     if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return !out.empty();
     return true;
 }

@@ -2,8 +2,6 @@
 // `BodyText` storage, their records and the text of their paragraphs.
 #include "filters/dxfilter/hwp_text.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <map>
@@ -12,6 +10,7 @@
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/cfb_reader.h"
 #include "filters/dxfilter/dx_module.h"
+#include "filters/dxfilter/inflate.h"
 #include "filters/dxfilter/utf8.h"
 
 namespace dxf {
@@ -19,7 +18,6 @@ namespace {
 
 constexpr size_t kMaxEntries = 1u << 16;  // directory entries read
 constexpr size_t kRecordsPerCheck = 256;  // records between looks at the clock
-constexpr size_t kInflateStep = 256 * 1024;
 
 // The file header: the signature padded with zero bytes to 32, the version
 // (major number in the high byte), the property bits.
@@ -215,26 +213,6 @@ bool HwpSectionText(std::string_view records, size_t maxText, int64_t deadlineNs
     return true;
 }
 
-bool HwpInflate(std::string_view in, size_t cap, int64_t deadlineNs, std::string &out) {
-    z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
-    z.next_in = const_cast<Bytef *>(reinterpret_cast<const Bytef *>(in.data()));
-    z.avail_in = static_cast<uInt>(std::min<size_t>(in.size(), UINT32_MAX));
-    const size_t limit = out.size() + cap;
-    int rc = Z_OK;
-    while (rc == Z_OK && out.size() < limit && DXM_CpuNs() <= deadlineNs) {
-        const size_t before = out.size();
-        const size_t step = std::min(kInflateStep, limit - before);
-        out.resize(before + step);
-        z.next_out = reinterpret_cast<Bytef *>(out.data() + before);
-        z.avail_out = static_cast<uInt>(step);
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.resize(before + (step - z.avail_out));
-    }
-    inflateEnd(&z);
-    return rc == Z_STREAM_END;
-}
-
 HwpText ReadHwp(std::string_view file, const HwpBounds &bounds) {
     HwpFile hwp;
     if (!hwp.Open(file)) return refuse("no compound file that can be read");
@@ -260,7 +238,7 @@ HwpText ReadHwp(std::string_view file, const HwpBounds &bounds) {
         if (compressed) {
             std::string records;
             const size_t cap = std::min(bounds.maxSectionBytes, bounds.maxTotalBytes - inflated);
-            HwpInflate(*stored, cap, bounds.deadlineNs, records);
+            InflateRaw(*stored, cap, bounds.deadlineNs, records);
             inflated += records.size();
             stored = std::move(records);
         }

@@ -44,11 +44,6 @@ struct HwpLines {
 // before the last record.
 bool HwpSectionText(std::string_view records, size_t maxText, int64_t deadlineNs, HwpLines &out);
 
-// Raw deflate (no zlib header) of `in` appended to `out`, which stops
-// growing at `cap` bytes; false when the stream is damaged or cut, over
-// the cap or over time (what was inflated before stays in `out`).
-bool HwpInflate(std::string_view in, size_t cap, int64_t deadlineNs, std::string &out);
-
 struct HwpText {
     bool ok = false;
     std::string error;  // why the document was refused (ok false)

@@ -218,7 +218,7 @@ class BinaryPlistReader {
                 const auto raw =
                     std::string_view(reinterpret_cast<const char *>(b_ + content), count * unit);
                 v.kind = kind == 0x4 ? Kind::kData : Kind::kString;
-                v.bytes = kind == 0x6                    ? list_.Keep(Utf16Be(raw))
+                v.bytes = kind == 0x6                    ? list_.Keep(utf16_to_utf8(raw, true))
                           : kind == 0x5 && !IsAscii(raw) ? list_.Keep(Latin1(raw))
                                                          : raw;
                 break;
@@ -265,18 +265,6 @@ class BinaryPlistReader {
     static std::string Latin1(std::string_view s) {
         std::string out;
         for (char c : s) append_utf8(out, static_cast<unsigned char>(c));
-        return out;
-    }
-
-    static std::string Utf16Be(std::string_view s) {
-        std::string out;
-        Utf16Joiner joiner;
-        auto emit = [&out](char32_t cp) { append_utf8(out, cp); };
-        for (size_t i = 0; i + 1 < s.size(); i += 2)
-            joiner.Unit(static_cast<char16_t>(static_cast<unsigned char>(s[i]) << 8 |
-                                              static_cast<unsigned char>(s[i + 1])),
-                        emit);
-        joiner.Finish(emit);
         return out;
     }
 

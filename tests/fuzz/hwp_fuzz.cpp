@@ -12,6 +12,7 @@
 #include "doctype/dx_abi.h"
 #include "dxfilter_fuzz.h"
 #include "filters/dxfilter/hwp_text.h"
+#include "filters/dxfilter/inflate.h"
 #include "filters/dxfilter/ole_scan.h"
 #include "fuzz_support.h"
 
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     dxf::HwpSectionText(bytes, bounds.maxText, INT64_MAX, records);
     CheckLines(records, bounds.maxText);
     std::string inflated;
-    dxf::HwpInflate(bytes, bounds.maxSectionBytes, INT64_MAX, inflated);
+    dxf::InflateRaw(bytes, bounds.maxSectionBytes, INT64_MAX, inflated);
     FUZZ_CHECK(inflated.size() <= bounds.maxSectionBytes);
     dxf::HwpLines packed;
     dxf::HwpSectionText(inflated, bounds.maxText, INT64_MAX, packed);
