@@ -130,7 +130,12 @@ enum {
     /* A web archive as Safari saves it (`.webarchive`): a property list, binary (`bplist00`) or
        XML, whose root dictionary holds the page as `WebMainResource`; the filter reads the page's
        text (HTML or plain text, in the text encoding the archive names), then its frames'. */
-    DX_FMT_WEBARCHIVE = 369
+    DX_FMT_WEBARCHIVE = 369,
+    /* A Microsoft Publisher document (`.pub`): a compound file whose root holds a `Contents`
+       stream and a `Quill` storage (Publisher 98 to 2019), or a `Contents` stream that opens with
+       Publisher's signature (Publisher 97); the filter reads the text of its text boxes and
+       tables page by page with libmspub. */
+    DX_FMT_PUBLISHER = 371
 };
 
 /* ---- information record (filled by the file information operation) ----- */
