@@ -1,0 +1,136 @@
+// Microsoft Publisher documents through the filter plug-in
+// (dxfilter_mspub.so, libmspub): the compound file rule (a `Contents` stream
+// beside a `Quill` storage, or one that opens with Publisher's signature),
+// the text of the fixtures (scripts/make_publisher_fixtures.py) and what
+// happens to cut, hostile and refused publications.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "doctype/dx_abi.h"
+#include "dxfilter_ole_writer.h"
+#include "dxfilter_test_support.h"
+
+namespace {
+
+using namespace dxfilter_test;
+using dxfilter_ole::BuildCompoundFile;
+using dxfilter_ole::Placement;
+
+class DxFilterPublisher : public OleReaderTest {
+  protected:
+    DxFilterPublisher() : OleReaderTest("d.pub") {}
+    static std::string Sample(const std::string &name) { return Bytes("publisher/" + name); }
+    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
+};
+
+// The fixtures as the sink gives them (lines wrapped at a space, a tab as a
+// space): each text box's paragraphs and line breaks, page by page.
+constexpr std::string_view kEnglish =
+    "Harbour Street Community Garden\n"
+    "Spring newsletter for neighbours and friends\n"
+    "Issue 12\n"
+    "This year the volunteers planted tomatoes, beans and sunflowers along the\n"
+    "old fence.\n"
+    "Bring your own gloves: the tool shed opens at nine on Saturday mornings.\n"
+    "The harvest supper will be held in the church hall, and everyone who helped\n"
+    "with the weeding is warmly invited.\n";
+// The masthead stands on both pages at the same place: read once.
+constexpr std::string_view kGerman =
+    "Gemeindeblatt Unterwössen\n"
+    "Im Frühjahr hat der Gemeinderat beschlossen, die Brücke über den Bach neu\n"
+    "zu bauen.\n"
+    "Die Arbeiten beginnen im Mai und dauern voraussichtlich bis zum Herbst.\n"
+    "Während der Bauzeit fährt der Schulbus über die Umleitung am Sportplatz.\n"
+    "Für Fragen steht das Bürgerbüro jeden Donnerstag zur Verfügung.\n";
+
+TEST_F(DxFilterPublisher, CompoundFilesAreToldByTheirContentsStream) {
+    const std::string publisher97 = std::string("\xE8\xAC\x22\x00", 4) + "rest";
+    const auto padded = [](std::string_view) { return Placement::kPadded; };
+    const auto mini = [](std::string_view) { return Placement::kMini; };
+    const struct {
+        dxfilter_ole::Streams streams;
+        bool inMini;
+        int format;
+        const char *what;
+    } cases[] = {
+        {{{"Contents", publisher97}}, false, DX_FMT_PUBLISHER, "Publisher's signature"},
+        {{{"CONTENTS", publisher97}}, false, DX_FMT_PUBLISHER, "the name in any case"},
+        // The head is read only from a stream's own sectors, as Works'.
+        {{{"Contents", publisher97}}, true, DX_FMT_OLE, "in the mini stream"},
+        {{{"Contents", "\xE8 other"}}, false, DX_FMT_OLE, "another signature"},
+        {{{"Contents", "CHNKWKS"}}, false, DX_FMT_WORKS, "a Works document's"},
+        // The other kinds' streams win.
+        {{{"Contents", publisher97}, {"WordDocument", "x"}}, false, DX_FMT_DOC, "Word"},
+        {{{"Contents", publisher97}, {"MN0", "x"}}, false, DX_FMT_WORKS, "Works 4"},
+        {{{"Contents", publisher97}, {"VisioDocument", "x"}}, false, DX_FMT_VISIO, "Visio"},
+        {{{"Contents", publisher97}, {"FileHeader", "x"}, {"DocInfo", "x"}},
+         false,
+         DX_FMT_HWP,
+         "Hangul"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(FormatOf(BuildCompoundFile(c.streams, c.inMini ? mini : padded)), c.format)
+            << c.what;
+    // A Contents stream beside a Quill storage, whatever it holds.
+    for (const char *name :
+         {"en.pub", "de.pub", "bad/cut.pub", "bad/huge.pub", "bad/boxes.pub", "bad/escher.pub"})
+        EXPECT_EQ(plugin->Format(Data(std::string("publisher/") + name)), DX_FMT_PUBLISHER) << name;
+    // Half a file (no directory), a Contents stream alone, a Quill storage
+    // alone.
+    for (const char *name : {"bad/half.pub", "other/contents.cfb", "other/quill.cfb"})
+        EXPECT_EQ(plugin->Format(Data(std::string("publisher/") + name)), DX_FMT_OLE) << name;
+}
+
+TEST_F(DxFilterPublisher, PublicationsGiveTheirTextBoxesPageByPage) {
+    // The master page's text box is not read.
+    EXPECT_EQ(Text(Sample("en.pub")), kEnglish);
+    EXPECT_EQ(Text(Sample("de.pub")), kGerman);
+}
+
+TEST_F(DxFilterPublisher, DamagedAndRefusedPublications) {
+    // A Quill stream cut inside its text, a story table of 2^31 units and
+    // a chunk table of 65535 chunks, Publisher 97's signature without its
+    // pages: libmspub gives up, with no text.
+    const auto padded = [](std::string_view) { return Placement::kPadded; };
+    const struct {
+        std::string bytes;
+        const char *what;
+    } damaged[] = {
+        {Sample("bad/cut.pub"), "cut"},
+        {Sample("bad/huge.pub"), "huge"},
+        {BuildCompoundFile({{"Contents", std::string("\xE8\xAC\x22\x00", 4)}}, padded),
+         "Publisher 97 signature alone"},
+    };
+    for (const auto &d : damaged) {
+        Extraction r = Run(d.bytes);
+        EXPECT_TRUE(r.opened && r.openText == 0) << d.what;
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << d.what;
+        EXPECT_TRUE(r.text.empty()) << d.what << ": " << r.utf8();
+    }
+    // The Publisher 2002 signature without the Escher stream libmspub needs.
+    ExpectRefused(Sample("bad/escher.pub"), "no Escher stream");
+}
+
+TEST_F(DxFilterPublisher, ManyTextBoxesStopAtTheTextCap) {
+    // 2000 boxes of one 2 KB story, each at its own place.
+    Extraction r = Run(Sample("bad/boxes.pub"));
+    ASSERT_TRUE(r.opened && r.openText == 0);
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_GE(r.text.size(), kTextCap - 100);
+    EXPECT_LE(r.text.size(), kTextCap);
+}
+
+TEST_F(DxFilterPublisher, CutAndMutatedPublicationsAreBounded) {
+    const std::string en = Sample("en.pub"), de = Sample("de.pub");
+    ExpectCutsBounded(en, 97, 2048, "en.pub");
+    Mutator m(0x50554231);
+    // Past the compound file's header, where the streams are.
+    ExpectDamageBounded(m, en, {.rounds = 80, .most = 8, .from = 512, .cutEvery = 9}, 2048,
+                        "en.pub");
+    ExpectDamageBounded(m, de, {.rounds = 80, .most = 8, .from = 512, .cutEvery = 9}, 2048,
+                        "de.pub");
+}
+
+}  // namespace
