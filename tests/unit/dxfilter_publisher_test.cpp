@@ -27,7 +27,7 @@ class DxFilterPublisher : public OleReaderTest {
 
 // The fixtures as the sink gives them (lines wrapped at a space, a tab as a
 // space): each text box's paragraphs and line breaks, page by page.
-constexpr std::string_view kEnglish =
+constexpr std::string_view kEnglish2000 =
     "Harbour Street Community Garden\n"
     "Spring newsletter for neighbours and friends\n"
     "Issue 12\n"
@@ -36,6 +36,14 @@ constexpr std::string_view kEnglish =
     "Bring your own gloves: the tool shed opens at nine on Saturday mornings.\n"
     "The harvest supper will be held in the church hall, and everyone who helped\n"
     "with the weeding is warmly invited.\n";
+// The same in the later layout, whose master page's box libmspub draws
+// before each page's: read once.
+const std::string kEnglish = "Printed on recycled paper\n" + std::string(kEnglish2000);
+constexpr std::string_view kKorean =
+    "우리 동네 도서관 소식\n"
+    "이번 달에는 어린이를 위한 그림책 읽기 모임이 토요일 오전에 열립니다.\n"
+    "새로 들어온 책은 입구 옆 책장에서 찾을 수 있습니다.\n"
+    "도서관은 매주 월요일에 쉬며, 다른 날에는 아침 아홉 시부터 저녁 여섯 시까지 문을 엽니다.\n";
 // The masthead stands on both pages at the same place: read once.
 constexpr std::string_view kGerman =
     "Gemeindeblatt Unterwössen\n"
@@ -74,8 +82,8 @@ TEST_F(DxFilterPublisher, CompoundFilesAreToldByTheirContentsStream) {
         EXPECT_EQ(FormatOf(BuildCompoundFile(c.streams, c.inMini ? mini : padded)), c.format)
             << c.what;
     // A Contents stream beside a Quill storage, whatever it holds.
-    for (const char *name :
-         {"en.pub", "de.pub", "bad/cut.pub", "bad/huge.pub", "bad/boxes.pub", "bad/escher.pub"})
+    for (const char *name : {"en.pub", "ko.pub", "de.pub", "en-2000.pub", "bad/cut.pub",
+                             "bad/huge.pub", "bad/boxes.pub", "bad/escher.pub"})
         EXPECT_EQ(plugin->Format(Data(std::string("publisher/") + name)), DX_FMT_PUBLISHER) << name;
     // Half a file (no directory), a Contents stream alone, a Quill storage
     // alone.
@@ -84,9 +92,19 @@ TEST_F(DxFilterPublisher, CompoundFilesAreToldByTheirContentsStream) {
 }
 
 TEST_F(DxFilterPublisher, PublicationsGiveTheirTextBoxesPageByPage) {
-    // The master page's text box is not read.
-    EXPECT_EQ(Text(Sample("en.pub")), kEnglish);
-    EXPECT_EQ(Text(Sample("de.pub")), kGerman);
+    const struct {
+        const char *name;
+        std::string text;
+    } samples[] = {
+        // The layout of Publisher 2002 and later (an Escher drawing).
+        {"en.pub", kEnglish},
+        {"ko.pub", std::string(kKorean)},
+        // The layout of Publisher 98 and 2000, whose master page libmspub
+        // does not draw.
+        {"de.pub", std::string(kGerman)},
+        {"en-2000.pub", std::string(kEnglish2000)},
+    };
+    for (const auto &s : samples) EXPECT_EQ(Text(Sample(s.name)), s.text) << s.name;
 }
 
 TEST_F(DxFilterPublisher, DamagedAndRefusedPublications) {
@@ -123,14 +141,14 @@ TEST_F(DxFilterPublisher, ManyTextBoxesStopAtTheTextCap) {
 }
 
 TEST_F(DxFilterPublisher, CutAndMutatedPublicationsAreBounded) {
-    const std::string en = Sample("en.pub"), de = Sample("de.pub");
-    ExpectCutsBounded(en, 97, 2048, "en.pub");
     Mutator m(0x50554231);
-    // Past the compound file's header, where the streams are.
-    ExpectDamageBounded(m, en, {.rounds = 80, .most = 8, .from = 512, .cutEvery = 9}, 2048,
-                        "en.pub");
-    ExpectDamageBounded(m, de, {.rounds = 80, .most = 8, .from = 512, .cutEvery = 9}, 2048,
-                        "de.pub");
+    for (const char *name : {"en.pub", "de.pub"}) {
+        const std::string bytes = Sample(name);
+        ExpectCutsBounded(bytes, 97, 2048, name);
+        // Past the compound file's header, where the streams are.
+        ExpectDamageBounded(m, bytes, {.rounds = 80, .most = 8, .from = 512, .cutEvery = 9}, 2048,
+                            name);
+    }
 }
 
 }  // namespace
