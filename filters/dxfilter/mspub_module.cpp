@@ -13,47 +13,33 @@
 // page that uses it: a text box drawn at the same place with the same text
 // as on an earlier page is read once.
 //
-// As for the other librevenge-based modules (revenge_text.h), the interface
-// checks the document's CPU time on each page, text box and run of text and
-// throws once it is spent or the text budget is full, which ends libmspub's
-// parse; the text collected so far is kept.
+// As for the other librevenge-based modules (revenge_text.h,
+// revenge_drawing.h), the interface checks the document's CPU time on each
+// page, text box and run of text and throws once it is spent or the text
+// budget is full, which ends libmspub's parse; the text collected so far is
+// kept.
 #include <libmspub/libmspub.h>
-#include <librevenge-generators/librevenge-generators.h>
 #include <librevenge-stream/librevenge-stream.h>
 #include <librevenge/librevenge.h>
 
 #include <cstdint>
-#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
-#include "filters/dxfilter/module_stream.h"
-#include "filters/dxfilter/revenge_text.h"
+#include "filters/dxfilter/revenge_drawing.h"
 
 namespace {
 
-using dxf::ParseEnded;
-using dxf::TextBudget;
-
-struct Publication {
-    std::string bytes;
-    int64_t deadlineNs = 0;
-    bool done = false;
-};
-
-// The text of a publication's text boxes and tables. librevenge's text
-// drawing generator does nothing for the calls that draw; the calls that
-// carry text fill `text` instead of the generator's pages, with a line end
-// after each paragraph, line break, text box and page (never two in a row).
-class BoxText final : public librevenge::RVNGTextDrawingGenerator {
+// The text of a publication's text boxes and tables (revenge_drawing.h): a
+// line end after each paragraph, line break, text box, table row and page;
+// a box drawn again where an earlier page had it with the same text, once.
+class BoxText final : public dxf::DrawingText {
   public:
-    BoxText(std::string &text, TextBudget &budget)
-        : RVNGTextDrawingGenerator(unused_), text_(text), budget_(budget) {}
+    using DrawingText::DrawingText;
 
-    void startPage(const librevenge::RVNGPropertyList &) override { budget_.Tick(); }
     void endPage() override {
         EndLine();
         earlier_.merge(page_);
@@ -63,11 +49,6 @@ class BoxText final : public librevenge::RVNGTextDrawingGenerator {
     void endTextObject() override { CloseBox(); }
     void startTableObject(const librevenge::RVNGPropertyList &props) override { OpenBox(props); }
     void endTableObject() override { CloseBox(); }
-    void openParagraph(const librevenge::RVNGPropertyList &) override { budget_.Tick(); }
-    void closeParagraph() override { EndLine(); }
-    void insertLineBreak() override { EndLine(); }
-    void insertTab() override { Add("\t"); }
-    void insertSpace() override { Add(" "); }
     void insertText(const librevenge::RVNGString &text) override {
         budget_.Tick();
         // A story's paragraphs and lines end with a carriage return or a
@@ -87,9 +68,6 @@ class BoxText final : public librevenge::RVNGTextDrawingGenerator {
             rest.remove_prefix(end + 1);
         }
     }
-    // A table's cells run on, apart.
-    void closeTableCell() override { Add("\t"); }
-    void closeTableRow() override { EndLine(); }
 
   private:
     void OpenBox(const librevenge::RVNGPropertyList &props) {
@@ -114,21 +92,7 @@ class BoxText final : public librevenge::RVNGTextDrawingGenerator {
             page_.insert(std::move(key));
         boxStart_ = std::string::npos;
     }
-    // Keeps `piece` when it fits; the parse ends once none does.
-    void Add(std::string_view piece) {
-        if (piece.empty()) return;
-        if (!budget_.Take(piece.size())) budget_.Fill();
-        text_.append(piece);
-    }
-    void EndLine() {
-        if (text_.empty() || text_.back() == '\n') return;
-        if (!budget_.Take(1)) budget_.Fill();
-        text_.push_back('\n');
-    }
 
-    librevenge::RVNGStringVector unused_;  // the generator's pages, never filled
-    std::string &text_;
-    TextBudget &budget_;
     size_t boxStart_ = std::string::npos;  // where the open box's text starts
     std::string place_;                    // the open box's place
     // The boxes (place and text) of the pages drawn before this one, and of
@@ -137,58 +101,24 @@ class BoxText final : public librevenge::RVNGTextDrawingGenerator {
 };
 
 DXMExtractor *mspub_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
-    if (!stream || !limits || format != DX_FMT_PUBLISHER || size <= 0 ||
-        static_cast<uint64_t>(size) > limits->maxPartBytes ||
-        static_cast<uint64_t>(size) > UINT32_MAX)
-        return nullptr;
-    try {
-        auto publication = std::make_unique<Publication>();
-        publication->deadlineNs = limits->deadlineNs;
-        if (!dxf::ReadWholeStream(stream, size, publication->bytes)) return nullptr;
-        // A publication libmspub does not take (a version it does not read,
-        // a later one without its drawing stream) is refused here.
-        librevenge::RVNGStringStream input(
-            reinterpret_cast<const unsigned char *>(publication->bytes.data()),
-            static_cast<unsigned>(publication->bytes.size()));
-        if (!libmspub::MSPUBDocument::isSupported(&input)) return nullptr;
-        return reinterpret_cast<DXMExtractor *>(publication.release());
-    } catch (...) {
-        return nullptr;
-    }
+    // A publication libmspub does not take (a version it does not read, a
+    // later one without its drawing stream) is refused here.
+    return dxf::OpenDrawing(stream, size, format, DX_FMT_PUBLISHER, limits,
+                            [](librevenge::RVNGInputStream *input) {
+                                return libmspub::MSPUBDocument::isSupported(input);
+                            });
 }
 
 int mspub_step(DXMExtractor *extractor, DXMSink *sink) {
-    auto *publication = reinterpret_cast<Publication *>(extractor);
-    if (publication->done) return 0;
-    publication->done = true;
-    try {
-        TextBudget budget(publication->deadlineNs, dxf::kMaxGeneratedText);
-        std::string text;
-        bool parsed = false;
-        {
-            librevenge::RVNGStringStream input(
-                reinterpret_cast<const unsigned char *>(publication->bytes.data()),
-                static_cast<unsigned>(publication->bytes.size()));
-            BoxText out(text, budget);
-            try {
-                parsed = libmspub::MSPUBDocument::parse(&input, &out);
-            } catch (const ParseEnded &) {
-            }
-        }
-        librevenge::RVNGStringVector parts;
-        parts.append(librevenge::RVNGString(text.c_str()));
-        return dxf::HandOverText(sink, parts, parsed, budget);
-    } catch (...) {
-        return -1;
-    }
-}
-
-void mspub_close(DXMExtractor *extractor) {
-    delete reinterpret_cast<Publication *>(extractor);
+    return dxf::StepDrawing<BoxText>(
+        extractor, sink,
+        [](librevenge::RVNGInputStream *input, librevenge::RVNGDrawingInterface *out) {
+            return libmspub::MSPUBDocument::parse(input, out);
+        });
 }
 
 constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr,    nullptr,
-                              mspub_open,      mspub_step, mspub_close};
+                              mspub_open,      mspub_step, dxf::CloseDrawing};
 
 }  // namespace
 
