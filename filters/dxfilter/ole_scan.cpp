@@ -52,20 +52,14 @@ constexpr std::string_view kHwpDocInfo = "DOCINFO";
 constexpr std::string_view kPublisherQuill = "QUILL";
 constexpr std::string_view kPublisherSignature = "\xE8\xAC";
 
-// The first `bytes` of the root stream `entry` named CONTENTS, read when it
-// has sectors of its own (one sector read; Works and Publisher 97 write
-// longer ones than the mini stream holds).
-std::string contents_head(const CompoundFile &file, const unsigned char *entry, size_t bytes) {
+// The first bytes of the root stream `entry` named CONTENTS (as many as
+// the Works magics have), read when it has sectors of its own (one sector
+// read; Works and Publisher 97 write longer ones than the mini stream
+// holds); empty otherwise.
+std::string contents_head(const CompoundFile &file, const unsigned char *entry) {
     const CompoundFile::EntryInfo info = CompoundFile::Info(entry);
     if (info.size < file.MiniCutoff()) return {};
-    return file.Read(info.start, info.size, bytes).value_or(std::string());
-}
-
-// Whether that stream is a Works document's.
-bool is_works_contents(const CompoundFile &file, const unsigned char *entry) {
-    return std::ranges::find(kWorksChunkMagics,
-                             contents_head(file, entry, kWorksChunkMagics[0].size())) !=
-           kWorksChunkMagics.end();
+    return file.Read(info.start, info.size, kWorksChunkMagics[0].size()).value_or(std::string());
 }
 
 // The row of kKinds a stream entry is named by (names compare ignoring
@@ -107,10 +101,9 @@ int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &
     if (best < kKinds.size()) return kKinds[best].format;
     if (hwpHeader && hwpDocInfo) return DX_FMT_HWP;
     if (!contents) return DX_FMT_OLE;
-    if (is_works_contents(file, contents)) return DX_FMT_WORKS;
-    return quill || contents_head(file, contents, kPublisherSignature.size()) == kPublisherSignature
-               ? DX_FMT_PUBLISHER
-               : DX_FMT_OLE;
+    const std::string first = contents_head(file, contents);
+    if (std::ranges::find(kWorksChunkMagics, first) != kWorksChunkMagics.end()) return DX_FMT_WORKS;
+    return quill || first.starts_with(kPublisherSignature) ? DX_FMT_PUBLISHER : DX_FMT_OLE;
 }
 
 }  // namespace dxf
