@@ -130,7 +130,13 @@ enum {
     /* A web archive as Safari saves it (`.webarchive`): a property list, binary (`bplist00`) or
        XML, whose root dictionary holds the page as `WebMainResource`; the filter reads the page's
        text (HTML or plain text, in the text encoding the archive names), then its frames'. */
-    DX_FMT_WEBARCHIVE = 369
+    DX_FMT_WEBARCHIVE = 369,
+    /* A Hangul word processor document in its zip package, HWPX (`.hwpx`): a `mimetype` entry
+       `application/hwp+zip`, or without one the package's `Contents/content.hpf` and
+       `Contents/section0.xml` or its `version.xml` in the HWPML namespace; the filter reads the
+       paragraphs of its sections in the order of the package's spine, those of tables, text
+       boxes and notes where they stand. */
+    DX_FMT_HWPX = 370
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -37,6 +37,8 @@
 #                                    file writer (make_visio_fixtures.py)
 #   hwp (Hangul, HWP 5)              python3's zlib, record by record, and the
 #                                    compound file writer (make_hwp_fixtures.py)
+#   hwpx (Hangul, zip package)       python3's zipfile and string XML
+#                                    (make_hwpx_fixtures.py)
 #   webarchive (Safari)              python3's plistlib, binary and XML, and a
 #                                    writer of its own for damaged lists
 #                                    (make_webarchive_fixtures.py)
@@ -485,6 +487,7 @@ python3 scripts/make_works_fixtures.py >> "$TABLE"
 python3 scripts/make_write_fixtures.py >> "$TABLE"
 python3 scripts/make_visio_fixtures.py >> "$TABLE"
 python3 scripts/make_hwp_fixtures.py >> "$TABLE"
+python3 scripts/make_hwpx_fixtures.py >> "$TABLE"
 python3 scripts/make_webarchive_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"

@@ -100,6 +100,7 @@ const char *ModuleFor(int format) {
         case DX_FMT_ODG:
         case DX_FMT_EPUB:
         case DX_FMT_XPS:
+        case DX_FMT_HWPX:
             return DXM_OFFICE_NAME;
         case DX_FMT_COMPRESSED:
         case DX_FMT_MAIL:

@@ -1,6 +1,6 @@
 // office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX
 // and its binary twin XLSB, PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x
-// documents they succeeded, EPUB, XPS and OpenXPS), and flat OpenDocument
+// documents they succeeded, EPUB, XPS and OpenXPS, HWPX), and flat OpenDocument
 // files (one XML document, `office:document`). The archive is read with
 // libzip through a source over the engine's stream callbacks; each XML
 // member (or the flat file) is pushed in small pieces through libxml2's SAX
@@ -364,6 +364,76 @@ bool is_visio_package(zip_t *zip) {
     return read_elements_of(zip, "[Content_Types].xml", root) && root.NamesVisio();
 }
 
+// Whether `uri` is the namespace `name` of the Hangul word processor's
+// markup in any of its editions: `http://www.hancom.co.kr/hwpml/` (2011,
+// and the 2016 additions) or `http://www.owpml.org/owpml/` (the later
+// editions), the year, a slash and the name, as `.../2011/paragraph`.
+bool hwpml_namespace(std::string_view uri, std::string_view name) {
+    for (const std::string_view base :
+         {"http://www.hancom.co.kr/hwpml/", "http://www.owpml.org/owpml/"}) {
+        if (!uri.starts_with(base)) continue;
+        const std::string_view year = uri.substr(base.size(), 4);
+        return year.size() == 4 &&
+               std::ranges::all_of(year, [](char c) { return c >= '0' && c <= '9'; }) &&
+               uri.substr(base.size() + 4) == "/" + std::string(name);
+    }
+    return false;
+}
+
+// The root element of a part, from its first bytes: whether it is `local`
+// in the markup namespace `name` (hwpml_namespace).
+class HwpmlRoot {
+  public:
+    HwpmlRoot(std::string_view local, std::string_view name) : local_(local), name_(name) {}
+    void Start(std::string_view local, std::string_view uri, const xmlChar **, int) {
+        if (!seen_) found_ = local == local_ && hwpml_namespace(uri, name_);
+        seen_ = true;
+    }
+    void End() {}
+    void Characters(std::string_view) {}
+    bool full() const { return seen_; }
+    bool root() const { return seen_; }
+    void Finish() {}
+    bool Found() const { return found_; }
+
+  private:
+    std::string_view local_, name_;
+    bool seen_ = false, found_ = false;
+};
+
+// Inflated bytes of a part read to find its root element: a section's
+// namespace declarations come first, a few hundred bytes of them.
+constexpr size_t kRootBytes = 16 * 1024;
+
+// Whether the part `entry` opens with the root element `local` in the
+// markup namespace `name`; false when it cannot be read.
+bool has_hwpml_root(zip_t *zip, const std::string &entry, std::string_view local,
+                    std::string_view name) {
+    zip_file_t *f = zip_fopen(zip, entry.c_str(), 0);
+    if (!f) return false;
+    std::string head(kRootBytes, '\0');
+    size_t got = 0;
+    while (got < head.size()) {
+        const zip_int64_t n = zip_fread(f, head.data() + got, head.size() - got);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    zip_fclose(f);
+    head.resize(got);
+    HwpmlRoot root(local, name);
+    return dxf::ReadElements(head, root, [] { return false; }) && root.Found();
+}
+
+// A Hangul word processor package (HWPX) without its `mimetype` entry: its
+// package file `Contents/content.hpf` and first section
+// `Contents/section0.xml` together, or a `version.xml` whose root is
+// `HCFVersion` in the markup's version namespace.
+bool is_hwpx(zip_t *zip) {
+    return (has_entry(zip, "Contents/content.hpf") && has_entry(zip, "Contents/section0.xml")) ||
+           (has_entry(zip, "version.xml") &&
+            has_hwpml_root(zip, "version.xml", "HCFVersion", "version"));
+}
+
 // Where an OpenDocument or EPUB package's entries are: empty for the root,
 // else the folder of a package zipped as a folder, with its slash
 // (zip_scan.h).
@@ -398,7 +468,8 @@ int classify(zip_t *zip) {
     if (is_xps(zip)) return DX_FMT_XPS;
     if (FoundInNames<dxf::IworkLayout>(zip)) return DX_FMT_IWORK;
     if (mimetype) return DX_FMT_ZIP;
-    return package_format(zip, package_folder(zip));
+    const int format = package_format(zip, package_folder(zip));
+    return format == DX_FMT_ZIP && is_hwpx(zip) ? DX_FMT_HWPX : format;
 }
 
 int probe_path(const char *path) {
@@ -483,6 +554,8 @@ enum class PartKind {
     kXpsSeq,      // an XPS fixed document sequence (gathered)
     kXpsDoc,      // an XPS fixed document: its pages (gathered)
     kXpsPage,     // an XPS fixed page
+    kHwpxMeta,    // a Hangul package's META-INF/manifest.xml: encryption (gathered)
+    kHwpx,        // a Hangul package's section, Contents/sectionN.xml
 };
 
 // Whether a part is a record stream rather than XML.
@@ -647,7 +720,7 @@ class OfficeExtractor {
 
     // SAX callbacks.
     void Start(const xmlChar *local, const xmlChar *uri, int nAttrs, const xmlChar **attrs);
-    void End(const xmlChar *local);
+    void End(const xmlChar *local, const xmlChar *uri);
     void Characters(const xmlChar *text, int length);
 
   private:
@@ -705,6 +778,13 @@ class OfficeExtractor {
     std::vector<std::string> order_;
     std::vector<std::string> OrderedMembers(const std::string &dir, const std::string &main);
 
+    // Hangul package (HWPX).
+    bool PlanHwpx();
+    void HwpxStart(std::string_view local, std::string_view uri);
+    void HwpxEnd(std::string_view local, std::string_view uri);
+    int depth_ = 0;           // elements open in the part
+    bool encrypted_ = false;  // the manifest gives a part encryption data
+
     // XPS package.
     bool PlanXps();
     bool ReadsWhole(const Part &part);
@@ -738,8 +818,8 @@ void sax_start(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *
                const xmlChar **, int nAttrs, int, const xmlChar **attrs) {
     static_cast<OfficeExtractor *>(ctx)->Start(local, uri, nAttrs, attrs);
 }
-void sax_end(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *) {
-    static_cast<OfficeExtractor *>(ctx)->End(local);
+void sax_end(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *uri) {
+    static_cast<OfficeExtractor *>(ctx)->End(local, uri);
 }
 void sax_characters(void *ctx, const xmlChar *text, int length) {
     static_cast<OfficeExtractor *>(ctx)->Characters(text, length);
@@ -747,6 +827,7 @@ void sax_characters(void *ctx, const xmlChar *text, int length) {
 
 void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs,
                             const xmlChar **attrs) {
+    ++depth_;
     if (skipDepth_ > 0) {
         ++skipDepth_;
         return;
@@ -861,11 +942,53 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
             // and in the visuals of brushes; everything else draws no text.
             if (is(local, "Glyphs")) XpsGlyphs(nAttrs, attrs);
             break;
+        case PartKind::kHwpxMeta:
+            if (is(local, "encryption-data") && uri &&
+                is(uri, "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"))
+                encrypted_ = true;
+            break;
+        case PartKind::kHwpx:
+            HwpxStart(reinterpret_cast<const char *>(local),
+                      uri ? reinterpret_cast<const char *>(uri) : "");
+            break;
         case PartKind::kXlsbShared:
         case PartKind::kXlsbSheet:
         case PartKind::kXlsbOrder:
             break;  // records, not XML (Record)
     }
+}
+
+// An element of a section: the root must be `sec` of the section namespace.
+// A paragraph (`p`), nested or not, starts and ends a line: the paragraphs
+// of a table's cells, a text box or a note come where their anchor stands,
+// a line each, and the text of the paragraph around them goes on after
+// them on a line of its own. The text is the character data of `t`
+// elements, in which a line break ends a line, a tab and the non-breaking
+// and fixed-width spaces give a space and a hyphen '-'; the marks of
+// highlighting, title marks and tracked changes give nothing.
+void OfficeExtractor::HwpxStart(std::string_view local, std::string_view uri) {
+    if (depth_ == 1) inBody_ = local == "sec" && hwpml_namespace(uri, "section");
+    if (!inBody_ || !hwpml_namespace(uri, "paragraph")) return;
+    if (local == "p")
+        Break();
+    else if (local == "t")
+        ++textDepth_;
+    else if (textDepth_ == 0)
+        return;
+    else if (local == "lineBreak")
+        Break();
+    else if (local == "tab" || local == "nbSpace" || local == "fwSpace")
+        Emit(" ");
+    else if (local == "hyphen")
+        Emit("-");
+}
+
+void OfficeExtractor::HwpxEnd(std::string_view local, std::string_view uri) {
+    if (!inBody_ || !hwpml_namespace(uri, "paragraph")) return;
+    if (local == "p")
+        Break();
+    else if (local == "t" && textDepth_ > 0)
+        --textDepth_;
 }
 
 // One glyph run: its text, on the line of the previous run when it shares
@@ -885,7 +1008,8 @@ void OfficeExtractor::XpsGlyphs(int nAttrs, const xmlChar **attrs) {
     Emit(text);
 }
 
-void OfficeExtractor::End(const xmlChar *local) {
+void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
+    --depth_;
     if (skipDepth_ > 0) {
         --skipDepth_;
         return;
@@ -941,6 +1065,10 @@ void OfficeExtractor::End(const xmlChar *local) {
             else if (inBody_ && xhtml_block(local))
                 Break();
             break;
+        case PartKind::kHwpx:
+            HwpxEnd(reinterpret_cast<const char *>(local),
+                    uri ? reinterpret_cast<const char *>(uri) : "");
+            break;
         default:
             break;
     }
@@ -962,6 +1090,9 @@ void OfficeExtractor::Characters(const xmlChar *text, int length) {
         case PartKind::kOdf:
         case PartKind::kXhtml:
             if (inBody_) Emit(s);
+            break;
+        case PartKind::kHwpx:
+            if (inBody_ && textDepth_ > 0) Emit(s);
             break;
         default:
             break;
@@ -1044,7 +1175,7 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     }
     kind_ = part.kind;
     partBytes_ = 0;
-    textDepth_ = skipDepth_ = 0;
+    textDepth_ = skipDepth_ = depth_ = 0;
     inBody_ = inValue_ = inPhonetic_ = false;
     partFailed_ = lineHasText_ = false;
     return true;
@@ -1170,6 +1301,45 @@ bool OfficeExtractor::PlanXps() {
     return !parts_.empty() && ReadsWhole(parts_.front());
 }
 
+// The sections of a Hangul package in the order of its spine: the items of
+// `Contents/content.hpf` (a package document) that the spine names, each
+// found as the package names them, from the package's root, or else
+// relative to the package document's folder, and kept when its root is a
+// section (the spine names the header part as well). Without a package
+// document, or when its spine names no section, `Contents/section0.xml`,
+// `section1.xml` ... in the order of their numbers. A package whose manifest
+// gives a part encryption data is refused: its sections are encrypted.
+bool OfficeExtractor::PlanHwpx() {
+    zip_t *zip = archive_->zip;
+    if (has_entry(zip, "META-INF/manifest.xml"))
+        RunWhole({"META-INF/manifest.xml", PartKind::kHwpxMeta});
+    if (encrypted_) return false;
+    constexpr std::string_view kPackage = "Contents/content.hpf";
+    std::vector<std::string> names;
+    if (has_entry(zip, std::string(kPackage).c_str())) {
+        RunWhole({std::string(kPackage), PartKind::kOpf});
+        const std::string base(kPackage.substr(0, kPackage.rfind('/') + 1));
+        for (const auto &id : spine_) {
+            const auto it = manifest_.find(id);
+            if (it == manifest_.end()) continue;
+            std::string name = resolve("", it->second);
+            if (!has_entry(zip, name.c_str())) name = resolve(base, it->second);
+            if (std::ranges::find(names, name) == names.end() && has_entry(zip, name.c_str()))
+                names.push_back(std::move(name));
+        }
+    }
+    auto sections = [&](const std::vector<std::string> &candidates) {
+        for (const auto &name : candidates) {
+            if (parts_.size() >= limits_.maxParts || DXM_CpuNs() > limits_.deadlineNs) break;
+            if (has_hwpml_root(zip, name, "sec", "section"))
+                parts_.push_back({name, PartKind::kHwpx});
+        }
+    };
+    sections(names);
+    if (parts_.empty()) sections(numbered_members(zip, "Contents/section", ".xml"));
+    return !parts_.empty();
+}
+
 bool OfficeExtractor::RunWhole(const Part &part) {
     if (!OpenPart(part)) return false;
     while (Reading() && DXM_CpuNs() < limits_.deadlineNs && PushPiece()) {
@@ -1240,6 +1410,9 @@ bool OfficeExtractor::Plan() {
         }
         case DX_FMT_XPS:
             return PlanXps();
+        case DX_FMT_HWPX:
+            if (!PlanHwpx()) return false;
+            break;
         default:
             return false;
     }

@@ -512,8 +512,8 @@ bool is_info_file(Bytes b) {
            });
 }
 
-// An ODF or EPUB package stores its `mimetype` entry first and uncompressed,
-// so the head alone often settles it.
+// An ODF, EPUB or HWPX package stores its `mimetype` entry first and
+// uncompressed, so the head alone often settles it.
 int package_from_first_entry(Bytes head) {
     if (head.size() < 30) return DX_FMT_UNKNOWN;
     uint16_t method = le16(head, 8);
@@ -692,6 +692,7 @@ int FormatFromPackageMime(std::string_view mime) {
     std::string_view trimmed = mime;
     while (!trimmed.empty() && is_ws(trimmed.back())) trimmed.remove_suffix(1);
     if (trimmed == "application/epub+zip") return DX_FMT_EPUB;
+    if (trimmed == "application/hwp+zip") return DX_FMT_HWPX;
     const int format = FormatFromOpenDocumentMime(trimmed);
     return format != DX_FMT_ZIP ? format : FormatFromStarOfficeMime(trimmed);
 }

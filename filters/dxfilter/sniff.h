@@ -180,9 +180,10 @@ std::optional<PostScriptSection> PostScriptSectionOf(std::span<const unsigned ch
 // Format code for a MIME type answered by libmagic.
 int FormatFromMime(std::string_view mime);
 
-// Format code of an ODF, OpenOffice.org 1.x or EPUB package from the
+// Format code of an ODF, OpenOffice.org 1.x, EPUB or HWPX package from the
 // content of its `mimetype` entry (FormatFromOpenDocumentMime, then
-// FormatFromStarOfficeMime, or EPUB); DX_FMT_ZIP for any other content.
+// FormatFromStarOfficeMime, or EPUB for `application/epub+zip`, HWPX for
+// `application/hwp+zip`); DX_FMT_ZIP for any other content.
 int FormatFromPackageMime(std::string_view mime);
 
 // Format code of an OpenDocument media type (trailing white space aside):

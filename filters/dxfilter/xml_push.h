@@ -54,7 +54,10 @@ inline void FreeElementPushParser(xmlParserCtxtPtr parser) {
 // through a parser of NewElementPushParser. The reader has
 //   void Start(std::string_view localName, const xmlChar **attributes, int count)
 //     (the attributes as libxml2's SAX2 gives them: name, prefix, URI, value,
-//     end of value, for each),
+//     end of value, for each), or instead
+//   void Start(std::string_view localName, std::string_view uri,
+//              const xmlChar **attributes, int count)
+//     (and the element's namespace, empty for none),
 //   void End(), void Characters(std::string_view utf8),
 //   bool full() (it has what it needs), bool root() (its root element was
 //   seen), and void Finish() (the document ended, however), or instead
@@ -68,9 +71,14 @@ inline void FreeElementPushParser(xmlParserCtxtPtr parser) {
 template <typename Reader, typename TimeUp>
 bool ReadElements(std::string_view bytes, Reader &reader, TimeUp timeUp) {
     const startElementNsSAX2Func start = [](void *ctx, const xmlChar *local, const xmlChar *,
-                                            const xmlChar *, int, const xmlChar **, int count, int,
-                                            const xmlChar **attributes) {
-        static_cast<Reader *>(ctx)->Start(reinterpret_cast<const char *>(local), attributes, count);
+                                            const xmlChar *uri, int, const xmlChar **, int count,
+                                            int, const xmlChar **attributes) {
+        Reader &reader = *static_cast<Reader *>(ctx);
+        const std::string_view name = reinterpret_cast<const char *>(local);
+        if constexpr (requires { reader.Start(name, name, attributes, count); })
+            reader.Start(name, uri ? reinterpret_cast<const char *>(uri) : "", attributes, count);
+        else
+            reader.Start(name, attributes, count);
     };
     const endElementNsSAX2Func end = [](void *ctx, const xmlChar *, const xmlChar *,
                                         const xmlChar *) { static_cast<Reader *>(ctx)->End(); };

@@ -226,6 +226,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
          drawing = false;
     uint32_t members = 0;  // beside the Finder's entries
     bool fictionBook = false;
+    bool hwpx = false;  // the names of a Hangul package without its `mimetype` entry
     XpsLayout xps;
     IworkLayout iwork;
     PackageLayout package;
@@ -240,6 +241,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         binarySheet = binarySheet || name == "xl/workbook.bin";
         drawing = drawing || name == "visio/document.xml";
         if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
+        hwpx = hwpx || name == "Contents/content.hpf" || name == "Contents/section0.xml" ||
+               name == "version.xml";
         xps.Add(name);
         iwork.Add(name);
         package.Add(name);
@@ -266,8 +269,10 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     if (iwork.Found()) return DX_FMT_IWORK;
     // An OpenDocument or EPUB package without its `mimetype` entry, or one
     // zipped as a folder: the `mimetype` entry, the manifest or the
-    // container, compressed as a rule, tells its kind.
-    if (package.Found()) return DX_FMT_UNKNOWN;
+    // container, compressed as a rule, tells its kind. A Hangul package
+    // without its `mimetype` entry: its part names together, or the
+    // namespace of its version part, tell.
+    if (package.Found() || hwpx) return DX_FMT_UNKNOWN;
     return DX_FMT_ZIP;
 }
 

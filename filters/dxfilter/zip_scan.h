@@ -89,7 +89,9 @@ bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &read
 // package marker, a `META-INF/manifest.xml` entry, whose root entry names an
 // OpenDocument package's kind, or a `META-INF/container.xml` entry, which
 // names an EPUB's package document; or these entries lie in the folder of
-// a package zipped as a folder (see PackageLayout); or its directory cannot
+// a package zipped as a folder (see PackageLayout); or, without any of
+// these, a `Contents/content.hpf`, `Contents/section0.xml` or `version.xml`
+// entry, which may make a Hangul package (HWPX); or its directory cannot
 // be read here).
 //
 // An XPS package is told by its root relationships part `_rels/.rels` when
