@@ -12,7 +12,7 @@ enum {
     CS_EUCKSC = 4,
     CS_CP1250 = 5,
     CS_CP1251 = 6,
-    CS_CP1252 = 7,   /* also pure ASCII */
+    CS_CP1252 = 7, /* also pure ASCII */
     CS_CP1253 = 8,
     CS_ISO8859_1 = 14,
     CS_ISO8859_2 = 15,

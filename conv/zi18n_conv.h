@@ -18,14 +18,14 @@ extern "C" {
 /* Result codes of this module. */
 enum {
     ZI18N_OK = 0,
-    ZI18N_ERR_FAILED = -19899,        /* "Function failed" */
+    ZI18N_ERR_FAILED = -19899, /* "Function failed" */
     ZI18N_ERR_NOMEM = -19898,
     ZI18N_ERR_LOADLIB = -19897,
     ZI18N_ERR_NOINPUT = -19896,
     ZI18N_ERR_NOOUTPUT = -19895,
     ZI18N_ERR_LIBRARY = -19894,
-    ZI18N_ERR_SHORTOUTPUT = -19893,   /* output length holds the negative shortfall */
-    ZI18N_ERR_PARTIAL = -19892,       /* input ends inside a character */
+    ZI18N_ERR_SHORTOUTPUT = -19893, /* output length holds the negative shortfall */
+    ZI18N_ERR_PARTIAL = -19892,     /* input ends inside a character */
     ZI18N_ERR_CHARSET = -19891,
     ZI18N_ERR_LOCALE = -19890,
     ZI18N_ERR_MUTEX = -19889,
@@ -35,9 +35,9 @@ enum {
 /* A started service. The engine builds one from its own handles (it then
  * frees only the record); Zi18nInit builds and owns a complete one. */
 typedef struct Zi18nHandle {
-    void *library;         /* the utility library, or null */
-    DXServices *services;  /* needed for conversions through the library */
-    VosMutex *mutex;       /* held around every services call; null: no lock */
+    void *library;        /* the utility library, or null */
+    DXServices *services; /* needed for conversions through the library */
+    VosMutex *mutex;      /* held around every services call; null: no lock */
 } Zi18nHandle;
 
 /* One row of CharsetInfoList. */
@@ -141,8 +141,8 @@ int Zi18nUnicodeToUtf8(const void *input, int32_t inputLength, int32_t *consumed
 int Zi18nUnicodeToKoi8r(const void *input, int32_t inputLength, int32_t *consumed, void *output,
                         int32_t outputSize, int32_t *outputLength, int bigEndian);
 /* Swaps the bytes of each 16-bit unit; same results as above (no flag). */
-int Zi18nUnicodeEndianSwap(const void *input, int32_t inputLength, int32_t *consumed,
-                           void *output, int32_t outputSize, int32_t *outputLength);
+int Zi18nUnicodeEndianSwap(const void *input, int32_t inputLength, int32_t *consumed, void *output,
+                           int32_t outputSize, int32_t *outputLength);
 /* 1 when converting source to target loses nothing: Unicode on either
  * side, an LMBCS source, equal numbers, or both in one compatibility group;
  * 0 otherwise, always for 0 or a target of 69. */

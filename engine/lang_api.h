@@ -22,15 +22,15 @@ extern "C" {
  * value from LangInit is a warning whose message is that of its negation. */
 enum {
     LANG_OK = 0,
-    LANG_ERR_IDENTIFY = -19999,      /* "Failed to identify language" (also usage error) */
-    LANG_ERR_NULL = -19998,          /* null pointer in internal function */
+    LANG_ERR_IDENTIFY = -19999, /* "Failed to identify language" (also usage error) */
+    LANG_ERR_NULL = -19998,     /* null pointer in internal function */
     LANG_ERR_NOMEM = -19997,
     LANG_ERR_NOFILE = -19996,
     LANG_ERR_OPEN = -19995,
     LANG_ERR_EMPTYFILE = -19994,
     LANG_ERR_NOTREGULAR = -19993,
     LANG_ERR_NOCONFIG = -19992,
-    LANG_ERR_BADCONFIG = -19991,     /* defined, never raised */
+    LANG_ERR_BADCONFIG = -19991, /* defined, never raised */
     LANG_ERR_BADPROFILE = -19990,
     LANG_ERR_NODATA = -19989,
     LANG_ERR_LOADDATA = -19988,
@@ -82,7 +82,7 @@ typedef struct LangDetectInArg {
 /* One candidate. Both strings are owned by the candidate array and come
  * from vos_malloc. */
 typedef struct LangCandidate {
-    char *language;    /* null only in the terminating entry */
+    char *language; /* null only in the terminating entry */
     char *charsetName;
     float score;
 } LangCandidate;

@@ -28,7 +28,8 @@ constexpr const char *kMessages[] = {
     "Couldn't create log file",
     "The language detection configuration file is empty",
 };
-static_assert(sizeof kMessages / sizeof kMessages[0] == LANG_ERR_EMPTYCONFIG - LANG_ERR_IDENTIFY + 1);
+static_assert(sizeof kMessages / sizeof kMessages[0] ==
+              LANG_ERR_EMPTYCONFIG - LANG_ERR_IDENTIFY + 1);
 
 }  // namespace
 

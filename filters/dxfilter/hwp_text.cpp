@@ -228,10 +228,14 @@ HwpText ReadHwp(std::string_view file, const HwpBounds &bounds) {
 
     HwpText t;
     size_t inflated = 0, read = 0, tried = 0;
+    bool outOfTime = false;
     for (const auto &[number, info] : hwp.sections()) {
-        if (t.text.full || inflated >= bounds.maxTotalBytes || tried++ >= bounds.maxSections ||
-            DXM_CpuNs() > bounds.deadlineNs)
+        if (t.text.full || inflated >= bounds.maxTotalBytes || tried++ >= bounds.maxSections)
             break;
+        if (DXM_CpuNs() > bounds.deadlineNs) {
+            outOfTime = true;
+            break;
+        }
         auto stored = hwp.Read(info, bounds.maxSectionBytes);
         if (!stored) continue;
         ++read;
@@ -244,7 +248,7 @@ HwpText ReadHwp(std::string_view file, const HwpBounds &bounds) {
         }
         HwpSectionText(*stored, bounds.maxText, bounds.deadlineNs, t.text);
     }
-    if (read == 0) return refuse("no section that can be read");
+    if (read == 0) return refuse(outOfTime ? "out of time" : "no section that can be read");
     t.ok = true;
     return t;
 }

@@ -81,8 +81,17 @@ bool TextSink::AddCodePoint(char32_t cp) {
 }
 
 bool TextSink::AddUtf8(std::string_view utf8) {
-    for (unsigned char c : utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
         if (full()) return false;
+        if (need_ == 0 && (c == ' ' || c == '\t')) {
+            // A run of blanks folds to one space at most: pass over it at
+            // once (documents padded with megabytes of blanks are common
+            // enough, and each byte would otherwise go the whole way).
+            while (i + 1 < utf8.size() && (utf8[i + 1] == ' ' || utf8[i + 1] == '\t')) ++i;
+            if (line_ > 0) space_ = true;
+            continue;
+        }
         if (need_ > 0) {
             if ((c & 0xC0) == 0x80) {
                 high_ = (high_ << 6) | (c & 0x3F);

@@ -254,7 +254,9 @@ TEST(HwpDocuments, BoundsEndTheText) {
     EXPECT_EQ(Read("ko.hwp", bounds).text.lines, (LinesV{"봄날의 시장", "토"}));
     bounds = {};
     bounds.deadlineNs = 0;
-    EXPECT_TRUE(Read("ko.hwp", bounds).text.lines.empty());
+    const dxf::HwpText late = Read("ko.hwp", bounds);
+    EXPECT_TRUE(late.text.lines.empty());
+    EXPECT_EQ(late.error, "out of time");
 }
 
 TEST(HwpDocuments, RefusedDocuments) {

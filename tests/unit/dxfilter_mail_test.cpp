@@ -562,8 +562,8 @@ TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
               "<div>Tak.</div><br>Datum: 05.12.2026<br>Von: jane@x<br><br><p>Max</p>");
     // Only the class itself: a page's own names that hold it stay.
     for (std::string_view cls : {"protonmail_quote_x", "my-tutanota_quote"}) {
-        const std::string html = "<div>Tak.</div><div class=\"" + std::string(cls) + "\">" +
-                                 quote + "</div>";
+        const std::string html =
+            "<div>Tak.</div><div class=\"" + std::string(cls) + "\">" + quote + "</div>";
         EXPECT_EQ(DropQuotedHtml(html, false), html) << cls;
     }
     // Outlook: everything from its markers to the end.

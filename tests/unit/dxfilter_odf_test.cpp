@@ -302,13 +302,13 @@ TEST_F(DxFilterOdf, EpubFoldersWithoutMimetypeByTheirContainer) {
     // The book is the first package document the container names, after
     // another rendition too; a loose container's only rootfile is taken
     // whatever its type.
-    EXPECT_EQ(Text(EpubFolder(Container(Rootfile("book.pdf", "application/pdf") +
-                                        Rootfile("OEBPS/book.opf")),
-                              "application/epub+zip")),
+    EXPECT_EQ(Text(EpubFolder(
+                  Container(Rootfile("book.pdf", "application/pdf") + Rootfile("OEBPS/book.opf")),
+                  "application/epub+zip")),
               Text(EpubFolder(container)));
-    EXPECT_EQ(Text(EpubFolder(Container(Rootfile("OEBPS/book.opf", "text/xml")),
-                              "application/epub+zip")),
-              Text(EpubFolder(container)));
+    EXPECT_EQ(
+        Text(EpubFolder(Container(Rootfile("OEBPS/book.opf", "text/xml")), "application/epub+zip")),
+        Text(EpubFolder(container)));
     // Any prefix; a first rootfile of the package beside others; an
     // OpenDocument manifest beside that names no kind of its own.
     EXPECT_EQ(Format(EpubFolder("<c:container xmlns:c=\"urn:oasis:names:tc:opendocument:xmlns:"

@@ -292,6 +292,40 @@ TEST(DxFilterTextPump, TheDeadlineIsOnTheReadersClock) {
     EXPECT_FALSE(pump.overran());
 }
 
+// The sink passes over a run of blanks at once; what it produces must be what
+// the same bytes give one at a time: blanks at a line's start dropped, a run
+// owed as one space, a blank ending a cut UTF-8 sequence, wrapping, the cap.
+TEST(DxFilterTextSink, BlankRunsFoldAsTheirBytesDoOneByOne) {
+    const char *pieces[] = {" ", "\t", "  \t ", "a", "Wort", "\n", "\xC3\xA9", "\xC3",
+                            "\xE2\x80\x83", "\xE3\x81", "\xF0\x9F\x98\x80", "\r\n"};
+    uint32_t seed = 12345;
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        for (int n = 0; n < 40; ++n) {
+            seed = seed * 1103515245u + 12345u;
+            text += pieces[(seed >> 16) % std::size(pieces)];
+        }
+        const size_t cap = round % 4 == 3 ? 30 : 4096;
+        dxf::TextSink whole(cap), bytes(cap);
+        // Pieces of the text in calls of varying length, and byte by byte.
+        for (size_t at = 0, step = 1 + round % 7; at < text.size(); at += step)
+            whole.AddUtf8(std::string_view(text).substr(at, step));
+        for (char c : text) bytes.AddUtf8(std::string_view(&c, 1));
+        whole.Finish();
+        bytes.Finish();
+        std::u16string a, b;
+        whole.Take(SIZE_MAX, a);
+        bytes.Take(SIZE_MAX, b);
+        ASSERT_EQ(a, b) << round;
+    }
+    dxf::TextSink sink(4096);
+    sink.AddUtf8("  lead" + std::string(1 << 20, ' ') + "\t\ttail  ");
+    sink.Finish();
+    std::u16string units;
+    sink.Take(SIZE_MAX, units);
+    EXPECT_EQ(units, u"lead tail\n");
+}
+
 TEST(DxFilterWorkerLimit, TheWorkerIsKilledAtItsCpuLimitOrTheWallClockBackstop) {
     using dxf::kWorkerPollNs;
     using dxf::WorkerWaitNs;
