@@ -136,7 +136,12 @@ enum {
        `Contents/section0.xml` or its `version.xml` in the HWPML namespace; the filter reads the
        paragraphs of its sections in the order of the package's spine, those of tables, text
        boxes and notes where they stand. */
-    DX_FMT_HWPX = 370
+    DX_FMT_HWPX = 370,
+    /* A Microsoft Publisher document (`.pub`): a compound file whose root holds a `Contents`
+       stream and a `Quill` storage (Publisher 98 to 2019), or a `Contents` stream that opens with
+       Publisher's signature (Publisher 97); the filter reads the text of its text boxes and
+       tables page by page with libmspub. */
+    DX_FMT_PUBLISHER = 371
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -42,6 +42,9 @@
 #   webarchive (Safari)              python3's plistlib, binary and XML, and a
 #                                    writer of its own for damaged lists
 #                                    (make_webarchive_fixtures.py)
+#   pub (Publisher 98, 2000)         python3, chunk by chunk, and the compound
+#                                    file writer; checked with pub2raw
+#                                    (make_publisher_fixtures.py)
 #   sxw, stw, sxc, sxi, sxd, sxm     python3's zipfile
 #   (OpenOffice.org 1.x)             (make_staroffice_fixtures.py)
 #   xlsb (Excel binary workbook)     SheetJS, npm's `xlsx` (make_xlsb_fixtures.js)
@@ -489,6 +492,7 @@ python3 scripts/make_visio_fixtures.py >> "$TABLE"
 python3 scripts/make_hwp_fixtures.py >> "$TABLE"
 python3 scripts/make_hwpx_fixtures.py >> "$TABLE"
 python3 scripts/make_webarchive_fixtures.py >> "$TABLE"
+python3 scripts/make_publisher_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"
 echo "fixtures written to $OUT"

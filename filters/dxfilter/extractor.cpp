@@ -91,6 +91,8 @@ const char *ModuleFor(int format) {
             return DXM_WORKS_NAME;
         case DX_FMT_VISIO:
             return DXM_VISIO_NAME;
+        case DX_FMT_PUBLISHER:
+            return DXM_MSPUB_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

@@ -46,15 +46,20 @@ constexpr std::array<std::string_view, 2> kWorksChunkMagics = {"CHNKINK", "CHNKW
 constexpr std::string_view kHwpHeader = "FILEHEADER";
 constexpr std::string_view kHwpDocInfo = "DOCINFO";
 
-// Whether the root stream `entry` named CONTENTS is a Works document's: its
-// first bytes, read when it has sectors of its own (one sector read; Works
-// writes longer ones than the mini stream holds).
-bool is_works_contents(const CompoundFile &file, const unsigned char *entry) {
+// A Publisher document: its `Contents` stream (the name the Works stream
+// has, ignoring case) opens with Publisher's signature; from Publisher 98 on
+// the stories are in a `Quill` storage beside it.
+constexpr std::string_view kPublisherQuill = "QUILL";
+constexpr std::string_view kPublisherSignature = "\xE8\xAC";
+
+// The first bytes of the root stream `entry` named CONTENTS (as many as
+// the Works magics have), read when it has sectors of its own (one sector
+// read; Works and Publisher 97 write longer ones than the mini stream
+// holds); empty otherwise.
+std::string contents_head(const CompoundFile &file, const unsigned char *entry) {
     const CompoundFile::EntryInfo info = CompoundFile::Info(entry);
-    if (info.size < file.MiniCutoff()) return false;
-    const auto head = file.Read(info.start, info.size, kWorksChunkMagics[0].size());
-    return head &&
-           std::ranges::find(kWorksChunkMagics, std::string_view(*head)) != kWorksChunkMagics.end();
+    if (info.size < file.MiniCutoff()) return {};
+    return file.Read(info.start, info.size, kWorksChunkMagics[0].size()).value_or(std::string());
 }
 
 // The row of kKinds a stream entry is named by (names compare ignoring
@@ -79,7 +84,7 @@ int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &
     // Only the root's own children count: the walk does not go into storages.
     size_t best = kKinds.size(), unreadable = 0;
     const unsigned char *contents = nullptr;
-    bool hwpHeader = false, hwpDocInfo = false;
+    bool hwpHeader = false, hwpDocInfo = false, quill = false;
     const bool walked = file.Walk(
         CompoundFile::Info(root).child, kMaxVisited,
         [&](uint32_t, const unsigned char *entry) {
@@ -88,12 +93,17 @@ int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &
             if (name == kWorksContents) contents = entry;
             hwpHeader = hwpHeader || name == kHwpHeader;
             hwpDocInfo = hwpDocInfo || name == kHwpDocInfo;
+            quill = quill || (CompoundFile::Info(entry).type == CompoundFile::kStorageEntry &&
+                              CompoundFile::Name(entry) == kPublisherQuill);
         },
         &unreadable);
     if (!walked || unreadable > 0) return DX_FMT_UNKNOWN;
     if (best < kKinds.size()) return kKinds[best].format;
     if (hwpHeader && hwpDocInfo) return DX_FMT_HWP;
-    return contents && is_works_contents(file, contents) ? DX_FMT_WORKS : DX_FMT_OLE;
+    if (!contents) return DX_FMT_OLE;
+    const std::string first = contents_head(file, contents);
+    if (std::ranges::find(kWorksChunkMagics, first) != kWorksChunkMagics.end()) return DX_FMT_WORKS;
+    return quill || first.starts_with(kPublisherSignature) ? DX_FMT_PUBLISHER : DX_FMT_OLE;
 }
 
 }  // namespace dxf

@@ -1,7 +1,7 @@
 // ole_scan.h - the kind of an OLE compound document (Word, Excel,
-// PowerPoint, an Outlook message, Works, Visio, Hangul or another) from the streams
-// at the root of its directory, read without opening the compound file: a
-// few sector reads.
+// PowerPoint, an Outlook message, Works, Visio, Hangul, Publisher or
+// another) from the streams at the root of its directory, read without
+// opening the compound file: a few sector reads.
 #ifndef GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
 #define GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
 
@@ -21,7 +21,10 @@ namespace dxf {
 // else DX_FMT_HWP for a `FileHeader` and a `DocInfo` stream (a Hangul word
 // processor document, HWP 5);
 // else DX_FMT_WORKS for a `CONTENTS` stream of sectors of its own that opens
-// with `CHNKWKS` or `CHNKINK` (Works 2000 to 9); DX_FMT_OLE when the root
+// with `CHNKWKS` or `CHNKINK` (Works 2000 to 9);
+// else DX_FMT_PUBLISHER for a `Contents` stream beside a `Quill` storage
+// (Publisher 98 to 2019) or one of sectors of its own that opens with
+// Publisher's signature, 0xE8 0xAC (Publisher 97); DX_FMT_OLE when the root
 // holds none of them;
 // DX_FMT_UNKNOWN when the header or directory cannot be read. Streams inside
 // storages (embedded objects) do not count.
