@@ -65,9 +65,9 @@ enum {
     DX_FMT_AUDIO_VIDEO = 344,
     DX_FMT_EXECUTABLE = 345,
     DX_FMT_BINARY = 346, /* anything else that is not text */
-    /* A single gzip, bzip2, xz, zstd, lzip, LZ4, lzma or compress (.Z) stream: the filter reads the document
-       inside when it is text, markup, PDF, RTF, an office, XPS, WordPerfect, DjVu, compiled
-       HTML Help or PostScript document. */
+    /* A single gzip, bzip2, xz, zstd, lzip, LZ4, lzma or compress (.Z) stream: the filter reads the
+       document inside when it is text, markup, PDF, RTF, an office, XPS, WordPerfect, DjVu,
+       compiled HTML Help or PostScript document. */
     DX_FMT_COMPRESSED = 347,
     /* An e-mail message (RFC 5322, MIME), an mbox of messages, an Apple Mail message file
        (.emlx, .partial.emlx; the message it counts), an Outlook message file (.msg) or a TNEF

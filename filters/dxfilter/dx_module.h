@@ -5,11 +5,10 @@
  * dxfilter_compress.so for single gzip, bzip2, xz, zstd, lzip, LZ4, `.lzma` and `.Z`
  * streams, for e-mail messages, message catalogs (GNU gettext .mo/.po, Qt
  * .qm/.ts, XLIFF), Mobipocket and
- * FictionBook e-books, web archives and Hangul (HWP 5) documents, dxfilter_wp.so for WordPerfect documents,
- * dxfilter_iwork.so for Apple iWork documents, dxfilter_works.so for Microsoft
- * Works, Write, Word for DOS and Pocket Word documents and Lotus 1-2-3,
- * Quattro Pro and Works spreadsheets, dxfilter_visio.so for Visio drawings,
- * dxfilter_mspub.so for Publisher documents,
+ * FictionBook e-books, web archives and Hangul (HWP 5) documents, dxfilter_wp.so for WordPerfect
+ * documents, dxfilter_iwork.so for Apple iWork documents, dxfilter_works.so for Microsoft Works,
+ * Write, Word for DOS and Pocket Word documents and Lotus 1-2-3, Quattro Pro and Works
+ * spreadsheets, dxfilter_visio.so for Visio drawings, dxfilter_mspub.so for Publisher documents,
  * dxfilter_djvu.so for DjVu documents, dxfilter_chm.so for compiled HTML
  * Help, dxfilter_ps.so for PostScript).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so

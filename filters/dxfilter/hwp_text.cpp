@@ -230,8 +230,7 @@ HwpText ReadHwp(std::string_view file, const HwpBounds &bounds) {
     size_t inflated = 0, read = 0, tried = 0;
     bool outOfTime = false;
     for (const auto &[number, info] : hwp.sections()) {
-        if (t.text.full || inflated >= bounds.maxTotalBytes || tried++ >= bounds.maxSections)
-            break;
+        if (t.text.full || inflated >= bounds.maxTotalBytes || tried++ >= bounds.maxSections) break;
         if (DXM_CpuNs() > bounds.deadlineNs) {
             outOfTime = true;
             break;

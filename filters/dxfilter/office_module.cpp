@@ -295,9 +295,8 @@ class ContainerRoot {
         if (depth_ == 2) rootfiles_ = local == "rootfiles";
         if (depth_ != 3 || !container_ || !rootfiles_ || local != "rootfile" || seen_) return;
         seen_ = true;
-        package_ =
-            attribute_in(attributes, count, "media-type", "") == kEpubPackageType &&
-            !attribute_in(attributes, count, "full-path", "").empty();
+        package_ = attribute_in(attributes, count, "media-type", "") == kEpubPackageType &&
+                   !attribute_in(attributes, count, "full-path", "").empty();
     }
     void End() { ended_ = --depth_ == 0; }
     void Characters(std::string_view) {}

@@ -296,8 +296,10 @@ TEST(DxFilterTextPump, TheDeadlineIsOnTheReadersClock) {
 // the same bytes give one at a time: blanks at a line's start dropped, a run
 // owed as one space, a blank ending a cut UTF-8 sequence, wrapping, the cap.
 TEST(DxFilterTextSink, BlankRunsFoldAsTheirBytesDoOneByOne) {
-    const char *pieces[] = {" ", "\t", "  \t ", "a", "Wort", "\n", "\xC3\xA9", "\xC3",
-                            "\xE2\x80\x83", "\xE3\x81", "\xF0\x9F\x98\x80", "\r\n"};
+    // Blanks, letters, line ends, whole and cut multi-byte sequences.
+    const std::string_view pieces[] = {" ",    "\t",           "  \t ",    "a",
+                                       "Wort", "\n",           "\r\n",     "\xC3\xA9",
+                                       "\xC3", "\xE2\x80\x83", "\xE3\x81", "\xF0\x9F\x98\x80"};
     uint32_t seed = 12345;
     for (int round = 0; round < 400; ++round) {
         std::string text;
