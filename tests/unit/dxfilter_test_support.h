@@ -87,6 +87,15 @@ struct Extraction {
     }
 };
 
+// A document with more text than the cap: it opens and reads without an
+// error, and its text ends within the last hundred units of the cap.
+inline void ExpectFilledToTheCap(const Extraction &r) {
+    ASSERT_TRUE(r.opened && r.openText == 0) << r.readError;
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_GE(r.text.size(), kTextCap - 100);
+    EXPECT_LE(r.text.size(), kTextCap);
+}
+
 // The built plug-in (or the one in the filter directory `dir`), started as
 // the engine starts it.
 struct Plugin {
