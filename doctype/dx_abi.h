@@ -141,7 +141,12 @@ enum {
        stream and a `Quill` storage (Publisher 98 to 2019), or a `Contents` stream that opens with
        Publisher's signature (Publisher 97); the filter reads the text of its text boxes and
        tables page by page with libmspub. */
-    DX_FMT_PUBLISHER = 371
+    DX_FMT_PUBLISHER = 371,
+    /* A MacWrite 4.5 or 5.0 document (its data fork, `.mcw`): the version word 6, the paragraph
+       counts and, past the print record, the windows of the footer, header and main text, whose
+       paragraph tables lie within the file; the filter reads the paragraphs of its main text with
+       libmwaw. */
+    DX_FMT_MACWRITE = 372
 };
 
 /* ---- information record (filled by the file information operation) ----- */
