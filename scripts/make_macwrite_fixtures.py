@@ -33,10 +33,18 @@ offset, then the length of the style runs (6 bytes each: where the run
 starts, the size, the style bits, the font). The free list (offset and
 length pairs) comes last.
 
+MacWrite 1 to 2.2 wrote a shorter layout: a 20-byte header (the version
+word 3, the offset of the paragraphs' data, the three counts, ten more
+bytes), the print record, three windows of 34 bytes, a table of 8 bytes per
+paragraph (its height: 0 for a ruler; its top, its page, three bytes), then
+at the data offset each paragraph's type (0 a ruler, 1 text), length and
+data, as above but never packed.
+
   en.mcw            English: a ruler, a heading and three paragraphs
   fr.mcw            French, its paragraphs compressed as MacWrite 5 wrote them
   de.mcw            German: umlauts and ß, a paragraph on a second page
   es.mcw            Spanish, with a tab and a bold run
+  it-2.mcw          Italian, in MacWrite 2's layout
   bad/cut.mcw       en.mcw cut in the middle of its paragraphs: its free list
                     is gone, which libmwaw looks for (recognised, refused)
   bad/huge.mcw      en.mcw whose paragraphs each claim 64 KiB of text
@@ -65,6 +73,9 @@ HEADER_BYTES = 0x28
 PRINT_BYTES = 0x78
 WINDOW_BYTES = 46
 TABLES = HEADER_BYTES + PRINT_BYTES + 3 * WINDOW_BYTES
+EARLY_HEADER_BYTES = 20
+EARLY_WINDOW_BYTES = 34
+EARLY_TABLES = EARLY_HEADER_BYTES + PRINT_BYTES + 3 * EARLY_WINDOW_BYTES
 COMPRESSED = " etnroaisdlhcfp"
 GENEVA, TIMES = 3, 20
 
@@ -114,6 +125,14 @@ ES = [
      "un amigo, si quieres.", 0),
 ]
 
+IT = [
+    ("Notizie dalla biblioteca", 0),
+    ("Da lunedì la biblioteca comunale resta aperta fino alle sette di sera, così anche "
+     "chi lavora può passare a prendere un libro.", 0),
+    ("Sabato mattina i bambini ascolteranno una storia sul mare e disegneranno le barche "
+     "dei pescatori.", 0),
+]
+
 
 def compress(text):
     """MacWrite's packing of a paragraph's characters: a nibble for each of
@@ -161,8 +180,7 @@ def window(table=0, table_bytes=0, heights=0, heights_bytes=0):
             + u16(heights_bytes) + i16(-1) * 6 + bytes(4) + bytes(2) + i16(0) + i16(GENEVA))
 
 
-def document(paragraphs, packed=False, bold=None, version=VERSION, claimed=None, table_shift=0,
-             table_at=None):
+def document(paragraphs, packed=False, bold=None, version=VERSION, claimed=None, table_shift=0):
     """A MacWrite document of a ruler and `paragraphs` (text, page): its
     bytes and the lines libmwaw reads of it."""
     datas = [(0, 0, ruler(), 0)]
@@ -198,11 +216,33 @@ def document(paragraphs, packed=False, bold=None, version=VERSION, claimed=None,
     header = (u16(version) + i16(count + table_shift) + i16(0) + i16(0) + u8(0) + bytes(7) + i16(1)
               + u32(free_list) + u16(8) + u16(8) + bytes(14))
     windows = (window() + window()
-               + window(table_offset if table_at is None else table_at, len(table),
-                        heights_offset, len(heights)))
+               + window(table_offset, len(table), heights_offset, len(heights)))
     out = header + print_record() + windows + table + heights + blob + u32(free_list + 8) + u32(0)
     assert len(header) == HEADER_BYTES and len(windows) == 3 * WINDOW_BYTES
     return out, lines
+
+
+def early_document(paragraphs):
+    """A MacWrite 1 to 2.2 document of a ruler and `paragraphs` (text, page):
+    its bytes and the lines libmwaw reads of it."""
+    datas = [(0, 0, ruler())]
+    for text, page in paragraphs:
+        chars = (text + "\r").encode("mac_roman")
+        datas.append((1, page, text_data(chars, False, [(0, 12, 0, TIMES)])))
+    count = len(datas)
+    data_offset = EARLY_TABLES + 8 * count
+    header = u16(3) + u16(data_offset) + i16(count) + i16(0) + i16(0) + bytes(6) + bytes(2) + i16(1)
+    windows = (bytes(12) + i16(-1) * 6 + b"\xFF" * 5 + bytes(1) + u8(GENEVA) + bytes(3)) * 3
+    table, blob, y, last_page = b"", b"", 0, 0
+    for kind, page, data in datas:
+        y, last_page = (y if page == last_page else 0), page
+        height = 16 if kind == 1 else 0
+        table += i16(height) + i16(y) + u8(page) + u16(0) + u8(0)
+        y += height
+        blob += i16(kind) + i16(len(data)) + data
+    out = header + print_record() + windows + table + blob
+    assert len(header) == EARLY_HEADER_BYTES and len(windows) == 3 * EARLY_WINDOW_BYTES
+    return out, [text for text, _ in paragraphs]
 
 
 def read_text(path):
@@ -222,6 +262,7 @@ def main():
     fr, fr_lines = document(FR, packed=True)
     de, de_lines = document(DE)
     es, es_lines = document(ES, bold="el jueves")
+    it, it_lines = early_document(IT)
     # Only letters MacWrite packs two to a byte.
     sentence = "the rain falls on the old stone road near the pond "
     long_doc = document([(sentence * 6, k // 30) for k in range(1800)], packed=True)[0]
@@ -230,6 +271,7 @@ def main():
         ("fr.mcw", fr, 372, "bibliothèque"),
         ("de.mcw", de, 372, "Mühle"),
         ("es.mcw", es, 372, "cafetería"),
+        ("it-2.mcw", it, 372, "biblioteca"),
         ("bad/cut.mcw", en[:len(en) - 200], 372, "-"),
         ("bad/huge.mcw", document(EN, claimed=0xFFFF)[0], 372, "-"),
         ("bad/long.mcw", long_doc, 372, "pond"),
@@ -240,7 +282,8 @@ def main():
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(data)
     # What libmwaw reads of the documents is what they were written with.
-    for name, lines in (("en", en_lines), ("fr", fr_lines), ("de", de_lines), ("es", es_lines)):
+    for name, lines in (("en", en_lines), ("fr", fr_lines), ("de", de_lines), ("es", es_lines),
+                        ("it-2", it_lines)):
         read = read_text(os.path.join(OUT, name + ".mcw"))
         if read is not None and read != lines:
             sys.exit("mwaw2text reads %s.mcw otherwise: %r" % (name, read))

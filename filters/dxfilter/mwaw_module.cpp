@@ -1,14 +1,14 @@
-// mwaw_module.cpp - dxfilter_mwaw.so: the text of MacWrite documents (4.5
-// and 5.0, their data fork), read by libmwaw.
+// mwaw_module.cpp - dxfilter_mwaw.so: the text of MacWrite documents (1 to
+// 5.0, their data fork), read by libmwaw.
 //
 // The document is read into memory whole (up to the bound of one archive
 // member) and handed to libmwaw through librevenge's string stream: no
 // resource fork and no Finder type, so libmwaw tells the program by the
 // data fork alone, and a document it takes for another program's, or for
 // anything but text, is refused. Its paragraphs go to librevenge's plain
-// text generator (revenge_text.h), then to the sink line by line; headers
-// and footers are not read. The characters are in Mac OS Roman, which
-// libmwaw converts by each run's font: its text is UTF-8.
+// text generator (revenge_text.h), then to the sink line by line. The
+// characters are in Mac OS Roman, which libmwaw converts by each run's
+// font: its text is UTF-8.
 //
 // libmwaw reads a document in one call and catches every exception, so the
 // generator checks the document's CPU time on each paragraph and run of

@@ -181,6 +181,25 @@ bool is_macwrite_document(Bytes head, uint64_t size) {
     return true;
 }
 
+// A MacWrite 1 to 2.2 document (its data fork): the version word 3, the
+// offset of the paragraphs' data, the paragraph counts of the main text,
+// header and footer (the main text has one at least); the data starts
+// right after the fixed part (a 20-byte header, the 120-byte print record,
+// three windows of 34 bytes) and the paragraph table (8 bytes per
+// paragraph), within the file.
+bool is_macwrite_2_document(Bytes head, uint64_t size) {
+    constexpr uint32_t kFixed = 20 + 120 + 3 * 34;
+    if (head.size() < 20 || be16(head.data()) != 3) return false;
+    uint32_t paragraphs = 0;
+    for (size_t at = 4; at < 10; at += 2) {
+        const uint16_t count = be16(head.data() + at);
+        if (count >= 0x8000) return false;
+        paragraphs += count;
+    }
+    const uint32_t data = be16(head.data() + 2);
+    return be16(head.data() + 4) != 0 && data == kFixed + 8 * paragraphs && data <= size;
+}
+
 // The beginning-of-file records of the spreadsheets and databases libwps
 // reads: a file of records (a type, a length, little-endian) whose first
 // record's version word names the program. Works for Windows and its
@@ -1290,7 +1309,8 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     }
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
-    if (is_macwrite_document(head, size)) return {DX_FMT_MACWRITE, SniffNext::kDone};
+    if (is_macwrite_document(head, size) || is_macwrite_2_document(head, size))
+        return {DX_FMT_MACWRITE, SniffNext::kDone};
 
     const FormOfText text = form_of_text(head);
     if (!text.isText) return {DX_FMT_BINARY, SniffNext::kMagic};

@@ -57,9 +57,15 @@ constexpr std::string_view kSpanish =
     "Este mes leemos una novela sobre un pueblo de pescadores en la costa de Galicia.\n"
     "Reunión: el jueves a las siete, en la cafetería de la plaza. Trae tu ejemplar\n"
     "y un amigo, si quieres.\n";
+constexpr std::string_view kItalian =
+    "Notizie dalla biblioteca\n"
+    "Da lunedì la biblioteca comunale resta aperta fino alle sette di sera, così\n"
+    "anche chi lavora può passare a prendere un libro.\n"
+    "Sabato mattina i bambini ascolteranno una storia sul mare e disegneranno\n"
+    "le barche dei pescatori.\n";
 
 TEST_F(DxFilterMacWrite, DataForksAreToldByTheirHeaderAndWindows) {
-    const std::string en = Sample("en.mcw");
+    const std::string en = Sample("en.mcw"), it = Sample("it-2.mcw");
     // The main window's paragraph table: offset at 0x108, length at 0x10C.
     const struct {
         std::string bytes;
@@ -81,6 +87,13 @@ TEST_F(DxFilterMacWrite, DataForksAreToldByTheirHeaderAndWindows) {
         // The header's paragraphs need a table of their own.
         {With(en, 4, 1), DX_FMT_BINARY, "a header without its table"},
         {en.substr(0, 0x12A), DX_FMT_BINARY, "the fixed part alone"},
+        // MacWrite 2: the data right after the table of 8 bytes per
+        // paragraph (four here: the data at 0x112).
+        {it, DX_FMT_MACWRITE, "MacWrite 2"},
+        {With(it, 2, 0x112 + 8), DX_FMT_BINARY, "MacWrite 2, data past the table"},
+        {With(it, 6, 1), DX_FMT_BINARY, "MacWrite 2, a header paragraph more"},
+        {With(With(it, 4, 0), 6, 4), DX_FMT_BINARY, "MacWrite 2, none in the main text"},
+        {it.substr(0, 0x100), DX_FMT_BINARY, "MacWrite 2 cut before its data"},
     };
     for (const auto &c : cases) EXPECT_EQ(FormatOf(c.bytes), c.format) << c.what;
 }
@@ -97,6 +110,8 @@ TEST_F(DxFilterMacWrite, DocumentsGiveTheirParagraphs) {
         {"de.mcw", kGerman},
         // A tab and a bold run.
         {"es.mcw", kSpanish},
+        // MacWrite 2's layout.
+        {"it-2.mcw", kItalian},
     };
     for (const auto &s : samples) EXPECT_EQ(Text(Sample(s.name)), s.text) << s.name;
 }
@@ -116,7 +131,7 @@ TEST_F(DxFilterMacWrite, ManyParagraphsStopAtTheTextCap) {
 
 TEST_F(DxFilterMacWrite, CutAndMutatedDocumentsAreBounded) {
     Mutator m(0x4D435731);
-    for (const char *name : {"en.mcw", "fr.mcw"}) {
+    for (const char *name : {"en.mcw", "fr.mcw", "it-2.mcw"}) {
         const std::string bytes = Sample(name);
         ExpectCutsBounded(bytes, 37, 2048, name);
         ExpectDamageBounded(m, bytes, {.rounds = 120, .most = 8, .cutEvery = 9}, 2048, name);
