@@ -2,13 +2,14 @@
 // 5.0, their data fork), read by libmwaw.
 //
 // The document is read into memory whole (up to the bound of one archive
-// member) and handed to libmwaw through librevenge's string stream: no
-// resource fork and no Finder type, so libmwaw tells the program by the
-// data fork alone, and a document it takes for another program's, or for
-// anything but text, is refused. Its paragraphs go to librevenge's plain
-// text generator (revenge_text.h), then to the sink line by line. The
-// characters are in Mac OS Roman, which libmwaw converts by each run's
-// font: its text is UTF-8.
+// member, as the drawing modules read theirs: revenge_drawing.h) and handed
+// to libmwaw through librevenge's string stream: no resource fork and no
+// Finder type, so libmwaw tells the program by the data fork alone, and a
+// document it takes for another program's, or for anything but text, is
+// refused. Its paragraphs go to librevenge's plain text generator
+// (revenge_text.h), then to the sink line by line. The characters are in
+// Mac OS Roman, which libmwaw converts by each run's font: its text is
+// UTF-8.
 //
 // libmwaw reads a document in one call and catches every exception, so the
 // generator checks the document's CPU time on each paragraph and run of
@@ -20,13 +21,11 @@
 #include <librevenge-stream/librevenge-stream.h>
 #include <librevenge/librevenge.h>
 
-#include <cstdint>
-#include <memory>
 #include <string>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
-#include "filters/dxfilter/module_stream.h"
+#include "filters/dxfilter/revenge_drawing.h"
 #include "filters/dxfilter/revenge_text.h"
 
 namespace {
@@ -35,44 +34,21 @@ using dxf::BudgetedGenerator;
 using dxf::ParseEnded;
 using dxf::TextBudget;
 
-struct MacDocument {
-    std::string bytes;
-    int64_t deadlineNs = 0;
-    bool done = false;
-
-    std::unique_ptr<librevenge::RVNGStringStream> Input() const {
-        return std::make_unique<librevenge::RVNGStringStream>(
-            reinterpret_cast<const unsigned char *>(bytes.data()),
-            static_cast<unsigned>(bytes.size()));
-    }
-};
-
 DXMExtractor *mwaw_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
-    if (!stream || !limits || format != DX_FMT_MACWRITE || size <= 0 ||
-        static_cast<uint64_t>(size) > limits->maxPartBytes ||
-        static_cast<uint64_t>(size) > UINT32_MAX)
-        return nullptr;
-    try {
-        auto doc = std::make_unique<MacDocument>();
-        doc->deadlineNs = limits->deadlineNs;
-        if (!dxf::ReadWholeStream(stream, size, doc->bytes)) return nullptr;
-        // What libmwaw does not take for a MacWrite text (a version or a
-        // layout it does not read, a cut file whose free list is gone) is
-        // refused here.
-        MWAWDocument::Type type = MWAWDocument::MWAW_T_UNKNOWN;
-        MWAWDocument::Kind kind = MWAWDocument::MWAW_K_UNKNOWN;
-        if (MWAWDocument::isFileFormatSupported(doc->Input().get(), type, kind) !=
-                MWAWDocument::MWAW_C_EXCELLENT ||
-            type != MWAWDocument::MWAW_T_MACWRITE || kind != MWAWDocument::MWAW_K_TEXT)
-            return nullptr;
-        return reinterpret_cast<DXMExtractor *>(doc.release());
-    } catch (...) {
-        return nullptr;
-    }
+    // What libmwaw does not take for a MacWrite text (a version or a layout
+    // it does not read, a cut file whose free list is gone) is refused here.
+    return dxf::OpenDrawing(
+        stream, size, format, DX_FMT_MACWRITE, limits, [](librevenge::RVNGInputStream *input) {
+            MWAWDocument::Type type = MWAWDocument::MWAW_T_UNKNOWN;
+            MWAWDocument::Kind kind = MWAWDocument::MWAW_K_UNKNOWN;
+            return MWAWDocument::isFileFormatSupported(input, type, kind) ==
+                       MWAWDocument::MWAW_C_EXCELLENT &&
+                   type == MWAWDocument::MWAW_T_MACWRITE && kind == MWAWDocument::MWAW_K_TEXT;
+        });
 }
 
 int mwaw_step(DXMExtractor *extractor, DXMSink *sink) {
-    auto *doc = reinterpret_cast<MacDocument *>(extractor);
+    auto *doc = reinterpret_cast<dxf::WholeDrawing *>(extractor);
     if (doc->done) return 0;
     doc->done = true;
     try {
@@ -96,11 +72,8 @@ int mwaw_step(DXMExtractor *extractor, DXMSink *sink) {
     }
 }
 
-void mwaw_close(DXMExtractor *extractor) {
-    delete reinterpret_cast<MacDocument *>(extractor);
-}
-
-constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr, nullptr, mwaw_open, mwaw_step, mwaw_close};
+constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr,   nullptr,
+                              mwaw_open,       mwaw_step, dxf::CloseDrawing};
 
 }  // namespace
 
