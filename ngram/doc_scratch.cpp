@@ -128,9 +128,12 @@ bool DocCounter::reserve(int32_t length, int32_t longest_word) {
     mask_ = (uint32_t{1} << bits_) - 1;
     shift_ = 32 - bits_;
     limit_ = static_cast<int32_t>((uint64_t{1} << bits_) / 2);
-    word_room_ = longest_word + 2;
-    const int64_t capacity = int64_t{limit_} + int64_t{kStaged} * word_room_;
+    // Worked out in 64 bits: a word of nearly INT32_MAX bytes would wrap a
+    // 32-bit room.
+    const int64_t room = int64_t{longest_word} + 2;
+    const int64_t capacity = int64_t{limit_} + kStaged * room;
     if (capacity > INT32_MAX || !allocate_lists(static_cast<int32_t>(capacity))) return false;
+    word_room_ = static_cast<int32_t>(room);
     for (int n = 0; n < kStaged; ++n) {
         staged_[n] = lists_ + limit_ + n * word_room_;
         staged_count_[n] = 0;

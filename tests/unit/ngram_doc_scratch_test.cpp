@@ -1,5 +1,6 @@
 // Tests of the reusable document scratch: every document it builds equals the
 // profile built afresh, whatever documents came before.
+#include <stdint.h>
 #include <string.h>
 
 #include <random>
@@ -224,6 +225,23 @@ TEST(NgramDocScratch, ReusableAfterAFailedBuild) {
         EXPECT_EQ(LANG_ERR_NOMEM, build(scratch.get(), big, &out));
         EXPECT_EQ(out, nullptr);
     }
+    expect_fresh_equal(scratch.get(), random_text(rng, 2048));
+}
+
+// A document that is one word as long as a text can be (INT32_MAX - 1 bytes,
+// as a file read at the largest detection size gives) is refused for memory
+// like any word too long to stage, and the scratch serves the next document.
+TEST(NgramDocScratch, AWordAsLongAsTheLongestTextIsRefused) {
+    ScratchPtr scratch(NgramPrfScratchNew());
+    ASSERT_TRUE(scratch);
+    {
+        std::string word(INT32_MAX - 1, 'a');
+        NgramTop top;
+        EXPECT_EQ(LANG_ERR_NOMEM,
+                  NgramPrfBuildTop(scratch.get(), reinterpret_cast<unsigned char *>(word.data()),
+                                   static_cast<int32_t>(word.size()), &top));
+    }
+    std::mt19937 rng(7);
     expect_fresh_equal(scratch.get(), random_text(rng, 2048));
 }
 
