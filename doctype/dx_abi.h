@@ -141,7 +141,13 @@ enum {
        stream and a `Quill` storage (Publisher 98 to 2019), or a `Contents` stream that opens with
        Publisher's signature (Publisher 97); the filter reads the text of its text boxes and
        tables page by page with libmspub. */
-    DX_FMT_PUBLISHER = 371
+    DX_FMT_PUBLISHER = 371,
+    /* A MacWrite document (its data fork, `.mcw`): for MacWrite 4.5 and 5.0 the version word 6,
+       the paragraph counts and, past the print record, the windows of the footer, header and main
+       text, whose paragraph tables lie within the file; for MacWrite 1 to 2.2 the version word 3
+       and the offset of the paragraphs' data right after their table; the filter reads its
+       paragraphs with libmwaw. */
+    DX_FMT_MACWRITE = 372
 };
 
 /* ---- information record (filled by the file information operation) ----- */

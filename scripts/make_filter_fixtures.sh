@@ -45,6 +45,8 @@
 #   pub (Publisher 98, 2000)         python3, chunk by chunk, and the compound
 #                                    file writer; checked with pub2raw
 #                                    (make_publisher_fixtures.py)
+#   mcw (MacWrite 4.5, 5.0)          python3, paragraph by paragraph; checked with
+#                                    mwaw2text (make_macwrite_fixtures.py)
 #   sxw, stw, sxc, sxi, sxd, sxm     python3's zipfile
 #   (OpenOffice.org 1.x)             (make_staroffice_fixtures.py)
 #   xlsb (Excel binary workbook)     SheetJS, npm's `xlsx` (make_xlsb_fixtures.js)
@@ -493,6 +495,7 @@ python3 scripts/make_hwp_fixtures.py >> "$TABLE"
 python3 scripts/make_hwpx_fixtures.py >> "$TABLE"
 python3 scripts/make_webarchive_fixtures.py >> "$TABLE"
 python3 scripts/make_publisher_fixtures.py >> "$TABLE"
+python3 scripts/make_macwrite_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"
 echo "fixtures written to $OUT"

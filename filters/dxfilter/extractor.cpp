@@ -93,6 +93,8 @@ const char *ModuleFor(int format) {
             return DXM_VISIO_NAME;
         case DX_FMT_PUBLISHER:
             return DXM_MSPUB_NAME;
+        case DX_FMT_MACWRITE:
+            return DXM_MWAW_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

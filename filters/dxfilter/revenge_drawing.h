@@ -1,8 +1,10 @@
 // revenge_drawing.h - a document that a librevenge-based drawing library
 // (libvisio, libmspub) reads from memory and draws, page by page, on an
 // interface that keeps only the text: the document read whole, the library
-// asked whether it takes it, the drawing and the hand-over of its text.
-// Header only: each module links its library and librevenge itself.
+// asked whether it takes it, the drawing and the hand-over of its text. The
+// MacWrite module (libmwaw, a text library) reads its documents whole the
+// same way. Header only: each module links its library and librevenge
+// itself.
 #ifndef GLOTTA_FILTERS_DXFILTER_REVENGE_DRAWING_H
 #define GLOTTA_FILTERS_DXFILTER_REVENGE_DRAWING_H
 

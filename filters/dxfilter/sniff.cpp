@@ -152,6 +152,54 @@ bool is_pocket_word_document(Bytes head, uint64_t size) {
     return true;
 }
 
+// A MacWrite 4.5 or 5.0 document (its data fork): the version word 6, the
+// paragraph counts of the main text, header and footer (the main text has
+// one at least), the first-page flag 0 or 0xFF and the free list past the
+// fixed part; then, after the 120-byte print record, the windows of the
+// footer, header and main text (46 bytes each), each with a paragraph table
+// of 16 bytes per paragraph that lies past the fixed part and within the
+// file, and the line heights there too.
+bool is_macwrite_document(Bytes head, uint64_t size) {
+    constexpr size_t kWindows = 0xA0, kWindowBytes = 46, kFixed = kWindows + 3 * kWindowBytes;
+    if (size < kFixed || head.size() < kFixed || be16(head.data()) != 6 ||
+        (head[8] != 0 && head[8] != 0xFF) || be32(head.data() + 18) < kFixed)
+        return false;
+    const auto within = [size](uint32_t at, uint32_t length) {
+        return at >= kFixed && at + uint64_t{length} <= size;
+    };
+    for (int window = 0; window < 3; ++window) {
+        // The counts are main, header, footer; the windows footer, header,
+        // main.
+        const uint16_t paragraphs = be16(head.data() + 2 + 2 * (2 - window));
+        const unsigned char *w = head.data() + kWindows + window * kWindowBytes;
+        if (paragraphs >= 0x8000 || (window == 2 && paragraphs == 0)) return false;
+        if (paragraphs == 0) continue;
+        if (be16(w + 16) != 16u * paragraphs || !within(be32(w + 12), be16(w + 16)) ||
+            (be16(w + 22) != 0 && !within(be32(w + 18), be16(w + 22))))
+            return false;
+    }
+    return true;
+}
+
+// A MacWrite 1 to 2.2 document (its data fork): the version word 3, the
+// offset of the paragraphs' data, the paragraph counts of the main text,
+// header and footer (the main text has one at least); the data starts
+// right after the fixed part (a 20-byte header, the 120-byte print record,
+// three windows of 34 bytes) and the paragraph table (8 bytes per
+// paragraph), within the file.
+bool is_macwrite_2_document(Bytes head, uint64_t size) {
+    constexpr uint32_t kFixed = 20 + 120 + 3 * 34;
+    if (head.size() < 20 || be16(head.data()) != 3) return false;
+    uint32_t paragraphs = 0;
+    for (size_t at = 4; at < 10; at += 2) {
+        const uint16_t count = be16(head.data() + at);
+        if (count >= 0x8000) return false;
+        paragraphs += count;
+    }
+    const uint32_t data = be16(head.data() + 2);
+    return be16(head.data() + 4) != 0 && data == kFixed + 8 * paragraphs && data <= size;
+}
+
 // The beginning-of-file records of the spreadsheets and databases libwps
 // reads: a file of records (a type, a length, little-endian) whose first
 // record's version word names the program. Works for Windows and its
@@ -1261,6 +1309,8 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     }
     for (const Signature &sig : kBinarySignatures)
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
+    if (is_macwrite_document(head, size) || is_macwrite_2_document(head, size))
+        return {DX_FMT_MACWRITE, SniffNext::kDone};
 
     const FormOfText text = form_of_text(head);
     if (!text.isText) return {DX_FMT_BINARY, SniffNext::kMagic};
