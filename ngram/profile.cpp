@@ -115,6 +115,9 @@ int insert_text(NgramHashTable &table, KeyFinder &finder, unsigned char *text, i
         }
         const int32_t word = pos - start;
         if (word < 2) continue;
+        // A word and its two pads must fit the 32-bit positions of
+        // insert_word; the document counter refuses such a word the same way.
+        if (word > INT32_MAX - 2) return LANG_ERR_NOMEM;
         unsigned char *padded;
         uint32_t *states;
         if (!scratch.reserve(word, length - start, &padded, &states)) return LANG_ERR_NOMEM;

@@ -267,7 +267,8 @@ size_t find_build_id(const unsigned char *notes, size_t size, BuildIdSearch &sea
     constexpr uint32_t kBuildIdNote = 3;  // NT_GNU_BUILD_ID
     auto align4 = [](size_t n) { return (n + 3) & ~size_t{3}; };
     size_t at = 0;
-    while (size - at >= sizeof(ElfW(Nhdr))) {
+    // A last note without its padding leaves `at` up to three bytes past the end.
+    while (at <= size && size - at >= sizeof(ElfW(Nhdr))) {
         ElfW(Nhdr) note;
         memcpy(&note, notes + at, sizeof note);
         const size_t name = at + sizeof note;
