@@ -30,10 +30,6 @@
 
 namespace {
 
-using dxf::BudgetedGenerator;
-using dxf::ParseEnded;
-using dxf::TextBudget;
-
 DXMExtractor *mwaw_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     // What libmwaw does not take for a MacWrite text (a version or a layout
     // it does not read, a cut file whose free list is gone) is refused here.
@@ -48,28 +44,13 @@ DXMExtractor *mwaw_open(DXStream *stream, int64_t size, int format, const DXMLim
 }
 
 int mwaw_step(DXMExtractor *extractor, DXMSink *sink) {
-    auto *doc = reinterpret_cast<dxf::WholeDrawing *>(extractor);
-    if (doc->done) return 0;
-    doc->done = true;
-    try {
-        TextBudget budget(doc->deadlineNs, dxf::kMaxGeneratedText);
-        librevenge::RVNGString text;
-        bool parsed = false;
-        {
-            const auto input = doc->Input();
-            BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString> out(
-                text, budget);
-            try {
-                parsed = MWAWDocument::parse(input.get(), &out) == MWAWDocument::MWAW_R_OK;
-            } catch (const ParseEnded &) {
-            }
-        }
-        librevenge::RVNGStringVector parts;
-        parts.append(text);
-        return dxf::HandOverText(sink, parts, parsed, budget);
-    } catch (...) {
-        return -1;
-    }
+    return dxf::StepDrawing<
+        dxf::BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString>,
+        librevenge::RVNGString>(
+        extractor, sink,
+        [](librevenge::RVNGInputStream *input, librevenge::RVNGTextInterface *out) {
+            return MWAWDocument::parse(input, out) == MWAWDocument::MWAW_R_OK;
+        });
 }
 
 constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr,   nullptr,

@@ -2,9 +2,9 @@
 // (libvisio, libmspub) reads from memory and draws, page by page, on an
 // interface that keeps only the text: the document read whole, the library
 // asked whether it takes it, the drawing and the hand-over of its text. The
-// MacWrite module (libmwaw, a text library) reads its documents whole the
-// same way. Header only: each module links its library and librevenge
-// itself.
+// MacWrite module (libmwaw, a text library) reads its documents whole and
+// hands their text over the same way. Header only: each module links its
+// library and librevenge itself.
 #ifndef GLOTTA_FILTERS_DXFILTER_REVENGE_DRAWING_H
 #define GLOTTA_FILTERS_DXFILTER_REVENGE_DRAWING_H
 
@@ -109,17 +109,26 @@ DXMExtractor *OpenDrawing(DXStream *stream, int64_t size, int format, int wanted
     }
 }
 
+// The whole text, for the hand-over.
+inline librevenge::RVNGString WholeText(const std::string &text) {
+    return librevenge::RVNGString(text.c_str());
+}
+inline const librevenge::RVNGString &WholeText(const librevenge::RVNGString &text) {
+    return text;
+}
+
 // The step operation: `parse` (the library's, given the input and the
-// interface) draws the document once on a `Text` interface, whose text goes
-// to the sink.
-template <typename Text, typename Parse>
+// interface) draws the document once on a `Text` interface, which collects
+// its text in an `Output` (a drawing's std::string, or the RVNGString of
+// librevenge's text generator), whose text goes to the sink.
+template <typename Text, typename Output = std::string, typename Parse>
 int StepDrawing(DXMExtractor *extractor, DXMSink *sink, Parse parse) {
     auto *drawing = reinterpret_cast<WholeDrawing *>(extractor);
     if (drawing->done) return 0;
     drawing->done = true;
     try {
         TextBudget budget(drawing->deadlineNs, kMaxGeneratedText);
-        std::string text;
+        Output text;
         bool parsed = false;
         {
             const auto input = drawing->Input();
@@ -130,7 +139,7 @@ int StepDrawing(DXMExtractor *extractor, DXMSink *sink, Parse parse) {
             }
         }
         librevenge::RVNGStringVector parts;
-        parts.append(librevenge::RVNGString(text.c_str()));
+        parts.append(WholeText(text));
         return HandOverText(sink, parts, parsed, budget);
     } catch (...) {
         return -1;
