@@ -46,10 +46,15 @@ inline int Sniffed(std::string_view doc) {
     return Sniffed(doc, doc.size());
 }
 
-// `v` as `n` big-endian bytes.
+// `v` as `n` big-endian bytes, and as `n` little-endian ones.
 inline std::string Be(uint64_t v, int n) {
     std::string s;
     while (n--) s += static_cast<char>(v >> (8 * n));
+    return s;
+}
+inline std::string Le(uint64_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
     return s;
 }
 
