@@ -283,10 +283,7 @@ TEST_F(DxFilterStarOffice, PackagesZippedAsAFolderReadAsAtTheRoot) {
 
 TEST_F(DxFilterStarOffice, DamagedAndUnboundedPackagesEndAsOpenDocumentOnesDo) {
     // Cut, or its content's bytes overwritten: the text is refused.
-    for (const char *name : {"bad/de-cut.sxw", "bad/de-crc.sxw"}) {
-        EXPECT_EQ(plugin->Format(Data(std::string("staroffice/") + name)), DX_FMT_ODT) << name;
-        ExpectRefused(Sample(name), name);
-    }
+    for (const char *name : {"bad/de-cut.sxw", "bad/de-crc.sxw"}) ExpectRefused(Sample(name), name);
     // A size past any bound in its directory: the content reads as it inflates.
     EXPECT_EQ(Text(Sample("bad/huge.sxw")), Text(Sample("de.sxw")));
     // A paragraph longer than the bound of one member ends the text there.
