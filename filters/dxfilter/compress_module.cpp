@@ -127,16 +127,16 @@ class CompressedText final : public TextSource {
 // Bytes of a message read: further bytes are not read.
 constexpr size_t kMaxMailBytes = 64u << 20;
 
-// The text of an RTF body through the RTF reader into `sink`; false once the
-// sink is full.
-bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
-    MemoryStream memory(rtf);
-    const std::unique_ptr<Extractor> reader = NewRtfExtractor(&memory.stream, deadlineNs);
+// Text put into a text sink of its own by `fill` (a step at a time; false
+// once no more comes) and handed on into `sink`, laid out as the RTF
+// reader's text is; false once `sink` is full.
+template <class Fill>
+bool laid_out_to_sink(Fill fill, DXMSink *sink, int64_t deadlineNs) {
     TextSink text(kMaxTextUnits);
     std::u16string units;
     bool more = true;
     while (more) {
-        more = DXM_CpuNs() <= deadlineNs && !text.full() && reader->Step(text) > 0;
+        more = DXM_CpuNs() <= deadlineNs && !text.full() && fill(text);
         if (!more) text.Finish();
         for (text.Take(kChunkUnits, units); !units.empty(); text.Take(kChunkUnits, units)) {
             // The sink hands out whole pairs: each chunk decodes alone.
@@ -146,6 +146,31 @@ bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
         }
     }
     return true;
+}
+
+// The text of an RTF body through the RTF reader into `sink`; false once the
+// sink is full.
+bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
+    MemoryStream memory(rtf);
+    const std::unique_ptr<Extractor> reader = NewRtfExtractor(&memory.stream, deadlineNs);
+    return laid_out_to_sink([&](TextSink &text) { return reader->Step(text) > 0; }, sink,
+                            deadlineNs);
+}
+
+// Bytes of an RTF body's text (MailPiece::rtfText) put into the text sink a step.
+constexpr size_t kRtfTextStepBytes = 64 * 1024;
+
+// The text the RTF reader read from an RTF body (RtfToUtf8: a paragraph's
+// end a line feed, a tab a tab), laid out as rtf_to_sink lays it out.
+bool rtf_text_to_sink(std::string_view utf8, DXMSink *sink, int64_t deadlineNs) {
+    size_t at = 0;
+    const auto fill = [&](TextSink &text) {
+        const std::string_view step = utf8.substr(at, kRtfTextStepBytes);
+        at += step.size();
+        text.AddUtf8(step);
+        return at < utf8.size();
+    };
+    return laid_out_to_sink(fill, sink, deadlineNs);
 }
 
 // The text of an e-mail message or mbox (plain or compressed) or of an
@@ -164,6 +189,8 @@ class MailText final : public TextSource {
             full = !stripper.Feed(piece.utf8, sink);
         } else if (piece.rtf) {
             full = !rtf_to_sink(piece.utf8, sink, deadlineNs_);
+        } else if (piece.rtfText) {
+            full = !rtf_text_to_sink(piece.utf8, sink, deadlineNs_);
         } else {
             full = sink->text(sink->self, piece.utf8.data(), piece.utf8.size()) != 0;
         }
