@@ -29,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/catalog_text.h"
@@ -127,16 +128,16 @@ class CompressedText final : public TextSource {
 // Bytes of a message read: further bytes are not read.
 constexpr size_t kMaxMailBytes = 64u << 20;
 
-// The text of an RTF body through the RTF reader into `sink`; false once the
-// sink is full.
-bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
-    MemoryStream memory(rtf);
-    const std::unique_ptr<Extractor> reader = NewRtfExtractor(&memory.stream, deadlineNs);
+// Text put into a text sink of its own by `fill` (a step at a time; false
+// once no more comes) and handed on into `sink`, laid out as the RTF
+// reader's text is; false once `sink` is full.
+template <class Fill>
+bool laid_out_to_sink(Fill fill, DXMSink *sink, int64_t deadlineNs) {
     TextSink text(kMaxTextUnits);
     std::u16string units;
     bool more = true;
     while (more) {
-        more = DXM_CpuNs() <= deadlineNs && !text.full() && reader->Step(text) > 0;
+        more = DXM_CpuNs() <= deadlineNs && !text.full() && fill(text);
         if (!more) text.Finish();
         for (text.Take(kChunkUnits, units); !units.empty(); text.Take(kChunkUnits, units)) {
             // The sink hands out whole pairs: each chunk decodes alone.
@@ -146,6 +147,31 @@ bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
         }
     }
     return true;
+}
+
+// The text of an RTF body through the RTF reader into `sink`; false once the
+// sink is full.
+bool rtf_to_sink(std::string_view rtf, DXMSink *sink, int64_t deadlineNs) {
+    MemoryStream memory(rtf);
+    const std::unique_ptr<Extractor> reader = NewRtfExtractor(&memory.stream, deadlineNs);
+    return laid_out_to_sink([&](TextSink &text) { return reader->Step(text) > 0; }, sink,
+                            deadlineNs);
+}
+
+// Bytes of an RTF body's text (MailPiece::rtfText) put into the text sink a step.
+constexpr size_t kRtfTextStepBytes = 64 * 1024;
+
+// The text the RTF reader read from an RTF body (RtfToUtf8: a paragraph's
+// end a line feed, a tab a tab), laid out as rtf_to_sink lays it out.
+bool rtf_text_to_sink(std::string_view utf8, DXMSink *sink, int64_t deadlineNs) {
+    size_t at = 0;
+    const auto fill = [&](TextSink &text) {
+        const std::string_view step = utf8.substr(at, kRtfTextStepBytes);
+        at += step.size();
+        text.AddUtf8(step);
+        return at < utf8.size();
+    };
+    return laid_out_to_sink(fill, sink, deadlineNs);
 }
 
 // The text of an e-mail message or mbox (plain or compressed) or of an
@@ -164,6 +190,8 @@ class MailText final : public TextSource {
             full = !stripper.Feed(piece.utf8, sink);
         } else if (piece.rtf) {
             full = !rtf_to_sink(piece.utf8, sink, deadlineNs_);
+        } else if (piece.rtfText) {
+            full = !rtf_text_to_sink(piece.utf8, sink, deadlineNs_);
         } else {
             full = sink->text(sink->self, piece.utf8.data(), piece.utf8.size()) != 0;
         }
@@ -372,38 +400,24 @@ bool write_all(int fd, const void *data, size_t count) {
     return true;
 }
 
-// Decompresses the rest of a document behind its head into an anonymous
-// file; -1 when it is over the cap, over time or asks for too much memory (a
-// damaged stream keeps what came before the damage).
-int unpack_whole(Decompressor &dec, const std::string &head, int64_t &size) {
-    int fd = memfd_create("glotta-inner", MFD_CLOEXEC);
-    if (fd < 0) return -1;
-    bool ok = write_all(fd, head.data(), head.size());
-    std::string buffer(256 * 1024, '\0');
-    while (ok && dec.state() == Decompressor::State::kReading) {
-        const size_t n = dec.Read(buffer.data(), buffer.size());
-        ok = write_all(fd, buffer.data(), n);
+// Decompressed bytes written to an inner document's file a step.
+constexpr size_t kUnpackStepBytes = 256 * 1024;
+
+// `count` bytes of the file `fd` from `at`; false when it ends before them.
+bool read_at(int fd, uint64_t at, void *buffer, size_t count) {
+    auto *out = static_cast<char *>(buffer);
+    while (count > 0) {
+        const ssize_t n = pread(fd, out, count, static_cast<off_t>(at));
+        if (n <= 0) return false;
+        out += n, at += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
     }
-    const auto end = dec.state();
-    if (!ok || end == Decompressor::State::kOverCap || end == Decompressor::State::kRefused ||
-        end == Decompressor::State::kTimeout) {
-        close(fd);
-        return -1;
-    }
-    size = static_cast<int64_t>(dec.produced());
-    return fd;
+    return true;
 }
 
 // The format of a whole inner document the head alone did not settle.
 int settle_inner_format(const SniffResult &r, const std::string &head, int fd, int64_t size) {
     const ReadAtFn readAt = [fd](uint64_t at, void *buffer, size_t count) {
-        auto *out = static_cast<char *>(buffer);
-        while (count > 0) {
-            const ssize_t n = pread(fd, out, count, static_cast<off_t>(at));
-            if (n <= 0) return false;
-            out += n, at += static_cast<uint64_t>(n), count -= static_cast<size_t>(n);
-        }
-        return true;
+        return read_at(fd, at, buffer, count);
     };
     if (r.next == SniffNext::kZip) {
         const int format = ZipFormatFromDirectory(static_cast<uint64_t>(size), readAt);
@@ -425,17 +439,24 @@ int settle_inner_format(const SniffResult &r, const std::string &head, int fd, i
 
 // The decompressed document read by position, for the format rules that look
 // past its head: the decompressor goes on to the last byte asked for (never
-// further, nor past the cap), and starts again from the document's first byte
-// for bytes behind those it gave. One decompressor at a time.
+// further, nor past the cap). Once a read goes past the head, what the
+// decompressor gave from the first byte is kept in an anonymous file: reads
+// behind it come from there, and a document unpacked whole (Unpack) goes on
+// from where the rules left off, so that no part of it is decompressed
+// twice. One decompressor at a time.
 class InnerDocument {
   public:
     InnerDocument(DXStream *stream, Codec codec, const DXMLimits &limits)
         : stream_(stream), codec_(codec), limits_(limits) {}
+    InnerDocument(const InnerDocument &) = delete;
+    InnerDocument &operator=(const InnerDocument &) = delete;
+    ~InnerDocument() { Drop(); }
 
     // Starts decompressing from the first byte; false when the stream cannot
     // be positioned (no decompressor then: every read fails).
     bool Start() {
         dec_.reset();
+        Drop();
         if (!stream_->seek(stream_, 0, DX_SEEK_SET)) return false;
         DXStream *stream = stream_;
         dec_ = Decompressor::Make(
@@ -445,18 +466,26 @@ class InnerDocument {
         return true;
     }
 
+    // The first bytes, up to `count`, read from the start.
+    std::string ReadHead(size_t count) {
+        std::string head(count, '\0');
+        head.resize(dec_->Read(head.data(), head.size()));
+        head_ = head;
+        return head;
+    }
+
     Decompressor &dec() { return *dec_; }
-    std::unique_ptr<Decompressor> Take() { return std::move(dec_); }
+    std::unique_ptr<Decompressor> Take() {
+        Drop();
+        return std::move(dec_);
+    }
 
     // `count` bytes from `at`; false when the document ends (see end()), is
     // damaged, over the cap or over time before them.
     bool ReadAt(uint64_t at, void *buffer, size_t count) {
         if (!dec_ || at > limits_.maxPartBytes || count > limits_.maxPartBytes - at) return false;
-        if (at < dec_->produced() && !Start()) return false;
-        if (!Skip(at)) return false;
-        const size_t got = dec_->Read(buffer, count);
-        NoteEnd();
-        return got == count;
+        if (!Keep(at + count) || dec_->produced() < at + count) return false;
+        return read_at(fd_, at, buffer, count);
     }
 
     // The document's length, once a read found its clean end.
@@ -467,31 +496,61 @@ class InnerDocument {
     bool Resume(uint64_t at) {
         if (dec_ && dec_->produced() == at) return true;
         if (!Start()) return false;
-        Skip(at);
-        return true;
-    }
-
-  private:
-    // Reads and drops bytes up to `at`; false when reading stopped before.
-    bool Skip(uint64_t at) {
         std::string scratch;
         while (dec_->produced() < at && dec_->state() == Decompressor::State::kReading) {
             scratch.resize(
                 static_cast<size_t>(std::min<uint64_t>(at - dec_->produced(), 64 * 1024)));
             dec_->Read(scratch.data(), scratch.size());
         }
-        NoteEnd();
-        return dec_->produced() == at;
+        return true;
     }
 
-    void NoteEnd() {
+    // The whole document in an anonymous file (the caller closes it), its
+    // length in `size`; -1 when it is over the cap, over time or asks for
+    // too much memory (a damaged stream keeps what came before the damage).
+    int Unpack(int64_t &size) {
+        if (!dec_ || !Keep(UINT64_MAX)) return -1;
+        const auto end = dec_->state();
+        if (end == Decompressor::State::kOverCap || end == Decompressor::State::kRefused ||
+            end == Decompressor::State::kTimeout)
+            return -1;
+        size = static_cast<int64_t>(dec_->produced());
+        return std::exchange(fd_, -1);
+    }
+
+  private:
+    // Decompresses on to `upTo` bytes (or as far as the document goes),
+    // keeping every byte in the file, which starts with the head; false
+    // when the file cannot be written.
+    bool Keep(uint64_t upTo) {
+        if (fd_ < 0) {
+            // The file holds what the decompressor gave: the head alone.
+            if (dec_->produced() != head_.size()) return false;
+            fd_ = memfd_create("glotta-inner", MFD_CLOEXEC);
+            if (fd_ < 0 || !write_all(fd_, head_.data(), head_.size())) return false;
+        }
+        std::string buffer;
+        while (dec_->produced() < upTo && dec_->state() == Decompressor::State::kReading) {
+            buffer.resize(
+                static_cast<size_t>(std::min<uint64_t>(upTo - dec_->produced(), kUnpackStepBytes)));
+            const size_t n = dec_->Read(buffer.data(), buffer.size());
+            if (!write_all(fd_, buffer.data(), n)) return false;
+        }
         if (dec_->state() == Decompressor::State::kEnd) end_ = dec_->produced();
+        return true;
+    }
+
+    void Drop() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
     }
 
     DXStream *stream_;
     Codec codec_;
     const DXMLimits &limits_;
     std::unique_ptr<Decompressor> dec_;
+    std::string head_;  // the first bytes the decompressor gave
+    int fd_ = -1;       // the document's first bytes, once a read went past the head
     std::optional<uint64_t> end_;
 };
 
@@ -509,8 +568,7 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
         if (!codec) return 0;
         InnerDocument inside(stream, *codec, *limits);
         if (!inside.Start()) return 0;
-        std::string head(kSniffBytes, '\0');
-        head.resize(inside.dec().Read(head.data(), head.size()));
+        std::string head = inside.ReadHead(kSniffBytes);
         const Decompressor::State headState = inside.dec().state();
         // A stream that ends cleanly without giving a byte holds an empty
         // document: an empty text, as an empty file is (the rules take no
@@ -531,6 +589,21 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
         // length: the rules answer as for the uncompressed document.
         if (sniffSize == UINT64_MAX && inside.end())
             r = SniffHead(headBytes, *inside.end(), readAt);
+        const bool document = r.next == SniffNext::kZip || r.next == SniffNext::kOle ||
+                              (r.next == SniffNext::kDone && is_document(r.format));
+        if (document) {
+            // On from where the rules left the decompressor.
+            int64_t innerSize = 0;
+            const int fd = inside.Unpack(innerSize);
+            if (fd < 0) return 0;
+            const int format = settle_inner_format(r, head, fd, innerSize);
+            if (format == DX_FMT_UNKNOWN) {
+                close(fd);
+                return 0;
+            }
+            *inner = DXMInner{fd, innerSize, format};
+            return 2;
+        }
         if (!inside.Resume(head.size())) return 0;
         auto dec = inside.Take();
         if (r.next == SniffNext::kDone && r.format == DX_FMT_MAIL) {
@@ -568,19 +641,7 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
                 new CompressedText(std::move(dec), std::move(head), r.format)));
             return 1;
         }
-        const bool document = r.next == SniffNext::kZip || r.next == SniffNext::kOle ||
-                              (r.next == SniffNext::kDone && is_document(r.format));
-        if (!document) return 0;
-        int64_t innerSize = 0;
-        const int fd = unpack_whole(*dec, head, innerSize);
-        if (fd < 0) return 0;
-        const int format = settle_inner_format(r, head, fd, innerSize);
-        if (format == DX_FMT_UNKNOWN) {
-            close(fd);
-            return 0;
-        }
-        *inner = DXMInner{fd, innerSize, format};
-        return 2;
+        return 0;
     } catch (...) {
         return 0;
     }

@@ -1345,23 +1345,51 @@ constexpr std::array<int8_t, 256> kBase64 = [] {
     return t;
 }();
 
+// Where the scan of a header value for encoded words finds the next "?="
+// and the next blank from a position that only moves on: each is searched
+// for again only once the scan has passed it, so that a value full of "=?"
+// that close nowhere (or only past a blank) takes time linear in its length.
+class WordMarks {
+  public:
+    explicit WordMarks(std::string_view v) : v_(v) {}
+
+    size_t Close(size_t from) {
+        return Next(from, close_, [&] { return v_.find("?=", from); });
+    }
+    size_t Blank(size_t from) {
+        return Next(from, blank_, [&] { return v_.find_first_of(kBlank, from); });
+    }
+
+  private:
+    template <class Find>
+    size_t Next(size_t from, size_t &mark, Find find) {
+        if (mark < from) mark = find();
+        return mark;
+    }
+
+    std::string_view v_;
+    size_t close_ = 0;  // npos once there is none further on
+    size_t blank_ = 0;
+};
+
 // Where one encoded word ("=?charset?B?text?=") that starts at `at` ends
-// (after "?="), with its parts; npos when it is none.
-size_t encoded_word(std::string_view v, size_t at, std::string_view &charset, char &kind,
-                    std::string_view &text) {
+// (after "?="), with its parts; npos when it is none. `marks`: of `v`, asked
+// from positions that never go back.
+size_t encoded_word(std::string_view v, size_t at, WordMarks &marks, std::string_view &charset,
+                    char &kind, std::string_view &text) {
     if (v.substr(at, 2) != "=?") return std::string_view::npos;
     const size_t q1 = v.find('?', at + 2);
     if (q1 == std::string_view::npos || q1 + 3 > v.size() || v[q1 + 2] != '?')
         return std::string_view::npos;
     kind = static_cast<char>(v[q1 + 1] & ~0x20);
     if (kind != 'B' && kind != 'Q') return std::string_view::npos;
-    const size_t end = v.find("?=", q1 + 3);
+    const size_t end = marks.Close(q1 + 3);
     if (end == std::string_view::npos) return std::string_view::npos;
     charset = v.substr(at + 2, q1 - at - 2);
     text = v.substr(q1 + 3, end - q1 - 3);
-    if (charset.empty() || charset.find_first_of(kBlank) != std::string_view::npos ||
-        text.find_first_of(kBlank) != std::string_view::npos)
-        return std::string_view::npos;
+    // Neither the charset nor the text holds a blank (the two bytes
+    // between them are a letter and '?').
+    if (charset.empty() || marks.Blank(at + 2) < end) return std::string_view::npos;
     charset = charset.substr(0, charset.find('*'));  // RFC 2231 language
     return end + 2;
 }
@@ -1428,13 +1456,14 @@ std::string DecodeHeaderValue(std::string_view value) {
         if (!pending.empty()) out += DecodeText(pending, pendingCharset, false);
         pending.clear();
     };
+    WordMarks marks(value);
     size_t at = 0;
     size_t plainFrom = 0;
     bool afterWord = false;
     while (at < value.size()) {
         std::string_view charset, text;
         char kind = 0;
-        const size_t end = encoded_word(value, at, charset, kind, text);
+        const size_t end = encoded_word(value, at, marks, charset, kind, text);
         if (end == std::string_view::npos) {
             ++at;
             continue;

@@ -29,6 +29,9 @@ struct MailPiece {
     std::string utf8;
     bool html = false;  // markup, for the tag stripper
     bool rtf = false;   // RTF, for the RTF reader
+    // The text of RTF the RTF reader has read (RtfToUtf8 as kRtf or kText),
+    // to be laid out as the reader's own text is.
+    bool rtfText = false;
 };
 
 struct MailBounds {

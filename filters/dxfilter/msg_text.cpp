@@ -150,32 +150,40 @@ class MessageReader {
         if (auto rtf = file_.Value(kRtfCompressed, kTypeBinary, kMaxMsgStream)) {
             if (auto plain = DecompressRtfBody(*rtf, std::min(kMaxMsgRtf, Room() * 8))) {
                 if (trim_blank(*plain).empty()) return out;
-                if (auto kept = RtfWithoutQuote(*plain)) {
-                    Add(out, std::move(kept->utf8), kept->html);
-                    return out;
-                }
-                MailPiece piece{std::move(*plain), false};
-                piece.rtf = true;
-                out.push_back(std::move(piece));
+                RtfPiece(std::move(*plain), out);
             }
         }
         return out;
     }
 
   private:
-    // What an RTF body keeps without its quote, when it quotes: the HTML it
-    // encapsulates as DropQuotedHtml leaves it, else its text as
-    // DropQuotedLines leaves it. Null when nothing goes, or the body cannot
-    // be read so: it is then read as RTF.
-    std::optional<MailPiece> RtfWithoutQuote(std::string_view rtf) const {
+    // The piece of an RTF body. When it quotes, what it keeps without the
+    // quote: the HTML it encapsulates as DropQuotedHtml leaves it, else its
+    // text as DropQuotedLines leaves it. When nothing goes, the text read
+    // for that (the body is read once), unless it was cut or is the HTML the
+    // body encapsulates; else, or when the body cannot be read so, the RTF.
+    void RtfPiece(std::string rtf, std::vector<MailPiece> &out) {
         const RtfSource source = RtfBodySource(rtf);
-        const auto text =
-            RtfToUtf8(rtf, source, std::min(kMaxMsgRtf, Room() * 4), bounds_.deadlineNs);
-        if (!text) return std::nullopt;
+        bool cut = false;
+        auto text =
+            RtfToUtf8(rtf, source, std::min(kMaxMsgRtf, Room() * 4), bounds_.deadlineNs, &cut);
         const bool html = source == RtfSource::kHtml;
-        std::string kept = html ? DropQuotedHtml(*text, Reply()) : DropQuotedLines(*text);
-        if (kept.size() == text->size()) return std::nullopt;  // nothing went
-        return MailPiece{std::move(kept), html};
+        if (text) {
+            std::string kept = html ? DropQuotedHtml(*text, Reply()) : DropQuotedLines(*text);
+            if (kept.size() != text->size()) {
+                Add(out, std::move(kept), html);
+                return;
+            }
+        }
+        MailPiece piece;
+        if (text && !html && !cut) {
+            piece.utf8 = std::move(*text);
+            piece.rtfText = true;
+        } else {
+            piece.utf8 = std::move(rtf);
+            piece.rtf = true;
+        }
+        out.push_back(std::move(piece));
     }
 
     // Whether the message answers another: it names the message it replies

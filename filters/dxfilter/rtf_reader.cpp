@@ -568,7 +568,7 @@ RtfSource RtfBodySource(std::string_view rtf) {
 }
 
 std::optional<std::string> RtfToUtf8(std::string_view rtf, RtfSource as, size_t maxBytes,
-                                     int64_t deadlineNs) {
+                                     int64_t deadlineNs, bool *cut) {
     MemoryStream memory(rtf);
     const bool html = as == RtfSource::kHtml;
     RtfExtractor reader(&memory.stream, deadlineNs, html);
@@ -576,6 +576,7 @@ std::optional<std::string> RtfToUtf8(std::string_view rtf, RtfSource as, size_t 
     while (reader.Run(out) > 0) {
     }
     if (DXM_CpuNs() > deadlineNs || (html && !reader.sawTag())) return std::nullopt;
+    if (cut) *cut = out.full();
     return std::move(out.text());
 }
 

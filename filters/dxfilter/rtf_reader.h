@@ -29,10 +29,11 @@ RtfSource RtfBodySource(std::string_view rtf);
 // is "\n", a tab "\t", other white space as written); with kHtml instead the
 // HTML it encapsulates: the content of its `{\*\htmltag}` groups and the
 // text outside `\htmlrtf` runs, where "<" and "&" are written as character
-// references. At most `maxBytes` (a multibyte character is not cut). Null
-// when the CPU deadline passes first or, with kHtml, the body holds no tag.
+// references. At most `maxBytes` (a multibyte character is not cut; `cut`,
+// when given, tells whether text was left out for them). Null when the CPU
+// deadline passes first or, with kHtml, the body holds no tag.
 std::optional<std::string> RtfToUtf8(std::string_view rtf, RtfSource as, size_t maxBytes,
-                                     int64_t deadlineNs);
+                                     int64_t deadlineNs, bool *cut = nullptr);
 
 }  // namespace dxf
 

@@ -1,12 +1,14 @@
 // Compressed documents: the decompression layer on its own (codecs,
 // concatenated streams, damage, caps, memory limits), the charset and tag
 // layer on its own, and the plug-in reading what is inside.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lzma.h>
 #include <unistd.h>
 #include <zlib.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -16,6 +18,7 @@
 #include "dxfilter_test_support.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/decompress.h"
+#include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/extractor.h"
 #include "filters/dxfilter/troff_text.h"
 
@@ -882,6 +885,75 @@ TEST_F(DxfCompressed, ReadsPastTheHeadStayWithinTheStream) {
         EXPECT_TRUE(r.opened && r.openText != 0 && r.text.empty());
         EXPECT_TRUE(r.opens == 1 && r.closes == 1);
     }
+}
+
+// A document in memory behind the stream callbacks that counts the bytes
+// read from it.
+class CountingStream {
+  public:
+    explicit CountingStream(std::string bytes) : bytes_(std::move(bytes)) {
+        stream_.record = this;
+        stream_.open = [](DXStream *) { return 1; };
+        stream_.read = [](DXStream *s, void *buffer, int count) {
+            CountingStream &c = *static_cast<CountingStream *>(s->record);
+            const size_t n = std::min(c.bytes_.size() - std::min(c.pos_, c.bytes_.size()),
+                                      static_cast<size_t>(std::max(count, 0)));
+            std::memcpy(buffer, c.bytes_.data() + c.pos_, n);
+            c.pos_ += n, c.read_ += n;
+            return static_cast<int>(n);
+        };
+        stream_.seek = [](DXStream *s, int64_t offset, int origin) {
+            CountingStream &c = *static_cast<CountingStream *>(s->record);
+            if (origin != DX_SEEK_SET || offset < 0) return 0;
+            c.pos_ = static_cast<size_t>(offset);
+            return 1;
+        };
+        stream_.tell = [](DXStream *s) {
+            return static_cast<int64_t>(static_cast<CountingStream *>(s->record)->pos_);
+        };
+        stream_.close = [](DXStream *) { return 0; };
+    }
+
+    DXStream *stream() { return &stream_; }
+    size_t size() const { return bytes_.size(); }
+    size_t read() const { return read_; }
+
+  private:
+    DXStream stream_{};
+    std::string bytes_;
+    size_t pos_ = 0;
+    size_t read_ = 0;
+};
+
+TEST_F(DxfCompressed, ADocumentReadPastItsHeadIsDecompressedOnce) {
+    // A DOS EPS whose PostScript lies behind a preview of 1 MiB: the format
+    // rule reads on to it, and the document is unpacked from there on. Each
+    // compressed byte is read once (after the signature's 16).
+    void *lib = dlopen((std::string(kFilterDir) + "dxfilter_compress.so").c_str(), RTLD_NOW);
+    ASSERT_NE(lib, nullptr);
+    const auto get = reinterpret_cast<DXMGetModuleFn>(dlsym(lib, "DXM_GetModule"));
+    ASSERT_NE(get, nullptr);
+    const auto *module = reinterpret_cast<const DXMUnpackModule *>(get());
+    std::string eps = Bytes("docs/de-preview-first.eps");
+    const uint32_t offset = (eps[4] & 0xFF) | (eps[5] & 0xFF) << 8;
+    eps.insert(offset, std::string(1 << 20, '\x5A'));
+    const uint32_t moved = offset + (1 << 20);
+    for (int i = 0; i < 4; ++i) eps[4 + i] = static_cast<char>(moved >> (8 * i));
+    CountingStream doc(Gzip(eps, 1));
+    const DXMLimits limits{INT64_MAX, dxf::kMaxPartBytes, dxf::kMaxTotalBytes, dxf::kMaxParts};
+    DXMExtractor *extractor = nullptr;
+    DXMInner inner{};
+    ASSERT_EQ(
+        module->unpack(doc.stream(), static_cast<int64_t>(doc.size()), &limits, &extractor, &inner),
+        2);
+    EXPECT_EQ(inner.format, DX_FMT_POSTSCRIPT);
+    EXPECT_EQ(inner.size, static_cast<int64_t>(eps.size()));
+    std::string unpacked(eps.size(), '\0');
+    EXPECT_EQ(pread(inner.fd, unpacked.data(), unpacked.size(), 0),
+              static_cast<ssize_t>(eps.size()));
+    EXPECT_EQ(unpacked, eps);
+    close(inner.fd);
+    EXPECT_LE(doc.read(), doc.size() + 16);
 }
 
 TEST_F(DxfCompressed, AStreamThatHoldsNothingIsAnEmptyText) {

@@ -208,6 +208,11 @@ TEST(DxfMailDecode, EncodedWordsInHeaders) {
     EXPECT_EQ(DecodeHeaderValue("=?utf-8?X?abc?="), "=?utf-8?X?abc?=");
     EXPECT_EQ(DecodeHeaderValue("=?utf-8?q?no end"), "=?utf-8?q?no end");
     EXPECT_EQ(DecodeHeaderValue("=?x-unknown?q?caf=C3=A9?="), "caf\xC3\xA9");
+    // A blank inside ends a would-be word; the "?=" past it may close a
+    // later word, also after words that close nowhere.
+    EXPECT_EQ(DecodeHeaderValue("=?utf-8?q?a b?= =?utf-8?q?c?="), "=?utf-8?q?a b?= c");
+    EXPECT_EQ(DecodeHeaderValue("=?a?B?x =?a b?B?x =?utf-8?B?w6k=?="),
+              "=?a?B?x =?a b?B?x \xC3\xA9");
     // Raw 8-bit headers: UTF-8 when valid.
     EXPECT_EQ(DecodeHeaderValue("Gr\xC3\xBC\xC3\x9F"
                                 "e"),

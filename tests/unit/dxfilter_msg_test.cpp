@@ -61,7 +61,8 @@ std::string Message(const std::string &table, const std::vector<Prop> &props) {
     return WrittenCompoundFile(streams);
 }
 
-// The pieces of a message joined, HTML marked "[html]", RTF "[rtf]";
+// The pieces of a message joined, HTML marked "[html]", RTF "[rtf]", the
+// text read from RTF "[rtf text]";
 // "null" when the file cannot be read.
 std::string Text(const std::string &file, dxf::MailBounds bounds = {}) {
     const auto pieces = dxf::ReadOutlookMessage(file, bounds);
@@ -69,7 +70,7 @@ std::string Text(const std::string &file, dxf::MailBounds bounds = {}) {
     std::string out;
     for (const dxf::MailPiece &p : *pieces) {
         if (!out.empty()) out += '|';
-        out += (p.html ? "[html]" : p.rtf ? "[rtf]" : "") + p.utf8;
+        out += (p.html ? "[html]" : p.rtf ? "[rtf]" : p.rtfText ? "[rtf text]" : "") + p.utf8;
     }
     return out;
 }
@@ -221,8 +222,8 @@ TEST(DxfMsgRtf, CompressedBodiesExpand) {
     EXPECT_EQ(dxf::DecompressRtfBody(RtfBody(data.substr(0, 5), 10), 100), "{\\rtf1 h");
     EXPECT_EQ(dxf::DecompressRtfBody(RtfBody(data, 10, 0x12345678), 100), std::nullopt);
     EXPECT_EQ(dxf::DecompressRtfBody("short", 100), std::nullopt);
-    // The last resort of a message.
-    EXPECT_EQ(Text(Message(Table({}), {{0x1009, kBinary, RtfBody(data, 10)}})), "[rtf]{\\rtf1 hi}");
+    // The last resort of a message, read once: its text.
+    EXPECT_EQ(Text(Message(Table({}), {{0x1009, kBinary, RtfBody(data, 10)}})), "[rtf text]hi");
     EXPECT_EQ(Text(Message(Table({}), {{0x1000, kUnicode, Utf16(u"plain")},
                                        {0x1009, kBinary, RtfBody(data, 10)}})),
               "plain");
@@ -302,14 +303,19 @@ TEST(DxfMsgText, RtfBodiesLoseTheirQuote) {
     std::string native = text;
     native.replace(native.find("\\fromtext "), 10, "");
     EXPECT_EQ(Text(rtf_message(native, false)), "\xD0\xBC\xD0\xB8\xD1\x80\n\n");
-    // Kept whole: a blockquote in a message that answers none, a list of
-    // fields, a quote that is all there is, HTML without its tags.
-    const std::pair<std::string, bool> kept[] = {
+    // Kept whole: a blockquote in a message that answers none, HTML without
+    // its tags (the RTF, read again as RTF); a list of fields, a quote that
+    // is all there is (the text read once, as the RTF reader gives it).
+    const std::pair<std::string, bool> html[] = {
         {HtmlRtf(own + quote), false},
-        {"{\\rtf1\\fromtext Order:\\par Name: Jane\\par City: Oslo\\par Zip: 0150\\par}", true},
-        {"{\\rtf1\\fromtext > all quote\\par}", true},
         {kRtfHead + "<p>Gerne.</p><blockquote>Hello</blockquote>}", true}};
-    for (const auto &[rtf, reply] : kept) EXPECT_EQ(Text(rtf_message(rtf, reply)), "[rtf]" + rtf);
+    for (const auto &[rtf, reply] : html) EXPECT_EQ(Text(rtf_message(rtf, reply)), "[rtf]" + rtf);
+    EXPECT_EQ(
+        Text(rtf_message(
+            "{\\rtf1\\fromtext Order:\\par Name: Jane\\par City: Oslo\\par Zip: 0150\\par}", true)),
+        "[rtf text]Order:\nName: Jane\nCity: Oslo\nZip: 0150\n");
+    EXPECT_EQ(Text(rtf_message("{\\rtf1\\fromtext > all quote\\par}", true)),
+              "[rtf text]> all quote\n");
 }
 
 TEST(DxfMsgText, DamageAndBounds) {

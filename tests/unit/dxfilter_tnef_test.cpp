@@ -46,16 +46,18 @@ std::string Block(uint32_t count, const std::string &props) {
     return Msg(kProps, U32(count) + props);
 }
 
-// The pieces joined, HTML marked "[html]", RTF "[rtf]"; "null" for no stream.
+// The pieces joined, HTML marked "[html]", RTF "[rtf]", the text read from
+// RTF "[rtf text]"; "null" for no stream.
 std::string Text(const std::string &bytes, bool subject = true) {
     const auto pieces = dxf::ReadTnef(bytes, {}, subject);
     if (!pieces) return "null";
     std::string out;
     for (const dxf::MailPiece &p : *pieces)
         out += (out.empty() ? "" : "|") +
-               std::string(p.html  ? "[html]"
-                           : p.rtf ? "[rtf]"
-                                   : "") +
+               std::string(p.html      ? "[html]"
+                           : p.rtf     ? "[rtf]"
+                           : p.rtfText ? "[rtf text]"
+                                       : "") +
                p.utf8;
     return out;
 }
@@ -78,7 +80,7 @@ TEST(DxfTnef, SamplesGiveTheirSubjectAndOneBody) {
         {"pl-tnef-body-utf16.dat", "Wycieczka do muzeum w czwartek|Drodzy", "\xC5\x9Bniadanie"},
         {"es-tnef-rtf.dat",
          "Comida anual del club de monta\xC3\xB1"
-         "a|[rtf]{\\rtf1",
+         "a|[rtf text]",
          "refugio"},
         {"de-tnef-html.dat", "Heizung im zweiten Stock|[html]<html>", "B\xC3\xBCros"},
     };
