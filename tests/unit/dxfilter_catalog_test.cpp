@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dxfilter_test_support.h"
 #include "filters/dxfilter/catalog_text.h"
 #include "filters/dxfilter/sniff.h"
 
@@ -19,6 +20,8 @@ namespace {
 using dxf::CatalogText;
 using dxf::PoCatalogKind;
 using dxf::PoKind;
+using dxfilter_test::AsBytes;
+using dxfilter_test::Sniffed;
 
 struct Message {
     std::string id, str;
@@ -73,13 +76,6 @@ void ExpectRefused(const CatalogText &text, const std::string &what) {
     EXPECT_TRUE(text.lines.empty()) << what;
 }
 
-// The format the rules give a document from its head.
-int Sniffed(const std::string &bytes) {
-    const auto span = std::span(reinterpret_cast<const unsigned char *>(bytes.data()),
-                                std::min(bytes.size(), dxf::kSniffBytes));
-    return dxf::SniffHead(span, bytes.size()).format;
-}
-
 const std::vector<Message> kGerman = {
     {"", Header("UTF-8")},
     {"Open file", "Datei öffnen"},
@@ -91,8 +87,7 @@ const std::vector<Message> kGerman = {
 TEST(DxfCatalogRule, BinaryCatalogsOfBothOrdersAreToldAndRead) {
     for (bool big : {false, true}) {
         const std::string mo = Mo(kGerman, big);
-        EXPECT_TRUE(dxf::IsBinaryCatalog(
-            std::span(reinterpret_cast<const unsigned char *>(mo.data()), mo.size())));
+        EXPECT_TRUE(dxf::IsBinaryCatalog(AsBytes(mo)));
         EXPECT_EQ(Sniffed(mo), 349) << big;
         EXPECT_EQ(Sniffed(Mo(kGerman, big, 0x00010001)), 349) << big;
         // A revision this reader does not know is some other binary file.
@@ -336,8 +331,7 @@ TEST(DxfCatalogRule, AHeadOfCommentsIsDecidedByOneMoreBoundedRead) {
     };
     const auto sniff = [](const std::string &doc, bool reader, bool failing = false) {
         Sniff s{{}, 0, 0};
-        const auto head = std::span(reinterpret_cast<const unsigned char *>(doc.data()),
-                                    std::min(doc.size(), dxf::kSniffBytes));
+        const auto head = AsBytes(std::string_view(doc).substr(0, dxf::kSniffBytes));
         const dxf::ReadAtFn readAt = [&](uint64_t at, void *buffer, size_t count) {
             ++s.reads;
             s.farthest = std::max(s.farthest, static_cast<size_t>(at + count));
@@ -412,8 +406,7 @@ TEST(DxfCatalogText, PoTranslationsEscapesAndCharset) {
 
 // The big-endian bytes of `v`.
 std::string Be32(uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-            static_cast<char>(v)};
+    return dxfilter_test::Be(v, 4);
 }
 
 std::string Field(unsigned char tag, const std::string &data) {

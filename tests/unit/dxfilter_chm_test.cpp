@@ -37,8 +37,6 @@ class DxFilterChm : public OleReaderTest {
 
 TEST_F(DxFilterChm, OnlyVersionsTwoAndThreeWithTheirHeaderTakeTheFormat) {
     const std::string chm = Sample("en.chm");
-    EXPECT_EQ(plugin->Format(Data("chm/en.chm")), DX_FMT_CHM);
-    EXPECT_EQ(plugin->Format(Data("chm/damaged.chm")), DX_FMT_CHM);
     std::string v2 = chm;
     PutLe32(v2, 4, 2);
     PutLe32(v2, 8, 0x58);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dxfilter_test_support.h"
 #include "dxfilter_zip_writer.h"
 #include "filters/dxfilter/ebook_text.h"
 #include "filters/dxfilter/sniff.h"
@@ -25,13 +26,9 @@ using dxf::PalmDocExpand;
 using dxf::ReadFictionBook;
 using dxf::ReadPalmBook;
 using dxf::TrimTrailingEntries;
+using dxfilter_test::Be;
+using dxfilter_test::Sniffed;
 
-// `v` as `n` big-endian bytes.
-std::string Be(uint32_t v, int n) {
-    std::string s;
-    while (n--) s += static_cast<char>(v >> (8 * n));
-    return s;
-}
 std::string Be16(uint32_t v) {
     return Be(v, 2);
 }
@@ -84,12 +81,6 @@ PalmBook Read(const std::string &file, size_t maxBytes = 16u << 20) {
     EbookBounds bounds;
     bounds.maxBytes = maxBytes;
     return ReadPalmBook(file, bounds);
-}
-
-int Sniffed(const std::string &bytes) {
-    const auto span =
-        std::span(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
-    return dxf::SniffHead(span, bytes.size()).format;
 }
 
 TEST(PalmDocLz77, LiteralsSpacePairsBackReferencesAndDamage) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dxfilter_test_support.h"
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/sniff.h"
@@ -14,7 +15,10 @@ namespace {
 using dxf::DecodeBase64;
 using dxf::DecodeHeaderValue;
 using dxf::DecodeQuotedPrintable;
+using dxf::DropQuotedHtml;
+using dxf::DropQuotedLines;
 using dxf::LooksLikeMail;
+using dxfilter_test::Sniffed;
 
 // The pieces of a message joined, HTML marked "[html]".
 std::string Text(const std::string &message, dxf::MailBounds bounds = {}) {
@@ -75,27 +79,19 @@ TEST(DxfMailRule, LookalikesStayWhatTheyAre) {
 
 TEST(DxfMailRule, SniffGivesTheMailFormatForTextOnly) {
     const std::string msg = kHead + "Subject: x\r\n\r\nbody\r\n";
-    const auto bytes = std::span(reinterpret_cast<const unsigned char *>(msg.data()), msg.size());
-    EXPECT_EQ(dxf::SniffHead(bytes, msg.size()).format, 348);
+    EXPECT_EQ(Sniffed(msg), 348);
     // A UTF-8 byte-order mark before the header block changes nothing, in
     // the rule or in the text.
     const std::string bom = "\xEF\xBB\xBF" + msg;
-    const auto bomBytes =
-        std::span(reinterpret_cast<const unsigned char *>(bom.data()), bom.size());
-    EXPECT_EQ(dxf::SniffHead(bomBytes, bom.size()).format, 348);
+    EXPECT_EQ(Sniffed(bom), 348);
     EXPECT_EQ(Text(bom), "x|body\r\n");
     EXPECT_EQ(Text("\xEF\xBB\xBF"
                    "From a@b Mon Jan  1 10:00:00 2024\nFrom: a\nDate: x\n"
                    "Subject: one\n\nfirst\n"),
               "one|first\n");
     // Text with a byte-order mark that is no message stays text.
-    const std::string prose =
-        "\xEF\xBB\xBF"
-        "Date: today\nJust a note.\n";
-    EXPECT_EQ(dxf::SniffHead(
-                  std::span(reinterpret_cast<const unsigned char *>(prose.data()), prose.size()),
-                  prose.size())
-                  .format,
+    EXPECT_EQ(Sniffed("\xEF\xBB\xBF"
+                      "Date: today\nJust a note.\n"),
               2);
 }
 
@@ -119,13 +115,6 @@ TEST(DxfMailRule, RoutingFieldsFillingTheHeadStillTell) {
     EXPECT_FALSE(LooksLikeMail(received.substr(0, 8192), false));  // one field name only
 }
 
-// The format the rules give a document whose head is `head`.
-int FormatOf(const std::string &head, size_t size) {
-    return dxf::SniffHead(
-               std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size()), size)
-        .format;
-}
-
 // An Apple Mail message file: a count line, the message, its property list.
 const std::string kPlist =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
@@ -144,7 +133,7 @@ TEST(DxfMailRule, AppleMailFilesNeedACountLineAndAHeaderBlock) {
         kCount + "\n" + msg,                             // no property list
         "\xEF\xBB\xBF" + kCount + "\n" + msg + kPlist,
     };
-    for (const std::string &doc : told) EXPECT_EQ(FormatOf(doc, doc.size()), 348) << doc;
+    for (const std::string &doc : told) EXPECT_EQ(Sniffed(doc), 348) << doc;
     const std::string others[] = {
         "0\n" + msg + kPlist,                     // a zero count
         "0" + kCount + "\n" + msg + kPlist,       // a leading zero
@@ -161,15 +150,15 @@ TEST(DxfMailRule, AppleMailFilesNeedACountLineAndAHeaderBlock) {
         kCount + "\nSubject: figures\n\n1984\n2310\n",            // one field only
         "1984\n2310\n2875\n\nVisitors per quarter.\n",            // a list of figures
     };
-    for (const std::string &doc : others) EXPECT_NE(FormatOf(doc, doc.size()), 348) << doc;
+    for (const std::string &doc : others) EXPECT_NE(Sniffed(doc), 348) << doc;
     // A header block longer than the head counts on the lines seen, as for
     // other messages; one cut by its own count does not.
     std::string longHead = "Message-ID: <x@y>\nSubject: s\n";
     while (longHead.size() < 9000) longHead += "X-Filler: 0123456789012345678901234567890123\n";
     const std::string longFile = "30000     \n" + longHead + "\nbody\n";
-    EXPECT_EQ(FormatOf(longFile.substr(0, 8192), 30000), 348);
+    EXPECT_EQ(Sniffed(longFile.substr(0, 8192), 30000), 348);
     const std::string shortCount = "4000\n" + longHead + "\nbody\n";
-    EXPECT_NE(FormatOf(shortCount.substr(0, 8192), 30000), 348);
+    EXPECT_NE(Sniffed(shortCount.substr(0, 8192), 30000), 348);
 }
 
 TEST(DxfMailDecode, Base64) {
@@ -370,7 +359,6 @@ TEST(DxfMailText, QuotedReplyLinesGoUnlessTheyAreAll) {
 // What mail programs write above and below a reply, in any language: the
 // line introducing a quote, a separator line, an Outlook header block.
 TEST(DxfMailText, QuotedMessagesGoWithWhatIntroducesThem) {
-    using dxf::DropQuotedLines;
     EXPECT_EQ(DropQuotedLines("Danke!\n\nOn Mon, 5 Dec 2026, A <a@b.c> wrote:\n\n> Hi\n> there\n"),
               "Danke!\n\n");
     EXPECT_EQ(DropQuotedLines("Oui.\nLe 5 d\xC3\xA9"
@@ -408,8 +396,6 @@ TEST(DxfMailText, QuotedMessagesGoWithWhatIntroducesThem) {
 // Chinese and Japanese mail programs end the line introducing a quote in a
 // full-width colon (U+FF1A); in plain and HTML parts it goes with the quote.
 TEST(DxfMailText, FullWidthColonIntroducesQuotes) {
-    using dxf::DropQuotedHtml;
-    using dxf::DropQuotedLines;
     const std::string zh = "\xE5\x86\x99\xE9\x81\x93\xEF\xBC\x9A";  // "wrote" and U+FF1A
     const std::string ja =
         "\xE6\x9B\xB8\xE3\x81\x8D\xE3\x81\xBE\xE3\x81\x97\xE3\x81\x9F\xEF\xBC\x9A";
@@ -436,7 +422,6 @@ TEST(DxfMailText, FullWidthColonIntroducesQuotes) {
 // HTML may write the colon ending a line that introduces a quote as a
 // character reference.
 TEST(DxfMailHtml, ColonReferencesIntroduceQuotes) {
-    using dxf::DropQuotedHtml;
     const std::string wrote = "Jane \xE5\x86\x99\xE9\x81\x93";  // "Jane wrote"
     for (const std::string_view colon : {"&#65306;", "&#xFF1A;", "&#58;", "&colon;", "&#x3A;"}) {
         EXPECT_EQ(DropQuotedHtml("<p>OK</p><div>" + wrote + std::string(colon) +
@@ -457,7 +442,6 @@ TEST(DxfMailHtml, ColonReferencesIntroduceQuotes) {
 // written without a colon still open the quoted message; the full-width
 // colon separates labels as the ASCII one does.
 TEST(DxfMailText, OutlookHeaderBlocksInTheirLanguages) {
-    using dxf::DropQuotedLines;
     const std::string original = "\nHello Jane,\nthe meeting moves to Tuesday.\n";
     // Sender, time sent, recipient, subject, as Outlook labels them.
     const std::string_view labels[][4] = {
@@ -512,7 +496,6 @@ TEST(DxfMailText, OutlookHeaderBlocksInTheirLanguages) {
 // HTML replies: what mail programs mark as quoted goes, with the line
 // that introduces it, when the writer's own text is left.
 TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
-    using dxf::DropQuotedHtml;
     const std::string quote = "<p>Hello Jane, the meeting moves to Tuesday.</p>";
     // Thunderbird: an intro of class moz-cite-prefix, a blockquote of type cite.
     EXPECT_EQ(DropQuotedHtml("<p>Danke!</p><div class=\"moz-cite-prefix\">Am 5.12.26 schrieb "
@@ -586,7 +569,6 @@ TEST(DxfMailHtml, QuotesAsMailProgramsMarkThem) {
 // Older Outlook and other programs write the quoted message's separator
 // as text, or open it with a div of class OutlookMessageHeader.
 TEST(DxfMailHtml, SeparatorLinesAndOutlookMessageHeader) {
-    using dxf::DropQuotedHtml;
     const std::string original =
         "<b>From:</b> Jane<br><b>Sent:</b> Monday 10:00<br>"
         "<p>Hello Jane, the meeting moves to Tuesday.</p>";
@@ -623,7 +605,6 @@ TEST(DxfMailHtml, SeparatorLinesAndOutlookMessageHeader) {
 // element marking it (Outlook without its border, web mail programs,
 // Outlook for Mac), runs to the end as in plain text.
 TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
-    using dxf::DropQuotedHtml;
     const std::string quote = "<p>Hello Max, the meeting moves to Tuesday.</p>";
     EXPECT_EQ(DropQuotedHtml("<div><p>Gerne, bis Dienstag.</p><p><b>Von:</b> Jane Doe "
                              "&lt;jane@example.org&gt;<br><b>Gesendet:</b> Montag, 5. Dezember "
@@ -696,7 +677,6 @@ TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
 // line break in preformatted content ends a line, for the header block
 // rule and for the line introducing a quote; outside it, it is a blank.
 TEST(DxfMailHtml, LinesOfPreformattedText) {
-    using dxf::DropQuotedHtml;
     const std::string original = "Hello Max,\nthe meeting moves to Tuesday.\n";
     EXPECT_EQ(DropQuotedHtml("<pre>Gerne, bis Dienstag.\n\nVon: Jane Doe &lt;jane@example.org&gt;\n"
                              "Gesendet: Montag, 5. Dezember 2026 10:00\nAn: Max\nBetreff: "
@@ -755,8 +735,6 @@ TEST(DxfMailHtml, LinesOfPreformattedText) {
 // preformatted content whose text begins with ">" (as a reference or as the
 // character) goes with the line introducing the quote, as in a plain part.
 TEST(DxfMailHtml, QuotedLinesOfPreformattedText) {
-    using dxf::DropQuotedHtml;
-    using dxf::DropQuotedLines;
     const auto escaped = [](std::string_view plain, std::string_view gt) {
         std::string out;
         for (char c : plain) out += c == '>' ? std::string(gt) : std::string(1, c);
@@ -799,7 +777,6 @@ TEST(DxfMailHtml, QuotedLinesOfPreformattedText) {
 // An element whose own style keeps line breaks ("white-space: pre" and
 // its kin) reads as a <pre>, up to the end tag that balances it.
 TEST(DxfMailHtml, WhiteSpaceStylesKeepLineBreaks) {
-    using dxf::DropQuotedHtml;
     const std::string original = "Hello Max,\nthe meeting moves to Tuesday.\n";
     for (const std::string_view open :
          {"<div style=\"white-space: pre-wrap\">", "<p style='color:red;white-space:pre'>",
@@ -833,7 +810,6 @@ TEST(DxfMailHtml, WhiteSpaceStylesKeepLineBreaks) {
 // A start tag closed in itself ("<pre/>", as XML writers put an empty
 // element) opens no preformatted content: what follows reads as before it.
 TEST(DxfMailHtml, SelfClosedPreformattedTags) {
-    using dxf::DropQuotedHtml;
     const std::string fields =
         "<p>Ja.\nFrom: jane@example.org\nSent: Monday 10:00\nTo: Max\n\nHello.\n&gt; q</p>";
     for (const std::string_view tag :
@@ -848,7 +824,6 @@ TEST(DxfMailHtml, SelfClosedPreformattedTags) {
 // Outlook's rule over the header block, its parts in any order as Outlook
 // for Mac writes them; other borders are a page's design.
 TEST(DxfMailHtml, OutlookRuleInAnyOrder) {
-    using dxf::DropQuotedHtml;
     // Labels the header rule does not know, no time of day: only the rule
     // over them tells the quoted message.
     const std::string block =
@@ -946,7 +921,6 @@ TEST(DxfMailHtml, HeaderBlockBelowARunOfLabels) {
 // Markers of other mail programs: Outlook for Mac's quote, Zimbra's rule
 // over the quoted message, the separator line of Chinese mail programs.
 TEST(DxfMailHtml, MarkersOfOtherMailPrograms) {
-    using dxf::DropQuotedHtml;
     const std::string quote = "<div>Hello Max, the meeting moves to Tuesday.</div>";
     EXPECT_EQ(
         DropQuotedHtml("<div>Ja.</div><blockquote id=\"MAC_OUTLOOK_ATTRIBUTION_BLOCKQUOTE\">" +
@@ -977,7 +951,6 @@ TEST(DxfMailHtml, MarkersOfOtherMailPrograms) {
 }
 
 TEST(DxfMailHtml, WhatStaysWhole) {
-    using dxf::DropQuotedHtml;
     const std::string quote = "<blockquote type=\"cite\"><p>Hello Jane.</p></blockquote>";
     // A forward or reply with nothing above the quote, an intro alone, or
     // only white space and a title beside it: the markup stays whole.
@@ -1005,7 +978,6 @@ TEST(DxfMailHtml, WhatStaysWhole) {
 }
 
 TEST(DxfMailHtml, MarkupAsItComes) {
-    using dxf::DropQuotedHtml;
     // Upper case, attributes in any order, quoted either way or not at all,
     // blanks around '=', a '>' inside a quoted value.
     for (std::string_view open :
@@ -1115,7 +1087,7 @@ TEST(DxfMailText, DamageGivesTheTextSoFar) {
     const std::string emlx = std::to_string(msg.size()) + "\n" + msg + kPlist;
     for (size_t n = 0; n <= emlx.size(); ++n) {
         Text(emlx.substr(0, n));
-        FormatOf(emlx.substr(0, n), n);
+        Sniffed(emlx.substr(0, n), n);
     }
 }
 

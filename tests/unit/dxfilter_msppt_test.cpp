@@ -94,7 +94,6 @@ TEST_F(DxFilterPowerPoint, PresentationsReadAsTheirPptxTwins) {
     // CJK one in UTF-16 ones) ...
     for (const char *lang : {"en", "zh"}) {
         std::string base = std::string("docs/") + lang;
-        EXPECT_EQ(plugin->Format(Data(base + ".ppt")), DX_FMT_PPT) << lang;
         std::string text = plugin->Extract(Data(base + ".ppt")).utf8();
         EXPECT_EQ(text, plugin->Extract(Data(base + ".pptx")).utf8()) << lang;
         // The masters' prompts are not the presentation's text.

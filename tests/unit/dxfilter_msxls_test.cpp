@@ -90,7 +90,6 @@ class DxFilterExcel : public OleReaderTest {
 TEST_F(DxFilterExcel, GnumericWorkbooksReadAsTheirXlsxTwins) {
     for (const char *lang : {"en", "de", "fr", "es", "ru", "zh"}) {
         std::string base = std::string("docs/") + lang;
-        EXPECT_EQ(plugin->Format(Data(base + ".xls")), DX_FMT_XLS) << lang;
         std::string text = plugin->Extract(Data(base + ".xls")).utf8();
         EXPECT_EQ(text, plugin->Extract(Data(base + ".xlsx")).utf8()) << lang;
         EXPECT_EQ(text.find("42"), std::string::npos) << lang;  // numbers are left out

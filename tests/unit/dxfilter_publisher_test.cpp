@@ -81,14 +81,6 @@ TEST_F(DxFilterPublisher, CompoundFilesAreToldByTheirContentsStream) {
     for (const auto &c : cases)
         EXPECT_EQ(FormatOf(BuildCompoundFile(c.streams, c.inMini ? mini : padded)), c.format)
             << c.what;
-    // A Contents stream beside a Quill storage, whatever it holds.
-    for (const char *name : {"en.pub", "ko.pub", "de.pub", "en-2000.pub", "bad/cut.pub",
-                             "bad/huge.pub", "bad/boxes.pub", "bad/escher.pub"})
-        EXPECT_EQ(plugin->Format(Data(std::string("publisher/") + name)), DX_FMT_PUBLISHER) << name;
-    // Half a file (no directory), a Contents stream alone, a Quill storage
-    // alone.
-    for (const char *name : {"bad/half.pub", "other/contents.cfb", "other/quill.cfb"})
-        EXPECT_EQ(plugin->Format(Data(std::string("publisher/") + name)), DX_FMT_OLE) << name;
 }
 
 TEST_F(DxFilterPublisher, PublicationsGiveTheirTextBoxesPageByPage) {

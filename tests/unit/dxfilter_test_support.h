@@ -13,13 +13,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "doctype/dx_abi.h"
 #include "engine_test_support.h"
+#include "filters/dxfilter/sniff.h"
 #include "pipeline_test_support.h"
 #include "platform/vos.h"
 
@@ -28,6 +31,32 @@ namespace dxfilter_test {
 inline constexpr const char *kFilterDir = GLOTTA_BINARY_DIR "/filters/dxfilter/";
 inline const std::string kData = GLOTTA_TEST_DATA "/dxfilter/";
 inline constexpr size_t kTextCap = 512 * 1024 + 1;  // UTF-16 units a document may give
+
+// `bytes` as the format rules and the readers take them.
+inline std::span<const unsigned char> AsBytes(std::string_view bytes) {
+    return {reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size()};
+}
+
+// The format the rules give a document of `size` bytes (by default those of
+// `doc`) from its head, the first kSniffBytes of `doc`.
+inline int Sniffed(std::string_view doc, uint64_t size) {
+    return dxf::SniffHead(AsBytes(doc.substr(0, dxf::kSniffBytes)), size).format;
+}
+inline int Sniffed(std::string_view doc) {
+    return Sniffed(doc, doc.size());
+}
+
+// `v` as `n` big-endian bytes, and as `n` little-endian ones.
+inline std::string Be(uint64_t v, int n) {
+    std::string s;
+    while (n--) s += static_cast<char>(v >> (8 * n));
+    return s;
+}
+inline std::string Le(uint64_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
+    return s;
+}
 
 // A file read through the five callbacks, counting opens and closes.
 struct FileStream {

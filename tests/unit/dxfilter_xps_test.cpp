@@ -107,12 +107,6 @@ TEST_F(DxFilterXps, RootRelationshipsOrTheLayoutTellThePackage) {
                                 {"word/document.xml", "<w:document/>"},
                                 {"FixedDocumentSequence.fdseq", Sequence("d")}})),
               DX_FMT_DOCX);
-    // Compressed root relationships: the fixtures (Python's zipfile); stored
-    // ones: Ghostscript's package.
-    for (const char *name : {"en.xps", "ja.oxps", "es.xps", "notext-gs.xps", "damaged.xps"})
-        EXPECT_EQ(plugin->Format(Data(std::string("xps/") + name)), DX_FMT_XPS) << name;
-    // Cut before its directory it is an archive that cannot be read.
-    EXPECT_EQ(plugin->Format(Data("xps/truncated.xps")), DX_FMT_ZIP);
 }
 
 TEST_F(DxFilterXps, GlyphRunsComeInPageOrderALineABaseline) {

@@ -90,12 +90,16 @@ class ProfileCacheTest : public testing::Test {
         ProfileCacheSettleSeconds(-1);
     }
 
-    // Start-up's loading of the language list into a fresh context.
-    int load() {
+    // Start-up's loading of the language list into a fresh context, its
+    // allocations failing after the first `failAfter` when that is not -1.
+    int load(long failAfter = -1) {
         LangClose(ctx_);
         ctx_ = static_cast<LangContext *>(vos_calloc(1, sizeof(LangContext)));
         ctx_->dataPath = strdup_vos(data_.str());
-        return LoadLangData(ctx_);
+        vos_fail_alloc_after(failAfter);
+        const int rc = LoadLangData(ctx_);
+        vos_fail_alloc_after(-1);
+        return rc;
     }
     static char *strdup_vos(const std::string &text) {
         char *copy = static_cast<char *>(vos_malloc(text.size() + 1));
@@ -150,15 +154,19 @@ class ProfileCacheTest : public testing::Test {
         return s;
     }
 
+    // Loads, from the cache when `fromCache` or else normally, and gives the
+    // snapshot.
+    Snapshot reload(bool fromCache) {
+        SCOPED_TRACE(fromCache ? "load from the cache" : "normal load");
+        EXPECT_EQ(load(), LANG_OK);
+        EXPECT_EQ(cached(), fromCache);
+        return snapshot();
+    }
     // Loads normally (writing the cache), then from the cache, and checks
     // both give the same snapshot, which is returned.
     Snapshot normal_then_cached() {
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_FALSE(cached());
-        const Snapshot normal = snapshot();
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_TRUE(cached());
-        EXPECT_EQ(snapshot(), normal);
+        const Snapshot normal = reload(false);
+        EXPECT_EQ(reload(true), normal);
         return normal;
     }
 
@@ -191,12 +199,7 @@ TEST_F(ProfileCacheTest, ChangedProfileMakesTheCacheStale) {
     const size_t at = text.find("\n", text.find("CHARSET:")) + 1;
     std::swap(text[at], text[text.find('\n', at) - 3]);
     data_.write("p7.lm", text);
-    EXPECT_EQ(load(), LANG_OK);
-    EXPECT_FALSE(cached());
-    const Snapshot changed = snapshot();
-    EXPECT_EQ(load(), LANG_OK);
-    EXPECT_TRUE(cached());
-    EXPECT_EQ(snapshot(), changed);
+    normal_then_cached();
 
     // A file replaced by another one (a new inode) with the same times.
     const fs::path p3 = data_.path() / "p3.lm";
@@ -220,13 +223,7 @@ TEST_F(ProfileCacheTest, ProfilesInSubdirectoriesAreCheckedWhereTheyAre) {
     for (const char *changed : {"sub/q.lm", "p5.lm"}) {
         SCOPED_TRACE(changed);
         data_.write(changed, ReadFile(data_.file("p9.lm")));
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_FALSE(cached());
-        const Snapshot now = snapshot();
-        EXPECT_NE(now, normal);
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_TRUE(cached());
-        EXPECT_EQ(snapshot(), now);
+        EXPECT_NE(normal_then_cached(), normal);
     }
 }
 
@@ -247,14 +244,9 @@ TEST_F(ProfileCacheTest, ChangedListLoadsNormally) {
         std::string list;
         for (const std::string &name : c.names) list += name + "\n";
         data_.write("langlist.cfg", list);
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_FALSE(cached());
-        ASSERT_EQ(ctx_->profileCount, static_cast<int32_t>(c.names.size()));
-        EXPECT_EQ(std::string(ctx_->profiles[0]->sourcePath), data_.file(c.names[0]));
-        const Snapshot normal = snapshot();
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_TRUE(cached());
-        EXPECT_EQ(snapshot(), normal);
+        const Snapshot normal = normal_then_cached();
+        ASSERT_EQ(normal.rows.size(), c.names.size());
+        EXPECT_EQ(normal.rows[0].substr(0, normal.rows[0].find('|')), data_.file(c.names[0]));
     }
 }
 
@@ -292,23 +284,17 @@ TEST_F(ProfileCacheTest, DamagedOrTruncatedCacheLoadsNormally) {
         SCOPED_TRACE(c.what);
         { std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes; }
         ProfileCacheSettleSeconds(1000000);  // keep the damaged file in place
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_FALSE(cached());
-        EXPECT_EQ(snapshot(), normal);
+        EXPECT_EQ(reload(false), normal);
         ProfileCacheSettleSeconds(0);
     }
     // The next normal load replaces the damaged file.
     EXPECT_EQ(load(), LANG_OK);
-    EXPECT_EQ(load(), LANG_OK);
-    EXPECT_TRUE(cached());
-    EXPECT_EQ(snapshot(), normal);
+    EXPECT_EQ(reload(true), normal);
     // The padding is no part of the image: whatever it holds changes nothing.
     std::string padded = good;
     padded.back() = 'x';
     { std::ofstream(cache_file(), std::ios::binary | std::ios::trunc) << padded; }
-    EXPECT_EQ(load(), LANG_OK);
-    EXPECT_TRUE(cached());
-    EXPECT_EQ(snapshot(), normal);
+    EXPECT_EQ(reload(true), normal);
 }
 
 TEST_F(ProfileCacheTest, UnwritableCacheDirectoryLoadsNormally) {
@@ -342,18 +328,14 @@ TEST_F(ProfileCacheTest, CacheOthersCouldHaveWrittenIsNotUsed) {
     const fs::path dir = cache_.path() / "glotta";
     for (const fs::perms others : {fs::perms::group_write, fs::perms::others_write}) {
         fs::permissions(dir, fs::perms::owner_all | others);
-        EXPECT_EQ(load(), LANG_OK);
-        EXPECT_FALSE(cached());
-        EXPECT_EQ(snapshot(), normal);
+        EXPECT_EQ(reload(false), normal);
     }
     fs::permissions(dir, fs::perms::owner_all);
     EXPECT_EQ(load(), LANG_OK);
     EXPECT_TRUE(cached());
     if (geteuid() != 0) GTEST_SKIP() << "only root can give a file away";
     ASSERT_EQ(chown(cache_file().c_str(), 65534, 65534), 0);
-    EXPECT_EQ(load(), LANG_OK);
-    EXPECT_FALSE(cached());
-    EXPECT_EQ(snapshot(), normal);
+    EXPECT_EQ(reload(false), normal);
 }
 
 TEST_F(ProfileCacheTest, ReadOnlyDataDirectoryIsCachedElsewhere) {
@@ -438,14 +420,8 @@ TEST_F(ProfileCacheTest, NoCacheForFailedProfilesRecentFilesOrShortLists) {
 TEST_F(ProfileCacheTest, OutOfMemoryWhileAdoptingFails) {
     normal_then_cached();
     for (long n = 0; n < 12; ++n) {
-        SCOPED_TRACE(n);
-        LangClose(ctx_);
-        ctx_ = static_cast<LangContext *>(vos_calloc(1, sizeof(LangContext)));
-        ctx_->dataPath = strdup_vos(data_.str());
-        vos_fail_alloc_after(n);
-        const int rc = LoadLangData(ctx_);
-        vos_fail_alloc_after(-1);
-        EXPECT_TRUE(rc == LANG_ERR_NOMEM || rc == LANG_OK) << rc;
+        const int rc = load(n);
+        EXPECT_TRUE(rc == LANG_ERR_NOMEM || rc == LANG_OK) << n << ": " << rc;
     }
     EXPECT_EQ(load(), LANG_OK);
     EXPECT_TRUE(cached());
