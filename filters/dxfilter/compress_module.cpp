@@ -372,12 +372,18 @@ DXMExtractor *webarchive_extractor(std::string bytes, int64_t deadlineNs) {
 // Reads up to `cap` bytes with `read`; false on a read error.
 template <typename ReadFn>
 bool read_up_to(ReadFn read, size_t cap, std::string &out) {
-    std::string buffer(256 * 1024, '\0');
+    // Read straight into `out`, in steps that start small and double, so
+    // that a message of a few kilobytes clears no more than it needs.
+    size_t step = 16 * 1024;
     while (out.size() < cap) {
-        const long n = read(buffer.data(), std::min(buffer.size(), cap - out.size()));
+        const size_t at = out.size();
+        const size_t want = std::min(step, cap - at);
+        out.resize(at + want);
+        const long n = read(out.data() + at, want);
+        out.resize(at + static_cast<size_t>(std::max(n, 0L)));
         if (n < 0) return false;
         if (n == 0) break;
-        out.append(buffer.data(), static_cast<size_t>(n));
+        step = std::min<size_t>(step * 2, 256 * 1024);
     }
     return true;
 }
