@@ -20,6 +20,7 @@
 #include "filters/dxfilter/decompress.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/extractor.h"
+#include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/troff_text.h"
 
 namespace {
@@ -887,41 +888,35 @@ TEST_F(DxfCompressed, ReadsPastTheHeadStayWithinTheStream) {
     }
 }
 
-// A document in memory behind the stream callbacks that counts the bytes
-// read from it.
-class CountingStream {
+// Bytes held for the memory stream that reads them.
+struct HeldBytes {
+    std::string bytes;
+};
+
+// A document in memory behind the stream callbacks (the plug-in's own
+// memory stream) that counts the bytes read from it.
+class CountingStream : private HeldBytes, public dxf::MemoryStream {
   public:
-    explicit CountingStream(std::string bytes) : bytes_(std::move(bytes)) {
-        stream_.record = this;
-        stream_.open = [](DXStream *) { return 1; };
-        stream_.read = [](DXStream *s, void *buffer, int count) {
-            CountingStream &c = *static_cast<CountingStream *>(s->record);
-            const size_t n = std::min(c.bytes_.size() - std::min(c.pos_, c.bytes_.size()),
-                                      static_cast<size_t>(std::max(count, 0)));
-            std::memcpy(buffer, c.bytes_.data() + c.pos_, n);
-            c.pos_ += n, c.read_ += n;
-            return static_cast<int>(n);
+    explicit CountingStream(std::string bytes)
+        : HeldBytes{std::move(bytes)},
+          dxf::MemoryStream(HeldBytes::bytes),
+          read_from_(stream.read) {
+        stream.open = [](DXStream *) { return 1; };
+        stream.close = [](DXStream *) { return 0; };
+        stream.read = [](DXStream *s, void *buffer, int count) {
+            auto *self = static_cast<CountingStream *>(static_cast<dxf::MemoryStream *>(s->record));
+            const int n = self->read_from_(s, buffer, count);
+            self->read_ += static_cast<size_t>(std::max(n, 0));
+            return n;
         };
-        stream_.seek = [](DXStream *s, int64_t offset, int origin) {
-            CountingStream &c = *static_cast<CountingStream *>(s->record);
-            if (origin != DX_SEEK_SET || offset < 0) return 0;
-            c.pos_ = static_cast<size_t>(offset);
-            return 1;
-        };
-        stream_.tell = [](DXStream *s) {
-            return static_cast<int64_t>(static_cast<CountingStream *>(s->record)->pos_);
-        };
-        stream_.close = [](DXStream *) { return 0; };
     }
 
-    DXStream *stream() { return &stream_; }
-    size_t size() const { return bytes_.size(); }
+    DXStream *get() { return &stream; }
+    size_t size() const { return HeldBytes::bytes.size(); }
     size_t read() const { return read_; }
 
   private:
-    DXStream stream_{};
-    std::string bytes_;
-    size_t pos_ = 0;
+    decltype(DXStream::read) read_from_;
     size_t read_ = 0;
 };
 
@@ -944,7 +939,7 @@ TEST_F(DxfCompressed, ADocumentReadPastItsHeadIsDecompressedOnce) {
     DXMExtractor *extractor = nullptr;
     DXMInner inner{};
     ASSERT_EQ(
-        module->unpack(doc.stream(), static_cast<int64_t>(doc.size()), &limits, &extractor, &inner),
+        module->unpack(doc.get(), static_cast<int64_t>(doc.size()), &limits, &extractor, &inner),
         2);
     EXPECT_EQ(inner.format, DX_FMT_POSTSCRIPT);
     EXPECT_EQ(inner.size, static_cast<int64_t>(eps.size()));
