@@ -1363,6 +1363,9 @@ bool OfficeExtractor::Plan() {
     switch (format_) {
         case DX_FMT_DOCX:
             parts_.push_back({"word/document.xml", PartKind::kDocx});
+            // The notes follow the main text, as in Word 97-2003 documents.
+            for (const char *notes : {"word/footnotes.xml", "word/endnotes.xml"})
+                if (has_entry(zip, notes)) parts_.push_back({notes, PartKind::kDocx});
             break;
         case DX_FMT_PPTX: {
             auto slides = OrderedMembers("ppt/", "presentation.xml");
