@@ -326,6 +326,11 @@ TEST_F(DxFilterPlugin, RtfMarkup) {
                   "a\uFFFDb \uFFFDc \uFFFD😀d\uFFFD\n"},
                  // Binary data may hold braces and backslashes that are not markup.
                  {"{\\rtf1 before\\bin6 }}{\\x\\ after}", "before after\n"},
+                 // A note is read where its mark stands, on lines of its own;
+                 // headers and footers are not.
+                 {"{\\rtf1 {\\header Page}Main text\\chftn{\\footnote\\pard{\\up6\\chftn} The "
+                  "{\\i note}.\\par Its end.}goes on.{\\footer Foot}\\par}",
+                  "Main text\nThe note.\nIts end.\ngoes on.\n"},
                  // White space and control characters are tidied.
                  {"{\\rtf1 \\par\\par  one\\tab\\tab  two \\u7?\\u65279?three\\par\\par\\par four}",
                   "one two three\nfour\n"}};
