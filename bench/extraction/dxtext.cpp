@@ -1,0 +1,141 @@
+// dxtext - prints the text dxfilter.so gives for documents, for comparing
+// the plug-in's extraction with other extractors (bench/extraction).
+//
+//   dxtext FILTER-DIR FILE...
+//
+// Loads FILTER-DIR/dxfilter.so through its entry points as the engine does,
+// reads each FILE through the stream callbacks and writes its text to
+// standard output as UTF-8, each document's text followed by a form feed
+// and a line feed. A document the plug-in does not open, or whose text it
+// refuses, gives no text; a line on standard error says why. A developer
+// tool: not installed, not run by the tests.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "doctype/dx_abi.h"
+#include "platform/vos.h"
+
+namespace {
+
+struct File {
+    DXStream stream{};
+    const char *path;
+    int fd = -1;
+};
+
+File *self(DXStream *s) {
+    return static_cast<File *>(s->record);
+}
+
+// `units` (UTF-16, host order) appended to `out` as UTF-8; a lone
+// surrogate becomes U+FFFD. `pending` carries a high surrogate across chunks.
+void AppendUtf8(const char16_t *units, size_t n, char16_t &pending, std::string &out) {
+    auto put = [&out](char32_t c) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (size_t i = 0; i < n; ++i) {
+        char16_t u = units[i];
+        if (pending) {
+            if (u >= 0xDC00 && u <= 0xDFFF) {
+                put(0x10000 + ((char32_t(pending) - 0xD800) << 10) + (u - 0xDC00));
+                pending = 0;
+                continue;
+            }
+            put(0xFFFD);
+            pending = 0;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF)
+            pending = u;
+        else
+            put(u >= 0xDC00 && u <= 0xDFFF ? char32_t{0xFFFD} : char32_t{u});
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: dxtext FILTER-DIR FILE...\n");
+        return 2;
+    }
+    std::string dir = argv[1];
+    if (dir.back() != '/') dir += '/';
+    void *lib = vos_dlopen((dir + "dxfilter.so").c_str(), VOS_RTLD_LAZY);
+    auto get = reinterpret_cast<DXGetFilterInterfaceFn>(
+        lib ? vos_dlsym(lib, "DX_GetFilterInterface") : nullptr);
+    if (!get) {
+        std::fprintf(stderr, "dxtext: cannot load %sdxfilter.so\n", dir.c_str());
+        return 1;
+    }
+    DXFilterInterface api{};
+    get(&api);
+    void *filter =
+        api.initialise(nullptr, nullptr, dir.c_str(), DX_INIT_CHARSET_UNICODE, DX_INIT_FLAGS);
+    if (!filter) {
+        std::fprintf(stderr, "dxtext: dxfilter.so did not start\n");
+        return 1;
+    }
+    for (int i = 2; i < argc; ++i) {
+        File file;
+        file.path = argv[i];
+        file.stream.record = &file;
+        file.stream.open = [](DXStream *s) {
+            self(s)->fd = vos_open(self(s)->path, VOS_O_RDONLY);
+            return self(s)->fd >= 0 ? 1 : 0;
+        };
+        file.stream.read = [](DXStream *s, void *buffer, int count) {
+            return static_cast<int>(vos_read(self(s)->fd, buffer, static_cast<size_t>(count)));
+        };
+        file.stream.seek = [](DXStream *s, int64_t offset, int origin) {
+            return vos_lseek(self(s)->fd, offset, origin) >= 0 ? 1 : 0;
+        };
+        file.stream.tell = [](DXStream *s) -> int64_t { return vos_lseek(self(s)->fd, 0, 1); };
+        file.stream.close = [](DXStream *s) {
+            const int fd = self(s)->fd;
+            self(s)->fd = -1;
+            return fd < 0 ? -1 : vos_close(fd);
+        };
+        std::string text;
+        void *doc = api.openDocument(filter, &file.stream);
+        int status = doc ? api.openText(filter, doc) : -1;
+        if (status == 0) {
+            char16_t pending = 0;
+            for (;;) {
+                DXTextChunk chunk{nullptr, -1};
+                if ((status = api.readText(filter, doc, &chunk, 0)) != 0 || chunk.length <= 0)
+                    break;
+                AppendUtf8(static_cast<const char16_t *>(chunk.data),
+                           static_cast<size_t>(chunk.length) / 2, pending, text);
+                std::free(chunk.data);
+            }
+            if (pending) AppendUtf8(u"\xFFFD", 1, pending, text);
+        }
+        if (!doc)
+            std::fprintf(stderr, "dxtext: %s: not opened\n", argv[i]);
+        else if (status != 0)
+            std::fprintf(stderr, "dxtext: %s: text answer %d\n", argv[i], status);
+        if (doc) api.closeDocument(filter, doc);
+        text += "\f\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    api.shutdown(filter);
+    return 0;
+}
