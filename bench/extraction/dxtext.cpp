@@ -17,6 +17,7 @@
 #include <string>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/utf8.h"
 #include "platform/vos.h"
 
 namespace {
@@ -29,44 +30,6 @@ struct File {
 
 File *self(DXStream *s) {
     return static_cast<File *>(s->record);
-}
-
-// `units` (UTF-16, host order) appended to `out` as UTF-8; a lone
-// surrogate becomes U+FFFD. `pending` carries a high surrogate across chunks.
-void AppendUtf8(const char16_t *units, size_t n, char16_t &pending, std::string &out) {
-    auto put = [&out](char32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    };
-    for (size_t i = 0; i < n; ++i) {
-        char16_t u = units[i];
-        if (pending) {
-            if (u >= 0xDC00 && u <= 0xDFFF) {
-                put(0x10000 + ((char32_t(pending) - 0xD800) << 10) + (u - 0xDC00));
-                pending = 0;
-                continue;
-            }
-            put(0xFFFD);
-            pending = 0;
-        }
-        if (u >= 0xD800 && u <= 0xDBFF)
-            pending = u;
-        else
-            put(u >= 0xDC00 && u <= 0xDFFF ? char32_t{0xFFFD} : char32_t{u});
-    }
 }
 
 }  // namespace
@@ -117,16 +80,17 @@ int main(int argc, char **argv) {
         void *doc = api.openDocument(filter, &file.stream);
         int status = doc ? api.openText(filter, doc) : -1;
         if (status == 0) {
-            char16_t pending = 0;
+            dxf::Utf16Joiner units;
+            auto put = [&text](char32_t c) { dxf::append_utf8(text, c); };
             for (;;) {
                 DXTextChunk chunk{nullptr, -1};
                 if ((status = api.readText(filter, doc, &chunk, 0)) != 0 || chunk.length <= 0)
                     break;
-                AppendUtf8(static_cast<const char16_t *>(chunk.data),
-                           static_cast<size_t>(chunk.length) / 2, pending, text);
+                const auto *data = static_cast<const char16_t *>(chunk.data);
+                for (int32_t k = 0; k < chunk.length / 2; ++k) units.Unit(data[k], put);
                 std::free(chunk.data);
             }
-            if (pending) AppendUtf8(u"\xFFFD", 1, pending, text);
+            units.Finish(put);
         }
         if (!doc)
             std::fprintf(stderr, "dxtext: %s: not opened\n", argv[i]);
