@@ -121,9 +121,12 @@ bool PresentationReader::LiveRecords(GsfInput *currentUser) {
     if (!currentUser || !read_at(currentUser, kOffsetToCurrentEdit, 4, word)) return false;
     std::vector<std::pair<uint32_t, uint32_t>> places;  // persist id, offset; newest first
     std::vector<uint64_t> edits;
-    uint32_t document = 0;  // the persist id of the document container
+    uint32_t document = 0;        // the persist id of the document container
+    uint64_t directoryBytes = 0;  // read in all; the directories of a sound stream do not overlap
     for (uint64_t edit = le32(word); edit != 0;) {
-        if (edits.size() >= kMaxEdits || std::find(edits.begin(), edits.end(), edit) != edits.end())
+        if (edits.size() >= kMaxEdits ||
+            std::find(edits.begin(), edits.end(), edit) != edits.end() ||
+            DXM_CpuNs() > limits_.deadlineNs)
             return false;
         edits.push_back(edit);
         unsigned char h[kHeaderBytes + kUserEditBytes];
@@ -139,8 +142,9 @@ bool PresentationReader::LiveRecords(GsfInput *currentUser) {
             !read_at(stream_.get(), directory, kHeaderBytes, d))
             return false;
         const Header dh = parse_header(d);
+        directoryBytes += dh.length;
         if (dh.type != kPersistDirectory || dh.length > size_ - directory - kHeaderBytes ||
-            dh.length > limits_.maxPartBytes)
+            dh.length > limits_.maxPartBytes || directoryBytes > size_)
             return false;
         std::vector<unsigned char> body(dh.length);
         if (!read_at(stream_.get(), directory + kHeaderBytes, body.size(), body.data()))
