@@ -11,13 +11,24 @@
 // not on the slides; PPTX gives the slides only too), as are names
 // (CString atoms: fonts, templates, shows).
 //
+// Which top-level records are walked: those the persist directory holds.
+// The current user record names the last user edit atom, each edit atom its
+// persist directory and the edit before it; the newest edit's place of each
+// object wins. The stream may hold other bytes besides: the older copies of
+// objects saved again (whose text would come twice), and space that is no
+// record at all. A presentation without a usable directory is walked from
+// the stream's start to its end.
+//
 // Each text atom ends a line, and so do its paragraph (0x0D) and line (0x0B)
 // breaks. A presentation is encrypted when its current user record says so,
 // when it has an `EncryptedSummary` stream or a crypt session record: it
-// fails to open, as does one whose records do not fit inside one another and
-// the stream (all are checked on opening).
+// fails to open, as does one whose top-level records do not fit the stream
+// (all are checked on opening). A container whose records do not fit inside
+// it is passed over whole.
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "doctype/dx_abi.h"
@@ -33,6 +44,8 @@ enum Record : uint16_t {
     kTextBytes = 0x0FA8,
     kHandout = 0x0FC9,
     kSlideListWithText = 0x0FF0,
+    kUserEdit = 0x0FF5,
+    kPersistDirectory = 0x1772,
     kCryptSession = 0x2F14,
 };
 // Instances of the slide list: 0 slides, 1 masters, 2 notes.
@@ -44,6 +57,10 @@ constexpr size_t kMaxDepth = 64;              // deeper containers are skipped w
 constexpr uint32_t kMaxAtomBytes = 2u << 20;  // of one text atom, read; the rest dropped
 constexpr size_t kStepBytes = 64 * 1024;      // text bytes read per step
 constexpr int kStepRecords = 4096;            // records looked at per step
+constexpr int kMaxEdits = 4096;               // user edits followed back
+constexpr size_t kMaxPlaces = 1u << 20;       // persist directory entries, in all
+constexpr uint32_t kUserEditBytes = 0x1C;     // of a user edit atom's body, at least
+constexpr size_t kOffsetToCurrentEdit = 16;   // in the current user stream
 
 struct Header {
     uint16_t version, instance, type;
@@ -71,10 +88,14 @@ class PresentationReader final : public OleReader {
           size_(static_cast<uint64_t>(gsf_input_size(stream_.get()))),
           limits_(limits) {}
 
-    bool Open();
+    bool Open(GsfInput *currentUser);
     int Step(DXMSink *sink) override;
 
   private:
+    bool LiveRecords(GsfInput *currentUser);
+    bool Opaque(uint64_t at) const {
+        return std::binary_search(opaque_.begin(), opaque_.end(), at);
+    }
     int Text(const Header &h, uint64_t body);
 
     std::unique_ptr<OleFile> file_;
@@ -83,38 +104,136 @@ class PresentationReader final : public OleReader {
     DXMLimits limits_;
     uint64_t at_ = 0;             // the next record header
     std::vector<uint64_t> ends_;  // where each open container ends, innermost last
+    // The top-level records walked, in stream order (empty: the whole
+    // stream), and the next of them; the containers passed over whole.
+    std::vector<uint64_t> tops_;
+    size_t nextTop_ = 0;
+    std::vector<uint64_t> opaque_;
     uint64_t bytesRead_ = 0;
     std::vector<unsigned char> bytes_;
     TextOut out_;
 };
 
-// Every record must fit inside its container (or the stream), down to the
-// depth the text is read from; a crypt session record anywhere marks an
-// encrypted presentation.
-bool PresentationReader::Open() {
+// The places of the live top-level records in tops_, from the persist
+// directories of the user edits; false when there is no usable directory.
+bool PresentationReader::LiveRecords(GsfInput *currentUser) {
+    unsigned char word[4];
+    if (!currentUser || !read_at(currentUser, kOffsetToCurrentEdit, 4, word)) return false;
+    std::vector<std::pair<uint32_t, uint32_t>> places;  // persist id, offset; newest first
+    std::vector<uint64_t> edits;
+    uint32_t document = 0;        // the persist id of the document container
+    uint64_t directoryBytes = 0;  // read in all; the directories of a sound stream do not overlap
+    for (uint64_t edit = le32(word); edit != 0;) {
+        if (edits.size() >= kMaxEdits ||
+            std::find(edits.begin(), edits.end(), edit) != edits.end() ||
+            DXM_CpuNs() > limits_.deadlineNs)
+            return false;
+        edits.push_back(edit);
+        unsigned char h[kHeaderBytes + kUserEditBytes];
+        if (edit > size_ || size_ - edit < sizeof h || !read_at(stream_.get(), edit, sizeof h, h))
+            return false;
+        const Header header = parse_header(h);
+        if (header.type != kUserEdit || header.length < kUserEditBytes) return false;
+        const uint64_t previous = le32(h + kHeaderBytes + 8),
+                       directory = le32(h + kHeaderBytes + 12);
+        if (edits.size() == 1) document = le32(h + kHeaderBytes + 16);
+        unsigned char d[kHeaderBytes];
+        if (directory > size_ || size_ - directory < kHeaderBytes ||
+            !read_at(stream_.get(), directory, kHeaderBytes, d))
+            return false;
+        const Header dh = parse_header(d);
+        directoryBytes += dh.length;
+        if (dh.type != kPersistDirectory || dh.length > size_ - directory - kHeaderBytes ||
+            dh.length > limits_.maxPartBytes || directoryBytes > size_)
+            return false;
+        std::vector<unsigned char> body(dh.length);
+        if (!read_at(stream_.get(), directory + kHeaderBytes, body.size(), body.data()))
+            return false;
+        // Entries: a persist id (20 bits) and a count (12 bits), then that
+        // many offsets, of the objects with that id and the ids after it.
+        for (size_t at = 0; body.size() - at >= 4;) {
+            const uint32_t entry = le32(&body[at]), count = entry >> 20;
+            at += 4;
+            if ((body.size() - at) / 4 < count || places.size() + count > kMaxPlaces) return false;
+            for (uint32_t k = 0; k < count; ++k, at += 4) {
+                const uint32_t offset = le32(&body[at]);
+                if (offset > size_ - kHeaderBytes) return false;
+                places.emplace_back((entry & 0xFFFFF) + k, offset);
+            }
+        }
+        edit = previous;
+    }
+    // The newest place of each id (stable: the newest edit's came first), in
+    // stream order but the document's first: its slide list holds the text
+    // of the slides' placeholders.
+    std::stable_sort(places.begin(), places.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    uint64_t documentAt = UINT64_MAX;
+    for (size_t i = 0; i < places.size(); ++i) {
+        if (i > 0 && places[i].first == places[i - 1].first) continue;
+        tops_.push_back(places[i].second);
+        if (places[i].first == document) documentAt = places[i].second;
+    }
+    std::sort(tops_.begin(), tops_.end());
+    tops_.erase(std::unique(tops_.begin(), tops_.end()), tops_.end());
+    auto first = std::find(tops_.begin(), tops_.end(), documentAt);
+    if (first != tops_.end()) std::rotate(tops_.begin(), first, first + 1);
+    return !tops_.empty();
+}
+
+// Every top-level record must fit the stream; a container whose records do
+// not fit inside it, down to the depth the text is read from, is noted to be
+// passed over; a crypt session record anywhere marks an encrypted
+// presentation.
+bool PresentationReader::Open(GsfInput *currentUser) {
     if (size_ < kHeaderBytes) return false;
-    std::vector<uint64_t> ends;
-    uint64_t at = 0;
+    if (!LiveRecords(currentUser)) tops_.clear();  // the whole stream, then
+    struct Open {
+        uint64_t start, end;
+    };
+    std::vector<Open> open;
+    size_t top = 0;
+    uint64_t at = tops_.empty() ? 0 : tops_[top++];
     for (int n = 0;; ++n) {
         if (n % kStepRecords == 0 && DXM_CpuNs() > limits_.deadlineNs) return false;
-        while (!ends.empty() && at == ends.back()) ends.pop_back();
-        const uint64_t end = ends.empty() ? size_ : ends.back();
+        while (!open.empty() && at == open.back().end) open.pop_back();
+        if (open.empty() && !tops_.empty() && n > 0) {
+            if (top == tops_.size()) break;
+            at = tops_[top++];
+        }
+        const uint64_t end = open.empty() ? size_ : open.back().end;
         // A few bytes too short for a record header may follow the last record.
         if (end - at < kHeaderBytes) {
-            if (ends.empty()) return true;
-            return false;
+            if (open.empty()) {
+                if (!tops_.empty()) return false;
+                break;
+            }
+            opaque_.push_back(open.back().start);
+            at = open.back().end;
+            open.pop_back();
+            continue;
         }
         unsigned char h[kHeaderBytes];
         if (!read_at(stream_.get(), at, sizeof h, h)) return false;
         const Header header = parse_header(h);
         const uint64_t body = at + kHeaderBytes;
-        if (header.type == kCryptSession || header.length > end - body) return false;
+        if (header.type == kCryptSession) return false;
+        if (header.length > end - body) {
+            if (open.empty()) return false;
+            opaque_.push_back(open.back().start);
+            at = open.back().end;
+            open.pop_back();
+            continue;
+        }
+        const uint64_t start = at;
         at = body + header.length;
-        if (header.container() && header.length > 0 && ends.size() < kMaxDepth) {
-            ends.push_back(at);
+        if (header.container() && header.length > 0 && open.size() < kMaxDepth) {
+            open.push_back({start, at});
             at = body;
         }
     }
+    std::sort(opaque_.begin(), opaque_.end());
+    return true;
 }
 
 // A text atom whose body starts at `body`: 1, 0 once the sink is full, -1
@@ -144,6 +263,10 @@ int PresentationReader::Step(DXMSink *sink) {
     const uint64_t budget = bytesRead_ + kStepBytes;
     for (int n = 0; n < kStepRecords && bytesRead_ < budget; ++n) {
         while (!ends_.empty() && at_ >= ends_.back()) ends_.pop_back();
+        if (ends_.empty() && !tops_.empty()) {
+            if (nextTop_ == tops_.size()) return 0;  // the last live record read
+            at_ = tops_[nextTop_++];
+        }
         const uint64_t end = ends_.empty() ? size_ : ends_.back();
         if (end - at_ < kHeaderBytes) {
             if (ends_.empty()) return 0;  // the end of the stream
@@ -156,7 +279,8 @@ int PresentationReader::Step(DXMSink *sink) {
         if (header.length > end - body) return -1;  // past its container or the stream
         at_ = body + header.length;
         if (header.container()) {
-            if (!skipped(header) && ends_.size() < kMaxDepth && header.length > 0) {
+            if (!skipped(header) && ends_.size() < kMaxDepth && header.length > 0 &&
+                !Opaque(body - kHeaderBytes)) {
                 ends_.push_back(at_);
                 at_ = body;
             }
@@ -179,8 +303,9 @@ std::unique_ptr<OleReader> OpenPresentationReader(std::unique_ptr<OleFile> file,
     }
     InputRef stream = file->Child("PowerPoint Document");
     if (!stream) return nullptr;
+    InputRef user = file->Child("Current User");
     auto reader = std::make_unique<PresentationReader>(std::move(file), std::move(stream), limits);
-    if (!reader->Open()) return nullptr;
+    if (!reader->Open(user.get())) return nullptr;
     return reader;
 }
 

@@ -38,6 +38,9 @@ constexpr uint16_t kWordIdent = 0xA5EC;
 // layout and 8-bit text in the code page of their language.
 constexpr uint16_t kMinNFib97 = 0xC0;
 constexpr uint16_t kMinNFib6 = 101, kMaxNFib6 = 105;
+// Word 6 and 95 wrote other identifiers as well: 0xA5DC (Word 6.0 for
+// Windows) and 0xA699 (seen on Word 6 documents of other writers).
+constexpr uint16_t kWordIdents6[] = {kWordIdent, 0xA5DC, 0xA699};
 constexpr uint16_t kComplex = 1u << 2;  // flags of the FIB base
 constexpr uint16_t kEncrypted = 1u << 8;
 constexpr uint16_t kWhichTable = 1u << 9;   // Word 97: 1Table rather than 0Table
@@ -203,9 +206,12 @@ bool DocExtractor::Open() {
     FibFacts facts;
     facts.flags = le16(&fib[0x0A]);
     const uint16_t nFib = le16(&fib[2]);
-    if (le16(&fib[0]) != kWordIdent) return false;
-    if (nFib >= kMinNFib97 ? !read_fib97(fib, facts)
-                           : nFib < kMinNFib6 || nFib > kMaxNFib6 || !read_fib6(fib, facts))
+    const uint16_t ident = le16(&fib[0]);
+    if (nFib >= kMinNFib97 ? ident != kWordIdent || !read_fib97(fib, facts)
+                           : nFib < kMinNFib6 || nFib > kMaxNFib6 ||
+                                 std::find(std::begin(kWordIdents6), std::end(kWordIdents6),
+                                           ident) == std::end(kWordIdents6) ||
+                                 !read_fib6(fib, facts))
         return false;
     if ((facts.flags & kEncrypted) || (!facts.word6 && (facts.flags & kObfuscated))) return false;
 

@@ -585,6 +585,15 @@ bool star_office_text(const xmlChar *local, const xmlChar *uri, const char *want
     return uri && is(local, want) && is(uri, "http://openoffice.org/2000/text");
 }
 
+// The source of a generated index: `text:table-of-content-source`,
+// `text:bibliography-source`, `text:alphabetical-index-source` and the other
+// `text:*-index-source` elements.
+bool index_source(const xmlChar *local) {
+    const std::string_view name = reinterpret_cast<const char *>(local);
+    return name == "table-of-content-source" || name == "bibliography-source" ||
+           (name.ends_with("-index-source") && name.size() > 13);
+}
+
 std::string attribute(int count, const xmlChar **attrs, const char *local) {
     // SAX2 attributes: localname, prefix, URI, value start, value end.
     for (int i = 0; i < count; ++i) {
@@ -883,6 +892,10 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
                      is(local, "annotation") || star_office_text(local, uri, "footnote-citation") ||
                      star_office_text(local, uri, "endnote-citation"))
                 // Note marks, deleted text and comments are not the document's text.
+                skipDepth_ = 1;
+            else if (index_source(local))
+                // The templates a table of contents or an index is made from
+                // (its title's and entries' patterns), not its text.
                 skipDepth_ = 1;
             else if (is(local, "binary-data") || is(local, "object") || is(local, "object-ole"))
                 // Pictures in base64, and embedded objects (charts, formulas), which
@@ -1363,6 +1376,9 @@ bool OfficeExtractor::Plan() {
     switch (format_) {
         case DX_FMT_DOCX:
             parts_.push_back({"word/document.xml", PartKind::kDocx});
+            // The notes follow the main text, as in Word 97-2003 documents.
+            for (const char *notes : {"word/footnotes.xml", "word/endnotes.xml"})
+                if (has_entry(zip, notes)) parts_.push_back({notes, PartKind::kDocx});
             break;
         case DX_FMT_PPTX: {
             auto slides = OrderedMembers("ppt/", "presentation.xml");

@@ -30,7 +30,7 @@ constexpr size_t kMaxPendingBytes = 4096;  // undecoded text bytes held back
 constexpr std::array<std::string_view, 44> kSkipDestinations = {
     "author",    "buptim",   "colortbl", "comment",   "creatim",      "datafield",
     "datastore", "do",       "doccomm",  "docvar",    "falt",         "fldinst",
-    "filetbl",   "footer",   "footerf",  "footerl",   "footerr",      "footnote",
+    "filetbl",   "footer",   "footerf",  "footerl",   "footerr",      "nonshppict",
     "ftncn",     "ftnsep",   "ftnsepc",  "generator", "header",       "headerf",
     "headerl",   "headerr",  "info",     "keywords",  "latentstyles", "listoverridetable",
     "listtable", "listtext", "object",   "operator",  "pict",         "pntext",
@@ -42,9 +42,8 @@ bool skip_destination(std::string_view word) {
     for (std::string_view d : kSkipDestinations)
         if (d == word) return true;
     return word == "title" || word == "pgdsctbl" || word == "mmathPr" ||
-           word == "colorschememapping" || word == "objdata" || word == "nonshppict" ||
-           word == "shppict" || word == "bkmkstart" || word == "bkmkend" || word == "pn" ||
-           word == "fonttbl";
+           word == "colorschememapping" || word == "objdata" || word == "shppict" ||
+           word == "bkmkstart" || word == "bkmkend" || word == "pn" || word == "fonttbl";
 }
 
 // Windows code page of an RTF font charset; 0 for "the document's".
@@ -114,6 +113,7 @@ struct GroupState {
     int font = -1;
     bool htmlRtf = false;  // in a \htmlrtf run: RTF that encapsulated HTML does not hold
     bool htmlTag = false;  // in a {\*\htmltag} group: markup of encapsulated HTML
+    bool note = false;     // the group of a \footnote (not its inner groups)
 };
 
 // Where the reader's text goes: the text sink of an extraction, or a string
@@ -231,6 +231,7 @@ class RtfExtractor : public Extractor {
                     ++depthOverflow_;
                 } else {
                     stack_.push_back(stack_.back());
+                    stack_.back().note = false;
                 }
                 pendingStar_ = false;
                 return true;
@@ -240,10 +241,10 @@ class RtfExtractor : public Extractor {
                     --depthOverflow_;
                 } else {
                     if (inFontTable_ == stack_.size()) inFontTable_ = 0;
-                    if (stack_.size() > 1)
-                        stack_.pop_back();
-                    else
-                        return false;  // the closing brace of the document
+                    if (stack_.size() <= 1) return false;  // the closing brace of the document
+                    const bool note = stack_.back().note;
+                    stack_.pop_back();
+                    if (note) Paragraph();  // the text after a note on a line of its own
                 }
                 skipFallback_ = 0;
                 return true;
@@ -379,6 +380,13 @@ class RtfExtractor : public Extractor {
         if (skip_destination(w)) {
             Flush();
             state().skip = true;
+            return;
+        }
+        if (w == "footnote") {
+            // A footnote or endnote, read where its mark stands (as the
+            // notes of OpenDocument text are) on lines of its own.
+            Paragraph();
+            state().note = true;
             return;
         }
         if (w == "bin") {

@@ -101,7 +101,7 @@ WordDoc Doc(std::vector<TextRun> runs) {
 // in reverse order, the piece table after them), or else in one run.
 struct Word6Doc {
     std::vector<std::string> runs;
-    uint16_t lid = 0x0409, charset = 0, nFib = 104;
+    uint16_t lid = 0x0409, charset = 0, nFib = 104, ident = 0xA5EC;
     bool fastSaved = false;
     std::array<uint32_t, 8> stories{};  // all zero: all is main text
     std::string word;
@@ -110,7 +110,7 @@ struct Word6Doc {
 
     Word6Doc &Streams() {
         word.assign(kTextStart, '\0');
-        put16(word, 0, 0xA5EC), put16(word, 2, nFib), put16(word, 6, lid);
+        put16(word, 0, ident), put16(word, 2, nFib), put16(word, 6, lid);
         put16(word, kFlags, fastSaved ? 0x0004 : 0), put16(word, 0x14, charset);
         std::vector<uint32_t> cps{0}, fcs(runs.size());
         for (const std::string &r : runs)
@@ -399,6 +399,13 @@ TEST_F(DxFilterWord, Word6And95TextInTheCodePageOfTheirLanguage) {
             EXPECT_EQ(Text(d.Streams().File()), c.text) << c.text << fastSaved;
         }
     }
+    // Word 6.0 for Windows, and other Word 6 writers, wrote other
+    // identifiers.
+    for (uint16_t ident : {0xA5DC, 0xA699}) {
+        Word6Doc d;
+        d.runs = {"Word 6\r"}, d.ident = ident, d.nFib = 101;
+        EXPECT_EQ(Text(d.Streams().File()), "Word 6\n") << ident;
+    }
     Word6Doc notes;
     notes.runs = {"main\r", "note\r", "header\r", "\r"};
     notes.stories = {5, 5, 7, 0, 0, 0, 0, 0};
@@ -415,6 +422,7 @@ TEST_F(DxFilterWord, DamagedWord6DocumentsAreRefused) {
         std::function<void(std::string &)> damage;
     } cases[] = {
         {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
+        {"not a Word identifier", false, [](std::string &w) { put16(w, 0, 0xA5DD); }},
         {"Word 2", false, [](std::string &w) { put16(w, 2, 45); }},
         {"between Word 95 and 97", false, [](std::string &w) { put16(w, 2, 150); }},
         {"text ends before it starts", false,

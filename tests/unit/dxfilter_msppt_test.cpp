@@ -38,10 +38,11 @@ std::string Bytes8(const std::string &text) {
     return Atom(0x0FA8, text);
 }
 
-// The current user stream: its atom's header, size and token.
-std::string CurrentUser(uint32_t token = 0xE391C05F) {
+// The current user stream: its atom's header, size, token and the offset
+// of the last user edit.
+std::string CurrentUser(uint32_t token = 0xE391C05F, uint32_t edit = 0) {
     std::string body;
-    put32(body, 0, 0x14), put32(body, 4, token);
+    put32(body, 0, 0x14), put32(body, 4, token), put32(body, 8, edit);
     body.resize(0x14 + 8);
     return Atom(0x0FF6, body);
 }
@@ -82,6 +83,27 @@ std::string Presentation() {
 const std::string kPresentationText =
     "Заголовок\nпервая строка\nвторая\ncafé crème\nв рамке 😀 box\n";
 
+// A presentation saved again and again: `stream` and, appended to it, one
+// user edit per directory, each with its persist directory (persist id,
+// offset in `stream`) and pointing back at the one before. The current user
+// names the last edit; the document has persist id 1.
+std::string Edited(std::string stream,
+                   const std::vector<std::vector<std::pair<uint32_t, uint32_t>>> &directories) {
+    uint32_t edit = 0;
+    for (const auto &directory : directories) {
+        std::string entries;
+        for (auto [id, offset] : directory)
+            put32(entries, entries.size(), id | (1u << 20)), put32(entries, entries.size(), offset);
+        const auto at = static_cast<uint32_t>(stream.size());
+        stream += Atom(0x1772, entries);
+        std::string body(28, '\0');
+        put32(body, 8, edit), put32(body, 12, at), put32(body, 16, 1);
+        edit = static_cast<uint32_t>(stream.size());
+        stream += Atom(0x0FF5, body);
+    }
+    return File(stream, CurrentUser(0xE391C05F, edit));
+}
+
 class DxFilterPowerPoint : public OleReaderTest {
   protected:
     DxFilterPowerPoint() : OleReaderTest("t.ppt") {}
@@ -117,6 +139,45 @@ TEST_F(DxFilterPowerPoint, SlideTextInStreamOrderWithoutMastersNotesOrNames) {
     // record is ignored.
     EXPECT_EQ(Text(CompoundFile({{"PowerPoint Document", Presentation() + "\0\0\0"}}, {}, true)),
               kPresentationText);
+}
+
+TEST_F(DxFilterPowerPoint, OnlyTheObjectsOfThePersistDirectoriesAreRead) {
+    // Bytes that are no record before the first object, a slide saved again
+    // (its first copy no longer named by any directory), and the document
+    // container after the slides: the document's text comes first, then the
+    // live slide's, once.
+    const std::string junk(4096 - 12, '\0'), filler = std::string(12, '\xFF');
+    const std::string oldSlide = Slide(Chars(u"old text")), master = Container(0x03F8, Chars(u"m"));
+    const std::string newSlide = Slide(Chars(u"new text"));
+    const std::string document = Container(
+        0x03E8, Container(0x0FF0, Atom(0x03F3, std::string(20, '\0')) + Bytes8("title\rbody"), 0));
+    std::string stream = junk + filler;
+    const auto oldAt = static_cast<uint32_t>(stream.size());
+    stream += oldSlide;
+    const auto masterAt = static_cast<uint32_t>(stream.size());
+    stream += master;
+    const auto newAt = static_cast<uint32_t>(stream.size());
+    stream += newSlide;
+    const auto documentAt = static_cast<uint32_t>(stream.size());
+    stream += document;
+    EXPECT_EQ(Text(Edited(stream, {{{1, documentAt}, {2, masterAt}, {3, oldAt}}, {{3, newAt}}})),
+              "title\nbody\nnew text\n");
+    // A directory that cannot be followed: the stream is read from its start.
+    EXPECT_EQ(Text(Edited(oldSlide + newSlide, {{{1, 0x7FFFFFF0}}})), "old text\nnew text\n");
+}
+
+TEST_F(DxFilterPowerPoint, ContainersWhoseRecordsDoNotFitArePassedOver) {
+    // A container whose body is not records (later versions write some
+    // atoms so), or whose records run past it, is passed over; the text
+    // around it comes.
+    std::string notRecords = Container(0x0428, Atom(0x0001, std::string(40, '\x07')));
+    put32(notRecords, 8 + 4, 0x00060014);  // its "child" claims more than it holds
+    EXPECT_EQ(Text(File(Slide(Chars(u"before") + notRecords + Chars(u"after")))),
+              "before\nafter\n");
+    std::string tooShort = Container(0x0FF0, Chars(u"inside") + Chars(u"cut"));
+    put32(tooShort, 4, 8 + 12 + 3);
+    EXPECT_EQ(Text(File(Chars(u"first") + Container(0x03E8, tooShort) + Chars(u"last"))),
+              "first\nlast\n");
 }
 
 TEST_F(DxFilterPowerPoint, DeepAndEmptyContainersStayBounded) {
@@ -155,18 +216,33 @@ TEST_F(DxFilterPowerPoint, EncryptedAndDamagedPresentationsAreRefused) {
         std::function<void(std::string &)> damage;
     } damaged[] = {
         {"huge record length", [](std::string &s) { put32(s, 4, 0xFFFFFFFF); }},
-        {"atom past its container", [&](std::string &s) { put32(s, slideList + 8 + 4, 0x4000); }},
-        {"container past its parent", [&](std::string &s) { put32(s, slideList + 4, 0x10000); }},
-        {"container shorter than its children",
-         [&](std::string &s) {
-             put32(s, slideList + 4, static_cast<uint32_t>(s.find("caf") - slideList - 8));
-         }},
         {"truncated", [](std::string &s) { s.resize(s.size() / 2); }},
     };
     for (const auto &d : damaged) {
         std::string stream = good;
         d.damage(stream);
         ExpectRefused(CompoundFile({{"PowerPoint Document", stream}}, {}, true), d.what);
+    }
+    // Damage inside a container costs that container's text only (here the
+    // document's, the container of the slide list); the slide's text box
+    // still comes.
+    struct {
+        const char *what;
+        std::function<void(std::string &)> damage;
+    } inside[] = {
+        {"atom past its container", [&](std::string &s) { put32(s, slideList + 8 + 4, 0x4000); }},
+        {"container past its parent", [&](std::string &s) { put32(s, slideList + 4, 0x10000); }},
+        {"container shorter than its children",
+         [&](std::string &s) {
+             put32(s, slideList + 4, static_cast<uint32_t>(s.find("caf") - slideList - 8));
+         }},
+    };
+    for (const auto &d : inside) {
+        std::string stream = good;
+        d.damage(stream);
+        EXPECT_EQ(Text(CompoundFile({{"PowerPoint Document", stream}}, {}, true)),
+                  "в рамке 😀 box\n")
+            << d.what;
     }
 }
 

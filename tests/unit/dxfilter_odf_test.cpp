@@ -108,6 +108,24 @@ TEST_F(DxFilterOdf, FlatFilesGiveTheirBodyOnly) {
     EXPECT_EQ(Text(utf16), "Le chat dort.\n");
 }
 
+TEST_F(DxFilterOdf, IndexesGiveTheirBodyNotTheirTemplates) {
+    // A table of contents and an alphabetical index: the title and entries
+    // of their bodies are text, the patterns they are made from are not.
+    EXPECT_EQ(Text(Flat("text",
+                        "<office:text><text:table-of-content><text:table-of-content-source>"
+                        "<text:index-title-template>Contents</text:index-title-template>"
+                        "<text:table-of-content-entry-template><text:index-entry-text/>"
+                        "</text:table-of-content-entry-template></text:table-of-content-source>"
+                        "<text:index-body><text:index-title><text:p>Contents</text:p>"
+                        "</text:index-title><text:p>Introduction</text:p></text:index-body>"
+                        "</text:table-of-content><text:p>Body.</text:p><text:alphabetical-index>"
+                        "<text:alphabetical-index-source><text:index-title-template>Register"
+                        "</text:index-title-template></text:alphabetical-index-source>"
+                        "<text:index-body><text:p>Apfel</text:p></text:index-body>"
+                        "</text:alphabetical-index></office:text>")),
+              "Contents\nIntroduction\nBody.\nApfel\n");
+}
+
 TEST_F(DxFilterOdf, TheRootStartTagTellsAFlatFile) {
     const std::string body = "<office:text><text:p>word</text:p></office:text>";
     EXPECT_EQ(Format(Flat("text", body)), DX_FMT_ODT);

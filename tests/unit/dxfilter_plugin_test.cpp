@@ -206,6 +206,29 @@ TEST_F(DxFilterPlugin, TextComesInDocumentOrder) {
     }
 }
 
+TEST_F(DxFilterPlugin, WordNotesFollowTheMainText) {
+    // Footnotes, then endnotes, after the main text, as Word 97-2003
+    // documents give them; the separators hold no text.
+    const std::string w =
+        "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+    const std::string separators =
+        "<w:footnote w:type=\"separator\" w:id=\"-1\"><w:p><w:r><w:separator/></w:r></w:p>"
+        "</w:footnote>";
+    const std::string docx = StoredZip(
+        {{"[Content_Types].xml", "<Types/>"},
+         {"word/document.xml",
+          "<w:document " + w +
+              "><w:body><w:p><w:r><w:t>Main text</w:t></w:r><w:r><w:footnoteReference "
+              "w:id=\"1\"/></w:r></w:p></w:body></w:document>"},
+         {"word/footnotes.xml", "<w:footnotes " + w + ">" + separators +
+                                    "<w:footnote w:id=\"1\"><w:p><w:r><w:t>Foot note</w:t></w:r>"
+                                    "</w:p></w:footnote></w:footnotes>"},
+         {"word/endnotes.xml", "<w:endnotes " + w +
+                                   "><w:endnote w:id=\"1\"><w:p><w:r><w:t>End note</w:t></w:r>"
+                                   "</w:p></w:endnote></w:endnotes>"}});
+    EXPECT_EQ(plugin->Extract(Temp("notes.docx", docx)).utf8(), "Main text\nFoot note\nEnd note\n");
+}
+
 TEST_F(DxFilterPlugin, WordProcessorFormatsGiveTheSameText) {
     // Headings, paragraphs and table cells each end a line; nothing else does.
     const std::string expected =
@@ -303,6 +326,11 @@ TEST_F(DxFilterPlugin, RtfMarkup) {
                   "a\uFFFDb \uFFFDc \uFFFD😀d\uFFFD\n"},
                  // Binary data may hold braces and backslashes that are not markup.
                  {"{\\rtf1 before\\bin6 }}{\\x\\ after}", "before after\n"},
+                 // A note is read where its mark stands, on lines of its own;
+                 // headers and footers are not.
+                 {"{\\rtf1 {\\header Page}Main text\\chftn{\\footnote\\pard{\\up6\\chftn} The "
+                  "{\\i note}.\\par Its end.}goes on.{\\footer Foot}\\par}",
+                  "Main text\nThe note.\nIts end.\ngoes on.\n"},
                  // White space and control characters are tidied.
                  {"{\\rtf1 \\par\\par  one\\tab\\tab  two \\u7?\\u65279?three\\par\\par\\par four}",
                   "one two three\nfour\n"}};

@@ -1,0 +1,222 @@
+#!/usr/bin/python3
+"""Compares the plug-in's text of real documents with other extractors' text.
+
+    compare.py CORPUS-DIR [--build out/build] [--work DIR] [--only FMT,...]
+
+CORPUS-DIR holds one folder per format (pdf, docx, doc, ...) of documents.
+Each document's text comes from dxtext (built with the tests) and from the
+reference extractor of its format, both kept under --work (the reference
+text is not made again while its file is there). For each document the
+words of both texts (runs of letters, lowercased; digits and punctuation
+left out, since extractors lay out numbers and tables differently) are
+compared as multisets:
+
+    recall     the share of the reference's words that our text has
+    precision  the share of our words that the reference text has
+    order      of the words found once in each text, the share that keeps
+               the reference's order (longest increasing run)
+
+and the same two shares over distinct words ("vocabulary"), which a text
+given twice by one side (an extractor that reads the stale copies of a
+presentation saved again, say) does not move.
+
+Writes WORK/documents.tsv (one row per document) and prints the table per
+format. Not run by the tests; needs the reference tools (see README.md).
+"""
+import argparse
+import bisect
+import collections
+import os
+import re
+import statistics
+import subprocess
+import sys
+import zipfile
+
+WORD = re.compile(r"[^\W\d_]+")
+CAP_UNITS = 512 * 1024  # filters/dxfilter/extractor.h kMaxTextUnits
+
+
+def run(cmd, timeout=300):
+    try:
+        p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+    if p.returncode != 0 and not p.stdout:
+        return None
+    return p.stdout.decode("utf-8", "replace")
+
+
+def pptx_text(path):
+    """The a:t runs of the slides and their notes, slide by slide."""
+    key = lambda n: [int(t) if t.isdigit() else t for t in re.split(r"(\d+)", n)]
+    with zipfile.ZipFile(path) as z:
+        names = sorted((n for n in z.namelist()
+                        if re.match(r"ppt/(slides/slide|notesSlides/notesSlide)\d+\.xml$", n)),
+                       key=key)
+        out = []
+        for n in names:
+            xml = z.read(n).decode("utf-8", "replace")
+            out += [re.sub(r"&(amp|lt|gt|quot|apos);",
+                           lambda m: {"amp": "&", "lt": "<", "gt": ">", "quot": '"',
+                                      "apos": "'"}[m.group(1)], t)
+                    for t in re.findall(r"<a:t>([^<]*)</a:t>", xml)]
+        return "\n".join(out)
+
+
+def xlsx_text(path):
+    import openpyxl  # python3-openpyxl
+    wb = openpyxl.load_workbook(path, read_only=True, data_only=True)
+    out = []
+    for ws in wb.worksheets:
+        for row in ws.iter_rows(values_only=True):
+            out.append("\t".join(str(v) for v in row if v is not None))
+    return "\n".join(out)
+
+
+def pandoc(path, fmt):
+    return run(["pandoc", "-f", fmt, "-t", "plain", "--wrap=none", path])
+
+
+# The reference extractor of each format folder.
+REFERENCE = {
+    "pdf": lambda p: run(["pdftotext", "-enc", "UTF-8", p, "-"]),
+    "ps": lambda p: run(["gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=txtwrite",
+                         "-sOutputFile=-", p]),
+    "docx": lambda p: pandoc(p, "docx"),
+    "odt": lambda p: pandoc(p, "odt"),
+    "epub": lambda p: pandoc(p, "epub"),
+    "rtf": lambda p: pandoc(p, "rtf"),
+    "ods-odp": lambda p: run(["odt2txt", "--encoding=UTF-8", p]),
+    "doc": lambda p: run(["antiword", "-m", "UTF-8.txt", "-w", "0", p])
+    or run(["catdoc", "-d", "utf-8", "-w", p]),
+    "xls": lambda p: run(["xls2csv", "-d", "utf-8", p]),
+    "ppt": lambda p: run(["catppt", "-d", "utf-8", p]),
+    "xlsx": xlsx_text,
+    "pptx": pptx_text,
+    "djvu": lambda p: run(["djvutxt", p]),
+}
+REFERENCE_NAME = {
+    "pdf": "pdftotext", "ps": "gs txtwrite", "docx": "pandoc", "odt": "pandoc",
+    "epub": "pandoc", "rtf": "pandoc", "ods-odp": "odt2txt", "doc": "antiword (catdoc)",
+    "xls": "xls2csv", "ppt": "catppt", "xlsx": "openpyxl", "pptx": "a:t runs of slides+notes",
+    "djvu": "djvutxt",
+}
+
+
+def words(text):
+    return WORD.findall(text.lower())
+
+
+def order_score(ours, ref):
+    """Of the words found exactly once in each list, the share in the longest
+    run that keeps the reference's order."""
+    co, cr = collections.Counter(ours), collections.Counter(ref)
+    once = {w for w in cr if cr[w] == 1 and co.get(w) == 1}
+    if len(once) < 5:
+        return None
+    where = {w: i for i, w in enumerate(ours) if w in once}
+    seq = [where[w] for w in ref if w in once]
+    tails = []
+    for x in seq:
+        k = bisect.bisect_left(tails, x)
+        tails[k:k + 1] = [x]
+    return len(tails) / len(seq)
+
+
+def cached(path, make):
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+    text = make()
+    if text is None:
+        return None
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return text
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("corpus")
+    ap.add_argument("--build", default="out/build")
+    ap.add_argument("--work", default="/tmp/glotta-extraction")
+    ap.add_argument("--dxtext", help="the dxtext program (default: in --build)")
+    ap.add_argument("--filters", help="the plug-in's directory (default: in --build)")
+    ap.add_argument("--only", default="")
+    ap.add_argument("--fresh", action="store_true", help="make our text again")
+    a = ap.parse_args()
+    dxtext = a.dxtext or os.path.join(a.build, "tests", "dxtext")
+    filters = a.filters or os.path.join(a.build, "filters", "dxfilter")
+    only = set(filter(None, a.only.split(",")))
+    rows = []
+    capped_docs = set()
+    for fmt in sorted(os.listdir(a.corpus)):
+        if fmt not in REFERENCE or (only and fmt not in only):
+            continue
+        os.makedirs(os.path.join(a.work, "ours", fmt), exist_ok=True)
+        os.makedirs(os.path.join(a.work, "ref", fmt), exist_ok=True)
+        for name in sorted(os.listdir(os.path.join(a.corpus, fmt))):
+            path = os.path.join(a.corpus, fmt, name)
+            ours_path = os.path.join(a.work, "ours", fmt, name + ".txt")
+            if a.fresh and os.path.exists(ours_path):
+                os.remove(ours_path)
+            ours = cached(ours_path, lambda: (run([dxtext, filters, path], 600) or "")
+                          .rstrip("\n").rstrip("\f"))
+            try:
+                ref = cached(os.path.join(a.work, "ref", fmt, name + ".txt"),
+                             lambda: REFERENCE[fmt](path))
+            except Exception as e:  # a reference tool that cannot read it
+                print(f"{fmt}/{name}: reference failed: {e}", file=sys.stderr)
+                ref = None
+            if ref is None:
+                rows.append((fmt, name, None, None, None, 0, len(words(ours or "")), 0, None, None))
+                continue
+            wo, wr = words(ours or ""), words(ref)
+            # The plug-in gives at most kMaxTextUnits UTF-16 units of a
+            # document: a text cut there is compared with as many words of
+            # the reference.
+            capped = sum(2 if ord(c) > 0xFFFF else 1 for c in ours or "") >= CAP_UNITS - 100
+            if capped:
+                wr = wr[:len(wo)]
+                capped_docs.add((fmt, name))
+            co, cr = collections.Counter(wo), collections.Counter(wr)
+            common = sum((co & cr).values())
+            recall = common / len(wr) if wr else (1.0 if not wo else None)
+            precision = common / len(wo) if wo else (1.0 if not wr else 0.0)
+            so, sr = set(wo), set(wr)
+            vrecall = len(so & sr) / len(sr) if sr else None
+            vprecision = len(so & sr) / len(so) if so else (1.0 if not sr else 0.0)
+            rows.append((fmt, name, recall, precision, order_score(wo, wr), len(wr), len(wo),
+                         common, vrecall, vprecision))
+    with open(os.path.join(a.work, "documents.tsv"), "w") as f:
+        f.write("format\tdocument\trecall\tprecision\torder\tref_words\tour_words\tcommon"
+                "\tvocabulary_recall\tvocabulary_precision\n")
+        for r in rows:
+            f.write("\t".join("-" if v is None else f"{v:.3f}" if isinstance(v, float) else str(v)
+                              for v in r) + "\n")
+    print("| format | reference | documents | compared | words (ref) | recall (median / pooled) "
+          "| precision (median / pooled) | vocabulary recall / precision (median) "
+          "| order (median) | below 0.9 | ours empty, ref not | capped |")
+    print("|---|---|---:|---:|---:|---|---|---|---:|---:|---:|---:|")
+    for fmt in sorted({r[0] for r in rows}):
+        rs = [r for r in rows if r[0] == fmt]
+        cmp_ = [r for r in rs if r[2] is not None and r[5] > 0]
+        ref_words = sum(r[5] for r in cmp_)
+        pooled_r = sum(r[7] for r in cmp_) / ref_words if ref_words else float("nan")
+        our_words = sum(r[6] for r in cmp_)
+        pooled_p = sum(r[7] for r in cmp_) / our_words if our_words else float("nan")
+        med = lambda xs: statistics.median(xs) if xs else float("nan")
+        low = sum(1 for r in cmp_ if r[2] < 0.9 or r[3] < 0.9)
+        empty = sum(1 for r in cmp_ if r[6] == 0 and r[5] > 0)
+        orders = [r[4] for r in cmp_ if r[4] is not None]
+        print(f"| {fmt} | {REFERENCE_NAME[fmt]} | {len(rs)} | {len(cmp_)} | {ref_words} | "
+              f"{med([r[2] for r in cmp_]):.3f} / {pooled_r:.3f} | "
+              f"{med([r[3] for r in cmp_]):.3f} / {pooled_p:.3f} | "
+              f"{med([r[8] for r in cmp_]):.3f} / {med([r[9] for r in cmp_]):.3f} | "
+              f"{med(orders):.3f} | {low} | {empty} | "
+              f"{sum(1 for r in rs if (fmt, r[1]) in capped_docs)} |")
+
+
+if __name__ == "__main__":
+    main()

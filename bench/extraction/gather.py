@@ -1,0 +1,81 @@
+#!/usr/bin/python3
+"""Copies the sampled documents of the unpacked packages under BASE (src/, deb/x/, npm/)
+into BASE/corpus/<format>/ and writes BASE/SOURCES.tsv: gather.py BASE"""
+import gzip, os, random, re, shutil, glob
+import sys
+B = sys.argv[1] if len(sys.argv) > 1 else '.'
+S = B + '/src'
+D = B + '/deb/x'
+out = B + '/corpus'
+shutil.rmtree(out, ignore_errors=True)
+rows = []
+SKIP = re.compile(r'(crash|corrupt|fuzz|password|protect|encrypt|truncat|invalid|broken|bad|empty|leak|oom|timeout|zip-?bomb|xxe|hang|malform)', re.I)
+
+def add(fmt, path, pkg, limit_name=None):
+    name = os.path.basename(path)
+    if name.endswith('.gz'):
+        name = name[:-3]
+    tag = pkg.split()[0].split('_')[0]
+    dst_dir = os.path.join(out, fmt)
+    os.makedirs(dst_dir, exist_ok=True)
+    dst = os.path.join(dst_dir, f'{tag}--{name}')
+    k = 1
+    while os.path.exists(dst):
+        dst = os.path.join(dst_dir, f'{tag}{k}--{name}'); k += 1
+    if path.endswith('.gz'):
+        with gzip.open(path) as f, open(dst, 'wb') as g:
+            g.write(f.read())
+    else:
+        shutil.copyfile(path, dst)
+    rows.append((os.path.relpath(dst, out), pkg, os.path.relpath(path, B)))
+
+def pick(paths, n, seed=1):
+    paths = sorted(p for p in paths if not SKIP.search(os.path.basename(p)) and os.path.getsize(p) > 0)
+    if len(paths) <= n:
+        return paths
+    return sorted(random.Random(seed).sample(paths, n))
+
+def files(root, *exts):
+    r = []
+    for dp, _, fs in os.walk(root):
+        for f in fs:
+            if f.lower().endswith(exts):
+                r.append(os.path.join(dp, f))
+    return r
+
+PANDOC = 'pandoc 2.17.1.1 (Debian source)'
+POI = 'libapache-poi-java 4.0.1 (Debian source)'
+for p in pick(files(S + '/pandoc-2.17.1.1/test/docx', '.docx'), 60): add('docx', p, PANDOC)
+for p in pick(glob.glob(B + '/npm/mammoth/package/test/test-data/*.docx'), 17): add('docx', p, 'mammoth 1.13.0 (npm)')
+for p in pick(files(S + '/apache-poi-4.0.1/test-data/document', '.docx'), 25): add('docx', p, POI)
+for p in pick(files(S + '/pandoc-2.17.1.1/test', '.odt'), 30): add('odt', p, PANDOC)
+for p in pick(files(S + '/odfpy-release-1.4.2', '.odt'), 21): add('odt', p, 'python-odf 1.4.2 (Debian source)')
+for p in pick(files(S + '/odfpy-release-1.4.2', '.ods', '.odp'), 9): add('ods-odp', p, 'python-odf 1.4.2 (Debian source)')
+for p in pick(files(S + '/pandoc-2.17.1.1/test', '.rtf'), 15): add('rtf', p, PANDOC)
+for p in pick(files(S + '/unrtf-0.21.10', '.rtf'), 29): add('rtf', p, 'unrtf 0.21.10 (Debian source)')
+for p in pick(files(S + '/pandoc-2.17.1.1/test', '.epub'), 9): add('epub', p, PANDOC)
+for p in pick(files(S + '/pandoc-2.17.1.1/test/pptx', '.pptx'), 30): add('pptx', p, PANDOC)
+for p in pick(files(S + '/apache-poi-4.0.1/test-data/slideshow', '.pptx'), 20): add('pptx', p, POI)
+for p in pick(files(S + '/apache-poi-4.0.1/test-data/document', '.doc'), 45): add('doc', p, POI)
+for p in pick(files(S + '/libextractor-1.11', '.doc'), 5): add('doc', p, 'libextractor 1.11 (Debian source)')
+for p in pick(files(S + '/tracker-miners-3.4.3', '.doc'), 5): add('doc', p, 'tracker-miners 3.4.3 (Debian source)')
+for p in pick(files(S + '/apache-poi-4.0.1/test-data/spreadsheet', '.xls'), 40): add('xls', p, POI)
+for p in pick(files(S + '/gnumeric-1.12.55', '.xls'), 15): add('xls', p, 'gnumeric 1.12.55 (Debian source)')
+for p in pick(files(S + '/apache-poi-4.0.1/test-data/spreadsheet', '.xlsx'), 30): add('xlsx', p, POI)
+for p in pick(files(S + '/gnumeric-1.12.55', '.xlsx'), 4): add('xlsx', p, 'gnumeric 1.12.55 (Debian source)')
+for p in pick(files(S + '/apache-poi-4.0.1/test-data/slideshow', '.ppt'), 40): add('ppt', p, POI)
+for p in pick(files(S + '/tracker-miners-3.4.3', '.ppt'), 5): add('ppt', p, 'tracker-miners 3.4.3 (Debian source)')
+for p in pick(files(S + '/pdfminer.six-20221105/samples', '.pdf'), 40): add('pdf', p, 'pdfminer 20221105 (Debian source)')
+for p in pick(files(S + '/tracker-miners-3.4.3', '.pdf'), 5): add('pdf', p, 'tracker-miners 3.4.3 (Debian source)')
+for pkg, ver in [('asymptote-doc', '2.85+ds-1'), ('ghostscript-doc', '10.0.0~dfsg-11+deb12u9'), ('glpk-doc', '5.0-1'),
+                 ('gnuplot-doc', '5.4.4+dfsg1-2'), ('grace', '1:5.1.25-13'), ('maxima-doc', '5.46.0-11'),
+                 ('octave-doc', '7.3.0-2'), ('python-reportlab-doc', '3.6.12-1+deb12u1'), ('zsh-doc', '5.9-4')]:
+    for p in sorted(files(D + '/' + pkg, '.pdf', '.pdf.gz')): add('pdf', p, f'{pkg} {ver} (Debian binary)')
+    for p in sorted(files(D + '/' + pkg, '.ps', '.ps.gz')): add('ps', p, f'{pkg} {ver} (Debian binary)')
+for p in pick(files(S + '/libextractor-1.11', '.ps'), 5): add('ps', p, 'libextractor 1.11 (Debian source)')
+for p in pick(files(S + '/tracker-miners-3.4.3', '.ps'), 5): add('ps', p, 'tracker-miners 3.4.3 (Debian source)')
+for p in pick(files(S + '/djvulibre-3.5.28', '.djvu'), 8): add('djvu', p, 'djvulibre 3.5.28 (Debian source)')
+with open(B + '/SOURCES.tsv', 'w') as f:
+    f.write('# corpus file\tpackage\tpath in the unpacked package\n')
+    for r in rows: f.write('\t'.join(r) + '\n')
+print(len(rows))
