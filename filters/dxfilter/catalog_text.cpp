@@ -650,11 +650,12 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
     // Minor revision 1: messages with system-dependent parts (`<PRIu64>` …)
     // kept apart, each a string put together from the file's bytes.
     std::deque<std::string> joined;
-    if ((revision & 0xFFFF) != 0) {
+    if ((revision & 0xFFFF) != 0 && word(36) != 0) {
         const uint64_t segments = word(28), segmentTable = word(32), strings = word(36),
                        origSysdep = word(40), transSysdep = word(44);
         const auto table_in_file = [&](uint64_t at, uint64_t entries, uint64_t width) {
-            return entries <= size / width && at >= headerSize && at + entries * width <= size;
+            return entries == 0 ||
+                   (entries <= size / width && at >= headerSize && at + entries * width <= size);
         };
         if (!table_in_file(segmentTable, segments, 8) || !table_in_file(origSysdep, strings, 4) ||
             !table_in_file(transSysdep, strings, 4))
@@ -663,6 +664,9 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
         uint64_t pairs = size / 8;
         for (uint64_t i = 0; i < strings; ++i) {
             if (i % kClockEvery == kClockEvery - 1 && DXM_CpuNs() > bounds.deadlineNs) break;
+            const bool wantStr = translations.bytes < bounds.maxText,
+                       wantId = ids.bytes < bounds.maxText;
+            if (!wantStr && !wantId) break;
             std::string id, str;
             if (!sysdep_string(b, word, word(origSysdep + 4 * i), segments, segmentTable,
                                bounds.maxText, pairs, id) ||
@@ -670,8 +674,9 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
                                bounds.maxText, pairs, str))
                 return refuse("system-dependent message " + std::to_string(i) +
                               " does not lie in the file");
-            translations.Add(joined.emplace_back(std::move(str)), bounds.maxText);
-            ids.Add(without_context(joined.emplace_back(std::move(id))), bounds.maxText);
+            if (wantStr) translations.Add(joined.emplace_back(std::move(str)), bounds.maxText);
+            if (wantId)
+                ids.Add(without_context(joined.emplace_back(std::move(id))), bounds.maxText);
         }
     }
     out.sourceMessages = translations.messages.empty();

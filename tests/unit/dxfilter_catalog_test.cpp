@@ -323,6 +323,10 @@ TEST(DxfCatalogText, SystemDependentMessagesAreReadAsTheirPoFileWritesThem) {
     std::memcpy(&sharedTable, &shared[40], 4);
     std::memcpy(&sharedDescriptor, &shared[sharedTable], 4);
     for (uint32_t i = 0; i < 200; ++i) shared = set(shared, sharedTable + 4 * i, sharedDescriptor);
+    // Without such messages the offsets of their tables do not matter.
+    std::string none = MoSysdep(plain, {}, {});
+    for (size_t field : {32, 40, 44}) none = set(none, field, 0);
+    EXPECT_EQ(Joined(dxf::ReadBinaryCatalog(none, {})), "Datei öffnen");
     const std::string damaged[] = {
         set(mo, 32, 0xFFFFFFF0u),                           // the segment table past the end
         set(mo, 36, 0x40000000u),                           // an absurd count of strings
