@@ -74,6 +74,109 @@ def xlsx_text(path):
     return "\n".join(out)
 
 
+def po_text(po):
+    """The translations of a catalog read by polib: the msgstr texts (all
+    plural forms) of the entries that are not the header or obsolete. Fuzzy
+    entries are kept: the plug-in reads them (a fuzzy translation is still
+    text of the catalog's language)."""
+    out = []
+    for e in po:
+        if not e.msgid or e.obsolete:
+            continue
+        out += [e.msgstr] + [e.msgstr_plural[k] for k in sorted(e.msgstr_plural)]
+    return "\n".join(t for t in out if t)
+
+
+def catalog_po(path):
+    import polib  # python3-polib
+    return po_text(polib.pofile(path))
+
+
+def catalog_mo(path):
+    import polib
+    # msgunfmt writes in the catalog's charset: msgconv makes it UTF-8.
+    text = run(["sh", "-c", 'msgunfmt "$1" | msgconv -t UTF-8', "sh", path])
+    return None if text is None else po_text(polib.pofile(text))
+
+
+def catalog_qm(path):
+    """The <translation> texts of lconvert's .ts, all numerus forms."""
+    import xml.etree.ElementTree as ET
+    text = run(["lconvert", "-i", path, "-of", "ts", "-o", "-"])
+    if text is None:
+        return None
+    out = []
+    for t in ET.fromstring(text).iter("translation"):
+        forms = t.findall("numerusform")
+        out += [f.text or "" for f in forms] if forms else [t.text or ""]
+    return "\n".join(x for x in out if x)
+
+
+def mail_text(path):
+    """Python's email: the decoded subject and the text/plain bodies (HTML
+    with its tags taken out when an alternative has no plain text), those of
+    the messages inside too, without attachments and without quoted reply
+    lines."""
+    import email
+    import email.policy
+    import html
+    with open(path, "rb") as f:
+        msg = email.message_from_binary_file(f, policy=email.policy.default)
+    out = [str(msg.get("subject", ""))]
+
+    def body(part):
+        try:
+            return part.get_content()
+        except Exception:  # an unknown charset: as Latin-1
+            return (part.get_payload(decode=True) or b"").decode("latin-1")
+
+    def walk(part):
+        if part.get_content_type() in ("message/rfc822", "message/global"):
+            if part.get_content_disposition() == "attachment":
+                return
+            for inner in part.iter_parts():  # a message in a message: its subject too
+                out.append(str(inner.get("subject", "")))
+                walk(inner)
+        elif part.is_multipart():
+            subs = list(part.iter_parts())
+            if part.get_content_subtype() == "alternative":
+                plain = [p for p in subs if p.get_content_type() == "text/plain"]
+                subs = plain[-1:] or subs[-1:]
+            for p in subs:
+                walk(p)
+        elif part.get_content_disposition() != "attachment":
+            if part.get_content_type() == "text/plain":
+                text = body(part)
+                out.append("\n".join(l for l in text.splitlines()
+                                      if not l.lstrip().startswith(">")))
+            elif part.get_content_type() == "text/html":
+                text = re.sub(r"(?is)<(script|style)\b.*?</\1>|<[^>]*>", " ", body(part))
+                out.append(html.unescape(text))
+    walk(msg)
+    return "\n".join(out)
+
+
+def fb2_text(path):
+    """A FictionBook's book title, annotation and the text of its bodies."""
+    import xml.etree.ElementTree as ET
+    with open(path, "rb") as f:
+        data = f.read()
+    # FBReader's help books keep an entity its build fills in
+    # ("&FBReaderVersion;"): entities XML does not define are taken out.
+    data = re.sub(rb"&(?!(amp|lt|gt|quot|apos|#[0-9]+|#x[0-9a-fA-F]+);)[A-Za-z][\w.-]*;", b"", data)
+    root = ET.fromstring(data)
+    local = lambda e: e.tag.rsplit("}", 1)[-1]
+    out = []
+    for e in root.iter():
+        if local(e) == "title-info":
+            for f in e:
+                if local(f) in ("book-title", "annotation"):
+                    out.append(" ".join(f.itertext()))
+        elif local(e) == "body":
+            out.append(" ".join(e.itertext()))
+    return "\n".join(out)
+
+
 def pandoc(path, fmt):
     return run(["pandoc", "-f", fmt, "-t", "plain", "--wrap=none", path])
 
@@ -95,12 +198,18 @@ REFERENCE = {
     "xlsx": xlsx_text,
     "pptx": pptx_text,
     "djvu": lambda p: run(["djvutxt", p]),
+    "mo": catalog_mo,
+    "po": catalog_po,
+    "qm": catalog_qm,
+    "eml": mail_text,
+    "fb2": fb2_text,
 }
 REFERENCE_NAME = {
     "pdf": "pdftotext", "ps": "gs txtwrite", "docx": "pandoc", "odt": "pandoc",
     "epub": "pandoc", "rtf": "pandoc", "ods-odp": "odt2txt", "doc": "antiword (catdoc)",
     "xls": "xls2csv", "ppt": "catppt", "xlsx": "openpyxl", "pptx": "a:t runs of slides+notes",
-    "djvu": "djvutxt",
+    "djvu": "djvutxt", "mo": "msgunfmt, msgstr", "po": "polib, msgstr",
+    "qm": "lconvert, translation", "eml": "Python email", "fb2": "title, annotation, bodies",
 }
 
 

@@ -11,7 +11,7 @@ shutil.rmtree(out, ignore_errors=True)
 rows = []
 SKIP = re.compile(r'(crash|corrupt|fuzz|password|protect|encrypt|truncat|invalid|broken|bad|empty|leak|oom|timeout|zip-?bomb|xxe|hang|malform)', re.I)
 
-def add(fmt, path, pkg, limit_name=None):
+def add(fmt, path, pkg, limit_name=None, origin=None):
     name = os.path.basename(path)
     if name.endswith('.gz'):
         name = name[:-3]
@@ -27,7 +27,7 @@ def add(fmt, path, pkg, limit_name=None):
             g.write(f.read())
     else:
         shutil.copyfile(path, dst)
-    rows.append((os.path.relpath(dst, out), pkg, os.path.relpath(path, B)))
+    rows.append((os.path.relpath(dst, out), pkg, origin or os.path.relpath(path, B)))
 
 def pick(paths, n, seed=1):
     paths = sorted(p for p in paths if not SKIP.search(os.path.basename(p)) and os.path.getsize(p) > 0)
@@ -75,6 +75,38 @@ for pkg, ver in [('asymptote-doc', '2.85+ds-1'), ('ghostscript-doc', '10.0.0~dfs
 for p in pick(files(S + '/libextractor-1.11', '.ps'), 5): add('ps', p, 'libextractor 1.11 (Debian source)')
 for p in pick(files(S + '/tracker-miners-3.4.3', '.ps'), 5): add('ps', p, 'tracker-miners 3.4.3 (Debian source)')
 for p in pick(files(S + '/djvulibre-3.5.28', '.djvu'), 8): add('djvu', p, 'djvulibre 3.5.28 (Debian source)')
+# Message catalogs: the .mo files installed on the machine (named with their
+# language and domain, the package that holds each from dpkg), the .po files
+# of two source packages, Qt's own translations.
+mo = pick(glob.glob('/usr/share/locale/*/LC_MESSAGES/*.mo'), 150)
+owner = {}
+if mo:
+    import subprocess
+    q = subprocess.run(['dpkg', '-S'] + mo, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+    for line in q.splitlines():
+        pkgs, _, path = line.partition(': ')
+        owner[path] = pkgs.split(',')[0].split(':')[0]
+for p in mo:
+    lang = p.split('/')[4]
+    tmp = os.path.join(B, 'mo', lang + '-' + os.path.basename(p))
+    os.makedirs(os.path.dirname(tmp), exist_ok=True)
+    shutil.copyfile(p, tmp)
+    add('mo', tmp, owner.get(p, '?') + ' (Debian binary, installed)', origin=p)
+for p in pick(files(S + '/hello-2.10/po', '.po'), 20): add('po', p, 'hello 2.10 (Debian source)')
+for p in pick(files(S + '/mutt-2.2.12/po', '.po'), 20): add('po', p, 'mutt 2.2.12 (Debian source)')
+for p in pick(files(D + '/qttranslations5-l10n', '.qm'), 40): add('qm', p, 'qttranslations5-l10n 5.15.8-2 (Debian binary)')
+# Mail: the messages of Python's email tests and notmuch's test corpora,
+# as .eml.
+def eml(paths, n, pkg):
+    for p in pick(paths, n):
+        tmp = os.path.join(B, 'eml', pkg.split()[0], os.path.relpath(p, S).replace('/', '_') + '.eml')
+        os.makedirs(os.path.dirname(tmp), exist_ok=True)
+        shutil.copyfile(p, tmp)
+        add('eml', tmp, pkg, origin=os.path.relpath(p, B))
+eml(glob.glob(S + '/Python-3.11.2/Lib/test/test_email/data/msg_*.txt'), 47, 'python3.11 3.11.2 (Debian source)')
+eml([p for p in files(S + '/notmuch-0.37/test/corpora', '') if '/broken/' not in p], 60, 'notmuch 0.37 (Debian source)')
+# E-books: the FictionBook help books of FBReader.
+for p in pick(files(S + '/fbreader-0.12.10.orig', '.fb2'), 40): add('fb2', p, 'fbreader 0.12.10dfsg2 (Debian source)')
 with open(B + '/SOURCES.tsv', 'w') as f:
     f.write('# corpus file\tpackage\tpath in the unpacked package\n')
     for r in rows: f.write('\t'.join(r) + '\n')

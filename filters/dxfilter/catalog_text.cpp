@@ -3,6 +3,7 @@
 #include "filters/dxfilter/catalog_text.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/compress_text.h"
@@ -545,6 +546,48 @@ std::string CatalogHeaderCharset(std::string_view header) {
     return {};
 }
 
+// A system-dependent string of a binary catalog, as its `.po` file writes
+// it: from the descriptor at `at` (the offset of its static parts, then
+// pairs of a static part's length and a segment's index, ~0 after the last
+// part), each segment named in angle brackets ("%<PRIu64>"), the segment "I"
+// (the flag of locale digits) as it is. False when any of it does not lie
+// in the file or a segment index is not in the table. Each pair walked
+// takes one from `pairs`, which the strings of a file share: descriptors
+// that share their pairs over and over are damage too.
+template <class Word>
+bool sysdep_string(std::string_view b, const Word &word, uint64_t at, uint64_t segments,
+                   uint64_t segmentTable, size_t maxBytes, uint64_t &pairs, std::string &out) {
+    constexpr uint32_t kLastPart = 0xFFFFFFFFu;
+    const uint64_t size = b.size();
+    if (at > size - 4) return false;
+    uint64_t from = word(at);
+    for (at += 4;; at += 8) {
+        if (at > size - 8 || pairs == 0) return false;
+        --pairs;
+        const uint64_t length = word(at), segment = word(at + 4);
+        if (from > size || length > size - from) return false;
+        if (out.size() < maxBytes) out.append(b.substr(from, length));
+        from += length;
+        if (segment == kLastPart) break;
+        if (segment >= segments) return false;
+        const uint64_t nameLength = word(segmentTable + 8 * segment),
+                       nameOffset = word(segmentTable + 8 * segment + 4);
+        if (nameOffset > size || nameLength > size - nameOffset) return false;
+        std::string_view name = b.substr(nameOffset, nameLength);
+        if (name.ends_with('\0')) name.remove_suffix(1);
+        if (out.size() >= maxBytes) continue;
+        if (name == "I") {
+            out += 'I';
+        } else {
+            out += '<';
+            out.append(name);
+            out += '>';
+        }
+    }
+    if (out.ends_with('\0')) out.pop_back();  // the last part's NUL
+    return true;
+}
+
 CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
     CatalogText out;
     const auto refuse = [&out](std::string why) {
@@ -603,6 +646,38 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
         }
         translations.Add(str, bounds.maxText);
         ids.Add(without_context(id), bounds.maxText);
+    }
+    // Minor revision 1: messages with system-dependent parts (`<PRIu64>` …)
+    // kept apart, each a string put together from the file's bytes.
+    std::deque<std::string> joined;
+    if ((revision & 0xFFFF) != 0 && word(36) != 0) {
+        const uint64_t segments = word(28), segmentTable = word(32), strings = word(36),
+                       origSysdep = word(40), transSysdep = word(44);
+        const auto table_in_file = [&](uint64_t at, uint64_t entries, uint64_t width) {
+            return entries == 0 ||
+                   (entries <= size / width && at >= headerSize && at + entries * width <= size);
+        };
+        if (!table_in_file(segmentTable, segments, 8) || !table_in_file(origSysdep, strings, 4) ||
+            !table_in_file(transSysdep, strings, 4))
+            return refuse("a table of system-dependent strings does not lie in the file");
+        // Each pair of a well-formed catalog is walked once.
+        uint64_t pairs = size / 8;
+        for (uint64_t i = 0; i < strings; ++i) {
+            if (i % kClockEvery == kClockEvery - 1 && DXM_CpuNs() > bounds.deadlineNs) break;
+            const bool wantStr = translations.bytes < bounds.maxText,
+                       wantId = ids.bytes < bounds.maxText;
+            if (!wantStr && !wantId) break;
+            std::string id, str;
+            if (!sysdep_string(b, word, word(origSysdep + 4 * i), segments, segmentTable,
+                               bounds.maxText, pairs, id) ||
+                !sysdep_string(b, word, word(transSysdep + 4 * i), segments, segmentTable,
+                               bounds.maxText, pairs, str))
+                return refuse("system-dependent message " + std::to_string(i) +
+                              " does not lie in the file");
+            if (wantStr) translations.Add(joined.emplace_back(std::move(str)), bounds.maxText);
+            if (wantId)
+                ids.Add(without_context(joined.emplace_back(std::move(id))), bounds.maxText);
+        }
     }
     out.sourceMessages = translations.messages.empty();
     convert(out.sourceMessages ? ids.messages : translations.messages, header, false, out);

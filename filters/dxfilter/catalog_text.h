@@ -41,7 +41,12 @@ std::string CatalogHeaderCharset(std::string_view header);
 // not lie in the file (a count too large for the file among them), a string
 // that does not lie in the file or lacks its terminating NUL. Gathering
 // stops at maxText; at the deadline the messages read so far are kept. The
-// hash table is not read.
+// hash table is not read. Minor revision 1's system-dependent messages come
+// after the others, each put together from its parts with its segments
+// named as a `.po` file writes them ("%<PRIu64>", the flag "I" as it is);
+// their tables, descriptors and parts must lie in the file too, segment
+// indexes in the segment table, and the descriptors may not walk more part
+// pairs together than the file has room for.
 CatalogText ReadBinaryCatalog(std::string_view bytes, const CatalogBounds &bounds);
 
 // The translations of a `.po` catalog: each entry's msgstr (or msgstr[N],

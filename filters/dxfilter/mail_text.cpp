@@ -1203,6 +1203,14 @@ std::vector<std::string_view> split_multipart(std::string_view body, std::string
     return parts;
 }
 
+// The type an entity's `Content-Type:` names; one that names none, or no
+// type and subtype ("text"), is plain text, as RFC 2045 has it.
+std::string content_type(const Headers &h) {
+    std::string type = field_value(h.contentType);
+    if (type.find('/') == std::string::npos) type = "text/plain";
+    return type;
+}
+
 class Reader {
   public:
     explicit Reader(const MailBounds &bounds) : bounds_(bounds) {}
@@ -1247,7 +1255,7 @@ class Reader {
                 std::vector<MailPiece> &html) {
         if (Stopped()) return;
         ++parts_;
-        std::string type = field_value(h.contentType);
+        std::string type = content_type(h);
         // Outlook sends it as an attachment (`winmail.dat`); the first is read.
         if (tnef_type(type)) {
             if (!tnef_ || !tnef_->empty()) return;
@@ -1258,7 +1266,6 @@ class Reader {
             return;
         }
         if (field_value(h.disposition) == "attachment") return;
-        if (type.empty()) type = "text/plain";
         if (type.starts_with("multipart/")) {
             Multipart(h, type, body, depth, plain, html);
         } else if (type == "message/rfc822" || type == "message/global") {
@@ -1301,8 +1308,10 @@ class Reader {
         for (std::string_view bytes : split_multipart(body, boundary, room)) {
             Part p;
             p.body = split_entity(bytes, p.h);
-            p.type = field_value(p.h.contentType);
-            if (p.type.empty()) p.type = "text/plain";
+            // A digest's parts are messages unless they say otherwise.
+            if (type == "multipart/digest" && field_value(p.h.contentType).empty())
+                p.h.contentType = "message/rfc822";
+            p.type = content_type(p.h);
             parts.push_back(std::move(p));
         }
         if (type == "multipart/alternative") {

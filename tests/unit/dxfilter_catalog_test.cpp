@@ -202,6 +202,147 @@ TEST(DxfCatalogText, DamagedBinaryCatalogsAreRefused) {
     EXPECT_TRUE(dxf::ReadBinaryCatalog(set(shared, 20, 0xFFFFFFFFu), {}).ok);
 }
 
+// A part of a system-dependent string: static bytes, then the index of a
+// segment (-1 after the last part).
+struct Part {
+    std::string bytes;
+    int segment;
+};
+using Sysdep = std::vector<Part>;
+
+// A catalog of revision 0.1 as msgfmt lays it out for messages with
+// system-dependent parts: the 48-byte header, the tables of plain strings,
+// the segment table, the tables of the system-dependent strings' descriptor
+// offsets, the descriptors, then the bytes.
+std::string MoSysdep(const std::vector<Message> &plain, const std::vector<std::string> &segments,
+                     const std::vector<std::pair<Sysdep, Sysdep>> &messages) {
+    const auto n = static_cast<uint32_t>(plain.size()), m = static_cast<uint32_t>(segments.size()),
+               p = static_cast<uint32_t>(messages.size());
+    const uint32_t origTable = 48, transTable = origTable + 8 * n,
+                   segmentTable = transTable + 8 * n, origSysdep = segmentTable + 8 * m,
+                   transSysdep = origSysdep + 4 * p, descriptors = transSysdep + 4 * p;
+    size_t descriptorBytes = 0;
+    for (const auto &[id, str] : messages) descriptorBytes += 8 + 8 * id.size() + 8 * str.size();
+    std::string out(descriptors + descriptorBytes, '\0');
+    const auto put = [&](size_t at, uint32_t v) { std::memcpy(&out[at], &v, 4); };
+    const auto bytes = [&](const std::string &s) {
+        const auto at = static_cast<uint32_t>(out.size());
+        out += s;
+        return at;
+    };
+    for (auto [at, v] : std::vector<std::pair<size_t, uint32_t>>{{0, 0x950412DEu},
+                                                                 {4, 1},
+                                                                 {8, n},
+                                                                 {12, origTable},
+                                                                 {16, transTable},
+                                                                 {28, m},
+                                                                 {32, segmentTable},
+                                                                 {36, p},
+                                                                 {40, origSysdep},
+                                                                 {44, transSysdep}})
+        put(at, v);
+    for (uint32_t i = 0; i < n; ++i) {
+        put(origTable + 8 * i, static_cast<uint32_t>(plain[i].id.size()));
+        put(origTable + 8 * i + 4, bytes(plain[i].id + '\0'));
+        put(transTable + 8 * i, static_cast<uint32_t>(plain[i].str.size()));
+        put(transTable + 8 * i + 4, bytes(plain[i].str + '\0'));
+    }
+    for (uint32_t i = 0; i < m; ++i) {
+        put(segmentTable + 8 * i, static_cast<uint32_t>(segments[i].size() + 1));
+        put(segmentTable + 8 * i + 4, bytes(segments[i] + '\0'));
+    }
+    size_t descriptor = descriptors;
+    for (uint32_t i = 0; i < p; ++i) {
+        for (int side = 0; side < 2; ++side) {
+            const Sysdep &parts = side == 0 ? messages[i].first : messages[i].second;
+            put((side == 0 ? origSysdep : transSysdep) + 4 * i, static_cast<uint32_t>(descriptor));
+            std::string all;
+            for (const Part &part : parts) all += part.bytes;
+            put(descriptor, bytes(all + '\0'));
+            for (size_t k = 0; k < parts.size(); ++k) {
+                const bool last = k + 1 == parts.size();
+                put(descriptor + 4 + 8 * k,
+                    static_cast<uint32_t>(parts[k].bytes.size() + (last ? 1 : 0)));
+                put(descriptor + 8 + 8 * k,
+                    last ? 0xFFFFFFFFu : static_cast<uint32_t>(parts[k].segment));
+            }
+            descriptor += 4 + 8 * parts.size();
+        }
+    }
+    return out;
+}
+
+TEST(DxfCatalogText, SystemDependentMessagesAreReadAsTheirPoFileWritesThem) {
+    const std::vector<Message> plain = {{"", Header("UTF-8")}, {"Open file", "Datei öffnen"}};
+    const std::vector<std::pair<Sysdep, Sysdep>> sysdep = {
+        {{{"%", 0}, {" bytes read", -1}}, {{"%", 0}, {" Bytes gelesen", -1}}},
+        {{{"%", 1}, {"d of %", 0}, {" done", -1}}, {{"%", 1}, {"d von %", 0}, {" fertig", -1}}},
+        {{{std::string("ctx\x04one %", 5 + 4), 0},
+          {std::string(" file\0many %", 12), 0},
+          {" files", -1}},
+         {{"eine %", 0}, {std::string(" Datei\0viele %", 14), 0}, {" Dateien", -1}}},
+    };
+    const std::string mo = MoSysdep(plain, {"PRIu64", "I"}, sysdep);
+    CatalogText text = dxf::ReadBinaryCatalog(mo, {});
+    ASSERT_TRUE(text.ok) << text.error;
+    EXPECT_FALSE(text.sourceMessages);
+    EXPECT_EQ(Joined(text),
+              "Datei öffnen|%<PRIu64> Bytes gelesen|%Id von %<PRIu64> fertig|"
+              "eine %<PRIu64> Datei|viele %<PRIu64> Dateien");
+    // A template of such messages gives their msgids.
+    auto untranslated = sysdep;
+    for (auto &message : untranslated) message.second = {{"", -1}};
+    text = dxf::ReadBinaryCatalog(MoSysdep({{"", Header("UTF-8")}}, {"PRIu64", "I"}, untranslated),
+                                  {});
+    ASSERT_TRUE(text.ok) << text.error;
+    EXPECT_TRUE(text.sourceMessages);
+    EXPECT_EQ(Joined(text),
+              "%<PRIu64> bytes read|%Id of %<PRIu64> done|one %<PRIu64> file|many %<PRIu64> files");
+
+    // Damage: a table or a descriptor that does not lie in the file, a
+    // segment not in the table, parts that run past the end, descriptors
+    // that share their parts over and over.
+    const auto set = [](std::string bytes, size_t at, uint32_t v) {
+        std::memcpy(&bytes[at], &v, 4);
+        return bytes;
+    };
+    const auto at = [&](size_t offset) {
+        uint32_t v;
+        std::memcpy(&v, &mo[offset], 4);
+        return v;
+    };
+    const uint32_t firstDescriptor = at(at(40));
+    // 200 strings that all point at a descriptor of 300 parts.
+    Sysdep longest(300, Part{"", 0});
+    longest.push_back({" x", -1});
+    std::vector<std::pair<Sysdep, Sysdep>> many(100, {{{" y", -1}}, {{" z", -1}}});
+    many[0] = {longest, longest};
+    std::string shared = MoSysdep(plain, {"PRIu64"}, many);
+    ASSERT_TRUE(dxf::ReadBinaryCatalog(shared, {}).ok);
+    uint32_t sharedTable, sharedDescriptor;
+    std::memcpy(&sharedTable, &shared[40], 4);
+    std::memcpy(&sharedDescriptor, &shared[sharedTable], 4);
+    for (uint32_t i = 0; i < 200; ++i) shared = set(shared, sharedTable + 4 * i, sharedDescriptor);
+    // Without such messages the offsets of their tables do not matter.
+    std::string none = MoSysdep(plain, {}, {});
+    for (size_t field : {32, 40, 44}) none = set(none, field, 0);
+    EXPECT_EQ(Joined(dxf::ReadBinaryCatalog(none, {})), "Datei öffnen");
+    const std::string damaged[] = {
+        set(mo, 32, 0xFFFFFFF0u),                           // the segment table past the end
+        set(mo, 36, 0x40000000u),                           // an absurd count of strings
+        set(mo, 44, 8),                                     // a table over the header
+        set(mo, at(40), static_cast<uint32_t>(mo.size())),  // a descriptor past the end
+        set(mo, firstDescriptor + 8, 7),                    // a segment not in the table
+        set(mo, firstDescriptor + 4, 0xFFFFFF00u),          // a part longer than the file
+        set(mo, firstDescriptor, static_cast<uint32_t>(mo.size() - 1)),  // parts past the end
+        mo.substr(0, mo.size() - 40),                                    // cut
+        shared,
+    };
+    for (const std::string &bytes : damaged)
+        ExpectRefused(dxf::ReadBinaryCatalog(bytes, {}),
+                      "sysdep damage " + std::to_string(&bytes - damaged));
+}
+
 const std::string kPo =
     "# German translation of demo.\n"
     "# Copyright (C) 2024 the demo authors\n"

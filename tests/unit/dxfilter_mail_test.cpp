@@ -260,6 +260,18 @@ TEST(DxfMailText, AlternativesNestingAndInnerMessages) {
         "--m\n\nnew text\n--m\nContent-Type: message/rfc822\n\n"
         "From: c\nDate: d\nSubject: inner\n\ninner body\n--m--\n";
     EXPECT_EQ(Text(kHead + inner), "outer|new text|inner|inner body");
+    // A digest's parts are messages unless they name another type; the
+    // parts of other multiparts are plain text.
+    const std::string digest =
+        "Subject: digest\nContent-Type: multipart/digest; boundary=d\n\n"
+        "--d\n\nFrom: c\nSubject: first\nContent-Transfer-Encoding: quoted-printable\n\n"
+        "caf=C3=A9\n"
+        "--d\nContent-Type: message/rfc822\n\nSubject: second\n\nbody 2\n"
+        "--d\nContent-Type: text/plain\n\nFrom: a note\n--d--\n";
+    EXPECT_EQ(Text(kHead + digest), "digest|first|café|second|body 2|From: a note");
+    const std::string mixed =
+        "Content-Type: multipart/mixed; boundary=m\n\n--m\n\nFrom: c\n\nx\n--m--\n";
+    EXPECT_EQ(Text(kHead + mixed), "From: c\n\nx");
 }
 
 TEST(DxfMailText, CharsetsDeclaredMissingAndWrong) {
@@ -303,6 +315,9 @@ TEST(DxfMailText, OtherTextTypes) {
               "Bold and red <x>\n");
     EXPECT_EQ(Text(part("text/markdown; charset=utf-8", "# Title\n\nText\n")), "# Title\n\nText\n");
     EXPECT_EQ(Text(part("text/x-log", "a log\n")), "a log\n");
+    // A type without its subtype is no type: plain text, in its charset.
+    EXPECT_EQ(Text(part("text; charset=iso-8859-1", "caf\xE9\n")), "café\n");
+    EXPECT_EQ(Text(part("application", "data\n")), "data\n");
     // Data in text form is no text.
     EXPECT_EQ(Text(part("text/calendar", "BEGIN:VCALENDAR\n")), "");
     EXPECT_EQ(Text(part("text/x-vcard", "BEGIN:VCARD\n")), "");
