@@ -553,26 +553,36 @@ std::string CatalogHeaderCharset(std::string_view header) {
 // (the flag of locale digits) as it is. False when any of it does not lie
 // in the file or a segment index is not in the table. Each pair walked
 // takes one from `pairs`, which the strings of a file share: descriptors
-// that share their pairs over and over are damage too.
+// that share their pairs over and over are damage too. Each byte copied
+// takes one from `budget`, shared alike: descriptors that name the same long
+// part over and over would otherwise copy it for every string.
+enum class Sysdep { kRead, kDamaged, kSpent };
 template <class Word>
-bool sysdep_string(std::string_view b, const Word &word, uint64_t at, uint64_t segments,
-                   uint64_t segmentTable, size_t maxBytes, uint64_t &pairs, std::string &out) {
+Sysdep sysdep_string(std::string_view b, const Word &word, uint64_t at, uint64_t segments,
+                     uint64_t segmentTable, size_t maxBytes, uint64_t &pairs, uint64_t &budget,
+                     std::string &out) {
     constexpr uint32_t kLastPart = 0xFFFFFFFFu;
     const uint64_t size = b.size();
-    if (at > size - 4) return false;
+    const auto copy = [&](std::string_view part) {
+        if (part.size() > budget) return false;
+        budget -= part.size();
+        out.append(part);
+        return true;
+    };
+    if (at > size - 4) return Sysdep::kDamaged;
     uint64_t from = word(at);
     for (at += 4;; at += 8) {
-        if (at > size - 8 || pairs == 0) return false;
+        if (at > size - 8 || pairs == 0) return Sysdep::kDamaged;
         --pairs;
         const uint64_t length = word(at), segment = word(at + 4);
-        if (from > size || length > size - from) return false;
-        if (out.size() < maxBytes) out.append(b.substr(from, length));
+        if (from > size || length > size - from) return Sysdep::kDamaged;
+        if (out.size() < maxBytes && !copy(b.substr(from, length))) return Sysdep::kSpent;
         from += length;
         if (segment == kLastPart) break;
-        if (segment >= segments) return false;
+        if (segment >= segments) return Sysdep::kDamaged;
         const uint64_t nameLength = word(segmentTable + 8 * segment),
                        nameOffset = word(segmentTable + 8 * segment + 4);
-        if (nameOffset > size || nameLength > size - nameOffset) return false;
+        if (nameOffset > size || nameLength > size - nameOffset) return Sysdep::kDamaged;
         std::string_view name = b.substr(nameOffset, nameLength);
         if (name.ends_with('\0')) name.remove_suffix(1);
         if (out.size() >= maxBytes) continue;
@@ -580,12 +590,12 @@ bool sysdep_string(std::string_view b, const Word &word, uint64_t at, uint64_t s
             out += 'I';
         } else {
             out += '<';
-            out.append(name);
+            if (!copy(name)) return Sysdep::kSpent;
             out += '>';
         }
     }
     if (out.ends_with('\0')) out.pop_back();  // the last part's NUL
-    return true;
+    return Sysdep::kRead;
 }
 
 CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
@@ -660,20 +670,28 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
         if (!table_in_file(segmentTable, segments, 8) || !table_in_file(origSysdep, strings, 4) ||
             !table_in_file(transSysdep, strings, 4))
             return refuse("a table of system-dependent strings does not lie in the file");
-        // Each pair of a well-formed catalog is walked once.
-        uint64_t pairs = size / 8;
+        // Each pair and each byte of a well-formed catalog is walked once;
+        // a side no longer gathered is checked but not copied. Gathering
+        // stops when the bytes copied would pass the budget.
+        uint64_t pairs = size / 8, budget = size + 2 * uint64_t{bounds.maxText};
         for (uint64_t i = 0; i < strings; ++i) {
             if (i % kClockEvery == kClockEvery - 1 && DXM_CpuNs() > bounds.deadlineNs) break;
             const bool wantStr = translations.bytes < bounds.maxText,
                        wantId = ids.bytes < bounds.maxText;
             if (!wantStr && !wantId) break;
             std::string id, str;
-            if (!sysdep_string(b, word, word(origSysdep + 4 * i), segments, segmentTable,
-                               bounds.maxText, pairs, id) ||
-                !sysdep_string(b, word, word(transSysdep + 4 * i), segments, segmentTable,
-                               bounds.maxText, pairs, str))
+            const Sysdep readId =
+                sysdep_string(b, word, word(origSysdep + 4 * i), segments, segmentTable,
+                              wantId ? bounds.maxText : 0, pairs, budget, id);
+            const Sysdep readStr =
+                readId == Sysdep::kRead
+                    ? sysdep_string(b, word, word(transSysdep + 4 * i), segments, segmentTable,
+                                    wantStr ? bounds.maxText : 0, pairs, budget, str)
+                    : readId;
+            if (readStr == Sysdep::kDamaged)
                 return refuse("system-dependent message " + std::to_string(i) +
                               " does not lie in the file");
+            if (readStr == Sysdep::kSpent) break;
             if (wantStr) translations.Add(joined.emplace_back(std::move(str)), bounds.maxText);
             if (wantId)
                 ids.Add(without_context(joined.emplace_back(std::move(id))), bounds.maxText);

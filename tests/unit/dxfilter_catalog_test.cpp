@@ -327,6 +327,21 @@ TEST(DxfCatalogText, SystemDependentMessagesAreReadAsTheirPoFileWritesThem) {
     std::string none = MoSysdep(plain, {}, {});
     for (size_t field : {32, 40, 44}) none = set(none, field, 0);
     EXPECT_EQ(Joined(dxf::ReadBinaryCatalog(none, {})), "Datei öffnen");
+    // Msgids that all name one long part (a context of 64 KiB): it is
+    // copied while the bytes copied stay within the file's size and twice
+    // the text bound, then gathering stops.
+    std::vector<std::pair<Sysdep, Sysdep>> repeated(100, {{{"b", -1}}, {{"", -1}}});
+    repeated[0].first = {{std::string(64 * 1024, 'c') + '\x04' + "a", -1}};
+    std::string same = MoSysdep({{"", Header("UTF-8")}}, {}, repeated);
+    uint32_t idTable, idDescriptor;
+    std::memcpy(&idTable, &same[40], 4);
+    std::memcpy(&idDescriptor, &same[idTable], 4);
+    for (uint32_t i = 0; i < 100; ++i) same = set(same, idTable + 4 * i, idDescriptor);
+    dxf::CatalogBounds small;
+    small.maxText = 4096;
+    text = dxf::ReadBinaryCatalog(same, small);
+    ASSERT_TRUE(text.ok) << text.error;
+    EXPECT_EQ(Joined(text), "a");
     const std::string damaged[] = {
         set(mo, 32, 0xFFFFFFF0u),                           // the segment table past the end
         set(mo, 36, 0x40000000u),                           // an absurd count of strings
