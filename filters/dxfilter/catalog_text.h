@@ -46,7 +46,9 @@ std::string CatalogHeaderCharset(std::string_view header);
 // named as a `.po` file writes them ("%<PRIu64>", the flag "I" as it is);
 // their tables, descriptors and parts must lie in the file too, segment
 // indexes in the segment table, and the descriptors may not walk more part
-// pairs together than the file has room for.
+// pairs together than the file has room for. The bytes they copy share one
+// budget (the file's size and twice maxText); gathering stops when it is
+// spent.
 CatalogText ReadBinaryCatalog(std::string_view bytes, const CatalogBounds &bounds);
 
 // The translations of a `.po` catalog: each entry's msgstr (or msgstr[N],
