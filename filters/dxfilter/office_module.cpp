@@ -414,10 +414,7 @@ class PartContentType {
         if (++depth_ == 1) types_ = local == "Types";
         if (depth_ != 2 || !types_ || found_ || local != "Override") return;
         const std::string_view part = attribute_in(attributes, count, "PartName", "");
-        found_ = part.size() == name_.size() && std::ranges::equal(part, name_, [](char a, char b) {
-                     return std::tolower(static_cast<unsigned char>(a)) ==
-                            std::tolower(static_cast<unsigned char>(b));
-                 });
+        found_ = dxf::iequals(part, name_);
         if (found_) type_ = attribute_in(attributes, count, "ContentType", "");
     }
     void End() { --depth_; }
