@@ -116,6 +116,8 @@ for p in sorted(files(HSMF + '/hmef', '.dat')): add('tnef', p, POI)
 for p in sorted(files(S + '/Email-Outlook-Message-0.921/t/files', '.msg')):
     add('msg', p, 'libemail-outlook-message-perl 0.921 (Debian source)')
 add('tnef', S + '/Convert-TNEF-0.18/t/tnef.doc', 'libconvert-tnef-perl 0.18 (Debian source)')
+for p in pick(files(S + '/ytnef-2.0/test-data', '.tnef') + [S + '/ytnef-2.0/test-data/winmail.dat'], 10):
+    add('tnef', p, 'libytnef 2.0 (Debian source)')
 for p in pick(glob.glob(B + '/npm/node-tnef-1.4.0/package/testFiles/*.dat'), 5): add('tnef', p, 'node-tnef 1.4.0 (npm)')
 for p in glob.glob(B + '/npm/msgreader-1.0.1/package/data/*.msg'): add('msg', p, 'msgreader 1.0.1 (npm)')
 for p in pick(files(HSMF + '/spreadsheet', '.xlsb'), 20): add('xlsb', p, POI)
