@@ -177,6 +177,163 @@ def fb2_text(path):
     return "\n".join(out)
 
 
+def html_text(markup):
+    import html
+    return html.unescape(re.sub(r"(?is)<(script|style|head)\b.*?</\1>|<[^>]*>", " ", markup))
+
+
+def unquoted(text):
+    """Without the quoted reply lines (">"), which the plug-in leaves out."""
+    return "\n".join(l for l in text.splitlines() if not l.lstrip().startswith(">"))
+
+
+RTF_PRESET = (b"{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman \\fswiss "
+              b"\\fmodern \\fscript \\fdecor MS Sans SerifSymbolArialTimes New RomanCourier"
+              b"{\\colortbl\\red0\\green0\\blue0\r\n\\par \\pard\\plain\\f0\\fs20\\b\\i\\u\\tab\\tx")
+
+
+def lzfu(data):
+    """The RTF of a compressed RTF body (the LZFu scheme of Outlook)."""
+    import struct
+    size, raw, kind = struct.unpack_from("<III", data)
+    body = data[16:16 + size - 12]
+    if kind == 0x414C454D:  # "MELA": stored
+        return bytes(body[:raw])
+    d = bytearray(4096)
+    d[:len(RTF_PRESET)] = RTF_PRESET
+    w, out, i = len(RTF_PRESET), bytearray(), 0
+    while i < len(body):
+        flags = body[i]
+        i += 1
+        for bit in range(8):
+            if i >= len(body):
+                break
+            if flags >> bit & 1:
+                ref = body[i] << 8 | body[i + 1]
+                i += 2
+                off, n = ref >> 4, (ref & 15) + 2
+                if off == w:
+                    return bytes(out)
+                for k in range(n):
+                    c = d[(off + k) % 4096]
+                    out.append(c)
+                    d[w] = c
+                    w = (w + 1) % 4096
+            else:
+                out.append(body[i])
+                d[w] = body[i]
+                w = (w + 1) % 4096
+                i += 1
+    return bytes(out)
+
+
+def rtf_bytes_text(rtf):
+    import tempfile
+    with tempfile.NamedTemporaryFile(suffix=".rtf") as f:
+        f.write(rtf)
+        f.flush()
+        return pandoc(f.name, "rtf") or ""
+
+
+def msg_text(path):
+    """An Outlook message's subject and body by @kenjiuno/msgreader (npm):
+    the plain body, else the HTML one with its tags taken out, else the
+    compressed RTF (decompressed here) through pandoc; quoted lines left
+    out."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    text = run(["node", os.environ.get("MSGTEXT_JS", os.path.join(here, "msgtext.js")), path])
+    if text is None:
+        return None
+    subject, _, body = text.partition("\n")
+    if body.startswith("\x01HTML\x01"):
+        body = html_text(body[6:])
+    elif body.startswith("\x01RTF\x01"):
+        import base64
+        body = rtf_bytes_text(lzfu(base64.b64decode(body[5:])))
+    return subject + "\n" + unquoted(body)
+
+
+def tnef_subject(data):
+    """The subject of a TNEF stream: its attSubject attribute, else the
+    PR_SUBJECT of the message's MAPI property block (attMsgProps)."""
+    import struct
+    subject, props, at = "", None, 6
+    while at + 9 <= len(data):
+        level, ident, n = struct.unpack_from("<BII", data, at)
+        if level == 1 and ident == 0x00018004:
+            subject = data[at + 9:at + 9 + n].rstrip(b"\0").decode("cp1252", "replace")
+        if level == 1 and ident == 0x00069003:
+            props = data[at + 9:at + 9 + n]
+        at += 9 + n + 2
+    if subject or props is None:
+        return subject
+    pad = lambda k: (k + 3) & ~3
+    fixed = {1: 4, 2: 4, 3: 4, 4: 4, 0xA: 4, 0xB: 4, 5: 8, 6: 8, 7: 8, 0x14: 8, 0x40: 8, 0x48: 16}
+    count, at = struct.unpack_from("<I", props)[0], 4
+    for _ in range(count):
+        ptype, pid = struct.unpack_from("<HH", props, at)
+        at += 4
+        if pid >= 0x8000:  # a named property: its GUID, then an id or a name
+            kind = struct.unpack_from("<I", props, at + 16)[0]
+            at += 20
+            at += 4 if kind == 0 else 4 + pad(struct.unpack_from("<I", props, at)[0])
+        base, multi = ptype & 0x0FFF, bool(ptype & 0x1000)
+        values = 1
+        if multi or base in (0x1E, 0x1F, 0x102, 0xD):
+            values = struct.unpack_from("<I", props, at)[0]
+            at += 4
+        for _ in range(values):
+            if base in (0x1E, 0x1F, 0x102, 0xD):
+                n = struct.unpack_from("<I", props, at)[0]
+                value = props[at + 4:at + 4 + n]
+                at += 4 + pad(n)
+                if pid == 0x0037 and base == 0x1E:
+                    return value.rstrip(b"\0").decode("cp1252", "replace")
+                if pid == 0x0037 and base == 0x1F:
+                    return value.decode("utf-16-le", "replace").rstrip("\0")
+            elif base in fixed:
+                at += fixed[base]
+            else:
+                return ""
+    return ""
+
+
+def tnef_text(path):
+    """A TNEF stream's subject and the body `tnef --save-body` writes (plain
+    text first, then HTML, then RTF through pandoc); attachments left out."""
+    import tempfile
+    with open(path, "rb") as f:
+        data = f.read()
+    with tempfile.TemporaryDirectory() as d:
+        # -K: Convert-TNEF's test stream has a wrong checksum.
+        run(["tnef", "-K", "-C", d, "--save-body=body", "--body-pref=thr", "-f", path])
+        out = [tnef_subject(data)]
+        for name in sorted(os.listdir(d)):
+            if not name.startswith("body"):
+                continue  # an attachment
+            with open(os.path.join(d, name), "rb") as f:
+                raw = f.read()
+            if name.endswith(".rtf"):
+                out.append(rtf_bytes_text(raw))
+            elif name.endswith((".html", ".htm")):
+                out.append(html_text(raw.decode("utf-8", "replace")))
+            else:
+                out.append(raw.decode("cp1252", "replace"))
+        return unquoted("\n".join(out))
+
+
+def node_script(name):
+    here = os.path.dirname(os.path.abspath(__file__))
+    return lambda p: run(["node", os.path.join(here, name), p])
+
+
+def xhtml_text(cmd):
+    def text(path):
+        out = run(cmd + [path])
+        return None if out is None else html_text(out)
+    return text
+
+
 def pandoc(path, fmt):
     return run(["pandoc", "-f", fmt, "-t", "plain", "--wrap=none", path])
 
@@ -203,6 +360,17 @@ REFERENCE = {
     "qm": catalog_qm,
     "eml": mail_text,
     "fb2": fb2_text,
+    "msg": msg_text,
+    "tnef": tnef_text,
+    "xlsb": node_script("xlsbtext.js"),
+    "vsd": lambda p: run(["vsd2text", p]),
+    "pub": xhtml_text(["pub2xhtml"]),
+    "key": lambda p: run(["key2text", p]),
+    "numbers": lambda p: run(["numbers2text", p]),
+    "pages": lambda p: run(["pages2text", p]),
+    "wpd": lambda p: run(["wpd2text", p]),
+    "wps": lambda p: run(["wps2text", p]),
+    "mwaw": lambda p: run(["mwaw2text", p]),
 }
 REFERENCE_NAME = {
     "pdf": "pdftotext", "ps": "gs txtwrite", "docx": "pandoc", "odt": "pandoc",
@@ -210,6 +378,9 @@ REFERENCE_NAME = {
     "xls": "xls2csv", "ppt": "catppt", "xlsx": "openpyxl", "pptx": "a:t runs of slides+notes",
     "djvu": "djvutxt", "mo": "msgunfmt, msgstr", "po": "polib, msgstr",
     "qm": "lconvert, translation", "eml": "Python email", "fb2": "title, annotation, bodies",
+    "msg": "msgreader", "tnef": "tnef --save-body -K", "xlsb": "SheetJS", "vsd": "vsd2text",
+    "pub": "pub2xhtml", "key": "key2text", "numbers": "numbers2text", "pages": "pages2text",
+    "wpd": "wpd2text", "wps": "wps2text", "mwaw": "mwaw2text",
 }
 
 

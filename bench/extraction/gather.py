@@ -107,6 +107,27 @@ eml(glob.glob(S + '/Python-3.11.2/Lib/test/test_email/data/msg_*.txt'), 47, 'pyt
 eml([p for p in files(S + '/notmuch-0.37/test/corpora', '') if '/broken/' not in p], 60, 'notmuch 0.37 (Debian source)')
 # E-books: the FictionBook help books of FBReader.
 for p in pick(files(S + '/fbreader-0.12.10.orig', '.fb2'), 40): add('fb2', p, 'fbreader 0.12.10dfsg2 (Debian source)')
+# Outlook messages, TNEF, XLSB, Visio, Publisher (POI's test data), Visio
+# drawings of libvisio's tests, iWork documents of libetonyek's tests.
+# Every message and TNEF stream of POI is taken (none is damaged).
+HSMF = S + '/apache-poi-4.0.1/test-data'
+for p in sorted(files(HSMF + '/hsmf', '.msg') + files(HSMF + '/poifs', '.msg')): add('msg', p, POI)
+for p in sorted(files(HSMF + '/hmef', '.dat')): add('tnef', p, POI)
+for p in sorted(files(S + '/Email-Outlook-Message-0.921/t/files', '.msg')):
+    add('msg', p, 'libemail-outlook-message-perl 0.921 (Debian source)')
+add('tnef', S + '/Convert-TNEF-0.18/t/tnef.doc', 'libconvert-tnef-perl 0.18 (Debian source)')
+for p in pick(files(S + '/ytnef-2.0/test-data', '.tnef') + [S + '/ytnef-2.0/test-data/winmail.dat'], 10):
+    add('tnef', p, 'libytnef 2.0 (Debian source)')
+for p in pick(glob.glob(B + '/npm/node-tnef-1.4.0/package/testFiles/*.dat'), 5): add('tnef', p, 'node-tnef 1.4.0 (npm)')
+for p in glob.glob(B + '/npm/msgreader-1.0.1/package/data/*.msg'): add('msg', p, 'msgreader 1.0.1 (npm)')
+for p in pick(files(HSMF + '/spreadsheet', '.xlsb'), 20): add('xlsb', p, POI)
+for p in pick(files(HSMF + '/diagram', '.vsd', '.vsdx') + files(HSMF + '/hpsf', '.vsd'), 40): add('vsd', p, POI)
+for p in pick(files(S + '/libvisio-0.1.7/src/test/data', '.vsd', '.vsdx'), 40): add('vsd', p, 'libvisio 0.1.7 (Debian source)')
+for p in pick(files(HSMF + '/publisher', '.pub'), 40): add('pub', p, POI)
+for p in pick(files(HSMF + '/poifs', '.wps'), 5): add('wps', p, POI)
+ETONYEK = S + '/libetonyek-0.1.10/src/test/data'
+for ext, fmt in (('.key', 'key'), ('.numbers', 'numbers'), ('.pages', 'pages')):
+    for p in sorted(glob.glob(ETONYEK + '/*-file' + ext)): add(fmt, p, 'libetonyek 0.1.10 (Debian source)')
 with open(B + '/SOURCES.tsv', 'w') as f:
     f.write('# corpus file\tpackage\tpath in the unpacked package\n')
     for r in rows: f.write('\t'.join(r) + '\n')

@@ -74,9 +74,13 @@ const unsigned char *CompoundFile::OpenRoot(std::string_view file, size_t maxEnt
 }
 
 bool CompoundFile::ReadSector(uint32_t id, std::string &out) const {
+    return ReadSector(id, out, sector_);
+}
+
+bool CompoundFile::ReadSector(uint32_t id, std::string &out, size_t bytes) const {
     if (id > kMaxSectorId) return false;
-    out.resize(sector_);
-    return readAt_((uint64_t{id} + 1) << shift_, out.data(), sector_);
+    out.resize(bytes);
+    return readAt_((uint64_t{id} + 1) << shift_, out.data(), bytes);
 }
 
 bool CompoundFile::LoadFat(uint64_t size) {
@@ -233,9 +237,12 @@ std::optional<std::string> CompoundFile::SectorChain(uint32_t start, uint64_t si
     std::set<uint32_t> seen;
     uint32_t id = start;
     while (out.size() < size) {
-        if (id >= FatEntries() || !seen.insert(id).second || !ReadSector(id, s))
+        // Of the last sector, only the bytes the stream reaches: some
+        // writers end the file there.
+        const auto bytes = static_cast<size_t>(std::min<uint64_t>(sector_, size - out.size()));
+        if (id >= FatEntries() || !seen.insert(id).second || !ReadSector(id, s, bytes))
             return std::nullopt;
-        out.append(s, 0, static_cast<size_t>(std::min<uint64_t>(sector_, size - out.size())));
+        out += s;
         if (out.size() < size) {
             const auto next = Next(id);
             if (!next) return std::nullopt;

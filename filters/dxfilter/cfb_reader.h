@@ -112,6 +112,8 @@ class CompoundFile {
     bool ListFatSectors(size_t want) const;
     uint64_t FatEntries() const;
     bool ReadSector(uint32_t id, std::string &out) const;
+    // The first `bytes` of sector `id`.
+    bool ReadSector(uint32_t id, std::string &out, size_t bytes) const;
     bool LoadFat(uint64_t size);
     bool LoadDirectorySector();
     std::optional<std::string> SectorChain(uint32_t start, uint64_t size) const;

@@ -14,7 +14,10 @@
 namespace dxf {
 namespace {
 
-constexpr size_t kMaxDirectorySectors = 256;
+// Directory entries read at most: as many as the message and Hangul readers
+// read, so that a message with a thousand recipients or attachments (whose
+// directory runs to thousands of sectors) is told as one.
+constexpr size_t kMaxDirectoryEntries = 1u << 16;
 constexpr size_t kMaxVisited = 4096;  // root entries looked at
 
 struct Kind {
@@ -77,7 +80,7 @@ size_t entry_kind(const unsigned char *entry) {
 int OleFormatFromDirectory(std::span<const unsigned char> head, const ReadAtFn &readAt) {
     CompoundFile file;
     CompoundFile::Options options;
-    options.maxDirectorySectors = kMaxDirectorySectors;
+    options.maxDirectoryEntries = kMaxDirectoryEntries;
     if (!file.Open(head, readAt, 0, options)) return DX_FMT_UNKNOWN;
     const unsigned char *root = file.Entry(0);
     if (!root) return DX_FMT_UNKNOWN;

@@ -215,6 +215,13 @@ TEST(DxfCfbFat, ChainsThatLoopOrLeaveTheFile) {
     Reader cut(file.substr(0, file.size() - kSector), Whole());
     ASSERT_TRUE(cut.opened);
     EXPECT_EQ(cut.Read(2), "null");
+    // A file that ends where the stream's bytes end, its last sector cut
+    // short (as some writers leave it), reads; one byte less does not.
+    const size_t tail = kSector - kLong.size() % kSector;
+    Reader shortLast(file.substr(0, file.size() - tail), Whole());
+    ASSERT_TRUE(shortLast.opened);
+    EXPECT_EQ(shortLast.Read(2), kLong);
+    EXPECT_EQ(Reader(file.substr(0, file.size() - tail - 1), Whole()).Read(2), "null");
 }
 
 TEST(DxfCfbDirectory, ChainsThatLoopOrBreak) {

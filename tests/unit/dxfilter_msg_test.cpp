@@ -85,6 +85,51 @@ int Format(const std::string &file) {
     });
 }
 
+// A message whose directory runs to `sectors` sectors of 512 bytes, as that
+// of a message with a thousand recipients does: the property table is the
+// root's only child and the directory's last entry (the entries before it
+// unused), in sectors of its own after the directory.
+std::string LongDirectoryMessage(size_t sectors) {
+    using dxfilter_ole::kEndOfChain, dxfilter_ole::kFreeSector, dxfilter_ole::kSector;
+    using dxfilter_ole::put16;
+    const std::string table = Table({}) + std::string(4096, '\0');
+    const size_t tableSectors = (table.size() + kSector - 1) / kSector, perFat = kSector / 4;
+    size_t fats = 1;
+    while (fats * perFat < fats + sectors + tableSectors) ++fats;
+    const size_t directory = fats, tableAt = fats + sectors;
+    std::string file(kSector * (1 + tableAt + tableSectors), '\0');
+    auto sectorAt = [&](size_t id) { return kSector * (id + 1); };
+    file.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    put16(file, 0x18, 0x3E), put16(file, 0x1A, 3), put16(file, 0x1C, 0xFFFE);
+    put16(file, 0x1E, 9), put16(file, 0x20, 6);
+    put32(file, 0x2C, static_cast<uint32_t>(fats)), put32(file, 0x30, directory);
+    put32(file, 0x38, 4096), put32(file, 0x3C, kEndOfChain), put32(file, 0x44, kEndOfChain);
+    for (size_t i = 0; i < 109; ++i)
+        put32(file, 0x4C + 4 * i, i < fats ? static_cast<uint32_t>(i) : kFreeSector);
+    std::vector<uint32_t> fat(fats * perFat, kFreeSector);
+    for (size_t i = 0; i < fats; ++i) fat[i] = dxfilter_ole::kFatSector;
+    for (auto [first, count] : {std::pair{directory, sectors}, {tableAt, tableSectors}})
+        for (size_t i = 0; i < count; ++i)
+            fat[first + i] = i + 1 < count ? static_cast<uint32_t>(first + i + 1) : kEndOfChain;
+    for (size_t i = 0; i < fat.size(); ++i)
+        put32(file, sectorAt(i / perFat) + 4 * (i % perFat), fat[i]);
+    const size_t last = sectors * (kSector / 128) - 1;
+    auto entry = [&](size_t index, std::u16string_view name, char type, uint32_t child,
+                     uint32_t start, uint32_t size) {
+        const size_t at = sectorAt(directory) + 128 * index;
+        file.replace(at, 2 * name.size(), Utf16(name));
+        put16(file, at + 64, static_cast<uint16_t>(2 * name.size() + 2));
+        file[at + 66] = type;
+        put32(file, at + 68, 0xFFFFFFFF), put32(file, at + 72, 0xFFFFFFFF);
+        put32(file, at + 76, child), put32(file, at + 116, start), put32(file, at + 120, size);
+    };
+    entry(0, u"Root Entry", 5, static_cast<uint32_t>(last), kEndOfChain, 0);
+    entry(last, u"__properties_version1.0", 2, 0xFFFFFFFF, static_cast<uint32_t>(tableAt),
+          static_cast<uint32_t>(table.size()));
+    file.replace(sectorAt(tableAt), table.size(), table);
+    return file;
+}
+
 const std::string kSubjectU16 = Utf16(u"Gr\u00FC\u00DFe aus K\u00F6ln");
 const std::string kSubjectUtf8 =
     "Gr\xC3\xBC\xC3\x9F"
@@ -99,6 +144,15 @@ TEST(DxfMsgFormat, ThePropertyTableTellsAMessage) {
     EXPECT_EQ(Format(WrittenCompoundFile(
                   {{"__properties_version1.0", "x"}, {"WordDocument", std::string(600, 'w')}})),
               DX_FMT_DOC);
+}
+
+TEST(DxfMsgFormat, ALongDirectoryIsReadToTheTable) {
+    // Entries beyond 256 sectors of directory: 1,200 and 4,000 of them.
+    for (size_t sectors : {300, 1000}) {
+        const std::string file = LongDirectoryMessage(sectors);
+        EXPECT_EQ(Format(file), DX_FMT_MAIL) << sectors;
+        EXPECT_EQ(Text(file), "") << sectors;
+    }
 }
 
 TEST(DxfMsgText, SubjectThenPlainBodyInUtf16) {
@@ -325,10 +379,15 @@ TEST(DxfMsgText, DamageAndBounds) {
     EXPECT_EQ(Text("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"), "null");
     // Without its property table a file is no message.
     EXPECT_EQ(Text(WrittenCompoundFile({{"__substg1.0_0037001F", kSubjectU16}})), "null");
-    // Every cut of the file reads without harm; cut inside the mini stream,
-    // it cannot be read.
+    // Every cut of the file reads without harm; cut inside the mini stream
+    // (the file's last sector), it cannot be read; ended where the mini
+    // stream ends, as some writers end it, it can.
     for (size_t n = 0; n <= good.size(); n += 7) Text(good.substr(0, n));
-    EXPECT_EQ(Text(good.substr(0, good.size() - 64)), "null");
+    const auto byte = [&](size_t at) { return size_t{static_cast<unsigned char>(good[at])}; };
+    const size_t root = dxfilter_ole::kSector * (1 + byte(0x30)) + 120;
+    const size_t end = good.size() - dxfilter_ole::kSector + (byte(root) | byte(root + 1) << 8);
+    EXPECT_EQ(Text(good.substr(0, end - 1)), "null");
+    EXPECT_EQ(Text(good.substr(0, end)), kSubjectUtf8 + "|body text");
     // A stream whose chain loops or leaves the file is skipped.
     const std::string looped = dxfilter_ole::CompoundFile(
         {{"__properties_version1.0", Table({})},
