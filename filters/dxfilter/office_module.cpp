@@ -363,6 +363,94 @@ bool is_visio_package(zip_t *zip) {
     return read_elements_of(zip, "[Content_Types].xml", root) && root.NamesVisio();
 }
 
+// The relationship type of a package's main part, in the transitional and
+// the strict edition of Office Open XML.
+constexpr std::string_view kMainPartRelationships[] = {
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
+    "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument",
+};
+
+// The target of the first main part relationship of root relationships
+// (root element `Relationships`) that is not external.
+class MainPartRelationship {
+  public:
+    void Start(std::string_view local, const xmlChar **attributes, int count) {
+        if (++depth_ == 1) relationships_ = local == "Relationships";
+        if (depth_ != 2 || !relationships_ || !target_.empty() || local != "Relationship") return;
+        const std::string_view type = attribute_in(attributes, count, "Type", "");
+        if (std::ranges::find(kMainPartRelationships, type) != std::end(kMainPartRelationships) &&
+            attribute_in(attributes, count, "TargetMode", "") != "External")
+            target_ = attribute_in(attributes, count, "Target", "");
+    }
+    void End() { --depth_; }
+    void Characters(std::string_view) {}
+    bool full() const { return !target_.empty(); }
+    bool root() const { return relationships_; }
+    void Finish() {}
+    const std::string &Target() const { return target_; }
+
+  private:
+    int depth_ = 0;
+    bool relationships_ = false;
+    std::string target_;
+};
+
+// The content types of a word processing document's main part: a document
+// or a template, each with or without macros.
+constexpr std::string_view kDocumentMainTypes[] = {
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml",
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml",
+    "application/vnd.ms-word.document.macroEnabled.main+xml",
+    "application/vnd.ms-word.template.macroEnabledTemplate.main+xml",
+};
+
+// The content type that `[Content_Types].xml` gives the part `name` in an
+// `Override` (part names compared without regard to ASCII case, as the
+// package rules have it).
+class PartContentType {
+  public:
+    explicit PartContentType(std::string name) : name_("/" + std::move(name)) {}
+    void Start(std::string_view local, const xmlChar **attributes, int count) {
+        if (++depth_ == 1) types_ = local == "Types";
+        if (depth_ != 2 || !types_ || found_ || local != "Override") return;
+        const std::string_view part = attribute_in(attributes, count, "PartName", "");
+        found_ = dxf::iequals(part, name_);
+        if (found_) type_ = attribute_in(attributes, count, "ContentType", "");
+    }
+    void End() { --depth_; }
+    void Characters(std::string_view) {}
+    bool full() const { return found_; }
+    bool root() const { return types_; }
+    void Finish() {}
+    const std::string &Type() const { return type_; }
+
+  private:
+    std::string name_, type_;
+    int depth_ = 0;
+    bool types_ = false, found_ = false;
+};
+
+std::string resolve(const std::string &base, std::string_view href);
+
+// The entry of a word processing document's main part that is not
+// `word/document.xml`, as packages written by other programs than Word may
+// name it (`word/document2.xml`): the target of the root relationships'
+// main part relationship, when the package has that entry and its content
+// types give it a word processing document's type. Empty otherwise.
+std::string renamed_document_part(zip_t *zip) {
+    MainPartRelationship relationship;
+    if (!read_elements_of(zip, "_rels/.rels", relationship) || relationship.Target().empty())
+        return {};
+    const std::string_view target = relationship.Target();
+    std::string name = resolve("", target.starts_with('/') ? target.substr(1) : target);
+    if (name.empty() || !has_entry(zip, name.c_str())) return {};
+    PartContentType type(name);
+    if (!read_elements_of(zip, "[Content_Types].xml", type) ||
+        std::ranges::find(kDocumentMainTypes, type.Type()) == std::end(kDocumentMainTypes))
+        return {};
+    return name;
+}
+
 // Whether `uri` is the namespace `name` of the Hangul word processor's
 // markup in any of its editions: `http://www.hancom.co.kr/hwpml/` (2011,
 // and the 2016 additions) or `http://www.owpml.org/owpml/` (the later
@@ -462,7 +550,10 @@ int classify(zip_t *zip) {
         if (has_entry(zip, "ppt/presentation.xml")) return DX_FMT_PPTX;
         // A binary workbook is read as its XML twin is, and answers as it.
         if (has_entry(zip, "xl/workbook.bin")) return DX_FMT_XLSX;
-        if (is_visio_package(zip)) return DX_FMT_VISIO;
+        // Every Visio package names its main part so, as the directory scan
+        // knows it.
+        if (has_entry(zip, "visio/document.xml") && is_visio_package(zip)) return DX_FMT_VISIO;
+        if (!renamed_document_part(zip).empty()) return DX_FMT_DOCX;
     }
     if (is_xps(zip)) return DX_FMT_XPS;
     if (FoundInNames<dxf::IworkLayout>(zip)) return DX_FMT_IWORK;
@@ -1375,7 +1466,9 @@ bool OfficeExtractor::Plan() {
     std::string first;
     switch (format_) {
         case DX_FMT_DOCX:
-            parts_.push_back({"word/document.xml", PartKind::kDocx});
+            parts_.push_back({has_entry(zip, "word/document.xml") ? "word/document.xml"
+                                                                  : renamed_document_part(zip),
+                              PartKind::kDocx});
             // The notes follow the main text, as in Word 97-2003 documents.
             for (const char *notes : {"word/footnotes.xml", "word/endnotes.xml"})
                 if (has_entry(zip, notes)) parts_.push_back({notes, PartKind::kDocx});

@@ -265,6 +265,9 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     } else if (xps.Found()) {
         return DX_FMT_XPS;
     }
+    // A word processing document whose main part has another name: the
+    // root relationships, compressed as a rule, and the content types tell.
+    if (contentTypes && rels) return DX_FMT_UNKNOWN;
     if (fictionBook) return DX_FMT_FICTIONBOOK;
     if (iwork.Found()) return DX_FMT_IWORK;
     // An OpenDocument or EPUB package without its `mimetype` entry, or one

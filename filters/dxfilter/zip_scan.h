@@ -83,7 +83,10 @@ bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &read
 // (IsFinderEntry), IWORK for an Apple iWork package (see IworkLayout), or
 // ZIP for an archive without any package marker), or DX_FMT_UNKNOWN when
 // libzip has to decide (the archive has `[Content_Types].xml` and
-// `visio/document.xml`, whose content types tell a Visio package; or a
+// `visio/document.xml`, whose content types tell a Visio package; or
+// `[Content_Types].xml` and root relationships `_rels/.rels` that are no
+// XPS package's, which may name a word processing document's main part
+// under another name than `word/document.xml`; or a
 // `mimetype` entry that the caller could not read from its head; or, without
 // one and without any other
 // package marker, a `META-INF/manifest.xml` entry, whose root entry names an

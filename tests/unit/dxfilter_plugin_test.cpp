@@ -229,6 +229,70 @@ TEST_F(DxFilterPlugin, WordNotesFollowTheMainText) {
     EXPECT_EQ(plugin->Extract(Temp("notes.docx", docx)).utf8(), "Main text\nFoot note\nEnd note\n");
 }
 
+TEST_F(DxFilterPlugin, WordMainPartNamedByTheRelationships) {
+    // Programs other than Word may give the main part another name; the root
+    // relationships name it, and its content type makes it a document.
+    const std::string main =
+        "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
+    auto package = [](const std::string &target, const std::string &override,
+                      const std::string &type, const std::string &mode = "") {
+        return StoredZip(
+            {{"[Content_Types].xml",
+              "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+              "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override "
+              "PartName=\"" +
+                  override + "\" ContentType=\"" + type + "\"/></Types>"},
+             {"_rels/.rels",
+              "<Relationships "
+              "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+              "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/package/2006/"
+              "relationships/metadata/core-properties\" Target=\"docProps/core.xml\"/>"
+              "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
+              "officeDocument/2006/relationships/officeDocument\" Target=\"" +
+                  target + "\"" + mode + "/></Relationships>"},
+             {"docProps/core.xml", "<cp:coreProperties xmlns:cp=\"urn:c\"/>"},
+             {"word/document2.xml",
+              "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/"
+              "main\"><w:body><w:p><w:r><w:t>Renamed main part</w:t></w:r></w:p></w:body>"
+              "</w:document>"}});
+    };
+    const struct {
+        std::string zip;
+        const char *what;
+    } documents[] = {
+        {package("word/document2.xml", "/word/document2.xml", main), "relative"},
+        {package("/word/document2.xml", "/word/document2.xml", main), "absolute"},
+        {package("./word/../word/document2.xml", "/Word/DOCUMENT2.xml", main),
+         "dot segments, part name in another case"},
+        {package("word/document2.xml", "/word/document2.xml",
+                 "application/vnd.ms-word.document.macroEnabled.main+xml"),
+         "with macros"},
+    };
+    for (const auto &d : documents) {
+        const std::string file = Temp("renamed.docx", d.zip);
+        EXPECT_EQ(plugin->Format(file), DX_FMT_DOCX) << d.what;
+        EXPECT_EQ(plugin->Extract(file).utf8(), "Renamed main part\n") << d.what;
+    }
+    // Not a document: another content type, none for the part, an external
+    // target, a target the package lacks.
+    const struct {
+        std::string zip;
+        const char *what;
+    } others[] = {
+        {package("word/document2.xml", "/word/document2.xml",
+                 "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"),
+         "a workbook's type"},
+        {package("word/document2.xml", "/word/other.xml", main), "no type of its own"},
+        {package("word/document2.xml", "/word/document2.xml", main, " TargetMode=\"External\""),
+         "external"},
+        {package("word/document3.xml", "/word/document3.xml", main), "missing"},
+    };
+    for (const auto &o : others) {
+        const std::string file = Temp("other.zip", o.zip);
+        EXPECT_EQ(plugin->Format(file), DX_FMT_ZIP) << o.what;
+    }
+}
+
 TEST_F(DxFilterPlugin, WordProcessorFormatsGiveTheSameText) {
     // Headings, paragraphs and table cells each end a line; nothing else does.
     const std::string expected =

@@ -317,6 +317,11 @@ TEST(ZipDirectory, OfficeOpenXmlPackagesByTheirMainPart) {
     // The other main parts come first, as before.
     EXPECT_EQ(scan({types, "xl/workbook.bin", "word/document.xml"}), DX_FMT_DOCX);
     EXPECT_EQ(scan({types, "xl/workbook.bin", "ppt/presentation.xml"}), DX_FMT_PPTX);
+    // A main part of another name: the root relationships and the content
+    // types, which the office module reads, tell.
+    EXPECT_EQ(scan({types, "_rels/.rels", "word/document2.xml"}), DX_FMT_UNKNOWN);
+    EXPECT_EQ(scan({types, "word/document2.xml"}), DX_FMT_ZIP);
+    EXPECT_EQ(scan({"_rels/.rels", "word/document2.xml"}), DX_FMT_ZIP);
 }
 
 }  // namespace
