@@ -162,15 +162,21 @@ bool read_fib97(const std::vector<unsigned char> &fib, FibFacts &facts) {
     return true;
 }
 
+// The fields Word 6/95 and Word for Windows 1.x and 2.0 keep at the same
+// places: the text's limits and the counts of the first `stories` stories.
+void read_fixed_fib(const unsigned char *f, size_t stories, FibFacts &facts) {
+    facts.word6 = true;
+    for (size_t i = 0; i < stories; ++i) facts.counts[i] = le32(f + kStoryCounts6 + 4 * i);
+    facts.fcMin = le32(f + kFcMin6);
+    facts.fcMac = le32(f + kFcMac6);
+}
+
 bool read_fib6(const std::vector<unsigned char> &fib, FibFacts &facts) {
     const unsigned char *f = fib.data();
     if (fib.size() < kFib6End) return false;
-    facts.word6 = true;
-    for (size_t i = 0; i < kStories; ++i) facts.counts[i] = le32(f + kStoryCounts6 + 4 * i);
+    read_fixed_fib(f, kStories, facts);
     facts.fcClx = le32(f + kFcClx6);
     facts.lcbClx = le32(f + kFcClx6 + 4);
-    facts.fcMin = le32(f + kFcMin6);
-    facts.fcMac = le32(f + kFcMac6);
     facts.codePage = legacy_code_page(le16(f + 6), le16(f + kCharset6));
     facts.fibEnd = kFib6End;
     return true;
@@ -185,12 +191,9 @@ bool read_fib2(const std::vector<unsigned char> &fib, FibFacts &facts) {
                        std::end(kWord1Idents);
     if ((!word1 && ident != kWord2Ident) || le16(f + 2) >= kMinNFib6 || fib.size() < kFib2End)
         return false;
-    facts.word6 = true;
-    for (size_t i = 0; i < kStories2; ++i) facts.counts[i] = le32(f + kStoryCounts6 + 4 * i);
+    read_fixed_fib(f, kStories2, facts);
     facts.fcClx = le32(f + kFcClx2);
     facts.lcbClx = le16(f + kFcClx2 + 4);
-    facts.fcMin = le32(f + kFcMin6);
-    facts.fcMac = le32(f + kFcMac6);
     facts.codePage = legacy_code_page(le16(f + 6), 0);
     facts.fibEnd = kFib2End;
     facts.pieceTable = !word1;

@@ -161,6 +161,13 @@ Word6Doc Word2(std::vector<std::string> runs, bool fastSaved, uint16_t lid = 0x0
     return d;
 }
 
+// A change to a built Word 6 or 2.0 document, saved whole or fast-saved.
+struct FibDamage {
+    const char *what;
+    bool fastSaved;
+    std::function<void(std::string &)> damage;
+};
+
 class DxFilterWord : public OleReaderTest {
   protected:
     DxFilterWord() : OleReaderTest("t.doc") {}
@@ -434,11 +441,7 @@ TEST_F(DxFilterWord, DamagedWord6DocumentsAreRefused) {
     Word6Doc good;
     good.runs = {"some text\r"};
     ASSERT_EQ(Text(good.Streams().File()), "some text\n");
-    struct {
-        const char *what;
-        bool fastSaved;
-        std::function<void(std::string &)> damage;
-    } cases[] = {
+    const FibDamage cases[] = {
         {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
         {"not a Word identifier", false, [](std::string &w) { put16(w, 0, 0xA5DD); }},
         {"Word 2", false, [](std::string &w) { put16(w, 2, 45); }},
@@ -607,11 +610,7 @@ TEST_F(DxFilterWord, Word2TextInTheCodePageOfItsLanguage) {
 }
 
 TEST_F(DxFilterWord, DamagedWord2DocumentsAreRefused) {
-    struct {
-        const char *what;
-        bool fastSaved;
-        std::function<void(std::string &)> damage;
-    } cases[] = {
+    const FibDamage cases[] = {
         {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
         {"fast-saved Word 1.x", true, [](std::string &w) { put16(w, 0, 0xA59B); }},
         {"no piece table", true, [](std::string &w) { w[kTextStart + 10] = '\x03'; }},
