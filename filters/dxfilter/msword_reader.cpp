@@ -1,5 +1,6 @@
 // msword_reader.cpp - the text of Word 97-2003 documents and of Word 6 and
-// 95 ones (the `WordDocument` stream).
+// 95 ones (the `WordDocument` stream), and of Word for Windows 1.x and 2.0
+// ones (no compound file: the file is the stream, laid out as Word 6's).
 //
 // The file information block
 // of the WordDocument stream names the piece table in the table stream
@@ -67,6 +68,14 @@ constexpr size_t kClxPair97 = 33;     // index of fcClx/lcbClx in fibRgFcLcbBlob
 constexpr size_t kCharset6 = 0x14, kFcMin6 = 0x18, kFcMac6 = 0x1C, kStoryCounts6 = 0x34,
                  kFcClx6 = 0x160, kFib6End = 0x168;
 constexpr uint16_t kMacCharset6 = 256;
+// Word for Windows 1.x (0xA59B, 0xA59C) and 2.0 (0xA5DB): their FIB has
+// Word 6's first fields up to the story counts (five: main text, footnotes,
+// headers, macros, comments), then pairs of a 32-bit offset and a 16-bit
+// length, the piece table's at 0x11E (Word 2.0). Text is 8-bit, in the code
+// page of the document's language.
+constexpr uint16_t kWord1Idents[] = {0xA59B, 0xA59C};
+constexpr uint16_t kWord2Ident = 0xA5DB;
+constexpr size_t kStories2 = 5, kFcClx2 = 0x11E, kFib2End = 0x124;
 
 constexpr size_t kFibBytes = 4096;         // the FIB is read from this much of its stream
 constexpr uint32_t kStepChars = 8192;      // characters decoded per step
@@ -123,9 +132,11 @@ struct FibFacts {
     uint16_t flags = 0;
     std::array<uint32_t, kStories> counts{};  // characters of each story
     uint32_t fcClx = 0, lcbClx = 0;           // the piece table
-    bool word6 = false;
-    uint32_t fcMin = 0, fcMac = 0;   // Word 6: the text when there is no piece table
-    const char *codePage = nullptr;  // Word 6: of its 8-bit text
+    bool word6 = false;                       // Word 6 and 95, or Word for Windows 1.x and 2.0
+    size_t fibEnd = 0;                        // Word 6: where the text may start
+    bool pieceTable = true;                   // Word 6: whether a fast-saved document is read
+    uint32_t fcMin = 0, fcMac = 0;            // Word 6: the text when there is no piece table
+    const char *codePage = nullptr;           // Word 6: of its 8-bit text
 };
 
 // Reads a Word 97 FIB, whose parts have counted lengths: fibRgW (csw 16-bit
@@ -151,16 +162,41 @@ bool read_fib97(const std::vector<unsigned char> &fib, FibFacts &facts) {
     return true;
 }
 
+// The fields Word 6/95 and Word for Windows 1.x and 2.0 keep at the same
+// places: the text's limits and the counts of the first `stories` stories.
+void read_fixed_fib(const unsigned char *f, size_t stories, FibFacts &facts) {
+    facts.word6 = true;
+    for (size_t i = 0; i < stories; ++i) facts.counts[i] = le32(f + kStoryCounts6 + 4 * i);
+    facts.fcMin = le32(f + kFcMin6);
+    facts.fcMac = le32(f + kFcMac6);
+}
+
 bool read_fib6(const std::vector<unsigned char> &fib, FibFacts &facts) {
     const unsigned char *f = fib.data();
     if (fib.size() < kFib6End) return false;
-    facts.word6 = true;
-    for (size_t i = 0; i < kStories; ++i) facts.counts[i] = le32(f + kStoryCounts6 + 4 * i);
+    read_fixed_fib(f, kStories, facts);
     facts.fcClx = le32(f + kFcClx6);
     facts.lcbClx = le32(f + kFcClx6 + 4);
-    facts.fcMin = le32(f + kFcMin6);
-    facts.fcMac = le32(f + kFcMac6);
     facts.codePage = legacy_code_page(le16(f + 6), le16(f + kCharset6));
+    facts.fibEnd = kFib6End;
+    return true;
+}
+
+// Word for Windows 1.x and 2.0. The piece table's place is known for Word
+// 2.0 only: a fast-saved Word 1.x document is refused.
+bool read_fib2(const std::vector<unsigned char> &fib, FibFacts &facts) {
+    const unsigned char *f = fib.data();
+    const uint16_t ident = le16(f);
+    const bool word1 = std::find(std::begin(kWord1Idents), std::end(kWord1Idents), ident) !=
+                       std::end(kWord1Idents);
+    if ((!word1 && ident != kWord2Ident) || le16(f + 2) >= kMinNFib6 || fib.size() < kFib2End)
+        return false;
+    read_fixed_fib(f, kStories2, facts);
+    facts.fcClx = le32(f + kFcClx2);
+    facts.lcbClx = le16(f + kFcClx2 + 4);
+    facts.codePage = legacy_code_page(le16(f + 6), 0);
+    facts.fibEnd = kFib2End;
+    facts.pieceTable = !word1;
     return true;
 }
 
@@ -197,7 +233,8 @@ struct DocExtractor final : OleReader {
 };
 
 bool DocExtractor::Open() {
-    word = file->Child("WordDocument");
+    const bool compound = file->Compound();
+    word = compound ? file->Child("WordDocument") : file->Whole();
     if (!word) return false;
 
     const uint64_t wordSize = static_cast<uint64_t>(gsf_input_size(word.get()));
@@ -207,11 +244,12 @@ bool DocExtractor::Open() {
     facts.flags = le16(&fib[0x0A]);
     const uint16_t nFib = le16(&fib[2]);
     const uint16_t ident = le16(&fib[0]);
-    if (nFib >= kMinNFib97 ? ident != kWordIdent || !read_fib97(fib, facts)
-                           : nFib < kMinNFib6 || nFib > kMaxNFib6 ||
-                                 std::find(std::begin(kWordIdents6), std::end(kWordIdents6),
-                                           ident) == std::end(kWordIdents6) ||
-                                 !read_fib6(fib, facts))
+    if (!compound            ? !read_fib2(fib, facts)
+        : nFib >= kMinNFib97 ? ident != kWordIdent || !read_fib97(fib, facts)
+                             : nFib < kMinNFib6 || nFib > kMaxNFib6 ||
+                                   std::find(std::begin(kWordIdents6), std::end(kWordIdents6),
+                                             ident) == std::end(kWordIdents6) ||
+                                   !read_fib6(fib, facts))
         return false;
     if ((facts.flags & kEncrypted) || (!facts.word6 && (facts.flags & kObfuscated))) return false;
 
@@ -221,12 +259,13 @@ bool DocExtractor::Open() {
     }
     if (facts.word6 && !(facts.flags & kComplex)) {
         // Not fast-saved: the text lies in one run from fcMin to fcMac.
-        if (facts.fcMin < kFib6End || facts.fcMin > facts.fcMac ||
+        if (facts.fcMin < facts.fibEnd || facts.fcMin > facts.fcMac ||
             facts.fcMac - facts.fcMin > INT32_MAX)
             return false;
         if (facts.fcMac > facts.fcMin)
             pieces.push_back({0, facts.fcMac - facts.fcMin, facts.fcMin, true});
     } else {
+        if (!facts.pieceTable) return false;
         // Word 6/95 keeps the piece table in its one stream.
         InputRef own =
             facts.word6 ? nullptr : file->Child((facts.flags & kWhichTable) ? "1Table" : "0Table");

@@ -149,7 +149,7 @@ OleFile::~OleFile() {
     if (source_) g_object_unref(source_);
 }
 
-bool OleFile::Open(DXStream *stream, int64_t size, int64_t deadlineNs) {
+void OleFile::Source(DXStream *stream, int64_t size, int64_t deadlineNs) {
     // libgsf reports damaged compound files through GLib's log, some of it
     // in the default domain; the engine prints nothing. Installed once: every
     // call would add another handler.
@@ -165,14 +165,26 @@ bool OleFile::Open(DXStream *stream, int64_t size, int64_t deadlineNs) {
     (void)initialised;
     auto *shared = new DxSource{stream, deadlineNs, 0, 0, 0, {}};
     source_ = GSF_INPUT(dx_gsf_input_new(shared, size));
+}
+
+bool OleFile::Open(DXStream *stream, int64_t size, int64_t deadlineNs) {
+    Source(stream, size, deadlineNs);
     GError *error = nullptr;
     ole_ = gsf_infile_msole_new(source_, &error);
     if (error) g_error_free(error);
     return ole_ != nullptr;
 }
 
+void OleFile::OpenWhole(DXStream *stream, int64_t size, int64_t deadlineNs) {
+    Source(stream, size, deadlineNs);
+}
+
 InputRef OleFile::Child(const char *name) const {
     return InputRef(ole_ ? gsf_infile_child_by_name(ole_, name) : nullptr);
+}
+
+InputRef OleFile::Whole() const {
+    return InputRef(source_ ? GSF_INPUT(g_object_ref(source_)) : nullptr);
 }
 
 void TextOut::Unit(char16_t unit) {

@@ -50,12 +50,22 @@ class OleFile {
     // reads through it fail after `deadlineNs`. False when it is no compound
     // file libgsf can read.
     bool Open(DXStream *stream, int64_t size, int64_t deadlineNs);
+    // Takes a document that is no compound file (Word for Windows 1.x and
+    // 2.0) as one stream, Whole(); it has no children.
+    void OpenWhole(DXStream *stream, int64_t size, int64_t deadlineNs);
+
+    // Whether Open read a compound file's directory.
+    bool Compound() const { return ole_ != nullptr; }
 
     // The stream `name` at the root of the directory; null when there is
     // none.
     InputRef Child(const char *name) const;
+    // The whole document as one stream.
+    InputRef Whole() const;
 
   private:
+    void Source(DXStream *stream, int64_t size, int64_t deadlineNs);
+
     GsfInput *source_ = nullptr;
     GsfInfile *ole_ = nullptr;
 };

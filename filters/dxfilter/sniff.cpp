@@ -129,6 +129,31 @@ bool is_write_document(Bytes head, uint64_t size) {
     return true;
 }
 
+// A Word for Windows 1.x or 2.0 document: no compound file, the file
+// information block opens the file: the identifier 0xA59B or 0xA59C (Word
+// 1.x) or 0xA5DB (Word 2.0) and a version below Word 6's 101; the text's
+// start (fcMin, past the block's 0x124 bytes) and end (fcMac) in order and
+// within the file, and the bytes in use (cbMac) not ending before the
+// text. A document saved whole holds its five stories (main text,
+// footnotes, headers, macros, comments) between fcMin and fcMac; a
+// fast-saved one has a piece table within the file.
+bool is_word2_document(Bytes head, uint64_t size) {
+    constexpr size_t kFibEnd = 0x124, kFcClx = 0x11E;
+    if (head.size() < kFibEnd) return false;
+    const uint16_t ident = le16(head, 0);
+    if ((ident != 0xA59B && ident != 0xA59C && ident != 0xA5DB) || le16(head, 2) >= 101)
+        return false;
+    const uint32_t fcMin = le32(head, 0x18), fcMac = le32(head, 0x1C);
+    if (fcMin < kFibEnd || fcMin > fcMac || fcMac > size || le32(head, 0x20) < fcMac) return false;
+    if (le16(head, 0x0A) & 0x0004) {
+        const uint32_t fcClx = le32(head, kFcClx), lcbClx = le16(head, kFcClx + 4);
+        return lcbClx > 0 && fcClx >= kFibEnd && uint64_t{fcClx} + lcbClx <= size;
+    }
+    uint64_t characters = 0;
+    for (size_t at = 0x34; at < 0x48; at += 4) characters += le32(head, at);
+    return characters <= fcMac - fcMin;
+}
+
 // A Pocket Word document: the 14-byte header (`{\pwi`, 0x15, two zero bytes,
 // 1 and 1, the version word 6 or 7, a word), then zones, each a type, an
 // identifier and a length in 4-byte units (a sound's data, type 85, counts
@@ -1293,6 +1318,7 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     if (is_works_sheet(head, size)) return {DX_FMT_WORKS_SHEET, SniffNext::kDone};
     if (is_works_dos_document(head, size)) return {DX_FMT_WORKS, SniffNext::kDone};
     if (is_write_document(head, size)) return {DX_FMT_MSWRITE, SniffNext::kDone};
+    if (is_word2_document(head, size)) return {DX_FMT_DOC, SniffNext::kDone};
     if (is_pocket_word_document(head, size)) return {DX_FMT_POCKETWORD, SniffNext::kDone};
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
     if (is_chm_file(head)) return {DX_FMT_CHM, SniffNext::kDone};

@@ -2,7 +2,9 @@
 """Writes the seed inputs of the fuzz targets whose input is not a whole
 document, from the sample documents in tests/data/dxfilter/docs:
 
-  tests/data/fuzz/msdoc/      length, WordDocument stream, table stream
+  tests/data/fuzz/msdoc/      length, WordDocument stream, table stream;
+                              also two Word for Windows 2.0 documents
+                              built here (saved whole and fast-saved)
   tests/data/fuzz/msxls/      Workbook (or Book) stream
   tests/data/fuzz/msppt/      PowerPoint Document stream
   tests/data/fuzz/office/     the fixed pages of the XPS samples (from
@@ -123,6 +125,39 @@ def office_seeds():
             write("msppt", path.stem, streams["PowerPoint Document"])
 
 
+def word2_document(runs, fast_saved):
+    """A Word for Windows 2.0 document of 8-bit `runs` (code page 1252):
+    the file information block, the text from 0x180 (each run a piece,
+    stored backwards, when fast-saved) and the piece table after it."""
+    start = 0x180
+    word = bytearray(start)
+    struct.pack_into("<HHHH", word, 0, 0xA5DB, 45, 0, 0x0409)
+    struct.pack_into("<H", word, 0x0A, 0x0004 if fast_saved else 0)
+    cps, fcs = [0], [0] * len(runs)
+    for run in runs:
+        cps.append(cps[-1] + len(run))
+    order = range(len(runs) - 1, -1, -1) if fast_saved else range(len(runs))
+    for i in order:
+        fcs[i] = len(word)
+        word += runs[i]
+    struct.pack_into("<III", word, 0x18, start, len(word), 0)
+    struct.pack_into("<I", word, 0x34, cps[-1])
+    if fast_saved:
+        plc = b"".join(struct.pack("<I", cp) for cp in cps)
+        plc += b"".join(struct.pack("<HIH", 0, fc, 0) for fc in fcs)
+        struct.pack_into("<IH", word, 0x11E, len(word), 5 + len(plc))
+        word += b"\x02" + struct.pack("<I", len(plc)) + plc
+    struct.pack_into("<I", word, 0x20, len(word))
+    return bytes(word)
+
+
+def word2_seeds():
+    runs = [b"caf\xe9 \x80 ", b"\x13 PAGE \x14" b"1\x15\r", b"cell\x07\x0b\x1e\r"]
+    for name, fast_saved in (("word2", False), ("word2-fast", True)):
+        word = word2_document(runs, fast_saved)
+        write("msdoc", name, struct.pack("<I", len(word)) + word)
+
+
 def xps_seeds():
     for path in sorted((REPO / "tests/data/dxfilter/xps").glob("*.*xps")):
         if path.stem in ("long", "many", "truncated") or path.stem.startswith("damaged"):
@@ -195,6 +230,7 @@ def pdf_seeds():
 
 if __name__ == "__main__":
     office_seeds()
+    word2_seeds()
     xps_seeds()
     xlsb_seeds()
     lzx_seeds()

@@ -1,8 +1,9 @@
 // msdoc_fuzz.cpp - fuzz target: the Word reader (Word 97-2003, Word 6 and
-// 95). The input is a 32-bit little-endian length, the WordDocument stream of
-// that length (or what there is) and the table stream; both go into a sound
-// compound file, so the fuzzer works on the streams rather than on the
-// container (ole_file_fuzz does that).
+// 95, Word for Windows 1.x and 2.0). The input is a 32-bit little-endian length, the WordDocument
+// stream of that length (or what there is) and the table stream; both go into a sound compound
+// file, so the fuzzer works on the streams rather than on the container (ole_file_fuzz does that).
+// A WordDocument stream that opens with the identifier of Word for Windows 1.x or 2.0 is also read
+// as a file of its own, as those documents are no compound files.
 #include <algorithm>
 #include <string_view>
 
@@ -21,5 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         dxfuzz::CompoundFile({{"WordDocument", word}, {"0Table", table}, {"1Table", table}});
     dxfuzz::ExtractWithModule(DXM_GetModule(), reinterpret_cast<const uint8_t *>(file.data()),
                               file.size(), DX_FMT_DOC);
+    if (word.size() >= 2 && static_cast<unsigned char>(word[1]) == 0xA5) {
+        const unsigned char low = static_cast<unsigned char>(word[0]);
+        if (low == 0x9B || low == 0x9C || low == 0xDB)
+            dxfuzz::ExtractWithModule(DXM_GetModule(),
+                                      reinterpret_cast<const uint8_t *>(word.data()), word.size(),
+                                      DX_FMT_DOC);
+    }
     return 0;
 }

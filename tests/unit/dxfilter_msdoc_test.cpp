@@ -16,6 +16,7 @@
 
 #include "dxfilter_ole_writer.h"
 #include "dxfilter_test_support.h"
+#include "filters/dxfilter/sniff.h"
 
 namespace {
 
@@ -103,10 +104,12 @@ struct Word6Doc {
     std::vector<std::string> runs;
     uint16_t lid = 0x0409, charset = 0, nFib = 104, ident = 0xA5EC;
     bool fastSaved = false;
+    bool word2 = false;  // Word for Windows 2.0: no compound file, its piece table's place
     std::array<uint32_t, 8> stories{};  // all zero: all is main text
     std::string word;
 
-    static constexpr size_t kFcMin = 0x18, kFcMac = 0x1C, kCcpText = 0x34, kFcClx = 0x160;
+    static constexpr size_t kFcMin = 0x18, kFcMac = 0x1C, kCcpText = 0x34, kFcClx = 0x160,
+                            kFcClx2 = 0x11E;
 
     Word6Doc &Streams() {
         word.assign(kTextStart, '\0');
@@ -132,15 +135,37 @@ struct Word6Doc {
                 size_t at = plc.size();
                 put16(plc, at, 0), put32(plc, at + 2, fc), put16(plc, at + 6, 0);
             }
-            put32(word, kFcClx, static_cast<uint32_t>(word.size()));
-            put32(word, kFcClx + 4, static_cast<uint32_t>(5 + plc.size()));
+            if (word2) {
+                put32(word, kFcClx2, static_cast<uint32_t>(word.size()));
+                put16(word, kFcClx2 + 4, static_cast<uint16_t>(5 + plc.size()));
+            } else {
+                put32(word, kFcClx, static_cast<uint32_t>(word.size()));
+                put32(word, kFcClx + 4, static_cast<uint32_t>(5 + plc.size()));
+            }
             word += '\x02';
             put32(word, word.size(), static_cast<uint32_t>(plc.size()));
             word += plc;
         }
+        put32(word, 0x20, static_cast<uint32_t>(word.size()));  // cbMac
         return *this;
     }
-    std::string File() const { return CompoundFile({{"WordDocument", word}}); }
+    std::string File() const { return word2 ? word : CompoundFile({{"WordDocument", word}}); }
+};
+
+// A Word for Windows 2.0 document (1.x with `ident` 0xA59B or 0xA59C).
+Word6Doc Word2(std::vector<std::string> runs, bool fastSaved, uint16_t lid = 0x0409) {
+    Word6Doc d;
+    d.runs = std::move(runs), d.fastSaved = fastSaved, d.lid = lid;
+    d.word2 = true, d.ident = 0xA5DB, d.nFib = 45;
+    d.Streams();
+    return d;
+}
+
+// A change to a built Word 6 or 2.0 document, saved whole or fast-saved.
+struct FibDamage {
+    const char *what;
+    bool fastSaved;
+    std::function<void(std::string &)> damage;
 };
 
 class DxFilterWord : public OleReaderTest {
@@ -416,11 +441,7 @@ TEST_F(DxFilterWord, DamagedWord6DocumentsAreRefused) {
     Word6Doc good;
     good.runs = {"some text\r"};
     ASSERT_EQ(Text(good.Streams().File()), "some text\n");
-    struct {
-        const char *what;
-        bool fastSaved;
-        std::function<void(std::string &)> damage;
-    } cases[] = {
+    const FibDamage cases[] = {
         {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
         {"not a Word identifier", false, [](std::string &w) { put16(w, 0, 0xA5DD); }},
         {"Word 2", false, [](std::string &w) { put16(w, 2, 45); }},
@@ -507,4 +528,110 @@ TEST_F(DxFilterWord, SmallStreamsComeFromTheMiniStream) {
     w6.lid = 0x0419;
     w6.Streams();
     EXPECT_EQ(Text(CompoundFile({{"WordDocument", w6.word}}, {}, true)), "малый\n");
+}
+
+TEST_F(DxFilterWord, Word2DocumentsAreRecognisedByTheirFileInformation) {
+    // The format rule alone (libmagic names some files that open with the
+    // identifier Word documents as well).
+    const auto ruleSays = [](const std::string &file) {
+        const std::string head = file.substr(0, dxf::kSniffBytes);
+        return dxf::SniffHead({reinterpret_cast<const unsigned char *>(head.data()), head.size()},
+                              file.size(), dxf::ReadAtFn())
+            .format;
+    };
+    for (bool fastSaved : {false, true}) {
+        const Word6Doc d = Word2({"caf\xE9\r", "text\r"}, fastSaved);
+        EXPECT_EQ(ruleSays(d.File()), DX_FMT_DOC) << fastSaved;
+        EXPECT_EQ(plugin->Format(Temp("f.bin", d.File())), DX_FMT_DOC) << fastSaved;
+        // Word 1.x, and a file with bytes past what it uses.
+        Word6Doc w1 = d;
+        put16(w1.word, 0, 0xA59B);
+        EXPECT_EQ(ruleSays(w1.File() + std::string(64, '\0')), DX_FMT_DOC) << fastSaved;
+    }
+    const std::string plain = Word2({"some text\r"}, false).File();
+    const std::string fast = Word2({"some ", "text\r"}, true).File();
+    struct {
+        const char *what;
+        const std::string &file;
+        std::function<void(std::string &)> change;
+    } misses[] = {
+        {"Word 6 identifier", plain, [](std::string &w) { put16(w, 0, 0xA5DC); }},
+        {"Word 6 version", plain, [](std::string &w) { put16(w, 2, 101); }},
+        {"text before the end of the block", plain,
+         [](std::string &w) { put32(w, Word6Doc::kFcMin, 0x100); }},
+        {"text ends before it starts", plain,
+         [](std::string &w) { put32(w, Word6Doc::kFcMac, kTextStart - 1); }},
+        {"text past the file", plain, [](std::string &w) { put32(w, Word6Doc::kFcMac, 0x10000); }},
+        {"bytes in use end before the text", plain, [](std::string &w) { put32(w, 0x20, 0x401); }},
+        {"stories longer than the text", plain,
+         [](std::string &w) { put32(w, Word6Doc::kCcpText + 8, 2); }},
+        {"piece table past the file", fast,
+         [](std::string &w) { put32(w, Word6Doc::kFcClx2, 0x10000); }},
+        {"empty piece table", fast, [](std::string &w) { put16(w, Word6Doc::kFcClx2 + 4, 0); }},
+        {"cut inside the block", plain, [](std::string &w) { w.resize(0x120); }},
+        {"cut inside the text", plain, [](std::string &w) { w.resize(kTextStart + 4); }},
+        {"text", plain,
+         [](std::string &w) { w = "\xDB\xA5 Wort und Text, " + std::string(400, 'x'); }},
+    };
+    for (const auto &m : misses) {
+        std::string file = m.file;
+        m.change(file);
+        EXPECT_NE(ruleSays(file), DX_FMT_DOC) << m.what;
+    }
+}
+
+TEST_F(DxFilterWord, Word2TextInTheCodePageOfItsLanguage) {
+    struct {
+        uint16_t lid;
+        std::vector<std::string> runs;
+        std::string text;
+    } cases[] = {
+        {0x0409,
+         {"caf\xE9 \x80 5 ",
+          "\x13 PAGE \x14"
+          "1\x15\r",
+          "\x93\xC4\x94\tcell\x07\x0Bx\x1Ey\r"},
+         "café € 5 1\n“Ä” cell\nx-y\n"},
+        {0x0419, {"\xCF\xF0\xE8\xE2\xE5\xF2 ", "\xEC\xE8\xF0\r"}, "Привет мир\n"},
+    };
+    for (const auto &c : cases)
+        for (bool fastSaved : {false, true})
+            EXPECT_EQ(Text(Word2(c.runs, fastSaved, c.lid).File()), c.text) << c.text << fastSaved;
+    // Main text and footnotes; headers, macros and comments are left out.
+    for (bool fastSaved : {false, true}) {
+        Word6Doc notes = Word2({"main\r", "note\r", "header\r", "\r"}, fastSaved);
+        notes.stories = {5, 5, 7, 0, 1, 0, 0, 0};
+        EXPECT_EQ(Text(notes.Streams().File()), "main\nnote\n") << fastSaved;
+    }
+    // Word 1.x saved whole.
+    Word6Doc w1 = Word2({"Word 1\r"}, false);
+    put16(w1.word, 0, 0xA59C), put16(w1.word, 2, 33);
+    EXPECT_EQ(Text(w1.File()), "Word 1\n");
+}
+
+TEST_F(DxFilterWord, DamagedWord2DocumentsAreRefused) {
+    const FibDamage cases[] = {
+        {"encrypted", false, [](std::string &w) { put16(w, kFlags, 0x0100); }},
+        {"fast-saved Word 1.x", true, [](std::string &w) { put16(w, 0, 0xA59B); }},
+        {"no piece table", true, [](std::string &w) { w[kTextStart + 10] = '\x03'; }},
+        {"piece past the file", true,
+         [](std::string &w) { put32(w, kTextStart + 10 + 5 + 12 + 2, 0x10000); }},
+        {"piece table cut", true, [](std::string &w) { put16(w, Word6Doc::kFcClx2 + 4, 9); }},
+    };
+    for (const auto &c : cases) {
+        Word6Doc d = Word2({"some ", "text\r"}, c.fastSaved);
+        c.damage(d.word);
+        ExpectRefused(d.File(), c.what);
+    }
+    // A Word 2.0 block inside a compound file is no Word 6 document.
+    const Word6Doc d = Word2({"some text\r"}, false);
+    ExpectRefused(CompoundFile({{"WordDocument", d.word}}), "Word 2.0 in a compound file");
+    // Cut anywhere, or its bytes overwritten, a document ends cleanly.
+    const Word6Doc fast = Word2({"\xE9t\xE9 ", "\x13 PAGE \x14", "2\x15\r"}, true);
+    ExpectCutsBounded(fast.File(), 7, kTextCap, "Word 2.0");
+    Mutator m(1992);
+    for (int variant = 0; variant < 200; ++variant) {
+        const std::string file = m.Overwrite(variant % 2 ? fast.word : d.word, variant % 8 + 1);
+        ExpectBounded(file, kTextCap, std::to_string(variant));
+    }
 }
