@@ -39,6 +39,7 @@ constexpr size_t kMaxSharedBytes = 32u << 20;
 constexpr size_t kMaxSharedStrings = 1u << 20;
 constexpr size_t kMaxSmallPart = 1u << 20;         // container.xml, OPF
 constexpr zip_int64_t kMaxNamedEntries = 1 << 20;  // archive entries whose names tell XPS, iWork
+constexpr zip_int64_t kMaxLenientEntries = 4096;   // archive entries looked at for a part's name
 
 // ---- libzip source over the engine's stream ----------------------------------
 
@@ -139,8 +140,32 @@ std::unique_ptr<Archive> open_archive(DXStream *stream, int64_t size) {
     return a;
 }
 
+// The entry of the part `name`: the entry of that name, or else, in an
+// archive of at most kMaxLenientEntries entries, the first that holds it by
+// the package rules (dxf::SamePartName: another case, backslashes); -1 for
+// none. The bound keeps a package that names many missing parts from
+// costing entries times names.
+zip_int64_t locate(zip_t *zip, std::string_view name) {
+    const zip_int64_t exact = zip_name_locate(zip, std::string(name).c_str(), 0);
+    if (exact >= 0) return exact;
+    const zip_int64_t n = zip_get_num_entries(zip, 0);
+    if (n > kMaxLenientEntries) return -1;
+    for (zip_int64_t i = 0; i < n; ++i) {
+        const char *entry = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
+        if (entry && dxf::SamePartName(entry, name)) return i;
+    }
+    return -1;
+}
+
 bool has_entry(zip_t *zip, const char *name) {
-    return zip_name_locate(zip, name, 0) >= 0;
+    return locate(zip, name) >= 0;
+}
+
+// Opens the part `name` (locate); null when there is none or it cannot be
+// opened.
+zip_file_t *open_entry(zip_t *zip, std::string_view name) {
+    const zip_int64_t at = locate(zip, name);
+    return at >= 0 ? zip_fopen_index(zip, static_cast<zip_uint64_t>(at), 0) : nullptr;
 }
 
 // Reads a small member whole; empty when missing or too large. A member
@@ -150,7 +175,7 @@ std::string read_small(zip_t *zip, const std::string &name, size_t cap = kMaxSma
                        bool *whole = nullptr) {
     std::string out;
     if (whole) *whole = false;
-    zip_file_t *f = zip_fopen(zip, name.c_str(), 0);
+    zip_file_t *f = open_entry(zip, name);
     if (!f) return out;
     char buffer[8192];
     for (;;) {
@@ -496,7 +521,7 @@ constexpr size_t kRootBytes = 16 * 1024;
 // markup namespace `name`; false when it cannot be read.
 bool has_hwpml_root(zip_t *zip, const std::string &entry, std::string_view local,
                     std::string_view name) {
-    zip_file_t *f = zip_fopen(zip, entry.c_str(), 0);
+    zip_file_t *f = open_entry(zip, entry);
     if (!f) return false;
     std::string head(kRootBytes, '\0');
     size_t got = 0;
@@ -587,8 +612,9 @@ std::vector<std::string> numbered_members(zip_t *zip, std::string_view prefix,
         const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
         if (!name) continue;
         std::string_view s(name);
-        if (s.size() <= prefix.size() + suffix.size() || s.substr(0, prefix.size()) != prefix ||
-            s.substr(s.size() - suffix.size()) != suffix)
+        if (s.size() <= prefix.size() + suffix.size() ||
+            !dxf::SamePartName(s.substr(0, prefix.size()), prefix) ||
+            !dxf::SamePartName(s.substr(s.size() - suffix.size()), suffix))
             continue;
         std::string_view digits = s.substr(prefix.size(), s.size() - prefix.size() - suffix.size());
         if (digits.size() > 9 ||
@@ -1264,7 +1290,7 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     if (flat_) {
         if (!flat_->seek(flat_, 0, DX_SEEK_SET)) return false;
     } else {
-        file_ = pieces_.empty() ? zip_fopen(archive_->zip, part.name.c_str(), 0)
+        file_ = pieces_.empty() ? open_entry(archive_->zip, part.name)
                                 : zip_fopen_index(archive_->zip, pieces_[piece_++], 0);
         if (!file_) return false;
     }
@@ -1529,7 +1555,7 @@ bool OfficeExtractor::Plan() {
     if (first.empty()) return false;
     // The first member must be readable: a damaged or encrypted archive
     // fails here rather than yielding an empty text.
-    zip_file_t *probe = zip_fopen(zip, first.c_str(), 0);
+    zip_file_t *probe = open_entry(zip, first);
     if (!probe) return false;
     char byte;
     zip_int64_t got = zip_fread(probe, &byte, 1);

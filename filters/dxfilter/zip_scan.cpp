@@ -160,6 +160,16 @@ void XpsLayout::Add(std::string_view entryName) {
     firstDocument_ = firstDocument_ || iequals(name, "Documents/1/FixedDocument.fdoc");
 }
 
+bool SamePartName(std::string_view entryName, std::string_view partName) {
+    if (entryName.size() != partName.size()) return false;
+    for (size_t i = 0; i < entryName.size(); ++i) {
+        const char a = entryName[i] == '\\' ? '/' : entryName[i];
+        const char b = partName[i] == '\\' ? '/' : partName[i];
+        if (ascii_lower(a) != ascii_lower(b)) return false;
+    }
+    return true;
+}
+
 ReadAtFn ReadAtOf(std::string_view bytes) {
     return [bytes](uint64_t at, void *buffer, size_t count) {
         if (at > bytes.size() || count > bytes.size() - at) return false;
@@ -234,19 +244,19 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     ZipRecords records(dir, directory.entries);
     for (ZipEntry entry; records.Next(entry);) {
         const std::string_view name = entry.name;
-        contentTypes = contentTypes || name == "[Content_Types].xml";
-        word = word || name == "word/document.xml";
-        sheet = sheet || name == "xl/workbook.xml";
-        slides = slides || name == "ppt/presentation.xml";
-        binarySheet = binarySheet || name == "xl/workbook.bin";
-        drawing = drawing || name == "visio/document.xml";
+        contentTypes = contentTypes || SamePartName(name, "[Content_Types].xml");
+        word = word || SamePartName(name, "word/document.xml");
+        sheet = sheet || SamePartName(name, "xl/workbook.xml");
+        slides = slides || SamePartName(name, "ppt/presentation.xml");
+        binarySheet = binarySheet || SamePartName(name, "xl/workbook.bin");
+        drawing = drawing || SamePartName(name, "visio/document.xml");
         if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
         hwpx = hwpx || name == "Contents/content.hpf" || name == "Contents/section0.xml" ||
                name == "version.xml";
         xps.Add(name);
         iwork.Add(name);
         package.Add(name);
-        if (!rels && iequals(name, "_rels/.rels")) rels = entry;
+        if (!rels && SamePartName(name, "_rels/.rels")) rels = entry;
     }
     if (records.Damaged()) return DX_FMT_UNKNOWN;
     if (package.Folder().empty() && package.Mimetype())

@@ -116,6 +116,12 @@ bool IsFinderEntry(std::string_view entryName);
 // part's last piece.
 std::string_view PartNameOf(std::string_view name, long *piece = nullptr, bool *last = nullptr);
 
+// Whether an archive entry holds the package part `partName`: the names
+// equal but for the case of ASCII letters (part names are compared so) and
+// a backslash for a slash, as some writers on Windows store them
+// (`xl\workbook.xml`).
+bool SamePartName(std::string_view entryName, std::string_view partName);
+
 // Whether root relationships name an XPS or OpenXPS fixed representation.
 bool NamesXpsRepresentation(std::string_view rels);
 

@@ -293,6 +293,33 @@ TEST_F(DxFilterPlugin, WordMainPartNamedByTheRelationships) {
     }
 }
 
+TEST_F(DxFilterPlugin, PackagePartNamesInAnyCaseAndWithBackslashes) {
+    // Part names compare without regard to case, and some writers on Windows
+    // store them with backslashes: such a workbook is read whole.
+    const std::string main = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    const std::string xlsx = StoredZip(
+        {{"[content_types].xml", "<Types/>"},
+         {"xl\\_rels\\workbook.xml.rels",
+          "<Relationships><Relationship Id=\"rId2\" Target=\"worksheets/sheet2.xml\"/>"
+          "<Relationship Id=\"rId1\" Target=\"Worksheets/Sheet1.xml\"/></Relationships>"},
+         {"xl\\workbook.xml",
+          "<workbook " + main +
+              " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+              "relationships\"><sheets><sheet name=\"b\" r:id=\"rId2\"/>"
+              "<sheet name=\"a\" r:id=\"rId1\"/></sheets></workbook>"},
+         {"xl\\sharedstrings.xml",
+          "<sst " + main + "><si><t>Erste Zeile</t></si><si><t>Zweite Zeile</t></si></sst>"},
+         {"xl\\worksheets\\sheet1.xml",
+          "<worksheet " + main +
+              "><sheetData><row><c t=\"s\"><v>1</v></c></row></sheetData></worksheet>"},
+         {"xl\\worksheets\\sheet2.xml",
+          "<worksheet " + main +
+              "><sheetData><row><c t=\"s\"><v>0</v></c></row></sheetData></worksheet>"}});
+    const std::string file = Temp("backslashes.xlsx", xlsx);
+    EXPECT_EQ(plugin->Format(file), DX_FMT_XLSX);
+    EXPECT_EQ(plugin->Extract(file).utf8(), "Erste Zeile\nZweite Zeile\n");
+}
+
 TEST_F(DxFilterPlugin, WordProcessorFormatsGiveTheSameText) {
     // Headings, paragraphs and table cells each end a line; nothing else does.
     const std::string expected =

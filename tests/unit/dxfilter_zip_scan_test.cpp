@@ -313,7 +313,11 @@ TEST(ZipDirectory, OfficeOpenXmlPackagesByTheirMainPart) {
     EXPECT_EQ(scan({types, "xl/workbook.bin", "xl/worksheets/sheet1.bin"}), DX_FMT_XLSX);
     EXPECT_EQ(scan({types, "xl/worksheets/sheet1.bin", "xl/sharedStrings.bin"}), DX_FMT_ZIP);
     EXPECT_EQ(scan({"xl/workbook.bin"}), DX_FMT_ZIP);
-    EXPECT_EQ(scan({types, "XL/Workbook.bin"}), DX_FMT_ZIP);
+    // Part names in another case or with backslashes name the same parts.
+    EXPECT_EQ(scan({types, "XL/Workbook.bin"}), DX_FMT_XLSX);
+    EXPECT_EQ(scan({"[content_types].xml", "xl\\workbook.xml"}), DX_FMT_XLSX);
+    EXPECT_EQ(scan({"[CONTENT_TYPES].XML", "Word\\Document.xml"}), DX_FMT_DOCX);
+    EXPECT_EQ(scan({types, "xl/workbook.xml.bak"}), DX_FMT_ZIP);
     // The other main parts come first, as before.
     EXPECT_EQ(scan({types, "xl/workbook.bin", "word/document.xml"}), DX_FMT_DOCX);
     EXPECT_EQ(scan({types, "xl/workbook.bin", "ppt/presentation.xml"}), DX_FMT_PPTX);
