@@ -358,34 +358,56 @@ constexpr std::string_view kVisioMainTypes[] = {
     "application/vnd.ms-visio.stencil.macroEnabled.main+xml",
 };
 
-// Whether a package's content types (`[Content_Types].xml`, root element
-// `Types`) give a part one of the Visio main part's content types in an
-// `Override`; the walk ends at the first one.
-class ContentTypesRoot {
+// The first `Override` of a package's content types (`[Content_Types].xml`,
+// root element `Types`) whose part name and content type `match` takes;
+// the walk ends there.
+template <typename Match>
+class ContentTypeOverride {
   public:
+    explicit ContentTypeOverride(Match match) : match_(std::move(match)) {}
     void Start(std::string_view local, const xmlChar **attributes, int count) {
         if (++depth_ == 1) types_ = local == "Types";
-        if (depth_ != 2 || !types_ || visio_ || local != "Override") return;
+        if (depth_ != 2 || !types_ || found_ || local != "Override") return;
         const std::string_view type = attribute_in(attributes, count, "ContentType", "");
-        visio_ = std::ranges::find(kVisioMainTypes, type) != std::end(kVisioMainTypes);
+        found_ = match_(attribute_in(attributes, count, "PartName", ""), type);
+        if (found_) type_ = type;
     }
     void End() { ended_ = --depth_ == 0; }
     void Characters(std::string_view) {}
-    bool full() const { return visio_ || ended_; }
+    bool full() const { return found_ || ended_; }
     bool root() const { return types_; }
     void Finish() {}
-    bool NamesVisio() const { return types_ && visio_; }
+    bool Found() const { return found_; }
+    // The content type of the override found; empty when there is none.
+    const std::string &Type() const { return type_; }
 
   private:
+    Match match_;
+    std::string type_;
     int depth_ = 0;
-    bool types_ = false, visio_ = false, ended_ = false;
+    bool types_ = false, found_ = false, ended_ = false;
 };
 
+// The first content type override of a package that `match` takes (see
+// ContentTypeOverride); empty when there is none or the content types
+// cannot be read whole.
+template <typename Match>
+std::optional<std::string> content_type_override(zip_t *zip, Match match) {
+    ContentTypeOverride<Match> types(std::move(match));
+    if (!read_elements_of(zip, "[Content_Types].xml", types) || !types.Found()) return {};
+    return types.Type();
+}
+
 // Whether an Office Open XML package is a Visio drawing, template or
-// stencil, as its content types tell.
+// stencil, as its content types tell: an override gives a part one of the
+// Visio main part's content types.
 bool is_visio_package(zip_t *zip) {
-    ContentTypesRoot root;
-    return read_elements_of(zip, "[Content_Types].xml", root) && root.NamesVisio();
+    return content_type_override(zip,
+                                 [](std::string_view, std::string_view type) {
+                                     return std::ranges::find(kVisioMainTypes, type) !=
+                                            std::end(kVisioMainTypes);
+                                 })
+        .has_value();
 }
 
 // The relationship type of a package's main part, in the transitional and
@@ -429,32 +451,6 @@ constexpr std::string_view kDocumentMainTypes[] = {
     "application/vnd.ms-word.template.macroEnabledTemplate.main+xml",
 };
 
-// The content type that `[Content_Types].xml` gives the part `name` in an
-// `Override` (part names compared without regard to ASCII case, as the
-// package rules have it).
-class PartContentType {
-  public:
-    explicit PartContentType(std::string name) : name_("/" + std::move(name)) {}
-    void Start(std::string_view local, const xmlChar **attributes, int count) {
-        if (++depth_ == 1) types_ = local == "Types";
-        if (depth_ != 2 || !types_ || found_ || local != "Override") return;
-        const std::string_view part = attribute_in(attributes, count, "PartName", "");
-        found_ = dxf::iequals(part, name_);
-        if (found_) type_ = attribute_in(attributes, count, "ContentType", "");
-    }
-    void End() { --depth_; }
-    void Characters(std::string_view) {}
-    bool full() const { return found_; }
-    bool root() const { return types_; }
-    void Finish() {}
-    const std::string &Type() const { return type_; }
-
-  private:
-    std::string name_, type_;
-    int depth_ = 0;
-    bool types_ = false, found_ = false;
-};
-
 std::string resolve(const std::string &base, std::string_view href);
 
 // The entry of a word processing document's main part that is not
@@ -469,9 +465,12 @@ std::string renamed_document_part(zip_t *zip) {
     const std::string_view target = relationship.Target();
     std::string name = resolve("", target.starts_with('/') ? target.substr(1) : target);
     if (name.empty() || !has_entry(zip, name.c_str())) return {};
-    PartContentType type(name);
-    if (!read_elements_of(zip, "[Content_Types].xml", type) ||
-        std::ranges::find(kDocumentMainTypes, type.Type()) == std::end(kDocumentMainTypes))
+    // Its override (part names compared without regard to ASCII case, as the
+    // package rules have it).
+    const std::string partName = "/" + name;
+    const auto type = content_type_override(
+        zip, [&](std::string_view part, std::string_view) { return dxf::iequals(part, partName); });
+    if (!type || std::ranges::find(kDocumentMainTypes, *type) == std::end(kDocumentMainTypes))
         return {};
     return name;
 }
