@@ -37,9 +37,9 @@
 // (inside each slide, and the notes master) and the handout are left out,
 // as for 97. A text box's characters are the atom tagged 0x35 of its text
 // container: 8-bit, in the code page of the summary information (1252 when
-// there is none). A presentation saved as "PowerPoint 95 & 97" keeps a 97
-// copy in a `PP97_DUALSTORAGE` storage; PowerPoint 95 saving it again
-// leaves that copy stale, so the root stream is the one read.
+// there is none). A presentation saved as "PowerPoint 95 & 97" also holds
+// a 97 copy of the same slides in a `PP97_DUALSTORAGE` storage; the root
+// stream is the one read.
 #include <errno.h>
 #include <iconv.h>
 
