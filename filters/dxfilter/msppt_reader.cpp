@@ -246,7 +246,7 @@ bool PresentationReader::LiveRecords(GsfInput *currentUser) {
 
 // Every top-level record must fit the stream; a container whose records do
 // not fit inside it, down to the depth the text is read from, is noted to be
-// passed over; a crypt session record anywhere marks an encrypted
+// passed over; a crypt session record anywhere marks an encrypted 97
 // presentation.
 bool PresentationReader::Open(GsfInput *currentUser) {
     if (size_ < headerBytes_) return false;
