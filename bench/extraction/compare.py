@@ -355,6 +355,18 @@ def pandoc(path, fmt):
     return run(["pandoc", "-f", fmt, "-t", "plain", "--wrap=none", path])
 
 
+def text_content(path):
+    """PowerPoint 95's own plain text of a presentation's slides, which it
+    writes beside the records in a `Text_Content` stream (8-bit, in the
+    document's code page: Windows-1252 in every sample; a carriage return
+    ends a paragraph, 0x0B a line)."""
+    p = subprocess.run(["gsf", "cat", path, "Text_Content"], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL)
+    if p.returncode != 0:
+        return None
+    return p.stdout.decode("cp1252", "replace").replace("\r", "\n").replace("\x0b", "\n")
+
+
 # The reference extractor of each format folder.
 REFERENCE = {
     "pdf": lambda p: run(["pdftotext", "-enc", "UTF-8", p, "-"]),
@@ -370,6 +382,7 @@ REFERENCE = {
     "xls": lambda p: run(["xls2csv", "-d", "utf-8", p]),
     "xls2-4": ssconvert_text,
     "ppt": lambda p: run(["catppt", "-d", "utf-8", p]),
+    "ppt95": text_content,
     "xlsx": xlsx_text,
     "pptx": pptx_text,
     "djvu": lambda p: run(["djvutxt", p]),
@@ -393,7 +406,7 @@ REFERENCE = {
 REFERENCE_NAME = {
     "pdf": "pdftotext", "ps": "gs txtwrite", "docx": "pandoc", "odt": "pandoc",
     "epub": "pandoc", "rtf": "pandoc", "ods-odp": "odt2txt", "doc": "antiword (catdoc)",
-    "xls": "xls2csv", "xls2-4": "ssconvert", "ppt": "catppt", "xlsx": "openpyxl", "pptx": "a:t runs of slides+notes",
+    "xls": "xls2csv", "xls2-4": "ssconvert", "ppt": "catppt", "ppt95": "Text_Content stream", "xlsx": "openpyxl", "pptx": "a:t runs of slides+notes",
     "djvu": "djvutxt", "mo": "msgunfmt, msgstr", "po": "polib, msgstr",
     "qm": "lconvert, translation", "eml": "Python email", "fb2": "title, annotation, bodies",
     "msg": "msgreader", "tnef": "tnef --save-body -K", "xlsb": "SheetJS", "vsd": "vsd2text",

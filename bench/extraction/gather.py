@@ -132,6 +132,15 @@ for p in pick(files(HSMF + '/spreadsheet', '.xlsb'), 20): add('xlsb', p, POI)
 for p in pick(files(HSMF + '/diagram', '.vsd', '.vsdx') + files(HSMF + '/hpsf', '.vsd'), 40): add('vsd', p, POI)
 for p in pick(files(S + '/libvisio-0.1.7/src/test/data', '.vsd', '.vsdx'), 40): add('vsd', p, 'libvisio 0.1.7 (Debian source)')
 for p in pick(files(HSMF + '/publisher', '.pub'), 40): add('pub', p, POI)
+# PowerPoint 95 presentations: every .ppt of POI whose `PowerPoint Document`
+# stream starts with the 16-byte header of 95's container of the whole
+# stream (libgsf-bin's `gsf cat` reads the stream).
+def ppt95(path):
+    import subprocess
+    r = subprocess.run(['gsf', 'cat', path, 'PowerPoint Document'], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL)
+    return r.returncode == 0 and r.stdout[:8] == bytes.fromhex('03000000ffff0000')
+for p in sorted(p for p in files(HSMF + '/slideshow', '.ppt') if ppt95(p)): add('ppt95', p, POI)
 for p in pick(files(HSMF + '/poifs', '.wps'), 5): add('wps', p, POI)
 ETONYEK = S + '/libetonyek-0.1.10/src/test/data'
 for ext, fmt in (('.key', 'key'), ('.numbers', 'numbers'), ('.pages', 'pages')):

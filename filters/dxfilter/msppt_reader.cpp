@@ -1,4 +1,4 @@
-// msppt_reader.cpp - the text of PowerPoint 97-2003 presentations.
+// msppt_reader.cpp - the text of PowerPoint 95 and 97-2003 presentations.
 //
 // The `PowerPoint Document` stream is a tree of records, each with an 8-byte
 // header: version (4 bits; 0xF marks a container, whose body is more
@@ -25,6 +25,24 @@
 // fails to open, as does one whose top-level records do not fit the stream
 // (all are checked on opening). A container whose records do not fit inside
 // it is passed over whole.
+//
+// PowerPoint 95 (7.0) wrote a tree of records too, the same walk reads it,
+// but its headers are 16 bytes: type, a second word that is 0xFFFF for a
+// container, body length, and a tag (the field of its parent the record
+// fills). Its stream is one container of the whole presentation, written
+// anew on every save, so there is no persist directory to follow and no
+// older copy to tell apart (its `Current User` stream is only the user's
+// name). The slides are the list tagged 0x0A of the document container, in
+// slide order; the masters are the list tagged 0x0B, and they, the notes
+// (inside each slide, and the notes master) and the handout are left out,
+// as for 97. A text box's characters are the atom tagged 0x35 of its text
+// container: 8-bit, in the code page of the summary information (1252 when
+// there is none). A presentation saved as "PowerPoint 95 & 97" also holds
+// a 97 copy of the same slides in a `PP97_DUALSTORAGE` storage; the root
+// stream is the one read.
+#include <errno.h>
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -48,11 +66,21 @@ enum Record : uint16_t {
     kPersistDirectory = 0x1772,
     kCryptSession = 0x2F14,
 };
+// PowerPoint 95's.
+enum Record95 : uint32_t {
+    kList95 = 0x07D0,
+    kField95 = 0x07EE,      // an atom filling one field of its parent
+    kString95 = 0x0FBA,     // an atom, though its second word says container
+    kWhole95 = 0x0003,      // the container of the whole stream
+    kContainer95 = 0xFFFF,  // the second word of a container
+};
+// Tags: of the document's list of masters, of a text's characters.
+constexpr uint32_t kMasters95 = 0x0B, kCharacters95 = 0x35;
 // Instances of the slide list: 0 slides, 1 masters, 2 notes.
 constexpr uint16_t kSlidesList = 0;
 
 constexpr uint32_t kEncryptedToken = 0xF3D1C4DF;  // of the current user atom
-constexpr size_t kHeaderBytes = 8;
+constexpr size_t kHeaderBytes = 8, kHeaderBytes95 = 16;
 constexpr size_t kMaxDepth = 64;              // deeper containers are skipped whole
 constexpr uint32_t kMaxAtomBytes = 2u << 20;  // of one text atom, read; the rest dropped
 constexpr size_t kStepBytes = 64 * 1024;      // text bytes read per step
@@ -62,22 +90,44 @@ constexpr size_t kMaxPlaces = 1u << 20;       // persist directory entries, in a
 constexpr uint32_t kUserEditBytes = 0x1C;     // of a user edit atom's body, at least
 constexpr size_t kOffsetToCurrentEdit = 16;   // in the current user stream
 
+// A record header of either version; `instance` is 95's tag.
 struct Header {
-    uint16_t version, instance, type;
-    uint32_t length;
-    bool container() const { return version == 0xF; }
+    uint32_t type, instance, length;
+    bool container;
 };
 
 Header parse_header(const unsigned char *h) {
     const uint16_t vi = le16(h);
-    return {static_cast<uint16_t>(vi & 0xF), static_cast<uint16_t>(vi >> 4), le16(h + 2),
-            le32(h + 4)};
+    return {le16(h + 2), static_cast<uint16_t>(vi >> 4), le32(h + 4), (vi & 0xF) == 0xF};
+}
+
+Header parse_header95(const unsigned char *h) {
+    const uint32_t type = le32(h);
+    return {type, le32(h + 12), le32(h + 8), le32(h + 4) == kContainer95 && type != kString95};
+}
+
+// A PowerPoint 95 stream starts with the container of the whole
+// presentation. No 97 stream starts so: read as a 97 header, its type is 0.
+bool is_95(GsfInput *stream) {
+    unsigned char h[kHeaderBytes95];
+    if (!read_at(stream, 0, sizeof h, h)) return false;
+    const Header header = parse_header95(h);
+    return header.type == kWhole95 && header.container;
 }
 
 // Subtrees whose text is left out.
-bool skipped(const Header &h) {
+bool skipped(const Header &h, bool v95) {
+    if (v95)
+        return h.type == kMainMaster || h.type == kHandout || h.type == kNotes ||
+               (h.type == kList95 && h.instance == kMasters95);
     return h.type == kMainMaster || h.type == kHandout || h.type == kNotes ||
            (h.type == kSlideListWithText && h.instance != kSlidesList);
+}
+
+// The atoms of text.
+bool is_text(const Header &h, bool v95) {
+    if (v95) return h.type == kField95 && h.instance == kCharacters95 && !h.container;
+    return !h.container && (h.type == kTextChars || h.type == kTextBytes);
 }
 
 class PresentationReader final : public OleReader {
@@ -86,13 +136,23 @@ class PresentationReader final : public OleReader {
         : file_(std::move(file)),
           stream_(std::move(stream)),
           size_(static_cast<uint64_t>(gsf_input_size(stream_.get()))),
-          limits_(limits) {}
+          limits_(limits),
+          v95_(is_95(stream_.get())),
+          headerBytes_(v95_ ? kHeaderBytes95 : kHeaderBytes) {}
+    ~PresentationReader() override {
+        if (legacy_ != reinterpret_cast<iconv_t>(-1)) iconv_close(legacy_);
+    }
 
+    bool V95() const { return v95_; }
     bool Open(GsfInput *currentUser);
     int Step(DXMSink *sink) override;
 
   private:
+    Header Parse(const unsigned char *h) const {
+        return v95_ ? parse_header95(h) : parse_header(h);
+    }
     bool LiveRecords(GsfInput *currentUser);
+    bool Legacy(size_t length);
     bool Opaque(uint64_t at) const {
         return std::binary_search(opaque_.begin(), opaque_.end(), at);
     }
@@ -102,7 +162,10 @@ class PresentationReader final : public OleReader {
     InputRef stream_;
     uint64_t size_;
     DXMLimits limits_;
-    uint64_t at_ = 0;             // the next record header
+    const bool v95_;
+    const size_t headerBytes_;
+    iconv_t legacy_ = reinterpret_cast<iconv_t>(-1);  // 95: the code page to UTF-32LE
+    uint64_t at_ = 0;                                 // the next record header
     std::vector<uint64_t> ends_;  // where each open container ends, innermost last
     // The top-level records walked, in stream order (empty: the whole
     // stream), and the next of them; the containers passed over whole.
@@ -183,11 +246,16 @@ bool PresentationReader::LiveRecords(GsfInput *currentUser) {
 
 // Every top-level record must fit the stream; a container whose records do
 // not fit inside it, down to the depth the text is read from, is noted to be
-// passed over; a crypt session record anywhere marks an encrypted
+// passed over; a crypt session record anywhere marks an encrypted 97
 // presentation.
 bool PresentationReader::Open(GsfInput *currentUser) {
-    if (size_ < kHeaderBytes) return false;
-    if (!LiveRecords(currentUser)) tops_.clear();  // the whole stream, then
+    if (size_ < headerBytes_) return false;
+    if (v95_) {
+        legacy_ = OpenCodePage(SummaryCodePage(*file_), "UTF-32LE");
+        if (legacy_ == reinterpret_cast<iconv_t>(-1)) return false;
+    } else if (!LiveRecords(currentUser)) {
+        tops_.clear();  // the whole stream, then
+    }
     struct Open {
         uint64_t start, end;
     };
@@ -203,7 +271,7 @@ bool PresentationReader::Open(GsfInput *currentUser) {
         }
         const uint64_t end = open.empty() ? size_ : open.back().end;
         // A few bytes too short for a record header may follow the last record.
-        if (end - at < kHeaderBytes) {
+        if (end - at < headerBytes_) {
             if (open.empty()) {
                 if (!tops_.empty()) return false;
                 break;
@@ -213,11 +281,11 @@ bool PresentationReader::Open(GsfInput *currentUser) {
             open.pop_back();
             continue;
         }
-        unsigned char h[kHeaderBytes];
-        if (!read_at(stream_.get(), at, sizeof h, h)) return false;
-        const Header header = parse_header(h);
-        const uint64_t body = at + kHeaderBytes;
-        if (header.type == kCryptSession) return false;
+        unsigned char h[kHeaderBytes95];
+        if (!read_at(stream_.get(), at, headerBytes_, h)) return false;
+        const Header header = Parse(h);
+        const uint64_t body = at + headerBytes_;
+        if (header.type == kCryptSession && !v95_) return false;
         if (header.length > end - body) {
             if (open.empty()) return false;
             opaque_.push_back(open.back().start);
@@ -227,7 +295,7 @@ bool PresentationReader::Open(GsfInput *currentUser) {
         }
         const uint64_t start = at;
         at = body + header.length;
-        if (header.container() && header.length > 0 && open.size() < kMaxDepth) {
+        if (header.container && header.length > 0 && open.size() < kMaxDepth) {
             open.push_back({start, at});
             at = body;
         }
@@ -239,12 +307,13 @@ bool PresentationReader::Open(GsfInput *currentUser) {
 // A text atom whose body starts at `body`: 1, 0 once the sink is full, -1
 // when it cannot be read.
 int PresentationReader::Text(const Header &h, uint64_t body) {
-    const bool wide = h.type == kTextChars;
+    const bool wide = !v95_ && h.type == kTextChars;
     uint32_t length = std::min(h.length, kMaxAtomBytes);
     if (wide) length &= ~1u;
     bytes_.resize(length);
     if (!read_at(stream_.get(), body, length, bytes_.data())) return -1;
     bytesRead_ += length;
+    if (v95_) return Legacy(length) && out_.Break() ? 1 : 0;
     for (size_t i = 0; i < length; i += wide ? 2 : 1) {
         const char16_t c = wide ? static_cast<char16_t>(bytes_[i] | (bytes_[i + 1] << 8))
                                 : static_cast<char16_t>(bytes_[i]);
@@ -255,6 +324,41 @@ int PresentationReader::Text(const Header &h, uint64_t body) {
         }
     }
     return out_.Break() ? 1 : 0;
+}
+
+// PowerPoint 95's 8-bit text in bytes_, through the code page; false once
+// the sink is full. Its breaks are single bytes in every code page (no
+// multibyte character holds a byte below 0x20), so the text between control
+// bytes goes through iconv; a byte the code page does not know, or a
+// character cut by the end of the atom, is dropped.
+bool PresentationReader::Legacy(size_t length) {
+    for (size_t i = 0; i < length;) {
+        if (bytes_[i] < 0x20) {
+            if (bytes_[i] != 0x0D && bytes_[i] != 0x0B)
+                out_.Char(bytes_[i]);
+            else if (!out_.Break())
+                return false;
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < length && bytes_[j] >= 0x20) ++j;
+        char *from = reinterpret_cast<char *>(&bytes_[i]);
+        size_t left = j - i;
+        while (left > 0) {
+            unsigned char utf32[1024];
+            char *to = reinterpret_cast<char *>(utf32);
+            size_t room = sizeof utf32;
+            const size_t r = iconv(legacy_, &from, &left, &to, &room);
+            const int error = r == static_cast<size_t>(-1) ? errno : 0;
+            for (size_t k = 0; k + 4 <= sizeof utf32 - room; k += 4) out_.Char(le32(utf32 + k));
+            if (error == EINVAL) break;
+            if (error == EILSEQ) ++from, --left;
+        }
+        iconv(legacy_, nullptr, nullptr, nullptr, nullptr);
+        i = j;
+    }
+    return true;
 }
 
 int PresentationReader::Step(DXMSink *sink) {
@@ -268,23 +372,23 @@ int PresentationReader::Step(DXMSink *sink) {
             at_ = tops_[nextTop_++];
         }
         const uint64_t end = ends_.empty() ? size_ : ends_.back();
-        if (end - at_ < kHeaderBytes) {
+        if (end - at_ < headerBytes_) {
             if (ends_.empty()) return 0;  // the end of the stream
             return -1;
         }
-        unsigned char h[kHeaderBytes];
-        if (!read_at(stream_.get(), at_, sizeof h, h)) return -1;
-        const Header header = parse_header(h);
-        const uint64_t body = at_ + kHeaderBytes;
+        unsigned char h[kHeaderBytes95];
+        if (!read_at(stream_.get(), at_, headerBytes_, h)) return -1;
+        const Header header = Parse(h);
+        const uint64_t body = at_ + headerBytes_;
         if (header.length > end - body) return -1;  // past its container or the stream
         at_ = body + header.length;
-        if (header.container()) {
-            if (!skipped(header) && ends_.size() < kMaxDepth && header.length > 0 &&
-                !Opaque(body - kHeaderBytes)) {
+        if (header.container) {
+            if (!skipped(header, v95_) && ends_.size() < kMaxDepth && header.length > 0 &&
+                !Opaque(body - headerBytes_)) {
                 ends_.push_back(at_);
                 at_ = body;
             }
-        } else if (header.type == kTextChars || header.type == kTextBytes) {
+        } else if (is_text(header, v95_)) {
             if (int r = Text(header, body); r <= 0) return r;
         }
     }
@@ -296,15 +400,17 @@ int PresentationReader::Step(DXMSink *sink) {
 std::unique_ptr<OleReader> OpenPresentationReader(std::unique_ptr<OleFile> file,
                                                   const DXMLimits &limits) {
     if (file->Child("EncryptedSummary")) return nullptr;
-    // The current user atom: its header, its size, then its token.
-    if (InputRef user = file->Child("Current User")) {
-        unsigned char token[4];
-        if (read_at(user.get(), 12, 4, token) && le32(token) == kEncryptedToken) return nullptr;
-    }
     InputRef stream = file->Child("PowerPoint Document");
     if (!stream) return nullptr;
     InputRef user = file->Child("Current User");
     auto reader = std::make_unique<PresentationReader>(std::move(file), std::move(stream), limits);
+    if (reader->V95()) {
+        user.reset();  // the user's name only
+    } else if (user) {
+        // The current user atom: its header, its size, then its token.
+        unsigned char token[4];
+        if (read_at(user.get(), 12, 4, token) && le32(token) == kEncryptedToken) return nullptr;
+    }
     if (!reader->Open(user.get())) return nullptr;
     return reader;
 }

@@ -21,7 +21,6 @@
 #include <iconv.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -250,18 +249,8 @@ bool WorkbookReader::Open(bool whole) {
         substreams_.push_back(kind);
     }
     if (biff_ != 8) {
-        // Code page 1200 (UTF-16) is BIFF8's; 32768 and 10000 are Mac Roman,
-        // 32769 Windows-1252.
-        char name[16];
-        if (codePage == 10000 || codePage == 32768)
-            std::snprintf(name, sizeof name, "MACINTOSH");
-        else if (codePage == 367)
-            std::snprintf(name, sizeof name, "ASCII");
-        else
-            std::snprintf(name, sizeof name, "CP%u",
-                          codePage == 32769 || codePage == 1200 ? 1252 : codePage);
-        legacy_ = iconv_open("UTF-8", name);
-        if (legacy_ == reinterpret_cast<iconv_t>(-1)) legacy_ = iconv_open("UTF-8", "CP1252");
+        // Code page 1200 (UTF-16) is BIFF8's.
+        legacy_ = OpenCodePage(codePage, "UTF-8");
         if (legacy_ == reinterpret_cast<iconv_t>(-1)) return false;
     }
     return true;

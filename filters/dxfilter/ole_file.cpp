@@ -7,6 +7,7 @@
 #include <gsf/gsf-utils.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "doctype/dx_abi.h"
@@ -185,6 +186,42 @@ InputRef OleFile::Child(const char *name) const {
 
 InputRef OleFile::Whole() const {
     return InputRef(source_ ? GSF_INPUT(g_object_ref(source_)) : nullptr);
+}
+
+// The summary information property set: its header (byte order, version,
+// system, class, section count), then the first section's format id and
+// offset; the section: its size, property count, then each property's id
+// and offset in the section. The code page is property 1, a 16-bit integer
+// (its type, then the value).
+unsigned SummaryCodePage(const OleFile &file) {
+    constexpr size_t kSectionOffset = 44, kMaxProperties = 4096;
+    constexpr uint32_t kCodePageId = 1, kTypeI2 = 2;
+    InputRef summary = file.Child("\005SummaryInformation");
+    unsigned char b[8];
+    if (!summary || !read_at(summary.get(), kSectionOffset, 4, b)) return 0;
+    const uint64_t section = le32(b);
+    if (!read_at(summary.get(), section, 8, b)) return 0;
+    const uint32_t count = le32(b + 4);
+    for (uint32_t i = 0; i < count && i < kMaxProperties; ++i) {
+        if (!read_at(summary.get(), section + 8 + 8 * uint64_t{i}, 8, b)) return 0;
+        if (le32(b) != kCodePageId) continue;
+        if (!read_at(summary.get(), section + le32(b + 4), 8, b) || le32(b) != kTypeI2) return 0;
+        return le16(b + 4);
+    }
+    return 0;
+}
+
+iconv_t OpenCodePage(unsigned codePage, const char *to) {
+    char name[16];
+    if (codePage == 10000 || codePage == 32768)
+        std::snprintf(name, sizeof name, "MACINTOSH");
+    else if (codePage == 367)
+        std::snprintf(name, sizeof name, "ASCII");
+    else
+        std::snprintf(name, sizeof name, "CP%u",
+                      codePage == 32769 || codePage == 1200 ? 1252 : codePage);
+    iconv_t cd = iconv_open(to, name);
+    return cd != reinterpret_cast<iconv_t>(-1) ? cd : iconv_open(to, "CP1252");
 }
 
 void TextOut::Unit(char16_t unit) {

@@ -11,6 +11,7 @@
 
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input.h>
+#include <iconv.h>
 
 #include <cstdint>
 #include <memory>
@@ -69,6 +70,16 @@ class OleFile {
     GsfInput *source_ = nullptr;
     GsfInfile *ole_ = nullptr;
 };
+
+// The code page of the document's summary information (its `CODEPAGE`
+// property); 0 when there is none, or it cannot be read.
+unsigned SummaryCodePage(const OleFile &file);
+
+// An iconv converter to `to` from the Windows code page of 8-bit text:
+// Mac Roman for 10000 and 32768, ASCII for 367, Windows-1252 for 32769 and
+// 1200 (no 8-bit text is UTF-16) and for any iconv does not know;
+// (iconv_t)-1 when not even that opens.
+iconv_t OpenCodePage(unsigned codePage, const char *to);
 
 // What the module's step and close operations work on: one reader per format.
 class OleReader {

@@ -8,7 +8,8 @@ document, from the sample documents in tests/data/dxfilter/docs:
   tests/data/fuzz/msxls/      Workbook (or Book) stream; also three Excel
                               2.x to 4.0 files built here (a sheet of
                               Excel 2.x and of 3.0, an Excel 4.0 workbook)
-  tests/data/fuzz/msppt/      PowerPoint Document stream
+  tests/data/fuzz/msppt/      PowerPoint Document stream; also a
+                              PowerPoint 95 presentation's stream built here
   tests/data/fuzz/office/     the fixed pages of the XPS samples (from
                               tests/data/dxfilter/xps; fuzz_office stores
                               a page in a package of its own), and "XLSB",
@@ -153,6 +154,57 @@ def word2_document(runs, fast_saved):
     return bytes(word)
 
 
+def ppt95_stream():
+    """A PowerPoint 95 presentation's stream: 16-byte record headers (type,
+    0xFFFF for a container, length, the tag of the parent's field), the
+    whole in one container; three slides (text boxes, notes, a group of
+    shapes), the masters' list, the notes master and the handout, fonts and
+    the line-breaking strings, 8-bit text in Windows-1252."""
+    def record(kind, body, tag=0, container=False):
+        return struct.pack("<IIII", kind, 0xFFFF if container else 0, len(body), tag) + body
+
+    def box(kind, children, tag=0):
+        return record(kind, b"".join(children), tag, True)
+
+    def shape(text, kind=0x0BC2):
+        runs = box(0x07EC, [record(0x07EE, struct.pack("<I", len(text)) + bytes(20), 0x2F)], 0x2F)
+        chars = box(0x0FE0, [record(0x07EE, text, 0x35), runs])
+        body = box(0x0FA2, [record(0x0FA3, bytes(36)), record(0x0FB5, bytes(4)), chars])
+        return box(kind, [record(0x0BC3, bytes(8)), record(0x0BC1, bytes(40)),
+                          box(0x0FA1, [record(0x0FA0, bytes(16)), body], 0x1E)], 0x13)
+
+    def slide(shapes, notes=()):
+        return box(0x03EE, [record(0x03EF, bytes(8)), record(0x03ED, bytes(24)),
+                            box(0x03F0, [record(0x03F1, bytes(4)), box(0x0BB8, notes, 0x14)], 0x25),
+                            box(0x0BB8, shapes, 0x14),
+                            box(0x1388, [record(0x1389, b"\1\0\0\0")], 0x36)], 0x10)
+
+    font = box(0x0FB6, [record(0x0FB7, bytes(16) + b"\x90\x01" + bytes(9) + b"\x22"
+                               + b"Arial".ljust(32, b"\0"))], 9)
+    environment = box(0x03F2, [
+        box(0x0FC8, [record(0x0FD2, bytes(4), 0x28), record(0x0FBA, b"\x81e\x81g", 4, True)], 6),
+        box(0x07D5, [font, record(0x0FCA, b""), record(0x07E1, b"")], 0x19)], 0x15)
+    group = box(0x0BB9, [record(0x0BC1, bytes(40)), box(0x07D0, [
+        shape(b"Web server\rengine", 0x0BC0), shape(b"HTML", 0x0BC0)], 0x0F)], 0x13)
+    slides = box(0x07D0, [
+        record(0x07D1, struct.pack("<I", 3)),
+        slide([shape(b"XML, HTML and All That"), shape(b"What do they mean?\r\rTel:  978-4548")],
+              [shape(b"notes of the first slide")]),
+        slide([shape(b"Overview"), shape(b"\rThe birth of HTML\x0bWhy \x93HTML\x94 \x85"), group]),
+        slide([shape(b"Gr\xfc\xdfe \xa7 1 Abs. 2")])], 0x0A)
+    masters = box(0x07D0, [
+        record(0x07D1, struct.pack("<I", 2)),
+        box(0x03F8, [box(0x0BB8, [shape(b"Click to edit Master title style")], 0x14)], 0x10),
+        slide([shape(b"title master")])], 0x0B)
+    document = box(0x03E8, [
+        record(0x03E9, bytes(44)), environment, slides, masters,
+        box(0x03F0, [box(0x0BB8, [shape(b"notes master")], 0x14)], 0x27),
+        box(0x0FC9, [box(0x0BB8, [shape(b"handout")], 0x14)], 0x1B),
+        box(0x07D0, [record(0x07D1, bytes(4))], 0x0C), record(0x0401, bytes(12), 0x0D),
+        record(0x03EA, b"")])
+    return box(0x0003, [document, record(0x000A, struct.pack("<II", 1, 441))])
+
+
 def word2_seeds():
     runs = [b"caf\xe9 \x80 ", b"\x13 PAGE \x14" b"1\x15\r", b"cell\x07\x0b\x1e\r"]
     for name, fast_saved in (("word2", False), ("word2-fast", True)):
@@ -274,6 +326,7 @@ if __name__ == "__main__":
     office_seeds()
     word2_seeds()
     excel4_seeds()
+    write("msppt", "ppt95", ppt95_stream())
     xps_seeds()
     xlsb_seeds()
     lzx_seeds()

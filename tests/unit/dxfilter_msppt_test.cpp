@@ -1,4 +1,4 @@
-// PowerPoint 97-2003 presentations through the filter plug-in
+// PowerPoint 95 and 97-2003 presentations through the filter plug-in
 // (dxfilter_msdoc.so): the text of the presentations of the fixtures, and of
 // record trees built here to reach the text atoms in every place they may
 // be, the parts whose text is left out, encryption and damage.
@@ -102,6 +102,91 @@ std::string Edited(std::string stream,
         stream += Atom(0x0FF5, body);
     }
     return File(stream, CurrentUser(0xE391C05F, edit));
+}
+
+// PowerPoint 95: 16-byte headers (type, 0xFFFF for a container, length,
+// the tag of the parent's field the record fills).
+std::string Record95(uint32_t type, const std::string &body, uint32_t tag, bool container) {
+    std::string h;
+    put32(h, 0, type), put32(h, 4, container ? 0xFFFF : 0);
+    put32(h, 8, static_cast<uint32_t>(body.size())), put32(h, 12, tag);
+    return h + body;
+}
+std::string Atom95(uint32_t type, const std::string &body, uint32_t tag = 0) {
+    return Record95(type, body, tag, false);
+}
+std::string Container95(uint32_t type, const std::string &children, uint32_t tag = 0) {
+    return Record95(type, children, tag, true);
+}
+// A shape with a text box of 8-bit `text`, and the runs of its styles.
+std::string Shape95(const std::string &text) {
+    std::string runs;
+    put32(runs, 0, static_cast<uint32_t>(text.size()));
+    const std::string box = Container95(
+        0x0FE0, Atom95(0x07EE, text, 0x35) + Container95(0x07EC, Atom95(0x07EE, runs, 0x2F), 0x2F));
+    return Container95(
+        0x0BC2,
+        Atom95(0x0BC3, std::string(8, '\0')) + Container95(0x0FA1, Container95(0x0FA2, box), 0x1E),
+        0x13);
+}
+// A slide: its atom, its notes, its shapes.
+std::string Slide95(const std::string &shapes, const std::string &notes = "") {
+    return Container95(0x03EE,
+                       Atom95(0x03EF, std::string(8, '\0')) +
+                           Container95(0x03F0, Container95(0x0BB8, notes, 0x14), 0x25) +
+                           Container95(0x0BB8, shapes, 0x14),
+                       0x10);
+}
+// A presentation: the slides in their list, the masters in theirs, the notes
+// master and the handout, and names (font records, line-breaking strings
+// that look like containers).
+std::string Presentation95(const std::string &slide1, const std::string &slide2) {
+    const std::string environment = Container95(
+        0x03F2,
+        Container95(0x07D5, Container95(0x0FB6, Atom95(0x0FB7, std::string(28, '\0') + "Arial"))) +
+            Container95(0x0FC8, Record95(0x0FBA, "\x81\x41\x81\x42", 4, true), 6),
+        0x15);
+    const std::string slides =
+        Container95(0x07D0, Atom95(0x07D1, std::string(4, '\0')) + slide1 + slide2, 0x0A);
+    const std::string masters = Container95(
+        0x07D0,
+        Container95(0x03F8, Container95(0x0BB8, Shape95("Click to edit Master title style"), 0x14),
+                    0x10) +
+            Slide95(Shape95("title master")),
+        0x0B);
+    const std::string document = Container95(
+        0x03E8, Atom95(0x03E9, std::string(44, '\0')) + environment + slides + masters +
+                    Container95(0x03F0, Container95(0x0BB8, Shape95("notes master"), 0x14), 0x27) +
+                    Container95(0x0FC9, Container95(0x0BB8, Shape95("handout"), 0x14), 0x1B) +
+                    Container95(0x07D0, Atom95(0x07D1, std::string(4, '\0')), 0x0C));
+    return Container95(0x0003, document + Atom95(0x000A, std::string(8, '\0')));
+}
+std::string Presentation95() {
+    return Presentation95(Slide95(Shape95("Titel\rcaf\xE9 \x93"
+                                          "cr\xE8me\x94\x0B\x85"),
+                                  Shape95("speaker notes")),
+                          Slide95(Shape95("second\tslide") + Shape95("box two")));
+}
+const std::string kPresentation95Text = "Titel\ncafé “crème”\n…\nsecond slide\nbox two\n";
+
+// The summary information with its code page, as a property set holds it.
+std::string Summary(uint16_t codePage) {
+    std::string s;
+    put16(s, 0, 0xFFFE), put32(s, 24, 1), put32(s, 44, 48);  // one section, at 48
+    put32(s, 48, 8 + 16 + 8 + 8), put32(s, 52, 2);           // its size, two properties
+    put32(s, 56, 4), put32(s, 60, 24), put32(s, 64, 1), put32(s, 68, 32);  // ids, offsets
+    put32(s, 48 + 24, 30), put32(s, 48 + 28, 0);  // property 4: a string, empty
+    put32(s, 48 + 32, 2), put16(s, 48 + 36, codePage), put16(s, 48 + 38, 0);
+    return s;
+}
+// A PowerPoint 95 file: its stream, the current user's name, the summary.
+std::string File95(const std::string &stream, const std::string &summary = "") {
+    static const std::string user = std::string("\x0B\0\0\0", 4) + "Daniel Noll";
+    if (summary.empty())
+        return CompoundFile({{"PowerPoint Document", stream}, {"Current User", user}});
+    return CompoundFile({{"PowerPoint Document", stream},
+                         {"Current User", user},
+                         {"\005SummaryInformation", summary}});
 }
 
 class DxFilterPowerPoint : public OleReaderTest {
@@ -257,6 +342,71 @@ TEST_F(DxFilterPowerPoint, MutatedPresentationsNeverBreakThePlugin) {
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
         EXPECT_LE(r.text.size(), kTextCap) << variant;
         // Opened presentations read to their end without an error.
+        if (r.openText == 0) {
+            EXPECT_EQ(r.readError, 0) << variant;
+        }
+    }
+}
+
+TEST_F(DxFilterPowerPoint, PowerPoint95SlidesInOrderWithoutMastersNotesOrHandout) {
+    EXPECT_EQ(plugin->Format(Temp("p95.ppt", File95(Presentation95()))), DX_FMT_PPT);
+    // Windows-1252 when the summary information has no code page, or none.
+    EXPECT_EQ(Text(File95(Presentation95())), kPresentation95Text);
+    EXPECT_EQ(Text(File95(Presentation95(), Summary(1252))), kPresentation95Text);
+    EXPECT_EQ(Text(CompoundFile({{"PowerPoint Document", Presentation95() + "\0\0\0"}}, {}, true)),
+              kPresentation95Text);
+    // The slides come in the order of their list, not of their ids or text.
+    EXPECT_EQ(Text(File95(Presentation95(Slide95(Shape95("zwei")), Slide95(Shape95("eins"))))),
+              "zwei\neins\n");
+}
+
+TEST_F(DxFilterPowerPoint, PowerPoint95TextIsInTheSummaryCodePage) {
+    const std::string cyrillic = Presentation95(Slide95(Shape95("\xCF\xF0\xE8\xE2\xE5\xF2")),
+                                                Slide95(Shape95("\xEC\xE8\xF0")));
+    EXPECT_EQ(Text(File95(cyrillic, Summary(1251))), "Привет\nмир\n");
+    // Shift_JIS: a double-byte character whose second byte is 0x5C or in
+    // the ASCII letters, then a break.
+    const std::string japanese =
+        Presentation95(Slide95(Shape95("\x95\x5C\x8E\xA6\rA\x83\x65\x83\x4C\x83\x58\x83\x67")), "");
+    EXPECT_EQ(Text(File95(japanese, Summary(932))), "表示\nAテキスト\n");
+    // Mac Roman by its code page; a code page iconv does not know is read
+    // as Windows-1252.
+    EXPECT_EQ(Text(File95(Presentation95(Slide95(Shape95("caf\x8E")), ""), Summary(10000))),
+              "café\n");
+    EXPECT_EQ(Text(File95(Presentation95(Slide95(Shape95("caf\xE9")), ""), Summary(4711))),
+              "café\n");
+    // A character cut by the end of its text box, or a byte the code page
+    // does not know, is dropped, not the text around it.
+    EXPECT_EQ(Text(File95(Presentation95(Slide95(Shape95("ab\x81") + Shape95("c\x82")), ""),
+                          Summary(932))),
+              "ab\nc\n");
+    EXPECT_EQ(Text(File95(Presentation95(Slide95(Shape95("x\x81y")), ""), Summary(1252))), "xy\n");
+}
+
+TEST_F(DxFilterPowerPoint, DamagedPowerPoint95PresentationsStayBounded) {
+    const std::string good = Presentation95();
+    // The whole stream's container claiming more than the stream, or the
+    // stream cut, is refused; a slide list whose records run past it is
+    // passed over, and the text after it (none: the masters are left out)
+    // does not come from elsewhere.
+    std::string huge = good;
+    put32(huge, 8, 0x7FFFFFF0);
+    ExpectRefused(File95(huge), "huge length");
+    ExpectRefused(
+        CompoundFile({{"PowerPoint Document", good.substr(0, good.size() / 2)}}, {}, true),
+        "truncated");
+    std::string list = good;
+    const size_t slides = list.find(std::string("\xD0\x07\0\0\xFF\xFF", 6));
+    ASSERT_NE(slides, std::string::npos);
+    put32(list, slides + 16 + 8, 0x10000);  // its list atom runs past it
+    EXPECT_EQ(Text(File95(list)), "");
+    Mutator m(1995);
+    for (int variant = 0; variant < 300; ++variant) {
+        std::string s = m.Overwrite(good, variant % 6 + 1);
+        if (variant % 7 == 0) s = m.Cut(s);
+        Extraction r = Run(File95(s, variant % 3 == 0 ? Summary(932) : ""));
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
         if (r.openText == 0) {
             EXPECT_EQ(r.readError, 0) << variant;
         }
