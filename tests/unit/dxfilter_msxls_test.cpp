@@ -417,7 +417,9 @@ TEST_F(DxFilterExcel, Excel2To4FilesAreToldByTheirFirstRecord) {
     } misses[] = {
         {"the BOF alone", OldBof(3, 0x0010)},
         {"cut inside a record", sheet.substr(0, sheet.size() - kEof.size() - 2)},
-        {"a BOF too short for its kind", Record(0x0209, std::string(2, '\0')) + label + kEof},
+        // (The bytes where its kind would be start the next record: a worksheet's.)
+        {"a BOF too short for its kind", Record(0x0209, std::string(2, '\0')) +
+                                             Record(0x0010, std::string(2, '\0')) + label + kEof},
         {"a BOF longer than any", tooLong + label + kEof},
         {"a record past the end",
          OldBof(3, 0x0010) + std::string("\x04\x02\xFF\x7F", 4) + "text" + kEof},
