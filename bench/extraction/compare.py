@@ -334,6 +334,23 @@ def xhtml_text(cmd):
     return text
 
 
+def ssconvert_text(path):
+    """gnumeric's cell values, every sheet as CSV, sheet after sheet."""
+    import tempfile
+    with tempfile.TemporaryDirectory() as d:
+        if run(["ssconvert", "-S", "-T", "Gnumeric_stf:stf_csv", path,
+                os.path.join(d, "%n.csv")]) is None:
+            return None
+        names = sorted(os.listdir(d), key=lambda n: int(n.split(".")[0]))
+        if not names:
+            return None
+        out = []
+        for n in names:
+            with open(os.path.join(d, n), encoding="utf-8", errors="replace") as f:
+                out.append(f.read())
+        return "\n".join(out)
+
+
 def pandoc(path, fmt):
     return run(["pandoc", "-f", fmt, "-t", "plain", "--wrap=none", path])
 
@@ -376,6 +393,7 @@ REFERENCE = {
     "doc": lambda p: run(["antiword", "-m", "UTF-8.txt", "-w", "0", p])
     or run(["catdoc", "-d", "utf-8", "-w", p]),
     "xls": lambda p: run(["xls2csv", "-d", "utf-8", p]),
+    "xls2-4": ssconvert_text,
     "ppt": lambda p: run(["catppt", "-d", "utf-8", p]),
     "ppt95": text_content,
     "xlsx": xlsx_text,
@@ -404,7 +422,7 @@ REFERENCE = {
 REFERENCE_NAME = {
     "pdf": "pdftotext", "ps": "gs txtwrite", "docx": "pandoc", "odt": "pandoc",
     "epub": "pandoc", "rtf": "pandoc", "ods-odp": "odt2txt", "doc": "antiword (catdoc)",
-    "xls": "xls2csv", "ppt": "catppt", "ppt95": "Text_Content stream", "xlsx": "openpyxl", "pptx": "a:t runs of slides+notes",
+    "xls": "xls2csv", "xls2-4": "ssconvert", "ppt": "catppt", "ppt95": "Text_Content stream", "xlsx": "openpyxl", "pptx": "a:t runs of slides+notes",
     "djvu": "djvutxt", "mo": "msgunfmt, msgstr", "po": "polib, msgstr",
     "qm": "lconvert, translation", "eml": "Python email", "fb2": "title, annotation, bodies",
     "msg": "msgreader", "tnef": "tnef --save-body -K", "xlsb": "SheetJS", "vsd": "vsd2text",

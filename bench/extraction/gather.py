@@ -61,6 +61,14 @@ for p in pick(files(S + '/libextractor-1.11', '.doc'), 5): add('doc', p, 'libext
 for p in pick(files(S + '/tracker-miners-3.4.3', '.doc'), 5): add('doc', p, 'tracker-miners 3.4.3 (Debian source)')
 for p in pick(files(S + '/apache-poi-4.0.1/test-data/spreadsheet', '.xls'), 40): add('xls', p, POI)
 for p in pick(files(S + '/gnumeric-1.12.55', '.xls'), 15): add('xls', p, 'gnumeric 1.12.55 (Debian source)')
+# Excel 2.x to 4.0 files, no compound files: every one whose first record is
+# the BOF of BIFF2, BIFF3 or BIFF4.
+def biff2_to_4(path):
+    with open(path, 'rb') as f:
+        head = f.read(2)
+    return len(head) == 2 and head[0] == 0x09 and head[1] in (0, 2, 4)
+for p in sorted(filter(biff2_to_4, files(S + '/apache-poi-4.0.1/test-data/spreadsheet', '.xls'))):
+    add('xls2-4', p, POI)
 for p in pick(files(S + '/apache-poi-4.0.1/test-data/spreadsheet', '.xlsx'), 30): add('xlsx', p, POI)
 for p in pick(files(S + '/gnumeric-1.12.55', '.xlsx'), 4): add('xlsx', p, 'gnumeric 1.12.55 (Debian source)')
 for p in pick(files(S + '/apache-poi-4.0.1/test-data/slideshow', '.ppt'), 40): add('ppt', p, POI)

@@ -1,11 +1,12 @@
 // msdoc_module.cpp - dxfilter_msdoc.so: the text of legacy Office documents
 // (Word, Excel and PowerPoint 97-2003, Word 6 and 95, Excel 5 and 95, Word
-// for Windows 1.x and 2.0).
+// for Windows 1.x and 2.0, Excel 2.x, 3.0 and 4.0).
 //
 // The module opens the compound file (ole_file.cpp) and hands it to the
 // reader of the document's format: msword_reader.cpp, msxls_reader.cpp or
-// msppt_reader.cpp. A Word document that is no compound file (Word for
-// Windows 1.x and 2.0) goes to the Word reader as one stream.
+// msppt_reader.cpp. A Word document or workbook that is no compound file
+// (Word for Windows 1.x and 2.0, Excel 2.x to 4.0) goes to its reader as one
+// stream.
 #include <memory>
 
 #include "doctype/dx_abi.h"
@@ -25,7 +26,7 @@ DXMExtractor *msdoc_open(DXStream *stream, int64_t size, int format, const DXMLi
     try {
         auto file = std::make_unique<OleFile>();
         if (!file->Open(stream, size, limits->deadlineNs)) {
-            if (format != DX_FMT_DOC) return nullptr;
+            if (format == DX_FMT_PPT) return nullptr;
             file = std::make_unique<OleFile>();
             file->OpenWhole(stream, size, limits->deadlineNs);
         }

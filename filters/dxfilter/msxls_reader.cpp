@@ -1,16 +1,22 @@
 // msxls_reader.cpp - the text of Excel 97-2003 workbooks (BIFF8, the
-// `Workbook` stream) and of Excel 5 and 95 ones (BIFF5/7, `Book`).
+// `Workbook` stream), of Excel 5 and 95 ones (BIFF5/7, `Book`), and of
+// Excel 2.x, 3.0 and 4.0 files (BIFF2, BIFF3, BIFF4: no compound file, the
+// file is the stream).
 //
 // The stream is a run of records (16-bit type, 16-bit length, body). The
 // workbook globals come first, up to their EOF: they hold the code page
-// (BIFF5/7 text is 8-bit in it), the encryption marker and, in BIFF8, the
+// (BIFF2-7 text is 8-bit in it), the encryption marker and, in BIFF8, the
 // shared string table, whose strings run on into CONTINUE records. The
 // sheets follow, each from its BOF to its EOF (charts inside a sheet nest
-// their own BOF/EOF). Text comes from the worksheets' cells in the order they
-// are stored (row by row): shared string cells (LABELSST), the older string
-// cells (LABEL, RSTRING) and the string results of formulas (STRING); every
-// cell ends a line, as for XLSX. Numbers carry no language and are left out,
-// as are sheet names, comments, headers and footers and charts.
+// their own BOF/EOF). A BIFF2-4 file of one sheet has no globals: the
+// sheet's own records up to its EOF hold the code page and the encryption
+// marker. An Excel 4.0 workbook has globals of its own kind and its sheets
+// after them, each opening with a BIFF4 BOF. Text comes from the worksheets'
+// cells in the order they are stored (row by row): shared string cells
+// (LABELSST), the older string cells (LABEL, RSTRING) and the string results
+// of formulas (STRING), BIFF2's own LABEL and STRING with an 8-bit count;
+// every cell ends a line, as for XLSX. Numbers carry no language and are
+// left out, as are sheet names, comments, headers and footers and charts.
 #include <errno.h>
 #include <iconv.h>
 
@@ -26,6 +32,9 @@ namespace msdoc {
 namespace {
 
 enum Record : uint16_t {
+    kLabel2 = 0x0004,  // BIFF2
+    kString2 = 0x0007,
+    kBof2 = 0x0009,
     kEof = 0x000A,
     kFilePass = 0x002F,
     kContinue = 0x003C,
@@ -33,12 +42,16 @@ enum Record : uint16_t {
     kRString = 0x00D6,
     kSst = 0x00FC,
     kLabelSst = 0x00FD,
+    kBof3 = 0x0209,
     kLabel = 0x0204,
     kString = 0x0207,
+    kBof4 = 0x0409,
     kBof = 0x0809,
 };
-constexpr uint16_t kBiff8 = 0x0600, kBiff5 = 0x0500;        // BOF versions
-constexpr uint16_t kGlobals = 0x0005, kWorksheet = 0x0010;  // BOF substream types
+constexpr uint16_t kBiff8 = 0x0600, kBiff5 = 0x0500;  // BOF versions
+// BOF substream types; an Excel 4.0 workbook's globals are a workspace.
+constexpr uint16_t kGlobals = 0x0005, kWorksheet = 0x0010, kChart = 0x0020, kMacroSheet = 0x0040,
+                   kWorkspace = 0x0100;
 
 constexpr size_t kMaxCellBytes = 64 * 1024;  // one cell or shared string, UTF-8
 constexpr size_t kMaxSharedBytes = 32u << 20;
@@ -84,6 +97,9 @@ class Records {
         at_ += 4 + body.size();
         return 1;
     }
+    // Where the next record starts, to come back to with Seek.
+    uint64_t At() const { return at_; }
+    void Seek(uint64_t at) { at_ = at; }
     // The type of the record after the current one; 0 when none follows.
     uint16_t Peek() const {
         unsigned char head[2];
@@ -161,12 +177,16 @@ class WorkbookReader final : public OleReader {
         if (legacy_ != reinterpret_cast<iconv_t>(-1)) iconv_close(legacy_);
     }
 
-    bool Open();
+    // `whole`: the stream is a file of its own (BIFF2-4), not a compound
+    // file's.
+    bool Open(bool whole);
     int Step(DXMSink *sink) override;
 
   private:
     bool ReadSst();
-    bool CellText(size_t at, std::string &text);
+    // The string at `at` of the current record, its count `countBytes` (1
+    // or 2) long.
+    bool CellText(size_t at, std::string &text, size_t countBytes = 2);
     void Legacy(const unsigned char *bytes, size_t length, std::string &out);
     // One cell's text and the end of its line; false once the sink is full.
     bool Emit(const std::string &text) {
@@ -184,32 +204,51 @@ class WorkbookReader final : public OleReader {
     InputRef stream_;
     Records records_;
     DXMLimits limits_;
-    bool biff8_ = true;
-    iconv_t legacy_ = reinterpret_cast<iconv_t>(-1);  // BIFF5/7: code page to UTF-8
+    unsigned biff_ = 8;                               // 2, 3, 4, 5 (also BIFF7) or 8
+    iconv_t legacy_ = reinterpret_cast<iconv_t>(-1);  // BIFF2-7: code page to UTF-8
     std::vector<std::string> shared_;
     std::vector<uint16_t> substreams_;  // types of the open BOFs, innermost last
     TextOut out_;
     bool wrote_ = false;  // a cell's text has gone to the sink
 };
 
-bool WorkbookReader::Open() {
-    if (records_.Next() != 1 || records_.type != kBof || records_.body.size() < 4) return false;
-    const uint16_t version = le16(records_.body.data());
-    if ((version != kBiff8 && version != kBiff5) || le16(&records_.body[2]) != kGlobals)
-        return false;
-    biff8_ = version == kBiff8;
+bool WorkbookReader::Open(bool whole) {
+    if (records_.Next() != 1 || records_.body.size() < 4) return false;
+    const uint16_t version = le16(records_.body.data()), kind = le16(&records_.body[2]);
+    if (whole) {
+        biff_ = records_.type == kBof2   ? 2
+                : records_.type == kBof3 ? 3
+                : records_.type == kBof4 ? 4
+                                         : 0;
+        if (biff_ == 0 || (kind != kWorksheet && kind != kChart && kind != kMacroSheet &&
+                           !(biff_ == 4 && kind == kWorkspace)))
+            return false;
+    } else {
+        biff_ = records_.type != kBof ? 0 : version == kBiff8 ? 8 : version == kBiff5 ? 5 : 0;
+        if (biff_ == 0 || kind != kGlobals) return false;
+    }
+    // A file of one sheet is read again from its first record after this.
+    const bool oneSheet = whole && kind != kWorkspace;
+    const uint64_t sheetStart = records_.At();
     unsigned codePage = 1252;
-    // The globals, to their EOF.
+    // The globals, to their EOF; a file of one sheet, to its EOF or its end.
     for (int seen = 0;; ++seen) {
         if (seen % kStepRecords == 0 && DXM_CpuNs() > limits_.deadlineNs) return false;
-        if (records_.Next() != 1) return false;
+        if (records_.Next() != 1) {
+            if (oneSheet) break;  // the text ends where the sheet does
+            return false;
+        }
         const std::vector<unsigned char> &b = records_.body;
         if (records_.type == kEof) break;
         if (records_.type == kFilePass) return false;  // encrypted
         if (records_.type == kCodePage && b.size() >= 2) codePage = le16(b.data());
-        if (records_.type == kSst && biff8_ && !ReadSst()) return false;
+        if (records_.type == kSst && biff_ == 8 && !ReadSst()) return false;
     }
-    if (!biff8_) {
+    if (oneSheet) {
+        records_.Seek(sheetStart);
+        substreams_.push_back(kind);
+    }
+    if (biff_ != 8) {
         // Code page 1200 (UTF-16) is BIFF8's.
         legacy_ = OpenCodePage(codePage, "UTF-8");
         if (legacy_ == reinterpret_cast<iconv_t>(-1)) return false;
@@ -268,14 +307,15 @@ bool WorkbookReader::ReadSst() {
 }
 
 // The text of a string at `at` of the current record: BIFF8 a 16-bit count,
-// flags and 8-bit or UTF-16 characters; BIFF5/7 a 16-bit count and 8-bit
-// characters in the code page. False when the string runs past its record.
-bool WorkbookReader::CellText(size_t at, std::string &text) {
+// flags and 8-bit or UTF-16 characters; BIFF2-7 a 16-bit (BIFF2's own
+// records: 8-bit) count and 8-bit characters in the code page. False when
+// the string runs past its record.
+bool WorkbookReader::CellText(size_t at, std::string &text, size_t countBytes) {
     const std::vector<unsigned char> &b = records_.body;
-    if (b.size() < at + 2 + (biff8_ ? 1 : 0)) return false;
-    const size_t count = le16(&b[at]);
-    at += 2;
-    if (!biff8_) {
+    if (b.size() < at + countBytes + (biff_ == 8 ? 1 : 0)) return false;
+    const size_t count = countBytes == 1 ? b[at] : le16(&b[at]);
+    at += countBytes;
+    if (biff_ != 8) {
         if (count > b.size() - at) return false;
         Legacy(&b[at], count, text);
         return true;
@@ -318,7 +358,10 @@ int WorkbookReader::Step(DXMSink *sink) {
         const int got = records_.Next();
         if (got <= 0) return got == 0 ? 0 : Damaged();
         const std::vector<unsigned char> &b = records_.body;
-        switch (records_.type) {
+        uint16_t type = records_.type;
+        // The sheets of an Excel 4.0 workbook open with BIFF4 BOFs.
+        if (biff_ <= 4 && (type == kBof2 || type == kBof3 || type == kBof4)) type = kBof;
+        switch (type) {
             case kBof:
                 if (substreams_.size() >= kMaxNesting || b.size() < 4) return Damaged();
                 substreams_.push_back(le16(&b[2]));
@@ -335,9 +378,9 @@ int WorkbookReader::Step(DXMSink *sink) {
         }
         if (substreams_.empty() || substreams_.back() != kWorksheet) continue;
         std::string text;
-        switch (records_.type) {
+        switch (type) {
             case kLabelSst:
-                if (!biff8_ || b.size() < 10) return Damaged();
+                if (biff_ != 8 || b.size() < 10) return Damaged();
                 if (le32(&b[6]) < shared_.size()) text = shared_[le32(&b[6])];
                 break;
             case kLabel:
@@ -346,6 +389,14 @@ int WorkbookReader::Step(DXMSink *sink) {
                 break;
             case kString:
                 if (!CellText(0, text)) return Damaged();
+                break;
+            case kLabel2:  // the row, column and three bytes of cell attributes first
+                if (biff_ > 4) continue;
+                if (!CellText(7, text, 1)) return Damaged();
+                break;
+            case kString2:
+                if (biff_ > 4) continue;
+                if (!CellText(0, text, 1)) return Damaged();
                 break;
             default:
                 continue;
@@ -359,13 +410,15 @@ int WorkbookReader::Step(DXMSink *sink) {
 
 std::unique_ptr<OleReader> OpenWorkbookReader(std::unique_ptr<OleFile> file,
                                               const DXMLimits &limits) {
-    // Some writers spell the names in capitals.
-    InputRef stream;
+    // Some writers spell the names in capitals. An Excel 2.x to 4.0 file is
+    // no compound file.
+    const bool whole = !file->Compound();
+    InputRef stream = whole ? file->Whole() : nullptr;
     for (const char *name : {"Workbook", "WORKBOOK", "Book", "BOOK"})
         if (!stream) stream = file->Child(name);
     if (!stream) return nullptr;
     auto reader = std::make_unique<WorkbookReader>(std::move(file), std::move(stream), limits);
-    if (!reader->Open()) return nullptr;
+    if (!reader->Open(whole)) return nullptr;
     return reader;
 }
 

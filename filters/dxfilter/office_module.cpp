@@ -43,11 +43,16 @@ constexpr zip_int64_t kMaxLenientEntries = 4096;   // archive entries looked at 
 
 // ---- libzip source over the engine's stream ----------------------------------
 
+// The archive the source gives: the stream's first `cut` bytes, then
+// `tail` (a rebuilt directory, see dxf::SalvageZipDirectory; empty when the
+// stream is read whole).
 struct StreamSource {
+    StreamSource(DXStream *s, int64_t size) : stream(s), cut(size) {}
     DXStream *stream;
-    int64_t size;
     int64_t pos = 0;
-    zip_error_t error;
+    zip_error_t error{};
+    int64_t cut;
+    std::string tail;
 };
 
 zip_int64_t source_callback(void *userdata, void *data, zip_uint64_t length, zip_source_cmd_t cmd) {
@@ -61,19 +66,29 @@ zip_int64_t source_callback(void *userdata, void *data, zip_uint64_t length, zip
             s->pos = 0;
             return 0;
         case ZIP_SOURCE_READ: {
-            size_t want = length > INT_MAX ? INT_MAX : static_cast<size_t>(length);
+            // The stream's position is `pos` while `pos` is before the cut.
+            const size_t want = length > INT_MAX ? INT_MAX : static_cast<size_t>(length);
             size_t done = 0;
-            while (done < want) {
-                int got = s->stream->read(s->stream, static_cast<char *>(data) + done,
-                                          static_cast<int>(want - done));
+            while (done < want && s->pos < s->cut) {
+                const auto ask = static_cast<int>(
+                    std::min<int64_t>(static_cast<int64_t>(want - done), s->cut - s->pos));
+                int got = s->stream->read(s->stream, static_cast<char *>(data) + done, ask);
                 if (got < 0) {
                     zip_error_set(&s->error, ZIP_ER_READ, 0);
                     return -1;
                 }
                 if (got == 0) break;
                 done += static_cast<size_t>(got);
+                s->pos += got;
             }
-            s->pos += static_cast<int64_t>(done);
+            if (done < want && s->pos >= s->cut) {
+                const auto from = static_cast<size_t>(s->pos - s->cut);
+                const size_t n =
+                    from < s->tail.size() ? std::min(want - done, s->tail.size() - from) : 0;
+                std::memcpy(static_cast<char *>(data) + done, s->tail.data() + from, n);
+                done += n;
+                s->pos += static_cast<int64_t>(n);
+            }
             return static_cast<zip_int64_t>(done);
         }
         case ZIP_SOURCE_CLOSE:
@@ -81,7 +96,7 @@ zip_int64_t source_callback(void *userdata, void *data, zip_uint64_t length, zip
         case ZIP_SOURCE_STAT: {
             auto *st = static_cast<zip_stat_t *>(data);
             zip_stat_init(st);
-            st->size = static_cast<zip_uint64_t>(s->size);
+            st->size = static_cast<zip_uint64_t>(s->cut) + s->tail.size();
             st->valid |= ZIP_STAT_SIZE;
             return sizeof *st;
         }
@@ -90,11 +105,11 @@ zip_int64_t source_callback(void *userdata, void *data, zip_uint64_t length, zip
         case ZIP_SOURCE_FREE:
             return 0;
         case ZIP_SOURCE_SEEK: {
-            zip_int64_t to = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(s->pos),
-                                                            static_cast<zip_uint64_t>(s->size),
-                                                            data, length, &s->error);
+            zip_int64_t to = zip_source_seek_compute_offset(
+                static_cast<zip_uint64_t>(s->pos),
+                static_cast<zip_uint64_t>(s->cut) + s->tail.size(), data, length, &s->error);
             if (to < 0) return -1;
-            if (!s->stream->seek(s->stream, to, DX_SEEK_SET)) {
+            if (to < s->cut && !s->stream->seek(s->stream, to, DX_SEEK_SET)) {
                 zip_error_set(&s->error, ZIP_ER_SEEK, 0);
                 return -1;
             }
@@ -123,21 +138,44 @@ struct Archive {
     }
 };
 
-std::unique_ptr<Archive> open_archive(DXStream *stream, int64_t size) {
+// The archive over `source`; null when libzip cannot open it.
+std::unique_ptr<Archive> open_source(std::unique_ptr<StreamSource> source) {
     auto a = std::make_unique<Archive>();
-    a->source.reset(new StreamSource{stream, size, 0, {}});
+    a->source = std::move(source);
     zip_error_init(&a->source->error);
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t *src = zip_source_function_create(source_callback, a->source.get(), &error);
-    if (!src) return nullptr;
-    a->zip = zip_open_from_source(src, ZIP_RDONLY, &error);
+    if (src) a->zip = zip_open_from_source(src, ZIP_RDONLY, &error);
     zip_error_fini(&error);
     if (!a->zip) {
-        zip_source_free(src);
+        if (src) zip_source_free(src);
         return nullptr;
     }
     return a;
+}
+
+// The archive of a stream; one whose directory is lost or damaged (a
+// document cut short) is opened with the directory rebuilt from its local
+// headers, of the entries that lie whole before the cut.
+std::unique_ptr<Archive> open_archive(DXStream *stream, int64_t size) {
+    if (auto a = open_source(std::make_unique<StreamSource>(stream, size))) return a;
+    const dxf::ReadAtFn readAt = [stream](uint64_t at, void *buffer, size_t count) {
+        if (!stream->seek(stream, static_cast<int64_t>(at), DX_SEEK_SET)) return false;
+        for (size_t done = 0; done < count;) {
+            const int got = stream->read(stream, static_cast<char *>(buffer) + done,
+                                         static_cast<int>(std::min<size_t>(count - done, INT_MAX)));
+            if (got <= 0) return false;
+            done += static_cast<size_t>(got);
+        }
+        return true;
+    };
+    auto salvaged = dxf::SalvageZipDirectory(static_cast<uint64_t>(size), readAt);
+    if (!salvaged) return nullptr;
+    auto source = std::make_unique<StreamSource>(stream, size);
+    source->cut = static_cast<int64_t>(salvaged->cut);
+    source->tail = std::move(salvaged->directory);
+    return open_source(std::move(source));
 }
 
 // The entry of the part `name`: the entry of that name, or else, in an

@@ -52,7 +52,7 @@ class OleFile {
     // file libgsf can read.
     bool Open(DXStream *stream, int64_t size, int64_t deadlineNs);
     // Takes a document that is no compound file (Word for Windows 1.x and
-    // 2.0) as one stream, Whole(); it has no children.
+    // 2.0, Excel 2.x to 4.0) as one stream, Whole(); it has no children.
     void OpenWhole(DXStream *stream, int64_t size, int64_t deadlineNs);
 
     // Whether Open read a compound file's directory.

@@ -154,6 +154,30 @@ bool is_word2_document(Bytes head, uint64_t size) {
     return characters <= fcMac - fcMin;
 }
 
+// An Excel 2.x, 3.0 or 4.0 file: no compound file, the file is a run of
+// records (a 16-bit type, a 16-bit length, the body) that opens with the BOF
+// record of its version, 0x0009 (Excel 2.x), 0x0209 (3.0) or 0x0409 (4.0):
+// at least 4 bytes (Excel 2.x) or 6 and no longer than Excel 97's 16, its
+// second word the kind of sheet, a worksheet (0x0010), chart (0x0020),
+// macro sheet (0x0040) or, in Excel 4.0, a workbook's globals (0x0100).
+// Another record (its EOF at least) follows, and every record whose header
+// lies in the head ends within the file.
+bool is_excel4_sheet(Bytes head, uint64_t size) {
+    if (head.size() < 8 || head[0] != 0x09 || (head[1] != 0 && head[1] != 2 && head[1] != 4))
+        return false;
+    const bool excel2 = head[1] == 0, excel4 = head[1] == 4;
+    const uint16_t length = le16(head, 2), kind = le16(head, 6);
+    if (length < (excel2 ? 4 : 6) || length > 16 || size < 4u + length + 4) return false;
+    if (kind != 0x0010 && kind != 0x0020 && kind != 0x0040 && !(excel4 && kind == 0x0100))
+        return false;
+    uint64_t at = 4u + length;
+    while (at + 4 <= head.size()) {
+        at += 4u + le16(head, static_cast<size_t>(at) + 2);
+        if (at > size) return false;
+    }
+    return true;
+}
+
 // A Pocket Word document: the 14-byte header (`{\pwi`, 0x15, two zero bytes,
 // 1 and 1, the version word 6 or 7, a word), then zones, each a type, an
 // identifier and a length in 4-byte units (a sound's data, type 85, counts
@@ -1319,6 +1343,7 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     if (is_works_dos_document(head, size)) return {DX_FMT_WORKS, SniffNext::kDone};
     if (is_write_document(head, size)) return {DX_FMT_MSWRITE, SniffNext::kDone};
     if (is_word2_document(head, size)) return {DX_FMT_DOC, SniffNext::kDone};
+    if (is_excel4_sheet(head, size)) return {DX_FMT_XLS, SniffNext::kDone};
     if (is_pocket_word_document(head, size)) return {DX_FMT_POCKETWORD, SniffNext::kDone};
     if (is_djvu_document(head)) return {DX_FMT_DJVU, SniffNext::kDone};
     if (is_chm_file(head)) return {DX_FMT_CHM, SniffNext::kDone};

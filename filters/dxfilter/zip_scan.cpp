@@ -225,6 +225,95 @@ bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &read
     return offset <= size && entry.packedSize <= size - offset;
 }
 
+namespace {
+
+constexpr uint32_t kDescriptorSignature = 0x08074b50;
+constexpr size_t kDescriptor = 16;  // signature, checksum, packed and unpacked sizes
+constexpr size_t kDescriptorWindow = 64 * 1024;
+
+// The data descriptor of an entry whose data starts at `data`: the first
+// "PK\7\8" at or after it whose packed size is its distance from `data`.
+// Its 16 bytes go to `descriptor`, its offset to `at`.
+bool find_descriptor(uint64_t data, uint64_t size, const ReadAtFn &readAt,
+                     unsigned char (&descriptor)[kDescriptor], uint64_t &at) {
+    std::vector<unsigned char> window;
+    for (uint64_t from = data; from < size && size - from >= kDescriptor;
+         from += kDescriptorWindow) {
+        // Each window overlaps the next by a descriptor less one byte.
+        const auto n = static_cast<size_t>(
+            std::min<uint64_t>(kDescriptorWindow + kDescriptor - 1, size - from));
+        window.resize(n);
+        if (!readAt(from, window.data(), n)) return false;
+        for (size_t i = 0; i + kDescriptor <= n && i < kDescriptorWindow; ++i) {
+            const unsigned char *p = window.data() + i;
+            if (p[0] != 'P' || le32(p) != kDescriptorSignature || le32(p + 8) != from + i - data)
+                continue;
+            std::memcpy(descriptor, p, kDescriptor);
+            at = from + i;
+            return true;
+        }
+    }
+    return false;
+}
+
+void put_le(std::string &out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+std::optional<SalvagedDirectory> SalvageZipDirectory(uint64_t size, const ReadAtFn &readAt) {
+    constexpr uint16_t kMaxEntries = 0xFFFE;  // 0xFFFF marks a zip64 archive
+    SalvagedDirectory salvaged;
+    std::string &records = salvaged.directory;
+    uint64_t at = 0;
+    while (salvaged.entries < kMaxEntries && size - at >= kLocalHeader) {
+        unsigned char header[kLocalHeader];
+        if (!readAt(at, header, sizeof header) || le32(header) != kLocalSignature) break;
+        const uint16_t flags = le16(header + 6), nameLength = le16(header + 26);
+        uint32_t crc = le32(header + 14), packed = le32(header + 18), unpacked = le32(header + 22);
+        const uint64_t data = at + kLocalHeader + nameLength + le16(header + 28);
+        if (data > size || packed == 0xFFFFFFFF || unpacked == 0xFFFFFFFF) break;
+        std::string name(nameLength, '\0');
+        if (!readAt(at + kLocalHeader, name.data(), nameLength)) break;
+        uint64_t next = 0;
+        if (flags & 8) {
+            unsigned char descriptor[kDescriptor];
+            uint64_t found = 0;
+            if (!find_descriptor(data, size, readAt, descriptor, found)) break;
+            crc = le32(descriptor + 4);
+            packed = le32(descriptor + 8);
+            unpacked = le32(descriptor + 12);
+            next = found + kDescriptor;
+        } else {
+            if (packed > size - data) break;
+            next = data + packed;
+        }
+        // Past what a 32-bit offset can name, or a directory too long.
+        if (next > 0xFFFFFFFF || records.size() + kRecord + nameLength + kEndRecord > kMaxDirectory)
+            break;
+        put_le(records, kRecordSignature, 4);
+        put_le(records, 20, 2);                                          // made by: MS-DOS, zip 2.0
+        records.append(reinterpret_cast<const char *>(header + 4), 10);  // needed .. date
+        for (uint32_t v : {crc, packed, unpacked}) put_le(records, v, 4);
+        for (uint32_t v : {uint32_t{nameLength}, 0u, 0u, 0u, 0u}) put_le(records, v, 2);
+        put_le(records, 0, 4);  // external attributes
+        put_le(records, static_cast<uint32_t>(at), 4);
+        records += name;
+        ++salvaged.entries;
+        salvaged.cut = at = next;
+    }
+    if (salvaged.entries == 0) return std::nullopt;
+    const auto directorySize = static_cast<uint32_t>(records.size());
+    put_le(records, kEndSignature, 4);
+    for (uint32_t v : {0u, 0u, uint32_t{salvaged.entries}, uint32_t{salvaged.entries}})
+        put_le(records, v, 2);
+    put_le(records, directorySize, 4);
+    put_le(records, static_cast<uint32_t>(salvaged.cut), 4);
+    put_le(records, 0, 2);  // comment
+    return salvaged;
+}
+
 int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     ZipDirectory directory;
     if (!FindZipDirectory(size, readAt, directory)) return DX_FMT_UNKNOWN;

@@ -77,6 +77,28 @@ class ZipRecords {
 bool FindZipEntryData(const ZipEntry &entry, uint64_t size, const ReadAtFn &readAt,
                       uint64_t &offset);
 
+// ---- an archive cut short ----------------------------------------------------------
+
+// A central directory rebuilt from an archive's local headers, for an
+// archive whose own directory is lost (a download or copy cut short) or
+// cannot be read: the archive read as its first `cut` bytes followed by
+// `directory` (the rebuilt records and their end record) is a whole archive
+// of the entries that lie complete before the cut.
+struct SalvagedDirectory {
+    uint64_t cut = 0;
+    std::string directory;
+    uint16_t entries = 0;
+};
+
+// Walks the local headers from the archive's first byte while each starts
+// where the one before it ends, and keeps every entry whose data lies whole
+// in the archive. An entry whose sizes follow its data (flag bit 3) ends at
+// the first data descriptor ("PK\7\8") whose packed size is the distance
+// from the data's start. The walk stops at anything else: another record, an
+// entry cut short, a zip64 entry, 65,534 entries or a directory of 4 MiB.
+// Nothing when no entry is whole.
+std::optional<SalvagedDirectory> SalvageZipDirectory(uint64_t size, const ReadAtFn &readAt);
+
 // A DX_FMT_* code (DOCX, XLSX (also for a binary workbook, XLSB: the
 // entry `xl/workbook.bin` instead of `xl/workbook.xml`), PPTX, XPS, FICTIONBOOK for an archive of a
 // single member whose name ends in ".fb2" beside only the Finder's entries

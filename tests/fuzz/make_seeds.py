@@ -5,7 +5,9 @@ document, from the sample documents in tests/data/dxfilter/docs:
   tests/data/fuzz/msdoc/      length, WordDocument stream, table stream;
                               also two Word for Windows 2.0 documents
                               built here (saved whole and fast-saved)
-  tests/data/fuzz/msxls/      Workbook (or Book) stream
+  tests/data/fuzz/msxls/      Workbook (or Book) stream; also three Excel
+                              2.x to 4.0 files built here (a sheet of
+                              Excel 2.x and of 3.0, an Excel 4.0 workbook)
   tests/data/fuzz/msppt/      PowerPoint Document stream; also a
                               PowerPoint 95 presentation's stream built here
   tests/data/fuzz/office/     the fixed pages of the XPS samples (from
@@ -210,6 +212,46 @@ def word2_seeds():
         write("msdoc", name, struct.pack("<I", len(word)) + word)
 
 
+def biff_record(kind, body):
+    return struct.pack("<HH", kind, len(body)) + body
+
+
+def old_sheet(biff, records, kind=0x0010):
+    """A sheet of Excel 2.x, 3.0 or 4.0 (`biff` 2, 3, 4): its BOF, `records`,
+    its EOF."""
+    bof = struct.pack("<HH", 0, kind) + (struct.pack("<H", 0x1000) if biff > 2 else b"")
+    return biff_record({2: 0x0009, 3: 0x0209, 4: 0x0409}[biff], bof) + records + biff_record(0x000A, b"")
+
+
+def old_label(biff, row, text):
+    """A string cell: Excel 2.x's with three attribute bytes and an 8-bit
+    count, the later ones' with a format index and a 16-bit count."""
+    if biff == 2:
+        return biff_record(0x0004, struct.pack("<HH3sB", row, 0, b"", len(text)) + text)
+    return biff_record(0x0204, struct.pack("<HHHH", row, 0, 15, len(text)) + text)
+
+
+def old_formula_string(biff, text):
+    count = struct.pack("<B" if biff == 2 else "<H", len(text))
+    return (biff_record({2: 0x0006, 3: 0x0206, 4: 0x0406}[biff], bytes(20)) +
+            biff_record(0x0007 if biff == 2 else 0x0207, count + text))
+
+
+def excel4_seeds():
+    number = biff_record(0x0203, struct.pack("<HHH", 1, 1, 15) + struct.pack("<d", 42.0))
+    cells = lambda biff: (old_label(biff, 0, b"caf\xe9 \x80") + number +
+                          old_formula_string(biff, b"result"))
+    write("msxls", "excel2", old_sheet(2, cells(2)))
+    write("msxls", "excel3", old_sheet(3, biff_record(0x0042, struct.pack("<H", 1251)) +
+                                       cells(3) + biff_record(0x00D6, struct.pack("<HHHH", 3, 0, 15, 4)
+                                                              + b"rich" + bytes([1, 0, 0, 0, 5, 0]))))
+    globals_ = (biff_record(0x0042, struct.pack("<H", 1252)) +
+                biff_record(0x008F, struct.pack("<IH", 0, 0) + b"\x06Sheet1"))
+    write("msxls", "excel4-workbook",
+          old_sheet(4, globals_, 0x0100) + old_sheet(4, cells(4)) +
+          old_sheet(4, old_label(4, 0, b"chart"), 0x0020) + old_sheet(4, old_label(4, 0, b"second")))
+
+
 def xps_seeds():
     for path in sorted((REPO / "tests/data/dxfilter/xps").glob("*.*xps")):
         if path.stem in ("long", "many", "truncated") or path.stem.startswith("damaged"):
@@ -283,6 +325,7 @@ def pdf_seeds():
 if __name__ == "__main__":
     office_seeds()
     word2_seeds()
+    excel4_seeds()
     write("msppt", "ppt95", ppt95_stream())
     xps_seeds()
     xlsb_seeds()

@@ -4,7 +4,11 @@
 // package from its entry names; the directory's records walked in place,
 // every name and every entry's data within the input; the folder of a
 // package zipped as a folder one folder at the root that holds its names.
+// The directory rebuilt from the local headers makes, after the bytes before
+// the cut, an archive whose directory the walk reads whole, every entry's
+// data before the cut.
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "doctype/dx_abi.h"
@@ -39,6 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (dxf::ZipEntry entry; walk.Next(entry);)
             inFolder = inFolder || (!folder.empty() && entry.name.starts_with(folder));
         FUZZ_CHECK(folder.empty() || inFolder);
+    }
+    if (const auto salvaged = dxf::SalvageZipDirectory(size, readAt)) {
+        FUZZ_CHECK(salvaged->cut <= size && salvaged->entries > 0);
+        const std::string whole = std::string(bytes.substr(0, salvaged->cut)) + salvaged->directory;
+        const dxf::ReadAtFn wholeAt = dxf::ReadAtOf(whole);
+        FUZZ_CHECK(dxf::FindZipDirectory(whole.size(), wholeAt, directory));
+        FUZZ_CHECK(directory.offset == salvaged->cut && directory.entries == salvaged->entries);
+        dxf::ZipRecords walk(std::string_view(whole).substr(directory.offset, directory.size),
+                             directory.entries);
+        size_t count = 0;
+        for (dxf::ZipEntry entry; walk.Next(entry); ++count) {
+            uint64_t at = 0;
+            FUZZ_CHECK(dxf::FindZipEntryData(entry, salvaged->cut, wholeAt, at));
+        }
+        FUZZ_CHECK(!walk.Damaged() && count == salvaged->entries);
     }
     switch (dxf::ZipFormatFromDirectory(size, readAt)) {
         case DX_FMT_UNKNOWN:

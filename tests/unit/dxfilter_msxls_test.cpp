@@ -2,7 +2,8 @@
 // (dxfilter_msdoc.so): the text of workbooks gnumeric wrote, and of
 // workbooks built here record by record to reach the rest of the format
 // (strings split over CONTINUE records, rich and phonetic strings, Excel 95
-// code pages, charts inside sheets) and to damage them.
+// code pages, charts inside sheets) and to damage them; Excel 2.x, 3.0 and
+// 4.0 files, which are no compound files, built the same way.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -55,6 +56,13 @@ std::string LabelSst(uint16_t row, uint32_t index) {
 std::string Number(uint16_t row) {
     return Record(0x0203, Cell(row, 1) + std::string("\0\0\0\0\0\0\x45\x40", 8));
 }
+// A string cell of Excel 3.0 to 95 (`type` 0x0204, or 0x00D6 with rich text
+// runs after it): a 16-bit count and the bytes of the code page.
+std::string ByteLabel(uint16_t row, const std::string &bytes, uint16_t type = 0x0204) {
+    std::string b = Cell(row, 0);
+    put16(b, 6, static_cast<uint16_t>(bytes.size()));
+    return Record(type, b + bytes + (type == 0x00D6 ? std::string("\x01\0\0\0\x05\0", 6) : ""));
+}
 
 // An SST record and its CONTINUE records from the bytes of each: the table's
 // counts are put in front of the first.
@@ -79,6 +87,36 @@ struct Workbook {
     }
     std::string File() const { return CompoundFile({{streamName, Stream()}}); }
 };
+
+// Excel 2.x, 3.0 and 4.0 files (`biff` 2, 3, 4): no compound file, the
+// records from the file's first byte, each sheet opening with the BOF of its
+// version (a version word, the kind of sheet, a build word after Excel 2.x).
+std::string OldBof(int biff, uint16_t kind) {
+    std::string b;
+    put16(b, 0, 0), put16(b, 2, kind);
+    if (biff > 2) put16(b, 4, 0x1000);
+    return Record(biff == 2 ? 0x0009 : biff == 3 ? 0x0209 : 0x0409, b);
+}
+std::string OldSheet(int biff, const std::string &records, uint16_t kind = 0x0010) {
+    return OldBof(biff, kind) + records + kEof;
+}
+// A string cell: Excel 2.x's has three bytes of attributes and an 8-bit
+// count, the later ones are Excel 95's.
+std::string OldLabel(int biff, uint16_t row, const std::string &bytes) {
+    if (biff > 2) return ByteLabel(row, bytes);
+    std::string b = Cell(row, 0) + '\0';
+    b += static_cast<char>(bytes.size());
+    return Record(0x0004, b + bytes);
+}
+// A formula and its string result, with an 8-bit count in Excel 2.x.
+std::string OldFormulaString(int biff, const std::string &bytes) {
+    const std::string count = biff == 2 ? Le(bytes.size(), 1) : Le(bytes.size(), 2);
+    return Record(biff == 2   ? 0x0006
+                  : biff == 3 ? 0x0206
+                              : 0x0406,
+                  std::string(20, '\0')) +
+           Record(biff == 2 ? 0x0007 : 0x0207, count + bytes);
+}
 
 class DxFilterExcel : public OleReaderTest {
   protected:
@@ -161,11 +199,6 @@ TEST_F(DxFilterExcel, SharedStringsSplitOverContinueRecords) {
 
 TEST_F(DxFilterExcel, Excel95TextInTheWorkbookCodePage) {
     // BIFF5: a 16-bit count and the bytes of the code page, in a `Book` stream.
-    auto label = [](uint16_t row, const std::string &bytes) {
-        std::string b = Cell(row, 0);
-        put16(b, 6, static_cast<uint16_t>(bytes.size()));
-        return Record(0x0204, b + bytes);
-    };
     struct {
         std::string codePage;  // CODEPAGE record body; empty: none (1252)
         std::string bytes, text;
@@ -180,7 +213,7 @@ TEST_F(DxFilterExcel, Excel95TextInTheWorkbookCodePage) {
         w.version = 0x0500;
         w.streamName = "Book";
         if (!c.codePage.empty()) w.globals = Record(0x0042, c.codePage);
-        w.sheets = {label(0, c.bytes) + Number(1) + label(2, "end")};
+        w.sheets = {ByteLabel(0, c.bytes) + Number(1) + ByteLabel(2, "end")};
         EXPECT_EQ(plugin->Format(Temp("b.xls", w.File())), DX_FMT_XLS);
         EXPECT_EQ(Text(w.File()), c.text + "\nend\n") << c.text;
     }
@@ -312,5 +345,123 @@ TEST_F(DxFilterExcel, MutatedWorkbooksNeverBreakThePlugin) {
         EXPECT_TRUE(r.opened) << variant;
         EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
         EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
+    // An Excel 4.0 workbook, which is no compound file.
+    const std::string old = OldBof(4, 0x0100) + Record(0x0042, std::string("\xE4\x04", 2)) + kEof +
+                            OldSheet(4, ByteLabel(0, "first") + OldFormulaString(4, "result")) +
+                            OldSheet(4, Number(0) + ByteLabel(1, "rich", 0x00D6));
+    ASSERT_EQ(Text(old), "first\nresult\nrich\n");
+    for (int variant = 0; variant < 300; ++variant) {
+        std::string s = m.Overwrite(old, variant % 6 + 1);
+        if (variant % 5 == 0) s = m.Cut(s);
+        Extraction r = Run(s);
+        EXPECT_TRUE(r.opens == r.closes) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
+}
+
+TEST_F(DxFilterExcel, Excel2To4SheetsReadInTheirCodePage) {
+    struct {
+        int biff;
+        std::string codePage;  // CODEPAGE record body; empty: none (1252)
+        std::string bytes, text;
+    } cases[] = {
+        {2, "", "caf\xE9 \x80", "café €"},
+        {2, std::string("\x00\x80", 2), "caf\x8E", "café"},               // Mac Roman
+        {3, std::string("\x01\x80", 2), "na\xEFve\tcell", "naïve cell"},  // 32769: Windows-1252
+        {3, std::string("\xE3\x04", 2), "\xCF\xF0\xE8\xE2\xE5\xF2", "Привет"},
+        {4, std::string("\xA4\x03", 2), "\x93\xFA\x96\x7B", "日本"},
+    };
+    for (const auto &c : cases) {
+        const std::string last =
+            c.biff == 2 ? OldLabel(2, 3, "last") : ByteLabel(3, "last", 0x00D6);  // rich text
+        const std::string file =
+            OldSheet(c.biff, (c.codePage.empty() ? "" : Record(0x0042, c.codePage)) +
+                                 OldLabel(c.biff, 0, c.bytes) + Number(1) +
+                                 OldFormulaString(c.biff, "result") + last);
+        EXPECT_EQ(Sniffed(file), DX_FMT_XLS) << c.text;
+        EXPECT_EQ(plugin->Format(Temp("s.xls", file)), DX_FMT_XLS) << c.text;
+        EXPECT_EQ(Text(file), c.text + "\nresult\nlast\n") << c.text;
+    }
+    // A chart or a macro sheet has no cell text.
+    for (const uint16_t kind : {0x0020, 0x0040}) {
+        Extraction r = Run(OldSheet(3, ByteLabel(0, "not a cell"), kind));
+        EXPECT_EQ(r.openText, 0) << kind;
+        EXPECT_TRUE(r.text.empty()) << r.utf8();
+    }
+}
+
+TEST_F(DxFilterExcel, Excel4WorkbooksReadTheirWorksheetsInTheGlobalsCodePage) {
+    const std::string globals = OldBof(4, 0x0100) + Record(0x0042, std::string("\xE3\x04", 2)) +
+                                Record(0x008F, Le(0, 4) + Le(0, 2) + "\x06Sheet1") + kEof;
+    const std::string file = globals + OldSheet(4, ByteLabel(0, "\xEF\xE5\xF0\xE2\xFB\xE9")) +
+                             OldSheet(4, ByteLabel(0, "chart"), 0x0020) +
+                             OldSheet(4, ByteLabel(0, "macro"), 0x0040) +
+                             OldSheet(4, Number(0) + ByteLabel(1, "\xE2\xF2\xEE\xF0\xEE\xE9"));
+    EXPECT_EQ(Sniffed(file), DX_FMT_XLS);
+    // The sheet names are left out, as Excel 5's are.
+    EXPECT_EQ(Text(file), "первый\nвторой\n");
+}
+
+TEST_F(DxFilterExcel, Excel2To4FilesAreToldByTheirFirstRecord) {
+    for (const int biff : {2, 3, 4})
+        EXPECT_EQ(Sniffed(OldSheet(biff, OldLabel(biff, 0, "text"))), DX_FMT_XLS) << biff;
+    const std::string label = ByteLabel(0, "text");
+    const std::string sheet = OldSheet(3, label);
+    std::string tooLong = OldBof(3, 0x0010);
+    put16(tooLong, 2, 18), tooLong += std::string(12, '\0');
+    std::string excel5 = Bof(0x0500, 0x0010);
+    struct {
+        const char *what;
+        std::string file;
+    } misses[] = {
+        {"the BOF alone", OldBof(3, 0x0010)},
+        {"cut inside a record", sheet.substr(0, sheet.size() - kEof.size() - 2)},
+        // (The bytes where its kind would be start the next record: a worksheet's.)
+        {"a BOF too short for its kind", Record(0x0209, std::string(2, '\0')) +
+                                             Record(0x0010, std::string(2, '\0')) + label + kEof},
+        {"a BOF longer than any", tooLong + label + kEof},
+        {"a record past the end",
+         OldBof(3, 0x0010) + std::string("\x04\x02\xFF\x7F", 4) + "text" + kEof},
+        {"no such record type", Record(0x0309, OldBof(3, 0x0010).substr(4)) + label + kEof},
+        {"an Excel 5 BOF", excel5 + label + kEof},
+        {"a workbook in Excel 3.0", OldSheet(3, label, 0x0100)},
+        {"Excel 5's globals", OldSheet(4, label, 0x0005)},
+        {"text after the same bytes",
+         OldBof(3, 0x0010) + "Quarterly report of the northern region, in thousands.\n"},
+    };
+    for (const auto &m : misses) EXPECT_NE(Sniffed(m.file), DX_FMT_XLS) << m.what;
+}
+
+TEST_F(DxFilterExcel, EncryptedAndDamagedExcel2To4FilesAreRefused) {
+    const std::string filePass = Record(0x002F, std::string(4, '\x01'));
+    const std::string label = ByteLabel(0, "text");
+    struct {
+        const char *what;
+        std::string file;
+    } cases[] = {
+        {"an encrypted sheet", OldSheet(3, filePass + label)},
+        {"an encrypted workbook", OldBof(4, 0x0100) + filePass + kEof + OldSheet(4, label)},
+        {"workbook globals without their end",
+         OldBof(4, 0x0100) + Record(0x0042, std::string("\xE4\x04", 2))},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(Sniffed(c.file), DX_FMT_XLS) << c.what;
+        ExpectRefused(c.file, c.what);
+    }
+    // A sheet without its EOF reads to the file's end.
+    EXPECT_EQ(Text(OldBof(2, 0x0010) + OldLabel(2, 0, "no end")), "no end\n");
+    // A string running past its cell ends the text after the cells before
+    // it; before any cell's text, it is a read error.
+    for (const int biff : {2, 4}) {
+        std::string damaged = OldLabel(biff, 1, "past");
+        damaged[biff == 2 ? 4 + 7 : 4 + 6] = '\x30';  // its count
+        for (const bool textBefore : {true, false}) {
+            Extraction r = Run(OldSheet(biff, (textBefore ? OldLabel(biff, 0, "kept") : "") +
+                                                  damaged + OldLabel(biff, 2, "after")));
+            EXPECT_EQ(r.openText, 0) << biff;
+            EXPECT_EQ(r.readError != 0, !textBefore) << biff;
+            EXPECT_EQ(r.utf8(), textBefore ? "kept\n" : "") << biff;
+        }
     }
 }

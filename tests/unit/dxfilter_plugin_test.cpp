@@ -293,6 +293,31 @@ TEST_F(DxFilterPlugin, WordMainPartNamedByTheRelationships) {
     }
 }
 
+TEST_F(DxFilterPlugin, PackagesCutShortGiveTheTextOfTheirWholeParts) {
+    // A download or copy cut short loses the archive's directory, at its end.
+    // The main part and the notes lie whole in the first 5,107 bytes of this
+    // document; the cut falls in the parts after them.
+    const std::string docx = Bytes("docs/fr.docx");
+    const std::string text = plugin->Extract(Data("docs/fr.docx")).utf8();
+    ASSERT_FALSE(text.empty());
+    for (size_t cut : {size_t{5107}, size_t{6000}, docx.size() - 1}) {
+        const std::string file = Temp("cut.docx", docx.substr(0, cut));
+        EXPECT_EQ(plugin->Format(file), DX_FMT_DOCX) << cut;
+        const Extraction r = plugin->Extract(file);
+        EXPECT_EQ(r.openText, 0) << cut;
+        EXPECT_EQ(r.utf8(), text) << cut;
+    }
+    // Cut inside the main part (688 to 1,412), the rest is a zip archive,
+    // as a package that lacks its main part is; cut inside the first
+    // header, nothing is.
+    for (size_t cut : {size_t{1000}, size_t{1411}, size_t{20}}) {
+        const std::string file = Temp("cut.docx", docx.substr(0, cut));
+        const int format = plugin->Format(file);
+        EXPECT_TRUE(format == DX_FMT_ZIP || format == DX_FMT_UNKNOWN) << cut << " " << format;
+        EXPECT_NE(plugin->Extract(file).openText, 0) << cut;
+    }
+}
+
 TEST_F(DxFilterPlugin, PackagePartNamesInAnyCaseAndWithBackslashes) {
     // Part names compare without regard to case, and some writers on Windows
     // store them with backslashes: such a workbook is read whole.
@@ -459,8 +484,8 @@ TEST_F(DxFilterPlugin, DocumentsWithoutTextAreRefused) {
     // stream is released again.
     for (const char *file :
          {"binary/blue.png", "binary/true.elf", "compressed/en.tar.gz", "binary/plain.zip",
-          "binary/random.bin", "text/empty.txt", "text/fr.html", "bad/truncated.docx",
-          "bad/encrypted.docx", "bad/encrypted.pdf", "bad/encrypted.doc", "bad/truncated.doc"}) {
+          "binary/random.bin", "text/empty.txt", "text/fr.html", "bad/encrypted.docx",
+          "bad/encrypted.pdf", "bad/encrypted.doc", "bad/truncated.doc"}) {
         Extraction r = plugin->Extract(Data(file));
         EXPECT_TRUE(r.opened) << file;
         EXPECT_NE(r.openText, 0) << file;

@@ -4,9 +4,11 @@
 // cut at every length, record counts that lie, names past the directory,
 // local headers past the archive, and the markers of zip64 archives. The
 // folder of a package zipped as a folder, and the archives it makes a
-// question for the office module.
+// question for the office module. The directory rebuilt from the local
+// headers of an archive cut short.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -329,3 +331,117 @@ TEST(ZipDirectory, OfficeOpenXmlPackagesByTheirMainPart) {
 }
 
 }  // namespace
+
+// ---- archives cut short ---------------------------------------------------------
+
+// The archive that `zip`'s first bytes and the directory salvaged from them
+// make, with the names and contents of its entries as the walk finds them;
+// nothing when nothing is salvaged.
+std::optional<std::vector<std::pair<std::string, std::string>>> Salvaged(std::string_view zip) {
+    const auto salvaged = dxf::SalvageZipDirectory(zip.size(), ReadAtOf(zip));
+    if (!salvaged) return std::nullopt;
+    EXPECT_LE(salvaged->cut, zip.size());
+    const std::string whole = std::string(zip.substr(0, salvaged->cut)) + salvaged->directory;
+    const auto directory = Directory(whole);
+    EXPECT_TRUE(directory);
+    if (!directory) return std::nullopt;
+    EXPECT_EQ(directory->entries, salvaged->entries);
+    EXPECT_EQ(directory->offset, salvaged->cut);
+    ZipRecords records(std::string_view(whole).substr(directory->offset, directory->size),
+                       directory->entries);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (ZipEntry entry; records.Next(entry);) {
+        uint64_t at = 0;
+        EXPECT_TRUE(FindZipEntryData(entry, whole.size(), ReadAtOf(whole), at)) << entry.name;
+        entries.emplace_back(entry.name, whole.substr(at, entry.packedSize));
+    }
+    EXPECT_FALSE(records.Damaged());
+    return entries;
+}
+
+TEST(ZipSalvage, ArchivesCutAtEveryLengthKeepTheirWholeEntries) {
+    const std::string zip = StoredZip(kMembers);
+    // Where each member's data ends.
+    std::vector<size_t> ends;
+    for (size_t at = 0; const auto &[name, content] : kMembers)
+        ends.push_back(at += 30 + name.size() + content.size());
+    for (size_t cut = 0; cut <= zip.size(); ++cut) {
+        const auto entries = Salvaged(std::string_view(zip).substr(0, cut));
+        const auto whole = static_cast<size_t>(
+            std::ranges::count_if(ends, [&](size_t end) { return end <= cut; }));
+        if (whole == 0) {
+            EXPECT_FALSE(entries) << cut;
+            continue;
+        }
+        ASSERT_TRUE(entries) << cut;
+        EXPECT_EQ(*entries, std::vector(kMembers.begin(), kMembers.begin() + whole)) << cut;
+    }
+    // A whole archive's walk stops at its directory, and keeps every entry.
+    const auto salvaged = dxf::SalvageZipDirectory(zip.size(), ReadAtOf(zip));
+    ASSERT_TRUE(salvaged);
+    EXPECT_EQ(salvaged->cut, ends.back());
+}
+
+// A member whose sizes and checksum follow its data in a descriptor, as
+// streaming writers leave them: the local header's sizes are zero.
+std::string StreamedMember(const std::string &name, const std::string &content, bool signature) {
+    std::string zip = StoredZip({{name, content}});
+    zip.resize(30 + name.size() + content.size());  // the member alone
+    const std::string crc = zip.substr(14, 4);
+    Put16(zip, 6, 8);
+    for (size_t at : {14, 18, 22}) Put32(zip, at, 0);
+    std::string descriptor(signature ? 16 : 12, '\0');
+    if (signature) Put32(descriptor, 0, 0x08074b50);
+    const size_t k = signature ? 4 : 0;
+    descriptor.replace(k, 4, crc);
+    Put32(descriptor, k + 4, static_cast<uint32_t>(content.size()));
+    Put32(descriptor, k + 8, static_cast<uint32_t>(content.size()));
+    return zip + descriptor;
+}
+
+TEST(ZipSalvage, SizesAfterTheDataComeFromTheDescriptor) {
+    // The first member's content holds a descriptor signature whose size is
+    // not its distance from the data: it is content, not the descriptor.
+    std::string decoy = "abc";
+    decoy += std::string("PK\x07\x08", 4) + std::string(12, '\x01') + "def";
+    const std::string zip = StreamedMember("word/document.xml", decoy, true) +
+                            StreamedMember("empty", "", true) + StoredZip({{"media/x.png", "PNG"}});
+    const auto entries = Salvaged(zip);
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(*entries, (std::vector<std::pair<std::string, std::string>>{
+                            {"word/document.xml", decoy}, {"empty", ""}, {"media/x.png", "PNG"}}));
+    const auto salvaged = dxf::SalvageZipDirectory(zip.size(), ReadAtOf(zip));
+    ASSERT_TRUE(salvaged);
+    // The checksum comes from the descriptor too.
+    const std::string records = salvaged->directory;
+    EXPECT_EQ(records.substr(16, 4), StoredZip({{"word/document.xml", decoy}}).substr(14, 4));
+
+    // A descriptor without its signature, or one cut off, ends the walk
+    // there: the entries before it stay.
+    const std::string plain = StoredZip({{"a", "1"}});
+    const std::string first = plain.substr(0, 30 + 1 + 1);
+    for (const std::string &rest : {StreamedMember("b", "2", false),
+                                    StreamedMember("b", "2", true).substr(0, 30 + 1 + 1 + 15)}) {
+        const auto kept = Salvaged(first + rest);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(*kept, (std::vector<std::pair<std::string, std::string>>{{"a", "1"}}));
+    }
+}
+
+TEST(ZipSalvage, WhatIsNoArchiveOrNoLongerOneIsLeft) {
+    EXPECT_FALSE(Salvaged(""));
+    EXPECT_FALSE(Salvaged("plain text that is long enough for a local header"));
+    // Bytes before the first header (a self-extracting archive): not walked.
+    EXPECT_FALSE(Salvaged("MZ" + StoredZip(kMembers)));
+    // A zip64 entry (sizes of 0xFFFFFFFF) ends the walk.
+    std::string zip64 = StoredZip(kMembers);
+    const size_t second = 30 + kMembers[0].first.size() + kMembers[0].second.size();
+    Put32(zip64, second + 18, 0xFFFFFFFF);
+    const auto entries = Salvaged(zip64);
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(entries->size(), 1u);
+    // A name longer than what is left.
+    std::string longName = StoredZip(kMembers);
+    Put16(longName, 26, 0xFFFF);
+    EXPECT_FALSE(Salvaged(longName));
+}
