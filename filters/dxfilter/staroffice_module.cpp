@@ -168,17 +168,7 @@ DXMExtractor *staroffice_open(DXStream *stream, int64_t size, int format, const 
 }
 
 int staroffice_step(DXMExtractor *extractor, DXMSink *sink) {
-    auto *doc = reinterpret_cast<dxf::WholeDrawing *>(extractor);
-    if (doc->done) return 0;
-    doc->done = true;
-    try {
-        TextBudget budget(doc->deadlineNs, dxf::kMaxGeneratedText);
-        librevenge::RVNGStringVector parts;
-        const bool parsed = Parse(*doc, budget, parts);
-        return dxf::HandOverText(sink, parts, parsed, budget);
-    } catch (...) {
-        return -1;
-    }
+    return dxf::StepParts(*reinterpret_cast<dxf::WholeDrawing *>(extractor), sink, Parse);
 }
 
 constexpr DXModule kModule = {DXM_ABI_VERSION, nullptr,         nullptr,
