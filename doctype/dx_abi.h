@@ -147,7 +147,18 @@ enum {
        text, whose paragraph tables lie within the file; for MacWrite 1 to 2.2 the version word 3
        and the offset of the paragraphs' data right after their table; the filter reads its
        paragraphs with libmwaw. */
-    DX_FMT_MACWRITE = 372
+    DX_FMT_MACWRITE = 372,
+    /* A StarWriter 3 to 5 document (`.sdw`, `.sgl`, templates `.vor`): a compound file whose root
+       holds a `StarWriterDocument` stream; the filter reads its body with libstaroffice. */
+    DX_FMT_STARWRITER = 373,
+    /* A StarCalc 3 to 5 spreadsheet (`.sdc`): a compound file whose root holds a
+       `StarCalcDocument` stream; the filter reads its sheets' cells row by row with
+       libstaroffice. */
+    DX_FMT_STARCALC = 374,
+    /* A StarDraw or StarImpress 3 to 5 document (`.sda`, `.sdd`): a compound file whose root
+       holds a `StarDrawDocument3` or `StarDrawDocument` stream; the filter reads the text of its
+       pages or slides in order with libstaroffice. */
+    DX_FMT_STARDRAW = 375
 };
 
 /* ---- information record (filled by the file information operation) ----- */

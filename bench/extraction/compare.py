@@ -367,6 +367,19 @@ def text_content(path):
     return p.stdout.decode("cp1252", "replace").replace("\r", "\n").replace("\x0b", "\n")
 
 
+def sdc_text(path):
+    """Every sheet of a StarCalc spreadsheet, by libstaroffice's sdc2csv: `-n N`
+    converts the sheets 1 to N (as found, not sheet N alone), under a first
+    line of column labels of its own (`Col1,Col2,...`), which is left out."""
+    count = run(["sdc2csv", "-N", path])
+    if count is None or not count.strip().isdigit():
+        return None
+    text = run(["sdc2csv", "-n", count.strip(), path])
+    if text is None:
+        return None
+    return re.sub(r"\ACol1(,Col\d+)*\n", "", text)
+
+
 # The reference extractor of each format folder.
 REFERENCE = {
     "pdf": lambda p: run(["pdftotext", "-enc", "UTF-8", p, "-"]),
@@ -402,6 +415,9 @@ REFERENCE = {
     "wpd": lambda p: run(["wpd2text", p]),
     "wps": lambda p: run(["wps2text", p]),
     "mwaw": lambda p: run(["mwaw2text", p]),
+    "sdw": lambda p: run(["sd2text", p]),
+    "sdc": sdc_text,
+    "sdd": lambda p: run(["sd2text", p]),
 }
 REFERENCE_NAME = {
     "pdf": "pdftotext", "ps": "gs txtwrite", "docx": "pandoc", "odt": "pandoc",
@@ -412,6 +428,7 @@ REFERENCE_NAME = {
     "msg": "msgreader", "tnef": "tnef --save-body -K", "xlsb": "SheetJS", "vsd": "vsd2text",
     "pub": "pub2xhtml", "key": "key2text", "numbers": "numbers2text", "pages": "pages2text",
     "wpd": "wpd2text", "wps": "wps2text", "mwaw": "mwaw2text",
+    "sdw": "sd2text", "sdc": "sdc2csv, every sheet", "sdd": "sd2text",
 }
 
 

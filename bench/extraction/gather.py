@@ -145,6 +145,12 @@ for p in pick(files(HSMF + '/poifs', '.wps'), 5): add('wps', p, POI)
 ETONYEK = S + '/libetonyek-0.1.10/src/test/data'
 for ext, fmt in (('.key', 'key'), ('.numbers', 'numbers'), ('.pages', 'pages')):
     for p in sorted(glob.glob(ETONYEK + '/*-file' + ext)): add(fmt, p, 'libetonyek 0.1.10 (Debian source)')
+# StarOffice 3 to 5 documents: every one of libstaroffice's regression
+# tests (StarWriter, StarCalc; StarDraw and StarImpress together, as the
+# plug-in tells them).
+STOFF = S + '/libstaroffice-0.0.7/regression'
+for ext, fmt in (('.sdw', 'sdw'), ('.sdc', 'sdc'), ('.sdd', 'sdd'), ('.sda', 'sdd')):
+    for p in sorted(files(STOFF, ext)): add(fmt, p, 'libstaroffice 0.0.7 (Debian source)')
 with open(B + '/SOURCES.tsv', 'w') as f:
     f.write('# corpus file\tpackage\tpath in the unpacked package\n')
     for r in rows: f.write('\t'.join(r) + '\n')

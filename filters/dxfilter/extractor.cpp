@@ -95,6 +95,10 @@ const char *ModuleFor(int format) {
             return DXM_MSPUB_NAME;
         case DX_FMT_MACWRITE:
             return DXM_MWAW_NAME;
+        case DX_FMT_STARWRITER:
+        case DX_FMT_STARCALC:
+        case DX_FMT_STARDRAW:
+            return DXM_STAROFFICE_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

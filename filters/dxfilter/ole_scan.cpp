@@ -36,6 +36,12 @@ constexpr std::array kKinds = {
     Kind{"MN0", DX_FMT_WORKS},
     // A Visio drawing (Visio 2000 to 2010, and the versions before).
     Kind{"VisioDocument", DX_FMT_VISIO},
+    // StarOffice 3 to 5 documents: StarWriter, StarCalc, and StarDraw or
+    // StarImpress (the same stream; StarOffice 3.0 wrote it without the 3).
+    Kind{"StarWriterDocument", DX_FMT_STARWRITER},
+    Kind{"StarCalcDocument", DX_FMT_STARCALC},
+    Kind{"StarDrawDocument3", DX_FMT_STARDRAW},
+    Kind{"StarDrawDocument", DX_FMT_STARDRAW},
 };
 
 // The stream of a Works 2000 to 9 document, and the magic its first chunk

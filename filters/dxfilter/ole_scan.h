@@ -1,6 +1,6 @@
 // ole_scan.h - the kind of an OLE compound document (Word, Excel,
-// PowerPoint, an Outlook message, Works, Visio, Hangul, Publisher or
-// another) from the streams at the root of its directory, read without
+// PowerPoint, an Outlook message, Works, Visio, StarOffice, Hangul,
+// Publisher or another) from the streams at the root of its directory, read without
 // opening the compound file: a few sector reads.
 #ifndef GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
 #define GLOTTA_FILTERS_DXFILTER_OLE_SCAN_H
@@ -17,7 +17,10 @@ namespace dxf {
 // for `Workbook` or `Book`, DX_FMT_PPT for `PowerPoint Document`, DX_FMT_MAIL
 // for `__properties_version1.0` (an Outlook message file), DX_FMT_WORKS for
 // `MN0` (Works 3 and 4 for Windows), DX_FMT_VISIO for `VisioDocument` (a Visio
-// drawing), in that order when several are there;
+// drawing), DX_FMT_STARWRITER for `StarWriterDocument`, DX_FMT_STARCALC for
+// `StarCalcDocument`, DX_FMT_STARDRAW for `StarDrawDocument3` or
+// `StarDrawDocument` (StarOffice 3 to 5), in that order when several are
+// there;
 // else DX_FMT_HWP for a `FileHeader` and a `DocInfo` stream (a Hangul word
 // processor document, HWP 5);
 // else DX_FMT_WORKS for a `CONTENTS` stream of sectors of its own that opens

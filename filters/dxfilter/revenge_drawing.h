@@ -1,5 +1,5 @@
 // revenge_drawing.h - a document that a librevenge-based drawing library
-// (libvisio, libmspub) reads from memory and draws, page by page, on an
+// (libvisio, libmspub, libstaroffice) reads from memory and draws, page by page, on an
 // interface that keeps only the text: the document read whole, the library
 // asked whether it takes it, the drawing and the hand-over of its text. The
 // MacWrite module (libmwaw, a text library) reads its documents whole and
@@ -70,6 +70,24 @@ class DrawingText : public librevenge::RVNGTextDrawingGenerator {
 
   private:
     librevenge::RVNGStringVector unused_;  // the generator's pages, never filled
+};
+
+// The text of a drawing's pages (libvisio's shapes, StarDraw's objects): a
+// line end after each paragraph, line break, shape and page; nothing of the
+// master pages, which the library draws on their own.
+class PagesText final : public DrawingText {
+  public:
+    using DrawingText::DrawingText;
+
+    void startMasterPage(const librevenge::RVNGPropertyList &) override { ++masters_; }
+    void endMasterPage() override {
+        if (masters_ > 0) --masters_;
+    }
+
+  private:
+    bool Skipped() const override { return masters_ > 0; }
+
+    int masters_ = 0;  // open master pages
 };
 
 // A drawing read whole, and the CPU deadline of its extraction.

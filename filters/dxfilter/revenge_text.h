@@ -178,6 +178,24 @@ inline int HandOverText(DXMSink *sink, const librevenge::RVNGStringVector &parts
     return budget.Passed() || parsed || any ? 0 : -1;
 }
 
+// The step operation of a module whose document (with its `done` flag and
+// CPU `deadlineNs`) is parsed once: `parse` (given the document, the budget
+// and the parts to fill; false when the library failed before it ended)
+// generates its text, which goes to the sink.
+template <typename Document, typename Parse>
+int StepParts(Document &doc, DXMSink *sink, Parse parse) {
+    if (doc.done) return 0;
+    doc.done = true;
+    try {
+        TextBudget budget(doc.deadlineNs, kMaxGeneratedText);
+        librevenge::RVNGStringVector parts;
+        const bool parsed = parse(doc, budget, parts);
+        return HandOverText(sink, parts, parsed, budget);
+    } catch (...) {
+        return -1;
+    }
+}
+
 }  // namespace dxf
 
 #endif

@@ -30,23 +30,6 @@
 
 namespace {
 
-// The text of a drawing's shapes (revenge_drawing.h): a line end after each
-// paragraph, line break, shape and page; nothing of the masters.
-class ShapeText final : public dxf::DrawingText {
-  public:
-    using DrawingText::DrawingText;
-
-    void startMasterPage(const librevenge::RVNGPropertyList &) override { ++masters_; }
-    void endMasterPage() override {
-        if (masters_ > 0) --masters_;
-    }
-
-  private:
-    bool Skipped() const override { return masters_ > 0; }
-
-    int masters_ = 0;  // open master pages
-};
-
 DXMExtractor *visio_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     // A drawing libvisio does not take (a version it does not read, a
     // package without its document part) is refused here.
@@ -57,7 +40,7 @@ DXMExtractor *visio_open(DXStream *stream, int64_t size, int format, const DXMLi
 }
 
 int visio_step(DXMExtractor *extractor, DXMSink *sink) {
-    return dxf::StepDrawing<ShapeText>(
+    return dxf::StepDrawing<dxf::PagesText>(
         extractor, sink,
         [](librevenge::RVNGInputStream *input, librevenge::RVNGDrawingInterface *out) {
             return libvisio::VisioDocument::parse(input, out);

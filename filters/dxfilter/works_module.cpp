@@ -109,17 +109,7 @@ DXMExtractor *works_open(DXStream *stream, int64_t size, int format, const DXMLi
 }
 
 int works_step(DXMExtractor *extractor, DXMSink *sink) {
-    auto *doc = reinterpret_cast<WorksDocument *>(extractor);
-    if (doc->done) return 0;
-    doc->done = true;
-    try {
-        TextBudget budget(doc->deadlineNs, dxf::kMaxGeneratedText);
-        librevenge::RVNGStringVector parts;
-        const bool parsed = Parse(*doc, budget, parts);
-        return dxf::HandOverText(sink, parts, parsed, budget);
-    } catch (...) {
-        return -1;
-    }
+    return dxf::StepParts(*reinterpret_cast<WorksDocument *>(extractor), sink, Parse);
 }
 
 void works_close(DXMExtractor *extractor) {

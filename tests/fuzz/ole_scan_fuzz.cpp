@@ -22,11 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case DX_FMT_DOC:
         case DX_FMT_XLS:
         case DX_FMT_PPT:
-        case DX_FMT_MAIL:       // an Outlook message's property table at the root
-        case DX_FMT_WORKS:      // a Works document's MN0 or CONTENTS stream at the root
-        case DX_FMT_VISIO:      // a Visio drawing's VisioDocument stream at the root
-        case DX_FMT_HWP:        // a Hangul document's FileHeader and DocInfo streams
-        case DX_FMT_PUBLISHER:  // a Publisher document's Contents stream
+        case DX_FMT_MAIL:        // an Outlook message's property table at the root
+        case DX_FMT_WORKS:       // a Works document's MN0 or CONTENTS stream at the root
+        case DX_FMT_VISIO:       // a Visio drawing's VisioDocument stream at the root
+        case DX_FMT_HWP:         // a Hangul document's FileHeader and DocInfo streams
+        case DX_FMT_PUBLISHER:   // a Publisher document's Contents stream
+        case DX_FMT_STARWRITER:  // a StarOffice 3 to 5 document's stream at the root
+        case DX_FMT_STARCALC:
+        case DX_FMT_STARDRAW:
             return 0;
         default:
             std::abort();  // no other answer is allowed
