@@ -1314,6 +1314,65 @@ bool po_catalog_past_head(Bytes head, uint64_t size, size_t markBytes, const Rea
            PoKind::kTranslated;
 }
 
+// Readers take a PDF whose header follows other bytes (a mail or HTTP
+// header, a Macintosh file's header) when it lies in the first KiB.
+constexpr size_t kPdfHeaderWindow = 1024;
+// The end-of-file marker of a PDF lies in its last KiB.
+constexpr size_t kPdfTrailerWindow = 1024;
+
+// Whether a byte may be part of a line of text (any 8-bit byte may be,
+// in some charset).
+bool text_byte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+}
+
+enum class PdfHeader {
+    kNone,
+    kFound,
+    kUnread,  // found as the head alone tells: the trailer was not read
+};
+
+// Whether a file whose first bytes are `chars` is a PDF: "%PDF-" at its
+// first byte; or a header after other bytes, in the first KiB: "%PDF-", a
+// version (digit, dot, digit) that ends its line (the next byte is a
+// control byte: a line end, a NUL), and before it a byte that is no text,
+// or the end-of-file marker "%%EOF" in the file's last KiB. So a program or
+// a text that speaks of "%PDF-1.4" (in quotes, in a sentence, in a list of
+// tokens) stays text, while a PDF behind a mail header or inside a
+// Macintosh file is read as one.
+PdfHeader pdf_header(std::string_view chars, uint64_t size, const ReadAtFn &readAt) {
+    if (chars.starts_with("%PDF-")) return PdfHeader::kFound;
+    const std::string_view window = chars.substr(0, kPdfHeaderWindow);
+    std::optional<bool> trailer;  // read once, when a header needs it
+    for (size_t at = window.find("%PDF-"); at != std::string_view::npos;
+         at = window.find("%PDF-", at + 1)) {
+        const std::string_view version = chars.substr(at + 5, 4);
+        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        if (version.size() < 4 || !digit(version[0]) || version[1] != '.' || !digit(version[2]) ||
+            static_cast<unsigned char>(version[3]) >= 0x20)
+            continue;
+        if (!text_byte(chars[at - 1])) return PdfHeader::kFound;
+        if (!trailer) {
+            const auto n = static_cast<size_t>(std::min<uint64_t>(size, kPdfTrailerWindow));
+            if (size <= chars.size()) {
+                trailer = chars.substr(static_cast<size_t>(size) - n).find("%%EOF") !=
+                          std::string_view::npos;
+            } else if (!readAt || size == UINT64_MAX) {
+                // No reader, or a decompressed stream of a length not yet
+                // known: the header stands as the head tells it.
+                return PdfHeader::kUnread;
+            } else {
+                std::string tail(n, '\0');
+                trailer =
+                    readAt(size - n, tail.data(), n) && tail.find("%%EOF") != std::string::npos;
+            }
+        }
+        if (*trailer) return PdfHeader::kFound;
+    }
+    return PdfHeader::kNone;
+}
+
 // SniffHead; `beyond` is set when a rule could not look past the head.
 SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &beyond) {
     constexpr SniffResult kText{DX_FMT_TEXT, SniffNext::kDone};
@@ -1326,8 +1385,10 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
     // Before the PDF rule: a saved page may speak of "%PDF-" in its first KiB.
     if (chars.starts_with("bplist00") && IsWebArchive(chars))
         return {DX_FMT_WEBARCHIVE, SniffNext::kDone};
-    if (chars.substr(0, 1024).find("%PDF-") != std::string_view::npos)
+    if (const PdfHeader pdf = pdf_header(chars, size, readAt); pdf != PdfHeader::kNone) {
+        beyond = beyond || pdf == PdfHeader::kUnread;
         return {DX_FMT_PDF, SniffNext::kDone};
+    }
     if (starts_with(head, "PK\x03\x04") || starts_with(head, "PK\x05\x06")) {
         int package = package_from_first_entry(head);
         if (package != DX_FMT_UNKNOWN) return {package, SniffNext::kDone};

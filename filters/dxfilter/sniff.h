@@ -41,11 +41,12 @@ struct SniffResult {
 inline constexpr size_t kPoCatalogBytes = 64 * 1024;
 
 // `head`: the first bytes of the document (up to kSniffBytes); `size`: its
-// full length in bytes. `readAt` reads the document by position, for the two
-// rules that may look past the head, each with one bounded read: the
+// full length in bytes. `readAt` reads the document by position, for the
+// three rules that may look past the head, each with one bounded read: the
 // PostScript section a DOS EPS header places past the head (its first four
-// bytes), and a text whose head leaves a `.po` catalog undecided (its first
-// kPoCatalogBytes). Without a reader those rules answer as the head alone
+// bytes), a PDF header after other bytes (the file's last KiB, for its
+// end-of-file marker), and a text whose head leaves a `.po` catalog
+// undecided (its first kPoCatalogBytes). Without a reader those rules answer as the head alone
 // tells, and set `beyondHead`.
 SniffResult SniffHead(std::span<const unsigned char> head, uint64_t size,
                       const ReadAtFn &readAt = {});

@@ -5,7 +5,8 @@
 // a compressed RTF body, and as a TNEF stream (as they are, behind a
 // signature, and as its property block); the same bytes as an HTML part
 // losing its quotes and as UTF-16 in either byte order; Apple Mail message
-// files by their count line; and the text read to its end through the
+// files by their count line; the format rules on the head, with and without
+// a reader of the rest; and the text read to its end through the
 // module as the worker opens it (format 348, which takes compound files for
 // Outlook message files and TNEF streams).
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "filters/dxfilter/mail_text.h"
 #include "filters/dxfilter/msg_text.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/zip_scan.h"
 #include "filters/dxfilter/tnef_text.h"
 #include "filters/dxfilter/utf8.h"
 #include "fuzz_support.h"
@@ -39,6 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     const size_t headSize = std::min<size_t>(size, 8192);
     dxf::SniffHead(std::span(data, headSize), size);
+    // The rules that read past the head (a DOS EPS section, a PDF header's
+    // end-of-file marker, a catalog's first 64 KiB), reading the input.
+    const std::string_view whole(reinterpret_cast<const char *>(data), size);
+    const dxf::SniffResult read =
+        dxf::SniffHead(std::span(data, headSize), size, dxf::ReadAtOf(whole));
+    FUZZ_CHECK(!read.beyondHead);
 
     dxf::MailBounds bounds;
     bounds.maxText = 64 * 1024;

@@ -180,6 +180,51 @@ TEST_F(DxFilterPlugin, ContentDecidesTheFormat) {
     }
 }
 
+TEST_F(DxFilterPlugin, PdfHeadersAfterOtherBytes) {
+    // A PDF behind other bytes is read as one when its header ends its line
+    // and a binary byte comes before it, or the file ends as a PDF does; a
+    // text that speaks of a PDF header stays text.
+    using namespace std::string_literals;
+    const std::string pdf = Bytes("docs/en.pdf");
+    ASSERT_TRUE(pdf.starts_with("%PDF-1."));
+    ASSERT_NE(pdf.substr(pdf.size() - 64).find("%%EOF"), std::string::npos);
+    const std::string body = pdf.substr(pdf.find('\n'));  // after the header's version
+    const std::string cut = body.substr(0, body.size() / 2);
+    const std::string macintosh = std::string(127, '\x01') + '\0';
+    const struct {
+        std::string bytes;
+        bool pdf;
+        const char *what;
+    } cases[] = {
+        {"Leading junk\n\n%PDF-1.4" + body, true, "a text line, then a whole PDF"},
+        {"Leading junk\n\n%PDF-1.4" + cut, false, "a text line, then a PDF cut short"},
+        {macintosh + "%PDF-1.4" + cut, true, "a binary header, then a PDF cut short"},
+        {"\x14%PDF-1.4\0"s + cut, true, "a NUL after the version"},
+        {std::string(1100, 'z') + "\0%PDF-1.4"s + body, false, "past the first KiB"},
+        {"PDFVER = b'%PDF-1.4'  # the version we write\n" + std::string(100, 'y') + "\n%%EOF\n",
+         false, "a program that writes PDFs, the marker at its end"},
+        {"All about PDF files, e.g. `%PDF-1.7`\n\n%%EOF\n", false, "a version in a sentence"},
+        {"1: comment: %PDF-1.5\n2: name: /Type\n", false, "a list of tokens"},
+        {"%PDF- is how every PDF starts, with its version after it.\n", true, "the first byte"},
+        {"Every PDF starts with %PDF- and its version.\n%%EOF\n", false, "no version"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(plugin->Format(Temp("case.bin", c.bytes)) == DX_FMT_PDF, c.pdf) << c.what;
+    // The end-of-file marker is read from the end of a file longer than
+    // the head.
+    const std::string longPdf =
+        "Leading junk\n\n%PDF-1.4" + body + std::string(9000, '\n') + "trailer\n%%EOF\n";
+    EXPECT_EQ(plugin->Format(Temp("long.bin", longPdf)), DX_FMT_PDF);
+    // From the head alone the answer waits for the file.
+    DXFileInfo info{};
+    const DXDocumentHead head{reinterpret_cast<const unsigned char *>(longPdf.data()),
+                              static_cast<int64_t>(dxf::kSniffBytes),
+                              static_cast<int64_t>(longPdf.size()), -1};
+    EXPECT_EQ(plugin->identify.identifyHead(nullptr, &head, &info), 1);
+    const std::string longText = "Leading junk\n\n%PDF-1.4\n" + std::string(9000, 'w') + "\nend\n";
+    EXPECT_EQ(plugin->Format(Temp("long.bin", longText)), DX_FMT_TEXT);
+}
+
 TEST_F(DxFilterPlugin, EverySampleOfTheTableHasItsFormatAndWords) {
     auto samples = LoadSamples();
     ASSERT_GT(samples.size(), 60u);
