@@ -343,19 +343,8 @@ bool PresentationReader::Legacy(size_t length) {
         }
         size_t j = i;
         while (j < length && bytes_[j] >= 0x20) ++j;
-        char *from = reinterpret_cast<char *>(&bytes_[i]);
-        size_t left = j - i;
-        while (left > 0) {
-            unsigned char utf32[1024];
-            char *to = reinterpret_cast<char *>(utf32);
-            size_t room = sizeof utf32;
-            const size_t r = iconv(legacy_, &from, &left, &to, &room);
-            const int error = r == static_cast<size_t>(-1) ? errno : 0;
-            for (size_t k = 0; k + 4 <= sizeof utf32 - room; k += 4) out_.Char(le32(utf32 + k));
-            if (error == EINVAL) break;
-            if (error == EILSEQ) ++from, --left;
-        }
-        iconv(legacy_, nullptr, nullptr, nullptr, nullptr);
+        ConvertRun(legacy_, {reinterpret_cast<const char *>(&bytes_[i]), j - i},
+                   [this](char32_t c) { out_.Char(c); });
         i = j;
     }
     return true;

@@ -358,28 +358,11 @@ void DocExtractor::Legacy(const unsigned char *text, size_t length) {
         }
         size_t j = i;
         while (j < length && text[j] >= 0x20) ++j;
-        std::string in = carry + std::string(reinterpret_cast<const char *>(text + i), j - i);
+        const std::string in = carry + std::string(reinterpret_cast<const char *>(text + i), j - i);
         carry.clear();
-        char *from = in.data();
-        size_t left = in.size();
-        while (left > 0) {
-            char32_t out[256];
-            char *to = reinterpret_cast<char *>(out);
-            size_t room = sizeof out;
-            size_t r = iconv(legacy, &from, &left, &to, &room);
-            const int error = r == static_cast<size_t>(-1) ? errno : 0;
-            for (char32_t *c = out; reinterpret_cast<char *>(c) < to; ++c) {
-                const unsigned char *b = reinterpret_cast<const unsigned char *>(c);
-                Character(b[0] | (b[1] << 8) | (b[2] << 16) | (char32_t{b[3]} << 24));
-            }
-            if (error == EINVAL) {
-                // Incomplete at the end: kept only when the step cut it.
-                if (j == length) carry.assign(from, left);
-                break;
-            }
-            if (error == EILSEQ) ++from, --left;  // a byte the code page does not know
-        }
-        iconv(legacy, nullptr, nullptr, nullptr, nullptr);
+        const size_t cut = ConvertRun(legacy, in, [this](char32_t c) { Character(c); });
+        // Incomplete at the end: kept only when the step cut it.
+        if (cut < in.size() && j == length) carry = in.substr(cut);
         i = j;
     }
 }

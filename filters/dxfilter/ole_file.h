@@ -11,11 +11,13 @@
 
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input.h>
+#include <errno.h>
 #include <iconv.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "filters/dxfilter/bytes.h"
 #include "filters/dxfilter/dx_module.h"
@@ -80,6 +82,29 @@ unsigned SummaryCodePage(const OleFile &file);
 // 1200 (no 8-bit text is UTF-16) and for any iconv does not know;
 // (iconv_t)-1 when not even that opens.
 iconv_t OpenCodePage(unsigned codePage, const char *to);
+
+// Converts `run`, 8-bit text without control bytes (no multibyte character
+// of the code pages these documents use holds a byte below 0x20), through
+// `cd`, a converter to UTF-32LE, and hands each character to `character`; a
+// byte the code page does not know is dropped. Gives where a character cut
+// by the run's end starts (run.size() when none), and leaves `cd` reset.
+template <typename Character>
+size_t ConvertRun(iconv_t cd, std::string_view run, Character character) {
+    char *from = const_cast<char *>(run.data());  // iconv only reads it
+    size_t left = run.size();
+    while (left > 0) {
+        unsigned char out[1024];
+        char *to = reinterpret_cast<char *>(out);
+        size_t room = sizeof out;
+        const size_t r = iconv(cd, &from, &left, &to, &room);
+        const int error = r == static_cast<size_t>(-1) ? errno : 0;
+        for (size_t k = 0; k + 4 <= sizeof out - room; k += 4) character(char32_t{le32(out + k)});
+        if (error == EINVAL) break;
+        if (error == EILSEQ) ++from, --left;
+    }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    return run.size() - left;
+}
 
 // What the module's step and close operations work on: one reader per format.
 class OleReader {
