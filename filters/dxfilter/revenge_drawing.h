@@ -141,27 +141,16 @@ inline const librevenge::RVNGString &WholeText(const librevenge::RVNGString &tex
 // librevenge's text generator), whose text goes to the sink.
 template <typename Text, typename Output = std::string, typename Parse>
 int StepDrawing(DXMExtractor *extractor, DXMSink *sink, Parse parse) {
-    auto *drawing = reinterpret_cast<WholeDrawing *>(extractor);
-    if (drawing->done) return 0;
-    drawing->done = true;
-    try {
-        TextBudget budget(drawing->deadlineNs, kMaxGeneratedText);
-        Output text;
-        bool parsed = false;
-        {
-            const auto input = drawing->Input();
-            Text out(text, budget);
-            try {
-                parsed = parse(input.get(), &out);
-            } catch (const ParseEnded &) {
-            }
-        }
-        librevenge::RVNGStringVector parts;
-        parts.append(WholeText(text));
-        return HandOverText(sink, parts, parsed, budget);
-    } catch (...) {
-        return -1;
-    }
+    return StepParts(*reinterpret_cast<WholeDrawing *>(extractor), sink,
+                     [&parse](const WholeDrawing &drawing, TextBudget &budget,
+                              librevenge::RVNGStringVector &parts) {
+                         Output text;
+                         const auto input = drawing.Input();
+                         const bool parsed = Generate<Text>(
+                             text, budget, [&](Text *out) { return parse(input.get(), out); });
+                         parts.append(WholeText(text));
+                         return parsed;
+                     });
 }
 
 inline void CloseDrawing(DXMExtractor *extractor) {

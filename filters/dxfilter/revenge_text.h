@@ -162,6 +162,21 @@ inline bool HandOverLines(DXMSink *sink, std::string_view text) {
     return false;
 }
 
+// Runs `parse` (the library's call on the interface it is given; true when
+// it read the document to its end) on an `Out` generator built over
+// `target` (the text or the parts it fills) and `budget`; false when the
+// library failed, or the budget ended the parse. The text generated before
+// the end is kept, and the generator is gone on return.
+template <typename Out, typename Target, typename Parse>
+bool Generate(Target &target, TextBudget &budget, Parse parse) {
+    Out out(target, budget);
+    try {
+        return parse(&out);
+    } catch (const ParseEnded &) {
+        return false;
+    }
+}
+
 // Hands the generated `parts` (a document's text, or one part per slide or
 // sheet) to the sink, each part ending a line. The step's answer: 0 when
 // the sink filled up, the time was spent (the pump tells both), the library

@@ -40,7 +40,6 @@ namespace {
 
 using dxf::BudgetedGenerator;
 using dxf::BudgetedSheets;
-using dxf::ParseEnded;
 using dxf::TextBudget;
 
 // Whether the first bytes of the compound file's stream `name` are `mark`.
@@ -109,47 +108,27 @@ bool Parse(const dxf::WholeDrawing &doc, TextBudget &budget, librevenge::RVNGStr
     const auto kindInput = doc.Input();
     const STOFFDocument::Kind kind = ReadKind(kindInput.get());
     const auto input = doc.Input();
+    const auto parse = [&input](auto *out) {
+        return STOFFDocument::parse(input.get(), out) == STOFFDocument::STOFF_R_OK;
+    };
     switch (kind) {
         case STOFFDocument::STOFF_K_TEXT: {
             librevenge::RVNGString text;
-            BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString> out(
-                text, budget);
-            STOFFDocument::Result result = STOFFDocument::STOFF_R_UNKNOWN_ERROR;
-            try {
-                result = STOFFDocument::parse(input.get(), &out);
-            } catch (const ParseEnded &) {
-            }
+            const bool parsed = dxf::Generate<
+                BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString>>(
+                text, budget, parse);
             parts.append(text);
-            return result == STOFFDocument::STOFF_R_OK;
+            return parsed;
         }
-        case STOFFDocument::STOFF_K_SPREADSHEET: {
-            BudgetedSheets out(parts, budget);
-            try {
-                return STOFFDocument::parse(input.get(), &out) == STOFFDocument::STOFF_R_OK;
-            } catch (const ParseEnded &) {
-                return false;
-            }
-        }
-        case STOFFDocument::STOFF_K_PRESENTATION: {
-            BudgetedGenerator<librevenge::RVNGTextPresentationGenerator,
-                              librevenge::RVNGStringVector>
-                out(parts, budget);
-            try {
-                return STOFFDocument::parse(input.get(), &out) == STOFFDocument::STOFF_R_OK;
-            } catch (const ParseEnded &) {
-                return false;
-            }
-        }
+        case STOFFDocument::STOFF_K_SPREADSHEET:
+            return dxf::Generate<BudgetedSheets>(parts, budget, parse);
+        case STOFFDocument::STOFF_K_PRESENTATION:
+            return dxf::Generate<BudgetedGenerator<librevenge::RVNGTextPresentationGenerator,
+                                                   librevenge::RVNGStringVector>>(parts, budget,
+                                                                                  parse);
         case STOFFDocument::STOFF_K_DRAW: {
             std::string text;
-            bool parsed = false;
-            {
-                dxf::PagesText out(text, budget);
-                try {
-                    parsed = STOFFDocument::parse(input.get(), &out) == STOFFDocument::STOFF_R_OK;
-                } catch (const ParseEnded &) {
-                }
-            }
+            const bool parsed = dxf::Generate<dxf::PagesText>(text, budget, parse);
             parts.append(dxf::WholeText(text));
             return parsed;
         }

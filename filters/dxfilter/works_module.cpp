@@ -35,7 +35,6 @@ namespace {
 
 using dxf::BudgetedGenerator;
 using dxf::BudgetedSheets;
-using dxf::ParseEnded;
 using dxf::TextBudget;
 
 struct WorksDocument {
@@ -60,24 +59,18 @@ bool IsReadCreator(int format, libwps::WPSCreator creator) {
 bool Parse(const WorksDocument &doc, TextBudget &budget, librevenge::RVNGStringVector &parts) {
     librevenge::RVNGStringStream input(reinterpret_cast<const unsigned char *>(doc.bytes.data()),
                                        static_cast<unsigned>(doc.bytes.size()));
+    const auto parse = [&input](auto *out) {
+        return libwps::WPSDocument::parse(&input, out) == libwps::WPS_OK;
+    };
     if (doc.kind == libwps::WPS_TEXT) {
         librevenge::RVNGString text;
-        BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString> out(text,
-                                                                                         budget);
-        libwps::WPSResult result = libwps::WPS_UNKNOWN_ERROR;
-        try {
-            result = libwps::WPSDocument::parse(&input, &out);
-        } catch (const ParseEnded &) {
-        }
+        const bool parsed = dxf::Generate<
+            BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString>>(
+            text, budget, parse);
         parts.append(text);
-        return result == libwps::WPS_OK;
+        return parsed;
     }
-    BudgetedSheets out(parts, budget);
-    try {
-        return libwps::WPSDocument::parse(&input, &out) == libwps::WPS_OK;
-    } catch (const ParseEnded &) {
-        return false;
-    }
+    return dxf::Generate<BudgetedSheets>(parts, budget, parse);
 }
 
 DXMExtractor *works_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
