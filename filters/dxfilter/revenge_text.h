@@ -177,6 +177,18 @@ bool Generate(Target &target, TextBudget &budget, Parse parse) {
     }
 }
 
+// Generate on librevenge's plain text generator (a text document's
+// paragraphs), its text one more of `parts`.
+template <typename Parse>
+bool GeneratePlainText(librevenge::RVNGStringVector &parts, TextBudget &budget, Parse parse) {
+    librevenge::RVNGString text;
+    const bool parsed =
+        Generate<BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString>>(
+            text, budget, parse);
+    parts.append(text);
+    return parsed;
+}
+
 // Hands the generated `parts` (a document's text, or one part per slide or
 // sheet) to the sink, each part ending a line. The step's answer: 0 when
 // the sink filled up, the time was spent (the pump tells both), the library

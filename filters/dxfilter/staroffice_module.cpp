@@ -112,14 +112,8 @@ bool Parse(const dxf::WholeDrawing &doc, TextBudget &budget, librevenge::RVNGStr
         return STOFFDocument::parse(input.get(), out) == STOFFDocument::STOFF_R_OK;
     };
     switch (kind) {
-        case STOFFDocument::STOFF_K_TEXT: {
-            librevenge::RVNGString text;
-            const bool parsed = dxf::Generate<
-                BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString>>(
-                text, budget, parse);
-            parts.append(text);
-            return parsed;
-        }
+        case STOFFDocument::STOFF_K_TEXT:
+            return dxf::GeneratePlainText(parts, budget, parse);
         case STOFFDocument::STOFF_K_SPREADSHEET:
             return dxf::Generate<BudgetedSheets>(parts, budget, parse);
         case STOFFDocument::STOFF_K_PRESENTATION:

@@ -33,7 +33,6 @@
 
 namespace {
 
-using dxf::BudgetedGenerator;
 using dxf::BudgetedSheets;
 using dxf::TextBudget;
 
@@ -62,14 +61,7 @@ bool Parse(const WorksDocument &doc, TextBudget &budget, librevenge::RVNGStringV
     const auto parse = [&input](auto *out) {
         return libwps::WPSDocument::parse(&input, out) == libwps::WPS_OK;
     };
-    if (doc.kind == libwps::WPS_TEXT) {
-        librevenge::RVNGString text;
-        const bool parsed = dxf::Generate<
-            BudgetedGenerator<librevenge::RVNGTextTextGenerator, librevenge::RVNGString>>(
-            text, budget, parse);
-        parts.append(text);
-        return parsed;
-    }
+    if (doc.kind == libwps::WPS_TEXT) return dxf::GeneratePlainText(parts, budget, parse);
     return dxf::Generate<BudgetedSheets>(parts, budget, parse);
 }
 
