@@ -2,9 +2,9 @@
 """Records what the filter's code-page functions answer over their whole
 input range, into code_pages.txt, the expected data of the code-page tests.
 
-Run once from the sources that still held each reader's own table: the
-functions are cut out of the given revision's files as they stand, built
-into one program and run. The converter names are those each reader hands
+Run once, at 62067a8, the last revision whose readers held their own
+tables: the functions are cut out of the given revision's files as they
+stand, built into one program and run. The converter names are those each reader hands
 to iconv_open first (before its fallback to Windows-1252); the ICU names are
 CodePageCharset's whole answer, with this machine's ICU.
 
