@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
+#include <span>
 
 #include "filters/dxfilter/utf8.h"
 
@@ -100,6 +101,52 @@ std::string unescape(std::string_view escaped) {
     return out;
 }
 
+// Glyphs that cover one another by more than half the narrower one.
+bool overlap(const PsGlyph &a, const PsGlyph &b) {
+    const double wa = a.x1 - a.x0, wb = b.x1 - b.x0;
+    return std::min(a.x1, b.x1) - std::max(a.x0, b.x0) > 0.5 * std::min(wa, wb) && wa > 0 && wb > 0;
+}
+
+// A level of a line is compared with the glyphs of at most kMaxParts lines
+// at its height, with at most kMaxOverlapChecks pairs of glyphs each; and a
+// page compares at most kMaxPageChecks pairs: beyond, levels share a line.
+constexpr size_t kMaxParts = 8;
+constexpr size_t kMaxOverlapChecks = 1u << 16;
+constexpr size_t kMaxPageChecks = 1u << 24;
+
+// The text of the glyphs `line` (indices into `glyphs`) left to right, ties
+// in drawing order.
+std::string LineText(const std::vector<PsGlyph> &glyphs, std::vector<size_t> &line) {
+    std::sort(line.begin(), line.end(), [&](size_t a, size_t b) {
+        if (glyphs[a].x0 != glyphs[b].x0) return glyphs[a].x0 < glyphs[b].x0;
+        return a < b;
+    });
+    std::string text;
+    bool space = false;
+    const PsGlyph *prev = nullptr;
+    for (size_t k : line) {
+        const PsGlyph &g = glyphs[k];
+        if (is_blank(g.text)) {
+            space = true;
+            continue;
+        }
+        const double size = size_of(g);
+        if (prev) {
+            const double gap = g.x0 - prev->x1;
+            if (g.text == prev->text && g.x1 > g.x0 &&
+                std::fabs(g.x0 - prev->x0) < kOverprint * size &&
+                std::fabs(baseline(g) - baseline(*prev)) < kOverprint * size)
+                continue;
+            space |= gap > kSpaceGap * std::max(size, size_of(*prev)) && gap > kMinGap;
+        }
+        if (space && !text.empty()) text += ' ';
+        space = false;
+        text += g.text;
+        prev = &g;
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
@@ -136,8 +183,12 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
     }
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t a, size_t b) { return baseline(glyphs[a]) < baseline(glyphs[b]); });
+    // The glyphs within the tolerance of the topmost baseline make a line,
+    // but for those at a baseline of their own that would overlap glyphs
+    // already on it (two texts drawn over each other): they make a line of
+    // their own, with any others that fit beside them.
+    size_t checks = 0;
     for (size_t first = 0; first < order.size();) {
-        // A line: the glyphs from the topmost baseline down to the tolerance.
         const PsGlyph &top = glyphs[order[first]];
         double lineSize = size_of(top);
         size_t end = first + 1;
@@ -146,36 +197,35 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
             lineSize = std::max(lineSize, size_of(g));
             if (baseline(g) - baseline(top) > kLineTolerance * lineSize) break;
         }
-        auto lo = order.begin() + static_cast<std::ptrdiff_t>(first);
-        auto hi = order.begin() + static_cast<std::ptrdiff_t>(end);
-        std::sort(lo, hi, [&](size_t a, size_t b) {
-            if (glyphs[a].x0 != glyphs[b].x0) return glyphs[a].x0 < glyphs[b].x0;
-            return a < b;
-        });
-        Line line{baseline(top), *std::min_element(lo, hi), {}};
-        bool space = false;
-        const PsGlyph *prev = nullptr;
-        for (auto k = lo; k != hi; ++k) {
-            const PsGlyph &g = glyphs[*k];
-            if (is_blank(g.text)) {
-                space = true;
-                continue;
-            }
-            const double size = size_of(g);
-            if (prev) {
-                const double gap = g.x0 - prev->x1;
-                if (g.text == prev->text && g.x1 > g.x0 &&
-                    std::fabs(g.x0 - prev->x0) < kOverprint * size &&
-                    std::fabs(baseline(g) - baseline(*prev)) < kOverprint * size)
-                    continue;
-                space |= gap > kSpaceGap * std::max(size, size_of(*prev)) && gap > kMinGap;
-            }
-            if (space && !line.text.empty()) line.text += ' ';
-            space = false;
-            line.text += g.text;
-            prev = &g;
+        std::vector<std::vector<size_t>> parts;
+        for (size_t at = first; at < end;) {
+            size_t next = at + 1;
+            while (next < end && baseline(glyphs[order[next]]) == baseline(glyphs[order[at]]))
+                ++next;
+            const std::span<const size_t> level(order.data() + at, next - at);
+            auto fits = [&](const std::vector<size_t> &part) {
+                const size_t pairs = part.size() * level.size();
+                if (pairs > kMaxOverlapChecks || checks + pairs > kMaxPageChecks) return false;
+                checks += pairs;
+                for (size_t a : level)
+                    for (size_t b : part)
+                        if (overlap(glyphs[a], glyphs[b])) return false;
+                return true;
+            };
+            const auto tried =
+                parts.begin() + static_cast<std::ptrdiff_t>(std::min(parts.size(), kMaxParts));
+            auto part = std::find_if(parts.begin(), tried, fits);
+            if (part == tried)
+                part = checks >= kMaxPageChecks && !parts.empty() ? parts.begin()
+                                                                  : parts.emplace(parts.end());
+            part->insert(part->end(), level.begin(), level.end());
+            at = next;
         }
-        if (!line.text.empty()) lines.push_back(std::move(line));
+        for (std::vector<size_t> &part : parts) {
+            Line line{baseline(glyphs[part.front()]), *std::min_element(part.begin(), part.end()),
+                      LineText(glyphs, part)};
+            if (!line.text.empty()) lines.push_back(std::move(line));
+        }
         first = end;
     }
     std::stable_sort(lines.begin(), lines.end(), [](const Line &a, const Line &b) {
@@ -192,31 +242,27 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
 
 void PsGlyphReader::Feed(std::string_view bytes, std::string &out) {
     while (!bytes.empty()) {
-        if (carry_.empty()) {
+        if (!inside_) {
             const size_t lt = bytes.find('<');
             if (lt == std::string_view::npos) return;
             bytes.remove_prefix(lt);
-        }
-        const size_t gt = bytes.find('>');
-        if (gt == std::string_view::npos) {
-            if (carry_.size() + bytes.size() > kMaxElement)
-                carry_.clear();
-            else
-                carry_ += bytes;
-            return;
-        }
-        if (carry_.empty()) {
-            Element(bytes.substr(0, gt + 1), out);
-        } else {
-            carry_ += bytes.substr(0, gt + 1);
-            if (carry_.size() <= kMaxElement) Element(carry_, out);
+            inside_ = true;
+            length_ = 0;
             carry_.clear();
         }
-        bytes.remove_prefix(gt + 1);
+        const size_t gt = bytes.find('>');
+        const std::string_view piece = bytes.substr(0, gt == std::string_view::npos ? gt : gt + 1);
+        length_ += piece.size();
+        if (length_ <= kMaxElement) carry_ += piece;
+        bytes.remove_prefix(piece.size());
+        if (gt == std::string_view::npos) return;
+        inside_ = false;
+        if (length_ <= kMaxElement) Element(carry_, out);
     }
 }
 
 void PsGlyphReader::Finish(std::string &out) {
+    inside_ = false;
     carry_.clear();
     EndPage(out);
 }

@@ -33,7 +33,7 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs);
 // Reads the device's output as it comes, in pieces of any size, and lays
 // out each page when it ends. Elements other than pages, spans and glyphs
 // are skipped; a glyph without a box or text is dropped; an element left
-// unclosed after kMaxElement bytes is dropped.
+// longer than kMaxElement bytes is dropped.
 class PsGlyphReader {
   public:
     static constexpr size_t kMaxElement = 64 * 1024;
@@ -48,7 +48,9 @@ class PsGlyphReader {
     void Element(std::string_view element, std::string &out);
     void EndPage(std::string &out);
 
-    std::string carry_;  // an element not yet closed
+    bool inside_ = false;  // within an element
+    size_t length_ = 0;    // its length so far
+    std::string carry_;    // its bytes (up to kMaxElement)
     std::vector<PsGlyph> page_;
     double size_ = 0;  // the font size of the current span
 };

@@ -99,6 +99,13 @@ TEST(PsLayout, RaisedAndSmallerTextStaysOnItsLine) {
     Word(page, "klein", 80, 100, 8);
     Word(page, "weiter", 10, 112);
     EXPECT_EQ(dxf::PsPageText(page), "E=mc2 und H2O klein\nweiter\n");
+    // Two texts drawn over each other at nearby baselines are not
+    // interleaved: each stays a line, the upper one first.
+    page.clear();
+    Word(page, "darunter", 10, 103);
+    Word(page, "Kopf", 10, 100);
+    Word(page, "daneben", 60, 103);
+    EXPECT_EQ(dxf::PsPageText(page), "Kopf\ndarunter daneben\n");
 }
 
 TEST(PsLayout, RotatedTextIsKept) {
