@@ -341,8 +341,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         slides = slides || SamePartName(name, "ppt/presentation.xml");
         binarySheet = binarySheet || SamePartName(name, "xl/workbook.bin");
         drawing = drawing || SamePartName(name, "visio/document.xml");
-        if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
         if (!IsFinderEntry(name)) {
+            fictionBook = ++members == 1 && ends_with_fb2(name);
             zonerContent = zonerContent || name == "content.zmf";
             zonerOnly = zonerOnly && (name == "content.zmf" || name == "preview.bmp");
         }
