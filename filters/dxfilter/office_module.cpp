@@ -739,6 +739,17 @@ bool star_office_text(const xmlChar *local, const xmlChar *uri, const char *want
     return uri && is(local, want) && is(uri, "http://openoffice.org/2000/text");
 }
 
+// Markup compatibility: an `mc:AlternateContent` holds the same content
+// written more than once, as one or more `mc:Choice` for the producers that
+// read newer markup and an `mc:Fallback` for the others (Word writes a text
+// box as a DrawingML shape and again as a VML shape, both with the text).
+constexpr char kMarkupCompatibility[] =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
+
+bool markup_compatibility(const xmlChar *local, const xmlChar *uri, const char *want) {
+    return uri && is(local, want) && is(uri, kMarkupCompatibility);
+}
+
 // The source of a generated index: `text:table-of-content-source`,
 // `text:bibliography-source`, `text:alphabetical-index-source` and the other
 // `text:*-index-source` elements.
@@ -927,6 +938,9 @@ class OfficeExtractor {
     std::string cellType_;
     bool inValue_ = false;
     bool inPhonetic_ = false;
+    // One entry per open `mc:AlternateContent`: whether one of its
+    // alternatives has been read (the others are then skipped).
+    std::vector<bool> alternativeRead_;
     std::vector<std::string> shared_;
     size_t sharedBytes_ = 0;
 
@@ -994,13 +1008,29 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
         ++skipDepth_;
         return;
     }
+    if ((kind_ == PartKind::kDocx || kind_ == PartKind::kPptx) && uri &&
+        is(uri, kMarkupCompatibility)) {
+        // The first alternative is read: a text extractor understands every
+        // markup a choice may require.
+        if (is(local, "AlternateContent")) {
+            alternativeRead_.push_back(false);
+        } else if ((is(local, "Choice") || is(local, "Fallback")) && !alternativeRead_.empty()) {
+            if (alternativeRead_.back())
+                skipDepth_ = 1;
+            else
+                alternativeRead_.back() = true;
+        }
+        return;
+    }
     switch (kind_) {
         case PartKind::kDocx:
             if (is(local, "t"))
                 ++textDepth_;
             else if (is(local, "tab"))
                 Emit(" ");
-            else if (is(local, "br") || is(local, "cr"))
+            else if (is(local, "br") || is(local, "cr") || is(local, "txbxContent"))
+                // A text box anchored within a paragraph starts a line of its
+                // own: its text must not run into the word before its anchor.
                 Break();
             break;
         case PartKind::kPptx:
@@ -1180,6 +1210,10 @@ void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
         --skipDepth_;
         return;
     }
+    if (markup_compatibility(local, uri, "AlternateContent") && !alternativeRead_.empty()) {
+        alternativeRead_.pop_back();
+        return;
+    }
     switch (kind_) {
         case PartKind::kDocx:
             if (is(local, "t"))
@@ -1343,6 +1377,7 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     partBytes_ = 0;
     textDepth_ = skipDepth_ = depth_ = 0;
     inBody_ = inValue_ = inPhonetic_ = false;
+    alternativeRead_.clear();
     partFailed_ = lineHasText_ = false;
     return true;
 }
