@@ -164,21 +164,14 @@ for p in sorted(glob.glob(QXP + '/*')):
 # story's 258 bytes.
 STORY = b'123' + b't' * 252 + b'456'
 RETOLD = {
-    'qxp33mac_text': ('fr', 'mac_roman', "Chaque été, les pêcheurs du village réparent leurs filets "
-                      "sur le quai pendant que les enfants jouent près de l'église et que leurs "
-                      "mères vendent le poisson au marché."),
-    'qxp33win_text.qxd': ('de', 'cp1252', "Die Fähre über den Fluß fährt stündlich, und am Abend "
-                          "sitzen die Fischer vor dem Gasthaus und erzählen von früher, als der "
-                          "Winter noch lang war und die Kinder auf dem Eis spielten."),
-    'qxp4mac_text': ('es', 'mac_roman', "Cada mañana el panadero abre la tienda antes del "
-                     "amanecer, y los vecinos esperan en la calle con sus cestas mientras el olor "
-                     "del pan recién hecho llena la plaza del pueblo."),
-    'qxp4win_text.qxd': ('en', 'cp1252', "Every spring the gardeners of the old town plant "
-                         "tulips along the river, and by April the whole bank is red and yellow, "
-                         "so that people walk there after work to see the flowers."),
+    'qxp33mac_text': ('fr', "Chaque été, les pêcheurs du village réparent leurs filets sur le quai pendant que les enfants jouent près de l'église et que leurs mères vendent le poisson au marché."),
+    'qxp33win_text.qxd': ('de', "Die Fähre über den Fluß fährt stündlich, und am Abend sitzen die Fischer vor dem Gasthaus und erzählen von früher, als der Winter noch lang war und die Kinder auf dem Eis spielten."),
+    'qxp4mac_text': ('es', "Cada mañana el panadero abre la tienda antes del amanecer, y los vecinos esperan en la calle con sus cestas mientras el olor del pan recién hecho llena la plaza del pueblo."),
+    'qxp4win_text.qxd': ('en', "Every spring the gardeners of the old town plant tulips along the river, and by April the whole bank is red and yellow, so that people walk there after work to see the flowers."),
 }
 os.makedirs(out + '/qxp-retold', exist_ok=True)
-for name, (lang, codepage, story) in RETOLD.items():
+for name, (lang, story) in RETOLD.items():
+    codepage = 'mac_roman' if 'mac' in name else 'cp1252'
     with open(QXP + '/' + name, 'rb') as f:
         data = f.read()
     at = data.index(STORY)
