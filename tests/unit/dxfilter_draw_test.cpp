@@ -27,7 +27,8 @@ class DxFilterDraw : public OleReaderTest {
     int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
-// The documents with text and the offset of their text: a text box holding "123", 252 times "t" and "456" (258 bytes).
+// The documents with text and the offset of their text: a text box holding
+// "123", 252 times "t" and "456" (258 bytes).
 struct Story {
     const char *name;
     size_t at;
