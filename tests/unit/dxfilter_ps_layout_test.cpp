@@ -22,6 +22,17 @@ void Word(std::vector<PsGlyph> &page, const std::string &word, double x, double 
     }
 }
 
+// A page of words, each placed as Word places it.
+struct Placed {
+    std::string word;
+    double x, y, size = 10;
+};
+std::vector<PsGlyph> Words(std::initializer_list<Placed> words) {
+    std::vector<PsGlyph> page;
+    for (const Placed &w : words) Word(page, w.word, w.x, w.y, w.size);
+    return page;
+}
+
 // `glyphs` as the device writes them, fed to the reader `step` bytes at a
 // time.
 std::string Xml(const std::vector<std::vector<PsGlyph>> &pages) {
@@ -52,17 +63,11 @@ std::string Read(const std::string &xml, size_t step) {
 TEST(PsLayout, LinesRunTopToBottomAndLeftToRight) {
     // Drawn bottom line first, and the words of the top line right to left
     // and each word on its own (as dvips draws them): spaces from the gaps.
-    std::vector<PsGlyph> page;
-    Word(page, "unten", 10, 200);
-    Word(page, "Welt", 50, 100);
-    Word(page, "Hallo", 10, 100);
+    std::vector<PsGlyph> page = Words({{"unten", 10, 200}, {"Welt", 50, 100}, {"Hallo", 10, 100}});
     EXPECT_EQ(dxf::PsPageText(page), "Hallo Welt\nunten\n");
     // Letters that touch, or stand apart by less than a rounding unit, share
     // a word; a space the page draws stays one.
-    page.clear();
-    Word(page, "ab", 10, 100);
-    Word(page, "cd", 21, 100);
-    Word(page, "e", 33, 100);
+    page = Words({{"ab", 10, 100}, {"cd", 21, 100}, {"e", 33, 100}});
     page.push_back({38, 100, 41, 100, 10, " "});
     page.push_back({41, 100, 44, 100, 10, " "});
     Word(page, "f", 44, 100);
@@ -89,22 +94,18 @@ TEST(PsLayout, TiesFollowTheDrawingOrder) {
 TEST(PsLayout, RaisedAndSmallerTextStaysOnItsLine) {
     // A superscript, a subscript and a smaller word on the line; the next
     // line at 1.2 times the size.
-    std::vector<PsGlyph> page;
-    Word(page, "E=mc", 10, 100);
-    Word(page, "2", 30, 96.5, 7);
-    Word(page, "und", 40, 100);
-    Word(page, "H", 60, 100);
-    Word(page, "2", 65, 102, 7);
-    Word(page, "O", 68.5, 100);
-    Word(page, "klein", 80, 100, 8);
-    Word(page, "weiter", 10, 112);
+    std::vector<PsGlyph> page = Words({{"E=mc", 10, 100},
+                                       {"2", 30, 96.5, 7},
+                                       {"und", 40, 100},
+                                       {"H", 60, 100},
+                                       {"2", 65, 102, 7},
+                                       {"O", 68.5, 100},
+                                       {"klein", 80, 100, 8},
+                                       {"weiter", 10, 112}});
     EXPECT_EQ(dxf::PsPageText(page), "E=mc2 und H2O klein\nweiter\n");
     // Two texts drawn over each other at nearby baselines are not
     // interleaved: each stays a line, the upper one first.
-    page.clear();
-    Word(page, "darunter", 10, 103);
-    Word(page, "Kopf", 10, 100);
-    Word(page, "daneben", 60, 103);
+    page = Words({{"darunter", 10, 103}, {"Kopf", 10, 100}, {"daneben", 60, 103}});
     EXPECT_EQ(dxf::PsPageText(page), "Kopf\ndarunter daneben\n");
 }
 
@@ -126,10 +127,7 @@ TEST(PsLayout, RotatedTextIsKept) {
 }
 
 TEST(PsLayout, OverprintedGlyphsCountOnce) {
-    std::vector<PsGlyph> page;
-    Word(page, "fett", 10, 100);
-    Word(page, "fett", 10.4, 100);
-    Word(page, "Boot", 40, 100);
+    std::vector<PsGlyph> page = Words({{"fett", 10, 100}, {"fett", 10.4, 100}, {"Boot", 40, 100}});
     EXPECT_EQ(dxf::PsPageText(page), "fett Boot\n");
 }
 
