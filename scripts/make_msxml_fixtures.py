@@ -28,8 +28,10 @@ Document" and "XML Presentation" (every part a `pkg:part`, XML parts as
                      another prefix (XML)
   nons-word.xml      a root `wordDocument` in no namespace (XML)
 
-Run from the repository's root: python3 scripts/make_msxml_fixtures.py
-(needs pandoc and ssconvert).
+SampleSS.xml beside them is Apache POI's SpreadsheetML sample, kept as it
+is. Prints the samples' rows of formats.tsv (make_filter_fixtures.sh
+appends them to the table). Run from the repository's root:
+python3 scripts/make_msxml_fixtures.py (needs pandoc and ssconvert).
 """
 import base64
 import os
@@ -38,6 +40,7 @@ import re
 import struct
 import subprocess
 import tempfile
+import time
 import zipfile
 import zlib
 
@@ -194,7 +197,11 @@ def en_flat_xlsx(workdir):
     dst = os.path.join(workdir, "out.xlsx")
     subprocess.run(["ssconvert", "-T", "Gnumeric_Excel:xlsx2", csv, dst], check=True,
                    stderr=subprocess.DEVNULL)
-    return flat_package(dst, "Excel.Sheet")
+    # ssconvert stamps the package with the time it was written.
+    when = time.strftime("%Y-%m-%dT%H:%M:%SZ",
+                         time.gmtime(int(os.environ.get("SOURCE_DATE_EPOCH", "1704067200"))))
+    return re.sub(r"(<dcterms:(?:created|modified)[^>]*>)[^<]*", r"\g<1>" + when,
+                  flat_package(dst, "Excel.Sheet"))
 
 
 def de_sheet():
@@ -260,6 +267,13 @@ def main():
     write("xhtml-mentions.xml", XHTML)
     write("svg-mentions.svg", SVG)
     write("nons-word.xml", NONS)
+    for name, code, word in (
+            ("de-letter.xml", 378, "Öffnungszeiten"), ("ru-utf16.xml", 378, "бабушка"),
+            ("fr-flat.xml", 301, "fondue"), ("es-flat-pptx.xml", 303, "agricultores"),
+            ("en-flat-xlsx.xml", 302, "neighbours"), ("de-sheet.xls", 379, "Mühle"),
+            ("SampleSS.xml", 379, "sheet"), ("xhtml-mentions.xml", 210, "-"),
+            ("svg-mentions.svg", 285, "-"), ("nons-word.xml", 285, "-")):
+        print("msxml/%s\t%d\t%s" % (name, code, word))
 
 
 if __name__ == "__main__":
