@@ -779,6 +779,17 @@ bool wordml_skipped(const xmlChar *local) {
            std::end(kWordmlSkipped);
 }
 
+// Markup compatibility: an `mc:AlternateContent` holds the same content
+// written more than once, as one or more `mc:Choice` for the producers that
+// read newer markup and an `mc:Fallback` for the others (Word writes a text
+// box as a DrawingML shape and again as a VML shape, both with the text).
+constexpr char kMarkupCompatibility[] =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
+
+bool markup_compatibility(const xmlChar *local, const xmlChar *uri, const char *want) {
+    return uri && is(local, want) && is(uri, kMarkupCompatibility);
+}
+
 // The source of a generated index: `text:table-of-content-source`,
 // `text:bibliography-source`, `text:alphabetical-index-source` and the other
 // `text:*-index-source` elements.
@@ -976,6 +987,9 @@ class OfficeExtractor {
     std::string cellType_;
     bool inValue_ = false;
     bool inPhonetic_ = false;
+    // One entry per open `mc:AlternateContent`: whether one of its
+    // alternatives has been read (the others are then skipped).
+    std::vector<bool> alternativeRead_;
     std::vector<std::string> shared_;
     size_t sharedBytes_ = 0;
 
@@ -1070,6 +1084,20 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
     ++depth_;
     if (skipDepth_ > 0) {
         ++skipDepth_;
+        return;
+    }
+    if ((kind_ == PartKind::kDocx || kind_ == PartKind::kPptx) && uri &&
+        is(uri, kMarkupCompatibility)) {
+        // The first alternative is read: a text extractor understands every
+        // markup a choice may require.
+        if (is(local, "AlternateContent")) {
+            alternativeRead_.push_back(false);
+        } else if ((is(local, "Choice") || is(local, "Fallback")) && !alternativeRead_.empty()) {
+            if (alternativeRead_.back())
+                skipDepth_ = 1;
+            else
+                alternativeRead_.back() = true;
+        }
         return;
     }
     switch (kind_) {
@@ -1212,7 +1240,9 @@ void OfficeExtractor::DocxStart(const xmlChar *local) {
         ++textDepth_;
     else if (is(local, "tab"))
         Emit(" ");
-    else if (is(local, "br") || is(local, "cr"))
+    else if (is(local, "br") || is(local, "cr") || is(local, "txbxContent"))
+        // A text box anchored within a paragraph starts a line of its
+        // own: its text must not run into the word before its anchor.
         Break();
 }
 
@@ -1250,7 +1280,7 @@ void OfficeExtractor::WordmlStart(const xmlChar *local, const xmlChar *uri, int 
     } else if (wordml_skipped(local)) {
         skipDepth_ = 1;
     } else {
-        if (is(local, "footnote") || is(local, "endnote") || is(local, "txbxContent")) Break();
+        if (is(local, "footnote") || is(local, "endnote")) Break();
         DocxStart(local);
     }
 }
@@ -1419,6 +1449,10 @@ void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
     --depth_;
     if (skipDepth_ > 0) {
         --skipDepth_;
+        return;
+    }
+    if (markup_compatibility(local, uri, "AlternateContent") && !alternativeRead_.empty()) {
+        alternativeRead_.pop_back();
         return;
     }
     switch (kind_) {
@@ -1612,6 +1646,7 @@ bool OfficeExtractor::OpenPart(const Part &part, bool chain) {
 void OfficeExtractor::ResetElements() {
     textDepth_ = skipDepth_ = depth_ = 0;
     inBody_ = inValue_ = inPhonetic_ = false;
+    alternativeRead_.clear();
 }
 
 void OfficeExtractor::ClosePart() {

@@ -274,6 +274,62 @@ TEST_F(DxFilterPlugin, WordNotesFollowTheMainText) {
     EXPECT_EQ(plugin->Extract(Temp("notes.docx", docx)).utf8(), "Main text\nFoot note\nEnd note\n");
 }
 
+TEST_F(DxFilterPlugin, AlternativeContentIsReadOnce) {
+    // Word writes a text box twice, as a DrawingML shape for current readers
+    // and as a VML shape for older ones; PowerPoint does the same with
+    // equations and newer shapes. Only the first alternative is text.
+    const std::string ns =
+        " xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\""
+        " xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\""
+        " xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\""
+        " xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\""
+        " xmlns:compat=\"http://schemas.openxmlformats.org/markup-compatibility/2006\""
+        " xmlns:o=\"urn:other\"";
+    auto box = [](const std::string &text) {
+        return "<w:txbxContent><w:p><w:r><w:t>" + text + "</w:t></w:r></w:p></w:txbxContent>";
+    };
+    const std::string body =
+        "<w:p><w:r><w:t>Before</w:t></w:r><w:r><mc:AlternateContent><mc:Choice Requires=\"wps\">" +
+        box("Drawing box") + "</mc:Choice><mc:Fallback>" + box("Vector box") +
+        "</mc:Fallback></mc:AlternateContent></w:r><w:r><w:t>after</w:t></w:r></w:p>"
+        // Two choices: the first is read; an alternative nested in it too.
+        "<w:p><w:r><compat:AlternateContent><compat:Choice Requires=\"a\"><w:t>first</w:t>"
+        "<mc:AlternateContent><mc:Choice Requires=\"b\"><w:t>inner</w:t></mc:Choice>"
+        "<mc:Fallback><w:t>inner again</w:t></mc:Fallback></mc:AlternateContent>"
+        "</compat:Choice><compat:Choice Requires=\"c\"><w:t>second</w:t></compat:Choice>"
+        "<compat:Fallback><w:t>third</w:t></compat:Fallback></compat:AlternateContent></w:r></w:p>"
+        // A fallback alone is the content; elements of that name elsewhere are
+        // no alternatives.
+        "<w:p><mc:AlternateContent><mc:Fallback><w:r><w:t>Only</w:t></w:r></mc:Fallback>"
+        "</mc:AlternateContent><o:Fallback><w:r><w:t> other</w:t></w:r></o:Fallback>"
+        "<o:Choice><w:r><w:t> names</w:t></w:r></o:Choice></w:p>"
+        // An alternative left open by a damaged part does not hide the next part's text.
+        "<w:p><mc:AlternateContent><mc:Choice><w:r><w:t>Open</w:t></w:r></mc:Choice>";
+    const std::string docx =
+        StoredZip({{"[Content_Types].xml", "<Types/>"},
+                   {"word/document.xml", "<w:document" + ns + "><w:body>" + body},
+                   {"word/footnotes.xml",
+                    "<w:footnotes" + ns +
+                        "><w:footnote w:id=\"1\"><w:p><mc:AlternateContent>"
+                        "<mc:Choice><w:r><w:t>Note</w:t></w:r></mc:Choice><mc:Fallback><w:r><w:t>"
+                        "Note</w:t></w:r></mc:Fallback></mc:AlternateContent></w:p></w:footnote>"
+                        "</w:footnotes>"}});
+    EXPECT_EQ(plugin->Extract(Temp("boxes.docx", docx)).utf8(),
+              "Before\nDrawing box\nafter\nfirstinner\nOnly other names\nOpen\nNote\n");
+
+    const std::string pptx = StoredZip(
+        {{"[Content_Types].xml", "<Types/>"},
+         {"ppt/presentation.xml", "<p:presentation" + ns + "/>"},
+         {"ppt/slides/slide1.xml",
+          "<p:sld" + ns +
+              "><p:cSld><p:spTree><mc:AlternateContent><mc:Choice Requires=\"a14\">"
+              "<p:sp><p:txBody><a:p><a:r><a:t>Slide shape</a:t></a:r></a:p></p:txBody></p:sp>"
+              "</mc:Choice><mc:Fallback><p:sp><p:txBody><a:p><a:r><a:t>Slide shape</a:t></a:r>"
+              "</a:p></p:txBody></p:sp></mc:Fallback></mc:AlternateContent></p:spTree></p:cSld>"
+              "</p:sld>"}});
+    EXPECT_EQ(plugin->Extract(Temp("shapes.pptx", pptx)).utf8(), "Slide shape\n");
+}
+
 TEST_F(DxFilterPlugin, WordMainPartNamedByTheRelationships) {
     // Programs other than Word may give the main part another name; the root
     // relationships name it, and its content type makes it a document.
