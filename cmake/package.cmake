@@ -23,7 +23,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr/lib/glotta)
 # a minute over the whole tree.
 set(glotta_runtime_libraries magic icuuc poppler-glib gio-2.0 gobject-2.0 glib-2.0 zip xml2
                              gsf-1 z bz2 lzma zstd lz4 wpd-0.10 revenge-0.0 etonyek-0.1 wps-0.4 visio-0.1
-                             mspub-0.1 mwaw-0.3 staroffice-0.0
+                             mspub-0.1 mwaw-0.3 staroffice-0.0 qxp-0.0 zmf-0.0
                              revenge-stream-0.0 revenge-generators-0.0 djvulibre gs
                              stdc++ gcc_s)
 set(glotta_runtime_depends libc6)

@@ -158,7 +158,17 @@ enum {
     /* A StarDraw or StarImpress 3 to 5 document (`.sda`, `.sdd`): a compound file whose root
        holds a `StarDrawDocument3` or `StarDrawDocument` stream; the filter reads the text of its
        pages or slides in order with libstaroffice. */
-    DX_FMT_STARDRAW = 375
+    DX_FMT_STARDRAW = 375,
+    /* A QuarkXPress 3.1 to 6 document (`.qxd`, templates `.qxt`, Mac files without extension):
+       two zero bytes, the byte order `MM` or `II`, `XPR` and a language byte, then the version
+       word 0x39 or 0x3E (3.1), 0x3F (3.3), 0x41 (4), 0x42 (5) or 0x43 (6); the filter reads the
+       text of its text boxes page by page with libqxp, which reads versions 3.1 to 4. */
+    DX_FMT_QUARKXPRESS = 376,
+    /* A Zoner Draw 4 or 5 drawing (`.zmf`): a zip package whose members are `content.zmf` (and
+       its `preview.bmp`), or the `content.zmf` stream alone, whose header holds the signature
+       0x12345678 and its content's offset within the file; the filter reads the text of its
+       pages in order with libzmf. */
+    DX_FMT_ZONER = 377
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -16,7 +16,7 @@ if [[ ${1:-} == fuzz ]]; then
 elif [[ ${1:-} == fixtures ]]; then
     packages=(pandoc gnumeric pango1.0-tools qpdf libqpdf-dev g++ fonts-noto-core fonts-dejavu-core
         fonts-wqy-microhei imagemagick zip unzip bzip2 xz-utils zstd lz4 lzip ncompress gcc python3
-        catdoc antiword libgsf-bin libwpd-tools libwps-tools libvisio-tools libmspub-tools libmwaw-tools libstaroffice-tools djvulibre-bin fp-utils-3.2.2
+        catdoc antiword libgsf-bin libwpd-tools libwps-tools libvisio-tools libmspub-tools libmwaw-tools libstaroffice-tools libqxp-tools libzmf-tools djvulibre-bin fp-utils-3.2.2
         ghostscript nodejs tnef)
 else
     packages=(
@@ -45,6 +45,8 @@ else
         libmspub-dev
         libmwaw-dev
         libstaroffice-dev
+        libqxp-dev
+        libzmf-dev
         libdjvulibre-dev
         libgs-dev
         groff-base

@@ -380,6 +380,15 @@ def sdc_text(path):
     return re.sub(r"\ACol1(,Col\d+)*\n", "", text)
 
 
+def zmf_text(path):
+    """The text libzmf draws, by its zmf2raw: the runs of its insertText
+    calls, a line each (zmf2raw prints the calls, one a line)."""
+    raw = run(["zmf2raw", path])
+    if raw is None:
+        return None
+    return "".join(m.group(1) + "\n" for m in re.finditer(r"^\s*insertText \((.*)\)$", raw, re.M))
+
+
 # The reference extractor of each format folder.
 REFERENCE = {
     "pdf": lambda p: run(["pdftotext", "-enc", "UTF-8", p, "-"]),
@@ -418,6 +427,9 @@ REFERENCE = {
     "sdw": lambda p: run(["sd2text", p]),
     "sdc": sdc_text,
     "sdd": lambda p: run(["sd2text", p]),
+    "qxp": lambda p: run(["qxp2text", p]),
+    "qxp-retold": lambda p: run(["qxp2text", p]),
+    "zmf": zmf_text,
 }
 REFERENCE_NAME = {
     "pdf": "pdftotext", "ps": "gs txtwrite", "docx": "pandoc", "odt": "pandoc",
@@ -429,6 +441,7 @@ REFERENCE_NAME = {
     "pub": "pub2xhtml", "key": "key2text", "numbers": "numbers2text", "pages": "pages2text",
     "wpd": "wpd2text", "wps": "wps2text", "mwaw": "mwaw2text",
     "sdw": "sd2text", "sdc": "sdc2csv, every sheet", "sdd": "sd2text",
+    "qxp": "qxp2text", "qxp-retold": "qxp2text", "zmf": "zmf2raw, insertText",
 }
 
 

@@ -151,6 +151,38 @@ for ext, fmt in (('.key', 'key'), ('.numbers', 'numbers'), ('.pages', 'pages')):
 STOFF = S + '/libstaroffice-0.0.7/regression'
 for ext, fmt in (('.sdw', 'sdw'), ('.sdc', 'sdc'), ('.sdd', 'sdd'), ('.sda', 'sdd')):
     for p in sorted(files(STOFF, ext)): add(fmt, p, 'libstaroffice 0.0.7 (Debian source)')
+# QuarkXPress documents and Zoner drawings: every one of libqxp's and
+# libzmf's own test documents (libqxp's zip archives left out: QuarkXPress 1
+# zipped, and bytes of 0xFF).
+QXP = S + '/libqxp-0.0.2/src/test/data'
+for p in sorted(glob.glob(QXP + '/*')):
+    if not p.endswith('.zip'): add('qxp', p, 'libqxp 0.0.2 (Debian source)')
+# The four with a text box hold one long word ("123", 252 times "t", "456"),
+# which the plug-in breaks into lines as any word longer than a line: each
+# is also copied with its story told again in a language, in the file's code
+# page (Mac Roman on a Mac, Windows-1252 on a PC), padded with spaces to the
+# story's 258 bytes.
+STORY = b'123' + b't' * 252 + b'456'
+RETOLD = {
+    'qxp33mac_text': ('fr', "Chaque été, les pêcheurs du village réparent leurs filets sur le quai pendant que les enfants jouent près de l'église et que leurs mères vendent le poisson au marché."),
+    'qxp33win_text.qxd': ('de', "Die Fähre über den Fluß fährt stündlich, und am Abend sitzen die Fischer vor dem Gasthaus und erzählen von früher, als der Winter noch lang war und die Kinder auf dem Eis spielten."),
+    'qxp4mac_text': ('es', "Cada mañana el panadero abre la tienda antes del amanecer, y los vecinos esperan en la calle con sus cestas mientras el olor del pan recién hecho llena la plaza del pueblo."),
+    'qxp4win_text.qxd': ('en', "Every spring the gardeners of the old town plant tulips along the river, and by April the whole bank is red and yellow, so that people walk there after work to see the flowers."),
+}
+os.makedirs(out + '/qxp-retold', exist_ok=True)
+for name, (lang, story) in RETOLD.items():
+    codepage = 'mac_roman' if 'mac' in name else 'cp1252'
+    with open(QXP + '/' + name, 'rb') as f:
+        data = f.read()
+    at = data.index(STORY)
+    data = data[:at] + story.encode(codepage).ljust(len(STORY), b' ') + data[at + len(STORY):]
+    dst = f'{out}/qxp-retold/libqxp--{lang}-{name}'
+    with open(dst, 'wb') as f:
+        f.write(data)
+    rows.append((os.path.relpath(dst, out), 'libqxp 0.0.2 (Debian source)',
+                 f'{os.path.relpath(QXP + "/" + name, B)}, story told again'))
+ZMF = S + '/libzmf-0.0.2/src/test/data'
+for p in sorted(glob.glob(ZMF + '/*')): add('zmf', p, 'libzmf 0.0.2 (Debian source)')
 with open(B + '/SOURCES.tsv', 'w') as f:
     f.write('# corpus file\tpackage\tpath in the unpacked package\n')
     for r in rows: f.write('\t'.join(r) + '\n')

@@ -32,6 +32,7 @@
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/bytes.h"
+#include "filters/dxfilter/code_pages.h"
 #include "filters/dxfilter/compress_text.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/lzx.h"
@@ -57,92 +58,6 @@ constexpr std::string_view kResetTable =
     "InstanceData/ResetTable";
 constexpr std::string_view kControlData = "::DataSpace/Storage/MSCompressed/ControlData";
 constexpr std::string_view kContent = "::DataSpace/Storage/MSCompressed/Content";
-
-// Windows ANSI code pages of locales (LCID), by primary language (the low 10
-// bits), for languages whose locales share one; `lcid` rows name locales
-// of a language written in two scripts. Other languages have none.
-struct LocaleCodePage {
-    uint32_t lcid;  // a full LCID, or a primary language when below 0x400
-    uint16_t codePage;
-};
-constexpr LocaleCodePage kLocaleCodePages[] = {
-    // Locales whose script differs from their language's other locales.
-    {0x041A, 1250},
-    {0x081A, 1250},
-    {0x0C1A, 1251},
-    {0x101A, 1250},
-    {0x141A, 1250},
-    {0x181A, 1250},
-    {0x1C1A, 1251},
-    {0x201A, 1251},
-    {0x042C, 1254},
-    {0x082C, 1251},
-    {0x0443, 1254},
-    {0x0843, 1251},
-    {0x0404, 950},
-    {0x0804, 936},
-    {0x0C04, 950},
-    {0x1004, 936},
-    {0x1404, 950},
-    // Primary languages.
-    {0x01, 1256},
-    {0x02, 1251},
-    {0x03, 1252},
-    {0x05, 1250},
-    {0x06, 1252},
-    {0x07, 1252},
-    {0x08, 1253},
-    {0x09, 1252},
-    {0x0A, 1252},
-    {0x0B, 1252},
-    {0x0C, 1252},
-    {0x0D, 1255},
-    {0x0E, 1250},
-    {0x0F, 1252},
-    {0x10, 1252},
-    {0x11, 932},
-    {0x12, 949},
-    {0x13, 1252},
-    {0x14, 1252},
-    {0x15, 1250},
-    {0x16, 1252},
-    {0x18, 1250},
-    {0x19, 1251},
-    {0x1B, 1250},
-    {0x1C, 1250},
-    {0x1D, 1252},
-    {0x1E, 874},
-    {0x1F, 1254},
-    {0x20, 1256},
-    {0x21, 1252},
-    {0x22, 1251},
-    {0x23, 1251},
-    {0x24, 1250},
-    {0x25, 1257},
-    {0x26, 1257},
-    {0x27, 1257},
-    {0x29, 1256},
-    {0x2A, 1258},
-    {0x2D, 1252},
-    {0x2F, 1251},
-    {0x36, 1252},
-    {0x38, 1252},
-    {0x3E, 1252},
-    {0x3F, 1251},
-    {0x40, 1251},
-    {0x41, 1252},
-    {0x44, 1251},
-    {0x50, 1251},
-    {0x56, 1252},
-};
-
-uint32_t LocaleCodePageOf(uint32_t lcid) {
-    for (const LocaleCodePage &row : kLocaleCodePages)
-        if (row.lcid == lcid) return row.codePage;
-    for (const LocaleCodePage &row : kLocaleCodePages)
-        if (row.lcid < 0x400 && row.lcid == (lcid & 0x3FF)) return row.codePage;
-    return 0;
-}
 
 uint32_t le32(std::string_view b, size_t at) {
     return dxf::le32(reinterpret_cast<const unsigned char *>(b.data()) + at);
@@ -503,7 +418,7 @@ class ChmDocument {
             if (Retrieve(entries_[it->second], kMaxTocBytes, system))
                 ReadSystem(system, lcid, tocName);
         }
-        localeCharset_ = dxf::CodePageCharset(LocaleCodePageOf(lcid));
+        localeCharset_ = dxf::CodePageCharset(dxf::LocaleCodePage(lcid));
         const Entry *toc = nullptr;
         if (!tocName.empty())
             if (const auto it = byPath.find(dxf::ascii_lowered(ArchivePath(tocName, "/")));

@@ -13,6 +13,7 @@
 #include <span>
 
 #include "filters/dxfilter/bytes.h"
+#include "filters/dxfilter/code_pages.h"
 #include "filters/dxfilter/sniff.h"
 #include "filters/dxfilter/utf8.h"
 
@@ -116,21 +117,6 @@ constexpr std::array<std::string_view, 44> kBlocks = {
 
 constexpr size_t kMaxName = 32;  // element and reference names kept
 
-// Windows code pages whose ICU names are not "windows-N" or "cpN".
-struct CodePageName {
-    uint32_t codePage;
-    std::string_view name;
-};
-constexpr CodePageName kCodePages[] = {
-    {932, "Shift_JIS"},     {936, "GBK"},           {949, "windows-949"},   {950, "Big5"},
-    {1200, "UTF-16LE"},     {1201, "UTF-16BE"},     {20127, "US-ASCII"},    {20866, "KOI8-R"},
-    {21866, "KOI8-U"},      {28591, "ISO-8859-1"},  {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},
-    {28594, "ISO-8859-4"},  {28595, "ISO-8859-5"},  {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},
-    {28598, "ISO-8859-8"},  {28599, "ISO-8859-9"},  {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"},
-    {50220, "ISO-2022-JP"}, {50221, "ISO-2022-JP"}, {50222, "ISO-2022-JP"}, {51932, "EUC-JP"},
-    {51949, "EUC-KR"},      {52936, "HZ-GB-2312"},  {54936, "GB18030"},     {65001, "UTF-8"},
-};
-
 }  // namespace
 
 bool IsHtmlBlock(std::string_view name) {
@@ -167,13 +153,8 @@ std::string UsableCharset(std::string_view declared, bool unicodeFromBytes) {
 }
 
 std::string CodePageCharset(uint32_t codePage) {
-    for (const CodePageName &row : kCodePages)
-        if (row.codePage == codePage) return std::string(row.name);
-    if (codePage == 874 || (codePage >= 1250 && codePage <= 1258))
-        return "windows-" + std::to_string(codePage);
-    if (codePage == 0) return {};
-    const std::string name = "cp" + std::to_string(codePage);
-    return CharsetKnown(name) ? name : std::string();
+    std::string name = IcuCodePageName(codePage);
+    return name.empty() || CharsetKnown(name) ? name : std::string();
 }
 
 bool CharsetKnown(const std::string &name) {

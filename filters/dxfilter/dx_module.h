@@ -10,7 +10,8 @@
  * Write, Word for DOS and Pocket Word documents and Lotus 1-2-3, Quattro Pro and Works
  * spreadsheets, dxfilter_visio.so for Visio drawings, dxfilter_mspub.so for Publisher documents,
  * dxfilter_mwaw.so for MacWrite documents, dxfilter_staroffice.so for
- * StarOffice 3 to 5 documents,
+ * StarOffice 3 to 5 documents, dxfilter_draw.so for QuarkXPress documents
+ * and Zoner Draw drawings,
  * dxfilter_djvu.so for DjVu documents, dxfilter_chm.so for compiled HTML
  * Help, dxfilter_ps.so for PostScript).
  * Keeping the heavy libraries in those modules keeps loading dxfilter.so
@@ -49,6 +50,7 @@ extern "C" {
 #define DXM_MSPUB_NAME "dxfilter_mspub.so"
 #define DXM_MWAW_NAME "dxfilter_mwaw.so"
 #define DXM_STAROFFICE_NAME "dxfilter_staroffice.so"
+#define DXM_DRAW_NAME "dxfilter_draw.so"
 
 /* Where extracted text goes. `text` takes UTF-8 (invalid sequences are
  * dropped) and answers non-zero once the sink is full, after which the

@@ -99,6 +99,9 @@ const char *ModuleFor(int format) {
         case DX_FMT_STARCALC:
         case DX_FMT_STARDRAW:
             return DXM_STAROFFICE_NAME;
+        case DX_FMT_QUARKXPRESS:
+        case DX_FMT_ZONER:
+            return DXM_DRAW_NAME;
         case DX_FMT_DOCX:
         case DX_FMT_XLSX:
         case DX_FMT_PPTX:

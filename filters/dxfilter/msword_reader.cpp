@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/code_pages.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/ole_file.h"
 
@@ -67,7 +68,7 @@ constexpr size_t kClxPair97 = 33;     // index of fcClx/lcbClx in fibRgFcLcbBlob
 // Word 6/95 FIB: fixed places.
 constexpr size_t kCharset6 = 0x14, kFcMin6 = 0x18, kFcMac6 = 0x1C, kStoryCounts6 = 0x34,
                  kFcClx6 = 0x160, kFib6End = 0x168;
-constexpr uint16_t kMacCharset6 = 256;
+constexpr uint16_t kMacCharset6 = 256, kMacRoman = 10000;  // its charset, and code page
 // Word for Windows 1.x (0xA59B, 0xA59C) and 2.0 (0xA5DB): their FIB has
 // Word 6's first fields up to the story counts (five: main text, footnotes,
 // headers, macros, comments), then pairs of a 32-bit offset and a 16-bit
@@ -90,31 +91,12 @@ constexpr char16_t kCompressedHigh[32] = {
     0x2039, 0x0152, 0x008D, 0x008E, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x009E, 0x0178};
 
-// The Windows code page of a Word 6/95 document's language (its FIB's
-// language identifier), by primary language; 1252 for those not listed.
-struct LanguageCodePage {
-    uint16_t primary;
-    const char *codePage;
-};
-constexpr LanguageCodePage kLanguageCodePages[] = {
-    {0x01, "CP1256"}, {0x02, "CP1251"}, {0x05, "CP1250"}, {0x08, "CP1253"}, {0x0D, "CP1255"},
-    {0x0E, "CP1250"}, {0x11, "CP932"},  {0x12, "CP949"},  {0x15, "CP1250"}, {0x18, "CP1250"},
-    {0x19, "CP1251"}, {0x1B, "CP1250"}, {0x1C, "CP1250"}, {0x1E, "CP874"},  {0x1F, "CP1254"},
-    {0x20, "CP1256"}, {0x22, "CP1251"}, {0x23, "CP1251"}, {0x24, "CP1250"}, {0x25, "CP1257"},
-    {0x26, "CP1257"}, {0x27, "CP1257"}, {0x29, "CP1256"}, {0x2A, "CP1258"}, {0x2C, "CP1254"},
-    {0x2F, "CP1251"}, {0x3F, "CP1251"}, {0x40, "CP1251"}, {0x44, "CP1251"}, {0x50, "CP1251"},
-};
-
-const char *legacy_code_page(uint16_t lid, uint16_t charset) {
-    if (charset == kMacCharset6) return "MACINTOSH";
-    const uint16_t primary = lid & 0x3FF;
-    if (primary == 0x04)  // Chinese: simplified for the mainland and Singapore
-        return lid == 0x0804 || lid == 0x1004 ? "CP936" : "CP950";
-    if (primary == 0x1A)  // Serbian in Cyrillic; Croatian, Serbian in Latin
-        return lid == 0x0C1A ? "CP1251" : "CP1250";
-    for (const LanguageCodePage &l : kLanguageCodePages)
-        if (l.primary == primary) return l.codePage;
-    return "CP1252";
+// iconv's name for the 8-bit text of a Word 6/95 or Word 1.x/2.0 document:
+// Mac Roman for a Word 6 document of the Macintosh charset, else the code
+// page of its language.
+std::string legacy_code_page(uint16_t lid, uint16_t charset) {
+    return dxf::OfficeIconvName(charset == kMacCharset6 ? kMacRoman
+                                                        : dxf::WordLanguageCodePage(lid));
 }
 
 struct Piece {
@@ -136,7 +118,7 @@ struct FibFacts {
     size_t fibEnd = 0;                        // Word 6: where the text may start
     bool pieceTable = true;                   // Word 6: whether a fast-saved document is read
     uint32_t fcMin = 0, fcMac = 0;            // Word 6: the text when there is no piece table
-    const char *codePage = nullptr;           // Word 6: of its 8-bit text
+    std::string codePage;                     // Word 6: iconv's name of its 8-bit text
 };
 
 // Reads a Word 97 FIB, whose parts have counted lengths: fibRgW (csw 16-bit
@@ -254,7 +236,7 @@ bool DocExtractor::Open() {
     if ((facts.flags & kEncrypted) || (!facts.word6 && (facts.flags & kObfuscated))) return false;
 
     if (facts.word6) {
-        legacy = iconv_open("UTF-32LE", facts.codePage);
+        legacy = iconv_open("UTF-32LE", facts.codePage.c_str());
         if (legacy == reinterpret_cast<iconv_t>(-1)) return false;
     }
     if (facts.word6 && !(facts.flags & kComplex)) {

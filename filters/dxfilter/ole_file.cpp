@@ -7,10 +7,10 @@
 #include <gsf/gsf-utils.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "doctype/dx_abi.h"
+#include "filters/dxfilter/code_pages.h"
 
 // ---- a GsfInput over a DXStream ----------------------------------------------------
 
@@ -212,15 +212,7 @@ unsigned SummaryCodePage(const OleFile &file) {
 }
 
 iconv_t OpenCodePage(unsigned codePage, const char *to) {
-    char name[16];
-    if (codePage == 10000 || codePage == 32768)
-        std::snprintf(name, sizeof name, "MACINTOSH");
-    else if (codePage == 367)
-        std::snprintf(name, sizeof name, "ASCII");
-    else
-        std::snprintf(name, sizeof name, "CP%u",
-                      codePage == 32769 || codePage == 1200 ? 1252 : codePage);
-    iconv_t cd = iconv_open(to, name);
+    iconv_t cd = iconv_open(to, dxf::OfficeIconvName(codePage).c_str());
     return cd != reinterpret_cast<iconv_t>(-1) ? cd : iconv_open(to, "CP1252");
 }
 

@@ -77,10 +77,10 @@ class OleFile {
 // property); 0 when there is none, or it cannot be read.
 unsigned SummaryCodePage(const OleFile &file);
 
-// An iconv converter to `to` from the Windows code page of 8-bit text:
-// Mac Roman for 10000 and 32768, ASCII for 367, Windows-1252 for 32769 and
-// 1200 (no 8-bit text is UTF-16) and for any iconv does not know;
-// (iconv_t)-1 when not even that opens.
+// An iconv converter to `to` from the Windows code page of 8-bit text, by
+// its Office name (OfficeIconvName: Mac Roman for 10000 and 32768, ASCII
+// for 367, Windows-1252 for 32769 and 1200); Windows-1252 for a code page
+// iconv does not know; (iconv_t)-1 when not even that opens.
 iconv_t OpenCodePage(unsigned codePage, const char *to);
 
 // Converts `run`, 8-bit text without control bytes (no multibyte character

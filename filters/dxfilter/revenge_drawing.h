@@ -1,10 +1,9 @@
 // revenge_drawing.h - a document that a librevenge-based drawing library
-// (libvisio, libmspub, libstaroffice) reads from memory and draws, page by page, on an
-// interface that keeps only the text: the document read whole, the library
-// asked whether it takes it, the drawing and the hand-over of its text. The
-// MacWrite module (libmwaw, a text library) reads its documents whole and
-// hands their text over the same way. Header only: each module links its
-// library and librevenge itself.
+// (libvisio, libmspub, libstaroffice, libqxp, libzmf) reads from memory and draws, page by page, on
+// an interface that keeps only the text: the document read whole, the library asked whether it
+// takes it, the drawing and the hand-over of its text. The MacWrite module (libmwaw, a text
+// library) reads its documents whole and hands their text over the same way. Header only: each
+// module links its library and librevenge itself.
 #ifndef GLOTTA_FILTERS_DXFILTER_REVENGE_DRAWING_H
 #define GLOTTA_FILTERS_DXFILTER_REVENGE_DRAWING_H
 
@@ -90,9 +89,10 @@ class PagesText final : public DrawingText {
     int masters_ = 0;  // open master pages
 };
 
-// A drawing read whole, and the CPU deadline of its extraction.
+// A drawing read whole, its format, and the CPU deadline of its extraction.
 struct WholeDrawing {
     std::string bytes;
+    int format = 0;  // a DX_FMT_* code
     int64_t deadlineNs = 0;
     bool done = false;
 
@@ -118,6 +118,7 @@ DXMExtractor *OpenDrawing(DXStream *stream, int64_t size, int format, int wanted
         return nullptr;
     try {
         auto drawing = std::make_unique<WholeDrawing>();
+        drawing->format = format;
         drawing->deadlineNs = limits->deadlineNs;
         if (!ReadWholeStream(stream, size, drawing->bytes)) return nullptr;
         if (!supported(drawing->Input().get())) return nullptr;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "filters/dxfilter/bytes.h"
+#include "filters/dxfilter/code_pages.h"
 #include "filters/dxfilter/module_stream.h"
 #include "filters/dxfilter/utf8.h"
 
@@ -44,67 +45,6 @@ bool skip_destination(std::string_view word) {
     return word == "title" || word == "pgdsctbl" || word == "mmathPr" ||
            word == "colorschememapping" || word == "objdata" || word == "shppict" ||
            word == "bkmkstart" || word == "bkmkend" || word == "pn" || word == "fonttbl";
-}
-
-// Windows code page of an RTF font charset; 0 for "the document's".
-int charset_code_page(int charset) {
-    switch (charset) {
-        case 77:
-            return 10000;
-        case 128:
-            return 932;
-        case 129:
-            return 949;
-        case 130:
-            return 1361;
-        case 134:
-            return 936;
-        case 136:
-            return 950;
-        case 161:
-            return 1253;
-        case 162:
-            return 1254;
-        case 163:
-            return 1258;
-        case 177:
-            return 1255;
-        case 178:
-            return 1256;
-        case 186:
-            return 1257;
-        case 204:
-            return 1251;
-        case 222:
-            return 874;
-        case 238:
-            return 1250;
-        case 254:
-            return 437;
-        case 255:
-            return 850;
-        default:
-            return 0;
-    }
-}
-
-std::string iconv_name(int codePage) {
-    switch (codePage) {
-        case 936:
-            return "GBK";
-        case 950:
-            return "BIG5";
-        case 949:
-            return "CP949";
-        case 1361:
-            return "JOHAB";
-        case 10000:
-            return "MACINTOSH";
-        case 65001:
-            return "UTF-8";
-        default:
-            return "CP" + std::to_string(codePage);
-    }
 }
 
 struct GroupState {
@@ -371,7 +311,7 @@ class RtfExtractor : public Extractor {
                 fontTableFont_ = static_cast<int>(param);
             else if (w == "fcharset" && hasParam && fontTableFont_ >= 0 &&
                      fontCodePages_.size() < kMaxFonts)
-                fontCodePages_[fontTableFont_] = charset_code_page(static_cast<int>(param));
+                fontCodePages_[fontTableFont_] = FontCharsetCodePage(static_cast<int>(param));
             else if (w == "cpg" && hasParam && fontTableFont_ >= 0 &&
                      fontCodePages_.size() < kMaxFonts)
                 fontCodePages_[fontTableFont_] = static_cast<int>(param);
@@ -482,7 +422,7 @@ class RtfExtractor : public Extractor {
     iconv_t Converter(int codePage) {
         auto it = converters_.find(codePage);
         if (it != converters_.end()) return it->second;
-        iconv_t cd = iconv_open("UTF-8", iconv_name(codePage).c_str());
+        iconv_t cd = iconv_open("UTF-8", RtfIconvName(codePage).c_str());
         converters_[codePage] = cd;
         // An unknown code page reads as the commonest one.
         if (cd == reinterpret_cast<iconv_t>(-1) && codePage != 1252) return Converter(1252);

@@ -249,6 +249,28 @@ bool is_macwrite_2_document(Bytes head, uint64_t size) {
     return be16(head.data() + 4) != 0 && data == kFixed + 8 * paragraphs && data <= size;
 }
 
+// A QuarkXPress 3.1 to 6 document: two zero bytes, the byte order (`MM`
+// of a Mac, `II` of a PC) twice, `XPR` and a language byte, then a version
+// word in that byte order that QuarkXPress 3.1 (0x39 on a Mac, 0x3E), 3.3
+// (0x3F), 4 (0x41), 5 (0x42) or 6 (0x43) writes.
+bool is_quarkxpress_document(Bytes head) {
+    if (head.size() < 10 || head[0] != 0 || head[1] != 0 || head[2] != head[3] ||
+        (head[2] != 'M' && head[2] != 'I') || !starts_with(head, "XPR", 4))
+        return false;
+    const uint16_t version = head[2] == 'M' ? be16(head.data() + 8) : le16(head, 8);
+    return version == 0x39 || version == 0x3E || version == 0x3F ||
+           (version >= 0x41 && version <= 0x43);
+}
+
+// The `content.zmf` stream of a Zoner Draw 4 or 5 drawing, alone (what
+// its zip package holds): the signature 0x12345678 after two words, and the
+// offset of the content (past the 40 bytes of the header, within the file).
+bool is_zoner_draw_content(Bytes head, uint64_t size) {
+    if (head.size() < 40 || le32(head, 8) != 0x12345678u) return false;
+    const uint32_t content = le32(head, 32);
+    return content >= 40 && content <= size;
+}
+
 // The beginning-of-file records of the spreadsheets and databases libwps
 // reads: a file of records (a type, a length, little-endian) whose first
 // record's version word names the program. Works for Windows and its
@@ -1423,6 +1445,8 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
         if (starts_with(head, sig.bytes, sig.offset)) return {sig.format, SniffNext::kDone};
     if (is_macwrite_document(head, size) || is_macwrite_2_document(head, size))
         return {DX_FMT_MACWRITE, SniffNext::kDone};
+    if (is_quarkxpress_document(head)) return {DX_FMT_QUARKXPRESS, SniffNext::kDone};
+    if (is_zoner_draw_content(head, size)) return {DX_FMT_ZONER, SniffNext::kDone};
 
     const FormOfText text = form_of_text(head);
     if (!text.isText) return {DX_FMT_BINARY, SniffNext::kMagic};

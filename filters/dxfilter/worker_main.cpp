@@ -167,10 +167,10 @@ struct Modules {
         const char *name;
         const DXModule *api = nullptr;
         bool tried = false;
-    } slots[14] = {{DXM_OFFICE_NAME}, {DXM_PDF_NAME},       {DXM_MSDOC_NAME}, {DXM_COMPRESS_NAME},
-                   {DXM_WP_NAME},     {DXM_DJVU_NAME},      {DXM_CHM_NAME},   {DXM_PS_NAME},
-                   {DXM_IWORK_NAME},  {DXM_WORKS_NAME},     {DXM_VISIO_NAME}, {DXM_MSPUB_NAME},
-                   {DXM_MWAW_NAME},   {DXM_STAROFFICE_NAME}};
+    } slots[15] = {{DXM_OFFICE_NAME}, {DXM_PDF_NAME},        {DXM_MSDOC_NAME}, {DXM_COMPRESS_NAME},
+                   {DXM_WP_NAME},     {DXM_DJVU_NAME},       {DXM_CHM_NAME},   {DXM_PS_NAME},
+                   {DXM_IWORK_NAME},  {DXM_WORKS_NAME},      {DXM_VISIO_NAME}, {DXM_MSPUB_NAME},
+                   {DXM_MWAW_NAME},   {DXM_STAROFFICE_NAME}, {DXM_DRAW_NAME}};
 
     const DXModule *Get(const char *name) {
         for (Slot &s : slots) {

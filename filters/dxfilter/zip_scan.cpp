@@ -325,6 +325,8 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
          drawing = false;
     uint32_t members = 0;  // beside the Finder's entries
     bool fictionBook = false;
+    // A Zoner Draw 4 or 5 drawing: its content and its preview, nothing else.
+    bool zonerContent = false, zonerOnly = true;
     bool hwpx = false;  // the names of a Hangul package without its `mimetype` entry
     XpsLayout xps;
     IworkLayout iwork;
@@ -339,7 +341,11 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
         slides = slides || SamePartName(name, "ppt/presentation.xml");
         binarySheet = binarySheet || SamePartName(name, "xl/workbook.bin");
         drawing = drawing || SamePartName(name, "visio/document.xml");
-        if (!IsFinderEntry(name)) fictionBook = ++members == 1 && ends_with_fb2(name);
+        if (!IsFinderEntry(name)) {
+            fictionBook = ++members == 1 && ends_with_fb2(name);
+            zonerContent = zonerContent || name == "content.zmf";
+            zonerOnly = zonerOnly && (name == "content.zmf" || name == "preview.bmp");
+        }
         hwpx = hwpx || name == "Contents/content.hpf" || name == "Contents/section0.xml" ||
                name == "version.xml";
         xps.Add(name);
@@ -368,6 +374,7 @@ int ZipFormatFromDirectory(uint64_t size, const ReadAtFn &readAt) {
     // root relationships, compressed as a rule, and the content types tell.
     if (contentTypes && rels) return DX_FMT_UNKNOWN;
     if (fictionBook) return DX_FMT_FICTIONBOOK;
+    if (zonerContent && zonerOnly) return DX_FMT_ZONER;
     if (iwork.Found()) return DX_FMT_IWORK;
     // An OpenDocument or EPUB package without its `mimetype` entry, or one
     // zipped as a folder: the `mimetype` entry, the manifest or the

@@ -102,7 +102,9 @@ std::optional<SalvagedDirectory> SalvageZipDirectory(uint64_t size, const ReadAt
 // A DX_FMT_* code (DOCX, XLSX (also for a binary workbook, XLSB: the
 // entry `xl/workbook.bin` instead of `xl/workbook.xml`), PPTX, XPS, FICTIONBOOK for an archive of a
 // single member whose name ends in ".fb2" beside only the Finder's entries
-// (IsFinderEntry), IWORK for an Apple iWork package (see IworkLayout), or
+// (IsFinderEntry), IWORK for an Apple iWork package (see IworkLayout), ZONER
+// for a Zoner Draw 4 or 5 drawing (a `content.zmf` entry, and beside it only
+// `preview.bmp` and the Finder's entries), or
 // ZIP for an archive without any package marker), or DX_FMT_UNKNOWN when
 // libzip has to decide (the archive has `[Content_Types].xml` and
 // `visio/document.xml`, whose content types tell a Visio package; or

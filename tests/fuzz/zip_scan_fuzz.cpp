@@ -68,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case DX_FMT_XPS:
         case DX_FMT_IWORK:
         case DX_FMT_FICTIONBOOK:  // a FictionBook document as the archive's one member
+        case DX_FMT_ZONER:        // a Zoner Draw package's content and preview
             return 0;
         default:
             std::abort();  // no other answer is allowed

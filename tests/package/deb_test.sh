@@ -21,7 +21,7 @@ glotta_[0-9]*.[0-9]*.[0-9]*_*.deb) ;;
 esac
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libmagic1 libicu libpoppler-glib libzip libxml2 libgsf libwpd librevenge libetonyek libwps libvisio libmspub libmwaw libstaroffice libdjvulibre libgs10; do
+for library in libmagic1 libicu libpoppler-glib libzip libxml2 libgsf libwpd librevenge libetonyek libwps libvisio libmspub libmwaw libstaroffice libqxp libzmf libdjvulibre libgs10; do
     [[ $depends == *"$library"* ]] || { echo "Depends lacks $library: $depends"; exit 1; }
 done
 

@@ -416,6 +416,21 @@ TEST_F(DxFilterWord, Word6And95TextInTheCodePageOfTheirLanguage) {
         {0x0411, 0, {"\x93\xFA\x96", "\x7B\x8C\xEA\r\x93\r"}, "日本語\n"},
         {0x0804, 0, {"\xD6\xD0\xCE\xC4"}, "中文\n"},
         {0x0404, 0, {"\xA4\xA4\xA4\xE5"}, "中文\n"},
+        // Locales whose script is not their language's usual one: Serbian
+        // and Bosnian in Cyrillic, Azeri in Cyrillic, Uzbek in either.
+        {0x1C1A, 0, {"\xC7\xE4\xF0\xE0\xE2\xEE\r"}, "Здраво\n"},
+        {0x201A, 0, {"\xC1\xEE\xF1\xED\xE0\r"}, "Босна\n"},
+        {0x082C, 0, {"\xD1\xE0\xEB\xE0\xEC\r"}, "Салам\n"},
+        {0x0843, 0, {"\xA1\xE7\xE1\xE5\xEA\r"}, "Ўзбек\n"},
+        {0x0443,
+         0,
+         {"\xDE"
+          "ahar\r"},
+         "Şahar\n"},
+        // Neutral locales, which no table row names, in the script of most
+        // of the language's.
+        {0x7C1A, 0, {"\xC8\xE6\r"}, "Čć\n"},
+        {0x002C, 0, {"\xDE\xFD\r"}, "Şı\n"},
     };
     for (const auto &c : cases) {
         for (bool fastSaved : {false, true}) {
