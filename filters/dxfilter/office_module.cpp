@@ -1139,6 +1139,11 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
                 break;
             else if (is(local, "tab") || is(local, "s") || star_office_text(local, uri, "tab-stop"))
                 Emit(" ");
+            else if (is(local, "p") || is(local, "h") || is(local, "title") || is(local, "desc"))
+                // A paragraph starts a line: that of a text box or a shape
+                // anchored within a paragraph, and a frame's caption, must not
+                // run into the word before the anchor.
+                Break();
             else if (is(local, "line-break") || is(local, "note-body") ||
                      star_office_text(local, uri, "footnote-body") ||
                      star_office_text(local, uri, "endnote-body"))
