@@ -168,7 +168,16 @@ enum {
        its `preview.bmp`), or the `content.zmf` stream alone, whose header holds the signature
        0x12345678 and its content's offset within the file; the filter reads the text of its
        pages in order with libzmf. */
-    DX_FMT_ZONER = 377
+    DX_FMT_ZONER = 377,
+    /* A Word 2003 XML document (`.xml`): one XML document whose root is `wordDocument` in the
+       WordprocessingML 2003 namespace; the filter reads the text of its body, that of text boxes
+       and notes where they stand, without pictures (base64), properties, styles or field codes.
+       (Word 2007's single-file "XML Document", a flat package, answers as DOCX.) */
+    DX_FMT_WORDML = 378,
+    /* An Excel 2003 XML workbook (`.xml`, often `.xls` from web exporters): one XML document whose
+       root is `Workbook` in the SpreadsheetML 2003 namespace; the filter reads the strings of its
+       cells, sheet by sheet and row by row, as for XLSX. */
+    DX_FMT_SPREADSHEETML = 379
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -50,6 +50,9 @@
 #   sxw, stw, sxc, sxi, sxd, sxm     python3's zipfile
 #   (OpenOffice.org 1.x)             (make_staroffice_fixtures.py)
 #   xlsb (Excel binary workbook)     SheetJS, npm's `xlsx` (make_xlsb_fixtures.js)
+#   Office's single-file XML         pandoc's and ssconvert's packages written
+#   (flat packages, Word and Excel   out flat, the 2003 documents by hand
+#   2003 XML)                        (make_msxml_fixtures.py)
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -497,5 +500,6 @@ python3 scripts/make_webarchive_fixtures.py >> "$TABLE"
 python3 scripts/make_publisher_fixtures.py >> "$TABLE"
 python3 scripts/make_macwrite_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
+python3 scripts/make_msxml_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"
 echo "fixtures written to $OUT"

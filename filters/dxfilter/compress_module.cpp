@@ -68,7 +68,8 @@ bool is_document(int format) {
            format == DX_FMT_WORDPERFECT || format == DX_FMT_DJVU || format == DX_FMT_CHM ||
            format == DX_FMT_POSTSCRIPT || format == DX_FMT_ODG || format == DX_FMT_WORKS ||
            format == DX_FMT_WORKS_SHEET || format == DX_FMT_MSWRITE ||
-           format == DX_FMT_POCKETWORD || format == DX_FMT_VISIO || format == DX_FMT_HWPX;
+           format == DX_FMT_POCKETWORD || format == DX_FMT_VISIO || format == DX_FMT_HWPX ||
+           format == DX_FMT_WORDML || format == DX_FMT_SPREADSHEETML;
 }
 
 long read_stream(DXStream *stream, void *buffer, size_t count) {

@@ -112,6 +112,8 @@ const char *ModuleFor(int format) {
         case DX_FMT_EPUB:
         case DX_FMT_XPS:
         case DX_FMT_HWPX:
+        case DX_FMT_WORDML:
+        case DX_FMT_SPREADSHEETML:
             return DXM_OFFICE_NAME;
         case DX_FMT_COMPRESSED:
         case DX_FMT_MAIL:

@@ -1,7 +1,9 @@
 // office_module.cpp - dxfilter_office.so: zip-based documents (DOCX, XLSX
 // and its binary twin XLSB, PPTX, ODT, ODS, ODP, ODG, the OpenOffice.org 1.x
-// documents they succeeded, EPUB, XPS and OpenXPS, HWPX), and flat OpenDocument
-// files (one XML document, `office:document`). The archive is read with
+// documents they succeeded, EPUB, XPS and OpenXPS, HWPX), flat OpenDocument
+// files (one XML document, `office:document`), Office's flat packages (one
+// XML document, `pkg:package`, whose parts are read as a package's) and the
+// Word 2003 and Excel 2003 XML documents. The archive is read with
 // libzip through a source over the engine's stream callbacks; each XML
 // member (or the flat file) is pushed in small pieces through libxml2's SAX
 // parser, so memory stays bounded however large a member inflates. No
@@ -40,6 +42,8 @@ constexpr size_t kMaxSharedStrings = 1u << 20;
 constexpr size_t kMaxSmallPart = 1u << 20;         // container.xml, OPF
 constexpr zip_int64_t kMaxNamedEntries = 1 << 20;  // archive entries whose names tell XPS, iWork
 constexpr zip_int64_t kMaxLenientEntries = 4096;   // archive entries looked at for a part's name
+constexpr size_t kMaxPackageParts = 16384;         // parts of a flat package indexed
+constexpr size_t kMaxPackageName = 512;  // bytes of a flat part's name or content type kept
 
 // ---- libzip source over the engine's stream ----------------------------------
 
@@ -640,15 +644,12 @@ int probe_stream(DXStream *stream, int64_t size) {
 
 // ---- member names -------------------------------------------------------------
 
-// Members `prefix` N `suffix` in the order of N (slides, sheets).
-std::vector<std::string> numbered_members(zip_t *zip, std::string_view prefix,
-                                          std::string_view suffix) {
+// Of `names`, those that are `prefix` N `suffix`, in the order of N (slides,
+// sheets).
+std::vector<std::string> numbered_names(const std::vector<std::string_view> &names,
+                                        std::string_view prefix, std::string_view suffix) {
     std::vector<std::pair<long, std::string>> found;
-    zip_int64_t n = zip_get_num_entries(zip, 0);
-    for (zip_int64_t i = 0; i < n; ++i) {
-        const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
-        if (!name) continue;
-        std::string_view s(name);
+    for (const std::string_view s : names) {
         if (s.size() <= prefix.size() + suffix.size() ||
             !dxf::SamePartName(s.substr(0, prefix.size()), prefix) ||
             !dxf::SamePartName(s.substr(s.size() - suffix.size()), suffix))
@@ -660,9 +661,20 @@ std::vector<std::string> numbered_members(zip_t *zip, std::string_view prefix,
         found.emplace_back(std::stol(std::string(digits)), std::string(s));
     }
     std::sort(found.begin(), found.end());
-    std::vector<std::string> names;
-    for (auto &f : found) names.push_back(std::move(f.second));
-    return names;
+    std::vector<std::string> ordered;
+    for (auto &f : found) ordered.push_back(std::move(f.second));
+    return ordered;
+}
+
+// Members `prefix` N `suffix` in the order of N (slides, sheets).
+std::vector<std::string> numbered_members(zip_t *zip, std::string_view prefix,
+                                          std::string_view suffix) {
+    std::vector<std::string_view> names;
+    const zip_int64_t n = zip_get_num_entries(zip, 0);
+    for (zip_int64_t i = 0; i < n; ++i)
+        if (const char *name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0))
+            names.emplace_back(name);
+    return numbered_names(names, prefix, suffix);
 }
 
 // Resolves `href` against the directory `base` (ending in '/' or empty).
@@ -690,25 +702,28 @@ std::string resolve(const std::string &base, std::string_view href) {
 // ---- SAX handling ---------------------------------------------------------------
 
 enum class PartKind {
-    kDocx,        // word/document.xml
-    kPptx,        // ppt/slides/slideN.xml
-    kXlsxShared,  // xl/sharedStrings.xml (gathered, not emitted)
-    kXlsxSheet,   // xl/worksheets/sheetN.xml
-    kXlsbShared,  // xl/sharedStrings.bin (gathered, not emitted)
-    kXlsbSheet,   // xl/worksheets/sheetN.bin
-    kXlsbOrder,   // workbook.bin: sheet order (gathered)
-    kOdf,         // content.xml, or a flat OpenDocument file
-    kXhtml,       // an EPUB content document
-    kContainer,   // META-INF/container.xml (gathered)
-    kOpf,         // the EPUB package document (gathered)
-    kRels,        // a relationships part (gathered)
-    kOrder,       // presentation.xml or workbook.xml: slide or sheet order (gathered)
-    kXpsRels,     // an XPS package's root relationships (gathered)
-    kXpsSeq,      // an XPS fixed document sequence (gathered)
-    kXpsDoc,      // an XPS fixed document: its pages (gathered)
-    kXpsPage,     // an XPS fixed page
-    kHwpxMeta,    // a Hangul package's META-INF/manifest.xml: encryption (gathered)
-    kHwpx,        // a Hangul package's section, Contents/sectionN.xml
+    kDocx,           // word/document.xml
+    kPptx,           // ppt/slides/slideN.xml
+    kXlsxShared,     // xl/sharedStrings.xml (gathered, not emitted)
+    kXlsxSheet,      // xl/worksheets/sheetN.xml
+    kXlsbShared,     // xl/sharedStrings.bin (gathered, not emitted)
+    kXlsbSheet,      // xl/worksheets/sheetN.bin
+    kXlsbOrder,      // workbook.bin: sheet order (gathered)
+    kOdf,            // content.xml, or a flat OpenDocument file
+    kXhtml,          // an EPUB content document
+    kContainer,      // META-INF/container.xml (gathered)
+    kOpf,            // the EPUB package document (gathered)
+    kRels,           // a relationships part (gathered)
+    kOrder,          // presentation.xml or workbook.xml: slide or sheet order (gathered)
+    kXpsRels,        // an XPS package's root relationships (gathered)
+    kXpsSeq,         // an XPS fixed document sequence (gathered)
+    kXpsDoc,         // an XPS fixed document: its pages (gathered)
+    kXpsPage,        // an XPS fixed page
+    kHwpxMeta,       // a Hangul package's META-INF/manifest.xml: encryption (gathered)
+    kHwpx,           // a Hangul package's section, Contents/sectionN.xml
+    kPackageIndex,   // a flat package's parts: names, content types (gathered)
+    kWordml,         // a Word 2003 XML document
+    kSpreadsheetml,  // an Excel 2003 XML workbook
 };
 
 // Whether a part is a record stream rather than XML.
@@ -737,6 +752,31 @@ bool is(const xmlChar *name, const char *want) {
 // `text:note` does).
 bool star_office_text(const xmlChar *local, const xmlChar *uri, const char *want) {
     return uri && is(local, want) && is(uri, "http://openoffice.org/2000/text");
+}
+
+// The namespaces of Office's flat packages, of Word 2003 XML documents, of
+// the annotations (comments, tracked changes) in them, and of Excel 2003 XML
+// workbooks.
+constexpr char kPackageNamespace[] = "http://schemas.microsoft.com/office/2006/xmlPackage";
+constexpr char kWordml2003Namespace[] = "http://schemas.microsoft.com/office/word/2003/wordml";
+constexpr char kAnnotationNamespace[] = "http://schemas.microsoft.com/aml/2001/core";
+constexpr char kSpreadsheetml2003Namespace[] = "urn:schemas-microsoft-com:office:spreadsheet";
+
+bool in_namespace(const xmlChar *uri, const char *want) {
+    return uri && is(uri, want);
+}
+
+// The elements of a Word 2003 XML document's body that hold no text of the
+// document: pictures and field data in base64, field codes, paragraph and
+// run properties (tab stops among them), and section properties with the
+// headers, footers and note separators in them.
+constexpr std::string_view kWordmlSkipped[] = {
+    "binData", "fldData", "instrText", "pPr", "rPr", "sectPr", "footnotePr", "endnotePr",
+};
+
+bool wordml_skipped(const xmlChar *local) {
+    return std::ranges::find(kWordmlSkipped, reinterpret_cast<const char *>(local)) !=
+           std::end(kWordmlSkipped);
 }
 
 // Markup compatibility: an `mc:AlternateContent` holds the same content
@@ -883,7 +923,8 @@ class OfficeExtractor {
   public:
     OfficeExtractor(std::unique_ptr<Archive> archive, int format, const DXMLimits &limits)
         : archive_(std::move(archive)), format_(format), limits_(limits) {}
-    // A flat OpenDocument file, read from `stream` itself.
+    // A flat file (an OpenDocument file, a flat package, a Word or Excel
+    // 2003 XML document), read from `stream` itself.
     OfficeExtractor(DXStream *stream, int format, const DXMLimits &limits)
         : format_(format), limits_(limits), flat_(stream) {}
     ~OfficeExtractor() { ClosePart(); }
@@ -897,8 +938,16 @@ class OfficeExtractor {
     void Characters(const xmlChar *text, int length);
 
   private:
-    bool OpenPart(const Part &part);
+    bool OpenPart(const Part &part, bool chain = false);
     void ClosePart();
+    void ResetElements();
+    void DocxStart(const xmlChar *local);
+    void DocxEnd(const xmlChar *local);
+    void WordmlStart(const xmlChar *local, const xmlChar *uri, int nAttrs, const xmlChar **attrs);
+    void SpreadsheetmlStart(const xmlChar *local, const xmlChar *uri, int nAttrs,
+                            const xmlChar **attrs);
+    void SpreadsheetmlEnd(const xmlChar *local, const xmlChar *uri);
+    bool HasPart(const std::string &name);
     bool PushPiece();
     bool RunWhole(const Part &part);  // parse a gathered part in one go
     bool Reading() const { return parser_ || records_; }
@@ -954,6 +1003,34 @@ class OfficeExtractor {
     std::vector<std::string> order_;
     std::vector<std::string> OrderedMembers(const std::string &dir, const std::string &main);
 
+    // A flat package (`pkg:package`): one XML document whose `pkg:part`
+    // elements are the parts, each XML part's markup in its `pkg:xmlData`.
+    // A pass reads the file from its start and hands the markup of the part
+    // it looks for (`target_`) to the part's handler, then of the planned
+    // parts that follow it in the file, and stops before the first that does
+    // not: parts in the file's order take one pass.
+    bool PlanPackage();
+    bool PackageStart(const xmlChar *local, const xmlChar *uri, int nAttrs, const xmlChar **attrs);
+    bool PackageEnd(const xmlChar *local, const xmlChar *uri);
+    void PackageTargetEnded();
+    std::optional<size_t> PackagePart(const std::string &name) const;
+    bool package_ = false;        // the flat file is a package
+    int packageDepth_ = 0;        // elements open in the file
+    bool packageRoot_ = false;    // its root is `pkg:package`
+    bool inPackagePart_ = false;  // a `pkg:part` is open
+    size_t packagePart_ = 0;      // the parts begun so far in this pass
+    size_t target_ = SIZE_MAX;    // the number (from 1) of the part read in this pass
+    int dataDepth_ = 0;           // packageDepth_ of the target's `pkg:xmlData`; 0 outside
+    bool chain_ = false;          // the pass goes on with the planned parts after the target
+    struct PackageEntry {
+        std::string name;  // without its leading slash
+        std::string type;  // its content type
+        bool xml = false;  // it holds XML (`pkg:xmlData`), not base64
+    };
+    std::vector<PackageEntry> packageParts_;      // in the file's order (kPackageIndex)
+    std::map<std::string, size_t> packageIndex_;  // XML parts by ascii_lowered name
+    bool stopped_ = false;                        // the pass has read what it was for
+
     // Hangul package (HWPX).
     bool PlanHwpx();
     void HwpxStart(std::string_view local, std::string_view uri);
@@ -985,7 +1062,7 @@ std::vector<std::string> OfficeExtractor::OrderedMembers(const std::string &dir,
         if (it == relations_.end() || it->second.empty()) continue;
         std::string name =
             it->second[0] == '/' ? resolve("", it->second.substr(1)) : resolve(dir, it->second);
-        if (has_entry(archive_->zip, name.c_str())) names.push_back(name);
+        if (HasPart(name)) names.push_back(name);
     }
     return names;
 }
@@ -1003,6 +1080,7 @@ void sax_characters(void *ctx, const xmlChar *text, int length) {
 
 void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs,
                             const xmlChar **attrs) {
+    if (package_ && !PackageStart(local, uri, nAttrs, attrs)) return;
     ++depth_;
     if (skipDepth_ > 0) {
         ++skipDepth_;
@@ -1024,14 +1102,13 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
     }
     switch (kind_) {
         case PartKind::kDocx:
-            if (is(local, "t"))
-                ++textDepth_;
-            else if (is(local, "tab"))
-                Emit(" ");
-            else if (is(local, "br") || is(local, "cr") || is(local, "txbxContent"))
-                // A text box anchored within a paragraph starts a line of its
-                // own: its text must not run into the word before its anchor.
-                Break();
+            DocxStart(local);
+            break;
+        case PartKind::kWordml:
+            WordmlStart(local, uri, nAttrs, attrs);
+            break;
+        case PartKind::kSpreadsheetml:
+            SpreadsheetmlStart(local, uri, nAttrs, attrs);
             break;
         case PartKind::kPptx:
             if (is(local, "t"))
@@ -1062,6 +1139,11 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
                 break;
             else if (is(local, "tab") || is(local, "s") || star_office_text(local, uri, "tab-stop"))
                 Emit(" ");
+            else if (is(local, "p") || is(local, "h") || is(local, "title") || is(local, "desc"))
+                // A paragraph starts a line: that of a text box or a shape
+                // anchored within a paragraph, and a frame's caption, must not
+                // run into the word before the anchor.
+                Break();
             else if (is(local, "line-break") || is(local, "note-body") ||
                      star_office_text(local, uri, "footnote-body") ||
                      star_office_text(local, uri, "endnote-body"))
@@ -1151,7 +1233,170 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
         case PartKind::kXlsbSheet:
         case PartKind::kXlsbOrder:
             break;  // records, not XML (Record)
+        case PartKind::kPackageIndex:
+            break;  // the package's own elements (PackageStart)
     }
+}
+
+// An element of a word processing document's part: the text is the
+// character data of `t` elements; a tab gives a space, a break ends a line.
+void OfficeExtractor::DocxStart(const xmlChar *local) {
+    if (is(local, "t"))
+        ++textDepth_;
+    else if (is(local, "tab"))
+        Emit(" ");
+    else if (is(local, "br") || is(local, "cr") || is(local, "txbxContent"))
+        // A text box anchored within a paragraph starts a line of its
+        // own: its text must not run into the word before its anchor.
+        Break();
+}
+
+// A paragraph and a table cell end a line.
+void OfficeExtractor::DocxEnd(const xmlChar *local) {
+    if (is(local, "t"))
+        --textDepth_;
+    else if (is(local, "p") || is(local, "tc"))
+        Break();
+}
+
+// An element of a Word 2003 XML document: in its body (`w:body`), the
+// elements of the word processing namespace are read as a DOCX part's
+// (DocxStart), but for those that hold no text (kWordmlSkipped). A note
+// (`w:footnote`, `w:endnote`, within the run of its mark) and a text box's
+// content (`w:txbxContent`) are read where they stand, on lines of their
+// own. Deleted text and comments (`aml:annotation` of the types
+// `Word.Deletion` and `Word.Comment`) are not the document's text; the
+// document's properties, settings, fonts, styles and lists lie outside the
+// body.
+void OfficeExtractor::WordmlStart(const xmlChar *local, const xmlChar *uri, int nAttrs,
+                                  const xmlChar **attrs) {
+    if (in_namespace(uri, kAnnotationNamespace)) {
+        if (inBody_ && is(local, "annotation")) {
+            const std::string type = attribute(nAttrs, attrs, "type");
+            if (type == "Word.Deletion" || type == "Word.Comment") skipDepth_ = 1;
+        }
+        return;
+    }
+    if (!in_namespace(uri, kWordml2003Namespace)) return;
+    if (is(local, "body")) {
+        inBody_ = true;
+    } else if (!inBody_) {
+        return;
+    } else if (wordml_skipped(local)) {
+        skipDepth_ = 1;
+    } else {
+        if (is(local, "footnote") || is(local, "endnote")) Break();
+        DocxStart(local);
+    }
+}
+
+// An element of an Excel 2003 XML workbook: each cell (`Cell`, in the
+// worksheets' tables in order, row by row) ends a line, with the text of its
+// `Data` when that is a string (`ss:Type="String"`; a rich string's HTML
+// elements give their text); numbers, dates, truth values and errors carry
+// no language. Comments are not the cells' text; the document's properties
+// and settings hold no cells.
+void OfficeExtractor::SpreadsheetmlStart(const xmlChar *local, const xmlChar *uri, int nAttrs,
+                                         const xmlChar **attrs) {
+    if (inValue_ || !in_namespace(uri, kSpreadsheetml2003Namespace)) return;
+    if (is(local, "Cell")) {
+        inBody_ = true;
+        cell_.clear();
+        cellType_.clear();
+    } else if (is(local, "Comment")) {
+        skipDepth_ = 1;
+    } else if (inBody_ && is(local, "Data")) {
+        cellType_ = attribute(nAttrs, attrs, "Type");
+        inValue_ = true;
+    }
+}
+
+void OfficeExtractor::SpreadsheetmlEnd(const xmlChar *local, const xmlChar *uri) {
+    if (!in_namespace(uri, kSpreadsheetml2003Namespace)) return;
+    if (is(local, "Data")) {
+        inValue_ = false;
+    } else if (is(local, "Cell") && inBody_) {
+        inBody_ = false;
+        if (cellType_ == "String") Emit(cell_);
+        Break();
+    }
+}
+
+// An element of a flat package, in a pass that reads the part `target_` (or
+// indexes the package's parts: kPackageIndex): whether it lies in the
+// markup of the part the pass reads and goes to the part's handler.
+bool OfficeExtractor::PackageStart(const xmlChar *local, const xmlChar *uri, int nAttrs,
+                                   const xmlChar **attrs) {
+    ++packageDepth_;
+    if (dataDepth_ > 0) return true;
+    const bool package = in_namespace(uri, kPackageNamespace);
+    if (packageDepth_ == 1) packageRoot_ = package && is(local, "package");
+    if (!packageRoot_ || !package) return false;
+    if (packageDepth_ == 2 && is(local, "part")) {
+        inPackagePart_ = true;
+        ++packagePart_;
+        if (kind_ == PartKind::kPackageIndex && packageParts_.size() < kMaxPackageParts) {
+            std::string_view name = attribute_in(attrs, nAttrs, "name", kPackageNamespace);
+            if (name.starts_with('/')) name.remove_prefix(1);
+            const std::string_view type =
+                attribute_in(attrs, nAttrs, "contentType", kPackageNamespace);
+            packageParts_.push_back({std::string(name.substr(0, kMaxPackageName)),
+                                     std::string(type.substr(0, kMaxPackageName))});
+        }
+    } else if (packageDepth_ == 3 && inPackagePart_ && is(local, "xmlData")) {
+        if (kind_ == PartKind::kPackageIndex && packagePart_ <= packageParts_.size())
+            packageParts_[packagePart_ - 1].xml = true;
+        if (packagePart_ == target_) {
+            dataDepth_ = packageDepth_;
+            ResetElements();
+        }
+    }
+    return false;
+}
+
+bool OfficeExtractor::PackageEnd(const xmlChar *, const xmlChar *) {
+    if (dataDepth_ > 0 && packageDepth_ > dataDepth_) {
+        --packageDepth_;
+        return true;
+    }
+    if (packageDepth_ == dataDepth_) dataDepth_ = 0;
+    if (packageDepth_ == 2 && inPackagePart_) {
+        inPackagePart_ = false;
+        if (packagePart_ == target_) PackageTargetEnded();
+    }
+    --packageDepth_;
+    return false;
+}
+
+// The part a pass reads has ended: the pass reads the next planned part
+// too when it lies further on in the file, and stops otherwise (the next
+// pass starts from the file's start).
+void OfficeExtractor::PackageTargetEnded() {
+    if (chain_ && next_ < parts_.size()) {
+        const auto at = PackagePart(parts_[next_].name);
+        if (at && *at + 1 > packagePart_) {
+            target_ = *at + 1;
+            kind_ = parts_[next_++].kind;
+            // Each slide and sheet ends a line of its own (as Step has it).
+            Break();
+            return;
+        }
+    }
+    target_ = SIZE_MAX;
+    stopped_ = true;
+    xmlStopParser(parser_);
+}
+
+// The number (from 0, in the file's order) of a flat package's XML part
+// called `name` (without its leading slash; compared ignoring ASCII case).
+std::optional<size_t> OfficeExtractor::PackagePart(const std::string &name) const {
+    const auto it = packageIndex_.find(dxf::ascii_lowered(name));
+    if (it == packageIndex_.end()) return std::nullopt;
+    return it->second;
+}
+
+bool OfficeExtractor::HasPart(const std::string &name) {
+    return package_ ? PackagePart(name).has_value() : has_entry(archive_->zip, name.c_str());
 }
 
 // An element of a section: the root must be `sec` of the section namespace.
@@ -1205,6 +1450,7 @@ void OfficeExtractor::XpsGlyphs(int nAttrs, const xmlChar **attrs) {
 }
 
 void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
+    if (package_ && !PackageEnd(local, uri)) return;
     --depth_;
     if (skipDepth_ > 0) {
         --skipDepth_;
@@ -1216,10 +1462,17 @@ void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
     }
     switch (kind_) {
         case PartKind::kDocx:
-            if (is(local, "t"))
-                --textDepth_;
-            else if (is(local, "p") || is(local, "tc"))
-                Break();
+            DocxEnd(local);
+            break;
+        case PartKind::kWordml:
+            if (!in_namespace(uri, kWordml2003Namespace)) break;
+            if (is(local, "body"))
+                inBody_ = false;
+            else if (inBody_)
+                DocxEnd(local);
+            break;
+        case PartKind::kSpreadsheetml:
+            SpreadsheetmlEnd(local, uri);
             break;
         case PartKind::kPptx:
             if (is(local, "t"))
@@ -1275,15 +1528,17 @@ void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
 }
 
 void OfficeExtractor::Characters(const xmlChar *text, int length) {
-    if (skipDepth_ > 0 || length <= 0) return;
+    if (skipDepth_ > 0 || length <= 0 || (package_ && dataDepth_ == 0)) return;
     std::string_view s(reinterpret_cast<const char *>(text), static_cast<size_t>(length));
     switch (kind_) {
         case PartKind::kDocx:
         case PartKind::kPptx:
+        case PartKind::kWordml:
             if (textDepth_ > 0) Emit(s);
             break;
         case PartKind::kXlsxShared:
         case PartKind::kXlsxSheet:
+        case PartKind::kSpreadsheetml:
             if (inValue_ && cell_.size() < kMaxCellBytes)
                 cell_.append(s.substr(0, kMaxCellBytes - cell_.size()));
             break;
@@ -1354,11 +1609,23 @@ bool OfficeExtractor::Record(uint32_t type, std::string_view body) {
 
 // ---- parts ------------------------------------------------------------------------
 
-bool OfficeExtractor::OpenPart(const Part &part) {
+bool OfficeExtractor::OpenPart(const Part &part, bool chain) {
     ClosePart();
     pieces_ = part.entries;
     piece_ = 0;
     if (flat_) {
+        // A pass over a flat package finds the part by its name; the pass
+        // that indexes the package looks for none.
+        target_ = SIZE_MAX;
+        if (package_ && part.kind != PartKind::kPackageIndex) {
+            const auto at = PackagePart(part.name);
+            if (!at) return false;
+            target_ = *at + 1;
+        }
+        packageDepth_ = dataDepth_ = 0;
+        packagePart_ = 0;
+        packageRoot_ = inPackagePart_ = stopped_ = false;
+        chain_ = chain;
         if (!flat_->seek(flat_, 0, DX_SEEK_SET)) return false;
     } else {
         file_ = pieces_.empty() ? open_entry(archive_->zip, part.name)
@@ -1375,11 +1642,16 @@ bool OfficeExtractor::OpenPart(const Part &part) {
     }
     kind_ = part.kind;
     partBytes_ = 0;
+    ResetElements();
+    partFailed_ = lineHasText_ = false;
+    return true;
+}
+
+// Element state as at the start of a part.
+void OfficeExtractor::ResetElements() {
     textDepth_ = skipDepth_ = depth_ = 0;
     inBody_ = inValue_ = inPhonetic_ = false;
     alternativeRead_.clear();
-    partFailed_ = lineHasText_ = false;
-    return true;
 }
 
 void OfficeExtractor::ClosePart() {
@@ -1434,7 +1706,7 @@ bool OfficeExtractor::PushPiece() {
         return !last && !full_;
     }
     int rc = xmlParseChunk(parser_, buffer, got > 0 ? static_cast<int>(got) : 0, last ? 1 : 0);
-    if (last || (rc != 0 && parser_->disableSAX)) {
+    if (last || stopped_ || (rc != 0 && parser_->disableSAX)) {
         ClosePart();
         return false;
     }
@@ -1549,10 +1821,70 @@ bool OfficeExtractor::RunWhole(const Part &part) {
     return true;
 }
 
+// The parts of a flat package, planned as a package's (Plan): an indexing
+// pass finds its XML parts; the main part is the first whose content type
+// is the package kind's (dxf::FormatFromMainPartType), or else the part of
+// the usual name; slides and sheets follow the main part's order through
+// its relationships, as in a package. The first part must be there.
+bool OfficeExtractor::PlanPackage() {
+    package_ = true;
+    RunWhole({"", PartKind::kPackageIndex});
+    for (size_t i = 0; i < packageParts_.size(); ++i)
+        if (packageParts_[i].xml)
+            packageIndex_.try_emplace(dxf::ascii_lowered(packageParts_[i].name), i);
+    std::string main;
+    for (const PackageEntry &part : packageParts_)
+        if (part.xml && dxf::FormatFromMainPartType(part.type) == format_) {
+            main = part.name;
+            break;
+        }
+    auto folder = [&](std::string_view usual) {
+        if (main.empty()) main = usual;
+        return main.substr(0, main.rfind('/') + 1);
+    };
+    std::vector<std::string_view> names;
+    for (const PackageEntry &part : packageParts_)
+        if (part.xml) names.emplace_back(part.name);
+    switch (format_) {
+        case DX_FMT_DOCX:
+            folder("word/document.xml");
+            parts_.push_back({main, PartKind::kDocx});
+            for (const char *notes : {"word/footnotes.xml", "word/endnotes.xml"})
+                if (HasPart(notes)) parts_.push_back({notes, PartKind::kDocx});
+            break;
+        case DX_FMT_PPTX: {
+            const std::string dir = folder("ppt/presentation.xml");
+            auto slides = OrderedMembers(dir, main.substr(dir.size()));
+            if (slides.empty()) slides = numbered_names(names, dir + "slides/slide", ".xml");
+            for (auto &name : slides) parts_.push_back({name, PartKind::kPptx});
+            break;
+        }
+        case DX_FMT_XLSX: {
+            const std::string dir = folder("xl/workbook.xml");
+            if (HasPart(dir + "sharedStrings.xml"))
+                parts_.push_back({dir + "sharedStrings.xml", PartKind::kXlsxShared});
+            auto sheets = OrderedMembers(dir, main.substr(dir.size()));
+            if (sheets.empty()) sheets = numbered_names(names, dir + "worksheets/sheet", ".xml");
+            for (auto &name : sheets) parts_.push_back({name, PartKind::kXlsxSheet});
+            break;
+        }
+        default:
+            return false;
+    }
+    if (parts_.size() > limits_.maxParts) parts_.resize(limits_.maxParts);
+    // A presentation without slides or a workbook without sheets opens as
+    // an empty text, as in a package.
+    return HasPart(parts_.empty() ? main : parts_.front().name);
+}
+
 bool OfficeExtractor::Plan() {
     if (flat_) {
+        if (format_ == DX_FMT_DOCX || format_ == DX_FMT_PPTX || format_ == DX_FMT_XLSX)
+            return PlanPackage();
         // A flat file opens when it can be read; what it holds decides the text.
-        parts_.push_back({"", PartKind::kOdf});
+        parts_.push_back({"", format_ == DX_FMT_WORDML          ? PartKind::kWordml
+                              : format_ == DX_FMT_SPREADSHEETML ? PartKind::kSpreadsheetml
+                                                                : PartKind::kOdf});
         char byte;
         return flat_->seek(flat_, 0, DX_SEEK_SET) && flat_->read(flat_, &byte, 1) == 1;
     }
@@ -1642,7 +1974,7 @@ int OfficeExtractor::Step(DXMSink *sink) {
         if (next_ >= parts_.size()) return 0;
         const Part &part = parts_[next_++];
         // A page of an XPS package that cannot be read ends its text.
-        if (!OpenPart(part)) return next_ == 1 ? -1 : format_ == DX_FMT_XPS ? 0 : 1;
+        if (!OpenPart(part, package_)) return next_ == 1 ? -1 : format_ == DX_FMT_XPS ? 0 : 1;
         // Each slide, sheet, chapter and page ends a line of its own.
         Break();
     }
@@ -1653,24 +1985,38 @@ int OfficeExtractor::Step(DXMSink *sink) {
 
 // ---- the module table -----------------------------------------------------------------
 
-// Whether a document of `format` is a flat OpenDocument file: an ODF kind
-// whose bytes do not open as a zip archive does.
-bool is_flat(DXStream *stream, int format) {
-    if (format != DX_FMT_ODT && format != DX_FMT_ODS && format != DX_FMT_ODP &&
-        format != DX_FMT_ODG)
-        return false;
-    char head[4] = {};
+// Whether a document of `format` is a flat file: a Word or Excel 2003 XML
+// document; a flat OpenDocument file, an ODF kind whose bytes do not open
+// as a zip archive does; a flat package, a DOCX, PPTX or XLSX whose bytes do
+// not open as a zip archive does and whose head identifies as that kind's
+// flat package (dxf::SniffHead).
+bool is_flat(DXStream *stream, int64_t size, int format) {
+    if (format == DX_FMT_WORDML || format == DX_FMT_SPREADSHEETML) return true;
+    const bool odf = format == DX_FMT_ODT || format == DX_FMT_ODS || format == DX_FMT_ODP ||
+                     format == DX_FMT_ODG;
+    const bool ooxml = format == DX_FMT_DOCX || format == DX_FMT_PPTX || format == DX_FMT_XLSX;
+    if (!odf && !ooxml) return false;
+    std::string head(odf ? 4 : dxf::kSniffBytes, '\0');
     if (!stream->seek(stream, 0, DX_SEEK_SET)) return false;
-    for (int done = 0, got = 1; done < 4 && got > 0; done += got)
-        got = stream->read(stream, head + done, 4 - done);
-    const std::string_view h(head, 4);
-    return h != std::string_view("PK\x03\x04", 4) && h != std::string_view("PK\x05\x06", 4);
+    size_t done = 0;
+    for (int got = 1; done < head.size() && got > 0; done += static_cast<size_t>(got)) {
+        got = stream->read(stream, head.data() + done, static_cast<int>(head.size() - done));
+        if (got < 0) return false;
+    }
+    head.resize(std::max<size_t>(done, 4));
+    const std::string_view h(head.data(), 4);
+    if (h == std::string_view("PK\x03\x04", 4) || h == std::string_view("PK\x05\x06", 4))
+        return false;
+    if (odf) return true;
+    const auto r = dxf::SniffHead({reinterpret_cast<const unsigned char *>(head.data()), done},
+                                  static_cast<uint64_t>(size));
+    return r.next == dxf::SniffNext::kDone && r.format == format;
 }
 
 DXMExtractor *module_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     try {
         if (!stream || !limits) return nullptr;
-        if (is_flat(stream, format)) {
+        if (is_flat(stream, size, format)) {
             auto ex = std::make_unique<OfficeExtractor>(stream, format, *limits);
             if (!ex->Plan()) return nullptr;
             return reinterpret_cast<DXMExtractor *>(ex.release());

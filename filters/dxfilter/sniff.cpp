@@ -1136,15 +1136,111 @@ int flat_document_format(std::string_view s, std::string_view root) {
     return format == DX_FMT_ZIP ? DX_FMT_UNKNOWN : format;
 }
 
-// DX_FMT_VISIO for a text whose root element `VisioDocument` (`root`, as for
-// flat_document_format) is in the namespace of Visio 2003's XML drawings,
-// declared in the root's start tag; DX_FMT_UNKNOWN otherwise.
-int visio_xml_format(std::string_view s, std::string_view root) {
-    constexpr std::string_view kVisioNamespace = "http://schemas.microsoft.com/visio/2003/core";
+// Whether the root element `root` of `s` (a view into `s` as XmlRootElement
+// gives it) is in the namespace `uri`: its own prefix (or, without one, the
+// default namespace) is bound to `uri` in the root's start tag, which the end
+// of `s` does not cut.
+bool root_in_namespace(std::string_view s, std::string_view root, std::string_view uri) {
     std::string_view prefix, tag;
-    if (!root_start_tag(s, root, prefix, tag)) return DX_FMT_UNKNOWN;
+    if (!root_start_tag(s, root, prefix, tag)) return false;
     const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
-    return tag_attribute(tag, declaration) == kVisioNamespace ? DX_FMT_VISIO : DX_FMT_UNKNOWN;
+    return tag_attribute(tag, declaration) == uri;
+}
+
+// DX_FMT_VISIO for a text whose root element `VisioDocument` (`root`, as for
+// flat_document_format) is in the namespace of Visio 2003's XML drawings;
+// DX_FMT_UNKNOWN otherwise.
+int visio_xml_format(std::string_view s, std::string_view root) {
+    return root_in_namespace(s, root, "http://schemas.microsoft.com/visio/2003/core")
+               ? DX_FMT_VISIO
+               : DX_FMT_UNKNOWN;
+}
+
+}  // namespace
+
+int FormatFromMainPartType(std::string_view type) {
+    if (!type.ends_with(".main+xml") && !type.ends_with(".main")) return DX_FMT_UNKNOWN;
+    struct Family {
+        std::string_view prefix;
+        int format;
+    };
+    constexpr Family kFamilies[] = {
+        {"application/vnd.openxmlformats-officedocument.wordprocessingml.", DX_FMT_DOCX},
+        {"application/vnd.ms-word.", DX_FMT_DOCX},
+        {"application/vnd.openxmlformats-officedocument.presentationml.", DX_FMT_PPTX},
+        {"application/vnd.ms-powerpoint.", DX_FMT_PPTX},
+        {"application/vnd.openxmlformats-officedocument.spreadsheetml.", DX_FMT_XLSX},
+        {"application/vnd.ms-excel.", DX_FMT_XLSX},
+    };
+    for (const Family &family : kFamilies)
+        if (type.starts_with(family.prefix)) return family.format;
+    return DX_FMT_UNKNOWN;
+}
+
+namespace {
+
+// The values of the attribute `name` (a local name, under any prefix or
+// none) in the start tags of `s`, in order, as far as `s` holds them whole;
+// `take` is called with each and ends the walk by returning a format other
+// than DX_FMT_UNKNOWN, which is returned.
+template <typename Take>
+int each_attribute_value(std::string_view s, std::string_view name, Take take) {
+    for (size_t at = s.find(name); at != std::string_view::npos; at = s.find(name, at + 1)) {
+        if (at == 0 || (!is_ws(s[at - 1]) && s[at - 1] != ':')) continue;
+        size_t eq = at + name.size();
+        while (eq < s.size() && is_ws(s[eq])) ++eq;
+        if (eq >= s.size() || s[eq] != '=') continue;
+        size_t open = eq + 1;
+        while (open < s.size() && is_ws(s[open])) ++open;
+        if (open >= s.size() || (s[open] != '"' && s[open] != '\'')) continue;
+        const size_t close = s.find(s[open], open + 1);
+        if (close == std::string_view::npos) break;
+        if (const int format = take(s.substr(open + 1, close - open - 1)); format != DX_FMT_UNKNOWN)
+            return format;
+    }
+    return DX_FMT_UNKNOWN;
+}
+
+// The kind of a flat package, an XML document whose root element `package`
+// (`root`, as for flat_document_format) is in the namespace of Office's
+// single-file packages (Word's "XML Document", PowerPoint's "XML
+// Presentation"): the first part in the text whose content type is a main
+// part's (FormatFromMainPartType), or else the first part whose name is a main
+// part's usual one (`/word/document.xml`, `/ppt/presentation.xml`,
+// `/xl/workbook.xml`), or else the program the `mso-application` processing
+// instruction before the root names (`Word.Document`, `PowerPoint.Show`,
+// `Excel.Sheet`); DX_FMT_UNKNOWN for another root and when none of them
+// tells.
+int flat_package_format(std::string_view s, std::string_view root) {
+    constexpr std::string_view kPackageNamespace =
+        "http://schemas.microsoft.com/office/2006/xmlPackage";
+    if (!root_in_namespace(s, root, kPackageNamespace)) return DX_FMT_UNKNOWN;
+    const std::string_view body = s.substr(static_cast<size_t>(root.data() - s.data()));
+    if (const int format = each_attribute_value(body, "contentType", FormatFromMainPartType);
+        format != DX_FMT_UNKNOWN)
+        return format;
+    const int named = each_attribute_value(body, "name", [](std::string_view name) {
+        if (iequals(name, "/word/document.xml")) return DX_FMT_DOCX;
+        if (iequals(name, "/ppt/presentation.xml")) return DX_FMT_PPTX;
+        if (iequals(name, "/xl/workbook.xml")) return DX_FMT_XLSX;
+        return DX_FMT_UNKNOWN;
+    });
+    if (named != DX_FMT_UNKNOWN) return named;
+    const std::string_view prolog = s.substr(0, static_cast<size_t>(root.data() - s.data()));
+    for (size_t at = prolog.find("<?mso-application"); at != std::string_view::npos;
+         at = prolog.find("<?mso-application", at + 1)) {
+        const size_t end = prolog.find("?>", at);
+        if (end == std::string_view::npos) break;
+        const std::string_view instruction = prolog.substr(at, end - at);
+        const int format = each_attribute_value(instruction, "progid", [](std::string_view id) {
+            if (id.starts_with("Word.Document")) return DX_FMT_DOCX;
+            if (id.starts_with("PowerPoint.Show")) return DX_FMT_PPTX;
+            if (id.starts_with("Excel.Sheet")) return DX_FMT_XLSX;
+            return DX_FMT_UNKNOWN;
+        });
+        if (format != DX_FMT_UNKNOWN) return format;
+    }
+    return DX_FMT_UNKNOWN;
 }
 
 bool is_catalog_root(std::string_view root) {
@@ -1152,13 +1248,21 @@ bool is_catalog_root(std::string_view root) {
 }
 
 // The format a text's root element tells (FictionBook, an XML message
-// catalog, a Visio XML drawing, a flat OpenDocument file), found by one look
-// at it; DX_FMT_UNKNOWN for any other text.
+// catalog, a Visio XML drawing, an Office flat package, a Word 2003 XML
+// document, an Excel 2003 XML workbook, a flat OpenDocument file), found by
+// one look at it; DX_FMT_UNKNOWN for any other text.
 int root_element_format(std::string_view s) {
     const std::string_view root = XmlRootElement(s);
     if (root == "FictionBook") return DX_FMT_FICTIONBOOK;
     if (is_catalog_root(root)) return DX_FMT_CATALOG;
     if (root == "VisioDocument") return visio_xml_format(s, root);
+    if (root == "package") return flat_package_format(s, root);
+    if (root == "wordDocument" &&
+        root_in_namespace(s, root, "http://schemas.microsoft.com/office/word/2003/wordml"))
+        return DX_FMT_WORDML;
+    if (root == "Workbook" &&
+        root_in_namespace(s, root, "urn:schemas-microsoft-com:office:spreadsheet"))
+        return DX_FMT_SPREADSHEETML;
     if (root == "plist" && IsWebArchive(s)) return DX_FMT_WEBARCHIVE;
     return flat_document_format(s, root);
 }
@@ -1167,6 +1271,14 @@ int root_element_format(std::string_view s) {
 
 int FlatOpenDocumentFormat(std::string_view s) {
     return flat_document_format(s, XmlRootElement(s));
+}
+
+int FlatOfficeFormat(std::string_view s) {
+    const int format = root_element_format(s);
+    return format == DX_FMT_DOCX || format == DX_FMT_PPTX || format == DX_FMT_XLSX ||
+                   format == DX_FMT_WORDML || format == DX_FMT_SPREADSHEETML
+               ? format
+               : DX_FMT_UNKNOWN;
 }
 
 bool IsWebArchive(std::string_view head) {

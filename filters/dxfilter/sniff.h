@@ -143,6 +143,27 @@ std::string_view XmlRootElement(std::string_view text);
 // text.
 int FlatOpenDocumentFormat(std::string_view text);
 
+// The package kind an Office Open XML content type names: a main part of a
+// word processing document (DOCX), a presentation (PPTX) or a workbook
+// (XLSX), with or without macros, as a document, template or slide show (a
+// type of one of these families that ends in `.main+xml`, or `.main` for a
+// binary workbook); DX_FMT_UNKNOWN for any other type.
+int FormatFromMainPartType(std::string_view type);
+
+// The format of one of Office's single-file XML documents, a text (as for
+// XmlRootElement) whose root element is in the namespace it names in its
+// start tag: a flat package (`package` in
+// `http://schemas.microsoft.com/office/2006/xmlPackage`: DOCX, PPTX or XLSX
+// as its main part's content type in the text, or else that part's usual
+// name, or else the `mso-application` instruction's program tells), a Word
+// 2003 XML document (`wordDocument` in
+// `http://schemas.microsoft.com/office/word/2003/wordml`: DX_FMT_WORDML) or an
+// Excel 2003 XML workbook (`Workbook` in
+// `urn:schemas-microsoft-com:office:spreadsheet`: DX_FMT_SPREADSHEETML).
+// DX_FMT_UNKNOWN for any other text, for a package whose kind the text does
+// not tell and when the root's start tag is cut by the end of the text.
+int FlatOfficeFormat(std::string_view text);
+
 // Whether a document opening with `head` is a web archive as Safari saves it
 // (`.webarchive`): a binary property list (`bplist00`) whose head holds the
 // key `WebMainResource` as an ASCII string object, or a text (as for

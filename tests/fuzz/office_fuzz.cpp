@@ -2,8 +2,9 @@
 // packages, above all XPS documents, and of flat OpenDocument files. A zip
 // archive is probed as the worker probes it (libzip, the format rules of the
 // directory scan) and its text read to its end as that format, or as XPS
-// when it is none the module reads. A flat OpenDocument file (by the format
-// rule of its root's start tag) is read as its kind. An input that starts
+// when it is none the module reads. A flat OpenDocument file and Office's
+// single-file XML documents (flat packages, Word and Excel 2003 XML; by the
+// format rules of their root's start tag) are read as their kind. An input that starts
 // with "XLSB" is the record streams of an Excel binary workbook: a 32-bit
 // length, the shared strings part of that length (cut to what follows) and
 // the sheet part, stored beside a sound workbook that names the sheet twice,
@@ -67,6 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const DXModule *module = DXM_GetModule();
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     if (const int flat = dxf::FlatOpenDocumentFormat(bytes); flat != DX_FMT_UNKNOWN) {
+        dxfuzz::ExtractWithModule(module, data, size, flat);
+        return 0;
+    }
+    if (const int flat = dxf::FlatOfficeFormat(bytes); flat != DX_FMT_UNKNOWN) {
         dxfuzz::ExtractWithModule(module, data, size, flat);
         return 0;
     }

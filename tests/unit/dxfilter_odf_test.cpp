@@ -108,6 +108,26 @@ TEST_F(DxFilterOdf, FlatFilesGiveTheirBodyOnly) {
     EXPECT_EQ(Text(utf16), "Le chat dort.\n");
 }
 
+TEST_F(DxFilterOdf, FramesAnchoredInAParagraphStartLinesOfTheirOwn) {
+    // A text box, a shape's text or a picture's caption anchored within a
+    // paragraph is read where it stands, but not glued to the word before.
+    const std::string draw = " xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\"";
+    const std::string svg =
+        " xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\"";
+    EXPECT_EQ(
+        Text(Flat("text", "<office:text><text:p>Before<draw:frame" + draw +
+                              "><draw:text-box><text:p>Box text</text:p><text:h>Box "
+                              "head</text:h></draw:text-box></draw:frame>after</text:p>"
+                              "<text:p>Picture<draw:frame" +
+                              draw + "><draw:image/><svg:title" + svg +
+                              ">Caption</svg:title><svg:desc" + svg +
+                              ">Described</svg:desc></draw:frame>word</text:p>"
+                              "<text:h>Heading</text:h><text:p>Plain <text:span>span</text:span> "
+                              "paragraph</text:p></office:text>")),
+        "Before\nBox text\nBox head\nafter\nPicture\nCaption\nDescribed\nword\n"
+        "Heading\nPlain span paragraph\n");
+}
+
 TEST_F(DxFilterOdf, IndexesGiveTheirBodyNotTheirTemplates) {
     // A table of contents and an alphabetical index: the title and entries
     // of their bodies are text, the patterns they are made from are not.
