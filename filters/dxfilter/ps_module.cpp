@@ -2,7 +2,10 @@
 // EPS, EPS with a DOS binary header) draw, read by Ghostscript.
 //
 // Ghostscript interprets the document with its `txtwrite` device, which
-// writes the text of every page as UTF-8 lines laid out as on the page.
+// reports every glyph a page draws with its box, in drawing order
+// (-dTextFormat=0); ps_layout.cpp lays the glyphs out in reading order. (The
+// device's own layout of lines, -dTextFormat=3, orders lines drawn at one
+// height differently from run to run.)
 // Ghostscript runs a document in one call that cannot be interrupted on this
 // platform (its poll callback is only called on Windows), keeps global state
 // and may be driven into any loop by the program it runs; so each document
@@ -10,13 +13,13 @@
 // Ghostscript instance, created, run, exited and deleted there, and gone
 // with the process whatever happens inside. The worker waits for it and
 // watches its CPU clock: at the document's deadline the process is killed.
-// Its text goes to an anonymous file (the device's output file) that the
-// worker reads afterwards: the pages finished before the end or an error
+// Its glyphs go to an anonymous file (the device's output file) that the
+// worker reads afterwards, a step at a time: the pages finished before the end or an error
 // (Ghostscript buffers what it writes, so a process killed at the deadline
 // leaves only what it had flushed, usually nothing). The process reads the document from memory
 // through Ghostscript's standard input callback, opens no file but Ghostscript's own resources and
 // that output file (-dSAFER: the document's file operators are refused), may
-// write no more than the text cap (RLIMIT_FSIZE) and dies with the worker.
+// write no more than the glyph cap (RLIMIT_FSIZE) and dies with the worker.
 #include <fcntl.h>
 #include <ghostscript/gserrors.h>
 #include <ghostscript/iapi.h>
@@ -43,14 +46,16 @@
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/module_stream.h"
+#include "filters/dxfilter/ps_layout.h"
 #include "filters/dxfilter/sniff.h"
 
 namespace {
 
-// Text the device may write: the sink's 512 Ki UTF-16 units as UTF-8 (up to
-// 3 bytes each) and the spaces that lay a line out, with room to spare.
-constexpr uint64_t kMaxTextBytes = 4u << 20;
-// Text handed to the sink per step.
+// What the device may write: a glyph takes 40 to 55 bytes of it (its box,
+// its text as a character reference), so the sink's 512 Ki UTF-16 units take
+// up to 28 MiB; the spaces between words come from gaps and take none.
+constexpr uint64_t kMaxGlyphBytes = 32u << 20;
+// The device's output read per step.
 constexpr size_t kStepBytes = 64 * 1024;
 // The most CPU time a document's process is given, whatever the deadline.
 constexpr int64_t kMaxBudgetNs = 10'000'000'000;
@@ -92,7 +97,7 @@ int GSDLLCALL discard_output(void *, const char *, int length) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The text cap: a write beyond it fails (EFBIG) instead of killing.
     signal(SIGXFSZ, SIG_IGN);
-    const rlimit fsize{kMaxTextBytes, kMaxTextBytes};
+    const rlimit fsize{kMaxGlyphBytes, kMaxGlyphBytes};
     setrlimit(RLIMIT_FSIZE, &fsize);
     // The kernel's backstop should the worker not kill it in time.
     rlimit cpu{};
@@ -133,7 +138,7 @@ int GSDLLCALL discard_output(void *, const char *, int length) {
                           "-dQUIET",
                           "-dNOPLATFONTS",
                           "-sDEVICE=txtwrite",
-                          "-dTextFormat=3",
+                          "-dTextFormat=0",
                           output.c_str(),
                           lastPage.c_str(),
                           "-",
@@ -158,7 +163,7 @@ struct Descriptor {
     ~Descriptor() {
         if (fd >= 0) close(fd);
     }
-    const int fd;
+    int fd;
 };
 
 struct PsDocument {
@@ -166,11 +171,36 @@ struct PsDocument {
     int64_t deadlineNs = 0;
     uint32_t maxPages = 0;
     Outcome outcome = Outcome::kDone;
-    std::string text;  // the device's UTF-8 lines
+    Descriptor glyphs{-1};    // the device's output
+    uint64_t glyphBytes = 0;  // its size
+    uint64_t read = 0;        // what has been read of it
+    dxf::PsGlyphReader reader;
+    std::string text;  // laid-out lines not yet handed to the sink
     size_t pos = 0;    // what the sink has had of them
+
+    // Reads the next step of the device's output into `text`; false at its
+    // end.
+    bool ReadStep() {
+        if (read >= glyphBytes) return false;
+        std::string chunk(static_cast<size_t>(std::min<uint64_t>(kStepBytes, glyphBytes - read)),
+                          '\0');
+        const ssize_t got = pread(glyphs.fd, chunk.data(), chunk.size(), static_cast<off_t>(read));
+        text.erase(0, pos);
+        pos = 0;
+        if (got <= 0) {
+            read = glyphBytes;
+        } else {
+            read += static_cast<uint64_t>(got);
+            reader.Feed(std::string_view(chunk.data(), static_cast<size_t>(got)), text);
+        }
+        // A page cut by the cap or the deadline gives the glyphs it has.
+        if (read >= glyphBytes) reader.Finish(text);
+        return true;
+    }
 };
 
-// Runs the document in a process of its own; its text into `doc.text`.
+// Runs the document in a process of its own; its glyphs into `doc.glyphs`,
+// and the first text in `doc.text`.
 void Run(PsDocument &doc) {
     doc.outcome = Outcome::kFailed;
     const int64_t budgetNs = std::min(doc.deadlineNs - DXM_CpuNs(), kMaxBudgetNs);
@@ -178,7 +208,8 @@ void Run(PsDocument &doc) {
         doc.outcome = Outcome::kOverran;
         return;
     }
-    const Descriptor text(memfd_create("dxfilter-ps-text", MFD_CLOEXEC));
+    doc.glyphs.fd = memfd_create("dxfilter-ps-glyphs", MFD_CLOEXEC);
+    const Descriptor &text = doc.glyphs;
     if (text.fd < 0) return;
     const pid_t pid = fork();
     if (pid == 0) RunGhostscript(doc.program, text.fd, budgetNs, doc.maxPages);
@@ -211,10 +242,10 @@ void Run(PsDocument &doc) {
         nap = std::min(nap * 2, 10);
     }
     struct stat st {};
-    if (fstat(text.fd, &st) == 0 && st.st_size > 0) {
-        doc.text.resize(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), kMaxTextBytes));
-        const ssize_t got = pread(text.fd, doc.text.data(), doc.text.size(), 0);
-        doc.text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    if (fstat(text.fd, &st) == 0 && st.st_size > 0)
+        doc.glyphBytes = std::min<uint64_t>(static_cast<uint64_t>(st.st_size), kMaxGlyphBytes);
+    // The first text there is, so that a document without any fails to open.
+    while (doc.text.empty() && doc.ReadStep()) {
     }
     if (killed || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
         doc.outcome = Outcome::kOverran;
@@ -252,6 +283,7 @@ DXMExtractor *ps_open(DXStream *stream, int64_t size, int format, const DXMLimit
 int ps_step(DXMExtractor *extractor, DXMSink *sink) {
     auto *doc = reinterpret_cast<PsDocument *>(extractor);
     try {
+        if (doc->pos >= doc->text.size()) doc->ReadStep();
         const size_t end = std::min(doc->text.size(), doc->pos + kStepBytes);
         while (doc->pos < end) {
             size_t eol = doc->text.find('\n', doc->pos);
@@ -263,7 +295,7 @@ int ps_step(DXMExtractor *extractor, DXMSink *sink) {
             sink->brk(sink->self);
         }
         // The pages finished before an error are the document's text.
-        return doc->pos < doc->text.size() ? 1 : 0;
+        return doc->pos < doc->text.size() || doc->read < doc->glyphBytes ? 1 : 0;
     } catch (...) {
         return -1;
     }

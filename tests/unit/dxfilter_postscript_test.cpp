@@ -129,6 +129,20 @@ TEST_F(DxFilterPostScript, EpsFiguresAreShownAndPreviewsSkipped) {
               "Zeile eins\nZeile zwei\n");
 }
 
+TEST_F(DxFilterPostScript, PagesAreLaidOutFromTheirGlyphs) {
+    // Pieces at one height come left to right whatever order they are drawn
+    // in, words drawn one by one get their spaces, and a raised footnote
+    // mark stays on its line; the same text on every run.
+    const std::string ps = Page(
+        "300 700 moveto (rechts) show 72 700 moveto (links) show\n"
+        "72 680 moveto (Wort) show 101 680 moveto (fuer) show 124 680 moveto (Wort) show\n"
+        "/Times-Roman findfont 7 scalefont setfont 149 684 moveto (1) show\n"
+        "72 500 moveto (unten) show\n");
+    const std::string text = Text(ps);
+    EXPECT_EQ(text, "links rechts\nWort fuer Wort1\nunten\n");
+    for (int run = 0; run < 3; ++run) EXPECT_EQ(Text(ps), text);
+}
+
 TEST_F(DxFilterPostScript, DocumentsWithoutTextAreEmpty) {
     for (const std::string &doc :
          {Bytes("docs/empty.ps"), std::string("%!PS\n"), Page("72 700 moveto (   ) show\n")}) {
