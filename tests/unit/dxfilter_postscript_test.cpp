@@ -209,7 +209,17 @@ TEST_F(DxFilterPostScript, LongDocumentsStopAtTheTextCap) {
             "1 1 400 { pop 40 -1 1 { 20 mul 10 exch moveto\n"
             "(Der Waerter putzt die Lampe und schreibt das Wetter ins Buch) show } for showpage "
             "} for\n");
+#if defined(__SANITIZE_ADDRESS__)
+    // Instrumented, the worker forks and lays out glyphs several times
+    // slower, and the document's CPU limit may come before the cap: the text
+    // then ends cleanly, with most of it read.
+    ASSERT_TRUE(r.opened && r.openText == 0) << r.readError;
+    EXPECT_EQ(r.readError, 0);
+    EXPECT_GE(r.text.size(), kTextCap / 2);
+    EXPECT_LE(r.text.size(), kTextCap);
+#else
     ExpectFilledToTheCap(r);
+#endif
 }
 
 TEST_F(DxFilterPostScript, MutatedDocumentsNeverBreakThePlugin) {
