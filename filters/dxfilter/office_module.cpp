@@ -786,10 +786,6 @@ bool wordml_skipped(const xmlChar *local) {
 constexpr char kMarkupCompatibility[] =
     "http://schemas.openxmlformats.org/markup-compatibility/2006";
 
-bool markup_compatibility(const xmlChar *local, const xmlChar *uri, const char *want) {
-    return uri && is(local, want) && is(uri, kMarkupCompatibility);
-}
-
 // The source of a generated index: `text:table-of-content-source`,
 // `text:bibliography-source`, `text:alphabetical-index-source` and the other
 // `text:*-index-source` elements.
@@ -1086,8 +1082,8 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
         ++skipDepth_;
         return;
     }
-    if ((kind_ == PartKind::kDocx || kind_ == PartKind::kPptx) && uri &&
-        is(uri, kMarkupCompatibility)) {
+    if ((kind_ == PartKind::kDocx || kind_ == PartKind::kPptx) &&
+        in_namespace(uri, kMarkupCompatibility)) {
         // The first alternative is read: a text extractor understands every
         // markup a choice may require.
         if (is(local, "AlternateContent")) {
@@ -1456,7 +1452,8 @@ void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
         --skipDepth_;
         return;
     }
-    if (markup_compatibility(local, uri, "AlternateContent") && !alternativeRead_.empty()) {
+    if (is(local, "AlternateContent") && in_namespace(uri, kMarkupCompatibility) &&
+        !alternativeRead_.empty()) {
         alternativeRead_.pop_back();
         return;
     }
