@@ -471,6 +471,11 @@ constexpr std::string_view kNotesSlideRelationships[] = {
 // the page number, the header, the footer and the date.
 constexpr std::string_view kNotesPlaceholdersSkipped[] = {"sldImg", "sldNum", "hdr", "ftr", "dt"};
 
+// Whether a text field (`a:fld`) of this type is a page number or a date.
+bool notes_field(std::string_view type) {
+    return type == "slidenum" || type.starts_with("datetime");
+}
+
 // The target of the first main part relationship of root relationships
 // (root element `Relationships`) that is not external.
 class MainPartRelationship {
@@ -1156,13 +1161,17 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
             // A notes page (root `notes`; not the notes master, nor the
             // handout master): the text of its shapes, but for those of
             // the placeholders that hold no notes (kNotesPlaceholdersSkipped,
-            // named in the shape's properties before its text).
+            // named in the shape's properties before its text) and for the
+            // page number and date fields of text boxes that stand in for
+            // them.
             if (depth_ == 1 && !is(local, "notes"))
                 skipDepth_ = 1;
             else if (is(local, "ph") && std::ranges::find(kNotesPlaceholdersSkipped,
                                                           attribute(nAttrs, attrs, "type")) !=
                                             std::end(kNotesPlaceholdersSkipped))
                 shapeSkipped_ = true;
+            else if (is(local, "fld") && notes_field(attribute(nAttrs, attrs, "type")))
+                skipDepth_ = 1;
             else if (is(local, "t"))
                 ++textDepth_;
             else if (is(local, "br") && !shapeSkipped_)

@@ -262,6 +262,23 @@ TEST_F(DxFilterPowerPoint, PresentationsReadAsTheirPptxTwins) {
     }
 }
 
+TEST_F(DxFilterPowerPoint, PresentationsOfOthersGiveTheirSpeakerNotes) {
+    // Apache POI's samples: a presentation whose slides' text is all in the
+    // slide list (their placeholders'), so that the notes pages follow it;
+    // and a PPTX one, each slide followed by its notes.
+    EXPECT_EQ(plugin->Extract(Data("ppt/basic_test_ppt_file.ppt")).utf8(),
+              "This is a test title\nThis is a test subtitle\nThis is on page 1\n"
+              "This is the title on page 2\nThis is page two\nIt has several blocks of text\n"
+              "None of them have formatting\nThese are the notes for page 1\n"
+              "These are the notes on page two, again lacking formatting\n");
+    EXPECT_EQ(plugin->Extract(Data("ppt/SampleShow.pptx")).utf8(),
+              "Title of the first slide\nSubtitle of the first slide\n"
+              "This bit is in italic green\nI am the notes of the first slide\n"
+              "This is the second slide\nIt has bullet points on it\nThey’re fun, aren’t they?\n"
+              "Especially in a different font like Arial Black at 16 point!\n"
+              "These are the notes of the 2nd slide\nTHIS LINE IS BOLD\n");
+}
+
 TEST_F(DxFilterPowerPoint, SlideTextInStreamOrderWithoutMastersNotesOrNames) {
     EXPECT_EQ(plugin->Format(Temp("p.ppt", File(Presentation()))), DX_FMT_PPT);
     EXPECT_EQ(Text(File(Presentation())), kPresentationText);

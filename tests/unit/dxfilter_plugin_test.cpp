@@ -704,7 +704,11 @@ TEST_F(DxFilterPlugin, PresentationSlidesAreFollowedByTheirNotes) {
                            shape("<p:ph type=\"sldNum\" sz=\"quarter\" idx=\"5\"/>", "1") +
                            shape("<p:ph type=\"hdr\"/>", "header") +
                            shape("<p:ph type=\"ftr\"/>", "footer") +
-                           shape("<p:ph type=\"dt\"/>", "9.12.2026") + shape("", "own box"))},
+                           shape("<p:ph type=\"dt\"/>", "9.12.2026") +
+                           shape("",
+                                 "own box</a:t></a:r><a:fld type=\"slidenum\"><a:t>1</a:t>"
+                                 "</a:fld><a:fld type=\"datetime1\"><a:t>9.12.2026</a:t>"
+                                 "</a:fld><a:r><a:t>"))},
         {"ppt/notesSlides/_rels/notesSlide1.xml.rels",
          rels(rel("rId1", transitional + "notesMaster", "../notesMasters/notesMaster1.xml"))},
         {"ppt/notesSlides/notesSlide2.xml", page("notes", shape("<p:ph idx=\"1\"/>", "strict"))},
