@@ -45,10 +45,12 @@
 // older copy to tell apart (its `Current User` stream is only the user's
 // name). The slides are the list tagged 0x0A of the document container, in
 // slide order; the masters are the list tagged 0x0B, and they, the notes
-// (inside each slide, and the notes master) and the handout are left out. A text box's characters
-// are the atom tagged 0x35 of its text container: 8-bit, in the code page of the summary
-// information (1252 when there is none). A presentation saved as "PowerPoint 95 & 97" also holds a
-// 97 copy of the same slides in a `PP97_DUALSTORAGE` storage; the root stream is the one read.
+// (inside each slide, and the notes master) and the handout are left out.
+// A text box's characters are the atom tagged 0x35 of its text container:
+// 8-bit, in the code page of the summary information (1252 when there is
+// none). A presentation saved as "PowerPoint 95 & 97" also holds a 97 copy
+// of the same slides in a `PP97_DUALSTORAGE` storage; the root stream is
+// the one read.
 #include <errno.h>
 #include <iconv.h>
 
@@ -407,8 +409,8 @@ void PresentationReader::PlaceNotes(const std::vector<std::pair<uint64_t, uint32
                              [](const auto &n, uint32_t id) { return n.first < id; });
         if (named == notesList.end() || named->first != notesId) continue;
         const uint64_t page = Place(named->second);
-        if (page == slide || !std::binary_search(live.begin(), live.end(), page) ||
-            placed.count(page) || !IsNotesPage(page))
+        if (!std::binary_search(live.begin(), live.end(), page) || placed.count(page) ||
+            !IsNotesPage(page))
             continue;
         pages.emplace(slide, page);
         placed.insert(page);
