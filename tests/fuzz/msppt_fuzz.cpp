@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view stream(reinterpret_cast<const char *>(data), size);
     const std::string user = CurrentUser(stream);
     const std::string file =
-        user.empty() ? dxfuzz::CompoundFile({{"PowerPoint Document", stream}})
-                     : dxfuzz::CompoundFile({{"PowerPoint Document", stream}, {"Current User", user}});
+        user.empty()
+            ? dxfuzz::CompoundFile({{"PowerPoint Document", stream}})
+            : dxfuzz::CompoundFile({{"PowerPoint Document", stream}, {"Current User", user}});
     dxfuzz::ExtractWithModule(DXM_GetModule(), reinterpret_cast<const uint8_t *>(file.data()),
                               file.size(), DX_FMT_PPT);
     return 0;
