@@ -30,6 +30,13 @@ constexpr double kSpaceGap = 0.15;
 constexpr double kMinGap = 1.2;
 // A glyph drawn again this close to the same glyph is drawn over it.
 constexpr double kOverprint = 0.1;
+// Glyphs of text drawn at an angle go on from where the one before ended
+// when they start this close to it (the device computes both alike).
+constexpr double kJoin = 0.5;
+// A span whose glyphs are on average wider than this many times the font
+// size has boxes that cannot be right: a glyph is about half as wide as
+// the size, the widest are as wide.
+constexpr double kWideGlyph = 2;
 
 double baseline(const PsGlyph &g) {
     return (g.y0 + g.y1) / 2;
@@ -147,12 +154,65 @@ std::string LineText(const std::vector<PsGlyph> &glyphs, std::vector<size_t> &li
     return text;
 }
 
+// A glyph of text drawn at an angle (see PsPageText).
+bool is_slanted(const PsGlyph &g) {
+    return g.y0 != g.y1;
+}
+
+// Whether slanted glyph `g`, drawn right after `p`, goes on with p's text:
+// the same box (the device gives every glyph of a span turned by 90 degrees
+// the span's box); the same extent and from where p ends (a span at
+// another angle, whose glyphs the device places along x); or a span that
+// starts where p's ended, in the same direction.
+bool goes_on(const PsGlyph &p, const PsGlyph &g) {
+    if (!is_slanted(g) || (g.y1 > g.y0) != (p.y1 > p.y0)) return false;
+    if (g.x0 == p.x0 && g.x1 == p.x1 && g.y0 == p.y0 && g.y1 == p.y1) return true;
+    const bool from_end = std::fabs(g.x0 - p.x1) <= kJoin;
+    return from_end && ((g.y0 == p.y0 && g.y1 == p.y1) || std::fabs(g.y0 - p.y1) <= kJoin);
+}
+
+// The end of the span of horizontal glyphs that starts at `first`.
+size_t span_end(const std::vector<PsGlyph> &glyphs, size_t first) {
+    size_t end = first + 1;
+    while (end < glyphs.size() && glyphs[end].span == glyphs[first].span &&
+           !is_slanted(glyphs[end]))
+        ++end;
+    return end;
+}
+
+// Whether the glyphs [first, end) are on average wider than kWideGlyph
+// times their font size, blanks left out (two glyphs at least).
+bool too_wide(const std::vector<PsGlyph> &glyphs, size_t first, size_t end) {
+    double width = 0, size = 0;
+    size_t count = 0;
+    for (size_t k = first; k < end; ++k) {
+        const PsGlyph &g = glyphs[k];
+        if (is_blank(g.text)) continue;
+        width += g.x1 - g.x0;
+        size += size_of(g);
+        ++count;
+    }
+    return count >= 2 && width > kWideGlyph * size;
+}
+
+// Glyph `g` appended to the text of a run in drawing order: a blank glyph
+// makes one space before the next one.
+void append_run(std::string &text, bool &space, const PsGlyph &g) {
+    if (is_blank(g.text)) {
+        space = true;
+        return;
+    }
+    if (space && !text.empty()) text += ' ';
+    space = false;
+    text += g.text;
+}
+
 }  // namespace
 
 std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
-    // Lines of horizontal glyphs, and runs of glyphs that are not (the
-    // device gives every glyph of a rotated span the span's box), each with
-    // where it stands: its top and its first glyph in drawing order.
+    // Lines of horizontal glyphs, and runs of glyphs at an angle and spans
+    // too wide to be mixed into lines, each with where it stands: its top
+    // and its first glyph in drawing order.
     struct Line {
         double top;
         size_t first;
@@ -162,22 +222,22 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
     std::vector<size_t> order;
     for (size_t i = 0; i < glyphs.size();) {
         const PsGlyph &g = glyphs[i];
-        if (g.y0 == g.y1) {
-            order.push_back(i++);
-            continue;
-        }
         Line run{std::min(g.y0, g.y1), i, {}};
         bool space = false;
-        for (; i < glyphs.size() && glyphs[i].y0 == g.y0 && glyphs[i].y1 == g.y1 &&
-               glyphs[i].x0 == g.x0 && glyphs[i].x1 == g.x1;
-             ++i) {
-            if (is_blank(glyphs[i].text)) {
-                space = true;
-                continue;
+        if (!is_slanted(g)) {
+            const size_t end = span_end(glyphs, i);
+            const bool wide = too_wide(glyphs, i, end);
+            for (; i < end; ++i)
+                if (wide)
+                    append_run(run.text, space, glyphs[i]);
+                else
+                    order.push_back(i);
+        } else {
+            append_run(run.text, space, g);
+            for (++i; i < glyphs.size() && goes_on(glyphs[i - 1], glyphs[i]); ++i) {
+                run.top = std::min({run.top, glyphs[i].y0, glyphs[i].y1});
+                append_run(run.text, space, glyphs[i]);
             }
-            if (space && !run.text.empty()) run.text += ' ';
-            space = false;
-            run.text += glyphs[i].text;
         }
         if (!run.text.empty()) lines.push_back(std::move(run));
     }
@@ -273,11 +333,12 @@ void PsGlyphReader::Element(std::string_view element, std::string &out) {
     element.remove_prefix(std::min(element.size(), element.rfind('<')));
     if (element.starts_with("<char ")) {
         std::string_view box = attribute(element, "bbox");
-        PsGlyph g{0, 0, 0, 0, size_, unescape(attribute(element, "c"))};
+        PsGlyph g{0, 0, 0, 0, size_, unescape(attribute(element, "c")), span_};
         if (number(box, g.x0) && number(box, g.y0) && number(box, g.x1) && number(box, g.y1) &&
             !g.text.empty())
             page_.push_back(std::move(g));
     } else if (element.starts_with("<span ")) {
+        ++span_;
         std::string_view size = attribute(element, "size");
         if (!number(size, size_)) size_ = 0;
     } else if (element.starts_with("</page>") || element.starts_with("<page>")) {

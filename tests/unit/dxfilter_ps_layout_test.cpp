@@ -33,22 +33,37 @@ std::vector<PsGlyph> Words(std::initializer_list<Placed> words) {
     return page;
 }
 
-// `glyphs` as the device writes them, fed to the reader `step` bytes at a
-// time.
-std::string Xml(const std::vector<std::vector<PsGlyph>> &pages) {
+// `glyphs` as the device writes them: a span for each glyph, or with
+// `spans`, for each run of neighbours with the same span number.
+std::string Xml(const std::vector<std::vector<PsGlyph>> &pages, bool spans = false) {
     std::string xml;
     for (const auto &page : pages) {
         xml += "<page>\n";
-        for (const PsGlyph &g : page) {
-            xml += "<span bbox=\"0 0 0 0\" font=\"Times-Roman\" size=\"" + std::to_string(g.size) +
-                   "\">\n";
+        for (size_t i = 0; i < page.size(); ++i) {
+            const PsGlyph &g = page[i];
+            if (!spans || i == 0 || page[i - 1].span != g.span)
+                xml += "<span bbox=\"0 0 0 0\" font=\"Times-Roman\" size=\"" +
+                       std::to_string(g.size) + "\">\n";
             xml += "<char bbox=\"" + std::to_string(g.x0) + " " + std::to_string(g.y0) + " " +
                    std::to_string(g.x1) + " " + std::to_string(g.y1) + "\" c=\"" + g.text +
-                   "\"/>\n</span>\n";
+                   "\"/>\n";
+            if (!spans || i + 1 == page.size() || page[i + 1].span != g.span) xml += "</span>\n";
         }
         xml += "</page>\n";
     }
     return xml;
+}
+
+// Glyphs of `text` drawn as a span at an angle from (x, y0) as the device
+// reports them: each the span's extent from y0 to y1, placed along x by
+// `advance` (0 for text turned by 90 degrees, whose glyphs all get the
+// span's box).
+void Slanted(std::vector<PsGlyph> &page, const std::string &text, double x, double y0, double y1,
+             double advance) {
+    for (char c : text) {
+        page.push_back({x, y0, x + advance, y1, 10, std::string(1, c)});
+        x += advance;
+    }
 }
 
 std::string Read(const std::string &xml, size_t step) {
@@ -124,6 +139,67 @@ TEST(PsLayout, RotatedTextIsKept) {
     page.clear();
     for (int i = 0; i < 4; ++i) page.push_back({100, 300.0 - 6 * i, 100, 295.0 - 6 * i, 10, "q"});
     EXPECT_EQ(dxf::PsPageText(page), "q\nq\nq\nq\n");
+}
+
+TEST(PsLayout, TextAtAnAngleKeepsItsRuns) {
+    // Two labels at 30 degrees side by side, their glyphs overlapping in
+    // height and placed along x as the device does, between two lines:
+    // each label a line of its own, not one glyph a line nor mixed.
+    std::vector<PsGlyph> page;
+    Word(page, "oben", 10, 250);
+    Slanted(page, "erste Marke", 100, 342, 301, 5);
+    Slanted(page, "zweite Marke", 130, 342, 293, 5);
+    Word(page, "unten", 10, 400);
+    EXPECT_EQ(dxf::PsPageText(page), "oben\nzweite Marke\nerste Marke\nunten\n");
+    // A label turned by 90 degrees drawn in pieces, each starting where the
+    // one before ended (reading upwards): one line in drawing order. A
+    // label beside it, of the same extent, stays apart.
+    page.clear();
+    Slanted(page, "Courier", 41, 824, 740, 0);
+    Slanted(page, " ", 41, 740, 728, 0);
+    Slanted(page, "72", 41, 728, 704, 0);
+    Slanted(page, "neben", 60, 824, 740, 0);
+    Slanted(page, "ab", 80, 700, 740, 0);
+    EXPECT_EQ(dxf::PsPageText(page), "ab\nCourier 72\nneben\n");
+    // Text turned the other way does not go on from where text reading
+    // upwards ended.
+    page.clear();
+    Slanted(page, "hoch", 41, 824, 740, 0);
+    Slanted(page, "runter", 41, 740, 800, 0);
+    EXPECT_EQ(dxf::PsPageText(page), "hoch\nrunter\n");
+}
+
+TEST(PsLayout, SpansTooWideForTheirGlyphsStayWhole) {
+    // Labels drawn with `xshow` on one baseline: the device scales their
+    // advances by the font size, so their boxes overlap. Each span is a
+    // line of its own in drawing order; the lines around keep their layout.
+    std::vector<PsGlyph> page;
+    Word(page, "Kopf", 10, 100);
+    unsigned span = 1;
+    for (const auto &[label, start] : {std::pair<std::string, double>{"Parse input", 213},
+                                       {"Return parsed input", 304},
+                                       {"Do eval", 407}}) {
+        double x = start;
+        for (char c : label) {
+            page.push_back({x, 187, x + 45, 187, 10, std::string(1, c), span});
+            x += 45;
+        }
+        ++span;
+    }
+    Word(page, "Fu", 10, 300);
+    page.back().span = page[page.size() - 2].span = span;
+    Word(page, "ss", 20, 300);
+    EXPECT_EQ(dxf::PsPageText(page), "Kopf\nParse input\nReturn parsed input\nDo eval\nFuss\n");
+    // The same through the reader, which numbers the spans.
+    EXPECT_EQ(Read(Xml({page}, true), 3), dxf::PsPageText(page));
+    // A span of one wide glyph, or of glyphs as wide as the size, is laid
+    // out as other text.
+    page.clear();
+    page.push_back({10, 100, 40, 100, 10, "W", 1});
+    page.push_back({40, 100, 50, 100, 10, "i", 2});
+    page.push_back({50, 100, 60, 100, 10, "n", 2});
+    page.push_back({0, 100, 8, 100, 10, "x", 3});
+    EXPECT_EQ(dxf::PsPageText(page), "x Win\n");
 }
 
 TEST(PsLayout, OverprintedGlyphsCountOnce) {
