@@ -31,8 +31,13 @@ constexpr double kMinGap = 1.2;
 // A glyph drawn again this close to the same glyph is drawn over it.
 constexpr double kOverprint = 0.1;
 // Glyphs of text drawn at an angle go on from where the one before ended
-// when they start this close to it (the device computes both alike).
+// when they start this close to it (the device computes both alike); a
+// span goes on with the run of text before it when it starts on its line
+// (within kAcross of the font size, and kMinGap) and at most kWordGap of
+// the size after its end.
 constexpr double kJoin = 0.5;
+constexpr double kAcross = 0.2;
+constexpr double kWordGap = 1;
 // A span whose glyphs are on average wider than this many times the font
 // size has boxes that cannot be right: a glyph is about half as wide as
 // the size, the widest are as wide.
@@ -159,16 +164,30 @@ bool is_slanted(const PsGlyph &g) {
     return g.y0 != g.y1;
 }
 
-// Whether slanted glyph `g`, drawn right after `p`, goes on with p's text:
-// the same box (the device gives every glyph of a span turned by 90 degrees
-// the span's box); the same extent and from where p ends (a span at
-// another angle, whose glyphs the device places along x); or a span that
-// starts where p's ended, in the same direction.
+// Whether slanted glyph `g`, drawn right after `p`, goes on with p's span:
+// the same box (the device gives every glyph of a span turned by 90
+// degrees the span's box), or the same extent and from where p ends (a
+// span at another angle, whose glyphs the device places along x).
 bool goes_on(const PsGlyph &p, const PsGlyph &g) {
-    if (!is_slanted(g) || (g.y1 > g.y0) != (p.y1 > p.y0)) return false;
-    if (g.x0 == p.x0 && g.x1 == p.x1 && g.y0 == p.y0 && g.y1 == p.y1) return true;
-    const bool from_end = std::fabs(g.x0 - p.x1) <= kJoin;
-    return from_end && ((g.y0 == p.y0 && g.y1 == p.y1) || std::fabs(g.y0 - p.y1) <= kJoin);
+    if (g.y0 != p.y0 || g.y1 != p.y1 || !is_slanted(g)) return false;
+    return (g.x0 == p.x0 && g.x1 == p.x1) || std::fabs(g.x0 - p.x1) <= kJoin;
+}
+
+// How far slanted glyph `g` starts from where `p` ends, along the line of
+// a run that starts at (x, y) and ends with p: a span drawn after another
+// on its line, in the same direction, up to a word space or so away. -1
+// where g does not go on along that line.
+double gap_along(double x, double y, const PsGlyph &p, const PsGlyph &g) {
+    if (!is_slanted(g) || (g.y1 > g.y0) != (p.y1 > p.y0)) return -1;
+    const double dx = p.x1 - x, dy = p.y1 - y, length = std::hypot(dx, dy);
+    const double ex = g.x0 - p.x1, ey = g.y0 - p.y1;
+    const double size = std::max(size_of(p), size_of(g));
+    const double along = (ex * dx + ey * dy) / length;
+    const double across = std::fabs(ex * dy - ey * dx) / length;
+    if (!(length > 0 && across <= std::max(kMinGap, kAcross * size) && along >= -kJoin &&
+          along <= kWordGap * size))
+        return -1;
+    return std::max(along, 0.0);
 }
 
 // The end of the span of horizontal glyphs that starts at `first`.
@@ -234,9 +253,15 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
                     order.push_back(i);
         } else {
             append_run(run.text, space, g);
-            for (++i; i < glyphs.size() && goes_on(glyphs[i - 1], glyphs[i]); ++i) {
-                run.top = std::min({run.top, glyphs[i].y0, glyphs[i].y1});
-                append_run(run.text, space, glyphs[i]);
+            for (++i; i < glyphs.size(); ++i) {
+                const PsGlyph &p = glyphs[i - 1], &h = glyphs[i];
+                if (!goes_on(p, h)) {
+                    const double gap = gap_along(g.x0, g.y0, p, h);
+                    if (gap < 0) break;
+                    space |= gap > kSpaceGap * std::max(size_of(p), size_of(h)) && gap > kMinGap;
+                }
+                run.top = std::min({run.top, h.y0, h.y1});
+                append_run(run.text, space, h);
             }
         }
         if (!run.text.empty()) lines.push_back(std::move(run));

@@ -135,10 +135,10 @@ TEST(PsLayout, RotatedTextIsKept) {
     Word(page, "mitte", 10, 200);
     EXPECT_EQ(dxf::PsPageText(page), "oben\nHello du\nmitte\n");
     // A page turned by 90 degrees: each glyph a box of its own, one above
-    // the other; the text is all there.
+    // the other; the text is all there, one line.
     page.clear();
     for (int i = 0; i < 4; ++i) page.push_back({100, 300.0 - 6 * i, 100, 295.0 - 6 * i, 10, "q"});
-    EXPECT_EQ(dxf::PsPageText(page), "q\nq\nq\nq\n");
+    EXPECT_EQ(dxf::PsPageText(page), "qqqq\n");
 }
 
 TEST(PsLayout, TextAtAnAngleKeepsItsRuns) {
@@ -161,8 +161,25 @@ TEST(PsLayout, TextAtAnAngleKeepsItsRuns) {
     Slanted(page, "neben", 60, 824, 740, 0);
     Slanted(page, "ab", 80, 700, 740, 0);
     EXPECT_EQ(dxf::PsPageText(page), "ab\nCourier 72\nneben\n");
-    // Text turned the other way does not go on from where text reading
-    // upwards ended.
+    // Words drawn one by one at 90 and at 45 degrees, a word space apart
+    // (as dvips draws them), the upper ones ending higher: one line each,
+    // words in drawing order.
+    page.clear();
+    Slanted(page, "Time", 300, 442, 417, 0);
+    Slanted(page, "in", 300, 414, 404, 0);
+    Slanted(page, "seconds", 300, 401, 363, 0);
+    Slanted(page, "Slant", 100, 442, 425, 3.4);
+    Slanted(page, "words", 120, 422, 402, 4);
+    Slanted(page, "apart", 142, 400, 383, 3.4);
+    EXPECT_EQ(dxf::PsPageText(page), "Time in seconds\nSlant words apart\n");
+    // Text turned the other way, or off the line, or further away, does not
+    // go on with text reading upwards.
+    page.clear();
+    Slanted(page, "hoch", 41, 824, 740, 0);
+    Slanted(page, "quer", 45, 738, 700, 0);
+    Slanted(page, "weit", 41, 720, 700, 0);
+    Slanted(page, "fern", 41, 680, 600, 0);
+    EXPECT_EQ(dxf::PsPageText(page), "fern\nquer\nweit\nhoch\n");
     page.clear();
     Slanted(page, "hoch", 41, 824, 740, 0);
     Slanted(page, "runter", 41, 740, 800, 0);
