@@ -54,16 +54,22 @@ std::string Xml(const std::vector<std::vector<PsGlyph>> &pages, bool spans = fal
     return xml;
 }
 
-// Glyphs of `text` drawn as a span at an angle from (x, y0) as the device
-// reports them: each the span's extent from y0 to y1, placed along x by
+// Labels drawn at an angle, each a span from (x, y0) as the device reports
+// it: each glyph the span's extent from y0 to y1, placed along x by
 // `advance` (0 for text turned by 90 degrees, whose glyphs all get the
 // span's box).
-void Slanted(std::vector<PsGlyph> &page, const std::string &text, double x, double y0, double y1,
-             double advance) {
-    for (char c : text) {
-        page.push_back({x, y0, x + advance, y1, 10, std::string(1, c)});
-        x += advance;
-    }
+struct Label {
+    std::string text;
+    double x, y0, y1, advance;
+};
+std::vector<PsGlyph> Labels(std::initializer_list<Label> labels) {
+    std::vector<PsGlyph> page;
+    for (const Label &l : labels)
+        for (size_t i = 0; i < l.text.size(); ++i)
+            page.push_back({l.x + l.advance * static_cast<double>(i), l.y0,
+                            l.x + l.advance * static_cast<double>(i + 1), l.y1, 10,
+                            l.text.substr(i, 1)});
+    return page;
 }
 
 std::string Read(const std::string &xml, size_t step) {
@@ -145,45 +151,38 @@ TEST(PsLayout, TextAtAnAngleKeepsItsRuns) {
     // Two labels at 30 degrees side by side, their glyphs overlapping in
     // height and placed along x as the device does, between two lines:
     // each label a line of its own, not one glyph a line nor mixed.
-    std::vector<PsGlyph> page;
-    Word(page, "oben", 10, 250);
-    Slanted(page, "erste Marke", 100, 342, 301, 5);
-    Slanted(page, "zweite Marke", 130, 342, 293, 5);
+    std::vector<PsGlyph> page =
+        Labels({{"erste Marke", 100, 342, 301, 5}, {"zweite Marke", 130, 342, 293, 5}});
     Word(page, "unten", 10, 400);
+    Word(page, "oben", 10, 250);
     EXPECT_EQ(dxf::PsPageText(page), "oben\nzweite Marke\nerste Marke\nunten\n");
     // A label turned by 90 degrees drawn in pieces, each starting where the
     // one before ended (reading upwards): one line in drawing order. A
     // label beside it, of the same extent, stays apart.
-    page.clear();
-    Slanted(page, "Courier", 41, 824, 740, 0);
-    Slanted(page, " ", 41, 740, 728, 0);
-    Slanted(page, "72", 41, 728, 704, 0);
-    Slanted(page, "neben", 60, 824, 740, 0);
-    Slanted(page, "ab", 80, 700, 740, 0);
-    EXPECT_EQ(dxf::PsPageText(page), "ab\nCourier 72\nneben\n");
+    EXPECT_EQ(dxf::PsPageText(Labels({{"Courier", 41, 824, 740, 0},
+                                      {" ", 41, 740, 728, 0},
+                                      {"72", 41, 728, 704, 0},
+                                      {"neben", 60, 824, 740, 0},
+                                      {"ab", 80, 700, 740, 0}})),
+              "ab\nCourier 72\nneben\n");
     // Words drawn one by one at 90 and at 45 degrees, a word space apart
     // (as dvips draws them), the upper ones ending higher: one line each,
     // words in drawing order.
-    page.clear();
-    Slanted(page, "Time", 300, 442, 417, 0);
-    Slanted(page, "in", 300, 414, 404, 0);
-    Slanted(page, "seconds", 300, 401, 363, 0);
-    Slanted(page, "Slant", 100, 442, 425, 3.4);
-    Slanted(page, "words", 120, 422, 402, 4);
-    Slanted(page, "apart", 142, 400, 383, 3.4);
-    EXPECT_EQ(dxf::PsPageText(page), "Time in seconds\nSlant words apart\n");
+    EXPECT_EQ(dxf::PsPageText(Labels({{"Time", 300, 442, 417, 0},
+                                      {"in", 300, 414, 404, 0},
+                                      {"seconds", 300, 401, 363, 0},
+                                      {"Slant", 100, 442, 425, 3.4},
+                                      {"words", 120, 422, 402, 4},
+                                      {"apart", 142, 400, 383, 3.4}})),
+              "Time in seconds\nSlant words apart\n");
     // Text turned the other way, or off the line, or further away, does not
     // go on with text reading upwards.
-    page.clear();
-    Slanted(page, "hoch", 41, 824, 740, 0);
-    Slanted(page, "quer", 45, 738, 700, 0);
-    Slanted(page, "weit", 41, 720, 700, 0);
-    Slanted(page, "fern", 41, 680, 600, 0);
-    EXPECT_EQ(dxf::PsPageText(page), "fern\nquer\nweit\nhoch\n");
-    page.clear();
-    Slanted(page, "hoch", 41, 824, 740, 0);
-    Slanted(page, "runter", 41, 740, 800, 0);
-    EXPECT_EQ(dxf::PsPageText(page), "hoch\nrunter\n");
+    EXPECT_EQ(dxf::PsPageText(Labels({{"hoch", 41, 824, 740, 0},
+                                      {"quer", 45, 738, 700, 0},
+                                      {"weit", 41, 720, 700, 0},
+                                      {"fern", 41, 680, 600, 0},
+                                      {"runter", 41, 600, 650, 0}})),
+              "fern\nrunter\nquer\nweit\nhoch\n");
 }
 
 TEST(PsLayout, SpansTooWideForTheirGlyphsStayWhole) {
