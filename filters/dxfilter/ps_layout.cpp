@@ -180,11 +180,12 @@ bool goes_on(const PsGlyph &p, const PsGlyph &g) {
 double gap_along(double x, double y, const PsGlyph &p, const PsGlyph &g) {
     if (!is_slanted(g) || (g.y1 > g.y0) != (p.y1 > p.y0)) return -1;
     const double dx = p.x1 - x, dy = p.y1 - y, length = std::hypot(dx, dy);
+    if (!(length > 0)) return -1;
     const double ex = g.x0 - p.x1, ey = g.y0 - p.y1;
     const double size = std::max(size_of(p), size_of(g));
     const double along = (ex * dx + ey * dy) / length;
     const double across = std::fabs(ex * dy - ey * dx) / length;
-    if (!(length > 0 && across <= std::max(kMinGap, kAcross * size) && along >= -kJoin &&
+    if (!(across <= std::max(kMinGap, kAcross * size) && along >= -kJoin &&
           along <= kWordGap * size))
         return -1;
     return std::max(along, 0.0);
