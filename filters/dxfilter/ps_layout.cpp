@@ -30,6 +30,18 @@ constexpr double kSpaceGap = 0.15;
 constexpr double kMinGap = 1.2;
 // A glyph drawn again this close to the same glyph is drawn over it.
 constexpr double kOverprint = 0.1;
+// Glyphs of text drawn at an angle go on from where the one before ended
+// when they start this close to it (the device computes both alike); a
+// span goes on with the run of text before it when it starts on its line
+// (within kAcross of the font size, and kMinGap) and at most kWordGap of
+// the size after its end.
+constexpr double kJoin = 0.5;
+constexpr double kAcross = 0.2;
+constexpr double kWordGap = 1;
+// A span whose glyphs are on average wider than this many times the font
+// size has boxes that cannot be right: a glyph is about half as wide as
+// the size, the widest are as wide.
+constexpr double kWideGlyph = 2;
 
 double baseline(const PsGlyph &g) {
     return (g.y0 + g.y1) / 2;
@@ -147,12 +159,80 @@ std::string LineText(const std::vector<PsGlyph> &glyphs, std::vector<size_t> &li
     return text;
 }
 
+// A glyph of text drawn at an angle (see PsPageText).
+bool is_slanted(const PsGlyph &g) {
+    return g.y0 != g.y1;
+}
+
+// Whether slanted glyph `g`, drawn right after `p`, goes on with p's span:
+// the same box (the device gives every glyph of a span turned by 90
+// degrees the span's box), or the same extent and from where p ends (a
+// span at another angle, whose glyphs the device places along x).
+bool goes_on(const PsGlyph &p, const PsGlyph &g) {
+    if (g.y0 != p.y0 || g.y1 != p.y1 || !is_slanted(g)) return false;
+    return (g.x0 == p.x0 && g.x1 == p.x1) || std::fabs(g.x0 - p.x1) <= kJoin;
+}
+
+// How far slanted glyph `g` starts from where `p` ends, along the line of
+// a run that starts at (x, y) and ends with p: a span drawn after another
+// on its line, in the same direction, up to a word space or so away. -1
+// where g does not go on along that line.
+double gap_along(double x, double y, const PsGlyph &p, const PsGlyph &g) {
+    if (!is_slanted(g) || (g.y1 > g.y0) != (p.y1 > p.y0)) return -1;
+    const double dx = p.x1 - x, dy = p.y1 - y, length = std::hypot(dx, dy);
+    if (!(length > 0)) return -1;
+    const double ex = g.x0 - p.x1, ey = g.y0 - p.y1;
+    const double size = std::max(size_of(p), size_of(g));
+    const double along = (ex * dx + ey * dy) / length;
+    const double across = std::fabs(ex * dy - ey * dx) / length;
+    if (!(across <= std::max(kMinGap, kAcross * size) && along >= -kJoin &&
+          along <= kWordGap * size))
+        return -1;
+    return std::max(along, 0.0);
+}
+
+// The end of the span of horizontal glyphs that starts at `first`.
+size_t span_end(const std::vector<PsGlyph> &glyphs, size_t first) {
+    size_t end = first + 1;
+    while (end < glyphs.size() && glyphs[end].span == glyphs[first].span &&
+           !is_slanted(glyphs[end]))
+        ++end;
+    return end;
+}
+
+// Whether the glyphs [first, end) are on average wider than kWideGlyph
+// times their font size, blanks left out (two glyphs at least).
+bool too_wide(const std::vector<PsGlyph> &glyphs, size_t first, size_t end) {
+    double width = 0, size = 0;
+    size_t count = 0;
+    for (size_t k = first; k < end; ++k) {
+        const PsGlyph &g = glyphs[k];
+        if (is_blank(g.text)) continue;
+        width += g.x1 - g.x0;
+        size += size_of(g);
+        ++count;
+    }
+    return count >= 2 && width > kWideGlyph * size;
+}
+
+// Glyph `g` appended to the text of a run in drawing order: a blank glyph
+// makes one space before the next one.
+void append_run(std::string &text, bool &space, const PsGlyph &g) {
+    if (is_blank(g.text)) {
+        space = true;
+        return;
+    }
+    if (space && !text.empty()) text += ' ';
+    space = false;
+    text += g.text;
+}
+
 }  // namespace
 
 std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
-    // Lines of horizontal glyphs, and runs of glyphs that are not (the
-    // device gives every glyph of a rotated span the span's box), each with
-    // where it stands: its top and its first glyph in drawing order.
+    // Lines of horizontal glyphs, and runs of glyphs at an angle and spans
+    // too wide to be mixed into lines, each with where it stands: its top
+    // and its first glyph in drawing order.
     struct Line {
         double top;
         size_t first;
@@ -162,22 +242,28 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
     std::vector<size_t> order;
     for (size_t i = 0; i < glyphs.size();) {
         const PsGlyph &g = glyphs[i];
-        if (g.y0 == g.y1) {
-            order.push_back(i++);
-            continue;
-        }
         Line run{std::min(g.y0, g.y1), i, {}};
         bool space = false;
-        for (; i < glyphs.size() && glyphs[i].y0 == g.y0 && glyphs[i].y1 == g.y1 &&
-               glyphs[i].x0 == g.x0 && glyphs[i].x1 == g.x1;
-             ++i) {
-            if (is_blank(glyphs[i].text)) {
-                space = true;
-                continue;
+        if (!is_slanted(g)) {
+            const size_t end = span_end(glyphs, i);
+            const bool wide = too_wide(glyphs, i, end);
+            for (; i < end; ++i)
+                if (wide)
+                    append_run(run.text, space, glyphs[i]);
+                else
+                    order.push_back(i);
+        } else {
+            append_run(run.text, space, g);
+            for (++i; i < glyphs.size(); ++i) {
+                const PsGlyph &p = glyphs[i - 1], &h = glyphs[i];
+                if (!goes_on(p, h)) {
+                    const double gap = gap_along(g.x0, g.y0, p, h);
+                    if (gap < 0) break;
+                    space |= gap > kSpaceGap * std::max(size_of(p), size_of(h)) && gap > kMinGap;
+                }
+                run.top = std::min({run.top, h.y0, h.y1});
+                append_run(run.text, space, h);
             }
-            if (space && !run.text.empty()) run.text += ' ';
-            space = false;
-            run.text += glyphs[i].text;
         }
         if (!run.text.empty()) lines.push_back(std::move(run));
     }
@@ -273,11 +359,12 @@ void PsGlyphReader::Element(std::string_view element, std::string &out) {
     element.remove_prefix(std::min(element.size(), element.rfind('<')));
     if (element.starts_with("<char ")) {
         std::string_view box = attribute(element, "bbox");
-        PsGlyph g{0, 0, 0, 0, size_, unescape(attribute(element, "c"))};
+        PsGlyph g{0, 0, 0, 0, size_, unescape(attribute(element, "c")), span_};
         if (number(box, g.x0) && number(box, g.y0) && number(box, g.x1) && number(box, g.y1) &&
             !g.text.empty())
             page_.push_back(std::move(g));
     } else if (element.starts_with("<span ")) {
+        ++span_;
         std::string_view size = attribute(element, "size");
         if (!number(size, size_)) size_ = 0;
     } else if (element.starts_with("</page>") || element.starts_with("<page>")) {

@@ -15,11 +15,14 @@
 namespace dxf {
 
 // One glyph: its box in page coordinates (y grows downwards; a glyph of
-// horizontal text has y0 == y1, its baseline), the size of its font, and
-// the text it stands for (UTF-8).
+// horizontal text has y0 == y1, its baseline), the size of its font, the
+// text it stands for (UTF-8), and the span it was reported in (glyphs drawn
+// together in one font; neighbours in drawing order with the same number
+// share a span).
 struct PsGlyph {
     double x0, y0, x1, y1, size;
     std::string text;
+    unsigned span = 0;
 };
 
 // The page's text: glyphs grouped into lines by baseline (within a fraction
@@ -28,6 +31,15 @@ struct PsGlyph {
 // order; a space where the gap between two glyphs is wider than a fraction
 // of the font size, and where the page draws one; a glyph drawn again over
 // itself (bold by overprinting) once. Every line ends in '\n'.
+//
+// Text drawn at an angle (y0 != y1: the device gives a glyph of a rotated
+// span the span's extent) is not mixed into lines: each run of it, the
+// glyphs of a span and the spans that go on from where the one before
+// ended in the same direction, is a line of its own in drawing order,
+// placed by its top. So is a span whose glyphs are on average wider than
+// twice its font size (the device's boxes for `xshow` and the like, whose
+// advances it scales by the font size): its glyphs would cover those of
+// its neighbours.
 std::string PsPageText(const std::vector<PsGlyph> &glyphs);
 
 // Reads the device's output as it comes, in pieces of any size, and lays
@@ -52,7 +64,8 @@ class PsGlyphReader {
     size_t length_ = 0;    // its length so far
     std::string carry_;    // its bytes (up to kMaxElement)
     std::vector<PsGlyph> page_;
-    double size_ = 0;  // the font size of the current span
+    double size_ = 0;    // the font size of the current span
+    unsigned span_ = 0;  // the current span, counted on the page
 };
 
 }  // namespace dxf

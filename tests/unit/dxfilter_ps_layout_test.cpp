@@ -33,22 +33,43 @@ std::vector<PsGlyph> Words(std::initializer_list<Placed> words) {
     return page;
 }
 
-// `glyphs` as the device writes them, fed to the reader `step` bytes at a
-// time.
-std::string Xml(const std::vector<std::vector<PsGlyph>> &pages) {
+// `glyphs` as the device writes them: a span for each glyph, or with
+// `spans`, for each run of neighbours with the same span number.
+std::string Xml(const std::vector<std::vector<PsGlyph>> &pages, bool spans = false) {
     std::string xml;
     for (const auto &page : pages) {
         xml += "<page>\n";
-        for (const PsGlyph &g : page) {
-            xml += "<span bbox=\"0 0 0 0\" font=\"Times-Roman\" size=\"" + std::to_string(g.size) +
-                   "\">\n";
+        for (size_t i = 0; i < page.size(); ++i) {
+            const PsGlyph &g = page[i];
+            if (!spans || i == 0 || page[i - 1].span != g.span)
+                xml += "<span bbox=\"0 0 0 0\" font=\"Times-Roman\" size=\"" +
+                       std::to_string(g.size) + "\">\n";
             xml += "<char bbox=\"" + std::to_string(g.x0) + " " + std::to_string(g.y0) + " " +
                    std::to_string(g.x1) + " " + std::to_string(g.y1) + "\" c=\"" + g.text +
-                   "\"/>\n</span>\n";
+                   "\"/>\n";
+            if (!spans || i + 1 == page.size() || page[i + 1].span != g.span) xml += "</span>\n";
         }
         xml += "</page>\n";
     }
     return xml;
+}
+
+// Labels drawn at an angle, each a span from (x, y0) as the device reports
+// it: each glyph the span's extent from y0 to y1, placed along x by
+// `advance` (0 for text turned by 90 degrees, whose glyphs all get the
+// span's box).
+struct Label {
+    std::string text;
+    double x, y0, y1, advance;
+};
+std::vector<PsGlyph> Labels(std::initializer_list<Label> labels) {
+    std::vector<PsGlyph> page;
+    for (const Label &l : labels)
+        for (size_t i = 0; i < l.text.size(); ++i)
+            page.push_back({l.x + l.advance * static_cast<double>(i), l.y0,
+                            l.x + l.advance * static_cast<double>(i + 1), l.y1, 10,
+                            l.text.substr(i, 1)});
+    return page;
 }
 
 std::string Read(const std::string &xml, size_t step) {
@@ -120,10 +141,81 @@ TEST(PsLayout, RotatedTextIsKept) {
     Word(page, "mitte", 10, 200);
     EXPECT_EQ(dxf::PsPageText(page), "oben\nHello du\nmitte\n");
     // A page turned by 90 degrees: each glyph a box of its own, one above
-    // the other; the text is all there.
+    // the other; the text is all there, one line.
     page.clear();
     for (int i = 0; i < 4; ++i) page.push_back({100, 300.0 - 6 * i, 100, 295.0 - 6 * i, 10, "q"});
-    EXPECT_EQ(dxf::PsPageText(page), "q\nq\nq\nq\n");
+    EXPECT_EQ(dxf::PsPageText(page), "qqqq\n");
+}
+
+TEST(PsLayout, TextAtAnAngleKeepsItsRuns) {
+    // Two labels at 30 degrees side by side, their glyphs overlapping in
+    // height and placed along x as the device does, between two lines:
+    // each label a line of its own, not one glyph a line nor mixed.
+    std::vector<PsGlyph> page =
+        Labels({{"erste Marke", 100, 342, 301, 5}, {"zweite Marke", 130, 342, 293, 5}});
+    Word(page, "unten", 10, 400);
+    Word(page, "oben", 10, 250);
+    EXPECT_EQ(dxf::PsPageText(page), "oben\nzweite Marke\nerste Marke\nunten\n");
+    // A label turned by 90 degrees drawn in pieces, each starting where the
+    // one before ended (reading upwards): one line in drawing order. A
+    // label beside it, of the same extent, stays apart.
+    EXPECT_EQ(dxf::PsPageText(Labels({{"Courier", 41, 824, 740, 0},
+                                      {" ", 41, 740, 728, 0},
+                                      {"72", 41, 728, 704, 0},
+                                      {"neben", 60, 824, 740, 0},
+                                      {"ab", 80, 700, 740, 0}})),
+              "ab\nCourier 72\nneben\n");
+    // Words drawn one by one at 90 and at 45 degrees, a word space apart
+    // (as dvips draws them), the upper ones ending higher: one line each,
+    // words in drawing order.
+    EXPECT_EQ(dxf::PsPageText(Labels({{"Time", 300, 442, 417, 0},
+                                      {"in", 300, 414, 404, 0},
+                                      {"seconds", 300, 401, 363, 0},
+                                      {"Slant", 100, 442, 425, 3.4},
+                                      {"words", 120, 422, 402, 4},
+                                      {"apart", 142, 400, 383, 3.4}})),
+              "Time in seconds\nSlant words apart\n");
+    // Text turned the other way, or off the line, or further away, does not
+    // go on with text reading upwards.
+    EXPECT_EQ(dxf::PsPageText(Labels({{"hoch", 41, 824, 740, 0},
+                                      {"quer", 45, 738, 700, 0},
+                                      {"weit", 41, 720, 700, 0},
+                                      {"fern", 41, 680, 600, 0},
+                                      {"runter", 41, 600, 650, 0}})),
+              "fern\nrunter\nquer\nweit\nhoch\n");
+}
+
+TEST(PsLayout, SpansTooWideForTheirGlyphsStayWhole) {
+    // Labels drawn with `xshow` on one baseline: the device scales their
+    // advances by the font size, so their boxes overlap. Each span is a
+    // line of its own in drawing order; the lines around keep their layout.
+    std::vector<PsGlyph> page;
+    Word(page, "Kopf", 10, 100);
+    unsigned span = 1;
+    for (const auto &[label, start] : {std::pair<std::string, double>{"Parse input", 213},
+                                       {"Return parsed input", 304},
+                                       {"Do eval", 407}}) {
+        double x = start;
+        for (char c : label) {
+            page.push_back({x, 187, x + 45, 187, 10, std::string(1, c), span});
+            x += 45;
+        }
+        ++span;
+    }
+    Word(page, "Fu", 10, 300);
+    page.back().span = page[page.size() - 2].span = span;
+    Word(page, "ss", 20, 300);
+    EXPECT_EQ(dxf::PsPageText(page), "Kopf\nParse input\nReturn parsed input\nDo eval\nFuss\n");
+    // The same through the reader, which numbers the spans.
+    EXPECT_EQ(Read(Xml({page}, true), 3), dxf::PsPageText(page));
+    // A span of one wide glyph, or of glyphs as wide as the size, is laid
+    // out as other text.
+    page.clear();
+    page.push_back({10, 100, 40, 100, 10, "W", 1});
+    page.push_back({40, 100, 50, 100, 10, "i", 2});
+    page.push_back({50, 100, 60, 100, 10, "n", 2});
+    page.push_back({0, 100, 8, 100, 10, "x", 3});
+    EXPECT_EQ(dxf::PsPageText(page), "x Win\n");
 }
 
 TEST(PsLayout, OverprintedGlyphsCountOnce) {
