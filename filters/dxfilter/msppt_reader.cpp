@@ -6,9 +6,8 @@
 // Text lies in text atoms anywhere in the tree: TextCharsAtom (UTF-16LE) and
 // TextBytesAtom (8-bit, each byte the character of that code point), in the
 // slide list of the document and in the text boxes of the slides' drawings.
-// The records are walked in stream order; the subtrees of the masters,
-// handouts and notes are skipped (their text is the template's prompts, or
-// not on the slides; PPTX gives the slides only too), as are names
+// The records are walked in stream order; the subtrees of the masters and
+// handouts are skipped (their text is the template's prompts), as are names
 // (CString atoms: fonts, templates, shows).
 //
 // Which top-level records are walked: those the persist directory holds.
@@ -18,6 +17,18 @@
 // objects saved again (whose text would come twice), and space that is no
 // record at all. A presentation without a usable directory is walked from
 // the stream's start to its end.
+//
+// Speaker notes: each slide's notes page is walked right after the slide.
+// The slide atom gives a notes id; the document's notes list (the slide
+// list of instance 2) pairs notes ids with persist ids, and the directory
+// gives the place of the notes container. A page is read once, after the
+// first slide that names it, and only when its notes atom names a slide:
+// the notes master's names none, and it stays skipped, as do the notes
+// pages no slide names and, without a directory (no persist ids to
+// follow), all notes. On a notes page the shapes of the slide image, the
+// date, the page number, the footer and the header give no text: their
+// placeholder atom (or the atom later versions write for the last four),
+// in the shape's client data, comes before the shape's text box.
 //
 // Each text atom ends a line, and so do its paragraph (0x0D) and line (0x0B)
 // breaks. A presentation is encrypted when its current user record says so,
@@ -34,18 +45,20 @@
 // older copy to tell apart (its `Current User` stream is only the user's
 // name). The slides are the list tagged 0x0A of the document container, in
 // slide order; the masters are the list tagged 0x0B, and they, the notes
-// (inside each slide, and the notes master) and the handout are left out,
-// as for 97. A text box's characters are the atom tagged 0x35 of its text
-// container: 8-bit, in the code page of the summary information (1252 when
-// there is none). A presentation saved as "PowerPoint 95 & 97" also holds
-// a 97 copy of the same slides in a `PP97_DUALSTORAGE` storage; the root
-// stream is the one read.
+// (inside each slide, and the notes master) and the handout are left out.
+// A text box's characters are the atom tagged 0x35 of its text container:
+// 8-bit, in the code page of the summary information (1252 when there is
+// none). A presentation saved as "PowerPoint 95 & 97" also holds a 97 copy
+// of the same slides in a `PP97_DUALSTORAGE` storage; the root stream is
+// the one read.
 #include <errno.h>
 #include <iconv.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -56,8 +69,14 @@ namespace msdoc {
 namespace {
 
 enum Record : uint16_t {
+    kSlide = 0x03EE,
+    kSlideAtom = 0x03EF,
     kNotes = 0x03F0,
+    kNotesAtom = 0x03F1,
+    kSlidePersist = 0x03F3,  // in the notes list too, naming a notes page
     kMainMaster = 0x03F8,
+    kPlaceholder = 0x0BC3,
+    kHeaderFooterPlaceholder = 0x0420,  // later versions' placeholder atom of these kinds
     kTextChars = 0x0FA0,
     kTextBytes = 0x0FA8,
     kHandout = 0x0FC9,
@@ -77,7 +96,18 @@ enum Record95 : uint32_t {
 // Tags: of the document's list of masters, of a text's characters.
 constexpr uint32_t kMasters95 = 0x0B, kCharacters95 = 0x35;
 // Instances of the slide list: 0 slides, 1 masters, 2 notes.
-constexpr uint16_t kSlidesList = 0;
+constexpr uint16_t kSlidesList = 0, kNotesList = 2;
+// Where the ids lie: the notes id of a slide atom; the persist id and the
+// notes id of a notes list's persist atom; the slide id of a notes atom
+// (that of the slide; none, 0, or a master's, from 0x80000000 on, in the
+// notes master's); the kind of a placeholder, in either atom.
+constexpr size_t kSlideNotesId = 16, kPersistId = 0, kNotesId = 12, kNotesSlideId = 0,
+                 kPlacement = 4, kHeaderFooterPlacement = 0;
+constexpr uint32_t kFirstSlideId = 0x100, kFirstMasterId = 0x80000000;
+// The placeholders of a notes page that hold no notes: the slide's image,
+// the date, the page number, the footer and the header (of the notes
+// master's kinds, which a notes page's copies keep).
+constexpr unsigned char kNotesPlaceholdersSkipped[] = {0x05, 0x07, 0x08, 0x09, 0x0A, 0x0B};
 
 constexpr uint32_t kEncryptedToken = 0xF3D1C4DF;  // of the current user atom
 constexpr size_t kHeaderBytes = 8, kHeaderBytes95 = 16;
@@ -115,7 +145,8 @@ bool is_95(GsfInput *stream) {
     return header.type == kWhole95 && header.container;
 }
 
-// Subtrees whose text is left out.
+// Subtrees whose text is left out (a notes page is read when its slide
+// names it: PresentationReader::Skipped).
 bool skipped(const Header &h, bool v95) {
     if (v95)
         return h.type == kMainMaster || h.type == kHandout || h.type == kNotes ||
@@ -156,6 +187,16 @@ class PresentationReader final : public OleReader {
     bool Opaque(uint64_t at) const {
         return std::binary_search(opaque_.begin(), opaque_.end(), at);
     }
+    bool Skipped(const Header &h, uint64_t at) const {
+        if (h.type == kNotes && !v95_ && ends_.empty())
+            return !std::binary_search(notes_.begin(), notes_.end(), at);
+        return skipped(h, v95_);
+    }
+    uint64_t Place(uint32_t id) const;
+    bool IsNotesPage(uint64_t at) const;
+    void PlaceNotes(const std::vector<std::pair<uint64_t, uint32_t>> &slides,
+                    std::vector<std::pair<uint32_t, uint32_t>> notesList);
+    bool Dropped(const Header &h, uint64_t body);
     int Text(const Header &h, uint64_t body);
 
     std::unique_ptr<OleFile> file_;
@@ -172,6 +213,13 @@ class PresentationReader final : public OleReader {
     std::vector<uint64_t> tops_;
     size_t nextTop_ = 0;
     std::vector<uint64_t> opaque_;
+    // Persist ids and their places (sorted by id); the notes pages read,
+    // each after its slide in tops_ (sorted); where the notes page being
+    // read ends (0 outside one), and the end of its shape whose text is
+    // dropped.
+    std::vector<std::pair<uint32_t, uint64_t>> places_;
+    std::vector<uint64_t> notes_;
+    uint64_t notesEnd_ = 0, droppedUntil_ = 0;
     uint64_t bytesRead_ = 0;
     std::vector<unsigned char> bytes_;
     TextOut out_;
@@ -235,6 +283,7 @@ bool PresentationReader::LiveRecords(GsfInput *currentUser) {
     for (size_t i = 0; i < places.size(); ++i) {
         if (i > 0 && places[i].first == places[i - 1].first) continue;
         tops_.push_back(places[i].second);
+        places_.push_back(places[i]);
         if (places[i].first == document) documentAt = places[i].second;
     }
     std::sort(tops_.begin(), tops_.end());
@@ -258,8 +307,13 @@ bool PresentationReader::Open(GsfInput *currentUser) {
     }
     struct Open {
         uint64_t start, end;
+        Header header;
     };
     std::vector<Open> open;
+    // The notes ids the top-level slides name, and the notes list's pages:
+    // notes id, persist id.
+    std::vector<std::pair<uint64_t, uint32_t>> slides;
+    std::vector<std::pair<uint32_t, uint32_t>> notesList;
     size_t top = 0;
     uint64_t at = tops_.empty() ? 0 : tops_[top++];
     for (int n = 0;; ++n) {
@@ -296,12 +350,97 @@ bool PresentationReader::Open(GsfInput *currentUser) {
         const uint64_t start = at;
         at = body + header.length;
         if (header.container && header.length > 0 && open.size() < kMaxDepth) {
-            open.push_back({start, at});
+            open.push_back({start, at, header});
             at = body;
+        } else if (!v95_ && !tops_.empty() && !open.empty() && !header.container) {
+            const Header &parent = open.back().header;
+            unsigned char b[20];
+            if (header.type == kSlideAtom && parent.type == kSlide && open.size() == 1 &&
+                header.length >= kSlideNotesId + 4 && read_at(stream_.get(), body, 20, b))
+                slides.emplace_back(open.back().start, le32(b + kSlideNotesId));
+            else if (header.type == kSlidePersist && parent.type == kSlideListWithText &&
+                     parent.instance == kNotesList && header.length >= kNotesId + 4 &&
+                     read_at(stream_.get(), body, 16, b))
+                notesList.emplace_back(le32(b + kNotesId), le32(b + kPersistId));
         }
     }
     std::sort(opaque_.begin(), opaque_.end());
+    if (!tops_.empty()) PlaceNotes(slides, notesList);
     return true;
+}
+
+// The place of the live object with persist id `id`; UINT64_MAX when none.
+uint64_t PresentationReader::Place(uint32_t id) const {
+    auto it = std::lower_bound(places_.begin(), places_.end(), std::make_pair(id, uint64_t{0}));
+    return it != places_.end() && it->first == id ? it->second : UINT64_MAX;
+}
+
+// Whether the record at `at` (of a persist id) is a notes page: a notes
+// container whose notes atom names a slide (the notes master's does not).
+bool PresentationReader::IsNotesPage(uint64_t at) const {
+    unsigned char h[2 * kHeaderBytes + 4];
+    if (at > size_ || size_ - at < sizeof h || !read_at(stream_.get(), at, sizeof h, h))
+        return false;
+    const Header notes = parse_header(h), atom = parse_header(h + kHeaderBytes);
+    if (notes.type != kNotes || !notes.container || atom.type != kNotesAtom || atom.container ||
+        atom.length < kNotesSlideId + 4)
+        return false;
+    const uint32_t slide = le32(h + 2 * kHeaderBytes + kNotesSlideId);
+    return slide >= kFirstSlideId && slide < kFirstMasterId;
+}
+
+// Each slide's notes page after the slide in tops_: the slide atom's notes
+// id, through the notes list to a persist id, through the directory to the
+// page. A page comes once, after the first slide that names it; the pages
+// no slide names are passed over where they lie.
+void PresentationReader::PlaceNotes(const std::vector<std::pair<uint64_t, uint32_t>> &slides,
+                                    std::vector<std::pair<uint32_t, uint32_t>> notesList) {
+    // The first page of each notes id.
+    std::stable_sort(notesList.begin(), notesList.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<uint64_t> live = tops_;
+    std::sort(live.begin(), live.end());
+    std::map<uint64_t, uint64_t> pages;  // slide, its notes page
+    std::set<uint64_t> placed;
+    for (const auto &[slide, notesId] : slides) {
+        if (notesId == 0) continue;
+        const auto named =
+            std::lower_bound(notesList.begin(), notesList.end(), notesId,
+                             [](const auto &n, uint32_t id) { return n.first < id; });
+        if (named == notesList.end() || named->first != notesId) continue;
+        const uint64_t page = Place(named->second);
+        if (!std::binary_search(live.begin(), live.end(), page) || placed.count(page) ||
+            !IsNotesPage(page))
+            continue;
+        pages.emplace(slide, page);
+        placed.insert(page);
+    }
+    if (pages.empty()) return;
+    notes_.assign(placed.begin(), placed.end());
+    std::vector<uint64_t> ordered;
+    for (const uint64_t top : tops_) {
+        if (placed.count(top)) continue;
+        ordered.push_back(top);
+        if (auto it = pages.find(top); it != pages.end()) ordered.push_back(it->second);
+    }
+    tops_ = std::move(ordered);
+}
+
+// Whether the text of a record inside a notes page is dropped: that of a
+// shape whose placeholder holds no notes (its atom comes in the shape's
+// client data, before the shape's text box).
+bool PresentationReader::Dropped(const Header &h, uint64_t body) {
+    const size_t at = h.type == kPlaceholder               ? kPlacement
+                      : h.type == kHeaderFooterPlaceholder ? kHeaderFooterPlacement
+                                                           : SIZE_MAX;
+    if (at != SIZE_MAX && h.length > at && ends_.size() >= 2) {
+        unsigned char kind;
+        if (read_at(stream_.get(), body + at, 1, &kind) &&
+            std::ranges::find(kNotesPlaceholdersSkipped, kind) !=
+                std::end(kNotesPlaceholdersSkipped))
+            droppedUntil_ = std::max(droppedUntil_, ends_[ends_.size() - 2]);
+    }
+    return body < droppedUntil_;
 }
 
 // A text atom whose body starts at `body`: 1, 0 once the sink is full, -1
@@ -359,6 +498,7 @@ int PresentationReader::Step(DXMSink *sink) {
         if (ends_.empty() && !tops_.empty()) {
             if (nextTop_ == tops_.size()) return 0;  // the last live record read
             at_ = tops_[nextTop_++];
+            notesEnd_ = droppedUntil_ = 0;
         }
         const uint64_t end = ends_.empty() ? size_ : ends_.back();
         if (end - at_ < headerBytes_) {
@@ -372,11 +512,14 @@ int PresentationReader::Step(DXMSink *sink) {
         if (header.length > end - body) return -1;  // past its container or the stream
         at_ = body + header.length;
         if (header.container) {
-            if (!skipped(header, v95_) && ends_.size() < kMaxDepth && header.length > 0 &&
-                !Opaque(body - headerBytes_)) {
+            if (!Skipped(header, body - headerBytes_) && ends_.size() < kMaxDepth &&
+                header.length > 0 && !Opaque(body - headerBytes_)) {
+                if (header.type == kNotes && ends_.empty()) notesEnd_ = at_;
                 ends_.push_back(at_);
                 at_ = body;
             }
+        } else if (notesEnd_ != 0 && Dropped(header, body)) {
+            continue;
         } else if (is_text(header, v95_)) {
             if (int r = Text(header, body); r <= 0) return r;
         }

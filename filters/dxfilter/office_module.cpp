@@ -21,6 +21,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -459,6 +460,22 @@ constexpr std::string_view kMainPartRelationships[] = {
     "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument",
 };
 
+// The relationship type of a slide's notes page, in the transitional and
+// the strict edition of Office Open XML.
+constexpr std::string_view kNotesSlideRelationships[] = {
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/notesSlide",
+    "http://purl.oclc.org/ooxml/officeDocument/relationships/notesSlide",
+};
+
+// The placeholders of a notes page that hold no notes: the slide's image,
+// the page number, the header, the footer and the date.
+constexpr std::string_view kNotesPlaceholdersSkipped[] = {"sldImg", "sldNum", "hdr", "ftr", "dt"};
+
+// Whether a text field (`a:fld`) of this type is a page number or a date.
+bool notes_field(std::string_view type) {
+    return type == "slidenum" || type.starts_with("datetime");
+}
+
 // The target of the first main part relationship of root relationships
 // (root element `Relationships`) that is not external.
 class MainPartRelationship {
@@ -704,6 +721,8 @@ std::string resolve(const std::string &base, std::string_view href) {
 enum class PartKind {
     kDocx,           // word/document.xml
     kPptx,           // ppt/slides/slideN.xml
+    kPptxNotes,      // ppt/notesSlides/notesSlideN.xml, a slide's notes page
+    kSlideRels,      // a slide's relationships: its notes page (gathered)
     kXlsxShared,     // xl/sharedStrings.xml (gathered, not emitted)
     kXlsxSheet,      // xl/worksheets/sheetN.xml
     kXlsbShared,     // xl/sharedStrings.bin (gathered, not emitted)
@@ -983,6 +1002,7 @@ class OfficeExtractor {
     std::string cellType_;
     bool inValue_ = false;
     bool inPhonetic_ = false;
+    bool shapeSkipped_ = false;  // in a shape of a notes page whose text is not notes
     // One entry per open `mc:AlternateContent`: whether one of its
     // alternatives has been read (the others are then skipped).
     std::vector<bool> alternativeRead_;
@@ -998,6 +1018,8 @@ class OfficeExtractor {
     std::map<std::string, std::string> relations_;
     std::vector<std::string> order_;
     std::vector<std::string> OrderedMembers(const std::string &dir, const std::string &main);
+    void AddSlides(const std::vector<std::string> &slides);
+    std::string notesTarget_;  // of a slide's relationships (kSlideRels)
 
     // A flat package (`pkg:package`): one XML document whose `pkg:part`
     // elements are the parts, each XML part's markup in its `pkg:xmlData`.
@@ -1063,6 +1085,29 @@ std::vector<std::string> OfficeExtractor::OrderedMembers(const std::string &dir,
     return names;
 }
 
+// Each slide, then its notes page: the part the slide's relationships name
+// as its notes slide, when the package has it and no slide before named it.
+// A notes page that cannot be read ends early or gives nothing; the slides
+// are read all the same.
+void OfficeExtractor::AddSlides(const std::vector<std::string> &slides) {
+    std::set<std::string> notes;
+    for (const auto &slide : slides) {
+        if (parts_.size() >= limits_.maxParts) break;
+        parts_.push_back({slide, PartKind::kPptx});
+        if (DXM_CpuNs() > limits_.deadlineNs) continue;
+        const size_t file = slide.rfind('/') + 1;  // 0 without a folder
+        const std::string dir = slide.substr(0, file);
+        notesTarget_.clear();
+        RunWhole({dir + "_rels/" + slide.substr(file) + ".rels", PartKind::kSlideRels});
+        if (notesTarget_.empty()) continue;
+        std::string name = notesTarget_[0] == '/' ? resolve("", notesTarget_.substr(1))
+                                                  : resolve(dir, notesTarget_);
+        if (!name.empty() && HasPart(name) && notes.insert(dxf::ascii_lowered(name)).second &&
+            parts_.size() < limits_.maxParts)
+            parts_.push_back({name, PartKind::kPptxNotes});
+    }
+}
+
 void sax_start(void *ctx, const xmlChar *local, const xmlChar *, const xmlChar *uri, int,
                const xmlChar **, int nAttrs, int, const xmlChar **attrs) {
     static_cast<OfficeExtractor *>(ctx)->Start(local, uri, nAttrs, attrs);
@@ -1082,7 +1127,7 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
         ++skipDepth_;
         return;
     }
-    if ((kind_ == PartKind::kDocx || kind_ == PartKind::kPptx) &&
+    if ((kind_ == PartKind::kDocx || kind_ == PartKind::kPptx || kind_ == PartKind::kPptxNotes) &&
         in_namespace(uri, kMarkupCompatibility)) {
         // The first alternative is read: a text extractor understands every
         // markup a choice may require.
@@ -1111,6 +1156,33 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
                 ++textDepth_;
             else if (is(local, "br"))
                 Break();
+            break;
+        case PartKind::kPptxNotes:
+            // A notes page (root `notes`; not the notes master, nor the
+            // handout master): the text of its shapes, but for those of
+            // the placeholders that hold no notes (kNotesPlaceholdersSkipped,
+            // named in the shape's properties before its text) and for the
+            // page number and date fields of text boxes that stand in for
+            // them.
+            if (depth_ == 1 && !is(local, "notes"))
+                skipDepth_ = 1;
+            else if (is(local, "ph") && std::ranges::find(kNotesPlaceholdersSkipped,
+                                                          attribute(nAttrs, attrs, "type")) !=
+                                            std::end(kNotesPlaceholdersSkipped))
+                shapeSkipped_ = true;
+            else if (is(local, "fld") && notes_field(attribute(nAttrs, attrs, "type")))
+                skipDepth_ = 1;
+            else if (is(local, "t"))
+                ++textDepth_;
+            else if (is(local, "br") && !shapeSkipped_)
+                Break();
+            break;
+        case PartKind::kSlideRels:
+            if (is(local, "Relationship") && notesTarget_.empty() &&
+                std::ranges::find(kNotesSlideRelationships, attribute(nAttrs, attrs, "Type")) !=
+                    std::end(kNotesSlideRelationships) &&
+                attribute(nAttrs, attrs, "TargetMode") != "External")
+                notesTarget_ = attribute(nAttrs, attrs, "Target");
             break;
         case PartKind::kXlsxShared:
             if (is(local, "si"))
@@ -1477,6 +1549,15 @@ void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
             else if (is(local, "p"))
                 Break();
             break;
+        case PartKind::kPptxNotes:
+            if (is(local, "t"))
+                --textDepth_;
+            else if (is(local, "p") && !shapeSkipped_)
+                Break();
+            else if (is(local, "sp") || is(local, "pic") || is(local, "graphicFrame") ||
+                     is(local, "cxnSp"))
+                shapeSkipped_ = false;
+            break;
         case PartKind::kXlsxShared:
             if (is(local, "rPh"))
                 inPhonetic_ = false;
@@ -1532,6 +1613,9 @@ void OfficeExtractor::Characters(const xmlChar *text, int length) {
         case PartKind::kPptx:
         case PartKind::kWordml:
             if (textDepth_ > 0) Emit(s);
+            break;
+        case PartKind::kPptxNotes:
+            if (textDepth_ > 0 && !shapeSkipped_) Emit(s);
             break;
         case PartKind::kXlsxShared:
         case PartKind::kXlsxSheet:
@@ -1647,7 +1731,7 @@ bool OfficeExtractor::OpenPart(const Part &part, bool chain) {
 // Element state as at the start of a part.
 void OfficeExtractor::ResetElements() {
     textDepth_ = skipDepth_ = depth_ = 0;
-    inBody_ = inValue_ = inPhonetic_ = false;
+    inBody_ = inValue_ = inPhonetic_ = shapeSkipped_ = false;
     alternativeRead_.clear();
 }
 
@@ -1853,7 +1937,7 @@ bool OfficeExtractor::PlanPackage() {
             const std::string dir = folder("ppt/presentation.xml");
             auto slides = OrderedMembers(dir, main.substr(dir.size()));
             if (slides.empty()) slides = numbered_names(names, dir + "slides/slide", ".xml");
-            for (auto &name : slides) parts_.push_back({name, PartKind::kPptx});
+            AddSlides(slides);
             break;
         }
         case DX_FMT_XLSX: {
@@ -1903,7 +1987,7 @@ bool OfficeExtractor::Plan() {
         case DX_FMT_PPTX: {
             auto slides = OrderedMembers("ppt/", "presentation.xml");
             if (slides.empty()) slides = numbered_members(zip, "ppt/slides/slide", ".xml");
-            for (auto &name : slides) parts_.push_back({name, PartKind::kPptx});
+            AddSlides(slides);
             if (parts_.empty()) first = "ppt/presentation.xml";
             break;
         }

@@ -112,7 +112,9 @@ def remove_stale(kinds):
 
 
 def office_seeds():
-    for path in sorted(DOCS.iterdir()):
+    # The presentations of others (with speaker notes) beside the project's own.
+    paths = sorted(DOCS.iterdir()) + sorted((DOCS.parent / "ppt").glob("*.ppt"))
+    for path in paths:
         if path.suffix not in (".doc", ".xls", ".ppt"):
             continue
         streams = ole_streams(path.read_bytes())
@@ -262,6 +264,12 @@ def xps_seeds():
                 write("office", "%s-%d.fpage" % (path.stem, i + 1), z.read(name))
 
 
+def pptx_seeds():
+    # A presentation whose slides name their notes pages, read as probed.
+    for path in sorted((DOCS.parent / "ppt").glob("*.pptx")):
+        write("office", path.name, path.read_bytes())
+
+
 def xlsb_seeds():
     for path in sorted((REPO / "tests/data/dxfilter/xlsb").glob("*.xlsb")):
         with zipfile.ZipFile(path) as z:
@@ -329,6 +337,7 @@ if __name__ == "__main__":
     write("msppt", "ppt95", ppt95_stream())
     xps_seeds()
     xlsb_seeds()
+    pptx_seeds()
     lzx_seeds()
     kinds = ["msdoc", "msxls", "msppt", "office", "lzx"]
     if "--no-pdf" not in sys.argv:

@@ -86,10 +86,11 @@ const std::string kPresentationText =
 // A presentation saved again and again: `stream` and, appended to it, one
 // user edit per directory, each with its persist directory (persist id,
 // offset in `stream`) and pointing back at the one before. The current user
-// names the last edit; the document has persist id 1.
-std::string Edited(std::string stream,
-                   const std::vector<std::vector<std::pair<uint32_t, uint32_t>>> &directories) {
-    uint32_t edit = 0;
+// names the last edit (`edit`); the document has persist id 1.
+std::string EditedStream(std::string stream,
+                         const std::vector<std::vector<std::pair<uint32_t, uint32_t>>> &directories,
+                         uint32_t &edit) {
+    edit = 0;
     for (const auto &directory : directories) {
         std::string entries;
         for (auto [id, offset] : directory)
@@ -101,7 +102,51 @@ std::string Edited(std::string stream,
         edit = static_cast<uint32_t>(stream.size());
         stream += Atom(0x0FF5, body);
     }
-    return File(stream, CurrentUser(0xE391C05F, edit));
+    return stream;
+}
+std::string Edited(const std::string &stream,
+                   const std::vector<std::vector<std::pair<uint32_t, uint32_t>>> &directories) {
+    uint32_t edit = 0;
+    const std::string edited = EditedStream(stream, directories, edit);
+    return File(edited, CurrentUser(0xE391C05F, edit));
+}
+
+// A shape of a notes page: its placeholder of kind `placement` (none when
+// 0), in the atom later versions write for headers and footers when
+// `later`, its text box with `text`.
+std::string NotesShape(uint8_t placement, std::u16string_view text, bool later = false) {
+    std::string placeholder;
+    if (placement != 0 && later) {
+        placeholder = Container(0xF011, Atom(0x0420, std::string(1, static_cast<char>(placement))));
+    } else if (placement != 0) {
+        std::string body(8, '\0');
+        body[4] = static_cast<char>(placement);
+        placeholder = Container(0xF011, Atom(0x0BC3, body));
+    }
+    return Container(0xF004,
+                     Atom(0xF00A, std::string(8, '\0')) + placeholder +
+                         Container(0xF00D, Atom(0x0F9F, std::string(4, '\0')) + Chars(text)));
+}
+// A notes page: its atom naming the slide `slideId` (a master id, from
+// 0x80000000 on, in the notes master's, as PowerPoint writes it), its
+// drawing with `shapes`.
+std::string NotesPage(uint32_t slideId, const std::string &shapes) {
+    std::string atom(8, '\0');
+    put32(atom, 0, slideId);
+    return Container(0x03F0, Atom(0x03F1, atom) +
+                                 Container(0x040C, Container(0xF002, Container(0xF003, shapes))));
+}
+// A slide whose atom names the notes id `notesId`, with a text box of `text`.
+std::string SlideWithNotes(uint32_t notesId, std::u16string_view text) {
+    std::string atom(24, '\0');
+    put32(atom, 16, notesId);
+    return Container(0x03EE, Atom(0x03EF, atom) + Slide(Chars(text)).substr(8));
+}
+// An entry of the notes list: the persist id of a notes page, its notes id.
+std::string NotesPersist(uint32_t persistId, uint32_t notesId) {
+    std::string body(20, '\0');
+    put32(body, 0, persistId), put32(body, 12, notesId);
+    return Atom(0x03F3, body);
 }
 
 // PowerPoint 95: 16-byte headers (type, 0xFFFF for a container, length,
@@ -217,6 +262,23 @@ TEST_F(DxFilterPowerPoint, PresentationsReadAsTheirPptxTwins) {
     }
 }
 
+TEST_F(DxFilterPowerPoint, PresentationsOfOthersGiveTheirSpeakerNotes) {
+    // Apache POI's samples: a presentation whose slides' text is all in the
+    // slide list (their placeholders'), so that the notes pages follow it;
+    // and a PPTX one, each slide followed by its notes.
+    EXPECT_EQ(plugin->Extract(Data("ppt/basic_test_ppt_file.ppt")).utf8(),
+              "This is a test title\nThis is a test subtitle\nThis is on page 1\n"
+              "This is the title on page 2\nThis is page two\nIt has several blocks of text\n"
+              "None of them have formatting\nThese are the notes for page 1\n"
+              "These are the notes on page two, again lacking formatting\n");
+    EXPECT_EQ(plugin->Extract(Data("ppt/SampleShow.pptx")).utf8(),
+              "Title of the first slide\nSubtitle of the first slide\n"
+              "This bit is in italic green\nI am the notes of the first slide\n"
+              "This is the second slide\nIt has bullet points on it\nThey’re fun, aren’t they?\n"
+              "Especially in a different font like Arial Black at 16 point!\n"
+              "These are the notes of the 2nd slide\nTHIS LINE IS BOLD\n");
+}
+
 TEST_F(DxFilterPowerPoint, SlideTextInStreamOrderWithoutMastersNotesOrNames) {
     EXPECT_EQ(plugin->Format(Temp("p.ppt", File(Presentation()))), DX_FMT_PPT);
     EXPECT_EQ(Text(File(Presentation())), kPresentationText);
@@ -249,6 +311,77 @@ TEST_F(DxFilterPowerPoint, OnlyTheObjectsOfThePersistDirectoriesAreRead) {
               "title\nbody\nnew text\n");
     // A directory that cannot be followed: the stream is read from its start.
     EXPECT_EQ(Text(Edited(oldSlide + newSlide, {{{1, 0x7FFFFFF0}}})), "old text\nnew text\n");
+}
+
+TEST_F(DxFilterPowerPoint, EachSlideIsFollowedByItsNotes) {
+    // Objects in stream order: the document (its slide list and notes list),
+    // the notes master, the slides, their notes pages in reverse order, a
+    // notes page no slide names. Each slide's notes page comes after it, its
+    // body's text without the slide image, number, date, header and footer
+    // placeholders' (nor the master's, which no slide names).
+    const std::string document = Container(
+        0x03E8, Container(0x0FF0, Atom(0x03F3, std::string(20, '\0')) + Bytes8("Title"), 0) +
+                    Container(0x0FF0,
+                              NotesPersist(10, 0x100) + NotesPersist(11, 0x101) +
+                                  NotesPersist(12, 0x102) + NotesPersist(2, 0x103),
+                              2));
+    const std::string master = NotesPage(
+        0x80000000, NotesShape(0x05, u"master image") + NotesShape(0x06, u"Click to edit"));
+    const std::string notes1 = NotesPage(
+        256, NotesShape(0x0B, u"slide image") + NotesShape(0x0C, u"Первая заметка\rвторая") +
+                 NotesShape(0x08, u"*") + NotesShape(0x07, u"date") + NotesShape(0x09, u"footer") +
+                 NotesShape(0x0A, u"header") + NotesShape(0x08, u"*", true) +
+                 NotesShape(0x09, u"later footer", true) + NotesShape(0, u"a box on the page"));
+    const std::string notes2 = NotesPage(257, NotesShape(0x0C, u"notes two"));
+    const std::string orphan = NotesPage(258, NotesShape(0x0C, u"nobody's notes"));
+    std::string stream;
+    std::vector<std::pair<uint32_t, uint32_t>> directory;
+    auto add = [&](uint32_t id, const std::string &object) {
+        directory.emplace_back(id, static_cast<uint32_t>(stream.size()));
+        stream += object;
+    };
+    add(1, document);
+    add(2, master);
+    add(3, SlideWithNotes(0x100, u"slide one"));
+    // A second slide naming the first one's notes, a slide naming the notes
+    // master, one naming an id the list does not hold, one with notes.
+    add(4, SlideWithNotes(0x100, u"same notes"));
+    add(5, SlideWithNotes(0x103, u"master's"));
+    add(6, SlideWithNotes(0x999, u"unknown"));
+    add(7, SlideWithNotes(0x101, u"slide two"));
+    add(11, notes2);
+    add(10, notes1);
+    add(12, orphan);
+    EXPECT_EQ(Text(Edited(stream, {directory})),
+              "Title\nslide one\nПервая заметка\nвторая\na box on the page\nsame notes\n"
+              "master's\nunknown\nslide two\nnotes two\n");
+    // Without a persist directory the notes pages cannot be told from the
+    // notes master: none is read.
+    EXPECT_EQ(Text(File(SlideWithNotes(0x100, u"alone") + notes1)), "alone\n");
+    // A notes page whose records run past it costs its own text only.
+    std::string cut = notes1;
+    put32(cut, 8 + 16 + 4, 0x7FFF);  // its drawing
+    stream.clear(), directory.clear();
+    add(1, document);
+    add(3, SlideWithNotes(0x100, u"slide one"));
+    add(10, cut);
+    add(7, SlideWithNotes(0x101, u"slide two"));
+    add(11, notes2);
+    EXPECT_EQ(Text(Edited(stream, {directory})), "Title\nslide one\nslide two\nnotes two\n");
+    // Damage anywhere never breaks the plug-in.
+    stream.clear(), directory.clear();
+    add(1, document);
+    add(3, SlideWithNotes(0x100, u"slide one"));
+    add(10, notes1);
+    uint32_t edit = 0;
+    const std::string edited = EditedStream(stream, {directory}, edit);
+    Mutator m(97);
+    for (int variant = 0; variant < 300; ++variant) {
+        Extraction r =
+            Run(File(m.Overwrite(edited, variant % 6 + 1), CurrentUser(0xE391C05F, edit)));
+        EXPECT_TRUE(r.opens == 1 && r.closes == 1) << variant;
+        EXPECT_LE(r.text.size(), kTextCap) << variant;
+    }
 }
 
 TEST_F(DxFilterPowerPoint, ContainersWhoseRecordsDoNotFitArePassedOver) {

@@ -143,6 +143,55 @@ TEST_F(DxFilterMsXml, FlatPresentationsGiveTheirSlidesInPresentationOrder) {
     EXPECT_LT(second, third);
 }
 
+TEST_F(DxFilterMsXml, FlatPresentationsGiveEachSlideThenItsNotes) {
+    const std::string ns =
+        " xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\""
+        " xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\""
+        " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships\"";
+    const std::string rels = "http://schemas.openxmlformats.org/package/2006/relationships";
+    const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    auto text = [&](const std::string &root, const std::string &placeholder, const std::string &t) {
+        return "<p:" + root + ns + "><p:cSld><p:spTree><p:sp><p:nvSpPr><p:nvPr>" + placeholder +
+               "</p:nvPr></p:nvSpPr><p:txBody><a:p><a:r><a:t>" + t +
+               "</a:t></a:r></a:p></p:txBody></p:sp></p:spTree></p:cSld></p:" + root + ">";
+    };
+    auto relationships = [&](const std::string &id, const std::string &kind,
+                             const std::string &target) {
+        return "<Relationships xmlns=\"" + rels + "\"><Relationship Id=\"" + id + "\" Type=\"" +
+               type + kind + "\" Target=\"" + target + "\"/></Relationships>";
+    };
+    const std::string main =
+        "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
+    const std::string xml = "application/xml";
+    // The notes pages before and after their slides in the file; the notes
+    // master is not read.
+    const std::string flat = Package({
+        {"/ppt/notesSlides/notesSlide2.xml", xml, text("notes", "", "Notas de la segunda")},
+        {"/ppt/presentation.xml", main,
+         "<p:presentation" + ns +
+             "><p:sldIdLst><p:sldId id=\"256\" r:id=\"rId1\"/><p:sldId id=\"257\" "
+             "r:id=\"rId2\"/></p:sldIdLst></p:presentation>"},
+        {"/ppt/_rels/presentation.xml.rels", xml,
+         "<Relationships xmlns=\"" + rels + "\"><Relationship Id=\"rId1\" Type=\"" + type +
+             "slide\" Target=\"slides/slide1.xml\"/><Relationship Id=\"rId2\" Type=\"" + type +
+             "slide\" Target=\"slides/slide2.xml\"/></Relationships>"},
+        {"/ppt/slides/slide1.xml", xml, text("sld", "", "Primera diapositiva")},
+        {"/ppt/slides/_rels/slide1.xml.rels", xml,
+         relationships("rId9", "notesSlide", "../notesSlides/notesSlide1.xml")},
+        {"/ppt/slides/slide2.xml", xml, text("sld", "", "Segunda diapositiva")},
+        {"/ppt/slides/_rels/slide2.xml.rels", xml,
+         relationships("rId9", "notesSlide", "../notesSlides/notesSlide2.xml")},
+        {"/ppt/notesSlides/notesSlide1.xml", xml,
+         text("notes", "<p:ph type=\"body\" idx=\"1\"/>", "Notas de la primera")},
+        {"/ppt/notesMasters/notesMaster1.xml", xml,
+         text("notesMaster", "<p:ph type=\"body\"/>", "Haga clic para modificar")},
+    });
+    EXPECT_EQ(Text(flat),
+              "Primera diapositiva\nNotas de la primera\nSegunda diapositiva\n"
+              "Notas de la segunda\n");
+}
+
 TEST_F(DxFilterMsXml, FlatWorkbooksGiveTheirStringsNotTheirNumbers) {
     EXPECT_EQ(Format(Sample("en-flat-xlsx.xml")), DX_FMT_XLSX);
     const std::string en = Text(Sample("en-flat-xlsx.xml"));

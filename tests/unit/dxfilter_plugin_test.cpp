@@ -661,3 +661,94 @@ TEST_F(DxFilterPlugin, MisuseAndStreamErrorsFail) {
     plugin->api.closeDocument(plugin->handle, doc);
     EXPECT_EQ(fs.closes, 1);
 }
+
+TEST_F(DxFilterPlugin, PresentationSlidesAreFollowedByTheirNotes) {
+    const std::string ns =
+        " xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\""
+        " xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\""
+        " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships\"";
+    const std::string transitional =
+        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    const std::string strict = "http://purl.oclc.org/ooxml/officeDocument/relationships/";
+    auto rels = [](const std::string &relationships) {
+        return "<Relationships "
+               "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+               relationships + "</Relationships>";
+    };
+    auto rel = [](const std::string &id, const std::string &type, const std::string &target,
+                  const std::string &mode = "") {
+        return "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"" + target + "\"" +
+               mode + "/>";
+    };
+    auto shape = [](const std::string &placeholder, const std::string &text) {
+        return "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"s\"/><p:cNvSpPr/><p:nvPr>" + placeholder +
+               "</p:nvPr></p:nvSpPr><p:txBody><a:p><a:r><a:t>" + text +
+               "</a:t></a:r></a:p></p:txBody></p:sp>";
+    };
+    auto page = [&](const std::string &root, const std::string &shapes) {
+        return "<p:" + root + ns + "><p:cSld><p:spTree>" + shapes +
+               "</p:spTree></p:cSld></p:" + root + ">";
+    };
+    auto slide = [&](const std::string &text) { return page("sld", shape("", text)); };
+    std::vector<std::pair<std::string, std::string>> parts = {
+        {"[Content_Types].xml", "<Types/>"},
+        {"ppt/presentation.xml", "<p:presentation" + ns + "><p:sldIdLst>"},
+        {"ppt/_rels/presentation.xml.rels", ""},
+        {"ppt/notesMasters/notesMaster1.xml",
+         page("notesMaster", shape("<p:ph type=\"body\"/>", "Click to edit Master text styles"))},
+        {"ppt/notesSlides/notesSlide1.xml",
+         page("notes", shape("<p:ph type=\"sldImg\"/>", "image") +
+                           shape("<p:ph type=\"body\" idx=\"1\"/>",
+                                 "Заметки докладчика</a:t></a:r><a:br/><a:r><a:t>вторая") +
+                           shape("<p:ph type=\"sldNum\" sz=\"quarter\" idx=\"5\"/>", "1") +
+                           shape("<p:ph type=\"hdr\"/>", "header") +
+                           shape("<p:ph type=\"ftr\"/>", "footer") +
+                           shape("<p:ph type=\"dt\"/>", "9.12.2026") +
+                           shape("",
+                                 "own box</a:t></a:r><a:fld type=\"slidenum\"><a:t>1</a:t>"
+                                 "</a:fld><a:fld type=\"datetime1\"><a:t>9.12.2026</a:t>"
+                                 "</a:fld><a:r><a:t>"))},
+        {"ppt/notesSlides/_rels/notesSlide1.xml.rels",
+         rels(rel("rId1", transitional + "notesMaster", "../notesMasters/notesMaster1.xml"))},
+        {"ppt/notesSlides/notesSlide2.xml", page("notes", shape("<p:ph idx=\"1\"/>", "strict"))},
+        {"ppt/notesSlides/notesSlide3.xml",
+         page("notes", shape("<p:ph type=\"body\"/>", "cut short</a:t></a:r></a:p><a:p><a:t"))},
+    };
+    // Slides: with notes (after other relationships); with notes named by a
+    // strict relationship and an absolute name; naming notes read already;
+    // naming the notes master, external notes, a missing part, notes cut
+    // short; without relationships.
+    const std::vector<std::pair<std::string, std::string>> slides = {
+        {"one", rel("rId1", transitional + "slideLayout", "../slideLayouts/slideLayout1.xml") +
+                    rel("rId2", transitional + "notesSlide", "../notesSlides/notesSlide1.xml")},
+        {"two", rel("rId1", strict + "notesSlide", "/ppt/notesSlides/notesSlide2.xml")},
+        {"three", rel("rId1", transitional + "notesSlide", "../notesSlides/notesSlide1.xml") +
+                      rel("rId2", transitional + "notesSlide", "../notesSlides/notesSlide2.xml")},
+        {"four", rel("rId1", transitional + "notesSlide", "../notesMasters/notesMaster1.xml")},
+        {"five", rel("rId1", transitional + "notesSlide", "http://example.com/notes.xml",
+                     " TargetMode=\"External\"")},
+        {"six", rel("rId1", transitional + "notesSlide", "../notesSlides/missing.xml")},
+        {"seven", rel("rId1", transitional + "notesSlide", "../notesSlides/notesSlide3.xml")},
+        {"eight", ""},
+    };
+    std::string order, presentationRels;
+    for (size_t i = 0; i < slides.size(); ++i) {
+        const std::string n = std::to_string(i + 1), id = "rId" + n;
+        order += "<p:sldId id=\"" + std::to_string(256 + i) + "\" r:id=\"" + id + "\"/>";
+        presentationRels += rel(id, transitional + "slide", "slides/slide" + n + ".xml");
+        parts.push_back({"ppt/slides/slide" + n + ".xml", slide(slides[i].first)});
+        if (!slides[i].second.empty())
+            parts.push_back({"ppt/slides/_rels/slide" + n + ".xml.rels", rels(slides[i].second)});
+    }
+    parts[1].second += order + "</p:sldIdLst></p:presentation>";
+    parts[2].second = rels(presentationRels);
+    const std::string expected =
+        "one\nЗаметки докладчика\nвторая\nown box\ntwo\nstrict\nthree\n"
+        "four\nfive\nsix\nseven\ncut short\neight\n";
+    EXPECT_EQ(plugin->Extract(Temp("notes.pptx", StoredZip(parts))).utf8(), expected);
+    // A presentation that does not list its slides: the slides by number.
+    parts[1].second = "<p:presentation" + ns + "/>";
+    parts.erase(parts.begin() + 2);
+    EXPECT_EQ(plugin->Extract(Temp("numbered.pptx", StoredZip(parts))).utf8(), expected);
+}
