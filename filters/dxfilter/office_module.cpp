@@ -467,12 +467,13 @@ constexpr std::string_view kNotesSlideRelationships[] = {
     "http://purl.oclc.org/ooxml/officeDocument/relationships/notesSlide",
 };
 
-// The placeholders of a notes page that hold no notes: the slide's image,
-// the page number, the header, the footer and the date.
-constexpr std::string_view kNotesPlaceholdersSkipped[] = {"sldImg", "sldNum", "hdr", "ftr", "dt"};
+// The placeholders of a slide or a notes page whose text is not the
+// presentation's: the page number, the header, the footer and the date, and
+// on a notes page the slide's image.
+constexpr std::string_view kPlaceholdersSkipped[] = {"sldImg", "sldNum", "hdr", "ftr", "dt"};
 
 // Whether a text field (`a:fld`) of this type is a page number or a date.
-bool notes_field(std::string_view type) {
+bool number_or_date_field(std::string_view type) {
     return type == "slidenum" || type.starts_with("datetime");
 }
 
@@ -1002,7 +1003,7 @@ class OfficeExtractor {
     std::string cellType_;
     bool inValue_ = false;
     bool inPhonetic_ = false;
-    bool shapeSkipped_ = false;  // in a shape of a notes page whose text is not notes
+    bool shapeSkipped_ = false;  // in a slide's or notes page's shape whose text is not read
     // One entry per open `mc:AlternateContent`: whether one of its
     // alternatives has been read (the others are then skipped).
     std::vector<bool> alternativeRead_;
@@ -1152,25 +1153,21 @@ void OfficeExtractor::Start(const xmlChar *local, const xmlChar *uri, int nAttrs
             SpreadsheetmlStart(local, uri, nAttrs, attrs);
             break;
         case PartKind::kPptx:
-            if (is(local, "t"))
-                ++textDepth_;
-            else if (is(local, "br"))
-                Break();
-            break;
         case PartKind::kPptxNotes:
-            // A notes page (root `notes`; not the notes master, nor the
-            // handout master): the text of its shapes, but for those of
-            // the placeholders that hold no notes (kNotesPlaceholdersSkipped,
-            // named in the shape's properties before its text) and for the
-            // page number and date fields of text boxes that stand in for
-            // them.
-            if (depth_ == 1 && !is(local, "notes"))
+            // A slide, or a notes page (root `notes`; not the notes master,
+            // nor the handout master): the text of its shapes, but for those
+            // of the placeholders that hold no text of the presentation
+            // (kPlaceholdersSkipped, named in the shape's properties before
+            // its text) and for the page number and date fields, of these
+            // and of text boxes that stand in for them. Headers and footers
+            // are no document's text, and numbers and dates carry no language.
+            if (kind_ == PartKind::kPptxNotes && depth_ == 1 && !is(local, "notes"))
                 skipDepth_ = 1;
-            else if (is(local, "ph") && std::ranges::find(kNotesPlaceholdersSkipped,
-                                                          attribute(nAttrs, attrs, "type")) !=
-                                            std::end(kNotesPlaceholdersSkipped))
+            else if (is(local, "ph") &&
+                     std::ranges::find(kPlaceholdersSkipped, attribute(nAttrs, attrs, "type")) !=
+                         std::end(kPlaceholdersSkipped))
                 shapeSkipped_ = true;
-            else if (is(local, "fld") && notes_field(attribute(nAttrs, attrs, "type")))
+            else if (is(local, "fld") && number_or_date_field(attribute(nAttrs, attrs, "type")))
                 skipDepth_ = 1;
             else if (is(local, "t"))
                 ++textDepth_;
@@ -1544,11 +1541,6 @@ void OfficeExtractor::End(const xmlChar *local, const xmlChar *uri) {
             SpreadsheetmlEnd(local, uri);
             break;
         case PartKind::kPptx:
-            if (is(local, "t"))
-                --textDepth_;
-            else if (is(local, "p"))
-                Break();
-            break;
         case PartKind::kPptxNotes:
             if (is(local, "t"))
                 --textDepth_;
@@ -1610,10 +1602,10 @@ void OfficeExtractor::Characters(const xmlChar *text, int length) {
     std::string_view s(reinterpret_cast<const char *>(text), static_cast<size_t>(length));
     switch (kind_) {
         case PartKind::kDocx:
-        case PartKind::kPptx:
         case PartKind::kWordml:
             if (textDepth_ > 0) Emit(s);
             break;
+        case PartKind::kPptx:
         case PartKind::kPptxNotes:
             if (textDepth_ > 0 && !shapeSkipped_) Emit(s);
             break;

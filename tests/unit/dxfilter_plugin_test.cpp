@@ -691,6 +691,24 @@ TEST_F(DxFilterPlugin, PresentationSlidesAreFollowedByTheirNotes) {
                "</p:spTree></p:cSld></p:" + root + ">";
     };
     auto slide = [&](const std::string &text) { return page("sld", shape("", text)); };
+    // On slides as on notes pages the footer, date and number placeholders
+    // and the number and date fields of any shape are left out; the other
+    // placeholders are read.
+    const std::string footed = page(
+        "sld", shape("<p:ph type=\"title\"/>", "one") +
+                   shape("<p:ph type=\"ftr\" sz=\"quarter\" idx=\"11\"/>", "footer line") +
+                   shape("<p:ph type=\"dt\" sz=\"half\" idx=\"10\"/>", "09.12.2026") +
+                   shape("<p:ph type=\"sldNum\" sz=\"quarter\" idx=\"12\"/>",
+                         "</a:t></a:r><a:fld type=\"slidenum\"><a:t>‹#›</a:t></a:fld><a:r><a:t>") +
+                   shape("<p:ph type=\"hdr\"/>", "header") +
+                   shape("<p:ph type=\"subTitle\" idx=\"1\"/>", "subtitle") +
+                   shape("<p:ph idx=\"2\"/>",
+                         "body</a:t></a:r><a:fld type=\"datetime4\">"
+                         "<a:t>9 December 2026</a:t></a:fld><a:r><a:t>") +
+                   shape("<p:ph type=\"obj\" idx=\"3\"/>", "object") +
+                   shape("",
+                         "box</a:t></a:r><a:fld type=\"slidenum\"><a:t>1</a:t></a:fld>"
+                         "<a:r><a:t> of eight</a:t></a:r><a:br/><a:r><a:t>end"));
     std::vector<std::pair<std::string, std::string>> parts = {
         {"[Content_Types].xml", "<Types/>"},
         {"ppt/presentation.xml", "<p:presentation" + ns + "><p:sldIdLst>"},
@@ -737,14 +755,16 @@ TEST_F(DxFilterPlugin, PresentationSlidesAreFollowedByTheirNotes) {
         const std::string n = std::to_string(i + 1), id = "rId" + n;
         order += "<p:sldId id=\"" + std::to_string(256 + i) + "\" r:id=\"" + id + "\"/>";
         presentationRels += rel(id, transitional + "slide", "slides/slide" + n + ".xml");
-        parts.push_back({"ppt/slides/slide" + n + ".xml", slide(slides[i].first)});
+        parts.push_back(
+            {"ppt/slides/slide" + n + ".xml", i == 0 ? footed : slide(slides[i].first)});
         if (!slides[i].second.empty())
             parts.push_back({"ppt/slides/_rels/slide" + n + ".xml.rels", rels(slides[i].second)});
     }
     parts[1].second += order + "</p:sldIdLst></p:presentation>";
     parts[2].second = rels(presentationRels);
     const std::string expected =
-        "one\nЗаметки докладчика\nвторая\nown box\ntwo\nstrict\nthree\n"
+        "one\nsubtitle\nbody\nobject\nbox of eight\nend\n"
+        "Заметки докладчика\nвторая\nown box\ntwo\nstrict\nthree\n"
         "four\nfive\nsix\nseven\ncut short\neight\n";
     EXPECT_EQ(plugin->Extract(Temp("notes.pptx", StoredZip(parts))).utf8(), expected);
     // A presentation that does not list its slides: the slides by number.
