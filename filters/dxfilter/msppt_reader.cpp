@@ -398,8 +398,6 @@ void PresentationReader::PlaceNotes(const std::vector<std::pair<uint64_t, uint32
     // The first page of each notes id.
     std::stable_sort(notesList.begin(), notesList.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
-    std::vector<uint64_t> live = tops_;
-    std::sort(live.begin(), live.end());
     std::map<uint64_t, uint64_t> pages;  // slide, its notes page
     std::set<uint64_t> placed;
     for (const auto &[slide, notesId] : slides) {
@@ -408,10 +406,9 @@ void PresentationReader::PlaceNotes(const std::vector<std::pair<uint64_t, uint32
             std::lower_bound(notesList.begin(), notesList.end(), notesId,
                              [](const auto &n, uint32_t id) { return n.first < id; });
         if (named == notesList.end() || named->first != notesId) continue;
+        // Place() knows only the live objects, each of which is in tops_.
         const uint64_t page = Place(named->second);
-        if (!std::binary_search(live.begin(), live.end(), page) || placed.count(page) ||
-            !IsNotesPage(page))
-            continue;
+        if (page == UINT64_MAX || placed.count(page) || !IsNotesPage(page)) continue;
         pages.emplace(slide, page);
         placed.insert(page);
     }

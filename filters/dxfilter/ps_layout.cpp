@@ -126,6 +126,24 @@ constexpr size_t kMaxParts = 8;
 constexpr size_t kMaxOverlapChecks = 1u << 16;
 constexpr size_t kMaxPageChecks = 1u << 24;
 
+// Whether a gap between glyphs `a` and `b` of a line or run is a word space:
+// wider than kSpaceGap of the larger font size and than kMinGap.
+bool word_gap(double gap, const PsGlyph &a, const PsGlyph &b) {
+    return gap > kSpaceGap * std::max(size_of(a), size_of(b)) && gap > kMinGap;
+}
+
+// Glyph `g` appended to the text of a line or run: a blank glyph
+// makes one space before the next one.
+void append_run(std::string &text, bool &space, const PsGlyph &g) {
+    if (is_blank(g.text)) {
+        space = true;
+        return;
+    }
+    if (space && !text.empty()) text += ' ';
+    space = false;
+    text += g.text;
+}
+
 // The text of the glyphs `line` (indices into `glyphs`) left to right, ties
 // in drawing order.
 std::string LineText(const std::vector<PsGlyph> &glyphs, std::vector<size_t> &line) {
@@ -144,16 +162,13 @@ std::string LineText(const std::vector<PsGlyph> &glyphs, std::vector<size_t> &li
         }
         const double size = size_of(g);
         if (prev) {
-            const double gap = g.x0 - prev->x1;
             if (g.text == prev->text && g.x1 > g.x0 &&
                 std::fabs(g.x0 - prev->x0) < kOverprint * size &&
                 std::fabs(baseline(g) - baseline(*prev)) < kOverprint * size)
                 continue;
-            space |= gap > kSpaceGap * std::max(size, size_of(*prev)) && gap > kMinGap;
+            space |= word_gap(g.x0 - prev->x1, *prev, g);
         }
-        if (space && !text.empty()) text += ' ';
-        space = false;
-        text += g.text;
+        append_run(text, space, g);
         prev = &g;
     }
     return text;
@@ -215,18 +230,6 @@ bool too_wide(const std::vector<PsGlyph> &glyphs, size_t first, size_t end) {
     return count >= 2 && width > kWideGlyph * size;
 }
 
-// Glyph `g` appended to the text of a run in drawing order: a blank glyph
-// makes one space before the next one.
-void append_run(std::string &text, bool &space, const PsGlyph &g) {
-    if (is_blank(g.text)) {
-        space = true;
-        return;
-    }
-    if (space && !text.empty()) text += ' ';
-    space = false;
-    text += g.text;
-}
-
 }  // namespace
 
 std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
@@ -259,7 +262,7 @@ std::string PsPageText(const std::vector<PsGlyph> &glyphs) {
                 if (!goes_on(p, h)) {
                     const double gap = gap_along(g.x0, g.y0, p, h);
                     if (gap < 0) break;
-                    space |= gap > kSpaceGap * std::max(size_of(p), size_of(h)) && gap > kMinGap;
+                    space |= word_gap(gap, p, h);
                 }
                 run.top = std::min({run.top, h.y0, h.y1});
                 append_run(run.text, space, h);
