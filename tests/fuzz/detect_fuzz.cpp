@@ -18,17 +18,18 @@
 //       tool shows them (kShown), bit 5 also run the file flow
 //   [1] charset hint, [2] language hint, [3] MIME type: none when bit 0 is
 //       clear, else entry (byte >> 1) of its table
-// Checked: the answer is what lang_api.h promises (a count matching the
-// terminated list, language and charset strings in every candidate, scores
-// in [0, 1] best first, the request and the document left as they were, a
-// failed call leaving the result alone, the free zeroing the record), the
-// same request answered the same way twice, the charset a hint names given
-// to every candidate, and a markup document of a given type answered the
-// same from a file as from a buffer.
-#include <math.h>
+// Checked: the call succeeds, or fails only in a conversion; the answer is
+// what lang_api.h promises (a count matching the terminated list, language
+// and charset strings in every candidate, scores in [0, 1] best first, the
+// request and the document left as they were, a failed call leaving the
+// result alone, the free zeroing the record); the same request is answered
+// the same way twice; the charset a hint names is every candidate's; a
+// markup document of a given type is answered the same from a file as from
+// a buffer.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <string>
@@ -98,6 +99,12 @@ LangContext *StartEngine() {
     FUZZ_CHECK(ctx->convService != nullptr);
     ctx->convService->services = ctx->zapiServices;
     ctx->docPool = NgramPoolNew(16);
+    // To follow one input: the engine's debug log on standard error (the
+    // debug run takes a few other turns, as it does in LangInit's engine).
+    if (getenv("GLOTTA_FUZZ_LOG")) {
+        ctx->debug = 1;
+        ctx->logFile = stderr;
+    }
     return ctx;
 }
 
@@ -194,8 +201,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<Answer> answer;
     const int rc = Detect(request, shown, answer);
     FUZZ_CHECK(document == original);
-    // The buffer flow has no failure for a document of any content.
-    FUZZ_CHECK(rc == LANG_OK);
+    // The buffer flow fails only where a conversion does: text that is not
+    // what its charset says, or the second reading of markup full of
+    // references after a first reading that found nothing ("Unknown" names
+    // no charset to read it in).
+    if (rc != LANG_OK && rc != LANG_ERR_CONVERT) {
+        fprintf(stderr, "LangDetect on the buffer: %d %s\n", rc, LangErrorMsg(rc));
+    }
+    FUZZ_CHECK(rc == LANG_OK || rc == LANG_ERR_CONVERT);
 
     // Both hints are the answer as given.
     if (request.language && request.charsetName) {
@@ -234,11 +247,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const bool read = (file.language && file.charsetName) || IsMarkupType(file.mimeType) ||
                           (file.mimeType && strcasecmp(file.mimeType, "text/plain") == 0) ||
                           documentSize == 0;
-        FUZZ_CHECK(read ? fileRc == LANG_OK : fileRc == LANG_ERR_DXOPEN);
+        FUZZ_CHECK(read ? fileRc == LANG_OK || fileRc == LANG_ERR_CONVERT
+                        : fileRc == LANG_ERR_DXOPEN);
         // Markup is read whole from a file too, and goes the same way,
         // except for a language hint that the buffer flow answers with.
         if (IsMarkupType(file.mimeType) && !file.language && documentSize > 0) {
-            FUZZ_CHECK(fromFile == answer);
+            FUZZ_CHECK(fileRc == rc && fromFile == answer);
         }
     }
     return 0;
