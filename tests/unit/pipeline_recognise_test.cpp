@@ -189,6 +189,12 @@ TEST_F(Recognisers, PlainTextByCharset) {
     int rc = 0;
     plain(53, "caf\xC3(", &rc);
     EXPECT_TRUE(rc == 0 || rc == LANG_ERR_CONVERT) << rc;
+    // No text at all (what cleaning leaves of noise) converts to nothing:
+    // no script, the unknown language.
+    for (int32_t charset : {53, 50}) {
+        EXPECT_EQ(plain(charset, "", &rc), (std::vector<Candidate>{{"un", "Unknown", 0.0f}}));
+        EXPECT_EQ(rc, 0) << charset;
+    }
 }
 
 // UTF-8 that would come back from UTF-16 unchanged skips the conversions;
