@@ -309,9 +309,9 @@ class DocsAgree(unittest.TestCase):
         TSV and null in JSON; with PREFIX/bin on PATH, man finds
         glotta-scan's page."""
         readme = " ".join(read("README.md").split())
-        self.assertIn("empty for `Unknown`, the charset of every document the filter plug-in "
-                      "reads", readme)
-        self.assertIn("`null` for an empty standard name", readme)
+        for statement in ("empty for `Unknown`, the charset of every document the filter "
+                          "plug-in reads", "`null` for an empty standard name"):
+            self.assertTrue(statement in readme, f"README.md lacks: {statement}")
         with gzip.open(self.work / "en.txt.gz", "wb") as f:
             f.write((E2E_SAMPLES / "en.txt").read_bytes())
         scan = [str(PREFIX / "bin" / "glotta-scan"), "--data-path", str(E2E_DATA), "en.txt.gz"]
