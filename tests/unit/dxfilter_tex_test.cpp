@@ -101,34 +101,9 @@ TEST(DxfTex, CharsetIsUtf8ElseTheDeclaredOneElseLatin1) {
 
 // ---- the prose ----------------------------------------------------------------
 
-DXMSink AppendingSink(std::string &out) {
-    return {&out,
-            [](void *self, const char *utf8, size_t n) {
-                static_cast<std::string *>(self)->append(utf8, n);
-                return 0;
-            },
-            [](void *) {}};
-}
-
-// What the stripper makes of `source` in one piece, checked against the
-// same fed byte by byte and in pieces of 7 bytes.
+// What the stripper makes of `source` (see FedInPieces).
 std::string Stripped(const std::string &source, TexKind kind) {
-    auto run = [&](size_t step) {
-        std::string out;
-        DXMSink sink = AppendingSink(out);
-        dxf::TexStripper stripper(kind);
-        if (source.empty()) {
-            EXPECT_TRUE(stripper.Feed("", true, &sink));
-        }
-        for (size_t i = 0; i < source.size(); i += step)
-            EXPECT_TRUE(stripper.Feed(std::string_view(source).substr(i, step),
-                                      i + step >= source.size(), &sink));
-        return out;
-    };
-    const std::string whole = run(source.size() + 1);
-    EXPECT_EQ(run(1), whole) << source;
-    EXPECT_EQ(run(7), whole) << source;
-    return whole;
+    return FedInPieces(source, [kind] { return dxf::TexStripper(kind); });
 }
 
 struct Case {
