@@ -75,7 +75,7 @@ std::string HelpText() {
            "\n"
            "Output:\n"
            "  -f, --format FORMAT   tsv (default) or jsonl\n"
-           "  -n, --candidates N    report N candidates (default 1)\n"
+           "  -n, --candidates N    report N candidates, 1 to 1000 (default 1)\n"
            "      --distinct        the N candidates are N different languages\n"
            "      --codes CODES     language codes as glotta (default) or bcp47 gives them\n"
            "      --bif BASE        also sort documents into BASE.<language> BIF files\n"
@@ -163,19 +163,24 @@ ParseResult ParseOptions(int argc, char **argv, Options *options, std::string *e
                 break;
             case 'n': {
                 const auto n = number_in(value, 1, 1000);
-                if (!n) return usage(std::string("invalid candidate count '") + value + "'");
+                if (!n)
+                    return usage(std::string("invalid candidate count '") + value +
+                                 "' (1 to 1000)");
                 options->candidates = static_cast<int>(*n);
                 break;
             }
             case 'j': {
                 const auto n = number_in(value, 1, 1024);
-                if (!n) return usage(std::string("invalid number of jobs '") + value + "'");
+                if (!n)
+                    return usage(std::string("invalid number of jobs '") + value + "' (1 to 1024)");
                 options->jobs = static_cast<int>(*n);
                 break;
             }
             case kSize: {
                 const auto n = number_in(value, 1, INT32_MAX);
-                if (!n) return usage(std::string("invalid size '") + value + "'");
+                if (!n)
+                    return usage(std::string("invalid size '") + value +
+                                 "' (1 to 2147483647 bytes)");
                 options->detectSize = static_cast<int32_t>(*n);
                 break;
             }

@@ -10,6 +10,7 @@ examples start without a data path (the shipped data) and are checked for the
 language only.
 """
 
+import gzip
 import json
 import os
 import pathlib
@@ -215,23 +216,42 @@ class DocsAgree(unittest.TestCase):
                                  f"{name} in {page}")
 
     def test_readme_library_examples(self):
-        """The README's C program builds with pkg-config as it says and, like
-        its Python example, answers English for an English letter."""
+        """The README's C program builds with the command it gives and runs as
+        it says; its CMake project, with the C++ example it names, configures
+        without a warning, builds and runs; like its Python example, both
+        answer English for an English letter."""
         readme = read("README.md")
         pc = (PREFIX / "lib" / "pkgconfig" / "glotta.pc").read_text()
         self.assertRegex(pc, r"(?m)^prefix=/", "glotta.pc must name an absolute prefix")
         letter = self.work / "letter.txt"
         shutil.copy(E2E_SAMPLES / "en.txt", letter)
         (self.work / "app.c").write_text(fenced_block(readme, "c"))
+        c_section = readme.split("\nC, built with ")[1].split("```c")[0]
+        command, run_as = re.findall(r"`([^`]+)`", c_section.replace("\n", " "))[::2]
         env = environment()
         env["PKG_CONFIG_PATH"] = str(PREFIX / "lib" / "pkgconfig")
-        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "glotta"], env=env, check=True,
-                               capture_output=True, text=True).stdout.split()
-        build = self.run_in_work(["cc", "app.c", *flags, "-o", "app"])
+        build = subprocess.run(["bash", "-c", command], cwd=self.work, env=env,
+                               capture_output=True, timeout=120)
         self.assertEqual(build.returncode, 0, build.stderr)
-        run = self.run_in_work(["./app", "letter.txt"])
+        run = self.run_in_work(["bash", "-c", run_as])
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertRegex(run.stdout.decode(), r"^en \S+\n$")
+
+        project = self.work / "cmake"
+        project.mkdir()
+        (project / "CMakeLists.txt").write_text(fenced_block(readme, "cmake"))
+        cpp_section = readme.split("\nC++ with CMake ")[1].split("```cmake")[0]
+        source = re.search(r"`app\.cpp` as\s+`([^`]+)`", cpp_section).group(1)
+        shutil.copy(SOURCE / source, project / "app.cpp")
+        configure = self.run_in_work(["cmake", "-Werror=dev", "-S", "cmake", "-B", "cmake-build",
+                                      f"-DCMAKE_PREFIX_PATH={PREFIX}"])
+        self.assertEqual(configure.returncode, 0, configure.stderr)
+        self.assertNotIn(b"Warning", configure.stderr)
+        build = self.run_in_work(["cmake", "--build", "cmake-build"])
+        self.assertEqual(build.returncode, 0, build.stdout + build.stderr)
+        run = self.run_in_work(["cmake-build/app", "letter.txt"])
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertRegex(run.stdout.decode(), r"^letter\.txt: en ")
 
         (self.work / "example.py").write_text(fenced_block(readme, "python"))
         env = environment()
@@ -241,6 +261,73 @@ class DocsAgree(unittest.TestCase):
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertEqual(len(run.stdout.splitlines()), 3, run.stdout)
         self.assertRegex(run.stdout, r"^en English ")
+
+    def test_readme_training_and_bulk_lists(self):
+        """The README's training synopsis: one sample, a second positional
+        argument left alone. Its bulk-list limits: a line longer than a piece
+        is read as several paths; a joined path over the limit is skipped with
+        a message."""
+        readme = read("README.md")
+        synopsis = re.search(r"Training: `-train (-language_id ID -language_name NAME "
+                             r"-charset CS) \[@\]SAMPLE`", readme).group(1)
+        shutil.copytree(E2E_DATA, self.work / "data")
+        shutil.copy(E2E_SAMPLES / "en.txt", self.work / "sample.txt")
+        (self.work / "other.txt").write_text("not a sample\n")
+        args = synopsis.replace("ID", "eo").replace("NAME", "Esperanto").replace("CS", "utf8")
+        glotta = str(PREFIX / "bin" / "glotta")
+        run = self.run_in_work([glotta, "-train", *args.split(), "-data_path", "data",
+                                "sample.txt", "other.txt"])
+        self.assertEqual((run.returncode, run.stderr), (0, b""))
+        self.assertTrue((self.work / "data" / "eo-utf8.lm").is_file())
+        self.assertEqual((self.work / "other.txt").read_text(), "not a sample\n")
+
+        text = " ".join(readme.split())
+        piece = int(re.search(r"A bulk list is read in pieces of at most (\d+) characters",
+                              text).group(1))
+        limit = int(re.search(r"A document path that comes to more than (\d+) characters "
+                              r"once joined with the list's directory is not processed", text)
+                    .group(1))
+        (self.work / "long.lst").write_text("a" * (piece + 10) + "\n")
+        run = self.run_in_work([glotta, "-data_path", "data", "@long.lst"])
+        missing = re.findall(rb"^Error -19996: File does not exist \(for document: (a+)\)$",
+                             run.stderr, re.M)
+        self.assertEqual([len(path) for path in missing], [piece, 10], run.stderr)
+
+        folder = pathlib.Path(*(["d" * 200] * (limit // 201 + 1)))
+        (self.work / folder).mkdir(parents=True)
+        (self.work / folder / "deep.lst").write_text("en.txt\n")
+        shutil.copy(E2E_SAMPLES / "en.txt", self.work / folder / "en.txt")
+        self.assertGreater(len(str(folder / "en.txt")), limit)
+        run = self.run_in_work([glotta, "-data_path", "data", f"@{folder / 'deep.lst'}"])
+        self.assertEqual(run.stderr.decode(), f"Document path longer than {limit} characters, "
+                         f"skipped: {folder / 'en.txt'}\n")
+        self.assertNotIn(b"DOC_NAME", run.stdout)
+
+    def test_readme_scan_fields_of_filtered_documents(self):
+        """A document the filter reads (here a gzip-compressed text) has the
+        charset Unknown and, as the README says, an empty standard name in
+        TSV and null in JSON; with PREFIX/bin on PATH, man finds
+        glotta-scan's page."""
+        readme = " ".join(read("README.md").split())
+        for statement in ("empty for `Unknown`, the charset of every document the filter "
+                          "plug-in reads", "`null` for an empty standard name"):
+            self.assertTrue(statement in readme, f"README.md lacks: {statement}")
+        with gzip.open(self.work / "en.txt.gz", "wb") as f:
+            f.write((E2E_SAMPLES / "en.txt").read_bytes())
+        scan = [str(PREFIX / "bin" / "glotta-scan"), "--data-path", str(E2E_DATA), "en.txt.gz"]
+        run = self.run_in_work(scan)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stdout.decode().split("\t")[1:5], ["en", "English", "Unknown", ""])
+        record = json.loads(self.run_in_work(scan + ["--format", "jsonl"]).stdout)
+        self.assertEqual((record["charset"], record["charset_iana"]), ("Unknown", None))
+        if shutil.which("man"):
+            env = environment()
+            env["PATH"] = f"{PREFIX / 'bin'}:{env.get('PATH', '/usr/bin:/bin')}"
+            env.pop("MANPATH", None)
+            found = subprocess.run(["man", "-w", "glotta-scan"], env=env, capture_output=True,
+                                   text=True, timeout=60)
+            self.assertEqual(found.stdout.strip(),
+                             str(PREFIX / "share" / "man" / "man1" / "glotta-scan.1"))
 
     def test_readme_iconv_recipe_and_layout(self):
         """The README's iconv recipe converts a windows-1252 text (field 5 is

@@ -39,6 +39,11 @@ class Error(Exception):
         self.message = message if message is not None else error_message(code)
         super().__init__(f"{self.message} ({code})")
 
+    def __reduce__(self):
+        # Pickled with its code and message (a Dask worker's failure reaches
+        # the client as the same Error).
+        return (type(self), (self.code, self.message))
+
 
 class Candidate(NamedTuple):
     """One answer: the language identifier (such as "en"), the charset name,

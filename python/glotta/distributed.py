@@ -137,7 +137,7 @@ def scan_partition(paths, options):
     failed = 0
     for path in paths:
         try:
-            found = detector.detect(os.fsdecode(path), n=None, size=options.get("size", 0))
+            found = detector.detect(os.fsdecode(path), n=None, size=options.get("size", 2048))
             outcome = select(found, options.get("n", 1), options.get("distinct", False))
         except Error as error:
             outcome = error
@@ -171,12 +171,12 @@ def _parse(argv):
     parser.add_argument("-o", "--output", metavar="OUT.jsonl", required=True,
                         help="the JSON lines, in list order")
     parser.add_argument("-n", "--candidates", metavar="N", type=int, default=1,
-                        help="report N candidates (default 1)")
+                        help="report N candidates, 1 to 1000 (default 1)")
     parser.add_argument("--distinct", action="store_true",
                         help="the N candidates are N different languages")
     parser.add_argument("--codes", choices=["glotta", "bcp47"], default="glotta",
                         help="language codes as glotta (default) or bcp47 gives them")
-    parser.add_argument("--size", metavar="BYTES", type=int, default=0,
+    parser.add_argument("--size", metavar="BYTES", type=int, default=2048,
                         help="bytes of text examined per document (default 2048)")
     parser.add_argument("--data-path", metavar="DIR", help="language data directory")
     parser.add_argument("--config", metavar="FILE",
@@ -184,10 +184,14 @@ def _parse(argv):
     parser.add_argument("--partition-size", metavar="K", type=int, default=1000,
                         help="paths per partition (default 1000)")
     args = parser.parse_args(argv)
-    for name, low in (("candidates", 1), ("local_workers", 1), ("partition_size", 1), ("size", 0)):
+    # The ranges glotta-scan accepts for the options they share.
+    for name, low, high in (("candidates", 1, 1000), ("local_workers", 1, None),
+                            ("partition_size", 1, None), ("size", 1, 0x7FFFFFFF)):
         value = getattr(args, name)
         if value is not None and value < low:
             parser.error(f"--{name.replace('_', '-')} must be at least {low}")
+        if value is not None and high is not None and value > high:
+            parser.error(f"--{name.replace('_', '-')} must be at most {high}")
     return args
 
 
@@ -208,7 +212,12 @@ def main(argv=None):
                   for i in range(0, len(paths), args.partition_size)]
 
     import logging
-    from distributed import Client, LocalCluster, as_completed
+    try:
+        from distributed import Client, LocalCluster, as_completed
+    except ImportError:
+        print(f"glotta.distributed: {sys.executable} cannot import Dask's distributed module "
+              "(Debian: python3-distributed, for /usr/bin/python3)", file=sys.stderr)
+        return 2
 
     logging.getLogger("distributed").setLevel(logging.ERROR)
     cluster = None

@@ -9,6 +9,7 @@ compares its answers with those of the installed command-line tool.
 import atexit
 import os
 import pathlib
+import pickle
 import shutil
 import subprocess
 import sys
@@ -146,6 +147,10 @@ class Detection(unittest.TestCase):
             with self.assertRaises(glotta.Error) as caught:
                 call()
             self.assertEqual((caught.exception.code, caught.exception.message), (code, message))
+            # A worker process hands its failure back pickled (Dask).
+            copy = pickle.loads(pickle.dumps(caught.exception))
+            self.assertEqual((type(copy), copy.code, copy.message, str(copy)),
+                             (glotta.Error, code, message, str(caught.exception)))
         self.assertEqual(glotta.error_message(0), "SUCCESS")
         self.assertEqual(glotta.error_message(12345), "Unhandled internal error code")
         for bad, error in [(None, TypeError), (42, TypeError), ("a\0b", ValueError)]:

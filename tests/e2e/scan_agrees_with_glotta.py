@@ -187,7 +187,19 @@ def dask(python, prefix, listing, work, expected):
     if run.returncode not in (0, 1):
         return [f"glotta.distributed failed with {run.returncode}: {run.stderr.decode()[-2000:]}"]
     with open(out, "rb") as f:
-        return same_output("glotta.distributed --local-workers 2", expected, f.read())
+        problems = same_output("glotta.distributed --local-workers 2", expected, f.read())
+    # An engine that cannot start in the workers is a start-up error: status
+    # 2 and the engine's message, as documented.
+    run = subprocess.run([python, "-m", "glotta.distributed", "--local-workers", "1", listing,
+                          "-o", os.path.join(work, "dask-nodata.jsonl"), "--data-path",
+                          os.path.join(work, "no-such-data")],
+                         capture_output=True, cwd=work, env=env)
+    line = (b"glotta.distributed: Error -19989: Language data are not available "
+            b"(in initializing language detection module)\n")
+    if run.returncode != 2 or line not in run.stderr:
+        problems.append(f"glotta.distributed without data: status {run.returncode}, "
+                        f"{run.stderr.decode()[-2000:]}")
+    return problems
 
 
 def compare(paths, glotta, scan):
