@@ -2,6 +2,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <charconv>
+#include <unordered_map>
+
 #include "charset/charset_names.h"
 #include "scan/scan.h"
 
@@ -54,10 +57,24 @@ size_t utf8_sequence(std::string_view s) {
     return length;
 }
 
+// The score with four decimals, as printf's "%.4f" writes it (to_chars
+// rounds the same exact value the same way, without parsing a format).
 void append_score(std::string &out, float score) {
-    char text[32];
-    snprintf(text, sizeof text, "%.4f", static_cast<double>(score));
-    out += text;
+    char text[64];
+    const std::to_chars_result end = std::to_chars(
+        text, text + sizeof text, static_cast<double>(score), std::chars_format::fixed, 4);
+    out.append(text, end.ptr);
+}
+
+// The standard name of an engine charset name. Records ask for the same few
+// names over and over: each thread keeps the answers it got.
+const char *standard_name(const std::string &charset) {
+    thread_local std::unordered_map<std::string, const char *> known;
+    const auto found = known.find(charset);
+    if (found != known.end()) return found->second;
+    const char *standard = CharsetStandardName(charset.c_str());
+    known.emplace(charset, standard);
+    return standard;
 }
 
 void append_json_member(std::string &out, const char *name, std::string_view value) {
@@ -75,7 +92,7 @@ void append_json_candidate(std::string &out, const RecordStyle &style, const Can
     AppendJsonString(out, code);
     append_json_member(out, "name", style.displayName(c.language.c_str()));
     append_json_member(out, "charset", c.charset);
-    const char *standard = CharsetStandardName(c.charset.c_str());
+    const char *standard = standard_name(c.charset);
     out += ",\"charset_iana\":";
     if (standard) {
         AppendJsonString(out, standard);
@@ -97,7 +114,7 @@ void append_tsv_candidate(std::string &out, const RecordStyle &style, const Cand
     out += '\t';
     AppendTsvField(out, c.charset);
     out += '\t';
-    const char *standard = CharsetStandardName(c.charset.c_str());
+    const char *standard = standard_name(c.charset);
     if (standard) out += standard;
     out += '\t';
     append_score(out, c.score);
@@ -176,6 +193,11 @@ void AppendJsonString(std::string &out, std::string_view bytes) {
 }
 
 void AppendTsvField(std::string &out, std::string_view bytes) {
+    const auto plain = [](char c) { return c != '\\' && c != '\t' && c != '\n' && c != '\r'; };
+    if (std::all_of(bytes.begin(), bytes.end(), plain)) {
+        out += bytes;
+        return;
+    }
     for (const char c : bytes) {
         switch (c) {
             case '\\':

@@ -1,6 +1,6 @@
 // run.cpp - a glotta-scan run: start-up, a reader thread that names the
-// documents, worker threads that detect them, and the writer (the main
-// thread) that prints their records in input order.
+// documents, and worker threads (the main thread one of them) that detect
+// them and, each in its turn, print their records in input order.
 #include <errno.h>
 #include <limits.h>
 #include <malloc.h>
@@ -113,6 +113,8 @@ class Progress {
   public:
     explicit Progress(bool on) : on_(on) { clock_gettime(CLOCK_MONOTONIC, &start_); }
 
+    bool On() const { return on_; }
+
     void Update(uint64_t done, std::optional<uint64_t> total, bool last = false) {
         if (!on_) return;
         const double now = Seconds();
@@ -152,7 +154,7 @@ class Progress {
     double drawn_ = -1.0;
 };
 
-// What the writer saw.
+// What the writing saw.
 struct Written {
     uint64_t documents = 0;
     bool someFailed = false;   // a document failed, or its BIF record was lost
@@ -179,6 +181,71 @@ void write_done(const Options &options, const Done &done, Written &written) {
         if (!AppendBifRecord(options.bifBase.c_str(), done.path.c_str(), best) ||
             !BifFilesWritten())
             written.someFailed = true;
+    }
+}
+
+// What every worker shares: the engine, the options and the output. Only
+// the worker whose turn it is to write touches `written` and `progress`
+// (the queue hands the turn over under its lock).
+struct Shared {
+    Queue &queue;
+    LangContext *context;
+    const Options &options;
+    const RecordStyle &style;
+    Written &written;
+    Progress &progress;
+};
+
+// Writes a run of finished documents in input order; once standard output
+// is gone nothing more is written and the run is cancelled.
+void write_run(Shared &shared, const std::vector<Done> &run) {
+    Written &written = shared.written;
+    for (const Done &done : run) {
+        if (written.pipeClosed || written.writeFailed) return;
+        write_done(shared.options, done, written);
+        if (written.pipeClosed || written.writeFailed) {
+            shared.queue.Cancel();
+            return;
+        }
+        if (shared.progress.On())
+            shared.progress.Update(written.documents, shared.queue.Closed()
+                                                          ? std::optional(shared.queue.Pushed())
+                                                          : std::nullopt);
+    }
+}
+
+// Jobs a worker takes at once.
+constexpr size_t kBatch = 16;
+
+// A worker: detects batches of documents and, when its turn comes, writes
+// the finished ones in input order.
+void work(Shared &shared) {
+    Queue &queue = shared.queue;
+    std::vector<Queue::Numbered> jobs;
+    std::vector<Queue::Result> results;
+    std::vector<Done> run;
+    while (queue.Take(kBatch, &jobs)) {
+        for (Queue::Numbered &job : jobs) {
+            // A stop drops what is not begun yet.
+            if (queue.Cancelled()) break;
+            Document &document = job.second;
+            Outcome outcome;
+            if (document.presetCode != LANG_OK) {
+                outcome.code = document.presetCode;
+            } else {
+                LangDetectInArg request{};
+                request.docData = document.path.c_str();
+                request.detectSize = shared.options.detectSize;
+                outcome = detect(shared.context, request, shared.options);
+            }
+            results.emplace_back(
+                job.first, finish(shared.style, std::move(document.path), std::move(outcome)));
+        }
+        bool writing = queue.Finish(&results, &run);
+        while (writing) {
+            write_run(shared, run);
+            writing = queue.Wrote(&run, [] { fflush(stdout); });
+        }
     }
 }
 
@@ -277,47 +344,24 @@ int run(const Options &options) {
     } else {
         const unsigned cores = std::thread::hardware_concurrency();
         const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(cores ? cores : 1);
-        runQueue = new Queue(static_cast<size_t>(jobs) * 16 + 64);
+        runQueue = new Queue(static_cast<size_t>(jobs) * 64 + 64, static_cast<size_t>(jobs));
         Queue *queue = runQueue;
 
         sigset_t signals = stop_signals();
         pthread_sigmask(SIG_BLOCK, &signals, nullptr);
         std::thread(watch_signals, signals, queue).detach();
-        // The reader may wait on standard input long after the writer is
+        // The reader may wait on standard input long after the workers are
         // done (a stop, a closed pipe): nothing waits for it.
         std::thread(read_documents, std::cref(options), std::ref(*queue)).detach();
+        // This thread is one of the workers.
+        Shared shared{*queue, context, options, style, written, progress};
         std::vector<std::thread> workers;
-        for (int i = 0; i < jobs; ++i) {
-            workers.emplace_back([&, queue] {
-                uint64_t number;
-                Document document;
-                bool more = queue->Take(&number, &document);
-                while (more) {
-                    Outcome outcome;
-                    if (document.presetCode != LANG_OK) {
-                        outcome.code = document.presetCode;
-                    } else {
-                        LangDetectInArg request{};
-                        request.docData = document.path.c_str();
-                        request.detectSize = options.detectSize;
-                        outcome = detect(context, request, options);
-                    }
-                    Done done = finish(style, std::move(document.path), std::move(outcome));
-                    more = queue->FinishAndTake(number, std::move(done), &number, &document);
-                }
-            });
-        }
-
-        while (std::optional<Done> done = queue->Next([] { fflush(stdout); })) {
-            write_done(options, *done, written);
-            if (written.pipeClosed || written.writeFailed) {
-                queue->Cancel();
-                break;
-            }
-            progress.Update(written.documents,
-                            queue->Closed() ? std::optional(queue->Pushed()) : std::nullopt);
-        }
+        for (int i = 1; i < jobs; ++i) workers.emplace_back(work, std::ref(shared));
+        work(shared);
         for (std::thread &worker : workers) worker.join();
+        std::vector<Done> rest;
+        queue->Drain(&rest);
+        write_run(shared, rest);
         progress.Update(written.documents, queue->Pushed(), true);
     }
 

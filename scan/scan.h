@@ -4,7 +4,8 @@
  * The program is split so that everything but the threads and the terminal
  * can be tested on its own: options (options.cpp), record lines (record.cpp),
  * the documents a run names (inputs.cpp), the ordered hand-over from the
- * workers to the writer (order.cpp) and the run itself (run.cpp). */
+ * reader to the workers and their output (below) and the run itself
+ * (run.cpp). */
 #ifndef GLOTTA_SCAN_SCAN_H
 #define GLOTTA_SCAN_SCAN_H
 
@@ -12,6 +13,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -142,23 +144,38 @@ int ReadDocument(FILE *in, size_t limit, std::string *bytes);
 bool ExpandPath(const std::string &path, bool recursive, bool followLinks,
                 const DocumentSink &sink);
 
-/* ---- ordered hand-over (order.cpp) ------------------------------------- */
+/* ---- ordered hand-over ------------------------------------------------ */
 
 /* Documents numbered 0, 1, ... in input order go to the workers and come
- * back as finished lines in the same order, with at most `window` of them
- * between the reader and the writer at any time. */
+ * back as finished results, written in the same order, with at most `window`
+ * of them between the reader and the writing at any time.
+ *
+ * There is no writer thread: the worker that finishes results which can be
+ * written takes the turn to write them (one worker at a time), so a run of
+ * N jobs keeps N threads busy, not N + 1 that wake each other. Workers take
+ * and hand in jobs in batches, which meets the lock once per batch. While
+ * jobs are queued, results are written in runs of in-order results, not one
+ * by one; once nothing is queued, any result in order is written at once, so
+ * the output never lags the input. */
 template <typename Job, typename Done>
 class OrderedQueue {
   public:
-    explicit OrderedQueue(size_t window)
-        : slots_(window ? window : 1), batch_(std::clamp<size_t>(slots_.size() / 4, 1, 16)) {}
+    using Numbered = std::pair<uint64_t, Job>;
+    using Result = std::pair<uint64_t, Done>;
+
+    /* `takers`: how many workers share the jobs, so that none takes more
+     * than its share of what is queued. */
+    explicit OrderedQueue(size_t window, size_t takers = 1)
+        : slots_(window ? window : 1),
+          takers_(takers ? takers : 1),
+          batch_(std::clamp<size_t>(slots_.size() / 4, 1, 16)) {}
 
     /* Reader: adds the next job; waits while the window is full. False when
      * the queue was cancelled. */
     bool Push(Job job) {
         std::unique_lock lock(mutex_);
         // A full window is refilled once half of it was written, so that the
-        // reader and the writer do not wake each other for every document.
+        // reader and the writing do not wake each other for every document.
         if (pushed_ - written_ >= slots_.size()) {
             readerWaiting_ = true;
             room_.wait(lock, [&] { return cancelled_ || pushed_ - written_ <= slots_.size() / 2; });
@@ -166,7 +183,7 @@ class OrderedQueue {
         }
         if (cancelled_) return false;
         jobs_.push_back({pushed_++, std::move(job)});
-        work_.notify_one();
+        if (takersWaiting_ > 0) work_.notify_one();
         return true;
     }
 
@@ -175,65 +192,87 @@ class OrderedQueue {
         std::lock_guard lock(mutex_);
         closed_ = true;
         work_.notify_all();
-        ready_.notify_all();
     }
 
     /* Everything stops: waiting readers and workers return, jobs not taken
-     * yet are dropped, the writer gets what finished before the gap. */
+     * yet are dropped; what was finished before the first gap is still
+     * written. */
     void Cancel() {
         std::lock_guard lock(mutex_);
         cancelled_ = true;
+        cancelledFlag_.store(true, std::memory_order_relaxed);
         closed_ = true;
         jobs_.clear();
         work_.notify_all();
-        ready_.notify_all();
         room_.notify_all();
     }
 
-    /* Worker: the next job and its number; false once there is none and
-     * none will come. */
-    bool Take(uint64_t *number, Job *job) {
+    /* Whether Cancel was called; cheap enough to ask before every job of a
+     * batch (a cancelled worker drops the rest of its batch). */
+    bool Cancelled() const { return cancelledFlag_.load(std::memory_order_relaxed); }
+
+    /* Worker: replaces *jobs with the next jobs (at most `most`, and no more
+     * than a fair share of those queued), waiting for one; false once there
+     * is none and none will come. */
+    bool Take(size_t most, std::vector<Numbered> *jobs) {
+        jobs->clear();
         std::unique_lock lock(mutex_);
-        return take(lock, number, job);
+        if (jobs_.empty() && !closed_) {
+            ++takersWaiting_;
+            work_.wait(lock, [&] { return closed_ || !jobs_.empty(); });
+            --takersWaiting_;
+        }
+        if (jobs_.empty()) return false;
+        const size_t share = std::max<size_t>(1, jobs_.size() / takers_);
+        const size_t count = std::min({std::max<size_t>(most, 1), jobs_.size(), share});
+        for (size_t i = 0; i < count; ++i) {
+            jobs->push_back(std::move(jobs_.front()));
+            jobs_.pop_front();
+        }
+        return true;
     }
 
-    /* Worker: hands in the result of job `number`. */
-    void Finish(uint64_t number, Done done) {
+    /* Worker: hands in *results, those of the jobs it took last (a batch
+     * cut short by a cancel has fewer). True when it is now this worker's
+     * turn to write: *write holds the next results in input order; the
+     * worker writes them and then calls Wrote. */
+    bool Finish(std::vector<Result> *results, std::vector<Done> *write) {
+        write->clear();
         std::lock_guard lock(mutex_);
-        finish(number, std::move(done));
+        for (Result &result : *results)
+            slots_[result.first % slots_.size()] = std::move(result.second);
+        results->clear();
+        if (writing_ || !collect(write)) return false;
+        writing_ = true;
+        return true;
     }
 
-    /* Worker: Finish, then Take, under one hold of the lock. */
-    bool FinishAndTake(uint64_t number, Done done, uint64_t *next, Job *job) {
+    /* The writing worker, once it wrote *write: true with the next results
+     * to write in *write; false when its turn is over. `caughtUp` is called
+     * (without the lock, still in its turn) when the next result in input
+     * order is not finished yet: the writer flushes its output there, as
+     * nothing might follow for a while. */
+    template <typename CaughtUp>
+    bool Wrote(std::vector<Done> *write, CaughtUp &&caughtUp) {
+        write->clear();
         std::unique_lock lock(mutex_);
-        finish(number, std::move(done));
-        return take(lock, next, job);
-    }
-
-    /* Writer: the next result in input order, waiting for it; nothing once
-     * every job was written (or the rest was cancelled). `waiting` is called
-     * (without the lock) before the writer has to wait. */
-    std::optional<Done> Next(const std::function<void()> &waiting = {}) {
-        std::unique_lock lock(mutex_);
-        auto available = [&] { return slots_[written_ % slots_.size()].has_value(); };
-        auto finished = [&] { return closed_ && written_ == pushed_; };
-        auto stuck = [&] { return cancelled_ && taken_ == 0; };
-        if (!available() && !finished() && !stuck() && waiting) {
+        if (collect(write)) return true;
+        if (!available()) {
             lock.unlock();
-            waiting();
+            caughtUp();
             lock.lock();
+            if (collect(write)) return true;
         }
-        if (!available() && !finished() && !stuck()) {
-            writerWaiting_ = true;
-            ready_.wait(lock, [&] { return available() || finished() || stuck(); });
-            writerWaiting_ = false;
-        }
-        if (!available()) return std::nullopt;
-        std::optional<Done> done = std::move(slots_[written_ % slots_.size()]);
-        slots_[written_ % slots_.size()].reset();
-        ++written_;
-        if (readerWaiting_ && pushed_ - written_ <= slots_.size() / 2) room_.notify_one();
-        return done;
+        writing_ = false;
+        return false;
+    }
+
+    /* Once no worker is left: replaces *write with every result still
+     * waiting in input order (up to the first gap a cancel left). */
+    void Drain(std::vector<Done> *write) {
+        write->clear();
+        std::lock_guard lock(mutex_);
+        move_run(write);
     }
 
     /* How many jobs were pushed and whether the reader is done. */
@@ -247,46 +286,43 @@ class OrderedQueue {
     }
 
   private:
-    bool take(std::unique_lock<std::mutex> &lock, uint64_t *number, Job *job) {
-        work_.wait(lock, [&] { return closed_ || !jobs_.empty(); });
-        if (jobs_.empty()) return false;
-        *number = jobs_.front().first;
-        *job = std::move(jobs_.front().second);
-        jobs_.pop_front();
-        ++taken_;
+    bool available() const { return slots_[written_ % slots_.size()].has_value(); }
+
+    // Moves the results ready in input order to *write.
+    void move_run(std::vector<Done> *write) {
+        while (available()) {
+            std::optional<Done> &slot = slots_[written_ % slots_.size()];
+            write->push_back(std::move(*slot));
+            slot.reset();
+            ++written_;
+        }
+        if (readerWaiting_ && pushed_ - written_ <= slots_.size() / 2) room_.notify_one();
+    }
+
+    // Moves the results ready in input order to *write when they are to be
+    // written now: a run of `batch_` of them while jobs are queued (every
+    // turn to write costs a flush), any of them once nothing is queued.
+    bool collect(std::vector<Done> *write) {
+        size_t run = 0;
+        while (run < batch_ && slots_[(written_ + run) % slots_.size()].has_value()) ++run;
+        if (run == 0 || (run < batch_ && !jobs_.empty() && !cancelled_)) return false;
+        move_run(write);
         return true;
     }
 
-    void finish(uint64_t number, Done done) {
-        slots_[number % slots_.size()] = std::move(done);
-        --taken_;
-        if (writerWaiting_ && writer_has_work()) ready_.notify_one();
-    }
-
-    // Whether a waiting writer should be woken. While jobs are queued it is
-    // woken for a run of results in order, not for each one: every wake-up
-    // costs both sides a system call, and a writer that wakes per document
-    // also writes per document (it flushes before it waits). Once nothing is
-    // queued, any result in order wakes it, so output never lags the input.
-    bool writer_has_work() const {
-        if (closed_ && taken_ == 0) return true;  // finished or stuck
-        if (cancelled_ && taken_ == 0) return true;
-        size_t run = 0;
-        while (run < batch_ && slots_[(written_ + run) % slots_.size()].has_value()) ++run;
-        return run > 0 && (run >= batch_ || jobs_.empty() || cancelled_);
-    }
-
     mutable std::mutex mutex_;
-    std::condition_variable work_, ready_, room_;
-    std::deque<std::pair<uint64_t, Job>> jobs_;
+    std::condition_variable work_, room_;
+    std::deque<Numbered> jobs_;
     std::vector<std::optional<Done>> slots_;
+    const size_t takers_;
     uint64_t pushed_ = 0;
     uint64_t written_ = 0;
-    size_t taken_ = 0;
+    size_t takersWaiting_ = 0;
     bool closed_ = false;
     bool cancelled_ = false;
-    const size_t batch_;  // results in order that wake a waiting writer
-    bool writerWaiting_ = false;
+    std::atomic<bool> cancelledFlag_{false};
+    const size_t batch_;  // results in order that make a turn to write
+    bool writing_ = false;
     bool readerWaiting_ = false;
 };
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "scan/scan.h"
 
@@ -106,6 +109,26 @@ TEST(ScanRecord, RecordLines) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(FormatRecord(style(c.format, c.codes), c.path, c.outcome), c.line) << c.line;
+}
+
+// The score field is what printf's "%.4f" makes of the score, also where
+// the fifth decimal is a tie or the float lies just beside one.
+TEST(ScanRecord, ScoresAreWrittenAsPrintfWritesThem) {
+    std::vector<float> scores = {0.0f,     -0.0f, 1.0f, 0.00005f, 0.00015f,  0.12345f,
+                                 0.99995f, 0.5f,  2.5f, 1e-9f,    123.45678f};
+    for (int i = 0; i <= 200000; ++i) scores.push_back(static_cast<float>(i) / 200000.0f);
+    for (float score = 0.00005f; score < 1.0f; score += 0.0001f) {
+        scores.push_back(score);
+        scores.push_back(std::nextafter(score, 0.0f));
+        scores.push_back(std::nextafter(score, 1.0f));
+    }
+    for (const float score : scores) {
+        const Outcome outcome{0, {Candidate{"en", "1252", score}}};
+        const std::string line = FormatRecord(style(Format::kTsv, Codes::kGlotta), "p", outcome);
+        char expected[64];
+        snprintf(expected, sizeof expected, "%.4f\n", static_cast<double>(score));
+        ASSERT_EQ(line.substr(line.rfind('\t') + 1), expected) << score;
+    }
 }
 
 TEST(ScanRecord, CandidatesAndDistinctLanguages) {
