@@ -177,7 +177,15 @@ enum {
     /* An Excel 2003 XML workbook (`.xml`, often `.xls` from web exporters): one XML document whose
        root is `Workbook` in the SpreadsheetML 2003 namespace; the filter reads the strings of its
        cells, sheet by sheet and row by row, as for XLSX. */
-    DX_FMT_SPREADSHEETML = 379
+    DX_FMT_SPREADSHEETML = 379,
+    /* A LaTeX or plain TeX source (`.tex`, `.ltx`): a text that opens with `\documentclass` or
+       `\documentstyle`, or with a LaTeX command among further ones in its head; the filter reads
+       its prose: the body without comments, math, code and the names and arguments of layout
+       commands, the title from the preamble. */
+    DX_FMT_TEX = 380,
+    /* A Texinfo source (`.texi`, `.texinfo`, `.txi`): a text whose first line is `\input texinfo`;
+       the filter reads its prose: without comments, menus, nodes, examples and code. */
+    DX_FMT_TEXINFO = 381
 };
 
 /* ---- information record (filled by the file information operation) ----- */

@@ -53,6 +53,7 @@
 #   Office's single-file XML         pandoc's and ssconvert's packages written
 #   (flat packages, Word and Excel   out flat, the 2003 documents by hand
 #   2003 XML)                        (make_msxml_fixtures.py)
+#   tex, texi (LaTeX, Texinfo)       by hand (scripts/fixtures), iconv, gzip
 # Also writes tests/data/dxfilter/formats.tsv, the table of every sample with
 # its expected format code and a word its extracted text must contain.
 #
@@ -502,4 +503,15 @@ python3 scripts/make_macwrite_fixtures.py >> "$TABLE"
 python3 scripts/make_staroffice_fixtures.py >> "$TABLE"
 python3 scripts/make_msxml_fixtures.py >> "$TABLE"
 node scripts/make_xlsb_fixtures.js >> "$TABLE"
+# LaTeX and Texinfo sources, written by hand in UTF-8 (scripts/fixtures/de-brief.tex,
+# fr-latin1.tex, es-latin1.texi); the two Latin-1 ones converted with iconv, the German
+# letter also gzipped.
+mkdir -p "$OUT/tex"
+cp scripts/fixtures/de-brief.tex "$OUT/tex/de-brief.tex"; row tex/de-brief.tex 380 Sommerfest
+iconv -f UTF-8 -t ISO-8859-1 scripts/fixtures/fr-latin1.tex > "$OUT/tex/fr-latin1.tex"
+row tex/fr-latin1.tex 380 rivière
+iconv -f UTF-8 -t ISO-8859-1 scripts/fixtures/es-latin1.texi > "$OUT/tex/es-latin1.texi"
+row tex/es-latin1.texi 381 panadera
+gzip -9 -n -c "$OUT/tex/de-brief.tex" > "$OUT/tex/de-brief.tex.gz"
+row tex/de-brief.tex.gz 347 Sommerfest
 echo "fixtures written to $OUT"

@@ -18,13 +18,15 @@
 // e-books (ebook_text.cpp): the text records of Mobipocket and PalmDoc
 // books, the title, annotation and bodies of FictionBook documents; web
 // archives (webarchive_text.cpp, plist.cpp): the page and its frames; and
-// Hangul word processor documents (hwp_text.cpp): their paragraphs.
+// Hangul word processor documents (hwp_text.cpp): their paragraphs; and
+// LaTeX and Texinfo sources, plain or compressed (tex_text.cpp): their prose.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +47,7 @@
 #include "filters/dxfilter/ole_scan.h"
 #include "filters/dxfilter/rtf_reader.h"
 #include "filters/dxfilter/sniff.h"
+#include "filters/dxfilter/tex_text.h"
 #include "filters/dxfilter/text_sink.h"
 #include "filters/dxfilter/troff_text.h"
 #include "filters/dxfilter/utf8.h"
@@ -124,6 +127,61 @@ class CompressedText final : public TextSource {
     bool troff_;  // a manual page: its words, not its requests
     MarkupStripper stripper_;
     TroffStripper troffStripper_;
+};
+
+// Bytes of a LaTeX or Texinfo source that decide its charset.
+constexpr size_t kTexHeadBytes = 64 * 1024;
+
+// The prose of a LaTeX or Texinfo source (format 380 or 381), plain or
+// compressed: read a step at a time, its first kTexHeadBytes deciding the
+// charset (TexCharset), through the stripper.
+class TexText final : public TextSource {
+  public:
+    // Reads up to `count` bytes; 0 at the end (or on an error).
+    using ReadFn = std::function<long(char *buffer, size_t count)>;
+
+    TexText(ReadFn read, std::string head, int format)
+        : read_(std::move(read)),
+          head_(std::move(head)),
+          kind_(format == DX_FMT_TEXINFO ? TexKind::kTexinfo : TexKind::kLatex),
+          stripper_(kind_) {}
+
+    int Step(DXMSink *sink) override {
+        std::string bytes;
+        bool last;
+        if (!decoder_) {
+            bytes = std::move(head_);
+            last = Fill(bytes, kTexHeadBytes);
+            std::string charset = TexCharset(bytes, kind_, last);
+            if (!CharsetKnown(charset)) charset = "windows-1252";
+            decoder_ = std::make_unique<TextDecoder>(charset, false);
+        } else {
+            last = Fill(bytes, kStepBytes);
+        }
+        std::string utf8;
+        decoder_->Decode(bytes, last, utf8);
+        const bool full = !stripper_.Feed(utf8, last, sink);
+        return full || last ? 0 : 1;
+    }
+
+  private:
+    // Reads on until `bytes` holds `upTo`; true when the source ended first.
+    bool Fill(std::string &bytes, size_t upTo) {
+        while (bytes.size() < upTo) {
+            const size_t at = bytes.size();
+            bytes.resize(upTo);
+            const long n = read_(bytes.data() + at, upTo - at);
+            bytes.resize(at + static_cast<size_t>(std::max(n, 0L)));
+            if (n <= 0) return true;
+        }
+        return false;
+    }
+
+    ReadFn read_;
+    std::string head_;
+    TexKind kind_;
+    std::unique_ptr<TextDecoder> decoder_;  // once the head decided the charset
+    TexStripper stripper_;
 };
 
 // Bytes of a message read: further bytes are not read.
@@ -643,6 +701,15 @@ int unpack(DXStream *stream, int64_t size, const DXMLimits *limits, DXMExtractor
             *extractor = webarchive_extractor(std::move(bytes), limits->deadlineNs);
             return *extractor ? 1 : 0;
         }
+        if (r.next == SniffNext::kDone && (r.format == DX_FMT_TEX || r.format == DX_FMT_TEXINFO)) {
+            std::shared_ptr<Decompressor> source(std::move(dec));
+            const auto read = [source](char *buffer, size_t count) {
+                return static_cast<long>(source->Read(buffer, count));
+            };
+            *extractor = reinterpret_cast<DXMExtractor *>(
+                static_cast<TextSource *>(new TexText(read, std::move(head), r.format)));
+            return 1;
+        }
         if (r.next == SniffNext::kDone && is_text_or_markup(r.format)) {
             *extractor = reinterpret_cast<DXMExtractor *>(static_cast<TextSource *>(
                 new CompressedText(std::move(dec), std::move(head), r.format)));
@@ -709,6 +776,20 @@ DXMExtractor *webarchive_open(DXStream *stream, const DXMLimits *limits) {
     }
 }
 
+// A LaTeX or Texinfo source, read a step at a time.
+DXMExtractor *tex_open(DXStream *stream, int format) {
+    try {
+        if (!stream || !stream->seek(stream, 0, DX_SEEK_SET)) return nullptr;
+        const auto read = [stream](char *buffer, size_t count) {
+            return read_stream(stream, buffer, count);
+        };
+        return reinterpret_cast<DXMExtractor *>(
+            static_cast<TextSource *>(new TexText(read, std::string(), format)));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DXMLimits *limits) {
     if (format == DX_FMT_MAIL) return mail_open(stream, limits);
     if (format == DX_FMT_CATALOG) return catalog_open(stream, limits);
@@ -716,6 +797,7 @@ DXMExtractor *compress_open(DXStream *stream, int64_t size, int format, const DX
         return ebook_open(stream, format, limits);
     if (format == DX_FMT_HWP) return hwp_open(stream, limits);
     if (format == DX_FMT_WEBARCHIVE) return webarchive_open(stream, limits);
+    if (format == DX_FMT_TEX || format == DX_FMT_TEXINFO) return tex_open(stream, format);
     if (format != DX_FMT_COMPRESSED) return nullptr;
     DXMExtractor *extractor = nullptr;
     DXMInner inner{};

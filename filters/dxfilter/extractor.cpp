@@ -122,6 +122,8 @@ const char *ModuleFor(int format) {
         case DX_FMT_FICTIONBOOK:
         case DX_FMT_HWP:
         case DX_FMT_WEBARCHIVE:
+        case DX_FMT_TEX:
+        case DX_FMT_TEXINFO:
             return DXM_COMPRESS_NAME;
         default:
             return nullptr;

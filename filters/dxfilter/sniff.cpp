@@ -1436,6 +1436,146 @@ PoKind PoCatalogKind(std::string_view s, bool whole) {
 
 namespace {
 
+// The longest control word the LaTeX rule reads.
+constexpr size_t kMaxControlWord = 64;
+
+bool is_tex_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// The letters of a control word from `i` (at most kMaxControlWord).
+std::string_view word_at(std::string_view s, size_t i) {
+    size_t end = i;
+    while (end < s.size() && end - i < kMaxControlWord && is_alpha(s[end])) ++end;
+    return s.substr(i, end - i);
+}
+
+template <size_t N>
+bool listed(const std::array<std::string_view, N> &names, std::string_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Control words a LaTeX document or a part of one opens with.
+constexpr auto kOpeners = std::to_array<std::string_view>({
+    "documentclass", "documentstyle", "input",        "include",        "part",
+    "chapter",       "section",       "subsection",   "subsubsection",  "paragraph",
+    "usepackage",    "newcommand",    "renewcommand", "begin",          "title",
+    "hypertarget",   "label",         "doxysection",  "doxysubsection", "author",
+});
+// Control words counted as LaTeX in a head (beside the openers).
+constexpr auto kKnown = std::to_array<std::string_view>({
+    "item",
+    "emph",
+    "textbf",
+    "textit",
+    "texttt",
+    "end",
+    "ref",
+    "cite",
+    "caption",
+    "footnote",
+    "maketitle",
+    "tableofcontents",
+    "includegraphics",
+    "centering",
+    "newpage",
+    "clearpage",
+    "index",
+    "url",
+    "href",
+    "hline",
+    "date",
+    "bibliography",
+    "vspace",
+    "hspace",
+    "noindent",
+    "mbox",
+    "hyperlink",
+    "subparagraph",
+    "textsc",
+    "underline",
+    "footnotesize",
+    "small",
+    "large",
+    "Large",
+    "tiny",
+    "bfseries",
+    "itshape",
+    "ttfamily",
+    "eqref",
+    "pageref",
+    "setlength",
+    "newenvironment",
+    "DeclareMathOperator",
+    "frac",
+    "textwidth",
+    "linewidth",
+});
+
+// Whether `at` in `s` starts a line (spaces before it allowed).
+bool at_line_start(std::string_view s, size_t at) {
+    while (at > 0 && is_tex_blank(s[at - 1])) --at;
+    return at == 0 || s[at - 1] == '\n';
+}
+
+bool starts_a_line(std::string_view head, std::string_view what) {
+    for (size_t at = head.find(what); at != std::string_view::npos; at = head.find(what, at + 1))
+        if (at_line_start(head, at)) return true;
+    return false;
+}
+
+// LaTeX commands in `head`: a known control word followed by an argument,
+// a star or a line's end.
+size_t latex_commands(std::string_view head) {
+    size_t count = 0;
+    for (size_t at = head.find('\\'); at != std::string_view::npos; at = head.find('\\', at + 1)) {
+        const std::string_view w = word_at(head, at + 1);
+        const size_t after = at + 1 + w.size();
+        const char next = after < head.size() ? head[after] : '\n';
+        if (next != '{' && next != '[' && next != '*' && next != '\n' && next != '\r') continue;
+        if (listed(kOpeners, w) || listed(kKnown, w)) ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+TexKind TexKindOf(std::string_view head) {
+    std::string_view rest = head;
+    std::string_view first;
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(rest.size(), end + 1));
+        while (!line.empty() && is_tex_blank(line.front())) line.remove_prefix(1);
+        while (!line.empty() && is_tex_blank(line.back())) line.remove_suffix(1);
+        if (line.empty() || line[0] == '%') continue;
+        first = line;
+        break;
+    }
+    if (first.starts_with("\\input texinfo") || first.starts_with("\\input\ttexinfo")) {
+        const std::string_view after = first.substr(14);
+        if (after.empty() || after[0] == ' ' || after[0] == '\t' || after[0] == '@' ||
+            after.starts_with(".tex"))
+            return TexKind::kTexinfo;
+    }
+    if (first.size() < 2 || first[0] != '\\' || !is_alpha(first[1])) return TexKind::kNone;
+    const std::string_view word = word_at(first, 1);
+    if (word.size() == kMaxControlWord) return TexKind::kNone;
+    if (word == "documentclass" || word == "documentstyle") {
+        std::string_view after = first.substr(1 + word.size());
+        while (!after.empty() && is_tex_blank(after.front())) after.remove_prefix(1);
+        if (after.starts_with('{') || after.starts_with('[')) return TexKind::kLatex;
+    }
+    if (starts_a_line(head, "\\documentclass") || starts_a_line(head, "\\documentstyle") ||
+        starts_a_line(head, "\\begin{document}"))
+        return TexKind::kLatex;
+    if (listed(kOpeners, word) && latex_commands(head) >= 3) return TexKind::kLatex;
+    return TexKind::kNone;
+}
+
+namespace {
+
 // Whether a text whose head leaves a `.po` catalog undecided is a catalog
 // with translations by its first kPoCatalogBytes (the head, then one read).
 bool po_catalog_past_head(Bytes head, uint64_t size, size_t markBytes, const ReadAtFn &readAt) {
@@ -1589,6 +1729,14 @@ SniffResult sniff_head(Bytes head, uint64_t size, const ReadAtFn &readAt, bool &
                     break;
                 case PoKind::kNone:
                 case PoKind::kTemplate:
+                    break;
+            }
+            switch (TexKindOf(as_chars(body))) {
+                case TexKind::kLatex:
+                    return {DX_FMT_TEX, SniffNext::kDone};
+                case TexKind::kTexinfo:
+                    return {DX_FMT_TEXINFO, SniffNext::kDone};
+                case TexKind::kNone:
                     break;
             }
             return {markup_format(as_chars(body)), SniffNext::kDone};

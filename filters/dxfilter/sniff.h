@@ -118,6 +118,21 @@ bool IsBinaryCatalog(std::span<const unsigned char> head);
 enum class PoKind { kNone, kTemplate, kTranslated, kUndecided };
 PoKind PoCatalogKind(std::string_view head, bool whole);
 
+// What a text (without its byte-order mark) is by its head. Texinfo: the
+// first line is `\input texinfo`. LaTeX (or plain TeX): after blank lines
+// and `%` comment lines, the first line opens with a control word (a
+// backslash and letters), and either that word is `\documentclass` or
+// `\documentstyle` followed by its argument, or the head holds
+// `\documentclass`, `\documentstyle` or `\begin{document}` at the start of
+// a line, or the first control word opens a LaTeX document part
+// (`\section`, `\chapter`, `\input`, `\usepackage`, `\begin`,
+// `\hypertarget` ...) and the head holds at least three LaTeX commands
+// (known control words followed by an argument, a star or a line's end).
+// Plain text with stray backslashes (Windows paths, regular expressions,
+// escapes in code, LaTeX quoted in a message) stays kNone.
+enum class TexKind { kNone, kLatex, kTexinfo };
+TexKind TexKindOf(std::string_view head);
+
 // Whether `head` opens a Palm database that is an e-book: the type and
 // creator `BOOKMOBI` (Mobipocket, KF8) or `TEXtREAd` (PalmDoc) at offset 60,
 // a name of printable bytes ended by a NUL within its 32 bytes, at least one

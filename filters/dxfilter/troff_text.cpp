@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "filters/dxfilter/line_feed.h"
 #include "filters/dxfilter/utf8.h"
 
 namespace dxf {
@@ -348,23 +349,14 @@ bool LooksLikeTroff(std::string_view head) {
 }
 
 bool TroffStripper::Feed(std::string_view utf8, bool last, DXMSink *sink) {
-    for (char c : utf8) {
-        if (c == '\n') {
-            Line(true);
-        } else {
-            line_ += c;
-            if (line_.size() >= kMaxLine) Line(false);
-        }
-        if (out_.size() >= 4096 && !Flush(sink)) return false;
-    }
+    const auto line = [this](bool ended) { Line(ended); };
+    if (!FeedLines(utf8, kMaxLine, line_, line, out_, full_, sink)) return false;
     if (last && (!line_.empty() || piece_)) Line(true);
     return Flush(sink);
 }
 
 bool TroffStripper::Flush(DXMSink *sink) {
-    if (!out_.empty() && !full_) full_ = sink->text(sink->self, out_.data(), out_.size()) != 0;
-    out_.clear();
-    return !full_;
+    return HandOn(out_, full_, sink);
 }
 
 void TroffStripper::Line(bool ended) {

@@ -487,16 +487,6 @@ TEST(DxfDecompress, StreamsThatAskForTooMuchMemoryAreRefused) {
 
 // ---- charsets and tags ----------------------------------------------------------
 
-// A sink that appends the text it is given to `out`.
-DXMSink AppendingSink(std::string &out) {
-    return {&out,
-            [](void *self, const char *utf8, size_t n) {
-                static_cast<std::string *>(self)->append(utf8, n);
-                return 0;
-            },
-            [](void *) {}};
-}
-
 // What a stripper makes of `markup` fed in one piece, checked against the
 // same fed byte by byte.
 std::string Stripped(const std::string &markup, bool html) {
@@ -628,25 +618,9 @@ TEST(DxfCompressText, CharsetsAreFoundAndConvertedPieceByPiece) {
 
 // ---- manual pages -------------------------------------------------------------
 
-// What the troff stripper makes of `source` in one piece, checked against the
-// same fed byte by byte and in pieces of 7 bytes.
+// What the troff stripper makes of `source` (see FedInPieces).
 std::string Troff(const std::string &source) {
-    auto run = [&](size_t step) {
-        std::string out;
-        DXMSink sink = AppendingSink(out);
-        dxf::TroffStripper stripper;
-        if (source.empty()) {
-            EXPECT_TRUE(stripper.Feed("", true, &sink));
-        }
-        for (size_t i = 0; i < source.size(); i += step)
-            EXPECT_TRUE(stripper.Feed(std::string_view(source).substr(i, step),
-                                      i + step >= source.size(), &sink));
-        return out;
-    };
-    const std::string whole = run(source.size() + 1);
-    EXPECT_EQ(run(1), whole) << source;
-    EXPECT_EQ(run(7), whole) << source;
-    return whole;
+    return FedInPieces(source, [] { return dxf::TroffStripper(); });
 }
 
 TEST(DxfCompressText, TroffIsToldFromPlainText) {

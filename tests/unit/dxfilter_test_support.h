@@ -22,6 +22,7 @@
 
 #include "doctype/dx_abi.h"
 #include "engine_test_support.h"
+#include "filters/dxfilter/dx_module.h"
 #include "filters/dxfilter/sniff.h"
 #include "pipeline_test_support.h"
 #include "platform/vos.h"
@@ -207,6 +208,39 @@ struct Plugin {
     DXIdentifyInterface identify{};
     void *handle = nullptr;
 };
+
+// A sink that appends the text it is given to `out`.
+inline DXMSink AppendingSink(std::string &out) {
+    return {&out,
+            [](void *self, const char *utf8, size_t n) {
+                static_cast<std::string *>(self)->append(utf8, n);
+                return 0;
+            },
+            [](void *) {}};
+}
+
+// What a line stripper that `make` returns (TroffStripper, TexStripper)
+// makes of `source` in one piece, checked against the same fed byte by byte
+// and in pieces of 7 bytes.
+template <class Make>
+std::string FedInPieces(const std::string &source, Make make) {
+    auto run = [&](size_t step) {
+        std::string out;
+        DXMSink sink = AppendingSink(out);
+        auto stripper = make();
+        if (source.empty()) {
+            EXPECT_TRUE(stripper.Feed("", true, &sink));
+        }
+        for (size_t i = 0; i < source.size(); i += step)
+            EXPECT_TRUE(stripper.Feed(std::string_view(source).substr(i, step),
+                                      i + step >= source.size(), &sink));
+        return out;
+    };
+    const std::string whole = run(source.size() + 1);
+    EXPECT_EQ(run(1), whole) << source;
+    EXPECT_EQ(run(7), whole) << source;
+    return whole;
+}
 
 // One row of tests/data/dxfilter/formats.tsv.
 struct Sample {
