@@ -153,7 +153,10 @@ int RecPlainText(LangContext *ctx, int32_t language, int32_t charset, unsigned c
             LangConvert(ctx, charset, text, length, CS_UNICODE, &converted, &convertedLength, 0);
         Bytes owned(converted);
         if (rc != LANG_OK) return rc;
-        return RecUniLangCode(ctx, charset, owned.get(), convertedLength, 0, outList);
+        // No text (a file's text that was all noise) converts to no buffer at
+        // all; its code ranges count no character either way.
+        return RecUniLangCode(ctx, charset, owned ? owned.get() : text, convertedLength, 0,
+                              outList);
     }
     if (charset == CS_UNICODE || charset == CS_UTF16LE || charset == CS_UTF16BE) {
         return RecUniLangCode(ctx, charset, text, length, charset == CS_UTF16BE ? 1 : 0, outList);

@@ -179,6 +179,7 @@ TEST_F(Flow, AnswersFromHintsDeclarationsAndCharsets) {
     const std::string ascii = html_page("", ReadFile(Data("sample_en.txt")), " lang=\"EN-gb\"");
     const std::string unknown =
         html_page("", Latin1(ReadFile(Data("sample_fr.txt"))), " lang=\"qq\"");
+    const std::string noise = "2024-12-09, 10:55\n";
     const struct {
         bool buffer;
         std::string name;  // file name, or the path when there is no content
@@ -206,6 +207,10 @@ TEST_F(Flow, AnswersFromHintsDeclarationsAndCharsets) {
         {false, "ja.txt", jis, nullptr, nullptr, nullptr, {"ja", "iso-2022-jp", 1.0f}},
         {true, "", jis, nullptr, nullptr, nullptr, {"ja", "iso-2022-jp", 1.0f}},
         {false, "ja.txt", jis, "de", nullptr, nullptr, {"ja", "iso-2022-jp", 1.0f}},
+        // Text that is all noise, in the charset the caller names; UTF-8
+        // text is read through its code ranges, others by n-grams.
+        {false, "noise.txt", noise, nullptr, "utf-8", nullptr, {"un", "utf8", 0.0f}},
+        {false, "noise.txt", noise, nullptr, "latin1", nullptr, {"un", "iso-8859-1", 0.0f}},
         // Filter output that is all noise answers with the hint.
         {false, "empty.pdf", "12345 ,,, 678", "fr", nullptr, nullptr, {"fr", "Unknown", 1.0f}}};
     for (const auto &c : cases) {

@@ -189,6 +189,12 @@ TEST_F(Recognisers, PlainTextByCharset) {
     int rc = 0;
     plain(53, "caf\xC3(", &rc);
     EXPECT_TRUE(rc == 0 || rc == LANG_ERR_CONVERT) << rc;
+    // No text at all (what cleaning leaves of noise) converts to nothing:
+    // no script, the unknown language.
+    for (int32_t charset : {53, 50}) {
+        EXPECT_EQ(plain(charset, "", &rc), (std::vector<Candidate>{{"un", "Unknown", 0.0f}}));
+        EXPECT_EQ(rc, 0) << charset;
+    }
 }
 
 // UTF-8 that would come back from UTF-16 unchanged skips the conversions;
@@ -220,7 +226,10 @@ TEST_F(Recognisers, Utf8AsIfConverted) {
         int want = LangConvert(ctx_.get(), 53, reinterpret_cast<const unsigned char *>(text.data()),
                                static_cast<int32_t>(text.size()), 51, &units, &unitsLength, 0);
         LangCandidate *list = nullptr;
-        if (want == LANG_OK) want = RecUniLangCode(ctx_.get(), 53, units, unitsLength, 0, &list);
+        // The empty text converts to no buffer: no units to read.
+        const unsigned char none = 0;
+        if (want == LANG_OK)
+            want = RecUniLangCode(ctx_.get(), 53, units ? units : &none, unitsLength, 0, &list);
         vos_free(units);
         EXPECT_EQ(rc, want) << testing::PrintToString(text);
         EXPECT_EQ(fast, Take(list)) << testing::PrintToString(text);
