@@ -182,13 +182,19 @@ bool ends_intro_html(std::string_view text) {
 // A line that opens a quoted message without quote marks, as mail programs
 // write it under a reply or a forward note, in any language: a few words
 // between runs of dashes ("-----Original Message-----", "-------- Original-
-// Nachricht --------", "---------- Forwarded message ---------").
+// Nachricht --------", "---------- Forwarded message ---------"). The words
+// hold letters (ASCII ones or any character beyond ASCII): the rules of a
+// text table ("------ ---- ------", "----+----") are not words.
 bool opens_message(std::string_view body) {
     if (!body.starts_with("--") || !body.ends_with("--")) return false;
     const size_t first = body.find_first_not_of('-');
     if (first == std::string_view::npos) return false;  // a rule, or "--"
     const std::string_view words = trim(body.substr(first, body.find_last_not_of('-') - first + 1));
-    return !words.empty() && words.size() <= 48 &&
+    const bool letters = std::any_of(words.begin(), words.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 0x80 || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z');
+    });
+    return letters && words.size() <= 48 &&
            words.find_first_of("0123456789") == std::string_view::npos;
 }
 

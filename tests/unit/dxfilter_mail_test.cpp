@@ -396,11 +396,14 @@ TEST(DxfMailText, QuotedMessagesGoWithWhatIntroducesThem) {
     // Forwarded alone: the message is all there is.
     const std::string forward = "---------- Forwarded message ---------\n" + original;
     EXPECT_EQ(DropQuotedLines(forward), forward);
-    // Not quoted messages: rules and signatures, a list of fields without an
-    // address, too few header lines, a web form's fields without a time, a
-    // separator holding a date.
+    // Not quoted messages: rules and signatures, the rules of text tables
+    // (columns under dashes, a database client's "----+----"), a list of
+    // fields without an address, too few header lines, a web form's fields
+    // without a time, a separator holding a date.
     for (const std::string_view text :
          {"Text\n-- \nJane\n", "Text\n----------\nmore\n",
+          "Prices\n  ------- ----- -------\n  Apples  3     Oslo\n",
+          "Result:\n id | name\n----+------\n  1 | Jane\n", "Text\n-- - -- --\nmore\n",
           "Order:\nName: Jane\nCity: Oslo\nZip: 0150\n", "Text\nFrom: a@b.c\nTo: d@e.f\n\nmore\n",
           "New entry:\nName: Jane\nEmail: jane@example.com\nMessage: Hallo\n",
           "Text\n-- 5 Dec 2026 --\nmore\n"}) {
