@@ -462,14 +462,12 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
     // which keeps only its first NGRAM_RANK_MEMBERS in table order, so they
     // are set apart here (without a branch on the count) instead of being
     // ranked one by one: `multiple` marks the heads that occur more than
-    // once, overflow entries that do fill `overflow` from the front, those
-    // that occur once from the back.
+    // once, and `overflow` keeps only the overflow entries that do.
     const DocCounter::Slot *slots = counter.slots();
     const int32_t *order = counter.order();
     int32_t *heads = scratch->headSlots;
     int32_t *overflow = scratch->overflow;
-    int32_t overflows = 0;                   // occurring more than once
-    int32_t *singles = overflow + distinct;  // occurring once, downwards
+    int32_t overflows = 0;
     uint64_t taken[(NGRAM_HASH_BUCKETS + 63) / 64] = {};
     uint64_t multiple[std::size(taken)] = {};
     for (int32_t i = 0; i < distinct; ++i) {
@@ -479,9 +477,7 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
         const bool more = slots[s].count > 1;
         if (taken[bucket / 64] & bit) {
             overflow[overflows] = s;
-            singles[-1] = s;
             overflows += more;
-            singles -= !more;
         } else {
             taken[bucket / 64] |= bit;
             multiple[bucket / 64] |= uint64_t{more} << (bucket % 64);
@@ -510,8 +506,8 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
     }
     for (int32_t j = 0; j < overflows; ++j) rank(overflow[j]);
     // The list of n-grams occurring once: heads by bucket, then overflow
-    // entries in creation order (the back of `overflow` holds them last
-    // first), up to its size.
+    // entries (those not heading their bucket) in creation order, up to its
+    // size. A document has seldom fewer single heads than that.
     constexpr int32_t kOnce = NGRAM_RANK_LISTS - 1;
     int32_t *once = members[kOnce];
     int32_t ones = 0;
@@ -522,9 +518,9 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
             once[ones++] = heads[w * 64 + std::countr_zero(bits)];
         }
     }
-    for (const int32_t *single = overflow + distinct;
-         single != singles && ones < NGRAM_RANK_MEMBERS;) {
-        once[ones++] = *--single;
+    for (int32_t i = 0; i < distinct && ones < NGRAM_RANK_MEMBERS; ++i) {
+        const int32_t s = order[i];
+        if (slots[s].count == 1 && heads[hash_bucket(slots[s].hash)] != s) once[ones++] = s;
     }
     if (ones > 0) {
         counts[kOnce] = ones;
