@@ -458,21 +458,29 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
 
     // Where the profile's table would hold each n-gram: the first of a
     // bucket heads it, the others follow as overflow entries in creation
-    // order.
+    // order. Most n-grams occur once; they all go to the last rank list,
+    // which keeps only its first NGRAM_RANK_MEMBERS in table order, so they
+    // are set apart here (without a branch on the count) instead of being
+    // ranked one by one: `multiple` marks the heads that occur more than
+    // once, and `overflow` keeps only the overflow entries that do.
     const DocCounter::Slot *slots = counter.slots();
     const int32_t *order = counter.order();
     int32_t *heads = scratch->headSlots;
     int32_t *overflow = scratch->overflow;
     int32_t overflows = 0;
     uint64_t taken[(NGRAM_HASH_BUCKETS + 63) / 64] = {};
+    uint64_t multiple[std::size(taken)] = {};
     for (int32_t i = 0; i < distinct; ++i) {
         const int32_t s = order[i];
         const uint32_t bucket = hash_bucket(slots[s].hash);
         const uint64_t bit = uint64_t{1} << (bucket % 64);
+        const bool more = slots[s].count > 1;
         if (taken[bucket / 64] & bit) {
-            overflow[overflows++] = s;
+            overflow[overflows] = s;
+            overflows += more;
         } else {
             taken[bucket / 64] |= bit;
+            multiple[bucket / 64] |= uint64_t{more} << (bucket % 64);
             heads[bucket] = s;
         }
     }
@@ -481,9 +489,8 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
     int32_t *counts = scratch->topCounts;
     auto *members = scratch->topMembers;
     uint64_t used[(NGRAM_RANK_LISTS + 63) / 64] = {};
-    // Without a branch on whether the list is full (mostly a question of
-    // whether the n-gram occurs once): a full list's next member goes to its
-    // spare entry.
+    // Without a branch on whether the list is full: a full list's next
+    // member goes to its spare entry.
     auto rank = [&](int32_t s) {
         const int32_t count = slots[s].count;
         const int32_t b = count < NGRAM_RANK_LISTS ? NGRAM_RANK_LISTS - count : 0;
@@ -492,12 +499,33 @@ int NgramPrfBuildTop(NgramDocScratch *scratch, unsigned char *text, int32_t leng
         members[b][n] = s;
         counts[b] = n + (n < NGRAM_RANK_MEMBERS);
     };
-    for (int32_t w = 0; w < static_cast<int32_t>(std::size(taken)); ++w) {
-        for (uint64_t bits = taken[w]; bits != 0; bits &= bits - 1) {
+    for (int32_t w = 0; w < static_cast<int32_t>(std::size(multiple)); ++w) {
+        for (uint64_t bits = multiple[w]; bits != 0; bits &= bits - 1) {
             rank(heads[w * 64 + std::countr_zero(bits)]);
         }
     }
     for (int32_t j = 0; j < overflows; ++j) rank(overflow[j]);
+    // The list of n-grams occurring once: heads by bucket, then overflow
+    // entries (those not heading their bucket) in creation order, up to its
+    // size. A document has seldom fewer single heads than that.
+    constexpr int32_t kOnce = NGRAM_RANK_LISTS - 1;
+    int32_t *once = members[kOnce];
+    int32_t ones = 0;
+    for (int32_t w = 0; w < static_cast<int32_t>(std::size(taken)) && ones < NGRAM_RANK_MEMBERS;
+         ++w) {
+        for (uint64_t bits = taken[w] & ~multiple[w]; bits != 0 && ones < NGRAM_RANK_MEMBERS;
+             bits &= bits - 1) {
+            once[ones++] = heads[w * 64 + std::countr_zero(bits)];
+        }
+    }
+    for (int32_t i = 0; i < distinct && ones < NGRAM_RANK_MEMBERS; ++i) {
+        const int32_t s = order[i];
+        if (slots[s].count == 1 && heads[hash_bucket(slots[s].hash)] != s) once[ones++] = s;
+    }
+    if (ones > 0) {
+        counts[kOnce] = ones;
+        used[kOnce / 64] |= uint64_t{1} << (kOnce % 64);
+    }
 
     // Lists 0 to 499, members in order, up to the comparison depth; every
     // list used is emptied for the next build.
