@@ -29,9 +29,4 @@ enum {
     CS_UTF16BE = 101
 };
 
-/* Whether `charset` is 16-bit Unicode in either byte order. */
-static inline int IsUnicode16Charset(int charset) {
-    return charset == CS_UNICODE || charset == CS_UTF16LE || charset == CS_UTF16BE;
-}
-
 #endif

@@ -66,6 +66,10 @@ struct Evidence {
     glotta::VosPtr<char> extracted;
 };
 
+bool is_16bit(int32_t charset) {
+    return charset == CS_UNICODE || charset == CS_UTF16LE || charset == CS_UTF16BE;
+}
+
 // The detection size the recognisers work with; the entry point has already
 // replaced 0 by the default, a negative size is taken as the default too.
 int32_t detect_size(const LangDetectInArg *in) {
@@ -308,7 +312,7 @@ int LangDetectFile(LangContext *ctx, LangDetectInArg *in, LangDetectOutArg *out)
 
     if (!done) {
         if (type == DOC_TEXT) {
-            if (!IsUnicode16Charset(ev.finalCharset)) {
+            if (!is_16bit(ev.finalCharset)) {
                 rest.uncover();
                 length = clean_and_refill(rest, text.get(), length, length >= st.st_size);
             }

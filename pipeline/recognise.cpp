@@ -158,7 +158,7 @@ int RecPlainText(LangContext *ctx, int32_t language, int32_t charset, unsigned c
         return RecUniLangCode(ctx, charset, owned ? owned.get() : text, convertedLength, 0,
                               outList);
     }
-    if (IsUnicode16Charset(charset)) {
+    if (charset == CS_UNICODE || charset == CS_UTF16LE || charset == CS_UTF16BE) {
         return RecUniLangCode(ctx, charset, text, length, charset == CS_UTF16BE ? 1 : 0, outList);
     }
     return RecByNgramText(ctx, language, charset, text, length, outList);
@@ -168,42 +168,8 @@ int RecMarkup(LangContext *ctx, int32_t language, int32_t declaredCharset, int32
               const unsigned char *data, int32_t length, int32_t detectSize, int removeScripts,
               LangCandidate **outList) {
     if (!ctx || !data || !outList) return LANG_ERR_NULL;
-
-    // Tags, references and the text between them are found byte by byte,
-    // which the zero bytes of 16-bit Unicode defeat: such markup is read as
-    // UTF-8, converted in the byte order its byte-order mark or line breaks
-    // gave (the mark itself is no text).
-    Bytes wide;
-    const int32_t sixteen = IsUnicode16Charset(guessedCharset) ? guessedCharset
-                            : guessedCharset == 0 && IsUnicode16Charset(declaredCharset)
-                                ? declaredCharset
-                                : 0;
-    if (sixteen != 0 && length >= 2) {
-        bool bigEndian = sixteen == CS_UTF16BE;
-        int32_t skip = 0;
-        if (data[0] == 0xFE && data[1] == 0xFF) {
-            bigEndian = true;
-            skip = 2;
-        } else if (data[0] == 0xFF && data[1] == 0xFE) {
-            bigEndian = false;
-            skip = 2;
-        }
-        unsigned char *converted = nullptr;
-        int32_t convertedLength = 0;
-        const int rc = LangConvert(ctx, CS_UNICODE, data + skip, (length - skip) & ~1, CS_UTF8,
-                                   &converted, &convertedLength, bigEndian ? 1 : 0);
-        wide.reset(converted);
-        if (rc != LANG_OK && rc != LANG_ERR_CONVERT) return rc;
-        if (rc == LANG_OK) {
-            if (!wide) return LangCode2List(0, 0, outList);  // nothing but the mark
-            data = wide.get();
-            length = convertedLength;
-            guessedCharset = CS_UTF8;
-            declaredCharset = 0;
-        }
-    }
-
     LangLogf(ctx, "Removing tags in the document");
+
     unsigned char *cleaned = nullptr;
     int32_t textLength = 0;
     int32_t references = 0;

@@ -28,9 +28,8 @@ int RecPlainText(LangContext *ctx, int32_t language, int32_t charset, unsigned c
  * references are dense and no charset is known, a pass over the raw bytes
  * names the charset and a second pass over the text converted from it, its
  * references restored, names the language. Text without a letter gives the
- * unknown list of LangCode2List(0, 0). Markup in 16-bit Unicode (guessed,
- * else declared) is converted to UTF-8 first and read as UTF-8 markup.
- * `data` is not changed; LANG_ERR_NULL also for null data. */
+ * unknown list of LangCode2List(0, 0). `data` is not changed; LANG_ERR_NULL
+ * also for null data. */
 int RecMarkup(LangContext *ctx, int32_t language, int32_t declaredCharset, int32_t guessedCharset,
               const unsigned char *data, int32_t length, int32_t detectSize, int removeScripts,
               LangCandidate **outList);

@@ -251,44 +251,6 @@ TEST_F(Recognisers, MarkupPasses) {
     expect_first(markup(1, 0, french_html_with_references()), "fr");
 }
 
-// Markup in 16-bit Unicode, either byte order, told by its byte-order mark
-// or by its line breaks (the guess) or declared, is read as the same markup
-// in UTF-8 is: its tags and references found, its zero bytes no text.
-TEST_F(Recognisers, MarkupInUtf16ReadsAsUtf8) {
-    const std::string page = "<html>\n<head><title>Note</title></head>\n<body>\n<p>" +
-                             ReadFile(Data("sample_fr.txt")) + " &amp; &#233;t&eacute;</p>\n" +
-                             "</body>\n</html>\n";
-    const std::vector<Candidate> want = markup(0, 53, page);
-    expect_first(want, "fr", "utf8");
-    auto utf16 = [&](int bigEndian) {
-        unsigned char *units = nullptr;
-        int32_t length = 0;
-        EXPECT_EQ(LangConvert(ctx_.get(), 53, reinterpret_cast<const unsigned char *>(page.data()),
-                              static_cast<int32_t>(page.size()), 51, &units, &length, bigEndian),
-                  LANG_OK);
-        std::string out(reinterpret_cast<const char *>(units), static_cast<size_t>(length));
-        vos_free(units);
-        return out;
-    };
-    const std::string le = utf16(0);
-    const std::string be = utf16(1);
-    ASSERT_EQ(le.substr(0, 4), std::string("<\0h\0", 4));
-    ASSERT_EQ(be.substr(0, 4), std::string("\0<\0h", 4));
-    const struct {
-        int32_t declared, guessed;
-        std::string data;
-    } cases[] = {{0, 100, "\xFF\xFE" + le}, {0, 101, "\xFE\xFF" + be}, {0, 100, le},
-                 {0, 101, be},               {53, 100, "\xFF\xFE" + le}, {51, 0, le},
-                 {0, 51, "\xFE\xFF" + be}};
-    for (const auto &c : cases) {
-        EXPECT_EQ(markup(c.declared, c.guessed, c.data), want) << c.declared << " " << c.guessed;
-    }
-    // A byte-order mark alone, or before tags only, is no text.
-    const std::vector<Candidate> none{{"un", "Unknown", 0.0f}};
-    EXPECT_EQ(markup(0, 100, "\xFF\xFE"), none);
-    EXPECT_EQ(markup(0, 100, std::string("\xFF\xFE<\0p\0>\0", 8)), none);
-}
-
 TEST_F(Recognisers, ManyReferencesWithoutCharsetTakeTwoPasses) {
     ctx_.Debug();
     std::vector<Candidate> list = markup(0, 0, french_html_with_references());
