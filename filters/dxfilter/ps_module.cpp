@@ -9,10 +9,19 @@
 // Ghostscript runs a document in one call that cannot be interrupted on this
 // platform (its poll callback is only called on Windows), keeps global state
 // and may be driven into any loop by the program it runs; so each document
-// runs in a process of its own, forked from the worker for it: one
-// Ghostscript instance, created, run, exited and deleted there, and gone
-// with the process whatever happens inside. The worker waits for it and
-// watches its CPU clock: at the document's deadline the process is killed.
+// runs in a process of its own, forked from the worker for it, and gone
+// with everything Ghostscript did whatever happens inside. Reading
+// Ghostscript's initialisation files and fonts takes nearly all of the time
+// of a short document: the worker does it once, at its first document, in an
+// instance initialised with every argument of the run but the program (its
+// output file is opened at the first page, in the document's process), which
+// never runs a document itself. Each document's process is forked from that
+// state and runs only its document, so every document starts from the same
+// state and none sees what another did. Should the initialisation fail in the
+// worker, each document's process initialises an instance of its own, as
+// Ghostscript is run on its command line. The worker waits for the process
+// and watches its CPU clock: at the document's deadline the process is
+// killed.
 // Its glyphs go to an anonymous file (the device's output file) that the
 // worker reads afterwards, a step at a time: the pages finished before the end or an error
 // (Ghostscript buffers what it writes, so a process killed at the deadline
@@ -42,6 +51,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "doctype/dx_abi.h"
 #include "filters/dxfilter/dx_module.h"
@@ -76,6 +88,10 @@ struct Input {
     size_t pos = 0;
 };
 
+// What Ghostscript's standard input gives: set in the document's process,
+// before it runs the document.
+Input input;
+
 int GSDLLCALL read_input(void *handle, char *buffer, int length) {
     auto *in = static_cast<Input *>(handle);
     const size_t n =
@@ -91,9 +107,50 @@ int GSDLLCALL discard_output(void *, const char *, int length) {
     return length;
 }
 
-// Runs Ghostscript over `program` in the forked process and ends it.
-[[noreturn]] void RunGhostscript(std::string_view program, int textFd, int64_t budgetNs,
-                                 uint32_t maxPages) {
+// -dSAFER lets a document read, write and delete files in the temporary
+// directory, as it is named when Ghostscript is initialised and when it makes
+// a temporary file: a directory that cannot exist takes its place.
+constexpr char kNoTemporaryDirectory[] = "/dev/null/";
+
+// The program Ghostscript runs after the document: an EPS file or a page left
+// without showpage is shown (an extra empty page gives no text).
+constexpr char kShowLastPage[] = "systemdict /showpage get exec";
+
+// Ghostscript's arguments for a run: those of every document, then, with
+// `withProgram`, the program from standard input ("-") and the last page
+// shown. -dNOPLATFONTS: Ghostscript's own fonts only, the same text on every
+// machine.
+std::vector<std::string> Arguments(uint32_t maxPages, bool withProgram) {
+    std::vector<std::string> args = {"gs",
+                                     "-dSAFER",
+                                     "-dBATCH",
+                                     "-dNOPAUSE",
+                                     "-dQUIET",
+                                     "-dNOPLATFONTS",
+                                     "-sDEVICE=txtwrite",
+                                     "-dTextFormat=0",
+                                     "-sOutputFile=/proc/self/fd/" + std::to_string(kTextFd),
+                                     "-dLastPage=" + std::to_string(maxPages)};
+    if (withProgram) args.insert(args.end(), {"-", "-c", kShowLastPage});
+    return args;
+}
+
+// A new Ghostscript instance initialised with `args` (reading the program
+// from `input`), and the code of its initialisation.
+std::pair<void *, int> NewInstance(const std::vector<std::string> &args) {
+    void *gs = nullptr;
+    if (gsapi_new_instance(&gs, &input) < 0) return {nullptr, gs_error_Fatal};
+    gsapi_set_stdio_with_handle(gs, read_input, discard_output, discard_output, &input);
+    gsapi_set_arg_encoding(gs, GS_ARG_ENCODING_UTF8);
+    std::vector<char *> argv;
+    for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
+    return {gs, gsapi_init_with_args(gs, static_cast<int>(argv.size()), argv.data())};
+}
+
+// Runs `program` in the forked process and ends it: in `ready`, the
+// worker's initialised instance, or, without one, in an instance of its own.
+[[noreturn]] void RunGhostscript(void *ready, std::string_view program, int textFd,
+                                 int64_t budgetNs, uint32_t maxPages) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The text cap: a write beyond it fails (EFBIG) instead of killing.
     signal(SIGXFSZ, SIG_IGN);
@@ -116,40 +173,71 @@ int GSDLLCALL discard_output(void *, const char *, int length) {
     for (int fd = 0; fd <= 2; ++fd)
         if (dup2(null, fd) < 0) _exit(kExitFailed);
     close_range(kTextFd + 1, ~0u, 0);
-    // -dSAFER lets a document write and delete files in the temporary
-    // directory: a directory that cannot exist takes its place.
-    setenv("TMPDIR", "/dev/null/", 1);
+    setenv("TMPDIR", kNoTemporaryDirectory, 1);
 
-    Input input{program};
-    void *gs = nullptr;
-    if (gsapi_new_instance(&gs, &input) < 0) _exit(kExitFailed);
-    gsapi_set_stdio_with_handle(gs, read_input, discard_output, discard_output, &input);
-    gsapi_set_arg_encoding(gs, GS_ARG_ENCODING_UTF8);
-    const std::string output = "-sOutputFile=/proc/self/fd/" + std::to_string(kTextFd);
-    const std::string lastPage = "-dLastPage=" + std::to_string(maxPages);
-    // The program comes from standard input ("-"); an EPS file or a page
-    // left without showpage is shown afterwards (an extra empty page gives
-    // no text). -dNOPLATFONTS: Ghostscript's own fonts only, the same text on
-    // every machine.
-    const char *args[] = {"gs",
-                          "-dSAFER",
-                          "-dBATCH",
-                          "-dNOPAUSE",
-                          "-dQUIET",
-                          "-dNOPLATFONTS",
-                          "-sDEVICE=txtwrite",
-                          "-dTextFormat=0",
-                          output.c_str(),
-                          lastPage.c_str(),
-                          "-",
-                          "-c",
-                          "systemdict /showpage get exec"};
-    const int code =
-        gsapi_init_with_args(gs, static_cast<int>(std::size(args)), const_cast<char **>(args));
+    input = Input{program};
+    void *gs = ready;
+    int code = 0;
+    if (gs) {
+        // What the command line does with "-" and "-c": the program from
+        // standard input, then, unless it failed, the last page; then the
+        // end of the arguments.
+        int exitCode = 0;
+        code = gsapi_run_string(gs, ".runstdin", 1, &exitCode);
+        if (code >= 0)
+            code = gsapi_run_string(gs, (std::string("(") + kShowLastPage + ") .runstring").c_str(),
+                                    1, &exitCode);
+        if (code >= 0) code = gs_error_Quit;
+    } else {
+        std::tie(gs, code) = NewInstance(Arguments(maxPages, true));
+        if (!gs) _exit(kExitFailed);
+    }
     const int exited = gsapi_exit(gs);
     gsapi_delete_instance(gs);
     _exit((code == 0 || code == gs_error_Quit) && exited == 0 ? kExitDone : kExitFailed);
 }
+
+// ---- the worker's instance ---------------------------------------------------------
+
+// The Ghostscript instance of the worker, initialised for one page cap: the
+// first document's, again when a document comes with another.
+struct Interpreter {
+    void *gs = nullptr;
+    uint32_t maxPages = 0;
+    bool tried = false;  // for maxPages: nullptr then means it failed
+
+    // The instance initialised for `pages`, or nullptr if Ghostscript cannot
+    // be initialised with these arguments here.
+    void *For(uint32_t pages) {
+        if (tried && pages == maxPages) return gs;
+        Close();
+        tried = true;
+        maxPages = pages;
+        // The temporary directory that -dSAFER opens to is the one named now:
+        // none, as in the documents' processes; the worker's own stays as it
+        // was.
+        const char *temporary = getenv("TMPDIR");
+        const std::optional<std::string> saved =
+            temporary ? std::optional<std::string>(temporary) : std::nullopt;
+        setenv("TMPDIR", kNoTemporaryDirectory, 1);
+        const auto [instance, code] = NewInstance(Arguments(pages, false));
+        if (saved)
+            setenv("TMPDIR", saved->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        gs = instance;
+        if (gs && code != 0) Close();
+        return gs;
+    }
+    void Close() {
+        if (!gs) return;
+        gsapi_exit(gs);
+        gsapi_delete_instance(gs);
+        gs = nullptr;
+    }
+};
+
+Interpreter interpreter;
 
 // ---- the module --------------------------------------------------------------------
 
@@ -203,6 +291,13 @@ struct PsDocument {
 // and the first text in `doc.text`.
 void Run(PsDocument &doc) {
     doc.outcome = Outcome::kFailed;
+    if (doc.deadlineNs <= DXM_CpuNs()) {
+        doc.outcome = Outcome::kOverran;
+        return;
+    }
+    // Before the budget is taken, so that the initialisation counts against
+    // the first document's deadline, as it did in the document's process.
+    void *ready = interpreter.For(doc.maxPages);
     const int64_t budgetNs = std::min(doc.deadlineNs - DXM_CpuNs(), kMaxBudgetNs);
     if (budgetNs <= 0) {
         doc.outcome = Outcome::kOverran;
@@ -212,7 +307,7 @@ void Run(PsDocument &doc) {
     const Descriptor &text = doc.glyphs;
     if (text.fd < 0) return;
     const pid_t pid = fork();
-    if (pid == 0) RunGhostscript(doc.program, text.fd, budgetNs, doc.maxPages);
+    if (pid == 0) RunGhostscript(ready, doc.program, text.fd, budgetNs, doc.maxPages);
     if (pid < 0) return;
     clockid_t clock{};
     const bool clocked = clock_getcpuclockid(pid, &clock) == 0;

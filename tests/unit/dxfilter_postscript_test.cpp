@@ -1,13 +1,17 @@
 // PostScript documents through the filter plug-in (dxfilter_ps.so,
-// Ghostscript's txtwrite device in a process of its own per document): the
-// format rule, the text of the fixtures (scripts/fixtures/postscript.py) and
-// of documents built here, and what happens to damaged, looping and
-// file-reaching ones.
+// Ghostscript's txtwrite device in a process of its own per document, forked
+// from the worker's initialised instance): the format rule, the text of the
+// fixtures (scripts/fixtures/postscript.py) and of documents built here,
+// what happens to damaged, looping and file-reaching ones, and that no
+// document sees what the one before it did.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "dxfilter_test_support.h"
@@ -190,6 +194,60 @@ TEST_F(DxFilterPostScript, FilesOutsideTheDocumentStayOutOfReach) {
     }
 }
 
+TEST_F(DxFilterPostScript, TheTemporaryDirectoryStaysOutOfReach) {
+    // -dSAFER opens the temporary directory named when Ghostscript is
+    // initialised to documents: the worker's (TMPDIR, or /tmp) must not be,
+    // for the first document of a worker nor for a later one.
+    const std::string name = "glotta-ps-probe-" + std::to_string(getpid());
+    for (const std::filesystem::path &dir :
+         {std::filesystem::temp_directory_path(), std::filesystem::path("/tmp")}) {
+        const std::string made = (dir / name).string();
+        for (int doc = 0; doc < 2; ++doc) {
+            Extraction r = Run(Page("(" + made + ") (w) file dup (x) writestring closefile\n" +
+                                    "72 700 moveto (Danach) show\n"));
+            EXPECT_NE(r.openText, 0) << made;
+            struct stat st {};
+            EXPECT_EQ(stat(made.c_str(), &st), -1) << made;
+            std::filesystem::remove(made);
+        }
+    }
+}
+
+TEST_F(DxFilterPostScript, NoDocumentSeesWhatTheOneBeforeItDid) {
+    // Documents that change what they can of the interpreter: operators and
+    // fonts redefined for good (exitserver, global VM, the systemdict they
+    // may write), the page device, the graphics state left behind, a page
+    // never shown. Each gives its own text, and the one after it the text it
+    // gives in a worker of its own.
+    const std::string de = Bytes("docs/de.ps");
+    const std::string fr = Bytes("docs/fr.ps");
+    const std::string deAlone = Text(de);
+    const std::string frAlone = Text(fr);
+    ASSERT_EQ(deAlone, kGerman);
+    const std::string kLast = "72 700 moveto (Zuletzt) show\n";
+    for (const std::string &body :
+         {std::string("serverdict begin 0 exitserver /show { pop } bind def\n"),
+          std::string("userdict /show { pop } put\n"),
+          std::string("true setglobal /Times-Roman findfont dup length dict copy dup\n"
+                      "/FontMatrix [0.1 0 0 0.1 0 0] put /Times-Roman exch definefont pop\n"
+                      "false setglobal\n"),
+          std::string("/Times-Roman /Courier findfont definefont pop\n"),
+          std::string("<< /PageSize [100 100] /EndPage { pop pop false } >> setpagedevice\n"),
+          std::string("2 2 scale 0.5 rotate /Courier findfont 30 scalefont setfont\n"),
+          std::string("systemdict /showpage { } put\n")}) {
+        const std::string changed = Page(body + kLast);
+        const std::string first = Run(changed).utf8();
+        EXPECT_EQ(Text(de), deAlone) << body;
+        EXPECT_EQ(Run(changed).utf8(), first) << body;
+        EXPECT_EQ(Text(fr), frAlone) << body;
+    }
+    // A page drawn without showpage (left for the trailing one) does not
+    // end up on the next document's page.
+    EXPECT_EQ(Text("%!PS\n/Times-Roman findfont 12 scalefont setfont 72 700 moveto (Offen) show\n"),
+              "Offen\n");
+    EXPECT_EQ(Text(de), deAlone);
+}
+
 TEST_F(DxFilterPostScript, LoopsEndAtTheCpuLimit) {
     // A loop before any page: refused once its CPU time is spent, and the
     // next document reads as before.
@@ -198,8 +256,13 @@ TEST_F(DxFilterPostScript, LoopsEndAtTheCpuLimit) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(Text(Bytes("docs/de.ps")), kGerman);
     // A page, then a loop: Ghostscript had not written the page's text out
-    // when it was killed, so this one is refused as well.
+    // when it was killed, so this one is refused as well; and again the
+    // next document is untouched.
     ExpectRefused(Page("72 700 moveto (Erste Seite) show\n") + "{ 1 pop } loop\n", "page, loop");
+    EXPECT_EQ(Text(Bytes("docs/de.ps")), kGerman);
+    // A process that crashes or is killed from outside leaves the same.
+    ExpectRefused(Page("72 700 moveto (Vorher) show\n") + "{ 1 pop } loop\n", "loop again");
+    EXPECT_EQ(Text(Bytes("docs/fr.ps")).rfind("Le gardien du phare\n", 0), 0u);
 }
 
 TEST_F(DxFilterPostScript, LongDocumentsStopAtTheTextCap) {
