@@ -311,29 +311,6 @@ int scan_stdin_document(LangContext *context, const Options &options, const Reco
     return 0;
 }
 
-// Starts `count` engine contexts, one per worker; the first one's warning is
-// told, as is the error of any that fails, after which none is left open.
-bool start_engines(const LangInitArg &initArg, size_t count, std::vector<LangContext *> *contexts) {
-    for (size_t i = 0; i < count; ++i) {
-        LangContext *context = nullptr;
-        const int started = LangInit(&context, &initArg);
-        if (started < 0) {
-            fprintf(stderr, "%s: Error %d: %s (in initializing language detection module).\n",
-                    kProgram, started, LangErrorMsg(started));
-            LangClose(context);
-            for (LangContext *other : *contexts) LangClose(other);
-            contexts->clear();
-            return false;
-        }
-        if (started > 0 && i == 0) {
-            fprintf(stderr, "%s: Warn %d: %s (in initializing language detection module).\n",
-                    kProgram, started, LangErrorMsg(-started));
-        }
-        contexts->push_back(context);
-    }
-    return true;
-}
-
 int run(const Options &options) {
     use_own_installation();
     const unsigned cores = std::thread::hardware_concurrency();
@@ -342,7 +319,7 @@ int run(const Options &options) {
                                            : static_cast<int>(cores ? cores : 1);
     LangInitArg initArg{options.configFile, options.dataPath};
     std::vector<LangContext *> contexts;
-    if (!start_engines(initArg, static_cast<size_t>(jobs), &contexts)) return kExitUsage;
+    if (!StartEngines(initArg, static_cast<size_t>(jobs), &contexts)) return kExitUsage;
     LangContext *context = contexts.front();
     load_display_names(LangGetDataPath(context));
 
@@ -407,6 +384,28 @@ int run(const Options &options) {
 }
 
 }  // namespace
+
+bool StartEngines(const LangInitArg &arg, size_t count, std::vector<LangContext *> *contexts,
+                  const EngineCalls &calls) {
+    for (size_t i = 0; i < count; ++i) {
+        LangContext *context = nullptr;
+        const int started = calls.init(&context, &arg);
+        if (started < 0) {
+            fprintf(stderr, "%s: Error %d: %s (in initializing language detection module).\n",
+                    kProgram, started, LangErrorMsg(started));
+            calls.close(context);
+            for (LangContext *other : *contexts) calls.close(other);
+            contexts->clear();
+            return false;
+        }
+        if (started > 0 && i == 0) {
+            fprintf(stderr, "%s: Warn %d: %s (in initializing language detection module).\n",
+                    kProgram, started, LangErrorMsg(-started));
+        }
+        contexts->push_back(context);
+    }
+    return true;
+}
 
 bool ReaderStillRunning() {
     return runQueue && !readerDone.load();
