@@ -86,7 +86,9 @@ void load_display_names(const char *dataPath) {
 Outcome detect(LangContext *context, LangDetectInArg &request, const Options &options) {
     LangDetectOutArg result{};
     Outcome outcome;
-    // Every worker detects on the one context of the run at once.
+    // Each worker detects on a context of its own: the engine makes every call
+    // into the document filter under its context's one filter mutex, and the
+    // filter's one worker process extracts one document at a time.
     outcome.code = LangDetect(context, &request, &result);
     if (outcome.code == LANG_OK)
         outcome.candidates =
@@ -184,12 +186,11 @@ void write_done(const Options &options, const Done &done, Written &written) {
     }
 }
 
-// What every worker shares: the engine, the options and the output. Only
+// What every worker shares: the queue, the options and the output. Only
 // the worker whose turn it is to write touches `written` and `progress`
 // (the queue hands the turn over under its lock).
 struct Shared {
     Queue &queue;
-    LangContext *context;
     const Options &options;
     const RecordStyle &style;
     Written &written;
@@ -219,7 +220,7 @@ constexpr size_t kBatch = 16;
 
 // A worker: detects batches of documents and, when its turn comes, writes
 // the finished ones in input order.
-void work(Shared &shared) {
+void work(Shared &shared, LangContext *context) {
     Queue &queue = shared.queue;
     std::vector<Queue::Numbered> jobs;
     std::vector<Queue::Result> results;
@@ -236,7 +237,7 @@ void work(Shared &shared) {
                 LangDetectInArg request{};
                 request.docData = document.path.c_str();
                 request.detectSize = shared.options.detectSize;
-                outcome = detect(shared.context, request, shared.options);
+                outcome = detect(context, request, shared.options);
             }
             results.emplace_back(
                 job.first, finish(shared.style, std::move(document.path), std::move(outcome)));
@@ -312,19 +313,14 @@ int scan_stdin_document(LangContext *context, const Options &options, const Reco
 
 int run(const Options &options) {
     use_own_installation();
+    const unsigned cores = std::thread::hardware_concurrency();
+    const int jobs = options.stdinDocument ? 1
+                     : options.jobs > 0    ? options.jobs
+                                           : static_cast<int>(cores ? cores : 1);
     LangInitArg initArg{options.configFile, options.dataPath};
-    LangContext *context = nullptr;
-    const int started = LangInit(&context, &initArg);
-    if (started < 0) {
-        fprintf(stderr, "%s: Error %d: %s (in initializing language detection module).\n", kProgram,
-                started, LangErrorMsg(started));
-        LangClose(context);
-        return kExitUsage;
-    }
-    if (started > 0) {
-        fprintf(stderr, "%s: Warn %d: %s (in initializing language detection module).\n", kProgram,
-                started, LangErrorMsg(-started));
-    }
+    std::vector<LangContext *> contexts;
+    if (!StartEngines(initArg, static_cast<size_t>(jobs), &contexts)) return kExitUsage;
+    LangContext *context = contexts.front();
     load_display_names(LangGetDataPath(context));
 
     RecordStyle style;
@@ -342,8 +338,6 @@ int run(const Options &options) {
     if (options.stdinDocument) {
         scan_stdin_document(context, options, style, written);
     } else {
-        const unsigned cores = std::thread::hardware_concurrency();
-        const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(cores ? cores : 1);
         runQueue = new Queue(static_cast<size_t>(jobs) * 64 + 64, static_cast<size_t>(jobs));
         Queue *queue = runQueue;
 
@@ -354,10 +348,10 @@ int run(const Options &options) {
         // done (a stop, a closed pipe): nothing waits for it.
         std::thread(read_documents, std::cref(options), std::ref(*queue)).detach();
         // This thread is one of the workers.
-        Shared shared{*queue, context, options, style, written, progress};
+        Shared shared{*queue, options, style, written, progress};
         std::vector<std::thread> workers;
-        for (int i = 1; i < jobs; ++i) workers.emplace_back(work, std::ref(shared));
-        work(shared);
+        for (int i = 1; i < jobs; ++i) workers.emplace_back(work, std::ref(shared), contexts[i]);
+        work(shared, context);
         for (std::thread &worker : workers) worker.join();
         std::vector<Done> rest;
         queue->Drain(&rest);
@@ -365,7 +359,7 @@ int run(const Options &options) {
         progress.Update(written.documents, queue->Pushed(), true);
     }
 
-    LangClose(context);
+    for (LangContext *each : contexts) LangClose(each);
     if (!options.bifBase.empty() && !CloseBifFile()) written.someFailed = true;
     if (!written.pipeClosed && (fflush(stdout) != 0 || ferror(stdout))) {
         if (errno == EPIPE) {
@@ -390,6 +384,28 @@ int run(const Options &options) {
 }
 
 }  // namespace
+
+bool StartEngines(const LangInitArg &arg, size_t count, std::vector<LangContext *> *contexts,
+                  const EngineCalls &calls) {
+    for (size_t i = 0; i < count; ++i) {
+        LangContext *context = nullptr;
+        const int started = calls.init(&context, &arg);
+        if (started < 0) {
+            fprintf(stderr, "%s: Error %d: %s (in initializing language detection module).\n",
+                    kProgram, started, LangErrorMsg(started));
+            calls.close(context);
+            for (LangContext *other : *contexts) calls.close(other);
+            contexts->clear();
+            return false;
+        }
+        if (started > 0 && i == 0) {
+            fprintf(stderr, "%s: Warn %d: %s (in initializing language detection module).\n",
+                    kProgram, started, LangErrorMsg(-started));
+        }
+        contexts->push_back(context);
+    }
+    return true;
+}
 
 bool ReaderStillRunning() {
     return runQueue && !readerDone.load();

@@ -331,6 +331,19 @@ class OrderedQueue {
 /* Runs glotta-scan; returns the exit status. */
 int Main(int argc, char **argv);
 
+/* The engine's start and teardown, as StartEngines calls them. */
+struct EngineCalls {
+    int (*init)(LangContext **, const LangInitArg *) = LangInit;
+    int (*close)(LangContext *) = LangClose;
+};
+
+/* Starts `count` engine contexts with the same arguments, one for each
+ * detection thread, into `contexts`. The first one's warning is told on
+ * standard error, and so is the error of one that fails, as the one start-up
+ * error of the run; then none is left open and `contexts` is empty. */
+bool StartEngines(const LangInitArg &arg, size_t count, std::vector<LangContext *> *contexts,
+                  const EngineCalls &calls = {});
+
 /* True when the thread reading the documents' names is still at it after
  * Main (a stop or a closed pipe ended the run early): the process must then
  * end with _exit, which does not wait for it. */
