@@ -149,12 +149,6 @@ TEST_F(DxFilterChm, DirectoriesThatLoopAreRefusedAtOnce) {
     EXPECT_EQ(Text(tree), Text(chm));
 }
 
-TEST_F(DxFilterChm, CompressedFilesAreRead) {
-    Extraction r = plugin->Extract(Data("chm/en.chm.gz"));
-    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-    EXPECT_EQ(r.utf8().rfind("The harbour\n", 0), 0u) << r.utf8();
-}
-
 TEST_F(DxFilterChm, MutatedFilesNeverBreakThePlugin) {
     Mutator m(4242);
     for (const char *name : {"order.chm", "ru-lcid.chm"})

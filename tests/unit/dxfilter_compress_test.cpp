@@ -803,7 +803,12 @@ TEST_F(DxfCompressed, DocumentsInsideGiveTheTextOfThePlainDocument) {
           {Data("catalog/de-credits.po.gz"), "catalog/de-credits.po"},
           {Data("catalog/de-credits.po.bz2"), "catalog/de-credits.po"},
           {Data("compressed/de-preview-first.eps.gz"), "docs/de-preview-first.eps"},
-          {Data("compressed/de-preview-first.eps.xz"), "docs/de-preview-first.eps"}}) {
+          {Data("compressed/de-preview-first.eps.xz"), "docs/de-preview-first.eps"},
+          {Data("chm/en.chm.gz"), "chm/en.chm"},
+          {Data("djvu/de.djvu.gz"), "djvu/de.djvu"},
+          {Data("iwork/en.pages.gz"), "iwork/en.pages"},
+          {Data("xps/de.oxps.gz"), "xps/de.oxps"},
+          {Data("works/de.wk1.gz"), "works/de.wk1"}}) {
         EXPECT_EQ(plugin->Format(inside), DX_FMT_COMPRESSED) << inside;
         Extraction r = plugin->Extract(inside);
         EXPECT_TRUE(r.openText == 0 && r.readError == 0) << inside;

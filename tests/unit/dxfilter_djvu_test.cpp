@@ -99,12 +99,6 @@ TEST_F(DxFilterDjvu, LongTextStopsAtTheTextCap) {
     EXPECT_EQ(r.utf8().rfind("From the window he counts", 0), 0u);
 }
 
-TEST_F(DxFilterDjvu, CompressedDocumentsAreRead) {
-    Extraction r = plugin->Extract(Data("djvu/de.djvu.gz"));
-    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-    EXPECT_EQ(r.utf8().rfind("Die Gärtnerin im Frühling\n", 0), 0u) << r.utf8();
-}
-
 TEST_F(DxFilterDjvu, MutatedDocumentsNeverBreakThePlugin) {
     Mutator m(4242);
     for (const char *name : {"book.djvu", "fr.djvu"})

@@ -219,12 +219,6 @@ TEST_F(DxFilterIwork, LongDocumentsStopAtTheBound) {
     ExpectFilledToTheCap(r);
 }
 
-TEST_F(DxFilterIwork, CompressedPackagesAreRead) {
-    Extraction r = plugin->Extract(Data("iwork/en.pages.gz"));
-    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-    EXPECT_TRUE(r.utf8().starts_with("The harbour market\nEvery Saturday")) << r.utf8();
-}
-
 TEST_F(DxFilterIwork, MutatedPackagesNeverBreakThePlugin) {
     Mutator mutator(6170);
     const std::string stored = Pages({"The keeper climbs", "the stairs"});

@@ -228,12 +228,6 @@ TEST_F(DxFilterXps, LongPagesAndManyPagesStopAtTheirBounds) {
     EXPECT_EQ(many.size(), 4096u * 8);
 }
 
-TEST_F(DxFilterXps, CompressedPackagesAreRead) {
-    Extraction r = plugin->Extract(Data("xps/de.oxps.gz"));
-    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-    EXPECT_TRUE(r.utf8().starts_with("Die Bäckerei am Markt\n")) << r.utf8();
-}
-
 TEST_F(DxFilterXps, MutatedPackagesNeverBreakThePlugin) {
     Mutator mutator(5150);
     const std::string stored = Package({Page(Glyphs("The keeper climbs", "1") +
