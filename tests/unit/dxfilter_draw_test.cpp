@@ -24,7 +24,6 @@ class DxFilterDraw : public OleReaderTest {
     DxFilterDraw() : OleReaderTest("d.qxd") {}
     static std::string Quark(const std::string &name) { return Bytes("quarkxpress/" + name); }
     static std::string Zoner(const std::string &name) { return Bytes("zoner/" + name); }
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
 // The documents with text and the offset of their text: a text box holding

@@ -290,7 +290,6 @@ TEST(HwpDocuments, RefusedDocuments) {
 class DxFilterHwp : public OleReaderTest {
   protected:
     DxFilterHwp() : OleReaderTest("d.hwp") {}
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
 TEST_F(DxFilterHwp, CompoundFilesWithAFileHeaderAndDocumentInformation) {

@@ -19,7 +19,6 @@ class DxFilterMacWrite : public OleReaderTest {
   protected:
     DxFilterMacWrite() : OleReaderTest("d.mcw") {}
     static std::string Sample(const std::string &name) { return Bytes("macwrite/" + name); }
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
 // `bytes` with the big-endian word (or, for `width` 4, double word) `value`

@@ -70,12 +70,6 @@ class DxFilterMsXml : public OleReaderTest {
     DxFilterMsXml() : OleReaderTest("d.xml") {}
     static std::string Sample(const std::string &name) { return Bytes("msxml/" + name); }
     int Format(const std::string &bytes) { return plugin->Format(Temp("f.xml", bytes)); }
-    // Cut and overwritten copies of `doc` end, open and close once and stay
-    // within the text cap.
-    void ExpectMutationsEndCleanly(const std::string &doc, uint32_t seed) {
-        Mutator mutate(seed);
-        ExpectDamageBounded(mutate, doc, {60, 7, 200, 3}, kTextCap, std::to_string(seed));
-    }
 };
 
 TEST_F(DxFilterMsXml, WordXmlGivesItsBodyWithNotesAndTextBoxesWhereTheyStand) {

@@ -40,16 +40,6 @@ class DxFilterOdf : public OleReaderTest {
     DxFilterOdf() : OleReaderTest("d.fodt") {}
     static std::string Sample(const std::string &name) { return Bytes("odf/" + name); }
     int Format(const std::string &bytes) { return plugin->Format(Temp("f.xml", bytes)); }
-    // Cuts and overwritten bytes of `doc`: every document opened is closed.
-    void ExpectMutationsEndCleanly(const std::string &doc, uint32_t seed) {
-        Mutator mutate(seed);
-        for (int i = 0; i < 60; ++i) {
-            const std::string bytes =
-                i % 3 == 0 ? mutate.Cut(doc) : mutate.Overwrite(doc, 1 + i % 7, 200);
-            Extraction r = Run(bytes);
-            EXPECT_TRUE(r.opens == r.closes) << i;
-        }
-    }
 };
 
 TEST_F(DxFilterOdf, PackagesOfEveryKindByTheirMimetype) {

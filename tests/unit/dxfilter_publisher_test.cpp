@@ -22,7 +22,6 @@ class DxFilterPublisher : public OleReaderTest {
   protected:
     DxFilterPublisher() : OleReaderTest("d.pub") {}
     static std::string Sample(const std::string &name) { return Bytes("publisher/" + name); }
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
 // The fixtures as the sink gives them (lines wrapped at a space, a tab as a

@@ -22,7 +22,6 @@ using dxfilter_ole::Placement;
 class DxFilterStarOffice5 : public OleReaderTest {
   protected:
     DxFilterStarOffice5() : OleReaderTest("d.sdw") {}
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
 const auto kPadded = [](std::string_view) { return Placement::kPadded; };

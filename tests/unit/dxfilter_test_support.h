@@ -317,6 +317,8 @@ class OleReaderTest : public PluginTest {
   protected:
     explicit OleReaderTest(std::string fileName) : fileName_(std::move(fileName)) {}
     Extraction Run(const std::string &bytes) { return plugin->Extract(Temp(fileName_, bytes)); }
+    // The format of `bytes` in a file whose name tells nothing.
+    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
     // The text of a document that must read without an error.
     std::string Text(const std::string &bytes) {
         Extraction r = Run(bytes);
@@ -364,6 +366,14 @@ class OleReaderTest : public PluginTest {
                 cut ? m.Cut(bytes) : m.Overwrite(bytes, 1 + round % damage.most, damage.from),
                 maxUnits, what + " round " + std::to_string(round));
         }
+    }
+
+    // Cut and overwritten copies of `doc` (from byte 200 on), drawn from a
+    // Mutator seeded with `seed`, end, open and close once and stay within
+    // the text cap.
+    void ExpectMutationsEndCleanly(const std::string &doc, uint32_t seed) {
+        Mutator mutate(seed);
+        ExpectDamageBounded(mutate, doc, {60, 7, 200, 3}, kTextCap, std::to_string(seed));
     }
 
   private:

@@ -57,7 +57,6 @@ class DxFilterVisio : public OleReaderTest {
   protected:
     DxFilterVisio() : OleReaderTest("d.vsd") {}
     static std::string Sample(const std::string &name) { return Bytes("visio/" + name); }
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
     // A stored package of `members` beside `visio/document.xml`.
     int PackageFormat(std::vector<std::pair<std::string, std::string>> members) {
         members.emplace_back("visio/document.xml", "<VisioDocument/>");

@@ -63,7 +63,6 @@ class DxFilterWorks : public OleReaderTest {
   protected:
     DxFilterWorks() : OleReaderTest("d.wk1") {}
     static std::string Sample(const std::string &name) { return Bytes("works/" + name); }
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
 TEST_F(DxFilterWorks, FirstRecordsOfEachProgramTakeTheSheetFormat) {
@@ -141,12 +140,6 @@ TEST_F(DxFilterWorks, SheetsGiveTheirCellsRowByRowInTheirCodePage) {
               "En la plaza, las campesinas venden manzanas, queso y hierbas frescas. Los\n"
               "niños corren entre los puestos y prueban las peras dulces.\n"
               "Al mediodía, los comerciantes recogen sus mesas y vuelven al pueblo.\n");
-}
-
-TEST_F(DxFilterWorks, CompressedSheetsAreRead) {
-    Extraction r = plugin->Extract(Data("works/de.wk1.gz"));
-    ASSERT_TRUE(r.opened && r.openText == 0 && r.readError == 0);
-    EXPECT_NE(r.utf8().find("Bäuerinnen"), std::string::npos) << r.utf8();
 }
 
 TEST_F(DxFilterWorks, SheetsWithoutCellsAreEmpty) {

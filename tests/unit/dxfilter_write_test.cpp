@@ -20,7 +20,6 @@ class DxFilterWrite : public OleReaderTest {
   protected:
     DxFilterWrite() : OleReaderTest("d.wri") {}
     static std::string Sample(const std::string &name) { return Bytes("write/" + name); }
-    int FormatOf(const std::string &bytes) { return plugin->Format(Temp("f.bin", bytes)); }
 };
 
 // `bytes` with the little-endian word (or, for `width` 4, double word)
