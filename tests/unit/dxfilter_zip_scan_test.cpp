@@ -400,9 +400,10 @@ std::string StreamedMember(const std::string &name, const std::string &content, 
 }
 
 TEST(ZipSalvage, SizesAfterTheDataComeFromTheDescriptor) {
-    // The first member's content holds a descriptor signature whose size is
-    // not its distance from the data: it is content, not the descriptor.
-    std::string decoy = "abc";
+    // The first member's content holds a "P" that starts no signature, and a
+    // descriptor signature whose size is not its distance from the data:
+    // both are content, not the descriptor.
+    std::string decoy = "aPc";
     decoy += std::string("PK\x07\x08", 4) + std::string(12, '\x01') + "def";
     const std::string zip = StreamedMember("word/document.xml", decoy, true) +
                             StreamedMember("empty", "", true) + StoredZip({{"media/x.png", "PNG"}});
