@@ -161,31 +161,32 @@ TEST(DxfMailRule, AppleMailFilesNeedACountLineAndAHeaderBlock) {
     EXPECT_NE(Sniffed(shortCount.substr(0, 8192), 30000), 348);
 }
 
-TEST(DxfMailDecode, Base64) {
-    EXPECT_EQ(DecodeBase64("SGVsbG8sIHdvcmxkIQ=="), "Hello, world!");
-    EXPECT_EQ(DecodeBase64("SGVs\r\nbG8s\n IHdv cmxk"), "Hello, world");
-    EXPECT_EQ(DecodeBase64("SGVsbG8"), "Hello");  // unpadded
-    EXPECT_EQ(DecodeBase64("S*G#V!s"), "Hel");    // junk skipped
-    EXPECT_EQ(DecodeBase64("SGk=SGk="), "Hi");    // padding ends the data
-    EXPECT_EQ(DecodeBase64("S"), "");             // a lone sextet is nothing
-    EXPECT_EQ(DecodeBase64(""), "");
-}
-
-TEST(DxfMailDecode, QuotedPrintable) {
-    EXPECT_EQ(DecodeQuotedPrintable("Gr=C3=BC=C3=9Fe"),
-              "Gr\xC3\xBC\xC3\x9F"
-              "e");
-    EXPECT_EQ(DecodeQuotedPrintable("soft=\r\nbreak=  \nhere"), "softbreakhere");
-    EXPECT_EQ(DecodeQuotedPrintable("a=ZZb"), "a=ZZb");  // no escape: "=" stands
-    EXPECT_EQ(DecodeQuotedPrintable("a=4"), "a=4");      // cut escape
-    EXPECT_EQ(DecodeQuotedPrintable("end="), "end");     // soft break at the end
-    EXPECT_EQ(DecodeQuotedPrintable("=e9t=E9"), "\xE9t\xE9");
-}
-
-// The escapes of parameter values (and of the office module's links).
-TEST(DxfMailDecode, PercentEscapes) {
-    EXPECT_EQ(dxf::percent_decode("caf%C3%a9%20au%2"), "caf\xC3\xA9 au%2");
-    EXPECT_EQ(dxf::percent_decode("%%41%g1%"), "%A%g1%");
+// The transfer decoders, and the escapes of parameter values (and of the
+// office module's links).
+TEST(DxfMailDecode, TransferEncodingsAndPercentEscapes) {
+    const struct {
+        std::string (*decode)(std::string_view);
+        std::string in, out;
+    } cases[] = {
+        {DecodeBase64, "SGVsbG8sIHdvcmxkIQ==", "Hello, world!"},
+        {DecodeBase64, "SGVs\r\nbG8s\n IHdv cmxk", "Hello, world"},
+        {DecodeBase64, "SGVsbG8", "Hello"},  // unpadded
+        {DecodeBase64, "S*G#V!s", "Hel"},    // junk skipped
+        {DecodeBase64, "SGk=SGk=", "Hi"},    // padding ends the data
+        {DecodeBase64, "S", ""},             // a lone sextet is nothing
+        {DecodeBase64, "", ""},
+        {DecodeQuotedPrintable, "Gr=C3=BC=C3=9Fe",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
+        {DecodeQuotedPrintable, "soft=\r\nbreak=  \nhere", "softbreakhere"},
+        {DecodeQuotedPrintable, "a=ZZb", "a=ZZb"},  // no escape: "=" stands
+        {DecodeQuotedPrintable, "a=4", "a=4"},      // cut escape
+        {DecodeQuotedPrintable, "end=", "end"},     // soft break at the end
+        {DecodeQuotedPrintable, "=e9t=E9", "\xE9t\xE9"},
+        {dxf::percent_decode, "caf%C3%a9%20au%2", "caf\xC3\xA9 au%2"},
+        {dxf::percent_decode, "%%41%g1%", "%A%g1%"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.decode(c.in), c.out) << c.in;
     EXPECT_EQ(dxf::hex_digit(-1), -1);
     EXPECT_EQ(dxf::hex_digit('F') + dxf::hex_digit('f'), 30);
 }
@@ -299,8 +300,6 @@ TEST(DxfMailText, CharsetsDeclaredMissingAndWrong) {
         "aise.";
     EXPECT_EQ(Text(part("text/plain", latin1)), utf8);
     EXPECT_EQ(Text(part("text/plain; charset=\"no-such-set\"", latin1)), utf8);
-    // ASCII under its other name is no more believed than us-ascii.
-    EXPECT_EQ(Text(part("text/plain; charset=ANSI_X3.4-1968", latin1)), utf8);
     // HTML declares its own charset when the part does not.
     EXPECT_EQ(Text(part("text/html", "<meta charset=iso-8859-7><p>\xE3\xE5\xE9\xE1</p>")),
               "[html]<meta charset=iso-8859-7><p>\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1</p>");
@@ -466,15 +465,9 @@ TEST(DxfMailText, OutlookHeaderBlocksInTheirLanguages) {
         {"From", "Sent", "To", "Subject"},
         {"Von", "Gesendet", "An", "Betreff"},
         {"De", "Envoy\xC3\xA9", "\xC3\x80", "Objet"},
-        {"De", "Enviado el", "Para", "Asunto"},
-        {"Da", "Inviato", "A", "Oggetto"},
-        {"Van", "Verzonden", "Aan", "Onderwerp"},
-        {"De", "Enviada em", "Para", "Assunto"},
         {"\xD0\x9E\xD1\x82",
          "\xD0\x9E\xD1\x82\xD0\xBF\xD1\x80\xD0\xB0\xD0\xB2\xD0\xBB\xD0\xB5\xD0\xBD\xD0\xBE",
          "\xD0\x9A\xD0\xBE\xD0\xBC\xD1\x83", "\xD0\xA2\xD0\xB5\xD0\xBC\xD0\xB0"},
-        {"\xE5\xB7\xAE\xE5\x87\xBA\xE4\xBA\xBA", "\xE9\x80\x81\xE4\xBF\xA1\xE6\x97\xA5\xE6\x99\x82",
-         "\xE5\xAE\x9B\xE5\x85\x88", "\xE4\xBB\xB6\xE5\x90\x8D"},
         {"\xE5\x8F\x91\xE4\xBB\xB6\xE4\xBA\xBA", "\xE5\x8F\x91\xE9\x80\x81\xE6\x97\xB6\xE9\x97\xB4",
          "\xE6\x94\xB6\xE4\xBB\xB6\xE4\xBA\xBA", "\xE4\xB8\xBB\xE9\xA2\x98"},
     };
@@ -630,23 +623,16 @@ TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
                                  quote + "</div>",
                              false),
               "<div><p>Gerne, bis Dienstag.</p>");
-    // A line a paragraph; a field split over source lines and inline tags;
-    // French blanks before the colon written as non-breaking spaces.
+    // A line a paragraph; a field split over source lines and inline tags.
     EXPECT_EQ(DropQuotedHtml("<p>Vale.</p><p>De: Jane</p><p>Enviado el: <span>lunes, 5 de "
                              "diciembre de 2026\n10:00</span></p><p>Para: Max</p>" +
                                  quote,
                              true),
               "<p>Vale.</p>");
-    EXPECT_EQ(DropQuotedHtml(
-                  "<div>Oui.<br><br><b>De&nbsp;:</b> jane@example.org<br><b>Envoy\xC3\xA9\xC2\xA0:"
-                  "</b> lundi 5 d\xC3\xA9"
-                  "cembre 2026 10.00<br><b>\xC3\x80&#160;:</b> Max<br></div>" +
-                      quote,
-                  false),
-              "<div>Oui.<br>");
     // Labels with accented letters written as references, as Outlook's
-    // HTML writes them; the time written "10.00" (the labels and the
-    // address make the block).
+    // HTML writes them, French blanks before the colon as non-breaking
+    // spaces; the time written "10.00" (the labels and the address make
+    // the block).
     EXPECT_EQ(DropQuotedHtml("<p>Merci, &agrave; mardi.</p><p><b>De&nbsp;:</b> Jane "
                              "&lt;jane@example.org&gt;<br><b>Envoy&eacute;&nbsp;:</b> lundi 5 "
                              "d&eacute;cembre 2026 10.00<br><b>&Agrave;&#160;:</b> Max<br><b>Objet"
@@ -654,17 +640,6 @@ TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
                                  quote,
                              false),
               "<p>Merci, &agrave; mardi.</p>");
-    // Outlook for Mac: the header block, then its quote.
-    const std::string mac =
-        "<div>Ja.</div><div><br></div><span id=\"OLK_SRC_BODY_SECTION\"><div style=\"BORDER-TOP: "
-        "#b5c4df 1pt solid\"><span style=\"font-weight:bold\">From: </span>Jane Doe "
-        "&lt;jane@example.org&gt;<br><span style=\"font-weight:bold\">Date: </span>Monday, 5 "
-        "December 2026 at 10:00<br><span style=\"font-weight:bold\">To: </span>Max<br><span "
-        "style=\"font-weight:bold\">Subject: </span>Meeting<br></div><div><br></div><blockquote "
-        "id=\"MAC_OUTLOOK_ATTRIBUTION_BLOCKQUOTE\" style=\"BORDER-LEFT: #b5c4df 5 solid\">" +
-        quote + "</blockquote></span>";
-    EXPECT_EQ(DropQuotedHtml(mac, false),
-              "<div>Ja.</div><div><br></div><span id=\"OLK_SRC_BODY_SECTION\">");
     // Not a header block: lines above the writer's text (a newsletter's own
     // or a forward's), a table with labels and values in cells of their
     // own, two lines, fields naming neither address nor time.
@@ -696,29 +671,13 @@ TEST(DxfMailHtml, HeaderBlocksWrittenAsText) {
 // rule and for the line introducing a quote; outside it, it is a blank.
 TEST(DxfMailHtml, LinesOfPreformattedText) {
     const std::string original = "Hello Max,\nthe meeting moves to Tuesday.\n";
-    EXPECT_EQ(DropQuotedHtml("<pre>Gerne, bis Dienstag.\n\nVon: Jane Doe &lt;jane@example.org&gt;\n"
-                             "Gesendet: Montag, 5. Dezember 2026 10:00\nAn: Max\nBetreff: "
-                             "Treffen\n\n" +
-                                 original + "</pre>",
-                             false),
-              "<pre>Gerne, bis Dienstag.\n\n");
-    // Inline tags, line ends as CR LF, the other preformatted elements.
+    // Inline tags, line ends as CR LF.
     EXPECT_EQ(DropQuotedHtml("<div><pre wrap>Ja.\r\n<b>From:</b> Jane "
                              "&lt;jane@example.org&gt;\r\n<b>Sent:</b> Monday 10:00\r\n<b>To:"
                              "</b> Max\r\n\r\n" +
                                  original + "</pre></div>",
                              true),
               "<div><pre wrap>Ja.\r\n");
-    for (std::string_view name : {"xmp", "listing", "plaintext", "textarea"}) {
-        const std::string open = "<" + std::string(name) + ">";
-        EXPECT_EQ(DropQuotedHtml("<p>Ja.</p>" + open +
-                                     "Text\nFrom: jane@example.org\nSent: "
-                                     "Monday 10:00\nTo: Max\n" +
-                                     original,
-                                 false),
-                  "<p>Ja.</p>" + open + "Text\n")
-            << name;
-    }
     // A line introducing a quote ends at its line break, and goes alone.
     EXPECT_EQ(DropQuotedHtml("<pre>Danke.\nAm Montag schrieb Jane:\n</pre><blockquote "
                              "type=\"cite\"><pre>" +
