@@ -109,12 +109,13 @@ class DxFilterStarOffice : public OleReaderTest {
 };
 
 TEST_F(DxFilterStarOffice, EveryKindByItsMimetypeAsItsSuccessor) {
+    // One kind of each format, plain, global or template, rather than the
+    // reader's whole table again.
     const std::pair<const char *, int> kinds[] = {
-        {"writer", DX_FMT_ODT},           {"writer.template", DX_FMT_ODT},
-        {"writer.global", DX_FMT_ODT},    {"calc", DX_FMT_ODS},
-        {"calc.template", DX_FMT_ODS},    {"impress", DX_FMT_ODP},
-        {"impress.template", DX_FMT_ODP}, {"draw", DX_FMT_ODG},
-        {"draw.template", DX_FMT_ODG},
+        {"writer.global", DX_FMT_ODT},
+        {"calc", DX_FMT_ODS},
+        {"impress.template", DX_FMT_ODP},
+        {"draw", DX_FMT_ODG},
     };
     for (const auto &[kind, format] : kinds) {
         EXPECT_EQ(Format(Package(kMime + kind, "")), format) << kind;
