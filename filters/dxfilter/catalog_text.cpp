@@ -99,13 +99,35 @@ void utf8_lines(Kept &translations, Kept &sources, CatalogText &out) {
     out.ok = true;
 }
 
-// Messages gathered, and their bytes against the bound.
+// Whether a translation (or one plural form of it) only copies its source
+// text, one of the NUL-separated forms of `source`: what translators and
+// their tools leave for a message not translated yet. Such a copy is in the
+// source language, not the catalog's, and is not read as a translation.
+bool copies_source(std::string_view form, std::string_view source) {
+    size_t at = 0;
+    while (at <= source.size()) {
+        size_t end = source.find('\0', at);
+        if (end == std::string_view::npos) end = source.size();
+        if (source.substr(at, end - at) == form) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// Messages gathered, and their bytes against the bound. The forms of a
+// translation that copy its source `id` are left out.
 struct Gathered {
     std::vector<std::string_view> messages;
     size_t bytes = 0;
-    void Add(std::string_view s, size_t max) {
+    void Add(std::string_view s, size_t max, std::string_view id = {}) {
         if (bytes >= max) return;
+        const size_t first = messages.size();
         add_pieces(s, messages);
+        if (!id.empty())
+            messages.erase(
+                std::remove_if(messages.begin() + static_cast<ptrdiff_t>(first), messages.end(),
+                               [id](std::string_view form) { return copies_source(form, id); }),
+                messages.end());
         bytes += s.size();
     }
 };
@@ -272,7 +294,9 @@ class PoReader {
                 if (!haveHeader && !entry_.strs.empty()) header = entry_.strs.front();
                 haveHeader = true;
             } else {
-                for (std::string &s : entry_.strs) translations.Add(std::move(s), bounds_.maxText);
+                for (std::string &s : entry_.strs)
+                    if (s != entry_.id && s != entry_.plural)  // not a copy (copies_source)
+                        translations.Add(std::move(s), bounds_.maxText);
                 ids.Add(std::move(entry_.id), bounds_.maxText);
                 ids.Add(std::move(entry_.plural), bounds_.maxText);
             }
@@ -352,7 +376,9 @@ class QmReader {
             }
             const auto tag = static_cast<unsigned char>(data[at++]);
             if (tag == kQmEnd) {
-                for (std::string &form : forms) translations.Add(std::move(form), bounds_.maxText);
+                for (std::string &form : forms)
+                    if (form != source)  // not a copy (copies_source)
+                        translations.Add(std::move(form), bounds_.maxText);
                 if (!source.empty() && sourceBytes_ < bounds_.maxText) {
                     sources.push_back(source);
                     sourceBytes_ += source.size();
@@ -654,7 +680,7 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
             haveHeader = true;
             continue;
         }
-        translations.Add(str, bounds.maxText);
+        translations.Add(str, bounds.maxText, without_context(id));
         ids.Add(without_context(id), bounds.maxText);
     }
     // Minor revision 1: messages with system-dependent parts (`<PRIu64>` …)
@@ -670,8 +696,9 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
         if (!table_in_file(segmentTable, segments, 8) || !table_in_file(origSysdep, strings, 4) ||
             !table_in_file(transSysdep, strings, 4))
             return refuse("a table of system-dependent strings does not lie in the file");
-        // Each pair and each byte of a well-formed catalog is walked once;
-        // a side no longer gathered is checked but not copied. Gathering
+        // Each pair and each byte of a well-formed catalog is walked once; a
+        // translation no longer gathered is checked but not copied (the
+        // source always is: a translation is compared with it). Gathering
         // stops when the bytes copied would pass the budget.
         uint64_t pairs = size / 8, budget = size + 2 * uint64_t{bounds.maxText};
         for (uint64_t i = 0; i < strings; ++i) {
@@ -680,9 +707,8 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
                        wantId = ids.bytes < bounds.maxText;
             if (!wantStr && !wantId) break;
             std::string id, str;
-            const Sysdep readId =
-                sysdep_string(b, word, word(origSysdep + 4 * i), segments, segmentTable,
-                              wantId ? bounds.maxText : 0, pairs, budget, id);
+            const Sysdep readId = sysdep_string(b, word, word(origSysdep + 4 * i), segments,
+                                                segmentTable, bounds.maxText, pairs, budget, id);
             const Sysdep readStr =
                 readId == Sysdep::kRead
                     ? sysdep_string(b, word, word(transSysdep + 4 * i), segments, segmentTable,
@@ -692,9 +718,10 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
                 return refuse("system-dependent message " + std::to_string(i) +
                               " does not lie in the file");
             if (readStr == Sysdep::kSpent) break;
-            if (wantStr) translations.Add(joined.emplace_back(std::move(str)), bounds.maxText);
-            if (wantId)
-                ids.Add(without_context(joined.emplace_back(std::move(id))), bounds.maxText);
+            const std::string_view source = without_context(joined.emplace_back(std::move(id)));
+            if (wantStr)
+                translations.Add(joined.emplace_back(std::move(str)), bounds.maxText, source);
+            if (wantId) ids.Add(source, bounds.maxText);
         }
     }
     out.sourceMessages = translations.messages.empty();

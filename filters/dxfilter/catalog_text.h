@@ -22,6 +22,7 @@ struct CatalogText {
     std::string error;               // why the catalog was refused (ok false)
     std::string charset;             // the charset its messages were read in
     bool sourceMessages = false;     // no translation at all: the source texts instead
+                                     // (a translation that copies its source is none)
     std::vector<std::string> lines;  // UTF-8, none empty, in file order
 };
 
@@ -31,7 +32,9 @@ std::string CatalogHeaderCharset(std::string_view header);
 
 // The translations (msgstr) of a binary catalog, in the order of its tables,
 // each plural form a line of its own; the header entry (empty msgid) is left
-// out. Without any non-empty translation, the msgids (context dropped,
+// out, and so is a form that only copies its msgid (singular or plural), as
+// translators leave messages not translated yet: it is in the source
+// language. Without any other non-empty translation, the msgids (context dropped,
 // singular and plural each a line): the catalog is a template. The messages
 // are read in the charset of the header entry when ICU knows it (and it is
 // not ASCII), else as UTF-8 when they are valid UTF-8, else in the charset
@@ -55,8 +58,9 @@ CatalogText ReadBinaryCatalog(std::string_view bytes, const CatalogBounds &bound
 // each a line) with C escapes decoded and continuation strings joined;
 // obsolete entries ("#~") are skipped, fuzzy ones read (their translation is
 // in the catalog's language as much as any other), the header entry left
-// out. Lines that are not catalog syntax are skipped. Without any
-// translation, the msgids as for a binary catalog. The charset: UTF-8 after
+// out, as is a translation that copies its msgid. Lines that are not catalog
+// syntax are skipped. Without any other translation, the msgids as for a
+// binary catalog. The charset: UTF-8 after
 // a byte-order mark, else as for a binary catalog.
 CatalogText ReadPoCatalog(std::string_view bytes, const CatalogBounds &bounds);
 
@@ -65,8 +69,9 @@ CatalogText ReadPoCatalog(std::string_view bytes, const CatalogBounds &bounds);
 // contexts, numerus rules, dependencies, language; others are skipped by
 // their length). Of the messages section's messages (fields of a tag byte,
 // each message ended by tag 1) only the translations (tag 3: a byte length,
-// 0xFFFFFFFF for none, then UTF-16BE) are read, each plural form a line;
-// source texts (tag 6) are gathered for a catalog without any translation,
+// 0xFFFFFFFF for none, then UTF-16BE) are read, each plural form a line,
+// except those that copy the message's source text (tag 6); source texts are
+// gathered for a catalog without any other translation,
 // comments and contexts skipped by their length, as are the 16-bit source
 // texts and contexts of old catalogs (tags 2 and 4) and the 4 bytes of tag
 // 5. Damage (a section or field that does not lie in the file, an odd

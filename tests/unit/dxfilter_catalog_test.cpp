@@ -592,6 +592,42 @@ const std::string kQtGerman = QmMessage({u"Datei öffnen"}, "Open file") +
                               QmMessage({u"%n Datei", u"%n Dateien"}, "%n file(s)") +
                               QmMessage({u"Beenden"}, "Quit");
 
+// Translators leave a message not translated yet with its source copied in
+// (a Hebrew glib20.mo begins with dozens of them): such a copy is in the
+// source language, not the catalog's, in every kind of catalog (XML
+// catalogs: XliffTargetsWithoutCodesProposalsAndNotes).
+TEST(DxfCatalogText, TranslationsThatCopyTheirSourceAreLeftOut) {
+    const std::vector<Message> mo = {
+        {"", Header("UTF-8")},
+        {"  FILE      An elf file", "  FILE      An elf file"},
+        {"menu\x04Quit", "Quit"},
+        {std::string("%d file\0%d files", 16), std::string("%d file\0%d files\0%d files", 26)},
+        {std::string("%d day\0%d days", 14), std::string("%d Tag\0%d days", 14)},
+        {"Open file", "Datei öffnen"},
+    };
+    const CatalogText text = dxf::ReadBinaryCatalog(Mo(mo), {});
+    ASSERT_TRUE(text.ok) << text.error;
+    EXPECT_FALSE(text.sourceMessages);
+    EXPECT_EQ(Joined(text), "%d Tag|Datei öffnen");
+    const CatalogText po = dxf::ReadPoCatalog(
+        "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+        "msgid \"Quit\"\nmsgstr \"Quit\"\n"
+        "msgid \"%d day\"\nmsgid_plural \"%d days\"\nmsgstr[0] \"%d Tag\"\nmsgstr[1] \"%d days\"\n"
+        "msgid \"Open file\"\nmsgstr \"Datei \"\n\"öffnen\"\n",
+        {});
+    EXPECT_EQ(Joined(po), "%d Tag|Datei öffnen");
+    const CatalogText qm = dxf::ReadQtCatalog(
+        Qm(QmMessage({u"Quit"}, "Quit") + QmMessage({u"Datei öffnen"}, "Open file")), {});
+    EXPECT_EQ(Joined(qm), "Datei öffnen");
+    // A catalog of nothing but copies (English into English) gives its
+    // source texts, as a template does.
+    const CatalogText copies =
+        dxf::ReadBinaryCatalog(Mo({{"", Header("UTF-8")}, {"Quit", "Quit"}, {"Open", "Open"}}), {});
+    ASSERT_TRUE(copies.ok);
+    EXPECT_TRUE(copies.sourceMessages);
+    EXPECT_EQ(Joined(copies), "Quit|Open");
+}
+
 TEST(DxfCatalogRule, QtAndXliffCatalogsAreToldFromTheirHead) {
     const std::string ts =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n"
