@@ -680,8 +680,9 @@ CatalogText ReadBinaryCatalog(std::string_view b, const CatalogBounds &bounds) {
             haveHeader = true;
             continue;
         }
-        translations.Add(str, bounds.maxText, without_context(id));
-        ids.Add(without_context(id), bounds.maxText);
+        const std::string_view source = without_context(id);
+        translations.Add(str, bounds.maxText, source);
+        ids.Add(source, bounds.maxText);
     }
     // Minor revision 1: messages with system-dependent parts (`<PRIu64>` …)
     // kept apart, each a string put together from the file's bytes.
