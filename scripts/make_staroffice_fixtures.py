@@ -40,6 +40,22 @@ de.sxw, ru.sxi and fr-manifest.sxw with every entry stored, so that
 mutations reach `content.xml` and the manifest rather than the checksums of
 deflated bytes.
 
+StarOffice 3 to 5 documents, the seeds of the staroffice5 fuzz target
+(tests/data/fuzz/staroffice5/): compound files (scripts/fixtures/cfb.py)
+around the application's document stream, written as libstaroffice reads
+it, so that mutations reach its records rather than the container:
+
+  de.sdw          StarWriter 5 (`SW5HDR`, Windows-1252): a string pool and
+                  three paragraphs, one with a tab, one with a line break
+  fr-sw3.sdw      StarWriter 3 (`SW3HDR`, an older record layout)
+  ru.sdw          StarWriter 5 in Windows-1251
+  locked.sdw      de.sdw with the header's password flag (refused at open)
+  es.sdc          StarCalc: a charset record and two sheets of text and
+                  number cells in columns
+  locked.sdc      es.sdc without the `B` of a plain stream (refused)
+  empty.sda       a StarDraw 4/5 stream of its mark alone
+  old.sda         the same as a StarDraw 3.0 stream
+
 Python's zipfile writes every entry with one fixed time and mode (the
 writer of make_xps_fixtures.py), so two runs write the same bytes. The
 sentences are the project's own.
@@ -51,8 +67,12 @@ import zlib
 
 from make_xps_fixtures import damage, write_zip
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures"))
+import cfb  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "tests", "data", "dxfilter", "staroffice")
+FUZZ_SEEDS = os.path.join(ROOT, "tests", "data", "fuzz", "staroffice5")
 SEEDS = os.path.join(OUT, "stored")
 MIME = "application/vnd.sun.xml."
 
@@ -313,6 +333,101 @@ def bad(out, rows, whole):
     rows.append(("bad/nested.sxw", 304, "-"))
 
 
+# StarOffice 3 to 5 documents. Every number is little-endian.
+
+def sw_record(kind, body):
+    """A StarWriter record: its letter, then its size (with this header) in
+    the upper 24 bits of the same 32-bit word."""
+    return struct.pack("<I", ord(kind) | (len(body) + 4) << 8) + body
+
+
+def sw_flags(body):
+    """A flag byte whose low nibble is the length of the bytes that follow."""
+    return bytes([len(body)]) + body
+
+
+def star_string(text, codec):
+    return struct.pack("<H", len(text.encode(codec))) + text.encode(codec)
+
+
+def star_writer(paragraphs, major=5, version=0x0200, charset=1, codec="cp1252", locked=False):
+    """A `StarWriterDocument` stream: the header (`SW<major>HDR`, the
+    document version that chooses the layout of later records, the password
+    flag, the character set), the string pool of paragraph styles and the
+    contents record of one text node per paragraph."""
+    header = (b"SW%dHDR\0" % major + bytes([0x2e])
+              + struct.pack("<HHII", version, 8 if locked else 0, 0, 0) + bytes(24)
+              + bytes([charset, 0]) + struct.pack("<II", 0, 0))
+    styles = ["Standard", "Heading"]
+    if version < 3:
+        pool = struct.pack("<H", len(styles)) + b"".join(star_string(n, codec) for n in styles)
+    else:
+        pool = bytes([charset]) + struct.pack("<H", len(styles)) + b"".join(
+            struct.pack("<H", i) + star_string(n, codec) for i, n in enumerate(styles))
+    # A text node: the style's index in the pool, from version 0x19 a
+    # conditional style, then the text.
+    cond = struct.pack("<H", 0) if version >= 0x101 or 0x19 <= version < 0x22 else b""
+    nodes = b"".join(sw_record("T", sw_flags(struct.pack("<H", i % 2) + cond) + star_string(p, codec))
+                     for i, p in enumerate(paragraphs))
+    count = struct.pack("<H", len(paragraphs))
+    contents = sw_flags(struct.pack("<H", 0xFFFF) + count) if version >= 5 else count
+    return header + sw_record("!", pool) + sw_record("N", contents + nodes)
+
+
+def sc_record(ident, body):
+    """A StarCalc record: its 16-bit identifier, then the size of its body."""
+    return struct.pack("<HI", ident, len(body)) + body
+
+
+def sc_multi_record(ident, entries, head=b""):
+    """A record of several entries (after `head`), the table of their sizes
+    behind it."""
+    return (sc_record(ident, head + b"".join(entries)) + struct.pack("<HI", 0x4200, 4 * len(entries))
+            + b"".join(struct.pack("<I", len(e)) for e in entries))
+
+
+def star_calc(sheets, codec="cp1252", locked=False):
+    """A `StarCalcDocument` stream: the document record holds a charset record
+    and one table record per sheet (its name, then its columns, each a data
+    record of text and number cells by row)."""
+    def cell(row, value):
+        if isinstance(value, str):
+            return struct.pack("<HB", row, 2) + star_string(value, codec)
+        return struct.pack("<HBd", row, 1, value)
+
+    def column(cells):  # no cell needs an entry of its own (formulas do)
+        return sc_multi_record(0x4250, [], struct.pack("<H", len(cells))
+                               + b"".join(cell(r, v) for r, v in cells))
+
+    def table(name, columns):
+        options = sc_record(0x4242, star_string(name, codec) + b"\0" + star_string("", codec) + b"\0"
+                            + star_string("", codec) + b"\0")
+        return sc_record(0x4222, options + sc_multi_record(0x4240, [column(c) for c in columns]))
+
+    body = sc_record(0x422C, bytes([0, 1])) + b"".join(table(n, c) for n, c in sheets)
+    return sc_record(0x2D20 if locked else 0x4220, body)
+
+
+def star_office_seeds():
+    os.makedirs(FUZZ_SEEDS, exist_ok=True)
+    de, fr, es, ru = TEXTS["de"], TEXTS["fr"], TEXTS["es"], TEXTS["ru"]
+    german = [de[0], de[1] + "\t" + de[2], de[3] + "\n" + de[1]]
+    sheets = [(es[0], [[(0, es[1]), (1, 2004.0), (2, es[2])], [(0, "Año"), (2, 1250.5)]]),
+              ("Feria", [[(3, es[3])]])]
+    seeds = {
+        "de.sdw": {"StarWriterDocument": star_writer(german)},
+        "fr-sw3.sdw": {"StarWriterDocument": star_writer(list(fr), major=3, version=0x0003)},
+        "ru.sdw": {"StarWriterDocument": star_writer(list(ru), charset=34, codec="cp1251")},
+        "locked.sdw": {"StarWriterDocument": star_writer(german, locked=True)},
+        "es.sdc": {"StarCalcDocument": star_calc(sheets)},
+        "locked.sdc": {"StarCalcDocument": star_calc(sheets, locked=True)},
+        "empty.sda": {"StarDrawDocument3": b"Dr"},
+        "old.sda": {"StarDrawDocument": b"Dr"},
+    }
+    for name, streams in seeds.items():
+        cfb.write(os.path.join(FUZZ_SEEDS, name), streams)
+
+
 def main():
     os.makedirs(os.path.join(OUT, "bad"), exist_ok=True)
     os.makedirs(SEEDS, exist_ok=True)
@@ -352,6 +467,7 @@ def main():
     write_zip(out("formula.sxm"), formula, stored=("mimetype",))
     rows.append(("formula.sxm", 341, "-"))
     bad(out, rows, whole)
+    star_office_seeds()
 
     for name, code, word in rows:
         print("staroffice/%s\t%d\t%s" % (name, code, word))
