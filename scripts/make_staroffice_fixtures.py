@@ -54,6 +54,8 @@ it, so that mutations reach its records rather than the container:
                   number cells in columns
   locked.sdc      es.sdc without the `B` of a plain stream (refused)
   empty.sda       a StarDraw 4/5 stream of its mark alone
+  empty.sdd       the same in a StarImpress presentation (told by the
+                  clipboard name of `CompObj`)
   old.sda         the same as a StarDraw 3.0 stream
 
 Python's zipfile writes every entry with one fixed time and mode (the
@@ -408,6 +410,17 @@ def star_calc(sheets, codec="cp1252", locked=False):
     return sc_record(0x2D20 if locked else 0x4220, body)
 
 
+def comp_obj(name):
+    """A `CompObj` stream: its header, a zero class id, then the user type,
+    the clipboard format's name (which tells StarImpress from StarDraw) and
+    the program id, each after its 32-bit length."""
+    def string(text):
+        return struct.pack("<I", len(text) + 1) + text.encode("ascii") + b"\0"
+
+    return (struct.pack("<HHIi", 1, 0xFFFE, 0x0A03, -1) + bytes(16) + string(name) + string(name)
+            + string("") + struct.pack("<I", 0x71B239F4) + bytes(12))
+
+
 def star_office_seeds():
     os.makedirs(FUZZ_SEEDS, exist_ok=True)
     de, fr, es, ru = TEXTS["de"], TEXTS["fr"], TEXTS["es"], TEXTS["ru"]
@@ -421,7 +434,8 @@ def star_office_seeds():
         "locked.sdw": {"StarWriterDocument": star_writer(german, locked=True)},
         "es.sdc": {"StarCalcDocument": star_calc(sheets)},
         "locked.sdc": {"StarCalcDocument": star_calc(sheets, locked=True)},
-        "empty.sda": {"StarDrawDocument3": b"Dr"},
+        "empty.sda": {"CompObj": comp_obj("StarDraw 5.0"), "StarDrawDocument3": b"Dr"},
+        "empty.sdd": {"CompObj": comp_obj("StarImpress 5.0"), "StarDrawDocument3": b"Dr"},
         "old.sda": {"StarDrawDocument": b"Dr"},
     }
     for name, streams in seeds.items():
