@@ -369,8 +369,9 @@ def star_writer(paragraphs, major=5, version=0x0200, charset=1, codec="cp1252", 
     # A text node: the style's index in the pool, from version 0x19 a
     # conditional style, then the text.
     cond = struct.pack("<H", 0) if version >= 0x101 or 0x19 <= version < 0x22 else b""
-    nodes = b"".join(sw_record("T", sw_flags(struct.pack("<H", i % 2) + cond) + star_string(p, codec))
-                     for i, p in enumerate(paragraphs))
+    nodes = b"".join(
+        sw_record("T", sw_flags(struct.pack("<H", i % 2) + cond) + star_string(p, codec))
+        for i, p in enumerate(paragraphs))
     count = struct.pack("<H", len(paragraphs))
     contents = sw_flags(struct.pack("<H", 0xFFFF) + count) if version >= 5 else count
     return header + sw_record("!", pool) + sw_record("N", contents + nodes)
@@ -384,7 +385,8 @@ def sc_record(ident, body):
 def sc_multi_record(ident, entries, head=b""):
     """A record of several entries (after `head`), the table of their sizes
     behind it."""
-    return (sc_record(ident, head + b"".join(entries)) + struct.pack("<HI", 0x4200, 4 * len(entries))
+    return (sc_record(ident, head + b"".join(entries))
+            + struct.pack("<HI", 0x4200, 4 * len(entries))
             + b"".join(struct.pack("<I", len(e)) for e in entries))
 
 
@@ -392,7 +394,7 @@ def star_calc(sheets, codec="cp1252", locked=False):
     """A `StarCalcDocument` stream: the document record holds a charset record
     and one table record per sheet (its name, then its columns, each a data
     record of text and number cells by row)."""
-    def cell(row, value):
+    def cell(row, value):  # its row, its kind (1 a number, 2 a text), its value
         if isinstance(value, str):
             return struct.pack("<HB", row, 2) + star_string(value, codec)
         return struct.pack("<HBd", row, 1, value)
@@ -402,11 +404,13 @@ def star_calc(sheets, codec="cp1252", locked=False):
                                + b"".join(cell(r, v) for r, v in cells))
 
     def table(name, columns):
-        options = sc_record(0x4242, star_string(name, codec) + b"\0" + star_string("", codec) + b"\0"
-                            + star_string("", codec) + b"\0")
+        # The name, comment and password, each but the last before a flag.
+        options = sc_record(0x4242, star_string(name, codec) + b"\0" + star_string("", codec)
+                            + b"\0" + star_string("", codec) + b"\0")
         return sc_record(0x4222, options + sc_multi_record(0x4240, [column(c) for c in columns]))
 
     body = sc_record(0x422C, bytes([0, 1])) + b"".join(table(n, c) for n, c in sheets)
+    # A locked stream's identifier is masked: its high byte is no longer `B`.
     return sc_record(0x2D20 if locked else 0x4220, body)
 
 
