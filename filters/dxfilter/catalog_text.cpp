@@ -38,15 +38,18 @@ bool is_blank(std::string_view s) {
     });
 }
 
-// Appends the NUL-separated pieces of `s` that are not empty.
-void add_pieces(std::string_view s, std::vector<std::string_view> &out) {
+// Calls `f` on the NUL-separated pieces of `s` that are not empty (the
+// forms of a message), until it answers true; whether it did.
+template <typename F>
+bool any_piece(std::string_view s, F f) {
     size_t at = 0;
     while (at <= s.size()) {
         size_t end = s.find('\0', at);
         if (end == std::string_view::npos) end = s.size();
-        if (end > at) out.push_back(s.substr(at, end - at));
+        if (end > at && f(s.substr(at, end - at))) return true;
         at = end + 1;
     }
+    return false;
 }
 
 // A message of UTF-8 as a line of the catalog's text, unless it is blank.
@@ -104,14 +107,7 @@ void utf8_lines(Kept &translations, Kept &sources, CatalogText &out) {
 // their tools leave for a message not translated yet. Such a copy is in the
 // source language, not the catalog's, and is not read as a translation.
 bool copies_source(std::string_view form, std::string_view source) {
-    size_t at = 0;
-    while (at <= source.size()) {
-        size_t end = source.find('\0', at);
-        if (end == std::string_view::npos) end = source.size();
-        if (source.substr(at, end - at) == form) return true;
-        at = end + 1;
-    }
-    return false;
+    return any_piece(source, [form](std::string_view piece) { return piece == form; });
 }
 
 // Messages gathered, and their bytes against the bound. The forms of a
@@ -121,13 +117,10 @@ struct Gathered {
     size_t bytes = 0;
     void Add(std::string_view s, size_t max, std::string_view id = {}) {
         if (bytes >= max) return;
-        const size_t first = messages.size();
-        add_pieces(s, messages);
-        if (!id.empty())
-            messages.erase(
-                std::remove_if(messages.begin() + static_cast<ptrdiff_t>(first), messages.end(),
-                               [id](std::string_view form) { return copies_source(form, id); }),
-                messages.end());
+        any_piece(s, [this, id](std::string_view form) {
+            if (id.empty() || !copies_source(form, id)) messages.push_back(form);
+            return false;
+        });
         bytes += s.size();
     }
 };
